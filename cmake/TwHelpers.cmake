@@ -1,0 +1,70 @@
+# Build helpers shared by every module.
+
+# Every sub-folder of the current folder that has a CMakeLists.txt is added
+# (platform/ and testing/ hold one small module per folder).
+function(tw_add_subfolders)
+    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    list(SORT children)
+    foreach(child IN LISTS children)
+        if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+           AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+            add_subdirectory(${child})
+        endif()
+    endforeach()
+endfunction()
+
+# One set of sources, two forms: NAME (shared) and NAME_static (static).
+#   tw_dual_library(NAME SOURCES ... [DUAL_DEPENDS lib ...] [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# DUAL_DEPENDS names other dual libraries: the shared form links their shared
+# form, the static form their static form (the file-transfer tool links the
+# whole framework in statically).
+function(tw_dual_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DUAL_DEPENDS;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+    add_library(${name}_objects OBJECT ${ARG_SOURCES})
+    set_target_properties(${name}_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
+    target_link_libraries(${name}_objects PUBLIC ${ARG_DUAL_DEPENDS} ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+
+    add_library(${name} SHARED $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name} PUBLIC ${ARG_DUAL_DEPENDS} ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+
+    set(static_depends)
+    foreach(dep IN LISTS ARG_DUAL_DEPENDS)
+        list(APPEND static_depends ${dep}_static)
+    endforeach()
+    add_library(${name}_static STATIC $<TARGET_OBJECTS:${name}_objects>)
+    target_link_libraries(${name}_static PUBLIC ${static_depends} ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# A GoogleTest program registered test by test with CTest.
+#   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
+#                [RESOURCE_LOCK name] [TIMEOUT s])
+# MAIN picks the test main from testing/main: plain (default, no Qt application),
+# core (a QCoreApplication exists) or gui (a QApplication exists, offscreen
+# unless DISPLAY or QT_QPA_PLATFORM says otherwise).
+function(tw_add_gtest name)
+    if(NOT TW_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    if(NOT ARG_MAIN)
+        set(ARG_MAIN plain)
+    endif()
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE tw_test_main_${ARG_MAIN} ${ARG_LIBS} GTest::gtest GTest::gmock)
+    set(props TIMEOUT ${ARG_TIMEOUT})
+    # One value each: a list would not survive the discovery script.
+    if(ARG_LABELS)
+        list(APPEND props LABELS ${ARG_LABELS})
+    endif()
+    if(ARG_RESOURCE_LOCK)
+        list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    endif()
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 120
+        PROPERTIES ${props})
+endfunction()
+
