@@ -1,0 +1,313 @@
+#include "platform/serial/serialport.h"
+
+#include "platform/serial/serialportname.h"
+#include "platform/serial/serialspeed.h"
+#include "platform/serial/serialtermios.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace Serial {
+
+namespace {
+
+speed_t speedConstant(unsigned baud)
+{
+    switch (baud) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    case 1152000: return B1152000;
+    case 1500000: return B1500000;
+    case 2000000: return B2000000;
+    case 2500000: return B2500000;
+    case 3000000: return B3000000;
+    case 3500000: return B3500000;
+    case 4000000: return B4000000;
+    default: return B0;
+    }
+}
+
+long long monotonicMs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+bool isGoneError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
+
+void setModemLine(int fd, int line, LineControl control)
+{
+    // A pty has no modem lines; their failure is not the port's.
+    if (control == LineControl::On)
+        ioctl(fd, TIOCMBIS, &line);
+    else if (control == LineControl::Off)
+        ioctl(fd, TIOCMBIC, &line);
+}
+
+} // namespace
+
+bool toTermios(const Settings& s, termios* out)
+{
+    termios& t = *out;
+    cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD;
+    switch (s.dataBits) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    default: t.c_cflag |= CS8; break;
+    }
+    // With 5 data bits the UART sends CSTOPB as 1.5 stop bits.
+    if (s.stopBits != StopBits::One)
+        t.c_cflag |= CSTOPB;
+    switch (s.parity) {
+    case Parity::None: break;
+    case Parity::Even: t.c_cflag |= PARENB; break;
+    case Parity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case Parity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case Parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (s.parity != Parity::None)
+        t.c_iflag |= INPCK;
+    if (s.ctsOutput || s.rts == LineControl::Handshake)
+        t.c_cflag |= CRTSCTS;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (s.xonXoff)
+        t.c_iflag |= IXON | IXOFF;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t constant = speedConstant(s.baud);
+    if (constant != B0) {
+        cfsetispeed(&t, constant);
+        cfsetospeed(&t, constant);
+    }
+    return constant != B0;
+}
+
+Port::~Port()
+{
+    close();
+}
+
+void Port::noteError(int error)
+{
+    m_error = error;
+}
+
+OpenResult Port::open(const std::string& name)
+{
+    close();
+    const std::string path = devicePath(name);
+    if (path.empty()) {
+        m_error = EINVAL;
+        return OpenResult::BadName;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = errno;
+        if (errno == ENOENT || errno == ENXIO || errno == ENODEV || errno == ENOTDIR)
+            return OpenResult::NotFound;
+        if (errno == EACCES || errno == EBUSY || errno == EPERM)
+            return OpenResult::AccessDenied;
+        return OpenResult::Failed;
+    }
+    if (!isatty(fd)) {
+        m_error = ENOTTY;
+        ::close(fd);
+        return OpenResult::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_error = errno;
+        ::close(fd);
+        return m_error == EWOULDBLOCK ? OpenResult::AccessDenied : OpenResult::Failed;
+    }
+    ioctl(fd, TIOCEXCL);
+    unsigned int ptyNumber = 0;
+    m_isPtyMaster = ioctl(fd, TIOCGPTN, &ptyNumber) == 0;
+    m_fd = fd;
+    m_error = 0;
+    return OpenResult::Ok;
+}
+
+void Port::close()
+{
+    if (m_fd < 0)
+        return;
+    ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd); // drops the flock with the last reference
+    m_fd = -1;
+    m_isPtyMaster = false;
+}
+
+bool Port::apply(const Settings& s)
+{
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return false;
+    }
+    termios t {};
+    if (tcgetattr(m_fd, &t) != 0) {
+        noteError(errno);
+        return false;
+    }
+    const bool standardSpeed = toTermios(s, &t);
+    if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
+        noteError(errno);
+        return false;
+    }
+    if (!standardSpeed && !setExactSpeed(m_fd, s.baud)) {
+        noteError(errno ? errno : EINVAL);
+        return false;
+    }
+    setModemLine(m_fd, TIOCM_RTS, s.rts);
+    setModemLine(m_fd, TIOCM_DTR, s.dtr);
+    return true;
+}
+
+bool Port::setTimeouts(const Timeouts& timeouts)
+{
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return false;
+    }
+    m_timeouts = timeouts;
+    return true;
+}
+
+bool Port::setQueueSizes(int in, int out)
+{
+    if (m_fd < 0 || in <= 0 || out <= 0) {
+        m_error = m_fd < 0 ? EBADF : EINVAL;
+        return false;
+    }
+    return true;
+}
+
+Status Port::status()
+{
+    Status st;
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return st;
+    }
+    int queued = 0;
+    if (ioctl(m_fd, FIONREAD, &queued) != 0) {
+        noteError(errno);
+        st.gone = isGoneError(m_error);
+        return st;
+    }
+    pollfd p {m_fd, POLLOUT, 0};
+    if (poll(&p, 1, 0) < 0) {
+        noteError(errno);
+        return st;
+    }
+    // A pty master without its slave reports a hang-up too; that end stays.
+    if ((p.revents & POLLNVAL) || ((p.revents & POLLHUP) && !m_isPtyMaster)) {
+        m_error = EIO;
+        st.gone = true;
+        return st;
+    }
+    st.ok = true;
+    st.queued = queued;
+    st.transmitFull = !(p.revents & POLLOUT);
+    return st;
+}
+
+int Port::read(char* dst, int len)
+{
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return -1;
+    }
+    if (!dst || len <= 0)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::read(m_fd, dst, static_cast<size_t>(len));
+        if (n >= 0)
+            return static_cast<int>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || (errno == EIO && m_isPtyMaster))
+            return 0;
+        noteError(errno);
+        return -1;
+    }
+}
+
+int Port::write(const char* data, int len)
+{
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return -1;
+    }
+    if (!data || len <= 0)
+        return 0;
+    const long long deadline = monotonicMs() + (m_timeouts.writeTotalMs > 0 ? m_timeouts.writeTotalMs : 0);
+    int written = 0;
+    while (written < len) {
+        const ssize_t n = ::write(m_fd, data + written, static_cast<size_t>(len - written));
+        if (n > 0) {
+            written += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            noteError(errno);
+            return written > 0 ? written : -1;
+        }
+        const long long left = deadline - monotonicMs();
+        if (left <= 0)
+            break;
+        pollfd p {m_fd, POLLOUT, 0};
+        if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            noteError(errno);
+            break;
+        }
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT) && !m_isPtyMaster)
+            break;
+    }
+    return written;
+}
+
+bool Port::insertionControl(const unsigned char*, int, unsigned char*, int, int* returned)
+{
+    if (returned)
+        *returned = 0;
+    m_error = m_fd < 0 ? EBADF : ENOTTY;
+    return false;
+}
+
+} // namespace Serial

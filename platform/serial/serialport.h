@@ -1,0 +1,75 @@
+#pragma once
+
+// One serial port held exclusively: the open, settings, time-out, status,
+// read and write calls the pass-through tool makes on a COM port.
+//
+// Open is non-blocking and exclusive (flock and TIOCEXCL): a port held by
+// another process is refused as access denied, a missing one as not found.
+// Reads hand out only what is queued; a write waits for room up to the write
+// total time-out and then reports what it wrote. A port whose device went
+// away (EIO, ENXIO, or a hang-up of a tty that is not a pty master) reports
+// itself gone; the caller closes it and opens it again later.
+
+#include "platform/serial/serialsettings.h"
+
+#include <string>
+
+namespace Serial {
+
+enum class OpenResult { Ok, BadName, NotFound, AccessDenied, Failed };
+
+struct Timeouts {
+    int readIntervalMs = 0;
+    int readTotalMs = 0;
+    int writeTotalMs = 0;
+};
+
+struct Status {
+    bool ok = false;           // the query worked
+    bool gone = false;         // the device went away: close and reopen
+    int queued = 0;            // bytes waiting to be read
+    bool transmitFull = false; // a write would not take a byte now
+};
+
+class Port {
+public:
+    Port() = default;
+    ~Port();
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+
+    // Opens "COMn" (any case) exclusively. Closes a port held before.
+    OpenResult open(const std::string& name);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+    // errno of the last failed call.
+    int lastError() const { return m_error; }
+
+    // Raw 8-bit line: CLOCAL|CREAD, VMIN = VTIME = 0, then the settings.
+    bool apply(const Settings& settings);
+    bool setTimeouts(const Timeouts& timeouts);
+    // The kernel sizes its queues itself; accepted for the caller's sake.
+    bool setQueueSizes(int in, int out);
+
+    Status status();
+    // Queued bytes up to len (0 when none); -1 on failure.
+    int read(char* dst, int len);
+    // Bytes written (0 when the write time-out passed without room); -1 on failure.
+    int write(const char* data, int len);
+
+    // The state-insertion request of the virtual null-modem driver. A plain
+    // tty has no such driver: always false here.
+    bool insertionControl(const unsigned char* in, int inLen, unsigned char* out, int outLen,
+                          int* returned);
+
+private:
+    void noteError(int error);
+
+    int m_fd = -1;
+    bool m_isPtyMaster = false;
+    int m_error = 0;
+    Timeouts m_timeouts;
+};
+
+} // namespace Serial
