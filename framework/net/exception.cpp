@@ -1,0 +1,13 @@
+#include "framework/net/exception.h"
+
+namespace FF {
+namespace Net {
+
+Exception::Exception(const char* where, const char* what)
+    : m_where(where ? where : "")
+    , m_what(what ? what : "")
+{
+}
+
+} // namespace Net
+} // namespace FF

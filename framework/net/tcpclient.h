@@ -1,0 +1,49 @@
+// A TCP client that owns one framed connection and its receive thread, the
+// factory that makes such clients, and the reachability probe.
+#pragma once
+
+#include "framework/net/iclient.h"
+#include "framework/net/iclientfactory.h"
+
+#include <memory>
+
+namespace FF {
+namespace Net {
+
+class TCPConnection;
+
+class TCPClient : public IClient {
+public:
+    // Connects (within 5000 ms) with a 100 ms receive time-out; throws the
+    // "TCPSocket.createClient" exceptions.
+    explicit TCPClient(const Address& address);
+    // Closes first when still running.
+    ~TCPClient() override;
+
+    // A new factory of TCP clients, owned by the caller.
+    static IClientFactory* NewFactory();
+    // True when a service accepts on address and stays, decided within windowMs.
+    static bool CheckConnection(const Address& address, unsigned int windowMs);
+
+    // Throws ("TCPConnection.connect", "host not setted") without a handler.
+    void connect() override;
+    // Graceful close; returns once the peer closed or after about 1 s of
+    // silence, with the receive thread joined. Never call it on that thread.
+    void close() override;
+    void setHandler(IConnectable* handler) override;
+    void setTickInterval(std::uint64_t ms) override;
+    void setUserValue(std::uint32_t value) override;
+    bool send(NetBuffer& buffer) override;
+    bool isReliable() override { return true; }
+    bool isRunning() override;
+    Address peerAddress() override;
+    Address localAddress() override;
+
+    TCPConnection* connection() { return m_connection.get(); }
+
+private:
+    std::unique_ptr<TCPConnection> m_connection;
+};
+
+} // namespace Net
+} // namespace FF

@@ -1,0 +1,45 @@
+#include "framework/net/tcpconnection.h"
+
+#include "framework/net/tcpconnectionthread.h"
+
+#include <cstdio>
+
+namespace FF {
+namespace Net {
+
+TCPConnection::TCPConnection(platform::SocketHandle socket, const Address& peer)
+    : m_impl(new __TCPConnection(this, socket, peer))
+{
+    std::printf("connection [%s] connect\n", peer.toString().c_str());
+    std::fflush(stdout);
+}
+
+TCPConnection::~TCPConnection() = default;
+
+void TCPConnection::closeNow()
+{
+    m_impl->closeNow();
+}
+
+void TCPConnection::close()
+{
+    m_impl->close();
+}
+
+bool TCPConnection::isBroken()
+{
+    return m_impl->m_state == __TCPConnection::Broken;
+}
+
+std::uint64_t TCPConnection::idleTime()
+{
+    return m_impl->m_idle;
+}
+
+Address TCPConnection::peerAddress()
+{
+    return m_impl->m_peer;
+}
+
+} // namespace Net
+} // namespace FF

@@ -1,0 +1,295 @@
+#include "framework/net/tcpclient.h"
+
+#include "framework/net/exception.h"
+#include "framework/net/netbuffer.h"
+#include "framework/net/tcpconnection.h"
+#include "framework/net/tests/loopbackpeer.h"
+#include "framework/net/tests/recordinghandler.h"
+#include "platform/clock/monotonicclock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using FF::Net::Address;
+using FF::Net::NetBuffer;
+using FF::Net::TCPClient;
+
+namespace {
+
+Address loopback(std::uint16_t port)
+{
+    return Address("127.0.0.1", port);
+}
+
+std::string failureOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FF::Net::Exception& e) {
+        return e.where() + "/" + e.info();
+    }
+    return "no exception";
+}
+
+NetBuffer bufferOf(const std::vector<std::uint8_t>& bytes)
+{
+    NetBuffer buffer;
+    buffer.write(bytes.data(), bytes.size());
+    return buffer;
+}
+
+} // namespace
+
+TEST(TCPClient, ConnectWithoutHandlerThrowsAndStartsNothing)
+{
+    testpeer::Listener listener;
+    TCPClient client(loopback(listener.port()));
+    EXPECT_EQ(failureOf([&] { client.connect(); }), "TCPConnection.connect/host not setted");
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_TRUE(client.isReliable());
+    EXPECT_EQ(client.peerAddress(), loopback(listener.port()));
+    EXPECT_EQ(client.localAddress().toString().rfind("127.0.0.1:", 0), 0u);
+    EXPECT_NE(client.localAddress().port(), 0u);
+}
+
+TEST(TCPClient, ClosedPortIsConnectFailed)
+{
+    std::uint16_t port;
+    {
+        testpeer::Listener listener;
+        port = listener.port();
+    }
+    EXPECT_EQ(failureOf([&] { TCPClient client(loopback(port)); }), "TCPSocket.createClient/connect failed");
+}
+
+TEST(TCPClient, DeliversFramesAndSendsFromAnyThread)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    ASSERT_GE(peer.get(), 0);
+    client.setHandler(&handler);
+    client.connect();
+    EXPECT_TRUE(client.isRunning());
+
+    const std::vector<std::uint8_t> wire = testpeer::frame({'p', 'i', 'n', 'g'});
+    for (std::uint8_t byte : wire)
+        testpeer::sendBytes(peer.get(), &byte, 1);
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 1; }));
+    EXPECT_EQ(handler.read(handler.messages)[0], (std::vector<std::uint8_t>{'p', 'i', 'n', 'g'}));
+
+    // Four threads send at once; every frame must reach the peer whole.
+    constexpr int kThreads = 4;
+    constexpr int kFrames = 100;
+    std::vector<std::thread> senders;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kFrames; ++i) {
+                std::vector<std::uint8_t> body(1 + (i * 997 + t * 131) % 20000, static_cast<std::uint8_t>(t));
+                body[0] = static_cast<std::uint8_t>(t);
+                NetBuffer buffer = bufferOf(body);
+                if (!client.send(buffer))
+                    ++failures;
+            }
+        });
+    }
+    int frames[kThreads] = {};
+    for (int n = 0; n < kThreads * kFrames; ++n) {
+        const std::vector<std::uint8_t> header = testpeer::receiveBytes(peer.get(), 8);
+        ASSERT_EQ(header.size(), 8u);
+        std::uint64_t word = 0;
+        for (int i = 0; i < 8; ++i)
+            word |= static_cast<std::uint64_t>(header[i]) << (8 * i);
+        const std::uint64_t length = word & ((1ull << 57) - 1);
+        ASSERT_EQ(word >> 57, length % 127);
+        const std::vector<std::uint8_t> body = testpeer::receiveBytes(peer.get(), length);
+        ASSERT_EQ(body.size(), length);
+        const std::uint8_t sender = body[0];
+        ASSERT_LT(sender, kThreads);
+        for (std::uint8_t byte : body)
+            ASSERT_EQ(byte, sender);
+        ++frames[sender];
+    }
+    for (auto& sender : senders)
+        sender.join();
+    EXPECT_EQ(failures, 0);
+    for (int count : frames)
+        EXPECT_EQ(count, kFrames);
+
+    peer.reset();
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
+    EXPECT_TRUE(handler.read(handler.broken));
+    client.close();
+    EXPECT_FALSE(client.isRunning());
+}
+
+TEST(TCPClient, SilentPeerCountsIdleWhileTheTickKeepsFiring)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.setTickInterval(200);
+    client.connect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    const std::uint64_t idle = client.connection()->idleTime();
+    EXPECT_GE(idle, 1500u);
+    EXPECT_LE(idle, 3000u);
+    EXPECT_GE(handler.read(handler.ticks), 6);
+    EXPECT_LE(handler.read(handler.ticks), 13);
+    // A frame resets the idle count.
+    testpeer::sendBytes(peer.get(), testpeer::frame({1}));
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 1; }));
+    EXPECT_LT(client.connection()->idleTime(), 500u);
+    peer.reset();
+    client.close();
+}
+
+TEST(TCPClient, CloseWaitsForTheSilentPeerAboutOneSecond)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    testpeer::sendBytes(peer.get(), testpeer::frame({1}));
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 1; }));
+    const std::uint64_t start = platform::monotonicMs();
+    client.close();
+    const std::uint64_t took = platform::monotonicMs() - start;
+    EXPECT_GE(took, 800u);
+    EXPECT_LE(took, 3000u);
+    EXPECT_FALSE(client.isRunning());
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+    EXPECT_FALSE(handler.read(handler.broken));
+    // The peer saw our side close.
+    EXPECT_TRUE(testpeer::receiveBytes(peer.get(), 1, 1000).empty());
+}
+
+TEST(TCPClient, CloseReturnsAtOnceWhenThePeerCloses)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    std::thread closer([&] {
+        testpeer::receiveBytes(peer.get(), 1, 5000); // our end of stream
+        peer.reset();
+    });
+    const std::uint64_t start = platform::monotonicMs();
+    client.close();
+    const std::uint64_t took = platform::monotonicMs() - start;
+    closer.join();
+    EXPECT_LE(took, 700u);
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+    EXPECT_FALSE(handler.read(handler.broken));
+}
+
+TEST(TCPClient, ThrowingHandlerDoesNotEndTheLoop)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    std::atomic<int> calls{0};
+    handler.onMessage = [&](FF::Net::ISession*) {
+        ++calls;
+        throw std::runtime_error("handler failure");
+    };
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    testpeer::sendBytes(peer.get(), testpeer::frame({1}));
+    testpeer::sendBytes(peer.get(), testpeer::frame({2}));
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 2; }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(client.isRunning());
+    peer.reset();
+    client.close();
+}
+
+TEST(TCPClient, SessionAnswersOnItsConnection)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    handler.onMessage = [](FF::Net::ISession* session) {
+        NetBuffer answer;
+        answer.write("pong", 4);
+        session->send(answer);
+    };
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    testpeer::sendBytes(peer.get(), testpeer::frame({'p'}));
+    EXPECT_EQ(testpeer::receiveBytes(peer.get(), 12), testpeer::frame({'p', 'o', 'n', 'g'}));
+    peer.reset();
+    client.close();
+}
+
+TEST(TCPClient, IllegalHeaderBreaksTheConnection)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    const std::vector<std::uint8_t> bad = {5, 0, 0, 0, 0, 0, 0, 0x0C, 1, 2, 3, 4, 5};
+    testpeer::sendBytes(peer.get(), bad);
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
+    EXPECT_TRUE(handler.read(handler.broken));
+    EXPECT_TRUE(handler.read(handler.messages).empty());
+    EXPECT_FALSE(client.isRunning());
+    client.close();
+}
+
+TEST(TCPClient, CloseNowBreaksTheConnection)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    TCPClient client(loopback(listener.port()));
+    testpeer::Fd peer = listener.accept();
+    client.setHandler(&handler);
+    client.connect();
+    client.connection()->closeNow();
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
+    EXPECT_TRUE(handler.read(handler.broken));
+    EXPECT_TRUE(client.connection()->isBroken());
+    client.close();
+}
+
+TEST(TCPClient, DestroyedWhileRunningClosesItself)
+{
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    std::thread closer;
+    {
+        TCPClient client(loopback(listener.port()));
+        closer = std::thread([peer = listener.accept()]() mutable {
+            testpeer::receiveBytes(peer.get(), 1, 5000); // our end of stream
+            peer.reset();
+        });
+        client.setHandler(&handler);
+        client.connect();
+    }
+    closer.join();
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+}
+
+TEST(TCPClient, FactoryMakesConnectedClients)
+{
+    testpeer::Listener listener;
+    std::unique_ptr<FF::Net::IClientFactory> factory(TCPClient::NewFactory());
+    std::unique_ptr<FF::Net::IClient> client(factory->create(loopback(listener.port())));
+    EXPECT_TRUE(client->isReliable());
+    EXPECT_EQ(client->peerAddress(), loopback(listener.port()));
+}

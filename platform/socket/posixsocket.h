@@ -1,0 +1,58 @@
+// The framework's socket calls over POSIX sockets: opening, connecting with a
+// time-out, receive time-outs, whole sends without SIGPIPE and receives that
+// tell "no data yet" apart from a closed or failed connection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// How one receive call ended.
+enum class ReceiveStatus {
+    Data,   // bytes arrived
+    NoData, // the receive time-out passed or a signal interrupted the call
+    Closed, // the peer closed its sending side
+    Failed  // the connection broke (reset, or any other error)
+};
+
+struct ReceiveResult {
+    ReceiveStatus status = ReceiveStatus::Failed;
+    std::size_t bytes = 0;
+    int error = 0; // errno for Failed
+};
+
+// A blocking IPv4 TCP socket (close-on-exec), or kInvalidSocket.
+SocketHandle openTcpSocket();
+
+// Starts a non-blocking connect to ip (four bytes in text order) and port.
+// Returns 0 when connected at once, EINPROGRESS when under way, or the error.
+int startConnect(SocketHandle socket, const std::uint8_t ip[4], std::uint16_t port);
+
+// Waits until a started connect ends, at most timeoutMs. Returns 0 when
+// connected, ETIMEDOUT when the time passed, or the connect error.
+int waitConnected(SocketHandle socket, std::uint32_t timeoutMs);
+
+// Connects a blocking socket within timeoutMs; the socket is blocking again
+// afterwards. Returns 0 or the error.
+int connectWithin(SocketHandle socket, const std::uint8_t ip[4], std::uint16_t port, std::uint32_t timeoutMs);
+
+bool setBlocking(SocketHandle socket, bool blocking);
+bool setRecvTimeout(SocketHandle socket, std::uint32_t ms);
+bool shutdownSend(SocketHandle socket);
+void closeSocket(SocketHandle socket);
+
+// The socket's own address: four bytes in network order and the port in host order.
+bool localName(SocketHandle socket, std::uint8_t ip[4], std::uint16_t* port);
+
+// Sends every byte (continuing short sends and interrupted calls), never
+// raising SIGPIPE. False when the connection failed before all went out.
+bool sendAll(SocketHandle socket, const void* bytes, std::size_t count);
+
+// One receive call of at most count bytes.
+ReceiveResult receiveSome(SocketHandle socket, void* out, std::size_t count);
+
+} // namespace platform
