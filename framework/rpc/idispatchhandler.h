@@ -1,0 +1,28 @@
+// What a dispatch client tells a registered call proxy: its reply, the end
+// of the connection, the periodic tick and the return of the connection.
+#pragma once
+
+#include "framework/utils/ibuffer.h"
+
+#include <cstdint>
+
+namespace FF {
+namespace RPC {
+
+class IDispatchHandler {
+public:
+    virtual ~IDispatchHandler() = default;
+    // message is read up to just after the call number.
+    virtual void onReply(FF::utils::IBuffer* message, std::uint32_t callNumber) = 0;
+    // The dispatch client gave up.
+    virtual void onDisconnected() = 0;
+    // Every tick of the connection (200 ms).
+    virtual void onTimerCheck() = 0;
+    // Online again after a reconnection.
+    virtual void onWake() = 0;
+    // Unique among the live handlers of the process; written into calls.
+    virtual std::uint32_t handlerId() const = 0;
+};
+
+} // namespace RPC
+} // namespace FF

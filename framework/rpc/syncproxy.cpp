@@ -1,0 +1,41 @@
+#include "framework/rpc/syncproxy.h"
+
+#include "framework/rpc/syncproxyprivate.h"
+
+namespace FF {
+namespace RPC {
+
+SyncProxy::SyncProxy(DispatchClient* client)
+    : m_impl(new __SyncProxy(client))
+{
+}
+
+SyncProxy::~SyncProxy() = default;
+
+FF::utils::IBuffer* SyncProxy::argsBuffer(const FF::utils::String& methodName)
+{
+    return m_impl->argsBuffer(methodName);
+}
+
+void SyncProxy::setTimeOut(unsigned int ms)
+{
+    m_impl->setTimeOut(ms);
+}
+
+std::uint64_t SyncProxy::timeOut() const
+{
+    return m_impl->timeOut();
+}
+
+void SyncProxy::sync()
+{
+    m_impl->sync();
+}
+
+FF::utils::IBuffer* SyncProxy::resultBuffer()
+{
+    return m_impl->resultBuffer();
+}
+
+} // namespace RPC
+} // namespace FF

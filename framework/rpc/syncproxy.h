@@ -1,0 +1,43 @@
+// One synchronous RPC call by method name over a dispatch client: build the
+// arguments into argsBuffer, sync(), then read the results.
+#pragma once
+
+#include "framework/utils/ffstring.h"
+#include "framework/utils/ibuffer.h"
+
+#include <memory>
+
+namespace FF {
+namespace RPC {
+
+class DispatchClient;
+class __SyncProxy;
+
+class SyncProxy {
+public:
+    // Registers with client, which must outlive the proxy; a null client
+    // throws ("Proxy.Proxy", "no matched service").
+    explicit SyncProxy(DispatchClient* client);
+    ~SyncProxy();
+    SyncProxy(const SyncProxy&) = delete;
+    SyncProxy& operator=(const SyncProxy&) = delete;
+
+    // A fresh request holding the call header; the caller appends the
+    // argument count and the typed arguments.
+    FF::utils::IBuffer* argsBuffer(const FF::utils::String& methodName);
+    // Time-out of the next call, at least 100 ms; every call puts it back to 100000.
+    void setTimeOut(unsigned int ms);
+    std::uint64_t timeOut() const;
+    // Blocks until the reply, the time-out or the end of the connection.
+    // Returns only for status 0; otherwise throws ("Proxy.sync", <status
+    // name>) or ("Proxy.sync", "send failed") when the client is offline.
+    void sync();
+    // The results of the last successful call, from read position 0.
+    FF::utils::IBuffer* resultBuffer();
+
+private:
+    std::unique_ptr<__SyncProxy> m_impl;
+};
+
+} // namespace RPC
+} // namespace FF

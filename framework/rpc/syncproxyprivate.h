@@ -1,0 +1,57 @@
+// The call proxy's hand-over between the calling thread and the dispatch
+// client's receive threads: atomics and one semaphore.
+#pragma once
+
+#include "framework/net/netbuffer.h"
+#include "framework/rpc/idispatchhandler.h"
+#include "framework/utils/ffstring.h"
+
+#include <QSemaphore>
+
+#include <atomic>
+#include <cstdint>
+
+namespace FF {
+namespace RPC {
+
+class DispatchClient;
+
+class __SyncProxy : public IDispatchHandler {
+public:
+    explicit __SyncProxy(DispatchClient* client);
+    ~__SyncProxy() override;
+
+    void onReply(FF::utils::IBuffer* message, std::uint32_t callNumber) override;
+    void onDisconnected() override;
+    void onTimerCheck() override;
+    void onWake() override;
+    std::uint32_t handlerId() const override { return m_handlerId; }
+
+    FF::utils::IBuffer* argsBuffer(const FF::utils::String& methodName);
+    void setTimeOut(unsigned int ms);
+    std::uint64_t timeOut() const { return m_timeOut; }
+    void sync();
+    FF::utils::IBuffer* resultBuffer() { return &m_reply; }
+
+private:
+    static constexpr std::uint64_t kNotPending = ~std::uint64_t(0);
+
+    // The one who takes the armed flag ends the call; the others leave it.
+    bool disarm();
+    void finish(int status);
+
+    const std::uint32_t m_handlerId;
+    std::atomic<std::uint64_t> m_startTick{kNotPending};
+    std::atomic<std::uint64_t> m_timeOut;
+    std::atomic<int> m_callNumber{0};
+    std::atomic<int> m_sendTokens{0};
+    std::atomic<int> m_armed{0};
+    std::atomic<int> m_status{0};
+    DispatchClient* const m_client;
+    FF::Net::NetBuffer m_request;
+    FF::Net::NetBuffer m_reply;
+    QSemaphore m_semaphore;
+};
+
+} // namespace RPC
+} // namespace FF
