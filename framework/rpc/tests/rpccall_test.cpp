@@ -1,0 +1,303 @@
+// Calls through SyncProxy and DispatchClient against the fake panel service:
+// the bytes the service receives, every value type both ways, and every way
+// a reply can end a call.
+
+#include "framework/rpc/tests/rpctesthelpers.h"
+
+#include "testing/fakepanel/wirewriter.h"
+
+#include <thread>
+
+using namespace RpcTest;
+using namespace std::chrono_literals;
+using Fake::MethodArgs;
+using Fake::MethodResult;
+
+namespace {
+
+std::vector<uint8_t> bytesOf(std::initializer_list<int> values)
+{
+    std::vector<uint8_t> out;
+    for (int v : values)
+        out.push_back(static_cast<uint8_t>(v));
+    return out;
+}
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::string& text)
+{
+    a.insert(a.end(), text.begin(), text.end());
+    return a;
+}
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<uint8_t> u32le(uint32_t v)
+{
+    return bytesOf({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)});
+}
+
+} // namespace
+
+TEST(RpcCall, TheServiceReceivesTheExactCallBytes)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("getInfo", [](MethodArgs&, MethodResult&) {});
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+
+    FF::utils::IBuffer* args = proxy.argsBuffer("getInfo");
+    FF::utils::Serialize(args, 2u);
+    putTyped(args, 5);
+    putTyped(args, std::string("ab"));
+    proxy.sync();
+    proxy.argsBuffer("getInfo"); // started and abandoned
+    FF::utils::Serialize(proxy.argsBuffer("getInfo"), 0u);
+    proxy.sync();
+
+    const std::vector<Fake::RecordedCall> calls = panel.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    const uint32_t handler = calls[0].handlerId;
+    // Call header: type word, handler id, call number, method name; then the
+    // argument count and each argument as its type name and its value.
+    const std::vector<uint8_t> expected =
+        bytesOf({0xA0, 0xAA, 0xAA, 0xAA}) + u32le(handler) + bytesOf({1, 0, 0, 0}) +
+        bytesOf({7, 0, 0, 0}) + std::string("getInfo") + bytesOf({2, 0, 0, 0}) +
+        bytesOf({3, 0, 0, 0}) + std::string("int") + bytesOf({5, 0, 0, 0}) +
+        bytesOf({17, 0, 0, 0}) + std::string("FF::utils::String") + bytesOf({2, 0, 0, 0}) + std::string("ab");
+    EXPECT_EQ(calls[0].body, expected);
+    EXPECT_EQ(calls[0].callNumber, 1u);
+    // argsBuffer counts every call it starts, sent or not.
+    EXPECT_EQ(calls[1].callNumber, 3u);
+    EXPECT_EQ(calls[1].handlerId, handler);
+    EXPECT_EQ(calls[1].args, bytesOf({0, 0, 0, 0}));
+
+    FF::RPC::SyncProxy other(client.get());
+    FF::utils::Serialize(other.argsBuffer("getInfo"), 0u);
+    other.sync();
+    EXPECT_NE(panel.calls().back().handlerId, handler);
+    client->stop();
+}
+
+TEST(RpcCall, EveryValueTypeTravelsBothWays)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("echoAll", [](MethodArgs& a, MethodResult& r) {
+        ASSERT_EQ(a.count(), 13u);
+        r.addUInt(a.readUInt());
+        r.addInt(a.readInt());
+        r.addBool(a.readBool());
+        r.addLongLong(a.readLongLong());
+        r.addULongLong(a.readULongLong());
+        r.addString(a.readString());
+        r.addHandle(a.readHandle());
+        r.addBytes(a.readBytes());
+        r.addStringVector(a.readStringVector("std::vector<FF::String>"), "std::vector<FF::String>");
+        r.addStringVector(a.readStringVector("std::vector<std::string>"), "std::vector<std::string>");
+        r.addStringIntPairs(a.readStringIntPairs());
+        const auto pair = a.readStringPair();
+        r.addStringPair(pair.first, pair.second);
+        a.expectTypeName("TransparentParam");
+        const int32_t mode = a.plainInt();
+        const std::string port = a.plainString();
+        r.addRecord("TransparentParam", Fake::WireWriter().i32(mode + 1).string(port + "!").take());
+        EXPECT_TRUE(a.atEnd());
+    });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+
+    const std::vector<FF::byte> blob{0, 1, 2, 0xFF, 0x80};
+    const std::vector<FF::String> strings{"a", "", "中文"};
+    const std::vector<std::string> stdStrings{"x", "yz"};
+    const std::vector<std::pair<std::string, int>> pairs{{"one", 1}, {"minus", -7}};
+    const std::pair<FF::String, FF::String> pair{"key", "value"};
+
+    FF::utils::IBuffer* args = proxy.argsBuffer("echoAll");
+    FF::utils::Serialize(args, 13u);
+    putTyped(args, 0xFEDCBA98u);
+    putTyped(args, -123456);
+    putTyped(args, true);
+    putTyped(args, -(1LL << 40));
+    putTyped(args, 0xF000000000000001ULL);
+    putTyped(args, FF::String("文本 text"));
+    putTyped(args, FF::Handle(0x11223344));
+    putTyped(args, blob);
+    putTyped(args, strings);
+    putTyped(args, stdStrings);
+    putTyped(args, pairs);
+    putTyped(args, pair);
+    FF::utils::Serialize(args, std::string("TransparentParam"));
+    FF::utils::Serialize(args, 2);
+    FF::utils::Serialize(args, std::string("COM3"));
+    proxy.sync();
+
+    FF::utils::IBuffer* results = proxy.resultBuffer();
+    EXPECT_EQ(takeTyped<unsigned int>(results), 0xFEDCBA98u);
+    EXPECT_EQ(takeTyped<int>(results), -123456);
+    EXPECT_EQ(takeTyped<bool>(results), true);
+    EXPECT_EQ(takeTyped<long long>(results), -(1LL << 40));
+    EXPECT_EQ(takeTyped<unsigned long long>(results), 0xF000000000000001ULL);
+    EXPECT_EQ(takeTyped<FF::String>(results), "文本 text");
+    EXPECT_EQ(takeTyped<FF::Handle>(results), FF::Handle(0x11223344));
+    EXPECT_EQ(takeTyped<std::vector<FF::byte>>(results), blob);
+    EXPECT_EQ(takeTyped<std::vector<FF::String>>(results), strings);
+    EXPECT_EQ(takeTyped<std::vector<std::string>>(results), stdStrings);
+    EXPECT_EQ((takeTyped<std::vector<std::pair<std::string, int>>>(results)), pairs);
+    EXPECT_EQ((takeTyped<std::pair<FF::String, FF::String>>(results)), pair);
+    std::string recordName, port;
+    int mode = 0;
+    EXPECT_TRUE(FF::utils::Deserialize(results, recordName));
+    EXPECT_EQ(recordName, "TransparentParam");
+    EXPECT_TRUE(FF::utils::Deserialize(results, mode));
+    EXPECT_TRUE(FF::utils::Deserialize(results, port));
+    EXPECT_EQ(mode, 3);
+    EXPECT_EQ(port, "COM3!");
+    EXPECT_EQ(results->remaining(), 0u);
+    client->stop();
+}
+
+TEST(RpcCall, ReplyStatusesEndTheCallWithTheirNames)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("ok", [](MethodArgs&, MethodResult&) {});
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    auto call = [&] {
+        FF::utils::Serialize(proxy.argsBuffer("ok"), 0u);
+        proxy.setTimeOut(5000);
+        proxy.sync();
+    };
+
+    EXPECT_EQ(outcome(call), "Succeed");
+    EXPECT_EQ(proxy.resultBuffer()->size(), 0u);
+
+    const std::pair<uint32_t, const char*> statuses[] = {
+        {1, "ArgsLess"}, {2, "InvokingFailed"}, {3, "NoRegisteredFunction"}, {4, "RecvDataError"},
+        {9, "Unknown"}, {0xFFFFFFFF, "Unknown"},
+        // 7 is the proxy's own waiting value; a reply carrying it still ends the call.
+        {7, "Unknown"}};
+    for (const auto& [status, name] : statuses) {
+        panel.setForcedStatus(status);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(outcome(call), name) << "status " << status;
+        EXPECT_LT(secondsSince(start), 2.5) << "status " << status;
+        EXPECT_EQ(proxy.resultBuffer()->size(), 0u) << "status " << status;
+    }
+    panel.setForcedStatus(std::nullopt);
+
+    panel.removeMethod("ok");
+    try {
+        call();
+        ADD_FAILURE() << "a missing method succeeded";
+    } catch (const FF::Net::Exception& e) {
+        EXPECT_EQ(e.where(), "Proxy.sync");
+        EXPECT_EQ(e.info(), "NoRegisteredFunction");
+    }
+    EXPECT_TRUE(client->online());
+    client->stop();
+}
+
+TEST(RpcCall, AResultUnderAnotherTypeNameFailsTheStubsReading)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("count", [](MethodArgs&, MethodResult& r) { r.addInt(5); });
+    panel.setWrongResultTypeName("unsigned int");
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("count"), 0u);
+    proxy.sync();
+    try {
+        takeTyped<int>(proxy.resultBuffer());
+        ADD_FAILURE() << "a result under another type name was read";
+    } catch (const FF::Net::Exception& e) {
+        EXPECT_EQ(e.where(), "GeneratedUnpack");
+        EXPECT_EQ(e.info(), "deserialize failed");
+    }
+    client->stop();
+}
+
+TEST(RpcCall, AReplyWithoutStatusWordIsRecvDataError)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+    proxy.setTimeOut(10000);
+
+    std::thread service([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+        const Fake::RecordedCall call = panel.calls()[0];
+        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber).take());
+    });
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "RecvDataError");
+    service.join();
+    client->stop();
+}
+
+TEST(RpcCall, SilentMethodTimesOutAfterTheSetTime)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+    proxy.setTimeOut(1000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionTimeOut");
+    const double elapsed = secondsSince(start);
+    EXPECT_GE(elapsed, 1.0);
+    EXPECT_LE(elapsed, 2.5);
+    EXPECT_TRUE(client->online());
+    client->stop();
+}
+
+TEST(RpcCall, AReplyForAnUnknownHandlerOrAnEarlierCallIsDropped)
+{
+    Fake::FakePanelService panel;
+    int serial = 0;
+    panel.addMethod("next", [&](MethodArgs&, MethodResult& r) {
+        r.addInt(++serial);
+        r.setDelay(300ms);
+    });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("next"), 0u);
+    proxy.sync();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 1);
+    const Fake::RecordedCall first = panel.calls()[0];
+
+    // While the second call waits for its late reply, replies arrive for a
+    // handler nobody registered and for the first call.
+    FF::utils::Serialize(proxy.argsBuffer("next"), 0u);
+    std::thread service([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 2; }, 5000ms));
+        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(first.handlerId ^ 0x5A5A5A5A).u32(2).u32(0)
+                            .string("int").i32(-1).take());
+        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(first.handlerId).u32(first.callNumber).u32(0)
+                            .string("int").i32(-2).take());
+    });
+    proxy.sync();
+    service.join();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 2);
+
+    FF::utils::Serialize(proxy.argsBuffer("next"), 0u);
+    proxy.sync();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 3);
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    EXPECT_EQ(panel.protocolErrors(), 0);
+    client->stop();
+}
+
+TEST(RpcCall, ClientAnswersTheServicePings)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    panel.pingClients();
+    EXPECT_TRUE(panel.waitFor([&] { return panel.pongsReceived() == 1; }, 3000ms));
+    EXPECT_TRUE(client->online());
+    client->stop();
+}

@@ -1,0 +1,228 @@
+// The dispatch client's life against the fake panel service: init that never
+// comes or comes late, broken connections, reconnection with the same or a
+// new client key, services that refuse every reconnection, and stop().
+
+#include "framework/rpc/tests/rpctesthelpers.h"
+
+#include <atomic>
+#include <thread>
+
+using namespace RpcTest;
+using namespace std::chrono_literals;
+using Fake::MethodArgs;
+using Fake::MethodResult;
+
+namespace {
+
+// A method that stays silent on its first call and answers later ones.
+void addSilentOnce(Fake::FakePanelService& panel, std::atomic<int>& invocations)
+{
+    panel.addMethod("work", [&invocations](MethodArgs& a, MethodResult& r) {
+        const int32_t value = a.readInt();
+        if (++invocations == 1)
+            r.setSilent();
+        else
+            r.addInt(value * 2);
+    });
+}
+
+void startWork(FF::RPC::SyncProxy& proxy, int value)
+{
+    FF::utils::IBuffer* args = proxy.argsBuffer("work");
+    FF::utils::Serialize(args, 1u);
+    putTyped(args, value);
+}
+
+} // namespace
+
+TEST(RpcReconnect, RestartWithTheSameKeyResendsThePendingCall)
+{
+    Fake::FakePanelService panel;
+    std::atomic<int> invocations{0};
+    addSilentOnce(panel, invocations);
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    startWork(proxy, 21);
+    proxy.setTimeOut(15000);
+
+    std::thread restarter([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+        panel.restart(Fake::FakePanelService::Clients::Keep);
+    });
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "Succeed");
+    restarter.join();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 42);
+
+    const std::vector<Fake::RecordedCall> calls = panel.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].callNumber, calls[0].callNumber);
+    EXPECT_EQ(calls[1].body, calls[0].body);
+    EXPECT_NE(calls[1].connection, calls[0].connection);
+    // The re-init named the first connection, so the service handed its key back.
+    ASSERT_EQ(panel.reinitRequests().size(), 1u);
+    EXPECT_EQ(panel.issuedKeys().size(), 1u);
+    EXPECT_TRUE(client->online());
+    client->stop();
+}
+
+TEST(RpcReconnect, RestartWithANewKeyInterruptsThePendingCall)
+{
+    Fake::FakePanelService panel;
+    std::atomic<int> invocations{0};
+    addSilentOnce(panel, invocations);
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    startWork(proxy, 1);
+    proxy.setTimeOut(15000);
+
+    std::thread restarter([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+        panel.restart(Fake::FakePanelService::Clients::Forget);
+    });
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionInterrupted");
+    restarter.join();
+    EXPECT_FALSE(client->online());
+    EXPECT_EQ(panel.reinitRequests().size(), 1u);
+    EXPECT_EQ(panel.callCount(), 1u);
+
+    startWork(proxy, 1);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "send failed");
+    client->stop();
+}
+
+TEST(RpcReconnect, ADroppedConnectionIsReopenedAndTheCallCompletes)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
+    panel.dropConnectionAfterCalls(1);
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    for (int value : {5, 6, 7}) {
+        FF::utils::IBuffer* args = proxy.argsBuffer("twice");
+        FF::utils::Serialize(args, 1u);
+        putTyped(args, value);
+        proxy.setTimeOut(15000);
+        proxy.sync();
+        EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 2 * value);
+    }
+    EXPECT_EQ(panel.callCount(), 4u); // the second call went out twice
+    EXPECT_EQ(panel.acceptedConnections(), 2);
+    client->stop();
+}
+
+TEST(RpcReconnect, AFrameWithBadCheckBitsBreaksTheConnection)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("ok", [](MethodArgs&, MethodResult& r) { r.addBool(true); });
+    auto client = connectTo(panel);
+    panel.sendBadCheckFrame();
+    // The client drops the connection, reconnects and re-initializes with its key.
+    ASSERT_TRUE(panel.waitFor([&] { return panel.reinitRequests().size() == 1; }, 8000ms));
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("ok"), 0u);
+    proxy.setTimeOut(10000);
+    proxy.sync();
+    EXPECT_TRUE(takeTyped<bool>(proxy.resultBuffer()));
+    EXPECT_EQ(panel.acceptedConnections(), 2);
+    EXPECT_EQ(panel.issuedKeys().size(), 1u);
+    client->stop();
+}
+
+TEST(RpcReconnect, RetryMaxZeroGoesOfflineAtOnce)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    client->setRetryMaxTimes(0);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+    proxy.setTimeOut(15000);
+
+    std::thread dropper([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+        panel.dropConnections();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionInterrupted");
+    dropper.join();
+    EXPECT_LT(secondsSince(start), 0.9); // no reconnect delay was waited
+    EXPECT_FALSE(client->online());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcReconnect, AServiceThatClosesEveryReconnectionGetsThreeAttempts)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    panel.setAcceptAndClose(true);
+    panel.dropConnections();
+    ASSERT_TRUE(panel.waitFor([&] { return !client->online(); }, 12000ms));
+    EXPECT_EQ(panel.acceptedConnections(), 1 + 3);
+    const auto start = std::chrono::steady_clock::now();
+    client->stop();
+    EXPECT_LT(secondsSince(start), 3.0);
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(panel.acceptedConnections(), 1 + 3);
+}
+
+TEST(RpcReconnect, StopEndsAReconnectionInProgress)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    panel.setAcceptAndClose(true);
+    panel.dropConnections();
+    ASSERT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() >= 2; }, 5000ms));
+    const auto start = std::chrono::steady_clock::now();
+    client->stop();
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_FALSE(client->online());
+    const int accepted = panel.acceptedConnections();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(panel.acceptedConnections(), accepted);
+}
+
+TEST(RpcReconnect, AnInitThatNeverComesFailsConstructionAndLeavesNoThread)
+{
+    Fake::FakePanelService panel;
+    panel.setInitSilent(true);
+    const int threadsBefore = threadCount();
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        connectTo(panel);
+        ADD_FAILURE() << "construction succeeded without an init reply";
+    } catch (const FF::Net::Exception& e) {
+        EXPECT_EQ(e.where(), "DispatchClient.DispatchClient");
+        EXPECT_EQ(e.info(), "request init failed");
+    }
+    const double elapsed = secondsSince(start);
+    EXPECT_GE(elapsed, 5.5);
+    EXPECT_LE(elapsed, 9.5);
+    EXPECT_EQ(panel.initRequests(), 1);
+    // The service's connection thread ends once the client closed its side.
+    EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 3000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return threadCount() == threadsBefore; }, 3000ms))
+        << threadCount() << " threads, " << threadsBefore << " before";
+}
+
+TEST(RpcReconnect, ALateInitStillCompletesConstruction)
+{
+    Fake::FakePanelService panel;
+    panel.setInitDelay(1500ms);
+    const auto start = std::chrono::steady_clock::now();
+    auto client = connectTo(panel);
+    EXPECT_GE(secondsSince(start), 1.4);
+    EXPECT_TRUE(client->online());
+    client->stop();
+    EXPECT_FALSE(client->online());
+}
+
+TEST(RpcReconnect, AClientDestroyedWithoutStopStopsItself)
+{
+    Fake::FakePanelService panel;
+    const int threadsBefore = threadCount();
+    connectTo(panel).reset();
+    EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 5000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return threadCount() == threadsBefore; }, 3000ms));
+}
