@@ -17,8 +17,9 @@ constexpr std::uint64_t kMaxSendFrame = std::uint64_t(1) << 31;
 // A received header announcing a larger body is an illegal connection.
 constexpr std::uint64_t kMaxReceiveBody = std::uint64_t(64) << 20;
 // A body is received into a block that grows with the bytes that arrived,
-// starting at this size, so a header alone never allocates its whole length.
-constexpr std::uint64_t kReceiveChunk = std::uint64_t(256) << 10;
+// starting at this size (which holds every usual message at once), so a
+// header alone never allocates more than this beyond the bytes that came.
+constexpr std::uint64_t kReceiveChunk = std::uint64_t(64) << 10;
 
 // The client's receive time-out paces both the idle count and the tick.
 constexpr std::uint32_t kClientRecvTimeoutMs = 100;

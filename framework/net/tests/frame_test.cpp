@@ -182,7 +182,7 @@ TEST(Frame, LyingHeaderCutShortAllocatesOnlyWhatArrived)
     NetBuffer buffer;
     EXPECT_FALSE(TCPSocket::Instance().receiveMessage(pair.reader.get(), buffer, control));
     EXPECT_TRUE(control.stopped);
-    EXPECT_LE(buffer.capacity(), 256u << 10);
+    EXPECT_LE(buffer.capacity(), 64u << 10);
 }
 
 TEST(Frame, PeerClosingBetweenFramesStopsTheReceive)
