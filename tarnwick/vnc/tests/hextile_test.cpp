@@ -1,0 +1,321 @@
+// The Hextile decoder fed from recorded bytes (the fake server's encoder),
+// drawing into a plain image, at all three qualities.
+
+#include "tarnwick/vnc/vncpixelformat.h"
+
+#include "tarnwick/vnc/vncexception.h"
+#include "testing/fakerfb/hextileencoder.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+
+using namespace VNC;
+using FakeRfb::HextileEncoder;
+using FakeRfb::HextileOptions;
+using FakeRfb::PixelFormat;
+
+namespace {
+
+// A frame buffer without a lock.
+class ImageTarget : public VncFrameTarget
+{
+public:
+    explicit ImageTarget(QSize size)
+        : image(size, QImage::Format_RGBA8888)
+    {
+        image.fill(qRgb(1, 2, 3));
+    }
+    QImage* beginDraw() override { return &image; }
+    void endDraw() override {}
+    QImage image;
+};
+
+// Recorded bytes served as the socket would serve them.
+struct Recording
+{
+    QByteArray bytes;
+    int position = 0;
+    bool read(unsigned int count, QByteArray& out)
+    {
+        out.clear();
+        if (count == 0 || position + int(count) > bytes.size())
+            return false;
+        out = bytes.mid(position, int(count));
+        position += int(count);
+        return true;
+    }
+};
+
+struct Quality
+{
+    VncImageQuality quality;
+    PixelFormat format;
+    const char* name;
+};
+
+const Quality kQualities[] = {
+    {LowQuality, PixelFormat::low(), "low"},
+    {MiddleQuality, PixelFormat::middle(), "middle"},
+    {HighQuality, PixelFormat::high(), "high"},
+};
+
+// Decodes rects of the picture (each encoded with the options) into a target.
+QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q, const HextileOptions& options,
+              bool direct = true, int* doneCalls = nullptr)
+{
+    Recording recording;
+    for (const QRect& r : rects)
+        recording.bytes += HextileEncoder::encodeRect(picture, r, q.format, options);
+    ImageTarget target(picture.size());
+    int done = 0;
+    auto pixelFormat = VncPixelFormat::create(
+        q.quality,
+        [&](QImage* image, int x, int y, bool isDone) {
+            if (isDone)
+                ++done;
+            if (image) {
+                QPainter painter(&target.image);
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.drawImage(x, y, *image);
+            }
+            delete image;
+        },
+        [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+    if (direct)
+        pixelFormat->setFrameTarget(&target);
+    for (int i = 0; i < rects.size(); ++i) {
+        VncRectHeader header;
+        header.x = quint16(rects[i].x());
+        header.y = quint16(rects[i].y());
+        header.width = quint16(rects[i].width());
+        header.height = quint16(rects[i].height());
+        header.encoding = 5;
+        pixelFormat->decodeRect(header, i == rects.size() - 1);
+    }
+    EXPECT_EQ(recording.position, recording.bytes.size()) << "bytes left unread";
+    if (doneCalls)
+        *doneCalls = done;
+    return target.image;
+}
+
+QImage testPicture(QSize size, int seed)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(qRgb(20, 40, 200));
+    QPainter painter(&picture);
+    painter.fillRect(QRect(3, 2, size.width() / 2, size.height() / 3), qRgb(250, 250, 10));
+    painter.fillRect(QRect(size.width() / 3, size.height() / 2, 7, 9), qRgb(200, 30, 90));
+    QRandomGenerator random{quint32(seed)};
+    for (int i = 0; i < size.width() * size.height() / 20; ++i)
+        picture.setPixel(random.bounded(size.width()), random.bounded(size.height()),
+                         qRgb(random.bounded(256), random.bounded(256), random.bounded(256)));
+    painter.end();
+    return picture;
+}
+
+void expectSame(const QImage& decoded, const QImage& picture, const PixelFormat& format)
+{
+    const QImage expected = HextileEncoder::truncated(picture, format);
+    ASSERT_EQ(decoded.size(), expected.size());
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            ASSERT_EQ(QColor(decoded.pixel(x, y)).name(), QColor(expected.pixel(x, y)).name()) << x << "," << y;
+}
+
+} // namespace
+
+TEST(VncPixelFormat, MessagesAndConversions)
+{
+    auto low = VncPixelFormat::create(LowQuality, {}, {});
+    auto middle = VncPixelFormat::create(MiddleQuality, {}, {});
+    auto high = VncPixelFormat::create(HighQuality, {}, {});
+    auto other = VncPixelFormat::create(7, {}, {});
+    EXPECT_EQ(low->pixelFormatMessage().toHex(), "0000000008080001000300070007060300000000");
+    EXPECT_EQ(middle->pixelFormatMessage().toHex(), "0000000010100001001f003f001f0b0500000000");
+    EXPECT_EQ(high->pixelFormatMessage().toHex(), "000000001818000100ff00ff00ff100800000000");
+    EXPECT_EQ(other->bitsPerPixel(), 24);
+
+    auto bytesOf = [](quint32 word) {
+        return QByteArray(reinterpret_cast<const char*>(&word), 4).toHex();
+    };
+    quint32 out;
+    const uchar lowWhite = 0xFF;
+    low->convertPixels(&lowWhite, &out, 1);
+    EXPECT_EQ(bytesOf(out), "c0e0e0ff");
+    const uchar middleWhite[2] = {0xFF, 0xFF};
+    middle->convertPixels(middleWhite, &out, 1);
+    EXPECT_EQ(bytesOf(out), "f8fcf8ff");
+    const uchar highBytes[3] = {0x11, 0x22, 0x33};
+    high->convertPixels(highBytes, &out, 1);
+    EXPECT_EQ(bytesOf(out), "332211ff");
+}
+
+TEST(VncPixelFormat, ImagesLeaveThroughTheCallback)
+{
+    QList<QSize> sizes;
+    QList<QRgb> firstPixels;
+    auto format = VncPixelFormat::create(
+        MiddleQuality,
+        [&](QImage* image, int, int, bool done) {
+            EXPECT_FALSE(done);
+            sizes.append(image->size());
+            firstPixels.append(image->isNull() ? 0 : image->pixel(0, 0));
+            delete image;
+        },
+        {});
+    format->imageFromPixels(QByteArray(), 3, 4, 0, 5); // empty, still handed on
+    format->imageFromColour(QByteArray::fromHex("e007ffff"), 0, 0, 2, 2); // only the first pixel counts
+    format->imageFromColour(QByteArray(), 0, 0, 1, 1);                     // no colour: black
+    format->imageFromPixels(QByteArray::fromHex("1f00"), 0, 0, 2, 1);    // short data, no overread
+    ASSERT_EQ(sizes.size(), 4);
+    EXPECT_TRUE(sizes[0].isEmpty());
+    EXPECT_EQ(QColor(firstPixels[1]).name(), "#00fc00");
+    EXPECT_EQ(QColor(firstPixels[2]).name(), "#000000");
+    EXPECT_EQ(QColor(firstPixels[3]).name(), "#0000f8");
+}
+
+TEST(VncHextile, DecodedFrameEqualsPictureAtEveryQuality)
+{
+    const QImage picture = testPicture(QSize(70, 45), 7);
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        for (auto style : {HextileOptions::Auto, HextileOptions::Raw, HextileOptions::Subrects,
+                           HextileOptions::PixelSubrects}) {
+            SCOPED_TRACE(style);
+            for (bool reuse : {true, false}) {
+                HextileOptions options;
+                options.style = style;
+                options.reuseColours = reuse;
+                int done = 0;
+                expectSame(decode(picture, {picture.rect()}, q, options, true, &done), picture, q.format);
+                EXPECT_EQ(done, 1);
+                // The image-per-fill path draws the same.
+                expectSame(decode(picture, {picture.rect()}, q, options, false), picture, q.format);
+            }
+        }
+    }
+}
+
+TEST(VncHextile, EdgeTilesOf33By17Rectangles)
+{
+    const QImage picture = testPicture(QSize(66, 34), 3);
+    const QList<QRect> rects = {QRect(0, 0, 33, 17), QRect(33, 0, 33, 17), QRect(0, 17, 33, 17),
+                                QRect(33, 17, 33, 17)};
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        int done = 0;
+        expectSame(decode(picture, rects, q, HextileOptions(), true, &done), picture, q.format);
+        EXPECT_EQ(done, 1) << "the update is complete once, after its last rectangle";
+    }
+}
+
+TEST(VncHextile, TwoHundredPlainSubrectanglesInOneTile)
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 0));
+    int placed = 0;
+    for (int i = 1; i < 256 && placed < 200; ++i, ++placed)
+        picture.setPixel(i % 16, i / 16, qRgb(255, 255, 255));
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        const QByteArray data = HextileEncoder::encodeRect(picture, picture.rect(), q.format,
+                                                           {HextileOptions::PixelSubrects});
+        const int bpp = q.format.bitsPerPixel / 8;
+        ASSERT_EQ(quint8(data[0]), 2 | 4 | 8);
+        ASSERT_EQ(quint8(data[1 + 2 * bpp]), 200);
+        expectSame(decode(picture, {picture.rect()}, q, {HextileOptions::PixelSubrects}), picture, q.format);
+    }
+}
+
+TEST(VncHextile, SubrectangleCountOfZeroMeansNone)
+{
+    QImage picture = testPicture(QSize(48, 32), 11);
+    QPainter(&picture).fillRect(QRect(0, 0, 32, 16), qRgb(0, 255, 0)); // two single-colour tiles
+    HextileOptions options;
+    options.style = HextileOptions::Subrects;
+    options.emptySubrectCount = true;
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        const QByteArray data = HextileEncoder::encodeRect(picture, picture.rect(), q.format, options);
+        ASSERT_EQ(quint8(data[0]) & 8, 8);
+        ASSERT_EQ(quint8(data[1 + q.format.bitsPerPixel / 8]), 0);
+        expectSame(decode(picture, {picture.rect()}, q, options), picture, q.format);
+    }
+}
+
+TEST(VncHextile, ReadFailuresRaiseAtEveryCut)
+{
+    const QImage picture = testPicture(QSize(40, 20), 5);
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        const QByteArray data = HextileEncoder::encodeRect(picture, picture.rect(), q.format);
+        for (int cut = 0; cut < data.size(); cut += 7) {
+            Recording recording{data.left(cut)};
+            int images = 0;
+            auto format = VncPixelFormat::create(
+                q.quality, [&](QImage* image, int, int, bool) { ++images; delete image; },
+                [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+            ImageTarget target(picture.size());
+            format->setFrameTarget(&target);
+            VncRectHeader header;
+            header.width = 40;
+            header.height = 20;
+            try {
+                format->decodeRect(header, true);
+                FAIL() << "no exception at cut " << cut;
+            } catch (const VncProException& e) {
+                EXPECT_EQ(std::string(e.what()).rfind("FrameBufferUpdate:", 0), 0u) << e.what();
+            }
+            EXPECT_EQ(images, 0) << "an incomplete update was reported done";
+        }
+    }
+}
+
+TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
+{
+    // Background never given: black. Uncoloured subrectangles without a
+    // foreground: skipped but consumed. A subrectangle past the tile and past
+    // the frame buffer: drawn clipped.
+    QByteArray bytes;
+    bytes += char(8) + QByteArray(1, char(1)) + QByteArray::fromHex("0000");       // tile 0: no bg, no fg, 1 subrect
+    bytes += char(2 | 8 | 16) + QByteArray::fromHex("ff") + char(1) + QByteArray::fromHex("03" "00" "ff");
+    Recording recording{bytes};
+    auto format = VncPixelFormat::create(LowQuality, [](QImage* image, int, int, bool) { delete image; },
+                                         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+    ImageTarget target(QSize(20, 16));
+    format->setFrameTarget(&target);
+    VncRectHeader header;
+    header.width = 20;
+    header.height = 16;
+    format->decodeRect(header, true);
+    EXPECT_EQ(recording.position, bytes.size());
+    EXPECT_EQ(QColor(target.image.pixel(0, 0)).name(), "#000000");
+    EXPECT_EQ(QColor(target.image.pixel(15, 15)).name(), "#000000");
+    // Tile 1 at x 16 (4 wide): background 0xff, then a 16x16 subrectangle
+    // of 0x03 reaching past the tile and the frame buffer.
+    EXPECT_EQ(QColor(target.image.pixel(16, 0)).name(), "#000060");
+    EXPECT_EQ(QColor(target.image.pixel(19, 15)).name(), "#000060");
+    EXPECT_EQ(QColor(target.image.pixel(16, 0)).alpha(), 255);
+}
+
+TEST(VncHextile, RectangleBeyondTheFrameBufferIsClipped)
+{
+    const QImage picture = testPicture(QSize(40, 40), 9);
+    Recording recording{HextileEncoder::encodeRect(picture, picture.rect(), PixelFormat::high(), {HextileOptions::Raw})};
+    auto format = VncPixelFormat::create(HighQuality, [](QImage* image, int, int, bool) { delete image; },
+                                         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+    ImageTarget target(QSize(30, 30));
+    format->setFrameTarget(&target);
+    VncRectHeader header;
+    header.x = 10;
+    header.y = 10;
+    header.width = 40;
+    header.height = 40;
+    format->decodeRect(header, false);
+    EXPECT_EQ(recording.position, recording.bytes.size());
+    EXPECT_EQ(target.image.pixel(10, 10), HextileEncoder::truncated(picture, PixelFormat::high()).pixel(0, 0));
+    EXPECT_EQ(target.image.pixel(29, 29), HextileEncoder::truncated(picture, PixelFormat::high()).pixel(19, 19));
+}

@@ -1,0 +1,375 @@
+// The RFB steps driven over a real loopback socket, one byte arrival at a
+// time where it matters: exact bytes on the wire, refusals and their texts.
+
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+
+#include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncviewerclient.h"
+#include "testing/fakerfb/hextileencoder.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <memory>
+#include <thread>
+
+using namespace VNC;
+using FakeRfb::HextileEncoder;
+using FakeRfb::PixelFormat;
+
+namespace {
+
+QByteArray be16(int v)
+{
+    QByteArray b;
+    b.append(char((v >> 8) & 0xFF));
+    b.append(char(v & 0xFF));
+    return b;
+}
+
+QByteArray be32(quint32 v)
+{
+    return be16(int(v >> 16)) + be16(int(v & 0xFFFF));
+}
+
+QByteArray serverInit(int w, int h, const QByteArray& name)
+{
+    return be16(w) + be16(h) + PixelFormat().toBytes() + be32(quint32(name.size())) + name;
+}
+
+const QByteArray kSetEncodings = QByteArray::fromHex("0200000100000005");
+
+QByteArray setPixelFormat(VncImageQuality q)
+{
+    switch (q) {
+    case LowQuality: return QByteArray::fromHex("0000000008080001000300070007060300000000");
+    case MiddleQuality: return QByteArray::fromHex("0000000010100001001f003f001f0b0500000000");
+    default: return QByteArray::fromHex("000000001818000100ff00ff00ff100800000000");
+    }
+}
+
+QByteArray fullRequest(int w, int h, bool incremental)
+{
+    return QByteArray::fromHex(incremental ? "0301" : "0300") + be16(0) + be16(0) + be16(w) + be16(h);
+}
+
+// A client socket and the server's end of it, both in the test's thread; the
+// steps run on the client end exactly as in the worker.
+class Wire
+{
+public:
+    explicit Wire(VncImageQuality quality = MiddleQuality, VncViewerClient* client = nullptr)
+        : dispatcher([this](QImage* image, int, int, bool done) {
+              delete image;
+              if (done)
+                  ++updatesDone;
+          }, quality, client)
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        socket.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        socket.waitForConnected(5000);
+        server.waitForNewConnection(5000);
+        peer.reset(server.nextPendingConnection());
+        dispatcher.start(&socket);
+    }
+
+    // The server sends bytes; returns once the client has them buffered.
+    void serverSends(const QByteArray& bytes)
+    {
+        peer->write(bytes);
+        peer->waitForBytesWritten(5000);
+        const qint64 want = socket.bytesAvailable() + bytes.size();
+        QElapsedTimer t;
+        t.start();
+        while (socket.bytesAvailable() < want && t.elapsed() < 5000)
+            socket.waitForReadyRead(50);
+    }
+
+    // What the client wrote since the last call; waits for at least
+    // `atLeast` bytes (a short look when 0).
+    QByteArray clientSent(int atLeast = 0)
+    {
+        socket.flush();
+        QElapsedTimer t;
+        t.start();
+        do {
+            peer->waitForReadyRead(atLeast > 0 ? 50 : 30);
+            received.append(peer->readAll());
+        } while (received.size() < atLeast && t.elapsed() < 5000);
+        const QByteArray out = received;
+        received.clear();
+        return out;
+    }
+
+    QTcpServer server;
+    QTcpSocket socket;
+    std::unique_ptr<QTcpSocket> peer;
+    VncProtocolDispatcher dispatcher;
+    QByteArray received;
+    int updatesDone = 0;
+};
+
+std::string failureOf(Wire& wire)
+{
+    try {
+        wire.dispatcher.runCurrentStep();
+    } catch (const VncProException& e) {
+        return e.what();
+    } catch (const std::exception& e) {
+        return std::string("other: ") + e.what();
+    }
+    return "no exception";
+}
+
+} // namespace
+
+TEST(VncSession, HandshakeWithoutSecurityIsExactAtEverySplit)
+{
+    const QByteArray server = QByteArray("RFB 003.008\n") + be32(1) + serverInit(640, 480, "panel");
+    const QByteArray expected = QByteArray("RFB 003.003\n") + QByteArray(1, '\x01') + kSetEncodings
+                                + setPixelFormat(MiddleQuality) + fullRequest(640, 480, false);
+    for (int split = 1; split < server.size(); ++split) {
+        SCOPED_TRACE(split);
+        Wire wire;
+        wire.serverSends(server.left(split));
+        wire.dispatcher.runCurrentStep();
+        const QByteArray first = wire.clientSent();
+        if (split < 12) {
+            EXPECT_TRUE(first.isEmpty()) << "answered an incomplete greeting";
+        }
+        wire.serverSends(server.mid(split));
+        wire.dispatcher.runCurrentStep();
+        EXPECT_EQ((first + wire.clientSent(expected.size() - first.size())).toHex(), expected.toHex());
+        EXPECT_EQ(wire.dispatcher.width(), 640);
+        EXPECT_EQ(wire.dispatcher.height(), 480);
+    }
+}
+
+TEST(VncSession, HandshakeWithVncAuthenticationIsExactAtEverySplit)
+{
+    VncViewerClient client;
+    client.providePassword("s3cret");
+    const QByteArray challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+    const QByteArray server = QByteArray("RFB 003.007\n") + be32(2) + challenge + be32(0)
+                              + serverInit(33, 17, "a desktop");
+    const QByteArray expected = QByteArray("RFB 003.003\n") + QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337")
+                                + QByteArray(1, '\x01') + kSetEncodings + setPixelFormat(LowQuality)
+                                + fullRequest(33, 17, false);
+    for (int split = 1; split < server.size(); ++split) {
+        SCOPED_TRACE(split);
+        Wire wire(LowQuality, &client);
+        wire.serverSends(server.left(split));
+        wire.dispatcher.runCurrentStep();
+        const QByteArray first = wire.clientSent();
+        wire.serverSends(server.mid(split));
+        wire.dispatcher.runCurrentStep();
+        EXPECT_EQ((first + wire.clientSent(expected.size() - first.size())).toHex(), expected.toHex());
+    }
+}
+
+TEST(VncSession, SupportedAndRefusedVersions)
+{
+    for (const char* greeting : {"RFB 003.003\n", "RFB 003.007\n", "RFB 003.008\n", "rfb 003.008\n", "RFB 003.008X"}) {
+        SCOPED_TRACE(greeting);
+        Wire wire;
+        wire.serverSends(greeting);
+        EXPECT_EQ(failureOf(wire), "no exception");
+        EXPECT_EQ(wire.clientSent(12), "RFB 003.003\n");
+    }
+    for (const char* greeting : {"RFB 003.005\n", "RFB 003.889\n", "RFB 004.000\n", "HTTP/1.1 200"}) {
+        SCOPED_TRACE(greeting);
+        Wire wire;
+        wire.serverSends(greeting);
+        EXPECT_EQ(failureOf(wire), "VncVersionHandShake:unsupported version");
+        EXPECT_TRUE(wire.clientSent().isEmpty());
+    }
+}
+
+TEST(VncSession, RefusedSecurityTypes)
+{
+    for (quint32 type : {0u, 5u, 16u}) {
+        SCOPED_TRACE(type);
+        Wire wire;
+        wire.serverSends(QByteArray("RFB 003.008\n") + be32(type));
+        EXPECT_EQ(failureOf(wire), "VncAuthentication:unsupport type");
+    }
+}
+
+TEST(VncSession, RejectedPasswordRaisesPasswordIncorrect)
+{
+    VncViewerClient client;
+    client.providePassword("wrong");
+    Wire wire(MiddleQuality, &client);
+    wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray(16, '\x07') + be32(1));
+    try {
+        wire.dispatcher.runCurrentStep();
+        FAIL() << "no exception";
+    } catch (const VncPasswdIncorrect& e) {
+        EXPECT_STREQ(e.what(), "password is incorrect");
+    }
+    // Version and response, but no ClientInit.
+    EXPECT_EQ(wire.clientSent(28).size(), 28);
+}
+
+TEST(VncSession, CancelledPasswordSendsNoResponse)
+{
+    VncViewerClient client;
+    Wire wire(MiddleQuality, &client);
+    bool asked = false;
+    QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [&] { asked = true; });
+    wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray(16, '\x07'));
+    std::thread dialog([&client] {
+        QThread::msleep(100);
+        client.cancelPassword();
+    });
+    const std::string failure = failureOf(wire);
+    dialog.join();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(failure, "VncAuthentication:password input cancelled");
+    EXPECT_EQ(wire.clientSent(12), "RFB 003.003\n") << "a response was sent for a cancelled dialog";
+}
+
+TEST(VncSession, ServerInitRefusesAbsurdSizesAndNames)
+{
+    struct Case
+    {
+        QByteArray init;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {be16(0) + be16(480) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer width failed!"},
+        {be16(16385) + be16(480) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer width failed!"},
+        {be16(640) + be16(0) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer height failed!"},
+        {be16(640) + be16(65535) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer height failed!"},
+        {be16(640) + be16(480) + PixelFormat().toBytes() + be32(1024 * 1024 + 1), "VncInit:read name failed!"},
+        {be16(640) + be16(480) + PixelFormat().toBytes() + be32(0xFFFFFFFFu), "VncInit:read name failed!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failure);
+        Wire wire;
+        wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + c.init);
+        EXPECT_EQ(failureOf(wire), c.failure);
+    }
+    // The largest sizes that are allowed pass.
+    Wire wire;
+    wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + serverInit(16384, 16384, QByteArray(1024 * 1024, 'n')));
+    EXPECT_EQ(failureOf(wire), "no exception");
+    EXPECT_EQ(wire.dispatcher.width(), 16384);
+}
+
+TEST(VncSession, EmptyNameAndLateNameBothComplete)
+{
+    {
+        Wire wire;
+        wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + serverInit(100, 50, ""));
+        wire.dispatcher.runCurrentStep();
+        EXPECT_EQ(wire.clientSent(13 + 38).right(38).toHex(),
+                  (kSetEncodings + setPixelFormat(MiddleQuality) + fullRequest(100, 50, false)).toHex());
+    }
+    Wire wire;
+    const QByteArray init = serverInit(100, 50, "late name");
+    wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + init.left(24));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.clientSent(13).size(), 13);
+    wire.serverSends(init.mid(24));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.clientSent(38).size(), 38);
+}
+
+class VncUpdates : public ::testing::Test
+{
+protected:
+    // A session past the handshake, at 40x20 in the middle quality.
+    void SetUp() override
+    {
+        wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + serverInit(40, 20, "x"));
+        wire.dispatcher.runCurrentStep();
+        ASSERT_EQ(wire.clientSent(13 + 38).size(), 13 + 38);
+    }
+    Wire wire;
+};
+
+TEST_F(VncUpdates, EmptyUpdateIsAnsweredWithOneIncrementalRequest)
+{
+    wire.serverSends(QByteArray::fromHex("00000000"));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.clientSent(10).toHex(), fullRequest(40, 20, true).toHex());
+    EXPECT_EQ(wire.updatesDone, 0);
+}
+
+TEST_F(VncUpdates, SplitRectangleHeaderAndLastFlag)
+{
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 0));
+    const QRect a(0, 0, 40, 10);
+    const QRect b(0, 10, 40, 10);
+    const QByteArray update = QByteArray::fromHex("00000002") + HextileEncoder::rectHeader(a)
+                              + HextileEncoder::encodeRect(picture, a, PixelFormat::middle())
+                              + HextileEncoder::rectHeader(b)
+                              + HextileEncoder::encodeRect(picture, b, PixelFormat::middle());
+    const int secondHeader = 4 + 12 + HextileEncoder::encodeRect(picture, a, PixelFormat::middle()).size();
+    wire.serverSends(update.left(secondHeader + 5));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.updatesDone, 0);
+    EXPECT_TRUE(wire.clientSent().isEmpty());
+    wire.serverSends(update.mid(secondHeader + 5));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.updatesDone, 1);
+    EXPECT_EQ(wire.clientSent(10).toHex(), fullRequest(40, 20, true).toHex());
+}
+
+TEST_F(VncUpdates, RawEncodingAndBellAndTruncationFail)
+{
+    wire.serverSends(QByteArray::fromHex("00000001") + HextileEncoder::rectHeader(QRect(0, 0, 2, 2), 0));
+    EXPECT_EQ(failureOf(wire), "FrameBufferUpdate:encoding type is incorrect!");
+}
+
+TEST_F(VncUpdates, BellEndsTheConnectionAttempt)
+{
+    wire.serverSends(QByteArray::fromHex("02"));
+    EXPECT_EQ(failureOf(wire), "FrameBufferUpdate:get msg is unknown");
+}
+
+TEST_F(VncUpdates, TruncatedRectangleRaisesInsteadOfDrawing)
+{
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 0, 255));
+    const QByteArray data = HextileEncoder::encodeRect(picture, QRect(0, 0, 40, 20), PixelFormat::middle(),
+                                                       {FakeRfb::HextileOptions::Raw});
+    wire.serverSends(QByteArray::fromHex("00000001") + HextileEncoder::rectHeader(QRect(0, 0, 40, 20))
+                     + data.left(data.size() / 2));
+    wire.peer->disconnectFromHost();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(failureOf(wire), "FrameBufferUpdate:read image frame buffer failed!");
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_EQ(wire.updatesDone, 0);
+}
+
+TEST_F(VncUpdates, PointerAndKeyEventBytes)
+{
+    wire.dispatcher.sendPointer(1, 300, 200);
+    wire.dispatcher.sendKey(0xFF0D, 1);
+    wire.dispatcher.sendKey(0xFF0D, 0);
+    // Negative or oversized values keep their low 16 bits on the wire.
+    wire.dispatcher.sendPointer(0x104, 0x12345, -1);
+    EXPECT_EQ(wire.clientSent(6 + 8 + 8 + 6).toHex(),
+              "050101" "2c00c8" "0401000000" "00ff0d" "0400000000" "00ff0d" "0504" "2345" "ffff");
+}
+
+TEST(VncSession, EventsBeforeAnyConnectionAreDropped)
+{
+    VncProtocolDispatcher dispatcher([](QImage* image, int, int, bool) { delete image; }, HighQuality, nullptr);
+    dispatcher.sendPointer(1, 2, 3);
+    dispatcher.sendKey(0x41, 1);
+    QByteArray out("junk");
+    EXPECT_FALSE(dispatcher.read(0, out));
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(dispatcher.width(), 1024);
+    EXPECT_EQ(dispatcher.height(), 600);
+}

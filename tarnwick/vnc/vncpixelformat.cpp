@@ -1,0 +1,132 @@
+#include "tarnwick/vnc/vncpixelformat.h"
+
+#include "tarnwick/vnc/vncconstants.h"
+
+#include <QImage>
+
+#include <algorithm>
+
+namespace VNC {
+
+std::unique_ptr<VncPixelFormat> VncPixelFormat::create(int quality, FrameCallback frameCallback,
+                                                       ReadFunction readFunction)
+{
+    switch (quality) {
+    case LowQuality:
+        return std::make_unique<VncLowQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+    case MiddleQuality:
+        return std::make_unique<VncMiddleQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+    default:
+        return std::make_unique<VncHighQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+    }
+}
+
+VncPixelFormat::VncPixelFormat(FrameCallback callback, ReadFunction read)
+    : readFunction(std::move(read))
+    , frameCallback(std::move(callback))
+    , m_pixelFormatMessage(Constants::kSetPixelFormatLength, '\0')
+{
+}
+
+VncPixelFormat::~VncPixelFormat() = default;
+
+void VncPixelFormat::setMessage(int bitsPerPixel, int depth, quint16 redMax, quint16 greenMax, quint16 blueMax,
+                                int redShift, int greenShift, int blueShift)
+{
+    m_bitsPerPixel = bitsPerPixel;
+    QByteArray& m = m_pixelFormatMessage;
+    m[0] = char(Constants::kMsgSetPixelFormat);
+    m[4] = char(bitsPerPixel);
+    m[5] = char(depth);
+    m[6] = 0; // little-endian pixels
+    m[7] = 1; // true colour
+    m[8] = char(redMax >> 8);
+    m[9] = char(redMax & 0xFF);
+    m[10] = char(greenMax >> 8);
+    m[11] = char(greenMax & 0xFF);
+    m[12] = char(blueMax >> 8);
+    m[13] = char(blueMax & 0xFF);
+    m[14] = char(redShift);
+    m[15] = char(greenShift);
+    m[16] = char(blueShift);
+}
+
+void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w, int h)
+{
+    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    if (!image->isNull()) {
+        image->fill(0);
+        // Only whole pixels that are present are converted; the rest stays
+        // transparent black.
+        const int bytesPerPixel = m_bitsPerPixel / 8;
+        const int present = bytesPerPixel > 0 ? data.size() / bytesPerPixel : 0;
+        const uchar* source = reinterpret_cast<const uchar*>(data.constData());
+        for (int row = 0; row < h; ++row) {
+            const int first = row * w;
+            const int count = std::min(w, present - first);
+            if (count <= 0)
+                break;
+            convertPixels(source + qint64(first) * bytesPerPixel, reinterpret_cast<quint32*>(image->scanLine(row)),
+                          count);
+        }
+    }
+    frameCallback(image, x, y, false);
+}
+
+void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int w, int h)
+{
+    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    quint32 pixel = rgbaWord(0, 0, 0); // no colour given: black
+    if (colour.size() >= m_bitsPerPixel / 8)
+        convertPixels(reinterpret_cast<const uchar*>(colour.constData()), &pixel, 1);
+    if (!image->isNull()) {
+        for (int row = 0; row < h; ++row) {
+            quint32* line = reinterpret_cast<quint32*>(image->scanLine(row));
+            std::fill(line, line + w, pixel);
+        }
+    }
+    frameCallback(image, x, y, false);
+}
+
+// Low: red in the top two bits, green in the next three, blue in the low three.
+VncLowQualityPixFormat::VncLowQualityPixFormat(FrameCallback callback, ReadFunction read)
+    : VncPixelFormat(std::move(callback), std::move(read))
+{
+    setMessage(8, 8, 3, 7, 7, 6, 3, 0);
+    for (quint32 v = 0; v < 256; ++v)
+        m_table[v] = rgbaWord(v & 0xC0, ((v >> 3) & 7) << 5, (v & 7) << 5);
+}
+
+void VncLowQualityPixFormat::convertPixels(const uchar* source, quint32* rgba, int n) const
+{
+    for (int i = 0; i < n; ++i)
+        rgba[i] = m_table[source[i]];
+}
+
+VncMiddleQualityPixFormat::VncMiddleQualityPixFormat(FrameCallback callback, ReadFunction read)
+    : VncPixelFormat(std::move(callback), std::move(read))
+{
+    setMessage(16, 16, 31, 63, 31, 11, 5, 0);
+}
+
+void VncMiddleQualityPixFormat::convertPixels(const uchar* source, quint32* rgba, int n) const
+{
+    for (int i = 0; i < n; ++i) {
+        const quint32 v = quint32(source[2 * i]) | (quint32(source[2 * i + 1]) << 8);
+        rgba[i] = rgbaWord((v >> 11) << 3, ((v >> 5) & 0x3F) << 2, (v & 0x1F) << 3);
+    }
+}
+
+VncHighQualityPixFormat::VncHighQualityPixFormat(FrameCallback callback, ReadFunction read)
+    : VncPixelFormat(std::move(callback), std::move(read))
+{
+    setMessage(24, 24, 255, 255, 255, 16, 8, 0);
+}
+
+void VncHighQualityPixFormat::convertPixels(const uchar* source, quint32* rgba, int n) const
+{
+    for (int i = 0; i < n; ++i)
+        rgba[i] = rgbaWord(source[3 * i + 2], source[3 * i + 1], source[3 * i]);
+}
+
+} // namespace VNC

@@ -1,0 +1,120 @@
+#pragma once
+
+// The pixel formats of the three image qualities: each owns its exact
+// SetPixelFormat message, turns server pixels into RGBA8888, and carries the
+// Hextile decoder that reads a rectangle and draws its tiles.
+
+#include "tarnwick/vnc/vncimagequality.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+class QImage;
+
+namespace VNC {
+
+// The header of one rectangle of a FramebufferUpdate, in host order.
+struct VncRectHeader
+{
+    quint16 x = 0;
+    quint16 y = 0;
+    quint16 width = 0;
+    quint16 height = 0;
+    qint32 encoding = 0;
+};
+
+// A frame buffer that decoded pixels are drawn into directly. beginDraw locks
+// it and returns the RGBA8888 image (null: drop the pixels); endDraw unlocks.
+class VncFrameTarget
+{
+public:
+    virtual ~VncFrameTarget() = default;
+    virtual QImage* beginDraw() = 0;
+    virtual void endDraw() = 0;
+};
+
+class VncPixelFormat
+{
+public:
+    using ReadFunction = std::function<bool(unsigned int, QByteArray&)>;
+    using FrameCallback = std::function<void(QImage*, int, int, bool)>;
+
+    // The pixel format of a quality; any value but low and middle is high.
+    static std::unique_ptr<VncPixelFormat> create(int quality, FrameCallback frameCallback, ReadFunction readFunction);
+
+    virtual ~VncPixelFormat();
+    VncPixelFormat(const VncPixelFormat&) = delete;
+    VncPixelFormat& operator=(const VncPixelFormat&) = delete;
+
+    QByteArray pixelFormatMessage() const { return m_pixelFormatMessage; }
+    int bitsPerPixel() const { return m_bitsPerPixel; }
+
+    // One new image per call, handed to the frame callback (done false).
+    virtual void imageFromPixels(const QByteArray& data, int x, int y, int w, int h);
+    virtual void imageFromColour(const QByteArray& colour, int x, int y, int w, int h);
+
+    // Converts n pixels of this format into RGBA8888 words (bytes R, G, B, A).
+    virtual void convertPixels(const uchar* source, quint32* rgba, int n) const = 0;
+
+    // With a target, tiles are drawn into it (clipped to it); without one,
+    // every fill and raw tile leaves as an image through the frame callback.
+    void setFrameTarget(VncFrameTarget* target) { m_frameTarget = target; }
+
+    // Decodes one Hextile rectangle; for the last rectangle of an update the
+    // frame callback then hears (no image, done). A read failure raises.
+    void decodeRect(const VncRectHeader& rect, bool last);
+    void decodeHextile(const VncRectHeader& rect);
+
+protected:
+    VncPixelFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    void setMessage(int bitsPerPixel, int depth, quint16 redMax, quint16 greenMax, quint16 blueMax,
+                    int redShift, int greenShift, int blueShift);
+
+    ReadFunction readFunction;
+    FrameCallback frameCallback;
+
+private:
+    void readTile(int tileWidth, int tileHeight, QByteArray& tile, QByteArray& part);
+
+    QByteArray m_pixelFormatMessage;
+    int m_bitsPerPixel = 0;
+    VncFrameTarget* m_frameTarget = nullptr;
+};
+
+class VncLowQualityPixFormat : public VncPixelFormat
+{
+public:
+    VncLowQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    void convertPixels(const uchar* source, quint32* rgba, int n) const override;
+
+private:
+    quint32 m_table[256];
+};
+
+class VncMiddleQualityPixFormat : public VncPixelFormat
+{
+public:
+    VncMiddleQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    void convertPixels(const uchar* source, quint32* rgba, int n) const override;
+};
+
+class VncHighQualityPixFormat : public VncPixelFormat
+{
+public:
+    VncHighQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    void convertPixels(const uchar* source, quint32* rgba, int n) const override;
+};
+
+// An RGBA8888 pixel as the word that lies in memory as R, G, B, A.
+inline quint32 rgbaWord(quint32 r, quint32 g, quint32 b)
+{
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    return r | (g << 8) | (b << 16) | 0xFF000000u;
+#else
+    return (r << 24) | (g << 16) | (b << 8) | 0xFFu;
+#endif
+}
+
+} // namespace VNC

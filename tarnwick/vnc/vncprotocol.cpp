@@ -1,0 +1,89 @@
+#include "tarnwick/vnc/vncprotocol.h"
+
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+#include "tarnwick/vnc/vncsocketio.h"
+
+#include <QDebug>
+#include <QTcpSocket>
+
+namespace VNC {
+
+VncProtocol::~VncProtocol() = default;
+
+bool VncProtocol::attach(QTcpSocket* s, VncProtocolDispatcher* d)
+{
+    if (!s || !d)
+        return false;
+    socket = s;
+    dispatcher = d;
+    return true;
+}
+
+void VncProtocol::setNext(VncProtocol* step)
+{
+    if (!step)
+        return;
+    if (socket && dispatcher)
+        step->attach(socket, dispatcher);
+    if (dispatcher)
+        dispatcher->setStep(step);
+    else
+        delete step;
+}
+
+bool VncProtocol::readBytes(int count, QByteArray& out)
+{
+    if (count < 1 || !socket)
+        return false;
+    return readExactly(socket, count, out, dispatcher ? dispatcher->cancelCheck() : CancelCheck());
+}
+
+qint64 VncProtocol::writeBytes(const QByteArray& data)
+{
+    if (!socket)
+        return 0;
+    return socket->write(data);
+}
+
+bool VncProtocol::waitWritten()
+{
+    if (!socket)
+        return false;
+    if (!waitAllWritten(socket, dispatcher ? dispatcher->cancelCheck() : CancelCheck())) {
+        qDebug() << "wait for byte written failed";
+        return false;
+    }
+    return true;
+}
+
+std::string VncProtocol::password()
+{
+    return dispatcher ? dispatcher->password() : std::string();
+}
+
+void VncProtocol::sendUpdateRequest(quint8 incremental)
+{
+    const int width = dispatcher ? dispatcher->width() : 0;
+    const int height = dispatcher ? dispatcher->height() : 0;
+    QByteArray request(Constants::kUpdateRequestLength, '\0');
+    request[0] = char(Constants::kMsgFramebufferUpdateRequest);
+    request[1] = char(incremental);
+    request[6] = char((width >> 8) & 0xFF);
+    request[7] = char(width & 0xFF);
+    request[8] = char((height >> 8) & 0xFF);
+    request[9] = char(height & 0xFF);
+    writeBytes(request);
+    if (!waitWritten()) {
+        qDebug() << "send fb update request failed";
+        throw VncProException("VncProtocol", "send FB update request");
+    }
+}
+
+qint64 VncProtocol::bytesBuffered() const
+{
+    return socket ? socket->bytesAvailable() : 0;
+}
+
+} // namespace VNC

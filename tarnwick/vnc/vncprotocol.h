@@ -1,0 +1,45 @@
+#pragma once
+
+// The base of every RFB step: one phase of the protocol, run by the dispatcher
+// whenever the socket reports new bytes. A step reads what its phase needs
+// (returning early while too few bytes are buffered), writes its answer and
+// installs its successor.
+
+#include <QByteArray>
+
+#include <string>
+
+class QTcpSocket;
+
+namespace VNC {
+
+class VncProtocolDispatcher;
+
+class VncProtocol
+{
+public:
+    VncProtocol() = default;
+    virtual ~VncProtocol();
+    VncProtocol(const VncProtocol&) = delete;
+    VncProtocol& operator=(const VncProtocol&) = delete;
+
+    virtual void run() = 0;
+
+    bool attach(QTcpSocket* socket, VncProtocolDispatcher* dispatcher);
+
+protected:
+    // Hands over to the next step, which runs at once. This step is destroyed
+    // inside the call: afterwards it must touch none of its members.
+    void setNext(VncProtocol* step);
+    bool readBytes(int count, QByteArray& out);
+    qint64 writeBytes(const QByteArray& data);
+    bool waitWritten();
+    std::string password();
+    void sendUpdateRequest(quint8 incremental);
+    qint64 bytesBuffered() const;
+
+    VncProtocolDispatcher* dispatcher = nullptr;
+    QTcpSocket* socket = nullptr;
+};
+
+} // namespace VNC

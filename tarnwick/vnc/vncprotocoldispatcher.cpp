@@ -1,0 +1,118 @@
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncinputsteps.h"
+#include "tarnwick/vnc/vncpixelformat.h"
+#include "tarnwick/vnc/vncsessionsteps.h"
+#include "tarnwick/vnc/vncviewerclient.h"
+
+#include <QDebug>
+
+namespace VNC {
+
+VncProtocolDispatcher::VncProtocolDispatcher(FrameCallback frameCallback, VncImageQuality quality,
+                                             VncViewerClient* client)
+    : m_width(Constants::kDefaultWidth)
+    , m_height(Constants::kDefaultHeight)
+    , m_frameCallback(std::move(frameCallback))
+    , m_client(client)
+{
+    auto readFunction = [this](unsigned int count, QByteArray& out) { return read(count, out); };
+    m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback, readFunction);
+}
+
+VncProtocolDispatcher::~VncProtocolDispatcher()
+{
+    delete m_currentStep;
+    delete m_pointerStep;
+    delete m_keyStep;
+}
+
+void VncProtocolDispatcher::start(QTcpSocket* socket)
+{
+    m_socket = socket;
+    delete m_currentStep;
+    delete m_pointerStep;
+    delete m_keyStep;
+    m_currentStep = new VncVersionHandShake;
+    m_pointerStep = new VncMouse;
+    m_keyStep = new VncKey;
+    m_currentStep->attach(socket, this);
+    m_pointerStep->attach(socket, this);
+    m_keyStep->attach(socket, this);
+}
+
+void VncProtocolDispatcher::runCurrentStep()
+{
+    if (m_currentStep)
+        m_currentStep->run();
+}
+
+void VncProtocolDispatcher::setStep(VncProtocol* step)
+{
+    delete m_currentStep;
+    m_currentStep = step;
+    if (m_currentStep)
+        m_currentStep->run();
+}
+
+std::string VncProtocolDispatcher::password()
+{
+    return m_client ? m_client->password().toUtf8().toStdString() : std::string();
+}
+
+bool VncProtocolDispatcher::passwordCancelled() const
+{
+    return m_client && m_client->passwordCancelled();
+}
+
+void VncProtocolDispatcher::setWidth(int width)
+{
+    m_width.exchange(width);
+    if (m_client)
+        m_client->noteFrameBufferSize(width, m_height.load());
+}
+
+void VncProtocolDispatcher::setHeight(int height)
+{
+    m_height.exchange(height);
+    if (m_client)
+        m_client->noteFrameBufferSize(m_width.load(), height);
+}
+
+void VncProtocolDispatcher::sendPointer(int buttons, int x, int y)
+{
+    if (!m_pointerStep)
+        return;
+    m_pointerStep->setPointer(quint8(buttons & 0xFF), x, y);
+    m_pointerStep->run();
+}
+
+void VncProtocolDispatcher::sendKey(quint32 keysym, int down)
+{
+    if (!m_keyStep)
+        return;
+    m_keyStep->setKey(keysym, quint8(down & 0xFF));
+    m_keyStep->run();
+}
+
+bool VncProtocolDispatcher::read(unsigned int count, QByteArray& out)
+{
+    if (count == 0) {
+        out.clear();
+        return false;
+    }
+    if (!readExactly(m_socket, count, out, m_cancelCheck)) {
+        qDebug() << "unkown error!";
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+void VncProtocolDispatcher::setFrameTarget(VncFrameTarget* target)
+{
+    m_pixelFormat->setFrameTarget(target);
+}
+
+} // namespace VNC

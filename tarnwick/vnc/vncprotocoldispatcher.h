@@ -1,0 +1,97 @@
+#pragma once
+
+// The context one VNC connection runs in: the current RFB step, the pointer
+// and key steps, the frame buffer size, the pixel format of the chosen image
+// quality and the socket. Lives in the connection worker's thread.
+
+#include "tarnwick/vnc/vncimagequality.h"
+#include "tarnwick/vnc/vncsocketio.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QImage;
+class QTcpSocket;
+
+namespace VNC {
+
+class VncFrameTarget;
+class VncKey;
+class VncMouse;
+class VncPixelFormat;
+class VncProtocol;
+class VncViewerClient;
+
+// The server's pixel format of ServerInit; the three maxima in host order.
+struct VncServerPixelFormat
+{
+    quint8 bitsPerPixel = 0;
+    quint8 depth = 0;
+    quint8 bigEndian = 0;
+    quint8 trueColour = 0;
+    quint16 redMax = 0;
+    quint16 greenMax = 0;
+    quint16 blueMax = 0;
+    quint8 redShift = 0;
+    quint8 greenShift = 0;
+    quint8 blueShift = 0;
+    quint8 padding[3] = {};
+};
+
+class VncProtocolDispatcher
+{
+public:
+    using FrameCallback = std::function<void(QImage*, int, int, bool)>;
+
+    VncProtocolDispatcher(FrameCallback frameCallback, VncImageQuality quality, VncViewerClient* client);
+    ~VncProtocolDispatcher();
+    VncProtocolDispatcher(const VncProtocolDispatcher&) = delete;
+    VncProtocolDispatcher& operator=(const VncProtocolDispatcher&) = delete;
+
+    void start(QTcpSocket* socket);
+    void runCurrentStep();
+    void setStep(VncProtocol* step);
+
+    std::string password();
+    bool passwordCancelled() const;
+
+    VncPixelFormat* pixelFormat() const { return m_pixelFormat.get(); }
+    int width() const { return m_width.load(); }
+    int height() const { return m_height.load(); }
+    void setWidth(int width);
+    void setHeight(int height);
+    void setServerPixelFormat(const VncServerPixelFormat& format) { m_serverPixelFormat = format; }
+    const VncServerPixelFormat& serverPixelFormat() const { return m_serverPixelFormat; }
+
+    void sendPointer(int buttons, int x, int y);
+    void sendKey(quint32 keysym, int down);
+
+    // Reads exactly count bytes from the socket; false for a count of 0.
+    bool read(unsigned int count, QByteArray& out);
+
+    // Waits for server bytes stop as soon as this turns true.
+    void setCancelCheck(CancelCheck check) { m_cancelCheck = std::move(check); }
+    const CancelCheck& cancelCheck() const { return m_cancelCheck; }
+
+    // Decoded pixels go straight into this frame buffer when set.
+    void setFrameTarget(VncFrameTarget* target);
+
+private:
+    VncProtocol* m_currentStep = nullptr;
+    VncMouse* m_pointerStep = nullptr;
+    VncKey* m_keyStep = nullptr;
+    std::atomic<int> m_width;
+    std::atomic<int> m_height;
+    VncServerPixelFormat m_serverPixelFormat;
+    FrameCallback m_frameCallback;
+    std::unique_ptr<VncPixelFormat> m_pixelFormat;
+    QTcpSocket* m_socket = nullptr;
+    VncViewerClient* m_client = nullptr;
+    CancelCheck m_cancelCheck;
+};
+
+} // namespace VNC

@@ -1,0 +1,267 @@
+#include "tarnwick/vnc/vncsessionsteps.h"
+
+#include "tarnwick/vnc/framebufferupdate.h"
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncdes.h"
+#include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncpixelformat.h"
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+
+#include <QDebug>
+#include <QTcpSocket>
+
+#include <cstring>
+
+namespace VNC {
+
+namespace {
+
+quint16 bigEndian16(const QByteArray& b, int at)
+{
+    return quint16((quint8(b[at]) << 8) | quint8(b[at + 1]));
+}
+
+quint32 bigEndian32(const QByteArray& b, int at)
+{
+    return (quint32(quint8(b[at])) << 24) | (quint32(quint8(b[at + 1])) << 16)
+           | (quint32(quint8(b[at + 2])) << 8) | quint32(quint8(b[at + 3]));
+}
+
+QByteArray clientInit()
+{
+    return QByteArray(1, Constants::kClientInitShared);
+}
+
+} // namespace
+
+// VncVersionHandShake ---------------------------------------------------------
+
+void VncVersionHandShake::run()
+{
+    if (!socket || bytesBuffered() < Constants::kVersionLength)
+        return;
+    qDebug() << "****************version Handshake**********";
+    QByteArray version;
+    if (!readBytes(Constants::kVersionLength, version)) {
+        qDebug() << "version read failed!";
+        throw VncProException("VncVersionHandShake", "read version");
+    }
+    if (qstrnicmp(version.constData(), Constants::kVersionPrefix, Constants::kVersionPrefixLength) != 0) {
+        qDebug() << "unsupported version!";
+        throw VncProException("VncVersionHandShake", "unsupported version");
+    }
+    const char minor = version[Constants::kVersionPrefixLength];
+    if (minor != '3' && minor != '7' && minor != '8') {
+        qDebug() << "unsupported version!" << minor;
+        throw VncProException("VncVersionHandShake", "unsupported version");
+    }
+    writeBytes(QByteArray(Constants::kClientVersion));
+    setNext(new VncAuthentication);
+}
+
+// VncAuthentication ------------------------------------------------------------
+
+void VncAuthentication::run()
+{
+    switch (state) {
+    case 0:
+        if (!readSecurityType())
+            return;
+        [[fallthrough]];
+    case 1:
+        if (!answerChallenge())
+            return;
+        state = 2;
+        [[fallthrough]];
+    case 2:
+        if (readSecurityResult())
+            setNext(new VncInit);
+        return;
+    default:
+        throw VncProException("VncAuthentication", "bugging");
+    }
+}
+
+bool VncAuthentication::readSecurityType()
+{
+    if (!socket || bytesBuffered() < 4)
+        return false;
+    QByteArray data;
+    if (!readBytes(4, data)) {
+        qDebug() << "read securityType failed";
+        throw VncProException("VncAuthentication", "read securityType failed");
+    }
+    switch (bigEndian32(data, 0)) {
+    case Constants::kSecurityNone:
+        qDebug() << "auth is not required";
+        writeBytes(clientInit());
+        setNext(new VncInit);
+        return false;
+    case Constants::kSecurityVncAuth:
+        state = 1;
+        return true;
+    case Constants::kSecurityInvalid:
+        qDebug() << "unsupport type!";
+        throw VncProException("VncAuthentication", "unsupport type");
+    default:
+        qDebug() << "unkown security type";
+        throw VncProException("VncAuthentication", "unsupport type");
+    }
+}
+
+bool VncAuthentication::answerChallenge()
+{
+    if (!socket || bytesBuffered() < Constants::kChallengeLength)
+        return false;
+    QByteArray challenge;
+    if (!readBytes(Constants::kChallengeLength, challenge)) {
+        qDebug() << "vnc auth read challenge failed";
+        throw VncProException("VncAuthentication", "vnc auth read challenge failed");
+    }
+    char key[9] = {};
+    const std::string text = password();
+    // A dialog the user cancelled gives no password: answering with an empty
+    // key would count as a failed attempt against us on the server.
+    if (dispatcher && dispatcher->passwordCancelled())
+        throw VncProException("VncAuthentication", "password input cancelled");
+    for (size_t i = 0; i < 8 && i < text.size() && text[i] != '\0'; ++i)
+        key[i] = text[i];
+    uint8_t response[Constants::kChallengeLength];
+    std::memcpy(response, challenge.constData(), sizeof(response));
+    encryptVncChallenge(response, key);
+    writeBytes(QByteArray(reinterpret_cast<const char*>(response), sizeof(response)));
+    return true;
+}
+
+bool VncAuthentication::readSecurityResult()
+{
+    if (!socket || bytesBuffered() < 4)
+        return false;
+    QByteArray data;
+    if (!readBytes(4, data)) {
+        qDebug() << "vnc auth read result failed!";
+        throw VncProException("VncAuthentication", "vnc auth read result failed");
+    }
+    if (bigEndian32(data, 0) != Constants::kSecurityResultOk) {
+        qDebug() << "Authentication failed! Password is incorrect!";
+        throw VncPasswdIncorrect();
+    }
+    writeBytes(clientInit());
+    return true;
+}
+
+// VncInit ------------------------------------------------------------------------
+
+void VncInit::run()
+{
+    if (!waitingForName) {
+        if (!socket || bytesBuffered() < Constants::kServerInitFixedLength)
+            return;
+        QByteArray data;
+        if (!readBytes(2, data)) {
+            qDebug() << "read buffer width failed!";
+            throw VncProException("VncInit", "read buffer width failed!");
+        }
+        const int width = bigEndian16(data, 0);
+        // A frame buffer of no or absurd size is refused before anything is
+        // allocated for it.
+        if (width == 0 || width > Constants::kMaxFrameBufferSide) {
+            qDebug() << "read buffer width failed!" << width;
+            throw VncProException("VncInit", "read buffer width failed!");
+        }
+        dispatcher->setWidth(width);
+        if (!readBytes(2, data)) {
+            qDebug() << "read buffer height failed!";
+            throw VncProException("VncInit", "read buffer height failed!");
+        }
+        const int height = bigEndian16(data, 0);
+        if (height == 0 || height > Constants::kMaxFrameBufferSide) {
+            qDebug() << "read buffer height failed!" << height;
+            throw VncProException("VncInit", "read buffer height failed!");
+        }
+        dispatcher->setHeight(height);
+        if (!readBytes(Constants::kPixelFormatLength, data)) {
+            qDebug() << "read pix format failed!";
+            throw VncProException("VncInit", "read pix format failed!");
+        }
+        qDebug() << "width:" << width << "height:" << height;
+        VncServerPixelFormat format;
+        format.bitsPerPixel = quint8(data[0]);
+        format.depth = quint8(data[1]);
+        format.bigEndian = quint8(data[2]);
+        format.trueColour = quint8(data[3]);
+        format.redMax = bigEndian16(data, 4);
+        format.greenMax = bigEndian16(data, 6);
+        format.blueMax = bigEndian16(data, 8);
+        format.redShift = quint8(data[10]);
+        format.greenShift = quint8(data[11]);
+        format.blueShift = quint8(data[12]);
+        for (int i = 0; i < 3; ++i)
+            format.padding[i] = quint8(data[13 + i]);
+        dispatcher->setServerPixelFormat(format);
+        if (!readBytes(4, data)) {
+            qDebug() << "read name failed!";
+            throw VncProException("VncInit", "read name failed!");
+        }
+        nameLength = bigEndian32(data, 0);
+        if (nameLength > Constants::kMaxDesktopNameLength) {
+            qDebug() << "read name failed!" << nameLength;
+            throw VncProException("VncInit", "read name failed!");
+        }
+        if (nameLength == 0) {
+            qDebug() << " name length is empty!";
+            setNext(new VncEncodingSet);
+            return;
+        }
+    }
+    if (!socket || bytesBuffered() < qint64(nameLength)) {
+        waitingForName = 1;
+        return;
+    }
+    QByteArray name;
+    if (!readBytes(int(nameLength), name)) {
+        qDebug() << "read name data failed";
+        throw VncProException("VncInit", "read name failed!");
+    }
+    qDebug() << "len:" << nameLength << "name:" << name;
+    setNext(new VncEncodingSet);
+}
+
+// VncEncodingSet -----------------------------------------------------------------
+
+void VncEncodingSet::run()
+{
+    static const char kSetEncodings[] = {Constants::kMsgSetEncodings, 0, 0, 1, 0, 0, 0, Constants::kEncodingHextile};
+    const QByteArray message(kSetEncodings, sizeof(kSetEncodings));
+    if (!socket || socket->write(message) != message.size())
+        throw VncProException("VncEncodingSet", "write data failed");
+    if (!waitWritten()) {
+        qDebug() << "set encoding failed!";
+        throw VncProException("VncEncodingSet", "write data failed");
+    }
+    setNext(new VncPixelFormatSet);
+}
+
+// VncPixelFormatSet --------------------------------------------------------------
+
+void VncPixelFormatSet::run()
+{
+    const QByteArray message = dispatcher->pixelFormat()->pixelFormatMessage();
+    if (writeBytes(message) == 0)
+        throw VncProException("VncPixelFormatSet", "fail to set pixel format");
+    if (!waitWritten()) {
+        qDebug() << "set pix format failed!";
+        throw VncProException("VncPixelFormatSet", "write data failed");
+    }
+    setNext(new VncUpdateRequestAll);
+}
+
+// VncUpdateRequestAll ------------------------------------------------------------
+
+void VncUpdateRequestAll::run()
+{
+    sendUpdateRequest(0);
+    setNext(new FrameBufferUpdate);
+}
+
+} // namespace VNC

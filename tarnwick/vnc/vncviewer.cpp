@@ -1,0 +1,328 @@
+#include "tarnwick/vnc/vncviewer.h"
+
+#include "platform/keyboard/capslock.h"
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncpassworddialog.h"
+
+#include <QContextMenuEvent>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+
+namespace VNC {
+
+VncViewer::VncViewer(QWidget* parent)
+    : QWidget(parent)
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        m_logicalDpi = screen->logicalDotsPerInch();
+    client.setViewer(this);
+    client.moveToThread(&workerThread);
+    // The connection's socket, timer and dispatcher go with the thread, in it.
+    connect(&workerThread, &QThread::finished, &client, &VncViewerClient::releaseResources, Qt::DirectConnection);
+    workerThread.start(QThread::HighPriority);
+    setAttribute(Qt::WA_MouseTracking);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(&client, &VncViewerClient::vncServerDisconnected, this, &VncViewer::serverDisconnected);
+    connect(&client, &VncViewerClient::vncPasswdNeeded, this, &VncViewer::passwordDlgShow, Qt::QueuedConnection);
+    connect(&client, &VncViewerClient::vncPasswdIncorrect, this, &VncViewer::passwordIncorrect,
+            Qt::QueuedConnection);
+    connect(&client, &VncViewerClient::updateScreen, this, &VncViewer::updateScreen, Qt::QueuedConnection);
+    connect(&client, &VncViewerClient::unexpectedError, this, &VncViewer::showUnexpectedError,
+            Qt::QueuedConnection);
+}
+
+VncViewer::~VncViewer()
+{
+    client.requestDisconnect();
+    client.disconnect(this);
+    workerThread.quit();
+    client.wakeAll();
+    workerThread.wait();
+}
+
+void VncViewer::connectServer(const QString& h, VncImageQuality q, const QString& password)
+{
+    host = h;
+    quality = q;
+    client.requestConnect(h, password, q);
+}
+
+void VncViewer::disconnectServer()
+{
+    client.requestDisconnect();
+}
+
+int VncViewer::connectionState() const
+{
+    return client.connectionState();
+}
+
+int VncViewer::scaledFrameBufferWidth() const
+{
+    return int(std::ceil(client.frameBufferWidth() * m_logicalDpi / 96.0));
+}
+
+int VncViewer::scaledFrameBufferHeight() const
+{
+    return int(std::ceil(client.frameBufferHeight() * m_logicalDpi / 96.0));
+}
+
+void VncViewer::prepareFrameBufferLocked()
+{
+    if (frameBufferReady.load())
+        return;
+    frameBufferReady.store(true);
+    frameBuffer = QImage(client.frameBufferWidth(), client.frameBufferHeight(), QImage::Format_RGBA8888);
+    frameBuffer.fill(Qt::black);
+    emit vncServerConnected(scaledFrameBufferWidth(), scaledFrameBufferHeight());
+}
+
+void VncViewer::drawImage(QImage* image, int x, int y, bool done)
+{
+    if (!image)
+        return;
+    QMutexLocker locker(&frameMutex);
+    prepareFrameBufferLocked();
+    if (!done) {
+        QPainter painter(&frameBuffer);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(x, y, *image);
+    }
+    delete image;
+}
+
+QImage* VncViewer::beginDraw()
+{
+    frameMutex.lock();
+    prepareFrameBufferLocked();
+    return &frameBuffer;
+}
+
+void VncViewer::endDraw()
+{
+    frameMutex.unlock();
+}
+
+QImage VncViewer::frameBufferImage() const
+{
+    QMutexLocker locker(&frameMutex);
+    return frameBuffer.copy();
+}
+
+void VncViewer::updateScreen()
+{
+    update();
+}
+
+void VncViewer::serverDisconnected()
+{
+    {
+        QMutexLocker locker(&frameMutex);
+        frameBufferReady.store(false);
+        if (!frameBuffer.isNull())
+            frameBuffer.fill(Qt::gray);
+    }
+    buttonMask = 0;
+    repaint();
+    emit vncServerDisconnected();
+}
+
+void VncViewer::passwordDlgShow()
+{
+    VncPasswordDialog dialog(nullptr);
+    if (dialog.exec() == QDialog::Accepted) {
+        client.providePassword(dialog.password());
+        return;
+    }
+    client.cancelPassword();
+    client.requestDisconnect();
+    emit rejectPasswdInput();
+}
+
+void VncViewer::passwordIncorrect()
+{
+    QMessageBox box(this);
+    box.setText(QStringLiteral("VNC密码错误!"));
+    box.setWindowTitle(QStringLiteral("警告"));
+    box.setIcon(QMessageBox::Warning);
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
+    box.setStyleSheet(QStringLiteral("QMessageBox{background-color: rgb(240, 240, 240);}"));
+    box.exec();
+    client.requestConnect(host, QString(), quality);
+}
+
+void VncViewer::showUnexpectedError(const QString& text)
+{
+    QMessageBox::warning(nullptr, QStringLiteral("warning"), text, QMessageBox::Ok);
+}
+
+void VncViewer::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    QMutexLocker locker(&frameMutex);
+    if (frameBuffer.isNull()) {
+        frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
+        frameBuffer.fill(Qt::darkGray);
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), frameBuffer);
+}
+
+QPoint VncViewer::mapToFrameBuffer(const QPointF& position, const QSize& widgetSize, const QSize& frameBufferSize)
+{
+    if (widgetSize.width() <= 0 || widgetSize.height() <= 0 || frameBufferSize.width() <= 0
+        || frameBufferSize.height() <= 0)
+        return QPoint(0, 0);
+    const int wx = qRound(position.x());
+    const int wy = qRound(position.y());
+    const int fx = int(std::ceil(frameBufferSize.width() * (double(wx) / widgetSize.width())));
+    const int fy = int(std::ceil(frameBufferSize.height() * (double(wy) / widgetSize.height())));
+    // Outside the widget (a drag that left it) the pointer stays on the edge;
+    // a negative value would wrap to the far side on the wire.
+    return QPoint(std::clamp(fx, 0, frameBufferSize.width() - 1), std::clamp(fy, 0, frameBufferSize.height() - 1));
+}
+
+void VncViewer::sendPointer(const QPointF& position)
+{
+    const QSize frameBufferSize(client.frameBufferWidth(), client.frameBufferHeight());
+    const QPoint p = mapToFrameBuffer(position, size(), frameBufferSize);
+    client.sendPointerSync(quint8(buttonMask & 0xFF), p.x(), p.y());
+}
+
+int VncViewer::buttonBit(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::MiddleButton:
+        return 2;
+    case Qt::RightButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+void VncViewer::mousePressEvent(QMouseEvent* event)
+{
+    if (!frameBufferReady.load()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const int bit = buttonBit(event->button());
+    if (bit == 0)
+        return;
+    buttonMask |= bit;
+    sendPointer(event->localPos());
+    QWidget::mousePressEvent(event);
+}
+
+void VncViewer::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!frameBufferReady.load()) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const int bit = buttonBit(event->button());
+    if (bit == 0)
+        return;
+    buttonMask &= ~bit;
+    sendPointer(event->localPos());
+    QWidget::mouseReleaseEvent(event);
+}
+
+void VncViewer::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!frameBufferReady.load()) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    sendPointer(event->localPos());
+    QWidget::mouseMoveEvent(event);
+}
+
+void VncViewer::keyPressEvent(QKeyEvent* event)
+{
+    if (frameBufferReady.load()) {
+        const bool capsLock = Platform::capsLockFromNativeModifiers(event->nativeModifiers());
+        client.sendKeySync(keysymFor(event->key(), event->modifiers(), capsLock), true);
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void VncViewer::keyReleaseEvent(QKeyEvent* event)
+{
+    if (frameBufferReady.load()) {
+        const bool capsLock = Platform::capsLockFromNativeModifiers(event->nativeModifiers());
+        client.sendKeySync(keysymFor(event->key(), event->modifiers(), capsLock), false);
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void VncViewer::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The right button belongs to the remote screen; only Ctrl with it asks
+    // the window for its menu.
+    if (event->modifiers() & Qt::ControlModifier)
+        event->ignore();
+    else
+        event->accept();
+}
+
+quint32 VncViewer::keysymFor(int key, Qt::KeyboardModifiers modifiers, bool capsLock)
+{
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
+        const bool shift = modifiers & Qt::ShiftModifier;
+        return (shift != capsLock) ? quint32(key) : quint32(key + 0x20);
+    }
+    if ((key >= 0x20 && key <= 0x40) || (key >= 0x5B && key <= 0x60) || (key >= 0x7B && key <= 0x7E)
+        || (key >= 0xA0 && key <= 0xAE) || key == 0xBB)
+        return quint32(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
+        return 0xFFBE + quint32(key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Escape: return 0xFF1B;
+    case Qt::Key_Tab: return 0xFF09;
+    case Qt::Key_Backspace: return 0xFF08;
+    case Qt::Key_Return: return 0xFF0D;
+    case Qt::Key_Enter: return 0xFF0D;
+    case Qt::Key_Insert: return 0xFF63;
+    case Qt::Key_Delete: return 0xFFFF;
+    case Qt::Key_Pause: return 0xFF13;
+    case Qt::Key_Print: return 0xFF61;
+    case Qt::Key_SysReq: return 0xFF15;
+    case Qt::Key_Clear: return 0xFF0B;
+    case Qt::Key_Home: return 0xFF50;
+    case Qt::Key_End: return 0xFF57;
+    case Qt::Key_Left: return 0xFF51;
+    case Qt::Key_Up: return 0xFF52;
+    case Qt::Key_Right: return 0xFF53;
+    case Qt::Key_Down: return 0xFF54;
+    case Qt::Key_PageUp: return 0xFF55;
+    case Qt::Key_PageDown: return 0xFF56;
+    case Qt::Key_Shift: return 0xFFE2;
+    case Qt::Key_Control: return 0xFFE4;
+    case Qt::Key_Meta: return 0xFFE8;
+    case Qt::Key_Alt: return 0xFFEA;
+    case Qt::Key_CapsLock: return 0xFFE5;
+    case Qt::Key_NumLock: return 0xFF7F;
+    case Qt::Key_ScrollLock: return 0xFF14;
+    case Qt::Key_Super_L: return 0xFFEB;
+    case Qt::Key_Super_R: return 0xFFEC;
+    case Qt::Key_Help: return 0xFF6A;
+    case Qt::Key_Mode_switch: return 0xFF7E;
+    default: return Constants::kUnmappedKeysym;
+    }
+}
+
+} // namespace VNC

@@ -1,0 +1,94 @@
+#pragma once
+
+// The widget that shows the remote screen: owns the worker thread and the
+// connection client, keeps the frame buffer the worker draws into, paints it
+// scaled over the widget and turns mouse and keyboard input into RFB events.
+
+#include "tarnwick/vnc/vncimagequality.h"
+#include "tarnwick/vnc/vncpixelformat.h"
+#include "tarnwick/vnc/vncviewerclient.h"
+
+#include <QImage>
+#include <QMutex>
+#include <QPoint>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
+
+namespace VNC {
+
+class VncViewer : public QWidget, public VncFrameTarget
+{
+    Q_OBJECT
+
+public:
+    explicit VncViewer(QWidget* parent = nullptr);
+    ~VncViewer() override;
+
+    void connectServer(const QString& host, VncImageQuality quality, const QString& password);
+    void disconnectServer();
+    int connectionState() const;
+    int scaledFrameBufferWidth() const;
+    int scaledFrameBufferHeight() const;
+    // The server's port (5900 unless set).
+    void setPort(quint16 port) { client.setPort(port); }
+
+    // Worker thread: an image of the frame buffer (ownership passes here).
+    void drawImage(QImage* image, int x, int y, bool done);
+    // Worker thread: direct drawing into the frame buffer.
+    QImage* beginDraw() override;
+    void endDraw() override;
+
+    // A copy of the frame buffer as it stands.
+    QImage frameBufferImage() const;
+    bool isFrameBufferReady() const { return frameBufferReady.load(); }
+
+    // The X11 keysym for a Qt key; keys without a mapping give 5000.
+    static quint32 keysymFor(int key, Qt::KeyboardModifiers modifiers, bool capsLock);
+    // A widget position in frame buffer coordinates, within the frame buffer.
+    static QPoint mapToFrameBuffer(const QPointF& position, const QSize& widgetSize, const QSize& frameBufferSize);
+
+    // The logical DPI the sizes are scaled with; read once from the primary
+    // screen when the widget is made.
+    qreal logicalDpi() const { return m_logicalDpi; }
+    void setLogicalDpi(qreal dpi) { m_logicalDpi = dpi; }
+
+signals:
+    void vncServerDisconnected();
+    void vncServerConnected(int frameBufferWidth, int frameBufferHeight);
+    void rejectPasswdInput();
+
+private slots:
+    void serverDisconnected();
+    void passwordDlgShow();
+    void passwordIncorrect();
+    void updateScreen();
+    void showUnexpectedError(const QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void prepareFrameBufferLocked();
+    void sendPointer(const QPointF& position);
+    static int buttonBit(Qt::MouseButton button);
+
+    QThread workerThread;
+    VncViewerClient client;
+    QImage frameBuffer;
+    int buttonMask = 0;
+    std::atomic<bool> frameBufferReady{false};
+    QString host;
+    VncImageQuality quality = MiddleQuality;
+    mutable QMutex frameMutex;
+    qreal m_logicalDpi = 96.0;
+};
+
+} // namespace VNC

@@ -1,0 +1,316 @@
+#include "tarnwick/vnc/vncviewerclient.h"
+
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+#include "tarnwick/vnc/vncviewer.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QImage>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+namespace VNC {
+
+VncViewerClient::VncViewerClient(QObject* parent)
+    : QObject(parent)
+    , m_port(Constants::kServerPort)
+    , m_frameBufferWidth(Constants::kIdleWidth)
+    , m_frameBufferHeight(Constants::kIdleHeight)
+{
+    qRegisterMetaType<VncImageQuality>("VncImageQuality");
+    qRegisterMetaType<uint8_t>("uint8_t");
+    qRegisterMetaType<uint32_t>("uint32_t");
+    connect(this, &VncViewerClient::startConnectServer, this, &VncViewerClient::realConnectServer,
+            Qt::QueuedConnection);
+    connect(this, &VncViewerClient::syncDisconnectServer, this, &VncViewerClient::manualDisconnectServer,
+            Qt::QueuedConnection);
+    connect(this, &VncViewerClient::sendMouseEventSync, this, &VncViewerClient::doSendMouseEvent,
+            Qt::QueuedConnection);
+    connect(this, &VncViewerClient::sendKeyEventSync, this, &VncViewerClient::doSendKeyEvent, Qt::QueuedConnection);
+}
+
+VncViewerClient::~VncViewerClient()
+{
+    releaseResources();
+}
+
+void VncViewerClient::releaseResources()
+{
+    if (socket) {
+        socket->disconnect(this);
+        socket->abort();
+    }
+    delete socket;
+    socket = nullptr;
+    delete reconnectTimer;
+    reconnectTimer = nullptr;
+    delete dispatcher;
+    dispatcher = nullptr;
+}
+
+// GUI thread ---------------------------------------------------------------------
+
+void VncViewerClient::requestConnect(const QString& h, const QString& password, VncImageQuality q)
+{
+    ++m_requests;
+    emit startConnectServer(h, password, q);
+}
+
+void VncViewerClient::requestDisconnect()
+{
+    ++m_requests;
+    emit syncDisconnectServer();
+}
+
+bool VncViewerClient::waitHandOver(QSemaphore& semaphore)
+{
+    if (m_handOverStalled.load())
+        return false;
+    if (semaphore.tryAcquire(1, Constants::kInputHandOverTimeoutMs))
+        return true;
+    m_handOverStalled.store(true);
+    return false;
+}
+
+bool VncViewerClient::sendPointerSync(quint8 buttons, int x, int y)
+{
+    emit sendMouseEventSync(buttons, x, y);
+    return waitHandOver(pointerSemaphore);
+}
+
+bool VncViewerClient::sendKeySync(quint32 keysym, bool isPress)
+{
+    emit sendKeyEventSync(keysym, isPress);
+    return waitHandOver(keySemaphore);
+}
+
+void VncViewerClient::providePassword(const QString& text)
+{
+    QMutexLocker locker(&passwordMutex);
+    storedPassword = text;
+    m_passwordCancelled.store(false);
+    if (passwordSemaphore.available() == 0)
+        passwordSemaphore.release();
+}
+
+void VncViewerClient::cancelPassword()
+{
+    QMutexLocker locker(&passwordMutex);
+    m_passwordCancelled.store(true);
+    if (passwordSemaphore.available() == 0)
+        passwordSemaphore.release();
+}
+
+void VncViewerClient::wakeAll()
+{
+    m_passwordCancelled.store(true);
+    ++m_requests;
+    passwordSemaphore.release();
+    pointerSemaphore.release();
+    keySemaphore.release();
+}
+
+int VncViewerClient::connectionState() const
+{
+    if (connected.load())
+        return 0;
+    return autoReconnect.load() ? 1 : 2;
+}
+
+// Worker thread ------------------------------------------------------------------
+
+QString VncViewerClient::password()
+{
+    QMutexLocker locker(&passwordMutex);
+    if (!storedPassword.isEmpty())
+        return storedPassword;
+    m_passwordCancelled.store(false);
+    passwordSemaphore.tryAcquire(passwordSemaphore.available());
+    locker.unlock();
+    // A GUI thread waiting for an input event to leave must not wait on us
+    // while we wait on it.
+    if (pointerSemaphore.available() == 0)
+        pointerSemaphore.release();
+    if (keySemaphore.available() == 0)
+        keySemaphore.release();
+    emit vncPasswdNeeded();
+    passwordSemaphore.acquire();
+    locker.relock();
+    return storedPassword;
+}
+
+void VncViewerClient::noteFrameBufferSize(int width, int height)
+{
+    m_frameBufferWidth.store(width);
+    m_frameBufferHeight.store(height);
+}
+
+void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
+{
+    if (viewer_)
+        viewer_->drawImage(image, x, y, done);
+    else
+        delete image;
+    if (done) {
+        connected.store(true);
+        autoReconnect.store(true);
+        emit updateScreen();
+    }
+}
+
+void VncViewerClient::realConnectServer(const QString& ip, const QString& passwd, VncImageQuality q)
+{
+    host = ip;
+    quality = q;
+    {
+        QMutexLocker locker(&passwordMutex);
+        storedPassword = passwd;
+    }
+    if (!socket) {
+        socket = new QTcpSocket;
+        reconnectTimer = new QTimer;
+    }
+    delete dispatcher;
+    dispatcher = new VncProtocolDispatcher(
+        [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
+    dispatcher->setFrameTarget(viewer_);
+    const quint64 request = m_requests.load();
+    dispatcher->setCancelCheck([this, request] { return m_requests.load() != request; });
+    noteFrameBufferSize(dispatcher->width(), dispatcher->height());
+
+    // A socket still closing would ignore the new connect: drop it at once.
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->abort();
+    // The new connection is the reconnection; no timer may start another.
+    reconnectTimer->stop();
+    connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
+    connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
+    socket->connectToHost(QHostAddress(ip), m_port.load(), QIODevice::ReadWrite);
+}
+
+void VncViewerClient::serverConnected()
+{
+    connect(socket, &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
+    dispatcher->start(socket);
+    handleServerMsg();
+}
+
+void VncViewerClient::abortConnection()
+{
+    // The failed step stays current until a reconnect builds a fresh chain;
+    // closing the socket lets the normal disconnect rules run.
+    connected.store(false);
+    if (socket && socket->state() != QAbstractSocket::UnconnectedState)
+        socket->abort();
+}
+
+void VncViewerClient::handleServerMsg()
+{
+    if (m_inHandler || !socket || !dispatcher)
+        return;
+    if (reconnectTimer && reconnectTimer->isActive())
+        reconnectTimer->stop();
+    m_inHandler = true;
+    const qint64 before = socket->bytesAvailable();
+    bool failed = true;
+    try {
+        dispatcher->runCurrentStep();
+        failed = false;
+    } catch (const VncPasswdIncorrect&) {
+        m_inHandler = false;
+        autoReconnect.store(false);
+        connected.store(false);
+        emit vncPasswdIncorrect();
+        abortConnection();
+    } catch (const VncProException& e) {
+        m_inHandler = false;
+        qDebug() << "catch unexpected exception:" << e.what();
+        abortConnection();
+        if (reconnectTimer)
+            reconnectTimer->start(Constants::kReconnectIntervalMs);
+    } catch (const std::exception& e) {
+        m_inHandler = false;
+        qDebug() << "catch unexpected exception:" << e.what();
+        emit unexpectedError(QString::fromLocal8Bit(e.what()));
+        abortConnection();
+    }
+    m_inHandler = false;
+    // Bytes that arrived while a step waited inside a read raise no new
+    // readyRead; run again while steps make progress on them.
+    if (!failed && socket && socket->bytesAvailable() > 0 && socket->bytesAvailable() != before)
+        QMetaObject::invokeMethod(this, &VncViewerClient::handleServerMsg, Qt::QueuedConnection);
+}
+
+void VncViewerClient::serverDisconnected()
+{
+    qDebug() << "server/network disconnected!";
+    connected.store(false);
+    emit vncServerDisconnected();
+    if (autoReconnect.load() && reconnectTimer) {
+        qDebug() << "ready to reconnect:" << host;
+        connect(reconnectTimer, &QTimer::timeout, this, &VncViewerClient::timeToReconnect, Qt::UniqueConnection);
+        reconnectTimer->start(Constants::kReconnectIntervalMs);
+    }
+}
+
+void VncViewerClient::timeToReconnect()
+{
+    if (!connected.load() && autoReconnect.load()) {
+        qDebug() << "do reconnect server:" << host;
+        // The stored password is reused; the user is asked only when the
+        // server wants a password and none is stored.
+        QString passwd;
+        {
+            QMutexLocker locker(&passwordMutex);
+            passwd = storedPassword;
+        }
+        realConnectServer(host, passwd, quality);
+    } else if (reconnectTimer) {
+        reconnectTimer->stop();
+    }
+}
+
+void VncViewerClient::manualDisconnectServer()
+{
+    qDebug() << "void VncViewerClient::manualDisconnectServer()";
+    autoReconnect.store(false);
+    connected.store(false);
+    if (socket && socket->state() != QAbstractSocket::UnconnectedState) {
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->abort();
+    }
+    delete dispatcher;
+    dispatcher = nullptr;
+    if (socket) {
+        socket->disconnect(this);
+        socket->deleteLater();
+    }
+    socket = nullptr;
+    delete reconnectTimer;
+    reconnectTimer = nullptr;
+    noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
+}
+
+void VncViewerClient::doSendMouseEvent(uint8_t type, int x, int y)
+{
+    if (dispatcher)
+        dispatcher->sendPointer(type, x, y);
+    m_handOverStalled.store(false);
+    if (pointerSemaphore.available() == 0)
+        pointerSemaphore.release();
+}
+
+void VncViewerClient::doSendKeyEvent(uint32_t key, bool isPress)
+{
+    if (dispatcher)
+        dispatcher->sendKey(key, isPress ? 1 : 0);
+    m_handOverStalled.store(false);
+    if (keySemaphore.available() == 0)
+        keySemaphore.release();
+}
+
+} // namespace VNC

@@ -1,0 +1,118 @@
+#pragma once
+
+// One VNC connection, run in a worker thread of its own: the socket, the
+// reconnect timer and the protocol dispatcher. The viewer widget talks to it
+// from the GUI thread through queued signals and three semaphores (a key or
+// pointer event waits until it has left; the worker waits for the password).
+
+#include "tarnwick/vnc/vncimagequality.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QSemaphore>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+
+class QTcpSocket;
+class QTimer;
+
+namespace VNC {
+
+class VncProtocolDispatcher;
+class VncViewer;
+
+class VncViewerClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit VncViewerClient(QObject* parent = nullptr);
+    ~VncViewerClient() override;
+
+    // Set right after construction, before the worker thread runs.
+    void setViewer(VncViewer* viewer) { viewer_ = viewer; }
+    // The server's port; the panels listen on 5900.
+    void setPort(quint16 port) { m_port.store(port); }
+
+    // GUI thread.
+    void requestConnect(const QString& host, const QString& password, VncImageQuality quality);
+    void requestDisconnect();
+    // Hand an event to the worker and wait (bounded) until it has left.
+    // False when the wait ran out.
+    bool sendPointerSync(quint8 buttons, int x, int y);
+    bool sendKeySync(quint32 keysym, bool isPress);
+    void providePassword(const QString& text);
+    // The password dialog was cancelled: the worker answers no challenge.
+    void cancelPassword();
+    void wakeAll();
+    int connectionState() const; // 0 connected, 1 reconnect pending, 2 disconnected
+    int frameBufferWidth() const { return m_frameBufferWidth.load(); }
+    int frameBufferHeight() const { return m_frameBufferHeight.load(); }
+
+    // Worker thread.
+    QString password();
+    bool passwordCancelled() const { return m_passwordCancelled.load(); }
+    void noteFrameBufferSize(int width, int height);
+    // Frees the socket, the timer and the dispatcher; called in the worker
+    // thread as it ends, or by the destructor.
+    void releaseResources();
+
+signals:
+    void vncServerDisconnected();
+    void vncPasswdNeeded();
+    void vncPasswdIncorrect();
+    void updateScreen();
+    // A failure that is not the protocol's, for the GUI thread to show.
+    void unexpectedError(const QString& text);
+    void startConnectServer(const QString& host, const QString& password, VncImageQuality quality);
+    void syncDisconnectServer();
+    void sendMouseEventSync(uint8_t type, int x, int y);
+    void sendKeyEventSync(uint32_t key, bool isPress);
+
+private slots:
+    void handleServerMsg();
+    void serverDisconnected();
+    void timeToReconnect();
+    void realConnectServer(const QString& ip, const QString& passwd, VncImageQuality quality);
+    void manualDisconnectServer();
+    void serverConnected();
+    void doSendMouseEvent(uint8_t type, int x, int y);
+    void doSendKeyEvent(uint32_t key, bool isPress);
+
+private:
+    bool waitHandOver(QSemaphore& semaphore);
+    void abortConnection();
+    void frameArrived(QImage* image, int x, int y, bool done);
+
+    QTcpSocket* socket = nullptr;
+    QTimer* reconnectTimer = nullptr;
+    std::atomic<bool> autoReconnect{false};
+    std::atomic<bool> connected{false};
+    QString host;
+    QString storedPassword;
+    VncProtocolDispatcher* dispatcher = nullptr;
+    VncImageQuality quality = HighQuality;
+    VncViewer* viewer_ = nullptr;
+    QMutex passwordMutex{QMutex::Recursive};
+    QSemaphore passwordSemaphore{0};
+    QSemaphore pointerSemaphore{0};
+    QSemaphore keySemaphore{0};
+
+    std::atomic<quint16> m_port;
+    // Frame buffer size for the GUI, kept here so that it survives the
+    // dispatcher.
+    std::atomic<int> m_frameBufferWidth;
+    std::atomic<int> m_frameBufferHeight;
+    std::atomic<bool> m_passwordCancelled{false};
+    // Every connect or disconnect request counts up; a blocking read of an
+    // older connection stops when it sees a newer request.
+    std::atomic<quint64> m_requests{0};
+    // After a hand-over wait ran out, events are handed over without waiting
+    // until the worker has caught up.
+    std::atomic<bool> m_handOverStalled{false};
+    bool m_inHandler = false;
+};
+
+} // namespace VNC

@@ -1,0 +1,449 @@
+#include "testing/fakerfb/fakerfbserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace FakeRfb {
+
+namespace {
+
+void put32(QByteArray& out, quint32 v)
+{
+    out.append(char((v >> 24) & 0xFF));
+    out.append(char((v >> 16) & 0xFF));
+    out.append(char((v >> 8) & 0xFF));
+    out.append(char(v & 0xFF));
+}
+
+void put16(QByteArray& out, int v)
+{
+    out.append(char((v >> 8) & 0xFF));
+    out.append(char(v & 0xFF));
+}
+
+} // namespace
+
+struct FakeRfbServer::Connection
+{
+    enum Stage { Version, Response, ClientInit, Messages, Dead };
+    QTcpSocket* socket = nullptr;
+    int index = 0;
+    Stage stage = Version;
+    QByteArray buffer;
+    PixelFormat format;
+    bool pendingIncremental = false;
+    bool stalled = false;
+};
+
+FakeRfbServer::FakeRfbServer()
+{
+    m_picture = QImage(m_config.size, QImage::Format_RGB32);
+    m_picture.fill(Qt::black);
+    m_context = new QObject;
+    m_context->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+FakeRfbServer::~FakeRfbServer()
+{
+    stop();
+    QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void FakeRfbServer::setConfig(const ServerConfig& config)
+{
+    QMutexLocker locker(&m_mutex);
+    m_config = config;
+    if (m_picture.size() != config.size) {
+        m_picture = QImage(config.size, QImage::Format_RGB32);
+        m_picture.fill(Qt::black);
+    }
+}
+
+ServerConfig FakeRfbServer::config() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_config;
+}
+
+void FakeRfbServer::setPicture(const QImage& picture)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_picture = picture.convertToFormat(QImage::Format_RGB32);
+    }
+    QMetaObject::invokeMethod(m_context, [this] {
+        for (auto& c : m_connections) {
+            if (c->stage == Connection::Messages && c->pendingIncremental && !c->stalled) {
+                c->pendingIncremental = false;
+                sendUpdate(c.get());
+            }
+        }
+    }, Qt::BlockingQueuedConnection);
+}
+
+QImage FakeRfbServer::picture() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_picture;
+}
+
+bool FakeRfbServer::start(const QHostAddress& address, quint16 port)
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(m_context, [&] { ok = doListen(address, port); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+bool FakeRfbServer::doListen(const QHostAddress& address, quint16 port)
+{
+    delete m_server;
+    m_server = new QTcpServer(m_context);
+    if (!m_server->listen(address, port))
+        return false;
+    QObject::connect(m_server, &QTcpServer::newConnection, m_context, [this] { onNewConnection(); });
+    QMutexLocker locker(&m_mutex);
+    m_address = address;
+    m_port = m_server->serverPort();
+    return true;
+}
+
+void FakeRfbServer::doStop()
+{
+    if (m_server) {
+        m_server->close();
+        delete m_server;
+        m_server = nullptr;
+    }
+    for (auto& c : m_connections) {
+        if (c->socket) {
+            c->socket->disconnect(m_context);
+            c->socket->abort();
+            delete c->socket;
+            c->socket = nullptr;
+        }
+        c->stage = Connection::Dead;
+        QMutexLocker locker(&m_mutex);
+        m_records[c->index].closed = true;
+    }
+    m_connections.clear();
+}
+
+void FakeRfbServer::stop()
+{
+    QMetaObject::invokeMethod(m_context, [this] { doStop(); }, Qt::BlockingQueuedConnection);
+}
+
+bool FakeRfbServer::restart()
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(m_context, [&] {
+        const QHostAddress address = m_address;
+        const quint16 port = m_port;
+        doStop();
+        ok = doListen(address, port);
+    }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+void FakeRfbServer::dropConnections()
+{
+    QMetaObject::invokeMethod(m_context, [this] {
+        for (auto& c : m_connections) {
+            if (c->socket)
+                c->socket->abort();
+        }
+    }, Qt::BlockingQueuedConnection);
+}
+
+quint16 FakeRfbServer::port() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_port;
+}
+
+QHostAddress FakeRfbServer::address() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_address;
+}
+
+int FakeRfbServer::connectionCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_records.size();
+}
+
+int FakeRfbServer::openConnectionCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    int open = 0;
+    for (const ClientRecord& r : m_records)
+        open += r.closed ? 0 : 1;
+    return open;
+}
+
+ClientRecord FakeRfbServer::record(int connection) const
+{
+    QMutexLocker locker(&m_mutex);
+    return connection >= 0 && connection < m_records.size() ? m_records[connection] : ClientRecord();
+}
+
+bool FakeRfbServer::waitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void FakeRfbServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        auto c = std::make_unique<Connection>();
+        c->socket = socket;
+        socket->setParent(nullptr);
+        ServerConfig config;
+        {
+            QMutexLocker locker(&m_mutex);
+            c->index = m_records.size();
+            m_records.append(ClientRecord());
+            config = m_config;
+        }
+        Connection* raw = c.get();
+        QObject::connect(socket, &QTcpSocket::readyRead, m_context, [this, raw] { onReadyRead(raw); });
+        QObject::connect(socket, &QTcpSocket::disconnected, m_context, [this, raw] {
+            QMutexLocker locker(&m_mutex);
+            m_records[raw->index].closed = true;
+            raw->stage = Connection::Dead;
+        });
+        m_connections.push_back(std::move(c));
+        socket->write(config.greeting);
+    }
+}
+
+void FakeRfbServer::onReadyRead(Connection* c)
+{
+    const QByteArray data = c->socket->readAll();
+    ServerConfig config;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_records[c->index].bytes.append(data);
+        config = m_config;
+    }
+    c->buffer.append(data);
+    for (;;) {
+        QByteArray& b = c->buffer;
+        switch (c->stage) {
+        case Connection::Version: {
+            if (b.size() < 12)
+                return;
+            const QByteArray version = b.left(12);
+            b.remove(0, 12);
+            {
+                QMutexLocker locker(&m_mutex);
+                m_records[c->index].version = version;
+            }
+            QByteArray out;
+            put32(out, config.securityType);
+            if (config.securityType == 0) {
+                const QByteArray reason = "refused by the fake";
+                put32(out, quint32(reason.size()));
+                out.append(reason);
+                c->socket->write(out);
+                c->socket->disconnectFromHost();
+                c->stage = Connection::Dead;
+                return;
+            }
+            if (config.securityType == 2) {
+                out.append(config.challenge);
+                c->stage = Connection::Response;
+            } else {
+                c->stage = Connection::ClientInit;
+            }
+            c->socket->write(out);
+            break;
+        }
+        case Connection::Response: {
+            if (b.size() < 16)
+                return;
+            const QByteArray response = b.left(16);
+            b.remove(0, 16);
+            {
+                QMutexLocker locker(&m_mutex);
+                m_records[c->index].response = response;
+            }
+            const bool ok = response == config.expectedResponse;
+            QByteArray out;
+            put32(out, ok ? 0 : 1);
+            c->socket->write(out);
+            if (!ok) {
+                c->socket->disconnectFromHost();
+                c->stage = Connection::Dead;
+                return;
+            }
+            c->stage = Connection::ClientInit;
+            break;
+        }
+        case Connection::ClientInit: {
+            if (b.size() < 1)
+                return;
+            const int shared = quint8(b[0]);
+            b.remove(0, 1);
+            {
+                QMutexLocker locker(&m_mutex);
+                m_records[c->index].clientInit = shared;
+            }
+            QByteArray out;
+            put16(out, config.size.width());
+            put16(out, config.size.height());
+            out.append(config.serverPixelFormat.left(16).leftJustified(16, '\0'));
+            if (config.nameLengthOverride) {
+                put32(out, config.nameLengthOverride);
+            } else {
+                put32(out, quint32(config.name.size()));
+                out.append(config.name);
+            }
+            c->socket->write(out);
+            c->stage = Connection::Messages;
+            break;
+        }
+        case Connection::Messages: {
+            if (b.isEmpty())
+                return;
+            const quint8 type = quint8(b[0]);
+            int length = 0;
+            switch (type) {
+            case 0: length = 20; break;
+            case 2:
+                if (b.size() < 4)
+                    return;
+                length = 4 + 4 * ((quint8(b[2]) << 8) | quint8(b[3]));
+                break;
+            case 3: length = 10; break;
+            case 4: length = 8; break;
+            case 5: length = 6; break;
+            default:
+                // Not a client message: the stream is lost.
+                c->socket->disconnectFromHost();
+                c->stage = Connection::Dead;
+                return;
+            }
+            if (b.size() < length)
+                return;
+            const QByteArray message = b.left(length);
+            b.remove(0, length);
+            {
+                QMutexLocker locker(&m_mutex);
+                ClientRecord& r = m_records[c->index];
+                switch (type) {
+                case 0: r.setPixelFormats.append(message); break;
+                case 2: r.setEncodings.append(message); break;
+                case 3: r.updateRequests.append(message); break;
+                case 4: r.keyEvents.append(message); break;
+                case 5: r.pointerEvents.append(message); break;
+                }
+            }
+            if (type == 0)
+                c->format = PixelFormat::fromBytes(message.mid(4, 16));
+            if (type == 3)
+                handleRequest(c, message[1] != 0);
+            if (c->stage == Connection::Dead)
+                return;
+            break;
+        }
+        case Connection::Dead:
+            b.clear();
+            return;
+        }
+    }
+}
+
+void FakeRfbServer::handleRequest(Connection* c, bool incremental)
+{
+    if (c->stalled)
+        return;
+    if (incremental) {
+        // Nothing changed since the last update: answer when the picture does.
+        c->pendingIncremental = true;
+        return;
+    }
+    sendUpdate(c);
+}
+
+QByteArray FakeRfbServer::fullUpdate(const Connection* c) const
+{
+    QMutexLocker locker(&m_mutex);
+    QList<QRect> rects = m_config.rects;
+    if (rects.isEmpty())
+        rects.append(QRect(QPoint(0, 0), m_picture.size()));
+    QByteArray out;
+    out.append(char(0));
+    out.append(char(0));
+    put16(out, rects.size());
+    for (const QRect& r : rects) {
+        out.append(HextileEncoder::rectHeader(r));
+        out.append(HextileEncoder::encodeRect(m_picture, r, c->format, m_config.hextile));
+    }
+    return out;
+}
+
+void FakeRfbServer::sendUpdate(Connection* c)
+{
+    ServerConfig config;
+    int sent = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        config = m_config;
+        sent = m_records[c->index].updatesSent;
+    }
+    const bool faulty = config.fault != Fault::None && sent >= config.faultAfterUpdates;
+    if (faulty) {
+        switch (config.fault) {
+        case Fault::Garbage:
+            c->socket->write(QByteArray::fromHex("ff13a7c0de00badbeef0"));
+            return;
+        case Fault::UnknownMessage:
+            c->socket->write(QByteArray(1, char(2)));
+            return;
+        case Fault::StallMidRect:
+        case Fault::TruncateAndClose: {
+            const QByteArray update = fullUpdate(c);
+            // The update header, the first rectangle header and half its data.
+            const int firstRect = 4 + 12;
+            c->socket->write(update.left(firstRect + (update.size() - firstRect) / 2));
+            c->socket->flush();
+            if (config.fault == Fault::TruncateAndClose) {
+                c->socket->disconnectFromHost();
+                c->stage = Connection::Dead;
+            } else {
+                c->stalled = true;
+            }
+            return;
+        }
+        default:
+            break;
+        }
+    }
+    c->socket->write(fullUpdate(c));
+    {
+        QMutexLocker locker(&m_mutex);
+        ++m_records[c->index].updatesSent;
+    }
+    if (faulty && config.fault == Fault::CloseAfterUpdate) {
+        c->socket->disconnectFromHost();
+        c->stage = Connection::Dead;
+    }
+}
+
+} // namespace FakeRfb
