@@ -1,0 +1,71 @@
+#pragma once
+
+// Shared by the cloud tests: waiting with a running event loop, and
+// capturing the debug lines that the cloud client writes.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <functional>
+
+// Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs the event loop for `ms` milliseconds.
+inline void spin(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+// Collects every Qt message while it lives.
+class LogCapture
+{
+public:
+    LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::handler); }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+
+    static QStringList lines()
+    {
+        QMutexLocker lock(&mutex());
+        return store();
+    }
+
+    static QString all() { return lines().join(QLatin1Char('\n')); }
+
+    static bool contains(const QString& text) { return all().contains(text); }
+
+private:
+    static void handler(QtMsgType, const QMessageLogContext&, const QString& message)
+    {
+        QMutexLocker lock(&mutex());
+        store().append(message);
+    }
+    static QMutex& mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QStringList& store()
+    {
+        static QStringList lines;
+        return lines;
+    }
+
+    QtMessageHandler m_previous = nullptr;
+};

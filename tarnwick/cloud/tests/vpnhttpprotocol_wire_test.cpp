@@ -1,0 +1,243 @@
+// The cloud client's requests and replies through real sockets, against the fake cloud service.
+
+#include "tarnwick/cloud/vpnhttpprotocol.h"
+
+#include "tarnwick/cloud/tests/cloudtesthelpers.h"
+#include "testing/fakecloud/fakecloud.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+
+#include <memory>
+
+namespace {
+
+class VPNHttpProtocolWire : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fake.start());
+        fake.setServerPassword(QString());
+        fake.addUser(QStringLiteral("ab"), QStringLiteral("c"));   // account key "abc"
+        login.strServerAddr = fake.host();
+        login.strServerPswd = QString();
+        login.strDevicePswd = QStringLiteral("abc");
+    }
+
+    // Waits for the reply to finish; it stays alive until the test ends.
+    QNetworkReply* finish(QNetworkReply* reply, int timeoutMs = 10000)
+    {
+        EXPECT_NE(reply, nullptr);
+        QPointer<QNetworkReply> guard(reply);
+        EXPECT_TRUE(waitUntil([&] { return guard.isNull() || guard->isFinished(); }, timeoutMs));
+        EXPECT_FALSE(guard.isNull());
+        return reply;
+    }
+
+    QString loginToken()
+    {
+        stLoginResult result;
+        QString msg;
+        EXPECT_TRUE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg)) << msg.toStdString();
+        return result.token;
+    }
+
+    FakeCloud fake;
+    QNetworkAccessManager manager;
+    VPNHttpProtocol http;
+    stLoginData login;
+};
+
+} // namespace
+
+TEST_F(VPNHttpProtocolWire, TheSevenRequestsArriveWithTheirExactTargets)
+{
+    const QString token = loginToken();
+    ASSERT_FALSE(token.isEmpty());
+    stBoxData box;
+    box.sn = QStringLiteral("SN1");
+    box.devicePassword = QStringLiteral("abc");
+    stVpnInstruction on;
+    on.on = true;
+    on.sn = QStringLiteral("SN1");
+    on.accountKey = QString();
+    stVpnInstruction off = on;
+    off.on = false;
+    off.accountKey = QStringLiteral("abc");
+
+    finish(http.requestLogout(&manager, fake.host(), token));
+    finish(http.requestDeviceList(&manager, fake.host(), token));
+    finish(http.requestHeartbeat(&manager, fake.host(), token));
+    finish(http.requestDeviceStatus(&manager, fake.host(), token, box));
+    finish(http.requestVpnInstruction(&manager, fake.host(), token, on));
+    finish(http.requestVpnInstruction(&manager, fake.host(), token, off));
+    finish(http.requestServerTest(&manager, fake.host()));
+
+    const QByteArray t = token.toLatin1();
+    const QList<QByteArray> expected = {
+        "/user/login?domain=vexa&adminPassword=D41D8CD98F00B204E9800998ECF8427E"
+        "&devicePassword=900150983CD24FB0D6963F7D28E17F72&ver=2.0.1",
+        "/user/logout?token=" + t,
+        "/user/device/list?token=" + t,
+        "/user/beats?token=" + t,
+        "/user/device/status?token=" + t + "&sn=SN1&devicePassword=900150983CD24FB0D6963F7D28E17F72",
+        "/user/device/instruct/vpn?token=" + t + "&sn=SN1&devicePassword=D41D8CD98F00B204E9800998ECF8427E&vpn=true",
+        "/user/device/instruct/vpn?token=" + t + "&sn=SN1&devicePassword=900150983CD24FB0D6963F7D28E17F72&vpn=false",
+        "/device/test/url",
+    };
+    EXPECT_EQ(fake.targets(), expected);
+    for (const FakeCloudRequest& request : fake.requests())
+        EXPECT_EQ(request.method, QByteArray("GET"));
+}
+
+TEST_F(VPNHttpProtocolWire, ValuesThatWouldChangeTheRequestArePercentEncoded)
+{
+    const QString hostile = QString::fromUtf8("a&sn=x#y%z+w v中");
+    login.strVersion = hostile;
+    finish(http.requestLogin(&manager, login));
+    QNetworkReply* beat = finish(http.requestHeartbeat(&manager, fake.host(), hostile));
+    stBoxData box;
+    box.sn = hostile;
+    finish(http.requestDeviceStatus(&manager, fake.host(), QStringLiteral("tok"), box));
+
+    const QList<FakeCloudRequest> requests = fake.requests();
+    ASSERT_EQ(requests.size(), 3);
+    const QByteArray encoded = "a%26sn%3Dx%23y%25z%2Bw%20v%E4%B8%AD";
+    EXPECT_TRUE(requests[0].target.endsWith("&ver=" + encoded)) << requests[0].target.constData();
+    EXPECT_EQ(requests[1].target, "/user/beats?token=" + encoded);
+    EXPECT_EQ(requests[2].target, "/user/device/status?token=tok&sn=" + encoded
+                                      + "&devicePassword=D41D8CD98F00B204E9800998ECF8427E");
+    // The service reads back exactly what was meant, and so do the parsers.
+    EXPECT_EQ(requests[0].query(QStringLiteral("ver")), hostile);
+    EXPECT_EQ(requests[2].query(QStringLiteral("sn")), hostile);
+    QString token;
+    bool dropped = false;
+    QString msg;
+    http.parseHeartbeatReply(beat, token, dropped, msg);
+    EXPECT_EQ(token, hostile);
+}
+
+TEST_F(VPNHttpProtocolWire, WatchdogAbortsAReplyHeldTooLong)
+{
+    FakeCloudScript held;
+    held.delayMs = 6000;
+    fake.script(QStringLiteral("/user/login"), held);
+    LogCapture log;
+    // The watchdog frees the reply it aborts, so it is read where its owner
+    // would read it: in the manager's finished().
+    bool finished = false;
+    bool ok = true;
+    QString msg;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QObject::connect(&manager, &QNetworkAccessManager::finished, [&](QNetworkReply* reply) {
+        stLoginResult result;
+        error = reply->error();
+        ok = http.parseLoginReply(reply, result, msg);
+        finished = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    http.requestLogin(&manager, login);
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 10000));
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 4900);
+    EXPECT_LT(elapsed, 5900);
+    EXPECT_EQ(error, QNetworkReply::OperationCanceledError);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(msg, QString::fromUtf8("网络异常, 请检查重试!"));
+    EXPECT_TRUE(LogCapture::contains(QStringLiteral("Timeout: http[http://") + fake.host() + "/user/login?"));
+}
+
+TEST_F(VPNHttpProtocolWire, AReplyJustInsideTheWatchdogParses)
+{
+    FakeCloudScript slow;
+    slow.delayMs = 4500;
+    fake.script(QStringLiteral("/user/login"), slow);
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkReply* reply = finish(http.requestLogin(&manager, login));
+    EXPECT_GE(clock.elapsed(), 4400);
+    stLoginResult result;
+    QString msg;
+    EXPECT_TRUE(http.parseLoginReply(reply, result, msg));
+    EXPECT_EQ(msg, QString::fromUtf8("登录成功"));
+    EXPECT_FALSE(result.token.isEmpty());
+}
+
+TEST_F(VPNHttpProtocolWire, BrokenAnswersFailWithTheDefaultMessage)
+{
+    struct Case {
+        FakeCloudScript::Reply reply;
+        bool ok;
+    };
+    const Case cases[] = {
+        {FakeCloudScript::Reply::NotJson, false},
+        {FakeCloudScript::Reply::CloseWithoutAnswer, false},
+        // The body decides, whatever the status says.
+        {FakeCloudScript::Reply::Http500, true},
+    };
+    for (const Case& c : cases) {
+        fake.clearScripts();
+        FakeCloudScript script;
+        script.reply = c.reply;
+        fake.script(QStringLiteral("/user/device/list"), script);
+        QVector<stBoxData> boxes;
+        bool dropped = true;
+        QString msg;
+        const bool ok = http.parseDeviceListReply(finish(http.requestDeviceList(&manager, fake.host(), loginToken())),
+                                                  boxes, dropped, msg);
+        EXPECT_EQ(ok, c.ok) << int(c.reply);
+        EXPECT_FALSE(dropped);
+        EXPECT_EQ(msg, QString::fromUtf8(c.ok ? "拉取设备列表状态相关信息成功" : "拉取设备列表状态相关信息失败，未知错误"))
+            << int(c.reply);
+    }
+}
+
+TEST_F(VPNHttpProtocolWire, AReplyBeyondSixteenMebibytesIsAbortedAsAFailure)
+{
+    const QByteArray reply =
+        R"({"succeed":true,"info":"","error":0,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})";
+    // A valid answer padded with blanks: only the size can make it fail.
+    FakeCloudScript big;
+    big.reply = FakeCloudScript::Reply::Body;
+    big.body = reply + QByteArray(16 * 1024 * 1024, ' ');
+    big.times = 1;
+    fake.script(QStringLiteral("/user/login"), big);
+    stLoginResult result;
+    QString msg;
+    EXPECT_FALSE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg));
+    EXPECT_EQ(msg, QString::fromUtf8("网络异常, 请检查重试!"));
+
+    FakeCloudScript fits = big;
+    fits.body = reply + QByteArray(1024 * 1024, ' ');
+    fake.script(QStringLiteral("/user/login"), fits);
+    EXPECT_TRUE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg));
+}
+
+TEST_F(VPNHttpProtocolWire, DebugLinesKeepTheirFormWithoutSecrets)
+{
+    LogCapture log;
+    const QString token = loginToken();
+    stVpnInstruction on;
+    on.on = true;
+    on.sn = QStringLiteral("SN1");
+    on.accountKey = QStringLiteral("abc");
+    finish(http.requestVpnInstruction(&manager, fake.host(), token, on));
+
+    const QString all = LogCapture::all();
+    EXPECT_TRUE(all.contains(QStringLiteral("http get: http://") + fake.host()
+                             + "/user/login?domain=vexa&adminPassword=***&devicePassword=***&ver=2.0.1"));
+    EXPECT_TRUE(all.contains(QStringLiteral("http recv: http://") + fake.host() + "/user/login?"));
+    EXPECT_TRUE(all.contains(QStringLiteral(" &&&& data: ")));
+    EXPECT_TRUE(all.contains(QStringLiteral("/user/device/instruct/vpn?token=***&sn=SN1&devicePassword=***&vpn=true")));
+    EXPECT_FALSE(all.contains(token));
+    EXPECT_FALSE(all.contains(QStringLiteral("D41D8CD98F00B204E9800998ECF8427E")));
+    EXPECT_FALSE(all.contains(QStringLiteral("900150983CD24FB0D6963F7D28E17F72")));
+    EXPECT_FALSE(all.contains(QStringLiteral("vpn-secret-pass")));
+    EXPECT_FALSE(all.contains(QStringLiteral("auth-user-pass")));   // a line of the configuration text
+}

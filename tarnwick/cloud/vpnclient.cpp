@@ -1,0 +1,591 @@
+#include "tarnwick/cloud/vpnclient.h"
+
+#include "tarnwick/cloud/cloudconstants.h"
+#include "tarnwick/core/constants.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QMetaEnum>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace C = Tarnwick::Constants;
+namespace Cloud = Tarnwick::Cloud;
+namespace Msg = Tarnwick::Cloud::Msg;
+
+namespace {
+
+// True when the text holds a character other than an ASCII letter or digit.
+bool hasNonAlphanumeric(const QString& text)
+{
+    static const QRegularExpression other(QStringLiteral("[^0-9a-zA-Z]"));
+    return other.match(text).hasMatch();
+}
+
+// Writes `bytes` to `path`, created or truncated, readable by its owner only;
+// never follows a link planted at the path.
+bool writeOwnerOnly(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0;
+    const char* at = bytes.constData();
+    qint64 left = bytes.size();
+    while (ok && left > 0) {
+        const ssize_t written = ::write(fd, at, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        at += written;
+        left -= written;
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+VPNClient& VPNClient::instance()
+{
+    static VPNClient client;
+    return client;
+}
+
+VPNClient::VPNClient()
+    : m_netManager(new QNetworkAccessManager(this))
+    , m_logoutNetManager(new QNetworkAccessManager(this))
+    , m_beatsTimer(new QTimer(this))
+{
+    registerCloudMetaTypes();
+    m_handlers.insert(C::kPathLogin, &VPNClient::OnLoginReply);
+    m_handlers.insert(C::kPathLogout, &VPNClient::OnLogoutReply);
+    m_handlers.insert(C::kPathDeviceList, &VPNClient::OnBoxListReply);
+    m_handlers.insert(C::kPathDeviceStatus, &VPNClient::OnBoxStatusReply);
+    m_handlers.insert(C::kPathBeats, &VPNClient::OnBeatsReply);
+    m_loginReply.auth = 1;
+    m_loginReply.permission = 0;
+
+    connect(&m_disconnMsg, &VPNDisconnMsg::Complete, this, &VPNClient::DisconnectComplete);
+    connect(&m_connMsg, &VPNConnMsg::Complete, this, &VPNClient::ConnectComplete);
+    connect(m_netManager, &QNetworkAccessManager::finished, this, &VPNClient::FinishAction);
+    // Nobody reads the answers to Logout(token, server); they are only freed.
+    connect(m_logoutNetManager, &QNetworkAccessManager::finished, this,
+            [](QNetworkReply* reply) { reply->deleteLater(); });
+    // The session ends while the event loop can still send its logout; a
+    // static destructor after the application is gone would reach nothing.
+    if (QCoreApplication::instance() != nullptr)
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &VPNClient::onAboutToQuit);
+}
+
+VPNClient::~VPNClient()
+{
+    qDebug().noquote() << "VPNClient::~VPNClient()";
+    if (!m_tornDown && QCoreApplication::instance() != nullptr)
+        Logout();
+    stopHeartbeat();
+}
+
+// --- Queries -----------------------------------------------------------------
+
+bool VPNClient::isLoginUnlocked() const
+{
+    return m_data.bLogin;
+}
+
+bool VPNClient::isTokenEmptyUnlocked() const
+{
+    return m_data.strToken.isEmpty();
+}
+
+bool VPNClient::IsLogin()
+{
+    QMutexLocker lock(&m_mutex);
+    return isLoginUnlocked();
+}
+
+bool VPNClient::IsTokenEmpty()
+{
+    QMutexLocker lock(&m_mutex);
+    return isTokenEmptyUnlocked();
+}
+
+QString VPNClient::GetToken()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_data.strToken;
+}
+
+QString VPNClient::GetConfigData()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_loginReply.caText;
+}
+
+QString VPNClient::GetConfigName()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_data.login.strConfigName;
+}
+
+QString VPNClient::GetVpnDirectory()
+{
+    const QString arch = QSysInfo::currentCpuArchitecture();
+    if (arch == QLatin1String("x86_64") || arch == QLatin1String("ia64"))
+        return Cloud::vpnDirX64();
+    return Cloud::vpnDirX86();
+}
+
+QString VPNClient::GetBeatsUrl()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isLoginUnlocked())
+        return QString();
+    return QStringLiteral("http://%1%2?%3=%4")
+        .arg(m_data.login.strServerAddr, C::kPathBeats, C::kReqToken,
+             VPNHttpProtocol::encodeQueryValue(m_data.strToken));
+}
+
+// --- Record checks ---------------------------------------------------------------
+
+bool VPNClient::CheckBoxData(const stBoxData& record, QString& msg)
+{
+    QMutexLocker lock(&m_mutex);
+    if (record.alias.isEmpty())
+        msg = Msg::boxNameEmpty();
+    else if (record.alias.size() > 32)
+        msg = Msg::boxNameLong();
+    else if (record.sn.isEmpty())
+        msg = Msg::boxSnEmpty();
+    else if (hasNonAlphanumeric(record.sn))
+        msg = Msg::boxSnBad();
+    else if (record.remark.size() >= 251)
+        msg = Msg::boxRemarkLong();
+    else
+        return true;
+    return false;
+}
+
+bool VPNClient::CheckUserData(const stUserData& record, QString& msg, bool passwordRequired)
+{
+    QMutexLocker lock(&m_mutex);
+    const QString& password = record.strPassword;
+    if (record.strName.isEmpty())
+        msg = Msg::userNameEmpty();
+    else if (record.strName.size() > 32)
+        msg = Msg::userNameLong();
+    else if (password.size() > 20)
+        msg = Msg::userPswdLong();
+    else if (!password.isEmpty() && password.size() < 8)
+        msg = Msg::userPswdShort();
+    else if (password.isEmpty() && passwordRequired)
+        msg = Msg::userPswdEmpty();
+    else if (hasNonAlphanumeric(password))
+        msg = Msg::userPswdBad();
+    else if (record.strRemark.size() >= 251)
+        msg = Msg::userRemarkLong();
+    else
+        return true;
+    return false;
+}
+
+bool VPNClient::CheckLoginData(const stLoginData& data)
+{
+    QMutexLocker lock(&m_mutex);
+    QString msg;
+    if (data.strServerAddr.isEmpty())
+        msg = Msg::loginNoServer();
+    else if (data.strUser.isEmpty())
+        msg = Msg::loginNoUser();
+    else if (data.strUser.size() > 128)
+        msg = Msg::loginUserLong();
+    else if (data.strServerPswd.isEmpty())
+        msg = Msg::loginNoPswd();
+    else if (data.strServerPswd.size() > 20)
+        msg = Msg::loginPswdLong();
+    else
+        return true;
+    emit LoginSignal(false, 0, 0, msg);
+    return false;
+}
+
+bool VPNClient::isPlainFileName(const QString& name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))
+        return false;
+    return name.toUtf8().size() <= Cloud::kMaxConfigNameBytes;
+}
+
+// --- Session state ----------------------------------------------------------------
+
+void VPNClient::clearSession(bool emptyToken)
+{
+    m_data.bLogin = false;
+    if (emptyToken)
+        m_data.strToken.clear();
+    stopHeartbeat();
+    ++m_session;
+}
+
+void VPNClient::startHeartbeat()
+{
+    stopHeartbeat();
+    connect(m_beatsTimer, &QTimer::timeout, this, &VPNClient::SendHeartBeats, Qt::UniqueConnection);
+    m_beatsTimer->start(Cloud::kHeartbeatIntervalMs);
+    m_beatsRetry = Cloud::kBeatsRetryBudget;
+    m_beatsFailures = 0;
+}
+
+void VPNClient::stopHeartbeat()
+{
+    disconnect(m_beatsTimer, &QTimer::timeout, this, &VPNClient::SendHeartBeats);
+    if (m_beatsTimer->isActive())
+        m_beatsTimer->stop();
+    m_beatsRetry = Cloud::kBeatsRetryBudget;
+}
+
+// --- Login and logout ---------------------------------------------------------------
+
+void VPNClient::Login(stLoginData data)
+{
+    QMutexLocker lock(&m_mutex);
+    m_data.login.usrType = data.usrType;
+    m_data.login.strVersion = data.strVersion;
+    m_data.login.strUser = data.strUser;
+    m_data.login.strServerPswd = data.strServerPswd;
+    m_data.login.strDevicePswd = data.strDevicePswd;
+    m_data.login.strServerAddr = data.strServerAddr;
+    m_data.login.strReserved = data.strReserved;
+    m_data.login.strConfigName = data.strConfigName;
+    m_http.requestLogin(m_netManager, data);
+}
+
+QString VPNClient::writeConfigFile()
+{
+    const QString& name = m_loginReply.caName;
+    if (!isPlainFileName(name)) {
+        qWarning().noquote() << "VPNClient: configuration name refused, nothing written:" << name.left(64);
+        return QString();
+    }
+    const QString folder = GetVpnDirectory() + Cloud::configSubdir();
+    const QString path = folder + name;
+    QByteArray bytes = m_loginReply.caText.toUtf8();
+    const int zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    if (!QDir().mkpath(folder) || !writeOwnerOnly(path, bytes))
+        qWarning().noquote() << "VPNClient: cannot write the configuration file" << path;
+    return path;
+}
+
+void VPNClient::OnLoginReply(QNetworkReply* reply)
+{
+    QString msg;
+    if (!m_http.parseLoginReply(reply, m_loginReply, msg)) {
+        clearSession(false);
+        emit LoginSignal(false, 0, 0, msg);
+        return;
+    }
+    m_data.strToken = m_loginReply.token;
+    m_data.bLogin = true;
+    m_data.login.strConfigName = m_loginReply.caName;
+    const QString path = writeConfigFile();
+    m_data.login.usrType = m_loginReply.auth;
+    m_data.login.strConfigName = path;
+    m_data.bLogin = true;
+    m_data.strToken = m_loginReply.token;
+    ++m_session;
+    startHeartbeat();
+    emit LoginSignal(true, m_loginReply.auth, m_loginReply.permission, Msg::sessionLoginOk());
+}
+
+void VPNClient::Logout()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isTokenEmptyUnlocked()) {
+        qDebug().noquote() << "VPNClient::Logout()";
+        stopHeartbeat();
+        m_pendingLogout = m_http.requestLogout(m_netManager, m_data.login.strServerAddr, m_data.strToken);
+        return;
+    }
+    clearSession(false);
+    emit LogoutSignal(true, Msg::sessionNoTokenLogout());
+}
+
+void VPNClient::OnLogoutReply(QNetworkReply* reply)
+{
+    QString msg;
+    const bool ok = m_http.parseLogoutReply(reply, msg);
+    // A late answer for a token that a new login replaced concerns no
+    // session of ours.
+    if (VPNHttpProtocol::queryValue(reply->url(), C::kReqToken) != m_data.strToken) {
+        qDebug().noquote() << "VPNClient: logout reply of an earlier session ignored";
+        return;
+    }
+    if (!ok) {
+        emit LogoutSignal(false, msg);
+        return;
+    }
+    clearSession(true);
+    emit LogoutSignal(true, Msg::sessionLogoutOk());
+}
+
+void VPNClient::Logout(QString strUsrToken, QString strVpnServerAddr)
+{
+    QMutexLocker lock(&m_mutex);
+    if (strUsrToken.isEmpty() || strVpnServerAddr.isEmpty())
+        return;
+    if (strUsrToken == m_data.strToken && strVpnServerAddr == m_data.login.strServerAddr)
+        stopHeartbeat();
+    m_http.requestLogout(m_logoutNetManager, strVpnServerAddr, strUsrToken);
+}
+
+void VPNClient::Reconnect()
+{
+    Logout();
+    stLoginData login;
+    {
+        QMutexLocker lock(&m_mutex);
+        login = m_data.login;
+    }
+    Login(login);
+}
+
+void VPNClient::onAboutToQuit()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_tornDown)
+        return;
+    m_tornDown = true;
+    stopHeartbeat();
+    if (isTokenEmptyUnlocked())
+        return;
+    Logout();
+    // Give the logout a moment to go out and be answered while the
+    // application still runs.
+    QPointer<QNetworkReply> reply = m_pendingLogout;
+    if (reply.isNull() || !reply->isRunning())
+        return;
+    QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(reply.data(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bound.start(Cloud::kQuitLogoutWaitMs);
+    loop.exec();
+}
+
+bool VPNClient::TestServer(QString strVpnServerAddr)
+{
+    QNetworkAccessManager manager;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(Cloud::kServerTestTimeoutMs);
+    bool result = false;
+    QPointer<QNetworkReply> kept;
+    const auto handler = connect(&manager, &QNetworkAccessManager::finished, this, [&](QNetworkReply* reply) {
+        QString msg;
+        result = m_http.parseServerTestReply(reply, msg);
+        kept = reply;
+    });
+    connect(&manager, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    m_http.requestServerTest(&manager, strVpnServerAddr);
+    timer.start();
+    loop.exec();
+    disconnect(handler);
+    if (!kept.isNull())
+        kept->deleteLater();
+    return result;
+}
+
+bool VPNClient::CheckClientOnline(QString response)
+{
+    QMutexLocker lock(&m_mutex);
+    const bool online = VPNHttpProtocol::isOnlineReply(response);
+    qDebug().noquote() << QStringLiteral("response[%1]:").arg(online ? "true" : "false") << response;
+    if (online) {
+        m_beatsRetry = Cloud::kBeatsRetryBudget;
+        return true;
+    }
+    if (--m_beatsRetry >= 1)
+        return true;
+    clearSession(false);
+    return false;
+}
+
+// --- Replies --------------------------------------------------------------------
+
+void VPNClient::FinishAction(QNetworkReply* reply)
+{
+    QMutexLocker lock(&m_mutex);
+    const QString path = reply->url().path(QUrl::FullyDecoded);
+    if (path != C::kPathDeviceList && path != C::kPathBeats) {
+        qDebug().noquote() << "url: " + path + ", ret: "
+                                  + QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(reply->error());
+    }
+    const auto it = m_handlers.constFind(path);
+    if (it != m_handlers.constEnd())
+        (this->*it.value())(reply);
+    reply->deleteLater();
+}
+
+// --- Heartbeat ------------------------------------------------------------------
+
+void VPNClient::SendHeartBeats()
+{
+    QMutexLocker lock(&m_mutex);
+    if (IsLogin()) {
+        m_http.requestHeartbeat(m_netManager, m_data.login.strServerAddr, m_data.strToken);
+        return;
+    }
+    clearSession(false);
+    emit DropLineSignal();
+}
+
+void VPNClient::OnBeatsReply(QNetworkReply* reply)
+{
+    QString token;
+    bool dropped = false;
+    QString msg;
+    const bool ok = m_http.parseHeartbeatReply(reply, token, dropped, msg);
+    // Only the running session's own heartbeat counts: a late answer for a
+    // token that a reconnection replaced, or one that arrives after the
+    // heartbeat stopped, says nothing about the session now in force.
+    if (!m_data.bLogin || !m_beatsTimer->isActive() || token != m_data.strToken) {
+        qDebug().noquote() << "VPNClient: heartbeat reply of an ended session ignored";
+        return;
+    }
+    if (ok) {
+        m_beatsFailures = 0;
+    } else if (++m_beatsFailures > Cloud::kHeartbeatFailureLimit) {
+        dropped = true;
+    }
+    if (dropped) {
+        clearSession(false);
+        m_beatsFailures = 0;
+        emit DropLineSignal();
+    }
+}
+
+// --- Device list and state -------------------------------------------------------
+
+void VPNClient::QueryBoxList()
+{
+    QMutexLocker lock(&m_mutex);
+    if (isLoginUnlocked()) {
+        m_http.requestDeviceList(m_netManager, m_data.login.strServerAddr, m_data.strToken);
+        return;
+    }
+    clearSession(false);
+    emit DropLineSignal();
+}
+
+void VPNClient::OnBoxListReply(QNetworkReply* reply)
+{
+    QVector<stBoxData> boxes;
+    bool dropped = false;
+    QString msg;
+    const bool ok = m_http.parseDeviceListReply(reply, boxes, dropped, msg);
+    emit QueryBoxListSignal(ok, boxes, msg);
+}
+
+void VPNClient::QueryBoxInfo(stBoxData data)
+{
+    QMutexLocker lock(&m_mutex);
+    if (isLoginUnlocked()) {
+        stBoxData box = data;
+        box.devicePassword = m_data.login.strDevicePswd;
+        m_http.requestDeviceStatus(m_netManager, m_data.login.strServerAddr, m_data.strToken, box);
+        return;
+    }
+    clearSession(false);
+    emit DropLineSignal();
+}
+
+void VPNClient::OnBoxStatusReply(QNetworkReply* reply)
+{
+    stBoxData box;
+    bool dropped = false;
+    QString msg;
+    const bool ok = m_http.parseDeviceStatusReply(reply, box, dropped, msg);
+    emit QueryBoxInfoSignal(ok, box, msg);
+}
+
+// --- Connect and disconnect ---------------------------------------------------------
+
+void VPNClient::Connect(stBoxData data)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isLoginUnlocked()) {
+        clearSession(false);
+        emit DropLineSignal();
+        return;
+    }
+    m_data.box.sn = data.sn;
+    m_data.box.devicePassword = m_data.login.strDevicePswd;
+    m_connSession = m_session;
+    m_connMsg.Start(m_data, m_data.box.sn, m_data.box.devicePassword);
+}
+
+void VPNClient::Disconnect(stBoxData data)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!isLoginUnlocked()) {
+        clearSession(false);
+        emit DropLineSignal();
+        return;
+    }
+    m_data.box = data;
+    m_data.box.devicePassword = m_data.login.strDevicePswd;
+    m_disconnSession = m_session;
+    m_disconnMsg.Start(m_data);
+}
+
+void VPNClient::ConnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
+{
+    QMutexLocker lock(&m_mutex);
+    // A run that outlived its session (logout or a new login) must not
+    // bring that session's state back.
+    if (m_connSession != m_session) {
+        qDebug().noquote() << "VPNClient: connect of an ended session ignored";
+        return;
+    }
+    m_data = data;
+    if (data.bLogin) {
+        qDebug().noquote() << QStringLiteral("connect complete %1").arg(bSuc ? "true" : "false");
+        emit ConnectSignal(bSuc, m_data.box, strErrMsg);
+        return;
+    }
+    clearSession(false);
+    emit DropLineSignal();
+}
+
+void VPNClient::DisconnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_disconnSession != m_session) {
+        qDebug().noquote() << "VPNClient: disconnect of an ended session ignored";
+        return;
+    }
+    m_data = data;
+    emit DisconnectSignal(bSuc, data.box.sn, strErrMsg);
+}
