@@ -1,0 +1,78 @@
+#pragma once
+
+// The program's own modal message dialog: a frameless box dragged by its blue
+// title bar, with a type icon, a text and up to two buttons, or a frame around
+// a caller's widget (content mode). exec() returns the user's answer:
+// 0 button 1, 1 button 2, 2 the title bar's close button, -1 any other close.
+
+#include "tarnwick/widgets/movablewidget.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QEventLoop;
+class QHBoxLayout;
+
+class MessageBox : public MovableWidget
+{
+    Q_OBJECT
+public:
+    enum Type { Content = 0, Information = 1, Warning = 2, Question = 3 };
+    enum Result { Closed = -1, Button1 = 0, Button2 = 1, TitleClose = 2 };
+
+    // A typed box (1 information, 2 warning, 3 question). The box is always a
+    // top-level window; parent is only the reference for size and position.
+    MessageBox(int type, const QString& title, const QString& text, const QString& button1,
+               const QString& button2, QWidget* parent = nullptr);
+    // A content-mode box: the caller supplies the middle with setContentWidget().
+    MessageBox(QWidget* parent, const QString& title, const QString& button1, const QString& button2);
+    ~MessageBox() override;
+
+    // Shows the box application-modal, centred on the reference widget, and
+    // blocks in a nested event loop until it closes.
+    int exec();
+    void done(int r);
+
+    // Replaces the content widget; the old one is deleted at once. The box's
+    // layout takes the new one over as a child. The widget already held is
+    // kept as it is.
+    void setContentWidget(QWidget* w);
+    QWidget* contentWidget() const { return m_contentWidget; }
+
+    // In content mode button 1 closes the box only when this returns true.
+    void setButton1Handler(std::function<bool()> check);
+    void setTitleDraggable(bool draggable);
+    void setButtonAlignment(Qt::Alignment alignment);
+
+    int result() const { return m_result; }
+    int boxType() const { return m_boxType; }
+
+    static int question(QWidget* parent, const QString& title, const QString& text, const QString& button1,
+                        const QString& button2, Qt::Alignment buttonAlign = Qt::AlignCenter);
+    static int information(QWidget* parent, const QString& title, const QString& text, const QString& button,
+                           Qt::Alignment buttonAlign = Qt::AlignCenter);
+    static int warning(QWidget* parent, const QString& title, const QString& text, const QString& button,
+                       Qt::Alignment buttonAlign = Qt::AlignCenter);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void onButton1Clicked();
+    void onButton2Clicked();
+    void onQuitClicked();
+    void centerInParent();
+
+private:
+    void build(const QString& title, const QString& text, const QString& button1, const QString& button2);
+
+    int m_result = Closed;
+    int m_boxType = Content;
+    QHBoxLayout* m_contentLayout = nullptr;
+    QPointer<QWidget> m_contentWidget;
+    QEventLoop* m_eventLoop = nullptr;
+    QPointer<QWidget> m_referenceWidget;
+    std::function<bool()> m_button1Check;
+};
