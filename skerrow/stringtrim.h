@@ -1,0 +1,13 @@
+// Trimming of std::string values with the framework string's own rules.
+#pragma once
+
+#include <string>
+
+namespace Skerrow {
+
+// Removes the framework's blanks at both ends, in place.
+void trim(std::string& s);
+// Removes the framework's blanks at the start, in place.
+void trimLeft(std::string& s);
+
+} // namespace Skerrow
