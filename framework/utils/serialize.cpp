@@ -3,6 +3,8 @@
 namespace FF {
 namespace utils {
 
+static_assert(sizeof(long) == 8 && sizeof(unsigned int) == 4, "the wire form assumes LP64");
+
 namespace {
 
 template <class T>
@@ -51,6 +53,8 @@ void Serialize(IBuffer* buffer, unsigned int value) { writeRaw(buffer, value); }
 void Serialize(IBuffer* buffer, int value) { writeRaw(buffer, value); }
 void Serialize(IBuffer* buffer, unsigned long long value) { writeRaw(buffer, value); }
 void Serialize(IBuffer* buffer, long long value) { writeRaw(buffer, value); }
+void Serialize(IBuffer* buffer, unsigned long value) { writeRaw(buffer, static_cast<std::uint64_t>(value)); }
+void Serialize(IBuffer* buffer, long value) { writeRaw(buffer, static_cast<std::int64_t>(value)); }
 void Serialize(IBuffer* buffer, bool value) { writeRaw(buffer, static_cast<byte>(value ? 1 : 0)); }
 void Serialize(IBuffer* buffer, Handle value) { writeRaw(buffer, value.value); }
 
@@ -100,6 +104,8 @@ bool Deserialize(IBuffer* buffer, unsigned int& value) { return readRaw(buffer, 
 bool Deserialize(IBuffer* buffer, int& value) { return readRaw(buffer, value); }
 bool Deserialize(IBuffer* buffer, unsigned long long& value) { return readRaw(buffer, value); }
 bool Deserialize(IBuffer* buffer, long long& value) { return readRaw(buffer, value); }
+bool Deserialize(IBuffer* buffer, unsigned long& value) { return readRaw(buffer, value); }
+bool Deserialize(IBuffer* buffer, long& value) { return readRaw(buffer, value); }
 bool Deserialize(IBuffer* buffer, Handle& value) { return readRaw(buffer, value.value); }
 
 bool Deserialize(IBuffer* buffer, bool& value)

@@ -27,6 +27,9 @@ void Serialize(IBuffer* buffer, unsigned int value);
 void Serialize(IBuffer* buffer, int value);
 void Serialize(IBuffer* buffer, unsigned long long value);
 void Serialize(IBuffer* buffer, long long value);
+// std::uint64_t and std::int64_t: the same 8 bytes as the long long forms.
+void Serialize(IBuffer* buffer, unsigned long value);
+void Serialize(IBuffer* buffer, long value);
 void Serialize(IBuffer* buffer, bool value);
 void Serialize(IBuffer* buffer, Handle value);
 void Serialize(IBuffer* buffer, const std::string& value);
@@ -44,6 +47,8 @@ bool Deserialize(IBuffer* buffer, unsigned int& value);
 bool Deserialize(IBuffer* buffer, int& value);
 bool Deserialize(IBuffer* buffer, unsigned long long& value);
 bool Deserialize(IBuffer* buffer, long long& value);
+bool Deserialize(IBuffer* buffer, unsigned long& value);
+bool Deserialize(IBuffer* buffer, long& value);
 bool Deserialize(IBuffer* buffer, bool& value);
 bool Deserialize(IBuffer* buffer, Handle& value);
 bool Deserialize(IBuffer* buffer, std::string& value);
@@ -70,6 +75,8 @@ FF_UTILS_TYPE_NAME("int", int)
 FF_UTILS_TYPE_NAME("bool", bool)
 FF_UTILS_TYPE_NAME("long long", long long)
 FF_UTILS_TYPE_NAME("unsigned long long", unsigned long long)
+FF_UTILS_TYPE_NAME("long long", long)
+FF_UTILS_TYPE_NAME("unsigned long long", unsigned long)
 FF_UTILS_TYPE_NAME("FF::utils::String", String)
 FF_UTILS_TYPE_NAME("FF::utils::String", std::string)
 FF_UTILS_TYPE_NAME("FF::Handle", Handle)

@@ -1,6 +1,7 @@
 #include "framework/utils/serialize.h"
 
 #include "framework/net/netbuffer.h"
+#include "framework/rpc/callscheme.h"
 #include "framework/utils/pack.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,17 @@ TEST(TypedValues, WireFormIsLittleEndianWithoutTerminators)
     const std::vector<FF::byte> expected = {4, 3, 2, 1, 1, 2, 0, 0, 0, 'a', 'b', 1, 0, 0, 0, 9,
                                             8, 7, 6, 5, 4, 3, 2, 1};
     EXPECT_EQ(bytesOf(buffer), expected);
+}
+
+TEST(TypedValues, FixedWidthAliasesUseTheLongLongForms)
+{
+    NetBuffer buffer;
+    writeTyped(buffer, std::uint64_t(0x1122334455667788ull));
+    writeTyped(buffer, std::int64_t(-2));
+    writeTyped(buffer, std::uint32_t(7));
+    EXPECT_EQ(readTyped<unsigned long long>(buffer, "unsigned long long"), 0x1122334455667788ull);
+    EXPECT_EQ(readTyped<long long>(buffer, "long long"), -2ll);
+    EXPECT_EQ(readTyped<unsigned int>(buffer, "unsigned int"), 7u);
 }
 
 TEST(TypedValues, ShortIntegersFailWithoutMoving)
@@ -207,4 +219,27 @@ TEST(TypedValues, NullTolerantPackAndUnpack)
     String text;
     EXPECT_TRUE(FF::RPC::unpack(&buffer, text));
     EXPECT_EQ(text, "abc");
+}
+
+TEST(TypedValues, CallSchemeChecksTheResultTypeName)
+{
+    NetBuffer buffer;
+    FF::RPC::writeArg(&buffer, 42);
+    FF::RPC::writeArg(&buffer, String("text"));
+    int number = 0;
+    FF::RPC::readResult(&buffer, number);
+    EXPECT_EQ(number, 42);
+    // A String where an unsigned int is expected.
+    unsigned int wrong = 0;
+    try {
+        FF::RPC::readResult(&buffer, wrong);
+        FAIL() << "a wrong type name was accepted";
+    } catch (const FF::Net::Exception& e) {
+        EXPECT_EQ(e.where(), "GeneratedUnpack");
+        EXPECT_EQ(e.info(), "deserialize failed");
+    }
+    NetBuffer cut;
+    FF::RPC::writeArg(&cut, 7u);
+    cut.resize(cut.size() - 1);
+    EXPECT_THROW(FF::RPC::readResult(&cut, wrong), FF::Net::Exception);
 }
