@@ -301,3 +301,76 @@ TEST(RpcCall, ClientAnswersTheServicePings)
     EXPECT_TRUE(client->online());
     client->stop();
 }
+
+TEST(RpcCall, ALateReplyToATimedOutCallDoesNotAnswerTheNextOne)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("late", [](MethodArgs&, MethodResult& r) {
+        r.addInt(-1);
+        r.setDelay(700ms);
+    });
+    panel.addMethod("fast", [](MethodArgs&, MethodResult& r) { r.addInt(1); });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("late"), 0u);
+    proxy.setTimeOut(100);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionTimeOut");
+    // The next call is still waiting when the late reply arrives.
+    FF::utils::Serialize(proxy.argsBuffer("fast"), 0u);
+    panel.setReplyDelay(1000ms);
+    proxy.sync();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 1);
+    client->stop();
+}
+
+TEST(RpcCall, AReplyForADestroyedProxyIsDropped)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    panel.addMethod("fast", [](MethodArgs&, MethodResult& r) { r.addInt(1); });
+    auto client = connectTo(panel);
+    {
+        FF::RPC::SyncProxy gone(client.get());
+        FF::utils::Serialize(gone.argsBuffer("silent"), 0u);
+        gone.setTimeOut(100);
+        EXPECT_EQ(outcome([&] { gone.sync(); }), "ConnectionTimeOut");
+    }
+    const Fake::RecordedCall call = panel.calls()[0];
+    panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber).u32(0)
+                        .string("int").i32(-1).take());
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("fast"), 0u);
+    proxy.sync();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 1);
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcCall, StopEndsAPendingCallAsInterrupted)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+    std::thread stopper([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+        client->stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionInterrupted");
+    stopper.join();
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_FALSE(client->online());
+}
+
+TEST(RpcCall, TheClientPingsAQuietServiceAndStaysConnected)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    // Pings start after 2 s of silence; each pong resets the silence.
+    EXPECT_TRUE(panel.waitFor([&] { return panel.pingsReceived() >= 2; }, 8000ms));
+    EXPECT_TRUE(client->online());
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}

@@ -4,6 +4,8 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
+#include "testing/fakepanel/wirewriter.h"
+
 #include <atomic>
 #include <thread>
 
@@ -225,4 +227,45 @@ TEST(RpcReconnect, AClientDestroyedWithoutStopStopsItself)
     connectTo(panel).reset();
     EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 5000ms));
     EXPECT_TRUE(panel.waitFor([&] { return threadCount() == threadsBefore; }, 3000ms));
+}
+
+TEST(RpcReconnect, AnUnknownMessageTypeEndsTheConnectionForGood)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    panel.sendFrame({0x55, 0x55, 0x55, 0x55});
+    ASSERT_TRUE(panel.waitFor([&] { return !client->online(); }, 5000ms));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(panel.acceptedConnections(), 1); // a rejected message is no break: no reconnection
+    client->stop();
+}
+
+TEST(RpcReconnect, AFrameAnnouncingMoreThan64MiBBreaksTheConnection)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    // A header with consistent check bits for a body of 64 MiB + 1 byte, then a few bytes.
+    const uint64_t length = 64ull * 1024 * 1024 + 1;
+    Fake::WireWriter header;
+    header.u64(length | ((length % 127) << 57)).u32(0xAAAAAAA1);
+    panel.sendBytes(header.take());
+    ASSERT_TRUE(panel.waitFor([&] { return panel.reinitRequests().size() == 1; }, 8000ms));
+    EXPECT_EQ(panel.acceptedConnections(), 2);
+    EXPECT_TRUE(client->online());
+    client->stop();
+}
+
+TEST(RpcReconnect, AnUnreadableInitReplyFailsConstructionAtOnce)
+{
+    Fake::FakePanelService panel;
+    panel.setInitSilent(true);
+    std::thread service([&] {
+        ASSERT_TRUE(panel.waitFor([&] { return panel.initRequests() == 1; }, 5000ms));
+        // The key's length word promises 100 bytes; 3 follow.
+        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA3).u32(100).raw("abc", 3).take());
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { connectTo(panel); }), "request init failed");
+    service.join();
+    EXPECT_LT(secondsSince(start), 4.0);
 }
