@@ -87,10 +87,17 @@ VPNClient::VPNClient()
     // Nobody reads the answers to Logout(token, server); they are only freed.
     connect(m_logoutNetManager, &QNetworkAccessManager::finished, this,
             [](QNetworkReply* reply) { reply->deleteLater(); });
+    hookApplicationQuit();
+}
+
+void VPNClient::hookApplicationQuit()
+{
     // The session ends while the event loop can still send its logout; a
     // static destructor after the application is gone would reach nothing.
-    if (QCoreApplication::instance() != nullptr)
-        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &VPNClient::onAboutToQuit);
+    if (m_quitHooked || QCoreApplication::instance() == nullptr)
+        return;
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &VPNClient::onAboutToQuit);
+    m_quitHooked = true;
 }
 
 VPNClient::~VPNClient()
@@ -266,6 +273,8 @@ void VPNClient::stopHeartbeat()
 void VPNClient::Login(stLoginData data)
 {
     QMutexLocker lock(&m_mutex);
+    // A client made before the application still ends with it.
+    hookApplicationQuit();
     m_data.login.usrType = data.usrType;
     m_data.login.strVersion = data.strVersion;
     m_data.login.strUser = data.strUser;

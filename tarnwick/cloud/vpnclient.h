@@ -79,6 +79,7 @@ private:
 
     bool isLoginUnlocked() const;
     bool isTokenEmptyUnlocked() const;
+    void hookApplicationQuit();
     void clearSession(bool emptyToken);
     void startHeartbeat();
     void stopHeartbeat();
@@ -108,5 +109,6 @@ private:
     quint64 m_connSession = 0;        // the session a connect run was started in
     quint64 m_disconnSession = 0;     // the session a disconnect run was started in
     QPointer<QNetworkReply> m_pendingLogout;
+    bool m_quitHooked = false;
     bool m_tornDown = false;
 };

@@ -294,6 +294,25 @@ TEST_F(VpnClientTest, AnOldTokensHeartbeatAfterReconnectLeavesTheNewSessionAlone
     EXPECT_TRUE(heartbeatTimer()->isActive());
 }
 
+TEST_F(VpnClientTest, ALateLogoutAnswerForTheReplacedTokenLeavesTheNewSessionAlone)
+{
+    loginOk();
+    const QString oldToken = client.GetToken();
+    FakeCloudScript late;
+    late.delayMs = 1000;
+    fake.script(QStringLiteral("/user/logout"), late);
+    QSignalSpy logins(&client, &VPNClient::LoginSignal);
+    QSignalSpy logouts(&client, &VPNClient::LogoutSignal);
+    client.Reconnect();
+    ASSERT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return !fake.tokenLive(oldToken); }, 5000));
+    spin(1500);
+    EXPECT_EQ(logouts.count(), 0);
+    EXPECT_TRUE(client.IsLogin());
+    EXPECT_EQ(client.GetToken(), fake.issuedTokens().value(1));
+    EXPECT_TRUE(heartbeatTimer()->isActive());
+}
+
 TEST_F(VpnClientTest, LogoutWithoutTokenAnswersAtOnce)
 {
     QSignalSpy logouts(&client, &VPNClient::LogoutSignal);
