@@ -98,10 +98,19 @@ void __DispatchClient::unregisterHandler(IDispatchHandler* handler)
 
 bool __DispatchClient::send(FF::Net::NetBuffer& message)
 {
-    QReadLocker guard(&m_lock);
-    const int state = m_state;
-    if (state == StateOnline)
-        m_client->send(message);
+    std::shared_ptr<FF::Net::IClient> client;
+    int state;
+    {
+        QReadLocker guard(&m_lock);
+        state = m_state;
+        if (state == StateOnline)
+            client = m_client;
+    }
+    // The send itself runs outside the lock: a send blocked by a peer that
+    // is not reading must not hold up a waiting writer and, behind it, the
+    // receive thread that would drain that peer.
+    if (client)
+        client->send(message);
     return state != StateOffline;
 }
 
