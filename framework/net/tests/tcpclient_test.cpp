@@ -43,6 +43,33 @@ NetBuffer bufferOf(const std::vector<std::uint8_t>& bytes)
 
 } // namespace
 
+// A client connected to a raw loopback peer, with a recording handler.
+class ConnectedClient : public ::testing::Test {
+protected:
+    // Connects, accepts the peer and starts the receive thread.
+    void start(std::uint64_t tickIntervalMs = 0)
+    {
+        client = std::make_unique<TCPClient>(loopback(listener.port()));
+        peer = listener.accept();
+        ASSERT_GE(peer.get(), 0);
+        client->setHandler(&handler);
+        if (tickIntervalMs)
+            client->setTickInterval(tickIntervalMs);
+        client->connect();
+    }
+    void TearDown() override
+    {
+        peer.reset();
+        if (client)
+            client->close();
+    }
+
+    testpeer::Listener listener;
+    RecordingHandler handler;
+    std::unique_ptr<TCPClient> client;
+    testpeer::Fd peer;
+};
+
 TEST(TCPClient, ConnectWithoutHandlerThrowsAndStartsNothing)
 {
     testpeer::Listener listener;
@@ -65,16 +92,10 @@ TEST(TCPClient, ClosedPortIsConnectFailed)
     EXPECT_EQ(failureOf([&] { TCPClient client(loopback(port)); }), "TCPSocket.createClient/connect failed");
 }
 
-TEST(TCPClient, DeliversFramesAndSendsFromAnyThread)
+TEST_F(ConnectedClient, DeliversFramesAndSendsFromAnyThread)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    ASSERT_GE(peer.get(), 0);
-    client.setHandler(&handler);
-    client.connect();
-    EXPECT_TRUE(client.isRunning());
+    start();
+    EXPECT_TRUE(client->isRunning());
 
     const std::vector<std::uint8_t> wire = testpeer::frame({'p', 'i', 'n', 'g'});
     for (std::uint8_t byte : wire)
@@ -93,7 +114,7 @@ TEST(TCPClient, DeliversFramesAndSendsFromAnyThread)
                 std::vector<std::uint8_t> body(1 + (i * 997 + t * 131) % 20000, static_cast<std::uint8_t>(t));
                 body[0] = static_cast<std::uint8_t>(t);
                 NetBuffer buffer = bufferOf(body);
-                if (!client.send(buffer))
+                if (!client->send(buffer))
                     ++failures;
             }
         });
@@ -124,21 +145,15 @@ TEST(TCPClient, DeliversFramesAndSendsFromAnyThread)
     peer.reset();
     ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
     EXPECT_TRUE(handler.read(handler.broken));
-    client.close();
-    EXPECT_FALSE(client.isRunning());
+    client->close();
+    EXPECT_FALSE(client->isRunning());
 }
 
-TEST(TCPClient, SilentPeerCountsIdleWhileTheTickKeepsFiring)
+TEST_F(ConnectedClient, SilentPeerCountsIdleWhileTheTickKeepsFiring)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.setTickInterval(200);
-    client.connect();
+    start(200);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    const std::uint64_t idle = client.connection()->idleTime();
+    const std::uint64_t idle = client->connection()->idleTime();
     EXPECT_GE(idle, 1500u);
     EXPECT_LE(idle, 3000u);
     EXPECT_GE(handler.read(handler.ticks), 6);
@@ -146,127 +161,89 @@ TEST(TCPClient, SilentPeerCountsIdleWhileTheTickKeepsFiring)
     // A frame resets the idle count.
     testpeer::sendBytes(peer.get(), testpeer::frame({1}));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 1; }));
-    EXPECT_LT(client.connection()->idleTime(), 500u);
-    peer.reset();
-    client.close();
+    EXPECT_LT(client->connection()->idleTime(), 500u);
 }
 
-TEST(TCPClient, CloseWaitsForTheSilentPeerAboutOneSecond)
+TEST_F(ConnectedClient, CloseWaitsForTheSilentPeerAboutOneSecond)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
+    start();
     testpeer::sendBytes(peer.get(), testpeer::frame({1}));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 1; }));
-    const std::uint64_t start = platform::monotonicMs();
-    client.close();
-    const std::uint64_t took = platform::monotonicMs() - start;
+    const std::uint64_t begin = platform::monotonicMs();
+    client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
     EXPECT_GE(took, 800u);
     EXPECT_LE(took, 3000u);
-    EXPECT_FALSE(client.isRunning());
+    EXPECT_FALSE(client->isRunning());
     EXPECT_EQ(handler.read(handler.disconnects), 1);
     EXPECT_FALSE(handler.read(handler.broken));
     // The peer saw our side close.
     EXPECT_TRUE(testpeer::receiveBytes(peer.get(), 1, 1000).empty());
 }
 
-TEST(TCPClient, CloseReturnsAtOnceWhenThePeerCloses)
+TEST_F(ConnectedClient, CloseReturnsAtOnceWhenThePeerCloses)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
+    start();
     std::thread closer([&] {
         testpeer::receiveBytes(peer.get(), 1, 5000); // our end of stream
         peer.reset();
     });
-    const std::uint64_t start = platform::monotonicMs();
-    client.close();
-    const std::uint64_t took = platform::monotonicMs() - start;
+    const std::uint64_t begin = platform::monotonicMs();
+    client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
     closer.join();
     EXPECT_LE(took, 700u);
     EXPECT_EQ(handler.read(handler.disconnects), 1);
     EXPECT_FALSE(handler.read(handler.broken));
 }
 
-TEST(TCPClient, ThrowingHandlerDoesNotEndTheLoop)
+TEST_F(ConnectedClient, ThrowingHandlerDoesNotEndTheLoop)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
     std::atomic<int> calls{0};
     handler.onMessage = [&](FF::Net::ISession*) {
         ++calls;
         throw std::runtime_error("handler failure");
     };
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
+    start();
     testpeer::sendBytes(peer.get(), testpeer::frame({1}));
     testpeer::sendBytes(peer.get(), testpeer::frame({2}));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 2; }));
     for (int i = 0; i < 500 && calls < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(calls, 2);
-    EXPECT_TRUE(client.isRunning());
-    peer.reset();
-    client.close();
+    EXPECT_TRUE(client->isRunning());
 }
 
-TEST(TCPClient, SessionAnswersOnItsConnection)
+TEST_F(ConnectedClient, SessionAnswersOnItsConnection)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
     handler.onMessage = [](FF::Net::ISession* session) {
         NetBuffer answer;
         answer.write("pong", 4);
         session->send(answer);
     };
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
+    start();
     testpeer::sendBytes(peer.get(), testpeer::frame({'p'}));
     EXPECT_EQ(testpeer::receiveBytes(peer.get(), 12), testpeer::frame({'p', 'o', 'n', 'g'}));
-    peer.reset();
-    client.close();
 }
 
-TEST(TCPClient, IllegalHeaderBreaksTheConnection)
+TEST_F(ConnectedClient, IllegalHeaderBreaksTheConnection)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
+    start();
     const std::vector<std::uint8_t> bad = {5, 0, 0, 0, 0, 0, 0, 0x0C, 1, 2, 3, 4, 5};
     testpeer::sendBytes(peer.get(), bad);
     ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
     EXPECT_TRUE(handler.read(handler.broken));
     EXPECT_TRUE(handler.read(handler.messages).empty());
-    EXPECT_FALSE(client.isRunning());
-    client.close();
+    EXPECT_FALSE(client->isRunning());
 }
 
-TEST(TCPClient, CloseNowBreaksTheConnection)
+TEST_F(ConnectedClient, CloseNowBreaksTheConnection)
 {
-    testpeer::Listener listener;
-    RecordingHandler handler;
-    TCPClient client(loopback(listener.port()));
-    testpeer::Fd peer = listener.accept();
-    client.setHandler(&handler);
-    client.connect();
-    client.connection()->closeNow();
+    start();
+    client->connection()->closeNow();
     ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
     EXPECT_TRUE(handler.read(handler.broken));
-    EXPECT_TRUE(client.connection()->isBroken());
-    client.close();
+    EXPECT_TRUE(client->connection()->isBroken());
 }
 
 TEST(TCPClient, DestroyedWhileRunningClosesItself)

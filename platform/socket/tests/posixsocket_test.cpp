@@ -38,6 +38,26 @@ struct Listener {
     std::uint16_t port = 0;
 };
 
+// A platform socket connected to the listener, and the accepted peer.
+struct ConnectedPair {
+    ConnectedPair()
+    {
+        socket = platform::openTcpSocket();
+        connected = platform::connectWithin(socket, kLoopback, listener.port, 2000) == 0;
+        peer = connected ? ::accept(listener.fd, nullptr, nullptr) : -1;
+    }
+    ~ConnectedPair()
+    {
+        if (peer >= 0)
+            ::close(peer);
+        platform::closeSocket(socket);
+    }
+    Listener listener;
+    platform::SocketHandle socket = platform::kInvalidSocket;
+    bool connected = false;
+    int peer = -1;
+};
+
 } // namespace
 
 TEST(PosixSocket, ConnectsWithinTheTimeAndNamesItsOwnEnd)
@@ -68,11 +88,11 @@ TEST(PosixSocket, RefusedConnectReportsTheError)
 
 TEST(PosixSocket, ReceiveTellsNoDataFromClosedAndFailed)
 {
-    Listener listener;
-    const platform::SocketHandle socket = platform::openTcpSocket();
-    ASSERT_EQ(platform::connectWithin(socket, kLoopback, listener.port, 2000), 0);
-    const int peer = ::accept(listener.fd, nullptr, nullptr);
-    ASSERT_GE(peer, 0);
+    ConnectedPair pair;
+    ASSERT_TRUE(pair.connected);
+    ASSERT_GE(pair.peer, 0);
+    const platform::SocketHandle socket = pair.socket;
+    int& peer = pair.peer;
     ASSERT_TRUE(platform::setRecvTimeout(socket, 50));
 
     char byte = 0;
@@ -90,20 +110,21 @@ TEST(PosixSocket, ReceiveTellsNoDataFromClosedAndFailed)
     linger hard{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     ::close(peer);
+    peer = -1;
     const platform::ReceiveResult reset = platform::receiveSome(socket, &byte, 1);
     EXPECT_EQ(reset.status, platform::ReceiveStatus::Failed);
     EXPECT_EQ(reset.error, ECONNRESET);
-    platform::closeSocket(socket);
 }
 
 TEST(PosixSocket, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
 {
-    Listener listener;
-    const platform::SocketHandle socket = platform::openTcpSocket();
-    ASSERT_EQ(platform::connectWithin(socket, kLoopback, listener.port, 2000), 0);
-    const int peer = ::accept(listener.fd, nullptr, nullptr);
-    ASSERT_GE(peer, 0);
+    ConnectedPair pair;
+    ASSERT_TRUE(pair.connected);
+    ASSERT_GE(pair.peer, 0);
+    const platform::SocketHandle socket = pair.socket;
+    int& peer = pair.peer;
     ::close(peer);
+    peer = -1;
     char byte = 0;
     EXPECT_EQ(platform::receiveSome(socket, &byte, 1).status, platform::ReceiveStatus::Closed);
     // The first send may still be taken by the kernel; the peer's reset then
@@ -113,21 +134,18 @@ TEST(PosixSocket, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
     for (int i = 0; i < 50 && !failed; ++i)
         failed = !platform::sendAll(socket, block.data(), block.size());
     EXPECT_TRUE(failed);
-    platform::closeSocket(socket);
 }
 
 TEST(PosixSocket, ShutdownSendEndsThePeersStream)
 {
-    Listener listener;
-    const platform::SocketHandle socket = platform::openTcpSocket();
-    ASSERT_EQ(platform::connectWithin(socket, kLoopback, listener.port, 2000), 0);
-    const int peer = ::accept(listener.fd, nullptr, nullptr);
-    ASSERT_GE(peer, 0);
+    ConnectedPair pair;
+    ASSERT_TRUE(pair.connected);
+    ASSERT_GE(pair.peer, 0);
+    const platform::SocketHandle socket = pair.socket;
+    int& peer = pair.peer;
     ASSERT_TRUE(platform::sendAll(socket, "ab", 2));
     ASSERT_TRUE(platform::shutdownSend(socket));
     char bytes[4] = {};
     EXPECT_EQ(::recv(peer, bytes, sizeof bytes, MSG_WAITALL), 2);
     EXPECT_EQ(::recv(peer, bytes, sizeof bytes, 0), 0);
-    ::close(peer);
-    platform::closeSocket(socket);
 }
