@@ -39,16 +39,22 @@ struct TileColours
 class DirectSink
 {
 public:
-    DirectSink(QImage& image, const VncPixelFormat& format)
+    DirectSink(QImage& image, const VncPixelFormat& format, int bytesPerPixel)
         : m_image(image)
+        , m_view(image)
         , m_format(format)
+        , m_bytesPerPixel(size_t(bytesPerPixel))
     {
     }
     void fill(const uchar* pixel, int x, int y, int w, int h)
     {
-        quint32 rgba;
-        m_format.convertPixels(pixel, &rgba, 1);
-        fillRectClipped(m_image, x, y, w, h, rgba);
+        // Plain subrectangles repeat one colour: convert it once.
+        if (!m_cached || std::memcmp(pixel, m_cachedPixel, m_bytesPerPixel) != 0) {
+            std::memcpy(m_cachedPixel, pixel, m_bytesPerPixel);
+            m_format.convertPixels(pixel, &m_cachedRgba, 1);
+            m_cached = true;
+        }
+        m_view.fill(x, y, w, h, m_cachedRgba);
     }
     void pixels(const uchar* data, int x, int y, int w, int h)
     {
@@ -59,7 +65,12 @@ public:
 
 private:
     QImage& m_image;
+    FrameView m_view;
     const VncPixelFormat& m_format;
+    size_t m_bytesPerPixel;
+    bool m_cached = false;
+    uchar m_cachedPixel[4] = {};
+    quint32 m_cachedRgba = 0;
 };
 
 // One image per fill and raw tile, through the frame callback.
@@ -202,7 +213,7 @@ void VncPixelFormat::decodeHextile(const VncRectHeader& rect)
             if (m_frameTarget) {
                 TargetLock lock(m_frameTarget);
                 if (lock.image()) {
-                    DirectSink sink(*lock.image(), *this);
+                    DirectSink sink(*lock.image(), *this, bpp);
                     drawTile(bytes, bpp, tx, ty, tw, th, colours, sink);
                 }
             } else {

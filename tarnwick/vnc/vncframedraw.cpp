@@ -32,15 +32,7 @@ Clip clip(const QImage& image, int x, int y, int w, int h)
 
 void fillRectClipped(QImage& image, int x, int y, int w, int h, quint32 pixel)
 {
-    if (image.isNull() || image.depth() != 32)
-        return;
-    const Clip c = clip(image, x, y, w, h);
-    if (c.empty())
-        return;
-    for (int row = c.y0; row < c.y1; ++row) {
-        quint32* line = reinterpret_cast<quint32*>(image.scanLine(row));
-        std::fill(line + c.x0, line + c.x1, pixel);
-    }
+    FrameView(image).fill(x, y, w, h, pixel);
 }
 
 void putPixelsClipped(QImage& image, int x, int y, int w, int h, const quint32* pixels)
@@ -50,8 +42,10 @@ void putPixelsClipped(QImage& image, int x, int y, int w, int h, const quint32* 
     const Clip c = clip(image, x, y, w, h);
     if (c.empty())
         return;
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
     for (int row = c.y0; row < c.y1; ++row) {
-        quint32* line = reinterpret_cast<quint32*>(image.scanLine(row));
+        quint32* line = reinterpret_cast<quint32*>(bits + row * stride);
         const quint32* source = pixels + qint64(row - y) * w + (c.x0 - x);
         std::memcpy(line + c.x0, source, size_t(c.x1 - c.x0) * sizeof(quint32));
     }

@@ -1,1 +1,233 @@
+// The viewer widget and its window: key map, pointer mapping, pictures
+// before and after a connection, titles, the quality menu and the password
+// dialog, against the fake server.
 
+#include "tarnwick/vnc/vncviewer.h"
+
+#include "tarnwick/vnc/vncpassworddialog.h"
+#include "tarnwick/vnc/vncviewerwindow.h"
+#include "testing/fakerfb/fakerfbserver.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace VNC;
+using FakeRfb::FakeRfbServer;
+using FakeRfb::ServerConfig;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& pred, int ms)
+{
+    return FakeRfbServer::waitUntil(pred, ms);
+}
+
+void sendMouse(QWidget& widget, QEvent::Type type, QPointF position, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, position, widget.mapToGlobal(position.toPoint()), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+void sendKey(QWidget& widget, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent event(type, key, modifiers);
+    QApplication::sendEvent(&widget, &event);
+}
+
+} // namespace
+
+TEST(VncKeyMap, LettersFollowShiftAndCapsLock)
+{
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_A, Qt::NoModifier, false), 0x61u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_A, Qt::ShiftModifier, false), 0x41u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_A, Qt::NoModifier, true), 0x41u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_A, Qt::ShiftModifier, true), 0x61u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Z, Qt::ControlModifier, false), 0x7Au);
+}
+
+TEST(VncKeyMap, SpecialAndUnmappedKeys)
+{
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Enter, Qt::KeypadModifier, false), 0xFF0Du);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Return, Qt::NoModifier, false), 0xFF0Du);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_F1, Qt::NoModifier, false), 0xFFBEu);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_F35, Qt::NoModifier, false), 0xFFE0u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Shift, Qt::ShiftModifier, false), 0xFFE2u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Delete, Qt::NoModifier, false), 0xFFFFu);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_Space, Qt::NoModifier, false), 0x20u);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_BracketLeft, Qt::NoModifier, false), 0x5Bu);
+    EXPECT_EQ(VncViewer::keysymFor(Qt::Key_AsciiTilde, Qt::NoModifier, false), 0x7Eu);
+    EXPECT_EQ(VncViewer::keysymFor(0xAE, Qt::NoModifier, false), 0xAEu);
+    EXPECT_EQ(VncViewer::keysymFor(0xBB, Qt::NoModifier, false), 0xBBu);
+    for (int key : {int(Qt::Key_Backtab), int(Qt::Key_Menu), 0xAF, 0xBA, 0xBC, 0xFF, int(Qt::Key_Hyper_L),
+                    int(Qt::Key_unknown)})
+        EXPECT_EQ(VncViewer::keysymFor(key, Qt::NoModifier, false), 5000u) << std::hex << key;
+}
+
+TEST(VncPointerMap, ScaledWidgetToFrameBufferWithinBounds)
+{
+    const QSize widget(1536, 900); // 1024 x 600 at 144 dpi
+    const QSize frame(1024, 600);
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({768, 450}, widget, frame), QPoint(512, 300));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({1, 1}, widget, frame), QPoint(1, 1));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({0.4, 0.5}, widget, frame), QPoint(0, 1));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({1535.6, 899.6}, widget, frame), QPoint(1023, 599));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({-40, -3}, widget, frame), QPoint(0, 0));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({5000, 2000}, widget, frame), QPoint(1023, 599));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({10, 10}, QSize(0, 0), frame), QPoint(0, 0));
+    EXPECT_EQ(VncViewer::mapToFrameBuffer({10, 10}, widget, QSize(0, 0)), QPoint(0, 0));
+}
+
+TEST(VncViewerWidget, DarkGreyBeforeTheFirstImage)
+{
+    VncViewer viewer;
+    viewer.resize(50, 30);
+    const QImage shot = viewer.grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(25, 15)).name(), QColor(Qt::darkGray).name());
+    EXPECT_EQ(viewer.connectionState(), 2);
+}
+
+TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(1024, 600);
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setLogicalDpi(144);
+    viewer.setPort(server.port());
+    QSize announced;
+    QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) { announced = QSize(w, h); });
+    viewer.connectServer("127.0.0.1", LowQuality, QString());
+    ASSERT_TRUE(waitFor([&] { return viewer.connectionState() == 0 && announced.isValid(); }, 10000));
+    EXPECT_EQ(announced, QSize(1536, 900));
+    EXPECT_EQ(viewer.scaledFrameBufferWidth(), 1536);
+    viewer.resize(1536, 900);
+
+    sendMouse(viewer, QEvent::MouseButtonPress, {768, 450}, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(viewer, QEvent::MouseMove, {-20, 950}, Qt::NoButton, Qt::LeftButton);
+    sendMouse(viewer, QEvent::MouseButtonPress, {3, 3}, Qt::BackButton, Qt::LeftButton | Qt::BackButton);
+    sendMouse(viewer, QEvent::MouseButtonRelease, {1536, 0}, Qt::LeftButton, Qt::NoButton);
+    sendMouse(viewer, QEvent::MouseButtonPress, {3, 3}, Qt::RightButton, Qt::RightButton);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier);
+    ASSERT_TRUE(waitFor([&] { return server.record(0).keyEvents.size() == 3; }, 5000));
+    const FakeRfb::ClientRecord record = server.record(0);
+    QStringList pointers;
+    for (const QByteArray& e : record.pointerEvents)
+        pointers << QString::fromLatin1(e.toHex());
+    // Left press in the middle, a drag that left the widget (clamped), the
+    // fourth button swallowed, release at the right edge, right press.
+    EXPECT_EQ(pointers.join(' ').toStdString(),
+              "05010200012c 050100000257 050003ff0000 050400020002");
+    QStringList keys;
+    for (const QByteArray& e : record.keyEvents)
+        keys << QString::fromLatin1(e.toHex());
+    EXPECT_EQ(keys.join(' ').toStdString(), "0401000000000041 0400000000000041 0401000000001388");
+}
+
+TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(320, 200);
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    VncViewerWindow window("127.0.0.1", server.port());
+    const qreal d = QGuiApplication::primaryScreen()->logicalDotsPerInch() / 96.0;
+    EXPECT_EQ(window.size(), QSize(int(std::ceil(800 * d)), int(std::ceil(480 * d))));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    auto* viewer = window.findChild<VncViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    // The view keeps the frame buffer's aspect ratio inside the window.
+    EXPECT_NEAR(double(viewer->width()) / viewer->height(), 320.0 / 200.0, 0.02);
+    server.dropConnections();
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
+    EXPECT_EQ(viewer->connectionState(), 1);
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
+    window.close();
+    EXPECT_TRUE(waitFor([&] { return server.openConnectionCount() == 0; }, 5000));
+}
+
+TEST(VncViewerWindow, QualityMenuReconnectsOnlyWhileConnected)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    VncViewerWindow window("127.0.0.1", server.port());
+    std::unique_ptr<QMenu> menu(window.createQualityMenu(nullptr));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_TRUE(actions[1]->isChecked()) << "the window starts in the middle quality";
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    actions[0]->trigger();
+    EXPECT_EQ(window.imageQuality(), LowQuality);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
+    ASSERT_TRUE(waitFor([&] { return server.record(1).setPixelFormats.size() == 1; }, 10000));
+    EXPECT_EQ(server.record(1).setPixelFormats[0].toHex().toStdString(), "0000000008080001000300070007060300000000");
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+
+    // Disconnected: the choice is kept, nothing connects.
+    server.stop();
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
+    actions[2]->trigger();
+    EXPECT_EQ(window.imageQuality(), HighQuality);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-已断开"));
+}
+
+TEST(VncViewerWindow, CancelledPasswordDialogClosesTheWindowAndSendsNoResponse)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    VncViewerWindow window("127.0.0.1", server.port());
+    window.show();
+    int dialogs = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<VncPasswordDialog*>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("登录校验"));
+            dialog->reject();
+        }
+    });
+    answer.start(20);
+    ASSERT_TRUE(waitFor([&] { return !window.isVisible(); }, 10000)) << "the window stayed open";
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(waitFor([&] { return server.record(0).closed; }, 5000));
+    EXPECT_TRUE(server.record(0).response.isEmpty()) << "a response was sent for a cancelled dialog";
+}
+
+TEST(VncViewerWindow, AcceptedPasswordConnects)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    VncViewerWindow window("127.0.0.1", server.port());
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<VncPasswordDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QLineEdit*>("passwdLineEdit")->setText("s3cret");
+            dialog->accept();
+        }
+    });
+    answer.start(20);
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    EXPECT_EQ(server.record(0).response.toHex().toStdString(), "fc9a2bb8546a63388eb45b530d3a6337");
+}

@@ -1,1 +1,337 @@
+// The connection worker against the fake server on loopback: reconnection,
+// protocol errors, quality changes, passwords, stalls and whole updates.
 
+#include "tarnwick/vnc/vncviewerclient.h"
+
+#include "tarnwick/vnc/vncviewer.h"
+#include "testing/fakerfb/fakerfbserver.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+using namespace VNC;
+using FakeRfb::Fault;
+using FakeRfb::FakeRfbServer;
+using FakeRfb::HextileEncoder;
+using FakeRfb::PixelFormat;
+using FakeRfb::ServerConfig;
+
+namespace {
+
+const QByteArray kS3cretResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
+
+// The client in a worker thread of its own, as the viewer runs it, with
+// counters of its signals.
+class Worker
+{
+public:
+    explicit Worker(quint16 port)
+    {
+        client.setPort(port);
+        client.moveToThread(&thread);
+        QObject::connect(&thread, &QThread::finished, &client, &VncViewerClient::releaseResources,
+                         Qt::DirectConnection);
+        QObject::connect(&client, &VncViewerClient::updateScreen, [this] { ++updates; });
+        QObject::connect(&client, &VncViewerClient::vncServerDisconnected, [this] { ++losses; });
+        QObject::connect(&client, &VncViewerClient::vncPasswdIncorrect, [this] { ++passwordIncorrect; });
+        QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [this] { ++passwordNeeded; });
+        thread.start();
+    }
+    ~Worker()
+    {
+        client.requestDisconnect();
+        thread.quit();
+        client.wakeAll();
+        thread.wait();
+    }
+
+    QThread thread;
+    VncViewerClient client;
+    std::atomic<int> updates{0};
+    std::atomic<int> losses{0};
+    std::atomic<int> passwordIncorrect{0};
+    std::atomic<int> passwordNeeded{0};
+};
+
+QImage picture(QSize size, QRgb base)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(base);
+    QPainter painter(&image);
+    painter.fillRect(QRect(5, 5, size.width() / 3, size.height() / 2), qRgb(255, 255, 255));
+    painter.fillRect(QRect(size.width() / 2, 3, 9, 17), qRgb(250, 0, 130));
+    for (int i = 0; i < size.width(); i += 3)
+        image.setPixel(i, size.height() - 1 - (i % size.height()), qRgb(i * 7 % 256, 90, 255 - i % 256));
+    return image;
+}
+
+bool waitFor(const std::function<bool()>& pred, int ms)
+{
+    return FakeRfbServer::waitUntil(pred, ms);
+}
+
+QByteArray handshakeBytes(const QByteArray& setPixelFormat, int w, int h)
+{
+    QByteArray request = QByteArray::fromHex("03000000000000000000");
+    request[6] = char(w >> 8);
+    request[7] = char(w & 0xFF);
+    request[8] = char(h >> 8);
+    request[9] = char(h & 0xFF);
+    return QByteArray("RFB 003.003\n") + QByteArray(1, '\x01') + QByteArray::fromHex("0200000100000005")
+           + setPixelFormat + request;
+}
+
+} // namespace
+
+TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
+{
+    FakeRfbServer server;
+    server.setPicture(picture(QSize(64, 48), qRgb(10, 20, 30)));
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    EXPECT_EQ(worker.client.connectionState(), 0);
+
+    QElapsedTimer sinceLoss;
+    ASSERT_TRUE(server.restart());
+    sinceLoss.start();
+    ASSERT_TRUE(waitFor([&] { return worker.losses >= 1; }, 5000));
+    EXPECT_EQ(worker.client.connectionState(), 1) << "a reconnect should be pending";
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    const qint64 elapsed = sinceLoss.elapsed();
+    EXPECT_GE(elapsed, 4500);
+    EXPECT_LE(elapsed, 8000) << "reconnect expected 5 s after the loss";
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(worker.client.connectionState(), 0);
+}
+
+TEST(VncViewerClient, ProtocolErrorClosesTheSocketAtOnce)
+{
+    for (Fault fault : {Fault::UnknownMessage, Fault::Garbage}) {
+        FakeRfbServer server;
+        ServerConfig config;
+        config.fault = fault;
+        server.setConfig(config);
+        ASSERT_TRUE(server.start());
+        Worker worker(server.port());
+        worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+        ASSERT_TRUE(waitFor([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
+        QElapsedTimer t;
+        t.start();
+        ASSERT_TRUE(waitFor([&] { return server.record(0).closed; }, 5000)) << "the client kept the socket open";
+        EXPECT_LT(t.elapsed(), 1500);
+        EXPECT_TRUE(waitFor([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
+        EXPECT_EQ(worker.updates, 0);
+        EXPECT_EQ(worker.client.connectionState(), 2) << "no reconnect before a first complete update";
+    }
+}
+
+TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(40, 30);
+    server.setConfig(config);
+    server.setPicture(picture(QSize(40, 30), qRgb(0, 0, 0)));
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+
+    const struct
+    {
+        VncImageQuality quality;
+        const char* setPixelFormat;
+    } changes[] = {
+        {LowQuality, "0000000008080001000300070007060300000000"},
+        {HighQuality, "000000001818000100ff00ff00ff100800000000"},
+        {MiddleQuality, "0000000010100001001f003f001f0b0500000000"},
+    };
+    int expectedUpdates = 1;
+    int connection = 0;
+    for (const auto& change : changes) {
+        worker.client.requestConnect("127.0.0.1", QString(), change.quality);
+        ++connection;
+        ++expectedUpdates;
+        ASSERT_TRUE(waitFor([&] { return worker.updates >= expectedUpdates; }, 10000));
+        const QByteArray expected = handshakeBytes(QByteArray::fromHex(change.setPixelFormat), 40, 30);
+        EXPECT_EQ(server.record(connection).bytes.left(expected.size()).toHex().toStdString(), expected.toHex().toStdString());
+        EXPECT_EQ(server.record(connection).setPixelFormats.size(), 1);
+        EXPECT_TRUE(waitFor([&] { return server.record(connection - 1).closed; }, 3000));
+    }
+    // No timer or doubled signal starts a further connection.
+    QThread::msleep(5600);
+    EXPECT_EQ(server.connectionCount(), 4);
+    EXPECT_EQ(server.openConnectionCount(), 1);
+    EXPECT_EQ(worker.client.connectionState(), 0);
+}
+
+TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = kS3cretResponse;
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.passwordIncorrect >= 1; }, 10000));
+    QThread::msleep(5600);
+    EXPECT_EQ(worker.passwordIncorrect, 1);
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_EQ(worker.client.connectionState(), 2);
+    EXPECT_EQ(worker.passwordNeeded, 0);
+}
+
+TEST(VncViewerClient, AutomaticReconnectReusesTheStoredPassword)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = kS3cretResponse;
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    EXPECT_EQ(server.record(0).response.toHex(), kS3cretResponse.toHex());
+    ASSERT_TRUE(server.restart());
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    EXPECT_EQ(server.record(1).response.toHex(), kS3cretResponse.toHex());
+    EXPECT_EQ(worker.passwordNeeded, 0) << "asked the user again for a stored password";
+}
+
+TEST(VncViewerClient, NoPasswordPromptWhenTheServerAsksNone)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", QString(), LowQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    server.dropConnections();
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    EXPECT_EQ(worker.passwordNeeded, 0);
+}
+
+TEST(VncViewerClient, PointerAndKeyEventsReachTheServer)
+{
+    FakeRfbServer server;
+    server.setConfig([] {
+        ServerConfig c;
+        c.size = QSize(400, 300);
+        return c;
+    }());
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    EXPECT_EQ(worker.client.frameBufferWidth(), 800);
+    EXPECT_EQ(worker.client.frameBufferHeight(), 480);
+    worker.client.requestConnect("127.0.0.1", QString(), HighQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    EXPECT_EQ(worker.client.frameBufferWidth(), 400);
+    EXPECT_TRUE(worker.client.sendPointerSync(1, 300, 200));
+    EXPECT_TRUE(worker.client.sendKeySync(0xFF0D, true));
+    EXPECT_TRUE(worker.client.sendKeySync(0xFF0D, false));
+    ASSERT_TRUE(waitFor([&] { return server.record(0).keyEvents.size() == 2; }, 5000));
+    const FakeRfb::ClientRecord record = server.record(0);
+    ASSERT_EQ(record.pointerEvents.size(), 1);
+    EXPECT_EQ(record.pointerEvents[0].toHex(), "0501012c00c8");
+    EXPECT_EQ(record.keyEvents[0].toHex(), "040100000000ff0d");
+    EXPECT_EQ(record.keyEvents[1].toHex(), "040000000000ff0d");
+    worker.client.requestDisconnect();
+    ASSERT_TRUE(waitFor([&] { return worker.client.frameBufferWidth() == 800; }, 5000));
+}
+
+class VncViewerPipeline : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
+{
+    const struct
+    {
+        VncImageQuality quality;
+        PixelFormat format;
+    } qualities[] = {{LowQuality, PixelFormat::low()}, {MiddleQuality, PixelFormat::middle()},
+                     {HighQuality, PixelFormat::high()}};
+    const auto& q = qualities[GetParam()];
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(99, 70);
+    config.rects = {QRect(0, 0, 33, 17), QRect(33, 0, 66, 17), QRect(0, 17, 99, 53)};
+    server.setConfig(config);
+    const QImage first = picture(config.size, qRgb(30, 160, 90));
+    server.setPicture(first);
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setPort(server.port());
+    viewer.setLogicalDpi(96);
+    QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) {
+        EXPECT_EQ(w, 99);
+        EXPECT_EQ(h, 70);
+    });
+    viewer.connectServer("127.0.0.1", q.quality, QString());
+    ASSERT_TRUE(waitFor([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
+    // A changed picture arrives as the answer to the incremental request.
+    const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
+    server.setPicture(second);
+    EXPECT_TRUE(waitFor([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Qualities, VncViewerPipeline, ::testing::Values(0, 1, 2));
+
+TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(64, 32);
+    config.fault = Fault::TruncateAndClose;
+    config.faultAfterUpdates = 1;
+    server.setConfig(config);
+    server.setPicture(picture(config.size, qRgb(0, 0, 255)));
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setPort(server.port());
+    int losses = 0;
+    QObject::connect(&viewer, &VncViewer::vncServerDisconnected, [&] { ++losses; });
+    viewer.connectServer("127.0.0.1", MiddleQuality, QString());
+    ASSERT_TRUE(waitFor([&] { return viewer.connectionState() == 0; }, 10000));
+    server.setPicture(picture(config.size, qRgb(255, 0, 0)));
+    ASSERT_TRUE(waitFor([&] { return losses >= 1; }, 5000));
+    const QImage frame = viewer.frameBufferImage();
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            ASSERT_EQ(QColor(frame.pixel(x, y)).name(), QColor(Qt::gray).name()) << x << "," << y;
+    EXPECT_FALSE(viewer.isFrameBufferReady());
+    EXPECT_EQ(viewer.connectionState(), 1) << "a reconnect should be pending after a lost connection";
+}
+
+TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(320, 200);
+    config.fault = Fault::StallMidRect;
+    config.hextile.style = FakeRfb::HextileOptions::Raw;
+    server.setConfig(config);
+    server.setPicture(picture(config.size, qRgb(9, 9, 9)));
+    ASSERT_TRUE(server.start());
+    auto viewer = std::make_unique<VncViewer>();
+    viewer->setPort(server.port());
+    viewer->connectServer("127.0.0.1", HighQuality, QString());
+    ASSERT_TRUE(waitFor([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
+    QThread::msleep(300); // the worker now waits inside the rectangle
+    QElapsedTimer t;
+    t.start();
+    viewer.reset();
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_TRUE(waitFor([&] { return server.record(0).closed; }, 3000));
+}
