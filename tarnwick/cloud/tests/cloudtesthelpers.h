@@ -33,12 +33,24 @@ inline void spin(int ms)
     waitUntil([] { return false; }, ms);
 }
 
-// Collects every Qt message while it lives.
+// Collects every Qt message while it lives; the outermost capture starts
+// with an empty record.
 class LogCapture
 {
 public:
-    LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::handler); }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    LogCapture()
+    {
+        QMutexLocker lock(&mutex());
+        if (depth()++ == 0)
+            store().clear();
+        m_previous = qInstallMessageHandler(&LogCapture::handler);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QMutexLocker lock(&mutex());
+        --depth();
+    }
 
     static QStringList lines()
     {
@@ -60,6 +72,11 @@ private:
     {
         static QMutex m;
         return m;
+    }
+    static int& depth()
+    {
+        static int value = 0;
+        return value;
     }
     static QStringList& store()
     {

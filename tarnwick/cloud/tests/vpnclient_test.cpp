@@ -219,19 +219,23 @@ TEST_F(VpnClientTest, ThreeHeartbeatsWithoutUsableBodyDropTheSessionOnce)
 TEST_F(VpnClientTest, AUsableHeartbeatResetsTheFailureCount)
 {
     loginOk();
-    FakeCloudScript closed;
-    closed.reply = FakeCloudScript::Reply::CloseWithoutAnswer;
-    closed.times = 2;
-    fake.script(QStringLiteral("/user/beats"), closed);
+    FakeCloudScript broken;
+    broken.reply = FakeCloudScript::Reply::NotJson;
+    broken.times = 2;
+    fake.script(QStringLiteral("/user/beats"), broken);
     QSignalSpy drops(&client, &VPNClient::DropLineSignal);
     beat();
     beat();
     beat();   // a good one
-    fake.script(QStringLiteral("/user/beats"), closed);
+    broken.times = 3;
+    fake.script(QStringLiteral("/user/beats"), broken);
     beat();
     beat();
     EXPECT_EQ(drops.count(), 0);
     EXPECT_TRUE(client.IsLogin());
+    beat();
+    EXPECT_EQ(drops.count(), 1);
+    EXPECT_EQ(fake.requestCount(QStringLiteral("/user/beats")), 6);
 }
 
 TEST_F(VpnClientTest, TheFailureCountStartsAgainWithANewSession)
