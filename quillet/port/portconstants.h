@@ -1,0 +1,37 @@
+#pragma once
+
+// Sizes and time limits of the pass-through data path, in one place.
+
+namespace TransparentPort {
+
+constexpr int kBufferSize = 8192;          // each direction's buffer, and its upper limit
+constexpr int kSmallBufferSize = 2048;     // what resize() makes of a size <= 0
+
+// Serial side.
+constexpr const char* kSmartSerialSettings = "baud=19200 parity=N data=8 stop=1";
+constexpr int kFirstOpenReadIntervalMs = 10;
+constexpr int kReopenReadIntervalMs = 20;
+constexpr int kReadTotalConstantMs = 1000;
+constexpr int kWriteTotalConstantMs = 5000;
+constexpr int kSerialQueueSize = 8192;
+constexpr int kSerialReopenPauseMs = 100;  // a closed port is tried again at most this often
+constexpr unsigned long kInsertionControlCode = 0x1B007C;
+constexpr unsigned char kInsertionQueryEscape = 0x00;
+constexpr unsigned char kInsertionEnableEscape = 0x61;
+constexpr unsigned kInsertionAllOptions = 0xFFFFFFFFu;
+constexpr unsigned kInsertionOptionFilter = 0x03000300u;
+constexpr unsigned kInsertionDefaultMask = 3;
+constexpr int kInsertionRefreshMs = 10000;
+
+// TCP side.
+constexpr int kSocketBufferSize = 10240;
+constexpr int kConnectLimitMs = 10000;      // a connect that has not finished by then is dropped
+constexpr int kHardErrorPauseMs = 10000;    // no new connect this long after a hard connect error
+constexpr int kIdleLimitMs = 5000;          // a link with nothing received this long is rebuilt
+constexpr int kReadinessWaitMs = 1;
+constexpr int kReadinessWaitTries = 3;
+
+// Worker.
+constexpr int kIdleWaitMs = 10;             // a turn that moved nothing waits at most this long
+
+} // namespace TransparentPort

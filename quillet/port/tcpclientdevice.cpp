@@ -1,0 +1,254 @@
+#include "quillet/port/tcpclientdevice.h"
+
+#include "quillet/port/portconstants.h"
+#include "skerrow/skerrow.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace TransparentPort {
+
+namespace {
+
+enum LinkState { Closed = 0, Connecting = 1, Connected = 2 };
+
+// The would-block family: the operation goes on later.
+bool isTransient(int error)
+{
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS
+        || error == EALREADY;
+}
+
+} // namespace
+
+struct TcpClientDeviceRecord {
+    std::string ip;
+    int port = 0;
+    int fd = -1;
+    int state = Closed;
+    unsigned long long connectStamp = 0;
+    unsigned long long activityStamp = 0;
+    unsigned long long noConnectBefore = 0;
+    std::mutex mutex;
+
+    void closeLink()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        state = Closed;
+    }
+
+    void startConnect(unsigned long long now)
+    {
+        if (now < noConnectBefore)
+            return;
+        sockaddr_in addr {};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        if (port <= 0 || port > 65535 || inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1) {
+            noConnectBefore = now + kHardErrorPauseMs;
+            return;
+        }
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            noConnectBefore = now + kHardErrorPauseMs;
+            return;
+        }
+        const int size = kSocketBufferSize;
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+            state = Connected;
+            activityStamp = now;
+            return;
+        }
+        if (isTransient(errno)) {
+            state = Connecting;
+            connectStamp = now;
+            return;
+        }
+        // A hard error: no new attempt for a while, without sleeping here.
+        closeLink();
+        noConnectBefore = now + kHardErrorPauseMs;
+    }
+
+    // A failed non-blocking connect also polls writable, and reading
+    // SO_ERROR clears the error: only a writable socket whose error is 0 is
+    // connected.
+    void checkConnect(unsigned long long now)
+    {
+        pollfd p {fd, POLLOUT, 0};
+        const int r = ::poll(&p, 1, 0);
+        if (r < 0) {
+            if (errno != EINTR)
+                closeLink();
+            return;
+        }
+        if (r == 0) {
+            if (now - connectStamp > static_cast<unsigned long long>(kConnectLimitMs))
+                closeLink();
+            return;
+        }
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+            closeLink();
+            return;
+        }
+        if (error == 0 && (p.revents & POLLOUT) && !(p.revents & (POLLERR | POLLHUP))) {
+            state = Connected;
+            activityStamp = now;
+            return;
+        }
+        closeLink();
+        noConnectBefore = connectStamp + kConnectLimitMs;
+    }
+
+    // Advances the link; true when the calling operation may go on.
+    bool step()
+    {
+        const unsigned long long now = Vexa_GetTickCount();
+        switch (state) {
+        case Closed:
+            startConnect(now);
+            return state == Connected;
+        case Connecting:
+            checkConnect(now);
+            return false; // the next operation proceeds
+        default:
+            if (now - activityStamp >= static_cast<unsigned long long>(kIdleLimitMs)) {
+                closeLink();
+                return false;
+            }
+            return true;
+        }
+    }
+
+    // A short wait for the connected socket; a failed wait closes the link.
+    bool ready(short events)
+    {
+        for (int attempt = 0; attempt < kReadinessWaitTries; ++attempt) {
+            pollfd p {fd, events, 0};
+            const int r = ::poll(&p, 1, kReadinessWaitMs);
+            if (r > 0)
+                return true;
+            if (r == 0)
+                return false;
+            if (errno != EINTR)
+                break;
+        }
+        closeLink();
+        return false;
+    }
+
+    int queued()
+    {
+        int count = 0;
+        if (ioctl(fd, FIONREAD, &count) != 0)
+            return -1;
+        return count;
+    }
+};
+
+TcpClientDevice::TcpClientDevice(const std::string& ip, int port) : d(std::make_unique<TcpClientDeviceRecord>())
+{
+    d->ip = ip;
+    d->port = port;
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->step();
+}
+
+TcpClientDevice::~TcpClientDevice()
+{
+    d->closeLink();
+}
+
+bool TcpClientDevice::readable()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->step() && d->ready(POLLIN);
+}
+
+bool TcpClientDevice::writable()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->step() && d->ready(POLLOUT);
+}
+
+int TcpClientDevice::read(char* dst, int len)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (!d->step())
+        return -1;
+    if (!dst || len <= 0)
+        return 0;
+    if (!d->ready(POLLIN))
+        return d->state == Connected ? 0 : -1;
+    // Readable with nothing to receive: the peer has closed.
+    const int count = d->queued();
+    if (count <= 0) {
+        d->closeLink();
+        return -1;
+    }
+    const ssize_t n = ::recv(d->fd, dst, static_cast<size_t>(count < len ? count : len), 0);
+    if (n > 0) {
+        d->activityStamp = Vexa_GetTickCount();
+        return static_cast<int>(n);
+    }
+    if (n < 0 && isTransient(errno))
+        return -2;
+    d->closeLink();
+    return -1;
+}
+
+int TcpClientDevice::write(const char* data, int len)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (!d->step())
+        return -1;
+    if (!data || len <= 0)
+        return 0;
+    if (!d->ready(POLLOUT))
+        return d->state == Connected ? -3 : -1;
+    int sent = 0;
+    while (sent < len) {
+        // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE.
+        const ssize_t n = ::send(d->fd, data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        d->closeLink();
+        break;
+    }
+    return sent > 0 ? sent : -3;
+}
+
+int TcpClientDevice::available()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (!d->step())
+        return -1;
+    const int count = d->queued();
+    return count < 0 ? -1 : count;
+}
+
+int TcpClientDevice::waitDescriptor()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->fd;
+}
+
+} // namespace TransparentPort

@@ -1,0 +1,179 @@
+#include "quillet/port/tcpclientdevice.h"
+
+#include "quillet/port/tests/loopbackpeer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using TransparentPort::TcpClientDevice;
+using QuilletTesting::LoopbackPeer;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <typename F>
+bool within(int ms, F probe)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (probe())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (Clock::now() < end);
+    return probe();
+}
+
+// A loopback port that nobody listens on.
+uint16_t refusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+std::string readAll(TcpClientDevice& device, size_t count, int ms)
+{
+    std::string out;
+    char buf[4096];
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < count && Clock::now() < end) {
+        if (device.readable()) {
+            const int n = device.read(buf, sizeof buf);
+            if (n > 0)
+                out.append(buf, static_cast<size_t>(n));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(TcpClientDevice, EchoesThroughTheLoopbackPeer)
+{
+    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
+    std::string sent;
+    for (int i = 0; i < 256; ++i)
+        sent.push_back(static_cast<char>(i));
+    EXPECT_EQ(device.write(sent.data(), 256), 256);
+    EXPECT_EQ(readAll(device, 256, 3000), sent);
+    EXPECT_EQ(peer.accepts(), 1) << "one connection carried it all";
+    EXPECT_EQ(device.write(nullptr, 4), 0);
+}
+
+TEST(TcpClientDevice, ASilentPeerIsDroppedAfterFiveSecondsAndRebuilt)
+{
+    LoopbackPeer peer(LoopbackPeer::Mode::Silent);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
+    const auto connected = Clock::now();
+    ASSERT_TRUE(within(2000, [&] { return peer.accepts() == 1; }));
+    // Sending does not count as activity: only what the panel sends does.
+    ASSERT_TRUE(within(9000, [&] {
+        device.write("x", 1);
+        return peer.accepts() >= 2;
+    }));
+    const auto took = Clock::now() - connected;
+    EXPECT_GE(took, std::chrono::milliseconds(4900));
+    EXPECT_LT(took, std::chrono::milliseconds(8000));
+    EXPECT_TRUE(within(3000, [&] { return peer.events().size() >= 3; }));
+    const auto events = peer.events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[1], LoopbackPeer::Event::EndOfStream) << "the old link is closed before the new one";
+}
+
+TEST(TcpClientDevice, APeerThatClosesAtOnceReadsAsNotConnected)
+{
+    LoopbackPeer peer(LoopbackPeer::Mode::AcceptAndClose);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(3000, [&] { return peer.accepts() >= 1; }));
+    char buf[16];
+    EXPECT_TRUE(within(3000, [&] { return device.readable() && device.read(buf, sizeof buf) == -1; }));
+}
+
+TEST(TcpClientDevice, ARefusedPortIsNeverWritable)
+{
+    TcpClientDevice device("127.0.0.1", refusedPort());
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    bool everWritable = false;
+    while (Clock::now() < end) {
+        everWritable |= device.writable();
+        everWritable |= device.write("x", 1) > 0;
+    }
+    EXPECT_FALSE(everWritable);
+    EXPECT_EQ(device.available(), -1);
+}
+
+TEST(TcpClientDevice, AResetDuringALargeSendDoesNotKillTheProcess)
+{
+    struct sigaction previous {};
+    struct sigaction deflt {};
+    deflt.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &deflt, &previous); // a SIGPIPE would end this test program
+    LoopbackPeer peer(LoopbackPeer::Mode::ResetMidStream);
+    peer.setResetAfter(64 * 1024);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
+    const std::string block(1 << 20, 'z');
+    size_t sent = 0;
+    bool failed = false;
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (sent < block.size() && Clock::now() < end) {
+        const int n = device.write(block.data() + sent, static_cast<int>(std::min<size_t>(65536, block.size() - sent)));
+        if (n > 0)
+            sent += static_cast<size_t>(n);
+        else if (n == -1 && sent > 0)
+            failed = true;
+        if (failed && peer.accepts() >= 2)
+            break;
+    }
+    EXPECT_LT(sent, block.size());
+    EXPECT_TRUE(failed) << "the reset closes the link";
+    sigaction(SIGPIPE, &previous, nullptr);
+}
+
+TEST(TcpClientDevice, WorksWithDescriptorNumbersAbove1023)
+{
+    std::vector<int> spare;
+    for (int i = 0; i < 1100; ++i) {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            break;
+        spare.push_back(fd);
+    }
+    if (spare.size() < 1100) {
+        for (int fd : spare)
+            ::close(fd);
+        GTEST_SKIP() << "descriptor limit below 1100";
+    }
+    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    {
+        TcpClientDevice device("127.0.0.1", peer.port());
+        ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
+        EXPECT_GT(device.waitDescriptor(), 1023);
+        EXPECT_EQ(device.write("hello", 5), 5);
+        EXPECT_EQ(readAll(device, 5, 3000), "hello");
+    }
+    for (int fd : spare)
+        ::close(fd);
+}

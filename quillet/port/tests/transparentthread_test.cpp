@@ -1,0 +1,222 @@
+#include "quillet/port/transparentthread.h"
+
+#include "platform/serial/tests/ptypair.h"
+#include "platform/serial/tests/tempcomfolder.h"
+#include "quillet/port/tests/loopbackpeer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+
+#include <chrono>
+#include <poll.h>
+#include <random>
+#include <sched.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using QuilletTesting::LoopbackPeer;
+using SerialTesting::PtyPair;
+using SerialTesting::TempComFolder;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <typename F>
+bool within(int ms, F probe)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (probe())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (Clock::now() < end);
+    return probe();
+}
+
+std::string randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen() & 0xff);
+    return s;
+}
+
+QByteArray sha256(const std::string& s)
+{
+    return QCryptographicHash::hash(QByteArray::fromRawData(s.data(), static_cast<int>(s.size())),
+                                    QCryptographicHash::Sha256);
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+uint16_t freePort()
+{
+    LoopbackPeer probe(LoopbackPeer::Mode::Silent);
+    probe.start();
+    const uint16_t port = probe.port();
+    probe.stop();
+    return port;
+}
+
+} // namespace
+
+TEST(TransparentThread, MovesAMebibyteEachWayAtOnce)
+{
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    LoopbackPeer echo(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(echo.start());
+    TransparentThread thread;
+    thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", echo.port());
+    ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); }));
+
+    const std::string sent = randomBytes(1 << 20, 7);
+    std::thread writer([&] { pty.writeAll(sent); });
+    const std::string back = pty.readFor(sent.size(), 60000);
+    writer.join();
+    EXPECT_EQ(back.size(), sent.size());
+    EXPECT_EQ(sha256(back), sha256(sent));
+    EXPECT_EQ(sha256(echo.receivedBytes()), sha256(sent));
+    thread.stop();
+}
+
+TEST(TransparentThread, ABurstFromThePanelReachesASlowSerialReaderIntact)
+{
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    TransparentThread thread;
+    thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", peer.port());
+    ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); }));
+
+    const std::string burst = randomBytes(64 * 1024, 3);
+    peer.send(burst);
+    std::string got;
+    char buf[512];
+    const auto end = Clock::now() + std::chrono::seconds(30);
+    while (got.size() < burst.size() && Clock::now() < end) {
+        const ssize_t n = ::read(pty.master(), buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, static_cast<size_t>(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(got.size(), burst.size());
+    EXPECT_EQ(sha256(got), sha256(burst));
+}
+
+TEST(TransparentThread, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
+{
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    TransparentThread thread;
+    thread.start("COM7:baud=9600 parity=N data=8 stop=1", "127.0.0.1", peer.port());
+    ASSERT_TRUE(within(5000, [&] { return peer.accepts() == 1 && thread.isConnected(); }));
+    thread.start("COM7:baud=9600 parity=N data=8 stop=1", "127.0.0.1", peer.port());
+    ASSERT_TRUE(within(5000, [&] { return peer.accepts() == 2; }));
+    ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); })) << "the port was free for the new start";
+    const auto events = peer.events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0], LoopbackPeer::Event::Accepted);
+    EXPECT_EQ(events[1], LoopbackPeer::Event::EndOfStream);
+    EXPECT_EQ(events[2], LoopbackPeer::Event::Accepted);
+}
+
+TEST(TransparentThread, StopTwiceOrUnstartedDoesNothing)
+{
+    TransparentThread never;
+    never.stop();
+    never.stop();
+    EXPECT_FALSE(never.isConnected());
+
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    TransparentThread thread;
+    thread.start("COM7", "127.0.0.1", peer.port());
+    ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); }));
+    thread.stop();
+    EXPECT_FALSE(thread.isConnected());
+    thread.stop();
+    EXPECT_FALSE(thread.isConnected());
+    EXPECT_TRUE(within(3000, [&] { return peer.openConnections() == 0; }));
+}
+
+TEST(TransparentThread, FollowsThePeerAwayAndBack)
+{
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    const uint16_t port = freePort();
+    LoopbackPeer echo(LoopbackPeer::Mode::Echo, port);
+    ASSERT_TRUE(echo.start());
+    TransparentThread thread;
+    thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", port);
+    ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); }));
+
+    echo.stop();
+    EXPECT_TRUE(within(6000, [&] { return !thread.isConnected(); }));
+    ASSERT_TRUE(echo.start());
+    const auto restarted = Clock::now();
+    EXPECT_TRUE(within(14000, [&] { return thread.isConnected(); }));
+    EXPECT_LT(Clock::now() - restarted, std::chrono::milliseconds(13500));
+}
+
+TEST(TransparentThread, UsesLittleCpuWhileTheLinkIsDown)
+{
+    TempComFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+    TransparentThread thread;
+    thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", freePort());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double before = cpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double used = cpuSeconds() - before;
+    EXPECT_LT(used, 0.1) << "seconds of CPU over 2 s";
+    thread.stop();
+}
+
+TEST(TransparentThread, AHardConnectErrorDoesNotHoldUpStop)
+{
+    // In a network namespace of its own, with no interface up, every connect
+    // fails at once; nothing leaves the machine.
+    TempComFolder folder;
+    ASSERT_TRUE(folder.link("COM9", folder.path() + "/absent"));
+    std::chrono::milliseconds startTook {0}, stopTook {0};
+    bool isolated = false;
+    std::thread inNamespace([&] {
+        if (unshare(CLONE_NEWNET) != 0)
+            return;
+        isolated = true;
+        TransparentThread thread;
+        auto t0 = Clock::now();
+        thread.start("COM9:baud=9600", "10.11.12.13", 30000);
+        startTook = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_FALSE(thread.isConnected());
+        t0 = Clock::now();
+        thread.stop();
+        stopTook = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
+    });
+    inNamespace.join();
+    if (!isolated)
+        GTEST_SKIP() << "cannot make a network namespace here";
+    EXPECT_LT(startTook.count(), 200);
+    EXPECT_LT(stopTook.count(), 200);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+namespace TransparentPort {
+
+class IDevice;
+class TransparentDevicePrivate;
+
+// Owns one serial device and one TCP device and moves bytes between them
+// through two 8192-byte buffers.
+class TransparentDevice {
+public:
+    // Takes ownership of both devices.
+    TransparentDevice(IDevice* serial, IDevice* tcp);
+    ~TransparentDevice();
+    TransparentDevice(const TransparentDevice&) = delete;
+    TransparentDevice& operator=(const TransparentDevice&) = delete;
+
+    // What the panel sent, on to the serial port as far as it takes it.
+    int pumpTcpToSerial();
+    // What the PC side wrote, on to the panel.
+    int pumpSerialToTcp();
+
+    // Waits up to timeoutMs until either device has input, or a device that
+    // has bytes waiting for it can take more.
+    void waitForTraffic(int timeoutMs);
+    // Bytes read from and written to both devices so far.
+    long long bytesMoved() const;
+
+    IDevice* serialDevice() const;
+    IDevice* tcpDevice() const;
+    unsigned long long lastSerialData() const;
+    unsigned long long lastTcpData() const;
+
+private:
+    std::unique_ptr<TransparentDevicePrivate> d;
+};
+
+} // namespace TransparentPort
