@@ -35,6 +35,7 @@ struct FakeRfbServer::Connection
     QByteArray buffer;
     PixelFormat format;
     bool pendingIncremental = false;
+    bool pictureChanged = false; // since the last update sent
     bool stalled = false;
 };
 
@@ -79,9 +80,13 @@ void FakeRfbServer::setPicture(const QImage& picture)
     }
     QMetaObject::invokeMethod(m_context, [this] {
         for (auto& c : m_connections) {
-            if (c->stage == Connection::Messages && c->pendingIncremental && !c->stalled) {
+            if (c->stage != Connection::Messages || c->stalled)
+                continue;
+            if (c->pendingIncremental) {
                 c->pendingIncremental = false;
                 sendUpdate(c.get());
+            } else {
+                c->pictureChanged = true;
             }
         }
     }, Qt::BlockingQueuedConnection);
@@ -373,7 +378,7 @@ void FakeRfbServer::handleRequest(Connection* c, bool incremental)
 {
     if (c->stalled)
         return;
-    if (incremental) {
+    if (incremental && !c->pictureChanged) {
         // Nothing changed since the last update: answer when the picture does.
         c->pendingIncremental = true;
         return;
@@ -400,6 +405,7 @@ QByteArray FakeRfbServer::fullUpdate(const Connection* c) const
 
 void FakeRfbServer::sendUpdate(Connection* c)
 {
+    c->pictureChanged = false;
     ServerConfig config;
     int sent = 0;
     {
