@@ -151,6 +151,34 @@ TEST(TcpClientDevice, AResetDuringALargeSendDoesNotKillTheProcess)
     sigaction(SIGPIPE, &previous, nullptr);
 }
 
+TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
+{
+    LoopbackPeer peer(LoopbackPeer::Mode::SlowReader);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
+    std::string data(96 * 1024, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    size_t sent = 0;
+    auto longest = Clock::duration::zero();
+    const auto end = Clock::now() + std::chrono::seconds(4);
+    while (sent < data.size() && Clock::now() < end) {
+        const auto t0 = Clock::now();
+        const int n = device.write(data.data() + sent, static_cast<int>(data.size() - sent));
+        longest = std::max(longest, Clock::now() - t0);
+        if (n > 0)
+            sent += static_cast<size_t>(n);
+        else
+            ASSERT_EQ(n, -3) << "a full socket is not a lost link";
+    }
+    EXPECT_EQ(sent, data.size());
+    EXPECT_LT(longest, std::chrono::milliseconds(100)) << "a write never waits for the reader";
+    ASSERT_TRUE(within(4000, [&] { return peer.received() == static_cast<long long>(data.size()); }));
+    EXPECT_EQ(peer.receivedBytes(), data);
+    EXPECT_EQ(peer.accepts(), 1);
+}
+
 TEST(TcpClientDevice, WorksWithDescriptorNumbersAbove1023)
 {
     std::vector<int> spare;
