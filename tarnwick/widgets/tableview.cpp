@@ -17,6 +17,39 @@
 
 using namespace Tarnwick::Widgets;
 
+namespace {
+
+// Where a widget cell keeps its data until its widget is made.
+constexpr int kCellDataRole = Qt::UserRole + 0x7457;
+
+struct IconCell
+{
+    QString icon;
+    QString text;
+    QString value;
+    int size = kDefaultCellIconSize;
+};
+
+// A map with "icon", "text", "value" and "size", or a plain value that is
+// both the text and the value.
+IconCell iconCell(const QVariant& cell)
+{
+    IconCell parsed;
+    if (cell.canConvert<QVariantMap>()) {
+        const QVariantMap map = cell.toMap();
+        parsed.icon = map.value(QStringLiteral("icon")).toString();
+        parsed.text = map.value(QStringLiteral("text")).toString();
+        parsed.value = map.value(QStringLiteral("value")).toString();
+        parsed.size = map.value(QStringLiteral("size"), kDefaultCellIconSize).toInt();
+    } else {
+        parsed.text = cell.toString();
+        parsed.value = parsed.text;
+    }
+    return parsed;
+}
+
+} // namespace
+
 TableView::TableView(QWidget* parent)
     : QTableWidget(parent)
 {
@@ -62,6 +95,12 @@ void TableView::setColumns(const QVector<TableColumn>& columns)
 
 void TableView::setRow(int row, const QVariantList& cells)
 {
+    fillRow(row, cells);
+    createVisibleCellWidgets();
+}
+
+void TableView::fillRow(int row, const QVariantList& cells)
+{
     const int count = std::min(horizontalHeader()->count(), static_cast<int>(cells.size()));
     for (int c = 0; c < count; ++c) {
         const QVariant& cell = cells.at(c);
@@ -86,34 +125,13 @@ void TableView::setRow(int row, const QVariantList& cells)
                           static_cast<int>(m_columns.at(c).alignment | Qt::AlignVCenter));
             break;
         }
-        case TableColumn::Check: {
-            auto* box = new CheckLineView(cell.toBool(), nullptr);
-            box->setAlignment(Qt::AlignCenter);
-            setCellWidget(row, c, box);
-            break;
-        }
+        case TableColumn::Check:
         case TableColumn::Icon: {
-            QString icon;
-            QString text;
-            QString value;
-            int size = kDefaultCellIconSize;
-            if (cell.canConvert<QVariantMap>()) {
-                const QVariantMap map = cell.toMap();
-                icon = map.value(QStringLiteral("icon")).toString();
-                text = map.value(QStringLiteral("text")).toString();
-                value = map.value(QStringLiteral("value")).toString();
-                size = map.value(QStringLiteral("size"), kDefaultCellIconSize).toInt();
-            } else {
-                text = cell.toString();
-                value = text;
-            }
-            // Sized before the icon is set, so that the picture is drawn once.
-            auto* label = new PixmapLabel(QString(), text, false, this);
-            label->setIconSize(QSize(size, size));
-            label->setIcon(icon);
-            label->setObjectName(kIconValueName);
-            label->setWhatsThis(value);
-            setCellWidget(row, c, label);
+            // The widget is made when the row comes into view.
+            auto* holder = new QTableWidgetItem();
+            holder->setData(kCellDataRole, cell);
+            removeCellWidget(row, c);
+            setItem(row, c, holder);
             break;
         }
         default:
@@ -130,18 +148,20 @@ bool TableView::appendRow(const QVariantList& cells)
     return true;
 }
 
-int TableView::fillRows(const QVariantList& rows)
+int TableView::fillRows(const QVariantList& rows, bool createWidgets)
 {
     const int first = rowCount();
     setRowCount(first + rows.size());
     for (int i = 0; i < rows.size(); ++i)
-        setRow(first + i, rows.at(i).toList());
+        fillRow(first + i, rows.at(i).toList());
+    if (createWidgets)
+        createVisibleCellWidgets();
     return rows.size();
 }
 
 int TableView::addRows(const QVariantList& rows)
 {
-    const int count = fillRows(rows);
+    const int count = fillRows(rows, true);
     selectRow(0);
     return count;
 }
@@ -159,12 +179,13 @@ bool TableView::updateRows(const QVariantList& rows)
     const int vertical = verticalScrollBar()->value();
     const int current = currentRow();
     clearRows();
-    const int count = fillRows(rows);
+    const int count = fillRows(rows, false);
     selectRow(current < count ? current : 0);
     // The scroll ranges follow the new rows only after the pending layout.
     executeDelayedItemsLayout();
     horizontalScrollBar()->setValue(horizontal);
     verticalScrollBar()->setValue(vertical);
+    createVisibleCellWidgets();
     return true;
 }
 
@@ -182,12 +203,16 @@ QVariant TableView::cellValue(int row, int column) const
         return QVariant();
     switch (m_cellTypes.value(column, -1)) {
     case TableColumn::Check: {
-        const ItemView* view = qobject_cast<ItemView*>(cellWidget(row, column));
-        return view ? view->value() : QVariant();
+        if (const ItemView* view = qobject_cast<ItemView*>(cellWidget(row, column)))
+            return view->value();
+        const QTableWidgetItem* holder = item(row, column);
+        return holder ? QVariant(holder->data(kCellDataRole).toBool()) : QVariant();
     }
     case TableColumn::Icon: {
-        const QWidget* widget = cellWidget(row, column);
-        return widget ? QVariant(widget->whatsThis()) : QVariant();
+        if (const QWidget* widget = cellWidget(row, column))
+            return QVariant(widget->whatsThis());
+        const QTableWidgetItem* holder = item(row, column);
+        return holder ? QVariant(iconCell(holder->data(kCellDataRole)).value) : QVariant();
     }
     default: {
         const QTableWidgetItem* cell = item(row, column);
@@ -241,4 +266,71 @@ void TableView::onScrollerStateChanged(QScroller::State state)
     const QVariantList rows = std::move(m_pendingRows);
     m_pendingRows.clear();
     updateRows(rows);
+}
+
+void TableView::createCellWidget(int row, int column)
+{
+    QTableWidgetItem* holder = item(row, column);
+    if (!holder || cellWidget(row, column))
+        return;
+    const QVariant cell = holder->data(kCellDataRole);
+    if (m_cellTypes.value(column, -1) == TableColumn::Check) {
+        auto* box = new CheckLineView(cell.toBool(), nullptr);
+        box->setAlignment(Qt::AlignCenter);
+        setCellWidget(row, column, box);
+    } else {
+        const IconCell parsed = iconCell(cell);
+        // Sized before the icon is set, so that the picture is drawn once.
+        auto* label = new PixmapLabel(QString(), parsed.text, false, this);
+        label->setIconSize(QSize(parsed.size, parsed.size));
+        label->setIcon(parsed.icon);
+        label->setObjectName(kIconValueName);
+        label->setWhatsThis(parsed.value);
+        setCellWidget(row, column, label);
+    }
+}
+
+void TableView::createVisibleCellWidgets()
+{
+    const int rows = rowCount();
+    if (rows == 0 || !isVisible())
+        return;
+    QVector<int> widgetColumns;
+    for (int c = 0; c < m_cellTypes.size() && c < columnCount(); ++c)
+        if (m_cellTypes.at(c) == TableColumn::Check || m_cellTypes.at(c) == TableColumn::Icon)
+            widgetColumns << c;
+    if (widgetColumns.isEmpty())
+        return;
+    const int height = viewport()->height();
+    int first = rowAt(0);
+    int last = rowAt(height - 1);
+    if (first < 0)
+        first = 0;
+    if (last < 0)
+        last = rows - 1;
+    // A screenful before and after, so that a short scroll finds them made.
+    const int screenful = last - first + 1;
+    first = std::max(0, first - screenful);
+    last = std::min(rows - 1, last + screenful);
+    for (int row = first; row <= last; ++row)
+        for (int c : qAsConst(widgetColumns))
+            createCellWidget(row, c);
+}
+
+void TableView::scrollContentsBy(int dx, int dy)
+{
+    QTableWidget::scrollContentsBy(dx, dy);
+    createVisibleCellWidgets();
+}
+
+void TableView::resizeEvent(QResizeEvent* event)
+{
+    QTableWidget::resizeEvent(event);
+    createVisibleCellWidgets();
+}
+
+void TableView::showEvent(QShowEvent* event)
+{
+    QTableWidget::showEvent(event);
+    createVisibleCellWidgets();
 }

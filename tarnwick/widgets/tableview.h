@@ -59,11 +59,21 @@ public slots:
     void onCellDoubleClicked(int row, int column);
     void onScrollerStateChanged(QScroller::State state);
 
+protected:
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Makes the cell widgets of the rows on screen (and a screenful around
+    // them) that do not have theirs yet.
+    void createVisibleCellWidgets();
+    void createCellWidget(int row, int column);
+    void fillRow(int row, const QVariantList& cells);
     // Appends the rows to those present: the row count is set once, then the
-    // rows are filled (inserting rows one at a time next to cell widgets costs
+    // rows are filled (and, when asked, the widgets on screen made) (inserting rows one at a time next to cell widgets costs
     // time in the square of the row count).
-    int fillRows(const QVariantList& rows);
+    int fillRows(const QVariantList& rows, bool createWidgets);
 
     QVector<int> m_cellTypes;
     QVector<TableColumn> m_columns;

@@ -214,3 +214,53 @@ TEST(TableView, EnsureCurrentRowVisibleScrollsToTheEnds)
     t.table->ensureCurrentRowVisible();
     EXPECT_EQ(bar->value(), 50 * (bar->maximum() - bar->minimum()) / 100);
 }
+
+TEST(TableView, CellWidgetsAreMadeWhenTheirRowsComeIntoView)
+{
+    Table t;
+    t.table->updateRows(rows(500));
+    ASSERT_NE(t.table->cellWidget(0, 1), nullptr);
+    EXPECT_EQ(t.table->cellWidget(499, 1), nullptr);
+    EXPECT_EQ(t.table->cellWidget(499, 2), nullptr);
+    // Read from the waiting data all the same.
+    EXPECT_EQ(t.table->cellValue(499, 1), QVariant(false));
+    EXPECT_EQ(t.table->cellValue(498, 1), QVariant(true));
+    EXPECT_EQ(t.table->cellValue(499, 2), QVariant("/data/f499"));
+
+    t.table->setRow(499, {"last", true, "plain"});
+    EXPECT_EQ(t.table->cellValue(499, 1), QVariant(true));
+    EXPECT_EQ(t.table->cellValue(499, 2), QVariant("plain"));
+
+    QScrollBar* bar = t.table->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    auto* box = qobject_cast<CheckLineView*>(t.table->cellWidget(499, 1));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isChecked());
+    auto* label = qobject_cast<PixmapLabel*>(t.table->cellWidget(499, 2));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "plain");
+    EXPECT_EQ(label->iconSize(), QSize(32, 32));
+
+    // The user's change in the widget is what reads back.
+    box->setChecked(false);
+    EXPECT_EQ(t.table->cellValue(499, 1), QVariant(false));
+
+    // A row on screen that is set again gets a fresh widget.
+    t.table->setRow(499, {"last", true, "again"});
+    EXPECT_EQ(t.table->cellValue(499, 1), QVariant(true));
+    EXPECT_EQ(qobject_cast<PixmapLabel*>(t.table->cellWidget(499, 2))->text(), "again");
+    KitTest::flushEvents();
+}
+
+TEST(TableView, AHiddenTableMakesItsCellWidgetsWhenShown)
+{
+    TableView table;
+    table.setColumns(threeColumns());
+    table.resize(400, 300);
+    table.addRows(rows(3));
+    EXPECT_EQ(table.cellWidget(0, 1), nullptr);
+    EXPECT_EQ(table.cellValue(0, 1), QVariant(true));
+    table.show();
+    EXPECT_NE(table.cellWidget(0, 1), nullptr);
+    EXPECT_NE(table.cellWidget(2, 2), nullptr);
+}
