@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -297,6 +298,12 @@ TEST(SerialPort, ManyDescriptorsOpenBeforeThePort)
     TempComFolder folder;
     PtyPair pty;
     ASSERT_TRUE(folder.link("COM1", pty.slaveName()));
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 2048 && limit.rlim_max >= 2048) {
+        limit.rlim_cur = 2048;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
     std::vector<int> spare;
     for (int i = 0; i < 1100; ++i) {
         const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -181,6 +182,12 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
 
 TEST(TcpClientDevice, WorksWithDescriptorNumbersAbove1023)
 {
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 2048 && limit.rlim_max >= 2048) {
+        limit.rlim_cur = 2048;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
     std::vector<int> spare;
     for (int i = 0; i < 1100; ++i) {
         const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
