@@ -93,3 +93,18 @@ TEST_F(RegistrySettingsTest, UnwritableLocationReportsFailure)
     s.setValue(QStringLiteral("x"), 1);
     EXPECT_FALSE(s.sync());
 }
+
+TEST_F(RegistrySettingsTest, WritersOfDifferentKeysDoNotEraseEachOther)
+{
+    // The settings object and the forwarding code each open the store and
+    // write their own keys.
+    RegistrySettings settings(kPath);
+    RegistrySettings forwarding(kPath);
+    forwarding.setValue(QStringLiteral("localNetRouteDelCmd"), QStringLiteral("route delete 10.1.1.0 10.0.0.5"));
+    ASSERT_TRUE(forwarding.sync());
+    settings.setValue(QStringLiteral("server"), QStringLiteral("cloud.example"));
+    ASSERT_TRUE(settings.sync());
+    RegistrySettings reader(kPath);
+    EXPECT_EQ(reader.value(QStringLiteral("localNetRouteDelCmd")).toString(), QStringLiteral("route delete 10.1.1.0 10.0.0.5"));
+    EXPECT_EQ(reader.value(QStringLiteral("server")).toString(), QStringLiteral("cloud.example"));
+}
