@@ -9,6 +9,7 @@
 #include <thread>
 
 using namespace RpcTest;
+using namespace std::chrono_literals;
 using Fake::MethodArgs;
 using Fake::MethodResult;
 
@@ -152,5 +153,55 @@ TEST(RpcConcurrency, ProxiesComeAndGoWhileStrayRepliesArrive)
     flood.join();
     EXPECT_EQ(wrong, 0);
     EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+// A service that answers one call at a time stops reading while it sends a
+// large reply. A caller whose large request is then stuck in the socket must
+// not keep the receive thread from reading that reply.
+TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
+{
+    constexpr size_t kLarge = 16u << 20;
+    Fake::FakePanelService panel;
+    panel.addMethod("slowBig", [](MethodArgs&, MethodResult& r) {
+        // The service reads nothing while it works, then sends a large reply.
+        std::this_thread::sleep_for(600ms);
+        r.addBytes(std::vector<uint8_t>(kLarge, 0x33));
+    });
+    panel.addMethod("big", [](MethodArgs& a, MethodResult& r) { r.addUInt(uint32_t(a.readBytes().size())); });
+    auto client = connectTo(panel);
+
+    std::atomic<int> finished{0};
+    std::atomic<int> succeeded{0};
+    std::thread first([&] {
+        FF::RPC::SyncProxy proxy(client.get());
+        FF::utils::Serialize(proxy.argsBuffer("slowBig"), 0u);
+        proxy.setTimeOut(8000);
+        succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
+        ++finished;
+    });
+    ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+    std::thread second([&] {
+        FF::RPC::SyncProxy proxy(client.get());
+        FF::utils::IBuffer* args = proxy.argsBuffer("big");
+        FF::utils::Serialize(args, 1u);
+        putTyped(args, std::vector<FF::byte>(kLarge, 0x44));
+        proxy.setTimeOut(8000);
+        succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
+        ++finished;
+    });
+    // Proxies registering meanwhile want the client's lock for writing.
+    std::thread churn([&] {
+        while (finished < 2)
+            FF::RPC::SyncProxy passing(client.get());
+    });
+    const bool ended = panel.waitFor([&] { return finished == 2; }, 15000ms);
+    if (!ended)
+        panel.dropConnections(); // frees the stuck sends so that the test can end
+    first.join();
+    second.join();
+    churn.join();
+    EXPECT_TRUE(ended) << "the calls were still hanging after 15 s";
+    EXPECT_EQ(succeeded, 2);
     client->stop();
 }
