@@ -1,5 +1,6 @@
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 
+#include "tarnwick/vnc/framebufferupdate.h"
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncinputsteps.h"
 #include "tarnwick/vnc/vncpixelformat.h"
@@ -80,9 +81,15 @@ void VncProtocolDispatcher::setHeight(int height)
         m_client->noteFrameBufferSize(m_width.load(), height);
 }
 
+bool VncProtocolDispatcher::inMessagePhase() const
+{
+    // An event written into the handshake would be read as part of it.
+    return dynamic_cast<FrameBufferUpdate*>(m_currentStep) != nullptr;
+}
+
 void VncProtocolDispatcher::sendPointer(int buttons, int x, int y)
 {
-    if (!m_pointerStep)
+    if (!m_pointerStep || !inMessagePhase())
         return;
     m_pointerStep->setPointer(quint8(buttons & 0xFF), x, y);
     m_pointerStep->run();
@@ -90,7 +97,7 @@ void VncProtocolDispatcher::sendPointer(int buttons, int x, int y)
 
 void VncProtocolDispatcher::sendKey(quint32 keysym, int down)
 {
-    if (!m_keyStep)
+    if (!m_keyStep || !inMessagePhase())
         return;
     m_keyStep->setKey(keysym, quint8(down & 0xFF));
     m_keyStep->run();

@@ -67,6 +67,8 @@ public:
     void setServerPixelFormat(const VncServerPixelFormat& format) { m_serverPixelFormat = format; }
     const VncServerPixelFormat& serverPixelFormat() const { return m_serverPixelFormat; }
 
+    // Written at once once the session has reached its message phase;
+    // dropped before (and before any connection).
     void sendPointer(int buttons, int x, int y);
     void sendKey(quint32 keysym, int down);
 
@@ -81,6 +83,8 @@ public:
     void setFrameTarget(VncFrameTarget* target);
 
 private:
+    bool inMessagePhase() const;
+
     VncProtocol* m_currentStep = nullptr;
     VncMouse* m_pointerStep = nullptr;
     VncKey* m_keyStep = nullptr;

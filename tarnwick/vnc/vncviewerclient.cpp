@@ -106,6 +106,7 @@ void VncViewerClient::cancelPassword()
 
 void VncViewerClient::wakeAll()
 {
+    m_exiting.store(true);
     m_passwordCancelled.store(true);
     ++m_requests;
     passwordSemaphore.release();
@@ -127,6 +128,10 @@ QString VncViewerClient::password()
     QMutexLocker locker(&passwordMutex);
     if (!storedPassword.isEmpty())
         return storedPassword;
+    if (m_exiting.load()) {
+        m_passwordCancelled.store(true);
+        return QString();
+    }
     m_passwordCancelled.store(false);
     passwordSemaphore.tryAcquire(passwordSemaphore.available());
     locker.unlock();
@@ -137,7 +142,12 @@ QString VncViewerClient::password()
     if (keySemaphore.available() == 0)
         keySemaphore.release();
     emit vncPasswdNeeded();
-    passwordSemaphore.acquire();
+    while (!passwordSemaphore.tryAcquire(1, Constants::kWaitSliceMs)) {
+        if (m_exiting.load()) {
+            m_passwordCancelled.store(true);
+            break;
+        }
+    }
     locker.relock();
     return storedPassword;
 }

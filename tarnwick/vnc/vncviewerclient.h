@@ -106,6 +106,8 @@ private:
     std::atomic<int> m_frameBufferWidth;
     std::atomic<int> m_frameBufferHeight;
     std::atomic<bool> m_passwordCancelled{false};
+    // Set when the viewer goes: no password wait may start or last.
+    std::atomic<bool> m_exiting{false};
     // Every connect or disconnect request counts up; a blocking read of an
     // older connection stops when it sees a newer request.
     std::atomic<quint64> m_requests{0};

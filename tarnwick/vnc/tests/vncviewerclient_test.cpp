@@ -335,3 +335,49 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     EXPECT_LT(t.elapsed(), 1500);
     EXPECT_TRUE(waitFor([&] { return server.record(0).closed; }, 3000));
 }
+
+TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = kS3cretResponse;
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    Worker worker(server.port());
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.passwordNeeded >= 1; }, 10000));
+    // The worker now blocks in the password wait; the GUI must not hang on it.
+    QElapsedTimer t;
+    t.start();
+    worker.client.sendKeySync(0x41, true);
+    worker.client.sendPointerSync(0, 1, 1);
+    worker.client.sendKeySync(0x41, false);
+    EXPECT_LT(t.elapsed(), 2500);
+    worker.client.providePassword("s3cret");
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    EXPECT_EQ(server.record(0).response.toHex().toStdString(), kS3cretResponse.toHex().toStdString());
+    EXPECT_TRUE(server.record(0).keyEvents.isEmpty()) << "events were written into the handshake";
+    EXPECT_TRUE(server.record(0).pointerEvents.isEmpty());
+}
+
+TEST(VncViewerClient, ViewerGoingAwayEndsAPasswordWait)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.securityType = 2;
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    auto viewer = std::make_unique<VncViewer>();
+    viewer->setPort(server.port());
+    viewer->connectServer("127.0.0.1", LowQuality, QString());
+    // The dialog is shown by a queued call that never runs here: the worker
+    // waits for the password the whole time.
+    ASSERT_TRUE(waitFor([&] { return server.record(0).version.size() == 12; }, 10000));
+    QThread::msleep(200);
+    QElapsedTimer t;
+    t.start();
+    viewer.reset();
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_TRUE(server.record(0).response.isEmpty());
+}
