@@ -6,7 +6,7 @@
 
 using namespace Fake;
 
-TEST(FrameCodec, HeaderCarriesLengthAndItsRemainderBy127)
+TEST(FakePanelFrames, HeaderCarriesLengthAndItsRemainderBy127)
 {
     EXPECT_EQ(encodeFrame({1, 2, 3, 4, 5}),
               (std::vector<uint8_t>{0x05, 0, 0, 0, 0, 0, 0, 0x0A, 1, 2, 3, 4, 5}));
@@ -16,7 +16,7 @@ TEST(FrameCodec, HeaderCarriesLengthAndItsRemainderBy127)
     EXPECT_FALSE(decodeFrameHeader(5 | (uint64_t(3) << 57)));
 }
 
-TEST(FrameCodec, FramesFedOneByteAtATimeAreReassembled)
+TEST(FakePanelFrames, FramesFedOneByteAtATimeAreReassembled)
 {
     std::vector<uint8_t> stream = encodeFrame({0xA1, 0xAA, 0xAA, 0xAA});
     const std::vector<uint8_t> second = encodeFrame(std::vector<uint8_t>(300, 7));
@@ -33,7 +33,7 @@ TEST(FrameCodec, FramesFedOneByteAtATimeAreReassembled)
     EXPECT_EQ(assembler.state(), FrameAssembler::State::Header);
 }
 
-TEST(FrameCodec, BadCheckOversizedAndEmptyBodiesBreakTheStream)
+TEST(FakePanelFrames, BadCheckOversizedAndEmptyBodiesBreakTheStream)
 {
     const std::vector<uint8_t> bad = encodeFrameWithBadCheck({1, 2, 3, 4});
     FrameAssembler checkFails(kMaxFrameBody);
