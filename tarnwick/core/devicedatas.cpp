@@ -27,7 +27,7 @@ bool writeCsvLines(const QString& path, const QStringList& lines, bool ownerOnly
         QDir().mkpath(dir);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        qDebug() << "Write file error: " << path;
+        qDebug().noquote().nospace() << "Write file error: " << path;
         return false;
     }
     if (ownerOnly)
@@ -38,7 +38,7 @@ bool writeCsvLines(const QString& path, const QStringList& lines, bool ownerOnly
         bytes += '\n';
     }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
-        qDebug() << "Write file error: " << path;
+        qDebug().noquote().nospace() << "Write file error: " << path;
         return false;
     }
     return true;
@@ -82,7 +82,7 @@ bool DeviceDatas::parseCsv(const QString& text, QVector<QStringList>& rows, QStr
     bool quoted = false;
     const int n = text.size();
     auto fail = [error](const QString& message) {
-        qDebug() << message;
+        qDebug().noquote().nospace() << message;
         if (error)
             *error = message;
         return false;
@@ -159,7 +159,7 @@ bool DeviceDatas::readCsv(const QString& path, QVector<QStringList>& rows, QStri
     // Binary: carriage returns inside quoted items are data.
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxCsvBytes) {
         const QString message = QStringLiteral("Load file error: ") + path;
-        qDebug() << message;
+        qDebug().noquote().nospace() << message;
         if (error)
             *error = message;
         return false;

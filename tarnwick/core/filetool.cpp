@@ -52,7 +52,7 @@ bool FileTool::copyFile(const QString& src, const QString& dst)
     ensureParentDir(dst);
     const bool ok = copyThroughSaveFile(src, dst);
     if (!ok)
-        qDebug() << "Copy file " << ok << ": " << src << " to " << dst;
+        qDebug().noquote().nospace() << "Copy file " << ok << ": " << src << " to " << dst;
     return ok;
 }
 
@@ -63,7 +63,7 @@ bool FileTool::writeFile(const QString& path, const QString& text, bool append)
     if (append) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            qDebug() << "File write file failed!" << path;
+            qDebug().noquote().nospace() << "File write file failed!" << path;
             return false;
         }
         file.write(bytes);
@@ -71,7 +71,7 @@ bool FileTool::writeFile(const QString& path, const QString& text, bool append)
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        qDebug() << "File write file failed!" << path;
+        qDebug().noquote().nospace() << "File write file failed!" << path;
         return false;
     }
     file.write(bytes);
@@ -85,7 +85,7 @@ bool FileTool::readFile(const QString& path, qint64 maxBytes, bool fromStart, QS
     // Binary: the text is kept byte for byte, carriage returns included.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "Read file open failed!" << path;
+        qDebug().noquote().nospace() << "Read file open failed!" << path;
         return false;
     }
     if (maxBytes == 0)

@@ -102,7 +102,7 @@ QString GlobalConfig::resolveHost(const QString& host)
 {
     QHostAddress address;
     if (address.setAddress(host)) {
-        qDebug() << "host is ip, need not to trans!" << host;
+        qDebug().noquote().nospace() << "host is ip, need not to trans!" << host;
         return host;
     }
     if (host.isEmpty())
@@ -117,7 +117,7 @@ QString GlobalConfig::resolveHost(const QString& host)
     const int id = QHostInfo::lookupHost(host, &context, [&result, &done, &loop, host](const QHostInfo& info) {
         const QList<QHostAddress> addresses = info.addresses();
         if (addresses.isEmpty()) {
-            qDebug() << "transe server " << host << " error!";
+            qDebug().noquote().nospace() << "transe server " << host << " error!";
         } else {
             // Callers build "http://%1/..." from the result: an IPv4 text
             // comes first.

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -13,6 +14,8 @@ namespace {
 // Set while this thread is inside the logger; messages raised from there
 // (FileTool reports failures with qDebug) must not enter it again.
 thread_local bool t_busy = false;
+// Set once the program's logger is gone (static destruction at exit).
+std::atomic<bool> s_instanceGone{false};
 
 class BusyScope
 {
@@ -28,8 +31,12 @@ private:
 
 Logger* Logger::instance()
 {
-    static Logger logger(Tarnwick::Constants::kLogFile);
-    return &logger;
+    static struct Instance
+    {
+        Logger logger{Tarnwick::Constants::kLogFile};
+        ~Instance() { s_instanceGone = true; }
+    } instance;
+    return &instance.logger;
 }
 
 Logger::Logger(const QString& path)
@@ -46,7 +53,7 @@ Logger::~Logger()
 
 void Logger::append(QtMsgType, const QMessageLogContext&, const QString& text)
 {
-    if (t_busy) {
+    if (t_busy || s_instanceGone) {
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         return;
     }

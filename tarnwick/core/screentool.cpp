@@ -48,7 +48,7 @@ ScreenTool::State ScreenTool::readScreen()
     s.factor = factorForDpi(s.dpi);
     s.width = screen->size().width();
     s.height = screen->size().height();
-    qDebug() << "ScreenTool: mDpiInch = " << s.dpi;
+    qDebug().noquote().nospace() << "ScreenTool: mDpiInch = " << s.dpi;
     return s;
 }
 
