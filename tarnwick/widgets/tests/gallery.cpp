@@ -21,6 +21,8 @@
 #include "tarnwick/widgets/widgettitle.h"
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -255,8 +257,23 @@ GalleryShot renderGallery()
         rightWidth = std::max(rightWidth, b.second.width());
         rightHeight += gap + headline + b.second.height();
     }
+    // Every picture of the resource tree, with its name.
+    QStringList pictures;
+    QDirIterator it(":/pics", QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(".png"))
+            pictures << path;
+    }
+    pictures.sort();
+    const int cell = 96;
+    const int perRow = (pageImage.width() + margin + rightWidth) / cell;
+    const int pictureRows = (pictures.size() + perRow - 1) / perRow;
+    const int picturesHeight = headline + pictureRows * (cell - 20);
+
     const int width = margin + pageImage.width() + margin + rightWidth + margin;
-    const int height = margin + headline + std::max(pageImage.height(), rightHeight) + margin;
+    const int top = margin + headline + std::max(pageImage.height(), rightHeight) + margin;
+    const int height = top + picturesHeight + margin;
     shot.image = QImage(width, height, QImage::Format_RGB32);
     shot.image.fill(Qt::white);
     QPainter painter(&shot.image);
@@ -291,6 +308,26 @@ GalleryShot renderGallery()
                                "MessageBox (content mode)"};
     for (size_t i = 0; i < boxes.size(); ++i)
         place(boxes[i].first, headlines[i], boxes[i].second);
+
+    painter.drawText(QPoint(margin, top + 15), u("资源图片 (:/pics/...)"));
+    QFont small = font;
+    small.setPointSizeF(font.pointSizeF() * 0.7);
+    painter.setFont(small);
+    for (int i = 0; i < pictures.size(); ++i) {
+        const QRect box(margin + (i % perRow) * cell, top + headline + (i / perRow) * (cell - 20), cell, cell - 20);
+        const QPixmap picture = QPixmap(pictures.at(i)).scaled(QSize(40, 40), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QRect iconRect(box.x() + (cell - 48) / 2, box.y(), 48, 48);
+        // Dark ground behind the white title-bar pictures.
+        const bool white = pictures.at(i).contains("/img/m") || pictures.at(i).contains("closehover") ||
+                           pictures.at(i).contains("normal") || pictures.at(i).contains("setting") ||
+                           pictures.at(i).contains("close1");
+        painter.fillRect(iconRect, white ? QColor(22, 155, 213) : QColor(245, 245, 245));
+        painter.drawPixmap(iconRect.x() + (48 - picture.width()) / 2, iconRect.y() + (48 - picture.height()) / 2,
+                           picture);
+        painter.drawText(QRect(box.x(), box.y() + 50, cell, 20), Qt::AlignHCenter | Qt::AlignTop,
+                         QFileInfo(pictures.at(i)).completeBaseName());
+    }
+    shot.regions["pictures"] = QRect(margin, top, width - 2 * margin, picturesHeight);
     painter.end();
     return shot;
 }
