@@ -1,0 +1,162 @@
+#include "platform/process/win32process.h"
+
+#include "platform/process/childspawn.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Orphans of this test program come back to it, so that a test can see how
+// a grandchild ended.
+class Win32ProcessTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+    static QString readWhenThere(const QString& path, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly)) {
+                const QByteArray text = f.readAll().trimmed();
+                if (!text.isEmpty())
+                    return QString::fromLatin1(text);
+            }
+            QThread::msleep(10);
+        }
+        return QString();
+    }
+
+    static bool alive(pid_t pid) { return kill(pid, 0) == 0; }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Win32ProcessTest, StubbornChildAndItsGrandchildEndAfterTheGraceTime)
+{
+    const QString pidFile = m_dir.filePath(QStringLiteral("grandchild"));
+    Win32Process process;
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("trap '' INT; sleep 1000 & echo $! > '%1'; wait").arg(pidFile)}));
+    const pid_t child = process.pid();
+    ASSERT_GT(child, 0);
+    const pid_t grandchild = readWhenThere(pidFile, 10000).toInt();
+    ASSERT_GT(grandchild, 0);
+
+    QElapsedTimer clock;
+    clock.start();
+    process.stop();
+    const qint64 took = clock.elapsed();
+    EXPECT_GE(took, Win32Process::kStopGraceMs - 100);
+    EXPECT_LT(took, Win32Process::kStopGraceMs + 5000);
+
+    EXPECT_FALSE(process.running());
+    EXPECT_EQ(process.pid(), -1);
+    // The child was reaped by stop(): no zombie left, not ours any more.
+    EXPECT_FALSE(alive(child));
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
+    // The grandchild was killed with the group and came back to this program.
+    int status = 0;
+    ASSERT_TRUE(ChildSpawn::reap(grandchild, 5000, &status));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+TEST_F(Win32ProcessTest, CooperativeChildEndsAtTheInterrupt)
+{
+    Win32Process process;
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("1000")}));
+    const pid_t child = process.pid();
+    QElapsedTimer clock;
+    clock.start();
+    process.stop();
+    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_FALSE(alive(child));
+}
+
+TEST_F(Win32ProcessTest, MissingProgramIsReportedAndLeavesTheLauncherIdle)
+{
+    Win32Process process;
+    EXPECT_FALSE(process.start(QStringLiteral("/nonexistent/openvpn"), {QStringLiteral("--version")}));
+    EXPECT_FALSE(process.running());
+    EXPECT_EQ(process.pid(), -1);
+    // A file that is not executable is refused as well.
+    const QString plain = m_dir.filePath(QStringLiteral("plain"));
+    QFile f(plain);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n");
+    f.close();
+    EXPECT_FALSE(process.start(plain, {}));
+    EXPECT_FALSE(process.running());
+}
+
+TEST_F(Win32ProcessTest, SecondStartIsRefusedAndStopOnIdleReturnsAtOnce)
+{
+    Win32Process process;
+    QElapsedTimer clock;
+    clock.start();
+    process.stop();
+    EXPECT_LT(clock.elapsed(), 500);
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("1000")}));
+    const pid_t first = process.pid();
+    EXPECT_FALSE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("1000")}));
+    EXPECT_EQ(process.pid(), first);
+    EXPECT_FALSE(process.hasExited());
+}
+
+TEST_F(Win32ProcessTest, ArgumentsArePassedAsTheyAreAndStandardInputIsEmpty)
+{
+    const QString out = m_dir.filePath(QStringLiteral("out"));
+    Win32Process process;
+    // $1 holds blanks and quotes; stdin is /dev/null, so cat ends at once.
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"), QStringLiteral("printf '%s|' \"$1\" > \"$2\"; cat >> \"$2\""),
+                               QStringLiteral("sh"), QStringLiteral("a \"b\" 'c'"), out}));
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.hasExited() && clock.elapsed() < 10000)
+        QThread::msleep(10);
+    EXPECT_TRUE(process.hasExited());
+    EXPECT_TRUE(process.running());   // until stop()
+    process.stop();
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("a \"b\" 'c'|"));
+}
+
+TEST_F(Win32ProcessTest, ChildDiesWithTheProgramThatLaunchedIt)
+{
+    const QString helper = QStringLiteral(TW_PROCESS_TEST_HELPER);
+    const QString pidFile = m_dir.filePath(QStringLiteral("child"));
+    int error = 0;
+    const pid_t launcher = ChildSpawn::spawn(helper, {pidFile, QStringLiteral("/bin/sleep"), QStringLiteral("1000")},
+                                             ChildSpawn::Options(), &error);
+    ASSERT_GT(launcher, 0) << error;
+    const pid_t child = readWhenThere(pidFile, 20000).toInt();
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(alive(child));
+
+    kill(launcher, SIGKILL);
+    ASSERT_TRUE(ChildSpawn::reap(launcher, 5000, nullptr));
+    int status = 0;
+    ASSERT_TRUE(ChildSpawn::reap(child, 5000, &status));
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+} // namespace

@@ -1,0 +1,76 @@
+#include "platform/process/win32process.h"
+
+#include "platform/process/childspawn.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/wait.h>
+
+namespace {
+// After SIGKILL only a child stuck in the kernel takes longer than this.
+constexpr int kReapAfterKillMs = 5000;
+} // namespace
+
+Win32Process::~Win32Process()
+{
+    stop();
+}
+
+bool Win32Process::start(const QString& program, const QStringList& arguments)
+{
+    QMutexLocker lock(&m_lock);
+    if (m_running)
+        return false;
+    qDebug("%s %s", program.toUtf8().constData(), arguments.join(QLatin1Char(' ')).toUtf8().constData());
+    int error = 0;
+    const pid_t pid = ChildSpawn::spawn(program, arguments, ChildSpawn::Options(), &error);
+    if (pid < 0) {
+        qDebug("Win32Process: cannot start %s: %s", program.toUtf8().constData(), std::strerror(error));
+        return false;
+    }
+    m_pid = pid;
+    m_running = true;
+    return true;
+}
+
+void Win32Process::stop()
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_running)
+        return;
+    const pid_t pid = m_pid;
+    if (pid > 0) {
+        kill(-pid, SIGINT);
+        ChildSpawn::waitForExit(pid, kStopGraceMs);
+        // The group goes whether the child ended or not: whatever it started
+        // dies with it. The unreaped child still holds the group id here.
+        kill(-pid, SIGKILL);
+        kill(pid, SIGKILL);
+        if (!ChildSpawn::reap(pid, kReapAfterKillMs, nullptr))
+            qWarning("Win32Process: child %d did not end", static_cast<int>(pid));
+    }
+    m_pid = -1;
+    m_running = false;
+}
+
+bool Win32Process::running() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_running;
+}
+
+pid_t Win32Process::pid() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_running ? m_pid : -1;
+}
+
+bool Win32Process::hasExited() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_running && ChildSpawn::waitForExit(m_pid, 0);
+}
