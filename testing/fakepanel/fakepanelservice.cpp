@@ -256,7 +256,7 @@ void FakePanelService::serve(Connection& connection)
     notify();
 }
 
-bool FakePanelService::handleMessage(Connection& connection, const std::vector<uint8_t>& body)
+bool FakePanelService::handleMessage(Connection& connection, std::vector<uint8_t> body)
 {
     WireReader in(body);
     uint32_t type = 0;
@@ -267,7 +267,7 @@ bool FakePanelService::handleMessage(Connection& connection, const std::vector<u
     }
     switch (type) {
     case kMsgCall:
-        return handleCall(connection, body);
+        return handleCall(connection, std::move(body));
     case kMsgPing: {
         bool answer = false;
         {
@@ -338,19 +338,22 @@ bool FakePanelService::handleMessage(Connection& connection, const std::vector<u
     }
 }
 
-bool FakePanelService::handleCall(Connection& connection, const std::vector<uint8_t>& body)
+bool FakePanelService::handleCall(Connection& connection, std::vector<uint8_t> body)
 {
     WireReader in(body);
     uint32_t type = 0;
     RecordedCall call;
     call.connection = connection.number;
-    call.body = body;
     if (!in.u32(type) || !in.u32(call.handlerId) || !in.u32(call.callNumber) || !in.string(call.method)) {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_protocolErrors;
         return false;
     }
     call.args = in.rest();
+    const uint32_t handlerId = call.handlerId;
+    const uint32_t callNumber = call.callNumber;
+    std::vector<uint8_t> argBytes = call.args;
+    call.body = std::move(body);
 
     Method method;
     std::optional<uint32_t> forced;
@@ -359,16 +362,16 @@ bool FakePanelService::handleCall(Connection& connection, const std::vector<uint
     bool drop = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(call);
+        const auto found = m_methods.find(call.method);
+        if (found != m_methods.end())
+            method = found->second;
+        m_calls.push_back(std::move(call));
         if (m_callsUntilDrop == 0) {
             m_callsUntilDrop = -1;
             drop = true;
         } else if (m_callsUntilDrop > 0) {
             --m_callsUntilDrop;
         }
-        const auto found = m_methods.find(call.method);
-        if (found != m_methods.end())
-            method = found->second;
         forced = m_forcedStatus;
         wrongTypeName = m_wrongTypeName;
         delay = m_replyDelay;
@@ -384,7 +387,7 @@ bool FakePanelService::handleCall(Connection& connection, const std::vector<uint
         result.setStatus(kStatusNoRegisteredFunction);
     } else {
         try {
-            MethodArgs args(std::move(call.args));
+            MethodArgs args(std::move(argBytes));
             method(args, result);
         } catch (const ArgsError&) {
             result = MethodResult();
@@ -400,7 +403,7 @@ bool FakePanelService::handleCall(Connection& connection, const std::vector<uint
         result.replaceFirstTypeName(*wrongTypeName);
 
     WireWriter out;
-    out.u32(kMsgCall).u32(call.handlerId).u32(call.callNumber).u32(result.status());
+    out.u32(kMsgCall).u32(handlerId).u32(callNumber).u32(result.status());
     if (result.status() == kStatusSucceed)
         out.raw(result.encode());
     reply(connection, out.take(), delay + result.delay());

@@ -128,8 +128,8 @@ private:
     void acceptLoop();
     void serve(Connection& connection);
     // false: close the connection.
-    bool handleMessage(Connection& connection, const std::vector<uint8_t>& body);
-    bool handleCall(Connection& connection, const std::vector<uint8_t>& body);
+    bool handleMessage(Connection& connection, std::vector<uint8_t> body);
+    bool handleCall(Connection& connection, std::vector<uint8_t> body);
     void reply(Connection& connection, const std::vector<uint8_t>& body, std::chrono::milliseconds delay);
     void flushDue(Connection& connection);
     std::string newKey();
