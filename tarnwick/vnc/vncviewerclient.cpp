@@ -160,8 +160,8 @@ void VncViewerClient::noteFrameBufferSize(int width, int height)
 
 void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
 {
-    if (viewer_)
-        viewer_->drawImage(image, x, y, done);
+    if (viewer)
+        viewer->drawImage(image, x, y, done);
     else
         delete image;
     if (done) {
@@ -186,7 +186,7 @@ void VncViewerClient::realConnectServer(const QString& ip, const QString& passwd
     delete dispatcher;
     dispatcher = new VncProtocolDispatcher(
         [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
-    dispatcher->setFrameTarget(viewer_);
+    dispatcher->setFrameTarget(viewer);
     const quint64 request = m_requests.load();
     dispatcher->setCancelCheck([this, request] { return m_requests.load() != request; });
     noteFrameBufferSize(dispatcher->width(), dispatcher->height());

@@ -32,7 +32,7 @@ public:
     ~VncViewerClient() override;
 
     // Set right after construction, before the worker thread runs.
-    void setViewer(VncViewer* viewer) { viewer_ = viewer; }
+    void setViewer(VncViewer* v) { viewer = v; }
     // The server's port; the panels listen on 5900.
     void setPort(quint16 port) { m_port.store(port); }
 
@@ -94,7 +94,7 @@ private:
     QString storedPassword;
     VncProtocolDispatcher* dispatcher = nullptr;
     VncImageQuality quality = HighQuality;
-    VncViewer* viewer_ = nullptr;
+    VncViewer* viewer = nullptr;
     QMutex passwordMutex{QMutex::Recursive};
     QSemaphore passwordSemaphore{0};
     QSemaphore pointerSemaphore{0};

@@ -231,3 +231,20 @@ TEST(VncViewerWindow, AcceptedPasswordConnects)
     ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     EXPECT_EQ(server.record(0).response.toHex().toStdString(), "fc9a2bb8546a63388eb45b530d3a6337");
 }
+
+TEST(VncViewerWindow, LargeFrameBufferIsScaledToTheAvailableScreen)
+{
+    const QSize available = QGuiApplication::primaryScreen()->availableSize();
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(available.width() * 2, available.width() * 3 / 2); // 4:3, larger than the screen
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    VncViewerWindow window("127.0.0.1", server.port());
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    EXPECT_LE(window.width(), available.width() - 100 + 1);
+    EXPECT_LE(window.height(), available.height() - 100 + 1);
+    EXPECT_TRUE(window.width() >= available.width() - 101 || window.height() >= available.height() - 101)
+        << "scaled further than needed";
+    EXPECT_NEAR(double(window.width()) / window.height(), 4.0 / 3.0, 0.02);
+}
