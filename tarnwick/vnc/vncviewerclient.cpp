@@ -173,6 +173,14 @@ void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
 
 void VncViewerClient::realConnectServer(const QString& ip, const QString& passwd, VncImageQuality q)
 {
+    // A requested connection replaces any pending reconnection.
+    if (reconnectTimer)
+        reconnectTimer->stop();
+    connectToServer(ip, passwd, q);
+}
+
+void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, VncImageQuality q)
+{
     host = ip;
     quality = q;
     {
@@ -192,10 +200,13 @@ void VncViewerClient::realConnectServer(const QString& ip, const QString& passwd
     noteFrameBufferSize(dispatcher->width(), dispatcher->height());
 
     // A socket still closing would ignore the new connect: drop it at once.
+    // (Dropping a live connection arms the reconnect timer; a requested
+    // connection stops it again below.)
+    const bool reconnecting = reconnectTimer->isActive();
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
-    // The new connection is the reconnection; no timer may start another.
-    reconnectTimer->stop();
+    if (!reconnecting)
+        reconnectTimer->stop();
     connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
     connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
     socket->connectToHost(QHostAddress(ip), m_port.load(), QIODevice::ReadWrite);
@@ -277,7 +288,9 @@ void VncViewerClient::timeToReconnect()
             QMutexLocker locker(&passwordMutex);
             passwd = storedPassword;
         }
-        realConnectServer(host, passwd, quality);
+        // The timer keeps running: a server still down is tried again in
+        // 5000 ms.
+        connectToServer(host, passwd, quality);
     } else if (reconnectTimer) {
         reconnectTimer->stop();
     }

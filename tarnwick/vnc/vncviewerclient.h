@@ -82,6 +82,7 @@ private slots:
     void doSendKeyEvent(uint32_t key, bool isPress);
 
 private:
+    void connectToServer(const QString& ip, const QString& passwd, VncImageQuality quality);
     bool waitHandOver(QSemaphore& semaphore);
     void abortConnection();
     void frameArrived(QImage* image, int x, int y, bool done);

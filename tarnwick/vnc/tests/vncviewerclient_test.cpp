@@ -381,3 +381,20 @@ TEST(VncViewerClient, ViewerGoingAwayEndsAPasswordWait)
     EXPECT_LT(t.elapsed(), 1500);
     EXPECT_TRUE(server.record(0).response.isEmpty());
 }
+
+TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    const quint16 port = server.port();
+    Worker worker(port);
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    server.stop();
+    ASSERT_TRUE(waitFor([&] { return worker.losses >= 1; }, 5000));
+    // The first attempt, 5 s after the loss, finds nobody listening.
+    QThread::msleep(6500);
+    ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
+    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
+    EXPECT_EQ(worker.client.connectionState(), 0);
+}
