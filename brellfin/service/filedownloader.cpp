@@ -1,0 +1,236 @@
+#include "brellfin/service/filedownloader.h"
+
+#include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/localfiles.h"
+#include "brellfin/service/serviceconstants.h"
+#include "brellfin/service/stringopt.h"
+#include "brellfin/ui/ifilenotify.h"
+#include "framework/rpc/syncproxy.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <strings.h>
+
+namespace {
+
+using namespace BrellfinService;
+namespace Calls = FileServiceCalls;
+
+// The five methods of one panel-side receiving object.
+struct ReceiverMethods {
+    FF::Handle (*create)(Calls::Proxy&);
+    unsigned long long (*start)(Calls::Proxy&, FF::Handle, const std::string&, unsigned long long);
+    bool (*piece)(Calls::Proxy&, FF::Handle, unsigned long long, const Calls::Bytes&);
+    void (*finish)(Calls::Proxy&, FF::Handle);
+    void (*destroy)(Calls::Proxy&, FF::Handle);
+};
+
+const ReceiverMethods kUserArea{Calls::createDownloader2, Calls::startDownload2, Calls::download2,
+                                Calls::finishDownload2, Calls::destroyDownloader2};
+const ReceiverMethods kUsbDisk{Calls::createUDiskDownloader, Calls::startUDiskDownload, Calls::UDiskdownload,
+                               Calls::finishUDiskDownload, Calls::destroyUDiskDownloader};
+
+// The user area when the path begins with its root in any case.
+const ReceiverMethods& methodsFor(const std::string& remotePath)
+{
+    const bool userArea = remotePath.size() >= size_t(kUserDirRootLength)
+        && ::strncasecmp(remotePath.c_str(), kUserDirRoot, kUserDirRootLength) == 0;
+    return userArea ? kUserArea : kUsbDisk;
+}
+
+double fraction(std::uint64_t done, std::uint64_t size)
+{
+    return double(done) / double(size);
+}
+
+} // namespace
+
+__FileDownloader::__FileDownloader(IFileNotify* notify, FF::RPC::DispatchClient* client)
+    : m_notify(notify)
+    , m_client(client)
+{
+}
+
+void __FileDownloader::addJob(const std::string& localPath, const std::string& remotePath)
+{
+    m_jobs.push_back(SendJob{localPath, remotePath});
+}
+
+void __FileDownloader::startTransfer()
+{
+    if (!m_notify || !m_client)
+        return;
+    m_errorCode = NetworkError;
+    m_cancel = false;
+    start();
+}
+
+void __FileDownloader::cancel()
+{
+    m_errorCode = InterruptError;
+    m_cancel = true;
+}
+
+void __FileDownloader::run()
+{
+    bool allDone = false;
+    unsigned int failure = DiskShortageError;
+    try {
+        if (spaceCheckPasses()) {
+            allDone = true;
+            for (const SendJob& job : m_jobs) {
+                if (!sendFile(job)) {
+                    allDone = false;
+                    failure = m_errorCode;
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        allDone = false;
+        failure = m_errorCode;
+    }
+    if (allDone)
+        m_notify->onTransferAllDone();
+    else
+        m_notify->onTransferFailed(failure);
+}
+
+bool __FileDownloader::spaceCheckPasses()
+{
+    if (m_jobs.empty())
+        return true;
+    const std::string& first = m_jobs.front().remotePath;
+    const std::string root = first.compare(0, kUserDirRootLength, kUserDirRoot) == 0
+        ? std::string(kUserDirRoot)
+        : first.substr(0, kOtherRootLength);
+
+    std::uint64_t free = kRefused;
+    try {
+        FF::RPC::SyncProxy proxy(m_client);
+        free = Calls::getFreeDiskSize(proxy, root);
+    } catch (...) {
+        try {
+            FF::RPC::SyncProxy proxy(m_client);
+            free = Calls::getDiskFreeSize(proxy);
+        } catch (...) {
+            free = kRefused;
+        }
+    }
+    for (const SendJob& job : m_jobs) {
+        const std::uint64_t size = localFileSize(job.localPath);
+        if (free < size + kSpaceReserve)
+            return false;
+        free -= size;
+    }
+    return true;
+}
+
+bool __FileDownloader::sendFile(const SendJob& job)
+{
+    const ReceiverMethods& methods = methodsFor(job.remotePath);
+    const std::string& remote = job.remotePath;
+    m_notify->onTransferStarted(job.localPath);
+
+    const QString widePath = StringOpt::FromUtf8ToWide(job.localPath);
+    QFile file(widePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_errorCode = FileError;
+        return false;
+    }
+    const std::uint64_t size = std::uint64_t(file.size());
+    FF::RPC::SyncProxy proxy(m_client);
+
+    if (size == 0) {
+        const FF::Handle handle = methods.create(proxy);
+        // A refused start is a failed file, not an empty one that arrived.
+        if (methods.start(proxy, handle, remote, 0) == kRefused) {
+            m_errorCode = FileError;
+            methods.destroy(proxy, handle);
+            return false;
+        }
+        methods.destroy(proxy, handle);
+        m_notify->onTransferProgress(job.localPath, 1.0);
+        m_notify->onTransferFileDone(job.localPath);
+        return true;
+    }
+
+    std::vector<FF::byte> localDigest;
+    if (!localFileMd5(widePath, localDigest, m_cancel)) {
+        if (!m_cancel)
+            m_errorCode = FileError;
+        return false;
+    }
+
+    FF::Handle handle = methods.create(proxy);
+    std::uint64_t offset = methods.start(proxy, handle, remote, size);
+    if (offset == kRefused) {
+        m_errorCode = FileError;
+        methods.destroy(proxy, handle);
+        return false;
+    }
+    if (offset != 0 && offset != size) {
+        bool restart = offset > size; // an older, longer panel file: replace it
+        if (!restart) {
+            std::uint32_t localCrc = 0;
+            if (!localFileCrc32(widePath, offset, localCrc, m_cancel)) {
+                if (!m_cancel)
+                    m_errorCode = FileError;
+                methods.destroy(proxy, handle);
+                return false;
+            }
+            restart = localCrc != Calls::getFileCRC32(proxy, remote, 0, offset);
+        }
+        if (restart) {
+            methods.start(proxy, handle, remote, 0);
+            offset = 0;
+        }
+    }
+    m_notify->onTransferProgress(job.localPath, fraction(offset, size));
+
+    std::vector<FF::byte> piece(kPieceSize);
+    int retries = 0;
+    bool result = false;
+    for (;;) {
+        file.seek(qint64(offset));
+        std::uint64_t remaining = size - offset;
+        while (remaining > 0) {
+            if (m_cancel) {
+                methods.destroy(proxy, handle);
+                return false;
+            }
+            const std::uint64_t n = std::min(remaining, kPieceSize);
+            piece.resize(n);
+            if (file.read(reinterpret_cast<char*>(piece.data()), qint64(n)) != qint64(n)) {
+                m_errorCode = FileError;
+                break;
+            }
+            if (!methods.piece(proxy, handle, size - remaining, piece)) {
+                m_errorCode = FileError;
+                methods.destroy(proxy, handle);
+                return false;
+            }
+            remaining -= n;
+            m_notify->onTransferProgress(job.localPath, fraction(size - remaining, size));
+        }
+        methods.finish(proxy, handle);
+
+        if (Calls::getFileMD5(proxy, remote, 0, size) == localDigest) {
+            m_notify->onTransferFileDone(job.localPath);
+            result = true;
+            break;
+        }
+        if (++retries == 2) {
+            m_errorCode = CheckError;
+            result = false;
+            break;
+        }
+        offset = 0;
+        methods.destroy(proxy, handle);
+        handle = methods.create(proxy);
+        methods.start(proxy, handle, remote, 0);
+    }
+    methods.destroy(proxy, handle);
+    return result;
+}

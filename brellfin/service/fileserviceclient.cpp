@@ -1,0 +1,208 @@
+#include "brellfin/service/fileserviceclient.h"
+
+#include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/filesession.h"
+#include "brellfin/service/serviceconstants.h"
+#include "framework/net/tcpclient.h"
+#include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/syncproxy.h"
+
+#include <QCryptographicHash>
+
+namespace Calls = FileServiceCalls;
+
+namespace {
+
+// No session: failed at once. Otherwise one call object for this call; any
+// exception, from making the call object to reading the result, is failed.
+template <class Result, class Operation>
+Result callOrFail(FileSession* session, Result failed, Operation operation)
+{
+    if (!session)
+        return failed;
+    try {
+        FF::RPC::SyncProxy proxy(session->client());
+        return operation(proxy);
+    } catch (...) {
+        return failed;
+    }
+}
+
+} // namespace
+
+FileServiceClient::FileServiceClient() = default;
+
+FileServiceClient::~FileServiceClient()
+{
+    releaseSession();
+}
+
+void FileServiceClient::releaseSession()
+{
+    m_session.reset();
+}
+
+bool FileServiceClient::connect(const FF::Net::Address& address)
+{
+    if (m_session) {
+        if (m_session->client()->online() && m_session->address() == address)
+            return true;
+        releaseSession();
+    }
+    try {
+        if (!FF::Net::TCPClient::CheckConnection(address, BrellfinService::kProbeWindowMs))
+            return false;
+        auto client = std::make_unique<FF::RPC::DispatchClient>(address, FF::Net::TCPClient::NewFactory());
+        client->setRetryMaxTimes(0);
+        auto session = std::make_unique<FileSession>(address, std::move(client));
+        m_session = std::move(session);
+        return m_session->client()->online();
+    } catch (...) {
+        m_session.reset();
+        return false;
+    }
+}
+
+void FileServiceClient::disconnect()
+{
+    releaseSession();
+}
+
+bool FileServiceClient::isConnected() const
+{
+    return m_session && m_session->client()->online();
+}
+
+bool FileServiceClient::checkProjectPassword(const std::string& password)
+{
+    const QByteArray digest = QCryptographicHash::hash(QByteArray(password.data(), int(password.size())),
+                                                       QCryptographicHash::Md5)
+                                  .toHex();
+    return callOrFail(m_session.get(), false,
+                      [&](Calls::Proxy& p) { return Calls::projectCheckPassword(p, digest.toStdString()); });
+}
+
+bool FileServiceClient::projectHasPassword()
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::projectHasPassword(p); });
+}
+
+bool FileServiceClient::createFile(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createFile(p, path); });
+}
+
+bool FileServiceClient::createFolder(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createFolder(p, path); });
+}
+
+bool FileServiceClient::createUDiskFile(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createUDiskFile(p, path); });
+}
+
+bool FileServiceClient::createUDiskFolder(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createUDiskFolder(p, path); });
+}
+
+bool FileServiceClient::removeFileOrFolder(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::removeFileOrFolder(p, path); });
+}
+
+bool FileServiceClient::renameFile(const std::string& oldPath, const std::string& newPath)
+{
+    return callOrFail(m_session.get(), false,
+                      [&](Calls::Proxy& p) { return Calls::renameFile(p, oldPath, newPath); });
+}
+
+bool FileServiceClient::hasFileOrFolder(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::hasFileOrFolder(p, path); });
+}
+
+bool FileServiceClient::isFile(const std::string& path)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::isFile(p, path); });
+}
+
+std::uint64_t FileServiceClient::getFileSize(const std::string& path)
+{
+    return callOrFail(m_session.get(), std::uint64_t(0),
+                      [&](Calls::Proxy& p) { return std::uint64_t(Calls::getFileSize(p, path)); });
+}
+
+std::int64_t FileServiceClient::getFileModifyTime(const std::string& path)
+{
+    return callOrFail(m_session.get(), std::int64_t(-1),
+                      [&](Calls::Proxy& p) { return std::int64_t(Calls::getFileModifyTime(p, path)); });
+}
+
+std::string FileServiceClient::getEnvPath(const std::string& name)
+{
+    return callOrFail(m_session.get(), std::string(), [&](Calls::Proxy& p) { return Calls::getEnvPath(p, name); });
+}
+
+bool FileServiceClient::searchFiles(const std::string& folder, std::vector<std::string>& names)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) {
+        names = Calls::searchFiles(p, folder);
+        return true;
+    });
+}
+
+bool FileServiceClient::searchFolders(const std::string& folder, std::vector<std::string>& names)
+{
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) {
+        names = Calls::searchFolders(p, folder);
+        return true;
+    });
+}
+
+bool FileServiceClient::startSendToPanel(const std::vector<std::pair<std::string, std::string>>& files,
+                                         IFileNotify* notify)
+{
+    if (!m_session)
+        return false;
+    try {
+        ThreadHolder<__FileDownloader>& holder = m_session->sendThread();
+        holder.reset();
+        holder.reset(new __FileDownloader(notify, m_session->client()));
+        for (const auto& file : files)
+            holder.get()->addJob(file.first, file.second);
+        holder.get()->startTransfer();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FileServiceClient::startFetchFromPanel(const std::vector<std::pair<std::string, std::string>>& files,
+                                            IFileNotify* notify)
+{
+    if (!m_session)
+        return false;
+    try {
+        ThreadHolder<__FileUpdater>& holder = m_session->fetchThread();
+        holder.reset();
+        holder.reset(new __FileUpdater(notify, m_session->client()));
+        for (const auto& file : files)
+            holder.get()->addJob(file.first, file.second);
+        holder.get()->startTransfer();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void FileServiceClient::cancelTransfers()
+{
+    if (!m_session)
+        return;
+    if (m_session->fetchThread())
+        m_session->fetchThread().get()->cancel();
+    if (m_session->sendThread())
+        m_session->sendThread().get()->cancel();
+}

@@ -1,0 +1,67 @@
+// The one object through which the tool talks to a panel: at most one
+// session to one panel's file service, every call turned into a plain result
+// that never throws, and the start of the two transfer threads. Used on the
+// UI thread only.
+#pragma once
+
+#include "framework/net/address.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class FileSession;
+class IFileNotify;
+
+class FileServiceClient {
+public:
+    FileServiceClient();
+    // Releases the session, waiting for any transfer still running.
+    ~FileServiceClient();
+    FileServiceClient(const FileServiceClient&) = delete;
+    FileServiceClient& operator=(const FileServiceClient&) = delete;
+
+    // True when a session to address is online: an existing online session
+    // to the same address is kept; otherwise the old one is released, the
+    // address probed (1000 ms) and a new client made (no reconnection).
+    bool connect(const FF::Net::Address& address);
+    // Releases the session, waiting for any transfer still running.
+    void disconnect();
+    bool isConnected() const;
+
+    // password's bytes as they stand, sent as the lower-case hex of their MD5.
+    bool checkProjectPassword(const std::string& password);
+    bool projectHasPassword();
+    bool createFile(const std::string& path);
+    bool createFolder(const std::string& path);
+    bool createUDiskFile(const std::string& path);
+    bool createUDiskFolder(const std::string& path);
+    bool removeFileOrFolder(const std::string& path);
+    bool renameFile(const std::string& oldPath, const std::string& newPath);
+    bool hasFileOrFolder(const std::string& path);
+    bool isFile(const std::string& path);
+    // 0 on failure.
+    std::uint64_t getFileSize(const std::string& path);
+    // -1 on failure; otherwise whatever the panel answers.
+    std::int64_t getFileModifyTime(const std::string& path);
+    // Empty on failure.
+    std::string getEnvPath(const std::string& name);
+    // True with names replaced; false with names untouched.
+    bool searchFiles(const std::string& folder, std::vector<std::string>& names);
+    bool searchFolders(const std::string& folder, std::vector<std::string>& names);
+
+    // Starts a PC-to-panel batch of (local path, remote path) pairs, after
+    // waiting for the previous one to end. False without a session.
+    bool startSendToPanel(const std::vector<std::pair<std::string, std::string>>& files, IFileNotify* notify);
+    // Starts a panel-to-PC batch of (remote path, local path) pairs.
+    bool startFetchFromPanel(const std::vector<std::pair<std::string, std::string>>& files, IFileNotify* notify);
+    // Sets both running threads' cancel flags (code 3); does not wait.
+    void cancelTransfers();
+
+private:
+    void releaseSession();
+
+    std::unique_ptr<FileSession> m_session;
+};

@@ -1,0 +1,36 @@
+// One session to one panel's file service: its address, its dispatch client
+// and the two transfer threads made on that client. Letting it go waits for
+// both threads (never cancelling them), then stops and deletes the client.
+#pragma once
+
+#include "brellfin/service/filedownloader.h"
+#include "brellfin/service/fileupdater.h"
+#include "brellfin/service/threadholder.h"
+#include "framework/net/address.h"
+
+#include <memory>
+
+namespace FF {
+namespace RPC {
+class DispatchClient;
+}
+} // namespace FF
+
+class FileSession {
+public:
+    FileSession(const FF::Net::Address& address, std::unique_ptr<FF::RPC::DispatchClient> client);
+    ~FileSession();
+    FileSession(const FileSession&) = delete;
+    FileSession& operator=(const FileSession&) = delete;
+
+    const FF::Net::Address& address() const { return m_address; }
+    FF::RPC::DispatchClient* client() const { return m_client.get(); }
+    ThreadHolder<__FileDownloader>& sendThread() { return m_sendThread; }
+    ThreadHolder<__FileUpdater>& fetchThread() { return m_fetchThread; }
+
+private:
+    FF::Net::Address m_address;
+    std::unique_ptr<FF::RPC::DispatchClient> m_client;
+    ThreadHolder<__FileDownloader> m_sendThread;
+    ThreadHolder<__FileUpdater> m_fetchThread;
+};

@@ -1,0 +1,215 @@
+#include "brellfin/service/fileupdater.h"
+
+#include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/localfiles.h"
+#include "brellfin/service/serviceconstants.h"
+#include "brellfin/service/stringopt.h"
+#include "brellfin/ui/ifilenotify.h"
+#include "framework/rpc/syncproxy.h"
+
+#include <QFile>
+
+namespace {
+
+using namespace BrellfinService;
+namespace Calls = FileServiceCalls;
+
+// Unbuffered, so that a full disk fails the write that meets it.
+constexpr QIODevice::OpenMode kKeep = QIODevice::ReadWrite | QIODevice::Unbuffered;
+constexpr QIODevice::OpenMode kEmpty = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
+
+bool reopenEmpty(QFile& file)
+{
+    file.close();
+    return file.open(kEmpty);
+}
+
+double fraction(std::uint64_t done, std::uint64_t size)
+{
+    return double(done) / double(size);
+}
+
+} // namespace
+
+__FileUpdater::__FileUpdater(IFileNotify* notify, FF::RPC::DispatchClient* client)
+    : m_notify(notify)
+    , m_client(client)
+{
+}
+
+void __FileUpdater::addJob(const std::string& remotePath, const std::string& localPath)
+{
+    m_jobs.push_back(FetchJob{remotePath, localPath});
+}
+
+void __FileUpdater::startTransfer()
+{
+    if (!m_notify || !m_client)
+        return;
+    m_errorCode = NetworkError;
+    m_cancel = false;
+    start();
+}
+
+void __FileUpdater::cancel()
+{
+    m_errorCode = InterruptError;
+    m_cancel = true;
+}
+
+void __FileUpdater::run()
+{
+    bool allDone = true;
+    try {
+        for (const FetchJob& job : m_jobs) {
+            if (!fetchFile(job)) {
+                allDone = false;
+                break;
+            }
+        }
+    } catch (...) {
+        allDone = false;
+    }
+    if (allDone)
+        m_notify->onTransferAllDone();
+    else
+        m_notify->onTransferFailed(m_errorCode);
+}
+
+bool __FileUpdater::fetchFile(const FetchJob& job)
+{
+    const std::string& remote = job.remotePath;
+    const QString widePath = StringOpt::FromUtf8ToWide(job.localPath);
+    QFile file(widePath);
+    if (!file.open(kKeep) && !file.open(kEmpty)) {
+        m_errorCode = FileError;
+        return false;
+    }
+
+    FF::RPC::SyncProxy proxy(m_client);
+    FF::Handle handle = Calls::createUpdater2(proxy);
+    m_notify->onTransferStarted(job.localPath);
+
+    const std::uint64_t size = Calls::startUpdate2(proxy, handle, remote);
+    if (size == kRefused) {
+        m_errorCode = FileError;
+        Calls::destroyUpdater2(proxy, handle);
+        return false;
+    }
+    if (size == 0) {
+        if (!reopenEmpty(file)) {
+            m_errorCode = FileError;
+            Calls::destroyUpdater2(proxy, handle);
+            return false;
+        }
+        m_notify->onTransferProgress(job.localPath, 1.0);
+        m_notify->onTransferFileDone(job.localPath);
+        Calls::destroyUpdater2(proxy, handle);
+        return true;
+    }
+
+    const std::vector<FF::byte> remoteDigest = Calls::getFileMD5(proxy, remote, 0, size);
+    if (remoteDigest.empty()) {
+        m_errorCode = FileError;
+        Calls::destroyUpdater2(proxy, handle);
+        return false;
+    }
+    if (m_cancel) {
+        Calls::destroyUpdater2(proxy, handle);
+        return false;
+    }
+
+    // Resume decision: a complete file is only verified, a longer one
+    // emptied, a shorter one resumed from its last whole block when the
+    // panel's CRC-32 of that part agrees.
+    std::uint64_t have = std::uint64_t(file.size());
+    bool empty = false;
+    if (have != 0 && have != size) {
+        if (size < have) {
+            empty = true;
+        } else {
+            have -= have % kPieceSize;
+            if (have != 0) {
+                std::uint32_t localCrc = 0;
+                if (!localFileCrc32(widePath, have, localCrc, m_cancel)) {
+                    if (!m_cancel)
+                        m_errorCode = FileError;
+                    Calls::destroyUpdater2(proxy, handle);
+                    return false;
+                }
+                empty = localCrc != Calls::getFileCRC32(proxy, remote, 0, have);
+            }
+        }
+    }
+    if (empty) {
+        have = 0;
+        if (!reopenEmpty(file)) {
+            m_errorCode = FileError;
+            Calls::destroyUpdater2(proxy, handle);
+            return false;
+        }
+    }
+
+    int retries = 0;
+    bool result = false;
+    for (;;) {
+        file.seek(qint64(have));
+        m_notify->onTransferProgress(job.localPath, fraction(have, size));
+        std::uint64_t remaining = size - have;
+        while (remaining > 0) {
+            if (m_cancel) {
+                Calls::destroyUpdater2(proxy, handle);
+                return false;
+            }
+            const std::vector<FF::byte> piece = Calls::update2(proxy, handle, size - remaining);
+            if (piece.empty())
+                break;
+            // More than the file holds would leave a local file longer than
+            // the remote one; a short write would leave a hole. Both fail the
+            // job at once, keeping what was written.
+            if (piece.size() > remaining
+                || file.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size()))
+                    != qint64(piece.size())) {
+                m_errorCode = FileError;
+                Calls::destroyUpdater2(proxy, handle);
+                return false;
+            }
+            remaining -= piece.size();
+            m_notify->onTransferProgress(job.localPath, fraction(size - remaining, size));
+        }
+        file.close();
+        Calls::finishUpdate2(proxy, handle);
+
+        if (remaining == 0) {
+            std::vector<FF::byte> localDigest;
+            if (!localFileMd5(widePath, localDigest, m_cancel)) {
+                if (!m_cancel)
+                    m_errorCode = FileError;
+            } else if (localDigest == remoteDigest) {
+                m_notify->onTransferFileDone(job.localPath);
+                result = true;
+                break;
+            }
+        }
+        if (m_cancel) {
+            Calls::destroyUpdater2(proxy, handle);
+            return false;
+        }
+        if (++retries == 2) {
+            if (remaining == 0)
+                m_errorCode = CheckError;
+            result = false;
+            break;
+        }
+        have = 0;
+        if (!file.open(kEmpty)) {
+            m_errorCode = FileError;
+            break;
+        }
+        Calls::destroyUpdater2(proxy, handle);
+        handle = Calls::createUpdater2(proxy);
+        Calls::startUpdate2(proxy, handle, remote);
+    }
+    Calls::destroyUpdater2(proxy, handle);
+    return result;
+}

@@ -1,0 +1,27 @@
+// Sizes, limits and fixed texts of the tool's file-service side, in one place.
+#pragma once
+
+#include <cstdint>
+
+namespace BrellfinService {
+
+// The panel's file service listens here.
+constexpr unsigned int kFileServicePort = 127;
+// Window of the reachability probe before a session is made.
+constexpr unsigned int kProbeWindowMs = 1000;
+// A PC-to-panel piece, and the step of local digests and of panel-to-PC resume points.
+constexpr std::uint64_t kPieceSize = 4096;
+// Room a PC-to-panel batch leaves free on the panel beyond its files.
+constexpr std::uint64_t kSpaceReserve = 4194304;
+// "All bits set": a refused start.
+constexpr std::uint64_t kRefused = ~std::uint64_t(0);
+
+// The panel's user area: paths under it use the user-area method set.
+constexpr const char* kUserDirRoot = "/storage/user_dir";
+constexpr int kUserDirRootLength = 17;
+// The free-space root of any other path: its first characters ("/media/usbN/").
+constexpr int kOtherRootLength = 12;
+
+constexpr std::uint32_t kCrcPolynomial = 0xEDB88320;
+
+} // namespace BrellfinService

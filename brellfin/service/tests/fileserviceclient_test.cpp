@@ -1,0 +1,206 @@
+#include "brellfin/service/fileserviceclient.h"
+
+#include "servicetestbed.h"
+#include "testing/fakepanel/fakepanelservice.h"
+
+#include <QCryptographicHash>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheWire)
+{
+    Fake::FakeFileService panel;
+    FileServiceClient client;
+    std::vector<std::string> names{"kept"};
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_FALSE(client.checkProjectPassword("pw"));
+    EXPECT_FALSE(client.projectHasPassword());
+    EXPECT_FALSE(client.createFile("/storage/user_dir/a"));
+    EXPECT_FALSE(client.createFolder("/storage/user_dir/a"));
+    EXPECT_FALSE(client.createUDiskFile("/media/usb0/a"));
+    EXPECT_FALSE(client.createUDiskFolder("/media/usb0/a"));
+    EXPECT_FALSE(client.removeFileOrFolder("/storage/user_dir/a"));
+    EXPECT_FALSE(client.renameFile("/storage/user_dir/a", "/storage/user_dir/b"));
+    EXPECT_FALSE(client.hasFileOrFolder("/storage/user_dir"));
+    EXPECT_FALSE(client.isFile("/storage/user_dir"));
+    EXPECT_EQ(client.getFileSize("/storage/user_dir/a"), 0u);
+    EXPECT_EQ(client.getFileModifyTime("/storage/user_dir/a"), -1);
+    EXPECT_EQ(client.getEnvPath("VEXA_DIR_USER"), "");
+    EXPECT_FALSE(client.searchFiles("/storage/user_dir", names));
+    EXPECT_FALSE(client.searchFolders("/storage/user_dir", names));
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
+    EXPECT_FALSE(client.startSendToPanel({}, nullptr));
+    EXPECT_FALSE(client.startFetchFromPanel({}, nullptr));
+    client.cancelTransfers();
+    client.disconnect();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(panel.panel().acceptedConnections(), 0);
+}
+
+TEST(FileServiceClientOffline, NothingListeningGivesFalseAndNoSession)
+{
+    // Take an ephemeral port and free it again: nothing listens there now.
+    std::string endpoint;
+    {
+        Fake::FakePanelService gone;
+        endpoint = gone.endpoint();
+    }
+    FileServiceClient client;
+    EXPECT_FALSE(client.connect(FF::Net::Address(endpoint.c_str())));
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_FALSE(client.projectHasPassword());
+}
+
+TEST(FileServiceClientOffline, ConnectTwiceMakesOneProbeAndOneClient)
+{
+    Fake::FakeFileService panel;
+    FileServiceClient client;
+    const FF::Net::Address address(panel.endpoint().c_str());
+    ASSERT_TRUE(client.connect(address));
+    EXPECT_EQ(panel.panel().acceptedConnections(), 2); // the probe and the client
+    EXPECT_EQ(panel.panel().initRequests(), 1);
+    EXPECT_TRUE(client.connect(address));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(panel.panel().acceptedConnections(), 2);
+    EXPECT_EQ(panel.panel().initRequests(), 1);
+    EXPECT_TRUE(client.isConnected());
+}
+
+TEST(FileServiceClientOffline, ConnectElsewhereReleasesTheOldSessionEvenWhenTheProbeFails)
+{
+    Fake::FakeFileService panel;
+    FileServiceClient client;
+    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
+    std::string deadEndpoint;
+    {
+        Fake::FakePanelService gone;
+        deadEndpoint = gone.endpoint();
+    }
+    EXPECT_FALSE(client.connect(FF::Net::Address(deadEndpoint.c_str())));
+    EXPECT_FALSE(client.isConnected());
+    EXPECT_TRUE(panel.panel().waitFor([&] { return panel.panel().openConnections() == 0; }, 5s));
+}
+
+TEST(FileServiceClientOffline, ServiceOnPort127OfALoopbackAddress)
+{
+    Fake::FakeFileService panel("127.60.1.28", 127);
+    FileServiceClient client;
+    ASSERT_TRUE(client.connect(FF::Net::Address("127.60.1.28", 127)));
+    EXPECT_TRUE(client.hasFileOrFolder("/storage/user_dir"));
+}
+
+class FileServiceClientTest : public ServiceTestBed {};
+
+TEST_F(FileServiceClientTest, OperationsReachTheirMethods)
+{
+    EXPECT_TRUE(m_client.createFolder("/storage/user_dir/项目"));
+    EXPECT_TRUE(m_client.createFile("/storage/user_dir/项目/a.txt"));
+    EXPECT_FALSE(m_client.createFile("/storage/user_dir/项目/a.txt"));
+    EXPECT_TRUE(m_client.createUDiskFolder("/media/usb0/d"));
+    EXPECT_TRUE(m_client.createUDiskFile("/media/usb0/d/f"));
+    EXPECT_TRUE(m_client.renameFile("/storage/user_dir/项目/a.txt", "/storage/user_dir/项目/b.txt"));
+    EXPECT_TRUE(m_client.isFile("/storage/user_dir/项目/b.txt"));
+    EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir/项目"));
+    std::vector<std::string> names;
+    ASSERT_TRUE(m_client.searchFiles("/storage/user_dir/项目", names));
+    EXPECT_EQ(names, std::vector<std::string>{"b.txt"});
+    ASSERT_TRUE(m_client.searchFolders("/storage/user_dir", names));
+    EXPECT_EQ(names, std::vector<std::string>{"项目"});
+    m_panel.putFile("/storage/user_dir/s", std::vector<uint8_t>(777));
+    EXPECT_EQ(m_client.getFileSize("/storage/user_dir/s"), 777u);
+    EXPECT_GT(m_client.getFileModifyTime("/storage/user_dir/s"), 0);
+    // A missing file's time is whatever the panel answers (this one says -1 too).
+    EXPECT_EQ(m_client.getFileModifyTime("/storage/user_dir/none"), -1);
+    EXPECT_EQ(m_client.getEnvPath("VEXA_DIR_USER"), "/storage/user_dir");
+    EXPECT_TRUE(m_client.removeFileOrFolder("/storage/user_dir/项目"));
+    EXPECT_FALSE(m_client.hasFileOrFolder("/storage/user_dir/项目"));
+    // Paths that leave the panel's areas touch nothing.
+    EXPECT_FALSE(m_client.removeFileOrFolder("/storage/user_dir/../../"));
+    EXPECT_FALSE(m_client.removeFileOrFolder("/storage/user_dir"));
+}
+
+TEST_F(FileServiceClientTest, ProjectPasswordTravelsAsLowerCaseHexMd5)
+{
+    EXPECT_FALSE(m_client.projectHasPassword());
+    m_panel.setProjectPassword(std::string("s3cret"));
+    EXPECT_TRUE(m_client.projectHasPassword());
+    EXPECT_TRUE(m_client.checkProjectPassword("s3cret"));
+    EXPECT_FALSE(m_client.checkProjectPassword("S3CRET"));
+    const auto log = m_panel.log();
+    ASSERT_FALSE(log.empty());
+    ASSERT_EQ(log.back().method, "projectCheckPassword");
+    ASSERT_EQ(log.back().args.size(), 1u);
+    EXPECT_EQ(log.back().args[0].text,
+              QCryptographicHash::hash("S3CRET", QCryptographicHash::Md5).toHex().toStdString());
+    for (const auto& call : log)
+        for (const auto& arg : call.args)
+            EXPECT_EQ(arg.text.find("s3cret"), std::string::npos);
+}
+
+TEST_F(FileServiceClientTest, HostileNamesAndFailuresKeepTheOutListOrFail)
+{
+    const std::vector<std::string> hostile{"..", "../../etc", std::string(5000, 'n'), "a/b", "名字", ""};
+    m_panel.setSearchNames(hostile, std::vector<std::string>{});
+    std::vector<std::string> names{"old"};
+    ASSERT_TRUE(m_client.searchFiles("/storage/user_dir", names));
+    EXPECT_EQ(names, hostile);
+    ASSERT_TRUE(m_client.searchFolders("/storage/user_dir", names));
+    EXPECT_TRUE(names.empty());
+
+    names = {"old"};
+    m_panel.setWrongResultTypeName(std::string("std::vector<std::string>"));
+    EXPECT_FALSE(m_client.searchFiles("/storage/user_dir", names));
+    EXPECT_EQ(names, std::vector<std::string>{"old"});
+    EXPECT_FALSE(m_client.isFile("/storage/user_dir"));
+    EXPECT_EQ(m_client.getFileSize("/storage/user_dir"), 0u);
+    EXPECT_EQ(m_client.getFileModifyTime("/storage/user_dir"), -1);
+    EXPECT_EQ(m_client.getEnvPath("VEXA_DIR_USER"), "");
+    m_panel.setWrongResultTypeName(std::nullopt);
+    EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
+    EXPECT_TRUE(m_client.isConnected());
+}
+
+TEST_F(FileServiceClientTest, EndlessFolderDepthIsAnsweredOneLevelAtATime)
+{
+    m_panel.setEndlessFolders(true);
+    std::string path = "/storage/user_dir";
+    std::vector<std::string> names;
+    for (int level = 0; level < 50; ++level) {
+        ASSERT_TRUE(m_client.searchFolders(path, names));
+        ASSERT_EQ(names, std::vector<std::string>{"deeper"});
+        path += "/" + names[0];
+    }
+    EXPECT_TRUE(m_client.hasFileOrFolder(path));
+    EXPECT_FALSE(m_client.isFile(path));
+}
+
+TEST_F(FileServiceClientTest, DroppedLinkFailsTheNextCallAndEndsTheSession)
+{
+    EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
+    m_panel.dropConnectionAfterCalls(0);
+    EXPECT_FALSE(m_client.hasFileOrFolder("/storage/user_dir"));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (m_client.isConnected() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(m_client.isConnected());
+    EXPECT_FALSE(m_client.hasFileOrFolder("/storage/user_dir"));
+    // A new connect to the same address replaces the dead session.
+    EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
+}
+
+TEST_F(FileServiceClientTest, SlowReplyStillArrives)
+{
+    m_panel.setCallDelay("isFile", 300ms);
+    m_panel.putFile("/storage/user_dir/f", {1});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(m_client.isFile("/storage/user_dir/f"));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
+}
+
+} // namespace

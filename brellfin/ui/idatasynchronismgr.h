@@ -1,0 +1,41 @@
+// The main dialog as its controls reach it: the other controls, the session
+// facade and the settings file path. The getters only hand out addresses of
+// the dialog's members and may be called from any thread; setConnectState and
+// dlgItem belong to the UI thread.
+#pragma once
+
+#include <QString>
+
+using CString = QString;
+
+class QWidget;
+// A child window of the dialog.
+using CWnd = QWidget;
+
+class ArmFileList;
+class ArmIP;
+class FileServiceClient;
+class ICombo;
+class IEdit;
+class TransInfoTab;
+class WinShellList;
+
+class IDataSynchronisMgr {
+public:
+    virtual ~IDataSynchronisMgr() = default;
+    virtual IEdit* localPathEdit() = 0;
+    virtual WinShellList* localList() = 0;
+    virtual IEdit* remotePathEdit() = 0;
+    virtual ArmFileList* remoteList() = 0;
+    virtual FileServiceClient* fileService() = 0;
+    virtual ArmIP* addressControl() = 0;
+    virtual TransInfoTab* transInfoTab() = 0;
+    // Switches the window between its connected and disconnected states;
+    // nothing happens when apply is false.
+    virtual void setConnectState(bool connected, bool apply) = 0;
+    virtual CWnd* dlgItem(int id) = 0;
+    virtual ICombo* connectTypeCombo() = 0;
+    virtual ICombo* destDirCombo() = 0;
+    // The full path of "ip_config.ini" (a copy).
+    virtual CString iniFilePath() = 0;
+};

@@ -1,0 +1,15 @@
+// The two path boxes (PC side and panel side).
+#pragma once
+
+#include <QString>
+
+using CString = QString;
+
+class IEdit {
+public:
+    virtual ~IEdit() = default;
+    // The PC-side box shows string 139 ("Desktop"); the panel-side box keeps its text.
+    virtual void initPath() = 0;
+    virtual void setPath(CString text) = 0;
+    virtual void getPath(CString& text) = 0;
+};

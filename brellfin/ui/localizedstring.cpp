@@ -1,0 +1,61 @@
+#include "brellfin/ui/localizedstring.h"
+
+#include "brellfin/profile/profilefile.h"
+#include "brellfin/ui/uiconstants.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocale>
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace BrellfinUi {
+
+namespace {
+
+QMutex g_folderMutex;
+QString g_folderOverride;
+
+Language systemLanguage()
+{
+    return QLocale::system().language() == QLocale::Chinese ? Language::Chinese : Language::English;
+}
+
+} // namespace
+
+QString programFolder()
+{
+    {
+        QMutexLocker lock(&g_folderMutex);
+        if (!g_folderOverride.isEmpty())
+            return g_folderOverride;
+    }
+    return QCoreApplication::applicationDirPath();
+}
+
+void setProgramFolderForTesting(const QString& folder)
+{
+    QMutexLocker lock(&g_folderMutex);
+    g_folderOverride = folder;
+}
+
+Language currentLanguage()
+{
+    const QString path = QDir(programFolder()).filePath(kLanguageFileName);
+    const QString value = ProfileFile::readString(path, kLanguageSection, kLanguageKey).left(kLanguageValueMaxChars);
+    bool ok = false;
+    const int language = value.trimmed().toInt(&ok);
+    if (ok && language == kLanguageChinese)
+        return Language::Chinese;
+    if (ok && language == kLanguageEnglish)
+        return Language::English;
+    return systemLanguage();
+}
+
+} // namespace BrellfinUi
+
+CString loadLocalizedString(int id)
+{
+    const char* text = BrellfinUi::stringTableText(id, BrellfinUi::currentLanguage());
+    return text ? QString::fromUtf8(text) : QString();
+}

@@ -1,0 +1,11 @@
+// The tool's string table: every text it shows, in English and in Chinese.
+#pragma once
+
+namespace BrellfinUi {
+
+enum class Language { English, Chinese };
+
+// The UTF-8 text of string id in language, or nullptr when the table has no such id.
+const char* stringTableText(int id, Language language);
+
+} // namespace BrellfinUi

@@ -1,0 +1,122 @@
+#include "brellfin/ui/localizedstring.h"
+
+#include "brellfin/ui/sharedtexts.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+
+namespace {
+
+// Every string id the tool's windows, lists and threads use.
+const int kUsedIds[] = {
+    102, 103, 104, 105, 106, 107, 108, 109, 111, 112, 113, 115, 116, 117, 118, 120, 121, 122, 123,
+    124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142,
+    143, 144, 145, 146, 147, 148, 149, 150, 151, 152, 153, 154, 155, 156, 157, 159, 160, 161, 162,
+    163, 164, 165, 166, 167, 168, 170, 172, 174, 175, 176, 182, 183, 184, 185, 186, 187, 188, 189,
+    192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210,
+    211, 212, 213, 214, 215, 216};
+
+class LocalizedString : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        BrellfinUi::setProgramFolderForTesting(m_dir.path());
+    }
+    void TearDown() override { BrellfinUi::setProgramFolderForTesting(QString()); }
+
+    void writeSettings(const QByteArray& content)
+    {
+        QFile file(m_dir.filePath("VexaSetCfg.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+    static QString systemText(const char* english, const char* chinese)
+    {
+        return QString::fromUtf8(QLocale::system().language() == QLocale::Chinese ? chinese : english);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(LocalizedString, LanguageValueChoosesTheTableOnEveryLoad)
+{
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+    writeSettings("[systemvars]\r\n languagevalue = 1033 \r\n");
+    EXPECT_EQ(loadLocalizedString(132), QString("Omber File Operation"));
+    writeSettings("[SystemVars]\r\nLanguageValue=\"2052\"\r\n");
+    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+}
+
+TEST_F(LocalizedString, OtherOrMissingValuesFollowTheSystemLocale)
+{
+    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
+    writeSettings("[SystemVars]\r\nLanguageValue=1041\r\n");
+    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
+    writeSettings("[SystemVars]\r\nLanguageValue=abc\r\n");
+    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
+    writeSettings("[Other]\r\nLanguageValue=2052\r\n");
+    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
+}
+
+TEST_F(LocalizedString, DisconnectedDiffersOnlyInChinese)
+{
+    writeSettings("[SystemVars]\r\nLanguageValue=1033\r\n");
+    EXPECT_EQ(loadLocalizedString(137), QString("disconnected"));
+    EXPECT_EQ(loadLocalizedString(138), QString("disconnected"));
+    EXPECT_EQ(loadLocalizedString(122), QString("Path error! The input path must start with '$VEXA_DIR_USER!'"));
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    EXPECT_EQ(loadLocalizedString(137), QString::fromUtf8("已断开."));
+    EXPECT_EQ(loadLocalizedString(138), QString::fromUtf8("未连接"));
+    EXPECT_EQ(loadLocalizedString(121), QString::fromUtf8("上传失败,失败原因："));
+    EXPECT_EQ(loadLocalizedString(213), QString::fromUtf8("（"));
+}
+
+TEST_F(LocalizedString, EveryUsedIdExistsInBothLanguagesAndNothingElse)
+{
+    for (int id : kUsedIds) {
+        const char* english = BrellfinUi::stringTableText(id, BrellfinUi::Language::English);
+        const char* chinese = BrellfinUi::stringTableText(id, BrellfinUi::Language::Chinese);
+        ASSERT_NE(english, nullptr) << id;
+        ASSERT_NE(chinese, nullptr) << id;
+        EXPECT_GT(strlen(english), 0u) << id;
+        EXPECT_GT(strlen(chinese), 0u) << id;
+    }
+    for (int id : {0, 101, 110, 158, 169, 217, -1})
+        EXPECT_EQ(BrellfinUi::stringTableText(id, BrellfinUi::Language::English), nullptr) << id;
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    EXPECT_TRUE(loadLocalizedString(217).isEmpty());
+}
+
+TEST_F(LocalizedString, SharedTextsStayInTheStartUpLanguage)
+{
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    loadSharedTexts();
+    writeSettings("[SystemVars]\r\nLanguageValue=1033\r\n");
+    EXPECT_EQ(g_errorText[0], QString::fromUtf8("网络错误"));
+    EXPECT_EQ(g_errorText[5], QString::fromUtf8("磁盘不足错误"));
+    EXPECT_EQ(g_stateText[3], QString::fromUtf8("已完成"));
+    EXPECT_EQ(g_directionText[1], QString::fromUtf8("下载"));
+    EXPECT_EQ(loadLocalizedString(198), QString("Network error"));
+    loadSharedTexts();
+    EXPECT_EQ(g_errorText[2], QString("Check the error"));
+    EXPECT_EQ(g_stateText[1], QString("ongoing"));
+    EXPECT_EQ(g_directionText[0], QString("upload"));
+    EXPECT_EQ(g_userAreaTitle, QString::fromUtf8("用户文件区"));
+    EXPECT_EQ(g_usbTitle, QString::fromUtf8("U盘"));
+    EXPECT_EQ(g_fileServicePort.toUInt(), 127u);
+}
+
+TEST(ProgramFolder, DefaultsToTheApplicationFolder)
+{
+    BrellfinUi::setProgramFolderForTesting(QString());
+    EXPECT_EQ(BrellfinUi::programFolder(), QCoreApplication::applicationDirPath());
+}
+
+} // namespace
