@@ -234,7 +234,9 @@ void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
             m_state = StateReconnecting;
             m_retriesLeft = m_retryMax.load();
         }
-        m_reconnecting = true;
+        // A count, not a flag: a fresh connection can break and start its own
+        // loop before the loop that made it has returned.
+        ++m_reconnecting;
     }
     // Every attempt costs a retry, also one whose connection broke before
     // the re-init reply; stop() sets retry max to 0 and ends the loop.
@@ -246,12 +248,12 @@ void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
         --m_retriesLeft;
         try {
             reconnect();
-            m_reconnecting = false;
+            --m_reconnecting;
             return;
         } catch (...) {
         }
     }
-    m_reconnecting = false;
+    --m_reconnecting;
     giveUp();
 }
 
@@ -283,7 +285,7 @@ void __DispatchClient::giveUp()
 void __DispatchClient::stop()
 {
     m_retryMax = 0;
-    while (m_reconnecting)
+    while (m_reconnecting > 0)
         platform::sleepMs(1);
     closeRetired();
     if (std::shared_ptr<FF::Net::IClient> client = currentClient())

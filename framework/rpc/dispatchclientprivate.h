@@ -58,7 +58,7 @@ private:
     const std::uint64_t m_reconnectDelay = kReconnectDelayMs;
     std::atomic<int> m_retryMax{kDefaultRetryMax};
     std::atomic<int> m_state{StateInitializing};
-    std::atomic<bool> m_reconnecting{false};
+    std::atomic<int> m_reconnecting{0};            // reconnection loops under way
     FF::Net::Address m_localAddress;               // under m_lock
     std::string m_clientKey;                       // under m_lock
     std::shared_ptr<FF::Net::IClient> m_client;    // under m_lock
