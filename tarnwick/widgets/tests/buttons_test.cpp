@@ -27,8 +27,7 @@ QLabel* textOf(PixmapLabel& label)
 
 qint64 iconKey(PixmapLabel& label)
 {
-    const QPixmap* p = iconOf(label)->pixmap();
-    return p ? p->cacheKey() : 0;
+    return iconOf(label)->pixmap(Qt::ReturnByValue).cacheKey();
 }
 
 } // namespace
@@ -67,8 +66,8 @@ TEST(PixmapLabel, ShowsOnlyWhatItWasGiven)
     PixmapLabel iconOnly(":/pics/icon/info.png", QString(), false);
     EXPECT_FALSE(iconOf(iconOnly)->isHidden());
     EXPECT_TRUE(textOf(iconOnly)->isHidden());
-    ASSERT_NE(iconOf(iconOnly)->pixmap(), nullptr);
-    EXPECT_EQ(iconOf(iconOnly)->pixmap()->size(), QSize(16, 16));
+    ASSERT_FALSE(iconOf(iconOnly)->pixmap(Qt::ReturnByValue).isNull());
+    EXPECT_EQ(iconOf(iconOnly)->pixmap(Qt::ReturnByValue).size(), QSize(16, 16));
 
     PixmapLabel textOnly(QString(), "text", true);
     EXPECT_TRUE(iconOf(textOnly)->isHidden());
@@ -91,16 +90,16 @@ TEST(PixmapLabel, RedrawsOnlyWhenSizeOrEnlargementChange)
     EXPECT_EQ(iconKey(label), first);
 
     label.setIconSize(QSize(24, 24));
-    EXPECT_EQ(iconOf(label)->pixmap()->size(), QSize(24, 24));
+    EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(24, 24));
     const qint64 second = iconKey(label);
 
     label.setIconEnlarged(true);
-    EXPECT_EQ(iconOf(label)->pixmap()->size(), QSize(28, 28));
+    EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(28, 28));
     const qint64 enlarged = iconKey(label);
     label.setIconEnlarged(true);
     EXPECT_EQ(iconKey(label), enlarged);
     label.setIconEnlarged(false);
-    EXPECT_EQ(iconOf(label)->pixmap()->size(), QSize(24, 24));
+    EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(24, 24));
     EXPECT_NE(iconKey(label), 0);
     Q_UNUSED(second);
 }
@@ -110,19 +109,19 @@ TEST(PixmapLabel, LeftClickInsideEmitsAndSwapsThePressedIconMeanwhile)
     PixmapLabel label(":/pics/icon/import.png", ":/pics/icon/import_down.png", QString(), false);
     label.resize(40, 40);
     QSignalSpy clicked(&label, &PixmapLabel::clicked);
-    const QImage normal = iconOf(label)->pixmap()->toImage();
+    const QImage normal = iconOf(label)->pixmap(Qt::ReturnByValue).toImage();
 
     KitTest::press(&label, {10, 10});
-    EXPECT_NE(iconOf(label)->pixmap()->toImage(), normal) << "the pressed picture shows while held";
+    EXPECT_NE(iconOf(label)->pixmap(Qt::ReturnByValue).toImage(), normal) << "the pressed picture shows while held";
     KitTest::release(&label, {10, 10});
     EXPECT_EQ(clicked.count(), 1);
-    EXPECT_EQ(iconOf(label)->pixmap()->toImage(), normal);
+    EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).toImage(), normal);
 
     // Released outside: the picture comes back, no click.
     KitTest::press(&label, {10, 10});
     KitTest::release(&label, {100, 10});
     EXPECT_EQ(clicked.count(), 1);
-    EXPECT_EQ(iconOf(label)->pixmap()->toImage(), normal);
+    EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).toImage(), normal);
 
     KitTest::click(&label, {10, 10}, Qt::RightButton);
     EXPECT_EQ(clicked.count(), 1);

@@ -261,10 +261,10 @@ TEST(MenuItemGroup, PressEnlargesTheIconUntilRelease)
     EXPECT_EQ(item->label()->iconSize(), QSize(32, 32));
     KitTest::press(item, item->rect().center());
     EXPECT_TRUE(item->label()->isIconEnlarged());
-    EXPECT_EQ(item->label()->findChild<QLabel*>("icon")->pixmap()->size(), QSize(36, 36));
+    EXPECT_EQ(item->label()->findChild<QLabel*>("icon")->pixmap(Qt::ReturnByValue).size(), QSize(36, 36));
     KitTest::release(item, item->rect().center());
     EXPECT_FALSE(item->label()->isIconEnlarged());
-    EXPECT_EQ(item->label()->findChild<QLabel*>("icon")->pixmap()->size(), QSize(32, 32));
+    EXPECT_EQ(item->label()->findChild<QLabel*>("icon")->pixmap(Qt::ReturnByValue).size(), QSize(32, 32));
 }
 
 TEST(MenuBar, MenusNeedANameAndATextAndRelayTheirChoices)

@@ -57,8 +57,9 @@ TEST(AppFont, RendersChineseAtTheFixedTestDpi)
 
     const QString family = AppFont::family();
     EXPECT_TRUE(QFontDatabase().hasFamily(family)) << family.toStdString();
-    if (!QFontDatabase().hasFamily(QString::fromUtf8("微软雅黑")))
+    if (!QFontDatabase().hasFamily(QString::fromUtf8("微软雅黑"))) {
         EXPECT_EQ(family, "WenQuanYi Micro Hei");
+    }
 
     const QFont font = AppFont::apply();
     EXPECT_EQ(font.pointSize(), ScreenTool::fontSize(11) - 1);
