@@ -1,5 +1,6 @@
 #include "platform/serial/serialport.h"
 
+#include "platform/serial/serialownend.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
@@ -116,6 +117,8 @@ bool toTermios(const Settings& s, termios* out)
     return constant != B0;
 }
 
+Port::Port() = default;
+
 Port::~Port()
 {
     close();
@@ -134,6 +137,8 @@ OpenResult Port::open(const std::string& name)
         m_error = EINVAL;
         return OpenResult::BadName;
     }
+    if (isOwnEndEntry(path))
+        return openOwnEnd(path);
     const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         m_error = errno;
@@ -161,8 +166,40 @@ OpenResult Port::open(const std::string& name)
     return OpenResult::Ok;
 }
 
+OpenResult Port::openOwnEnd(const std::string& path)
+{
+    int master = -1;
+    int holder = -1;
+    switch (requestOwnEnd(path, &master, &holder)) {
+    case OwnEndOpen::Granted:
+        break;
+    case OwnEndOpen::Busy:
+        m_error = EBUSY;
+        return OpenResult::AccessDenied;
+    case OwnEndOpen::Failed:
+        // A socket nobody serves is what a dead daemon leaves behind.
+        m_error = errno ? errno : ENOENT;
+        return m_error == EACCES ? OpenResult::AccessDenied : OpenResult::NotFound;
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    m_fd = master;
+    m_holder = holder;
+    m_isPtyMaster = true;
+    m_ownEnd = std::make_unique<OwnEnd>(master);
+    m_error = 0;
+    return OpenResult::Ok;
+}
+
 void Port::close()
 {
+    if (m_ownEnd) {
+        m_ownEnd.reset();
+        ::close(m_fd);
+        ::close(m_holder); // frees the own end for the next opener
+        m_fd = m_holder = -1;
+        m_isPtyMaster = false;
+        return;
+    }
     if (m_fd < 0)
         return;
     ioctl(m_fd, TIOCNXCL);
@@ -177,6 +214,9 @@ bool Port::apply(const Settings& s)
         m_error = EBADF;
         return false;
     }
+    // The line belongs to the user's end; the driver's own end has no say in it.
+    if (m_ownEnd)
+        return true;
     termios t {};
     if (tcgetattr(m_fd, &t) != 0) {
         noteError(errno);
@@ -215,6 +255,52 @@ bool Port::setQueueSizes(int in, int out)
     return true;
 }
 
+bool Port::readSettings(Settings* out)
+{
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return false;
+    }
+    LineState line;
+    if (!readLineState(m_fd, &line)) {
+        noteError(errno);
+        return false;
+    }
+    termios t {};
+    tcgetattr(m_fd, &t);
+    Settings s;
+    s.baud = line.baud;
+    s.dataBits = line.dataBits;
+    const Parity parities[] = {Parity::None, Parity::Odd, Parity::Even, Parity::Mark, Parity::Space};
+    s.parity = parities[line.parity < 5 ? line.parity : 0];
+    s.stopBits = line.stopBits == 2 ? StopBits::Two : line.stopBits == 1 ? StopBits::OneAndHalf : StopBits::One;
+    s.xonXoff = (t.c_iflag & IXON) != 0;
+    s.ctsOutput = (t.c_cflag & CRTSCTS) != 0;
+    *out = s;
+    return true;
+}
+
+Status Port::ownEndStatus()
+{
+    Status st;
+    // The daemon never writes to a holder: anything readable is its end.
+    pollfd h {m_holder, POLLIN, 0};
+    if (poll(&h, 1, 0) != 0) {
+        m_error = EIO;
+        st.gone = true;
+        return st;
+    }
+    m_ownEnd->refresh();
+    st.ok = true;
+    st.queued = m_ownEnd->queued();
+    if (m_ownEnd->userOpen()) {
+        pollfd p {m_fd, POLLOUT, 0};
+        poll(&p, 1, 0);
+        st.transmitFull = !(p.revents & POLLOUT);
+    }
+    return st;
+}
+
 Status Port::status()
 {
     Status st;
@@ -222,6 +308,8 @@ Status Port::status()
         m_error = EBADF;
         return st;
     }
+    if (m_ownEnd)
+        return ownEndStatus();
     int queued = 0;
     if (ioctl(m_fd, FIONREAD, &queued) != 0) {
         noteError(errno);
@@ -253,6 +341,10 @@ int Port::read(char* dst, int len)
     }
     if (!dst || len <= 0)
         return 0;
+    if (m_ownEnd) {
+        m_ownEnd->refresh();
+        return m_ownEnd->take(dst, len);
+    }
     for (;;) {
         const ssize_t n = ::read(m_fd, dst, static_cast<size_t>(len));
         if (n >= 0)
@@ -274,6 +366,10 @@ int Port::write(const char* data, int len)
     }
     if (!data || len <= 0)
         return 0;
+    // With nobody on the user's end the driver drops what is sent, so that a
+    // later opener reads nothing stale.
+    if (m_ownEnd && !m_ownEnd->userOpen())
+        return len;
     const long long deadline = monotonicMs() + (m_timeouts.writeTotalMs > 0 ? m_timeouts.writeTotalMs : 0);
     int written = 0;
     while (written < len) {
@@ -302,8 +398,14 @@ int Port::write(const char* data, int len)
     return written;
 }
 
-bool Port::insertionControl(const unsigned char*, int, unsigned char*, int, int* returned)
+bool Port::insertionControl(const unsigned char* in, int inLen, unsigned char* out, int outLen, int* returned)
 {
+    if (m_ownEnd) {
+        if (m_ownEnd->control(in, inLen, out, outLen, returned))
+            return true;
+        noteError(errno);
+        return false;
+    }
     if (returned)
         *returned = 0;
     m_error = m_fd < 0 ? EBADF : ENOTTY;

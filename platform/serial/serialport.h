@@ -9,12 +9,21 @@
 // total time-out and then reports what it wrote. A port whose device went
 // away (EIO, ENXIO, or a hang-up of a tty that is not a pty master) reports
 // itself gone; the caller closes it and opens it again later.
+//
+// A COM entry that is a pair daemon's socket is the own end of the virtual
+// pair (serialownend.h): the daemon hands over the pty master, and the port
+// then behaves like the null-modem driver's end: settings belong to the user's
+// end and are left alone, the state-insertion call works, and while the user's
+// end is closed reads give nothing and writes are dropped as written.
 
 #include "platform/serial/serialsettings.h"
 
+#include <memory>
 #include <string>
 
 namespace Serial {
+
+class OwnEnd;
 
 enum class OpenResult { Ok, BadName, NotFound, AccessDenied, Failed };
 
@@ -33,7 +42,7 @@ struct Status {
 
 class Port {
 public:
-    Port() = default;
+    Port();
     ~Port();
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
@@ -46,9 +55,14 @@ public:
     // errno of the last failed call.
     int lastError() const { return m_error; }
 
+    // The own end of a virtual pair.
+    bool isOwnEnd() const { return m_ownEnd != nullptr; }
+
     // Raw 8-bit line: CLOCAL|CREAD, VMIN = VTIME = 0, then the settings.
     bool apply(const Settings& settings);
     bool setTimeouts(const Timeouts& timeouts);
+    // The line as the port holds it now (the user's line on the own end).
+    bool readSettings(Settings* out);
     // The kernel sizes its queues itself; accepted for the caller's sake.
     bool setQueueSizes(int in, int out);
 
@@ -58,15 +72,19 @@ public:
     // Bytes written (0 when the write time-out passed without room); -1 on failure.
     int write(const char* data, int len);
 
-    // The state-insertion request of the virtual null-modem driver. A plain
-    // tty has no such driver: always false here.
+    // The state-insertion request of the virtual null-modem driver: works on
+    // the own end of a virtual pair; a plain tty has no such driver (false).
     bool insertionControl(const unsigned char* in, int inLen, unsigned char* out, int outLen,
                           int* returned);
 
 private:
     void noteError(int error);
+    OpenResult openOwnEnd(const std::string& path);
+    Status ownEndStatus();
 
     int m_fd = -1;
+    int m_holder = -1; // the own end's connection to its daemon
+    std::unique_ptr<OwnEnd> m_ownEnd;
     bool m_isPtyMaster = false;
     int m_error = 0;
     Timeouts m_timeouts;
