@@ -193,6 +193,7 @@ void TableView::clearRows()
 {
     // All rows at once: removing them one by one next to cell widgets costs
     // time in the square of the row count.
+    m_rowsWithWidgets.clear();
     setRowCount(0);
     clearContents();
 }
@@ -302,6 +303,8 @@ void TableView::createVisibleCellWidgets()
     if (widgetColumns.isEmpty())
         return;
     const int height = viewport()->height();
+    if (height <= 0)
+        return;
     int first = rowAt(0);
     int last = rowAt(height - 1);
     if (first < 0)
@@ -310,11 +313,41 @@ void TableView::createVisibleCellWidgets()
         last = rows - 1;
     // A screenful before and after, so that a short scroll finds them made.
     const int screenful = last - first + 1;
+    const int keepFirst = first - 3 * screenful;
+    const int keepLast = last + 3 * screenful;
+    for (auto it = m_rowsWithWidgets.begin(); it != m_rowsWithWidgets.end();) {
+        const int row = *it;
+        if (row < keepFirst || row > keepLast || row >= rows) {
+            if (row < rows)
+                releaseCellWidgets(row, widgetColumns);
+            it = m_rowsWithWidgets.erase(it);
+        } else {
+            ++it;
+        }
+    }
     first = std::max(0, first - screenful);
     last = std::min(rows - 1, last + screenful);
-    for (int row = first; row <= last; ++row)
+    for (int row = first; row <= last; ++row) {
         for (int c : qAsConst(widgetColumns))
             createCellWidget(row, c);
+        m_rowsWithWidgets.insert(row);
+    }
+}
+
+void TableView::releaseCellWidgets(int row, const QVector<int>& widgetColumns)
+{
+    for (int c : widgetColumns) {
+        QWidget* widget = cellWidget(row, c);
+        if (!widget)
+            continue;
+        // The user may have changed a check box: its value goes back into the cell.
+        QTableWidgetItem* holder = item(row, c);
+        const ItemView* view = qobject_cast<ItemView*>(widget);
+        if (holder && view && m_cellTypes.value(c, -1) == TableColumn::Check)
+            holder->setData(kCellDataRole, view->value());
+        widget->hide();
+        removeCellWidget(row, c);
+    }
 }
 
 void TableView::scrollContentsBy(int dx, int dy)

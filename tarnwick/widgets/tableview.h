@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QScroller>
+#include <QSet>
 #include <QString>
 #include <QTableWidget>
 #include <QVariant>
@@ -66,8 +67,11 @@ protected:
 
 private:
     // Makes the cell widgets of the rows on screen (and a screenful around
-    // them) that do not have theirs yet.
+    // them) that do not have theirs yet, and releases those of rows more than
+    // three screenfuls away: every widget of the viewport moves on each scroll
+    // step, so their number must stay small.
     void createVisibleCellWidgets();
+    void releaseCellWidgets(int row, const QVector<int>& widgetColumns);
     void createCellWidget(int row, int column);
     void fillRow(int row, const QVariantList& cells);
     // Appends the rows to those present: the row count is set once, then the
@@ -80,4 +84,5 @@ private:
     QScroller* m_scroller = nullptr;
     bool m_updatePending = false;
     QVariantList m_pendingRows;
+    QSet<int> m_rowsWithWidgets;
 };

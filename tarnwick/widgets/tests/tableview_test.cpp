@@ -264,3 +264,31 @@ TEST(TableView, AHiddenTableMakesItsCellWidgetsWhenShown)
     EXPECT_NE(table.cellWidget(0, 1), nullptr);
     EXPECT_NE(table.cellWidget(2, 2), nullptr);
 }
+
+TEST(TableView, WidgetsFarOutOfViewAreLetGoAndKeepTheirValue)
+{
+    Table t;
+    t.table->updateRows(rows(1000));
+    auto* box = qobject_cast<CheckLineView*>(t.table->cellWidget(0, 1));
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(box->isChecked());
+    box->setChecked(false); // the user's change
+
+    QScrollBar* bar = t.table->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(t.table->cellWidget(0, 1), nullptr);
+    EXPECT_EQ(t.table->cellValue(0, 1), QVariant(false));
+    EXPECT_NE(t.table->cellWidget(999, 1), nullptr);
+    int made = 0;
+    for (int row = 0; row < t.table->rowCount(); ++row)
+        made += t.table->cellWidget(row, 1) != nullptr;
+    EXPECT_LT(made, 100) << "only the rows around the view keep widgets";
+
+    bar->setValue(0);
+    box = qobject_cast<CheckLineView*>(t.table->cellWidget(0, 1));
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(t.table->cellWidget(999, 1), nullptr);
+    EXPECT_EQ(t.table->cellValue(999, 2), QVariant("/data/f999"));
+    KitTest::flushEvents();
+}
