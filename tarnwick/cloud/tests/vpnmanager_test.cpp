@@ -1,0 +1,308 @@
+#include "tarnwick/cloud/vpnmanager.h"
+
+#include "platform/process/recordingcommandrunner.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+
+#include <sys/stat.h>
+
+using VPN_Android::InterfaceAddress;
+using VPN_Android::VpnManager;
+
+namespace {
+
+const QString kServer = QStringLiteral("127.31.0.9");
+
+struct StatusSignal
+{
+    QString state;
+    QString ip;
+};
+
+// Every test runs in a folder of its own with a fake openvpn under the VPN
+// folder, so that the system's openvpn is never started here.
+class VpnManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_oldCwd = QDir::currentPath();
+        m_oldPath = qgetenv("PATH");
+        ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+        ASSERT_TRUE(QDir().mkpath(QStringLiteral("vpn/x64/config")));
+        writeFakeOpenvpn(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\nexec sleep 1000\n")
+                             .arg(m_dir.filePath(QStringLiteral("args.txt"))));
+        writeConfig(QByteArray("client\ndev tun\nproto udp\nblock-outside-dns\n"));
+
+        m_manager.setCommandRunner(&m_runner);
+        m_manager.setWaitTiming(30, 10);
+        m_manager.setAddressLister([this] { return m_addresses; });
+        QObject::connect(&m_manager, &VpnManager::signalVPNStatus,
+                         [this](QString state, QString ip) { m_status.push_back({state, ip}); });
+        QObject::connect(&m_manager, &VpnManager::signalRunStatus,
+                         [this](int state) { m_runStatus.push_back(state); });
+        m_addresses = {{QStringLiteral("lo"), QStringLiteral("127.0.0.1")},
+                       {QStringLiteral("eth0"), QStringLiteral("192.0.2.2")}};
+    }
+
+    void TearDown() override
+    {
+        m_manager.quit(false);
+        QDir::setCurrent(m_oldCwd);
+        qputenv("PATH", m_oldPath);
+    }
+
+    void writeFakeOpenvpn(const QString& script)
+    {
+        QFile f(QStringLiteral("vpn/x64/openvpn"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(script.toUtf8());
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void writeConfig(const QByteArray& text)
+    {
+        QFile f(QStringLiteral("vpn/x64/config/box.ovpn"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+    bool start(const QString& server = kServer, int port = 1194, const QString& user = QStringLiteral("box-user"))
+    {
+        return m_manager.startVPN(QStringLiteral("vpn/x64/"), QStringLiteral("vpn/x64/config/box.ovpn"), server, port,
+                                  user, QStringLiteral("s3cret pass"));
+    }
+
+    QStringList childArguments()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QFile f(m_dir.filePath(QStringLiteral("args.txt")));
+        while (clock.elapsed() < 10000) {
+            if (f.open(QIODevice::ReadOnly)) {
+                const QString text = QString::fromUtf8(f.readAll());
+                f.close();
+                if (text.endsWith(QLatin1Char('\n')) && text.contains(QStringLiteral("--script-security\n1\n")))
+                    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return {};
+    }
+
+    bool argsFileWritten() const { return QFile::exists(m_dir.filePath(QStringLiteral("args.txt"))); }
+
+    static bool alive(qint64 pid) { return pid > 0 && kill(static_cast<pid_t>(pid), 0) == 0; }
+
+    QTemporaryDir m_dir;
+    QString m_oldCwd;
+    QByteArray m_oldPath;
+    // Everything the manager's handlers touch outlives it.
+    RecordingCommandRunner m_runner;
+    QVector<InterfaceAddress> m_addresses;
+    std::vector<StatusSignal> m_status;
+    std::vector<int> m_runStatus;
+    VpnManager m_manager;
+};
+
+TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsAndTheScriptLevelAfterTheConfiguration)
+{
+    ASSERT_TRUE(start());
+    const QStringList args = childArguments();
+    QStringList expected{QStringLiteral("--ignore-unknown-option")};
+    expected << VpnManager::windowsOnlyOptions();
+    expected << QStringLiteral("--config") << m_dir.filePath(QStringLiteral("vpn/x64/config/box.ovpn"))
+             << QStringLiteral("--remote") << kServer << QStringLiteral("1194")
+             << QStringLiteral("--auth-user-pass") << QStringLiteral("data/vpnkey.txt")
+             << QStringLiteral("--script-security") << QStringLiteral("1");
+    EXPECT_EQ(args, expected);
+    for (const QString& a : args) {
+        EXPECT_FALSE(a.contains(QLatin1Char('"'))) << a.toStdString();
+        EXPECT_FALSE(a.contains(QStringLiteral("s3cret"))) << a.toStdString();
+    }
+    EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-renew")));
+    EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-pre-release")));
+    EXPECT_LT(args.indexOf(QStringLiteral("--ignore-unknown-option")), args.indexOf(QStringLiteral("--config")));
+    EXPECT_GT(args.indexOf(QStringLiteral("--script-security")), args.indexOf(QStringLiteral("--config")));
+    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+}
+
+TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
+{
+    ASSERT_TRUE(start());
+    const qint64 child = m_manager.childPid();
+    ASSERT_TRUE(alive(child));
+    struct stat st{};
+    ASSERT_EQ(stat("data/vpnkey.txt", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    QFile key(QStringLiteral("data/vpnkey.txt"));
+    ASSERT_TRUE(key.open(QIODevice::ReadOnly));
+    EXPECT_EQ(key.readAll(), QByteArray("box-user\ns3cret pass"));
+    key.close();
+
+    m_manager.quit(false);
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+    EXPECT_FALSE(alive(child));
+    EXPECT_EQ(m_manager.childPid(), -1);
+    EXPECT_EQ(m_manager.runStatus(), 0);
+}
+
+TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
+{
+    // Present before the start, so not the tunnel's.
+    m_addresses.append({QStringLiteral("eth1"), QStringLiteral("10.8.5.5")});
+    QTimer::singleShot(60, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.1.0.6")});
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.80.0.6")});
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.10.0.6")});
+    });
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(start());
+    EXPECT_LT(clock.elapsed(), 5000);
+    ASSERT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
+    EXPECT_EQ(m_status[0].ip, QStringLiteral("10.10.0.6"));
+    EXPECT_EQ(m_manager.vpnIp(), QStringLiteral("10.10.0.6"));
+    EXPECT_EQ(m_manager.runStatus(), 2);
+}
+
+TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
+{
+    QTimer::singleShot(40, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    ASSERT_TRUE(start());
+    ASSERT_EQ(m_manager.vpnIp(), QStringLiteral("10.8.0.6"));
+    m_runner.queueResult(RecordingCommandRunner::exitResult(0,
+        R"([{"dst":"default","gateway":"192.0.2.1","dev":"eth0"},)"
+        R"({"dst":"10.200.0.0/24","gateway":"10.66.0.1","dev":"eth1"},)"
+        R"({"dst":"10.8.0.0/24","dev":"tun0","protocol":"kernel","scope":"link","prefsrc":"10.8.0.6"},)"
+        R"({"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0"},)"
+        R"({"dst":"0.0.0.0/1","gateway":"10.8.0.1","dev":"tun0"}])"));
+    m_manager.quit(false);
+    EXPECT_EQ(m_runner.argumentLines(),
+              QStringList({QStringLiteral("-4 -j route show"),
+                           QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0"),
+                           QStringLiteral("-4 route del 0.0.0.0/1 via 10.8.0.1 dev tun0")}));
+    ASSERT_FALSE(m_status.empty());
+    EXPECT_EQ(m_status.back().state, QString());
+    EXPECT_EQ(m_status.back().ip, QStringLiteral("10.8.0.6"));
+}
+
+TEST_F(VpnManagerTest, NoTunnelAddressMeansNoConnectedAndNoRouteTouched)
+{
+    m_addresses.append({QStringLiteral("dummy0"), QStringLiteral("10.10.5.2")});
+    ASSERT_TRUE(start());
+    ASSERT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_status[0].state, QString());
+    EXPECT_EQ(m_status[0].ip, QString());
+    m_manager.quit(false);
+    EXPECT_EQ(m_runner.callCount(), 0);
+    EXPECT_EQ(m_status.back().state, QString());
+}
+
+TEST_F(VpnManagerTest, QuitDuringTheWaitEndsItSilently)
+{
+    m_manager.setWaitTiming(50, 100);
+    QTimer::singleShot(150, &m_manager, [this] { m_manager.quit(false); });
+    QTimer::singleShot(300, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(start());
+    EXPECT_LT(clock.elapsed(), 3000);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_status.size(), 1u);   // only the quit's empty state
+    EXPECT_EQ(m_status[0].state, QString());
+    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.childPid(), -1);
+}
+
+TEST_F(VpnManagerTest, NewerStartEndsTheOlderWaitWhichReportsNothing)
+{
+    m_manager.setWaitTiming(50, 100);
+    qint64 firstChild = -1;
+    bool second = false;
+    QTimer::singleShot(150, &m_manager, [&] {
+        firstChild = m_manager.childPid();
+        second = start();
+    });
+    QTimer::singleShot(400, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    EXPECT_TRUE(start());
+    EXPECT_TRUE(second);
+    EXPECT_FALSE(alive(firstChild));
+    ASSERT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
+    EXPECT_EQ(m_status[0].ip, QStringLiteral("10.8.0.6"));
+    EXPECT_EQ(m_runStatus, std::vector<int>({1, 1}));
+    EXPECT_TRUE(alive(m_manager.childPid()));
+}
+
+TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
+{
+    for (const QString& server : {QStringLiteral("-x"), QStringLiteral("--up"), QStringLiteral("a b"),
+                                  QStringLiteral(""), QStringLiteral("1.2.3.4.5"), QStringLiteral("host;id"),
+                                  QStringLiteral("-host.example")}) {
+        EXPECT_FALSE(start(server)) << server.toStdString();
+    }
+    EXPECT_FALSE(start(kServer, 0));
+    EXPECT_FALSE(start(kServer, 65536));
+    EXPECT_FALSE(start(kServer, 1194, QStringLiteral("user\nother")));
+    writeConfig(QByteArray("client\n  plugin /tmp/evil.so\n"));
+    EXPECT_FALSE(start());
+    writeConfig(QByteArray("client\n--log /etc/important\n"));
+    EXPECT_FALSE(start());
+    EXPECT_FALSE(argsFileWritten());
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+    EXPECT_EQ(m_manager.childPid(), -1);
+    EXPECT_EQ(m_runStatus.back(), 0);
+
+    writeConfig(QByteArray("client\n# plugin in a comment\nremote-cert-tls server\n"));
+    EXPECT_TRUE(start(QStringLiteral("vpn.example.com"), 65535));
+}
+
+TEST_F(VpnManagerTest, ChildThatCannotStartIsReported)
+{
+    writeFakeOpenvpn(QStringLiteral("#!/nonexistent/interpreter\n"));
+    EXPECT_FALSE(start());
+    EXPECT_EQ(m_runStatus, std::vector<int>({0}));
+    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+    EXPECT_TRUE(m_status.empty());
+}
+
+TEST_F(VpnManagerTest, VpnFolderJoinsThePathOnce)
+{
+    ASSERT_TRUE(start());
+    const QByteArray once = qgetenv("PATH");
+    EXPECT_TRUE(once.startsWith(QFile::encodeName(m_dir.filePath(QStringLiteral("vpn/x64/depends:")))));
+    ASSERT_TRUE(start());
+    EXPECT_EQ(qgetenv("PATH"), once);
+}
+
+TEST(VpnManagerChecks, ServerTextAndConfigurationRules)
+{
+    EXPECT_TRUE(VpnManager::isServerText(QStringLiteral("10.0.0.1")));
+    EXPECT_TRUE(VpnManager::isServerText(QStringLiteral("vpn-1.example.com")));
+    EXPECT_FALSE(VpnManager::isServerText(QStringLiteral("1.2.3.256")));
+    EXPECT_FALSE(VpnManager::isServerText(QStringLiteral("host-")));
+    QString reason;
+    EXPECT_FALSE(VpnManager::isConfigAllowed("client\r\nplugin\t/x.so arg\r\n", &reason));
+    EXPECT_EQ(reason, QStringLiteral("plugin"));
+    EXPECT_TRUE(VpnManager::isConfigAllowed("client\nplugins-are-not-this\n;plugin x\n", &reason));
+    EXPECT_TRUE(VpnManager::isTunnelAddress(QStringLiteral("10.9.1.1")));
+    EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("10.90.1.1")));
+    EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("110.8.1.1")));
+}
+
+} // namespace

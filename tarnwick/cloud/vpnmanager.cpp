@@ -1,0 +1,492 @@
+#include "tarnwick/cloud/vpnmanager.h"
+
+#include "platform/route/routecommand.h"
+#include "tarnwick/core/constants.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace VPN_Android {
+
+namespace {
+
+const char kSystemOpenvpn[] = "/usr/sbin/openvpn";
+
+QString baselineKey(const InterfaceAddress& a)
+{
+    return a.interfaceName + QLatin1Char(' ') + a.address;
+}
+
+// Directives of a configuration that are refused: they load code, read other
+// configuration, or write files and open listeners where the text says, all
+// as the user that runs openvpn.
+const QSet<QString>& refusedDirectives()
+{
+    static const QSet<QString> names{
+        QStringLiteral("plugin"),   QStringLiteral("config"),     QStringLiteral("cd"),
+        QStringLiteral("chroot"),   QStringLiteral("log"),        QStringLiteral("log-append"),
+        QStringLiteral("writepid"), QStringLiteral("status"),     QStringLiteral("management"),
+        QStringLiteral("tmp-dir"),  QStringLiteral("daemon"),     QStringLiteral("askpass"),
+        QStringLiteral("iproute"),
+    };
+    return names;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* at = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        at += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+VpnManager* VpnManager::instance()
+{
+    static VpnManager manager;
+    return &manager;
+}
+
+VpnManager::VpnManager(QObject* parent)
+    : QObject(parent)
+{
+}
+
+VpnManager::~VpnManager()
+{
+    qDebug() << "VpnManager::~VpnManager";
+    quit(false);
+}
+
+bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user,
+                          QString password)
+{
+    QMutexLocker lock(&m_mutex);
+    const quint64 generation = ++m_generation;
+    endWait();
+    m_process.stop();
+    removeUserFile();
+    m_tunnelDev.clear();
+
+    if (!isServerText(server) || port < 1 || port > 65535) {
+        qWarning().noquote() << "VpnManager: server address refused:" << server.left(64) << port;
+        failStart();
+        return false;
+    }
+    const QString configPath = QDir::cleanPath(QDir::current().absoluteFilePath(configName));
+    QFile config(configPath);
+    if (!config.open(QIODevice::ReadOnly) || config.size() > kMaxConfigBytes) {
+        qWarning().noquote() << "VpnManager: configuration not readable:" << configPath;
+        failStart();
+        return false;
+    }
+    QString reason;
+    if (!isConfigAllowed(config.read(kMaxConfigBytes), &reason)) {
+        qWarning().noquote() << "VpnManager: configuration refused, it holds" << reason;
+        failStart();
+        return false;
+    }
+    config.close();
+
+    if (!writeUserFile(user, password)) {
+        qDebug() << "File write vpn key file failed!";
+        return false;
+    }
+    const QString portText = QString("%1").arg(port);
+    QString folder = QDir::current().absoluteFilePath(vpnDir);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    addVpnFolderToPath(folder);
+
+    const QStringList arguments = openvpnArguments(configPath, server, portText);
+    const QString program = openvpnProgram(vpnDir);
+    m_vpnIp.clear();
+    m_baseline.clear();
+    for (const InterfaceAddress& a : addresses())
+        m_baseline.insert(baselineKey(a));
+
+    if (!m_process.start(program, arguments)) {
+        m_process.stop();
+        removeUserFile();
+        failStart();
+        return false;
+    }
+    m_runStatus = 1;
+    emit signalRunStatus(1);
+
+    // The wait runs with the lock released: a quit (or a newer start) from the
+    // GUI meanwhile ends it, and it then reports nothing.
+    QEventLoop loop;
+    m_waitLoop = &loop;
+    QTimer timer;
+    timer.setInterval(m_tickMs);
+    int countdown = m_ticks;
+    connect(&timer, &QTimer::timeout, &loop, [&]() {
+        QMutexLocker tick(&m_mutex);
+        if (generation != m_generation) {
+            loop.quit();
+            return;
+        }
+        InterfaceAddress found;
+        if (findNewTunnelAddress(&found)) {
+            m_vpnIp = found.address;
+            m_tunnelDev = found.interfaceName;
+            loop.quit();
+        }
+        if (--countdown < 0)
+            loop.quit();
+    });
+    lock.unlock();
+    timer.start();
+    loop.exec();
+    timer.stop();
+
+    lock.relock();
+    if (generation != m_generation)
+        return true;
+    m_waitLoop = nullptr;
+    onVpnState(m_vpnIp.isEmpty() ? QString() : QStringLiteral("CONNECTED"), m_vpnIp);
+    m_runStatus = 2;
+    return true;
+}
+
+void VpnManager::quit(bool)
+{
+    qDebug() << "VpnManager::quit";
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    endWait();
+    stopLocked();
+    m_runStatus = 0;
+}
+
+bool VpnManager::prepareVpn()
+{
+    QMutexLocker lock(&m_mutex);
+    m_runStatus = 2;
+    emit signalRunStatus(2);
+    return true;
+}
+
+void VpnManager::setConfigData(const QString& text)
+{
+    QMutexLocker lock(&m_mutex);
+    m_configData = text;
+}
+
+bool VpnManager::startTransparent(const QString& ip)
+{
+    // Beside the program first, as the tools are installed, then the working folder.
+    QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Quillet");
+    if (!QFileInfo(program).isExecutable())
+        program = QDir::current().absoluteFilePath(QStringLiteral("Quillet"));
+    QProcess::startDetached(program, {ip});
+    return true;
+}
+
+bool VpnManager::startVncViewer(const QString& arg)
+{
+    const QString arch = QSysInfo::currentCpuArchitecture();
+    const QString folder = (arch == QLatin1String("x86_64") || arch == QLatin1String("ia64"))
+                               ? QStringLiteral("vnc/x64/")
+                               : QStringLiteral("vnc/x86/");
+    QProcess::startDetached(QDir::current().absoluteFilePath(folder + QStringLiteral("vncviewer")), {arg});
+    return true;
+}
+
+int VpnManager::runStatus()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_runStatus;
+}
+
+QString VpnManager::vpnIp()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_vpnIp;
+}
+
+bool VpnManager::isVpnSupported()
+{
+    return true;
+}
+
+bool VpnManager::isVpnReady()
+{
+    QMutexLocker lock(&m_mutex);
+    return true;
+}
+
+void VpnManager::setCommandRunner(CommandRunner* runner)
+{
+    QMutexLocker lock(&m_mutex);
+    m_runner = runner ? runner : &m_ownRunner;
+}
+
+void VpnManager::setAddressLister(AddressLister lister)
+{
+    QMutexLocker lock(&m_mutex);
+    m_lister = std::move(lister);
+}
+
+void VpnManager::setWaitTiming(int tickMs, int ticks)
+{
+    QMutexLocker lock(&m_mutex);
+    m_tickMs = tickMs;
+    m_ticks = ticks;
+}
+
+qint64 VpnManager::childPid() const
+{
+    return m_process.pid();
+}
+
+QString VpnManager::openvpnProgram(const QString& vpnDir)
+{
+    const QFileInfo own(QDir::current().absoluteFilePath(vpnDir + QStringLiteral("/openvpn")));
+    if (own.isFile() && own.isExecutable())
+        return QDir::cleanPath(own.absoluteFilePath());
+    return QString::fromLatin1(kSystemOpenvpn);
+}
+
+QStringList VpnManager::windowsOnlyOptions()
+{
+    return {QStringLiteral("block-outside-dns"), QStringLiteral("dhcp-renew"),   QStringLiteral("dhcp-release"),
+            QStringLiteral("dhcp-pre-release"),  QStringLiteral("register-dns"), QStringLiteral("ip-win32"),
+            QStringLiteral("tap-sleep"),         QStringLiteral("win-sys"),      QStringLiteral("show-net-up"),
+            QStringLiteral("windows-driver"),    QStringLiteral("service")};
+}
+
+QStringList VpnManager::openvpnArguments(const QString& configPath, const QString& server, const QString& portText)
+{
+    // The ignore list must come before the configuration it applies to; the
+    // script level after it, so that the configuration cannot raise it.
+    QStringList args{QStringLiteral("--ignore-unknown-option")};
+    args << windowsOnlyOptions();
+    args << QStringLiteral("--config") << configPath
+         << QStringLiteral("--remote") << server << portText
+         << QStringLiteral("--auth-user-pass") << Tarnwick::Constants::kVpnKeyFile
+         << QStringLiteral("--script-security") << QStringLiteral("1");
+    return args;
+}
+
+bool VpnManager::isServerText(const QString& server)
+{
+    if (RouteCommand::isStrictIpv4(server))
+        return true;
+    // A host name: dot-separated labels of letters, digits and hyphens, none
+    // starting or ending with a hyphen, at most 253 characters.
+    static const QRegularExpression host(QStringLiteral(
+        "\\A(?=.{1,253}\\z)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+        "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\z"));
+    // Dotted numbers that are not an IPv4 address are no host name either.
+    static const QRegularExpression numeric(QStringLiteral("\\A[0-9.]+\\z"));
+    return host.match(server).hasMatch() && !numeric.match(server).hasMatch();
+}
+
+bool VpnManager::isConfigAllowed(const QByteArray& text, QString* reason)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray& raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#') || line.startsWith(';'))
+            continue;
+        int end = 0;
+        while (end < line.size() && !QChar::isSpace(static_cast<uchar>(line[end])))
+            ++end;
+        QString directive = QString::fromLatin1(line.left(end));
+        if (directive.startsWith(QLatin1String("--")))
+            directive = directive.mid(2);
+        if (refusedDirectives().contains(directive)) {
+            if (reason)
+                *reason = directive;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool VpnManager::isTunnelAddress(const QString& address)
+{
+    return address.startsWith(QLatin1String("10.8.")) || address.startsWith(QLatin1String("10.9."))
+           || address.startsWith(QLatin1String("10.10."));
+}
+
+QVector<InterfaceAddress> VpnManager::systemAddresses()
+{
+    QVector<InterfaceAddress> list;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& iface : interfaces) {
+        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                list.append({iface.name(), entry.ip().toString()});
+        }
+    }
+    return list;
+}
+
+void VpnManager::onVpnState(const QString& state, const QString&)
+{
+    QMutexLocker lock(&m_mutex);
+    if (state == QLatin1String("CONNECTED") && !m_tunnelDev.isEmpty()) {
+        // The tunnel's address now; a tunnel that lost it keeps the last one.
+        bool still = false;
+        QString first;
+        for (const InterfaceAddress& a : addresses()) {
+            if (a.interfaceName != m_tunnelDev || !isTunnelAddress(a.address))
+                continue;
+            if (first.isEmpty())
+                first = a.address;
+            still = still || a.address == m_vpnIp;
+        }
+        if (!still && !first.isEmpty())
+            m_vpnIp = first;
+    }
+    emit signalVPNStatus(state, m_vpnIp);
+}
+
+void VpnManager::stopLocked()
+{
+    qDebug() << "stop openvpn process ";
+    cleanupRoutes();
+    m_process.stop();
+    removeUserFile();
+    onVpnState(QString(), QString());
+    m_tunnelDev.clear();
+}
+
+void VpnManager::cleanupRoutes()
+{
+    if (m_tunnelDev.isEmpty() || m_vpnIp.isEmpty())
+        return;
+    // Only while the tunnel still carries its address: a vanished tunnel took
+    // its routes with it, and a new interface of the same name is not ours.
+    bool present = false;
+    for (const InterfaceAddress& a : addresses())
+        present = present || (a.interfaceName == m_tunnelDev && a.address == m_vpnIp);
+    if (!present)
+        return;
+    RouteCommand route(*m_runner);
+    bool ok = false;
+    const QVector<RouteEntry> table = route.table(&ok, kRouteReadTimeoutMs);
+    if (!ok) {
+        qWarning() << "VpnManager: route table not readable";
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    for (const RouteEntry& r : table) {
+        if (r.dev != m_tunnelDev || r.gateway.isEmpty())
+            continue;
+        const qint64 left = kRouteDeleteTimeoutMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        const CommandResult result = route.deleteRoute(r, static_cast<int>(left));
+        if (!result.succeeded())
+            qWarning().noquote() << "VpnManager: route not removed:" << r.dst << r.gateway << r.dev;
+    }
+}
+
+void VpnManager::endWait()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit();
+    m_waitLoop = nullptr;
+}
+
+QVector<InterfaceAddress> VpnManager::addresses() const
+{
+    return m_lister ? m_lister() : systemAddresses();
+}
+
+bool VpnManager::findNewTunnelAddress(InterfaceAddress* found) const
+{
+    for (const InterfaceAddress& a : addresses()) {
+        if (isTunnelAddress(a.address) && !m_baseline.contains(baselineKey(a))) {
+            *found = a;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool VpnManager::writeUserFile(const QString& user, const QString& password)
+{
+    // A line break would shift the password into the wrong line.
+    static const QRegularExpression breaks(QStringLiteral("[\\r\\n\\x{0}]"));
+    if (breaks.match(user).hasMatch() || breaks.match(password).hasMatch()) {
+        qWarning() << "VpnManager: user name or password holds a line break";
+        return false;
+    }
+    const QString path = Tarnwick::Constants::kVpnKeyFile;
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.path()))
+        return false;
+    // Written in full to a private temporary file that then replaces the old one.
+    QByteArray temp = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, user.toUtf8() + '\n' + password.toUtf8());
+    ok = ::close(fd) == 0 && ok;
+    if (ok)
+        ok = ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    m_userFileWritten = true;
+    return true;
+}
+
+void VpnManager::removeUserFile()
+{
+    if (!m_userFileWritten)
+        return;
+    QFile::remove(Tarnwick::Constants::kVpnKeyFile);
+    m_userFileWritten = false;
+}
+
+void VpnManager::addVpnFolderToPath(const QString& folder)
+{
+    const QString path = QString::fromLocal8Bit(qgetenv("PATH"));
+    if (path.contains(folder))
+        return;
+    qputenv("PATH", (folder + QStringLiteral("depends:") + path).toLocal8Bit());
+}
+
+void VpnManager::failStart()
+{
+    m_runStatus = 2;
+    emit signalRunStatus(0);
+}
+
+} // namespace VPN_Android

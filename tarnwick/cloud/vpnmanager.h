@@ -1,0 +1,135 @@
+#pragma once
+
+// The PC's end of the VPN tunnel to a remote panel: writes the OpenVPN user
+// file, starts openvpn as a supervised child, waits until a new address of
+// the tunnel's networks appears, reports the tunnel state by signals, and on
+// quit removes the routes through the tunnel and stops the child. It also
+// starts the serial pass-through tool for a panel. One per process, on the
+// GUI thread.
+//
+// The configuration comes from the cloud over plain HTTP, so it is not
+// trusted: openvpn runs it with "--script-security 1" given after it (no
+// scripts), a configuration that loads a plugin or names files or listeners
+// of its own is refused, and the server must be a host name or an IPv4
+// address with a port 1-65535. The user file holds the password readable by
+// its owner only and is removed when the child stops; the password is never
+// on a command line or in a log.
+
+#include "platform/process/commandrunner.h"
+#include "platform/process/win32process.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRecursiveMutex>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+class QEventLoop;
+
+namespace VPN_Android {
+
+// One IPv4 address of one network interface of the PC.
+struct InterfaceAddress
+{
+    QString interfaceName;
+    QString address;
+};
+
+class VpnManager : public QObject
+{
+    Q_OBJECT
+public:
+    using AddressLister = std::function<QVector<InterfaceAddress>()>;
+
+    static constexpr int kWaitTickMs = 1000;
+    static constexpr int kWaitTicks = 10;         // the wait ends after the eleventh tick
+    static constexpr int kRouteReadTimeoutMs = 2000;
+    static constexpr int kRouteDeleteTimeoutMs = 3000;
+    static constexpr qint64 kMaxConfigBytes = 1024 * 1024;
+
+    // The process-wide manager, built on first use.
+    static VpnManager* instance();
+
+    explicit VpnManager(QObject* parent = nullptr);
+    ~VpnManager() override;
+
+    // Starts the tunnel; true when the child started. Waits (in a nested event
+    // loop) up to about eleven seconds for the tunnel address before it returns.
+    bool startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password);
+    // Removes the routes through the tunnel, stops the child, reports the empty state.
+    void quit(bool);
+    bool prepareVpn();
+    void setConfigData(const QString& text);
+    // Starts the pass-through tool detached for the panel; always true.
+    bool startTransparent(const QString& ip);
+    // Starts an outside VNC viewer detached; always true.
+    bool startVncViewer(const QString& arg);
+    int runStatus();
+    QString vpnIp();
+    static bool isVpnSupported();
+    bool isVpnReady();
+
+    // Seams for tests and for the namespace harness.
+    // Runs the route commands (not owned); null returns to the manager's own runner.
+    void setCommandRunner(CommandRunner* runner);
+    // Lists the PC's addresses; empty returns to the system's interfaces.
+    void setAddressLister(AddressLister lister);
+    void setWaitTiming(int tickMs, int ticks);
+    // The child's pid while one runs, else -1.
+    qint64 childPid() const;
+
+    // The openvpn under the VPN folder when there is one, else the system's.
+    static QString openvpnProgram(const QString& vpnDir);
+    // The command line after the program.
+    static QStringList openvpnArguments(const QString& configPath, const QString& server, const QString& portText);
+    // A host name or a dotted IPv4 address, not starting with '-'.
+    static bool isServerText(const QString& server);
+    // False, with the offending directive in *reason, for a configuration
+    // that loads a plugin or names files or listeners of its own.
+    static bool isConfigAllowed(const QByteArray& text, QString* reason);
+    // An address of the tunnel's networks: it starts with "10.8.", "10.9." or "10.10.".
+    static bool isTunnelAddress(const QString& address);
+    static QVector<InterfaceAddress> systemAddresses();
+    // Options of the Windows build that openvpn on this system does not know.
+    static QStringList windowsOnlyOptions();
+
+signals:
+    void signalVPNStatus(QString state, QString ip);
+    void signalRunStatus(int state);
+
+private:
+    void onVpnState(const QString& state, const QString& ip);
+    // Under the lock: route clean-up, child stopped, user file removed, empty state.
+    void stopLocked();
+    void cleanupRoutes();
+    void endWait();
+    QVector<InterfaceAddress> addresses() const;
+    // The first tunnel address that was not there at the start.
+    bool findNewTunnelAddress(InterfaceAddress* found) const;
+    bool writeUserFile(const QString& user, const QString& password);
+    void removeUserFile();
+    void addVpnFolderToPath(const QString& folder);
+    void failStart();
+
+    Win32Process m_process;   // first member: destroyed last
+    int m_runStatus = 0;
+    QRecursiveMutex m_mutex;
+    QString m_configData;
+    QString m_vpnIp;
+    QString m_tunnelDev;                 // the interface that carries m_vpnIp
+    QSet<QString> m_baseline;            // "interface address" pairs present at the start
+    quint64 m_generation = 0;            // changes at every start and quit
+    QPointer<QEventLoop> m_waitLoop;
+    bool m_userFileWritten = false;
+    ProcessCommandRunner m_ownRunner;
+    CommandRunner* m_runner = &m_ownRunner;
+    AddressLister m_lister;
+    int m_tickMs = kWaitTickMs;
+    int m_ticks = kWaitTicks;
+};
+
+} // namespace VPN_Android
