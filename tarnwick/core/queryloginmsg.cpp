@@ -1,0 +1,17 @@
+#include "tarnwick/core/queryloginmsg.h"
+
+#include "tarnwick/core/panelrpcclient.h"
+
+QueryLoginMsg::QueryLoginMsg(PanelRpcClient* client)
+    : m_client(client)
+{
+}
+
+QueryLoginMsg::~QueryLoginMsg() = default;
+
+void QueryLoginMsg::Run()
+{
+    const bool needCheck = m_client && m_client->projectHasPassword();
+    const bool online = m_client && m_client->isOnline();
+    emit Complete(online, needCheck);
+}

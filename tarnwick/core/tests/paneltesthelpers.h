@@ -1,0 +1,72 @@
+#pragma once
+// Shared pieces of the panel RPC tests: waiting with the event loop running,
+// the process's thread count, and record field bytes as the panel writes them.
+
+#include "testing/fakepanel/wirewriter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <dirent.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace PanelTest {
+
+// Processes events until condition holds or timeoutMs passes.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Lets queued deliveries in for a while.
+inline void settle(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+inline int threadCount()
+{
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (dirent* entry = ::readdir(dir))
+            count += entry->d_name[0] != '.';
+        ::closedir(dir);
+    }
+    return count;
+}
+
+inline Fake::WireWriter& f64(Fake::WireWriter& out, double value)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return out.u64(bits);
+}
+
+inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A typed value as the client writes it: the type name, then the bytes.
+inline std::vector<uint8_t> typed(const std::string& typeName, const std::vector<uint8_t>& value)
+{
+    return concat({Fake::WireWriter().string(typeName).take(), value});
+}
+
+} // namespace PanelTest
