@@ -16,9 +16,10 @@ namespace {
 QMutex g_folderMutex;
 QString g_folderOverride;
 
+// The default locale: the system's unless the program set another.
 Language systemLanguage()
 {
-    return QLocale::system().language() == QLocale::Chinese ? Language::Chinese : Language::English;
+    return QLocale().language() == QLocale::Chinese ? Language::Chinese : Language::English;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "brellfin/service/fileserviceclient.h"
 
+#include "recordingnotify.h"
 #include "servicetestbed.h"
 #include "testing/fakepanel/fakepanelservice.h"
 
@@ -11,6 +12,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// No test listens on this address of the tool's loopback range.
+const char* const kNothingListens = "127.60.9.9";
 
 TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheWire)
 {
@@ -44,14 +48,8 @@ TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheW
 
 TEST(FileServiceClientOffline, NothingListeningGivesFalseAndNoSession)
 {
-    // Take an ephemeral port and free it again: nothing listens there now.
-    std::string endpoint;
-    {
-        Fake::FakePanelService gone;
-        endpoint = gone.endpoint();
-    }
     FileServiceClient client;
-    EXPECT_FALSE(client.connect(FF::Net::Address(endpoint.c_str())));
+    EXPECT_FALSE(client.connect(FF::Net::Address(kNothingListens, 127)));
     EXPECT_FALSE(client.isConnected());
     EXPECT_FALSE(client.projectHasPassword());
 }
@@ -76,12 +74,7 @@ TEST(FileServiceClientOffline, ConnectElsewhereReleasesTheOldSessionEvenWhenTheP
     Fake::FakeFileService panel;
     FileServiceClient client;
     ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
-    std::string deadEndpoint;
-    {
-        Fake::FakePanelService gone;
-        deadEndpoint = gone.endpoint();
-    }
-    EXPECT_FALSE(client.connect(FF::Net::Address(deadEndpoint.c_str())));
+    EXPECT_FALSE(client.connect(FF::Net::Address(kNothingListens, 127)));
     EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(panel.panel().waitFor([&] { return panel.panel().openConnections() == 0; }, 5s));
 }
@@ -192,6 +185,23 @@ TEST_F(FileServiceClientTest, DroppedLinkFailsTheNextCallAndEndsTheSession)
     // A new connect to the same address replaces the dead session.
     EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
     EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
+}
+
+TEST_F(FileServiceClientTest, DisconnectWaitsForARunningTransferWithoutCancellingIt)
+{
+    QFile file(m_dir.filePath("slow.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(3 * 4096, 'q'));
+    file.close();
+    m_panel.setCallDelay("download2", 100ms);
+    RecordingNotify notify;
+    ASSERT_TRUE(m_client.startSendToPanel({{file.fileName().toStdString(), "/storage/user_dir/slow.bin"}}, &notify));
+    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count("download2") >= 1; }, 10s));
+    m_client.disconnect();
+    EXPECT_TRUE(notify.waitForEnd(0ms));
+    EXPECT_TRUE(notify.succeeded());
+    EXPECT_EQ(m_panel.fileBytes("/storage/user_dir/slow.bin").size(), 3u * 4096);
+    EXPECT_FALSE(m_client.isConnected());
 }
 
 TEST_F(FileServiceClientTest, SlowReplyStillArrives)

@@ -36,11 +36,6 @@ protected:
         file.write(content);
     }
 
-    static QString systemText(const char* english, const char* chinese)
-    {
-        return QString::fromUtf8(QLocale::system().language() == QLocale::Chinese ? chinese : english);
-    }
-
     QTemporaryDir m_dir;
 };
 
@@ -54,15 +49,24 @@ TEST_F(LocalizedString, LanguageValueChoosesTheTableOnEveryLoad)
     EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
 }
 
-TEST_F(LocalizedString, OtherOrMissingValuesFollowTheSystemLocale)
+TEST_F(LocalizedString, OtherOrMissingValuesFollowTheLocale)
 {
-    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
-    writeSettings("[SystemVars]\r\nLanguageValue=1041\r\n");
-    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
-    writeSettings("[SystemVars]\r\nLanguageValue=abc\r\n");
-    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
-    writeSettings("[Other]\r\nLanguageValue=2052\r\n");
-    EXPECT_EQ(loadLocalizedString(139), systemText("Desktop", "桌面"));
+    const QLocale before;
+    for (const auto& [locale, desktop] : {std::pair{QLocale(QLocale::Chinese, QLocale::China), "桌面"},
+                                          std::pair{QLocale(QLocale::German, QLocale::Germany), "Desktop"},
+                                          std::pair{QLocale(QLocale::English, QLocale::UnitedStates), "Desktop"}}) {
+        QLocale::setDefault(locale);
+        const QString expected = QString::fromUtf8(desktop);
+        QFile::remove(m_dir.filePath("VexaSetCfg.ini"));
+        EXPECT_EQ(loadLocalizedString(139), expected);
+        writeSettings("[SystemVars]\r\nLanguageValue=1041\r\n");
+        EXPECT_EQ(loadLocalizedString(139), expected);
+        writeSettings("[SystemVars]\r\nLanguageValue=abc\r\n");
+        EXPECT_EQ(loadLocalizedString(139), expected);
+        writeSettings("[Other]\r\nLanguageValue=1033\r\nLanguageValue=2052\r\n");
+        EXPECT_EQ(loadLocalizedString(139), expected);
+    }
+    QLocale::setDefault(before);
 }
 
 TEST_F(LocalizedString, DisconnectedDiffersOnlyInChinese)
