@@ -202,7 +202,7 @@ TEST_F(SendToPanel, CancelDuringASlowPieceLetsItCompleteAndTheNextBatchResumes)
 {
     const auto bytes = patternBytes(40000);
     const std::string local = localWith(bytes);
-    m_panel.setCallDelay("download2", 300ms);
+    m_panel.setCallDelay("download2", 800ms);
     ASSERT_TRUE(m_client.startSendToPanel({{local, kRemote}}, &m_notify));
     ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count("download2") == 2; }, 30s));
     m_client.cancelTransfers();

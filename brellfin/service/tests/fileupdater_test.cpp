@@ -209,7 +209,7 @@ TEST_F(FetchFromPanel, CancelStopsBeforeTheNextPieceAndKeepsThePartialFile)
 {
     const auto bytes = patternBytes(40000);
     m_panel.putFile(kRemote, bytes);
-    m_panel.setCallDelay("update2", 300ms);
+    m_panel.setCallDelay("update2", 800ms);
     const std::string local = localFile("target.bin");
     ASSERT_TRUE(m_client.startFetchFromPanel({{kRemote, local}}, &m_notify));
     ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count("update2") == 2; }, 30s));
