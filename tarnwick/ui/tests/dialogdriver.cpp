@@ -1,0 +1,118 @@
+#include "tarnwick/ui/tests/dialogdriver.h"
+
+#include "tarnwick/widgets/messagebox.h"
+#include "tarnwick/widgets/widgetsconstants.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+
+DialogDriver::DialogDriver(QObject* parent)
+    : QObject(parent)
+{
+    m_timer.setInterval(5);
+    connect(&m_timer, &QTimer::timeout, this, &DialogDriver::poll);
+    m_timer.start();
+}
+
+DialogDriver::~DialogDriver() = default;
+
+void DialogDriver::answerBox(int answer)
+{
+    m_boxAnswers.push_back(answer);
+}
+
+void DialogDriver::answerFileDialog(const QString& path)
+{
+    m_fileAnswers.push_back(path);
+}
+
+DialogDriver::SeenBox DialogDriver::describe(MessageBox* box)
+{
+    SeenBox seen;
+    seen.type = box->boxType();
+    if (QWidget* titleBar = box->findChild<QWidget*>(QString::fromLatin1(Tarnwick::Widgets::kMessageTitleName))) {
+        if (auto* title = titleBar->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+            seen.title = title->text();
+    }
+    if (auto* text = box->findChild<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+        seen.text = text->text();
+    for (QPushButton* button : box->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!button->isHidden())
+            seen.buttons << button->text();
+    }
+    return seen;
+}
+
+void DialogDriver::poll()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || m_handled.contains(w))
+            continue;
+        if (auto* box = qobject_cast<MessageBox*>(w)) {
+            handleBox(box);
+            return;
+        }
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+            handleFileDialog(dialog);
+            return;
+        }
+    }
+}
+
+void DialogDriver::handleBox(MessageBox* box)
+{
+    m_handled.append(box);
+    connect(box, &QObject::destroyed, this, [this, box] { m_handled.removeAll(box); });
+    SeenBox seen = describe(box);
+    int answer = kTitleClose;
+    if (m_boxAnswers.empty())
+        ++m_unexpected;
+    else {
+        answer = m_boxAnswers.front();
+        m_boxAnswers.pop_front();
+    }
+    seen.answer = answer;
+    m_boxes.append(seen);
+    const QList<QPushButton*> buttons =
+        box->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
+    if (answer >= 0 && answer < buttons.size()) {
+        buttons.at(answer)->click();
+    } else {
+        // The close button sits in the title bar.
+        QWidget* titleBar = box->findChild<QWidget*>(QString::fromLatin1(Tarnwick::Widgets::kMessageTitleName));
+        const QList<QPushButton*> titleButtons = titleBar
+            ? titleBar->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)
+            : QList<QPushButton*>();
+        // The close button is the title bar's first button (the type icon follows it).
+        if (!titleButtons.isEmpty())
+            titleButtons.first()->click();
+        else
+            box->done(kTitleClose);
+    }
+}
+
+void DialogDriver::handleFileDialog(QFileDialog* dialog)
+{
+    m_handled.append(dialog);
+    connect(dialog, &QObject::destroyed, this, [this, dialog] { m_handled.removeAll(dialog); });
+    SeenFileDialog seen;
+    seen.windowTitle = dialog->windowTitle();
+    seen.fileMode = dialog->fileMode();
+    seen.nameFilters = dialog->nameFilters();
+    QString path;
+    if (!m_fileAnswers.empty()) {
+        path = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+    }
+    if (path.isEmpty()) {
+        m_fileDialogs.append(seen);
+        dialog->reject();
+        return;
+    }
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the selection
+    seen.accepted = dialog->result() == QDialog::Accepted;
+    m_fileDialogs.append(seen);
+}
