@@ -3,13 +3,19 @@
 //    FileServiceClient and the framework against the fake file service:
 //    MB/s of the piece phase (first to last progress report) and of the whole
 //    file (start of the batch to its end, digests included);
+//  - the ceiling under the piece phase: back-to-back "download2" calls of
+//    4096 bytes through the framework to the same fake, nothing else done;
 //  - a raw TCP copy of the same number of bytes;
 //  - a raw loop of synchronous 4096-byte requests, each answered by a small
 //    reply before the next leaves (the pattern the pieces follow).
 // Usage: bench_brellfin [megabytes, default 100]
 
+#include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/ui/ifilenotify.h"
+#include "framework/net/tcpclient.h"
+#include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/syncproxy.h"
 #include "testing/fakefileservice/fakefileservice.h"
 
 #include <arpa/inet.h>
@@ -220,6 +226,25 @@ double rawRequestLoop(size_t total)
     return mbPerSecond(rounds * kPiece, elapsed);
 }
 
+// Pieces only: one handle, total / 4096 "download2" calls one after another.
+double framedPieceCalls(Fake::FakeFileService& panel, size_t total)
+{
+    FF::RPC::DispatchClient client(FF::Net::Address(panel.endpoint().c_str()), FF::Net::TCPClient::NewFactory());
+    FF::RPC::SyncProxy proxy(&client);
+    const FF::Handle handle = FileServiceCalls::createDownloader2(proxy);
+    FileServiceCalls::startDownload2(proxy, handle, "/storage/user_dir/pieces.bin", 0);
+    const std::vector<FF::byte> piece(kPiece, 0x42);
+    const size_t rounds = total / kPiece;
+    const auto start = Clock::now();
+    for (size_t i = 0; i < rounds; ++i)
+        FileServiceCalls::download2(proxy, handle, i * kPiece, piece);
+    const auto elapsed = Clock::now() - start;
+    FileServiceCalls::finishDownload2(proxy, handle);
+    FileServiceCalls::destroyDownloader2(proxy, handle);
+    client.stop();
+    return mbPerSecond(rounds * kPiece, elapsed);
+}
+
 std::vector<uint8_t> randomBytes(size_t size, uint32_t seed)
 {
     std::vector<uint8_t> bytes(size);
@@ -290,6 +315,7 @@ int main(int argc, char** argv)
             report("panel to PC (update2)", size, timing, start);
         }
         client.disconnect();
+        std::printf("%-28s %8.1f MB/s\n", "framework download2 loop", framedPieceCalls(panel, size));
         std::printf("%-28s %8.1f MB/s\n", "raw TCP copy", rawCopy(size));
         std::printf("%-28s %8.1f MB/s\n", "raw 4096-byte request loop", rawRequestLoop(size));
     } catch (const std::exception& e) {
