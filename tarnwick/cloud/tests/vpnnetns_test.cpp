@@ -1,0 +1,232 @@
+// The VPN end to end in network namespaces of the test's own: a real OpenVPN
+// server on the panel side, the fake cloud and Tarnwick's session and VPN
+// classes on the PC side, which runs as this same test started again inside
+// the PC namespace. The machine's own routes are compared before and after.
+
+#include "tarnwick/cloud/vpnclient.h"
+#include "tarnwick/cloud/vpnmanager.h"
+
+#include "cloudtesthelpers.h"
+#include "testing/fakecloud/fakecloud.h"
+#include "testing/vpnharness/netnslab.h"
+#include "testing/vpnharness/openvpntestserver.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkInterface>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <iostream>
+
+using VPN_Android::VpnManager;
+
+namespace {
+
+constexpr int kServerPort = 1194;
+constexpr int kInnerTimeoutMs = 120000;
+
+struct Status
+{
+    QString state;
+    QString ip;
+};
+
+class VpnNetnsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (NetnsLab::isInner())
+            return;
+        const QString reason = NetnsLab::unavailableReason();
+        if (!reason.isEmpty())
+            GTEST_SKIP() << "namespace test skipped: " << reason.toStdString();
+        m_routesBefore = NetnsLab::machineRoutes();
+        ASSERT_TRUE(m_dir.isValid());
+        QString error;
+        ASSERT_TRUE(m_lab.create(&error)) << error.toStdString();
+    }
+
+    void TearDown() override
+    {
+        if (NetnsLab::isInner() || m_routesBefore.isEmpty())
+            return;
+        m_server.stop();
+        m_lab.destroy();
+        EXPECT_EQ(NetnsLab::machineRoutes(), m_routesBefore);
+    }
+
+    void runInner()
+    {
+        const CommandResult r = m_lab.rerunCurrentTestInside(m_lab.pc(), {{QStringLiteral("DIR"), m_dir.path()}},
+                                                             kInnerTimeoutMs);
+        const std::string output = QString::fromLocal8Bit(r.output).toStdString();
+        std::cout << "--- inside " << m_lab.pc().toStdString() << " ---\n" << output << "--- end ---" << std::endl;
+        EXPECT_TRUE(r.succeeded()) << output << "\n--- server log ---\n" << m_server.log().toStdString();
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    }
+
+    void prepareServerFiles()
+    {
+        QString error;
+        ASSERT_TRUE(m_server.makePki(&error)) << error.toStdString();
+        QFile config(m_dir.filePath(QStringLiteral("client.ovpn")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write(m_server.clientConfig());
+    }
+
+    QTemporaryDir m_dir;
+    NetnsLab m_lab;
+    OpenVpnTestServer m_server{m_dir.path()};
+    QString m_routesBefore;
+};
+
+// The PC side: log in to the fake cloud, connect the device, start the VPN
+// with what the session hands over, as the main window does.
+class PcSide
+{
+public:
+    PcSide()
+    {
+        EXPECT_TRUE(m_work.isValid());
+        QDir::setCurrent(m_work.path());
+        QFile config(QDir(NetnsLab::innerValue(QStringLiteral("DIR"))).filePath(QStringLiteral("client.ovpn")));
+        EXPECT_TRUE(config.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(m_cloud.start());
+        m_cloud.setServerPassword(QStringLiteral("srvpass"));
+        m_cloud.addUser(QStringLiteral("alice"), QStringLiteral("pw123456"));
+        m_cloud.setConfig(QStringLiteral("box.ovpn"), config.readAll());
+        m_cloud.setVpnCredentials(OpenVpnTestServer::user(), OpenVpnTestServer::password());
+        FakeCloudDevice device;
+        device.sn = QStringLiteral("SN1");
+        device.serverIP = NetnsLab::panelAddress();
+        device.serverPort = kServerPort;
+        m_cloud.addDevice(device);
+        QObject::connect(&m_manager, &VpnManager::signalVPNStatus,
+                         [this](QString state, QString ip) { m_status.push_back({state, ip}); });
+    }
+
+    ~PcSide() { QDir::setCurrent(QDir::rootPath()); }
+
+    stBoxData loginAndConnect()
+    {
+        stLoginData login;
+        login.strUser = QStringLiteral("alice");
+        login.strServerPswd = QStringLiteral("srvpass");
+        login.strDevicePswd = QStringLiteral("alicepw123456");
+        login.strServerAddr = m_cloud.host();
+        QSignalSpy logins(&m_client, &VPNClient::LoginSignal);
+        m_client.Login(login);
+        EXPECT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
+        EXPECT_TRUE(logins.count() == 1 && logins[0][0].toBool());
+        QSignalSpy connects(&m_client, &VPNClient::ConnectSignal);
+        stBoxData box;
+        box.sn = QStringLiteral("SN1");
+        m_client.Connect(box);
+        EXPECT_TRUE(waitUntil([&] { return connects.count() == 1; }, 10000));
+        if (connects.count() != 1 || !connects[0][0].toBool())
+            return stBoxData();
+        return connects[0][1].value<stBoxData>();
+    }
+
+    bool startVpn(const stBoxData& box)
+    {
+        m_manager.setConfigData(m_client.GetConfigData());
+        return m_manager.startVPN(VPNClient::GetVpnDirectory(), m_client.GetConfigName(), box.serverIP,
+                                  box.serverPort, box.openvpnUser, box.openvpnPassword);
+    }
+
+    static bool hasAddressStarting(const QString& prefix)
+    {
+        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+            if (a.toString().startsWith(prefix))
+                return true;
+        }
+        return false;
+    }
+
+    QTemporaryDir m_work;
+    FakeCloud m_cloud;
+    std::vector<Status> m_status;
+    VPNClient m_client;
+    VpnManager m_manager;
+};
+
+TEST_F(VpnNetnsTest, LoginConnectAndStartRaiseTheTunnelAndQuitTakesItDown)
+{
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        const stBoxData box = pc.loginAndConnect();
+        ASSERT_EQ(box.openvpnUser, OpenVpnTestServer::user());
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(pc.startVpn(box));
+        EXPECT_LT(clock.elapsed(), 9000);
+        ASSERT_FALSE(pc.m_status.empty());
+        EXPECT_EQ(pc.m_status.back().state, QStringLiteral("CONNECTED"));
+        EXPECT_TRUE(pc.m_status.back().ip.startsWith(QStringLiteral("10.8.0."))) << pc.m_status.back().ip.toStdString();
+        const QString up = NetnsLab::ownRoutes();
+        EXPECT_TRUE(up.contains(QStringLiteral("10.77.0.0/24 via 10.8.0.1 dev tun"))) << up.toStdString();
+        EXPECT_TRUE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+        const qint64 child = pc.m_manager.childPid();
+        ASSERT_GT(child, 0);
+
+        pc.m_manager.quit(false);
+        EXPECT_NE(kill(static_cast<pid_t>(child), 0), 0);
+        EXPECT_FALSE(PcSide::hasAddressStarting(QStringLiteral("10.8.0.")));
+        const QString down = NetnsLab::ownRoutes();
+        EXPECT_FALSE(down.contains(QStringLiteral("10.77.0.0/24"))) << down.toStdString();
+        EXPECT_FALSE(down.contains(QStringLiteral("tun"))) << down.toStdString();
+        // A route with a 10.x gateway on another interface is not the tunnel's.
+        EXPECT_TRUE(down.contains(QStringLiteral("10.200.0.0/24 via 10.66.0.1 dev vpc0"))) << down.toStdString();
+        EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+        EXPECT_EQ(pc.m_status.back().state, QString());
+        return;
+    }
+    prepareServerFiles();
+    QString error;
+    ASSERT_TRUE(m_server.start(m_lab.panel(), NetnsLab::panelAddress(), kServerPort, &error)) << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"addr", "add", "10.66.0.2/24", "dev", NetnsLab::pcInterface()}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"route", "add", "10.200.0.0/24", "via", "10.66.0.1"}, &error))
+        << error.toStdString();
+    runInner();
+}
+
+TEST_F(VpnNetnsTest, ServerDownAndATenTenAddressElsewhereMeanNoConnectedAndNoRouteDeleted)
+{
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        const stBoxData box = pc.loginAndConnect();
+        ASSERT_EQ(box.openvpnUser, OpenVpnTestServer::user());
+        const QString before = NetnsLab::ownRoutes();
+        ASSERT_TRUE(before.contains(QStringLiteral("10.201.0.0/24 via 10.10.5.1 dev side0"))) << before.toStdString();
+        ASSERT_TRUE(pc.startVpn(box));
+        ASSERT_EQ(pc.m_status.size(), 1u);
+        EXPECT_EQ(pc.m_status[0].state, QString());
+        EXPECT_EQ(pc.m_status[0].ip, QString());
+        pc.m_manager.quit(false);
+        for (const Status& s : pc.m_status)
+            EXPECT_NE(s.state, QStringLiteral("CONNECTED"));
+        EXPECT_EQ(NetnsLab::ownRoutes(), before);
+        return;
+    }
+    prepareServerFiles();
+    QString error;
+    // Another interface of the PC (a veth pair of its own) holds a 10.10.x address.
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"link", "add", "side0", "type", "veth", "peer", "name", "side1"}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"addr", "add", "10.10.5.2/24", "dev", "side0"}, &error)) << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"link", "set", "side0", "up"}, &error)) << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"link", "set", "side1", "up"}, &error)) << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"route", "add", "10.201.0.0/24", "via", "10.10.5.1"}, &error))
+        << error.toStdString();
+    runInner();
+}
+
+} // namespace
