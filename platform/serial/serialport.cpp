@@ -11,12 +11,18 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace Serial {
 
 namespace {
+
+// Unix98 pty slaves (/dev/pts/N).
+constexpr unsigned kPtySlaveMajorFirst = 136;
+constexpr unsigned kPtySlaveMajorLast = 143;
 
 speed_t speedConstant(unsigned baud)
 {
@@ -158,7 +164,14 @@ OpenResult Port::open(const std::string& name)
         ::close(fd);
         return m_error == EWOULDBLOCK ? OpenResult::AccessDenied : OpenResult::Failed;
     }
-    ioctl(fd, TIOCEXCL);
+    // A pty slave keeps TIOCEXCL after its holder died (the master keeps the
+    // pair alive), which would lock the user's end of a virtual pair for good
+    // after a crash; there the lock alone guards it.
+    struct stat st {};
+    const bool ptySlave = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst
+        && major(st.st_rdev) <= kPtySlaveMajorLast;
+    if (!ptySlave)
+        ioctl(fd, TIOCEXCL);
     unsigned int ptyNumber = 0;
     m_isPtyMaster = ioctl(fd, TIOCGPTN, &ptyNumber) == 0;
     m_fd = fd;
@@ -285,7 +298,7 @@ Status Port::ownEndStatus()
     Status st;
     // The daemon never writes to a holder: anything readable is its end.
     pollfd h {m_holder, POLLIN, 0};
-    if (poll(&h, 1, 0) != 0) {
+    if (poll(&h, 1, 0) > 0) {
         m_error = EIO;
         st.gone = true;
         return st;

@@ -3,7 +3,8 @@
 // One serial port held exclusively: the open, settings, time-out, status,
 // read and write calls the pass-through tool makes on a COM port.
 //
-// Open is non-blocking and exclusive (flock and TIOCEXCL): a port held by
+// Open is non-blocking and exclusive (flock, and TIOCEXCL but on a pty
+// slave, which would keep it after a crash): a port held by
 // another process is refused as access denied, a missing one as not found.
 // Reads hand out only what is queued; a write waits for room up to the write
 // total time-out and then reports what it wrote. A port whose device went

@@ -8,6 +8,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 using Serial::OpenResult;
@@ -263,4 +266,36 @@ TEST(OwnEndDaemon, StaleOrForeignEntriesAreNoOwnEnd)
     Serial::PairStatus pair;
     EXPECT_FALSE(Serial::queryPairStatus("COM2", &pair)) << "the user's end is no daemon";
     EXPECT_FALSE(Serial::queryPairStatus("COM4", &pair));
+}
+
+TEST(OwnEndDaemon, TheUsersEndIsFreeAgainWhenItsHolderDies)
+{
+    SetupcHarness tool;
+    ASSERT_TRUE(tool.installPair("COM3", "COM2"));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Port held;
+        const char answer = held.open("COM2") == OpenResult::Ok ? '1' : '0';
+        (void)!write(ready[1], &answer, 1);
+        pause();
+        _exit(0);
+    }
+    close(ready[1]);
+    char answer = 0;
+    ASSERT_EQ(read(ready[0], &answer, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(answer, '1');
+    Port user;
+    EXPECT_EQ(user.open("COM2"), OpenResult::AccessDenied);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(user.open("COM2"), OpenResult::Ok);
+    // No exclusive flag left behind that would refuse other users than root.
+    int exclusive = 1;
+    ASSERT_EQ(ioctl(user.descriptor(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
