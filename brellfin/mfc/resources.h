@@ -1,0 +1,81 @@
+// The resource tables of a program in the stand-in window layer: dialog
+// templates (in dialog units), popup menus and bitmaps, each looked up by
+// its id. The program registers a provider per id; a provider is asked at
+// every load, so it can answer in the language that applies then.
+#pragma once
+
+#include "brellfin/mfc/mfcdefs.h"
+
+#include <QPixmap>
+#include <QRect>
+#include <QSize>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace Mfc {
+
+enum class ItemKind {
+    Button,
+    Edit,
+    MultiLineEdit,
+    Static,
+    GroupBox,
+    Bitmap,
+    DropDownList,
+    IpAddress,
+    ListView,
+    ShellList,
+    Tab,
+};
+
+struct DialogItem {
+    int id = 0;
+    ItemKind kind = ItemKind::Static;
+    QString text;
+    // Position and size in dialog units.
+    QRect rect;
+    bool readOnly = false;
+    bool password = false;
+    bool hidden = false;
+    // Initial entries of a combo box.
+    QStringList entries;
+    // Bitmap id of a bitmap static.
+    int bitmap = 0;
+};
+
+struct DialogTemplate {
+    QString caption;
+    QString fontFamily = QStringLiteral("MS Shell Dlg");
+    int pointSize = 8;
+    // Size in dialog units.
+    QSize size;
+    // A child page (no frame) rather than a top-level dialog.
+    bool child = false;
+    bool acceptFiles = false;
+    std::vector<DialogItem> items;
+};
+
+struct MenuEntry {
+    UINT command = 0;
+    QString text;
+    bool grayed = false;
+};
+
+// One popup of a menu resource.
+using MenuTemplate = std::vector<std::vector<MenuEntry>>;
+
+void registerDialog(UINT id, std::function<DialogTemplate()> provider);
+void registerMenu(UINT id, std::function<MenuTemplate()> provider);
+void registerBitmap(UINT id, std::function<QPixmap()> provider);
+
+std::optional<DialogTemplate> loadDialog(UINT id);
+std::optional<MenuTemplate> loadMenu(UINT id);
+QPixmap loadBitmap(UINT id);
+
+// Pixels per dialog unit of a template's font: x per 4 units, y per 8 units.
+QRect dialogUnitsToPixels(const QRect& units, const QString& family, int pointSize);
+
+} // namespace Mfc

@@ -1,0 +1,332 @@
+// Dialogs of the window layer: the key pre-translation walk, keys that never
+// close a dialog, combo handlers, menus and message boxes through the hooks.
+#include "brellfin/mfc/dialog.h"
+
+#include "brellfin/mfc/controls.h"
+#include "brellfin/mfc/menu.h"
+#include "brellfin/mfc/messagebox.h"
+#include "brellfin/mfc/resources.h"
+#include "brellfin/mfc/testhooks.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+
+#include <vector>
+
+namespace {
+
+constexpr UINT kTemplate = 9001;
+constexpr int kEdit = 10;
+constexpr int kButton = 11;
+constexpr int kCombo = 12;
+
+void registerTestTemplate()
+{
+    Mfc::registerDialog(kTemplate, [] {
+        Mfc::DialogTemplate t;
+        t.caption = QStringLiteral("walk");
+        t.size = QSize(200, 100);
+        Mfc::DialogItem edit;
+        edit.id = kEdit;
+        edit.kind = Mfc::ItemKind::Edit;
+        edit.rect = QRect(5, 5, 100, 12);
+        Mfc::DialogItem button;
+        button.id = kButton;
+        button.kind = Mfc::ItemKind::Button;
+        button.text = QStringLiteral("press");
+        button.rect = QRect(5, 20, 40, 14);
+        Mfc::DialogItem combo;
+        combo.id = kCombo;
+        combo.kind = Mfc::ItemKind::DropDownList;
+        combo.entries = QStringList{QStringLiteral("zero"), QStringLiteral("one")};
+        combo.rect = QRect(5, 40, 60, 12);
+        t.items = {edit, button, combo};
+        return t;
+    });
+    Mfc::registerMenu(kTemplate, [] {
+        return Mfc::MenuTemplate{{Mfc::MenuEntry{100, QStringLiteral("a"), true}, Mfc::MenuEntry{101, QStringLiteral("b"), false}}};
+    });
+}
+
+struct Seen {
+    QString where;
+    UINT message;
+    WPARAM key;
+};
+
+class WalkEdit : public CEdit {
+public:
+    explicit WalkEdit(std::vector<Seen>* seen) : m_seen(seen) {}
+    BOOL PreTranslateMessage(MSG* msg) override
+    {
+        m_seen->push_back({QStringLiteral("edit"), msg->message, msg->wParam});
+        return consumeKey != 0 && msg->wParam == consumeKey ? TRUE : FALSE;
+    }
+    UINT consumeKey = 0;
+    int enterPressed = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Return)
+            ++enterPressed;
+        CEdit::keyPressEvent(event);
+    }
+
+private:
+    std::vector<Seen>* m_seen;
+};
+
+class CountingButton : public CButton {
+public:
+    int clicks = 0;
+
+protected:
+    void OnClicked() override { ++clicks; }
+};
+
+class CountingCombo : public CComboBox {
+public:
+    int changes = 0;
+
+protected:
+    void OnSelChange() override { ++changes; }
+};
+
+class WalkDialog : public CDialog {
+public:
+    WalkDialog() : CDialog(kTemplate), edit(&seen) { registerTestTemplate(); }
+    BOOL PreTranslateMessage(MSG* msg) override
+    {
+        seen.push_back({QStringLiteral("dialog"), msg->message, msg->wParam});
+        if (escapeToEnter && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE)
+            msg->wParam = VK_RETURN;
+        return FALSE;
+    }
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override
+    {
+        commands.push_back(static_cast<UINT>(wParam));
+        return CDialog::OnCommand(wParam, lParam);
+    }
+
+    std::vector<Seen> seen;
+    std::vector<UINT> commands;
+    WalkEdit edit;
+    CountingButton button;
+    CountingCombo combo;
+    bool escapeToEnter = false;
+    int oks = 0;
+    int cancels = 0;
+
+protected:
+    void DoDataExchange() override
+    {
+        SubclassDlgItem(kEdit, &edit);
+        SubclassDlgItem(kButton, &button);
+        SubclassDlgItem(kCombo, &combo);
+    }
+    void OnOK() override { ++oks; }
+    void OnCancel() override
+    {
+        ++cancels;
+        CDialog::OnCancel();
+    }
+};
+
+void sendKey(QWidget* widget, int key, const QString& text = QString())
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+TEST(MfcDialog, KeyWalkGoesFromTheEditUpToTheDialogWithACharacterForPrintables)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    sendKey(&dialog.edit, Qt::Key_A, QStringLiteral("a"));
+    ASSERT_EQ(dialog.seen.size(), 6u);
+    EXPECT_EQ(dialog.seen[0].where, "edit");
+    EXPECT_EQ(dialog.seen[0].message, WM_KEYDOWN);
+    EXPECT_EQ(dialog.seen[0].key, 'A');
+    EXPECT_EQ(dialog.seen[1].where, "dialog");
+    EXPECT_EQ(dialog.seen[1].message, WM_KEYDOWN);
+    EXPECT_EQ(dialog.seen[2].message, WM_CHAR);
+    EXPECT_EQ(dialog.seen[2].key, 'a');
+    EXPECT_EQ(dialog.seen[3].where, "dialog");
+    EXPECT_EQ(dialog.seen[4].message, WM_KEYUP);
+    EXPECT_EQ(dialog.seen[5].where, "dialog");
+    EXPECT_EQ(dialog.edit.text(), "a");
+}
+
+TEST(MfcDialog, AConsumedKeyStopsTheWalkAndNeverReachesTheWindow)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    dialog.edit.consumeKey = 'B';
+    sendKey(&dialog.edit, Qt::Key_B, QStringLiteral("b"));
+    // Down and up are each seen by the edit only; no character follows a consumed key-down.
+    ASSERT_EQ(dialog.seen.size(), 2u);
+    EXPECT_EQ(dialog.seen[0].where, "edit");
+    EXPECT_EQ(dialog.seen[1].where, "edit");
+    EXPECT_EQ(dialog.seen[1].message, WM_KEYUP);
+    EXPECT_TRUE(dialog.edit.text().isEmpty());
+}
+
+TEST(MfcDialog, EscapeAndEnterNeverCloseTheDialog)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    dialog.show();
+    dialog.escapeToEnter = true;
+    sendKey(&dialog, Qt::Key_Escape);
+    sendKey(&dialog.edit, Qt::Key_Escape);
+    sendKey(&dialog.edit, Qt::Key_Return, QStringLiteral("\r"));
+    sendKey(&dialog, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isEnded());
+    EXPECT_EQ(dialog.cancels, 0);
+    EXPECT_EQ(dialog.button.clicks, 0);
+    // Escape became Enter on its way, and the edit got the Enter.
+    EXPECT_EQ(dialog.edit.enterPressed, 2);
+}
+
+TEST(MfcDialog, EnterInAnEditReachesTheEditNotAButton)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    dialog.show();
+    sendKey(&dialog.edit, Qt::Key_Return, QStringLiteral("\r"));
+    ASSERT_FALSE(dialog.seen.empty());
+    EXPECT_EQ(dialog.seen[0].where, "edit");
+    EXPECT_EQ(dialog.seen[0].key, VK_RETURN);
+    EXPECT_EQ(dialog.edit.enterPressed, 1);
+    EXPECT_EQ(dialog.button.clicks, 0);
+    EXPECT_TRUE(dialog.commands.empty());
+}
+
+TEST(MfcDialog, CloseButtonRunsOnCancelAndEndsWithIdCancel)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    dialog.show();
+    dialog.close();
+    EXPECT_EQ(dialog.cancels, 1);
+    EXPECT_TRUE(dialog.isEnded());
+    EXPECT_EQ(dialog.endResult(), IDCANCEL);
+}
+
+TEST(MfcDialog, ComboHandlerRunsOnTheUsersChoiceOnly)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    EXPECT_EQ(dialog.combo.GetCount(), 2);
+    dialog.combo.SetCurSel(1);
+    dialog.combo.setCurrentIndex(0);
+    EXPECT_EQ(dialog.combo.changes, 0);
+    // What the view does when the user picks an entry.
+    emit dialog.combo.activated(1);
+    EXPECT_EQ(dialog.combo.changes, 1);
+}
+
+TEST(MfcDialog, SubclassedItemKeepsItsPlaceAndIdAndTheTemplateTexts)
+{
+    WalkDialog dialog;
+    dialog.Create();
+    EXPECT_EQ(dialog.GetDlgItem(kButton), &dialog.button);
+    EXPECT_EQ(GetDlgCtrlID(&dialog.button), kButton);
+    EXPECT_EQ(dialog.button.text(), "press");
+    EXPECT_FALSE(dialog.button.autoDefault());
+    EXPECT_EQ(dialog.button.parentWidget(), &dialog);
+    EXPECT_GT(dialog.button.geometry().width(), 0);
+}
+
+TEST(MfcDialog, ModalHookActsOnTheDialogAndAnOpenOneEndsCancelled)
+{
+    Mfc::ScopedHooks hooks;
+    WalkDialog dialog;
+    Mfc::setModalAnswerer([](CDialog& d) { d.OnCommand(IDOK, 0); });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.oks, 1);
+    Mfc::setModalAnswerer([](CDialog& d) { d.EndDialog(IDOK); });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+}
+
+TEST(MfcDialog, MessageBoxHookSeesTextCaptionAndType)
+{
+    Mfc::ScopedHooks hooks;
+    std::vector<Mfc::MessageBoxCall> calls;
+    Mfc::setMessageBoxAnswerer([&](const Mfc::MessageBoxCall& call) {
+        calls.push_back(call);
+        return IDNO;
+    });
+    EXPECT_EQ(MessageBox(nullptr, QStringLiteral("text"), QStringLiteral("caption"), MB_YESNO | MB_ICONQUESTION), IDNO);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, "text");
+    EXPECT_EQ(calls[0].caption, "caption");
+    EXPECT_EQ(calls[0].type, MB_YESNO | MB_ICONQUESTION);
+}
+
+TEST(MfcDialog, MenuHookSeesEnabledEntriesAndGreyOnesCannotBeChosen)
+{
+    Mfc::ScopedHooks hooks;
+    registerTestTemplate();
+    WalkDialog dialog;
+    dialog.Create();
+    CMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(kTemplate));
+    CMenu* popup = menu.GetSubMenu(0);
+    ASSERT_NE(popup, nullptr);
+    std::vector<Mfc::MenuCall> calls;
+    Mfc::setMenuAnswerer([&](const Mfc::MenuCall& call) {
+        calls.push_back(call);
+        return 100u;
+    });
+    EXPECT_FALSE(popup->TrackPopupMenu(TPM_LEFTALIGN, 1, 2, &dialog));
+    EXPECT_TRUE(dialog.commands.empty());
+    popup->EnableMenuItem(100, MF_BYCOMMAND | MF_ENABLED);
+    EXPECT_TRUE(popup->TrackPopupMenu(TPM_LEFTALIGN, 1, 2, &dialog));
+    ASSERT_EQ(dialog.commands.size(), 1u);
+    EXPECT_EQ(dialog.commands[0], 100u);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_FALSE(calls[0].entries[0].enabled);
+    EXPECT_TRUE(calls[0].entries[1].enabled);
+    EXPECT_TRUE(calls[1].entries[0].enabled);
+    EXPECT_EQ(calls[0].position, QPoint(1, 2));
+}
+
+TEST(MfcDialog, TimersFireOnTimerUntilKilled)
+{
+    class TimerDialog : public CDialog {
+    public:
+        TimerDialog() : CDialog(kTemplate) { registerTestTemplate(); }
+        int ticks = 0;
+
+    protected:
+        void OnTimer(UINT_PTR id) override
+        {
+            if (id == 7)
+                ++ticks;
+        }
+    } dialog;
+    dialog.Create();
+    dialog.SetTimer(7, 10);
+    EXPECT_TRUE(dialog.hasTimer(7));
+    QElapsedTimer clock;
+    clock.start();
+    while (dialog.ticks < 2 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GE(dialog.ticks, 2);
+    EXPECT_TRUE(dialog.KillTimer(7));
+    EXPECT_FALSE(dialog.hasTimer(7));
+    const int ticks = dialog.ticks;
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(dialog.ticks, ticks);
+}
+
+} // namespace
