@@ -269,8 +269,18 @@ void PairDaemon::tick()
 
 int PairDaemon::run()
 {
+    long long lastCheck = nowMs();
     for (;;) {
         tick();
+        // A pair whose configuration is gone (its state folder removed) ends.
+        if (nowMs() - lastCheck >= kConfigCheckMs) {
+            lastCheck = nowMs();
+            struct stat st {};
+            if (stat((m_stateFolder + "/" + kConfigFile).c_str(), &st) != 0 && errno == ENOENT) {
+                removeEntries();
+                return 0;
+            }
+        }
         std::vector<pollfd> fds;
         fds.push_back({m_signals, POLLIN, 0});
         fds.push_back({m_listener, static_cast<short>(m_clients.size() < kMaxClients ? POLLIN : 0), 0});

@@ -27,6 +27,7 @@ constexpr const char* kLockFile = "lock";
 constexpr int kDaemonStartWaitMs = 3000; // until a started daemon answers
 constexpr int kDaemonStopWaitMs = 2000;  // until a stopped daemon is gone
 constexpr int kDaemonTickMs = 50;        // how often the daemon looks at the user's end
+constexpr int kConfigCheckMs = 1000;     // how often it checks that its pair is still configured
 constexpr int kClientLineWaitMs = 2000;  // a client that sends no request by then is dropped
 constexpr int kMaxClients = 16;
 constexpr int kConfigLimit = 4096;       // bytes of configuration read at most

@@ -206,3 +206,14 @@ TEST(Setupc, UnknownCommandsFail)
     EXPECT_EQ(tool.run({"list", "extra"}).exitCode, 1);
     EXPECT_EQ(tool.run({"update"}).exitCode, 0);
 }
+
+TEST(Setupc, ADaemonWhosePairConfigurationIsGoneEnds)
+{
+    SetupcHarness tool;
+    ASSERT_TRUE(tool.installPair());
+    const int pid = tool.daemonPid();
+    ASSERT_EQ(unlink((tool.stateFolder() + "/pair.conf").c_str()), 0);
+    EXPECT_TRUE(waitGone(pid, 5000));
+    EXPECT_EQ(entryType(tool.comFolder() + "/COM3"), 0u);
+    EXPECT_EQ(entryType(tool.comFolder() + "/COM2"), 0u);
+}
