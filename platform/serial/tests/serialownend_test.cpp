@@ -3,6 +3,7 @@
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialsettings.h"
 #include "testing/vcomharness/setupcharness.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 using Serial::OpenResult;
 using Serial::Port;
 using VcomTesting::SetupcHarness;
+using VcomTesting::within;
 
 namespace {
 
@@ -29,17 +31,6 @@ Bytes bytes(std::initializer_list<int> values)
     return out;
 }
 
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < end);
-    return probe();
-}
 
 bool applyText(Port& port, const char* text)
 {

@@ -1,4 +1,5 @@
 #include "testing/vcomharness/setupcharness.h"
+#include "testing/vcomharness/within.h"
 
 #include "platform/serial/serialport.h"
 
@@ -24,13 +25,7 @@ const std::string kListAfter = "       CNCA0 PortName=COM3,EmuOverrun=yes,Hidden
 
 bool waitGone(int pid, int ms)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (SetupcHarness::processAlive(pid)) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return VcomTesting::within(ms, [pid] { return !SetupcHarness::processAlive(pid); });
 }
 
 mode_t entryType(const std::string& path)

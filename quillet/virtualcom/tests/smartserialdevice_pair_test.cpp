@@ -3,6 +3,7 @@
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialsettings.h"
 #include "testing/vcomharness/setupcharness.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -10,22 +11,12 @@
 #include <thread>
 
 using TransparentPort::SmartSerialDevice;
+using VcomTesting::within;
 
 namespace {
 
 const std::string kState9600("\x61\x10\x80\x25\x00\x00\x61\x11\x08\x00\x00", 11);
 
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < end);
-    return probe();
-}
 
 std::string readAll(SmartSerialDevice& device, size_t count, int ms)
 {

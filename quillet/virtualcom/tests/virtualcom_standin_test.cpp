@@ -2,6 +2,7 @@
 
 #include "platform/serial/serialport.h"
 #include "testing/vcomharness/setupcharness.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 using VcomTesting::SetupcHarness;
+using VcomTesting::within;
 
 extern char** environ;
 
@@ -54,17 +56,6 @@ private:
     pid_t m_pid = -1;
 };
 
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < end);
-    return probe();
-}
 
 } // namespace
 
