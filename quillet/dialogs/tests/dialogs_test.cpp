@@ -1,0 +1,136 @@
+#include "quillet/dialogs/hmilogindlg.h"
+#include "quillet/dialogs/projectstartdlg.h"
+#include "quillet/dialogs/virtualporteditor.h"
+
+#include "ui_hmilogindlg.h"
+#include "ui_projectstartdlg.h"
+#include "ui_virtualporteditor.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QStandardItemModel>
+#include <QTimer>
+
+namespace {
+
+bool selectable(QComboBox* box, int row)
+{
+    auto* model = qobject_cast<QStandardItemModel*>(box->model());
+    return model && (model->item(row)->flags() & Qt::ItemIsEnabled);
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, pos, target->mapToGlobal(pos),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+TEST(QuilletPortEditor, EmptySetListsEveryPortPlain)
+{
+    VirtualPortEditor editor;
+    editor.setPorts({}, "COM7");
+    QComboBox* box = editor.form()->comboBox;
+    ASSERT_EQ(box->count(), 254);
+    EXPECT_EQ(box->itemText(0), "COM1");
+    EXPECT_EQ(box->itemText(253), "COM254");
+    EXPECT_EQ(box->currentIndex(), 6);
+    EXPECT_EQ(editor.port(), "COM7");
+}
+
+TEST(QuilletPortEditor, UsedPortsAreMarkedAndTheCurrentOneChosen)
+{
+    VirtualPortEditor editor;
+    editor.setPorts({"COM3", "COM5"}, "COM5");
+    QComboBox* box = editor.form()->comboBox;
+    EXPECT_EQ(box->itemText(2), QString::fromUtf8("COM3  (已被占用)"));
+    EXPECT_FALSE(selectable(box, 2));
+    EXPECT_EQ(box->itemText(4), QString::fromUtf8("COM5  (当前使用)"));
+    EXPECT_TRUE(selectable(box, 4));
+    EXPECT_EQ(box->currentIndex(), 4);
+    EXPECT_EQ(editor.port(), "COM5");
+    // The port is the plain name whatever the item shows.
+    box->setCurrentIndex(2);
+    EXPECT_EQ(editor.port(), "COM3");
+}
+
+TEST(QuilletPortEditor, CurrentNamesOutsideTheListLeaveCom1)
+{
+    for (const char* current : {"COM255", "COM0", "LPT1", "", "COM-3"}) {
+        VirtualPortEditor editor;
+        editor.setPorts({"COM2"}, "COM9");
+        editor.setPorts({}, current);
+        EXPECT_EQ(editor.form()->comboBox->currentIndex(), 0) << current;
+        EXPECT_EQ(editor.port(), "COM1") << current;
+        // A new set replaces the old one: COM2 is plain again.
+        EXPECT_EQ(editor.form()->comboBox->itemText(1), "COM2");
+    }
+}
+
+TEST(QuilletLoginDialog, ClosedDialogIsRejectedWithAnEmptyPassword)
+{
+    HmiLoginDlg dialog;
+    dialog.form()->passwdLineEdit->setText("secret");
+    QTimer::singleShot(50, dialog.form()->closeBtn, &QPushButton::click);
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_EQ(dialog.password(), "");
+    EXPECT_EQ(dialog.form()->passwdLineEdit->echoMode(), QLineEdit::Password);
+}
+
+TEST(QuilletLoginDialog, LoginKeepsThePasswordAndAccepts)
+{
+    HmiLoginDlg dialog;
+    dialog.form()->passwdLineEdit->setText("123");
+    QTimer::singleShot(50, dialog.form()->loginBtn, &QPushButton::click);
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(dialog.password(), "123");
+    EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST(QuilletProjectStartDialog, YesAcceptsNoAndCloseReject)
+{
+    {
+        ProjectStartDlg dialog;
+        EXPECT_EQ(dialog.form()->promptLabel->text(), QString::fromUtf8("是否进入工程运行界面？"));
+        QTimer::singleShot(50, dialog.form()->okBtn, &QPushButton::click);
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    }
+    for (int which = 0; which < 2; ++which) {
+        ProjectStartDlg dialog;
+        QPushButton* button = which == 0 ? dialog.form()->cancelBtn : dialog.form()->closeBtn;
+        QTimer::singleShot(50, button, &QPushButton::click);
+        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    }
+}
+
+TEST(QuilletDialogDrag, OnlyATitleBarPressStartsADrag)
+{
+    ProjectStartDlg dialog;
+    dialog.show();
+    QApplication::processEvents();
+    const QPoint origin = dialog.pos();
+    QWidget* title = dialog.form()->titleWidget;
+    const QPoint inTitle = title->mapTo(&dialog, QPoint(5, 5));
+    const QPoint below = dialog.form()->okBtn->mapTo(&dialog, QPoint(2, 2));
+
+    // A press below the title bar starts nothing.
+    sendMouse(&dialog, QEvent::MouseButtonPress, below, Qt::LeftButton);
+    sendMouse(&dialog, QEvent::MouseMove, below + QPoint(30, 20), Qt::LeftButton);
+    EXPECT_EQ(dialog.pos(), origin);
+    sendMouse(&dialog, QEvent::MouseButtonRelease, below, Qt::NoButton);
+
+    // From the title bar the window follows, also once the pointer has left it.
+    sendMouse(&dialog, QEvent::MouseButtonPress, inTitle, Qt::LeftButton);
+    sendMouse(&dialog, QEvent::MouseMove, inTitle + QPoint(10, 100), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.pos(), origin + QPoint(10, 100));
+    // A release ends the drag.
+    sendMouse(&dialog, QEvent::MouseButtonRelease, inTitle + QPoint(50, 50), Qt::NoButton);
+    sendMouse(&dialog, QEvent::MouseMove, inTitle + QPoint(60, 60), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.pos(), origin + QPoint(10, 100));
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "quillet/dispatch/uimsg.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+// The worker thread of the pass-through tool: runs posted work items one at
+// a time, first in first out, and deletes each right after it ran.
+class MsgDispatcher : public QThread {
+    Q_OBJECT
+public:
+    MsgDispatcher();
+    ~MsgDispatcher() override;
+
+    // Ends a running worker and drops stale messages first.
+    virtual void start();
+    // Waits for the item being run, then deletes every item not yet run.
+    virtual void stop();
+    // Takes the message over; the holder is left empty.
+    virtual void post(std::unique_ptr<UiMsg>& msg);
+
+protected:
+    void run() override;
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::deque<std::unique_ptr<UiMsg>> m_queue;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+};

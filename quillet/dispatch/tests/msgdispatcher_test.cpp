@@ -1,0 +1,169 @@
+#include "quillet/dispatch/msgdispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <mutex>
+#include <semaphore.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Keeps the order of events seen on any thread.
+struct Journal {
+    std::mutex mutex;
+    std::vector<std::string> events;
+    void add(const std::string& event)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(event);
+    }
+    std::vector<std::string> all()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events;
+    }
+};
+
+// A message that notes its run and its deletion.
+class JournalMsg : public UiMsg {
+public:
+    JournalMsg(Journal& journal, std::string name, Job job)
+        : UiMsg(std::move(job))
+        , m_journal(journal)
+        , m_name(std::move(name))
+    {
+    }
+    ~JournalMsg() override { m_journal.add("deleted " + m_name); }
+
+private:
+    Journal& m_journal;
+    std::string m_name;
+};
+
+std::unique_ptr<UiMsg> journalMsg(Journal& journal, const std::string& name, int result = 0)
+{
+    return std::make_unique<JournalMsg>(journal, name, [&journal, name, result](UiMsg*) {
+        journal.add("run " + name);
+        return result;
+    });
+}
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(QuilletDispatcher, PostsRunInOrderEachDeletedBeforeTheNextStarts)
+{
+    Journal journal;
+    MsgDispatcher dispatcher;
+    dispatcher.start();
+    for (const char* name : {"a", "b", "c"}) {
+        std::unique_ptr<UiMsg> msg = journalMsg(journal, name);
+        dispatcher.post(msg);
+        EXPECT_EQ(msg, nullptr);
+    }
+    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 6; }));
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"run a", "deleted a", "run b", "deleted b", "run c",
+                                                       "deleted c"}));
+    dispatcher.stop();
+}
+
+TEST(QuilletDispatcher, ResultsAndStatesArriveQueuedOnThePostingThread)
+{
+    MsgDispatcher dispatcher;
+    dispatcher.start();
+    std::vector<int> results;
+    std::vector<QString> states;
+    QObject context;
+    auto connectMsg = [&](UiMsg* msg) {
+        QObject::connect(msg, &UiMsg::Complete, &context, [&](int code) {
+            EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+            results.push_back(code);
+        });
+        QObject::connect(msg, &UiMsg::State, &context, [&](bool, QString text) { states.push_back(text); });
+    };
+    std::unique_ptr<UiMsg> ok = std::make_unique<UiMsg>([](UiMsg* self) {
+        emit self->State(true, "working");
+        return 7;
+    });
+    std::unique_ptr<UiMsg> throwing = std::make_unique<UiMsg>([](UiMsg*) -> int {
+        throw std::runtime_error("broken");
+    });
+    std::unique_ptr<UiMsg> empty = std::make_unique<UiMsg>(UiMsg::Job());
+    std::unique_ptr<UiMsg> after = std::make_unique<UiMsg>([](UiMsg*) { return 0; });
+    for (auto* holder : {&ok, &throwing, &empty, &after}) {
+        connectMsg(holder->get());
+        dispatcher.post(*holder);
+    }
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 4; }));
+    EXPECT_EQ(results, (std::vector<int>{7, -1, -1, 0}));
+    EXPECT_EQ(states, (std::vector<QString>{"working"}));
+}
+
+TEST(QuilletDispatcher, StopFinishesTheRunningItemAndDropsTheQueuedOnes)
+{
+    Journal journal;
+    MsgDispatcher dispatcher;
+    dispatcher.start();
+    sem_t started;
+    sem_t release;
+    sem_init(&started, 0, 0);
+    sem_init(&release, 0, 0);
+    std::unique_ptr<UiMsg> running = std::make_unique<JournalMsg>(journal, "running", [&](UiMsg*) {
+        sem_post(&started);
+        sem_wait(&release);
+        journal.add("run running");
+        return 0;
+    });
+    dispatcher.post(running);
+    sem_wait(&started);
+    std::unique_ptr<UiMsg> second = journalMsg(journal, "second");
+    std::unique_ptr<UiMsg> third = journalMsg(journal, "third");
+    dispatcher.post(second);
+    dispatcher.post(third);
+    std::thread releaser([&] {
+        QThread::msleep(200);
+        sem_post(&release);
+    });
+    dispatcher.stop();
+    releaser.join();
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"run running", "deleted running", "deleted second",
+                                                       "deleted third"}));
+    EXPECT_TRUE(dispatcher.isFinished());
+    sem_destroy(&started);
+    sem_destroy(&release);
+}
+
+TEST(QuilletDispatcher, PostsAfterStopWaitForTheNextStartWhichDropsThem)
+{
+    Journal journal;
+    MsgDispatcher dispatcher;
+    dispatcher.start();
+    dispatcher.stop();
+    std::unique_ptr<UiMsg> late = journalMsg(journal, "late");
+    dispatcher.post(late);
+    QThread::msleep(50);
+    EXPECT_TRUE(journal.all().empty());
+    dispatcher.start();
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"deleted late"}));
+    std::unique_ptr<UiMsg> fresh = journalMsg(journal, "fresh");
+    dispatcher.post(fresh);
+    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 3; }));
+    EXPECT_EQ(journal.all().back(), "deleted fresh");
+}

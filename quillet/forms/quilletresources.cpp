@@ -1,0 +1,8 @@
+#include "quillet/forms/quilletresources.h"
+
+#include <QtGlobal>
+
+void initQuilletResources()
+{
+    Q_INIT_RESOURCE(quillet);
+}

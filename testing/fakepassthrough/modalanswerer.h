@@ -1,0 +1,38 @@
+#pragma once
+// Answers the modal dialogs a test makes appear: every 20 ms it looks at the
+// active modal widget and, for each new one, runs the handler, which may
+// fill it in and accept, reject or close it. It remembers what it saw.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace Fake {
+
+class ModalAnswerer : public QObject {
+public:
+    using Handler = std::function<void(QWidget* dialog)>;
+
+    explicit ModalAnswerer(Handler handler);
+
+    // Class names of the dialogs answered, in order.
+    const QStringList& seen() const { return m_seen; }
+    // The texts of the message boxes answered.
+    const QStringList& texts() const { return m_texts; }
+
+private:
+    void poll();
+
+    Handler m_handler;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
+    QStringList m_seen;
+    QStringList m_texts;
+};
+
+} // namespace Fake
