@@ -83,6 +83,12 @@ void FakePassThroughPanel::setAnswers(const std::string& method, std::vector<Ans
     script.calls = 0;
 }
 
+void FakePassThroughPanel::setOpenDataPort(bool open)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_openDataPort = open;
+}
+
 void FakePassThroughPanel::setIsReadyFalseFrom(int k)
 {
     setAnswers("IsReady", std::vector<Answer>(k > 1 ? k - 1 : 0, Answer::True), Answer::False);
@@ -149,7 +155,12 @@ void FakePassThroughPanel::addMethods()
             m_lastSerialPort = serial;
         }
         const Answer answer = nextAnswer("SetTransparentParam");
-        if (answer == Answer::True)
+        bool open = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            open = m_openDataPort;
+        }
+        if (answer == Answer::True && open)
             openDataPort(port);
         answerBool(result, answer);
     });
@@ -327,15 +338,15 @@ void FakePassThroughPanel::dataLoop(int listenFd)
             break;
         if (fds[0].revents)
             break;
+        std::vector<int> kept;
         if (fds[1].revents & POLLIN) {
             const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
-                connections.push_back(fd);
+                kept.push_back(fd);
                 std::lock_guard<std::mutex> lock(m_dataMutex);
                 ++m_dataAccepted;
             }
         }
-        std::vector<int> kept;
         for (size_t i = 2; i < fds.size(); ++i) {
             const int fd = fds[i].fd;
             if (!fds[i].revents) {

@@ -57,6 +57,8 @@ public:
     void setAnswer(const std::string& method, Answer answer) { setAnswers(method, {}, answer); }
     // "IsReady" answers true to calls 1..k-1 and false from call k on.
     void setIsReadyFalseFrom(int k);
+    // false: "SetTransparentParam" answered true opens no data port.
+    void setOpenDataPort(bool open);
     // The MD5 digest (32 lower-case hex) of the project's password; none:
     // "projectHasPassword" answers false.
     void setProjectPasswordDigest(std::optional<std::string> md5Hex);
@@ -107,6 +109,7 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, Script> m_scripts;
     std::optional<std::string> m_passwordDigest;
+    bool m_openDataPort = true;
     std::vector<PassThroughCall> m_calls;
     int m_lastTcpPort = -1;
     std::string m_lastSerialPort;

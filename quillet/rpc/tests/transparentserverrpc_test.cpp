@@ -8,6 +8,11 @@
 #include <chrono>
 #include <cstring>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using Fake::Answer;
 using Fake::FakePassThroughPanel;
 
@@ -174,4 +179,33 @@ TEST(QuilletPanelClients, Md5Digest)
 {
     EXPECT_EQ(TransparentServerRpc::md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(TransparentServerRpc::md5Hex("123"), "202cb962ac59075b964b07152d234b70");
+}
+
+TEST_F(PanelClients, DataPortEchoesUnescapedAndKeepsStateRecords)
+{
+    TransparentServerRpc rpc(panel->address());
+    ASSERT_EQ(rpc.SetTransparentParam(TransparentParam{30011, "COM1"}), 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(30011);
+    ::inet_pton(AF_INET, panel->address().c_str(), &peer.sin_addr);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)), 0);
+    const char sent[] = "\x61\x10\x80\x25\x00\x00" "c\x61\x00" "b";
+    ASSERT_EQ(::send(fd, sent, sizeof(sent) - 1, 0), static_cast<ssize_t>(sizeof(sent) - 1));
+    std::string echoed;
+    timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    while (echoed.size() < 3) {
+        char buf[16];
+        const ssize_t n = ::recv(fd, buf, sizeof(buf), 0);
+        if (n <= 0)
+            break;
+        echoed.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(echoed, "c\x61" "b");
+    EXPECT_EQ(panel->baudRates(), (std::vector<uint32_t>{9600}));
+    EXPECT_EQ(panel->dataConnectionsAccepted(), 1);
 }

@@ -1,0 +1,607 @@
+#include "quillet/app/mainwindow.h"
+
+#include "quillet/app/quilletconstants.h"
+#include "quillet/dialogs/dialogstyle.h"
+#include "quillet/dialogs/hmilogindlg.h"
+#include "quillet/dialogs/projectstartdlg.h"
+#include "quillet/dialogs/virtualporteditor.h"
+#include "quillet/dispatch/msgdispatcher.h"
+#include "quillet/forms/quilletresources.h"
+#include "quillet/port/transparentthread.h"
+#include "quillet/rpc/omberrpcobject.h"
+#include "quillet/rpc/transparentserverrpc.h"
+#include "quillet/virtualcom/virtualcom.h"
+#include "quillet/widgets/busywidget.h"
+#include "quillet/widgets/screentool.h"
+#include "ui_mainwindow.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QListView>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QTimerEvent>
+
+#include <cstdlib>
+#include <ctime>
+
+using namespace Quillet;
+
+namespace {
+
+constexpr int kPauseStepMs = 20;
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString("yyyy/MM/dd hh:mm:ss:zzz");
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui_MainWindow>())
+    , m_pair(pair ? pair : VirtualCom::instance())
+{
+    initQuilletResources();
+    trayIcon = new QSystemTrayIcon(this);
+    transparentThread = new TransparentThread(this);
+    dispatcher = std::make_unique<MsgDispatcher>();
+
+    ui->setupUi(this);
+
+    style()->unpolish(this);
+    setStyleSheet(QuilletStyle::mainWindowStyleSheet());
+    style()->polish(this);
+
+    ui->startTransferBtn->setFixedHeight(ScreenTool::scale(24));
+    ui->stopTransferBtn->setFixedHeight(ScreenTool::scale(24));
+    ui->hmiPortcomboBox->setView(new QListView(ui->hmiPortcomboBox));
+    ui->titleWidget->setFixedHeight(ScreenTool::scale(30));
+    setFixedSize(ScreenTool::scale(323), ScreenTool::scale(382));
+
+    trayIcon->setIcon(QIcon(kTrayIcon));
+    trayIcon->setToolTip(text(Text::kTrayTip));
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        trayIcon->setVisible(true);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        qDebug() << "logicalDotsPerInch" << screen->logicalDotsPerInch();
+
+    const std::string user = m_pair->userPort();
+    if (!user.empty())
+        ui->virtualComLineEdit->setText(QString::fromStdString(user));
+    showPairButtons(!user.empty());
+
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    connect(this, &MainWindow::MoveWindowSignal, this, &MainWindow::Move);
+    connect(this, &MainWindow::GetPasswdStartSignal, this, &MainWindow::GetPasswd);
+
+    dispatcher->start();
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+}
+
+MainWindow::~MainWindow()
+{
+    // A work item may still run: the window closed during a modal wait. It
+    // ends first (a password wait is answered, the start's tries give up),
+    // while everything it uses still stands; queued items are dropped.
+    m_abort = true;
+    if (m_passwordPending)
+        emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
+    if (readyTimerId != -1)
+        killTimer(readyTimerId);
+    readyTimerId = -1;
+    dispatcher->stop();
+    delete transparentThread;
+    transparentThread = nullptr;
+    delete serverRpc; // sends "Terminate"
+    serverRpc = nullptr;
+    ui.reset();
+    dispatcher.reset();
+}
+
+void MainWindow::setIp(const QString& ip)
+{
+    ui->serverIPLineEdit->setText(ip);
+}
+
+std::string MainWindow::panelPortName(int index)
+{
+    if (index < 0 || index >= kPanelPortCount)
+        return std::string();
+    return "COM" + std::to_string(index + 1);
+}
+
+int MainWindow::drawTcpPort()
+{
+    return std::rand() % kTcpPortCount + kTcpPortBase;
+}
+
+bool MainWindow::pause(int ms) const
+{
+    for (int waited = 0; waited < ms; waited += kPauseStepMs) {
+        if (m_abort)
+            return false;
+        QThread::msleep(static_cast<unsigned long>(std::min(kPauseStepMs, ms - waited)));
+    }
+    return !m_abort;
+}
+
+bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* result)
+{
+    auto msg = std::make_unique<UiMsg>(std::move(job));
+    QEventLoop loop;
+    std::unique_ptr<BusyWidget> busy;
+    if (options.overlay) {
+        busy = std::make_unique<BusyWidget>(this, options.busyText, kBusyStep);
+        busy->setTimeout(options.limitMs);
+        setCursor(Qt::BusyCursor);
+    }
+    auto outcome = std::make_shared<std::pair<bool, int>>(false, -1);
+    connect(msg.get(), &UiMsg::State, this, &MainWindow::SetStatus);
+    connect(msg.get(), &UiMsg::Complete, &loop, [outcome, &loop](int code) {
+        outcome->first = true;
+        outcome->second = code;
+        loop.quit();
+    });
+    if (busy)
+        connect(msg.get(), &UiMsg::Complete, busy.get(), &QWidget::close);
+    QMetaObject::Connection hide;
+    QMetaObject::Connection show;
+    if (busy && options.passwordHidesOverlay) {
+        BusyWidget* overlay = busy.get();
+        hide = connect(this, &MainWindow::GetPasswdStartSignal, overlay, &QWidget::hide);
+        show = connect(this, &MainWindow::GetPasswdEndSignal, overlay, [overlay] { overlay->show(); });
+    }
+    if (busy)
+        busy->show();
+    if (options.beforePost)
+        options.beforePost();
+    dispatcher->post(msg);
+    if (!outcome->first)
+        loop.exec();
+    if (busy)
+        busy->close();
+    disconnect(hide);
+    disconnect(show);
+    if (options.overlay)
+        setCursor(Qt::ArrowCursor);
+    *result = outcome->second;
+    return outcome->first;
+}
+
+void MainWindow::showPairButtons(bool present)
+{
+    ui->installBtn->setEnabled(!present);
+    ui->uninstallBtn->setEnabled(present);
+    ui->changeBtn->setEnabled(present);
+}
+
+void MainWindow::Move(QPoint deltaPos)
+{
+    move(pos() + deltaPos);
+}
+
+void MainWindow::LockUi()
+{
+    ui->installBtn->setEnabled(false);
+    ui->uninstallBtn->setEnabled(false);
+    ui->changeBtn->setEnabled(false);
+    ui->serverIPLineEdit->setEditable(false);
+    ui->hmiPortcomboBox->setEnabled(false);
+    ui->startTransferBtn->setEnabled(false);
+    ui->stopTransferBtn->setEnabled(true);
+}
+
+void MainWindow::UnlockUi()
+{
+    ui->installBtn->setEnabled(true);
+    ui->uninstallBtn->setEnabled(true);
+    ui->serverIPLineEdit->setEditable(true);
+    ui->hmiPortcomboBox->setEnabled(true);
+    ui->startTransferBtn->setEnabled(true);
+    ui->stopTransferBtn->setEnabled(false);
+    showPairButtons(!ui->virtualComLineEdit->text().isEmpty());
+}
+
+void MainWindow::SetStatus(bool bSuc, QString strMsg)
+{
+    QPalette palette = ui->statusLabel->palette();
+    const int* rgb = bSuc ? QuilletStyle::kSuccessRgb : QuilletStyle::kFailureRgb;
+    palette.setColor(QPalette::All, QPalette::WindowText, QColor(rgb[0], rgb[1], rgb[2], 255));
+    ui->statusLabel->setPalette(palette);
+    ui->statusLabel->setText(strMsg);
+}
+
+void MainWindow::InstallVirtualCom()
+{
+    VirtualCom* pair = m_pair;
+    auto job = [pair](UiMsg* msg) -> int {
+        emit msg->State(true, text(Text::kInstalling));
+        if (pair->isInstalled() || pair->install()) {
+            if (!pair->ownPort().empty() && !pair->userPort().empty()) {
+                emit msg->State(true, text(Text::kInstallDone));
+                return 0;
+            }
+        }
+        emit msg->State(false, text(Text::kInstallFailed));
+        return -1;
+    };
+    int r = -1;
+    if (!runModal(job, {text(Text::kInstallBusy), timing().stopBusyLimitMs, true, false, {}}, &r))
+        return;
+    if (r < 0) {
+        showPairButtons(false);
+    } else {
+        ui->virtualComLineEdit->setText(QString::fromStdString(m_pair->userPort()));
+        showPairButtons(true);
+    }
+}
+
+void MainWindow::UninstallVirtualCom()
+{
+    if (m_pair->isInUse()) {
+        SetStatus(false, text(Text::kUninstallInUse));
+        return;
+    }
+    VirtualCom* pair = m_pair;
+    auto job = [pair](UiMsg* msg) -> int {
+        emit msg->State(true, text(Text::kUninstalling));
+        pair->uninstall();
+        if (pair->ownPort().empty() && pair->userPort().empty()) {
+            emit msg->State(true, text(Text::kUninstallDone));
+            return 0;
+        }
+        emit msg->State(false, text(Text::kUninstallFailed));
+        return -1;
+    };
+    int r = -1;
+    if (!runModal(job, {text(Text::kUninstallBusy), timing().stopBusyLimitMs, true, false, {}}, &r))
+        return;
+    if (r < 0) {
+        showPairButtons(true);
+    } else {
+        showPairButtons(false);
+        ui->virtualComLineEdit->clear();
+    }
+}
+
+void MainWindow::ChangeVirtualPort()
+{
+    if (m_pair->isInUse()) {
+        SetStatus(false, text(Text::kChangeInUse));
+        return;
+    }
+    VirtualPortEditor editor(this);
+    const std::string current = ui->virtualComLineEdit->text().toStdString();
+    VirtualCom* pair = m_pair;
+    auto used = std::make_shared<std::unordered_set<std::string>>();
+    int r = -1;
+    const bool collected = runModal(
+        [pair, used](UiMsg* msg) -> int {
+            emit msg->State(true, text(Text::kInitialising));
+            *used = pair->busyPortNames();
+            return 0;
+        },
+        {text(Text::kInitialising), timing().stopBusyLimitMs, true, false, {}}, &r);
+    if (!collected)
+        return;
+    SetStatus(true, text(Text::kInitialised));
+    editor.setPorts(*used, current);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    const std::string chosen = editor.port().toUtf8().toStdString();
+    if (chosen == current) {
+        SetStatus(true, text(Text::kUnchanged));
+        return;
+    }
+    auto readBack = std::make_shared<std::string>();
+    const bool renamed = runModal(
+        [pair, chosen, readBack](UiMsg* msg) -> int {
+            emit msg->State(true, text(Text::kChanging));
+            const int restart = pair->changeUserPort(chosen);
+            *readBack = pair->userPort();
+            // The tool may refuse the name without asking for a restart: only
+            // the name read back proves the rename.
+            if (restart == 1 || *readBack != chosen) {
+                emit msg->State(false, text(Text::kChangeRestart));
+                return -1;
+            }
+            emit msg->State(true, text(Text::kChangeDone));
+            return 0;
+        },
+        {text(Text::kChangeBusy), timing().stopBusyLimitMs, true, false, {}}, &r);
+    if (!renamed)
+        return;
+    ui->virtualComLineEdit->setText(QString::fromStdString(*readBack));
+    showPairButtons(!readBack->empty());
+}
+
+bool MainWindow::collectChannelParams(std::string* address, std::string* panelPort, std::string* ownPort)
+{
+    *ownPort = m_pair->ownPort();
+    const QString ip = ui->serverIPLineEdit->text();
+    *address = ip.toUtf8().toStdString();
+    *panelPort = panelPortName(ui->hmiPortcomboBox->currentIndex());
+    if (ownPort->empty()) {
+        SetStatus(false, text(Text::kNoPair));
+        ui->installBtn->setFocus();
+        return false;
+    }
+    // Only a whole address of four parts 0-255 reaches the panel: the
+    // framework keeps each part in one byte, so 300 would name another host.
+    if (*address == "0.0.0.0" || !IPAddressCtrl::isCompleteIp(ip)) {
+        SetStatus(false, text(Text::kNoAddress));
+        ui->serverIPLineEdit->setFocus();
+        return false;
+    }
+    return true;
+}
+
+bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
+{
+    const int has = rpc->hasProjectPassword();
+    if (has == -1) {
+        emit msg->State(false, text(Text::kNetworkFailed));
+        return false;
+    }
+    if (has == 0)
+        return true;
+    emit msg->State(true, text(Text::kCheckingPassword));
+
+    // The answer is kept by a direct connection (on the GUI thread) before the
+    // queued one wakes this thread's loop; shared, so a late emission never
+    // writes into a finished frame.
+    auto answer = std::make_shared<std::pair<bool, QString>>(false, text(Text::kLoginCancelled));
+    QEventLoop loop;
+    QObject keeper;
+    connect(this, &MainWindow::GetPasswdEndSignal, &keeper,
+            [answer](bool ok, QString password) {
+                answer->first = ok;
+                answer->second = password;
+            },
+            Qt::DirectConnection);
+    connect(this, &MainWindow::GetPasswdEndSignal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    m_passwordPending = true;
+    if (!m_abort) {
+        emit GetPasswdStartSignal();
+        loop.exec();
+    }
+    m_passwordPending = false;
+    disconnect(this, &MainWindow::GetPasswdEndSignal, &keeper, nullptr);
+    disconnect(this, &MainWindow::GetPasswdEndSignal, &loop, nullptr);
+    if (m_abort) {
+        emit msg->State(false, text(Text::kLoginCancelled));
+        return false;
+    }
+
+    QString message;
+    if (answer->first) {
+        const int checked = rpc->checkProjectPassword(answer->second.toUtf8().toStdString());
+        if (checked == 0)
+            return true;
+        message = text(checked == -2 ? Text::kPasswordRefused : Text::kNetworkFailed);
+    } else {
+        message = answer->second;
+    }
+    emit msg->State(false, message);
+    return false;
+}
+
+void MainWindow::GetPasswd()
+{
+    if (m_abort) {
+        emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
+        return;
+    }
+    HmiLoginDlg dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        emit GetPasswdEndSignal(true, dialog.password());
+    else
+        emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
+}
+
+void MainWindow::startWatchdog()
+{
+    if (readyTimerId == -1)
+        readyTimerId = startTimer(timing().watchdogPeriodMs, Qt::CoarseTimer);
+    readyCountdown = timing().watchdogCount;
+}
+
+void MainWindow::stopWatchdog()
+{
+    if (readyTimerId != -1) {
+        killTimer(readyTimerId);
+        readyTimerId = -1;
+        readyCountdown = 0;
+    }
+}
+
+void MainWindow::OpenVirtualChannel()
+{
+    const int tcpPort = drawTcpPort();
+    m_lastTcpPort = tcpPort;
+    transparentThread->stop();
+    stopWatchdog();
+    m_running = false;
+
+    std::string address;
+    std::string panelPort;
+    std::string ownPort;
+    if (!collectChannelParams(&address, &panelPort, &ownPort))
+        return;
+
+    auto job = [this, address, panelPort, ownPort, tcpPort](UiMsg* msg) -> int {
+        delete serverRpc; // an old pass-through ends with "Terminate"
+        serverRpc = nullptr;
+        std::unique_ptr<TransparentServerRpc> rpc = std::make_unique<TransparentServerRpc>(address);
+        emit msg->State(true, text(Text::kStarting));
+        if (!verifyProjectPassword(rpc.get(), msg))
+            return -1;
+        const int set = rpc->SetTransparentParam(TransparentParam{tcpPort, panelPort});
+        if (set != 0) {
+            emit msg->State(false, text(set == -2 ? Text::kStartRefused : Text::kNetworkFailed));
+            return -1;
+        }
+        transparentThread->start(ownPort, address, tcpPort);
+        emit msg->State(true, text(Text::kStartingLocal));
+
+        int tries = timing().readyTries;
+        while (!transparentThread->isConnected()) {
+            const bool slept = pause(timing().readyTryPauseMs);
+            if (--tries <= 0 || !slept) {
+                emit msg->State(false, text(Text::kLocalFailed));
+                transparentThread->stop();
+                return -1;
+            }
+        }
+        while (!m_abort) {
+            const int ready = rpc->IsReady();
+            if (ready == 0) {
+                delete serverRpc;
+                serverRpc = rpc.release();
+                emit msg->State(true, text(Text::kStarted));
+                return 0;
+            }
+            if (ready == -1)
+                break;
+            const bool slept = pause(timing().readyTryPauseMs);
+            if (--tries <= 0 || !slept)
+                break;
+        }
+        emit msg->State(false, text(Text::kRemoteFailed));
+        transparentThread->stop();
+        return -1;
+    };
+
+    int r = -1;
+    WaitOptions options{text(Text::kStarting), timing().startBusyLimitMs, true, true, [this] { LockUi(); }};
+    if (!runModal(job, options, &r))
+        return;
+    if (r != 0) {
+        UnlockUi();
+        return;
+    }
+    m_running = true;
+    startWatchdog();
+}
+
+void MainWindow::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != readyTimerId) {
+        QMainWindow::timerEvent(event);
+        return;
+    }
+    if (!m_running) {
+        stopWatchdog();
+        return;
+    }
+    // One check at a time: a tick during a slow check waits for the next one.
+    if (m_checkRunning)
+        return;
+    qDebug().noquote() << "timer in .... " << timeStamp() << readyCountdown.load();
+    QSystemTrayIcon* tray = trayIcon;
+    auto job = [this, tray](UiMsg* msg) -> int {
+        const int ready = serverRpc ? serverRpc->IsReady() : -1;
+        qDebug("err %d", ready);
+        if (ready == 0) {
+            readyCountdown = timing().watchdogCount;
+            return 0;
+        }
+        if (--readyCountdown > 0)
+            return 0;
+        const QString message = text(Text::kLost);
+        delete serverRpc;
+        serverRpc = nullptr;
+        emit msg->State(false, message);
+        QMetaObject::invokeMethod(
+            tray,
+            [tray, message] {
+                tray->showMessage(text(Text::kWarning), message, QSystemTrayIcon::Information, kTrayMessageMs);
+            },
+            Qt::QueuedConnection);
+        return -1;
+    };
+    m_checkRunning = true;
+    int r = 0;
+    const bool completed = runModal(job, {QString(), 0, false, false, {}}, &r);
+    m_checkRunning = false;
+    if (!completed)
+        return;
+    if (readyCountdown <= 0 && m_running) {
+        m_running = false;
+        transparentThread->stop();
+        stopWatchdog();
+        UnlockUi();
+    }
+    qDebug().noquote() << "timer out .... " << timeStamp() << readyCountdown.load();
+}
+
+void MainWindow::CloseVirtualChannel()
+{
+    stopWatchdog();
+    transparentThread->stop();
+    m_running = false;
+    int r = 0;
+    const bool stopped = runModal(
+        [this](UiMsg* msg) -> int {
+            emit msg->State(true, text(Text::kStopping));
+            delete serverRpc; // sends "Terminate"
+            serverRpc = nullptr;
+            emit msg->State(true, text(Text::kStopped));
+            return 0;
+        },
+        {text(Text::kStopping), timing().stopBusyLimitMs, true, false, {}}, &r);
+    if (!stopped)
+        return;
+    UnlockUi();
+    setCursor(Qt::ArrowCursor);
+
+    ProjectStartDlg prompt(nullptr);
+    if (prompt.exec() != QDialog::Accepted)
+        return;
+    const std::string address = ui->serverIPLineEdit->text().toUtf8().toStdString();
+    const bool started = runModal(
+        [address](UiMsg* msg) -> int {
+            emit msg->State(true, text(Text::kProjectStarting));
+            bool ok = false;
+            try {
+                OmberRpcObject project(address);
+                ok = project.projectStart();
+            } catch (...) {
+                ok = false;
+            }
+            emit msg->State(ok, text(ok ? Text::kProjectStarted : Text::kProjectFailed));
+            return ok ? 0 : -1;
+        },
+        {text(Text::kProjectStarting), timing().stopBusyLimitMs, true, false, {}}, &r);
+    if (!started)
+        return;
+    UnlockUi();
+    setCursor(Qt::ArrowCursor);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    m_drag.press(this, ui->titleWidget, event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    QPoint delta;
+    if (m_drag.move(this, event, &delta))
+        emit MoveWindowSignal(delta);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent*)
+{
+    m_drag.release();
+}

@@ -1,0 +1,42 @@
+#pragma once
+// A Quillet window in the test process against the fake pass-through panel
+// and the stand-in virtual pair in folders of its own; timings shortened.
+
+#include "quillet/app/mainwindow.h"
+#include "quillet/virtualcom/virtualcom.h"
+#include "testing/fakepassthrough/fakepassthroughpanel.h"
+#include "testing/fakepassthrough/modalanswerer.h"
+#include "testing/vcomharness/setupcharness.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QuilletProgram : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Installs the pair own COM3, user COM2 with the stand-in tool.
+    void installPair();
+    // The window, driving the pair through the logging tool folder.
+    void makeWindow();
+    // The tool runs seen by the logging folder, one line of arguments each.
+    std::string toolCalls() const;
+
+    QString status() const;
+    // The status colour: 1 green, 0 red, -1 neither.
+    int statusColour() const;
+    // Processes events until condition holds; false at the limit.
+    static bool spin(int ms, const std::function<bool()>& condition);
+
+    std::unique_ptr<Fake::FakePassThroughPanel> panel;
+    std::unique_ptr<VcomTesting::SetupcHarness> tool;
+    std::string loggingFolder;
+    std::unique_ptr<VirtualCom> pair;
+    std::unique_ptr<MainWindow> window;
+};

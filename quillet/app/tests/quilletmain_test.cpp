@@ -1,0 +1,95 @@
+#include "quillet/app/quilletmain.h"
+
+#include "platform/instancelock/instancelock.h"
+#include "quillet/app/quilletconstants.h"
+#include "testing/fakepassthrough/modalanswerer.h"
+#include "testing/vcomharness/setupcharness.h"
+#include "testing/vcomharness/within.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// The user's runtime folder of this test, where the lock file lies.
+class RuntimeFolder {
+public:
+    RuntimeFolder() { ::setenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8().constData(), 1); }
+    ~RuntimeFolder() { ::unsetenv("XDG_RUNTIME_DIR"); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+bool lockHeldElsewhere()
+{
+    Platform::InstanceLock probe(Quillet::kInstanceName);
+    return probe.acquire() == Platform::LockResult::HeldElsewhere;
+}
+
+// The built program, offscreen, in the test's folders.
+class ProgramCopy {
+public:
+    ProgramCopy()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QUILLET_PROGRAM, {"127.90.0.5"});
+    }
+    ~ProgramCopy()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+TEST(QuilletEntry, SecondCopyShowsTheBoxAndLeavesTheFirstAlone)
+{
+    RuntimeFolder runtime;
+    VcomTesting::SetupcHarness tool; // the program's pair tool works in the test's folders
+    {
+        ProgramCopy first;
+        ASSERT_TRUE(first.process().waitForStarted(10000));
+        ASSERT_TRUE(VcomTesting::within(30000, [] { return lockHeldElsewhere(); }));
+
+        Fake::ModalAnswerer answerer([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+        char name[] = "Quillet";
+        char* argv[] = {name, nullptr};
+        EXPECT_EQ(runQuillet(*static_cast<QApplication*>(QApplication::instance()), 1, argv), -1);
+        EXPECT_EQ(answerer.texts(), QStringList({Quillet::text(Quillet::Text::kSecondCopy)}));
+        EXPECT_EQ(first.process().state(), QProcess::Running);
+        EXPECT_TRUE(lockHeldElsewhere());
+
+        // Killed outright, the first copy leaves the lock to the next one.
+        first.process().kill();
+        ASSERT_TRUE(first.process().waitForFinished(10000));
+    }
+    EXPECT_FALSE(lockHeldElsewhere());
+    ProgramCopy next;
+    ASSERT_TRUE(next.process().waitForStarted(10000));
+    EXPECT_TRUE(VcomTesting::within(30000, [] { return lockHeldElsewhere(); }));
+    EXPECT_EQ(next.process().state(), QProcess::Running);
+}
+
+TEST(QuilletEntry, UnusableLockFolderAsksForRights)
+{
+    RuntimeFolder runtime;
+    ::setenv("XDG_RUNTIME_DIR", "/proc/self/twqa-no-such-folder", 1);
+    Fake::ModalAnswerer answerer([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    char name[] = "Quillet";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(runQuillet(*static_cast<QApplication*>(QApplication::instance()), 1, argv), -1);
+    EXPECT_EQ(answerer.texts(), QStringList({Quillet::text(Quillet::Text::kNoLock)}));
+}
