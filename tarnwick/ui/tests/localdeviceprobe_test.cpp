@@ -1,0 +1,176 @@
+#include "tarnwick/ui/localdevicemodel.h"
+
+#include "tarnwick/core/constants.h"
+#include "tarnwick/ui/tests/fakelocalpanel.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+
+namespace C = Tarnwick::Constants;
+
+namespace {
+
+const QString kClientId = QStringLiteral("{6f1c2a3b-aaaa-4bbb-8ccc-0123456789ab}");
+
+int openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+}
+
+struct Probe : ::testing::Test
+{
+    LocalDeviceModel model;
+    Probe() { model.setClientId(kClientId); }
+
+    stLocalDeviceInfo record(const QString& ip)
+    {
+        stLocalDeviceInfo info;
+        info.ip = ip;
+        info.lanIp = QStringLiteral("10.1.2.3");
+        info.state = 1;
+        info.deviceNo = QStringLiteral("old-no");
+        info.deviceName = QStringLiteral("old-name");
+        return info;
+    }
+};
+
+} // namespace
+
+TEST_F(Probe, FreeBridgeConfirmsThePanelOnline)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "面板二");
+    stLocalDeviceInfo info = record("127.100.0.2");
+    ASSERT_TRUE(model.GetDeviceInfo(info));
+    EXPECT_EQ(info.state, C::StatusOnline);
+    EXPECT_EQ(info.deviceNo, "SN-0002");
+    EXPECT_EQ(info.deviceName, QString::fromUtf8("面板二"));
+    EXPECT_EQ(info.ip, "127.100.0.2");
+    EXPECT_EQ(info.lanIp, "10.1.2.3");
+    // Three calls, none with arguments.
+    ASSERT_EQ(panel.service().calls().size(), 3u);
+    EXPECT_EQ(panel.service().calls()[0].method, "getDeviceVPNInfo");
+    EXPECT_EQ(panel.service().calls()[1].method, "getProductSn");
+    EXPECT_EQ(panel.service().calls()[2].method, "bridgeStatus");
+    for (const auto& call : panel.service().calls())
+        EXPECT_EQ(call.args, std::vector<uint8_t>({0, 0, 0, 0}));
+}
+
+TEST_F(Probe, HolderEqualToOurIdInOtherCaseIsLinkedAnyOtherIsOccupied)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel other("127.100.0.3", "SN-0003", "P3");
+    panel.setBridge(1, kClientId.toUpper().toStdString());
+    other.setBridge(1, "{11111111-2222-3333-4444-555555555555}");
+
+    stLocalDeviceInfo linked = record("127.100.0.2");
+    ASSERT_TRUE(model.GetDeviceInfo(linked));
+    EXPECT_EQ(linked.state, C::StatusLinked);
+
+    stLocalDeviceInfo occupied = record("127.100.0.3");
+    ASSERT_TRUE(model.GetDeviceInfo(occupied));
+    EXPECT_EQ(occupied.state, C::StatusOccupied);
+}
+
+TEST_F(Probe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    panel.removeBridgeStatus();
+    stLocalDeviceInfo info = record("127.100.0.2");
+    ASSERT_TRUE(model.GetDeviceInfo(info));
+    EXPECT_EQ(info.state, C::StatusOnline);
+    EXPECT_EQ(info.deviceNo, "SN-0002");
+}
+
+TEST_F(Probe, UnreadableVpnInfoFailsAndLeavesTheRecord)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    panel.setVpnInfoTypeName("DeviceVPNInf");
+    stLocalDeviceInfo info = record("127.100.0.2");
+    EXPECT_FALSE(model.GetDeviceInfo(info));
+    EXPECT_EQ(info.deviceName, "old-name");
+    EXPECT_EQ(info.deviceNo, "old-no");
+    EXPECT_EQ(info.state, 1);
+
+    panel.setVpnInfoTypeName("DeviceVPNInfo");
+    panel.setVpnInfoShort(true);
+    EXPECT_FALSE(model.GetDeviceInfo(info));
+    EXPECT_EQ(info.deviceName, "old-name");
+}
+
+TEST_F(Probe, FailingSerialNumberFails)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    panel.setSerialFails(true);
+    stLocalDeviceInfo info = record("127.100.0.2");
+    EXPECT_FALSE(model.GetDeviceInfo(info));
+    EXPECT_EQ(info.deviceNo, "old-no");
+}
+
+TEST_F(Probe, RefusedPortFailsWithinASecond)
+{
+    stLocalDeviceInfo info = record("127.100.0.4");  // nothing listens there
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(model.GetDeviceInfo(info));
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(info.deviceName, "old-name");
+}
+
+TEST_F(Probe, EmptyOrUnparsableAddressFails)
+{
+    stLocalDeviceInfo empty = record(QString());
+    EXPECT_FALSE(model.GetDeviceInfo(empty));
+    stLocalDeviceInfo bad = record("127.100.0.999");
+    EXPECT_FALSE(model.GetDeviceInfo(bad));
+    EXPECT_EQ(bad.deviceName, "old-name");
+}
+
+TEST_F(Probe, NoDescriptorLeaksOverManyProbes)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel broken("127.100.0.3", "SN-0003", "P3");
+    broken.setSerialFails(true);
+    stLocalDeviceInfo warm = record("127.100.0.2");
+    ASSERT_TRUE(model.GetDeviceInfo(warm));  // the dispatcher thread now exists
+    QThread::msleep(100);
+    const int before = openDescriptors();
+    for (int i = 0; i < 15; ++i) {
+        stLocalDeviceInfo ok = record("127.100.0.2");
+        ASSERT_TRUE(model.GetDeviceInfo(ok));
+        stLocalDeviceInfo failing = record("127.100.0.3");
+        ASSERT_FALSE(model.GetDeviceInfo(failing));
+        stLocalDeviceInfo refused = record("127.100.0.4");
+        ASSERT_FALSE(model.GetDeviceInfo(refused));
+    }
+    // Closed connections may linger on the service's side for a moment.
+    QElapsedTimer timer;
+    timer.start();
+    while (openDescriptors() > before && timer.elapsed() < 3000)
+        QThread::msleep(20);
+    EXPECT_LE(openDescriptors(), before);
+}
+
+TEST_F(Probe, WaitEndedEarlyFailsAndTheRecordIsNotWrittenLater)
+{
+    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    panel.service().setReplyDelay(std::chrono::milliseconds(800));
+    stLocalDeviceInfo info = record("127.100.0.2");
+    // Quitting the application ends every nested loop, the probe's wait too.
+    QTimer::singleShot(100, [] { QCoreApplication::exit(0); });
+    EXPECT_FALSE(model.GetDeviceInfo(info));
+    // The probe goes on on the dispatcher thread; the record stays ours.
+    QElapsedTimer timer;
+    timer.start();
+    while (panel.calls() < 3 && timer.elapsed() < 8000)
+        QThread::msleep(20);
+    QThread::msleep(300);
+    EXPECT_EQ(info.deviceName, "old-name");
+    EXPECT_EQ(info.deviceNo, "old-no");
+}
