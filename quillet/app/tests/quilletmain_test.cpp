@@ -1,7 +1,11 @@
 #include "quillet/app/quilletmain.h"
 
 #include "platform/instancelock/instancelock.h"
+#include "quillet/app/mainwindow.h"
 #include "quillet/app/quilletconstants.h"
+#include "quillet/virtualcom/virtualcom.h"
+#include "quillet/widgets/screentool.h"
+#include "ui_mainwindow.h"
 #include "testing/fakepassthrough/modalanswerer.h"
 #include "testing/vcomharness/setupcharness.h"
 #include "testing/vcomharness/within.h"
@@ -12,6 +16,7 @@
 #include <QDialog>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -53,7 +58,52 @@ private:
     QProcess m_process;
 };
 
+QStringList g_log;
+
+void keepLog(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_log << message;
+}
+
+// Runs the entry with args; when its window shows, reads the address field and closes it.
+QString addressShownFor(std::vector<std::string> args)
+{
+    VcomTesting::SetupcHarness tool;
+    VirtualCom pair(QString::fromStdString(VcomTesting::SetupcHarness::toolFolder()) + "/");
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    QString shown = "(no window)";
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible()) {
+                shown = window->form()->serverIPLineEdit->text();
+                window->close();
+            }
+        }
+    });
+    poll.start(20);
+    const int result = runQuillet(*static_cast<QApplication*>(QApplication::instance()),
+                                  static_cast<int>(args.size()), argv.data(), &pair);
+    EXPECT_EQ(result, 0);
+    return shown;
+}
+
 } // namespace
+
+TEST(QuilletEntry, TheArgumentIsThePanelAddress)
+{
+    RuntimeFolder runtime;
+    qInstallMessageHandler(keepLog);
+    EXPECT_EQ(addressShownFor({"Quillet", "10.1.2.3"}), "10.1.2.3");
+    qInstallMessageHandler(nullptr);
+    EXPECT_TRUE(g_log.contains("ip=10.1.2.3")) << g_log.join('|').toStdString();
+    EXPECT_EQ(QApplication::font().pointSize(), ScreenTool::fontSize(11) - 1);
+    EXPECT_EQ(addressShownFor({"Quillet"}), "200.200.200.190");
+    EXPECT_EQ(addressShownFor({"Quillet", "300.1.2.3"}), "200.200.200.190");
+}
 
 TEST(QuilletEntry, SecondCopyShowsTheBoxAndLeavesTheFirstAlone)
 {
