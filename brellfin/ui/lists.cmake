@@ -1,0 +1,14 @@
+# The logic of the two file lists that stands without the window layer:
+# notifications carried to the GUI thread, batch numbering, queue rows, the
+# panel's folder walks and listing, free names.
+add_library(brellfin_lists STATIC
+    filenotifyposter.h filenotifyposter.cpp
+    transferbatches.h transferbatches.cpp
+    transferrows.h transferrows.cpp
+    remotetree.h remotetree.cpp
+    remotelisting.h remotelisting.cpp
+    freename.h freename.cpp)
+set_target_properties(brellfin_lists PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_link_libraries(brellfin_lists PUBLIC brellfin_ui brellfin_service brellfin_winfile Qt5::Core)
+
+add_subdirectory(tests/lists)

@@ -1,0 +1,100 @@
+#include "dialogfixture.h"
+
+#include "brellfin/mfc/dialog.h"
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/sharedtexts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <cstdlib>
+
+void DialogFixture::SetUp()
+{
+    char pattern[] = "/tmp/twbf-dialog-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_folder = QString::fromLocal8Bit(pattern);
+    QFile language(QDir(m_folder).filePath("VexaSetCfg.ini"));
+    ASSERT_TRUE(language.open(QIODevice::WriteOnly));
+    language.write("[SystemVars]\r\nLanguageValue=1033\r\n");
+    language.close();
+    BrellfinUi::setProgramFolderForTesting(m_folder);
+    loadSharedTexts();
+    m_hooks = std::make_unique<Mfc::ScopedHooks>();
+    Mfc::setMessageBoxAnswerer([this](const Mfc::MessageBoxCall& call) {
+        m_boxes.push_back(call);
+        return m_boxAnswer ? m_boxAnswer(call) : IDOK;
+    });
+    Mfc::setMenuAnswerer([this](const Mfc::MenuCall& call) {
+        m_menus.push_back(call);
+        return m_menuAnswer ? m_menuAnswer(call) : 0u;
+    });
+    // A dialog that nobody answers ends cancelled.
+    Mfc::setModalAnswerer([](CDialog&) {});
+}
+
+void DialogFixture::TearDown()
+{
+    m_dialog.reset();
+    m_hooks.reset();
+    Mfc::setCommandLineForTesting({});
+    BrellfinUi::setProgramFolderForTesting(QString());
+    QDir(m_folder).removeRecursively();
+}
+
+CBrellfinDlg& DialogFixture::start(const QStringList& arguments)
+{
+    Mfc::setCommandLineForTesting(QStringList{QStringLiteral("Brellfin")} + arguments);
+    m_dialog = std::make_unique<CBrellfinDlg>();
+    m_dialog->Create();
+    return *m_dialog;
+}
+
+QString DialogFixture::iniPath() const
+{
+    return QDir(m_folder).filePath("ip_config.ini");
+}
+
+void DialogFixture::writeIni(const QByteArray& bytes)
+{
+    QFile file(iniPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray DialogFixture::iniBytes() const
+{
+    QFile file(iniPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+QStringList DialogFixture::logLines() const
+{
+    return m_dialog->transInfoTab()->logPage().edit().logText().split(QStringLiteral("\r\n"));
+}
+
+QStringList DialogFixture::boxTexts() const
+{
+    QStringList out;
+    for (const auto& box : m_boxes)
+        out << box.text;
+    return out;
+}
+
+bool DialogFixture::waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+QString DialogFixture::text(int id)
+{
+    return loadLocalizedString(id);
+}

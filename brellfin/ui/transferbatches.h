@@ -1,0 +1,41 @@
+// A list's batches: each gets a number and its own notification poster.
+// Only the current batch's reports reach the list, except the failure that
+// ends a batch the user stopped (pause, delete, delete all): it is read
+// with the queue command that stopped that batch, even after a newer batch
+// started or the queue forgot the command.
+#pragma once
+
+#include "brellfin/ui/filenotifyposter.h"
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class TransferBatches {
+public:
+    TransferBatches(QObject* context, BatchNotifyTarget* target);
+    ~TransferBatches();
+    TransferBatches(const TransferBatches&) = delete;
+    TransferBatches& operator=(const TransferBatches&) = delete;
+
+    // A new current batch; its poster lives as long as this object, so a
+    // transfer thread may hold it to the end of its batch.
+    IFileNotify* begin();
+    // 0 before the first batch.
+    int current() const { return m_current; }
+    bool isCurrent(int batch) const { return batch == m_current && batch != 0; }
+    // The user stopped the current batch with this queue command (pause,
+    // delete or delete all; any other value keeps nothing).
+    void cancelCurrent(int pendingAction);
+    // The queue command under which a failure of batch is handled: the one
+    // kept for it, else pendingNow for the current batch; -1 when the report
+    // belongs to an older batch and is dropped.
+    int failureAction(int batch, int pendingNow);
+
+private:
+    QObject* m_context;
+    BatchNotifyTarget* m_target;
+    int m_current = 0;
+    std::vector<std::unique_ptr<FileNotifyPoster>> m_posters;
+    std::map<int, int> m_kept;
+};

@@ -1,0 +1,39 @@
+// The log page of the transfer tab: a read-only text box whose lines are
+// time-stamped, with a context menu to export the log to a file or empty it.
+#pragma once
+
+#include "brellfin/mfc/dialog.h"
+
+#include <QPlainTextEdit>
+
+// The log box. Its context menu offers "export" and "empty".
+class CustomEdit : public QPlainTextEdit, public CCmdTarget {
+public:
+    explicit CustomEdit(QWidget* parent = nullptr);
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // The whole log, lines joined by "\r\n".
+    CString logText() const;
+    void showContextMenu(const QPoint& screenPos);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void onExport();
+    void onEmpty();
+};
+
+class TransInfo : public CDialogEx {
+public:
+    TransInfo();
+    // Appends one time-stamped line.
+    void appendLog(const CString& text);
+    CustomEdit& edit() { return m_edit; }
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange() override;
+
+private:
+    CustomEdit m_edit;
+};

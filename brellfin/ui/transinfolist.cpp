@@ -1,0 +1,161 @@
+#include "brellfin/ui/transinfolist.h"
+
+#include "brellfin/mfc/menu.h"
+#include "brellfin/mfc/messagebox.h"
+#include "brellfin/ui/armfilelist.h"
+#include "brellfin/ui/brellfinresources.h"
+#include "brellfin/ui/idatasynchronismgr.h"
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/transinfotab.h"
+#include "brellfin/ui/winshelllist.h"
+
+using namespace BrellfinUi;
+
+TransInfoList::TransInfoList(TransInfoTab* tab) : CDialogEx(kQueuePage), m_tab(tab)
+{
+    registerResources();
+}
+
+void TransInfoList::DoDataExchange()
+{
+    SubclassDlgItem(kIdQueueList, &m_list);
+}
+
+BOOL TransInfoList::OnInitDialog()
+{
+    CDialogEx::OnInitDialog();
+    m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_FULLROWSELECT);
+    const int w = width();
+    m_list.InsertColumn(0, loadLocalizedString(140), LVCFMT_LEFT, 3 * w / 18);
+    m_list.InsertColumn(1, loadLocalizedString(141), LVCFMT_CENTER, w / 18);
+    m_list.InsertColumn(2, loadLocalizedString(142), LVCFMT_LEFT, w / 18);
+    m_list.InsertColumn(3, loadLocalizedString(143), LVCFMT_LEFT, 6 * w / 18);
+    m_list.InsertColumn(4, loadLocalizedString(144), LVCFMT_CENTER, w / 18);
+    m_list.InsertColumn(5, loadLocalizedString(145), LVCFMT_LEFT, 6 * w / 18);
+    return TRUE;
+}
+
+BOOL TransInfoList::OnNotify(int ctrlId, int code, int row, int)
+{
+    if (ctrlId == kIdQueueList && code == NM_RCLICK) {
+        onContextMenu(row);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void TransInfoList::onContextMenu(int row)
+{
+    m_selection.clear();
+    for (int r = 0; r < m_list.GetItemCount(); ++r)
+        if (m_list.GetItemState(r, LVIS_SELECTED) & LVIS_SELECTED)
+            m_selection.push_back(r);
+
+    CMenu menu;
+    if (!menu.LoadMenu(kQueueMenu))
+        return;
+    CMenu* popup = menu.GetSubMenu(0);
+    if (m_list.GetItemCount() > 0)
+        popup->EnableMenuItem(kCmdDeleteAll, MF_BYCOMMAND | MF_ENABLED);
+    if (!m_selection.empty())
+        popup->EnableMenuItem(kCmdDelete, MF_BYCOMMAND | MF_ENABLED);
+    if (m_selection.size() == 1 && row >= 0) {
+        const CString status = m_list.GetItemText(row, 1);
+        if (status.compare(loadLocalizedString(206), Qt::CaseInsensitive) == 0)
+            popup->EnableMenuItem(kCmdContinue, MF_BYCOMMAND | MF_ENABLED);
+        if (status.compare(loadLocalizedString(205), Qt::CaseInsensitive) == 0)
+            popup->EnableMenuItem(kCmdPause, MF_BYCOMMAND | MF_ENABLED);
+    }
+    QPoint at;
+    GetCursorPos(&at);
+    popup->TrackPopupMenu(TPM_LEFTALIGN, at.x(), at.y(), this, this);
+    menu.DestroyMenu();
+}
+
+BOOL TransInfoList::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    switch (static_cast<unsigned>(wParam)) {
+    case kCmdPause: onPause(); return TRUE;
+    case kCmdContinue: onContinue(); return TRUE;
+    case kCmdDelete: onDelete(); return TRUE;
+    case kCmdDeleteAll: onDeleteAll(); return TRUE;
+    default: return CDialogEx::OnCommand(wParam, lParam);
+    }
+}
+
+bool TransInfoList::localBatch() const
+{
+    return m_tab->mgr()->localList()->isTransferring();
+}
+
+bool TransInfoList::remoteBatch() const
+{
+    return m_tab->mgr()->remoteList()->isTransferring();
+}
+
+void TransInfoList::onPause()
+{
+    m_pendingAction = PendingPause;
+    IDataSynchronisMgr* mgr = m_tab->mgr();
+    if (localBatch() && !remoteBatch()) {
+        mgr->localList()->pauseTransfers();
+        ArmFileList* remote = mgr->remoteList();
+        remote->setCurrentPath(QString::fromStdString(remote->currentPath()));
+    } else {
+        mgr->remoteList()->cancelTransfers();
+        mgr->localList()->Refresh();
+    }
+}
+
+void TransInfoList::onContinue()
+{
+    m_pendingAction = PendingContinue;
+    if (localBatch() && !remoteBatch())
+        m_tab->mgr()->localList()->resumeTransfers();
+    else
+        m_tab->mgr()->remoteList()->resumeTransfers();
+}
+
+void TransInfoList::onDelete()
+{
+    m_pendingAction = PendingDelete;
+    const bool local = localBatch();
+    const bool remote = remoteBatch();
+    if (local && !remote) {
+        m_tab->mgr()->localList()->removeTransfers(m_selection);
+    } else if (remote && !local) {
+        m_tab->mgr()->remoteList()->removeTransfers(m_selection);
+    } else {
+        // From the last selected row to the first, so the numbers still to go stay valid.
+        for (auto it = m_selection.rbegin(); it != m_selection.rend(); ++it)
+            m_list.DeleteItem(*it);
+        m_pendingAction = PendingNone;
+    }
+}
+
+void TransInfoList::onDeleteAll()
+{
+    m_pendingAction = PendingDeleteAll;
+    const bool local = localBatch();
+    const bool remote = remoteBatch();
+    IDataSynchronisMgr* mgr = m_tab->mgr();
+    if (local || remote) {
+        if (MessageBox(this, loadLocalizedString(147), loadLocalizedString(146), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            m_pendingAction = PendingNone;
+            return;
+        }
+    }
+    if (local) {
+        mgr->localList()->pauseTransfers();
+        ArmFileList* remoteList = mgr->remoteList();
+        remoteList->setCurrentPath(QString::fromStdString(remoteList->currentPath()));
+    }
+    if (remote) {
+        mgr->remoteList()->cancelTransfers();
+        mgr->localList()->Refresh();
+    }
+    m_list.DeleteAllItems();
+    mgr->localList()->setTransferring(false);
+    mgr->remoteList()->setTransferring(false);
+    m_pendingAction = PendingNone;
+}

@@ -1,0 +1,19 @@
+// The local path box: Enter opens the typed PC folder (or the folder of a
+// typed file) in the local list, or names the missing path and restores the box.
+#pragma once
+
+#include "brellfin/mfc/controls.h"
+#include "brellfin/ui/idatasynchronismgr.h"
+#include "brellfin/ui/iedit.h"
+
+class WinPathEdit : public CEdit, public IEdit {
+public:
+    explicit WinPathEdit(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    void initPath() override;
+    void setPath(CString text) override { setText(text); }
+    void getPath(CString& text) override { text = this->text(); }
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+private:
+    IDataSynchronisMgr* m_pMgr;
+};
