@@ -1,7 +1,6 @@
 #include "brellfin/ui/remotelisting.h"
 
 #include "brellfin/service/fileserviceclient.h"
-#include "brellfin/service/stringopt.h"
 #include "brellfin/ui/remotetree.h"
 
 #include <ctime>
