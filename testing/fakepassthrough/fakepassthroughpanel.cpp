@@ -108,17 +108,17 @@ Answer FakePassThroughPanel::nextAnswer(const std::string& method)
     return index < static_cast<int>(script.first.size()) ? script.first[index] : script.thereafter;
 }
 
-void FakePassThroughPanel::answerBool(MethodResult& result, Answer answer, bool trueValue)
+void FakePassThroughPanel::answerBool(MethodResult& result, Answer answer, bool value)
 {
     switch (answer) {
     case Answer::True:
-        result.addBool(trueValue);
+        result.addBool(value);
         break;
     case Answer::False:
-        result.addBool(!trueValue);
+        result.addBool(false);
         break;
     case Answer::WrongType:
-        result.addRecord("boolean", WireWriter().boolean(trueValue).take());
+        result.addRecord("boolean", WireWriter().boolean(value).take());
         break;
     case Answer::Silent:
         result.setSilent();
@@ -149,17 +149,14 @@ void FakePassThroughPanel::addMethods()
         args.expectTypeName("TransparentParam");
         const int port = args.plainInt();
         const std::string serial = args.plainString();
+        bool open = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_lastTcpPort = port;
             m_lastSerialPort = serial;
-        }
-        const Answer answer = nextAnswer("SetTransparentParam");
-        bool open = false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
             open = m_openDataPort;
         }
+        const Answer answer = nextAnswer("SetTransparentParam");
         if (answer == Answer::True && open)
             openDataPort(port);
         answerBool(result, answer);

@@ -29,6 +29,9 @@
 
 namespace Fake {
 
+// True: the method's own answer (true, or for the project's password methods
+// whether there is one and whether it matches); False: false; WrongType: that
+// value under the type name "boolean"; Silent: no reply at all.
 enum class Answer { True, False, WrongType, Silent };
 
 struct PassThroughCall
@@ -90,7 +93,7 @@ private:
     explicit FakePassThroughPanel(const std::string& address);
     void addMethods();
     Answer nextAnswer(const std::string& method);
-    static void answerBool(MethodResult& result, Answer answer, bool trueValue = true);
+    static void answerBool(MethodResult& result, Answer answer, bool value = true);
     bool openDataPort(int port);
     void closeDataPort();
     void dataLoop(int listenFd);

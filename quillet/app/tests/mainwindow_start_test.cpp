@@ -241,3 +241,28 @@ TEST(QuilletPortDraw, PortsStayInTheirRangeAndPanelNames)
     EXPECT_EQ(MainWindow::panelPortName(15), "");
     EXPECT_EQ(MainWindow::panelPortName(-1), "");
 }
+
+TEST_F(QuilletProgram, FailedProjectCallsAreNetworkFailures)
+{
+    installPair();
+    makeWindow();
+    panel->setAnswer("projectHasPassword", Answer::WrongType);
+    window->OpenVirtualChannel();
+    EXPECT_EQ(status(), text(T::kNetworkFailed));
+    EXPECT_EQ(panel->callCount("SetTransparentParam"), 0);
+
+    panel->setAnswer("projectHasPassword", Answer::True);
+    panel->setProjectPasswordDigest(std::string(kMd5Of123));
+    panel->setAnswer("projectCheckPassword", Answer::Silent);
+    ModalAnswerer answerer([](QWidget* dialog) {
+        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
+            login->form()->passwdLineEdit->setText("123");
+            login->form()->loginBtn->click();
+        }
+    });
+    window->OpenVirtualChannel();
+    EXPECT_EQ(status(), text(T::kNetworkFailed));
+    EXPECT_EQ(statusColour(), 0);
+    EXPECT_EQ(panel->callCount("SetTransparentParam"), 0);
+    EXPECT_TRUE(window->form()->startTransferBtn->isEnabled());
+}
