@@ -141,8 +141,8 @@ void CBrellfinDlg::setConnectState(bool connected, bool apply)
 
 void CBrellfinDlg::showConnectStatus(bool connected)
 {
-    if (QWidget* text = GetDlgItem(kIdStatusText))
-        text->update();
+    // Changed texts and pictures repaint themselves; asking for more here,
+    // inside the dialog's own painting, would paint without end.
     const UINT bitmap = connected ? kBitmapConnected : kBitmapDisconnected;
     if (m_statusPicture.GetBitmapId() != bitmap)
         m_statusPicture.SetBitmap(bitmap);
