@@ -1,0 +1,753 @@
+#include "tarnwick/ui/mainwindow/mainframe.h"
+
+#include "tarnwick/cloud/vpnclient.h"
+#include "tarnwick/cloud/vpnmanager.h"
+#include "tarnwick/core/constants.h"
+#include "tarnwick/core/globalconfig.h"
+#include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/screentool.h"
+#include "tarnwick/ui/endviewerwindow.h"
+#include "tarnwick/ui/mainwindow/clouddevicerows.h"
+#include "tarnwick/ui/mainwindow/deviceview.h"
+#include "tarnwick/ui/mainwindow/mainwindowconstants.h"
+#include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/vnc/vncviewerwindow.h"
+#include "tarnwick/widgets/messagebox.h"
+#include "tarnwick/widgets/tableview.h"
+#include "tarnwick/widgets/widgettitle.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDebug>
+#include <QMutexLocker>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace C = Tarnwick::MainWindow;
+
+std::atomic<bool> MainFrame::dropNoticeShowing{false};
+
+MainFrame::MainFrame(QWidget* parent)
+    : MovableWidget(parent)
+{
+    cloudClient = &VPNClient::instance();
+    localDevice = new LocalDeviceObject();
+    refreshTimer = new QTimer(this);
+    deviceTimer = new QTimer(this);
+    initUi();
+    initConnections();
+    loginPage()->loadSettings();
+    applyLoginState();
+    refreshTimer->start(C::kListPollMs);
+    deviceTimer->setSingleShot(true);
+    qDebug().noquote() << "MainFrame::MainFrame";
+}
+
+MainFrame::~MainFrame()
+{
+    qDebug().noquote() << "MainFrame::~MainFrame";
+    VPN_Android::VpnManager::instance()->quit(false);
+    if (cloudClient)
+        cloudClient->Logout();
+    if (localDevice) {
+        localDevice->unbindDevice();
+        // Stops and joins the object's thread.
+        delete localDevice;
+        localDevice = nullptr;
+    }
+    if (vncWindow) {
+        delete vncWindow;
+        vncWindow = nullptr;
+    }
+    qDebug().noquote() << "MainFrame::~MainFrame end";
+}
+
+// --- Construction --------------------------------------------------------------
+
+void MainFrame::initUi()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowMaximizeButtonHint);
+    setObjectName(QStringLiteral("mainFrame"));
+    setAttribute(Qt::WA_StyledBackground);
+    setWindowTitle(Tarnwick::Constants::kAppTitle);
+
+    auto* layout = new QVBoxLayout;
+    titleBar = new WidgetTitle(this);
+    layout->addWidget(titleBar, 0, Qt::AlignTop);
+    setDragWidget(titleBar);
+
+    QSize size = ScreenTool::scaleSize(QSize(C::kWindowWidth, C::kWindowHeight));
+    if (size.width() > C::kWideLimit)
+        size = QSize(C::kWideWidth, C::kWideHeight);
+    resize(size);
+
+    pages = new QStackedWidget(this);
+    pages->addWidget(new WidgetLogin(this));
+    pages->addWidget(new DeviceView(this));
+    auto* local = new LocalPage(this);
+    pages->addWidget(local);
+    connect(local, &LocalPage::exitPageSignal, this, [this, local] {
+        if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel()) == 0) {
+            local->exitPage();
+            showPage(0);
+        }
+    }, Qt::DirectConnection);
+
+    layout->addWidget(pages);
+    setStyleSheet(QStringLiteral("QWidget#mainFrame{   background-color: white;  border: 1px solid grey;}"));
+    const int margin = ScreenTool::scale(1);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(0);
+    setLayout(layout);
+    showPage(0);
+}
+
+void MainFrame::initConnections()
+{
+    if (titleBar) {
+        connect(titleBar, SIGNAL(onSettingClicked(QString,int)), this, SLOT(onSettingClicked(QString,int)));
+        connect(titleBar, SIGNAL(onMinimizeClicked()), this, SLOT(onMinimizeClicked()));
+        connect(titleBar, SIGNAL(onMaximizeClicked()), this, SLOT(onMaximizeClicked()));
+        connect(titleBar, SIGNAL(onClosedClicked()), this, SLOT(onClosedClicked()));
+    }
+    connect(this, SIGNAL(doubleClicked()), this, SLOT(onTitleDoubleClicked()));
+    connect(qApp, SIGNAL(applicationStateChanged(Qt::ApplicationState)), this,
+            SLOT(onApplicationStateChanged(Qt::ApplicationState)));
+    QWidget* login = pages->widget(0);
+    QWidget* cloud = pages->widget(1);
+    connect(login, SIGNAL(loginAction(QString,QString,int)), this, SLOT(onLoginAction(QString,QString,int)));
+    connect(login, SIGNAL(localDebugAction(QString,QString)), this, SLOT(onLocalDebugAction(QString,QString)));
+    connect(login, SIGNAL(localDebugActionCancel()), this, SLOT(onLocalDebugActionCancel()));
+    connect(cloud, SIGNAL(pageChanged(int)), this, SLOT(onPageRefresh(int)));
+    connect(cloud, SIGNAL(menuOperActioned(QString,int)), this, SLOT(onOperActioned(QString,int)));
+    connect(cloud, SIGNAL(orderUpdate()), this, SLOT(onUpdateDeviceTable()));
+    connect(cloud, SIGNAL(selectedRow(int)), this, SLOT(onSelectedRow(int)));
+    connect(refreshTimer, SIGNAL(timeout()), this, SLOT(onTimerRefresh()));
+    connect(deviceTimer, SIGNAL(timeout()), this, SLOT(onTimerDevice()));
+    connect(DeviceDatas::instance(), SIGNAL(searchTextChanged()), this, SLOT(onUpdateDeviceTable()));
+    if (!cloudSignalsConnected)
+        connectCloudSignals();
+    connect(localDevice, SIGNAL(signalBindFinished(bool,int)), this, SLOT(slotLocalDeviceBindFinished(bool,int)));
+    connect(localDevice, SIGNAL(signalDataUpdated()), this, SLOT(slotLocalDeviceDataUpdated()));
+    connect(localDevice, SIGNAL(signalDisconnected()), this, SLOT(slotLocalDeviceDisconnced()));
+    VPN_Android::VpnManager::instance();
+}
+
+void MainFrame::connectCloudSignals()
+{
+    cloudSignalsConnected = true;
+    registerCloudMetaTypes();
+    connect(cloudClient, SIGNAL(LoginSignal(bool,int,int,QString)), this,
+            SLOT(onLoginFinished(bool,int,int,QString)));
+    connect(cloudClient, SIGNAL(LogoutSignal(bool,QString)), this, SLOT(onLogoutFinished(bool,QString)));
+    connect(cloudClient, SIGNAL(DropLineSignal()), this, SLOT(onDropLineSignal()));
+    connect(cloudClient, SIGNAL(QueryBoxListSignal(bool,QVector<stBoxData>,QString)), this,
+            SLOT(onQueryBoxListSignal(bool,QVector<stBoxData>,QString)));
+    connect(cloudClient, SIGNAL(QueryBoxInfoSignal(bool,stBoxData,QString)), this,
+            SLOT(onQueryBoxInfoSignal(bool,stBoxData,QString)));
+    connect(cloudClient, SIGNAL(ConnectSignal(bool,stBoxData,QString)), this,
+            SLOT(onConnectSignal(bool,stBoxData,QString)));
+    connect(cloudClient, SIGNAL(DisconnectSignal(bool,QString,QString)), this,
+            SLOT(onDisconnectSignal(bool,QString,QString)));
+    VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
+    connect(vpn, SIGNAL(signalVPNStatus(QString,QString)), this, SLOT(onVpnStateChanged(QString,QString)));
+    connect(vpn, SIGNAL(signalRunStatus(int)), this, SLOT(onVpnRunState(int)));
+}
+
+WidgetLogin* MainFrame::loginPage() const
+{
+    return qobject_cast<WidgetLogin*>(pages->widget(0));
+}
+
+DeviceView* MainFrame::devicePage() const
+{
+    return qobject_cast<DeviceView*>(pages->widget(1));
+}
+
+LocalPage* MainFrame::localPage() const
+{
+    return qobject_cast<LocalPage*>(pages->widget(2));
+}
+
+void MainFrame::setClock(Clock newClock)
+{
+    clock = std::move(newClock);
+}
+
+qint64 MainFrame::now() const
+{
+    return clock ? clock() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void MainFrame::setVpnTarget(const QString& sn, int operation)
+{
+    QMutexLocker lock(&mutex);
+    mVpnDevice.mSn = sn;
+    mVpnDevice.mOperation = operation;
+    mVpnDevice.mRow = -1;
+}
+
+// --- Window control and pages --------------------------------------------------
+
+void MainFrame::onMinimizeClicked()
+{
+    showMinimized();
+}
+
+void MainFrame::onClosedClicked()
+{
+    close();
+}
+
+void MainFrame::onMaximizeClicked()
+{
+    toggleMaximize();
+}
+
+void MainFrame::onTitleDoubleClicked()
+{
+    toggleMaximize();
+}
+
+void MainFrame::toggleMaximize()
+{
+    QMutexLocker lock(&mutex);
+    const bool maximized = isMaximized();
+    titleBar->setMaxButtonIcon(maximized);
+    if (maximized) {
+        showNormal();
+        setMovable(true);
+    } else {
+        showMaximized();
+        setMovable(false);
+    }
+}
+
+void MainFrame::showPage(int index)
+{
+    QMutexLocker lock(&mutex);
+    pages->setCurrentIndex(index);
+    currentPage = index;
+    titleBar->setSettingVisible(index == 0);
+}
+
+void MainFrame::applyLoginState()
+{
+    QMutexLocker lock(&mutex);
+    devicePage()->setSearchBoxVisible(true);
+    devicePage()->setItemText(C::ActionLogout, C::logoutText());
+    titleBar->setSettingVisible(loginState != 2);
+    if (loginState == 2) {
+        showPage(1);
+        onPageRefresh(0);
+    } else {
+        resetCloudState();
+        showPage(0);
+    }
+}
+
+void MainFrame::resetCloudState()
+{
+    QMutexLocker lock(&mutex);
+    refreshTimer->stop();
+    deviceTimer->stop();
+    VPN_Android::VpnManager::instance()->quit(false);
+    devicePage()->clearSearch();
+    boxes.clear();
+    connectedSn.clear();
+    deviceRows.clear();
+    mVpnDevice.reset();
+    selectedRow = 0;
+    devicePage()->updatePageRows(0, QVariantList());
+}
+
+void MainFrame::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+        return;
+    quitting = true;
+    cloudClient->Logout();
+    localDevice->unbindDevice();
+    localPage()->exitPage();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+// --- Cloud login and connection events -------------------------------------------
+
+void MainFrame::onLoginAction(const QString& name, const QString& pswd, int debugMode)
+{
+    QMutexLocker lock(&mutex);
+    bool result = false;
+    if (debugMode == 0)
+        result = loginCloud(name, pswd);
+    else if (debugMode == 1)
+        result = connectDeviceByIp(name);
+    else
+        return;
+    loginMode = debugMode;
+    if (!result)
+        loginPage()->slotLoginFinished();
+}
+
+bool MainFrame::isValidUserName(const QString& name)
+{
+    static const QRegularExpression pattern(C::userNamePattern());
+    return pattern.match(name).hasMatch();
+}
+
+bool MainFrame::isValidPassword(const QString& pswd)
+{
+    if (pswd.size() < C::kPasswordMin || pswd.size() > C::kPasswordMax)
+        return false;
+    for (const QChar c : pswd) {
+        const ushort u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool MainFrame::loginCloud(const QString& name, const QString& pswd)
+{
+    GlobalConfig* config = GlobalConfig::instance();
+    const QString server = config->serverIp();
+    const int port = config->serverPort();
+    auto refuse = [this](const QString& text) {
+        MessageBox::warning(this, C::loginFailedTitle(), text, C::confirm());
+        return false;
+    };
+    if (server.isEmpty())
+        return refuse(C::noServerText());
+    if (port == 0 || port > 65535)
+        return refuse(C::noPortText());
+    stLoginData data;
+    data.usrType = C::kLoginUserType;
+    data.strVersion = C::clientVersion();
+    data.strUser = name;
+    data.strServerPswd = config->serverPswd();
+    data.strDevicePswd = name + pswd;
+    data.strServerAddr = QStringLiteral("%1:%2").arg(server).arg(port);
+    data.strReserved.clear();
+    data.strConfigName.clear();
+    if (!isValidUserName(name))
+        return refuse(C::badUserText());
+    if (!isValidPassword(pswd))
+        return refuse(C::badPasswordText());
+    userName = name;
+    password = pswd;
+    cloudClient->Login(data);
+    // The password itself never reaches the log.
+    qDebug().noquote() << "Login to [" + data.strServerAddr + "][" + QStringLiteral("******") + "]";
+    return true;
+}
+
+void MainFrame::onLoginFinished(bool bSuc, int, int, QString strErrMsg)
+{
+    QMutexLocker lock(&mutex);
+    loginPage()->slotLoginFinished();
+    loginState = bSuc ? 2 : 0;
+    qDebug().noquote() << "Login pswd:[" + userName + ":" + QStringLiteral("******") + "]"
+                              + (bSuc ? QStringLiteral("success") : QStringLiteral("failed")) + ":" + strErrMsg;
+    if (!bSuc) {
+        MessageBox::warning(this, C::loginFailedTitle(), strErrMsg, C::confirm());
+        return;
+    }
+    loginPage()->saveSettings();
+    devicePage()->showPage(0);
+    applyLoginState();
+    if (!refreshTimer->isActive())
+        refreshTimer->start(C::kListPollMs);
+}
+
+void MainFrame::onLogoutFinished(bool bSuc, QString)
+{
+    QMutexLocker lock(&mutex);
+    if (!bSuc && !quitting)
+        MessageBox::warning(this, C::logoutFailedTitle(), C::logoutFailedText(), C::confirm());
+    loginState = 0;
+    applyLoginState();
+}
+
+void MainFrame::onDropLineSignal()
+{
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "onDropLineSignal ..." << QDateTime::currentMSecsSinceEpoch();
+    loginState = 0;
+    if (currentPage == 0 || dropNoticeShowing.load())
+        return;
+    dropNoticeShowing = true;
+    if (vncWindow)
+        endViewerWindow(vncWindow);
+    MessageBox::information(this, C::dropTitle(), C::dropText(), C::confirm());
+    applyLoginState();
+    dropNoticeShowing = false;
+}
+
+// --- Direct device connection ----------------------------------------------------
+
+void MainFrame::onLocalDebugAction(const QString& netIntf, const QString)
+{
+    bool cancelled = false;
+    LocalPage* local = localPage();
+    const QMetaObject::Connection cancel =
+        connect(local, &LocalPage::cancelComplete, this, [&cancelled] { cancelled = true; }, Qt::DirectConnection);
+    local->setNetIntf(netIntf);
+    disconnect(cancel);
+    if (cancelled) {
+        local->setNetIntf(QString());
+    } else {
+        showPage(2);
+        loginMode = 1;
+    }
+    loginPage()->slotLoginFinished();
+}
+
+void MainFrame::onLocalDebugActionCancel()
+{
+    localPage()->cancelRefresh();
+}
+
+bool MainFrame::connectDeviceByIp(const QString& ip)
+{
+    QMutexLocker lock(&mutex);
+    if (ip.isEmpty()) {
+        MessageBox::warning(this, C::connectFailedTitle(), C::emptyIpText(), C::confirm());
+        return false;
+    }
+    localDevice->unbindDevice();
+    const bool result = localDevice->bindDevice(ip);
+    if (!result)
+        MessageBox::warning(this, C::connectFailedTitle(), C::badIpText(), C::confirm());
+    return result;
+}
+
+void MainFrame::slotLocalDeviceBindFinished(bool ret, int err)
+{
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "slotLocalDeviceBindFinished";
+    loginPage()->slotLoginFinished();
+    if (ret) {
+        titleBar->setSettingVisible(false);
+        devicePage()->showPage(0);
+        showPage(1);
+        devicePage()->setDirectMode(true);
+        devicePage()->setSearchBoxVisible(false);
+        devicePage()->setItemText(C::ActionLogout, C::exitText());
+        showLocalDeviceRow(true);
+        loginPage()->saveSettings();
+    } else if (err == 1) {
+        MessageBox::warning(this, C::connectFailedTitle(), C::deviceNetText(), C::confirm());
+        loginState = 0;
+        applyLoginState();
+    }
+}
+
+void MainFrame::slotLocalDeviceDataUpdated()
+{
+    showLocalDeviceRow(false);
+}
+
+void MainFrame::showLocalDeviceRow(bool add)
+{
+    QMutexLocker lock(&mutex);
+    stDeviceData record;
+    record.rowNo = 0;
+    record.state = 1;
+    record.deviceNo = localDevice->productSn();
+    record.deviceName = localDevice->vpnInfoText2();
+    record.iccid = localDevice->iccid();
+    record.lanIp = localDevice->deviceIp();
+    const QVariant row = makeDeviceRow(record, 0, false);
+    if (add)
+        devicePage()->updatePageRows(0, QVariantList{row});
+    else
+        devicePage()->setPageRow(0, 0, row.toList());
+}
+
+void MainFrame::slotLocalDeviceDisconnced()
+{
+    QMutexLocker lock(&mutex);
+    const int answer = MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(), C::confirm(), C::cancel());
+    const QString ip = localDevice->deviceIp();
+    localDevice->unbindDevice();
+    if (answer == 0) {
+        localDevice->bindDevice(ip);
+    } else {
+        loginState = 0;
+        applyLoginState();
+    }
+}
+
+void MainFrame::onApplicationStateChanged(Qt::ApplicationState state)
+{
+    const Qt::ApplicationState previous = appState;
+    if (state == Qt::ApplicationActive && previous == Qt::ApplicationSuspended && loginMode == 1 && currentPage == 1) {
+        const QString ip = localDevice->deviceIp();
+        if (!ip.isEmpty()) {
+            localDevice->unbindDevice();
+            localDevice->bindDevice(ip);
+            qDebug().noquote() << "onApplicationStateChanged 111";
+        }
+    } else if (state == Qt::ApplicationSuspended && previous == Qt::ApplicationInactive && loginMode == 1
+               && currentPage == 1) {
+        qDebug().noquote() << "onApplicationStateChanged 222";
+        localDevice->unbindDevice();
+    }
+    appState = state;
+}
+
+// --- Cloud device list -----------------------------------------------------------
+
+void MainFrame::onTimerRefresh()
+{
+    if (loginState == 2)
+        onPageRefresh(0);
+}
+
+void MainFrame::onPageRefresh(int page)
+{
+    QMutexLocker lock(&mutex);
+    if (loginState == 0) {
+        qDebug().noquote() << "UnLogin, stop to QueryBoxList";
+        return;
+    }
+    if (page != 0)
+        return;
+    if (loginMode == 0) {
+        qDebug().noquote() << "to QueryBoxList...";
+        cloudClient->QueryBoxList();
+    } else if (loginMode == 1) {
+        emit localDevice->signalManualRefresh();
+    }
+}
+
+void MainFrame::onQueryBoxListSignal(bool bSuc, QVector<stBoxData> newBoxes, QString strErrMsg)
+{
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "QueryBoxList " + QString(bSuc ? "true" : "false") + " size: "
+                              + QString::number(newBoxes.size()) + strErrMsg;
+    if (!bSuc) {
+        const qint64 t = now();
+        if (listFailSince == 0) {
+            listFailSince = t;
+            return;
+        }
+        if (t < listFailSince || t - listFailSince <= C::kListFailDropMs)
+            return;
+        onDropLineSignal();
+        return;
+    }
+    listFailSince = 0;
+
+    if (!connectedSn.isEmpty()) {
+        bool stillConnected = false;
+        for (const stBoxData& b : newBoxes)
+            stillConnected = stillConnected || (b.sn == connectedSn && b.state == 3);
+        if (!stillConnected) {
+            VPN_Android::VpnManager::instance()->quit(false);
+            connectedSn.clear();
+            if (vncWindow)
+                endViewerWindow(vncWindow);
+            MessageBox::information(this, C::noticeTitle(), C::linkEndedText(), C::confirm());
+        }
+    }
+
+    if (!deviceRows.isEmpty() && newBoxes.size() == boxes.size()) {
+        for (int i = 0; i < newBoxes.size(); ++i)
+            qDebug().noquote() << "QueryBoxList " << i << newBoxes.at(i).sn << newBoxes.at(i).spareText
+                               << newBoxes.at(i).iccid << newBoxes.at(i).state;
+        if (CloudDeviceRows::sameBoxes(newBoxes, boxes)) {
+            qDebug().noquote() << "QueryBoxList noChange";
+            return;
+        }
+    }
+    boxes = newBoxes;
+    onUpdateDeviceTable();
+}
+
+void MainFrame::onUpdateDeviceTable()
+{
+    if (loginMode == 1)
+        return;
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "Update device list...";
+    DeviceView* page = devicePage();
+
+    // The device chosen in the table before the rebuild.
+    stDeviceData chosen;
+    const bool hadChoice = recordOfRow(selectedRow, chosen);
+
+    deviceRows = CloudDeviceRows::merge(DeviceDatas::instance()->findByAccount(userName, password), boxes, userName,
+                                        password);
+    CloudDeviceRows::sortRows(deviceRows, page->sortColumn(), page->isAscending(), mVpnDevice.mSn,
+                              mVpnDevice.mOperation);
+
+    const QString search = DeviceDatas::instance()->searchText();
+    const QList<stDeviceData> shown = search.isEmpty() ? deviceRows : DeviceDatas::search(deviceRows, search);
+
+    // Rows of the table are places in the shown list, with or without a
+    // search text: the VPN target's row and the selection are found there.
+    if (mVpnDevice.mOperation != 0 && !mVpnDevice.mSn.isEmpty())
+        mVpnDevice.mRow = DeviceDatas::indexOf(shown, mVpnDevice.mSn);
+    selectedRow = hadChoice ? DeviceDatas::indexOf(shown, chosen.deviceNo) : 0;
+    if (selectedRow < 0)
+        selectedRow = 0;
+
+    QVariantList rows;
+    rows.reserve(shown.size());
+    for (int i = 0; i < shown.size(); ++i)
+        rows.append(makeDeviceRow(shown.at(i), i, false));
+    page->updatePageRows(0, rows);
+    page->selectRow(selectedRow);
+
+    if (selectedRow >= shown.size())
+        selectedRow = 0;
+    onSelectedRow(selectedRow);
+    if (mVpnDevice.mOperation != 0 && mVpnDevice.mRow != -1)
+        refreshVpnRow(true);
+}
+
+void MainFrame::onSelectedRow(int row)
+{
+    QMutexLocker lock(&mutex);
+    if (loginMode != 0)
+        return;
+    selectedRow = row;
+    stDeviceData record;
+    if (recordOfRow(row, record))
+        devicePage()->setConnectState(record.state == 3, record.state == 1);
+    else
+        devicePage()->setConnectState(false, false);
+}
+
+bool MainFrame::recordOfRow(int row, stDeviceData& out)
+{
+    QMutexLocker lock(&mutex);
+    const QVariant key = devicePage()->cellValue(row, DeviceView::keyColumn());
+    if (!key.isValid())
+        return false;
+    const int at = DeviceDatas::indexOf(deviceRows, key.toString());
+    if (at < 0)
+        return false;
+    out = deviceRows.at(at);
+    return true;
+}
+
+void MainFrame::refreshVpnRow(bool busy)
+{
+    QMutexLocker lock(&mutex);
+    DeviceView* page = devicePage();
+    const int shownRows = page->table() ? page->table()->rowCount() : 0;
+    if (mVpnDevice.mRow == -1 || mVpnDevice.mRow >= shownRows)
+        return;
+    stDeviceData record;
+    if (!recordOfRow(mVpnDevice.mRow, record))
+        return;
+    page->setPageRow(0, mVpnDevice.mRow, makeDeviceRow(record, mVpnDevice.mRow, busy).toList());
+}
+
+QVariant MainFrame::makeDeviceRow(const stDeviceData& record, int index, bool busy)
+{
+    return CloudDeviceRows::makeDeviceRow(record, index, busy, mVpnDevice.mOperation);
+}
+
+bool MainFrame::compareRows(const stDeviceData& a, const stDeviceData& b)
+{
+    DeviceView* page = devicePage();
+    const int column = page->sortColumn();
+    const QString ka = CloudDeviceRows::sortKey(a, column, mVpnDevice.mSn, mVpnDevice.mOperation);
+    const QString kb = CloudDeviceRows::sortKey(b, column, mVpnDevice.mSn, mVpnDevice.mOperation);
+    return page->isAscending() ? ka < kb : kb < ka;
+}
+
+QString MainFrame::statusSortKey(const stDeviceData& record)
+{
+    QMutexLocker lock(&mutex);
+    return CloudDeviceRows::statusSortKey(record, mVpnDevice.mSn, mVpnDevice.mOperation);
+}
+
+int MainFrame::classifySn(const QString& sn)
+{
+    return CloudDeviceRows::classifySn(sn);
+}
+
+void MainFrame::deviceTypeTexts(const stDeviceData& record, QString& type, QString& network)
+{
+    CloudDeviceRows::deviceTypeTexts(record, type, network);
+}
+
+QString MainFrame::decodeUnicodeEscapes(const QString& text)
+{
+    return CloudDeviceRows::decodeUnicodeEscapes(text);
+}
+
+// --- Actions ---------------------------------------------------------------------
+
+void MainFrame::onOperActioned(QString, int action)
+{
+    QMutexLocker lock(&mutex);
+    switch (action) {
+    case C::ActionLogout: {
+        int answer = 0;
+        if (loginMode == 0)
+            answer = MessageBox::question(this, C::logoutText(), QStringLiteral("确定要注销登录吗?"), C::confirm(),
+                                          C::cancel());
+        else if (loginMode == 1)
+            answer = MessageBox::question(this, C::exitText(), QStringLiteral("确定要关闭连接吗?"), C::confirm(),
+                                          C::cancel());
+        if (answer != 0)
+            return;
+        cloudClient->Logout();
+        localDevice->unbindDevice();
+        break;
+    }
+    case C::ActionRefresh:
+        onPageRefresh(devicePage()->currentPage());
+        break;
+    default:
+        // The VPN, tool, file and log actions belong to the device menu's own handling.
+        qDebug().noquote() << "onOperActioned" << action << "not handled";
+        break;
+    }
+}
+
+void MainFrame::onSettingClicked(QString, int action)
+{
+    qDebug().noquote() << "onSettingClicked" << action << "not handled";
+}
+
+void MainFrame::onShowHelpView()
+{
+    qDebug().noquote() << "onShowHelpView not handled";
+}
+
+void MainFrame::startVnc(QString ip)
+{
+    QMutexLocker lock(&mutex);
+    if (vncWindow)
+        endViewerWindow(vncWindow);
+    vncWindow = new VncViewerWindow(ip);
+    vncWindow->show();
+}
+
+void MainFrame::stopVnc()
+{
+    QMutexLocker lock(&mutex);
+    if (vncWindow)
+        endViewerWindow(vncWindow);
+}
+
+// --- Remote device VPN connection (the connection steps are not part of this window yet)
+
+void MainFrame::onTimerDevice() {}
+void MainFrame::onQueryBoxInfoSignal(bool, stBoxData, QString) {}
+void MainFrame::onConnectSignal(bool, stBoxData, QString) {}
+void MainFrame::onDisconnectSignal(bool, QString, QString) {}
+void MainFrame::onVpnStateChanged(QString, QString) {}
+void MainFrame::onVpnRunState(int) {}

@@ -1,0 +1,174 @@
+#pragma once
+
+// The main program's one top-level window: a frameless window dragged by its
+// title bar, holding the login form (page 0), the cloud device page (1) and
+// the local device page (2). It is the controller between the pages and the
+// cloud session, the VPN manager and its own per-panel session object: it
+// logs in and out, polls and shows the cloud device list, binds one panel
+// directly, and closes in order.
+
+#include "tarnwick/cloud/cloudrecords.h"
+#include "tarnwick/core/devicedatas.h"
+#include "tarnwick/ui/mainwindow/localpage.h"
+#include "tarnwick/widgets/movablewidget.h"
+
+#include <QList>
+#include <QRecursiveMutex>
+#include <QRegularExpression>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+
+class DeviceView;
+class LocalDeviceObject;
+class QCloseEvent;
+class QStackedWidget;
+class QTimer;
+class VPNClient;
+class VncViewerWindow;
+class WidgetLogin;
+class WidgetTitle;
+
+class MainFrame : public MovableWidget
+{
+    Q_OBJECT
+public:
+    // Milliseconds since the epoch, for the list-failure time; tests inject one.
+    using Clock = std::function<qint64()>;
+
+    explicit MainFrame(QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    // Cloud list rows (the arithmetic lives in CloudDeviceRows).
+    static int classifySn(const QString& sn);
+    static void deviceTypeTexts(const stDeviceData& record, QString& type, QString& network);
+    static QString decodeUnicodeEscapes(const QString& text);
+    QVariant makeDeviceRow(const stDeviceData& record, int index, bool busy);
+    bool compareRows(const stDeviceData& a, const stDeviceData& b);
+    QString statusSortKey(const stDeviceData& record);
+    bool recordOfRow(int row, stDeviceData& out);
+    void refreshVpnRow(bool busy);
+
+    // Login.
+    bool loginCloud(const QString& userName, const QString& pswd);
+    static bool isValidUserName(const QString& name);
+    static bool isValidPassword(const QString& pswd);
+    bool connectDeviceByIp(const QString& ip);
+    void showLocalDeviceRow(bool add);
+
+    void showPage(int index);
+    void applyLoginState();
+    void resetCloudState();
+    void toggleMaximize();
+
+    // What tests and the program's start read.
+    WidgetTitle* title() const { return titleBar; }
+    WidgetLogin* loginPage() const;
+    DeviceView* devicePage() const;
+    LocalPage* localPage() const;
+    LocalDeviceObject* deviceObject() const { return localDevice; }
+    VncViewerWindow* viewerWindow() const { return vncWindow; }
+    QTimer* listTimer() const { return refreshTimer; }
+    QTimer* stepTimer() const { return deviceTimer; }
+    int loginStateValue() const { return loginState; }
+    int loginModeValue() const { return loginMode; }
+    int currentPageIndex() const { return currentPage; }
+    int selectedRowValue() const { return selectedRow; }
+    qint64 listFailSinceValue() const { return listFailSince; }
+    QList<stDeviceData> tableRecords() const { return deviceRows; }
+    QString connectedDevice() const { return connectedSn; }
+    static bool isDropNoticeShowing() { return dropNoticeShowing.load(); }
+
+    // Seams for tests: the clock, the connected panel and the VPN target
+    // that the remote connection steps set.
+    void setClock(Clock clock);
+    void setConnectedSn(const QString& sn) { connectedSn = sn; }
+    void setVpnTarget(const QString& sn, int operation);
+
+public slots:
+    void onSettingClicked(QString name, int action);
+    void onMinimizeClicked();
+    void onMaximizeClicked();
+    void onClosedClicked();
+    void onTitleDoubleClicked();
+    void onApplicationStateChanged(Qt::ApplicationState state);
+    void onLoginAction(const QString& userName, const QString& pswd, int debugMode);
+    void onLocalDebugAction(const QString& netIntf, const QString ip);
+    void onLocalDebugActionCancel();
+    void onPageRefresh(int page);
+    void onOperActioned(QString name, int action);
+    void onTimerRefresh();
+    void onTimerDevice();
+    void onSelectedRow(int row);
+    void onLoginFinished(bool bSuc, int usrType, int accessFlags, QString strErrMsg);
+    void onLogoutFinished(bool bSuc, QString strErrMsg);
+    void onDropLineSignal();
+    void onQueryBoxListSignal(bool bSuc, QVector<stBoxData> boxes, QString strErrMsg);
+    void onQueryBoxInfoSignal(bool bSuc, stBoxData data, QString strErrMsg);
+    void onConnectSignal(bool bSuc, stBoxData data, QString strErrMsg);
+    void onDisconnectSignal(bool bSuc, QString strSN, QString strErrMsg);
+    void onVpnStateChanged(QString state, QString ip);
+    void onVpnRunState(int state);
+    void onShowHelpView();
+    void onUpdateDeviceTable();
+    void startVnc(QString ip);
+    void stopVnc();
+
+private slots:
+    void slotLocalDeviceBindFinished(bool ret, int err);
+    void slotLocalDeviceDataUpdated();
+    void slotLocalDeviceDisconnced();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct VpnDevice
+    {
+        int mOperation = 0;
+        QString mSn;
+        QString mIccid;
+        QString mLanIp;
+        int mDeviceState = 0;
+        int mVpnRunState = 0;
+        bool mQuerying = false;
+        bool mRetryPrepare = false;
+        int mRow = -1;
+        int mTicks = 0;
+        void reset() { *this = VpnDevice(); }
+    };
+
+    void initUi();
+    void initConnections();
+    void connectCloudSignals();
+    qint64 now() const;
+
+    int loginMode = 0;
+    Qt::ApplicationState appState = Qt::ApplicationState(0);
+    WidgetTitle* titleBar = nullptr;
+    QStackedWidget* pages = nullptr;
+    int currentPage = 0;
+    int loginState = 0;
+    bool quitting = false;
+    VpnDevice mVpnDevice;
+    QString connectedSn;
+    bool cloudSignalsConnected = false;
+    VPNClient* cloudClient = nullptr;
+    LocalDeviceObject* localDevice = nullptr;
+    QString userName;
+    QString password;
+    QList<stDeviceData> deviceRows;
+    QVector<stBoxData> boxes;
+    QTimer* refreshTimer = nullptr;
+    QTimer* deviceTimer = nullptr;
+    int selectedRow = 0;
+    qint64 listFailSince = 0;
+    QRecursiveMutex mutex;
+    VncViewerWindow* vncWindow = nullptr;
+    Clock clock;
+
+    static std::atomic<bool> dropNoticeShowing;
+};

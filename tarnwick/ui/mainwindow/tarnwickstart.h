@@ -1,0 +1,46 @@
+#pragma once
+
+// The start and the end of the program Tarnwick, around an application object
+// that the caller made: the log format and the log handler, the user's data
+// folder as working folder, the single-instance lock, the application font
+// and the meta-types; then the main window and the event loop; at the end
+// the window, the log handler and the lock, in order. main() and the tests
+// run the same steps.
+
+#include "platform/instancelock/instancelock.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+
+class MainFrame;
+
+class TarnwickStart
+{
+public:
+    TarnwickStart();
+    // Restores the previous message handler, flushes the log, releases the lock.
+    ~TarnwickStart();
+    TarnwickStart(const TarnwickStart&) = delete;
+    TarnwickStart& operator=(const TarnwickStart&) = delete;
+
+    // The start-up steps. 0 when the program may run; -1 when it is refused,
+    // after the critical box "错误" with the reason was dismissed.
+    int start();
+    // Builds and shows the main window, runs the event loop, destroys the
+    // window; the loop's result.
+    int exec();
+
+    // $XDG_DATA_HOME/Tarnwick, or ~/.local/share/Tarnwick.
+    static QString dataFolder();
+
+private:
+    // Makes the data folder and its "data" subfolder (0700) and enters it.
+    static bool enterDataFolder();
+    int refuse(const QString& text);
+
+    std::unique_ptr<Platform::InstanceLock> m_lock;
+    QtMessageHandler m_previousHandler = nullptr;
+    bool m_handlerInstalled = false;
+};
