@@ -1,8 +1,9 @@
 // Start-up and the connect button against the fake file service on port
 // 127, inside a user and network namespace that each test makes for itself:
 // there 127.0.0.1 and the USB link's 200.200.201.1 are the namespace's own.
-// Each test runs itself again under `unshare -Urn`; where that is not
-// possible it is skipped before anything connects.
+// Each test runs itself again under `unshare -Urn` (or `unshare -n` where
+// user namespaces are refused); where neither works it is skipped before
+// anything connects.
 #include "brellfin/ui/armconnectbtn.h"
 
 #include "dialogfixture.h"
@@ -15,25 +16,27 @@
 #include <QFile>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace {
 
 using namespace BrellfinUi;
 
+// Set for the run inside the namespace, to the network namespace of the
+// machine it came from.
 constexpr const char* kInsideVariable = "TWBF_INSIDE_NAMESPACE";
+
+// "net:[4026531840]": the link's own text names the namespace.
+QString networkNamespace()
+{
+    char link[128] = {};
+    const ssize_t length = ::readlink("/proc/self/ns/net", link, sizeof link - 1);
+    return length > 0 ? QString::fromLatin1(link, static_cast<int>(length)) : QString();
+}
 
 bool insideNamespace()
 {
-    return qgetenv(kInsideVariable) == "1";
-}
-
-// The machine's own user namespace maps every id; the one unshare makes maps one.
-bool inFreshUserNamespace()
-{
-    QFile map(QStringLiteral("/proc/self/uid_map"));
-    if (!map.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = map.readAll();
-    return !text.isEmpty() && !text.contains("4294967295");
+    return !qgetenv(kInsideVariable).isEmpty();
 }
 
 QString currentTestName()
@@ -59,14 +62,33 @@ int run(const QString& program, const QStringList& arguments, QString* output = 
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -3;
 }
 
-// Outside: runs this test again inside a fresh namespace; true when the
-// caller is already inside and goes on.
-bool enterNamespace()
+// The unshare options that make a namespace here: a user and network
+// namespace, or (where user namespaces are refused, as in a chroot) a
+// network namespace of root's. Empty when neither works.
+QStringList namespaceOptions(QString* why)
+{
+    static const QStringList candidates[] = {{"-Urn"}, {"-n"}};
+    QString failures;
+    for (const QStringList& options : candidates) {
+        QString output;
+        const int code = run("unshare", options + QStringList{"true"}, &output);
+        if (code == 0)
+            return options;
+        failures += QString("`unshare %1 true` exited %2: %3; ").arg(options.join(' ')).arg(code).arg(output.trimmed());
+    }
+    *why = "no network namespace can be made here (" + failures + "the test needs one for 200.200.201.1)";
+    return {};
+}
+
+// Outside: runs this test again inside a fresh namespace and reports its
+// outcome; false. Inside: brings the namespace's network up; true to go on.
+bool enterNamespace(const QStringList& options)
 {
     if (insideNamespace()) {
         // Never add the USB address to the machine's own network.
-        if (!inFreshUserNamespace()) {
-            ADD_FAILURE() << kInsideVariable << " is set outside a namespace made by unshare";
+        const QString here = networkNamespace();
+        if (here.isEmpty() || here == QString::fromLocal8Bit(qgetenv(kInsideVariable))) {
+            ADD_FAILURE() << kInsideVariable << " is set, but this is not a namespace of its own";
             return false;
         }
         QString output;
@@ -77,9 +99,9 @@ bool enterNamespace()
     QProcess child;
     child.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kInsideVariable, "1");
+    environment.insert(kInsideVariable, networkNamespace());
     child.setProcessEnvironment(environment);
-    child.start("unshare", {"-Urn", "--", QCoreApplication::applicationFilePath(), "--gtest_filter=" + currentTestName()});
+    child.start("unshare", options + QStringList{"--", QCoreApplication::applicationFilePath(), "--gtest_filter=" + currentTestName()});
     const bool finished = child.waitForStarted(5000) && child.waitForFinished(240000);
     if (!finished)
         child.kill();
@@ -91,25 +113,16 @@ bool enterNamespace()
     return false;
 }
 
-bool namespacesAvailable(QString* why)
-{
-    if (insideNamespace())
-        return true;
-    QString output;
-    const int code = run("unshare", {"-Urn", "true"}, &output);
-    if (code == 0)
-        return true;
-    *why = "user and network namespaces are not available here (`unshare -Urn true` exited " + QString::number(code)
-           + "): " + output.trimmed();
-    return false;
-}
-
 #define TWBF_IN_NAMESPACE()                                                                                             \
     do {                                                                                                                \
-        QString why;                                                                                                    \
-        if (!namespacesAvailable(&why))                                                                                 \
-            GTEST_SKIP() << why.toStdString();                                                                          \
-        if (!enterNamespace())                                                                                          \
+        QStringList options;                                                                                            \
+        if (!insideNamespace()) {                                                                                       \
+            QString why;                                                                                                \
+            options = namespaceOptions(&why);                                                                           \
+            if (options.isEmpty())                                                                                      \
+                GTEST_SKIP() << why.toStdString();                                                                      \
+        }                                                                                                               \
+        if (!enterNamespace(options))                                                                                   \
             return;                                                                                                     \
     } while (0)
 
