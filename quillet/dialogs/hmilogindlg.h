@@ -1,8 +1,7 @@
 #pragma once
 
-#include "quillet/dialogs/titlebardrag.h"
+#include "quillet/dialogs/quilletdialog.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <memory>
@@ -11,7 +10,7 @@ class Ui_HmiLoginDlg;
 
 // Asks for the panel project's password; ends accepted only through its
 // login button, which keeps the text first.
-class HmiLoginDlg : public QDialog {
+class HmiLoginDlg : public QuilletDialog {
     Q_OBJECT
 public:
     explicit HmiLoginDlg(QWidget* parent = nullptr);
@@ -20,20 +19,10 @@ public:
     QString password() const { return m_password; }
     Ui_HmiLoginDlg* form() const { return ui.get(); }
 
-signals:
-    void MoveWindowSignal(QPoint);
-
 public slots:
-    void Move(QPoint delta);
     void UpdatePasswd();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     std::unique_ptr<Ui_HmiLoginDlg> ui;
-    TitleBarDrag m_drag;
     QString m_password;
 };

@@ -1,18 +1,17 @@
 #include "quillet/dialogs/virtualporteditor.h"
 
-#include "quillet/dialogs/dialogsetup.h"
+#include "quillet/dialogs/dialogstyle.h"
 #include "ui_virtualporteditor.h"
-
-#include <QMouseEvent>
 
 #include <cstdio>
 
 VirtualPortEditor::VirtualPortEditor(QWidget* parent)
-    : QDialog(parent)
+    : QuilletDialog(parent)
     , ui(std::make_unique<Ui_VirtualPortEditor>())
 {
     ui->setupUi(this);
-    finishDialogSetup(this, QuilletStyle::Dialog::PortEditor, ui->titleWidget, {ui->okBtn, ui->cancelBtn}, true);
+    finishSetup(QuilletStyle::dialogStyleSheet(QuilletStyle::Dialog::PortEditor), ui->titleWidget,
+                {ui->okBtn, ui->cancelBtn}, true);
 }
 
 VirtualPortEditor::~VirtualPortEditor() = default;
@@ -43,26 +42,4 @@ void VirtualPortEditor::setPorts(std::unordered_set<std::string> used, const std
 QString VirtualPortEditor::port() const
 {
     return QStringLiteral("COM%1").arg(ui->comboBox->currentIndex() + 1);
-}
-
-void VirtualPortEditor::Move(QPoint deltaPos)
-{
-    move(x() + deltaPos.x(), y() + deltaPos.y());
-}
-
-void VirtualPortEditor::mousePressEvent(QMouseEvent* event)
-{
-    m_drag.press(this, ui->titleWidget, event);
-}
-
-void VirtualPortEditor::mouseMoveEvent(QMouseEvent* event)
-{
-    QPoint delta;
-    if (m_drag.move(this, event, &delta))
-        emit MoveWindowSignal(delta);
-}
-
-void VirtualPortEditor::mouseReleaseEvent(QMouseEvent*)
-{
-    m_drag.release();
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "quillet/dialogs/titlebardrag.h"
+#include "quillet/dialogs/quilletdialog.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <memory>
@@ -13,7 +12,7 @@ class Ui_VirtualPortEditor;
 
 // Lets the user pick the COM number of the virtual pair's user end: COM1 to
 // COM254, the names in use marked and not selectable, the current one marked.
-class VirtualPortEditor : public QDialog {
+class VirtualPortEditor : public QuilletDialog {
     Q_OBJECT
 public:
     static constexpr int kLastPort = 254;
@@ -26,19 +25,7 @@ public:
     QString port() const;
     Ui_VirtualPortEditor* form() const { return ui.get(); }
 
-signals:
-    void MoveWindowSignal(QPoint);
-
-public slots:
-    void Move(QPoint deltaPos);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
 private:
     std::unique_ptr<Ui_VirtualPortEditor> ui;
-    TitleBarDrag m_drag;
     std::unordered_set<std::string> m_used;
 };

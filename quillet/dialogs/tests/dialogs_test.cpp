@@ -1,6 +1,8 @@
+#include "quillet/dialogs/dialogstyle.h"
 #include "quillet/dialogs/hmilogindlg.h"
 #include "quillet/dialogs/projectstartdlg.h"
 #include "quillet/dialogs/virtualporteditor.h"
+#include "quillet/widgets/screentool.h"
 
 #include "ui_hmilogindlg.h"
 #include "ui_projectstartdlg.h"
@@ -133,4 +135,21 @@ TEST(QuilletDialogDrag, OnlyATitleBarPressStartsADrag)
     sendMouse(&dialog, QEvent::MouseMove, inTitle + QPoint(60, 60), Qt::LeftButton);
     QApplication::processEvents();
     EXPECT_EQ(dialog.pos(), origin + QPoint(10, 100));
+}
+
+TEST(QuilletDialogStyle, SheetsCarryTheScaledSizes)
+{
+    const QString editor = QuilletStyle::dialogStyleSheet(QuilletStyle::Dialog::PortEditor);
+    const QString login = QuilletStyle::dialogStyleSheet(QuilletStyle::Dialog::Login);
+    const QString prompt = QuilletStyle::dialogStyleSheet(QuilletStyle::Dialog::ProjectStart);
+    const QString font = QString("font: %1px \"Microsoft YaHei\"").arg(ScreenTool::scale(12));
+    const QString titleOf = "QWidget#titleWidget{background-color: rgb(22, 155, 213);height: %1px;";
+    EXPECT_TRUE(login.contains(font));
+    EXPECT_TRUE(login.contains(titleOf.arg(ScreenTool::scale(12))));
+    EXPECT_TRUE(editor.contains(titleOf.arg(ScreenTool::scale(24))));
+    EXPECT_TRUE(login.contains(QString("QLineEdit, QComboBox{height: %1px;").arg(ScreenTool::scale(20))));
+    EXPECT_TRUE(prompt.contains("QLabel#promptLabel{background-color: transparent;color: red;}"));
+    EXPECT_FALSE(login.contains("promptLabel"));
+    EXPECT_FALSE(login.contains('%'));
+    EXPECT_FALSE(QuilletStyle::mainWindowStyleSheet().contains('%'));
 }
