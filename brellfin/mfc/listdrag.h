@@ -1,0 +1,42 @@
+// Drag gestures of a report list: a drag begins once the left button, pressed
+// on a row, moves past the platform's start distance; while the list holds
+// the mouse, every move and the release reach it in its viewport's
+// coordinates, wherever the pointer is.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+
+class CListCtrl;
+
+class ListDragSource : public QObject {
+public:
+    // What the list does with the gesture (its LVN_BEGINDRAG, WM_MOUSEMOVE
+    // and WM_LBUTTONUP handlers).
+    class Handler {
+    public:
+        virtual ~Handler() = default;
+        // row: the row pressed; point: where the press was.
+        virtual void OnBeginDrag(int row, const QPoint& point) = 0;
+        virtual void OnDragMouseMove(const QPoint& point) = 0;
+        virtual void OnDragLButtonUp(const QPoint& point) = 0;
+    };
+
+    ListDragSource(CListCtrl* list, Handler* handler);
+    ~ListDragSource() override;
+
+    // The list holds the mouse until ReleaseCapture.
+    void SetCapture();
+    void ReleaseCapture();
+    bool hasCapture() const { return m_captured; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    CListCtrl* m_list;
+    Handler* m_handler;
+    int m_pressedRow = -1;
+    QPoint m_pressPoint;
+    bool m_captured = false;
+};
