@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 
 #include <unistd.h>
@@ -82,8 +84,31 @@ bool NetnsLab::must(const QString& ns, const QStringList& args, QString* error)
     return r.succeeded();
 }
 
+void NetnsLab::removeOrphans()
+{
+    // Labs of test programs that were killed before they could clean up:
+    // "twvpn<pid>x<n>pc|pn" whose pid no longer runs.
+    static const QRegularExpression name(QStringLiteral("^(twvpn(\\d+)x\\d+(?:pc|pn))\\b"));
+    const CommandResult list = ip({QStringLiteral("netns"), QStringLiteral("list")});
+    for (const QString& line : QString::fromLocal8Bit(list.output).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = name.match(line);
+        if (!m.hasMatch())
+            continue;
+        const int owner = m.captured(2).toInt();
+        if (owner <= 0 || owner == getpid() || kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        for (const QString& pid : namespacePids(m.captured(1))) {
+            const int value = pid.trimmed().toInt();
+            if (value > 1 && value != getpid())
+                kill(value, SIGKILL);
+        }
+        ip({QStringLiteral("netns"), QStringLiteral("del"), m.captured(1)});
+    }
+}
+
 bool NetnsLab::create(QString* error)
 {
+    removeOrphans();
     for (const QString& ns : {m_pc, m_panel}) {
         const CommandResult r = ip({QStringLiteral("netns"), QStringLiteral("add"), ns});
         if (!r.succeeded()) {

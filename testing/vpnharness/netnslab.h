@@ -62,6 +62,7 @@ public:
 
 private:
     static QStringList namespacePids(const QString& ns);
+    static void removeOrphans();
 
     QString m_pc;
     QString m_panel;
