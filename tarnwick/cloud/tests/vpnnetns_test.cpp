@@ -8,7 +8,7 @@
 
 #include "cloudtesthelpers.h"
 #include "testing/fakecloud/fakecloud.h"
-#include "testing/vpnharness/netnslab.h"
+#include "testing/vpnharness/netnslabtest.h"
 #include "testing/vpnharness/openvpntestserver.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +21,12 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <iostream>
 
 using VPN_Android::VpnManager;
 
 namespace {
 
 constexpr int kServerPort = 1194;
-constexpr int kInnerTimeoutMs = 120000;
 
 struct Status
 {
@@ -36,40 +34,11 @@ struct Status
     QString ip;
 };
 
-class VpnNetnsTest : public ::testing::Test
+class VpnNetnsTest : public NetnsLabTest
 {
 protected:
-    void SetUp() override
-    {
-        if (NetnsLab::isInner())
-            return;
-        const QString reason = NetnsLab::unavailableReason();
-        if (!reason.isEmpty())
-            GTEST_SKIP() << "namespace test skipped: " << reason.toStdString();
-        m_routesBefore = NetnsLab::machineRoutes();
-        ASSERT_TRUE(m_dir.isValid());
-        QString error;
-        ASSERT_TRUE(m_lab.create(&error)) << error.toStdString();
-    }
-
-    void TearDown() override
-    {
-        if (NetnsLab::isInner() || m_routesBefore.isEmpty())
-            return;
-        m_server.stop();
-        m_lab.destroy();
-        EXPECT_EQ(NetnsLab::machineRoutes(), m_routesBefore);
-    }
-
-    void runInner()
-    {
-        const CommandResult r = m_lab.rerunCurrentTestInside(m_lab.pc(), {{QStringLiteral("DIR"), m_dir.path()}},
-                                                             kInnerTimeoutMs);
-        const std::string output = QString::fromLocal8Bit(r.output).toStdString();
-        std::cout << "--- inside " << m_lab.pc().toStdString() << " ---\n" << output << "--- end ---" << std::endl;
-        EXPECT_TRUE(r.succeeded()) << output << "\n--- server log ---\n" << m_server.log().toStdString();
-        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-    }
+    void stopPeers() override { m_server.stop(); }
+    QString diagnostics() const override { return QStringLiteral("\n--- server log ---\n") + m_server.log(); }
 
     void prepareServerFiles()
     {
@@ -80,10 +49,7 @@ protected:
         config.write(m_server.clientConfig());
     }
 
-    QTemporaryDir m_dir;
-    NetnsLab m_lab;
     OpenVpnTestServer m_server{m_dir.path()};
-    QString m_routesBefore;
 };
 
 // The PC side: log in to the fake cloud, connect the device, start the VPN
@@ -95,7 +61,7 @@ public:
     {
         EXPECT_TRUE(m_work.isValid());
         QDir::setCurrent(m_work.path());
-        QFile config(QDir(NetnsLab::innerValue(QStringLiteral("DIR"))).filePath(QStringLiteral("client.ovpn")));
+        QFile config(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("client.ovpn")));
         EXPECT_TRUE(config.open(QIODevice::ReadOnly));
         EXPECT_TRUE(m_cloud.start());
         m_cloud.setServerPassword(QStringLiteral("srvpass"));

@@ -12,7 +12,7 @@
 #include "platform/process/win32process.h"
 #include "platform/route/routecommand.h"
 #include "platform/settings/registrysettings.h"
-#include "testing/vpnharness/netnslab.h"
+#include "testing/vpnharness/netnslabtest.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <iostream>
 
 using PanelTest::waitUntil;
 
@@ -31,22 +30,16 @@ namespace {
 
 const QString kLanAddress = QStringLiteral("192.168.77.25");
 constexpr quint16 kEchoPort = 7007;
-constexpr int kInnerTimeoutMs = 120000;
 
-class ForwardNetnsTest : public ::testing::Test
+class ForwardNetnsTest : public NetnsLabTest
 {
 protected:
     void SetUp() override
     {
-        if (NetnsLab::isInner())
+        NetnsLabTest::SetUp();
+        if (NetnsLab::isInner() || IsSkipped() || HasFatalFailure())
             return;
-        const QString reason = NetnsLab::unavailableReason();
-        if (!reason.isEmpty())
-            GTEST_SKIP() << "namespace test skipped: " << reason.toStdString();
-        m_routesBefore = NetnsLab::machineRoutes();
-        ASSERT_TRUE(m_dir.isValid());
         QString error;
-        ASSERT_TRUE(m_lab.create(&error)) << error.toStdString();
         // The network behind the panel: an interface of the panel's own.
         ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "add", "lan0", "type", "veth", "peer", "name", "lan1"}, &error))
             << error.toStdString();
@@ -68,29 +61,9 @@ protected:
         ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
     }
 
-    void TearDown() override
-    {
-        if (NetnsLab::isInner() || m_routesBefore.isEmpty())
-            return;
-        m_panel.stop();
-        m_lab.destroy();
-        EXPECT_EQ(NetnsLab::machineRoutes(), m_routesBefore);
-    }
+    void stopPeers() override { m_panel.stop(); }
 
-    void runInner()
-    {
-        const CommandResult r = m_lab.rerunCurrentTestInside(m_lab.pc(), {{QStringLiteral("DIR"), m_dir.path()}},
-                                                             kInnerTimeoutMs);
-        const std::string output = QString::fromLocal8Bit(r.output).toStdString();
-        std::cout << "--- inside " << m_lab.pc().toStdString() << " ---\n" << output << "--- end ---" << std::endl;
-        EXPECT_TRUE(r.succeeded()) << output;
-        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-    }
-
-    QTemporaryDir m_dir;
-    NetnsLab m_lab;
     Win32Process m_panel;
-    QString m_routesBefore;
 };
 
 QString storedRemoval()
@@ -101,7 +74,7 @@ QString storedRemoval()
 
 void setBridge(bool on)
 {
-    QFile control(QDir(NetnsLab::innerValue(QStringLiteral("DIR"))).filePath(QStringLiteral("control")));
+    QFile control(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("control")));
     ASSERT_TRUE(control.open(QIODevice::WriteOnly | QIODevice::Truncate));
     control.write(on ? "1" : "0");
 }
