@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QNetworkInterface>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -107,6 +108,17 @@ public:
                                   box.serverPort, box.openvpnUser, box.openvpnPassword);
     }
 
+    // Connects to a closed port of the server's tunnel address: a refusal
+    // means the packets went through the tunnel and the server's side answered.
+    static QAbstractSocket::SocketError probeThroughTheTunnel()
+    {
+        QTcpSocket socket;
+        socket.connectToHost(OpenVpnTestServer::tunnelGateway(), 9);
+        if (socket.waitForConnected(3000))
+            return QAbstractSocket::UnknownSocketError;
+        return socket.error();
+    }
+
     static bool hasAddressStarting(const QString& prefix)
     {
         for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
@@ -139,6 +151,7 @@ TEST_F(VpnNetnsTest, LoginConnectAndStartRaiseTheTunnelAndQuitTakesItDown)
         const QString up = NetnsLab::ownRoutes();
         EXPECT_TRUE(up.contains(QStringLiteral("10.77.0.0/24 via 10.8.0.1 dev tun"))) << up.toStdString();
         EXPECT_TRUE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+        EXPECT_EQ(PcSide::probeThroughTheTunnel(), QAbstractSocket::ConnectionRefusedError);
         const qint64 child = pc.m_manager.childPid();
         ASSERT_GT(child, 0);
 
@@ -151,6 +164,7 @@ TEST_F(VpnNetnsTest, LoginConnectAndStartRaiseTheTunnelAndQuitTakesItDown)
         // A route with a 10.x gateway on another interface is not the tunnel's.
         EXPECT_TRUE(down.contains(QStringLiteral("10.200.0.0/24 via 10.66.0.1 dev vpc0"))) << down.toStdString();
         EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+        EXPECT_NE(PcSide::probeThroughTheTunnel(), QAbstractSocket::ConnectionRefusedError);
         EXPECT_EQ(pc.m_status.back().state, QString());
         return;
     }
