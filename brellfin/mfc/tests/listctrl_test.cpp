@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+
+#include <tuple>
+
 namespace {
 
 int byKeyDiv10(LPARAM a, LPARAM b, LPARAM)
@@ -89,6 +95,52 @@ TEST(MfcListCtrl, HitTestAndLabelRectangleOfAShownRow)
     EXPECT_EQ(list.HitTest(QPoint(5, 190), &flags), -1);
     EXPECT_EQ(flags, LVHT_NOWHERE);
     EXPECT_FALSE(list.GetItemRect(9, &label, LVIR_LABEL));
+}
+
+} // namespace
+
+namespace {
+
+class ClickList : public CListCtrl {
+public:
+    std::vector<std::tuple<int, int, int>> clicks; // code, row, column
+
+protected:
+    void OnClick(int row, int column) override { clicks.emplace_back(NM_CLICK, row, column); }
+    void OnRClick(int row, int column) override { clicks.emplace_back(NM_RCLICK, row, column); }
+    void OnDblClk(int row, int column) override { clicks.emplace_back(NM_DBLCLK, row, column); }
+    void OnColumnClick(int column) override { clicks.emplace_back(LVN_COLUMNCLICK, -1, column); }
+};
+
+void mouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, const QPoint& at)
+{
+    QMouseEvent event(type, at, target->mapToGlobal(at), button, button, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+TEST(MfcListCtrl, MouseClicksReachTheHandlersWithRowAndColumn)
+{
+    ClickList list;
+    list.resize(300, 200);
+    list.InsertColumn(0, QStringLiteral("A"), LVCFMT_LEFT, 150);
+    list.InsertColumn(1, QStringLiteral("B"), LVCFMT_LEFT, 100);
+    for (int i = 0; i < 3; ++i)
+        list.InsertItem(i, QString::number(i));
+    list.show();
+    QRect row2;
+    ASSERT_TRUE(list.GetItemRect(2, &row2, LVIR_BOUNDS));
+    const QPoint inSecondColumn(160, row2.center().y());
+    mouse(list.viewport(), QEvent::MouseButtonPress, Qt::RightButton, inSecondColumn);
+    mouse(list.viewport(), QEvent::MouseButtonRelease, Qt::RightButton, inSecondColumn);
+    mouse(list.viewport(), QEvent::MouseButtonPress, Qt::LeftButton, QPoint(10, 190));
+    mouse(list.viewport(), QEvent::MouseButtonRelease, Qt::LeftButton, QPoint(10, 190));
+    ASSERT_EQ(list.clicks.size(), 2u);
+    EXPECT_EQ(list.clicks[0], std::make_tuple(NM_RCLICK, 2, 1));
+    EXPECT_EQ(list.clicks[1], std::make_tuple(NM_CLICK, -1, -1));
+    // A header click names its column.
+    emit list.header()->sectionClicked(1);
+    ASSERT_EQ(list.clicks.size(), 3u);
+    EXPECT_EQ(list.clicks[2], std::make_tuple(LVN_COLUMNCLICK, -1, 1));
 }
 
 } // namespace
