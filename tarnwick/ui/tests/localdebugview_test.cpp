@@ -1,0 +1,423 @@
+#include "tarnwick/ui/localdebugview.h"
+
+#include "tarnwick/core/constants.h"
+#include "tarnwick/core/devicedatas.h"
+#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/core/programpath.h"
+#include "tarnwick/core/scanthread.h"
+#include "tarnwick/ui/localdevicefiltermodel.h"
+#include "tarnwick/ui/localdevicemodel.h"
+#include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "tarnwick/vnc/vncviewerwindow.h"
+#include "tarnwick/widgets/menuitem.h"
+#include "tarnwick/widgets/menuitemgroup.h"
+#include "tarnwick/widgets/pixmaplabel.h"
+#include "testing/fakediscovery/fakediscoveryresponder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QPointer>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+namespace C = Tarnwick::Constants;
+
+namespace {
+
+// The page with its protected slots in reach.
+struct Page : LocalDebugView
+{
+    using LocalDebugView::onDeviceSelectChange;
+    using LocalDebugView::onFileOperate;
+    using LocalDebugView::onFilterChange;
+    using LocalDebugView::onImportDevice;
+    using LocalDebugView::onSaveDevice;
+    using LocalDebugView::onStartTransparent;
+    using LocalDebugView::onStartVNC;
+    using LocalDebugView::onStartVPN;
+    using LocalDebugView::OnActionTriggered;
+};
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    if (executable)
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+QNetworkAddressEntry loopbackEntry()
+{
+    QNetworkAddressEntry entry;
+    entry.setIp(QHostAddress(QStringLiteral("127.100.0.1")));
+    entry.setNetmask(QHostAddress(QStringLiteral("255.0.0.0")));
+    entry.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
+    return entry;
+}
+
+// A working folder with "data/", the tools beside a program folder of the
+// test's own (recording scripts), two panels found by discovery (127.100.0.2
+// free, 127.100.0.3 held by another client) and saved panels.
+struct PageTest : ::testing::Test
+{
+    QTemporaryDir dir;
+    QString oldDir = QDir::currentPath();
+    FakeLocalPanel free{"127.100.0.2", "SN-0002", "Press"};
+    FakeLocalPanel held{"127.100.0.3", "SN-0003", "Lathe"};
+    std::unique_ptr<FakeDiscoveryResponder> first;
+    std::unique_ptr<FakeDiscoveryResponder> second;
+    std::unique_ptr<Page> page;
+    DialogDriver driver;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QDir::setCurrent(dir.path());
+        QDir().mkpath(QStringLiteral("data"));
+        ProgramPath::setBaseDir(dir.filePath(QStringLiteral("bin")));
+        for (const char* tool : {"bin/fileoperate/Brellfin", "bin/Quillet"}) {
+            const QString path = dir.filePath(QString::fromLatin1(tool));
+            writeFile(path,
+                      QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.args'\n").arg(path).toUtf8(), true);
+        }
+        held.setBridge(1, "{another-client}");
+        FakeDiscoveryResponder::Config a;
+        a.sourceAddress = "127.100.0.2";
+        a.reportedAddress = "192.168.1.50";
+        first = std::make_unique<FakeDiscoveryResponder>(a);
+        FakeDiscoveryResponder::Config b = a;
+        b.sourceAddress = "127.100.0.3";
+        b.reportedAddress = "192.168.1.51";
+        second = std::make_unique<FakeDiscoveryResponder>(b, first->port());
+        page = std::make_unique<Page>();
+        page->resize(1000, 600);
+        const quint16 port = first->port();
+        page->deviceModel()->setScanFactory([port](QObject* parent, const QNetworkInterface&) {
+            return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
+        });
+        const QVector<stDeviceData> saved = {savedPanel("SN-9", u8("铣床, \"9\""), "127.100.0.9")};
+        page->deviceModel()->setSavedProbeFactory(
+            [saved](QObject* parent) { return new LoadLocalDevice(saved, 1, parent); });
+    }
+
+    void TearDown() override
+    {
+        page.reset();
+        ProgramPath::setBaseDir(QString());
+        QDir::setCurrent(oldDir);
+    }
+
+    static stDeviceData savedPanel(const QString& no, const QString& name, const QString& ip)
+    {
+        stDeviceData d;
+        d.deviceNo = no;
+        d.deviceName = name;
+        d.ipAddress = ip;
+        return d;
+    }
+
+    int proxyRowOf(const QString& ip) const
+    {
+        QAbstractItemModel* proxy = page->deviceTable()->model();
+        for (int r = 0; r < proxy->rowCount(); ++r) {
+            if (proxy->index(r, 4).data().toString() == ip)
+                return r;
+        }
+        return -1;
+    }
+
+    void select(const QString& ip)
+    {
+        const int row = proxyRowOf(ip);
+        ASSERT_GE(row, 0) << ip.toStdString();
+        const QModelIndex index = page->deviceTable()->model()->index(row, 1);
+        page->deviceTable()->setCurrentIndex(index);
+        page->onDeviceSelectChange(index);
+    }
+
+    MenuItem* item(int action) const { return page->menu()->item(action); }
+    QString itemText(int action) const { return item(action)->label()->text(); }
+    bool toolsDisabled() const
+    {
+        return item(3)->isItemDisabled() && item(14)->isItemDisabled() && item(4)->isItemDisabled();
+    }
+    bool toolsEnabled() const
+    {
+        return !item(3)->isItemDisabled() && !item(14)->isItemDisabled() && !item(4)->isItemDisabled();
+    }
+
+    void refresh()
+    {
+        page->setNetIntf(QStringLiteral("lo"));
+        ASSERT_EQ(page->deviceModel()->rowCount(), 3);
+    }
+};
+
+} // namespace
+
+TEST(LocalDebugViewRules, ForwardingNeedsTwoDistinctUsableAddresses)
+{
+    struct Case
+    {
+        const char* ip;
+        const char* lan;
+        bool forwardable;
+    } cases[] = {
+        {"192.168.1.20", "10.0.0.20", true},   {"192.168.1.20", "192.168.1.20", false},
+        {"192.168.1.20", "", false},           {"", "10.0.0.20", false},
+        {"192.168.1.20", "0.0.0.0", false},    {"0.0.0.0", "10.0.0.20", false},
+        {"192.168.1.20", "127.0.0.1", false},  {"127.100.0.2", "10.0.0.20", false},
+        {"192.168.1.20", "255.255.255.255", false}, {"192.168.1.20", "not an address", false},
+        {"192.168.1.20", "::ffff:10.0.0.20", true}, {"192.168.1.20", "::ffff:192.168.1.20", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LocalDebugView::isForwardablePair(c.ip, c.lan), c.forwardable) << c.ip << " / " << c.lan;
+}
+
+TEST_F(PageTest, ConstructionBuildsTheActionRowAndTheTable)
+{
+    EXPECT_EQ(page->menu()->itemIds(), QList<int>({0, 1, 3, 4, 8, 9, 14}));
+    EXPECT_EQ(itemText(1), u8("联机"));
+    EXPECT_TRUE(item(1)->isItemDisabled());
+    EXPECT_EQ(page->deviceTable()->objectName(), "DeviceTable");
+    EXPECT_EQ(page->menu()->objectName().isEmpty() ? page->menu()->name() : page->menu()->name(), "menuDevice");
+    EXPECT_TRUE(page->deviceTable()->isColumnHidden(5));
+    EXPECT_EQ(page->deviceTable()->horizontalHeader()->sortIndicatorSection(), 1);
+    EXPECT_FALSE(page->isRefreshTimerRunning());
+}
+
+TEST_F(PageTest, RowsFromDiscoveryAndTheSavedListWithTheirStates)
+{
+    refresh();
+    EXPECT_TRUE(page->isRefreshTimerRunning());
+    LocalDeviceModel* model = page->deviceModel();
+    QMap<QString, QStringList> rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 1; c < 6; ++c)
+            cells << model->index(r, c).data().toString();
+        rows[cells.at(3)] = cells;
+    }
+    EXPECT_EQ(rows["127.100.0.2"], QStringList({"SN-0002", "Press", u8("在  线"), "127.100.0.2", "192.168.1.50"}));
+    EXPECT_EQ(rows["127.100.0.3"], QStringList({"SN-0003", "Lathe", u8("占  用"), "127.100.0.3", "192.168.1.51"}));
+    EXPECT_EQ(rows["127.100.0.9"], QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), "127.100.0.9", ""}));
+    // Nothing selected: the tools are disabled after the first reset.
+    EXPECT_TRUE(toolsDisabled());
+    page->setNetIntf(QString());
+    EXPECT_FALSE(page->isRefreshTimerRunning());
+}
+
+TEST_F(PageTest, SelectionEnablesToolsByStateAndKeepsConnectDisabledOnLoopback)
+{
+    refresh();
+    select("127.100.0.2");
+    EXPECT_TRUE(toolsEnabled());
+    EXPECT_EQ(page->selectedAddress(), "127.100.0.2");
+    EXPECT_EQ(page->selectedLanAddress(), "192.168.1.50");
+    // The access address is a loopback one: the strict check refuses it.
+    EXPECT_TRUE(item(1)->isItemDisabled());
+    EXPECT_EQ(item(1)->label()->icon(), ":/pics/pic/vpn_disable.png");
+    select("127.100.0.3");
+    EXPECT_TRUE(toolsDisabled());
+    select("127.100.0.9");
+    EXPECT_TRUE(toolsDisabled());
+    // "联机" with the pair of a saved panel (no LAN address) ...
+    EXPECT_EQ(page->netForwardManager()->deviceIp(), QString());
+}
+
+TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
+{
+    refresh();
+    select("127.100.0.3");
+    page->onFilterChange("127\\.100\\.0\\.[29]");
+    QAbstractItemModel* proxy = page->deviceTable()->model();
+    ASSERT_EQ(proxy->rowCount(), 2);
+    EXPECT_EQ(proxy->index(0, 0).data().toString(), "1");
+    EXPECT_EQ(proxy->index(1, 0).data().toString(), "2");
+    EXPECT_TRUE(item(1)->isItemDisabled());
+    EXPECT_EQ(itemText(1), u8("联机"));
+    EXPECT_EQ(page->selectedAddress(), "127.100.0.3");  // the selection itself stays
+    page->onFilterChange("192\\.168\\.1\\.51");          // only the hidden LAN column matches
+    ASSERT_EQ(proxy->rowCount(), 1);
+    EXPECT_EQ(proxy->index(0, 4).data().toString(), "127.100.0.3");
+    EXPECT_EQ(page->deviceTable()->currentIndex().row(), 0);
+    page->onFilterChange(u8("在线"));
+    EXPECT_EQ(proxy->rowCount(), 0);
+    page->onFilterChange(QString());
+    EXPECT_EQ(proxy->rowCount(), 3);
+}
+
+TEST_F(PageTest, NoticeForAPanelNotSelectedChangesItsCellButNotTheItem)
+{
+    refresh();
+    select("127.100.0.2");
+    const QString before = itemText(1);
+    driver.answerBox(DialogDriver::kButton1);
+    emit page->netForwardManager()->deviceConnectComplete(QStringLiteral("127.100.0.3"), true);
+    ASSERT_TRUE(waitFor([&] { return driver.boxes().size() == 1 && driver.pendingAnswers() == 0; }, 5000));
+    waitFor([] { return false; }, 100);
+    EXPECT_EQ(driver.boxes()[0].title, u8("联机"));
+    EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
+    const int row = proxyRowOf("127.100.0.3");
+    EXPECT_EQ(page->deviceTable()->model()->index(row, 3).data().toString(), u8("联  机"));
+    EXPECT_EQ(itemText(1), before);
+    EXPECT_FALSE(page->isVpnConnected());
+}
+
+TEST_F(PageTest, ToolsStartRecordingScriptsWithTheAddressAlone)
+{
+    refresh();
+    page->onFileOperate();  // no current row: nothing starts
+    QThread::msleep(300);
+    EXPECT_FALSE(QFile::exists(dir.filePath("bin/fileoperate/Brellfin.args")));
+
+    select("127.100.0.2");
+    page->onFileOperate();
+    const QString args = dir.filePath("bin/fileoperate/Brellfin.args");
+    ASSERT_TRUE(waitFor([&] { return readAll(args).endsWith('\n'); }, 5000));
+    EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.2\n"));
+}
+
+TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
+{
+    refresh();
+    select("127.100.0.2");
+    page->onStartVNC();
+    QPointer<VncViewerWindow> firstWindow = page->viewerWindow();
+    ASSERT_FALSE(firstWindow.isNull());
+    select("127.100.0.9");
+    page->onStartVNC();
+    // The first window is closed at once and deleted from the event loop.
+    EXPECT_FALSE(firstWindow.isNull() ? false : firstWindow->isVisible());
+    ASSERT_TRUE(waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return firstWindow.isNull();
+    }, 3000));
+    ASSERT_NE(page->viewerWindow(), nullptr);
+    EXPECT_TRUE(page->viewerWindow()->windowTitle().contains("127.100.0.9"))
+        << page->viewerWindow()->windowTitle().toStdString();
+    int windows = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        windows += qobject_cast<VncViewerWindow*>(w) != nullptr;
+    EXPECT_EQ(windows, 1);
+}
+
+TEST_F(PageTest, SaveWithAFilterWritesEveryRowAndReportsAFailedWrite)
+{
+    refresh();
+    page->onFilterChange("127\\.100\\.0\\.2");
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    page->onSaveDevice();
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes()[0].text, u8("将当前设备列表保存至本地, 确认操作吗？"));
+    EXPECT_EQ(driver.boxes()[1].text, u8("保存本地列表成功!"));
+    const QByteArray written = readAll(QStringLiteral("data/LocalDeviceList.csv"));
+    EXPECT_TRUE(written.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(written.count('\n'), 4);  // header and all three rows
+    EXPECT_TRUE(written.contains(u8("'铣床, \"\"9\"\"'").toUtf8()));
+    EXPECT_EQ(DeviceDatas::instance()->localDevices().size(), 3);
+
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    page->onSaveDevice();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(driver.boxes().size(), 4);
+    EXPECT_EQ(driver.boxes()[3].text, u8("保存本地列表失败!"));
+    EXPECT_EQ(readAll(QStringLiteral("data/LocalDeviceList.csv")), written);
+}
+
+TEST_F(PageTest, ClashingImportTurnedDownLeavesFileTableAndMemory)
+{
+    refresh();
+    writeFile(QStringLiteral("data/LocalDeviceList.csv"),
+              u8("\xEF\xBB\xBF序号,设备编号,设备名称,IP地址\n1,'SN-9','Mill','127.100.0.9'\n").toUtf8());
+    ASSERT_TRUE(DeviceDatas::instance()->loadLocalDevices(QStringLiteral("data/LocalDeviceList.csv")));
+    const QByteArray fileBefore = readAll(QStringLiteral("data/LocalDeviceList.csv"));
+    const int rowsBefore = page->deviceModel()->rowCount();
+
+    const QString clash = dir.filePath("clash.csv");
+    writeFile(clash, u8("序号,设备编号,设备名称,IP地址\n1,A,a,10.0.0.1\n2,B,b,10.0.0.1\n3,C,c,10.0.0.3\n").toUtf8());
+    driver.answerFileDialog(clash);
+    driver.answerBox(DialogDriver::kButton2);  // "取消"
+    page->onImportDevice();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes()[0].title, u8("确认导入"));
+    EXPECT_EQ(readAll(QStringLiteral("data/LocalDeviceList.csv")), fileBefore);
+    EXPECT_EQ(page->deviceModel()->rowCount(), rowsBefore);
+    const QVector<stDeviceData> memory = DeviceDatas::instance()->localDevices();
+    ASSERT_EQ(memory.size(), 1);
+    EXPECT_EQ(memory[0].ipAddress, "127.100.0.9");
+}
+
+TEST_F(PageTest, HeaderOnlyImportWritesAnEmptyListWithSuccess)
+{
+    const QString headerOnly = dir.filePath("empty.csv");
+    writeFile(headerOnly, u8("序号,设备编号,设备名称,IP地址\n").toUtf8());
+    driver.answerFileDialog(headerOnly);
+    driver.answerBox(DialogDriver::kButton1);
+    page->deviceModel()->setSavedProbeFactory([](QObject* parent) { return new LoadLocalDevice({}, 1, parent); });
+    page->onImportDevice();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes()[0].title, u8("设备导入"));
+    EXPECT_EQ(driver.boxes()[0].text, u8("设备导入成功。"));
+    EXPECT_TRUE(DeviceDatas::instance()->localDevices().isEmpty());
+    const QByteArray written = readAll(QStringLiteral("data/LocalDeviceList.csv"));
+    EXPECT_EQ(written.count('\n'), 1);
+}
+
+TEST_F(PageTest, ScreenshotOfThePageWithRows)
+{
+    refresh();
+    select("127.100.0.2");
+    page->show();
+    waitFor([] { return false; }, 200);
+    const QPixmap shot = page->grab();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QStringLiteral(LOCALPAGE_SCREENSHOT_PNG)));
+}
