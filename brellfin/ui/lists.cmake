@@ -7,8 +7,15 @@ add_library(brellfin_lists STATIC
     transferrows.h transferrows.cpp
     remotetree.h remotetree.cpp
     remotelisting.h remotelisting.cpp
-    freename.h freename.cpp)
+    freename.h freename.cpp
+    listconstants.h
+    listmenus.h listmenus.cpp)
 set_target_properties(brellfin_lists PROPERTIES POSITION_INDEPENDENT_CODE ON)
-target_link_libraries(brellfin_lists PUBLIC brellfin_ui brellfin_service brellfin_winfile Qt5::Core)
+target_link_libraries(brellfin_lists PUBLIC brellfin_ui brellfin_service brellfin_winfile brellfin_mfc Qt5::Widgets)
 
 add_subdirectory(tests/lists)
+
+# The dialog's two lists stand on this logic.
+if(TARGET brellfin_dialog)
+    target_link_libraries(brellfin_dialog PUBLIC brellfin_lists)
+endif()

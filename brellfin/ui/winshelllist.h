@@ -1,47 +1,136 @@
-// The PC-side file list, as far as the main dialog and its controls reach
-// it: the shell list with the tool's columns, the folder shown, and the
-// batch calls of the queue. Its commands and transfers come with the file lists.
+// The PC-side pane: one folder of the shell namespace, with its commands
+// (menus, keys, copy and paste, new, rename in place, delete) on the PC's
+// files and the transfers of its files to the panel (command, double click,
+// drag to the panel pane, paste there), whose progress comes back through a
+// poster on this list's thread. A symbolic link is the shortcut.
 #pragma once
 
+#include "brellfin/mfc/imagelist.h"
+#include "brellfin/mfc/listdrag.h"
 #include "brellfin/mfc/shelllistctrl.h"
+#include "brellfin/ui/filenotifyposter.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ifilenotify.h"
+#include "brellfin/ui/transferbatches.h"
+#include "brellfin/ui/transferrows.h"
 
-#include <atomic>
+#include <QLineEdit>
+#include <QPointer>
+
+#include <memory>
 #include <string>
 #include <vector>
 
-class WinShellList : public CMFCShellListCtrl, public IFileNotify {
+class WinShellList : public CMFCShellListCtrl,
+                     public IFileNotify,
+                     private BatchNotifyTarget,
+                     private ListDragSource::Handler {
 public:
+    struct LocalItem {
+        CString path;
+        bool isFile = false;
+        bool isShortcut = false;
+    };
+
     explicit WinShellList(IDataSynchronisMgr* owner);
+    ~WinShellList() override;
 
     void navigateTo(const CString& path);
     HRESULT goUp();
     CString currentFolderName();
+    // The folder shown with a final "/" (added to the member too); empty for
+    // a folder without a file-system path.
     std::string currentPathUtf8();
     CString currentPath() const { return m_currentPath; }
 
+    bool isCopied() const { return m_copied; }
+    void setCopied(bool value) { m_copied = value; }
     bool isTransferring() const { return m_transferring; }
     void setTransferring(bool value) { m_transferring = value; }
-    void setProgressTick() { m_progressTick = true; }
-    bool progressTick() const { return m_progressTick; }
+    void setProgressTick() { m_rows.setProgressTick(); }
+    bool progressTick() const { return m_rows.progressTick(); }
+
+    void transferSelection();
+    void transferClipboard();
     void pauseTransfers();
-    void resumeTransfers() {}
+    void resumeTransfers();
     void removeTransfers(const std::vector<int>& rows);
 
-    // IFileNotify
-    void onTransferStarted(const std::string&) override {}
-    void onTransferProgress(const std::string&, double) override {}
-    void onTransferFileDone(const std::string&) override {}
-    void onTransferAllDone() override { m_transferring = false; }
-    void onTransferFailed(unsigned int) override { m_transferring = false; }
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+    // IFileNotify: reports of the current batch, on this list's thread.
+    void onTransferStarted(const std::string& localPath) override;
+    void onTransferProgress(const std::string& localPath, double fraction) override;
+    void onTransferFileDone(const std::string& localPath) override;
+    void onTransferAllDone() override;
+    void onTransferFailed(unsigned int code) override;
+
+    // For tests.
+    const std::vector<TransferRecord>& queueRecords() const { return m_rows.records(); }
+    const std::vector<LocalItem>& selection() const { return m_selection; }
+    bool isEditing() const { return m_editing; }
+    QLineEdit* editor() const { return m_editor; }
+    int editItem() const { return m_editItem; }
 
 protected:
     void OnSetColumns() override;
+    void OnClick(int row, int column) override;
+    void OnRClick(int row, int column) override;
+    void OnDblClk(int row, int column) override;
 
 private:
-    IDataSynchronisMgr* m_owner;
+    void batchStarted(int batch, const std::string& localPath) override;
+    void batchProgress(int batch, const std::string& localPath, double fraction) override;
+    void batchFileDone(int batch, const std::string& localPath) override;
+    void batchAllDone(int batch) override;
+    void batchFailed(int batch, unsigned int code) override;
+    void OnBeginDrag(int row, const QPoint& point) override;
+    void OnDragMouseMove(const QPoint& point) override;
+    void OnDragLButtonUp(const QPoint& point) override;
+
+    bool isShortcutRow(int row) const;
+    LocalItem itemOfRow(int row) const;
+    // Re-reads the folder (unless told not to) and the selected items;
+    // true when one of them is a system entry (anything but a file, a
+    // folder or a link to a file), shortcuts counted only when asked.
+    bool snapshot(bool rereadFolder, bool countShortcuts);
+    void transferItems(const std::vector<LocalItem>& items, const CString& folder);
+    void startSend(const std::vector<std::pair<std::string, std::string>>& jobs);
+    void refreshRemote();
+    void log(const CString& text);
+    void setCell(int row, int column, const CString& text);
+    QPoint windowPoint(const QPoint& viewportPoint) const;
+    CString folderWithSlash() const;
+
+    void onTransport();
+    void onCopy();
+    void onPaste();
+    void onRename();
+    void onDelete();
+    void onSelectAll();
+    void onRefresh();
+    void onNewFolder();
+    void onNewFile();
+    void selectAndRename(const CString& name);
+    void beginRename();
+    void endRename();
+    void commitRename();
+
+    int m_editItem = -1;
+    QPointer<QLineEdit> m_editor;
+    std::vector<LocalItem> m_selection;
+    std::vector<LocalItem> m_clipboard;
+    // The folder the clipboard's items were copied in, with a final "/".
+    CString m_clipboardFolder;
+    TransferRows m_rows;
+    bool m_editing = false;
+    bool m_copied = false;
     CString m_currentPath;
-    std::atomic<bool> m_transferring{false};
-    std::atomic<bool> m_progressTick{false};
+    bool m_transferring = false;
+    bool m_dragging = false;
+    std::unique_ptr<CImageList> m_dragImage;
+    IDataSynchronisMgr* m_owner;
+    TransferBatches m_batches;
+    ListDragSource m_drag;
 };

@@ -97,7 +97,8 @@ TEST_F(PathControls, RemoteEnterOpensATypedFolder)
     EXPECT_EQ(dialog().remoteList()->currentPath(), "/storage/user_dir/a/inner");
     EXPECT_EQ(remoteBox()->text(), "/a/inner");
     EXPECT_EQ(itemText(kIdRemoteFrame), "inner");
-    EXPECT_EQ(dialog().remoteList()->GetItemCount(), 1);
+    // ".." and the folder's one file.
+    EXPECT_EQ(dialog().remoteList()->GetItemCount(), 2);
 
     // "/" opens the root of the area the list shows.
     remoteBox()->setText("/");

@@ -1,0 +1,10 @@
+// The two context menus of the file lists (131 on an item, 143 on the empty
+// area), in the language of the moment.
+#pragma once
+
+namespace BrellfinLists {
+
+// Registers both menu resources; later calls do nothing.
+void registerListMenus();
+
+} // namespace BrellfinLists

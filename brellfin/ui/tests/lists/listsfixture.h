@@ -1,0 +1,98 @@
+// The main dialog with its facade connected to a fake file service, a PC
+// folder of the test's own, and helpers to reach rows of the two lists.
+#pragma once
+
+#include "brellfin/ui/tests/dialog/dialogfixture.h"
+
+#include "brellfin/ui/armfilelist.h"
+#include "brellfin/ui/listconstants.h"
+#include "brellfin/ui/winshelllist.h"
+#include "testing/fakefileservice/fakefileservice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class ListsFixture : public DialogFixture {
+protected:
+    void SetUp() override
+    {
+        DialogFixture::SetUp();
+        ASSERT_TRUE(m_pc.isValid());
+        m_panel = std::make_unique<Fake::FakeFileService>();
+        start();
+        ASSERT_TRUE(dialog().fileService()->connect(FF::Net::Address(m_panel->endpoint().c_str())));
+        m_boxAnswer = [](const Mfc::MessageBoxCall&) { return IDYES; };
+    }
+    void TearDown() override
+    {
+        dialog().fileService()->disconnect();
+        destroyDialog();
+        m_panel.reset();
+        DialogFixture::TearDown();
+    }
+
+    ArmFileList& remote() { return *dialog().remoteList(); }
+    WinShellList& local() { return *dialog().localList(); }
+    QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
+
+    static int rowOf(CListCtrl& list, const QString& name)
+    {
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            if (list.GetItemText(row, 0) == name)
+                return row;
+        return -1;
+    }
+    static QStringList names(CListCtrl& list)
+    {
+        QStringList out;
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            out << list.GetItemText(row, 0);
+        return out;
+    }
+    static QStringList column(CListCtrl& list, int c)
+    {
+        QStringList out;
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            out << list.GetItemText(row, c);
+        return out;
+    }
+    static void select(CListCtrl& list, const QStringList& which)
+    {
+        for (int row = 0; row < list.GetItemCount(); ++row)
+            list.SetItemState(row, which.contains(list.GetItemText(row, 0)) ? LVIS_SELECTED : 0, LVIS_SELECTED);
+    }
+    void showRemote(const QString& path) { remote().setCurrentPath(path); }
+    void showLocal(const QString& path) { local().navigateTo(path); }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    static QByteArray readFile(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    static std::vector<uint8_t> bytesOf(const QByteArray& bytes) { return std::vector<uint8_t>(bytes.begin(), bytes.end()); }
+
+    // Method and first argument of the panel calls since the last clearLog.
+    std::vector<std::string> calls(const std::string& method = std::string()) const
+    {
+        std::vector<std::string> out;
+        for (const auto& call : m_panel->log())
+            if (method.empty() || call.method == method)
+                out.push_back(call.method + " " + (call.args.empty() ? std::string() : call.args[0].text));
+        return out;
+    }
+
+    QTemporaryDir m_pc;
+    std::unique_ptr<Fake::FakeFileService> m_panel;
+};

@@ -1,0 +1,70 @@
+// Transfers between the two lists, against the fake file service.
+#include "brellfin/ui/tests/lists/listsfixture.h"
+
+namespace {
+
+using namespace BrellfinLists;
+
+class Transfers : public ListsFixture {};
+
+TEST_F(Transfers, AFetchedPanelTreeArrivesWhole)
+{
+    m_panel->putFile("/storage/user_dir/t/top.bin", std::vector<uint8_t>(5000, 1));
+    m_panel->putFile("/storage/user_dir/t/a/mid.bin", std::vector<uint8_t>(9000, 2));
+    m_panel->putFile("/storage/user_dir/t/a/b/low.bin", std::vector<uint8_t>(100, 3));
+    showLocal(pc());
+    showRemote("/storage/user_dir");
+    select(remote(), {"t"});
+    remote().simulateClick(NM_RCLICK, rowOf(remote(), "t"), 0);
+    remote().OnCommand(kCmdTransport, 0);
+    ASSERT_EQ(remote().queueRecords().size(), 3u);
+    EXPECT_EQ(remote().queueRecords()[0].name, "top.bin");
+    ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
+    EXPECT_EQ(readFile(pc("t/top.bin")), QByteArray(5000, 1));
+    EXPECT_EQ(readFile(pc("t/a/mid.bin")), QByteArray(9000, 2));
+    EXPECT_EQ(readFile(pc("t/a/b/low.bin")), QByteArray(100, 3));
+}
+
+TEST_F(Transfers, HostileNamesLandNowhereAndAreLogged)
+{
+    m_panel->putFile("/storage/user_dir/h/ok.txt", {1, 2, 3});
+    QDir().mkpath(pc("in"));
+    showLocal(pc("in"));
+    showRemote("/storage/user_dir");
+    select(remote(), {"h"});
+    remote().simulateClick(NM_RCLICK, rowOf(remote(), "h"), 0);
+    m_panel->setSearchNames(std::vector<std::string>{"..", "a/../../x", "ok.txt"}, std::vector<std::string>{".."});
+    remote().OnCommand(kCmdTransport, 0);
+    m_panel->setSearchNames(std::nullopt, std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
+    EXPECT_EQ(readFile(pc("in/h/ok.txt")), QByteArray("\x01\x02\x03"));
+    EXPECT_EQ(QDir(pc()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"in"}));
+    EXPECT_EQ(QDir(pc("in")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"h"}));
+    const QString log = logLines().join("\n");
+    EXPECT_EQ(log.count(text(121) + text(199)), 3);
+}
+
+TEST_F(Transfers, ASentFolderKeepsItsShapeAndItsLevelsAreMadeOnce)
+{
+    writeFile(pc("sub/in/b.bin"), QByteArray(7000, 9));
+    writeFile(pc("sub/a.txt"), "a");
+    writeFile(pc("sub/.hidden/no.txt"), "no");
+    writeFile(pc("sub/.seen.txt"), "yes");
+    m_panel->putFile("/storage/user_dir/x/placeholder", {0});
+    showRemote("/storage/user_dir/x");
+    showLocal(pc());
+    select(local(), {"sub"});
+    m_panel->clearLog();
+    local().simulateClick(NM_RCLICK, rowOf(local(), "sub"), 0);
+    local().OnCommand(kCmdTransport, 0);
+    ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/x/sub/in/b.bin"), std::vector<uint8_t>(7000, 9));
+    EXPECT_TRUE(m_panel->exists("/storage/user_dir/x/sub/.seen.txt"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/x/sub/.hidden"));
+    const std::vector<std::string> made = calls("createFolder");
+    EXPECT_EQ(made, std::vector<std::string>({"createFolder /storage", "createFolder /storage/user_dir",
+                                              "createFolder /storage/user_dir/x", "createFolder /storage/user_dir/x/sub",
+                                              "createFolder /storage/user_dir/x/sub/in"}));
+}
+
+} // namespace
