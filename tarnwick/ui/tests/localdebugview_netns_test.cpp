@@ -1,0 +1,267 @@
+// The local page on a real broadcast interface: a network namespace of the
+// test's own ("twlp<pid>") with a veth pair, the panels' addresses on one end
+// and the page scanning the other. The test builds the namespace, runs itself
+// again inside it (the inner role does the work) and removes it.
+
+#include "tarnwick/ui/localdebugview.h"
+
+#include "tarnwick/core/constants.h"
+#include "tarnwick/ui/localdevicemodel.h"
+#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakediscovery/fakediscoveryresponder.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace C = Tarnwick::Constants;
+
+namespace {
+
+const char kInnerVariable[] = "TWLP_NETNS_INNER";
+const QString kScanInterface = QStringLiteral("twlpa");
+const QString kPanelInterface = QStringLiteral("twlpb");
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+bool isInner()
+{
+    return qEnvironmentVariableIsSet(kInnerVariable);
+}
+
+struct Run
+{
+    int code = -1;
+    QString output;
+};
+
+Run run(const QString& program, const QStringList& args, int timeoutMs = 10000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, args);
+    Run result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished(1000);
+        result.output = QStringLiteral("timed out: ") + QString::fromLocal8Bit(process.readAll());
+        return result;
+    }
+    result.output = QString::fromLocal8Bit(process.readAll());
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+// The namespace of one test run, removed with everything inside.
+class Namespace
+{
+public:
+    Namespace() : m_name(QStringLiteral("twlp%1").arg(getpid())) {}
+    ~Namespace()
+    {
+        if (m_created)
+            run(QStringLiteral("ip"), {"netns", "del", m_name});
+    }
+
+    static QString unavailableReason()
+    {
+        if (::geteuid() != 0)
+            return QStringLiteral("needs root for network namespaces");
+        if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
+            return QStringLiteral("needs the ip tool");
+        return QString();
+    }
+
+    bool create(QString* error)
+    {
+        const Run add = run(QStringLiteral("ip"), {"netns", "add", m_name});
+        if (add.code != 0) {
+            *error = add.output;
+            return false;
+        }
+        m_created = true;
+        const QList<QStringList> steps = {
+            {"link", "set", "lo", "up"},
+            {"link", "add", kScanInterface, "type", "veth", "peer", "name", kPanelInterface},
+            {"addr", "add", "10.77.0.1/24", "brd", "+", "dev", kScanInterface},
+            {"addr", "add", "10.77.0.2/24", "brd", "+", "dev", kPanelInterface},
+            {"addr", "add", "10.77.0.3/24", "brd", "+", "dev", kPanelInterface},
+            {"addr", "add", "10.77.0.4/24", "brd", "+", "dev", kPanelInterface},
+            {"link", "set", kScanInterface, "up"},
+            {"link", "set", kPanelInterface, "up"},
+        };
+        for (const QStringList& step : steps) {
+            const Run r = run(QStringLiteral("ip"), QStringList({"-n", m_name}) + step);
+            if (r.code != 0) {
+                *error = step.join(' ') + ": " + r.output;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The current test again, inside the namespace.
+    Run rerunInside(int timeoutMs)
+    {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        qputenv(kInnerVariable, "1");
+        const Run r = run(QStringLiteral("ip"),
+                          {"netns", "exec", m_name, QCoreApplication::applicationFilePath(),
+                           QStringLiteral("--gtest_filter=%1.%2").arg(info->test_suite_name(), info->name())},
+                          timeoutMs);
+        qunsetenv(kInnerVariable);
+        return r;
+    }
+
+private:
+    QString m_name;
+    bool m_created = false;
+};
+
+// Runs the test body inside a namespace of its own; true in the inner role.
+bool enterNamespace()
+{
+    if (isInner())
+        return true;
+    const QString reason = Namespace::unavailableReason();
+    if (!reason.isEmpty()) {
+        std::printf("skipped: %s\n", qPrintable(reason));
+        return false;
+    }
+    Namespace ns;
+    QString error;
+    if (!ns.create(&error)) {
+        ADD_FAILURE() << "cannot build the namespace: " << error.toStdString();
+        return false;
+    }
+    const Run inner = ns.rerunInside(60000);
+    EXPECT_EQ(inner.code, 0) << inner.output.toStdString();
+    EXPECT_TRUE(inner.output.contains("[  PASSED  ] 1 test")) << inner.output.toStdString();
+    return false;
+}
+
+// The panels: 10.77.0.2 with a free bridge, 10.77.0.3 held by another client,
+// 10.77.0.4 held by this program; each answers the broadcast from its own
+// address and reports a LAN address.
+struct Panels
+{
+    FakeLocalPanel free{"10.77.0.2", "SN-0002", "Press"};
+    FakeLocalPanel held{"10.77.0.3", "SN-0003", "Lathe"};
+    FakeLocalPanel linked{"10.77.0.4", "SN-0004", "Drill"};
+    std::unique_ptr<FakeDiscoveryResponder> first;
+    std::unique_ptr<FakeDiscoveryResponder> second;
+    std::unique_ptr<FakeDiscoveryResponder> third;
+
+    explicit Panels(bool silent = false)
+    {
+        held.setBridge(1, "{another-client}");
+        linked.setBridge(1, C::kClientId.toLower().toStdString());
+        FakeDiscoveryResponder::Config a;
+        a.sourceAddress = "10.77.0.2";
+        a.reportedAddress = "192.168.1.50";
+        a.silent = silent;
+        first = std::make_unique<FakeDiscoveryResponder>(a, C::kDiscoveryPort);
+        FakeDiscoveryResponder::Config b = a;
+        b.sourceAddress = "10.77.0.3";
+        b.reportedAddress = "192.168.1.51";
+        second = std::make_unique<FakeDiscoveryResponder>(b, C::kDiscoveryPort);
+        FakeDiscoveryResponder::Config c = a;
+        c.sourceAddress = "10.77.0.4";
+        c.reportedAddress = "192.168.1.52";
+        third = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
+    }
+};
+
+// A working folder whose saved list holds an unreachable panel, one already
+// found by its address, one by its device number and one by the LAN address
+// of a linked panel.
+struct WorkingFolder
+{
+    QTemporaryDir dir;
+    WorkingFolder()
+    {
+        QDir::setCurrent(dir.path());
+        QDir().mkpath(QStringLiteral("data"));
+        QFile f(QStringLiteral("data/LocalDeviceList.csv"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(u8("\xEF\xBB\xBF序号,设备编号,设备名称,IP地址\n"
+                       "1,'SN-9','Mill','10.77.0.9'\n"
+                       "2,'SN-X','same address','10.77.0.2'\n"
+                       "3,'SN-0003','same number','10.77.0.30'\n"
+                       "4,'SN-L','linked LAN','192.168.1.52'\n")
+                        .toUtf8());
+    }
+};
+
+QMap<QString, QStringList> rowsByIp(const QAbstractItemModel* model)
+{
+    QMap<QString, QStringList> rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 1; c < 6; ++c)
+            cells << model->index(r, c).data().toString();
+        rows[cells.at(3)] = cells;
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST(LocalPageNetns, RefreshOnTheVethListsPanelsByTheirOwnAddresses)
+{
+    if (!enterNamespace())
+        return;
+    WorkingFolder folder;
+    Panels panels;
+    ASSERT_TRUE(panels.first->isListening() && panels.second->isListening());
+    LocalDebugView page;
+    QElapsedTimer timer;
+    timer.start();
+    page.setNetIntf(kScanInterface);
+    EXPECT_LT(timer.elapsed(), 7500);
+
+    const QMap<QString, QStringList> rows = rowsByIp(page.deviceModel());
+    EXPECT_EQ(rows.size(), 4) << rows.keys().join(' ').toStdString();
+    EXPECT_EQ(rows["10.77.0.2"], QStringList({"SN-0002", "Press", u8("在  线"), "10.77.0.2", "192.168.1.50"}));
+    EXPECT_EQ(rows["10.77.0.3"], QStringList({"SN-0003", "Lathe", u8("占  用"), "10.77.0.3", "192.168.1.51"}));
+    EXPECT_EQ(rows["10.77.0.4"], QStringList({"SN-0004", "Drill", u8("联  机"), "10.77.0.4", "192.168.1.52"}));
+    EXPECT_EQ(rows["10.77.0.9"], QStringList({"SN-9", "Mill", u8("离  线"), "10.77.0.9", ""}));
+    page.exitPage();
+}
+
+TEST(LocalPageNetns, CancelDuringTheScanKeepsTheOldRows)
+{
+    if (!enterNamespace())
+        return;
+    WorkingFolder folder;
+    Panels panels;
+    LocalDebugView page;
+    page.setNetIntf(kScanInterface);
+    ASSERT_EQ(page.deviceModel()->rowCount(), 4);
+
+    QSignalSpy cancelled(&page, &LocalDebugView::cancelComplete);
+    QSignalSpy resets(page.deviceModel(), &QAbstractItemModel::modelReset);
+    QTimer::singleShot(500, &page, [&page] { page.cancelRefresh(); });
+    QElapsedTimer timer;
+    timer.start();
+    page.deviceModel()->RefreshDevice();
+    EXPECT_LT(timer.elapsed(), 2500);
+    EXPECT_EQ(cancelled.count(), 1);
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(page.deviceModel()->rowCount(), 4);
+    page.exitPage();
+}
