@@ -2,6 +2,7 @@
 
 #include "platform/route/routecommand.h"
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/programpath.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -204,11 +205,10 @@ void VpnManager::setConfigData(const QString& text)
 
 bool VpnManager::startTransparent(const QString& ip)
 {
-    // Beside the program first, as the tools are installed, then the working folder.
-    QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/Quillet");
-    if (!QFileInfo(program).isExecutable())
-        program = QDir::current().absoluteFilePath(QStringLiteral("Quillet"));
-    QProcess::startDetached(program, {ip});
+    // Beside the program, as the tools are installed; never the working
+    // folder, which is the user's data folder. The address is the only
+    // argument, passed without a shell.
+    QProcess::startDetached(ProgramPath::resolve(QStringLiteral("Quillet")), {ip});
     return true;
 }
 
