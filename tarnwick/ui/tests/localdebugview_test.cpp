@@ -316,6 +316,21 @@ TEST_F(PageTest, ToolsStartRecordingScriptsWithTheAddressAlone)
     EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.2\n"));
 }
 
+TEST_F(PageTest, PassThroughStartsQuilletBesideTheProgramWithTheAddressAlone)
+{
+    refresh();
+    const QString args = dir.filePath("bin/Quillet.args");
+    page->onStartTransparent();  // no current row: nothing starts
+    QThread::msleep(300);
+    EXPECT_FALSE(QFile::exists(args));
+
+    select("127.100.0.3");
+    page->OnActionTriggered(QStringLiteral("menuDevice"), 4);
+    ASSERT_TRUE(waitFor([&] { return readAll(args).endsWith('\n'); }, 5000));
+    EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.3\n"));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args")));  // nothing from the working folder
+}
+
 TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
 {
     refresh();
