@@ -30,12 +30,18 @@ protected:
     }
     void TearDown() override
     {
-        dialog().fileService()->disconnect();
+        if (m_dialogAlive)
+            dialog().fileService()->disconnect();
         destroyDialog();
         m_panel.reset();
         DialogFixture::TearDown();
     }
 
+    void destroyDialog()
+    {
+        m_dialogAlive = false;
+        DialogFixture::destroyDialog();
+    }
     ArmFileList& remote() { return *dialog().remoteList(); }
     WinShellList& local() { return *dialog().localList(); }
     QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
@@ -93,6 +99,7 @@ protected:
         return out;
     }
 
+    bool m_dialogAlive = true;
     QTemporaryDir m_pc;
     std::unique_ptr<Fake::FakeFileService> m_panel;
 };

@@ -1,6 +1,10 @@
 // Transfers between the two lists, against the fake file service.
 #include "brellfin/ui/tests/lists/listsfixture.h"
 
+#include <chrono>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace BrellfinLists;
@@ -65,6 +69,74 @@ TEST_F(Transfers, ASentFolderKeepsItsShapeAndItsLevelsAreMadeOnce)
     EXPECT_EQ(made, std::vector<std::string>({"createFolder /storage", "createFolder /storage/user_dir",
                                               "createFolder /storage/user_dir/x", "createFolder /storage/user_dir/x/sub",
                                               "createFolder /storage/user_dir/x/sub/in"}));
+}
+
+TEST_F(Transfers, ALinkLoopAndAFifoEndTheBatchUnread)
+{
+    writeFile(pc("tree/plain.txt"), "plain");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pc("tree/pipe")).constData(), 0600), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(pc("tree")).constData(), QFile::encodeName(pc("tree/loop")).constData()), 0);
+    showRemote("/storage/user_dir");
+    showLocal(pc());
+    select(local(), {"tree"});
+    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
+    local().simulateClick(NM_RCLICK, rowOf(local(), "tree"), 0);
+    local().OnCommand(kCmdTransport, 0);
+    ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
+    ASSERT_EQ(local().queueRecords().size(), 1u);
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/tree/plain.txt"), bytesOf("plain"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/tree/pipe"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/tree/loop"));
+}
+
+TEST_F(Transfers, CopyInOnePanePasteInTheOther)
+{
+    m_panel->putFile("/storage/user_dir/from/r.txt", bytesOf("remote"));
+    writeFile(pc("from/l.txt"), "local");
+    QDir().mkpath(pc("to"));
+    m_panel->putFile("/storage/user_dir/to/keep", {1});
+    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
+
+    // Panel to PC: copied in the panel pane, pasted in the PC pane.
+    showRemote("/storage/user_dir/from");
+    select(remote(), {"r.txt"});
+    remote().simulateClick(NM_RCLICK, rowOf(remote(), "r.txt"), 0);
+    remote().OnCommand(kCmdCopy, 0);
+    showLocal(pc("to"));
+    local().simulateClick(NM_RCLICK, -1, -1);
+    local().OnCommand(kCmdAreaPaste, 0);
+    ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
+    EXPECT_EQ(readFile(pc("to/r.txt")), "remote");
+
+    // PC to panel: a copy in the PC pane clears the panel pane's.
+    showLocal(pc("from"));
+    select(local(), {"l.txt"});
+    local().simulateClick(NM_RCLICK, rowOf(local(), "l.txt"), 0);
+    local().OnCommand(kCmdCopy, 0);
+    EXPECT_FALSE(remote().isCopied());
+    // The clipboard keeps the folder it was copied in.
+    showLocal(pc("to"));
+    showRemote("/storage/user_dir/to");
+    remote().simulateClick(NM_RCLICK, -1, -1);
+    remote().OnCommand(kCmdAreaPaste, 0);
+    ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/to/l.txt"), bytesOf("local"));
+}
+
+TEST_F(Transfers, ClosingTheWindowMidTransferEndsCleanly)
+{
+    writeFile(pc("big.bin"), QByteArray(64 * 4096, 6));
+    m_panel->setCallDelay("download2", std::chrono::milliseconds(20));
+    showRemote("/storage/user_dir");
+    showLocal(pc());
+    select(local(), {"big.bin"});
+    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
+    local().simulateClick(NM_RCLICK, rowOf(local(), "big.bin"), 0);
+    local().OnCommand(kCmdTransport, 0);
+    ASSERT_TRUE(waitUntil([&] { return m_panel->count("download2") >= 2; }, 20000));
+    destroyDialog();
+    // Reports still queued for the destroyed lists are dropped.
+    waitUntil([] { return false; }, 200);
 }
 
 } // namespace
