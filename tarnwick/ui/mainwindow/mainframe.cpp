@@ -32,6 +32,9 @@ std::atomic<bool> MainFrame::dropNoticeShowing{false};
 MainFrame::MainFrame(QWidget* parent)
     : MovableWidget(parent)
 {
+    // The state the application is in now: a first report of "active" after
+    // a direct connection is not a resume from suspension.
+    appState = QGuiApplication::applicationState();
     cloudClient = &VPNClient::instance();
     localDevice = new LocalDeviceObject();
     refreshTimer = new QTimer(this);
@@ -48,6 +51,11 @@ MainFrame::MainFrame(QWidget* parent)
 MainFrame::~MainFrame()
 {
     qDebug().noquote() << "MainFrame::~MainFrame";
+    // The answers of the session and the VPN manager no longer reach a window
+    // that is being taken apart.
+    disconnect(VPN_Android::VpnManager::instance(), nullptr, this, nullptr);
+    if (cloudClient)
+        disconnect(cloudClient, nullptr, this, nullptr);
     VPN_Android::VpnManager::instance()->quit(false);
     if (cloudClient)
         cloudClient->Logout();
@@ -61,6 +69,11 @@ MainFrame::~MainFrame()
         delete vncWindow;
         vncWindow = nullptr;
     }
+    // The pages go while the window is still whole: the local page ends its
+    // forwarding in its destructor and may wait with events running.
+    refreshTimer->stop();
+    deviceTimer->stop();
+    delete localPage();
     qDebug().noquote() << "MainFrame::~MainFrame end";
 }
 

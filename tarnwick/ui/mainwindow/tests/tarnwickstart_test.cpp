@@ -1,0 +1,171 @@
+#include "tarnwick/ui/mainwindow/tarnwickstart.h"
+
+#include "platform/instancelock/instancelock.h"
+#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
+#include "tarnwick/ui/mainwindow/tests/testhome.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace {
+
+// Answers the start's critical boxes (Qt's own) and records their texts.
+class CriticalBoxWatcher
+{
+public:
+    CriticalBoxWatcher()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (box == nullptr || !box->isVisible())
+                    continue;
+                titles << box->windowTitle();
+                texts << box->text();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        m_timer.start(10);
+    }
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+QString lockProbe()
+{
+    Platform::InstanceLock probe("Global/Tarnwick", QFile::encodeName(TarnwickStart::dataFolder()).toStdString());
+    switch (probe.acquire()) {
+    case Platform::LockResult::Acquired: return QStringLiteral("free");
+    case Platform::LockResult::HeldElsewhere: return QStringLiteral("held");
+    default: return QStringLiteral("error");
+    }
+}
+
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
+        env.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+    return env;
+}
+
+class TarnwickStartTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { useTemporaryHome(); }
+};
+
+} // namespace
+
+TEST_F(TarnwickStartTest, SecondStartIsRefusedAndTheFirstRunsOn)
+{
+    QProcess first;
+    first.setProcessEnvironment(childEnvironment());
+    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first.start(QStringLiteral(TARNWICK_PROGRAM), QStringList());
+    ASSERT_TRUE(first.waitForStarted(10000));
+    ASSERT_TRUE(waitUntil([] { return lockProbe() == QStringLiteral("held"); }, 60000));
+
+    CriticalBoxWatcher boxes;
+    {
+        TarnwickStart second;
+        EXPECT_EQ(second.start(), -1);
+    }
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.titles.at(0), QStringLiteral("错误"));
+    EXPECT_EQ(boxes.texts.at(0), QStringLiteral("启动失败，不能启动多个实例"));
+    spin(300);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(lockProbe(), QStringLiteral("held"));
+
+    // Killed, the first instance leaves no lock behind.
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    TarnwickStart third;
+    EXPECT_EQ(third.start(), 0);
+    EXPECT_EQ(boxes.texts.size(), 1);
+}
+
+TEST_F(TarnwickStartTest, ADetachedChildOfAKilledHolderDoesNotKeepTheLock)
+{
+    QProcess holder;
+    holder.setProcessEnvironment(childEnvironment());
+    holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    holder.start(QStringLiteral(LOCK_HOLDER_PROGRAM), QStringList());
+    ASSERT_TRUE(holder.waitForStarted(10000));
+    ASSERT_TRUE(waitUntil([&] { return holder.canReadLine() || holder.state() != QProcess::Running; }, 60000));
+    const QByteArray line = holder.readLine().trimmed();
+    ASSERT_TRUE(line.startsWith("ready ")) << line.constData();
+    const pid_t child = pid_t(line.mid(6).toLongLong());
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(lockProbe(), QStringLiteral("held"));
+
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(10000));
+    EXPECT_EQ(::kill(child, 0), 0) << "the detached child should still run";
+    CriticalBoxWatcher boxes;
+    {
+        TarnwickStart next;
+        EXPECT_EQ(next.start(), 0);
+    }
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    ::kill(child, SIGKILL);
+}
+
+TEST_F(TarnwickStartTest, RuntimeFolderThatIsAFileIsRefused)
+{
+    const QString file = QDir::current().absoluteFilePath(QStringLiteral("not-a-folder"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(file));
+    CriticalBoxWatcher boxes;
+    {
+        TarnwickStart start;
+        EXPECT_EQ(start.start(), -1);
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.titles.at(0), QStringLiteral("错误"));
+    EXPECT_EQ(boxes.texts.at(0), QStringLiteral("启动失败，请以管理员身份启动"));
+}
+
+TEST_F(TarnwickStartTest, DebugLinesReachTheLogFileInTheDataFolder)
+{
+    const QString folder = TarnwickStart::dataFolder();
+    EXPECT_EQ(folder, qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Tarnwick"));
+    {
+        TarnwickStart start;
+        ASSERT_EQ(start.start(), 0);
+        EXPECT_EQ(QDir::currentPath(), QFileInfo(folder).canonicalFilePath());
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder + QStringLiteral("/data")).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        qDebug() << "marker line 4711";
+    }
+    QFile log(folder + QStringLiteral("/data/log.txt"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("marker line 4711"))) << text.toStdString();
+    // The line has the program's pattern: time, level, message.
+    EXPECT_TRUE(text.contains(QStringLiteral(" D] - marker line 4711"))) << text.toStdString();
+}
