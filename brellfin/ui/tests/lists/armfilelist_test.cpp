@@ -175,4 +175,49 @@ TEST_F(RemoteList, MenusGreyWhatCannotRun)
     EXPECT_TRUE(enabled[kCmdNewFolder]);
 }
 
+TEST_F(RemoteList, AThousandEqualNamesSortAndKeepTheirOrder)
+{
+    std::vector<std::string> same(1000, "same");
+    m_panel->setSearchNames(same, std::vector<std::string>{});
+    showRemote("/storage/user_dir");
+    ASSERT_EQ(remote().GetItemCount(), 1000);
+    remote().simulateClick(LVN_COLUMNCLICK, -1, 0);
+    remote().simulateClick(LVN_COLUMNCLICK, -1, 0);
+    for (int row = 0; row < remote().GetItemCount(); ++row)
+        ASSERT_EQ(remote().GetItemData(row), DWORD_PTR(row));
+    m_panel->setSearchNames(std::nullopt, std::nullopt);
+}
+
+TEST_F(RemoteList, WhileANameIsEditedOnlyEnterActs)
+{
+    m_panel->putFile("/storage/user_dir/e/a.txt", {1});
+    showRemote("/storage/user_dir/e");
+    remote().simulateClick(NM_CLICK, rowOf(remote(), "a.txt"), 0);
+    remote().OnCommand(kCmdRename, 0);
+    ASSERT_TRUE(remote().isEditing());
+    MSG del{remote().editor(), WM_KEYDOWN, VK_DELETE, 0};
+    remote().PreTranslateMessage(&del);
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(m_panel->exists("/storage/user_dir/e/a.txt"));
+    remote().editor()->setText("b.txt");
+    MSG enter{remote().editor(), WM_KEYDOWN, VK_RETURN, 0};
+    EXPECT_TRUE(remote().PreTranslateMessage(&enter));
+    EXPECT_FALSE(remote().isEditing());
+    EXPECT_TRUE(m_panel->exists("/storage/user_dir/e/b.txt"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/e/a.txt"));
+}
+
+TEST_F(RemoteList, AStartThatFailsUnlocksTheList)
+{
+    m_panel->putFile("/storage/user_dir/s.bin", {1});
+    showLocal(pc());
+    showRemote("/storage/user_dir");
+    select(remote(), {"s.bin"});
+    remote().simulateClick(NM_RCLICK, rowOf(remote(), "s.bin"), 0);
+    dialog().fileService()->disconnect();
+    remote().OnCommand(kCmdTransport, 0);
+    EXPECT_FALSE(remote().isTransferring());
+    EXPECT_TRUE(logLines().join("\n").contains(text(121) + text(198)));
+}
+
 } // namespace

@@ -118,4 +118,29 @@ TEST_F(LocalList, InComputerEveryFileCommandIsGrey)
         EXPECT_FALSE(entry.enabled) << entry.text.toStdString();
 }
 
+TEST_F(LocalList, AShortcutToAFileIsSentUnderItsOwnName)
+{
+    writeFile(pc("target/real.bin"), "target bytes");
+    ASSERT_EQ(::symlink(QFile::encodeName(pc("target/real.bin")).constData(),
+                        QFile::encodeName(pc("work/Tool")).constData()),
+              0);
+    showRemote("/storage/user_dir");
+    showLocal(pc("work"));
+    const int row = rowOf(local(), "Tool");
+    ASSERT_GE(row, 0);
+    local().simulateClick(NM_DBLCLK, row, 0);
+    ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/Tool"), bytesOf("target bytes"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/real.bin"));
+
+    // Renamed, it stays a link with no ".lnk" added.
+    local().simulateClick(NM_CLICK, rowOf(local(), "Tool"), 0);
+    local().OnCommand(kCmdRename, 0);
+    ASSERT_TRUE(local().isEditing());
+    local().editor()->setText("Tool2");
+    local().simulateClick(NM_CLICK, -1, -1);
+    EXPECT_TRUE(QFileInfo(pc("work/Tool2")).isSymLink());
+    EXPECT_EQ(readFile(pc("target/real.bin")), "target bytes");
+}
+
 } // namespace
