@@ -23,6 +23,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/widgets/menuitem.h"
+#include "tarnwick/widgets/menuitemgroup.h"
+#include "tarnwick/widgets/pixmaplabel.h"
+
+#include <QTableView>
+
+#include <fcntl.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace C = Tarnwick::Constants;
@@ -30,12 +40,25 @@ namespace C = Tarnwick::Constants;
 namespace {
 
 const char kInnerVariable[] = "TWLP_NETNS_INNER";
+const char kPanelNsVariable[] = "TWLP_NETNS_PANEL";
 const QString kScanInterface = QStringLiteral("twlpa");
 const QString kPanelInterface = QStringLiteral("twlpb");
 
 QString u8(const char* text)
 {
     return QString::fromUtf8(text);
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }
 
 bool isInner()
@@ -70,11 +93,40 @@ Run run(const QString& program, const QStringList& args, int timeoutMs = 10000)
 class Namespace
 {
 public:
-    Namespace() : m_name(QStringLiteral("twlp%1").arg(getpid())) {}
+    Namespace() : m_name(QStringLiteral("twlp%1").arg(getpid())), m_panel(m_name + QStringLiteral("p")) {}
     ~Namespace()
     {
         if (m_created)
             run(QStringLiteral("ip"), {"netns", "del", m_name});
+        if (m_panelCreated)
+            run(QStringLiteral("ip"), {"netns", "del", m_panel});
+    }
+
+    // Moves the panel end of the pair into a namespace of its own, so that
+    // the panels are real neighbours that a route can go through.
+    bool splitPanel(QString* error)
+    {
+        const Run add = run(QStringLiteral("ip"), {"netns", "add", m_panel});
+        if (add.code != 0) {
+            *error = add.output;
+            return false;
+        }
+        m_panelCreated = true;
+        const QList<QPair<QString, QStringList>> steps = {
+            {m_name, {"link", "set", kPanelInterface, "netns", m_panel}},
+            {m_panel, {"link", "set", "lo", "up"}},
+            {m_panel, {"addr", "add", "10.77.0.2/24", "brd", "+", "dev", kPanelInterface}},
+            {m_panel, {"link", "set", kPanelInterface, "up"}},
+        };
+        for (const auto& step : steps) {
+            const Run r = run(QStringLiteral("ip"), QStringList({"-n", step.first}) + step.second);
+            if (r.code != 0) {
+                *error = step.second.join(' ') + ": " + r.output;
+                return false;
+            }
+        }
+        qputenv(kPanelNsVariable, m_panel.toUtf8());
+        return true;
     }
 
     static QString unavailableReason()
@@ -129,11 +181,13 @@ public:
 
 private:
     QString m_name;
+    QString m_panel;
     bool m_created = false;
+    bool m_panelCreated = false;
 };
 
 // Runs the test body inside a namespace of its own; true in the inner role.
-bool enterNamespace()
+bool enterNamespace(bool splitPanel = false)
 {
     if (isInner())
         return true;
@@ -144,11 +198,21 @@ bool enterNamespace()
     }
     Namespace ns;
     QString error;
-    if (!ns.create(&error)) {
+    if (!ns.create(&error) || (splitPanel && !ns.splitPanel(&error))) {
         ADD_FAILURE() << "cannot build the namespace: " << error.toStdString();
         return false;
     }
+    // The settings (where the forwarding keeps its route removal) stay in a
+    // folder of the run's own.
+    QTemporaryDir config;
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     const Run inner = ns.rerunInside(60000);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    qunsetenv(kPanelNsVariable);
     EXPECT_EQ(inner.code, 0) << inner.output.toStdString();
     EXPECT_TRUE(inner.output.contains("[  PASSED  ] 1 test")) << inner.output.toStdString();
     return false;
@@ -263,5 +327,98 @@ TEST(LocalPageNetns, CancelDuringTheScanKeepsTheOldRows)
     EXPECT_EQ(cancelled.count(), 1);
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(page.deviceModel()->rowCount(), 4);
+    page.exitPage();
+}
+
+namespace {
+
+// Makes the sockets of what `make` builds inside the panel namespace: the
+// calling thread enters it for the construction and comes back.
+template <class Make>
+void inPanelNamespace(Make make)
+{
+    const QByteArray panel = qgetenv(kPanelNsVariable);
+    const int own = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int target = ::open(("/var/run/netns/" + panel).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(own, 0);
+    ASSERT_GE(target, 0) << panel.constData();
+    ASSERT_EQ(::setns(target, CLONE_NEWNET), 0);
+    make();
+    ASSERT_EQ(::setns(own, CLONE_NEWNET), 0);
+    ::close(target);
+    ::close(own);
+}
+
+QString routeTo(const QString& network)
+{
+    return run(QStringLiteral("ip"), {"-4", "route", "show", network}).output.trimmed();
+}
+
+} // namespace
+
+TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
+{
+    if (!enterNamespace(true))
+        return;
+    WorkingFolder folder;
+    QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
+    std::unique_ptr<FakeLocalPanel> panel;
+    std::unique_ptr<FakeDiscoveryResponder> responder;
+    inPanelNamespace([&] {
+        panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
+        FakeDiscoveryResponder::Config c;
+        c.sourceAddress = "10.77.0.2";
+        c.reportedAddress = "192.168.1.50";
+        responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
+    });
+    panel->service().addMethod("bridgeControl", [](Fake::MethodArgs&, Fake::MethodResult& result) {
+        result.addInt(0);
+    });
+
+    LocalDebugView page;
+    DialogDriver driver;
+    page.setNetIntf(kScanInterface);
+    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
+    QTableView* table = page.deviceTable();
+    const QModelIndex row = table->model()->index(0, 1);
+    table->setCurrentIndex(row);
+    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
+    MenuItem* connectItem = page.menu()->item(1);
+    EXPECT_FALSE(connectItem->isItemDisabled());
+    EXPECT_EQ(connectItem->label()->text(), u8("联机"));
+
+    // "联机": the bridge goes on, the route goes through the panel, a notice.
+    driver.answerBox(DialogDriver::kButton1);
+    QMetaObject::invokeMethod(&page, "onStartVPN");
+    ASSERT_TRUE(waitFor([&] { return page.isVpnConnected(); }, 10000));
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
+    EXPECT_EQ(connectItem->label()->text(), u8("停止"));
+    EXPECT_EQ(page.netForwardManager()->deviceIp(), "10.77.0.2");
+    EXPECT_TRUE(routeTo("192.168.1.0/24").contains("via 10.77.0.2")) << routeTo("192.168.1.0/24").toStdString();
+    EXPECT_EQ(table->model()->index(0, 3).data().toString(), u8("联  机"));
+
+    // A filter that hides the forwarded row gives a disabled "联机"; clearing
+    // it brings back "停止".
+    QMetaObject::invokeMethod(&page, "onFilterChange", Q_ARG(QString, QStringLiteral("nothing")));
+    EXPECT_TRUE(connectItem->isItemDisabled());
+    EXPECT_EQ(connectItem->label()->text(), u8("联机"));
+    QMetaObject::invokeMethod(&page, "onFilterChange", Q_ARG(QString, QString()));
+    EXPECT_FALSE(connectItem->isItemDisabled());
+    EXPECT_EQ(connectItem->label()->text(), u8("停止"));
+
+    // The panel goes away; the next refresh no longer lists it: the selection
+    // is cleared and the forwarding ends with a notice.
+    responder.reset();
+    panel.reset();
+    driver.answerBox(DialogDriver::kButton1);
+    page.deviceModel()->RefreshDevice();
+    EXPECT_EQ(page.deviceModel()->rowCount(), 0);
+    EXPECT_TRUE(page.selectedAddress().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return driver.boxes().size() == 2; }, 10000));
+    EXPECT_EQ(driver.boxes()[1].text, u8("设备联机已断开!"));
+    EXPECT_TRUE(page.netForwardManager()->deviceIp().isEmpty());
+    EXPECT_TRUE(routeTo("192.168.1.0/24").isEmpty());
+    EXPECT_TRUE(connectItem->isItemDisabled());
     page.exitPage();
 }
