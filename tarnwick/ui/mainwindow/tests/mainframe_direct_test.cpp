@@ -12,6 +12,7 @@
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/tableview.h"
+#include "tarnwick/widgets/widgettitle.h"
 #include "testing/fakepanel/fakepanelservice.h"
 #include "testing/panelservices/panelmethodtable.h"
 
@@ -99,6 +100,9 @@ TEST_F(DirectConnectionTest, OneRowRewrittenInPlaceAndDirectMenu)
     EXPECT_TRUE(enabled(4));
     EXPECT_FALSE(enabled(8));
     EXPECT_TRUE(frame->loginPage()->isReady());
+    MenuItem* setting = frame->title()->findChild<MenuItem*>();
+    ASSERT_NE(setting, nullptr);
+    EXPECT_TRUE(setting->isHidden());
 
     // The next refresh of the device object rewrites row 0.
     panel->setSn("30300043");
