@@ -263,6 +263,29 @@ TEST_F(PageTest, SelectionEnablesToolsByStateAndKeepsConnectDisabledOnLoopback)
     EXPECT_EQ(page->netForwardManager()->deviceIp(), QString());
 }
 
+TEST_F(PageTest, ConnectOnEqualAddressesDoesNothing)
+{
+    // Nothing selected: both addresses are empty.
+    page->onStartVPN();
+    // A panel that reports the address it is reached at.
+    FakeDiscoveryResponder::Config same;
+    same.sourceAddress = "127.100.0.2";
+    same.reportedAddress = "127.100.0.2";
+    FakeDiscoveryResponder responder(same);
+    const quint16 port = responder.port();
+    page->deviceModel()->setScanFactory([port](QObject* parent, const QNetworkInterface&) {
+        return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
+    });
+    page->setNetIntf(QStringLiteral("lo"));
+    select("127.100.0.2");
+    ASSERT_EQ(page->selectedLanAddress(), "127.100.0.2");
+    page->onStartVPN();
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(page->netForwardManager()->deviceIp(), QString());
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    EXPECT_TRUE(item(1)->isItemDisabled());
+}
+
 TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
 {
     refresh();
