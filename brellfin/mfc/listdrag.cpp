@@ -1,5 +1,6 @@
 #include "brellfin/mfc/listdrag.h"
 
+#include "brellfin/mfc/imagelist.h"
 #include "brellfin/mfc/listctrl.h"
 
 #include <QApplication>
@@ -12,7 +13,42 @@ ListDragSource::ListDragSource(CListCtrl* list, Handler* handler) : QObject(list
 
 ListDragSource::~ListDragSource()
 {
+    endPicture();
     ReleaseCapture();
+}
+
+QPoint ListDragSource::windowPoint(const QPoint& point) const
+{
+    return m_list->viewport()->mapToGlobal(point) - m_list->window()->frameGeometry().topLeft();
+}
+
+bool ListDragSource::beginPicture(int row, const QPoint& point)
+{
+    std::unique_ptr<CImageList> picture(CreateDragImage(m_list, row));
+    if (!picture)
+        return false;
+    endPicture();
+    m_picture = std::move(picture);
+    m_picture->BeginDrag(0, QPoint(kDragHotSpot, kDragHotSpot));
+    CImageList::DragEnter(m_list->window(), windowPoint(point));
+    SetCapture();
+    return true;
+}
+
+void ListDragSource::movePicture(const QPoint& point)
+{
+    if (m_picture)
+        CImageList::DragMove(windowPoint(point));
+}
+
+void ListDragSource::endPicture()
+{
+    ReleaseCapture();
+    if (!m_picture)
+        return;
+    CImageList::DragLeave(m_list->window());
+    CImageList::EndDrag();
+    m_picture.reset();
 }
 
 void ListDragSource::SetCapture()

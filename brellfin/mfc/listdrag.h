@@ -7,10 +7,15 @@
 #include <QObject>
 #include <QPoint>
 
+#include <memory>
+
+class CImageList;
 class CListCtrl;
 
 class ListDragSource : public QObject {
 public:
+    static constexpr int kDragHotSpot = 8;
+
     // What the list does with the gesture (its LVN_BEGINDRAG, WM_MOUSEMOVE
     // and WM_LBUTTONUP handlers).
     class Handler {
@@ -30,13 +35,25 @@ public:
     void ReleaseCapture();
     bool hasCapture() const { return m_captured; }
 
+    // The picture of row follows the pointer with its hot spot at (8, 8)
+    // over the list's window, and the list holds the mouse; false when no
+    // picture of the row can be made. point: in the viewport.
+    bool beginPicture(int row, const QPoint& point);
+    void movePicture(const QPoint& point);
+    // The picture goes and the mouse is given back.
+    void endPicture();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A viewport point relative to the top-left corner of the list's window rectangle.
+    QPoint windowPoint(const QPoint& point) const;
+
     CListCtrl* m_list;
     Handler* m_handler;
     int m_pressedRow = -1;
     QPoint m_pressPoint;
     bool m_captured = false;
+    std::unique_ptr<CImageList> m_picture;
 };

@@ -65,11 +65,7 @@ ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : m_owner(owner), m_batches(
     BrellfinLists::registerListMenus();
 }
 
-ArmFileList::~ArmFileList()
-{
-    if (m_dragging)
-        CImageList::EndDrag();
-}
+ArmFileList::~ArmFileList() = default;
 
 void ArmFileList::initList()
 {
@@ -778,42 +774,28 @@ void ArmFileList::batchFailed(int batch, unsigned int code)
 
 // Dragging the selection onto the PC pane.
 
-QPoint ArmFileList::windowPoint(const QPoint& viewportPoint) const
-{
-    return viewport()->mapToGlobal(viewportPoint) - window()->frameGeometry().topLeft();
-}
-
 void ArmFileList::OnBeginDrag(int, const QPoint& point)
 {
     rebuildSelection();
     const int first = GetNextItem(-1, LVNI_SELECTED);
     if (m_selection.empty() || first < 0)
         return;
-    std::unique_ptr<CImageList> image(CreateDragImage(this, first));
-    if (!image)
-        return;
-    m_dragging = 1;
-    m_dragImage = std::move(image);
-    m_dragImage->BeginDrag(0, QPoint(kDragHotSpot, kDragHotSpot));
-    CImageList::DragEnter(window(), windowPoint(point));
-    m_drag.SetCapture();
+    if (m_drag.beginPicture(first, point))
+        m_dragging = 1;
 }
 
 void ArmFileList::OnDragMouseMove(const QPoint& point)
 {
     if (m_dragging == 1)
-        CImageList::DragMove(windowPoint(point));
+        m_drag.movePicture(point);
 }
 
 void ArmFileList::OnDragLButtonUp(const QPoint& point)
 {
     if (m_dragging != 1)
         return;
-    m_drag.ReleaseCapture();
+    m_drag.endPicture();
     m_dragging = 0;
-    CImageList::DragLeave(window());
-    CImageList::EndDrag();
-    m_dragImage.reset();
     // This list's own left edge, in the coordinates of the release point.
     QWidget* self = m_owner->dlgItem(kIdRemoteList);
     const int leftEdge = viewport()->mapFromGlobal((self ? self : this)->mapToGlobal(QPoint(0, 0))).x();

@@ -5,7 +5,6 @@
 // comes back through a poster on this list's thread.
 #pragma once
 
-#include "brellfin/mfc/imagelist.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/ui/filenotifyposter.h"
@@ -107,7 +106,6 @@ private:
     void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
     void log(const CString& text);
     void setCell(int row, int column, const CString& text);
-    QPoint windowPoint(const QPoint& viewportPoint) const;
 
     void onTransport();
     void onCopy();
@@ -135,7 +133,6 @@ private:
     TransferRows m_rows;
     bool m_transferring = false;
     int m_dragging = 0;
-    std::unique_ptr<CImageList> m_dragImage;
     TransferBatches m_batches;
     ListDragSource m_drag;
 };

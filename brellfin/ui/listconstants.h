@@ -20,8 +20,6 @@ constexpr unsigned kCmdAreaPaste = 32799;
 
 // The in-place editor's control id.
 constexpr int kEditorId = 3000;
-// The drag picture's hot spot.
-constexpr int kDragHotSpot = 8;
 
 // Dialog items the lists reach.
 constexpr int kIdLocalPathBox = 1001;

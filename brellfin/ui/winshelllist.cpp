@@ -61,11 +61,7 @@ WinShellList::WinShellList(IDataSynchronisMgr* owner)
     BrellfinLists::registerListMenus();
 }
 
-WinShellList::~WinShellList()
-{
-    if (m_dragging)
-        CImageList::EndDrag();
-}
+WinShellList::~WinShellList() = default;
 
 void WinShellList::OnSetColumns()
 {
@@ -806,42 +802,28 @@ void WinShellList::batchFailed(int batch, unsigned int code)
 
 // Dragging the selection onto the panel pane.
 
-QPoint WinShellList::windowPoint(const QPoint& viewportPoint) const
-{
-    return viewport()->mapToGlobal(viewportPoint) - window()->frameGeometry().topLeft();
-}
-
 void WinShellList::OnBeginDrag(int, const QPoint& point)
 {
     snapshot(false, false);
     const int first = GetNextItem(-1, LVNI_SELECTED);
     if (m_selection.empty() || first < 0)
         return;
-    std::unique_ptr<CImageList> image(CreateDragImage(this, first));
-    if (!image)
-        return;
-    m_dragging = true;
-    m_dragImage = std::move(image);
-    m_dragImage->BeginDrag(0, QPoint(kDragHotSpot, kDragHotSpot));
-    CImageList::DragEnter(window(), windowPoint(point));
-    m_drag.SetCapture();
+    if (m_drag.beginPicture(first, point))
+        m_dragging = true;
 }
 
 void WinShellList::OnDragMouseMove(const QPoint& point)
 {
     if (m_dragging)
-        CImageList::DragMove(windowPoint(point));
+        m_drag.movePicture(point);
 }
 
 void WinShellList::OnDragLButtonUp(const QPoint& point)
 {
     if (!m_dragging)
         return;
-    m_drag.ReleaseCapture();
+    m_drag.endPicture();
     m_dragging = false;
-    CImageList::DragLeave(window());
-    CImageList::EndDrag();
-    m_dragImage.reset();
     // This list's own right edge, in the coordinates of the release point.
     QWidget* self = m_owner->dlgItem(kIdLocalList);
     QWidget* list = self ? self : this;

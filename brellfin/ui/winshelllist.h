@@ -5,7 +5,6 @@
 // poster on this list's thread. A symbolic link is the shortcut.
 #pragma once
 
-#include "brellfin/mfc/imagelist.h"
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/mfc/shelllistctrl.h"
 #include "brellfin/ui/filenotifyposter.h"
@@ -100,7 +99,6 @@ private:
     void refreshRemote();
     void log(const CString& text);
     void setCell(int row, int column, const CString& text);
-    QPoint windowPoint(const QPoint& viewportPoint) const;
     CString folderWithSlash() const;
 
     void onTransport();
@@ -129,7 +127,6 @@ private:
     CString m_currentPath;
     bool m_transferring = false;
     bool m_dragging = false;
-    std::unique_ptr<CImageList> m_dragImage;
     IDataSynchronisMgr* m_owner;
     TransferBatches m_batches;
     ListDragSource m_drag;
