@@ -24,10 +24,10 @@ int openDescriptors()
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
 }
 
-struct Probe : ::testing::Test
+struct LocalDeviceProbe : ::testing::Test
 {
     LocalDeviceModel model;
-    Probe() { model.setClientId(kClientId); }
+    LocalDeviceProbe() { model.setClientId(kClientId); }
 
     stLocalDeviceInfo record(const QString& ip)
     {
@@ -43,7 +43,7 @@ struct Probe : ::testing::Test
 
 } // namespace
 
-TEST_F(Probe, FreeBridgeConfirmsThePanelOnline)
+TEST_F(LocalDeviceProbe, FreeBridgeConfirmsThePanelOnline)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "面板二");
     stLocalDeviceInfo info = record("127.100.0.2");
@@ -62,7 +62,7 @@ TEST_F(Probe, FreeBridgeConfirmsThePanelOnline)
         EXPECT_EQ(call.args, std::vector<uint8_t>({0, 0, 0, 0}));
 }
 
-TEST_F(Probe, HolderEqualToOurIdInOtherCaseIsLinkedAnyOtherIsOccupied)
+TEST_F(LocalDeviceProbe, HolderEqualToOurIdInOtherCaseIsLinkedAnyOtherIsOccupied)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     FakeLocalPanel other("127.100.0.3", "SN-0003", "P3");
@@ -78,7 +78,7 @@ TEST_F(Probe, HolderEqualToOurIdInOtherCaseIsLinkedAnyOtherIsOccupied)
     EXPECT_EQ(occupied.state, C::StatusOccupied);
 }
 
-TEST_F(Probe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
+TEST_F(LocalDeviceProbe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     panel.removeBridgeStatus();
@@ -88,7 +88,7 @@ TEST_F(Probe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
     EXPECT_EQ(info.deviceNo, "SN-0002");
 }
 
-TEST_F(Probe, UnreadableVpnInfoFailsAndLeavesTheRecord)
+TEST_F(LocalDeviceProbe, UnreadableVpnInfoFailsAndLeavesTheRecord)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     panel.setVpnInfoTypeName("DeviceVPNInf");
@@ -104,7 +104,7 @@ TEST_F(Probe, UnreadableVpnInfoFailsAndLeavesTheRecord)
     EXPECT_EQ(info.deviceName, "old-name");
 }
 
-TEST_F(Probe, FailingSerialNumberFails)
+TEST_F(LocalDeviceProbe, FailingSerialNumberFails)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     panel.setSerialFails(true);
@@ -113,7 +113,7 @@ TEST_F(Probe, FailingSerialNumberFails)
     EXPECT_EQ(info.deviceNo, "old-no");
 }
 
-TEST_F(Probe, RefusedPortFailsWithinASecond)
+TEST_F(LocalDeviceProbe, RefusedPortFailsWithinASecond)
 {
     stLocalDeviceInfo info = record("127.100.0.4");  // nothing listens there
     QElapsedTimer timer;
@@ -123,7 +123,7 @@ TEST_F(Probe, RefusedPortFailsWithinASecond)
     EXPECT_EQ(info.deviceName, "old-name");
 }
 
-TEST_F(Probe, EmptyOrUnparsableAddressFails)
+TEST_F(LocalDeviceProbe, EmptyOrUnparsableAddressFails)
 {
     stLocalDeviceInfo empty = record(QString());
     EXPECT_FALSE(model.GetDeviceInfo(empty));
@@ -132,7 +132,7 @@ TEST_F(Probe, EmptyOrUnparsableAddressFails)
     EXPECT_EQ(bad.deviceName, "old-name");
 }
 
-TEST_F(Probe, NoDescriptorLeaksOverManyProbes)
+TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     FakeLocalPanel broken("127.100.0.3", "SN-0003", "P3");
@@ -157,7 +157,7 @@ TEST_F(Probe, NoDescriptorLeaksOverManyProbes)
     EXPECT_LE(openDescriptors(), before);
 }
 
-TEST_F(Probe, WaitEndedEarlyFailsAndTheRecordIsNotWrittenLater)
+TEST_F(LocalDeviceProbe, WaitEndedEarlyFailsAndTheRecordIsNotWrittenLater)
 {
     FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
     panel.service().setReplyDelay(std::chrono::milliseconds(800));
