@@ -7,6 +7,7 @@
 #include "tarnwick/core/localdeviceobject.h"
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/ui/endviewerwindow.h"
+#include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/clouddevicerows.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
@@ -100,9 +101,9 @@ void MainFrame::initUi()
     pages = new QStackedWidget(this);
     pages->addWidget(new WidgetLogin(this));
     pages->addWidget(new DeviceView(this));
-    auto* local = new LocalPage(this);
+    auto* local = new LocalDebugView(this);
     pages->addWidget(local);
-    connect(local, &LocalPage::exitPageSignal, this, [this, local] {
+    connect(local, &LocalDebugView::exitPageSignal, this, [this, local] {
         if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel()) == 0) {
             local->exitPage();
             showPage(0);
@@ -180,9 +181,9 @@ DeviceView* MainFrame::devicePage() const
     return qobject_cast<DeviceView*>(pages->widget(1));
 }
 
-LocalPage* MainFrame::localPage() const
+LocalDebugView* MainFrame::localPage() const
 {
-    return qobject_cast<LocalPage*>(pages->widget(2));
+    return qobject_cast<LocalDebugView*>(pages->widget(2));
 }
 
 void MainFrame::setClock(Clock newClock)
@@ -407,9 +408,9 @@ void MainFrame::onDropLineSignal()
 void MainFrame::onLocalDebugAction(const QString& netIntf, const QString)
 {
     bool cancelled = false;
-    LocalPage* local = localPage();
+    LocalDebugView* local = localPage();
     const QMetaObject::Connection cancel =
-        connect(local, &LocalPage::cancelComplete, this, [&cancelled] { cancelled = true; }, Qt::DirectConnection);
+        connect(local, &LocalDebugView::cancelComplete, this, [&cancelled] { cancelled = true; }, Qt::DirectConnection);
     local->setNetIntf(netIntf);
     disconnect(cancel);
     if (cancelled) {

@@ -9,7 +9,6 @@
 
 #include "tarnwick/cloud/cloudrecords.h"
 #include "tarnwick/core/devicedatas.h"
-#include "tarnwick/ui/mainwindow/localpage.h"
 #include "tarnwick/widgets/movablewidget.h"
 
 #include <QList>
@@ -23,6 +22,7 @@
 #include <functional>
 
 class DeviceView;
+class LocalDebugView;
 class LocalDeviceObject;
 class QCloseEvent;
 class QStackedWidget;
@@ -68,7 +68,7 @@ public:
     WidgetTitle* title() const { return titleBar; }
     WidgetLogin* loginPage() const;
     DeviceView* devicePage() const;
-    LocalPage* localPage() const;
+    LocalDebugView* localPage() const;
     LocalDeviceObject* deviceObject() const { return localDevice; }
     VncViewerWindow* viewerWindow() const { return vncWindow; }
     QTimer* listTimer() const { return refreshTimer; }

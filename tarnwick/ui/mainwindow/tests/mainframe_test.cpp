@@ -430,16 +430,12 @@ TEST_F(MainFrameTest, SearchKeepsTheChosenDeviceAndTheBusyRow)
 
 TEST_F(MainFrameTest, CancelledLocalSearchKeepsTheLoginPage)
 {
-#if TARNWICK_HAS_LOCAL_DEBUG_VIEW
     QTimer::singleShot(0, frame.get(), [this] { frame->onLocalDebugActionCancel(); });
     frame->onLocalDebugAction(QStringLiteral("lo"), QString());
     EXPECT_EQ(frame->currentPageIndex(), 0);
     EXPECT_EQ(frame->loginModeValue(), 0);
     EXPECT_TRUE(frame->loginPage()->isReady());
     EXPECT_TRUE(settingVisible());
-#else
-    GTEST_SKIP() << "the local debugging page is not part of this build";
-#endif
 }
 
 TEST_F(MainFrameTest, MaximisedWindowCannotBeDragged)

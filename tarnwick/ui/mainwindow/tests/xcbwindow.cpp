@@ -28,8 +28,7 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:libQt5XcbQpa.so\n"
            "leak:libfontconfig.so\n"
            "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n"
-           "leak:libLLVM-15.so\n";
+           "leak:libglib-2.0.so\n";
 }
 
 namespace {
