@@ -448,3 +448,24 @@ TEST_F(MainFrameTest, MaximisedWindowCannotBeDragged)
     spin(100);
     EXPECT_TRUE(frame->isMovable());
 }
+
+TEST_F(MainFrameTest, AWholeRunLogsNoPassword)
+{
+    LogCapture log;
+    typeCredentials(kUser, QStringLiteral("wrongpass1"));
+    driver.answerBox(DialogDriver::kButton1);
+    frame->loginPage()->onRemoteDebugLogin();
+    ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1; }, 10000));
+    login();
+    frame->onTimerRefresh();
+    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("QueryBoxList")) >= 2; }, 10000));
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QStringLiteral("menuDevice"), 0);
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 10000));
+    frame.reset();
+    const QStringList lines = LogCapture::lines();
+    EXPECT_GT(lines.size(), 10);
+    EXPECT_TRUE(lines.filter(kPassword).isEmpty()) << lines.filter(kPassword).join('\n').toStdString();
+    EXPECT_TRUE(lines.filter(QStringLiteral("wrongpass1")).isEmpty());
+    EXPECT_EQ(lines.filter(QStringLiteral("Login pswd:[") + kUser + QStringLiteral(":******]")).size(), 2);
+}
