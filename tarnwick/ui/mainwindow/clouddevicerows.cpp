@@ -3,6 +3,7 @@
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <algorithm>
 #include <numeric>
@@ -150,8 +151,13 @@ bool CloudDeviceRows::sameBoxes(const QVector<stBoxData>& a, const QVector<stBox
 QList<stDeviceData> CloudDeviceRows::merge(QList<stDeviceData> rows, const QVector<stBoxData>& boxes,
                                            const QString& userName, const QString& password)
 {
+    // Device number to place in rows: one lookup per reply entry, not a scan.
+    QHash<QString, int> index;
+    index.reserve(rows.size() + boxes.size());
+    for (int i = rows.size() - 1; i >= 0; --i)
+        index.insert(rows.at(i).deviceNo, i);   // the first record of a number wins
     for (const stBoxData& box : boxes) {
-        const int at = DeviceDatas::indexOf(rows, box.sn);
+        const int at = index.value(box.sn, -1);
         const QString name = decodeUnicodeEscapes(box.alias);
         if (at >= 0) {
             stDeviceData& record = rows[at];
@@ -171,6 +177,7 @@ QList<stDeviceData> CloudDeviceRows::merge(QList<stDeviceData> rows, const QVect
             record.netText = box.iccidNote;
             record.userName = userName;
             record.password = password;
+            index.insert(record.deviceNo, rows.size());
             rows.append(record);
         }
     }
