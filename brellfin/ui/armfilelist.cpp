@@ -60,7 +60,7 @@ bool isTypedName(const CString& name)
 
 } // namespace
 
-ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : m_owner(owner), m_batches(this, this), m_drag(this, this)
+ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : m_owner(owner), m_queue(this, this, owner), m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -356,17 +356,6 @@ void ArmFileList::onRename()
         beginRename();
 }
 
-void ArmFileList::log(const CString& text)
-{
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->appendLog(text);
-}
-
-void ArmFileList::setCell(int row, int column, const CString& text)
-{
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->setCell(row, column, text);
-}
 
 void ArmFileList::onNewFolder()
 {
@@ -396,11 +385,11 @@ void ArmFileList::newItem(bool folder)
     else
         made = userArea ? fs->createFile(utf8(path)) : fs->createUDiskFile(utf8(path));
     if (!made) {
-        log(toShownPath(path) + ' ' + loadLocalizedString(118));
+        m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(118));
         MessageBox(this, loadLocalizedString(folder ? 174 : 192), loadLocalizedString(105), MB_ICONEXCLAMATION);
         return;
     }
-    log(toShownPath(path) + ' ' + loadLocalizedString(117));
+    m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(117));
     setCurrentPath(m_currentPath);
     for (int row = 0; row < GetItemCount(); ++row) {
         if (GetItemText(row, 0).compare(name, Qt::CaseInsensitive) == 0) {
@@ -469,7 +458,7 @@ void ArmFileList::commitRename()
     }
     FileServiceClient* fs = m_owner->fileService();
     if (!isTypedName(newName) || !fs) {
-        log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
         m_editor->setText(oldName);
         endRename();
         return;
@@ -482,9 +471,9 @@ void ArmFileList::commitRename()
         return;
     }
     if (fs->renameFile(utf8(oldPath), utf8(newPath)))
-        log(toShownPath(oldPath) + ' ' + loadLocalizedString(161) + ' ' + toShownPath(newPath));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(161) + ' ' + toShownPath(newPath));
     else
-        log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
     endRename();
 }
 
@@ -509,7 +498,7 @@ void ArmFileList::onDelete()
         return;
     for (const RemoteItem& item : m_selection) {
         const bool removed = RemoteTree::deleteTree(*fs, utf8(item.path));
-        log(toShownPath(item.path) + ' ' + loadLocalizedString(removed ? 115 : 116));
+        m_queue.log(toShownPath(item.path) + ' ' + loadLocalizedString(removed ? 115 : 116));
     }
     refreshList();
 }
@@ -540,7 +529,7 @@ void ArmFileList::transferSelection()
         return;
     }
     m_transferring = true;
-    m_rows.clear();
+    m_queue.rows().clear();
     const std::string current = utf8(m_currentPath);
     const CString failedText = ' ' + loadLocalizedString(121) + errorWord(1);
     std::vector<std::string> files;
@@ -548,7 +537,7 @@ void ArmFileList::transferSelection()
         const std::string path = utf8(item.path);
         const std::string name = path.size() > current.size() + 1 ? path.substr(current.size() + 1) : std::string();
         if (!RemoteTree::isPlainName(name)) {
-            log(toShownPath(item.path) + failedText);
+            m_queue.log(toShownPath(item.path) + failedText);
             continue;
         }
         const CString target = wide(localDir + name);
@@ -564,9 +553,9 @@ void ArmFileList::transferSelection()
         RemoteTree::Collected collected;
         RemoteTree::collectFiles(*fs, path, collected);
         for (const std::string& rejected : collected.rejected)
-            log(toShownPath(wide(rejected)) + failedText);
+            m_queue.log(toShownPath(wide(rejected)) + failedText);
         if (!collected.complete) {
-            log(toShownPath(item.path) + failedText);
+            m_queue.log(toShownPath(item.path) + failedText);
             continue;
         }
         files.insert(files.end(), collected.files.begin(), collected.files.end());
@@ -592,83 +581,63 @@ void ArmFileList::transferSelection()
         record.progress = QStringLiteral("0%");
         record.state = 0;
         record.operation = 0;
-        m_rows.records().push_back(record);
+        m_queue.rows().records().push_back(record);
     }
     startFetch(jobs);
-    if (TransInfoTab* tab = m_owner->transInfoTab()) {
-        tab->clearQueue();
-        tab->addRecords(m_rows.records());
-    }
+    m_queue.show();
 }
 
 void ArmFileList::startFetch(const std::vector<std::pair<std::string, std::string>>& jobs)
 {
     FileServiceClient* fs = m_owner->fileService();
-    IFileNotify* notify = m_batches.begin();
+    IFileNotify* notify = m_queue.beginBatch();
     if (fs && fs->startFetchFromPanel(jobs, notify))
         return;
     // Nothing runs: the list must not stay locked for good.
     m_transferring = false;
-    const TransferRecord* record = m_rows.current();
-    log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + errorWord(0));
+    const TransferRecord* record = m_queue.rows().current();
+    m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + errorWord(0));
 }
 
 void ArmFileList::cancelTransfers()
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        m_batches.cancelCurrent(tab->pendingAction());
-    if (FileServiceClient* fs = m_owner->fileService())
-        fs->cancelTransfers();
+    m_queue.cancel();
 }
 
 void ArmFileList::resumeTransfers()
 {
     std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_rows.unfinished())
+    for (const TransferRecord& record : m_queue.rows().unfinished())
         jobs.emplace_back(utf8(record.remotePath), utf8(record.localPath));
     m_transferring = true;
     startFetch(jobs);
-    if (const TransferRecord* record = m_rows.current())
-        log(record->remotePath + ' ' + loadLocalizedString(185));
+    if (const TransferRecord* record = m_queue.rows().current())
+        m_queue.log(record->remotePath + ' ' + loadLocalizedString(185));
 }
 
 void ArmFileList::removeTransfers(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
-    const std::vector<TransferRecord>& records = m_rows.records();
-    for (int row : rows) {
-        if (row < 0 || row >= int(records.size()))
-            continue;
-        if ((records[row].state == 1 || records[row].state == 2)
-            && MessageBox(this, loadLocalizedString(186), loadLocalizedString(146), MB_YESNO | MB_ICONQUESTION) != IDYES)
-            return;
-    }
-    const std::vector<TransferRecord> removed = m_rows.remove(rows);
-    m_batches.cancelCurrent(PendingDelete);
-    FileServiceClient* fs = m_owner->fileService();
-    if (fs)
-        fs->cancelTransfers();
+    const auto removed = m_queue.remove(rows, 186, this);
+    if (!removed)
+        return;
     std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_rows.unfinished())
+    for (const TransferRecord& record : m_queue.rows().unfinished())
         jobs.emplace_back(utf8(record.remotePath), utf8(record.localPath));
     if (WinShellList* local = m_owner->localList())
         local->Refresh();
-    TransInfoTab* tab = m_owner->transInfoTab();
-    if (tab) {
-        tab->clearQueue();
-        tab->addRecords(m_rows.records());
-    }
-    for (const TransferRecord& record : removed)
+    m_queue.show();
+    for (const TransferRecord& record : *removed)
         if (record.state != 3)
-            log(record.localPath + ' ' + loadLocalizedString(187));
+            m_queue.log(record.localPath + ' ' + loadLocalizedString(187));
     if (jobs.empty()) {
         m_transferring = false;
         return;
     }
     m_transferring = true;
     startFetch(jobs);
-    if (tab)
+    if (TransInfoTab* tab = m_owner->transInfoTab())
         tab->resetPendingAction();
 }
 
@@ -676,64 +645,48 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
 
 void ArmFileList::onTransferStarted(const std::string& localPath)
 {
-    batchStarted(m_batches.current(), localPath);
+    batchStarted(m_queue.currentBatch(), localPath);
 }
 
 void ArmFileList::onTransferProgress(const std::string& localPath, double fraction)
 {
-    batchProgress(m_batches.current(), localPath, fraction);
+    batchProgress(m_queue.currentBatch(), localPath, fraction);
 }
 
 void ArmFileList::onTransferFileDone(const std::string& localPath)
 {
-    batchFileDone(m_batches.current(), localPath);
+    batchFileDone(m_queue.currentBatch(), localPath);
 }
 
 void ArmFileList::onTransferAllDone()
 {
-    batchAllDone(m_batches.current());
+    batchAllDone(m_queue.currentBatch());
 }
 
 void ArmFileList::onTransferFailed(unsigned int code)
 {
-    batchFailed(m_batches.current(), code);
+    batchFailed(m_queue.currentBatch(), code);
 }
 
 void ArmFileList::batchStarted(int batch, const std::string& localPath)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const int row = m_rows.start(wide(localPath));
-    if (row >= 0)
-        setCell(row, 1, g_stateText[1]);
+    m_queue.started(batch, localPath);
 }
 
 void ArmFileList::batchProgress(int batch, const std::string&, double fraction)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const CString text = m_rows.progressText(fraction);
-    if (!text.isEmpty() && m_rows.current())
-        setCell(m_rows.currentRow(), 2, text);
+    m_queue.progress(batch, fraction);
 }
 
 void ArmFileList::batchFileDone(int batch, const std::string&)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const TransferRecord* record = m_rows.current();
-    const CString remotePath = record ? record->remotePath : CString();
-    const int row = m_rows.fileDone();
-    if (row < 0)
-        return;
-    setCell(row, 1, g_stateText[3]);
-    setCell(row, 2, QStringLiteral("100%"));
-    log(toShownPath(remotePath) + ' ' + loadLocalizedString(193));
+    if (const auto record = m_queue.fileDone(batch))
+        m_queue.log(toShownPath(record->remotePath) + ' ' + loadLocalizedString(193));
 }
 
 void ArmFileList::batchAllDone(int batch)
 {
-    if (!m_batches.isCurrent(batch))
+    if (!m_queue.isCurrent(batch))
         return;
     m_transferring = false;
     if (WinShellList* local = m_owner->localList())
@@ -742,29 +695,21 @@ void ArmFileList::batchAllDone(int batch)
 
 void ArmFileList::batchFailed(int batch, unsigned int code)
 {
-    TransInfoTab* tab = m_owner->transInfoTab();
-    const int action = m_batches.failureAction(batch, tab ? tab->pendingAction() : PendingNone);
-    switch (action) {
+    switch (m_queue.failureAction(batch)) {
     case -1:
     case PendingDelete:
         return;
-    case PendingPause: {
-        const int row = m_rows.pause();
-        if (row < 0)
-            return;
-        setCell(row, 1, g_stateText[2]);
-        log(m_rows.current()->remotePath + ' ' + loadLocalizedString(196));
+    case PendingPause:
+        if (const auto record = m_queue.pause())
+            m_queue.log(record->remotePath + ' ' + loadLocalizedString(196));
         return;
-    }
     case PendingDeleteAll:
-        log(loadLocalizedString(120));
+        m_queue.log(loadLocalizedString(120));
         return;
     default: {
         const CString word = errorWord(code);
-        const TransferRecord* record = m_rows.current();
-        log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + word);
-        if (record)
-            setCell(m_rows.currentRow(), 1, word);
+        const auto record = m_queue.fail(word);
+        m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + word);
         m_transferring = false;
         if (WinShellList* local = m_owner->localList())
             local->Refresh();

@@ -12,8 +12,7 @@
 #include "brellfin/ui/ifilenotify.h"
 #include "brellfin/ui/ilistctrl.h"
 #include "brellfin/ui/remotelisting.h"
-#include "brellfin/ui/transferbatches.h"
-#include "brellfin/ui/transferrows.h"
+#include "brellfin/ui/batchqueue.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -46,8 +45,8 @@ public:
     virtual void setTransferring(bool value) { m_transferring = value; }
     // The root of the area shown, in UTF-8.
     std::string rootPathUtf8() const;
-    void setProgressTick() { m_rows.setProgressTick(); }
-    bool progressTick() const { return m_rows.progressTick(); }
+    void setProgressTick() { m_queue.rows().setProgressTick(); }
+    bool progressTick() const { return m_queue.rows().progressTick(); }
 
     // Copy and paste between the panes.
     bool isCopied() const { return m_copied; }
@@ -73,7 +72,7 @@ public:
     void onTransferFailed(unsigned int code) override;
 
     // For tests and the queue.
-    const std::vector<TransferRecord>& queueRecords() const { return m_rows.records(); }
+    const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
     const std::vector<RemoteItem>& selection() const { return m_selection; }
     bool isEditing() const { return m_editing; }
     QLineEdit* editor() const { return m_editor; }
@@ -104,8 +103,6 @@ private:
     RemoteItem itemOfRow(int row) const;
     void navigate(const CString& path);
     void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
-    void log(const CString& text);
-    void setCell(int row, int column, const CString& text);
 
     void onTransport();
     void onCopy();
@@ -130,9 +127,8 @@ private:
     bool m_copied = false;
     std::vector<RemoteItem> m_selection;
     std::vector<RemoteItem> m_clipboard;
-    TransferRows m_rows;
     bool m_transferring = false;
     int m_dragging = 0;
-    TransferBatches m_batches;
+    BatchQueue m_queue;
     ListDragSource m_drag;
 };

@@ -5,6 +5,7 @@ add_library(brellfin_lists STATIC
     filenotifyposter.h filenotifyposter.cpp
     transferbatches.h transferbatches.cpp
     transferrows.h transferrows.cpp
+    batchqueue.h batchqueue.cpp
     remotetree.h remotetree.cpp
     remotelisting.h remotelisting.cpp
     freename.h freename.cpp

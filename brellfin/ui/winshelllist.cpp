@@ -56,7 +56,7 @@ CString lastComponent(const CString& path)
 } // namespace
 
 WinShellList::WinShellList(IDataSynchronisMgr* owner)
-    : m_currentPath(Mfc::ShellNamespace::desktopPath()), m_owner(owner), m_batches(this, this), m_drag(this, this)
+    : m_currentPath(Mfc::ShellNamespace::desktopPath()), m_owner(owner), m_queue(this, this, owner), m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -332,17 +332,6 @@ void WinShellList::onRefresh()
     Refresh();
 }
 
-void WinShellList::log(const CString& text)
-{
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->appendLog(text);
-}
-
-void WinShellList::setCell(int row, int column, const CString& text)
-{
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->setCell(row, column, text);
-}
 
 void WinShellList::onCopy()
 {
@@ -368,20 +357,20 @@ void WinShellList::onPaste()
                 name = freeName(name, loadLocalizedString(211), true, taken);
                 const CString target = folder + name;
                 if (LocalTree::copyLocalTree(item.path, target) == 1) {
-                    log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
+                    m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
                 } else {
                     ok = false;
-                    log(item.path + ' ' + loadLocalizedString(162));
+                    m_queue.log(item.path + ' ' + loadLocalizedString(162));
                     MessageBox(this, loadLocalizedString(162), loadLocalizedString(105), MB_ICONEXCLAMATION);
                 }
             } else {
                 name = freeName(name, loadLocalizedString(211), false, taken);
                 const CString target = folder + name;
                 if (CopyFileW(item.path, target, TRUE)) {
-                    log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
+                    m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
                 } else {
                     ok = false;
-                    log(item.path + loadLocalizedString(164));
+                    m_queue.log(item.path + loadLocalizedString(164));
                     MessageBox(this, loadLocalizedString(164), loadLocalizedString(105), MB_ICONEXCLAMATION);
                 }
             }
@@ -414,11 +403,11 @@ void WinShellList::onNewFolder()
     const CString name = freeName(loadLocalizedString(172), QString(), true,
                                   [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     if (CreateDirectoryW(folder + name)) {
-        log(name + ' ' + loadLocalizedString(117));
+        m_queue.log(name + ' ' + loadLocalizedString(117));
         Refresh();
         selectAndRename(name);
     } else {
-        log(name + ' ' + loadLocalizedString(118));
+        m_queue.log(name + ' ' + loadLocalizedString(118));
         MessageBox(this, loadLocalizedString(174), loadLocalizedString(105), MB_ICONEXCLAMATION);
     }
 }
@@ -434,11 +423,11 @@ void WinShellList::onNewFile()
     // Made exclusively: a file that appeared meanwhile is never emptied.
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         file.close();
-        log(name + ' ' + loadLocalizedString(117));
+        m_queue.log(name + ' ' + loadLocalizedString(117));
         Refresh();
         selectAndRename(name);
     } else {
-        log(name + ' ' + loadLocalizedString(118));
+        m_queue.log(name + ' ' + loadLocalizedString(118));
         MessageBox(this, loadLocalizedString(192), loadLocalizedString(105), MB_ICONEXCLAMATION);
     }
 }
@@ -504,7 +493,7 @@ void WinShellList::commitRename()
     }
     const CString newPath = oldPath.left(oldPath.lastIndexOf('/') + 1) + trimmed;
     if (trimmed.isEmpty() || trimmed.contains('/') || trimmed == QLatin1String(".") || trimmed == QLatin1String("..")) {
-        log(oldPath + ' ' + loadLocalizedString(160));
+        m_queue.log(oldPath + ' ' + loadLocalizedString(160));
         MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
         m_editor->setText(oldName);
     } else if (newPath.compare(oldPath, Qt::CaseInsensitive) == 0) {
@@ -514,14 +503,14 @@ void WinShellList::commitRename()
         if (m_editor)
             m_editor->setText(oldName);
     } else if (_wrename(oldPath, newPath) == 0) {
-        log(oldPath + ' ' + loadLocalizedString(161) + ' ' + newPath);
+        m_queue.log(oldPath + ' ' + loadLocalizedString(161) + ' ' + newPath);
     } else if (errno == EEXIST) {
         // The target appeared after the check; it is never replaced.
         MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
         if (m_editor)
             m_editor->setText(oldName);
     } else {
-        log(oldPath + ' ' + loadLocalizedString(160));
+        m_queue.log(oldPath + ' ' + loadLocalizedString(160));
         MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
     }
     endRename();
@@ -545,7 +534,7 @@ void WinShellList::onDelete()
             return;
         for (const LocalItem& item : m_selection) {
             const bool removed = item.isFile ? DeleteFileW(item.path) != 0 : LocalTree::deleteLocalTree(item.path) == 1;
-            log(item.path + ' ' + loadLocalizedString(removed ? 115 : 116));
+            m_queue.log(item.path + ' ' + loadLocalizedString(removed ? 115 : 116));
             if (!removed)
                 MessageBox(this, loadLocalizedString(item.isFile ? 170 : 168), loadLocalizedString(105),
                            MB_ICONEXCLAMATION);
@@ -579,7 +568,7 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         return;
     }
     m_transferring = true;
-    m_rows.clear();
+    m_queue.rows().clear();
     const std::string remoteFolder = remote->currentPath();
     // The item's path below folder, as a panel path part: "/name/...".
     const auto relative = [&](const CString& path) {
@@ -619,25 +608,22 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         record.progress = QStringLiteral("0%");
         record.state = 0;
         record.operation = 1;
-        m_rows.records().push_back(record);
+        m_queue.rows().records().push_back(record);
     }
     startSend(jobs);
-    if (TransInfoTab* tab = m_owner->transInfoTab()) {
-        tab->clearQueue();
-        tab->addRecords(m_rows.records());
-    }
+    m_queue.show();
 }
 
 void WinShellList::startSend(const std::vector<std::pair<std::string, std::string>>& jobs)
 {
     FileServiceClient* fs = m_owner->fileService();
-    IFileNotify* notify = m_batches.begin();
+    IFileNotify* notify = m_queue.beginBatch();
     if (fs && fs->startSendToPanel(jobs, notify))
         return;
     // Nothing runs: the list must not stay locked for good.
     m_transferring = false;
-    const TransferRecord* record = m_rows.current();
-    log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + errorWord(0));
+    const TransferRecord* record = m_queue.rows().current();
+    m_queue.log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + errorWord(0));
 }
 
 void WinShellList::refreshRemote()
@@ -648,59 +634,42 @@ void WinShellList::refreshRemote()
 
 void WinShellList::pauseTransfers()
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        m_batches.cancelCurrent(tab->pendingAction());
-    if (FileServiceClient* fs = m_owner->fileService())
-        fs->cancelTransfers();
+    m_queue.cancel();
 }
 
 void WinShellList::resumeTransfers()
 {
     std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_rows.unfinished())
+    for (const TransferRecord& record : m_queue.rows().unfinished())
         jobs.emplace_back(utf8(record.localPath), utf8(record.remotePath));
     m_transferring = true;
     startSend(jobs);
-    if (const TransferRecord* record = m_rows.current())
-        log(record->localPath + ' ' + loadLocalizedString(155));
+    if (const TransferRecord* record = m_queue.rows().current())
+        m_queue.log(record->localPath + ' ' + loadLocalizedString(155));
 }
 
 void WinShellList::removeTransfers(const std::vector<int>& rows)
 {
-    if (m_rows.records().empty())
+    if (m_queue.rows().records().empty())
         return;
-    const std::vector<TransferRecord>& records = m_rows.records();
-    for (int row : rows) {
-        if (row < 0 || row >= int(records.size()))
-            continue;
-        if ((records[row].state == 1 || records[row].state == 2)
-            && MessageBox(this, loadLocalizedString(156), loadLocalizedString(146), MB_YESNO | MB_ICONQUESTION) != IDYES)
-            return;
-    }
-    const std::vector<TransferRecord> removed = m_rows.remove(rows);
-    m_batches.cancelCurrent(PendingDelete);
-    FileServiceClient* fs = m_owner->fileService();
-    if (fs)
-        fs->cancelTransfers();
+    const auto removed = m_queue.remove(rows, 156, this);
+    if (!removed)
+        return;
     std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_rows.unfinished())
+    for (const TransferRecord& record : m_queue.rows().unfinished())
         jobs.emplace_back(utf8(record.localPath), utf8(record.remotePath));
     refreshRemote();
-    TransInfoTab* tab = m_owner->transInfoTab();
-    if (tab) {
-        tab->clearQueue();
-        tab->addRecords(m_rows.records());
-    }
-    for (const TransferRecord& record : removed)
+    m_queue.show();
+    for (const TransferRecord& record : *removed)
         if (record.state != 3)
-            log(record.localPath + ' ' + loadLocalizedString(157));
+            m_queue.log(record.localPath + ' ' + loadLocalizedString(157));
     if (jobs.empty()) {
         m_transferring = false;
         return;
     }
     m_transferring = true;
     startSend(jobs);
-    if (tab)
+    if (TransInfoTab* tab = m_owner->transInfoTab())
         tab->resetPendingAction();
 }
 
@@ -708,62 +677,48 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
 
 void WinShellList::onTransferStarted(const std::string& localPath)
 {
-    batchStarted(m_batches.current(), localPath);
+    batchStarted(m_queue.currentBatch(), localPath);
 }
 
 void WinShellList::onTransferProgress(const std::string& localPath, double fraction)
 {
-    batchProgress(m_batches.current(), localPath, fraction);
+    batchProgress(m_queue.currentBatch(), localPath, fraction);
 }
 
 void WinShellList::onTransferFileDone(const std::string& localPath)
 {
-    batchFileDone(m_batches.current(), localPath);
+    batchFileDone(m_queue.currentBatch(), localPath);
 }
 
 void WinShellList::onTransferAllDone()
 {
-    batchAllDone(m_batches.current());
+    batchAllDone(m_queue.currentBatch());
 }
 
 void WinShellList::onTransferFailed(unsigned int code)
 {
-    batchFailed(m_batches.current(), code);
+    batchFailed(m_queue.currentBatch(), code);
 }
 
 void WinShellList::batchStarted(int batch, const std::string& localPath)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const int row = m_rows.start(wide(localPath));
-    if (row >= 0)
-        setCell(row, 1, g_stateText[1]);
+    m_queue.started(batch, localPath);
 }
 
 void WinShellList::batchProgress(int batch, const std::string&, double fraction)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const CString text = m_rows.progressText(fraction);
-    if (!text.isEmpty() && m_rows.current())
-        setCell(m_rows.currentRow(), 2, text);
+    m_queue.progress(batch, fraction);
 }
 
 void WinShellList::batchFileDone(int batch, const std::string& localPath)
 {
-    if (!m_batches.isCurrent(batch))
-        return;
-    const int row = m_rows.fileDone();
-    if (row < 0)
-        return;
-    setCell(row, 1, g_stateText[3]);
-    setCell(row, 2, QStringLiteral("100%"));
-    log(wide(localPath) + ' ' + loadLocalizedString(197));
+    if (m_queue.fileDone(batch))
+        m_queue.log(wide(localPath) + ' ' + loadLocalizedString(197));
 }
 
 void WinShellList::batchAllDone(int batch)
 {
-    if (!m_batches.isCurrent(batch))
+    if (!m_queue.isCurrent(batch))
         return;
     m_transferring = false;
     refreshRemote();
@@ -771,29 +726,21 @@ void WinShellList::batchAllDone(int batch)
 
 void WinShellList::batchFailed(int batch, unsigned int code)
 {
-    TransInfoTab* tab = m_owner->transInfoTab();
-    const int action = m_batches.failureAction(batch, tab ? tab->pendingAction() : PendingNone);
-    switch (action) {
+    switch (m_queue.failureAction(batch)) {
     case -1:
     case PendingDelete:
         return;
-    case PendingPause: {
-        const int row = m_rows.pause();
-        if (row < 0)
-            return;
-        setCell(row, 1, g_stateText[2]);
-        log(m_rows.current()->localPath + QStringLiteral("  ") + loadLocalizedString(195));
+    case PendingPause:
+        if (const auto record = m_queue.pause())
+            m_queue.log(record->localPath + QStringLiteral("  ") + loadLocalizedString(195));
         return;
-    }
     case PendingDeleteAll:
-        log(loadLocalizedString(175));
+        m_queue.log(loadLocalizedString(175));
         return;
     default: {
         const CString word = errorWord(code);
-        const TransferRecord* record = m_rows.current();
-        log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + word);
-        if (record)
-            setCell(m_rows.currentRow(), 1, word);
+        const auto record = m_queue.fail(word);
+        m_queue.log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + word);
         refreshRemote();
         m_transferring = false;
     }

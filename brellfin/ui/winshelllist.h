@@ -10,8 +10,7 @@
 #include "brellfin/ui/filenotifyposter.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ifilenotify.h"
-#include "brellfin/ui/transferbatches.h"
-#include "brellfin/ui/transferrows.h"
+#include "brellfin/ui/batchqueue.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -46,8 +45,8 @@ public:
     void setCopied(bool value) { m_copied = value; }
     bool isTransferring() const { return m_transferring; }
     void setTransferring(bool value) { m_transferring = value; }
-    void setProgressTick() { m_rows.setProgressTick(); }
-    bool progressTick() const { return m_rows.progressTick(); }
+    void setProgressTick() { m_queue.rows().setProgressTick(); }
+    bool progressTick() const { return m_queue.rows().progressTick(); }
 
     void transferSelection();
     void transferClipboard();
@@ -66,7 +65,7 @@ public:
     void onTransferFailed(unsigned int code) override;
 
     // For tests.
-    const std::vector<TransferRecord>& queueRecords() const { return m_rows.records(); }
+    const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
     const std::vector<LocalItem>& selection() const { return m_selection; }
     bool isEditing() const { return m_editing; }
     QLineEdit* editor() const { return m_editor; }
@@ -97,8 +96,6 @@ private:
     void transferItems(const std::vector<LocalItem>& items, const CString& folder);
     void startSend(const std::vector<std::pair<std::string, std::string>>& jobs);
     void refreshRemote();
-    void log(const CString& text);
-    void setCell(int row, int column, const CString& text);
     CString folderWithSlash() const;
 
     void onTransport();
@@ -121,13 +118,12 @@ private:
     std::vector<LocalItem> m_clipboard;
     // The folder the clipboard's items were copied in, with a final "/".
     CString m_clipboardFolder;
-    TransferRows m_rows;
     bool m_editing = false;
     bool m_copied = false;
     CString m_currentPath;
     bool m_transferring = false;
     bool m_dragging = false;
     IDataSynchronisMgr* m_owner;
-    TransferBatches m_batches;
+    BatchQueue m_queue;
     ListDragSource m_drag;
 };
