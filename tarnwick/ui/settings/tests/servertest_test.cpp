@@ -53,7 +53,12 @@ public:
 class ServerTestTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SettingsTestEnv::prepare(); }
+    // The page reads the settings when built, so the test's own store and
+    // working folder come first.
+    struct Env
+    {
+        Env() { SettingsTestEnv::prepare(); }
+    } env;
 
     // Runs the page's test with the given server and port texts and returns
     // the box it showed.
