@@ -4,6 +4,7 @@
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/globalconfig.h"
 #include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
@@ -468,4 +469,20 @@ TEST_F(MainFrameTest, AWholeRunLogsNoPassword)
     EXPECT_TRUE(lines.filter(kPassword).isEmpty()) << lines.filter(kPassword).join('\n').toStdString();
     EXPECT_TRUE(lines.filter(QStringLiteral("wrongpass1")).isEmpty());
     EXPECT_EQ(lines.filter(QStringLiteral("Login pswd:[") + kUser + QStringLiteral(":******]")).size(), 2);
+}
+
+TEST_F(MainFrameTest, LeavingLocalDebuggingAsksFirst)
+{
+    frame->onLocalDebugAction(QStringLiteral("lo"), QString());
+    ASSERT_EQ(frame->currentPageIndex(), 2);
+    driver.answerBox(DialogDriver::kButton2);
+    emit frame->localPage()->exitPageSignal();
+    EXPECT_EQ(frame->currentPageIndex(), 2);
+    driver.answerBox(DialogDriver::kButton1);
+    emit frame->localPage()->exitPageSignal();
+    EXPECT_EQ(frame->currentPageIndex(), 0);
+    EXPECT_TRUE(settingVisible());
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("退出"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("确定退出本地调试吗?"));
 }
