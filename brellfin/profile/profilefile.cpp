@@ -192,5 +192,6 @@ bool ProfileFile::writeString(const QString& path, const QString& section, const
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    // commit() misses a failed flush of the last buffered bytes.
+    return file.flush() && file.commit();
 }

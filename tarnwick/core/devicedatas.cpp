@@ -37,7 +37,9 @@ bool writeCsvLines(const QString& path, const QStringList& lines, bool ownerOnly
         bytes += line.toUtf8();
         bytes += '\n';
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // QSaveFile::commit() misses a write error that only shows when its
+    // buffer is flushed (a full disk), so flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         qDebug().noquote().nospace() << "Write file error: " << path;
         return false;
     }

@@ -40,7 +40,8 @@ bool copyThroughSaveFile(const QString& src, const QString& dst)
         if (out.write(buffer, n) != n)
             return false;
     }
-    return out.commit();
+    // commit() misses a failed flush of the last buffered bytes.
+    return out.flush() && out.commit();
 }
 
 } // namespace
@@ -74,8 +75,7 @@ bool FileTool::writeFile(const QString& path, const QString& text, bool append)
         qDebug().noquote().nospace() << "File write file failed!" << path;
         return false;
     }
-    file.write(bytes);
-    return file.commit();
+    return file.write(bytes) == bytes.size() && file.flush() && file.commit();
 }
 
 bool FileTool::readFile(const QString& path, qint64 maxBytes, bool fromStart, QString& out)

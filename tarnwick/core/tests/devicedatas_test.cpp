@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -141,6 +143,31 @@ TEST_F(DeviceDatasTest, CloudListRoundTripKeepsEveryFieldAndIsPrivate)
         EXPECT_EQ(store.indexOfDevice(records[i].deviceNo), i);
     }
     EXPECT_EQ(QDir(file("data")).entryList(QDir::Files), QStringList{QStringLiteral("DeviceList.csv")});
+}
+
+// A write that fails only when the last buffered bytes reach the disk (a
+// full disk; here a file-size limit) must fail the save and keep the old list.
+TEST_F(DeviceDatasTest, WriteFailingAtTheFlushKeepsTheOldList)
+{
+    QList<stDeviceData> records;
+    for (int i = 0; i < 4; ++i)
+        records << record(i, 0);
+    const QString path = file("data/DeviceList.csv");
+    ASSERT_TRUE(DeviceDatas::writeCloudListCsv(path, records));
+    const QByteArray before = readAll(path);
+
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = DeviceDatas::writeCloudListCsv(path, records + records);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readAll(path), before);
 }
 
 TEST_F(DeviceDatasTest, LocalListRoundTripKeepsEveryField)
