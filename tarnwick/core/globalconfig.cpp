@@ -10,6 +10,8 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#include <memory>
+
 namespace C = Tarnwick::Constants;
 
 GlobalConfig* GlobalConfig::instance()
@@ -108,38 +110,50 @@ QString GlobalConfig::resolveHost(const QString& host)
     if (host.isEmpty())
         return QString();
 
-    QString result;
-    bool done = false;
-    QEventLoop loop;
-    // The answer is delivered to `context`; once this call has returned the
-    // context is gone and a late answer reaches nothing.
-    QObject context;
-    const int id = QHostInfo::lookupHost(host, &context, [&result, &done, &loop, host](const QHostInfo& info) {
+    // The lookup may answer after this call gave up. Its receiver lives until
+    // the answer comes (Qt 5.15 leaks the functor of a lookup whose receiver
+    // died or that was aborted), and the state it writes is shared, marked
+    // abandoned when the call returns, so a late answer touches nothing else.
+    struct Lookup {
+        QString result;
+        bool done = false;
+        bool abandoned = false;
+        QEventLoop* loop = nullptr;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    QObject* receiver = new QObject;
+    QHostInfo::lookupHost(host, receiver, [lookup, receiver, host](const QHostInfo& info) {
+        receiver->deleteLater();
+        if (lookup->abandoned)
+            return;
         const QList<QHostAddress> addresses = info.addresses();
         if (addresses.isEmpty()) {
             qDebug().noquote().nospace() << "transe server " << host << " error!";
         } else {
             // Callers build "http://%1/..." from the result: an IPv4 text
             // comes first.
-            result = addresses.first().toString();
+            lookup->result = addresses.first().toString();
             for (const QHostAddress& a : addresses) {
                 if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                    result = a.toString();
+                    lookup->result = a.toString();
                     break;
                 }
             }
         }
-        done = true;
-        loop.quit();
+        lookup->done = true;
+        if (lookup->loop != nullptr)
+            lookup->loop->quit();
     });
+    QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, [id, &loop] {
-        QHostInfo::abortHostLookup(id);
-        loop.quit();
-    });
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(C::kResolveTimeoutMs);
-    if (!done)
+    if (!lookup->done) {
+        lookup->loop = &loop;
         loop.exec();
-    return result;
+        lookup->loop = nullptr;
+    }
+    lookup->abandoned = true;
+    return lookup->result;
 }

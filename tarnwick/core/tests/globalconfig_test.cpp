@@ -2,9 +2,11 @@
 
 #include "platform/settings/registrysettings.h"
 #include "tarnwick/core/constants.h"
+#include "testing/loopbackresolver/loopbackresolver.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,6 +18,11 @@
 namespace C = Tarnwick::Constants;
 
 namespace {
+
+// Lookups of names that /etc/hosts does not hold stay on the machine; set up
+// before main, while the process has one thread.
+std::string g_resolverProblem;
+const bool g_loopbackResolver = Testing::useLoopbackResolver(&g_resolverProblem);
 
 class GlobalConfigTest : public ::testing::Test
 {
@@ -140,17 +147,29 @@ TEST(GlobalConfigResolve, LocalhostGivesItsIpv4Address)
 
 TEST(GlobalConfigResolve, UnresolvableNameGivesEmptyWithinTheLimitWhileEventsRun)
 {
+    if (!g_loopbackResolver)
+        GTEST_SKIP() << "no resolver of the test's own: " << g_resolverProblem;
+    // The name server takes its 3 s; the lookup must give up at 2000 ms.
+    Testing::SilentNameServer silent;
+    ASSERT_TRUE(silent.isListening());
     bool timerRan = false;
     QTimer::singleShot(0, [&timerRan] { timerRan = true; });
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(GlobalConfig::resolveHost(QStringLiteral("no-such-panel.invalid")), QString());
-    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_GE(t.elapsed(), 1500);
+    EXPECT_LT(t.elapsed(), 2900);
     EXPECT_TRUE(timerRan);
+    // Let the abandoned lookup run out (the name server's 3 s), so Qt can
+    // free what it holds for it before the process ends.
+    while (t.elapsed() < 4000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 TEST_F(GlobalConfigTest, ServerIpFallsBackToTheHostTextAndCachesAnAddress)
 {
+    if (!g_loopbackResolver)
+        GTEST_SKIP() << "no resolver of the test's own: " << g_resolverProblem;
     GlobalConfig config;
     EXPECT_EQ(config.serverIp(), QString());
     config.setServer(QStringLiteral("no-such-panel.invalid"));

@@ -1,4 +1,5 @@
 #include "tarnwick/ui/settings/settingview.h"
+#include "testing/loopbackresolver/loopbackresolver.h"
 
 #include "testing/fakecloud/fakecloud.h"
 #include "tarnwick/ui/settings/settingsconstants.h"
@@ -17,7 +18,6 @@
 #include <QTemporaryDir>
 
 #include <sched.h>
-#include <sys/mount.h>
 
 using namespace Tarnwick::Settings;
 
@@ -163,32 +163,15 @@ TEST_F(ServerTestTest, EmptyServerIsRefused)
     EXPECT_EQ(seen.text, u("服务地址不能为空!"));
 }
 
-// The name lookup must not leave the machine: this process gets a mount
-// namespace of its own whose resolver configuration names a loopback address
-// where nothing answers. Done before the first lookup of the process, so the
-// lookup threads (made later by this thread) share it.
+// The name lookup must not leave the machine: the process gets a resolver
+// configuration of its own that names a loopback address where nothing
+// answers.
 bool useLoopbackResolver(QString* why)
 {
-    static QTemporaryDir dir;
-    if (!dir.isValid()) {
-        *why = "no temporary folder";
-        return false;
-    }
-    const QString conf = dir.filePath("resolv.conf");
-    if (!SettingsTestEnv::writeBytes(conf, "nameserver 127.130.0.53\noptions timeout:1 attempts:1\n")) {
-        *why = "cannot write resolv.conf";
-        return false;
-    }
-    if (unshare(CLONE_NEWNS) != 0) {
-        *why = "unshare(CLONE_NEWNS) failed (needs root)";
-        return false;
-    }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount(QFile::encodeName(conf).constData(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0) {
-        *why = "cannot bind a resolv.conf of its own";
-        return false;
-    }
-    return true;
+    std::string problem;
+    const bool ok = Testing::useLoopbackResolver(&problem);
+    *why = QString::fromStdString(problem);
+    return ok;
 }
 
 TEST_F(ServerTestTest, NameThatDoesNotResolveIsAnEmptyAddress)
