@@ -2,9 +2,11 @@
 
 #include "tarnwick/core/msgdispatcher.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 #include <atomic>
+#include <memory>
 
 UiMsg::UiMsg(std::function<int(UiMsg*)> function)
     : m_function(std::move(function))
@@ -26,22 +28,42 @@ void UiMsg::Run()
 
 int UiMsg::postAndWait(std::unique_ptr<UiMsg> msg, MsgDispatcher* dispatcher)
 {
-    struct Outcome {
+    // Shared by this call and the dispatcher thread. The dispatcher thread
+    // never touches the local loop: it posts a quit request to the
+    // application object, which outlives every wait, and that request runs on
+    // this thread and finds the loop only while the wait still runs. (A queued
+    // connection to the loop itself races the loop's destruction against the
+    // message's `destroyed` on the dispatcher thread.)
+    struct Wait {
         std::atomic<int> code{-1};
+        std::atomic<bool> finished{false};
+        QEventLoop* loop = nullptr;  // this thread only
     };
-    auto outcome = std::make_shared<Outcome>();
-    QEventLoop loop;
-    // The result is stored on the dispatcher thread; the quit travels as a
-    // queued call to this thread, so it waits in the queue until the loop
-    // below runs even when the message completes before exec().
-    QObject::connect(msg.get(), &UiMsg::Complete, msg.get(),
-                     [outcome](int code) { outcome->code = code; }, Qt::DirectConnection);
-    QObject::connect(msg.get(), &UiMsg::Complete, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    auto wait = std::make_shared<Wait>();
+    auto finish = [wait] {
+        if (wait->finished.exchange(true))
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [wait] {
+                if (wait->loop != nullptr)
+                    wait->loop->quit();
+            },
+            Qt::QueuedConnection);
+    };
+    QObject::connect(msg.get(), &UiMsg::Complete, [wait, finish](int code) {
+        wait->code = code;
+        finish();
+    });
     // A message deleted unrun (dispatcher stopped) ends the wait with -1.
-    QObject::connect(msg.get(), &QObject::destroyed, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(msg.get(), &QObject::destroyed, finish);
     (dispatcher ? dispatcher : MsgDispatcher::instance())->post(std::move(msg));
-    loop.exec();
-    return outcome->code;
+    QEventLoop loop;
+    wait->loop = &loop;
+    if (!wait->finished)
+        loop.exec();
+    wait->loop = nullptr;
+    return wait->code;
 }
 
 int UiMsg::postAndWait(std::function<int(UiMsg*)> function)

@@ -21,10 +21,11 @@ public:
     // empty or throws.
     void Run() override;
 
-    // Posts msg to the dispatcher and runs a local event loop on the calling
-    // thread until it has completed; returns its result. A completion that
-    // comes before the loop starts is not lost (the loop is quit through a
-    // queued call), and a message deleted without running gives -1.
+    // Posts msg to the dispatcher and runs a local event loop on the GUI
+    // thread (the application object's, where callers wait) until it has
+    // completed; returns its result. A completion that comes before the loop
+    // starts is not lost (the loop is quit through a queued call), and a
+    // message deleted without running gives -1.
     static int postAndWait(std::unique_ptr<UiMsg> msg, MsgDispatcher* dispatcher = nullptr);
     static int postAndWait(std::function<int(UiMsg*)> function);
 
