@@ -32,45 +32,6 @@ bool isUnsupported(const FF::Net::Exception& e)
     return e.info() == "NoRegisteredFunction";
 }
 
-constexpr int kWaitPollMs = 5;
-
-// Posts work to the dispatcher and runs a local event loop until the message
-// is gone, run or dropped unrun (-1 then). No completion is lost: the state
-// is polled, not signalled. The dispatcher thread only writes two atomics, so
-// no queued connection joins the message to this thread's loop: Qt 5 at times
-// leaks the slot object of such a connection when its sender and receiver are
-// destroyed at the same moment in two threads, which the loop and the message
-// are at the end of every wait.
-int waitForWork(std::function<int(UiMsg*)> work)
-{
-    struct State
-    {
-        std::atomic<bool> done{false};
-        std::atomic<int> code{-1};
-    };
-    auto state = std::make_shared<State>();
-    // Released, and so done set, when the message and its function are destroyed.
-    std::shared_ptr<void> finisher(nullptr, [state](void*) { state->done = true; });
-    auto msg = std::make_unique<UiMsg>([state, work = std::move(work), finisher](UiMsg* self) {
-        const int code = work(self);
-        state->code = code;
-        return code;
-    });
-    finisher.reset();
-    MsgDispatcher::instance()->post(std::move(msg));
-
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(kWaitPollMs);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&]() {
-        if (state->done)
-            loop.quit();
-    });
-    poll.start();
-    loop.exec();
-    return state->code;
-}
-
 } // namespace
 
 const char LocalNetForwardManager::kStatePending[] = "pending";
@@ -188,7 +149,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
     const QByteArray address = deviceAccessIP.toUtf8();
     const quint16 port = m_port;
     const std::string id = clientId().toStdString();
-    waitForWork([result, address, port, id](UiMsg*) -> int {
+    UiMsg::postAndWait([result, address, port, id](UiMsg*) -> int {
         try {
             const FF::Net::Address target(address.constData(), port);
             if (!FF::Net::TCPClient::CheckConnection(target, kReachWindowMs)) {
@@ -270,7 +231,7 @@ bool LocalNetForwardManager::_sendHeartbeats()
     auto outcome = std::make_shared<Outcome>(Outcome::Failed);
     FF::RPC::DispatchClient* client = m_client;
     const std::string id = clientId().toStdString();
-    waitForWork([outcome, client, id](UiMsg*) -> int {
+    UiMsg::postAndWait([outcome, client, id](UiMsg*) -> int {
         if (!client->online()) {
             *outcome = Outcome::Lost;
             return -1;
@@ -354,7 +315,7 @@ QString LocalNetForwardManager::loadRouteDelCmd()
 void LocalNetForwardManager::bridgeOff(FF::RPC::DispatchClient* client)
 {
     const std::string id = clientId().toStdString();
-    waitForWork([client, id](UiMsg*) -> int {
+    UiMsg::postAndWait([client, id](UiMsg*) -> int {
         if (client && client->online()) {
             try {
                 FF::RPC::SyncProxy proxy(client);
