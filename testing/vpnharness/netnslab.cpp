@@ -43,7 +43,13 @@ QString NetnsLab::unavailableReason()
     const CommandResult add = ip({QStringLiteral("netns"), QStringLiteral("add"), probe});
     if (!add.succeeded())
         return QStringLiteral("cannot create a network namespace: ") + QString::fromLocal8Bit(add.output).trimmed();
+    // Entering one needs a mount namespace too ("ip netns exec" and "ip -n"
+    // remount /), which a chroot whose root is no mount point refuses.
+    const CommandResult enter = ip({QStringLiteral("-n"), probe, QStringLiteral("link"), QStringLiteral("set"),
+                                    QStringLiteral("lo"), QStringLiteral("up")});
     ip({QStringLiteral("netns"), QStringLiteral("del"), probe});
+    if (!enter.succeeded())
+        return QStringLiteral("cannot enter a network namespace: ") + QString::fromLocal8Bit(enter.output).trimmed();
     return QString();
 }
 
