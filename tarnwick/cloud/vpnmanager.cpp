@@ -122,7 +122,9 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         return false;
     }
     const QString portText = QString("%1").arg(port);
-    QString folder = QDir::current().absoluteFilePath(vpnDir);
+    // The VPN programs are installed beside Tarnwick; the configuration the
+    // session wrote at login lies in the data folder (the working folder).
+    QString folder = ProgramPath::resolve(vpnDir);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     addVpnFolderToPath(folder);
@@ -218,7 +220,7 @@ bool VpnManager::startVncViewer(const QString& arg)
     const QString folder = (arch == QLatin1String("x86_64") || arch == QLatin1String("ia64"))
                                ? QStringLiteral("vnc/x64/")
                                : QStringLiteral("vnc/x86/");
-    QProcess::startDetached(QDir::current().absoluteFilePath(folder + QStringLiteral("vncviewer")), {arg});
+    QProcess::startDetached(ProgramPath::resolve(folder + QStringLiteral("vncviewer")), {arg});
     return true;
 }
 
@@ -271,7 +273,7 @@ qint64 VpnManager::childPid() const
 
 QString VpnManager::openvpnProgram(const QString& vpnDir)
 {
-    const QFileInfo own(QDir::current().absoluteFilePath(vpnDir + QStringLiteral("/openvpn")));
+    const QFileInfo own(ProgramPath::resolve(vpnDir + QStringLiteral("/openvpn")));
     if (own.isFile() && own.isExecutable())
         return QDir::cleanPath(own.absoluteFilePath());
     return QString::fromLatin1(kSystemOpenvpn);

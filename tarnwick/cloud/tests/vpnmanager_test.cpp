@@ -1,4 +1,5 @@
 #include "tarnwick/cloud/vpnmanager.h"
+#include "tarnwick/core/programpath.h"
 
 #include "platform/process/recordingcommandrunner.h"
 
@@ -40,6 +41,8 @@ protected:
         m_oldCwd = QDir::currentPath();
         m_oldPath = qgetenv("PATH");
         ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+        // The fake openvpn is "installed" beside the program, which is here too.
+        ProgramPath::setBaseDir(m_dir.path());
         ASSERT_TRUE(QDir().mkpath(QStringLiteral("vpn/x64/config")));
         writeFakeOpenvpn(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\nexec sleep 1000\n")
                              .arg(m_dir.filePath(QStringLiteral("args.txt"))));
@@ -59,6 +62,7 @@ protected:
     void TearDown() override
     {
         m_manager.quit(false);
+        ProgramPath::setBaseDir(QString());
         QDir::setCurrent(m_oldCwd);
         qputenv("PATH", m_oldPath);
     }

@@ -2,8 +2,10 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/logger.h"
+#include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
+#include "tarnwick/ui/settings/helpview.h"
 #include "tarnwick/vnc/vncimagequality.h"
 #include "tarnwick/widgets/appfont.h"
 
@@ -101,6 +103,10 @@ int TarnwickStart::start()
     }
     if (lock == Platform::LockResult::HeldElsewhere)
         return refuse(C::singleInstanceText());
+
+    // The help text ships beside the program; the data folder gets a copy
+    // once, so the help box has something to show.
+    HelpView::provideHelpFile(ProgramPath::resolve(Tarnwick::Constants::kHelpFile), Tarnwick::Constants::kHelpFile);
 
     AppFont::apply();
     qRegisterMetaType<VncImageQuality>("VncImageQuality");

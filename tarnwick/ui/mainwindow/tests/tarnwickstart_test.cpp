@@ -160,6 +160,10 @@ TEST_F(TarnwickStartTest, DebugLinesReachTheLogFileInTheDataFolder)
         EXPECT_EQ(info.st_mode & 0777, 0700u);
         ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);
+        // The help text shipped beside the program is copied in once.
+        QFile help(folder + QStringLiteral("/data/help_pc.txt"));
+        ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+        EXPECT_GT(help.size(), 0);
         qDebug() << "marker line 4711";
     }
     QFile log(folder + QStringLiteral("/data/log.txt"));
