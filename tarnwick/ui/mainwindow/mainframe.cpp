@@ -2,9 +2,13 @@
 
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
+#include "tarnwick/core/androidbeats.h"
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/filetool.h"
 #include "tarnwick/core/globalconfig.h"
 #include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/logger.h"
+#include "tarnwick/core/programpath.h"
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/ui/endviewerwindow.h"
 #include "tarnwick/ui/localdebugview.h"
@@ -12,6 +16,8 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/ui/settings/helpview.h"
+#include "tarnwick/ui/settings/settingview.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/tableview.h"
@@ -21,10 +27,16 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMutexLocker>
+#include <QProcess>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace C = Tarnwick::MainWindow;
 
@@ -703,6 +715,23 @@ QString MainFrame::decodeUnicodeEscapes(const QString& text)
 
 // --- Actions ---------------------------------------------------------------------
 
+namespace {
+
+stBoxData targetBox(const QString& sn)
+{
+    stBoxData box;
+    box.sn = sn;
+    return box;
+}
+
+// A content box sized to 0.8 of the window, as the help and log boxes are.
+void sizeToWindow(MessageBox* box, QWidget* window)
+{
+    box->resize(int(std::lround(window->width() * 0.8)), int(std::lround(window->height() * 0.8)));
+}
+
+} // namespace
+
 void MainFrame::onOperActioned(QString, int action)
 {
     QMutexLocker lock(&mutex);
@@ -721,24 +750,220 @@ void MainFrame::onOperActioned(QString, int action)
         localDevice->unbindDevice();
         break;
     }
+    case C::ActionConnect:
+        requestConnect();
+        break;
+    case C::ActionStop:
+        requestStop();
+        break;
+    case C::ActionVnc: {
+        const int row = devicePage()->currentRow();
+        if (row < 0) {
+            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+            return;
+        }
+        QString ip;
+        stDeviceData record;
+        if (loginMode == 0) {
+            if (recordOfRow(row, record))
+                ip = record.lanIp;
+        } else {
+            ip = localDevice->deviceIp();
+        }
+        if (ip.isEmpty()) {
+            MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
+            return;
+        }
+        startVnc(ip);
+        break;
+    }
+    case C::ActionPass: {
+        const int row = devicePage()->currentRow();
+        if (row < 0) {
+            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+            return;
+        }
+        if (loginMode == 0) {
+            stDeviceData record;
+            if (!recordOfRow(row, record)) {
+                MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
+                return;
+            }
+            VPN_Android::VpnManager::instance()->startTransparent(record.lanIp);
+        } else {
+            VPN_Android::VpnManager::instance()->startTransparent(localDevice->deviceIp());
+        }
+        break;
+    }
+    case C::ActionExport:
+        exportFromDialog();
+        break;
+    case C::ActionImport:
+        importFromDialog();
+        break;
+    case C::ActionSave: {
+        if (MessageBox::question(this, C::saveTitle(), C::saveQuestionText(), C::confirm(), C::cancel()) != 0)
+            return;
+        const bool saved = DeviceDatas::instance()->addDevice(deviceRows);
+        MessageBox::information(this, C::saveTitle(), saved ? C::savedText() : C::saveFailedText(), C::confirm());
+        break;
+    }
     case C::ActionRefresh:
         onPageRefresh(devicePage()->currentPage());
         break;
+    case C::ActionHelp:
+        onShowHelpView();
+        break;
+    case C::ActionDebugLog:
+        showDebugLog();
+        break;
+    case C::ActionFtp: {
+        stDeviceData record;
+        if (!recordOfRow(devicePage()->currentRow(), record)) {
+            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+            return;
+        }
+        if (record.lanIp.isEmpty()) {
+            MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
+            return;
+        }
+        // Beside the program; the address is the only argument, no shell.
+        QProcess::startDetached(ProgramPath::resolve(C::fileToolName()), {record.lanIp});
+        break;
+    }
     default:
-        // The VPN, tool, file and log actions belong to the device menu's own handling.
-        qDebug().noquote() << "onOperActioned" << action << "not handled";
         break;
     }
 }
 
-void MainFrame::onSettingClicked(QString, int action)
+void MainFrame::exportFromDialog()
 {
-    qDebug().noquote() << "onSettingClicked" << action << "not handled";
+    QFileDialog dialog(this);
+    dialog.setWindowTitle(C::exportDialogTitle());
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.setFileMode(QFileDialog::DirectoryOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString folder = dialog.selectedFiles().first();
+    qDebug().noquote() << "selected: " + folder;
+    if (folder.isEmpty())
+        return;
+    const QString path = folder + QStringLiteral("/DeviceList.csv");
+    if (exportDeviceList(path))
+        MessageBox::information(this, C::exportTitle(), C::exportedText() + path, C::confirm());
+    else
+        MessageBox::warning(this, C::errorTitle(), C::exportFailedText() + path, C::confirm());
+}
+
+void MainFrame::importFromDialog()
+{
+    QFileDialog dialog(this);
+    dialog.setWindowTitle(C::importDialogTitle());
+    dialog.setNameFilters({QStringLiteral("CSV File(*.csv)"), QStringLiteral("All Files(*.*)")});
+    dialog.setViewMode(QFileDialog::Detail);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    if (path.isEmpty())
+        return;
+    // A file of the wrong shape ends the import here: nothing of it is read.
+    if (!DeviceDatas::isDeviceCsv(path)) {
+        MessageBox::warning(this, C::importTitle(), C::badImportText(), C::confirm());
+        return;
+    }
+    QList<stDeviceData> records;
+    if (!DeviceDatas::readDeviceCsv(path, records)
+        && MessageBox::question(this, C::importTitle(), C::importConflictText(), C::confirm(), C::cancel()) != 0)
+        return;
+    DeviceDatas::instance()->addDevice(DeviceDatas::findByAccountIn(records, userName, password));
+    GlobalConfig::instance()->save();
+    onUpdateDeviceTable();
+    MessageBox::information(this, C::importTitle(), C::importedText(), C::confirm());
+}
+
+bool MainFrame::exportDeviceList(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        qDebug().noquote() << "SaveData error: " + path;
+        return false;
+    }
+    // The list carries the account's password: readable by its owner only.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QString text = QString(QChar(0xFEFF)) + DeviceDatas::exportHeader() + QLatin1Char('\n');
+    for (int i = 0; i < deviceRows.size(); ++i) {
+        const stDeviceData& d = deviceRows.at(i);
+        text += QStringLiteral("%1,%2,%3,%4,%5")
+                    .arg(i + 1)
+                    .arg(FileTool::toCsvText(d.userName), FileTool::toCsvText(d.password),
+                         FileTool::toCsvText(d.deviceNo), FileTool::toCsvText(d.deviceName))
+                + QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
+    // A write that fails after the open (a full disk) is a failure, not an export.
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        qDebug().noquote() << "SaveData error: " + path;
+        return false;
+    }
+    return true;
+}
+
+void MainFrame::showDebugLog()
+{
+    // The lines still held in memory go to the file first, so the box shows the latest.
+    Logger::instance()->flush();
+    MessageBox* box = new MessageBox(this, C::debugLogTitle(), C::clearText(), C::closeButtonText());
+    box->setContentWidget(new HelpView(Tarnwick::Constants::kLogFile, box, true));
+    sizeToWindow(box, this);
+    const int answer = box->exec();
+    if (answer == 0)
+        QFile::remove(Tarnwick::Constants::kLogFile);
+    delete box;
 }
 
 void MainFrame::onShowHelpView()
 {
-    qDebug().noquote() << "onShowHelpView not handled";
+    MessageBox* box = new MessageBox(this, C::helpTitle(), QString(), QString());
+    box->setContentWidget(new HelpView(Tarnwick::Constants::kHelpFile, box));
+    sizeToWindow(box, this);
+    box->exec();
+    delete box;
+}
+
+void MainFrame::onSettingClicked(QString, int action)
+{
+    QMutexLocker lock(&mutex);
+    switch (action) {
+    case C::ActionSetting: {
+        MessageBox* box = new MessageBox(this, C::settingTitle(), C::settingConfirmText(), QString());
+        SettingView* view = new SettingView(box);
+        box->setContentWidget(view);
+        box->setButtonAlignment(Qt::AlignRight);
+        box->setButton1Handler([view] { return view->saveSettings(); });
+        box->exec();
+        delete box;
+        break;
+    }
+    case C::ActionHelp:
+        onShowHelpView();
+        break;
+    case C::ActionAbout: {
+        MessageBox* box = new MessageBox(this, C::aboutTitle(), C::aboutConfirmText(), QString());
+        QWidget* content = new QWidget(box);
+        QVBoxLayout* layout = new QVBoxLayout(content);
+        layout->setAlignment(Qt::AlignLeft);
+        layout->addWidget(new QLabel(Tarnwick::Constants::kVersionText, content), 0, Qt::AlignLeft);
+        layout->addWidget(new QLabel(Tarnwick::Constants::kReleaseDateText, content), 0, Qt::AlignLeft);
+        box->setContentWidget(content);
+        box->exec();
+        delete box;
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 void MainFrame::startVnc(QString ip)
@@ -757,11 +982,225 @@ void MainFrame::stopVnc()
         endViewerWindow(vncWindow);
 }
 
-// --- Remote device VPN connection (the connection steps are not part of this window yet)
+// --- Remote device VPN connection ------------------------------------------------
 
-void MainFrame::onTimerDevice() {}
-void MainFrame::onQueryBoxInfoSignal(bool, stBoxData, QString) {}
-void MainFrame::onConnectSignal(bool, stBoxData, QString) {}
-void MainFrame::onDisconnectSignal(bool, QString, QString) {}
-void MainFrame::onVpnStateChanged(QString, QString) {}
-void MainFrame::onVpnRunState(int) {}
+void MainFrame::setStepInterval(int ms)
+{
+    stepMs = ms;
+}
+
+void MainFrame::requestConnect()
+{
+    QMutexLocker lock(&mutex);
+    if (loginMode == 1) {
+        MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
+        return;
+    }
+    if (!AndroidBeats::isApkInstalled(QStringLiteral("de.blinkt.openvpn"))) {
+        MessageBox::warning(this, C::installTitle(), C::noVpnAppText(), C::confirm());
+        return;
+    }
+    const int row = devicePage()->currentRow();
+    stDeviceData record;
+    if (!recordOfRow(row, record)) {
+        MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+        return;
+    }
+    devicePage()->ensureCurrentRowVisible();
+    if (record.state != 1) {
+        MessageBox::information(this, C::messageTitle(), C::cannotConnectText(), C::confirm());
+        return;
+    }
+    deviceTimer->stop();
+    refreshTimer->stop();
+    refreshVpnRow(false);
+    if (!connectedSn.isEmpty())
+        cloudClient->Disconnect(targetBox(connectedSn));
+    mVpnDevice.reset();
+    mVpnDevice.mIccid = record.iccid;
+    mVpnDevice.mSn = record.deviceNo;
+    mVpnDevice.mOperation = 2;
+    mVpnDevice.mRow = row;
+    refreshVpnRow(true);
+    deviceTimer->start(stepMs);
+}
+
+void MainFrame::requestStop()
+{
+    QMutexLocker lock(&mutex);
+    if (loginMode == 1) {
+        MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
+        return;
+    }
+    const int row = devicePage()->currentRow();
+    stDeviceData record;
+    if (!recordOfRow(row, record)) {
+        MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+        return;
+    }
+    connectedSn.clear();
+    refreshVpnRow(false);
+    mVpnDevice.reset();
+    mVpnDevice.mSn = record.deviceNo;
+    mVpnDevice.mIccid = record.iccid;
+    mVpnDevice.mOperation = 3;
+    mVpnDevice.mRow = row;
+    mVpnDevice.mQuerying = true;
+    cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
+    deviceTimer->start(stepMs);
+    refreshTimer->stop();
+    refreshVpnRow(true);
+}
+
+void MainFrame::onTimerDevice()
+{
+    QMutexLocker lock(&mutex);
+    VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
+    bool finish = false;
+    if (loginState == 0)
+        mVpnDevice.mOperation = 0;
+
+    if (mVpnDevice.mOperation == 2) {
+        if (mVpnDevice.mRetryPrepare) {
+            mVpnDevice.mRetryPrepare = false;
+            prepareVpnPermission();
+        }
+        if (mVpnDevice.mQuerying) {
+            qDebug().noquote() << "mVpnDevice.mDeviceState " + QString::number(mVpnDevice.mDeviceState)
+                                      + " mVpnDevice.mVpnRunState " + QString::number(mVpnDevice.mVpnRunState);
+            if (++mVpnDevice.mTicks > C::kVpnConnectSteps) {
+                mVpnDevice.mTicks = 0;
+                const QString text = mVpnDevice.mDeviceState != 3 ? C::deviceNetFailedText()
+                                     : mVpnDevice.mVpnRunState != 1 ? C::localNetFailedText()
+                                                                     : C::linkFailedText();
+                MessageBox::warning(this, C::connectText(), text, C::confirm());
+                cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
+                vpn->quit(false);
+                mVpnDevice.mOperation = 5;
+                refreshVpnRow(true);
+            } else if (mVpnDevice.mDeviceState == 3 && mVpnDevice.mVpnRunState == 1) {
+                mVpnDevice.mOperation = 0;
+                mVpnDevice.mQuerying = false;
+                mVpnDevice.mTicks = 0;
+                connectedSn = mVpnDevice.mSn;
+                MessageBox::information(this, C::connectText(), C::linkedText(), C::confirm());
+            }
+        } else if (prepareVpnPermission()) {
+            mVpnDevice.mQuerying = true;
+            mVpnDevice.mTicks = 0;
+        } else {
+            mVpnDevice.mOperation = 0;
+            mVpnDevice.mQuerying = false;
+            finish = true;
+        }
+    } else if (mVpnDevice.mOperation == 3) {
+        ++mVpnDevice.mTicks;
+        if (mVpnDevice.mDeviceState != 3) {
+            mVpnDevice.mTicks = 0;
+            vpn->quit(false);
+            mVpnDevice.mOperation = 0;
+            mVpnDevice.mQuerying = false;
+            MessageBox::information(this, C::stopText(), C::stoppedText(), C::confirm());
+        } else if (mVpnDevice.mTicks > C::kVpnConnectSteps) {
+            mVpnDevice.mTicks = 0;
+            MessageBox::warning(this, C::stopText(), C::stopFailedText(), C::confirm());
+            mVpnDevice.mOperation = 0;
+            mVpnDevice.mQuerying = false;
+            finish = true;
+        }
+    } else if (mVpnDevice.mOperation == 5) {
+        if (++mVpnDevice.mTicks > C::kVpnFailStopSteps || mVpnDevice.mDeviceState != 3) {
+            mVpnDevice.mOperation = 0;
+            mVpnDevice.mQuerying = false;
+            mVpnDevice.mTicks = 0;
+            finish = true;
+        }
+    }
+
+    if (!finish) {
+        if (mVpnDevice.mQuerying)
+            cloudClient->QueryBoxInfo(targetBox(mVpnDevice.mSn));
+        if (mVpnDevice.mOperation != 0) {
+            refreshTimer->stop();
+            deviceTimer->start(stepMs);
+            return;
+        }
+    }
+    // The finish step: polling resumes and the next list reply rebuilds the table.
+    mVpnDevice.reset();
+    onPageRefresh(0);
+    refreshTimer->start(C::kListPollMs);
+    deviceRows.clear();
+}
+
+bool MainFrame::prepareVpnPermission()
+{
+    QMutexLocker lock(&mutex);
+    VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
+    vpn->quit(false);
+    if (loginState == 0)
+        return false;
+    const bool ready = vpn->prepareVpn();
+    if (!ready)
+        MessageBox::warning(this, C::errorTitle(), C::vpnPermissionText(), C::confirm());
+    return ready;
+}
+
+void MainFrame::onVpnRunState(int state)
+{
+    QMutexLocker lock(&mutex);
+    if (mVpnDevice.mOperation == 2 && state == 2)
+        cloudClient->Connect(targetBox(mVpnDevice.mSn));
+}
+
+void MainFrame::onConnectSignal(bool bSuc, stBoxData data, QString strErrMsg)
+{
+    QMutexLocker lock(&mutex);
+    // The VPN password never goes into the log.
+    qDebug().noquote() << "onConnectSignal " + QString(bSuc ? "true" : "false") + data.serverIP + data.openvpnUser
+                              + C::maskedPassword() + strErrMsg;
+    if (!bSuc) {
+        mVpnDevice.mRetryPrepare = true;
+        qDebug().noquote() << "onConnectSignal ret=" + QString("false") + " error:" + strErrMsg;
+        return;
+    }
+    VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
+    vpn->setConfigData(cloudClient->GetConfigData());
+    if (!vpn->startVPN(VPNClient::GetVpnDirectory(), cloudClient->GetConfigName(), data.serverIP, data.serverPort,
+                       data.openvpnUser, data.openvpnPassword)) {
+        qDebug().noquote() << "startVPN failed! ";
+        mVpnDevice.mRetryPrepare = true;
+    }
+}
+
+void MainFrame::onQueryBoxInfoSignal(bool bSuc, stBoxData data, QString strErrMsg)
+{
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "Querty Box " + QString::number(mVpnDevice.mOperation) + QString(bSuc ? "true" : "false")
+                              + mVpnDevice.mSn + data.sn + data.ip + QString::number(data.state) + data.iccid
+                              + strErrMsg;
+    if (mVpnDevice.mOperation == 0)
+        return;
+    if (!bSuc) {
+        mVpnDevice.mDeviceState = 0;
+        return;
+    }
+    if (data.sn != mVpnDevice.mSn)
+        return;
+    mVpnDevice.mDeviceState = data.ip.isEmpty() ? 1 : 3;
+    mVpnDevice.mLanIp = data.ip;
+}
+
+void MainFrame::onDisconnectSignal(bool bSuc, QString, QString strErrMsg)
+{
+    qDebug().noquote() << "onDisconnectSignal " + QString(bSuc ? "true" : "false") + strErrMsg;
+    if (!bSuc)
+        qDebug().noquote() << "onDisconnectSignal ret=" + QString("false") + " error:" + strErrMsg;
+}
+
+void MainFrame::onVpnStateChanged(QString state, QString ip)
+{
+    QMutexLocker lock(&mutex);
+    qDebug().noquote() << "Vpn State: " + state + ip;
+    mVpnDevice.mVpnRunState = state == QLatin1String("CONNECTED") ? 1 : 2;
+}

@@ -9,6 +9,7 @@
 
 #include "tarnwick/cloud/cloudrecords.h"
 #include "tarnwick/core/devicedatas.h"
+#include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 #include "tarnwick/widgets/movablewidget.h"
 
 #include <QList>
@@ -87,6 +88,13 @@ public:
     void setClock(Clock clock);
     void setConnectedSn(const QString& sn) { connectedSn = sn; }
     void setVpnTarget(const QString& sn, int operation);
+    // The length of one VPN step (2000 ms in the program).
+    void setStepInterval(int ms);
+
+    // Writes the cloud list as the export file; false when the file cannot
+    // be opened or written.
+    bool exportDeviceList(const QString& path);
+    bool prepareVpnPermission();
 
 public slots:
     void onSettingClicked(QString name, int action);
@@ -145,6 +153,11 @@ private:
     void initConnections();
     void connectCloudSignals();
     qint64 now() const;
+    void requestConnect();
+    void requestStop();
+    void exportFromDialog();
+    void importFromDialog();
+    void showDebugLog();
 
     int loginMode = 0;
     Qt::ApplicationState appState = Qt::ApplicationState(0);
@@ -169,6 +182,7 @@ private:
     QRecursiveMutex mutex;
     VncViewerWindow* vncWindow = nullptr;
     Clock clock;
+    int stepMs = Tarnwick::MainWindow::kVpnStepMs;
 
     static std::atomic<bool> dropNoticeShowing;
 };

@@ -100,6 +100,53 @@ enum Action {
     ActionDebugLog = 13, ActionFtp = 14
 };
 
+// Device menu actions and the VPN steps.
+constexpr int kVpnConnectSteps = 20;    // query steps before a connect gives up
+constexpr int kVpnFailStopSteps = 5;    // steps of the stop after a failed connect
+inline QString selectDeviceText() { return QStringLiteral("请先选择一个设备!"); }
+inline QString notLinkedText() { return QStringLiteral("设备没有联机!"); }
+inline QString notSupportedText() { return QStringLiteral("当前模式下，此功能不支持!"); }
+inline QString installTitle() { return QStringLiteral("程序安装"); }
+inline QString noVpnAppText()
+{
+    return QStringLiteral("未安装VPN程序, 请到设置界面进行安装, 安装后再手动设置\"关联启动\", 完成设置后请重试!");
+}
+inline QString vpnPermissionText()
+{
+    return QStringLiteral("VPN权限未设置，请设置VPN程序允许\"关联启动\", 完成后请重启程序!");
+}
+inline QString messageTitle() { return QStringLiteral("消息"); }
+inline QString cannotConnectText() { return QStringLiteral("离线或者联机状态下不能联机!"); }
+inline QString deviceNetFailedText() { return QStringLiteral("设备组网失败, 请检查重试!"); }
+inline QString localNetFailedText() { return QStringLiteral("本地组网失败, 请检查重试!"); }
+inline QString linkFailedText() { return QStringLiteral("设备联机失败, 请检查重试!"); }
+inline QString linkedText() { return QStringLiteral("设备联机成功!"); }
+inline QString stoppedText() { return QStringLiteral("设备停止成功!"); }
+inline QString stopFailedText() { return QStringLiteral("设备停止失败, 请检查重试!"); }
+inline QString maskedPassword() { return QStringLiteral("******"); }
+inline QString fileToolName() { return QStringLiteral("fileoperate/Brellfin"); }
+inline QString saveTitle() { return QStringLiteral("保存"); }
+inline QString saveQuestionText() { return QStringLiteral("将在线列表保存至本地, 确认操作吗？"); }
+inline QString savedText() { return QStringLiteral("保存至本地列表成功!"); }
+inline QString saveFailedText() { return QStringLiteral("保存至本地列表失败!"); }
+inline QString exportDialogTitle() { return QStringLiteral("选择导出文件夹"); }
+inline QString exportTitle() { return QStringLiteral("导出"); }
+inline QString exportedText() { return QStringLiteral("设备列表成功导出到: \n"); }
+inline QString exportFailedText() { return QStringLiteral("设备列表导出失败, 没有可写权限! \n"); }
+inline QString importDialogTitle() { return QStringLiteral("选择导入的CSV文件"); }
+inline QString importTitle() { return QStringLiteral("设备导入"); }
+inline QString badImportText() { return QStringLiteral("错误的设备文件格式, 请检查!"); }
+inline QString importConflictText() { return QStringLiteral("设备列表中存在冲突设备, 是否继续？"); }
+inline QString importedText() { return QStringLiteral("设备导入成功。"); }
+inline QString debugLogTitle() { return QStringLiteral("调试日志"); }
+inline QString clearText() { return QStringLiteral("清空"); }
+inline QString closeButtonText() { return QStringLiteral("关闭"); }
+inline QString helpTitle() { return QStringLiteral("帮助"); }
+inline QString settingTitle() { return QStringLiteral("设置"); }
+inline QString settingConfirmText() { return QStringLiteral("     确认     "); }
+inline QString aboutTitle() { return QStringLiteral("关于"); }
+inline QString aboutConfirmText() { return QStringLiteral("确 认"); }
+
 // The login form.
 inline QString remoteTabText() { return QStringLiteral("远程调试"); }
 inline QString localTabText() { return QStringLiteral("本地调试"); }

@@ -1,0 +1,435 @@
+#include "tarnwick/ui/mainwindow/mainframe.h"
+
+#include "tarnwick/core/constants.h"
+#include "tarnwick/core/devicedatas.h"
+#include "tarnwick/core/globalconfig.h"
+#include "tarnwick/core/logger.h"
+#include "tarnwick/core/programpath.h"
+#include "tarnwick/ui/mainwindow/deviceview.h"
+#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
+#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/vnc/vncviewerwindow.h"
+#include "tarnwick/widgets/editlineview.h"
+#include "tarnwick/widgets/messagebox.h"
+#include "tarnwick/widgets/pixmaplineedit.h"
+#include "tarnwick/widgets/tableview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kTrickyName = QStringLiteral("车间,\"A\"");
+
+class MainFrameActionsTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { useTemporaryHome(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(fake.start());
+        fake.setServerPassword(kServerPassword);
+        fake.addUser(kUser, kPassword);
+        FakeCloudDevice first;
+        first.sn = QStringLiteral("30300001");
+        first.alias = kTrickyName;
+        first.ip = QStringLiteral("127.140.0.5");
+        first.state = 1;
+        fake.addDevice(first);
+        FakeCloudDevice second;
+        second.sn = QStringLiteral("30300002");
+        second.alias = QStringLiteral("plain");
+        second.ip = QStringLiteral("127.140.0.6");
+        second.state = 1;
+        fake.addDevice(second);
+        FakeCloudDevice third;
+        third.sn = QStringLiteral("30300003");
+        third.alias = QStringLiteral("noaddress");
+        third.ip = QString();
+        third.state = 1;
+        fake.addDevice(third);
+        GlobalConfig* config = GlobalConfig::instance();
+        config->setServer(QStringLiteral("127.0.0.1"));
+        config->setServerPort(fake.port());
+        config->setServerPswd(kServerPassword);
+        ASSERT_TRUE(tools.isValid());
+        ProgramPath::setBaseDir(tools.path());
+        frame = std::make_unique<MainFrame>();
+    }
+
+    void TearDown() override
+    {
+        frame.reset();
+        ProgramPath::setBaseDir(QString());
+        spin(20);
+    }
+
+    void login()
+    {
+        QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();
+        edits.at(0)->setText(kUser);
+        edits.at(1)->setText(kPassword);
+        frame->loginPage()->onRemoteDebugLogin();
+        ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 2; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return table()->rowCount() == 3; }, 10000));
+    }
+
+    TableView* table() const { return frame->devicePage()->table(); }
+
+    // The table row of a device number.
+    int rowOf(const QString& sn) const
+    {
+        for (int row = 0; row < table()->rowCount(); ++row)
+            if (frame->devicePage()->cellValue(row, DeviceView::keyColumn()).toString() == sn)
+                return row;
+        return -1;
+    }
+
+    void choose(const QString& sn)
+    {
+        const int row = rowOf(sn);
+        ASSERT_GE(row, 0);
+        frame->devicePage()->selectRow(row);
+        ASSERT_EQ(frame->devicePage()->currentRow(), row);
+    }
+
+    // A tool that writes its argument count and arguments, one a line, into out.
+    void makeRecordingTool(const QString& name, const QString& out)
+    {
+        const QString path = tools.path() + QLatin1Char('/') + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out.toUtf8()
+                   + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() + "'\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    static QByteArray readAll(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    FakeCloud fake;
+    QTemporaryDir tools;
+    std::unique_ptr<MainFrame> frame;
+};
+
+QByteArray exportLine(int n, const QString& sn, const QString& quotedName)
+{
+    return QStringLiteral("%1,'%2','%3','%4',%5\n").arg(n).arg(kUser, kPassword, sn, quotedName).toUtf8();
+}
+
+} // namespace
+
+TEST_F(MainFrameActionsTest, ExportWritesExactBytesOwnerOnlyAndImportRestoresThem)
+{
+    const QByteArray head = QByteArray("\xEF\xBB\xBF") + QStringLiteral("序号,用户名,密码,设备编号,设备名称\n").toUtf8();
+    QTemporaryDir dir;
+    const QString emptyPath = dir.path() + QStringLiteral("/empty.csv");
+    ASSERT_TRUE(frame->exportDeviceList(emptyPath));
+    EXPECT_EQ(readAll(emptyPath), head);
+
+    login();
+    DialogDriver driver;
+    driver.answerFileDialog(dir.path());
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 5);
+    ASSERT_EQ(driver.boxes().size(), 1);
+    const QString path = dir.path() + QStringLiteral("/DeviceList.csv");
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("导出"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备列表成功导出到: \n") + path);
+    ASSERT_EQ(driver.fileDialogs().size(), 1);
+    EXPECT_EQ(driver.fileDialogs().at(0).windowTitle, QStringLiteral("选择导出文件夹"));
+
+    QByteArray expected = head;
+    const QList<stDeviceData> rows = frame->tableRecords();
+    ASSERT_EQ(rows.size(), 3);
+    for (int i = 0; i < rows.size(); ++i) {
+        const QString sn = rows.at(i).deviceNo;
+        const QString name = sn == QLatin1String("30300001")   ? QStringLiteral("\"'车间,\"\"A\"\"'\"")
+                             : sn == QLatin1String("30300002") ? QStringLiteral("'plain'")
+                                                               : QStringLiteral("'noaddress'");
+        expected += exportLine(i + 1, sn, name);
+    }
+    EXPECT_EQ(readAll(path), expected);
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    // The import of that file brings the same records into the account's list.
+    EXPECT_TRUE(DeviceDatas::instance()->findByAccount(kUser, kPassword).isEmpty());
+    driver.answerFileDialog(path);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 6);
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("设备导入"));
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备导入成功。"));
+    const QList<stDeviceData> stored = DeviceDatas::instance()->findByAccount(kUser, kPassword);
+    ASSERT_EQ(stored.size(), 3);
+    for (const stDeviceData& d : stored) {
+        if (d.deviceNo == QLatin1String("30300001")) {
+            EXPECT_EQ(d.deviceName, kTrickyName);
+        }
+        EXPECT_EQ(d.userName, kUser);
+        EXPECT_EQ(d.password, kPassword);
+    }
+}
+
+TEST_F(MainFrameActionsTest, ImportOfAFileThatIsNoListWarnsAndAddsNothing)
+{
+    login();
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/other.csv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("a,b,c\n" + kUser.toUtf8() + "," + kPassword.toUtf8() + ",40400004,x\n");
+    file.close();
+    const int before = DeviceDatas::instance()->findByAccount(kUser, kPassword).size();
+    DialogDriver driver;
+    driver.answerFileDialog(path);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 6);
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("设备导入"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("错误的设备文件格式, 请检查!"));
+    spin(100);
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+    EXPECT_EQ(DeviceDatas::instance()->findByAccount(kUser, kPassword).size(), before);
+}
+
+TEST_F(MainFrameActionsTest, ExportWhoseWriteFailsAfterTheOpenReportsTheFailure)
+{
+    login();
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/DeviceList.csv");
+    // A file-size limit below the list's size: the open succeeds, the write does not.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = frame->exportDeviceList(path);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(ok);
+
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    DialogDriver driver;
+    driver.answerFileDialog(dir.path());
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 5);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("错误"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备列表导出失败, 没有可写权限! \n") + path);
+
+    // A folder that cannot be written fails at the open.
+    EXPECT_FALSE(frame->exportDeviceList(dir.path() + QStringLiteral("/missing/DeviceList.csv")));
+}
+
+TEST_F(MainFrameActionsTest, ToolsStartWithTheAddressAsTheOnlyArgument)
+{
+    const QString ftpOut = tools.path() + QStringLiteral("/ftp.out");
+    const QString passOut = tools.path() + QStringLiteral("/pass.out");
+    makeRecordingTool(QStringLiteral("fileoperate/Brellfin"), ftpOut);
+    makeRecordingTool(QStringLiteral("Quillet"), passOut);
+
+    // Nothing chosen yet: the warnings, nothing started.
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 14);
+    frame->onOperActioned(QString(), 4);
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("请先选择一个设备!"));
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("请先选择一个设备!"));
+
+    login();
+    choose(QStringLiteral("30300003"));
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 14);
+    frame->onOperActioned(QString(), 3);
+    ASSERT_EQ(driver.boxes().size(), 4);
+    EXPECT_EQ(driver.boxes().at(2).title, QStringLiteral("错误"));
+    EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("设备没有联机!"));
+    EXPECT_EQ(driver.boxes().at(3).text, QStringLiteral("设备没有联机!"));
+    EXPECT_EQ(frame->viewerWindow(), nullptr);
+    spin(300);
+    EXPECT_FALSE(QFile::exists(ftpOut));
+    EXPECT_FALSE(QFile::exists(passOut));
+
+    choose(QStringLiteral("30300001"));
+    frame->onOperActioned(QString(), 14);
+    frame->onOperActioned(QString(), 4);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(ftpOut) && QFile::exists(passOut); }, 10000));
+    EXPECT_EQ(readAll(ftpOut), QByteArray("1\n127.140.0.5\n"));
+    EXPECT_EQ(readAll(passOut), QByteArray("1\n127.140.0.5\n"));
+    EXPECT_EQ(driver.boxes().size(), 4);
+}
+
+TEST_F(MainFrameActionsTest, VncTwiceLeavesOneWindowForTheSecondAddress)
+{
+    login();
+    choose(QStringLiteral("30300001"));
+    frame->onOperActioned(QString(), 3);
+    QPointer<VncViewerWindow> first = frame->viewerWindow();
+    ASSERT_NE(first, nullptr);
+    choose(QStringLiteral("30300002"));
+    frame->onOperActioned(QString(), 3);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return first.isNull();
+        },
+        10000));
+    int windows = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        windows += qobject_cast<VncViewerWindow*>(w) != nullptr ? 1 : 0;
+    EXPECT_EQ(windows, 1);
+    ASSERT_NE(frame->viewerWindow(), nullptr);
+    EXPECT_TRUE(frame->viewerWindow()->windowTitle().contains(QStringLiteral("127.140.0.6")))
+        << frame->viewerWindow()->windowTitle().toStdString();
+    frame->stopVnc();
+    EXPECT_EQ(frame->viewerWindow(), nullptr);
+    spin(50);
+}
+
+TEST_F(MainFrameActionsTest, DebugLogShowsTheLatestLinesAsTextAndClearRemovesTheFile)
+{
+    Logger::instance()->appendLine(QStringLiteral("first <b>x</b>"));
+    Logger::instance()->appendLine(QStringLiteral("just before the box"));
+
+    // Reads the box's text and answers it from inside its loop.
+    QString shown;
+    QStringList buttons;
+    int answer = 1;
+    QTimer reader;
+    reader.setInterval(20);
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            if (auto* edit = box->findChild<QTextEdit*>())
+                shown = edit->toPlainText();
+            buttons = DialogDriver::describe(box).buttons;
+            box->done(answer);
+        }
+    });
+    reader.start();
+    frame->onOperActioned(QString(), 13);
+    EXPECT_TRUE(shown.contains(QStringLiteral("first <b>x</b>\n"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("just before the box"))) << shown.toStdString();
+    EXPECT_EQ(buttons, QStringList({QStringLiteral("清空"), QStringLiteral("关闭")}));
+    EXPECT_TRUE(QFile::exists(Tarnwick::Constants::kLogFile));
+
+    answer = 0;
+    shown.clear();
+    frame->onOperActioned(QString(), 13);
+    EXPECT_FALSE(shown.isEmpty());
+    EXPECT_FALSE(QFile::exists(Tarnwick::Constants::kLogFile));
+}
+
+TEST_F(MainFrameActionsTest, SettingsBoxClosesOnlyOnAValidPortAndAboutShowsTheVersion)
+{
+    int clicks = 0;
+    bool closedAfterBadPort = false;
+    QTimer driverTimer;
+    driverTimer.setInterval(30);
+    QObject::connect(&driverTimer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            EditLineView* port = box->findChild<EditLineView*>(QStringLiteral("EditServerPort"));
+            if (port == nullptr) {
+                // An inner warning of the settings page: close it.
+                box->done(0);
+                continue;
+            }
+            QPushButton* confirm = nullptr;
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                if (b->text() == QStringLiteral("     确认     "))
+                    confirm = b;
+            ASSERT_NE(confirm, nullptr);
+            if (clicks == 0) {
+                port->setText(QStringLiteral("0"));
+                ++clicks;
+                QTimer::singleShot(0, confirm, &QPushButton::click);
+            } else if (clicks == 1) {
+                closedAfterBadPort = !box->isVisible();
+                port->setText(QStringLiteral("80"));
+                ++clicks;
+                QTimer::singleShot(0, confirm, &QPushButton::click);
+            }
+        }
+    });
+    driverTimer.start();
+    frame->onSettingClicked(QString(), 10);
+    driverTimer.stop();
+    EXPECT_EQ(clicks, 2);
+    EXPECT_FALSE(closedAfterBadPort);
+    EXPECT_EQ(GlobalConfig::instance()->serverPort(), 80);
+
+    QStringList labels;
+    DialogDriver::SeenBox about;
+    QTimer aboutTimer;
+    aboutTimer.setInterval(20);
+    QObject::connect(&aboutTimer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            about = DialogDriver::describe(box);
+            for (QLabel* l : box->contentWidget()->findChildren<QLabel*>())
+                labels << l->text();
+            box->done(0);
+        }
+    });
+    aboutTimer.start();
+    frame->onSettingClicked(QString(), 12);
+    EXPECT_EQ(about.title, QStringLiteral("关于"));
+    EXPECT_EQ(labels, QStringList({QStringLiteral("当前版本: V2.3"), QStringLiteral("发布日期: 2022-07-27")}));
+}
+
+TEST_F(MainFrameActionsTest, SaveStoresEveryRow)
+{
+    login();
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 8);
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("保存"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("将在线列表保存至本地, 确认操作吗？"));
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("保存至本地列表成功!"));
+    QStringList stored;
+    for (const stDeviceData& d : DeviceDatas::instance()->findByAccount(kUser, kPassword))
+        stored << d.deviceNo;
+    stored.sort();
+    stored.removeDuplicates();
+    EXPECT_EQ(stored, QStringList({QStringLiteral("30300001"), QStringLiteral("30300002"),
+                                   QStringLiteral("30300003")}));
+}
