@@ -841,7 +841,8 @@ void MainFrame::exportFromDialog()
     QFileDialog dialog(this);
     dialog.setWindowTitle(C::exportDialogTitle());
     dialog.setViewMode(QFileDialog::Detail);
-    dialog.setFileMode(QFileDialog::DirectoryOnly);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString folder = dialog.selectedFiles().first();

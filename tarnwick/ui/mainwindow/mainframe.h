@@ -81,6 +81,8 @@ public:
     qint64 listFailSinceValue() const { return listFailSince; }
     QList<stDeviceData> tableRecords() const { return deviceRows; }
     QString connectedDevice() const { return connectedSn; }
+    int vpnOperationValue() const { return mVpnDevice.mOperation; }
+    int vpnDeviceStateValue() const { return mVpnDevice.mDeviceState; }
     static bool isDropNoticeShowing() { return dropNoticeShowing.load(); }
 
     // Seams for tests: the clock, the connected panel and the VPN target

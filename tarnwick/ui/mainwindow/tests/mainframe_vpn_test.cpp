@@ -1,0 +1,357 @@
+#include "tarnwick/ui/mainwindow/mainframe.h"
+
+#include "tarnwick/cloud/vpnclient.h"
+#include "tarnwick/cloud/vpnmanager.h"
+#include "tarnwick/core/globalconfig.h"
+#include "tarnwick/core/programpath.h"
+#include "tarnwick/ui/mainwindow/deviceview.h"
+#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
+#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/widgets/pixmaplineedit.h"
+#include "tarnwick/widgets/tableview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString kLinked = QStringLiteral("30300001");    // online, reports a LAN address
+const QString kNoAddress = QStringLiteral("30300003"); // online, never a LAN address
+const QString kBusy = QStringLiteral("30300004");      // already connected elsewhere (state 3)
+const QString kVpnUser = QStringLiteral("vpnuser");
+const QString kVpnPassword = QStringLiteral("SecretVpnPw1");
+
+class MainFrameVpnTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { useTemporaryHome(); }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(fake.start());
+        fake.setServerPassword(kServerPassword);
+        fake.addUser(kUser, kPassword);
+        fake.setVpnCredentials(kVpnUser, kVpnPassword);
+        fake.addDevice(device(kLinked, QStringLiteral("127.140.0.5"), 1));
+        fake.addDevice(device(kNoAddress, QString(), 1));
+        fake.addDevice(device(kBusy, QStringLiteral("127.140.0.7"), 3));
+        GlobalConfig* config = GlobalConfig::instance();
+        config->setServer(QStringLiteral("127.0.0.1"));
+        config->setServerPort(fake.port());
+        config->setServerPswd(kServerPassword);
+
+        // A stand-in for the VPN client program: it only waits to be ended.
+        ASSERT_TRUE(tools.isValid());
+        ProgramPath::setBaseDir(tools.path());
+        const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory() + QStringLiteral("/openvpn");
+        QDir().mkpath(QFileInfo(openvpn).absolutePath());
+        QFile script(openvpn);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec sleep 30\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        frame = std::make_unique<MainFrame>();
+        // The steps are driven by the test.
+        frame->setStepInterval(3600 * 1000);
+    }
+
+    void TearDown() override
+    {
+        frame.reset();
+        VPN_Android::VpnManager::instance()->quit(false);
+        ProgramPath::setBaseDir(QString());
+        spin(20);
+    }
+
+    static FakeCloudDevice device(const QString& sn, const QString& ip, int state)
+    {
+        FakeCloudDevice d;
+        d.sn = sn;
+        d.alias = sn;
+        d.ip = ip;
+        d.state = state;
+        return d;
+    }
+
+    void login()
+    {
+        QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();
+        edits.at(0)->setText(kUser);
+        edits.at(1)->setText(kPassword);
+        frame->loginPage()->onRemoteDebugLogin();
+        ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 2; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return table()->rowCount() == 3; }, 10000));
+    }
+
+    TableView* table() const { return frame->devicePage()->table(); }
+
+    int rowOf(const QString& sn) const
+    {
+        for (int row = 0; row < table()->rowCount(); ++row)
+            if (frame->devicePage()->cellValue(row, DeviceView::keyColumn()).toString() == sn)
+                return row;
+        return -1;
+    }
+
+    void choose(const QString& sn)
+    {
+        const int row = rowOf(sn);
+        ASSERT_GE(row, 0);
+        frame->devicePage()->selectRow(row);
+        ASSERT_EQ(frame->devicePage()->currentRow(), row);
+    }
+
+    // True when some cell of the device's row shows text.
+    bool rowShows(const QString& sn, const QString& text) const
+    {
+        const int row = rowOf(sn);
+        for (int column = 0; row >= 0 && column < 12; ++column)
+            if (frame->devicePage()->cellValue(row, column).toString() == text)
+                return true;
+        return false;
+    }
+
+    // VPN instructions the fake received for sn, "true" to connect, "false" to end.
+    int instructions(const QString& sn, const QString& on) const
+    {
+        int n = 0;
+        for (const FakeCloudRequest& r : fake.requests())
+            n += (r.path == QLatin1String("/user/device/instruct/vpn") && r.query(QStringLiteral("sn")) == sn
+                  && r.query(QStringLiteral("vpn")) == on)
+                     ? 1
+                     : 0;
+        return n;
+    }
+
+    // One step; when it asks for the panel's status, waits for the answer.
+    void step()
+    {
+        const int replies = LogCapture::count(QStringLiteral("Querty Box "));
+        const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
+        frame->onTimerDevice();
+        if (waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/status")) > asked; }, 300)) {
+            ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Querty Box ")) > replies; }, 10000));
+        }
+    }
+
+    // Connect through the menu, then the first step: the preparation and the connect request.
+    void startConnect(const QString& sn)
+    {
+        choose(sn);
+        frame->onOperActioned(QString(), 1);
+        ASSERT_EQ(frame->vpnOperationValue(), 2);
+        EXPECT_TRUE(rowShows(sn, QStringLiteral("联机中")));
+        EXPECT_TRUE(frame->stepTimer()->isActive());
+        EXPECT_FALSE(frame->listTimer()->isActive());
+        const int before = instructions(sn, QStringLiteral("true"));
+        frame->onTimerDevice();
+        ASSERT_TRUE(waitUntil([&] { return instructions(sn, QStringLiteral("true")) == before + 1; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ")) > 0; }, 10000));
+    }
+
+    LogCapture log;
+    FakeCloud fake;
+    QTemporaryDir tools;
+    std::unique_ptr<MainFrame> frame;
+};
+
+} // namespace
+
+TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResumes)
+{
+    login();
+    DialogDriver driver;
+    startConnect(kLinked);
+    step();
+    EXPECT_EQ(frame->vpnDeviceStateValue(), 3);
+    EXPECT_EQ(frame->vpnOperationValue(), 2);
+    EXPECT_TRUE(frame->connectedDevice().isEmpty());
+
+    // The panel now counts as connected in the list too.
+    fake.addDevice(device(kLinked, QStringLiteral("127.140.0.5"), 3));
+    emit VPN_Android::VpnManager::instance()->signalVPNStatus(QStringLiteral("CONNECTED"), QStringLiteral("10.8.0.6"));
+    driver.answerBox(DialogDriver::kButton1);
+    const int lists = fake.requestCount(QStringLiteral("/user/device/list"));
+    const int rebuilds = LogCapture::count(QStringLiteral("Update device list..."));
+    step();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!"));
+    EXPECT_EQ(frame->connectedDevice(), kLinked);
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_TRUE(frame->listTimer()->isActive());
+    EXPECT_EQ(frame->listTimer()->interval(), 5000);
+    ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/list")) > lists; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Update device list...")) > rebuilds; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return frame->tableRecords().size() == 3; }, 10000));
+    QStringList cells;
+    for (int column = 0; column < 12; ++column)
+        cells << frame->devicePage()->cellValue(rowOf(kLinked), column).toString();
+    EXPECT_TRUE(rowShows(kLinked, QStringLiteral("联  机"))) << cells.join('|').toStdString();
+
+    // The log of the whole connect holds the user but never the password.
+    EXPECT_EQ(LogCapture::lines().filter(kVpnPassword).size(), 0) << LogCapture::lines().filter(kVpnPassword).join('\n').toStdString();
+    EXPECT_GE(LogCapture::count(QStringLiteral("onConnectSignal true127.30.0.1") + kVpnUser + QStringLiteral("******")), 1);
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+}
+
+TEST_F(MainFrameVpnTest, TunnelNeverConnectedGivesUpAfterTwentyOneStepsAndDisconnects)
+{
+    login();
+    DialogDriver driver;
+    startConnect(kLinked);
+    driver.answerBox(DialogDriver::kButton1);
+    for (int i = 0; i < 20; ++i) {
+        step();
+        ASSERT_EQ(frame->vpnOperationValue(), 2) << i;
+    }
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    EXPECT_EQ(instructions(kLinked, QStringLiteral("false")), 0);
+    step();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("本地组网失败, 请检查重试!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 5);
+    EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
+    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+
+    // The panel still reports its address: the stop runs its five steps, then the finish.
+    for (int i = 0; i < 5; ++i) {
+        frame->onTimerDevice();
+        ASSERT_EQ(frame->vpnOperationValue(), 5) << i;
+        EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
+    }
+    frame->onTimerDevice();
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_TRUE(frame->listTimer()->isActive());
+    EXPECT_TRUE(frame->connectedDevice().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return frame->tableRecords().size() == 3; }, 10000));
+    EXPECT_FALSE(rowShows(kLinked, QStringLiteral("停止中")));
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+}
+
+TEST_F(MainFrameVpnTest, PanelWithoutLanAddressReportsDeviceNetworkingFailure)
+{
+    login();
+    DialogDriver driver;
+    startConnect(kNoAddress);
+    // Even a connected tunnel does not help a panel without an address.
+    emit VPN_Android::VpnManager::instance()->signalVPNStatus(QStringLiteral("CONNECTED"), QStringLiteral("10.8.0.6"));
+    driver.answerBox(DialogDriver::kButton1);
+    for (int i = 0; i < 21; ++i)
+        step();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备组网失败, 请检查重试!"));
+    EXPECT_EQ(frame->vpnDeviceStateValue(), 1);
+    // Not connected: the next step finishes.
+    frame->onTimerDevice();
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+}
+
+TEST_F(MainFrameVpnTest, FailedConnectReplyPreparesAgainAndAsksAgain)
+{
+    login();
+    FakeCloudScript refuse;
+    refuse.reply = FakeCloudScript::Reply::ErrorCode;
+    refuse.errorCode = 5;
+    refuse.times = 1;
+    fake.script(QStringLiteral("/user/device/instruct/vpn"), refuse);
+    startConnect(kLinked);
+    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ret=false error:")) == 1; }, 10000));
+    EXPECT_EQ(instructions(kLinked, QStringLiteral("true")), 1);
+    step();
+    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("true")) == 2; }, 10000));
+    EXPECT_EQ(frame->vpnOperationValue(), 2);
+}
+
+TEST_F(MainFrameVpnTest, SecondPanelFirstEndsTheConnectedOneAndForeignRepliesChangeNothing)
+{
+    login();
+    frame->setConnectedSn(kBusy);
+    choose(kLinked);
+    frame->onOperActioned(QString(), 1);
+    ASSERT_TRUE(waitUntil([&] { return instructions(kBusy, QStringLiteral("false")) == 1; }, 10000));
+    EXPECT_EQ(frame->vpnOperationValue(), 2);
+
+    stBoxData other;
+    other.sn = kBusy;
+    other.ip = QStringLiteral("127.140.0.7");
+    frame->onQueryBoxInfoSignal(true, other, QString());
+    EXPECT_EQ(frame->vpnDeviceStateValue(), 0);
+    stBoxData own = other;
+    own.sn = kLinked;
+    frame->onQueryBoxInfoSignal(true, own, QString());
+    EXPECT_EQ(frame->vpnDeviceStateValue(), 3);
+    frame->onQueryBoxInfoSignal(false, own, QStringLiteral("x"));
+    EXPECT_EQ(frame->vpnDeviceStateValue(), 0);
+}
+
+TEST_F(MainFrameVpnTest, ConnectedPanelAndNoChoiceAreRefused)
+{
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 1);
+    frame->onOperActioned(QString(), 2);
+    ASSERT_EQ(driver.boxes().size(), 2);
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("请先选择一个设备!"));
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("请先选择一个设备!"));
+
+    login();
+    choose(kBusy);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 1);
+    ASSERT_EQ(driver.boxes().size(), 3);
+    EXPECT_EQ(driver.boxes().at(2).title, QStringLiteral("消息"));
+    EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("离线或者联机状态下不能联机!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    spin(200);
+    EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/instruct/vpn")), 0);
+}
+
+TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
+{
+    login();
+    frame->setConnectedSn(kLinked);
+    choose(kLinked);
+    frame->onOperActioned(QString(), 2);
+    EXPECT_TRUE(frame->connectedDevice().isEmpty());
+    EXPECT_EQ(frame->vpnOperationValue(), 3);
+    EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
+    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onTimerDevice();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("停止"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备停止成功!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_TRUE(frame->listTimer()->isActive());
+}
+
+TEST_F(MainFrameVpnTest, LoginLostDuringAConnectEndsItAtTheNextStep)
+{
+    login();
+    startConnect(kLinked);
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 0);
+    ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 0; }, 10000));
+    const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
+    const int connects = instructions(kLinked, QStringLiteral("true"));
+    frame->onTimerDevice();
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_FALSE(frame->stepTimer()->isActive());
+    spin(300);
+    EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/status")), asked);
+    EXPECT_EQ(instructions(kLinked, QStringLiteral("true")), connects);
+}
