@@ -3,16 +3,20 @@
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/globalconfig.h"
+#include "tarnwick/core/logger.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -354,4 +358,58 @@ TEST_F(MainFrameVpnTest, LoginLostDuringAConnectEndsItAtTheNextStep)
     spin(300);
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/status")), asked);
     EXPECT_EQ(instructions(kLinked, QStringLiteral("true")), connects);
+}
+
+namespace {
+
+// Grabs the first visible box with the title while its loop runs, then closes it.
+QImage grabBox(const std::function<void()>& open, const QString& title)
+{
+    QImage picture;
+    QTimer grabber;
+    grabber.setInterval(50);
+    int seen = 0;
+    QObject::connect(&grabber, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible() || DialogDriver::describe(box).title != title)
+                continue;
+            // One more tick so the content has laid out.
+            if (++seen < 3)
+                return;
+            picture = box->grab().toImage();
+            box->done(1);
+        }
+    });
+    grabber.start();
+    open();
+    return picture;
+}
+
+} // namespace
+
+TEST_F(MainFrameVpnTest, PicturesOfTheConnectingRowTheAboutBoxAndTheLogBox)
+{
+    frame->resize(1024, 600);
+    frame->show();
+    login();
+    choose(kLinked);
+    frame->onOperActioned(QString(), 1);
+    ASSERT_TRUE(rowShows(kLinked, QStringLiteral("联机中")));
+    spin(100);
+    const QImage page = frame->grab().toImage();
+    ASSERT_FALSE(page.isNull());
+    EXPECT_TRUE(page.save(QStringLiteral(SCREENSHOT_DIR "/cloud_page_connecting.png")));
+
+    const QImage about = grabBox([&] { frame->onSettingClicked(QString(), 12); }, QStringLiteral("关于"));
+    ASSERT_FALSE(about.isNull());
+    EXPECT_TRUE(about.save(QStringLiteral(SCREENSHOT_DIR "/about_box.png")));
+
+    // The program's log handler is not installed here: the lines go to the log directly.
+    for (const QString& line : LogCapture::lines().mid(0, 12))
+        Logger::instance()->appendLine(line.left(160));
+    Logger::instance()->appendLine(QStringLiteral("a line of the log, <b>shown as text</b>"));
+    const QImage logBox = grabBox([&] { frame->onOperActioned(QString(), 13); }, QStringLiteral("调试日志"));
+    ASSERT_FALSE(logBox.isNull());
+    EXPECT_TRUE(logBox.save(QStringLiteral(SCREENSHOT_DIR "/debug_log_box.png")));
 }
