@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <memory>
 
 using Fake::WireWriter;
@@ -134,4 +136,24 @@ TEST_F(DirectConnectionTest, LostPanelConfirmedBindsTheSameAddressAgain)
     panel->service.restart();
     ASSERT_TRUE(waitUntil([&] { return panel->service.acceptedConnections() > accepted; }, 20000));
     EXPECT_EQ(frame->deviceObject()->deviceIp(), QString::fromLatin1(kPanelIp));
+}
+
+TEST_F(DirectConnectionTest, CloudActionsAreRefusedWhileBoundDirectly)
+{
+    connectPanel();
+    frame->devicePage()->selectRow(0);
+    ASSERT_EQ(frame->devicePage()->currentRow(), 0);
+    for (int i = 0; i < 3; ++i)
+        driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 1);
+    frame->onOperActioned(QString(), 2);
+    // The page's single row has no cloud record.
+    frame->onOperActioned(QString(), 14);
+    ASSERT_EQ(driver.boxes().size(), 3);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("错误"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("当前模式下，此功能不支持!"));
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("当前模式下，此功能不支持!"));
+    EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("请先选择一个设备!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_FALSE(frame->stepTimer()->isActive());
 }
