@@ -433,3 +433,36 @@ TEST_F(MainFrameActionsTest, SaveStoresEveryRow)
     EXPECT_EQ(stored, QStringList({QStringLiteral("30300001"), QStringLiteral("30300002"),
                                    QStringLiteral("30300003")}));
 }
+
+TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)
+{
+    QFile help(Tarnwick::Constants::kHelpFile);
+    ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+    help.write(QStringLiteral("<h3>帮助</h3><p>first step</p>").toUtf8());
+    help.close();
+
+    QString shown;
+    DialogDriver::SeenBox seen;
+    QSize size;
+    QTimer reader;
+    reader.setInterval(20);
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible())
+                continue;
+            if (auto* edit = box->findChild<QTextEdit*>())
+                shown = edit->toPlainText();
+            seen = DialogDriver::describe(box);
+            size = box->size();
+            box->done(2);
+        }
+    });
+    reader.start();
+    frame->resize(1000, 500);
+    frame->onOperActioned(QString(), 11);
+    EXPECT_EQ(seen.title, QStringLiteral("帮助"));
+    EXPECT_TRUE(shown.contains(QStringLiteral("first step"))) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("<p>")));
+    EXPECT_EQ(size, QSize(800, 400));
+}
