@@ -378,9 +378,21 @@ TEST_F(MainFrameTest, ConnectedPanelGoneGivesOneNoticeAndStopsTheVpn)
 
 TEST_F(MainFrameTest, DropAfterAMinuteOfFailedReplies)
 {
+    LogCapture log;
     qint64 now = 1000000;
     frame->setClock([&now] { return now; });
     login();
+    // Only the test's own replies from here on: polling stops, and every list
+    // request already sent is answered first (a late success would reset the
+    // failure time).
+    frame->listTimer()->stop();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return LogCapture::count(QStringLiteral("QueryBoxList true size"))
+                       + LogCapture::count(QStringLiteral("QueryBoxList false size"))
+                   >= fake.requestCount(QStringLiteral("/user/device/list"));
+        },
+        10000));
     frame->onQueryBoxListSignal(false, {}, QStringLiteral("err"));
     EXPECT_EQ(frame->listFailSinceValue(), 1000000);
     now += 60000;
