@@ -371,6 +371,21 @@ int Port::read(char* dst, int len)
     }
 }
 
+int Port::writeAll(const char* data, int len, bool* failed)
+{
+    *failed = false;
+    int written = 0;
+    while (written < len) {
+        const int n = write(data + written, len - written);
+        if (n <= 0) {
+            *failed = n < 0;
+            break;
+        }
+        written += n;
+    }
+    return written;
+}
+
 int Port::write(const char* data, int len)
 {
     if (m_fd < 0) {

@@ -72,6 +72,9 @@ public:
     int read(char* dst, int len);
     // Bytes written (0 when the write time-out passed without room); -1 on failure.
     int write(const char* data, int len);
+    // Writes until all of len went out or a write takes nothing within its
+    // time-out; the bytes written. *failed tells whether a write failed.
+    int writeAll(const char* data, int len, bool* failed);
 
     // The state-insertion request of the virtual null-modem driver: works on
     // the own end of a virtual pair; a plain tty has no such driver (false).

@@ -125,17 +125,10 @@ int SerialDevice::write(const char* data, int len)
         return 0;
     if (!d->ensureOpen())
         return -1;
-    int written = 0;
-    while (written < len) {
-        const int n = d->port.write(data + written, len - written);
-        if (n <= 0) {
-            // A write that took nothing within its time-out ends the loop.
-            if (n < 0)
-                d->status();
-            break;
-        }
-        written += n;
-    }
+    bool failed = false;
+    const int written = d->port.writeAll(data, len, &failed);
+    if (failed)
+        d->status(); // closes a port that went away
     return written > 0 ? written : -3;
 }
 

@@ -203,16 +203,10 @@ int SmartSerialDevice::write(const char* data, int len)
         return 0;
     if (!d->ensureOpen())
         return -1;
-    int written = 0;
-    while (written < len) {
-        const int n = d->port.write(data + written, len - written);
-        if (n <= 0) {
-            if (n < 0)
-                d->status();
-            break;
-        }
-        written += n;
-    }
+    bool failed = false;
+    const int written = d->port.writeAll(data, len, &failed);
+    if (failed)
+        d->status();
     if (written > 0) {
         d->refreshStamp = Vexa_GetTickCount();
         return written;
