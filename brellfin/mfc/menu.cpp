@@ -9,40 +9,117 @@ BOOL CMenu::LoadMenu(UINT id)
     const auto menu = Mfc::loadMenu(id);
     if (!menu)
         return FALSE;
-    m_popups.clear();
+    // The resource itself is the bar; each of its popups is an entry of it.
+    m_items.clear();
     for (const auto& popup : *menu) {
-        auto sub = std::make_unique<CMenu>();
-        sub->m_entries = popup;
-        m_popups.push_back(std::move(sub));
+        Item item;
+        item.popup = std::make_unique<CMenu>();
+        item.popup->fill(popup);
+        m_items.push_back(std::move(item));
     }
     return TRUE;
 }
 
-CMenu* CMenu::GetSubMenu(int position)
+void CMenu::fill(const std::vector<Mfc::MenuEntry>& entries)
 {
-    if (position < 0 || position >= static_cast<int>(m_popups.size()))
-        return nullptr;
-    return m_popups[static_cast<size_t>(position)].get();
+    m_items.clear();
+    for (const Mfc::MenuEntry& entry : entries) {
+        Item item;
+        item.text = entry.text;
+        item.grayed = entry.grayed;
+        if (entry.popup.empty()) {
+            item.command = entry.command;
+        } else {
+            item.popup = std::make_unique<CMenu>();
+            item.popup->fill(entry.popup);
+        }
+        m_items.push_back(std::move(item));
+    }
 }
 
-int CMenu::EnableMenuItem(UINT command, UINT flags)
+CMenu* CMenu::GetSubMenu(int position)
 {
-    for (Mfc::MenuEntry& entry : m_entries) {
-        if (entry.command == command) {
-            const int previous = entry.grayed ? static_cast<int>(MF_GRAYED) : static_cast<int>(MF_ENABLED);
-            entry.grayed = (flags & (MF_GRAYED | MF_DISABLED)) != 0;
-            return previous;
+    if (position < 0 || position >= static_cast<int>(m_items.size()))
+        return nullptr;
+    return m_items[static_cast<size_t>(position)].popup.get();
+}
+
+int CMenu::GetMenuItemCount() const
+{
+    return static_cast<int>(m_items.size());
+}
+
+CMenu::Item* CMenu::findCommand(UINT command)
+{
+    for (Item& item : m_items) {
+        if (item.popup) {
+            if (Item* found = item.popup->findCommand(command))
+                return found;
+        } else if (item.command == command) {
+            return &item;
         }
     }
-    return -1;
+    return nullptr;
+}
+
+int CMenu::EnableMenuItem(UINT which, UINT flags)
+{
+    Item* item = nullptr;
+    if (flags & MF_BYPOSITION) {
+        if (which < m_items.size())
+            item = &m_items[which];
+    } else {
+        item = findCommand(which);
+    }
+    if (!item)
+        return -1;
+    const int previous = item->grayed ? static_cast<int>(MF_GRAYED) : static_cast<int>(MF_ENABLED);
+    item->grayed = (flags & (MF_GRAYED | MF_DISABLED)) != 0;
+    return previous;
 }
 
 bool CMenu::isItemEnabled(UINT command) const
 {
-    for (const Mfc::MenuEntry& entry : m_entries)
-        if (entry.command == command)
-            return !entry.grayed;
+    for (const Item& item : m_items) {
+        if (item.popup) {
+            // A grey popup does not open, so nothing in it can be chosen.
+            if (!item.grayed && item.popup->isItemEnabled(command))
+                return true;
+        } else if (item.command == command) {
+            return !item.grayed;
+        }
+    }
     return false;
+}
+
+std::vector<Mfc::MenuCallEntry> CMenu::callEntries() const
+{
+    std::vector<Mfc::MenuCallEntry> entries;
+    for (const Item& item : m_items) {
+        Mfc::MenuCallEntry entry;
+        entry.command = item.command;
+        entry.text = item.text;
+        entry.enabled = !item.grayed;
+        if (item.popup)
+            entry.popup = item.popup->callEntries();
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void CMenu::addTo(QMenu& menu) const
+{
+    for (const Item& item : m_items) {
+        if (item.popup) {
+            QMenu* sub = menu.addMenu(item.text);
+            sub->setEnabled(!item.grayed);
+            item.popup->addTo(*sub);
+        } else {
+            QAction* action = menu.addAction(item.text);
+            action->setEnabled(!item.grayed);
+            action->setData(item.command);
+        }
+    }
 }
 
 BOOL CMenu::TrackPopupMenu(UINT, int x, int y, CCmdTarget* owner, QWidget* ownerWindow)
@@ -51,23 +128,17 @@ BOOL CMenu::TrackPopupMenu(UINT, int x, int y, CCmdTarget* owner, QWidget* owner
     if (const auto& answerer = Mfc::menuAnswerer()) {
         Mfc::MenuCall call;
         call.position = QPoint(x, y);
-        for (const Mfc::MenuEntry& entry : m_entries)
-            call.entries.push_back(Mfc::MenuCallEntry{entry.command, entry.text, !entry.grayed});
+        call.entries = callEntries();
         chosen = answerer(call);
-        // A greyed entry cannot be chosen.
-        if (chosen != 0 && !isItemEnabled(chosen))
-            chosen = 0;
     } else {
         QMenu menu(ownerWindow);
-        for (const Mfc::MenuEntry& entry : m_entries) {
-            QAction* action = menu.addAction(entry.text);
-            action->setEnabled(!entry.grayed);
-            action->setData(entry.command);
-        }
+        addTo(menu);
+        // exec answers the action chosen in the popup or in any nested one.
         if (QAction* action = menu.exec(QPoint(x, y)))
             chosen = action->data().toUInt();
     }
-    if (chosen == 0)
+    // A greyed entry, or one absent from this menu, cannot be chosen.
+    if (chosen == 0 || !isItemEnabled(chosen))
         return FALSE;
     if (owner)
         owner->OnCommand(chosen, 0);
@@ -76,7 +147,6 @@ BOOL CMenu::TrackPopupMenu(UINT, int x, int y, CCmdTarget* owner, QWidget* owner
 
 BOOL CMenu::DestroyMenu()
 {
-    m_entries.clear();
-    m_popups.clear();
+    m_items.clear();
     return TRUE;
 }

@@ -58,13 +58,22 @@ struct DialogTemplate {
     std::vector<DialogItem> items;
 };
 
+// An entry of a popup: a command, or (with entries in popup) a nested
+// popup that carries no command of its own.
 struct MenuEntry {
+    MenuEntry() = default;
+    MenuEntry(UINT command_, QString text_, bool grayed_ = false, std::vector<MenuEntry> popup_ = {})
+        : command(command_), text(std::move(text_)), grayed(grayed_), popup(std::move(popup_))
+    {
+    }
+
     UINT command = 0;
     QString text;
     bool grayed = false;
+    std::vector<MenuEntry> popup;
 };
 
-// One popup of a menu resource.
+// The popups of a menu resource, each a list of entries.
 using MenuTemplate = std::vector<std::vector<MenuEntry>>;
 
 void registerDialog(UINT id, std::function<DialogTemplate()> provider);

@@ -25,11 +25,16 @@ struct MenuCallEntry {
     UINT command = 0;
     QString text;
     bool enabled = false;
+    // The entries of a nested popup (command 0).
+    std::vector<MenuCallEntry> popup;
 };
 
 struct MenuCall {
     std::vector<MenuCallEntry> entries;
     QPoint position;
+
+    // The entry of command at any depth, or nullptr.
+    const MenuCallEntry* find(UINT command) const;
 };
 
 // Returns IDOK, IDYES, IDNO, ...

@@ -31,14 +31,13 @@ void registerListMenus()
                                   entry(kCmdPaste, "paste", "粘贴", true), entry(kCmdRename, "rename", "重命名", true),
                                   entry(kCmdDelete, "delete", "删除", true)}};
     });
-    // The layer's menus have no nested popups: the two entries of "new"
-    // follow in the popup itself.
     Mfc::registerMenu(kAreaMenu, [] {
+        Mfc::MenuEntry newPopup = entry(0, "new", "新建", false);
+        newPopup.popup = {entry(kCmdNewFolder, "new folder", "新建文件夹", false),
+                          entry(kCmdNewFile, "new file", "新建文件", false)};
         return Mfc::MenuTemplate{{entry(kCmdSelectAll, "select all(A)", "全选(A)", false),
                                   entry(kCmdRefresh, "refresh", "刷新", false),
-                                  entry(kCmdAreaPaste, "paste", "粘贴", true),
-                                  entry(kCmdNewFolder, "new folder", "新建文件夹", false),
-                                  entry(kCmdNewFile, "new file", "新建文件", false)}};
+                                  entry(kCmdAreaPaste, "paste", "粘贴", true), newPopup}};
     });
 }
 

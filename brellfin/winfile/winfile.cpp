@@ -228,10 +228,27 @@ BOOL RemoveDirectoryW(const QString& path)
     return ::rmdir(name.constData()) == 0;
 }
 
+namespace {
+
+std::function<void(const QString&, const QString&)>& beforeRename()
+{
+    static std::function<void(const QString&, const QString&)> hook;
+    return hook;
+}
+
+} // namespace
+
+void setBeforeRenameForTesting(std::function<void(const QString& oldPath, const QString& newPath)> hook)
+{
+    beforeRename() = std::move(hook);
+}
+
 int _wrename(const QString& oldPath, const QString& newPath)
 {
     if (oldPath.isEmpty() || newPath.isEmpty())
         return -1;
+    if (const auto& hook = beforeRename())
+        hook(oldPath, newPath);
     return ::renameat2(AT_FDCWD, native(oldPath).constData(), AT_FDCWD, native(newPath).constData(),
                        RENAME_NOREPLACE) == 0
         ? 0

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 using BOOL = int;
 using DWORD = std::uint32_t;
@@ -45,3 +46,7 @@ BOOL RemoveDirectoryW(const QString& path);
 // (also when it appears between a caller's check and the call) or the
 // rename fails.
 int _wrename(const QString& oldPath, const QString& newPath);
+// For tests: runs inside every _wrename just before the rename itself, so a
+// test can make the target appear after its caller's existence check. An
+// empty function removes it.
+void setBeforeRenameForTesting(std::function<void(const QString& oldPath, const QString& newPath)> hook);

@@ -1,130 +1,29 @@
 // Start-up and the connect button against the fake file service on port
 // 127, inside a user and network namespace that each test makes for itself:
 // there 127.0.0.1 and the USB link's 200.200.201.1 are the namespace's own.
-// Each test runs itself again under `unshare -Urn` (or `unshare -n` where
-// user namespaces are refused); where neither works it is skipped before
-// anything connects.
+// Where no namespace can be made the tests are skipped before anything
+// connects.
 #include "brellfin/ui/armconnectbtn.h"
 
 #include "dialogfixture.h"
 
 #include "brellfin/ui/brellfinresources.h"
+#include "brellfin/ui/tests/namespacerun.h"
 #include "testing/fakefileservice/fakefileservice.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QRegularExpression>
 
-#include <unistd.h>
+#include <algorithm>
+#include <atomic>
 
 namespace {
 
 using namespace BrellfinUi;
 
-// Set for the run inside the namespace, to the network namespace of the
-// machine it came from.
-constexpr const char* kInsideVariable = "TWBF_INSIDE_NAMESPACE";
-
-// "net:[4026531840]": the link's own text names the namespace.
-QString networkNamespace()
-{
-    char link[128] = {};
-    const ssize_t length = ::readlink("/proc/self/ns/net", link, sizeof link - 1);
-    return length > 0 ? QString::fromLatin1(link, static_cast<int>(length)) : QString();
-}
-
-bool insideNamespace()
-{
-    return !qgetenv(kInsideVariable).isEmpty();
-}
-
-QString currentTestName()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return QString::fromLatin1(info->test_suite_name()) + "." + info->name();
-}
-
-int run(const QString& program, const QStringList& arguments, QString* output = nullptr, int timeoutMs = 30000)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return -1;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
-        return -2;
-    }
-    if (output)
-        *output = QString::fromLocal8Bit(process.readAll());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -3;
-}
-
-// The unshare options that make a namespace here: a user and network
-// namespace, or (where user namespaces are refused, as in a chroot) a
-// network namespace of root's. Empty when neither works.
-QStringList namespaceOptions(QString* why)
-{
-    static const QStringList candidates[] = {{"-Urn"}, {"-n"}};
-    QString failures;
-    for (const QStringList& options : candidates) {
-        QString output;
-        const int code = run("unshare", options + QStringList{"true"}, &output);
-        if (code == 0)
-            return options;
-        failures += QString("`unshare %1 true` exited %2: %3; ").arg(options.join(' ')).arg(code).arg(output.trimmed());
-    }
-    *why = "no network namespace can be made here (" + failures + "the test needs one for 200.200.201.1)";
-    return {};
-}
-
-// Outside: runs this test again inside a fresh namespace and reports its
-// outcome; false. Inside: brings the namespace's network up; true to go on.
-bool enterNamespace(const QStringList& options)
-{
-    if (insideNamespace()) {
-        // Never add the USB address to the machine's own network.
-        const QString here = networkNamespace();
-        if (here.isEmpty() || here == QString::fromLocal8Bit(qgetenv(kInsideVariable))) {
-            ADD_FAILURE() << kInsideVariable << " is set, but this is not a namespace of its own";
-            return false;
-        }
-        QString output;
-        EXPECT_EQ(run("ip", {"link", "set", "lo", "up"}, &output), 0) << output.toStdString();
-        EXPECT_EQ(run("ip", {"addr", "add", "200.200.201.1/32", "dev", "lo"}, &output), 0) << output.toStdString();
-        return !::testing::Test::HasFailure();
-    }
-    QProcess child;
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kInsideVariable, networkNamespace());
-    child.setProcessEnvironment(environment);
-    child.start("unshare", options + QStringList{"--", QCoreApplication::applicationFilePath(), "--gtest_filter=" + currentTestName()});
-    const bool finished = child.waitForStarted(5000) && child.waitForFinished(240000);
-    if (!finished)
-        child.kill();
-    child.waitForFinished(5000);
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    EXPECT_TRUE(finished) << "timed out:\n" << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
-    return false;
-}
-
-#define TWBF_IN_NAMESPACE()                                                                                             \
-    do {                                                                                                                \
-        QStringList options;                                                                                            \
-        if (!insideNamespace()) {                                                                                       \
-            QString why;                                                                                                \
-            options = namespaceOptions(&why);                                                                           \
-            if (options.isEmpty())                                                                                      \
-                GTEST_SKIP() << why.toStdString();                                                                      \
-        }                                                                                                               \
-        if (!enterNamespace(options))                                                                                   \
-            return;                                                                                                     \
-    } while (0)
+// The USB link's address, on the namespace's own lo.
+const QString kUsbAddressOnLo = QStringLiteral("200.200.201.1/32");
 
 class StartAndConnect : public DialogFixture {
 protected:
@@ -170,7 +69,7 @@ void expectConnectedState(CBrellfinDlg& dlg)
 
 TEST_F(StartAndConnect, AddressArgumentConnectsAndRemembersTheChoice)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     writeIni("[Path]\r\nCurPath=/storage/user_dir/remembered\r\n");
     start({"127.0.0.1"});
@@ -198,7 +97,7 @@ TEST_F(StartAndConnect, AddressArgumentConnectsAndRemembersTheChoice)
 
 TEST_F(StartAndConnect, LostSessionTurnsTheWindowDisconnectedWithinTwoTicks)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     m_local->putFile("/storage/user_dir/a.txt", {1});
     start({"127.0.0.1"});
@@ -225,7 +124,7 @@ TEST_F(StartAndConnect, LostSessionTurnsTheWindowDisconnectedWithinTwoTicks)
 
 TEST_F(StartAndConnect, NothingListeningWarnsAndEndsTheStartWithoutWriting)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     const QByteArray before = "[ip]\r\nipInfo=10.0.0.7\r\nconnect_type=tcp\r\n";
     writeIni(before);
     start({"127.0.0.1"});
@@ -241,7 +140,7 @@ TEST_F(StartAndConnect, NothingListeningWarnsAndEndsTheStartWithoutWriting)
 
 TEST_F(StartAndConnect, AddressesThatAreNoDottedQuadTakeTheFailurePath)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     // 383 would wrap to 127 in a byte: the fake listens there.
     for (const char* bad : {"1.2.3", "300.1.1.1", "383.0.0.1"}) {
@@ -271,7 +170,7 @@ TEST_F(StartAndConnect, AddressesThatAreNoDottedQuadTakeTheFailurePath)
 
 TEST_F(StartAndConnect, UsbTypeConnectsToTheUsbAddressAndLeavesTheAddressAlone)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel(true);
     writeIni("[ip]\r\nconnect_type=usb\r\nipInfo=10.0.0.9\r\n");
     start({"127.0.0.1"});
@@ -289,7 +188,7 @@ TEST_F(StartAndConnect, UsbTypeConnectsToTheUsbAddressAndLeavesTheAddressAlone)
 
 TEST_F(StartAndConnect, WrongPasswordsAreAskedAgainUntilTheRightOne)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     m_local->setProjectPassword("right");
     int shown = 0;
@@ -321,7 +220,7 @@ TEST_F(StartAndConnect, WrongPasswordsAreAskedAgainUntilTheRightOne)
 
 TEST_F(StartAndConnect, CancelledPasswordDropsTheSessionAndEndsTheStart)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     m_local->setProjectPassword("right");
     Mfc::setModalAnswerer([](CDialog& dlg) { dlg.OnCommand(IDCANCEL, 0); });
@@ -347,7 +246,7 @@ public:
 
 TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
 {
-    TWBF_IN_NAMESPACE();
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     start({"127.0.0.1"});
     ASSERT_TRUE(dialog().connectedState());

@@ -73,7 +73,11 @@ TEST_F(RemoteList, NewFolderTakesTheFirstFreeNumber)
 
     m_panel->clearLog();
     showRemote("/media/usb0");
-    remote().OnCommand(kCmdNewFolder, 0);
+    // This time through the "new" popup nested in the area menu.
+    m_menuAnswer = [](const Mfc::MenuCall& call) {
+        return !call.entries.empty() && !call.entries.back().popup.empty() ? call.entries.back().popup[0].command : 0u;
+    };
+    remote().simulateClick(NM_RCLICK, -1, -1);
     EXPECT_EQ(calls("createUDiskFolder"), std::vector<std::string>({"createUDiskFolder /media/usb0/New folder"}));
 }
 
@@ -169,10 +173,11 @@ TEST_F(RemoteList, MenusGreyWhatCannotRun)
     EXPECT_FALSE(enabled[kCmdPaste]);
     remote().simulateClick(NM_RCLICK, -1, -1);
     ASSERT_EQ(m_menus.size(), 2u);
-    for (const auto& entry : m_menus[1].entries)
-        enabled[entry.command] = entry.enabled;
-    EXPECT_FALSE(enabled[kCmdAreaPaste]);
-    EXPECT_TRUE(enabled[kCmdNewFolder]);
+    ASSERT_NE(m_menus[1].find(kCmdAreaPaste), nullptr);
+    EXPECT_FALSE(m_menus[1].find(kCmdAreaPaste)->enabled);
+    ASSERT_NE(m_menus[1].find(kCmdNewFolder), nullptr);
+    EXPECT_TRUE(m_menus[1].find(kCmdNewFolder)->enabled);
+    EXPECT_TRUE(m_menus[1].find(kCmdNewFile)->enabled);
 }
 
 TEST_F(RemoteList, AThousandEqualNamesSortAndKeepTheirOrder)
