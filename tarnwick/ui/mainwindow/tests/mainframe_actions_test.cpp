@@ -110,24 +110,13 @@ protected:
         ASSERT_EQ(frame->devicePage()->currentRow(), row);
     }
 
-    // A tool that writes its argument count and arguments, one a line, into out.
+    // A tool beside the program that records its arguments into out.
     void makeRecordingTool(const QString& name, const QString& out)
     {
-        const QString path = tools.path() + QLatin1Char('/') + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out.toUtf8()
-                   + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() + "'\n");
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(writeRecordingTool(tools.path() + QLatin1Char('/') + name, out));
     }
 
-    static QByteArray readAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray readAll(const QString& path) { return readWholeFile(path); }
 
     FakeCloud fake;
     QTemporaryDir tools;
@@ -465,4 +454,63 @@ TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)
     EXPECT_TRUE(shown.contains(QStringLiteral("first step"))) << shown.toStdString();
     EXPECT_FALSE(shown.contains(QStringLiteral("<p>")));
     EXPECT_EQ(size, QSize(800, 400));
+}
+
+TEST_F(MainFrameActionsTest, ImportWithConflictingDevicesAsksAndOnlyContinueChangesTheList)
+{
+    login();
+    stDeviceData stored;
+    stored.deviceNo = QStringLiteral("50500002");
+    stored.userName = kUser;
+    stored.password = kPassword;
+    stored.deviceName = QStringLiteral("old name");
+    ASSERT_TRUE(DeviceDatas::instance()->addDevice({stored}));
+
+    // The same device number twice: the reader reports the conflict.
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/conflict.csv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\xEF\xBB\xBF") + QStringLiteral("序号,用户名,密码,设备编号,设备名称\n").toUtf8()
+               + exportLine(1, QStringLiteral("50500001"), QStringLiteral("'first'"))
+               + exportLine(2, QStringLiteral("50500001"), QStringLiteral("'again'"))
+               + exportLine(3, QStringLiteral("50500002"), QStringLiteral("'new name'")));
+    file.close();
+    auto names = [] {
+        QStringList out;
+        for (const stDeviceData& d : DeviceDatas::instance()->findByAccount(kUser, kPassword))
+            out << d.deviceNo + QLatin1Char('=') + d.deviceName;
+        out.sort();
+        return out;
+    };
+    const QStringList before = names();
+    const QByteArray listBefore = readAll(Tarnwick::Constants::kDeviceListFile);
+
+    DialogDriver driver;
+    driver.answerFileDialog(path);
+    driver.answerBox(DialogDriver::kButton2);
+    frame->onOperActioned(QString(), 6);
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("设备导入"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备列表中存在冲突设备, 是否继续？"));
+    EXPECT_EQ(driver.boxes().at(0).buttons, QStringList({QStringLiteral("确认"), QStringLiteral("取消")}));
+    spin(100);
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(readAll(Tarnwick::Constants::kDeviceListFile), listBefore);
+
+    // Continuing adds the first of the doubled device and replaces the stored one.
+    driver.answerFileDialog(path);
+    driver.answerBox(DialogDriver::kButton1);
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onOperActioned(QString(), 6);
+    ASSERT_EQ(driver.boxes().size(), 3);
+    EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备列表中存在冲突设备, 是否继续？"));
+    EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("设备导入成功。"));
+    const QStringList after = names();
+    EXPECT_TRUE(after.contains(QStringLiteral("50500001=first"))) << after.join(' ').toStdString();
+    EXPECT_TRUE(after.contains(QStringLiteral("50500002=new name"))) << after.join(' ').toStdString();
+    EXPECT_FALSE(after.contains(QStringLiteral("50500001=again")));
+    EXPECT_FALSE(after.contains(QStringLiteral("50500002=old name")));
+    EXPECT_TRUE(readAll(Tarnwick::Constants::kDeviceListFile).contains("50500001"));
 }

@@ -4,6 +4,7 @@
 #include "tarnwick/ui/mainwindow/mainframe.h"
 
 #include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
@@ -18,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -156,4 +159,24 @@ TEST_F(DirectConnectionTest, CloudActionsAreRefusedWhileBoundDirectly)
     EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("请先选择一个设备!"));
     EXPECT_EQ(frame->vpnOperationValue(), 0);
     EXPECT_FALSE(frame->stepTimer()->isActive());
+}
+
+TEST_F(DirectConnectionTest, PassThroughStartsTheToolWithTheBoundPanelsAddressOnly)
+{
+    QTemporaryDir tools;
+    ASSERT_TRUE(tools.isValid());
+    const QString out = tools.path() + QStringLiteral("/pass.out");
+    ASSERT_TRUE(writeRecordingTool(tools.path() + QStringLiteral("/Quillet"), out));
+    ProgramPath::setBaseDir(tools.path());
+    connectPanel();
+    frame->devicePage()->selectRow(0);
+    ASSERT_EQ(frame->devicePage()->currentRow(), 0);
+    // The page's row has no cloud record: the address is the bound panel's.
+    frame->onOperActioned(QString(), 4);
+    const bool started = waitUntil([&] { return QFile::exists(out); }, 10000);
+    ProgramPath::setBaseDir(QString());
+    ASSERT_TRUE(started);
+    EXPECT_EQ(readWholeFile(out), QByteArray("1\n") + kPanelIp + "\n");
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
 }

@@ -342,6 +342,43 @@ TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
     EXPECT_TRUE(frame->listTimer()->isActive());
 }
 
+TEST_F(MainFrameVpnTest, StopWhileThePanelKeepsItsAddressWarnsAfterTwentyOneSteps)
+{
+    login();
+    startConnect(kLinked);
+    step();
+    ASSERT_EQ(frame->vpnDeviceStateValue(), 3);
+    // The user stops while the connect's status query is on its way; its
+    // answer, and every later one, still shows the panel in the network.
+    const int replies = LogCapture::count(QStringLiteral("Querty Box "));
+    const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
+    frame->onTimerDevice();
+    frame->onOperActioned(QString(), 2);
+    ASSERT_EQ(frame->vpnOperationValue(), 3);
+    ASSERT_EQ(frame->vpnDeviceStateValue(), 0);
+    ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/status")) > asked; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Querty Box ")) > replies; }, 10000));
+    ASSERT_EQ(frame->vpnDeviceStateValue(), 3);
+    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    for (int i = 0; i < 20; ++i) {
+        step();
+        ASSERT_EQ(frame->vpnOperationValue(), 3) << i;
+        ASSERT_TRUE(driver.boxes().isEmpty()) << i;
+    }
+    EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
+    step();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("停止"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备停止失败, 请检查重试!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_TRUE(frame->connectedDevice().isEmpty());
+    EXPECT_TRUE(frame->listTimer()->isActive());
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+}
+
 TEST_F(MainFrameVpnTest, LoginLostDuringAConnectEndsItAtTheNextStep)
 {
     login();

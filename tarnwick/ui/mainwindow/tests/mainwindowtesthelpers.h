@@ -6,7 +6,10 @@
 #include "testing/fakecloud/fakecloud.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
@@ -31,6 +34,26 @@ inline void spin(int ms)
 {
     waitUntil([] { return false; }, ms);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A stand-in for a tool program at path: it writes its argument count and
+// its arguments, one a line, into out (whole, once it is done).
+inline bool writeRecordingTool(const QString& path, const QString& out)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out.toUtf8()
+               + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() + "'\n");
+    file.close();
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+inline QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Every message of the process while it lives.

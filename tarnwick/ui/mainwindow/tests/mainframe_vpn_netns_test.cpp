@@ -1,0 +1,273 @@
+// The remote connection of the main window end to end, in network namespaces
+// of the test's own. The panel's namespace runs a real OpenVPN server and an
+// echo listener on the panel's LAN address, inside the network the server
+// pushes to its clients; the PC's namespace runs the main window, the fake
+// cloud and the real openvpn client, as this same test started again inside
+// it. The machine's own routes are compared before and after.
+
+#include "tarnwick/ui/mainwindow/mainframe.h"
+
+#include "tarnwick/cloud/vpnmanager.h"
+#include "tarnwick/core/globalconfig.h"
+#include "tarnwick/core/programpath.h"
+#include "tarnwick/ui/mainwindow/deviceview.h"
+#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
+#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/ui/tests/dialogdriver.h"
+#include "tarnwick/widgets/pixmaplineedit.h"
+#include "tarnwick/widgets/tableview.h"
+
+#include "platform/process/win32process.h"
+#include "platform/route/routecommand.h"
+#include "testing/fakecloud/fakecloud.h"
+#include "testing/vpnharness/netnslabtest.h"
+#include "testing/vpnharness/openvpntestserver.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkInterface>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <iostream>
+#include <memory>
+
+#include <csignal>
+
+namespace {
+
+const QString kSn = QStringLiteral("30300077");
+// The panel's LAN address lies in the network the server pushes as a route.
+const QString kLanAddress = QStringLiteral("10.77.0.25");
+constexpr quint16 kEchoPort = 7007;
+constexpr int kServerPort = 1194;
+constexpr int kConnectBoundMs = 60000;
+
+class MainFrameVpnNetnsTest : public NetnsLabTest
+{
+protected:
+    void SetUp() override
+    {
+        NetnsLabTest::SetUp();
+        if (NetnsLab::isInner() || IsSkipped() || HasFatalFailure())
+            return;
+        QString error;
+        ASSERT_TRUE(m_server.makePki(&error)) << error.toStdString();
+        QFile config(m_dir.filePath(QStringLiteral("client.ovpn")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write(m_server.clientConfig());
+        config.close();
+
+        // The network behind the panel: an interface of the panel's own.
+        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "add", "lan0", "type", "veth", "peer", "name", "lan1"}, &error))
+            << error.toStdString();
+        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"addr", "add", kLanAddress + "/24", "dev", "lan0"}, &error))
+            << error.toStdString();
+        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan0", "up"}, &error)) << error.toStdString();
+        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan1", "up"}, &error)) << error.toStdString();
+
+        const QString ready = m_dir.filePath(QStringLiteral("panel.ready"));
+        ASSERT_TRUE(m_panel.start(RouteCommand::ipProgram(),
+                                  {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
+                                   QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(),
+                                   QStringLiteral("9009"), kLanAddress, QString::number(kEchoPort),
+                                   m_dir.filePath(QStringLiteral("control")), ready}));
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())
+            QThread::msleep(20);
+        ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
+
+        ASSERT_TRUE(m_server.start(m_lab.panel(), NetnsLab::panelAddress(), kServerPort, &error))
+            << error.toStdString();
+    }
+
+    void stopPeers() override
+    {
+        m_panel.stop();
+        m_server.stop();
+    }
+    QString diagnostics() const override { return QStringLiteral("\n--- server log ---\n") + m_server.log(); }
+
+    OpenVpnTestServer m_server{m_dir.path()};
+    Win32Process m_panel;
+};
+
+// Sends a line to the echo listener on the panel's LAN address; its answer,
+// or empty when the address cannot be reached.
+QByteArray echoAtThePanel(const QByteArray& line)
+{
+    QTcpSocket socket;
+    socket.connectToHost(kLanAddress, kEchoPort);
+    if (!socket.waitForConnected(3000))
+        return QByteArray();
+    socket.write(line);
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (answer.size() < line.size() && clock.elapsed() < 5000) {
+        if (socket.waitForReadyRead(200))
+            answer += socket.readAll();
+    }
+    return answer;
+}
+
+bool hasTunnelAddress()
+{
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.toString().startsWith(QStringLiteral("10.8.0.")))
+            return true;
+    return false;
+}
+
+// The PC side: the fake cloud with one online panel behind the test's VPN
+// server, and the main window logged in to it with the program's own step
+// length.
+class PcSide
+{
+public:
+    PcSide()
+    {
+        useTemporaryHome();
+        EXPECT_TRUE(m_tools.isValid());
+        // Nothing is installed beside the program: the system's openvpn runs.
+        ProgramPath::setBaseDir(m_tools.path());
+        QFile config(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("client.ovpn")));
+        EXPECT_TRUE(config.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(m_cloud.start());
+        m_cloud.setServerPassword(kServerPassword);
+        m_cloud.addUser(kUser, kPassword);
+        m_cloud.setConfig(QStringLiteral("box.ovpn"), config.readAll());
+        m_cloud.setVpnCredentials(OpenVpnTestServer::user(), OpenVpnTestServer::password());
+        m_cloud.addDevice(panel(1));
+        GlobalConfig* settings = GlobalConfig::instance();
+        settings->setServer(QStringLiteral("127.0.0.1"));
+        settings->setServerPort(m_cloud.port());
+        settings->setServerPswd(kServerPassword);
+        m_frame = std::make_unique<MainFrame>();
+        // The service counts the panel connected once its tunnel is up.
+        QObject::connect(VPN_Android::VpnManager::instance(), &VPN_Android::VpnManager::signalVPNStatus,
+                         m_frame.get(), [this](QString state, QString) {
+                             if (state == QLatin1String("CONNECTED"))
+                                 m_cloud.addDevice(panel(3));
+                         });
+    }
+
+    ~PcSide()
+    {
+        m_frame.reset();
+        VPN_Android::VpnManager::instance()->quit(false);
+        ProgramPath::setBaseDir(QString());
+    }
+
+    static FakeCloudDevice panel(int state)
+    {
+        FakeCloudDevice d;
+        d.sn = kSn;
+        d.alias = QStringLiteral("remote panel");
+        d.ip = kLanAddress;
+        d.serverIP = NetnsLab::panelAddress();
+        d.serverPort = kServerPort;
+        d.state = state;
+        return d;
+    }
+
+    void login()
+    {
+        QList<PixmapLineEdit*> edits = m_frame->loginPage()->findChildren<PixmapLineEdit*>();
+        ASSERT_GE(edits.size(), 2);
+        edits.at(0)->setText(kUser);
+        edits.at(1)->setText(kPassword);
+        m_frame->loginPage()->onRemoteDebugLogin();
+        ASSERT_TRUE(waitUntil([&] { return m_frame->loginStateValue() == 2; }, 15000));
+        ASSERT_TRUE(waitUntil([&] { return m_frame->devicePage()->table()->rowCount() == 1; }, 15000));
+    }
+
+    void choosePanel()
+    {
+        ASSERT_TRUE(waitUntil([&] { return m_frame->tableRecords().size() == 1; }, 15000));
+        ASSERT_EQ(m_frame->devicePage()->cellValue(0, DeviceView::keyColumn()).toString(), kSn);
+        m_frame->devicePage()->selectRow(0);
+        ASSERT_EQ(m_frame->devicePage()->currentRow(), 0);
+    }
+
+    int instructions(const QString& on) const
+    {
+        int n = 0;
+        for (const FakeCloudRequest& r : m_cloud.requests())
+            n += (r.path == QLatin1String("/user/device/instruct/vpn") && r.query(QStringLiteral("sn")) == kSn
+                  && r.query(QStringLiteral("vpn")) == on)
+                     ? 1
+                     : 0;
+        return n;
+    }
+
+    QTemporaryDir m_tools;
+    FakeCloud m_cloud;
+    std::unique_ptr<MainFrame> m_frame;
+};
+
+TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopTakesItDown)
+{
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        ASSERT_NO_FATAL_FAILURE(pc.login());
+        // Without the tunnel the panel's LAN is out of reach.
+        EXPECT_TRUE(echoAtThePanel("nothing\n").isEmpty());
+        EXPECT_FALSE(hasTunnelAddress());
+
+        DialogDriver driver;
+        ASSERT_NO_FATAL_FAILURE(pc.choosePanel());
+        driver.answerBox(DialogDriver::kButton1);
+        QElapsedTimer clock;
+        clock.start();
+        pc.m_frame->onOperActioned(QString(), 1);
+        ASSERT_EQ(pc.m_frame->vpnOperationValue(), 2);
+        ASSERT_TRUE(waitUntil([&] { return !driver.boxes().isEmpty(); }, kConnectBoundMs))
+            << "no answer to the connect within " << kConnectBoundMs << " ms";
+        std::cout << "connect answered after " << clock.elapsed() << " ms" << std::endl;
+        ASSERT_EQ(driver.boxes().size(), 1);
+        EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
+        ASSERT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!")) << driver.boxes().at(0).text.toStdString();
+        EXPECT_EQ(pc.m_frame->connectedDevice(), kSn);
+        EXPECT_EQ(pc.instructions(QStringLiteral("true")), 1);
+
+        const qint64 child = VPN_Android::VpnManager::instance()->childPid();
+        ASSERT_GT(child, 0);
+        EXPECT_TRUE(hasTunnelAddress());
+        const QString up = NetnsLab::ownRoutes();
+        EXPECT_TRUE(up.contains(QStringLiteral("10.77.0.0/24 via 10.8.0.1 dev tun"))) << up.toStdString();
+        EXPECT_EQ(echoAtThePanel("through the tunnel\n"), QByteArray("through the tunnel\n"));
+
+        // Polling resumed; the list reply shows the panel connected and keeps the tunnel.
+        ASSERT_NO_FATAL_FAILURE(pc.choosePanel());
+        EXPECT_EQ(pc.m_frame->connectedDevice(), kSn);
+        driver.answerBox(DialogDriver::kButton1);
+        pc.m_frame->onOperActioned(QString(), 2);
+        EXPECT_EQ(pc.m_frame->vpnOperationValue(), 3);
+        ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 2; }, 30000));
+        EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("停止"));
+        EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备停止成功!")) << driver.boxes().at(1).text.toStdString();
+        EXPECT_TRUE(pc.m_frame->connectedDevice().isEmpty());
+        EXPECT_EQ(pc.instructions(QStringLiteral("false")), 1);
+
+        // The tunnel is gone: the client ended, its address and route removed,
+        // the panel's LAN out of reach again.
+        EXPECT_NE(kill(static_cast<pid_t>(child), 0), 0);
+        EXPECT_FALSE(hasTunnelAddress());
+        const QString down = NetnsLab::ownRoutes();
+        EXPECT_FALSE(down.contains(QStringLiteral("10.77.0.0/24"))) << down.toStdString();
+        EXPECT_FALSE(down.contains(QStringLiteral("tun"))) << down.toStdString();
+        EXPECT_TRUE(echoAtThePanel("gone\n").isEmpty());
+        EXPECT_EQ(driver.unexpectedBoxes(), 0);
+        return;
+    }
+    runInner();
+}
+
+} // namespace
