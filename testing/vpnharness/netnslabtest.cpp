@@ -1,5 +1,13 @@
 #include "testing/vpnharness/netnslabtest.h"
 
+#include "platform/route/routecommand.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <QThread>
+
 #include <iostream>
 
 void NetnsLabTest::SetUp()
@@ -20,6 +28,7 @@ void NetnsLabTest::TearDown()
     if (NetnsLab::isInner() || m_routesBefore.isEmpty())
         return;
     stopPeers();
+    m_panel.stop();
     m_lab.destroy();
     EXPECT_EQ(NetnsLab::machineRoutes(), m_routesBefore);
 }
@@ -37,4 +46,44 @@ void NetnsLabTest::runInner()
 QString NetnsLabTest::innerDir()
 {
     return NetnsLab::innerValue(QStringLiteral("DIR"));
+}
+
+void NetnsLabTest::startPanelSide(const QString& lanAddress, quint16 echoPort)
+{
+    QString error;
+    ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "add", "lan0", "type", "veth", "peer", "name", "lan1"}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.panel(), {"addr", "add", lanAddress + "/24", "dev", "lan0"}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan0", "up"}, &error)) << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan1", "up"}, &error)) << error.toStdString();
+
+    const QString ready = m_dir.filePath(QStringLiteral("panel.ready"));
+    ASSERT_TRUE(m_panel.start(RouteCommand::ipProgram(),
+                              {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
+                               QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(), QStringLiteral("9009"),
+                               lanAddress, QString::number(echoPort), m_dir.filePath(QStringLiteral("control")),
+                               ready}));
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
+}
+
+QByteArray NetnsLabTest::echo(const QString& address, quint16 port, const QByteArray& line)
+{
+    QTcpSocket socket;
+    socket.connectToHost(address, port);
+    if (!socket.waitForConnected(3000))
+        return QByteArray();
+    socket.write(line);
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (answer.size() < line.size() && clock.elapsed() < 5000) {
+        if (socket.waitForReadyRead(200))
+            answer += socket.readAll();
+    }
+    return answer;
 }

@@ -9,6 +9,8 @@
 
 #include "testing/vpnharness/netnslab.h"
 
+#include "platform/process/win32process.h"
+
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -33,8 +35,19 @@ protected:
 
     void runInner();
 
+    // The panel's side of the lab: a network behind the panel (lan0 holding
+    // lanAddress/24) and the panel program, with its bridge methods on the
+    // panel's address and an echo listener at lanAddress:echoPort. Stopped at
+    // the end of the test, after stopPeers().
+    void startPanelSide(const QString& lanAddress, quint16 echoPort);
+
+    // Sends a line to an echo listener; its answer, or empty when the
+    // address cannot be reached.
+    static QByteArray echo(const QString& address, quint16 port, const QByteArray& line);
+
     QTemporaryDir m_dir;
     NetnsLab m_lab;
+    Win32Process m_panel;
 
 private:
     QString m_routesBefore;

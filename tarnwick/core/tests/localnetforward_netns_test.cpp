@@ -9,19 +9,14 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
 
-#include "platform/process/win32process.h"
-#include "platform/route/routecommand.h"
 #include "platform/settings/registrysettings.h"
 #include "testing/vpnharness/netnslabtest.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 
 
 using PanelTest::waitUntil;
@@ -39,31 +34,9 @@ protected:
         NetnsLabTest::SetUp();
         if (NetnsLab::isInner() || IsSkipped() || HasFatalFailure())
             return;
-        QString error;
-        // The network behind the panel: an interface of the panel's own.
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "add", "lan0", "type", "veth", "peer", "name", "lan1"}, &error))
-            << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"addr", "add", kLanAddress + "/24", "dev", "lan0"}, &error))
-            << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan0", "up"}, &error)) << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan1", "up"}, &error)) << error.toStdString();
-
-        const QString ready = m_dir.filePath(QStringLiteral("panel.ready"));
-        ASSERT_TRUE(m_panel.start(RouteCommand::ipProgram(),
-                                  {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
-                                   QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(),
-                                   QStringLiteral("9009"), kLanAddress, QString::number(kEchoPort),
-                                   m_dir.filePath(QStringLiteral("control")), ready}));
-        QElapsedTimer clock;
-        clock.start();
-        while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())
-            QThread::msleep(20);
-        ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
+        // The network behind the panel, with the echo listener on it.
+        startPanelSide(kLanAddress, kEchoPort);
     }
-
-    void stopPeers() override { m_panel.stop(); }
-
-    Win32Process m_panel;
 };
 
 QString storedRemoval()
@@ -79,23 +52,6 @@ void setBridge(bool on)
     control.write(on ? "1" : "0");
 }
 
-// Sends a line to the echo listener behind the panel; its answer, or empty.
-QByteArray echoThroughThePanel(const QByteArray& line)
-{
-    QTcpSocket socket;
-    socket.connectToHost(kLanAddress, kEchoPort);
-    if (!socket.waitForConnected(3000))
-        return QByteArray();
-    socket.write(line);
-    QByteArray answer;
-    QElapsedTimer clock;
-    clock.start();
-    while (answer.size() < line.size() && clock.elapsed() < 5000) {
-        if (socket.waitForReadyRead(200))
-            answer += socket.readAll();
-    }
-    return answer;
-}
 
 TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
 {
@@ -105,7 +61,7 @@ TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
         const QString route = QStringLiteral("192.168.77.0/24 via %1 dev %2")
                                   .arg(NetnsLab::panelAddress(), NetnsLab::pcInterface());
         // Without the forwarding the network behind the panel is out of reach.
-        EXPECT_TRUE(echoThroughThePanel("nothing\n").isEmpty());
+        EXPECT_TRUE(echo(kLanAddress, kEchoPort, "nothing\n").isEmpty());
 
         QStringList events;
         LocalNetForwardManager manager;
@@ -123,7 +79,7 @@ TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
         ASSERT_EQ(events.last(), QStringLiteral("complete 172.31.77.1 1"));
         EXPECT_TRUE(NetnsLab::ownRoutes().contains(route)) << NetnsLab::ownRoutes().toStdString();
         EXPECT_EQ(storedRemoval(), QStringLiteral("route delete 192.168.77.0 172.31.77.1"));
-        EXPECT_EQ(echoThroughThePanel("through the panel\n"), QByteArray("through the panel\n"));
+        EXPECT_EQ(echo(kLanAddress, kEchoPort, "through the panel\n"), QByteArray("through the panel\n"));
 
         // The panel lets go of its bridge: the next heart-beat drops the forwarding.
         setBridge(false);
@@ -143,7 +99,7 @@ TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
         EXPECT_EQ(events.last(), QStringLiteral("offline 172.31.77.1"));
         EXPECT_FALSE(NetnsLab::ownRoutes().contains(QStringLiteral("192.168.77.0/24")));
         EXPECT_EQ(storedRemoval(), QString());
-        EXPECT_TRUE(echoThroughThePanel("gone\n").isEmpty());
+        EXPECT_TRUE(echo(kLanAddress, kEchoPort, "gone\n").isEmpty());
         return;
     }
     runInner();

@@ -18,8 +18,6 @@
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
 
-#include "platform/process/win32process.h"
-#include "platform/route/routecommand.h"
 #include "testing/fakecloud/fakecloud.h"
 #include "testing/vpnharness/netnslabtest.h"
 #include "testing/vpnharness/openvpntestserver.h"
@@ -30,9 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkInterface>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <iostream>
 #include <memory>
@@ -63,59 +59,21 @@ protected:
         config.write(m_server.clientConfig());
         config.close();
 
-        // The network behind the panel: an interface of the panel's own.
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "add", "lan0", "type", "veth", "peer", "name", "lan1"}, &error))
-            << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"addr", "add", kLanAddress + "/24", "dev", "lan0"}, &error))
-            << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan0", "up"}, &error)) << error.toStdString();
-        ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan1", "up"}, &error)) << error.toStdString();
-
-        const QString ready = m_dir.filePath(QStringLiteral("panel.ready"));
-        ASSERT_TRUE(m_panel.start(RouteCommand::ipProgram(),
-                                  {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
-                                   QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(),
-                                   QStringLiteral("9009"), kLanAddress, QString::number(kEchoPort),
-                                   m_dir.filePath(QStringLiteral("control")), ready}));
-        QElapsedTimer clock;
-        clock.start();
-        while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())
-            QThread::msleep(20);
-        ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
+        // The network behind the panel, with the echo listener on it.
+        startPanelSide(kLanAddress, kEchoPort);
+        if (HasFatalFailure())
+            return;
 
         ASSERT_TRUE(m_server.start(m_lab.panel(), NetnsLab::panelAddress(), kServerPort, &error))
             << error.toStdString();
     }
 
-    void stopPeers() override
-    {
-        m_panel.stop();
-        m_server.stop();
-    }
+    void stopPeers() override { m_server.stop(); }
     QString diagnostics() const override { return QStringLiteral("\n--- server log ---\n") + m_server.log(); }
 
     OpenVpnTestServer m_server{m_dir.path()};
-    Win32Process m_panel;
 };
 
-// Sends a line to the echo listener on the panel's LAN address; its answer,
-// or empty when the address cannot be reached.
-QByteArray echoAtThePanel(const QByteArray& line)
-{
-    QTcpSocket socket;
-    socket.connectToHost(kLanAddress, kEchoPort);
-    if (!socket.waitForConnected(3000))
-        return QByteArray();
-    socket.write(line);
-    QByteArray answer;
-    QElapsedTimer clock;
-    clock.start();
-    while (answer.size() < line.size() && clock.elapsed() < 5000) {
-        if (socket.waitForReadyRead(200))
-            answer += socket.readAll();
-    }
-    return answer;
-}
 
 bool hasTunnelAddress()
 {
@@ -218,7 +176,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         PcSide pc;
         ASSERT_NO_FATAL_FAILURE(pc.login());
         // Without the tunnel the panel's LAN is out of reach.
-        EXPECT_TRUE(echoAtThePanel("nothing\n").isEmpty());
+        EXPECT_TRUE(echo(kLanAddress, kEchoPort, "nothing\n").isEmpty());
         EXPECT_FALSE(hasTunnelAddress());
 
         DialogDriver driver;
@@ -242,7 +200,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         EXPECT_TRUE(hasTunnelAddress());
         const QString up = NetnsLab::ownRoutes();
         EXPECT_TRUE(up.contains(QStringLiteral("10.77.0.0/24 via 10.8.0.1 dev tun"))) << up.toStdString();
-        EXPECT_EQ(echoAtThePanel("through the tunnel\n"), QByteArray("through the tunnel\n"));
+        EXPECT_EQ(echo(kLanAddress, kEchoPort, "through the tunnel\n"), QByteArray("through the tunnel\n"));
 
         // Polling resumed; the list reply shows the panel connected and keeps the tunnel.
         ASSERT_NO_FATAL_FAILURE(pc.choosePanel());
@@ -263,7 +221,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         const QString down = NetnsLab::ownRoutes();
         EXPECT_FALSE(down.contains(QStringLiteral("10.77.0.0/24"))) << down.toStdString();
         EXPECT_FALSE(down.contains(QStringLiteral("tun"))) << down.toStdString();
-        EXPECT_TRUE(echoAtThePanel("gone\n").isEmpty());
+        EXPECT_TRUE(echo(kLanAddress, kEchoPort, "gone\n").isEmpty());
         EXPECT_EQ(driver.unexpectedBoxes(), 0);
         return;
     }
