@@ -47,29 +47,13 @@ double fraction(std::uint64_t done, std::uint64_t size)
 } // namespace
 
 __FileDownloader::__FileDownloader(IFileNotify* notify, FF::RPC::DispatchClient* client)
-    : m_notify(notify)
-    , m_client(client)
+    : TransferThread(notify, client)
 {
 }
 
 void __FileDownloader::addJob(const std::string& localPath, const std::string& remotePath)
 {
     m_jobs.push_back(SendJob{localPath, remotePath});
-}
-
-void __FileDownloader::startTransfer()
-{
-    if (!m_notify || !m_client)
-        return;
-    m_errorCode = NetworkError;
-    m_cancel = false;
-    start();
-}
-
-void __FileDownloader::cancel()
-{
-    m_errorCode = InterruptError;
-    m_cancel = true;
 }
 
 void __FileDownloader::run()

@@ -4,43 +4,23 @@
 // by MD5 with one full retry. Reports through IFileNotify on this thread.
 #pragma once
 
-#include "brellfin/service/transfererror.h"
+#include "brellfin/service/transferthread.h"
 
-#include <QThread>
-
-#include <atomic>
 #include <string>
 #include <vector>
-
-class IFileNotify;
-
-namespace FF {
-namespace RPC {
-class DispatchClient;
-class SyncProxy;
-} // namespace RPC
-} // namespace FF
 
 struct SendJob {
     std::string localPath;  // UTF-8
     std::string remotePath; // UTF-8, "/" separators
 };
 
-class __FileDownloader : public QThread {
+class __FileDownloader : public TransferThread {
 public:
     // Neither is owned.
     __FileDownloader(IFileNotify* notify, FF::RPC::DispatchClient* client);
 
     // Only before startTransfer.
     void addJob(const std::string& localPath, const std::string& remotePath);
-    // Clears the error code and the cancel flag and starts the thread; does
-    // nothing when the notify interface or the client is missing.
-    void startTransfer();
-    // The current file stops before its next piece; the batch fails with code 3.
-    void cancel();
-
-    unsigned int errorCode() const { return m_errorCode; }
-    bool cancelled() const { return m_cancel; }
 
 protected:
     void run() override;
@@ -49,9 +29,5 @@ private:
     bool spaceCheckPasses();
     bool sendFile(const SendJob& job);
 
-    std::atomic<bool> m_cancel{false};
-    std::atomic<unsigned int> m_errorCode{NetworkError};
-    IFileNotify* m_notify;
-    FF::RPC::DispatchClient* m_client;
     std::vector<SendJob> m_jobs;
 };

@@ -32,29 +32,13 @@ double fraction(std::uint64_t done, std::uint64_t size)
 } // namespace
 
 __FileUpdater::__FileUpdater(IFileNotify* notify, FF::RPC::DispatchClient* client)
-    : m_notify(notify)
-    , m_client(client)
+    : TransferThread(notify, client)
 {
 }
 
 void __FileUpdater::addJob(const std::string& remotePath, const std::string& localPath)
 {
     m_jobs.push_back(FetchJob{remotePath, localPath});
-}
-
-void __FileUpdater::startTransfer()
-{
-    if (!m_notify || !m_client)
-        return;
-    m_errorCode = NetworkError;
-    m_cancel = false;
-    start();
-}
-
-void __FileUpdater::cancel()
-{
-    m_errorCode = InterruptError;
-    m_cancel = true;
 }
 
 void __FileUpdater::run()
