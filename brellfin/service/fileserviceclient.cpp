@@ -28,6 +28,25 @@ Result callOrFail(FileSession* session, Result failed, Operation operation)
     }
 }
 
+// Waits for holder's previous batch to end, then starts a new thread on
+// client with the jobs (pairs in the thread's own order); false when any
+// step throws.
+template <class Transfer>
+bool startBatch(ThreadHolder<Transfer>& holder, FF::RPC::DispatchClient* client,
+                const std::vector<std::pair<std::string, std::string>>& files, IFileNotify* notify)
+{
+    try {
+        holder.reset();
+        holder.reset(new Transfer(notify, client));
+        for (const auto& file : files)
+            holder.get()->addJob(file.first, file.second);
+        holder.get()->startTransfer();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace
 
 FileServiceClient::FileServiceClient() = default;
@@ -164,37 +183,13 @@ bool FileServiceClient::searchFolders(const std::string& folder, std::vector<std
 bool FileServiceClient::startSendToPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                          IFileNotify* notify)
 {
-    if (!m_session)
-        return false;
-    try {
-        ThreadHolder<__FileDownloader>& holder = m_session->sendThread();
-        holder.reset();
-        holder.reset(new __FileDownloader(notify, m_session->client()));
-        for (const auto& file : files)
-            holder.get()->addJob(file.first, file.second);
-        holder.get()->startTransfer();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return m_session && startBatch(m_session->sendThread(), m_session->client(), files, notify);
 }
 
 bool FileServiceClient::startFetchFromPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                             IFileNotify* notify)
 {
-    if (!m_session)
-        return false;
-    try {
-        ThreadHolder<__FileUpdater>& holder = m_session->fetchThread();
-        holder.reset();
-        holder.reset(new __FileUpdater(notify, m_session->client()));
-        for (const auto& file : files)
-            holder.get()->addJob(file.first, file.second);
-        holder.get()->startTransfer();
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return m_session && startBatch(m_session->fetchThread(), m_session->client(), files, notify);
 }
 
 void FileServiceClient::cancelTransfers()
