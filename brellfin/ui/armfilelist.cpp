@@ -4,7 +4,7 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
-#include "brellfin/service/stringopt.h"
+#include "brellfin/ui/filelistcommon.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/listconstants.h"
 #include "brellfin/ui/listmenus.h"
@@ -18,7 +18,6 @@
 #include "brellfin/winfile/winfile.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QStyle>
 
 #include <algorithm>
@@ -31,26 +30,6 @@ namespace {
 // One copy for the whole program, as the sort of both panes' headers is one.
 int g_sortColumn = -1;
 bool g_ascending = true;
-
-std::string utf8(const CString& text)
-{
-    return StringOpt::FromWideToUtf8(text);
-}
-
-CString wide(const std::string& text)
-{
-    return StringOpt::FromUtf8ToWide(text);
-}
-
-bool controlHeld()
-{
-    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
-}
-
-CString errorWord(unsigned int code)
-{
-    return g_errorText[std::min(code, 5u)];
-}
 
 // A name typed into the editor that names one entry of the folder shown.
 bool isTypedName(const CString& name)
@@ -72,11 +51,7 @@ void ArmFileList::initList()
     const QStyle* style = QApplication::style();
     SetImageList({style->standardIcon(QStyle::SP_FileIcon), style->standardIcon(QStyle::SP_DirIcon)});
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_FULLROWSELECT);
-    const int w = viewport()->width();
-    InsertColumn(0, loadLocalizedString(151), LVCFMT_LEFT, w * 5 / 12);
-    InsertColumn(1, loadLocalizedString(152), LVCFMT_RIGHT, w * 2 / 12);
-    InsertColumn(2, loadLocalizedString(153), LVCFMT_LEFT, w * 2 / 12);
-    InsertColumn(3, loadLocalizedString(154), LVCFMT_LEFT, w * 3 / 12);
+    insertFileColumns(*this);
     refreshList();
 }
 
@@ -405,33 +380,21 @@ void ArmFileList::beginRename()
     // Only a row of the list can be renamed (never "..").
     if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount() || GetItemText(m_editItem, 0) == QLatin1String(".."))
         return;
-    m_editor = new QLineEdit(viewport());
-    m_editor->setObjectName(QStringLiteral("renameEditor"));
-    m_editing = true;
-    m_editor->setFont(font());
     QRect label;
     GetItemRect(m_editItem, &label, LVIR_LABEL);
-    m_editor->setGeometry(QRect(QPoint(label.left() + 1, label.top() + 2), QPoint(label.right() + 1, label.bottom() - 1)));
-    m_editor->setText(GetItemText(m_editItem, 0));
-    m_editor->show();
-    m_editor->setFocus();
-    m_editor->selectAll();
+    m_editor = openRenameEditor(
+        *this, QRect(QPoint(label.left() + 1, label.top() + 2), QPoint(label.right() + 1, label.bottom() - 1)),
+        GetItemText(m_editItem, 0));
+    m_editing = true;
 }
 
 void ArmFileList::endRename()
 {
     if (!m_editing)
         return;
-    if (m_editor && m_editItem >= 0 && m_editItem < GetItemCount())
-        SetItemText(m_editItem, 0, m_editor->text());
+    closeRenameEditor(*this, m_editor, m_editItem);
     m_editItem = -1;
     m_editing = false;
-    if (m_editor) {
-        // Destroyed later: the key walk may still stand on the editor.
-        m_editor->hide();
-        m_editor->deleteLater();
-        m_editor = nullptr;
-    }
     setFocus();
 }
 
@@ -479,19 +442,7 @@ void ArmFileList::commitRename()
 
 void ArmFileList::onDelete()
 {
-    if (m_selection.empty())
-        return;
-    QString caption;
-    QString text;
-    if (m_selection.size() == 1) {
-        const QString kind = loadLocalizedString(m_selection[0].isFile ? 108 : 109);
-        caption = loadLocalizedString(146) + ' ' + kind;
-        text = loadLocalizedString(111) + ' ' + kind + QString::fromUtf8("？");
-    } else {
-        caption = loadLocalizedString(146) + ' ' + loadLocalizedString(112);
-        text = loadLocalizedString(113);
-    }
-    if (MessageBox(this, text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (m_selection.empty() || !confirmDelete(this, m_selection.size(), m_selection[0].isFile))
         return;
     FileServiceClient* fs = m_owner->fileService();
     if (!fs)
@@ -560,7 +511,7 @@ void ArmFileList::transferSelection()
         }
         files.insert(files.end(), collected.files.begin(), collected.files.end());
     }
-    std::vector<std::pair<std::string, std::string>> jobs;
+    TransferJobs jobs;
     for (const std::string& remote : files) {
         const std::string rel = remote.substr(current.size() + 1);
         {
@@ -574,14 +525,7 @@ void ArmFileList::transferSelection()
             }
         }
         jobs.emplace_back(remote, localDir + rel);
-        TransferRecord record;
-        record.name = fileNameOfPath(wide(remote));
-        record.localPath = wide(localDir + rel);
-        record.remotePath = wide(remote);
-        record.progress = QStringLiteral("0%");
-        record.state = 0;
-        record.operation = 0;
-        m_queue.rows().records().push_back(record);
+        m_queue.rows().records().push_back(queuedRecord(fileNameOfPath(wide(remote)), wide(localDir + rel), wide(remote), 0));
     }
     startFetch(jobs);
     m_queue.show();
@@ -606,9 +550,7 @@ void ArmFileList::cancelTransfers()
 
 void ArmFileList::resumeTransfers()
 {
-    std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_queue.rows().unfinished())
-        jobs.emplace_back(utf8(record.remotePath), utf8(record.localPath));
+    const TransferJobs jobs = unfinishedJobs(m_queue.rows(), true);
     m_transferring = true;
     startFetch(jobs);
     if (const TransferRecord* record = m_queue.rows().current())
@@ -622,9 +564,7 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
     const auto removed = m_queue.remove(rows, 186, this);
     if (!removed)
         return;
-    std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_queue.rows().unfinished())
-        jobs.emplace_back(utf8(record.remotePath), utf8(record.localPath));
+    const TransferJobs jobs = unfinishedJobs(m_queue.rows(), true);
     if (WinShellList* local = m_owner->localList())
         local->Refresh();
     m_queue.show();

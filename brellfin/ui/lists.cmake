@@ -10,7 +10,8 @@ add_library(brellfin_lists STATIC
     remotelisting.h remotelisting.cpp
     freename.h freename.cpp
     listconstants.h
-    listmenus.h listmenus.cpp)
+    listmenus.h listmenus.cpp
+    filelistcommon.h filelistcommon.cpp)
 set_target_properties(brellfin_lists PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_link_libraries(brellfin_lists PUBLIC brellfin_ui brellfin_service brellfin_winfile brellfin_mfc Qt5::Widgets)
 

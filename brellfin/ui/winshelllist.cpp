@@ -4,8 +4,8 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
-#include "brellfin/service/stringopt.h"
 #include "brellfin/ui/armfilelist.h"
+#include "brellfin/ui/filelistcommon.h"
 #include "brellfin/ui/freename.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/listconstants.h"
@@ -13,40 +13,17 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/remotepaths.h"
 #include "brellfin/ui/remotetree.h"
-#include "brellfin/ui/sharedtexts.h"
 #include "brellfin/ui/transinfotab.h"
 #include "brellfin/winfile/localtree.h"
 #include "brellfin/winfile/winfile.h"
 
 #include <QFile>
-#include <QGuiApplication>
 
-#include <algorithm>
 #include <cerrno>
 
 using namespace BrellfinLists;
 
 namespace {
-
-std::string utf8(const CString& text)
-{
-    return StringOpt::FromWideToUtf8(text);
-}
-
-CString wide(const std::string& text)
-{
-    return StringOpt::FromUtf8ToWide(text);
-}
-
-bool controlHeld()
-{
-    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
-}
-
-CString errorWord(unsigned int code)
-{
-    return g_errorText[std::min(code, 5u)];
-}
 
 CString lastComponent(const CString& path)
 {
@@ -68,11 +45,7 @@ void WinShellList::OnSetColumns()
     while (GetColumnCount() > 0)
         DeleteColumn(0);
     SetExtendedStyle(GetExtendedStyle() | LVS_EX_FULLROWSELECT);
-    const int w = viewport()->width();
-    InsertColumn(0, loadLocalizedString(151), LVCFMT_LEFT, w * 5 / 12);
-    InsertColumn(1, loadLocalizedString(152), LVCFMT_RIGHT, w * 2 / 12);
-    InsertColumn(2, loadLocalizedString(153), LVCFMT_LEFT, w * 2 / 12);
-    InsertColumn(3, loadLocalizedString(154), LVCFMT_LEFT, w * 3 / 12);
+    insertFileColumns(*this);
 }
 
 void WinShellList::navigateTo(const CString& path)
@@ -442,32 +415,20 @@ void WinShellList::beginRename()
 {
     if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount())
         return;
-    m_editor = new QLineEdit(viewport());
-    m_editor->setObjectName(QStringLiteral("renameEditor"));
-    m_editing = true;
-    m_editor->setFont(font());
     QRect label;
     GetItemRect(m_editItem, &label, LVIR_LABEL);
-    m_editor->setGeometry(QRect(label.left() + 1, label.top() + 2, label.width() + 1, label.height() - 3));
-    m_editor->setText(GetItemText(m_editItem, 0));
-    m_editor->show();
-    m_editor->setFocus();
-    m_editor->selectAll();
+    m_editor = openRenameEditor(*this, QRect(label.left() + 1, label.top() + 2, label.width() + 1, label.height() - 3),
+                                GetItemText(m_editItem, 0));
+    m_editing = true;
 }
 
 void WinShellList::endRename()
 {
     if (!m_editing)
         return;
-    if (m_editor && m_editItem >= 0 && m_editItem < GetItemCount())
-        SetItemText(m_editItem, 0, m_editor->text());
+    closeRenameEditor(*this, m_editor, m_editItem);
     m_editItem = -1;
     m_editing = false;
-    if (m_editor) {
-        m_editor->hide();
-        m_editor->deleteLater();
-        m_editor = nullptr;
-    }
     setFocus();
 }
 
@@ -520,17 +481,7 @@ void WinShellList::commitRename()
 void WinShellList::onDelete()
 {
     if (!m_selection.empty()) {
-        QString caption;
-        QString text;
-        if (m_selection.size() == 1) {
-            const QString kind = loadLocalizedString(m_selection[0].isFile ? 108 : 109);
-            caption = loadLocalizedString(146) + ' ' + kind;
-            text = loadLocalizedString(111) + ' ' + kind + QString::fromUtf8("？");
-        } else {
-            caption = loadLocalizedString(146) + ' ' + loadLocalizedString(112);
-            text = loadLocalizedString(113);
-        }
-        if (MessageBox(this, text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        if (!confirmDelete(this, m_selection.size(), m_selection[0].isFile))
             return;
         for (const LocalItem& item : m_selection) {
             const bool removed = item.isFile ? DeleteFileW(item.path) != 0 : LocalTree::deleteLocalTree(item.path) == 1;
@@ -595,20 +546,13 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         else
             LocalTree::collectLocalFiles(item.path, files);
     }
-    std::vector<std::pair<std::string, std::string>> jobs;
+    TransferJobs jobs;
     RemoteFolderLevels levels;
     for (const CString& file : files) {
         const std::string remotePath = remoteFolder + utf8(relative(file));
         jobs.emplace_back(utf8(file), remotePath);
         levels.make(*fs, remotePath);
-        TransferRecord record;
-        record.name = lastComponent(file);
-        record.localPath = file;
-        record.remotePath = wide(remotePath);
-        record.progress = QStringLiteral("0%");
-        record.state = 0;
-        record.operation = 1;
-        m_queue.rows().records().push_back(record);
+        m_queue.rows().records().push_back(queuedRecord(lastComponent(file), file, wide(remotePath), 1));
     }
     startSend(jobs);
     m_queue.show();
@@ -639,9 +583,7 @@ void WinShellList::pauseTransfers()
 
 void WinShellList::resumeTransfers()
 {
-    std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_queue.rows().unfinished())
-        jobs.emplace_back(utf8(record.localPath), utf8(record.remotePath));
+    const TransferJobs jobs = unfinishedJobs(m_queue.rows(), false);
     m_transferring = true;
     startSend(jobs);
     if (const TransferRecord* record = m_queue.rows().current())
@@ -655,9 +597,7 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
     const auto removed = m_queue.remove(rows, 156, this);
     if (!removed)
         return;
-    std::vector<std::pair<std::string, std::string>> jobs;
-    for (const TransferRecord& record : m_queue.rows().unfinished())
-        jobs.emplace_back(utf8(record.localPath), utf8(record.remotePath));
+    const TransferJobs jobs = unfinishedJobs(m_queue.rows(), false);
     refreshRemote();
     m_queue.show();
     for (const TransferRecord& record : *removed)
