@@ -39,11 +39,6 @@ const ReceiverMethods& methodsFor(const std::string& remotePath)
     return userArea ? kUserArea : kUsbDisk;
 }
 
-double fraction(std::uint64_t done, std::uint64_t size)
-{
-    return double(done) / double(size);
-}
-
 } // namespace
 
 __FileDownloader::__FileDownloader(IFileNotify* notify, FF::RPC::DispatchClient* client)
@@ -171,7 +166,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
             offset = 0;
         }
     }
-    m_notify->onTransferProgress(job.localPath, fraction(offset, size));
+    reportProgress(job.localPath, offset, size);
 
     std::vector<FF::byte> piece(kPieceSize);
     int retries = 0;
@@ -196,7 +191,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
                 return false;
             }
             remaining -= n;
-            m_notify->onTransferProgress(job.localPath, fraction(size - remaining, size));
+            reportProgress(job.localPath, size - remaining, size);
         }
         methods.finish(proxy, handle);
 

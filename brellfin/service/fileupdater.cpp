@@ -24,11 +24,6 @@ bool reopenEmpty(QFile& file)
     return file.open(kEmpty);
 }
 
-double fraction(std::uint64_t done, std::uint64_t size)
-{
-    return double(done) / double(size);
-}
-
 } // namespace
 
 __FileUpdater::__FileUpdater(IFileNotify* notify, FF::RPC::DispatchClient* client)
@@ -138,7 +133,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
     bool result = false;
     for (;;) {
         file.seek(qint64(have));
-        m_notify->onTransferProgress(job.localPath, fraction(have, size));
+        reportProgress(job.localPath, have, size);
         std::uint64_t remaining = size - have;
         while (remaining > 0) {
             if (m_cancel) {
@@ -159,7 +154,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
                 return false;
             }
             remaining -= piece.size();
-            m_notify->onTransferProgress(job.localPath, fraction(size - remaining, size));
+            reportProgress(job.localPath, size - remaining, size);
         }
         file.close();
         Calls::finishUpdate2(proxy, handle);

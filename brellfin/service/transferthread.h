@@ -8,6 +8,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdint>
+#include <string>
 
 class IFileNotify;
 
@@ -31,6 +33,9 @@ public:
 protected:
     // Neither is owned.
     TransferThread(IFileNotify* notify, FF::RPC::DispatchClient* client);
+
+    // Tells the notify interface that done of size bytes of the file stand.
+    void reportProgress(const std::string& localPath, std::uint64_t done, std::uint64_t size);
 
     std::atomic<bool> m_cancel{false};
     std::atomic<unsigned int> m_errorCode{NetworkError};
