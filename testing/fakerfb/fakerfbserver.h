@@ -52,6 +52,16 @@ struct ServerConfig
     int faultAfterUpdates = 0;           // updates sent normally on a connection before the fault
 };
 
+// A server that asks for VNC authentication and lets only expectedResponse
+// (to its fixed challenge) pass.
+inline ServerConfig vncAuthConfig(const QByteArray& expectedResponse)
+{
+    ServerConfig config;
+    config.securityType = 2;
+    config.expectedResponse = expectedResponse;
+    return config;
+}
+
 // What one connection's client sent, parsed.
 struct ClientRecord
 {

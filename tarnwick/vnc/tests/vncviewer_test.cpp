@@ -22,6 +22,7 @@
 using namespace VNC;
 using FakeRfb::FakeRfbServer;
 using FakeRfb::ServerConfig;
+using FakeRfb::vncAuthConfig;
 
 namespace {
 
@@ -188,10 +189,7 @@ TEST(VncViewerWindow, QualityMenuReconnectsOnlyWhileConnected)
 TEST(VncViewerWindow, CancelledPasswordDialogClosesTheWindowAndSendsNoResponse)
 {
     FakeRfbServer server;
-    ServerConfig config;
-    config.securityType = 2;
-    config.expectedResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
-    server.setConfig(config);
+    server.setConfig(vncAuthConfig(QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337")));
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
     window.show();
@@ -214,10 +212,7 @@ TEST(VncViewerWindow, CancelledPasswordDialogClosesTheWindowAndSendsNoResponse)
 TEST(VncViewerWindow, AcceptedPasswordConnects)
 {
     FakeRfbServer server;
-    ServerConfig config;
-    config.securityType = 2;
-    config.expectedResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
-    server.setConfig(config);
+    server.setConfig(vncAuthConfig(QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337")));
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
     QTimer answer;

@@ -21,6 +21,7 @@ using FakeRfb::FakeRfbServer;
 using FakeRfb::HextileEncoder;
 using FakeRfb::PixelFormat;
 using FakeRfb::ServerConfig;
+using FakeRfb::vncAuthConfig;
 
 namespace {
 
@@ -176,10 +177,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
 TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
 {
     FakeRfbServer server;
-    ServerConfig config;
-    config.securityType = 2;
-    config.expectedResponse = kS3cretResponse;
-    server.setConfig(config);
+    server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
@@ -194,10 +192,7 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
 TEST(VncViewerClient, AutomaticReconnectReusesTheStoredPassword)
 {
     FakeRfbServer server;
-    ServerConfig config;
-    config.securityType = 2;
-    config.expectedResponse = kS3cretResponse;
-    server.setConfig(config);
+    server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
@@ -339,10 +334,7 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
 TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
 {
     FakeRfbServer server;
-    ServerConfig config;
-    config.securityType = 2;
-    config.expectedResponse = kS3cretResponse;
-    server.setConfig(config);
+    server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
