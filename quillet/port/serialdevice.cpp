@@ -1,7 +1,7 @@
 #include "quillet/port/serialdevice.h"
 
 #include "quillet/port/portconstants.h"
-#include "platform/serial/serialport.h"
+#include "quillet/port/serialportholder.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialsettings.h"
 #include "skerrow/skerrow.h"
@@ -10,54 +10,13 @@
 
 namespace TransparentPort {
 
-class SerialDevicePrivate {
+// Keeps the caller's settings; every reopen applies them again.
+class SerialDevicePrivate : public SerialPortHolder {
 public:
-    virtual ~SerialDevicePrivate() = default;
-
-    // Opens the port when it is closed; at most every kSerialReopenPauseMs.
-    bool ensureOpen()
-    {
-        if (port.isOpen())
-            return true;
-        if (!usable)
-            return false;
-        const unsigned long long now = Vexa_GetTickCount();
-        if (triedOnce && now - lastOpenAttempt < static_cast<unsigned long long>(kSerialReopenPauseMs))
-            return false;
-        triedOnce = true;
-        lastOpenAttempt = now;
-        open(kReopenReadIntervalMs);
-        return false; // the operation that opened reports not ready
-    }
-
-    void open(int readIntervalMs)
-    {
-        if (port.open(name) != Serial::OpenResult::Ok)
-            return;
-        if (!port.apply(settings)) {
-            port.close();
-            return;
-        }
-        port.setTimeouts({readIntervalMs, kReadTotalConstantMs, kWriteTotalConstantMs});
-        port.setQueueSizes(kSerialQueueSize, kSerialQueueSize);
-    }
-
-    // The port's status; a port that went away is closed for a later reopen.
-    Serial::Status status()
-    {
-        const Serial::Status st = port.status();
-        if (st.gone)
-            port.close();
-        return st;
-    }
-
-    Serial::Port port;
     Serial::Settings settings;
-    std::string name;
-    bool usable = false;
-    bool triedOnce = false;
-    unsigned long long lastOpenAttempt = 0;
-    std::mutex mutex;
+
+private:
+    void reopen() override { openWith(settings, kReopenReadIntervalMs); }
 };
 
 SerialDevice::SerialDevice(const std::string& spec) : d(std::make_unique<SerialDevicePrivate>())
@@ -72,17 +31,15 @@ SerialDevice::SerialDevice(const std::string& spec) : d(std::make_unique<SerialD
     if (!Serial::parseSettings(spec.substr(colon + 1), &d->settings))
         return;
     d->name = "COM" + std::to_string(number);
-    d->usable = true;
-    d->triedOnce = true;
     d->lastOpenAttempt = Vexa_GetTickCount();
-    d->open(kFirstOpenReadIntervalMs);
+    d->openWith(d->settings, kFirstOpenReadIntervalMs);
 }
 
 SerialDevice::~SerialDevice() = default;
 
 bool SerialDevice::usable() const
 {
-    return d->usable;
+    return !d->name.empty();
 }
 
 bool SerialDevice::readable()
@@ -97,10 +54,7 @@ bool SerialDevice::readable()
 bool SerialDevice::writable()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->ensureOpen())
-        return false;
-    const Serial::Status st = d->status();
-    return st.ok && !st.transmitFull;
+    return d->writable();
 }
 
 int SerialDevice::read(char* dst, int len)
@@ -121,15 +75,7 @@ int SerialDevice::read(char* dst, int len)
 int SerialDevice::write(const char* data, int len)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (!data || len <= 0)
-        return 0;
-    if (!d->ensureOpen())
-        return -1;
-    bool failed = false;
-    const int written = d->port.writeAll(data, len, &failed);
-    if (failed)
-        d->status(); // closes a port that went away
-    return written > 0 ? written : -3;
+    return d->write(data, len);
 }
 
 int SerialDevice::available()

@@ -1,7 +1,7 @@
 #include "quillet/port/smartserialdevice.h"
 
 #include "quillet/port/portconstants.h"
-#include "platform/serial/serialport.h"
+#include "quillet/port/serialportholder.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialsettings.h"
 #include "skerrow/skerrow.h"
@@ -26,39 +26,18 @@ void fillInsertionRequest(unsigned char request[9], unsigned char escape, unsign
 
 } // namespace
 
-class SmartSerialDevicePrivate {
+class SmartSerialDevicePrivate : public SerialPortHolder {
 public:
-    virtual ~SmartSerialDevicePrivate() = default;
-
-    bool ensureOpen()
-    {
-        if (port.isOpen())
-            return true;
-        if (name.empty())
-            return false;
-        const unsigned long long now = Vexa_GetTickCount();
-        if (triedOnce && now - lastOpenAttempt < static_cast<unsigned long long>(kSerialReopenPauseMs))
-            return false;
-        open();
-        return false;
-    }
-
+    // Opens the port afresh and sets the driver's state insertion up.
     void open()
     {
-        triedOnce = true;
-        lastOpenAttempt = Vexa_GetTickCount();
         port.close();
         pending.clear();
         pendingPos = 0;
-        if (name.empty() || port.open(name) != Serial::OpenResult::Ok)
-            return;
         Serial::Settings settings;
-        if (!Serial::parseSettings(kSmartSerialSettings, &settings) || !port.apply(settings)) {
-            port.close();
+        if (name.empty() || !Serial::parseSettings(kSmartSerialSettings, &settings)
+            || !openWith(settings, kReopenReadIntervalMs))
             return;
-        }
-        port.setTimeouts({kReopenReadIntervalMs, kReadTotalConstantMs, kWriteTotalConstantMs});
-        port.setQueueSizes(kSerialQueueSize, kSerialQueueSize);
 
         unsigned char request[9];
         fillInsertionRequest(request, kInsertionQueryEscape, kInsertionAllOptions);
@@ -106,25 +85,15 @@ public:
         refreshStamp = Vexa_GetTickCount();
     }
 
-    Serial::Status status()
-    {
-        const Serial::Status st = port.status();
-        if (st.gone)
-            port.close();
-        return st;
-    }
-
     int pendingLeft() const { return static_cast<int>(pending.size() - pendingPos); }
 
-    Serial::Port port;
-    std::string name;
-    std::mutex mutex;
     std::string pending;
     size_t pendingPos = 0;
     unsigned mask = kInsertionDefaultMask;
     unsigned long long refreshStamp = 0;
-    bool triedOnce = false;
-    unsigned long long lastOpenAttempt = 0;
+
+private:
+    void reopen() override { open(); }
 };
 
 SmartSerialDevice::SmartSerialDevice(const std::string& portName)
@@ -134,6 +103,7 @@ SmartSerialDevice::SmartSerialDevice(const std::string& portName)
     if (portName.size() > 3 && number > 0)
         d->name = "COM" + std::to_string(number);
     std::lock_guard<std::mutex> lock(d->mutex);
+    d->lastOpenAttempt = Vexa_GetTickCount();
     d->open();
 }
 
@@ -163,10 +133,7 @@ bool SmartSerialDevice::readable()
 bool SmartSerialDevice::writable()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->ensureOpen())
-        return false;
-    const Serial::Status st = d->status();
-    return st.ok && !st.transmitFull;
+    return d->writable();
 }
 
 int SmartSerialDevice::read(char* dst, int len)
@@ -199,19 +166,10 @@ int SmartSerialDevice::read(char* dst, int len)
 int SmartSerialDevice::write(const char* data, int len)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    if (!data || len <= 0)
-        return 0;
-    if (!d->ensureOpen())
-        return -1;
-    bool failed = false;
-    const int written = d->port.writeAll(data, len, &failed);
-    if (failed)
-        d->status();
-    if (written > 0) {
+    const int written = d->write(data, len);
+    if (written > 0)
         d->refreshStamp = Vexa_GetTickCount();
-        return written;
-    }
-    return -3;
+    return written;
 }
 
 int SmartSerialDevice::available()
