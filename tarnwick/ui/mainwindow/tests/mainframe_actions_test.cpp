@@ -6,8 +6,7 @@
 #include "tarnwick/core/logger.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
-#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
-#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
@@ -37,16 +36,12 @@ namespace {
 
 const QString kTrickyName = QStringLiteral("车间,\"A\"");
 
-class MainFrameActionsTest : public ::testing::Test
+class MainFrameActionsTest : public CloudFrameTest
 {
 protected:
-    static void SetUpTestSuite() { useTemporaryHome(); }
-
     void SetUp() override
     {
-        ASSERT_TRUE(fake.start());
-        fake.setServerPassword(kServerPassword);
-        fake.addUser(kUser, kPassword);
+        ASSERT_TRUE(startCloud());
         FakeCloudDevice first;
         first.sn = QStringLiteral("30300001");
         first.alias = kTrickyName;
@@ -65,10 +60,6 @@ protected:
         third.ip = QString();
         third.state = 1;
         fake.addDevice(third);
-        GlobalConfig* config = GlobalConfig::instance();
-        config->setServer(QStringLiteral("127.0.0.1"));
-        config->setServerPort(fake.port());
-        config->setServerPswd(kServerPassword);
         ASSERT_TRUE(tools.isValid());
         ProgramPath::setBaseDir(tools.path());
         frame = std::make_unique<MainFrame>();
@@ -81,35 +72,6 @@ protected:
         spin(20);
     }
 
-    void login()
-    {
-        QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();
-        edits.at(0)->setText(kUser);
-        edits.at(1)->setText(kPassword);
-        frame->loginPage()->onRemoteDebugLogin();
-        ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 2; }, 10000));
-        ASSERT_TRUE(waitUntil([&] { return table()->rowCount() == 3; }, 10000));
-    }
-
-    TableView* table() const { return frame->devicePage()->table(); }
-
-    // The table row of a device number.
-    int rowOf(const QString& sn) const
-    {
-        for (int row = 0; row < table()->rowCount(); ++row)
-            if (frame->devicePage()->cellValue(row, DeviceView::keyColumn()).toString() == sn)
-                return row;
-        return -1;
-    }
-
-    void choose(const QString& sn)
-    {
-        const int row = rowOf(sn);
-        ASSERT_GE(row, 0);
-        frame->devicePage()->selectRow(row);
-        ASSERT_EQ(frame->devicePage()->currentRow(), row);
-    }
-
     // A tool beside the program that records its arguments into out.
     void makeRecordingTool(const QString& name, const QString& out)
     {
@@ -118,9 +80,7 @@ protected:
 
     static QByteArray readAll(const QString& path) { return readWholeFile(path); }
 
-    FakeCloud fake;
     QTemporaryDir tools;
-    std::unique_ptr<MainFrame> frame;
 };
 
 QByteArray exportLine(int n, const QString& sn, const QString& quotedName)
@@ -314,20 +274,12 @@ TEST_F(MainFrameActionsTest, DebugLogShowsTheLatestLinesAsTextAndClearRemovesThe
     QString shown;
     QStringList buttons;
     int answer = 1;
-    QTimer reader;
-    reader.setInterval(20);
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<MessageBox*>(w);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            if (auto* edit = box->findChild<QTextEdit*>())
-                shown = edit->toPlainText();
-            buttons = DialogDriver::describe(box).buttons;
-            box->done(answer);
-        }
+    BoxWatcher reader(20, [&](MessageBox* box) {
+        if (auto* edit = box->findChild<QTextEdit*>())
+            shown = edit->toPlainText();
+        buttons = DialogDriver::describe(box).buttons;
+        box->done(answer);
     });
-    reader.start();
     frame->onOperActioned(QString(), 13);
     EXPECT_TRUE(shown.contains(QStringLiteral("first <b>x</b>\n"))) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("just before the box"))) << shown.toStdString();
@@ -345,59 +297,43 @@ TEST_F(MainFrameActionsTest, SettingsBoxClosesOnlyOnAValidPortAndAboutShowsTheVe
 {
     int clicks = 0;
     bool closedAfterBadPort = false;
-    QTimer driverTimer;
-    driverTimer.setInterval(30);
-    QObject::connect(&driverTimer, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<MessageBox*>(w);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            EditLineView* port = box->findChild<EditLineView*>(QStringLiteral("EditServerPort"));
-            if (port == nullptr) {
-                // An inner warning of the settings page: close it.
-                box->done(0);
-                continue;
-            }
-            QPushButton* confirm = nullptr;
-            for (QPushButton* b : box->findChildren<QPushButton*>())
-                if (b->text() == QStringLiteral("     确认     "))
-                    confirm = b;
-            ASSERT_NE(confirm, nullptr);
-            if (clicks == 0) {
-                port->setText(QStringLiteral("0"));
-                ++clicks;
-                QTimer::singleShot(0, confirm, &QPushButton::click);
-            } else if (clicks == 1) {
-                closedAfterBadPort = !box->isVisible();
-                port->setText(QStringLiteral("80"));
-                ++clicks;
-                QTimer::singleShot(0, confirm, &QPushButton::click);
-            }
+    BoxWatcher driver(30, [&](MessageBox* box) {
+        EditLineView* port = box->findChild<EditLineView*>(QStringLiteral("EditServerPort"));
+        if (port == nullptr) {
+            // An inner warning of the settings page: close it.
+            box->done(0);
+            return;
+        }
+        QPushButton* confirm = nullptr;
+        for (QPushButton* b : box->findChildren<QPushButton*>())
+            if (b->text() == QStringLiteral("     确认     "))
+                confirm = b;
+        ASSERT_NE(confirm, nullptr);
+        if (clicks == 0) {
+            port->setText(QStringLiteral("0"));
+            ++clicks;
+            QTimer::singleShot(0, confirm, &QPushButton::click);
+        } else if (clicks == 1) {
+            closedAfterBadPort = !box->isVisible();
+            port->setText(QStringLiteral("80"));
+            ++clicks;
+            QTimer::singleShot(0, confirm, &QPushButton::click);
         }
     });
-    driverTimer.start();
     frame->onSettingClicked(QString(), 10);
-    driverTimer.stop();
+    driver.stop();
     EXPECT_EQ(clicks, 2);
     EXPECT_FALSE(closedAfterBadPort);
     EXPECT_EQ(GlobalConfig::instance()->serverPort(), 80);
 
     QStringList labels;
     DialogDriver::SeenBox about;
-    QTimer aboutTimer;
-    aboutTimer.setInterval(20);
-    QObject::connect(&aboutTimer, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<MessageBox*>(w);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            about = DialogDriver::describe(box);
-            for (QLabel* l : box->contentWidget()->findChildren<QLabel*>())
-                labels << l->text();
-            box->done(0);
-        }
+    BoxWatcher aboutReader(20, [&](MessageBox* box) {
+        about = DialogDriver::describe(box);
+        for (QLabel* l : box->contentWidget()->findChildren<QLabel*>())
+            labels << l->text();
+        box->done(0);
     });
-    aboutTimer.start();
     frame->onSettingClicked(QString(), 12);
     EXPECT_EQ(about.title, QStringLiteral("关于"));
     EXPECT_EQ(labels, QStringList({QStringLiteral("当前版本: V2.3"), QStringLiteral("发布日期: 2022-07-27")}));
@@ -433,21 +369,13 @@ TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)
     QString shown;
     DialogDriver::SeenBox seen;
     QSize size;
-    QTimer reader;
-    reader.setInterval(20);
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<MessageBox*>(w);
-            if (box == nullptr || !box->isVisible())
-                continue;
-            if (auto* edit = box->findChild<QTextEdit*>())
-                shown = edit->toPlainText();
-            seen = DialogDriver::describe(box);
-            size = box->size();
-            box->done(2);
-        }
+    BoxWatcher reader(20, [&](MessageBox* box) {
+        if (auto* edit = box->findChild<QTextEdit*>())
+            shown = edit->toPlainText();
+        seen = DialogDriver::describe(box);
+        size = box->size();
+        box->done(2);
     });
-    reader.start();
     frame->resize(1000, 500);
     frame->onOperActioned(QString(), 11);
     EXPECT_EQ(seen.title, QStringLiteral("帮助"));

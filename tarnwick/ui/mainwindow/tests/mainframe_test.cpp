@@ -6,8 +6,7 @@
 #include "tarnwick/core/localdeviceobject.h"
 #include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
-#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
-#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
@@ -26,16 +25,12 @@
 
 namespace {
 
-class MainFrameTest : public ::testing::Test
+class MainFrameTest : public CloudFrameTest
 {
 protected:
-    static void SetUpTestSuite() { useTemporaryHome(); }
-
     void SetUp() override
     {
-        ASSERT_TRUE(fake.start());
-        fake.setServerPassword(kServerPassword);
-        fake.addUser(kUser, kPassword);
+        ASSERT_TRUE(startCloud());
         for (const char* sn : {"30300001", "30200002", "AAAA3003"}) {
             FakeCloudDevice device;
             device.sn = QString::fromLatin1(sn);
@@ -43,10 +38,6 @@ protected:
             device.state = 1;
             fake.addDevice(device);
         }
-        GlobalConfig* config = GlobalConfig::instance();
-        config->setServer(QStringLiteral("127.0.0.1"));
-        config->setServerPort(fake.port());
-        config->setServerPswd(kServerPassword);
         frame = std::make_unique<MainFrame>();
     }
 
@@ -56,32 +47,22 @@ protected:
         spin(20);
     }
 
-    void typeCredentials(const QString& user, const QString& pswd)
+    // The fake answers every logout with an error code.
+    void failLogout()
     {
-        QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();
-        edits.at(0)->setText(user);
-        edits.at(1)->setText(pswd);
+        FakeCloudScript failing;
+        failing.reply = FakeCloudScript::Reply::ErrorCode;
+        failing.errorCode = 2;
+        fake.script(QStringLiteral("/user/logout"), failing);
     }
 
-    // Logs in through the form; waits for the table.
-    void login()
-    {
-        typeCredentials(kUser, kPassword);
-        frame->loginPage()->onRemoteDebugLogin();
-        ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 2; }, 10000));
-        ASSERT_TRUE(waitUntil([&] { return table()->rowCount() == 3; }, 10000));
-    }
-
-    TableView* table() const { return frame->devicePage()->table(); }
     bool settingVisible() const
     {
         MenuItem* item = frame->title()->findChild<MenuItem*>();
         return item != nullptr && !item->isHidden();
     }
 
-    FakeCloud fake;
     DialogDriver driver;
-    std::unique_ptr<MainFrame> frame;
 };
 
 stBoxData box(const QString& sn, int state, const QString& ip = QStringLiteral("192.168.1.9"))
@@ -226,10 +207,7 @@ TEST_F(MainFrameTest, CancelledCloseKeepsEverything)
 TEST_F(MainFrameTest, ConfirmedCloseLogsOutAndEndsTheLoopWithoutLogoutBox)
 {
     login();
-    FakeCloudScript failing;
-    failing.reply = FakeCloudScript::Reply::ErrorCode;
-    failing.errorCode = 2;
-    fake.script(QStringLiteral("/user/logout"), failing);
+    failLogout();
     driver.answerBox(DialogDriver::kButton1);
     QEventLoop loop;
     bool ended = false;
@@ -248,10 +226,7 @@ TEST_F(MainFrameTest, ConfirmedCloseLogsOutAndEndsTheLoopWithoutLogoutBox)
 TEST_F(MainFrameTest, FailedLogoutOutsideQuittingIsReported)
 {
     login();
-    FakeCloudScript failing;
-    failing.reply = FakeCloudScript::Reply::ErrorCode;
-    failing.errorCode = 2;
-    fake.script(QStringLiteral("/user/logout"), failing);
+    failLogout();
     driver.answerBox(DialogDriver::kButton1);
     driver.answerBox(DialogDriver::kButton1);
     frame->onOperActioned(QStringLiteral("menuDevice"), 0);

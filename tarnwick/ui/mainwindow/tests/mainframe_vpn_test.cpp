@@ -6,8 +6,7 @@
 #include "tarnwick/core/logger.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
-#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
-#include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/widgets/messagebox.h"
@@ -33,24 +32,16 @@ const QString kBusy = QStringLiteral("30300004");      // already connected else
 const QString kVpnUser = QStringLiteral("vpnuser");
 const QString kVpnPassword = QStringLiteral("SecretVpnPw1");
 
-class MainFrameVpnTest : public ::testing::Test
+class MainFrameVpnTest : public CloudFrameTest
 {
 protected:
-    static void SetUpTestSuite() { useTemporaryHome(); }
-
     void SetUp() override
     {
-        ASSERT_TRUE(fake.start());
-        fake.setServerPassword(kServerPassword);
-        fake.addUser(kUser, kPassword);
+        ASSERT_TRUE(startCloud());
         fake.setVpnCredentials(kVpnUser, kVpnPassword);
         fake.addDevice(device(kLinked, QStringLiteral("127.140.0.5"), 1));
         fake.addDevice(device(kNoAddress, QString(), 1));
         fake.addDevice(device(kBusy, QStringLiteral("127.140.0.7"), 3));
-        GlobalConfig* config = GlobalConfig::instance();
-        config->setServer(QStringLiteral("127.0.0.1"));
-        config->setServerPort(fake.port());
-        config->setServerPswd(kServerPassword);
 
         // A stand-in for the VPN client program: it only waits to be ended.
         ASSERT_TRUE(tools.isValid());
@@ -84,34 +75,6 @@ protected:
         d.ip = ip;
         d.state = state;
         return d;
-    }
-
-    void login()
-    {
-        QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();
-        edits.at(0)->setText(kUser);
-        edits.at(1)->setText(kPassword);
-        frame->loginPage()->onRemoteDebugLogin();
-        ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 2; }, 10000));
-        ASSERT_TRUE(waitUntil([&] { return table()->rowCount() == 3; }, 10000));
-    }
-
-    TableView* table() const { return frame->devicePage()->table(); }
-
-    int rowOf(const QString& sn) const
-    {
-        for (int row = 0; row < table()->rowCount(); ++row)
-            if (frame->devicePage()->cellValue(row, DeviceView::keyColumn()).toString() == sn)
-                return row;
-        return -1;
-    }
-
-    void choose(const QString& sn)
-    {
-        const int row = rowOf(sn);
-        ASSERT_GE(row, 0);
-        frame->devicePage()->selectRow(row);
-        ASSERT_EQ(frame->devicePage()->currentRow(), row);
     }
 
     // True when some cell of the device's row shows text.
@@ -163,9 +126,7 @@ protected:
     }
 
     LogCapture log;
-    FakeCloud fake;
     QTemporaryDir tools;
-    std::unique_ptr<MainFrame> frame;
 };
 
 } // namespace
@@ -403,22 +364,16 @@ namespace {
 QImage grabBox(const std::function<void()>& open, const QString& title)
 {
     QImage picture;
-    QTimer grabber;
-    grabber.setInterval(50);
     int seen = 0;
-    QObject::connect(&grabber, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<MessageBox*>(w);
-            if (box == nullptr || !box->isVisible() || DialogDriver::describe(box).title != title)
-                continue;
-            // One more tick so the content has laid out.
-            if (++seen < 3)
-                return;
-            picture = box->grab().toImage();
-            box->done(1);
-        }
+    BoxWatcher grabber(50, [&](MessageBox* box) {
+        if (DialogDriver::describe(box).title != title)
+            return;
+        // One more tick so the content has laid out.
+        if (++seen < 3)
+            return;
+        picture = box->grab().toImage();
+        box->done(1);
     });
-    grabber.start();
     open();
     return picture;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 // Shared pieces of the main window tests: waiting with events running, a
-// capture of every log line, and a cloud service fake with one account.
+// watcher of the modal boxes, a capture of every log line, and a cloud
+// service fake with one account.
 
+#include "tarnwick/widgets/messagebox.h"
 #include "testing/fakecloud/fakecloud.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,8 +16,10 @@
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 
 #include <functional>
+#include <utility>
 
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
@@ -35,6 +40,32 @@ inline void spin(int ms)
     waitUntil([] { return false; }, ms);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+// Hands every visible message box to handle, each intervalMs, from the
+// moment it is made until stop() or its end: for tests that read a box's
+// contents and close it themselves from inside its loop.
+class BoxWatcher
+{
+public:
+    BoxWatcher(int intervalMs, std::function<void(MessageBox*)> handle)
+        : m_handle(std::move(handle))
+    {
+        m_timer.setInterval(intervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<MessageBox*>(w);
+                if (box != nullptr && box->isVisible())
+                    m_handle(box);
+            }
+        });
+        m_timer.start();
+    }
+    void stop() { m_timer.stop(); }
+
+private:
+    std::function<void(MessageBox*)> m_handle;
+    QTimer m_timer;
+};
 
 // A stand-in for a tool program at path: it writes its argument count and
 // its arguments, one a line, into out (whole, once it is done).
