@@ -8,6 +8,7 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/ui/localdevicemodel.h"
 #include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 
 #include <gtest/gtest.h>
@@ -47,18 +48,6 @@ const QString kPanelInterface = QStringLiteral("twlpb");
 QString u8(const char* text)
 {
     return QString::fromUtf8(text);
-}
-
-bool waitFor(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 bool isInner()

@@ -9,6 +9,7 @@
 #include "tarnwick/ui/localdevicemodel.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
@@ -69,28 +70,6 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable = f
     f.close();
     if (executable)
         f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-}
-
-bool waitFor(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
-QNetworkAddressEntry loopbackEntry()
-{
-    QNetworkAddressEntry entry;
-    entry.setIp(QHostAddress(QStringLiteral("127.100.0.1")));
-    entry.setNetmask(QHostAddress(QStringLiteral("255.0.0.0")));
-    entry.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
-    return entry;
 }
 
 // A working folder with "data/", the tools beside a program folder of the

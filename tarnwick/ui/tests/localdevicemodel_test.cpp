@@ -4,6 +4,7 @@
 #include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/scanthread.h"
 #include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 
 #include <gtest/gtest.h>
@@ -37,15 +38,6 @@ stDeviceData saved(const QString& no, const QString& name, const QString& ip)
     d.deviceName = name;
     d.ipAddress = ip;
     return d;
-}
-
-QNetworkAddressEntry loopbackEntry()
-{
-    QNetworkAddressEntry entry;
-    entry.setIp(QHostAddress(QStringLiteral("127.100.0.1")));
-    entry.setNetmask(QHostAddress(QStringLiteral("255.0.0.0")));
-    entry.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
-    return entry;
 }
 
 QString state(const LocalDeviceModel& model, int row)
