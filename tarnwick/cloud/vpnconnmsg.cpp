@@ -46,12 +46,8 @@ void VPNConnMsg::Start(const stVpnClientData& session, const QString& sn, const 
 
 void VPNConnMsg::runStep(qint32 step)
 {
-    const auto it = m_steps.constFind(step);
-    if (it == m_steps.constEnd()) {
+    if (!SequenceRun::call(this, m_steps, step))
         emit Complete(false, data, Msg::seqUnknown());
-        return;
-    }
-    (this->*it.value())();
 }
 
 void VPNConnMsg::requestVpnOn()
@@ -79,24 +75,27 @@ void VPNConnMsg::FinishAction(QNetworkReply* reply)
         reply->deleteLater();
         return;
     }
-    const auto it = m_routes.constFind(path);
-    if (it == m_routes.constEnd())
+    if (!SequenceRun::call(this, m_routes, path, reply))
         emit Complete(false, data, Msg::seqUnknown());
-    else
-        (this->*it.value())(reply);
     reply->deleteLater();
+}
+
+bool VPNConnMsg::parseOrEnd(Parser parse, QNetworkReply* reply, stBoxData& reported)
+{
+    bool dropped = false;
+    QString msg;
+    if ((m_http.*parse)(reply, reported, dropped, msg))
+        return true;
+    data.bLogin = !dropped;
+    emit Complete(false, data, msg);
+    return false;
 }
 
 void VPNConnMsg::onVpnInstructionReply(QNetworkReply* reply)
 {
     stBoxData reported;
-    bool dropped = false;
-    QString msg;
-    if (!m_http.parseVpnInstructionReply(reply, reported, dropped, msg)) {
-        data.bLogin = !dropped;
-        emit Complete(false, data, msg);
+    if (!parseOrEnd(&VPNHttpProtocol::parseVpnInstructionReply, reply, reported))
         return;
-    }
     data.box.vpn = true;
     data.box.serverPort = reported.serverPort;
     data.box.serverIP = reported.serverIP;
@@ -108,18 +107,8 @@ void VPNConnMsg::onVpnInstructionReply(QNetworkReply* reply)
 void VPNConnMsg::onDeviceStatusReply(QNetworkReply* reply)
 {
     stBoxData reported;
-    bool dropped = false;
-    QString msg;
-    if (!m_http.parseDeviceStatusReply(reply, reported, dropped, msg)) {
-        data.bLogin = !dropped;
-        emit Complete(false, data, msg);
+    if (!parseOrEnd(&VPNHttpProtocol::parseDeviceStatusReply, reply, reported))
         return;
-    }
-    data.box.vpn = reported.vpn;
-    data.box.serverPort = reported.serverPort;
-    data.box.bind = reported.bind;
-    data.box.serverIP = reported.serverIP;
-    data.box.sn = reported.sn;
-    data.box.ip = reported.ip;
+    SequenceRun::takeDeviceStatus(data.box, reported);
     emit Complete(true, data, Msg::connOk());
 }

@@ -31,12 +31,16 @@ private slots:
 private:
     using Step = void (VPNConnMsg::*)();
     using Handler = void (VPNConnMsg::*)(QNetworkReply*);
+    using Parser = bool (VPNHttpProtocol::*)(QNetworkReply*, stBoxData&, bool&, QString&) const;
 
     void runStep(qint32 step);
     void requestVpnOn();
     void requestTargetStatus();
     void onDeviceStatusReply(QNetworkReply* reply);
     void onVpnInstructionReply(QNetworkReply* reply);
+    // Parses a reply into `reported`; when it fails, ends the run with the
+    // parser's message, the login lost if the service dropped it.
+    bool parseOrEnd(Parser parse, QNetworkReply* reply, stBoxData& reported);
 
     QNetworkAccessManager* m_manager = nullptr;   // child of this object
     VPNHttpProtocol m_http;

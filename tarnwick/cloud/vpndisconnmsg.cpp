@@ -45,12 +45,8 @@ void VPNDisconnMsg::Start(const stVpnClientData& session)
 
 void VPNDisconnMsg::runStep(qint32 step)
 {
-    const auto it = m_steps.constFind(step);
-    if (it == m_steps.constEnd()) {
+    if (!SequenceRun::call(this, m_steps, step))
         emit Complete(false, data, Msg::seqUnknown());
-        return;
-    }
-    (this->*it.value())();
 }
 
 void VPNDisconnMsg::requestDeviceList()
@@ -86,11 +82,8 @@ void VPNDisconnMsg::FinishAction(QNetworkReply* reply)
         reply->deleteLater();
         return;
     }
-    const auto it = m_routes.constFind(path);
-    if (it == m_routes.constEnd())
+    if (!SequenceRun::call(this, m_routes, path, reply))
         emit Complete(false, data, Msg::seqUnknownRoute());
-    else
-        (this->*it.value())(reply);
     reply->deleteLater();
 }
 
@@ -126,12 +119,7 @@ void VPNDisconnMsg::onDeviceStatusReply(QNetworkReply* reply)
         emit Complete(false, data, Msg::disconnStatusFailed());
         return;
     }
-    data.box.vpn = reported.vpn;
-    data.box.serverPort = reported.serverPort;
-    data.box.bind = reported.bind;
-    data.box.serverIP = reported.serverIP;
-    data.box.sn = reported.sn;
-    data.box.ip = reported.ip;
+    SequenceRun::takeDeviceStatus(data.box, reported);
     runStep(3);
 }
 
