@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the cloud tests: waiting with a running event loop, and
-// capturing the debug lines that the cloud client writes.
+// Shared by the cloud tests: texts from UTF-8 literals, waiting with a
+// running event loop, and capturing the debug lines that the cloud client
+// writes.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,6 +13,12 @@
 #include <QThread>
 
 #include <functional>
+
+// A text from a UTF-8 literal (the service's Chinese messages).
+inline QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 // Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)

@@ -20,11 +20,6 @@
 
 namespace {
 
-QString u8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 class VpnClientTest : public ::testing::Test
 {
 protected:

@@ -1,15 +1,12 @@
 #include "tarnwick/cloud/vpnhttpprotocol.h"
 
+#include "tarnwick/cloud/tests/cloudtesthelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QUrl>
 
 namespace {
-
-QString u8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 const QUrl kLoginUrl(QStringLiteral("http://127.0.0.1:1/user/login?domain=vexa"));
 const QUrl kBeatsUrl(QStringLiteral("http://127.0.0.1:1/user/beats?token=tok%26one"));

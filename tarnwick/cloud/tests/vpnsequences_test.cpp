@@ -13,11 +13,6 @@
 
 namespace {
 
-QString u8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 struct Completion
 {
     bool ok = false;
