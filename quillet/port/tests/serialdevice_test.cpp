@@ -6,6 +6,7 @@
 #include "platform/serial/tests/ptypair.h"
 #include "platform/serial/tests/socatpair.h"
 #include "platform/serial/tests/tempcomfolder.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +17,9 @@
 using namespace TransparentPort;
 using SerialTesting::PtyPair;
 using SerialTesting::TempComFolder;
+using VcomTesting::within;
 
 namespace {
-
-// Calls `probe` until it is true or `ms` passed.
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < end);
-    return probe();
-}
 
 // The port is free: nobody holds it open exclusively.
 bool isFree(const char* name)

@@ -1,6 +1,7 @@
 #include "quillet/port/tcpclientdevice.h"
 
 #include "quillet/port/tests/loopbackpeer.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +17,10 @@
 
 using TransparentPort::TcpClientDevice;
 using QuilletTesting::LoopbackPeer;
+using VcomTesting::within;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    } while (Clock::now() < end);
-    return probe();
-}
 
 // A loopback port that nobody listens on.
 uint16_t refusedPort()

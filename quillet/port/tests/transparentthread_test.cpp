@@ -3,6 +3,7 @@
 #include "platform/serial/tests/ptypair.h"
 #include "platform/serial/tests/tempcomfolder.h"
 #include "quillet/port/tests/loopbackpeer.h"
+#include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
@@ -19,21 +20,10 @@
 using QuilletTesting::LoopbackPeer;
 using SerialTesting::PtyPair;
 using SerialTesting::TempComFolder;
+using VcomTesting::within;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-template <typename F>
-bool within(int ms, F probe)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (probe())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    } while (Clock::now() < end);
-    return probe();
-}
 
 std::string randomBytes(size_t n, unsigned seed)
 {
@@ -66,13 +56,19 @@ uint16_t freePort()
     return port;
 }
 
-} // namespace
+// "COM7" is one end of a pty pair; the test holds the other end.
+class TransparentThreadOnCom7 : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.link("COM7", pty.slaveName())); }
 
-TEST(TransparentThread, MovesAMebibyteEachWayAtOnce)
-{
     TempComFolder folder;
     PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
+};
+
+} // namespace
+
+TEST_F(TransparentThreadOnCom7, MovesAMebibyteEachWayAtOnce)
+{
     LoopbackPeer echo(LoopbackPeer::Mode::Echo);
     ASSERT_TRUE(echo.start());
     TransparentThread thread;
@@ -89,11 +85,8 @@ TEST(TransparentThread, MovesAMebibyteEachWayAtOnce)
     thread.stop();
 }
 
-TEST(TransparentThread, ABurstFromThePanelReachesASlowSerialReaderIntact)
+TEST_F(TransparentThreadOnCom7, ABurstFromThePanelReachesASlowSerialReaderIntact)
 {
-    TempComFolder folder;
-    PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
     LoopbackPeer peer(LoopbackPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
@@ -115,11 +108,8 @@ TEST(TransparentThread, ABurstFromThePanelReachesASlowSerialReaderIntact)
     EXPECT_EQ(sha256(got), sha256(burst));
 }
 
-TEST(TransparentThread, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
+TEST_F(TransparentThreadOnCom7, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
 {
-    TempComFolder folder;
-    PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
     LoopbackPeer peer(LoopbackPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
@@ -135,16 +125,13 @@ TEST(TransparentThread, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
     EXPECT_EQ(events[2], LoopbackPeer::Event::Accepted);
 }
 
-TEST(TransparentThread, StopTwiceOrUnstartedDoesNothing)
+TEST_F(TransparentThreadOnCom7, StopTwiceOrUnstartedDoesNothing)
 {
     TransparentThread never;
     never.stop();
     never.stop();
     EXPECT_FALSE(never.isConnected());
 
-    TempComFolder folder;
-    PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
     LoopbackPeer peer(LoopbackPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
@@ -157,11 +144,8 @@ TEST(TransparentThread, StopTwiceOrUnstartedDoesNothing)
     EXPECT_TRUE(within(3000, [&] { return peer.openConnections() == 0; }));
 }
 
-TEST(TransparentThread, FollowsThePeerAwayAndBack)
+TEST_F(TransparentThreadOnCom7, FollowsThePeerAwayAndBack)
 {
-    TempComFolder folder;
-    PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
     const uint16_t port = freePort();
     LoopbackPeer echo(LoopbackPeer::Mode::Echo, port);
     ASSERT_TRUE(echo.start());
@@ -177,11 +161,8 @@ TEST(TransparentThread, FollowsThePeerAwayAndBack)
     EXPECT_LT(Clock::now() - restarted, std::chrono::milliseconds(13500));
 }
 
-TEST(TransparentThread, UsesLittleCpuWhileTheLinkIsDown)
+TEST_F(TransparentThreadOnCom7, UsesLittleCpuWhileTheLinkIsDown)
 {
-    TempComFolder folder;
-    PtyPair pty;
-    ASSERT_TRUE(folder.link("COM7", pty.slaveName()));
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", freePort());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
