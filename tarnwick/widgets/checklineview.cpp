@@ -1,6 +1,7 @@
 #include "tarnwick/widgets/checklineview.h"
 
 #include "tarnwick/core/screentool.h"
+#include "tarnwick/widgets/formcaption.h"
 #include "tarnwick/widgets/kitresources.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
@@ -45,19 +46,11 @@ void CheckLineView::setUp(const QString& label, const QString& checkText, bool c
     box->setStyleSheet(QString::fromLatin1(kCheckBoxStyle).arg(indicator.width()).arg(indicator.height()));
 
     if (!label.isEmpty()) {
-        auto* captionLayout = new QHBoxLayout();
-        captionLayout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        auto* star = new QLabel(QStringLiteral("*"), this);
-        star->setObjectName(kStarName);
-        star->setAlignment(Qt::AlignRight);
-        star->setStyleSheet(kRedText);
-        star->hide();
+        auto* star = newRequiredStar(this);
         auto* caption = new QLabel(label, this);
         caption->setObjectName(kCaptionName);
         caption->setAlignment(Qt::AlignRight);
-        captionLayout->addWidget(star);
-        captionLayout->addWidget(caption);
-        layout->addLayout(captionLayout, 2);
+        layout->addLayout(newCaptionColumn(star, caption), 2);
         auto* boxLayout = new QHBoxLayout();
         boxLayout->setContentsMargins(0, 0, 0, 0);
         boxLayout->addWidget(box);

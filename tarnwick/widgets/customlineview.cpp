@@ -1,5 +1,6 @@
 #include "tarnwick/widgets/customlineview.h"
 
+#include "tarnwick/widgets/formcaption.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
@@ -29,19 +30,12 @@ void CustomLineView::setUp()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    auto* captionLayout = new QHBoxLayout();
-    captionLayout->setObjectName(kCaptionLayoutName);
-    captionLayout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* star = new QLabel(QStringLiteral("*"), this);
-    star->setObjectName(kStarName);
-    star->setAlignment(Qt::AlignRight);
-    star->setStyleSheet(kRedText);
-    star->hide();
+    auto* star = newRequiredStar(this);
     auto* caption = new PixmapLabel(QString(), m_label, false, this);
     caption->setAlignment(Qt::AlignRight);
     caption->setObjectName(kCaptionName);
-    captionLayout->addWidget(star);
-    captionLayout->addWidget(caption);
+    auto* captionLayout = newCaptionColumn(star, caption);
+    captionLayout->setObjectName(kCaptionLayoutName);
 
     auto* widgetLayout = new QHBoxLayout();
     widgetLayout->setObjectName(kWidgetLayoutName);

@@ -1,5 +1,6 @@
 #include "tarnwick/widgets/editlineview.h"
 
+#include "tarnwick/widgets/formcaption.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
@@ -16,19 +17,12 @@ EditLineView::EditLineView(const QString& label, const QString& text, QWidget* p
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    auto* captionLayout = new QHBoxLayout();
-    captionLayout->setObjectName(kCaptionLayoutName);
-    captionLayout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    auto* star = new QLabel(QStringLiteral("*"), this);
-    star->setObjectName(kStarName);
-    star->setAlignment(Qt::AlignRight);
-    star->setStyleSheet(kRedText);
-    star->hide();
+    auto* star = newRequiredStar(this);
     auto* caption = new QLabel(label, this);
     caption->setObjectName(kCaptionName);
     caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    captionLayout->addWidget(star);
-    captionLayout->addWidget(caption);
+    auto* captionLayout = newCaptionColumn(star, caption);
+    captionLayout->setObjectName(kCaptionLayoutName);
 
     auto* inputLayout = new QHBoxLayout();
     auto* edit = new PixmapLineEdit(this);

@@ -1,6 +1,7 @@
 #include "tarnwick/widgets/selectlineview.h"
 
 #include "tarnwick/core/screentool.h"
+#include "tarnwick/widgets/formcaption.h"
 #include "tarnwick/widgets/kitresources.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
@@ -23,11 +24,7 @@ SelectLineView::SelectLineView(const QString& label, QWidget* parent)
     layout->setContentsMargins(margins.width(), margins.height(), margins.width(), margins.height());
     layout->setSpacing(ScreenTool::scale(6));
 
-    auto* star = new QLabel(QStringLiteral("*"), this);
-    star->setObjectName(kStarName);
-    star->setAlignment(Qt::AlignRight);
-    star->setStyleSheet(kRedText);
-    star->hide();
+    auto* star = newRequiredStar(this);
     auto* caption = new QLabel(label, this);
     caption->setObjectName(kCaptionName);
     caption->setAlignment(Qt::AlignRight);
