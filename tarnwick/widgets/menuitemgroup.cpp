@@ -8,6 +8,25 @@
 
 using namespace Tarnwick::Widgets;
 
+namespace {
+
+// Moves the item of `oldAction` to `newAction` (its name follows); null when
+// there is no such item or another item already has `newAction`.
+MenuItem* rekey(QMap<int, MenuItem*>& items, int oldAction, int newAction)
+{
+    if (newAction != oldAction && items.contains(newAction))
+        return nullptr;
+    MenuItem* item = items.value(oldAction);
+    if (!item)
+        return nullptr;
+    items.remove(oldAction);
+    items.insert(newAction, item);
+    item->setName(QString::number(newAction));
+    return item;
+}
+
+} // namespace
+
 MenuItemGroup::MenuItemGroup(const QString& name, QWidget* parent)
     : QWidget(parent)
     , m_name(name)
@@ -66,28 +85,18 @@ bool MenuItemGroup::removeItem(int action)
 
 bool MenuItemGroup::changeItemText(int oldAction, int newAction, const QString& text)
 {
-    if (newAction != oldAction && m_items.contains(newAction))
-        return false;
-    MenuItem* item = m_items.value(oldAction);
+    MenuItem* item = rekey(m_items, oldAction, newAction);
     if (!item)
         return false;
-    m_items.remove(oldAction);
-    m_items.insert(newAction, item);
-    item->setName(QString::number(newAction));
     item->setText(text);
     return true;
 }
 
 bool MenuItemGroup::changeItem(int oldAction, int newAction, const QString& icon, const QString& text)
 {
-    if (newAction != oldAction && m_items.contains(newAction))
-        return false;
-    MenuItem* item = m_items.value(oldAction);
+    MenuItem* item = rekey(m_items, oldAction, newAction);
     if (!item)
         return false;
-    m_items.remove(oldAction);
-    m_items.insert(newAction, item);
-    item->setName(QString::number(newAction));
     item->setTextAndIcon(text, icon);
     return true;
 }
