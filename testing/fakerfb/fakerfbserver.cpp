@@ -1,4 +1,5 @@
 #include "testing/fakerfb/fakerfbserver.h"
+#include "testing/main/eventwait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -201,15 +202,7 @@ ClientRecord FakeRfbServer::record(int connection) const
 
 bool FakeRfbServer::waitUntil(const std::function<bool()>& pred, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
+    return TestWait::waitUntil(pred, timeoutMs);
 }
 
 void FakeRfbServer::onNewConnection()

@@ -2,6 +2,7 @@
 
 #include "quillet/app/quilletconstants.h"
 #include "ui_mainwindow.h"
+#include "testing/main/eventwait.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -81,12 +82,5 @@ int QuilletProgram::statusColour() const
 
 bool QuilletProgram::spin(int ms, const std::function<bool()>& condition)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return TestWait::waitUntil(condition, ms);
 }

@@ -1,4 +1,5 @@
 #include "quillet/dispatch/msgdispatcher.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -54,17 +55,7 @@ std::unique_ptr<UiMsg> journalMsg(Journal& journal, const std::string& name, int
     });
 }
 
-bool waitUntil(const std::function<bool()>& condition, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using TestWait::waitUntil;
 
 } // namespace
 
@@ -78,7 +69,7 @@ TEST(QuilletDispatcher, PostsRunInOrderEachDeletedBeforeTheNextStarts)
         dispatcher.post(msg);
         EXPECT_EQ(msg, nullptr);
     }
-    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 6; }, 5000));
     EXPECT_EQ(journal.all(), (std::vector<std::string>{"run a", "deleted a", "run b", "deleted b", "run c",
                                                        "deleted c"}));
     dispatcher.stop();
@@ -111,7 +102,7 @@ TEST(QuilletDispatcher, ResultsAndStatesArriveQueuedOnThePostingThread)
         connectMsg(holder->get());
         dispatcher.post(*holder);
     }
-    ASSERT_TRUE(waitUntil([&] { return results.size() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 4; }, 5000));
     EXPECT_EQ(results, (std::vector<int>{7, -1, -1, 0}));
     EXPECT_EQ(states, (std::vector<QString>{"working"}));
 }
@@ -164,6 +155,6 @@ TEST(QuilletDispatcher, PostsAfterStopWaitForTheNextStartWhichDropsThem)
     EXPECT_EQ(journal.all(), (std::vector<std::string>{"deleted late"}));
     std::unique_ptr<UiMsg> fresh = journalMsg(journal, "fresh");
     dispatcher.post(fresh);
-    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 3; }, 5000));
     EXPECT_EQ(journal.all().back(), "deleted fresh");
 }

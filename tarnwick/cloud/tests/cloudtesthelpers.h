@@ -4,6 +4,8 @@
 // running event loop, and capturing the debug lines that the cloud client
 // writes.
 
+#include "testing/main/eventwait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
@@ -20,19 +22,7 @@ inline QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using TestWait::waitUntil;
 
 // Runs the event loop for `ms` milliseconds.
 inline void spin(int ms)

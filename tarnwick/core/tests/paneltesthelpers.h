@@ -3,6 +3,7 @@
 // the process's thread count, and record field bytes as the panel writes them.
 
 #include "testing/fakepanel/wirewriter.h"
+#include "testing/main/eventwait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,19 +18,7 @@
 
 namespace PanelTest {
 
-// Processes events until condition holds or timeoutMs passes.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
+using TestWait::waitUntil;
 
 // Lets queued deliveries in for a while.
 inline void settle(int ms)

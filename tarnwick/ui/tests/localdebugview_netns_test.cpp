@@ -400,7 +400,7 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
     // "联机": the bridge goes on, the route goes through the panel, a notice.
     driver.answerBox(DialogDriver::kButton1);
     QMetaObject::invokeMethod(&page, "onStartVPN");
-    ASSERT_TRUE(waitFor([&] { return page.isVpnConnected(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return page.isVpnConnected(); }, 10000));
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
     EXPECT_EQ(connectItem->label()->text(), u8("停止"));
@@ -425,7 +425,7 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
     page.deviceModel()->RefreshDevice();
     EXPECT_EQ(page.deviceModel()->rowCount(), 0);
     EXPECT_TRUE(page.selectedAddress().isEmpty());
-    ASSERT_TRUE(waitFor([&] { return driver.boxes().size() == 2; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 2; }, 10000));
     EXPECT_EQ(driver.boxes()[1].text, u8("设备联机已断开!"));
     EXPECT_TRUE(page.netForwardManager()->deviceIp().isEmpty());
     EXPECT_TRUE(routeTo("192.168.1.0/24").isEmpty());

@@ -259,7 +259,7 @@ TEST_F(PageTest, ConnectOnEqualAddressesDoesNothing)
     select("127.100.0.2");
     ASSERT_EQ(page->selectedLanAddress(), "127.100.0.2");
     page->onStartVPN();
-    waitFor([] { return false; }, 300);
+    waitUntil([] { return false; }, 300);
     EXPECT_EQ(page->netForwardManager()->deviceIp(), QString());
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_TRUE(item(1)->isItemDisabled());
@@ -294,8 +294,8 @@ TEST_F(PageTest, NoticeForAPanelNotSelectedChangesItsCellButNotTheItem)
     const QString before = itemText(1);
     driver.answerBox(DialogDriver::kButton1);
     emit page->netForwardManager()->deviceConnectComplete(QStringLiteral("127.100.0.3"), true);
-    ASSERT_TRUE(waitFor([&] { return driver.boxes().size() == 1 && driver.pendingAnswers() == 0; }, 5000));
-    waitFor([] { return false; }, 100);
+    ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1 && driver.pendingAnswers() == 0; }, 5000));
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(driver.boxes()[0].title, u8("联机"));
     EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
     const int row = proxyRowOf("127.100.0.3");
@@ -314,7 +314,7 @@ TEST_F(PageTest, ToolsStartRecordingScriptsWithTheAddressAlone)
     select("127.100.0.2");
     page->onFileOperate();
     const QString args = dir.filePath("bin/fileoperate/Brellfin.args");
-    ASSERT_TRUE(waitFor([&] { return readAll(args).endsWith('\n'); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return readAll(args).endsWith('\n'); }, 5000));
     EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.2\n"));
 }
 
@@ -328,7 +328,7 @@ TEST_F(PageTest, PassThroughStartsQuilletBesideTheProgramWithTheAddressAlone)
 
     select("127.100.0.3");
     page->OnActionTriggered(QStringLiteral("menuDevice"), 4);
-    ASSERT_TRUE(waitFor([&] { return readAll(args).endsWith('\n'); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return readAll(args).endsWith('\n'); }, 5000));
     EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.3\n"));
     EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args")));  // nothing from the working folder
 }
@@ -344,7 +344,7 @@ TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
     page->onStartVNC();
     // The first window is closed at once and deleted from the event loop.
     EXPECT_FALSE(firstWindow.isNull() ? false : firstWindow->isVisible());
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return firstWindow.isNull();
     }, 3000));
@@ -433,7 +433,7 @@ TEST_F(PageTest, ScreenshotOfThePageWithRows)
     refresh();
     select("127.100.0.2");
     page->show();
-    waitFor([] { return false; }, 200);
+    waitUntil([] { return false; }, 200);
     const QPixmap shot = page->grab();
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QStringLiteral(LOCALPAGE_SCREENSHOT_PNG)));

@@ -3,6 +3,8 @@
 // Shared pieces of the local page tests: waiting with events running, and
 // the loopback interface on which the scan finds the fake panels.
 
+#include "testing/main/eventwait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -11,19 +13,7 @@
 
 #include <functional>
 
-// Runs events until condition holds; false when ms pass first.
-inline bool waitFor(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
+using TestWait::waitUntil;
 
 // 127.100.0.1/8, broadcasting to 127.255.255.255: the panels on 127.100.0.x
 // answer the scan on it.

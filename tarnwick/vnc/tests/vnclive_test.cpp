@@ -9,6 +9,7 @@
 
 #include "tarnwick/vnc/vncdes.h"
 #include "testing/fakerfb/fakerfbserver.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -33,10 +34,7 @@ namespace {
 const QString kAddress = QStringLiteral("127.40.0.1");
 const QSize kScreen(320, 200);
 
-bool waitFor(const std::function<bool()>& pred, int ms)
-{
-    return FakeRfbServer::waitUntil(pred, ms);
-}
+using TestWait::waitUntil;
 
 // A child process that is always stopped when the guard goes, also when a
 // check fails half-way.
@@ -120,7 +118,7 @@ bool displayUp(int display)
 QImage showAndGrab(int display, std::unique_ptr<Child>& picture, const QTemporaryDir& dir)
 {
     picture = std::make_unique<Child>(TW_LIVE_PICTURE_PROGRAM, QStringList{"show"}, displayEnvironment(display));
-    if (!waitFor([&] { return picture->output().contains("shown"); }, 15000)) {
+    if (!waitUntil([&] { return picture->output().contains("shown"); }, 15000)) {
         ADD_FAILURE() << "picture not shown: " << picture->errors().toStdString();
         return QImage();
     }
@@ -156,10 +154,10 @@ void expectViewerSeesGrab(quint16 port, const QImage& grab, const QString& passw
         VncViewer viewer;
         viewer.setPort(port);
         viewer.connectServer(kAddress, q.quality, password);
-        ASSERT_TRUE(waitFor([&] { return viewer.connectionState() == 0; }, 20000)) << "no complete update";
+        ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0; }, 20000)) << "no complete update";
         const QImage expected = HextileEncoder::truncated(grab, q.format).convertToFormat(QImage::Format_RGB32);
         QImage frame;
-        const bool same = waitFor([&] {
+        const bool same = waitUntil([&] {
             frame = viewer.frameBufferImage().convertToFormat(QImage::Format_RGB32);
             return frame == expected;
         }, 10000);
@@ -194,7 +192,7 @@ TEST(VncLive, X11vncWithoutPassword)
     Child xvfb(tool("Xvfb"), {QStringLiteral(":%1").arg(display), "-screen", "0",
                               QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()), "-nolisten",
                               "tcp", "-ac"});
-    ASSERT_TRUE(waitFor([&] { return displayUp(display) || !xvfb.running(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return displayUp(display) || !xvfb.running(); }, 10000));
     ASSERT_TRUE(xvfb.running()) << xvfb.errors().toStdString();
     std::unique_ptr<Child> picture;
     const QImage grab = showAndGrab(display, picture, dir);
@@ -203,7 +201,7 @@ TEST(VncLive, X11vncWithoutPassword)
                                   "-listen", kAddress, "-nopw", "-forever", "-shared", "-nocursor", "-noxdamage",
                                   "-quiet"},
                  displayEnvironment(display));
-    ASSERT_TRUE(waitFor([&] { return portOpen(port) || !server.running(); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return portOpen(port) || !server.running(); }, 15000));
     ASSERT_TRUE(server.running()) << server.errors().toStdString();
     expectViewerSeesGrab(port, grab, QString());
 }
@@ -233,7 +231,7 @@ TEST(VncLive, TigerVncWithVncAuthentication)
                               "-rfbport", QString::number(port), "-interface", kAddress, "-SecurityTypes", "VncAuth",
                               "-PasswordFile", dir.filePath("passwd"), "-BlacklistThreshold", "1000", "-nolisten",
                               "tcp", "-ac"});
-    ASSERT_TRUE(waitFor([&] { return (displayUp(display) && portOpen(port)) || !xvnc.running(); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return (displayUp(display) && portOpen(port)) || !xvnc.running(); }, 15000));
     ASSERT_TRUE(xvnc.running()) << xvnc.errors().toStdString();
     std::unique_ptr<Child> picture;
     const QImage grab = showAndGrab(display, picture, dir);

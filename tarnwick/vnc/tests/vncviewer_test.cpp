@@ -7,6 +7,7 @@
 #include "tarnwick/vnc/vncpassworddialog.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/fakerfbserver.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,7 @@ using FakeRfb::vncAuthConfig;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& pred, int ms)
-{
-    return FakeRfbServer::waitUntil(pred, ms);
-}
+using TestWait::waitUntil;
 
 void sendMouse(QWidget& widget, QEvent::Type type, QPointF position, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
@@ -108,7 +106,7 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
     QSize announced;
     QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) { announced = QSize(w, h); });
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitFor([&] { return viewer.connectionState() == 0 && announced.isValid(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && announced.isValid(); }, 10000));
     EXPECT_EQ(announced, QSize(1536, 900));
     EXPECT_EQ(viewer.scaledFrameBufferWidth(), 1536);
     viewer.resize(1536, 900);
@@ -121,7 +119,7 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
     sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
     sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier);
     sendKey(viewer, QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier);
-    ASSERT_TRUE(waitFor([&] { return server.record(0).keyEvents.size() == 3; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 3; }, 5000));
     const FakeRfb::ClientRecord record = server.record(0);
     QStringList pointers;
     for (const QByteArray& e : record.pointerEvents)
@@ -148,17 +146,17 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     EXPECT_EQ(window.size(), QSize(int(std::ceil(800 * d)), int(std::ceil(480 * d))));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
     window.show();
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     auto* viewer = window.findChild<VncViewer*>();
     ASSERT_NE(viewer, nullptr);
     // The view keeps the frame buffer's aspect ratio inside the window.
     EXPECT_NEAR(double(viewer->width()) / viewer->height(), 320.0 / 200.0, 0.02);
     server.dropConnections();
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
     EXPECT_EQ(viewer->connectionState(), 1);
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
     window.close();
-    EXPECT_TRUE(waitFor([&] { return server.openConnectionCount() == 0; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return server.openConnectionCount() == 0; }, 5000));
 }
 
 TEST(VncViewerWindow, QualityMenuReconnectsOnlyWhileConnected)
@@ -170,17 +168,17 @@ TEST(VncViewerWindow, QualityMenuReconnectsOnlyWhileConnected)
     const QList<QAction*> actions = menu->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_TRUE(actions[1]->isChecked()) << "the window starts in the middle quality";
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     actions[0]->trigger();
     EXPECT_EQ(window.imageQuality(), LowQuality);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
-    ASSERT_TRUE(waitFor([&] { return server.record(1).setPixelFormats.size() == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(1).setPixelFormats.size() == 1; }, 10000));
     EXPECT_EQ(server.record(1).setPixelFormats[0].toHex().toStdString(), "0000000008080001000300070007060300000000");
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
 
     // Disconnected: the choice is kept, nothing connects.
     server.stop();
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
     actions[2]->trigger();
     EXPECT_EQ(window.imageQuality(), HighQuality);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-已断开"));
@@ -203,9 +201,9 @@ TEST(VncViewerWindow, CancelledPasswordDialogClosesTheWindowAndSendsNoResponse)
         }
     });
     answer.start(20);
-    ASSERT_TRUE(waitFor([&] { return !window.isVisible(); }, 10000)) << "the window stayed open";
+    ASSERT_TRUE(waitUntil([&] { return !window.isVisible(); }, 10000)) << "the window stayed open";
     EXPECT_EQ(dialogs, 1);
-    EXPECT_TRUE(waitFor([&] { return server.record(0).closed; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
     EXPECT_TRUE(server.record(0).response.isEmpty()) << "a response was sent for a cancelled dialog";
 }
 
@@ -223,7 +221,7 @@ TEST(VncViewerWindow, AcceptedPasswordConnects)
         }
     });
     answer.start(20);
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     EXPECT_EQ(server.record(0).response.toHex().toStdString(), "fc9a2bb8546a63388eb45b530d3a6337");
 }
 
@@ -236,7 +234,7 @@ TEST(VncViewerWindow, LargeFrameBufferIsScaledToTheAvailableScreen)
     server.setConfig(config);
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     EXPECT_LE(window.width(), available.width() - 100 + 1);
     EXPECT_LE(window.height(), available.height() - 100 + 1);
     EXPECT_TRUE(window.width() >= available.width() - 101 || window.height() >= available.height() - 101)

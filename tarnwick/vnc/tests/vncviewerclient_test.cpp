@@ -5,6 +5,7 @@
 
 #include "tarnwick/vnc/vncviewer.h"
 #include "testing/fakerfb/fakerfbserver.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -72,10 +73,7 @@ QImage picture(QSize size, QRgb base)
     return image;
 }
 
-bool waitFor(const std::function<bool()>& pred, int ms)
-{
-    return FakeRfbServer::waitUntil(pred, ms);
-}
+using TestWait::waitUntil;
 
 QByteArray handshakeBytes(const QByteArray& setPixelFormat, int w, int h)
 {
@@ -97,15 +95,15 @@ TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(worker.client.connectionState(), 0);
 
     QElapsedTimer sinceLoss;
     ASSERT_TRUE(server.restart());
     sinceLoss.start();
-    ASSERT_TRUE(waitFor([&] { return worker.losses >= 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
     EXPECT_EQ(worker.client.connectionState(), 1) << "a reconnect should be pending";
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
     const qint64 elapsed = sinceLoss.elapsed();
     EXPECT_GE(elapsed, 4500);
     EXPECT_LE(elapsed, 8000) << "reconnect expected 5 s after the loss";
@@ -123,12 +121,12 @@ TEST(VncViewerClient, ProtocolErrorClosesTheSocketAtOnce)
         ASSERT_TRUE(server.start());
         Worker worker(server.port());
         worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-        ASSERT_TRUE(waitFor([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
         QElapsedTimer t;
         t.start();
-        ASSERT_TRUE(waitFor([&] { return server.record(0).closed; }, 5000)) << "the client kept the socket open";
+        ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000)) << "the client kept the socket open";
         EXPECT_LT(t.elapsed(), 1500);
-        EXPECT_TRUE(waitFor([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
+        EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
         EXPECT_EQ(worker.updates, 0);
         EXPECT_EQ(worker.client.connectionState(), 2) << "no reconnect before a first complete update";
     }
@@ -144,7 +142,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
 
     const struct
     {
@@ -161,11 +159,11 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
         worker.client.requestConnect("127.0.0.1", QString(), change.quality);
         ++connection;
         ++expectedUpdates;
-        ASSERT_TRUE(waitFor([&] { return worker.updates >= expectedUpdates; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return worker.updates >= expectedUpdates; }, 10000));
         const QByteArray expected = handshakeBytes(QByteArray::fromHex(change.setPixelFormat), 40, 30);
         EXPECT_EQ(server.record(connection).bytes.left(expected.size()).toHex().toStdString(), expected.toHex().toStdString());
         EXPECT_EQ(server.record(connection).setPixelFormats.size(), 1);
-        EXPECT_TRUE(waitFor([&] { return server.record(connection - 1).closed; }, 3000));
+        EXPECT_TRUE(waitUntil([&] { return server.record(connection - 1).closed; }, 3000));
     }
     // No timer or doubled signal starts a further connection.
     QThread::msleep(5600);
@@ -181,7 +179,7 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.passwordIncorrect >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.passwordIncorrect >= 1; }, 10000));
     QThread::msleep(5600);
     EXPECT_EQ(worker.passwordIncorrect, 1);
     EXPECT_EQ(server.connectionCount(), 1);
@@ -196,10 +194,10 @@ TEST(VncViewerClient, AutomaticReconnectReusesTheStoredPassword)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(server.record(0).response.toHex(), kS3cretResponse.toHex());
     ASSERT_TRUE(server.restart());
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
     EXPECT_EQ(server.record(1).response.toHex(), kS3cretResponse.toHex());
     EXPECT_EQ(worker.passwordNeeded, 0) << "asked the user again for a stored password";
 }
@@ -210,9 +208,9 @@ TEST(VncViewerClient, NoPasswordPromptWhenTheServerAsksNone)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), LowQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     server.dropConnections();
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
     EXPECT_EQ(worker.passwordNeeded, 0);
 }
 
@@ -229,19 +227,19 @@ TEST(VncViewerClient, PointerAndKeyEventsReachTheServer)
     EXPECT_EQ(worker.client.frameBufferWidth(), 800);
     EXPECT_EQ(worker.client.frameBufferHeight(), 480);
     worker.client.requestConnect("127.0.0.1", QString(), HighQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(worker.client.frameBufferWidth(), 400);
     EXPECT_TRUE(worker.client.sendPointerSync(1, 300, 200));
     EXPECT_TRUE(worker.client.sendKeySync(0xFF0D, true));
     EXPECT_TRUE(worker.client.sendKeySync(0xFF0D, false));
-    ASSERT_TRUE(waitFor([&] { return server.record(0).keyEvents.size() == 2; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 2; }, 5000));
     const FakeRfb::ClientRecord record = server.record(0);
     ASSERT_EQ(record.pointerEvents.size(), 1);
     EXPECT_EQ(record.pointerEvents[0].toHex(), "0501012c00c8");
     EXPECT_EQ(record.keyEvents[0].toHex(), "040100000000ff0d");
     EXPECT_EQ(record.keyEvents[1].toHex(), "040000000000ff0d");
     worker.client.requestDisconnect();
-    ASSERT_TRUE(waitFor([&] { return worker.client.frameBufferWidth() == 800; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return worker.client.frameBufferWidth() == 800; }, 5000));
 }
 
 class VncViewerPipeline : public ::testing::TestWithParam<int>
@@ -273,12 +271,12 @@ TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
         EXPECT_EQ(h, 70);
     });
     viewer.connectServer("127.0.0.1", q.quality, QString());
-    ASSERT_TRUE(waitFor([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == 0; }, 10000));
-    ASSERT_TRUE(waitFor([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
     // A changed picture arrives as the answer to the incremental request.
     const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
     server.setPicture(second);
-    EXPECT_TRUE(waitFor([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Qualities, VncViewerPipeline, ::testing::Values(0, 1, 2));
@@ -298,9 +296,9 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
     int losses = 0;
     QObject::connect(&viewer, &VncViewer::vncServerDisconnected, [&] { ++losses; });
     viewer.connectServer("127.0.0.1", MiddleQuality, QString());
-    ASSERT_TRUE(waitFor([&] { return viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0; }, 10000));
     server.setPicture(picture(config.size, qRgb(255, 0, 0)));
-    ASSERT_TRUE(waitFor([&] { return losses >= 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return losses >= 1; }, 5000));
     const QImage frame = viewer.frameBufferImage();
     for (int y = 0; y < frame.height(); ++y)
         for (int x = 0; x < frame.width(); ++x)
@@ -322,13 +320,13 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     auto viewer = std::make_unique<VncViewer>();
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", HighQuality, QString());
-    ASSERT_TRUE(waitFor([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
     QThread::msleep(300); // the worker now waits inside the rectangle
     QElapsedTimer t;
     t.start();
     viewer.reset();
     EXPECT_LT(t.elapsed(), 1500);
-    EXPECT_TRUE(waitFor([&] { return server.record(0).closed; }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 3000));
 }
 
 TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
@@ -338,7 +336,7 @@ TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.passwordNeeded >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.passwordNeeded >= 1; }, 10000));
     // The worker now blocks in the password wait; the GUI must not hang on it.
     QElapsedTimer t;
     t.start();
@@ -347,7 +345,7 @@ TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
     worker.client.sendKeySync(0x41, false);
     EXPECT_LT(t.elapsed(), 2500);
     worker.client.providePassword("s3cret");
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(server.record(0).response.toHex().toStdString(), kS3cretResponse.toHex().toStdString());
     EXPECT_TRUE(server.record(0).keyEvents.isEmpty()) << "events were written into the handshake";
     EXPECT_TRUE(server.record(0).pointerEvents.isEmpty());
@@ -365,7 +363,7 @@ TEST(VncViewerClient, ViewerGoingAwayEndsAPasswordWait)
     viewer->connectServer("127.0.0.1", LowQuality, QString());
     // The dialog is shown by a queued call that never runs here: the worker
     // waits for the password the whole time.
-    ASSERT_TRUE(waitFor([&] { return server.record(0).version.size() == 12; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).version.size() == 12; }, 10000));
     QThread::msleep(200);
     QElapsedTimer t;
     t.start();
@@ -381,12 +379,12 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     const quint16 port = server.port();
     Worker worker(port);
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     server.stop();
-    ASSERT_TRUE(waitFor([&] { return worker.losses >= 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
     // The first attempt, 5 s after the loss, finds nobody listening.
     QThread::msleep(6500);
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
-    ASSERT_TRUE(waitFor([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
     EXPECT_EQ(worker.client.connectionState(), 0);
 }

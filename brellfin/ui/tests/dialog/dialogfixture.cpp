@@ -3,6 +3,7 @@
 #include "brellfin/mfc/dialog.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
+#include "testing/main/eventwait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,11 +88,7 @@ QStringList DialogFixture::boxTexts() const
 
 bool DialogFixture::waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return TestWait::waitUntil(done, timeoutMs);
 }
 
 QString DialogFixture::text(int id)

@@ -6,6 +6,7 @@
 
 #include "tarnwick/widgets/messagebox.h"
 #include "testing/fakecloud/fakecloud.h"
+#include "testing/main/eventwait.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,18 +22,7 @@
 #include <functional>
 #include <utility>
 
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using TestWait::waitUntil;
 
 // Also runs the deletions that deleteLater() asked for.
 inline void spin(int ms)
