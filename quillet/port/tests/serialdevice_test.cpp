@@ -105,6 +105,9 @@ TEST(SerialDevice, AKilledSocatPairClosesTheDeviceAndItReopensWhenThePairIsBack)
     ASSERT_TRUE(device.writable());
     pair.kill();
     ASSERT_TRUE(within(3000, [&] { return !device.writable() && device.waitDescriptor() == -1; }));
+    // The dead pty's number is free now: the dangling link could soon name
+    // another program's new pty, which the device would open on its next try.
+    folder.unlink("COM8");
     ASSERT_TRUE(pair.start());
     ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
     EXPECT_EQ(device.write("again", 5), 5);
