@@ -131,11 +131,6 @@ TEST(FilePathChecker, SetsTheCodeOfTheFailedCheck)
             EXPECT_EQ(c.input, path);
         }
     }
-    EXPECT_EQ(-1, FilePathChecker::kEmptyPath);
-    EXPECT_EQ(-2, FilePathChecker::kForbiddenCharacter);
-    EXPECT_EQ(-3, FilePathChecker::kEmptyName);
-    EXPECT_EQ(-4, FilePathChecker::kNameTooLong);
-    EXPECT_EQ(-5, FilePathChecker::kTooManyNames);
 }
 
 TEST(FilePathChecker, CountsNamesOverEveryPathItChecks)
