@@ -38,15 +38,19 @@ struct Listener {
     std::uint16_t port = 0;
 };
 
-// A platform socket connected to the listener, and the accepted peer.
-struct ConnectedPair {
-    ConnectedPair()
+} // namespace
+
+// A platform socket connected to a loopback listener, and the accepted peer.
+class ConnectedPair : public ::testing::Test {
+protected:
+    void SetUp() override
     {
         socket = platform::openTcpSocket();
-        connected = platform::connectWithin(socket, kLoopback, listener.port, 2000) == 0;
-        peer = connected ? ::accept(listener.fd, nullptr, nullptr) : -1;
+        ASSERT_EQ(platform::connectWithin(socket, kLoopback, listener.port, 2000), 0);
+        peer = ::accept(listener.fd, nullptr, nullptr);
+        ASSERT_GE(peer, 0);
     }
-    ~ConnectedPair()
+    void TearDown() override
     {
         if (peer >= 0)
             ::close(peer);
@@ -54,11 +58,8 @@ struct ConnectedPair {
     }
     Listener listener;
     platform::SocketHandle socket = platform::kInvalidSocket;
-    bool connected = false;
     int peer = -1;
 };
-
-} // namespace
 
 TEST(PosixSocket, ConnectsWithinTheTimeAndNamesItsOwnEnd)
 {
@@ -86,13 +87,8 @@ TEST(PosixSocket, RefusedConnectReportsTheError)
     platform::closeSocket(socket);
 }
 
-TEST(PosixSocket, ReceiveTellsNoDataFromClosedAndFailed)
+TEST_F(ConnectedPair, ReceiveTellsNoDataFromClosedAndFailed)
 {
-    ConnectedPair pair;
-    ASSERT_TRUE(pair.connected);
-    ASSERT_GE(pair.peer, 0);
-    const platform::SocketHandle socket = pair.socket;
-    int& peer = pair.peer;
     ASSERT_TRUE(platform::setRecvTimeout(socket, 50));
 
     char byte = 0;
@@ -116,13 +112,8 @@ TEST(PosixSocket, ReceiveTellsNoDataFromClosedAndFailed)
     EXPECT_EQ(reset.error, ECONNRESET);
 }
 
-TEST(PosixSocket, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
+TEST_F(ConnectedPair, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
 {
-    ConnectedPair pair;
-    ASSERT_TRUE(pair.connected);
-    ASSERT_GE(pair.peer, 0);
-    const platform::SocketHandle socket = pair.socket;
-    int& peer = pair.peer;
     ::close(peer);
     peer = -1;
     char byte = 0;
@@ -136,13 +127,8 @@ TEST(PosixSocket, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
     EXPECT_TRUE(failed);
 }
 
-TEST(PosixSocket, ShutdownSendEndsThePeersStream)
+TEST_F(ConnectedPair, ShutdownSendEndsThePeersStream)
 {
-    ConnectedPair pair;
-    ASSERT_TRUE(pair.connected);
-    ASSERT_GE(pair.peer, 0);
-    const platform::SocketHandle socket = pair.socket;
-    int& peer = pair.peer;
     ASSERT_TRUE(platform::sendAll(socket, "ab", 2));
     ASSERT_TRUE(platform::shutdownSend(socket));
     char bytes[4] = {};
