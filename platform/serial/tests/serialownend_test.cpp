@@ -187,14 +187,7 @@ TEST_F(OwnEndTest, WithTheUsersEndClosedWritesAreDroppedAndNothingStaleRemains)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(user.read(buf, sizeof buf), 0) << "nothing stale";
     ASSERT_EQ(own.write("fresh", 5), 5);
-    Bytes got;
-    ASSERT_TRUE(within(2000, [&] {
-        const int n = user.read(buf, sizeof buf);
-        if (n > 0)
-            got.append(buf, static_cast<size_t>(n));
-        return got.size() >= 5;
-    }));
-    EXPECT_EQ(got, "fresh");
+    EXPECT_EQ(readFor(user, 5, 2000), "fresh");
 }
 
 TEST_F(OwnEndTest, OneHolderAtATime)
