@@ -1,26 +1,12 @@
 #include "framework/net/address.h"
 
-#include "framework/net/exception.h"
+#include "framework/net/tests/failuretext.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 using FF::Net::Address;
-
-namespace {
-
-std::string formatError(const char* text)
-{
-    try {
-        Address address(text, 1u);
-    } catch (const FF::Net::Exception& e) {
-        return e.where() + "/" + e.info();
-    }
-    return "no exception";
-}
-
-} // namespace
 
 TEST(Address, DottedTextAndPortGiveTheBytesInTextOrder)
 {
@@ -34,10 +20,8 @@ TEST(Address, DottedTextAndPortGiveTheBytesInTextOrder)
 
 TEST(Address, OnlyFourPartsAreAccepted)
 {
-    EXPECT_EQ(formatError("192.168.1"), "Address.Address/format error");
-    EXPECT_EQ(formatError("1.2.3.4.5"), "Address.Address/format error");
-    EXPECT_EQ(formatError(nullptr), "Address.Address/format error");
-    EXPECT_EQ(formatError(""), "Address.Address/format error");
+    for (const char* text : {"192.168.1", "1.2.3.4.5", static_cast<const char*>(nullptr), ""})
+        EXPECT_EQ(failureOf([&] { Address(text, 1u); }), "Address.Address/format error") << (text ? text : "null");
     EXPECT_EQ(Address("1..2.3", 1u).toString(), "1.0.2.3:1");
     EXPECT_EQ(Address("1.2.3.", 1u).toString(), "1.2.3.0:1");
     // Parts convert like atoi and keep their low 8 bits.
@@ -62,11 +46,4 @@ TEST(Address, WordFormPutsTheBytesLowAndThePortHigh)
     const Address address("1.2.3.4", 0x2331u);
     EXPECT_EQ(address.toWord(), 0x0000233104030201ull);
     EXPECT_EQ(Address::fromWord(address.toWord()), address);
-}
-
-TEST(Exception, CarriesWhereAndWhat)
-{
-    const FF::Net::Exception e("Proxy.sync", "NoRegisteredFunction");
-    EXPECT_EQ(e.info(), "NoRegisteredFunction");
-    EXPECT_EQ(e.where(), "Proxy.sync");
 }

@@ -1,8 +1,8 @@
 #include "framework/net/tcpclient.h"
 
-#include "framework/net/exception.h"
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
+#include "framework/net/tests/failuretext.h"
 #include "framework/net/tests/loopbackpeer.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
@@ -22,16 +22,6 @@ namespace {
 Address loopback(std::uint16_t port)
 {
     return Address("127.0.0.1", port);
-}
-
-std::string failureOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const FF::Net::Exception& e) {
-        return e.where() + "/" + e.info();
-    }
-    return "no exception";
 }
 
 NetBuffer bufferOf(const std::vector<std::uint8_t>& bytes)
