@@ -5,6 +5,7 @@
 #include "framework/net/address.h"
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
+#include "framework/net/tests/failuretext.h"
 #include "framework/rpc/callscheme.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
