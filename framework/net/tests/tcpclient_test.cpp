@@ -66,7 +66,6 @@ TEST(TCPClient, ConnectWithoutHandlerThrowsAndStartsNothing)
     TCPClient client(loopback(listener.port()));
     EXPECT_EQ(failureOf([&] { client.connect(); }), "TCPConnection.connect/host not setted");
     EXPECT_FALSE(client.isRunning());
-    EXPECT_TRUE(client.isReliable());
     EXPECT_EQ(client.peerAddress(), loopback(listener.port()));
     EXPECT_EQ(client.localAddress().toString().rfind("127.0.0.1:", 0), 0u);
     EXPECT_NE(client.localAddress().port(), 0u);
@@ -259,6 +258,5 @@ TEST(TCPClient, FactoryMakesConnectedClients)
     testpeer::Listener listener;
     std::unique_ptr<FF::Net::IClientFactory> factory(TCPClient::NewFactory());
     std::unique_ptr<FF::Net::IClient> client(factory->create(loopback(listener.port())));
-    EXPECT_TRUE(client->isReliable());
     EXPECT_EQ(client->peerAddress(), loopback(listener.port()));
 }
