@@ -48,45 +48,31 @@ struct Rows
 
 } // namespace
 
-TEST(LocalDeviceFilterModel, EmptyFilterShowsEveryRow)
+TEST(LocalDeviceFilterModel, TypedTextIsAnAnchoredExpressionOverEveryColumnButTheNumber)
 {
+    const struct {
+        const char* typed;
+        QStringList shown;  // device numbers
+    } cases[] = {
+        {"", {"SN-B", "SN-A", "SN-C"}},
+        // State texts match only with their blanks.
+        {"在线", {}},
+        {"在  线", {"SN-B"}},
+        // A match in the LAN column alone keeps the row.
+        {"10\\.9", {"SN-C"}},
+        // The row number column is never searched.
+        {"3", {}},
+        // Unescaped: "." is any character.
+        {"192.", {"SN-B", "SN-A"}},
+        // Anchored: not found in the middle.
+        {"168", {}},
+        {"SN-[AC]", {"SN-A", "SN-C"}},
+    };
     Rows rows;
-    rows.filter("");
-    EXPECT_EQ(rows.proxy.rowCount(), 3);
-}
-
-TEST(LocalDeviceFilterModel, StateTextsMatchOnlyWithTheirBlanks)
-{
-    Rows rows;
-    rows.filter(QString::fromUtf8("在线"));
-    EXPECT_EQ(rows.proxy.rowCount(), 0);
-    rows.filter(QString::fromUtf8("在  线"));
-    EXPECT_EQ(rows.column(1), QStringList({"SN-B"}));
-}
-
-TEST(LocalDeviceFilterModel, MatchInTheLanColumnAloneKeepsTheRow)
-{
-    Rows rows;
-    rows.filter("10\\.9");
-    EXPECT_EQ(rows.column(1), QStringList({"SN-C"}));
-}
-
-TEST(LocalDeviceFilterModel, RowNumberColumnIsNeverSearched)
-{
-    Rows rows;
-    rows.filter("3");
-    EXPECT_EQ(rows.proxy.rowCount(), 0);
-}
-
-TEST(LocalDeviceFilterModel, ExpressionIsAnchoredAndUnescaped)
-{
-    Rows rows;
-    rows.filter("192.");  // "." is any character
-    EXPECT_EQ(rows.column(1), QStringList({"SN-B", "SN-A"}));
-    rows.filter("168");  // anchored: not found in the middle
-    EXPECT_EQ(rows.proxy.rowCount(), 0);
-    rows.filter("SN-[AC]");
-    EXPECT_EQ(rows.column(1), QStringList({"SN-A", "SN-C"}));
+    for (const auto& c : cases) {
+        rows.filter(QString::fromUtf8(c.typed));
+        EXPECT_EQ(rows.column(1), c.shown) << c.typed;
+    }
 }
 
 TEST(LocalDeviceFilterModel, VisibleRowsAreNumberedFromOneAfterFilterAndSort)
