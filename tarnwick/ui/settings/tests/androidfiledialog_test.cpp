@@ -101,7 +101,7 @@ TEST_F(AndroidFileDialogTest, WithoutStorageVariablesTheRootIsSlash)
     EXPECT_EQ(dialog.startRootIndex(), 0);
 }
 
-TEST_F(AndroidFileDialogTest, FileModeListsFoldersThenCsvFiles)
+TEST_F(AndroidFileDialogTest, FileModeListsFoldersThenCsvFilesAndFolderModeNoFiles)
 {
     AndroidFileDialog dialog("t");
     dialog.refreshDir(root);
@@ -109,11 +109,7 @@ TEST_F(AndroidFileDialogTest, FileModeListsFoldersThenCsvFiles)
     EXPECT_EQ(table(dialog)->rowCount(), 4);
     EXPECT_EQ(table(dialog)->cellValue(2, 1).toString(), "a.CSV");
     EXPECT_EQ(dialog.shownFolder(), root);
-}
 
-TEST_F(AndroidFileDialogTest, FolderModeListsNoFiles)
-{
-    AndroidFileDialog dialog("t");
     dialog.setSelectMode(kFolderSelectMode);
     dialog.refreshDir(root);
     EXPECT_EQ(names(dialog.shownEntries()), QStringList({"alpha", "Beta"}));

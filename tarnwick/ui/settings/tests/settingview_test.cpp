@@ -251,14 +251,8 @@ TEST_F(SettingViewTest, ImportFileOfTheWrongKindIsRefusedWhenChosen)
     const QByteArray localBefore = SettingsTestEnv::readBytes(C::kLocalDeviceListFile);
 
     SettingView view;
-    child<RadioButton>(view, kRemoteBtnName)->setChecked(true);
-    driver.answerFileDialog(localFile);
-    driver.answerBox(DialogDriver::kButton1);
-    view.onImportFile();
-    child<RadioButton>(view, kLocalBtnName)->setChecked(true);
-    driver.answerFileDialog(cloudFile);
-    driver.answerBox(DialogDriver::kButton1);
-    view.onImportFile();
+    chooseImport(view, true, localFile);
+    chooseImport(view, false, cloudFile);
 
     ASSERT_EQ(driver.boxes().size(), 2);
     for (const DialogDriver::SeenBox& seen : driver.boxes()) {
