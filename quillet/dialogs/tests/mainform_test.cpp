@@ -7,10 +7,8 @@
 TEST(QuilletMainForm, SetupGivesTheDefaults)
 {
     QMainWindow window;
-    window.setObjectName("kept");
     Ui_MainWindow form;
     form.setupUi(&window);
-    EXPECT_EQ(window.objectName(), "kept");
     ASSERT_EQ(form.hmiPortcomboBox->count(), 15);
     for (int i = 0; i < 15; ++i)
         EXPECT_EQ(form.hmiPortcomboBox->itemText(i), QString("COM%1").arg(i + 1));
@@ -23,12 +21,4 @@ TEST(QuilletMainForm, SetupGivesTheDefaults)
     EXPECT_EQ(form.groupBox->title(), "PC<->HMI");
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("串口穿透"));
     EXPECT_EQ(form.installBtn->text(), QString::fromUtf8("安装"));
-}
-
-TEST(QuilletMainForm, UnnamedWindowGetsItsName)
-{
-    QMainWindow window;
-    Ui_MainWindow form;
-    form.setupUi(&window);
-    EXPECT_EQ(window.objectName(), "MainWindow");
 }

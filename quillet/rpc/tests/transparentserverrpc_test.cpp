@@ -175,12 +175,6 @@ TEST(QuilletPanelClients, UnreachableProjectServiceNamesItsAddress)
     EXPECT_EQ(malformed.SetTransparentParam(TransparentParam{30000, "COM1"}), -1);
 }
 
-TEST(QuilletPanelClients, Md5Digest)
-{
-    EXPECT_EQ(TransparentServerRpc::md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(TransparentServerRpc::md5Hex("123"), "202cb962ac59075b964b07152d234b70");
-}
-
 TEST_F(PanelClients, DataPortEchoesUnescapedAndKeepsStateRecords)
 {
     TransparentServerRpc rpc(panel->address());
