@@ -76,6 +76,7 @@ TEST_F(MfcMenu, NestedPopupsKeepTheResourcesShape)
 
     m_popup->TrackPopupMenu(TPM_LEFTALIGN, 3, 4, &m_owner);
     ASSERT_EQ(m_calls.size(), 1u);
+    EXPECT_EQ(m_calls[0].position, QPoint(3, 4));
     const auto& entries = m_calls[0].entries;
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[2].text, "more");
