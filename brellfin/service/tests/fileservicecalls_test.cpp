@@ -226,14 +226,6 @@ TEST_F(ScriptedReply, MethodWithoutResultAcceptsAReplyCarryingOne)
     EXPECT_NO_THROW(Calls::destroyUpdater2(proxy, FF::Handle(2)));
 }
 
-TEST_F(ScriptedReply, RefusedStartsAreAllBitsSet)
-{
-    answer("startUpdate2", [](Fake::MethodResult& r) { r.addULongLong(~0ull); });
-    auto client = clientOf(m_panel.endpoint());
-    FF::RPC::SyncProxy proxy(client.get());
-    EXPECT_EQ(Calls::startUpdate2(proxy, FF::Handle(1), "/x"), ~0ull);
-}
-
 TEST_F(ScriptedReply, StatusesOtherThanSucceedSurfaceFromSync)
 {
     auto client = clientOf(m_panel.endpoint());

@@ -46,14 +46,6 @@ TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheW
     EXPECT_EQ(panel.panel().acceptedConnections(), 0);
 }
 
-TEST(FileServiceClientOffline, NothingListeningGivesFalseAndNoSession)
-{
-    FileServiceClient client;
-    EXPECT_FALSE(client.connect(FF::Net::Address(kNothingListens, 127)));
-    EXPECT_FALSE(client.isConnected());
-    EXPECT_FALSE(client.projectHasPassword());
-}
-
 TEST(FileServiceClientOffline, ConnectTwiceMakesOneProbeAndOneClient)
 {
     Fake::FakeFileService panel;
