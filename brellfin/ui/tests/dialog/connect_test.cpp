@@ -16,7 +16,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -40,8 +39,6 @@ protected:
         if (usb)
             m_usb = std::make_unique<Fake::FakeFileService>("200.200.201.1", 127);
     }
-    QWidget* item(int id) { return dialog().GetDlgItem(id); }
-    QString itemText(int id) { return ::GetWindowText(item(id)); }
     int linesWith(int id)
     {
         int n = 0;
@@ -234,16 +231,6 @@ TEST_F(StartAndConnect, CancelledPasswordDropsTheSessionAndEndsTheStart)
     EXPECT_TRUE(iniBytes().isEmpty());
 }
 
-class NoNotify : public IFileNotify {
-public:
-    void onTransferStarted(const std::string&) override {}
-    void onTransferProgress(const std::string&, double) override {}
-    void onTransferFileDone(const std::string&) override {}
-    void onTransferAllDone() override {}
-    void onTransferFailed(unsigned int code) override { failed = static_cast<int>(code); }
-    std::atomic<int> failed{-1};
-};
-
 TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
 {
     TWBF_IN_NAMESPACE(kUsbAddressOnLo);
@@ -258,7 +245,7 @@ TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
     }
     m_local->setKeepLog(true);
     m_local->setCallDelay("download2", std::chrono::milliseconds(200));
-    NoNotify notify;
+    QuietNotify notify;
     ASSERT_TRUE(dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_local->count("download2") >= 2; }, 20000));
     QElapsedTimer clock;

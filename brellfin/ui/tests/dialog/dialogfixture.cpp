@@ -95,3 +95,36 @@ QString DialogFixture::text(int id)
 {
     return loadLocalizedString(id);
 }
+
+QString DialogFixture::itemText(int id)
+{
+    return ::GetWindowText(item(id));
+}
+
+int DialogFixture::rowOf(CListCtrl& list, const QString& name)
+{
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        if (list.GetItemText(row, 0) == name)
+            return row;
+    return -1;
+}
+
+QStringList DialogFixture::column(CListCtrl& list, int c)
+{
+    QStringList out;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        out << list.GetItemText(row, c);
+    return out;
+}
+
+void DialogFixture::select(CListCtrl& list, const QStringList& which)
+{
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        list.SetItemState(row, which.contains(list.GetItemText(row, 0)) ? LVIS_SELECTED : 0, LVIS_SELECTED);
+}
+
+QByteArray DialogFixture::readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}

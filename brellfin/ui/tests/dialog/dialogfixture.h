@@ -1,18 +1,33 @@
 // A main dialog in a temporary program folder (English texts), with message
-// boxes, modal dialogs and menus answered by the test and recorded.
+// boxes, modal dialogs and menus answered by the test and recorded, and
+// helpers to reach its items and the rows of its lists.
 #pragma once
 
+#include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/testhooks.h"
 #include "brellfin/ui/brellfindlg.h"
+#include "brellfin/ui/ifilenotify.h"
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
+
+// A transfer listener that keeps only the failure code (-1 while none came).
+class QuietNotify : public IFileNotify {
+public:
+    void onTransferStarted(const std::string&) override {}
+    void onTransferProgress(const std::string&, double) override {}
+    void onTransferFileDone(const std::string&) override {}
+    void onTransferAllDone() override {}
+    void onTransferFailed(unsigned int code) override { failed = static_cast<int>(code); }
+    std::atomic<int> failed{-1};
+};
 
 class DialogFixture : public ::testing::Test {
 protected:
@@ -23,6 +38,8 @@ protected:
     CBrellfinDlg& start(const QStringList& arguments = {});
     CBrellfinDlg& dialog() { return *m_dialog; }
     void destroyDialog() { m_dialog.reset(); }
+    QWidget* item(int id) { return m_dialog->GetDlgItem(id); }
+    QString itemText(int id);
 
     QString folder() const { return m_folder; }
     QString iniPath() const;
@@ -35,6 +52,16 @@ protected:
     // Processes events until done() or timeoutMs; done()'s last answer.
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs);
     static QString text(int id);
+
+    // The first row whose name (first cell) is name, or -1.
+    static int rowOf(CListCtrl& list, const QString& name);
+    // The cells of column c, top to bottom; column 0 holds the names.
+    static QStringList column(CListCtrl& list, int c);
+    static QStringList names(CListCtrl& list) { return column(list, 0); }
+    // Selects exactly the rows named.
+    static void select(CListCtrl& list, const QStringList& which);
+    // A file's bytes, or "<missing>".
+    static QByteArray readFile(const QString& path);
 
     std::vector<Mfc::MessageBoxCall> m_boxes;
     std::function<int(const Mfc::MessageBoxCall&)> m_boxAnswer;

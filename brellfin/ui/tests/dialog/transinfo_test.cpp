@@ -55,13 +55,6 @@ protected:
                 enabled.push_back(entry.command);
         return enabled;
     }
-    QStringList names()
-    {
-        QStringList out;
-        for (int r = 0; r < queue().GetItemCount(); ++r)
-            out << queue().GetItemText(r, 0);
-        return out;
-    }
 };
 
 TEST_F(TransferTab, RowsShowEveryCellAndTheShortRemotePath)
@@ -124,7 +117,7 @@ TEST_F(TransferTab, DeleteWithoutABatchRemovesExactlyTheSelectedRows)
     select({1, 3, 4});
     m_menuAnswer = [](const Mfc::MenuCall&) { return kCmdDelete; };
     queue().simulateClick(NM_RCLICK, 1, 0);
-    EXPECT_EQ(names(), (QStringList{"f0", "f2", "f5"}));
+    EXPECT_EQ(names(queue()), (QStringList{"f0", "f2", "f5"}));
     EXPECT_EQ(tab().pendingAction(), PendingNone);
 }
 
@@ -140,7 +133,7 @@ TEST_F(TransferTab, DeleteAllAnsweredNoChangesNothing)
     EXPECT_EQ(m_boxes[0].caption, "Sure to delete");
     EXPECT_EQ(m_boxes[0].text, text(147));
     EXPECT_EQ(m_boxes[0].type, MB_YESNO | MB_ICONQUESTION);
-    EXPECT_EQ(names(), (QStringList{"f0", "f1", "f2"}));
+    EXPECT_EQ(names(queue()), (QStringList{"f0", "f1", "f2"}));
     EXPECT_EQ(tab().pendingAction(), PendingNone);
     EXPECT_TRUE(dialog().localList()->isTransferring());
 

@@ -33,26 +33,6 @@ std::vector<uint8_t> pattern(size_t size, uint8_t seed)
     return bytes;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-int rowOf(CListCtrl& list, const QString& name)
-{
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        if (list.GetItemText(row, 0) == name)
-            return row;
-    return -1;
-}
-
-void selectOnly(CListCtrl& list, const QString& name)
-{
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        list.SetItemState(row, list.GetItemText(row, 0) == name ? LVIS_SELECTED : 0, LVIS_SELECTED);
-}
-
 class EndToEnd : public DialogFixture {
 protected:
     void SetUp() override
@@ -76,7 +56,7 @@ protected:
     void choose(CListCtrl& list, UINT command, const QString& name = QString())
     {
         if (!name.isEmpty())
-            selectOnly(list, name);
+            select(list, {name});
         m_command = command;
         const size_t shown = m_menus.size();
         list.simulateClick(NM_RCLICK, name.isEmpty() ? -1 : rowOf(list, name), 0);

@@ -1,5 +1,5 @@
-// The main dialog with its facade connected to a fake file service, a PC
-// folder of the test's own, and helpers to reach rows of the two lists.
+// The main dialog with its facade connected to a fake file service and a PC
+// folder of the test's own.
 #pragma once
 
 #include "brellfin/ui/tests/dialog/dialogfixture.h"
@@ -46,32 +46,6 @@ protected:
     WinShellList& local() { return *dialog().localList(); }
     QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
 
-    static int rowOf(CListCtrl& list, const QString& name)
-    {
-        for (int row = 0; row < list.GetItemCount(); ++row)
-            if (list.GetItemText(row, 0) == name)
-                return row;
-        return -1;
-    }
-    static QStringList names(CListCtrl& list)
-    {
-        QStringList out;
-        for (int row = 0; row < list.GetItemCount(); ++row)
-            out << list.GetItemText(row, 0);
-        return out;
-    }
-    static QStringList column(CListCtrl& list, int c)
-    {
-        QStringList out;
-        for (int row = 0; row < list.GetItemCount(); ++row)
-            out << list.GetItemText(row, c);
-        return out;
-    }
-    static void select(CListCtrl& list, const QStringList& which)
-    {
-        for (int row = 0; row < list.GetItemCount(); ++row)
-            list.SetItemState(row, which.contains(list.GetItemText(row, 0)) ? LVIS_SELECTED : 0, LVIS_SELECTED);
-    }
     void showRemote(const QString& path) { remote().setCurrentPath(path); }
     void showLocal(const QString& path) { local().navigateTo(path); }
 
@@ -81,11 +55,6 @@ protected:
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
-    }
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     static std::vector<uint8_t> bytesOf(const QByteArray& bytes) { return std::vector<uint8_t>(bytes.begin(), bytes.end()); }
 
