@@ -28,7 +28,7 @@ void waitUntil(const std::function<bool()>& condition)
 {
     const auto started = Clock::now();
     while (!condition() && Clock::now() - started < std::chrono::seconds(30))
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 } // namespace
