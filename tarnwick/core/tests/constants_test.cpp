@@ -12,14 +12,11 @@ TEST(Constants, StatusTextsKeepTheirTwoInnerBlanks)
     // "在", two blanks, "线": eight bytes of UTF-8.
     const QByteArray online = kDeviceStatusTexts[StatusOnline].toUtf8();
     EXPECT_EQ(online, QByteArray("\xe5\x9c\xa8  \xe7\xba\xbf"));
-    EXPECT_EQ(online.size(), 8);
     EXPECT_EQ(kDeviceStatusTexts[StatusOffline], QString::fromUtf8("离  线"));
     EXPECT_EQ(kDeviceStatusTexts[StatusOccupied], QString::fromUtf8("占  用"));
     EXPECT_EQ(kDeviceStatusTexts[StatusLinked], QString::fromUtf8("联  机"));
     EXPECT_EQ(kDeviceStatusTexts[StatusLinking], QString::fromUtf8("联机中"));
     EXPECT_EQ(kDeviceStatusTexts[StatusStopping], QString::fromUtf8("停止中"));
-    for (const QString& t : kDeviceStatusTexts)
-        EXPECT_EQ(t.size(), 4 - (t.contains(QLatin1Char(' ')) ? 0 : 1));
 }
 
 TEST(Constants, StatusColoursByIndex)
@@ -37,31 +34,23 @@ TEST(Constants, StatusColoursByIndex)
     }
 }
 
+// Paths and texts that no other test pins by their bytes.
 TEST(Constants, PathsAndTexts)
 {
     EXPECT_EQ(kSettingsPath, QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarnwick\\"));
-    EXPECT_TRUE(kSettingsPath.endsWith(QLatin1Char('\\')));
     EXPECT_FALSE(kEmptyText.isNull());
     EXPECT_TRUE(kEmptyText.isEmpty());
     EXPECT_EQ(kVersionText.toUtf8(), QByteArray("\xe5\xbd\x93\xe5\x89\x8d\xe7\x89\x88\xe6\x9c\xac: V2.3"));
     EXPECT_EQ(kReleaseDateText, QString::fromUtf8("发布日期: 2022-07-27"));
     EXPECT_EQ(kAppTitle, QString::fromUtf8("调试助手"));
-    EXPECT_EQ(kDeviceListFile, QStringLiteral("data/DeviceList.csv"));
     EXPECT_EQ(kLocalDeviceListFile, QStringLiteral("data/LocalDeviceList.csv"));
-    EXPECT_EQ(kLogFile, QStringLiteral("data/log.txt"));
-    EXPECT_EQ(kPathVpnInstruct, QStringLiteral("/user/device/instruct/vpn"));
-    EXPECT_EQ(kReplyOpenvpnPassword, "openvpn-password");
-    EXPECT_EQ(kKeyServerPort, QStringLiteral("serverPort"));
 }
 
-TEST(Constants, ClientIdIsABracedUuidStableWithinARun)
+TEST(Constants, ClientIdIsABracedUuid)
 {
     static const QRegularExpression uuid(QStringLiteral(
         "^\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}$"));
-    EXPECT_EQ(kClientId.size(), 38);
     EXPECT_TRUE(uuid.match(kClientId).hasMatch()) << kClientId.toStdString();
-    const QString again = kClientId;
-    EXPECT_EQ(again, kClientId);
 }
 
 TEST(Constants, ClientIdDiffersBetweenRuns)

@@ -62,6 +62,15 @@ QString parseError(const QString& text)
     return error;
 }
 
+// The four fields that every list format keeps.
+void expectSameAccount(const stDeviceData& got, const stDeviceData& want, int row)
+{
+    EXPECT_EQ(got.userName, want.userName) << row;
+    EXPECT_EQ(got.password, want.password) << row;
+    EXPECT_EQ(got.deviceNo, want.deviceNo) << row;
+    EXPECT_EQ(got.deviceName, want.deviceName) << row;
+}
+
 class DeviceDatasTest : public ::testing::Test
 {
 protected:
@@ -134,12 +143,8 @@ TEST_F(DeviceDatasTest, CloudListRoundTripKeepsEveryFieldAndIsPrivate)
     store.loadDevices(file("data/DeviceList.csv"));
     ASSERT_EQ(store.count(), records.size());
     for (int i = 0; i < records.size(); ++i) {
-        const stDeviceData got = store.devices()[i];
-        EXPECT_EQ(got.userName, records[i].userName) << i;
-        EXPECT_EQ(got.password, records[i].password) << i;
-        EXPECT_EQ(got.deviceNo, records[i].deviceNo) << i;
-        EXPECT_EQ(got.deviceName, records[i].deviceName) << i;
-        EXPECT_EQ(got.iccid, records[i].iccid) << i;
+        expectSameAccount(store.devices()[i], records[i], i);
+        EXPECT_EQ(store.devices()[i].iccid, records[i].iccid) << i;
         EXPECT_EQ(store.indexOfDevice(records[i].deviceNo), i);
     }
     EXPECT_EQ(QDir(file("data")).entryList(QDir::Files), QStringList{QStringLiteral("DeviceList.csv")});
@@ -205,12 +210,8 @@ TEST_F(DeviceDatasTest, ExportRoundTripAndTheSettingsPageImportKeepFieldsInPlace
     QList<stDeviceData> read;
     EXPECT_TRUE(DeviceDatas::readDeviceCsv(file("export.csv"), read));
     ASSERT_EQ(read.size(), records.size());
-    for (int i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(read[i].userName, records[i].userName) << i;
-        EXPECT_EQ(read[i].password, records[i].password) << i;
-        EXPECT_EQ(read[i].deviceNo, records[i].deviceNo) << i;
-        EXPECT_EQ(read[i].deviceName, records[i].deviceName) << i;
-    }
+    for (int i = 0; i < records.size(); ++i)
+        expectSameAccount(read[i], records[i], i);
 
     // The settings page loads an accepted file into the cloud list and saves it.
     DeviceDatas store{DeviceDatas::Empty{}};
@@ -222,12 +223,8 @@ TEST_F(DeviceDatasTest, ExportRoundTripAndTheSettingsPageImportKeepFieldsInPlace
     reloaded.loadDevices(file("cloud.csv"));
     ASSERT_EQ(reloaded.count(), records.size());
     for (int i = 0; i < records.size(); ++i) {
-        const stDeviceData got = reloaded.devices()[i];
-        EXPECT_EQ(got.userName, records[i].userName) << i;
-        EXPECT_EQ(got.password, records[i].password) << i;
-        EXPECT_EQ(got.deviceNo, records[i].deviceNo) << i;
-        EXPECT_EQ(got.deviceName, records[i].deviceName) << i;
-        EXPECT_TRUE(got.iccid.isEmpty());
+        expectSameAccount(reloaded.devices()[i], records[i], i);
+        EXPECT_TRUE(reloaded.devices()[i].iccid.isEmpty());
     }
 }
 
@@ -358,5 +355,4 @@ TEST(DeviceDatasLookup, SearchIndexOfAndSearchText)
     store.setSearchText(QStringLiteral("a"));
     store.setSearchText(QStringLiteral("a"));
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(store.searchText(), QStringLiteral("a"));
 }

@@ -71,6 +71,20 @@ protected:
         PanelTest::settle(50); // nothing more arrives
     }
 
+    // Runs a message that ends with one Complete(bool, QString); returns what it reported.
+    template <class Msg>
+    std::pair<bool, QString> runToOutcome(std::unique_ptr<Msg> msg)
+    {
+        bool done = false;
+        std::pair<bool, QString> outcome;
+        QObject::connect(msg.get(), &Msg::Complete, &receiver, [&](bool ok, QString text) {
+            outcome = {ok, text};
+            done = true;
+        });
+        runToEnd(std::move(msg), [&] { return done; });
+        return outcome;
+    }
+
     Fake::FakePanelService panel{"127.0.0.1"};
     Fake::PanelMethodTable table{panel, Fake::PanelMethodTable::deviceMethods()};
     PanelRpcClient client;
@@ -132,16 +146,7 @@ TEST_F(DeviceMessages, WriteMessagesReportSavedRefusedOrCommunicationFailed)
             table.setAnswer("Set_Wifi_WorkMode", PanelAnswer::Unregistered);
         else
             table.setResult("Set_Wifi_WorkMode", WireWriter().i32(answer).take());
-        bool done = false;
-        bool ok = false;
-        QString text;
-        auto msg = std::make_unique<WifiModeWriteMsg>(&client, 5, 1);
-        QObject::connect(msg.get(), &WifiModeWriteMsg::Complete, &receiver, [&](bool b, QString t) {
-            ok = b;
-            text = t;
-            done = true;
-        });
-        runToEnd(std::move(msg), [&] { return done; });
+        const auto [ok, text] = runToOutcome(std::make_unique<WifiModeWriteMsg>(&client, 5, 1));
         EXPECT_EQ(ok, answer == 0);
         EXPECT_EQ(text, answer == 0   ? QStringLiteral("保存成功")
                         : answer == 1 ? QStringLiteral("保存失败")
@@ -408,17 +413,8 @@ TEST_F(DeviceMessages, NetConfWriteOfA4GAdapterKeepsTheCommonSettings)
     stAdapterCommonInfo adapter;
     adapter.kind = Adapter4G;
     table.setResult("Set4GConnectInfo", WireWriter().i32(0).take());
-    bool done = false;
-    bool ok = false;
-    QString text;
-    auto msg = std::make_unique<NetConfPageWriteMsg>(&client, adapter, st4GConnectInfo(), stWifiConnectInfo(),
-                                                     stWifiHotspotInfo(), 6, 0);
-    QObject::connect(msg.get(), &NetConfPageWriteMsg::Complete, &receiver, [&](bool b, QString t) {
-        ok = b;
-        text = t;
-        done = true;
-    });
-    runToEnd(std::move(msg), [&] { return done; });
+    const auto [ok, text] = runToOutcome(std::make_unique<NetConfPageWriteMsg>(
+        &client, adapter, st4GConnectInfo(), stWifiConnectInfo(), stWifiHotspotInfo(), 6, 0));
     EXPECT_TRUE(ok);
     EXPECT_EQ(text, QStringLiteral("保存成功"));
     EXPECT_TRUE(table.argsOf("SetNetworkAdapterCommonInfo").empty());
@@ -428,19 +424,10 @@ TEST_F(DeviceMessages, NetConfWriteOfA4GAdapterKeepsTheCommonSettings)
 TEST_F(DeviceMessages, NetConfWriteOfAPlainAdapterThatThePanelRefuses)
 {
     table.setResult("SetNetworkAdapterCommonInfo", WireWriter().i32(3).take());
-    bool done = false;
-    bool ok = true;
-    QString text;
     stAdapterCommonInfo adapter;
     adapter.kind = AdapterPlain;
-    auto msg = std::make_unique<NetConfPageWriteMsg>(&client, adapter, st4GConnectInfo(), stWifiConnectInfo(),
-                                                     stWifiHotspotInfo(), 2, 0);
-    QObject::connect(msg.get(), &NetConfPageWriteMsg::Complete, &receiver, [&](bool b, QString t) {
-        ok = b;
-        text = t;
-        done = true;
-    });
-    runToEnd(std::move(msg), [&] { return done; });
+    const auto [ok, text] = runToOutcome(std::make_unique<NetConfPageWriteMsg>(
+        &client, adapter, st4GConnectInfo(), stWifiConnectInfo(), stWifiHotspotInfo(), 2, 0));
     EXPECT_FALSE(ok);
     EXPECT_EQ(text, QStringLiteral("保存失败"));
     EXPECT_TRUE(table.argsOf("SetWifiConnectInfo").empty());

@@ -154,7 +154,6 @@ TEST(MsgDispatcher, StopFinishesTheRunningMessageAndDeletesTheQueuedOnesUnrun)
     stopper.join();
     EXPECT_EQ(ran, 0);
     EXPECT_EQ(deleted, 3);
-
 }
 
 TEST(MsgDispatcher, AMessagePostedAfterStopIsDeletedUnrunByTheDestructor)

@@ -177,17 +177,16 @@ std::vector<StubCase> stubCases()
 }
 
 // A device service with its method table and a client connected to it.
-class PanelStubs : public ::testing::TestWithParam<int> {
+class ConnectedPanel : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(client.connect(address()));
-    }
-    FF::Net::Address address() const { return FF::Net::Address(panel.endpoint().c_str()); }
+    void SetUp() override { ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str()))); }
 
     Fake::FakePanelService panel{"127.0.0.1"};
     Fake::PanelMethodTable table{panel, Fake::PanelMethodTable::deviceMethods()};
     PanelRpcClient client;
+};
+
+class PanelStubs : public ConnectedPanel, public ::testing::WithParamInterface<int> {
 };
 
 StubCase caseOf(int index)
@@ -284,12 +283,8 @@ TEST(PanelRpcClient, EveryStubFailsWithoutTrafficWhenNotConnected)
     EXPECT_EQ(client.address(), FF::Net::Address());
 }
 
-TEST(PanelRpcClient, ArgumentsGoOnTheWireByteForByte)
+TEST_F(ConnectedPanel, ArgumentsGoOnTheWireByteForByte)
 {
-    Fake::FakePanelService panel("127.0.0.1");
-    Fake::PanelMethodTable table(panel, Fake::PanelMethodTable::deviceMethods());
-    PanelRpcClient client;
-    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
     int result = 0;
 
     st4GConnectInfo g4;
@@ -342,15 +337,11 @@ TEST(PanelRpcClient, ArgumentsGoOnTheWireByteForByte)
     EXPECT_TRUE(table.rejections().empty());
 }
 
-TEST(PanelRpcClient, PasswordGoesOutAsLowerCaseMd5Hex)
+TEST_F(ConnectedPanel, PasswordGoesOutAsLowerCaseMd5Hex)
 {
-    Fake::FakePanelService panel("127.0.0.1");
-    Fake::PanelMethodTable table(panel, Fake::PanelMethodTable::deviceMethods());
     table.setResponder("projectCheckPassword", [](const std::vector<Fake::PanelArg>& args) {
         return WireWriter().boolean(args.at(0).text() == "900150983cd24fb0d6963f7d28e17f72").take();
     });
-    PanelRpcClient client;
-    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
 
     EXPECT_TRUE(client.projectCheckPassword("abc"));
     EXPECT_FALSE(client.projectCheckPassword("abd"));
@@ -367,12 +358,8 @@ TEST(PanelRpcClient, PasswordGoesOutAsLowerCaseMd5Hex)
     }
 }
 
-TEST(PanelRpcClient, ListWithHostileCountFailsWithoutAllocating)
+TEST_F(ConnectedPanel, ListWithHostileCountFailsWithoutAllocating)
 {
-    Fake::FakePanelService panel("127.0.0.1");
-    Fake::PanelMethodTable table(panel, Fake::PanelMethodTable::deviceMethods());
-    PanelRpcClient client;
-    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
     table.setResult("GetWifiAdapters", WireWriter().u32(0xFFFFFFFFu).string("one").take());
     std::vector<std::string> names{"kept"};
     EXPECT_FALSE(client.GetWifiAdapters(names));
@@ -388,12 +375,8 @@ TEST(PanelRpcClient, ListWithHostileCountFailsWithoutAllocating)
     EXPECT_TRUE(names.empty()) << "count 0 is an empty list";
 }
 
-TEST(PanelRpcClient, ReadingARecordNamedForAnotherFails)
+TEST_F(ConnectedPanel, ReadingARecordNamedForAnotherFails)
 {
-    Fake::FakePanelService panel("127.0.0.1");
-    Fake::PanelMethodTable table(panel, Fake::PanelMethodTable::deviceMethods());
-    PanelRpcClient client;
-    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
     // Six texts would parse as a stRunTimeInfo, but the name says stSysInfo.
     table.setResult("GetRunTimeInfo", texts({"1", "2", "3", "4", "5", "6"}));
     table.setAnswer("GetRunTimeInfo", PanelAnswer::WrongType, "stSysInfo");
