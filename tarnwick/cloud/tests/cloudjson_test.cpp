@@ -112,33 +112,6 @@ TEST(CloudLogMask, UrlsAndBodiesLoseTheirSecretsOnly)
     EXPECT_FALSE(cut.contains(QLatin1String("key mat")));
 }
 
-TEST(CloudRecords, FreshRecordsHoldTheirDefaults)
-{
-    const stBoxData box;
-    EXPECT_FALSE(box.vpn);
-    EXPECT_FALSE(box.online);
-    EXPECT_EQ(box.serverPort, 0);
-    EXPECT_EQ(box.state, 0);
-    EXPECT_EQ(box.spareNumber, 0);
-    EXPECT_EQ(box.spareValue, 0.0);
-    for (const QString* text : {&box.sn, &box.alias, &box.remark, &box.spareText, &box.devicePassword, &box.bind,
-                                &box.ip, &box.serverIP, &box.iccid, &box.openvpnUser, &box.openvpnPassword,
-                                &box.iccidNote})
-        EXPECT_TRUE(text->isEmpty());
-
-    const stVpnClientData session;
-    EXPECT_FALSE(session.bLogin);
-    EXPECT_TRUE(session.strToken.isEmpty());
-    EXPECT_EQ(session.login.usrType, 1);
-    EXPECT_EQ(session.login.strVersion, QStringLiteral("2.0.1"));
-    EXPECT_TRUE(session.login.strServerAddr.isEmpty());
-    EXPECT_TRUE(session.login.strConfigName.isEmpty());
-
-    const stLoginResult result;
-    EXPECT_EQ(result.auth, 1);
-    EXPECT_EQ(result.permission, 0);
-}
-
 TEST(CloudRecords, TravelThroughQueuedSignals)
 {
     VPNConnMsg sequence;
