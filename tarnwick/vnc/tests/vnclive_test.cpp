@@ -237,5 +237,4 @@ TEST(VncLive, TigerVncWithVncAuthentication)
     const QImage grab = showAndGrab(display, picture, dir);
     ASSERT_EQ(grab.size(), kScreen);
     expectViewerSeesGrab(port, grab, QStringLiteral("s3cret"));
-
 }
