@@ -302,32 +302,27 @@ TEST_F(PageTest, NoticeForAPanelNotSelectedChangesItsCellButNotTheItem)
     EXPECT_FALSE(page->isVpnConnected());
 }
 
-TEST_F(PageTest, ToolsStartRecordingScriptsWithTheAddressAlone)
+TEST_F(PageTest, ToolsStartBesideTheProgramWithTheAddressAlone)
 {
     refresh();
-    page->onFileOperate();  // no current row: nothing starts
+    const QString ftpArgs = dir.filePath("bin/fileoperate/Brellfin.args");
+    const QString passArgs = dir.filePath("bin/Quillet.args");
+    // No current row: nothing starts.
+    page->onFileOperate();
+    page->onStartTransparent();
     QThread::msleep(300);
-    EXPECT_FALSE(QFile::exists(dir.filePath("bin/fileoperate/Brellfin.args")));
+    EXPECT_FALSE(QFile::exists(ftpArgs));
+    EXPECT_FALSE(QFile::exists(passArgs));
 
     select("127.100.0.2");
     page->onFileOperate();
-    const QString args = dir.filePath("bin/fileoperate/Brellfin.args");
-    ASSERT_TRUE(waitUntil([&] { return readAll(args).endsWith('\n'); }, 5000));
-    EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.2\n"));
-}
-
-TEST_F(PageTest, PassThroughStartsQuilletBesideTheProgramWithTheAddressAlone)
-{
-    refresh();
-    const QString args = dir.filePath("bin/Quillet.args");
-    page->onStartTransparent();  // no current row: nothing starts
-    QThread::msleep(300);
-    EXPECT_FALSE(QFile::exists(args));
+    ASSERT_TRUE(waitUntil([&] { return readAll(ftpArgs).endsWith('\n'); }, 5000));
+    EXPECT_EQ(readAll(ftpArgs), QByteArray("1\n127.100.0.2\n"));
 
     select("127.100.0.3");
     page->OnActionTriggered(QStringLiteral("menuDevice"), 4);
-    ASSERT_TRUE(waitUntil([&] { return readAll(args).endsWith('\n'); }, 5000));
-    EXPECT_EQ(readAll(args), QByteArray("1\n127.100.0.3\n"));
+    ASSERT_TRUE(waitUntil([&] { return readAll(passArgs).endsWith('\n'); }, 5000));
+    EXPECT_EQ(readAll(passArgs), QByteArray("1\n127.100.0.3\n"));
     EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args")));  // nothing from the working folder
 }
 
