@@ -70,6 +70,7 @@ TEST_F(QuilletProgram, ClosingDuringACheckEndsCleanly)
     poll.stop();
     window.reset();
     EXPECT_LT(sinceClose.elapsed(), 6000);
+    clearExit();
     // The running pass-through was ended with the panel.
     EXPECT_TRUE(panel->waitFor([&] { return panel->callCount("Terminate") >= 1; }, std::chrono::seconds(6)));
 }
@@ -91,5 +92,6 @@ TEST_F(QuilletProgram, ClosingDuringThePasswordQuestionEndsCleanly)
     ASSERT_TRUE(closed);
     window.reset();
     EXPECT_LT(sinceClose.elapsed(), 6000);
+    clearExit();
     EXPECT_EQ(panel->callCount("SetTransparentParam"), 0);
 }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdlib>
 #include <fstream>
@@ -83,4 +84,10 @@ int QuilletProgram::statusColour() const
 bool QuilletProgram::spin(int ms, const std::function<bool()>& condition)
 {
     return TestWait::waitUntil(condition, ms);
+}
+
+void QuilletProgram::clearExit()
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
 }

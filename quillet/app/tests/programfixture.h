@@ -33,6 +33,10 @@ protected:
     int statusColour() const;
     // Processes events until condition holds; false at the limit.
     static bool spin(int ms, const std::function<bool()>& condition);
+    // QCoreApplication::exit() outside the application's own loop stays in
+    // force, and every later dialog's exec() would return at once; the
+    // application's loop, run for one round, clears it.
+    static void clearExit();
 
     std::unique_ptr<Fake::FakePassThroughPanel> panel;
     std::unique_ptr<VcomTesting::SetupcHarness> tool;
