@@ -12,6 +12,22 @@ using Fake::ModalAnswerer;
 using Quillet::text;
 namespace T = Quillet::Text;
 
+namespace {
+
+// Confirms the port editor, after choosing row (COM<row + 1>) where row is given.
+ModalAnswerer::Handler choosePort(int row = -1)
+{
+    return [row](QWidget* dialog) {
+        if (auto* editor = qobject_cast<VirtualPortEditor*>(dialog)) {
+            if (row >= 0)
+                editor->form()->comboBox->setCurrentIndex(row);
+            editor->form()->okBtn->click();
+        }
+    };
+}
+
+} // namespace
+
 TEST_F(QuilletProgram, InstallShowsTheUsersEndAndUninstallRemovesIt)
 {
     makeWindow();
@@ -58,10 +74,7 @@ TEST_F(QuilletProgram, RenameToTheCurrentNameChangesNothing)
     installPair();
     makeWindow();
     ASSERT_EQ(window->form()->virtualComLineEdit->text(), "COM2");
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* editor = qobject_cast<VirtualPortEditor*>(dialog))
-            editor->form()->okBtn->click();
-    });
+    ModalAnswerer answerer(choosePort());
     window->ChangeVirtualPort();
     EXPECT_EQ(answerer.seen(), QStringList({"VirtualPortEditor"}));
     EXPECT_EQ(status(), text(T::kUnchanged));
@@ -73,12 +86,7 @@ TEST_F(QuilletProgram, RenameReachesTheTool)
 {
     installPair();
     makeWindow();
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* editor = qobject_cast<VirtualPortEditor*>(dialog)) {
-            editor->form()->comboBox->setCurrentIndex(8);
-            editor->form()->okBtn->click();
-        }
-    });
+    ModalAnswerer answerer(choosePort(8));
     window->ChangeVirtualPort();
     EXPECT_EQ(status(), text(T::kChangeDone));
     EXPECT_EQ(window->form()->virtualComLineEdit->text(), "COM9");
@@ -90,12 +98,7 @@ TEST_F(QuilletProgram, RefusedRenameIsRedAndShowsTheNameReadBack)
     installPair();
     makeWindow();
     // COM3 is the own end: the tool refuses it without asking for a restart.
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* editor = qobject_cast<VirtualPortEditor*>(dialog)) {
-            editor->form()->comboBox->setCurrentIndex(2);
-            editor->form()->okBtn->click();
-        }
-    });
+    ModalAnswerer answerer(choosePort(2));
     window->ChangeVirtualPort();
     EXPECT_NE(toolCalls().find("change CNCB0 RealPortName=COM3"), std::string::npos) << toolCalls();
     EXPECT_EQ(status(), text(T::kChangeRestart));

@@ -19,6 +19,24 @@ namespace {
 
 const char* const kMd5Of123 = "202cb962ac59075b964b07152d234b70";
 
+// Logs in with password when the login dialog shows.
+ModalAnswerer::Handler logInWith(const QString& password)
+{
+    return [password](QWidget* dialog) {
+        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
+            login->form()->passwdLineEdit->setText(password);
+            login->form()->loginBtn->click();
+        }
+    };
+}
+
+// Answers yes when the project start prompt shows.
+void startTheProject(QWidget* dialog)
+{
+    if (auto* prompt = qobject_cast<ProjectStartDlg*>(dialog))
+        prompt->form()->okBtn->click();
+}
+
 } // namespace
 
 TEST_F(QuilletProgram, NoPairIsReportedBeforeABadAddress)
@@ -86,10 +104,7 @@ TEST_F(QuilletProgram, StartCarriesBytesBothWaysAndStopOffersTheProject)
     ASSERT_FALSE(rates.empty());
     EXPECT_EQ(rates.front(), 9600u);
 
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* prompt = qobject_cast<ProjectStartDlg*>(dialog))
-            prompt->form()->okBtn->click();
-    });
+    ModalAnswerer answerer(startTheProject);
     window->CloseVirtualChannel();
     EXPECT_EQ(answerer.seen(), QStringList({"ProjectStartDlg"}));
     EXPECT_EQ(status(), text(T::kProjectStarted));
@@ -105,10 +120,7 @@ TEST_F(QuilletProgram, StopWithoutPassThroughStillOffersTheProject)
 {
     makeWindow();
     panel->setAnswer("projectStart", Answer::False);
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* prompt = qobject_cast<ProjectStartDlg*>(dialog))
-            prompt->form()->okBtn->click();
-    });
+    ModalAnswerer answerer(startTheProject);
     window->CloseVirtualChannel();
     EXPECT_EQ(status(), text(T::kProjectFailed));
     EXPECT_EQ(statusColour(), 0);
@@ -120,12 +132,7 @@ TEST_F(QuilletProgram, PasswordTravelsAsItsDigest)
     installPair();
     panel->setProjectPasswordDigest(std::string(kMd5Of123));
     makeWindow();
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
-            login->form()->passwdLineEdit->setText("123");
-            login->form()->loginBtn->click();
-        }
-    });
+    ModalAnswerer answerer(logInWith("123"));
     window->OpenVirtualChannel();
     EXPECT_EQ(status(), text(T::kStarted));
     EXPECT_EQ(answerer.seen(), QStringList({"HmiLoginDlg"}));
@@ -137,12 +144,7 @@ TEST_F(QuilletProgram, WrongPasswordIsRefused)
     installPair();
     panel->setProjectPasswordDigest(std::string(kMd5Of123));
     makeWindow();
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
-            login->form()->passwdLineEdit->setText("124");
-            login->form()->loginBtn->click();
-        }
-    });
+    ModalAnswerer answerer(logInWith("124"));
     window->OpenVirtualChannel();
     EXPECT_EQ(status(), text(T::kPasswordRefused));
     EXPECT_EQ(panel->callCount("SetTransparentParam"), 0);
@@ -254,12 +256,7 @@ TEST_F(QuilletProgram, FailedProjectCallsAreNetworkFailures)
     panel->setAnswer("projectHasPassword", Answer::True);
     panel->setProjectPasswordDigest(std::string(kMd5Of123));
     panel->setAnswer("projectCheckPassword", Answer::Silent);
-    ModalAnswerer answerer([](QWidget* dialog) {
-        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
-            login->form()->passwdLineEdit->setText("123");
-            login->form()->loginBtn->click();
-        }
-    });
+    ModalAnswerer answerer(logInWith("123"));
     window->OpenVirtualChannel();
     EXPECT_EQ(status(), text(T::kNetworkFailed));
     EXPECT_EQ(statusColour(), 0);
