@@ -120,9 +120,7 @@ TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
     m_panel->putFile("/storage/user_dir/t/f.txt", {1});
     m_panel->putFile("/storage/user_dir/t/a/g.txt", {2});
     showRemote("/storage/user_dir");
-    select(remote(), {"t"});
-    remote().simulateClick(NM_RCLICK, rowOf(remote(), "t"), 0);
-    remote().OnCommand(kCmdDelete, 0);
+    commandOn(remote(), "t", kCmdDelete);
     EXPECT_FALSE(m_panel->exists("/storage/user_dir/t"));
     EXPECT_EQ(calls("removeFileOrFolder"),
               std::vector<std::string>({"removeFileOrFolder /storage/user_dir/t/f.txt",
@@ -134,9 +132,7 @@ TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
     // A name the panel lists but cannot remove is reported as a failure.
     m_panel->setSearchNames(std::vector<std::string>{"ghost.txt"}, std::vector<std::string>{});
     showRemote("/storage/user_dir");
-    select(remote(), {"ghost.txt"});
-    remote().simulateClick(NM_RCLICK, rowOf(remote(), "ghost.txt"), 0);
-    remote().OnCommand(kCmdDelete, 0);
+    commandOn(remote(), "ghost.txt", kCmdDelete);
     m_panel->setSearchNames(std::nullopt, std::nullopt);
     EXPECT_TRUE(logLines().join("\n").contains("/ghost.txt " + text(116)));
 }
@@ -158,7 +154,6 @@ TEST_F(RemoteList, MenusGreyWhatCannotRun)
     m_panel->putFile("/storage/user_dir/m/a.txt", {1});
     m_panel->putFile("/storage/user_dir/m/b.txt", {1});
     showRemote("/storage/user_dir/m");
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
     remote().simulateClick(NM_RCLICK, rowOf(remote(), ".."), 0);
     EXPECT_TRUE(m_menus.empty());
     select(remote(), {"a.txt", "b.txt"});

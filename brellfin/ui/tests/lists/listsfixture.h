@@ -47,6 +47,14 @@ protected:
     QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
 
     void showRemote(const QString& path) { remote().setCurrentPath(path); }
+    // Selects the row named alone, right-clicks it and runs command, as a
+    // choice in its menu would.
+    static void commandOn(CListCtrl& list, const QString& name, UINT command)
+    {
+        select(list, {name});
+        list.simulateClick(NM_RCLICK, rowOf(list, name), 0);
+        list.OnCommand(command, 0);
+    }
     void showLocal(const QString& path) { local().navigateTo(path); }
 
     static void writeFile(const QString& path, const QByteArray& bytes)

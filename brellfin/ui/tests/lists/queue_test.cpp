@@ -37,9 +37,7 @@ protected:
     {
         m_panel->setCallDelay("download2", std::chrono::milliseconds(20));
         select(local(), which);
-        m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
         local().simulateClick(NM_RCLICK, rowOf(local(), which.first()), 0);
-        m_menuAnswer = nullptr;
         local().OnCommand(kCmdTransport, 0);
         ASSERT_TRUE(waitUntil([&] { return m_panel->count("download2") >= 3; }, 20000));
     }
@@ -93,10 +91,7 @@ TEST_F(SlowQueue, DeleteAllLogsOnceAndANewBatchStartsAtOnce)
     EXPECT_FALSE(local().isTransferring());
     m_panel->setCallDelay("download2", std::chrono::milliseconds(0));
     // A new batch at once, before the stopped one has reported.
-    select(local(), {"b.bin"});
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
-    local().simulateClick(NM_RCLICK, rowOf(local(), "b.bin"), 0);
-    local().OnCommand(kCmdTransport, 0);
+    commandOn(local(), "b.bin", kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring() && logCount(text(175)) >= 1; }, 20000));
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(logCount(text(175)), 1);

@@ -18,9 +18,7 @@ TEST_F(Transfers, AFetchedPanelTreeArrivesWhole)
     m_panel->putFile("/storage/user_dir/t/a/b/low.bin", std::vector<uint8_t>(100, 3));
     showLocal(pc());
     showRemote("/storage/user_dir");
-    select(remote(), {"t"});
-    remote().simulateClick(NM_RCLICK, rowOf(remote(), "t"), 0);
-    remote().OnCommand(kCmdTransport, 0);
+    commandOn(remote(), "t", kCmdTransport);
     ASSERT_EQ(remote().queueRecords().size(), 3u);
     EXPECT_EQ(remote().queueRecords()[0].name, "top.bin");
     ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
@@ -57,10 +55,8 @@ TEST_F(Transfers, ASentFolderKeepsItsShapeAndItsLevelsAreMadeOnce)
     m_panel->putFile("/storage/user_dir/x/placeholder", {0});
     showRemote("/storage/user_dir/x");
     showLocal(pc());
-    select(local(), {"sub"});
     m_panel->clearLog();
-    local().simulateClick(NM_RCLICK, rowOf(local(), "sub"), 0);
-    local().OnCommand(kCmdTransport, 0);
+    commandOn(local(), "sub", kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/x/sub/in/b.bin"), std::vector<uint8_t>(7000, 9));
     EXPECT_TRUE(m_panel->exists("/storage/user_dir/x/sub/.seen.txt"));
@@ -78,10 +74,7 @@ TEST_F(Transfers, ALinkLoopAndAFifoEndTheBatchUnread)
     ASSERT_EQ(::symlink(QFile::encodeName(pc("tree")).constData(), QFile::encodeName(pc("tree/loop")).constData()), 0);
     showRemote("/storage/user_dir");
     showLocal(pc());
-    select(local(), {"tree"});
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
-    local().simulateClick(NM_RCLICK, rowOf(local(), "tree"), 0);
-    local().OnCommand(kCmdTransport, 0);
+    commandOn(local(), "tree", kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
     ASSERT_EQ(local().queueRecords().size(), 1u);
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/tree/plain.txt"), bytesOf("plain"));
@@ -95,13 +88,10 @@ TEST_F(Transfers, CopyInOnePanePasteInTheOther)
     writeFile(pc("from/l.txt"), "local");
     QDir().mkpath(pc("to"));
     m_panel->putFile("/storage/user_dir/to/keep", {1});
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
 
     // Panel to PC: copied in the panel pane, pasted in the PC pane.
     showRemote("/storage/user_dir/from");
-    select(remote(), {"r.txt"});
-    remote().simulateClick(NM_RCLICK, rowOf(remote(), "r.txt"), 0);
-    remote().OnCommand(kCmdCopy, 0);
+    commandOn(remote(), "r.txt", kCmdCopy);
     showLocal(pc("to"));
     local().simulateClick(NM_RCLICK, -1, -1);
     local().OnCommand(kCmdAreaPaste, 0);
@@ -110,9 +100,7 @@ TEST_F(Transfers, CopyInOnePanePasteInTheOther)
 
     // PC to panel: a copy in the PC pane clears the panel pane's.
     showLocal(pc("from"));
-    select(local(), {"l.txt"});
-    local().simulateClick(NM_RCLICK, rowOf(local(), "l.txt"), 0);
-    local().OnCommand(kCmdCopy, 0);
+    commandOn(local(), "l.txt", kCmdCopy);
     EXPECT_FALSE(remote().isCopied());
     // The clipboard keeps the folder it was copied in.
     showLocal(pc("to"));
@@ -129,10 +117,7 @@ TEST_F(Transfers, ClosingTheWindowMidTransferEndsCleanly)
     m_panel->setCallDelay("download2", std::chrono::milliseconds(20));
     showRemote("/storage/user_dir");
     showLocal(pc());
-    select(local(), {"big.bin"});
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
-    local().simulateClick(NM_RCLICK, rowOf(local(), "big.bin"), 0);
-    local().OnCommand(kCmdTransport, 0);
+    commandOn(local(), "big.bin", kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return m_panel->count("download2") >= 2; }, 20000));
     destroyDialog();
     // Reports still queued for the destroyed lists are dropped.

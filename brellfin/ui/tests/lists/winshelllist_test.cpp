@@ -41,7 +41,6 @@ TEST_F(LocalList, PasteNumbersCopiesAndKeepsTheBytes)
     writeFile(pc("work/a-Copy(1).txt"), "old1");
     writeFile(pc("other/notes"), "n");
     writeFile(pc("work/notes"), "n0");
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
     copyIn(pc("other"), {"a.txt", "notes"});
     pasteIn(pc("work"));
     EXPECT_EQ(readFile(pc("work/a-Copy(2).txt")), "alpha");
@@ -56,7 +55,6 @@ TEST_F(LocalList, PasteNumbersCopiesAndKeepsTheBytes)
 TEST_F(LocalList, PastingAFolderIntoItselfIsRefused)
 {
     writeFile(pc("work/tree/in/x.txt"), "x");
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
     copyIn(pc("work"), {"tree"});
     pasteIn(pc("work/tree/in"));
     EXPECT_EQ(boxTexts(), QStringList({text(162)}));
@@ -72,9 +70,7 @@ TEST_F(LocalList, DeleteSparesWhatALinkNamesAndRemovesReadOnlyFiles)
     QFile::setPermissions(pc("work/gone/locked.txt"), QFile::ReadOwner);
     ASSERT_EQ(::symlink(QFile::encodeName(pc("outside")).constData(), QFile::encodeName(pc("work/gone/link")).constData()), 0);
     showLocal(pc("work"));
-    select(local(), {"gone"});
-    local().simulateClick(NM_RCLICK, rowOf(local(), "gone"), 0);
-    local().OnCommand(kCmdDelete, 0);
+    commandOn(local(), "gone", kCmdDelete);
     EXPECT_FALSE(QFileInfo::exists(pc("work/gone")));
     EXPECT_EQ(readFile(pc("outside/keep.txt")), "keep");
     EXPECT_TRUE(logLines().join("\n").contains(pc("work/gone") + " " + text(115)));
@@ -105,8 +101,6 @@ TEST_F(LocalList, RenameNeverReplacesAndTrimsBlanks)
 TEST_F(LocalList, InComputerEveryFileCommandIsGrey)
 {
     local().DisplayFolder(Mfc::ShellNamespace::computer());
-    local().simulateClick(NM_RCLICK, -1, -1);
-    m_menuAnswer = [](const Mfc::MenuCall&) { return 0u; };
     local().simulateClick(NM_RCLICK, -1, -1);
     ASSERT_FALSE(m_menus.empty());
     const auto& area = m_menus.back();
@@ -223,9 +217,7 @@ TEST_F(LocalList, ChineseNamesAreShownSortedRenamedSentAndFetchedIntact)
     // Sent to the panel under the same UTF-8 name.
     m_panel->putFile("/storage/user_dir/zh/keep", {0});
     showRemote("/storage/user_dir/zh");
-    select(local(), {QString::fromUtf8("新名字（1）.txt")});
-    local().simulateClick(NM_RCLICK, rowOf(local(), QString::fromUtf8("新名字（1）.txt")), 0);
-    local().OnCommand(kCmdTransport, 0);
+    commandOn(local(), QString::fromUtf8("新名字（1）.txt"), kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/zh/新名字（1）.txt"), bytesOf("zhong"));
 
@@ -235,9 +227,7 @@ TEST_F(LocalList, ChineseNamesAreShownSortedRenamedSentAndFetchedIntact)
         fetched[i] = uint8_t(i * 7);
     m_panel->putFile("/storage/user_dir/zh/远程文件.bin", fetched);
     showRemote("/storage/user_dir/zh");
-    select(remote(), {QString::fromUtf8("远程文件.bin")});
-    remote().simulateClick(NM_RCLICK, rowOf(remote(), QString::fromUtf8("远程文件.bin")), 0);
-    remote().OnCommand(kCmdTransport, 0);
+    commandOn(remote(), QString::fromUtf8("远程文件.bin"), kCmdTransport);
     ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
     EXPECT_EQ(bytesOf(readFile(pc(folder + QString::fromUtf8("/远程文件.bin")))), fetched);
     local().Refresh();
