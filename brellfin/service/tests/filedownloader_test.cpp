@@ -17,10 +17,12 @@ const std::string kRemote = "/storage/user_dir/target.bin";
 
 class SendToPanel : public ServiceTestBed {
 protected:
-    void send(const Pairs& pairs)
+    // Sends the batch and waits for its end, reported to notify or m_notify.
+    void send(const Pairs& pairs, RecordingNotify* notify = nullptr)
     {
-        ASSERT_TRUE(m_client.startSendToPanel(pairs, &m_notify));
-        ASSERT_TRUE(m_notify.waitForEnd());
+        RecordingNotify& to = notify ? *notify : m_notify;
+        ASSERT_TRUE(m_client.startSendToPanel(pairs, &to));
+        ASSERT_TRUE(to.waitForEnd());
     }
     std::string localWith(const std::vector<uint8_t>& bytes, const std::string& name = "source.bin")
     {
@@ -156,8 +158,7 @@ TEST_F(SendToPanel, FreeSpaceMustHoldTheBatchAndFourMebibytes)
     m_panel.clearLog();
     RecordingNotify second;
     m_panel.setFreeSpace(3000 + 4194304 - 1);
-    ASSERT_TRUE(m_client.startSendToPanel(batch, &second));
-    ASSERT_TRUE(second.waitForEnd());
+    send(batch, &second);
     EXPECT_EQ(second.failureCode(), 5);
     EXPECT_EQ(second.count(Event::Started), 0);
     EXPECT_EQ(m_panel.methods(), std::vector<std::string>{"getFreeDiskSize"});
@@ -188,8 +189,7 @@ TEST_F(SendToPanel, MethodPairFollowsTheRemotePath)
 
     m_panel.clearLog();
     RecordingNotify usb;
-    ASSERT_TRUE(m_client.startSendToPanel({{local, "/media/usb0/x"}}, &usb));
-    ASSERT_TRUE(usb.waitForEnd());
+    send({{local, "/media/usb0/x"}}, &usb);
     EXPECT_TRUE(usb.succeeded());
     for (const char* name : {"createUDiskDownloader", "startUDiskDownload", "finishUDiskDownload", "destroyUDiskDownloader"})
         EXPECT_EQ(m_panel.count(name), 1u) << name;
@@ -216,8 +216,7 @@ TEST_F(SendToPanel, CancelDuringASlowPieceLetsItCompleteAndTheNextBatchResumes)
     m_panel.setCallDelay("download2", 0ms);
     m_panel.clearLog();
     RecordingNotify next;
-    ASSERT_TRUE(m_client.startSendToPanel({{local, kRemote}}, &next));
-    ASSERT_TRUE(next.waitForEnd());
+    send({{local, kRemote}}, &next);
     EXPECT_TRUE(next.succeeded());
     EXPECT_EQ(pieceOffsets().front(), 8192u);
     EXPECT_EQ(m_panel.fileBytes(kRemote), bytes);
@@ -244,8 +243,7 @@ TEST_F(SendToPanel, RefusedStartFailsEvenForAnEmptyFile)
     EXPECT_EQ(m_notify.count(Event::FileDone), 0);
 
     RecordingNotify full;
-    ASSERT_TRUE(m_client.startSendToPanel({{localWith(patternBytes(10)), kRemote}}, &full));
-    ASSERT_TRUE(full.waitForEnd());
+    send({{localWith(patternBytes(10)), kRemote}}, &full);
     EXPECT_EQ(full.failureCode(), 1);
 }
 

@@ -18,10 +18,12 @@ const std::string kRemote = "/storage/user_dir/source.bin";
 
 class FetchFromPanel : public ServiceTestBed {
 protected:
-    void fetch(const std::string& local, const std::string& remote = kRemote)
+    // Fetches remote into local and waits for the end, reported to notify or m_notify.
+    void fetch(const std::string& local, const std::string& remote = kRemote, RecordingNotify* notify = nullptr)
     {
-        ASSERT_TRUE(m_client.startFetchFromPanel({{remote, local}}, &m_notify));
-        ASSERT_TRUE(m_notify.waitForEnd());
+        RecordingNotify& to = notify ? *notify : m_notify;
+        ASSERT_TRUE(m_client.startFetchFromPanel({{remote, local}}, &to));
+        ASSERT_TRUE(to.waitForEnd());
     }
     std::vector<uint64_t> pieceOffsets() const { return numbersOf("update2", 1); }
     qint64 localSize(const std::string& path) const { return QFileInfo(QString::fromStdString(path)).size(); }
@@ -103,8 +105,7 @@ TEST_F(FetchFromPanel, CompleteLocalFileIsOnlyVerifiedAndAMismatchRetriesWhole)
     writeLocal(local, wrong);
     m_panel.clearLog();
     RecordingNotify second;
-    ASSERT_TRUE(m_client.startFetchFromPanel({{kRemote, local}}, &second));
-    ASSERT_TRUE(second.waitForEnd());
+    fetch(local, kRemote, &second);
     EXPECT_TRUE(second.succeeded());
     EXPECT_EQ(pieceOffsets(), (std::vector<uint64_t>{0, 4096}));
     EXPECT_EQ(m_panel.count("createUpdater2"), 2u);
@@ -181,8 +182,7 @@ TEST_F(FetchFromPanel, RefusedSourceOrMissingDigestIsAFileError)
     m_panel.putFile(kRemote, patternBytes(100));
     m_panel.setMd5Answer(std::vector<uint8_t>{});
     RecordingNotify second;
-    ASSERT_TRUE(m_client.startFetchFromPanel({{kRemote, local}}, &second));
-    ASSERT_TRUE(second.waitForEnd());
+    fetch(local, kRemote, &second);
     EXPECT_EQ(second.failureCode(), 1);
     EXPECT_EQ(m_panel.count("update2"), 0u);
 }
@@ -222,8 +222,7 @@ TEST_F(FetchFromPanel, CancelStopsBeforeTheNextPieceAndKeepsThePartialFile)
     m_panel.setCallDelay("update2", 0ms);
     m_panel.clearLog();
     RecordingNotify next;
-    ASSERT_TRUE(m_client.startFetchFromPanel({{kRemote, local}}, &next));
-    ASSERT_TRUE(next.waitForEnd());
+    fetch(local, kRemote, &next);
     EXPECT_TRUE(next.succeeded());
     EXPECT_EQ(pieceOffsets().front(), 8192u);
     EXPECT_EQ(readLocal(local), bytes);
