@@ -272,18 +272,6 @@ struct WorkingFolder
     }
 };
 
-QMap<QString, QStringList> rowsByIp(const QAbstractItemModel* model)
-{
-    QMap<QString, QStringList> rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 1; c < 6; ++c)
-            cells << model->index(r, c).data().toString();
-        rows[cells.at(3)] = cells;
-    }
-    return rows;
-}
-
 } // namespace
 
 TEST(LocalPageNetns, RefreshOnTheVethListsPanelsByTheirOwnAddresses)

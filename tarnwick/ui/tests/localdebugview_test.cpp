@@ -55,12 +55,6 @@ QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeFile(const QString& path, const QByteArray& bytes, bool executable = false)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -108,10 +102,7 @@ struct PageTest : ::testing::Test
         second = std::make_unique<FakeDiscoveryResponder>(b, first->port());
         page = std::make_unique<Page>();
         page->resize(1000, 600);
-        const quint16 port = first->port();
-        page->deviceModel()->setScanFactory([port](QObject* parent, const QNetworkInterface&) {
-            return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
-        });
+        page->deviceModel()->setScanFactory(loopbackScan(first->port()));
         const QVector<stDeviceData> saved = {savedPanel("SN-9", u8("铣床, \"9\""), "127.100.0.9")};
         page->deviceModel()->setSavedProbeFactory(
             [saved](QObject* parent) { return new LoadLocalDevice(saved, 1, parent); });
@@ -122,15 +113,6 @@ struct PageTest : ::testing::Test
         page.reset();
         ProgramPath::setBaseDir(QString());
         QDir::setCurrent(oldDir);
-    }
-
-    static stDeviceData savedPanel(const QString& no, const QString& name, const QString& ip)
-    {
-        stDeviceData d;
-        d.deviceNo = no;
-        d.deviceName = name;
-        d.ipAddress = ip;
-        return d;
     }
 
     int proxyRowOf(const QString& ip) const
@@ -207,14 +189,7 @@ TEST_F(PageTest, RowsFromDiscoveryAndTheSavedListWithTheirStates)
 {
     refresh();
     EXPECT_TRUE(page->isRefreshTimerRunning());
-    LocalDeviceModel* model = page->deviceModel();
-    QMap<QString, QStringList> rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 1; c < 6; ++c)
-            cells << model->index(r, c).data().toString();
-        rows[cells.at(3)] = cells;
-    }
+    const QMap<QString, QStringList> rows = rowsByIp(page->deviceModel());
     EXPECT_EQ(rows["127.100.0.2"], QStringList({"SN-0002", "Press", u8("在  线"), "127.100.0.2", "192.168.1.50"}));
     EXPECT_EQ(rows["127.100.0.3"], QStringList({"SN-0003", "Lathe", u8("占  用"), "127.100.0.3", "192.168.1.51"}));
     EXPECT_EQ(rows["127.100.0.9"], QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), "127.100.0.9", ""}));
@@ -249,10 +224,7 @@ TEST_F(PageTest, ConnectOnEqualAddressesDoesNothing)
     same.sourceAddress = "127.100.0.2";
     same.reportedAddress = "127.100.0.2";
     FakeDiscoveryResponder responder(same);
-    const quint16 port = responder.port();
-    page->deviceModel()->setScanFactory([port](QObject* parent, const QNetworkInterface&) {
-        return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
-    });
+    page->deviceModel()->setScanFactory(loopbackScan(responder.port()));
     page->setNetIntf(QStringLiteral("lo"));
     select("127.100.0.2");
     ASSERT_EQ(page->selectedLanAddress(), "127.100.0.2");

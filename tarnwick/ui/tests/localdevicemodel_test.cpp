@@ -30,28 +30,13 @@ namespace C = Tarnwick::Constants;
 
 namespace {
 
-// Saved panels that nothing answers on port 1 (refused at once): offline rows.
-stDeviceData saved(const QString& no, const QString& name, const QString& ip)
-{
-    stDeviceData d;
-    d.deviceNo = no;
-    d.deviceName = name;
-    d.ipAddress = ip;
-    return d;
-}
-
 QString state(const LocalDeviceModel& model, int row)
 {
     return model.data(model.index(row, LocalDeviceModel::kStateColumn)).toString();
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The model filled from a saved list alone: no scan, every panel offline.
+// The model filled from a saved list alone: no scan, and the saved panels are
+// probed on port 1, where nothing answers (refused at once): every row offline.
 void fillFromSaved(LocalDeviceModel& model, const QVector<stDeviceData>& list)
 {
     model.setScanFactory([](QObject* parent, const QNetworkInterface&) {
@@ -85,7 +70,7 @@ TEST(LocalDeviceModel, HeadersAlignmentAndStateColours)
     EXPECT_FALSE(model.headerData(6, Qt::Horizontal).isValid());
     EXPECT_FALSE(model.headerData(1, Qt::Vertical).isValid());
 
-    fillFromSaved(model, {saved("SN-1", "A", "127.100.0.20")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20")});
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.data(model.index(0, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     EXPECT_EQ(state(model, 0), QString::fromUtf8("离  线"));
@@ -133,7 +118,7 @@ TEST(LocalDeviceModel, EmptyInterfaceLeavesNoRows)
     int created = 0;
     model.setSavedProbeFactory([&created](QObject* parent) {
         ++created;
-        return new LoadLocalDevice({saved("SN-1", "A", "127.100.0.20")}, 1, parent);
+        return new LoadLocalDevice({savedPanel("SN-1", "A", "127.100.0.20")}, 1, parent);
     });
     model.RefreshDevice();
     EXPECT_EQ(model.rowCount(), 0);
@@ -159,13 +144,11 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     LocalDeviceModel model;
     model.setClientId(QStringLiteral("{me}"));
     const quint16 port = first.port();
-    model.setScanFactory([port](QObject* parent, const QNetworkInterface&) {
-        return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
-    });
+    model.setScanFactory(loopbackScan(port));
     const QVector<stDeviceData> list = {
-        saved("SN-X", "same address", "127.100.0.2"),
-        saved("SN-0003", "same number", "127.100.0.30"),
-        saved("SN-9", "Mill", "127.100.0.9"),
+        savedPanel("SN-X", "same address", "127.100.0.2"),
+        savedPanel("SN-0003", "same number", "127.100.0.30"),
+        savedPanel("SN-9", "Mill", "127.100.0.9"),
     };
     model.setSavedProbeFactory([list](QObject* parent) { return new LoadLocalDevice(list, 1, parent); });
     model.setNetIntf(QStringLiteral("lo"));
@@ -211,13 +194,11 @@ TEST(LocalDeviceModel, CancelDuringTheScanKeepsTheRows)
     quiet.silent = true;
     FakeDiscoveryResponder responder(quiet);
     LocalDeviceModel model;
-    fillFromSaved(model, {saved("SN-1", "A", "127.100.0.20")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20")});
     ASSERT_EQ(model.rowCount(), 1);
 
     const quint16 port = responder.port();
-    model.setScanFactory([port](QObject* parent, const QNetworkInterface&) {
-        return new ScanThread(parent, QList<QNetworkAddressEntry>({loopbackEntry()}), port);
-    });
+    model.setScanFactory(loopbackScan(port));
     QSignalSpy complete(&model, &LocalDeviceModel::CancelComplete);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     QTimer::singleShot(300, &model, [&model] { model.cancel(); });
@@ -249,7 +230,7 @@ TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
     });
     model.setSavedProbeFactory([&refresh](QObject* parent) {
         const QString ip = refresh == 1 ? QStringLiteral("127.100.0.21") : QStringLiteral("127.100.0.22");
-        return new LoadLocalDevice({saved("SN", "x", ip)}, 1, parent);
+        return new LoadLocalDevice({savedPanel("SN", "x", ip)}, 1, parent);
     });
     bool innerRan = false;
     QTimer::singleShot(200, &model, [&] {
@@ -267,7 +248,7 @@ TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
 TEST(LocalDeviceModel, DeviceStateFollowsTheNoticesAndForgetsUnknownAddresses)
 {
     LocalDeviceModel model;
-    fillFromSaved(model, {saved("SN-1", "A", "127.100.0.20"), saved("SN-2", "B", "127.100.0.21")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20"), savedPanel("SN-2", "B", "127.100.0.21")});
     ASSERT_EQ(model.rowCount(), 2);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.setDeviceState("127.100.0.20", C::StatusLinked);
@@ -290,8 +271,8 @@ TEST(LocalDeviceModel, SaveWritesEveryRowByteExact)
     EXPECT_TRUE(model.SaveData(dir.filePath("empty.csv")));
     EXPECT_EQ(readAll(dir.filePath("empty.csv")), QByteArray("\xEF\xBB\xBF") + QString::fromUtf8("序号,设备编号,设备名称,IP地址\n").toUtf8());
 
-    fillFromSaved(model, {saved("SN,1", QString::fromUtf8("压机 \"A\""), "127.100.0.20"),
-                          saved("", "plain", "127.100.0.21")});
+    fillFromSaved(model, {savedPanel("SN,1", QString::fromUtf8("压机 \"A\""), "127.100.0.20"),
+                          savedPanel("", "plain", "127.100.0.21")});
     const QString path = dir.filePath("sub/list.csv");
     ASSERT_TRUE(model.SaveData(path));
     const QByteArray expected = QByteArray("\xEF\xBB\xBF")
@@ -308,7 +289,7 @@ TEST(LocalDeviceModel, SaveFailingAfterTheOpenIsReported)
     LocalDeviceModel model;
     QVector<stDeviceData> many;
     for (int i = 0; i < 200; ++i)
-        many << saved(QStringLiteral("SN-%1").arg(i), QStringLiteral("panel %1").arg(i),
+        many << savedPanel(QStringLiteral("SN-%1").arg(i), QStringLiteral("panel %1").arg(i),
                       QStringLiteral("127.100.1.%1").arg(i));
     fillFromSaved(model, many);
     ASSERT_EQ(model.rowCount(), 200);
