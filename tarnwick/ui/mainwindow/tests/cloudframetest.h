@@ -37,6 +37,17 @@ protected:
         return true;
     }
 
+    // A device of the account as the fake lists it.
+    static FakeCloudDevice cloudDevice(const QString& sn, const QString& alias, const QString& ip, int state)
+    {
+        FakeCloudDevice d;
+        d.sn = sn;
+        d.alias = alias;
+        d.ip = ip;
+        d.state = state;
+        return d;
+    }
+
     void typeCredentials(const QString& user, const QString& pswd)
     {
         QList<PixmapLineEdit*> edits = frame->loginPage()->findChildren<PixmapLineEdit*>();

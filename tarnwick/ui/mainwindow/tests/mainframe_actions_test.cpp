@@ -42,24 +42,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(startCloud());
-        FakeCloudDevice first;
-        first.sn = QStringLiteral("30300001");
-        first.alias = kTrickyName;
-        first.ip = QStringLiteral("127.140.0.5");
-        first.state = 1;
-        fake.addDevice(first);
-        FakeCloudDevice second;
-        second.sn = QStringLiteral("30300002");
-        second.alias = QStringLiteral("plain");
-        second.ip = QStringLiteral("127.140.0.6");
-        second.state = 1;
-        fake.addDevice(second);
-        FakeCloudDevice third;
-        third.sn = QStringLiteral("30300003");
-        third.alias = QStringLiteral("noaddress");
-        third.ip = QString();
-        third.state = 1;
-        fake.addDevice(third);
+        fake.addDevice(cloudDevice(QStringLiteral("30300001"), kTrickyName, QStringLiteral("127.140.0.5"), 1));
+        fake.addDevice(cloudDevice(QStringLiteral("30300002"), QStringLiteral("plain"), QStringLiteral("127.140.0.6"), 1));
+        fake.addDevice(cloudDevice(QStringLiteral("30300003"), QStringLiteral("noaddress"), QString(), 1));
         ASSERT_TRUE(tools.isValid());
         ProgramPath::setBaseDir(tools.path());
         frame = std::make_unique<MainFrame>();
@@ -78,8 +63,6 @@ protected:
         ASSERT_TRUE(writeRecordingTool(tools.path() + QLatin1Char('/') + name, out));
     }
 
-    static QByteArray readAll(const QString& path) { return readWholeFile(path); }
-
     QTemporaryDir tools;
 };
 
@@ -96,7 +79,7 @@ TEST_F(MainFrameActionsTest, ExportWritesExactBytesOwnerOnlyAndImportRestoresThe
     QTemporaryDir dir;
     const QString emptyPath = dir.path() + QStringLiteral("/empty.csv");
     ASSERT_TRUE(frame->exportDeviceList(emptyPath));
-    EXPECT_EQ(readAll(emptyPath), head);
+    EXPECT_EQ(readWholeFile(emptyPath), head);
 
     login();
     DialogDriver driver;
@@ -120,7 +103,7 @@ TEST_F(MainFrameActionsTest, ExportWritesExactBytesOwnerOnlyAndImportRestoresThe
                                                                : QStringLiteral("'noaddress'");
         expected += exportLine(i + 1, sn, name);
     }
-    EXPECT_EQ(readAll(path), expected);
+    EXPECT_EQ(readWholeFile(path), expected);
     struct stat info;
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -233,8 +216,8 @@ TEST_F(MainFrameActionsTest, ToolsStartWithTheAddressAsTheOnlyArgument)
     frame->onOperActioned(QString(), 14);
     frame->onOperActioned(QString(), 4);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(ftpOut) && QFile::exists(passOut); }, 10000));
-    EXPECT_EQ(readAll(ftpOut), QByteArray("1\n127.140.0.5\n"));
-    EXPECT_EQ(readAll(passOut), QByteArray("1\n127.140.0.5\n"));
+    EXPECT_EQ(readWholeFile(ftpOut), QByteArray("1\n127.140.0.5\n"));
+    EXPECT_EQ(readWholeFile(passOut), QByteArray("1\n127.140.0.5\n"));
     EXPECT_EQ(driver.boxes().size(), 4);
 }
 
@@ -412,7 +395,7 @@ TEST_F(MainFrameActionsTest, ImportWithConflictingDevicesAsksAndOnlyContinueChan
         return out;
     };
     const QStringList before = names();
-    const QByteArray listBefore = readAll(Tarnwick::Constants::kDeviceListFile);
+    const QByteArray listBefore = readWholeFile(Tarnwick::Constants::kDeviceListFile);
 
     DialogDriver driver;
     driver.answerFileDialog(path);
@@ -425,7 +408,7 @@ TEST_F(MainFrameActionsTest, ImportWithConflictingDevicesAsksAndOnlyContinueChan
     spin(100);
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
     EXPECT_EQ(names(), before);
-    EXPECT_EQ(readAll(Tarnwick::Constants::kDeviceListFile), listBefore);
+    EXPECT_EQ(readWholeFile(Tarnwick::Constants::kDeviceListFile), listBefore);
 
     // Continuing adds the first of the doubled device and replaces the stored one.
     driver.answerFileDialog(path);
@@ -440,5 +423,5 @@ TEST_F(MainFrameActionsTest, ImportWithConflictingDevicesAsksAndOnlyContinueChan
     EXPECT_TRUE(after.contains(QStringLiteral("50500002=new name"))) << after.join(' ').toStdString();
     EXPECT_FALSE(after.contains(QStringLiteral("50500001=again")));
     EXPECT_FALSE(after.contains(QStringLiteral("50500002=old name")));
-    EXPECT_TRUE(readAll(Tarnwick::Constants::kDeviceListFile).contains("50500001"));
+    EXPECT_TRUE(readWholeFile(Tarnwick::Constants::kDeviceListFile).contains("50500001"));
 }

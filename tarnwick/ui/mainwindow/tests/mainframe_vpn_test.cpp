@@ -39,9 +39,9 @@ protected:
     {
         ASSERT_TRUE(startCloud());
         fake.setVpnCredentials(kVpnUser, kVpnPassword);
-        fake.addDevice(device(kLinked, QStringLiteral("127.140.0.5"), 1));
-        fake.addDevice(device(kNoAddress, QString(), 1));
-        fake.addDevice(device(kBusy, QStringLiteral("127.140.0.7"), 3));
+        fake.addDevice(cloudDevice(kLinked, kLinked, QStringLiteral("127.140.0.5"), 1));
+        fake.addDevice(cloudDevice(kNoAddress, kNoAddress, QString(), 1));
+        fake.addDevice(cloudDevice(kBusy, kBusy, QStringLiteral("127.140.0.7"), 3));
 
         // A stand-in for the VPN client program: it only waits to be ended.
         ASSERT_TRUE(tools.isValid());
@@ -65,16 +65,6 @@ protected:
         VPN_Android::VpnManager::instance()->quit(false);
         ProgramPath::setBaseDir(QString());
         spin(20);
-    }
-
-    static FakeCloudDevice device(const QString& sn, const QString& ip, int state)
-    {
-        FakeCloudDevice d;
-        d.sn = sn;
-        d.alias = sn;
-        d.ip = ip;
-        d.state = state;
-        return d;
     }
 
     // True when some cell of the device's row shows text.
@@ -142,7 +132,7 @@ TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResum
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
 
     // The panel now counts as connected in the list too.
-    fake.addDevice(device(kLinked, QStringLiteral("127.140.0.5"), 3));
+    fake.addDevice(cloudDevice(kLinked, kLinked, QStringLiteral("127.140.0.5"), 3));
     emit VPN_Android::VpnManager::instance()->signalVPNStatus(QStringLiteral("CONNECTED"), QStringLiteral("10.8.0.6"));
     driver.answerBox(DialogDriver::kButton1);
     const int lists = fake.requestCount(QStringLiteral("/user/device/list"));
