@@ -21,6 +21,7 @@ void NetnsLabTest::SetUp()
     ASSERT_TRUE(m_dir.isValid());
     QString error;
     ASSERT_TRUE(m_lab.create(&error)) << error.toStdString();
+    startPeers();
 }
 
 void NetnsLabTest::TearDown()

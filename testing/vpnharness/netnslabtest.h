@@ -2,10 +2,11 @@
 
 // The fixture of the namespace tests. In the outer role it skips with the
 // reason where the machine cannot run the lab, notes the machine's routes,
-// builds the lab and a work folder; runInner() runs the test again inside the
-// PC namespace (the work folder's path reaches it as innerValue("DIR")); at
-// the end it stops the test's peers, removes the lab and checks that the
-// machine's routes are what they were. In the inner role it does nothing.
+// builds the lab and a work folder and starts the test's peers; runInner()
+// runs the test again inside the PC namespace (the work folder's path reaches
+// it as innerValue("DIR")); at the end it stops the test's peers, removes the
+// lab and checks that the machine's routes are what they were. In the inner
+// role it does nothing.
 
 #include "testing/vpnharness/netnslab.h"
 
@@ -28,6 +29,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Starts what the outer role needs for the test, once the lab stands (not
+    // when the test is skipped or the lab could not be built).
+    virtual void startPeers() {}
     // Stops what the outer role started for the test, before the lab goes.
     virtual void stopPeers() {}
     // Extra text shown when the inner run fails (a server's log).

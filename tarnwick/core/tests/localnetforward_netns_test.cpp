@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-
 using PanelTest::waitUntil;
 
 namespace {
@@ -29,14 +28,8 @@ constexpr quint16 kEchoPort = 7007;
 class ForwardNetnsTest : public NetnsLabTest
 {
 protected:
-    void SetUp() override
-    {
-        NetnsLabTest::SetUp();
-        if (NetnsLab::isInner() || IsSkipped() || HasFatalFailure())
-            return;
-        // The network behind the panel, with the echo listener on it.
-        startPanelSide(kLanAddress, kEchoPort);
-    }
+    // The network behind the panel, with the echo listener on it.
+    void startPeers() override { startPanelSide(kLanAddress, kEchoPort); }
 };
 
 QString storedRemoval()
@@ -51,7 +44,6 @@ void setBridge(bool on)
     ASSERT_TRUE(control.open(QIODevice::WriteOnly | QIODevice::Truncate));
     control.write(on ? "1" : "0");
 }
-
 
 TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
 {
