@@ -1,8 +1,5 @@
 #include "testing/fakerfb/fakerfbserver.h"
-#include "testing/main/eventwait.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -198,11 +195,6 @@ ClientRecord FakeRfbServer::record(int connection) const
 {
     QMutexLocker locker(&m_mutex);
     return connection >= 0 && connection < m_records.size() ? m_records[connection] : ClientRecord();
-}
-
-bool FakeRfbServer::waitUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    return TestWait::waitUntil(pred, timeoutMs);
 }
 
 void FakeRfbServer::onNewConnection()

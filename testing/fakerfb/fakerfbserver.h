@@ -19,7 +19,6 @@
 #include <QRect>
 #include <QThread>
 
-#include <functional>
 #include <memory>
 
 class QTcpServer;
@@ -105,10 +104,6 @@ public:
     int connectionCount() const;
     int openConnectionCount() const;
     ClientRecord record(int connection) const;
-
-    // Polls pred every few ms (processing the calling thread's events) until
-    // it holds or the time runs out.
-    static bool waitUntil(const std::function<bool()>& pred, int timeoutMs);
 
 private:
     struct Connection;
