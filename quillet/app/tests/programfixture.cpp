@@ -4,8 +4,6 @@
 #include "ui_mainwindow.h"
 #include "testing/main/eventwait.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdlib>

@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <termios.h>
-#include <thread>
 
 using namespace TransparentPort;
 using SerialTesting::PtyPair;

@@ -12,7 +12,6 @@
 #include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 using TransparentPort::TcpClientDevice;

@@ -5,9 +5,7 @@
 #include "brellfin/ui/sharedtexts.h"
 #include "testing/main/eventwait.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <cstdlib>
