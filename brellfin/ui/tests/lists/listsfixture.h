@@ -47,13 +47,17 @@ protected:
     QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
 
     void showRemote(const QString& path) { remote().setCurrentPath(path); }
-    // Selects the row named alone, right-clicks it and runs command, as a
-    // choice in its menu would.
+    // Selects exactly the rows named, right-clicks the first of them and runs
+    // command, as a choice in its menu would.
+    static void commandOn(CListCtrl& list, const QStringList& which, UINT command)
+    {
+        select(list, which);
+        list.simulateClick(NM_RCLICK, rowOf(list, which.first()), 0);
+        list.OnCommand(command, 0);
+    }
     static void commandOn(CListCtrl& list, const QString& name, UINT command)
     {
-        select(list, {name});
-        list.simulateClick(NM_RCLICK, rowOf(list, name), 0);
-        list.OnCommand(command, 0);
+        commandOn(list, QStringList{name}, command);
     }
     void showLocal(const QString& path) { local().navigateTo(path); }
 

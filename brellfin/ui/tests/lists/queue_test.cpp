@@ -36,9 +36,7 @@ protected:
     void sendSlowly(const QStringList& which)
     {
         m_panel->setCallDelay("download2", std::chrono::milliseconds(20));
-        select(local(), which);
-        local().simulateClick(NM_RCLICK, rowOf(local(), which.first()), 0);
-        local().OnCommand(kCmdTransport, 0);
+        commandOn(local(), which, kCmdTransport);
         ASSERT_TRUE(waitUntil([&] { return m_panel->count("download2") >= 3; }, 20000));
     }
     bool logHas(const QString& text) { return logLines().join("\n").contains(text); }

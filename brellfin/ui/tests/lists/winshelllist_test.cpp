@@ -22,9 +22,7 @@ protected:
     void copyIn(const QString& folder, const QStringList& which)
     {
         showLocal(folder);
-        select(local(), which);
-        local().simulateClick(NM_RCLICK, rowOf(local(), which.first()), 0);
-        local().OnCommand(kCmdCopy, 0);
+        commandOn(local(), which, kCmdCopy);
     }
     void pasteIn(const QString& folder)
     {
