@@ -41,7 +41,7 @@ class MainFrameActionsTest : public CloudFrameTest
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(startCloud());
+        ASSERT_TRUE(startAccountCloud(fake));
         fake.addDevice(cloudDevice(QStringLiteral("30300001"), kTrickyName, QStringLiteral("127.140.0.5"), 1));
         fake.addDevice(cloudDevice(QStringLiteral("30300002"), QStringLiteral("plain"), QStringLiteral("127.140.0.6"), 1));
         fake.addDevice(cloudDevice(QStringLiteral("30300003"), QStringLiteral("noaddress"), QString(), 1));

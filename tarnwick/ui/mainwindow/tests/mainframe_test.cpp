@@ -30,7 +30,7 @@ class MainFrameTest : public CloudFrameTest
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(startCloud());
+        ASSERT_TRUE(startAccountCloud(fake));
         for (const char* sn : {"30300001", "30200002", "AAAA3003"}) {
             FakeCloudDevice device;
             device.sn = QString::fromLatin1(sn);
@@ -127,7 +127,7 @@ TEST_F(MainFrameTest, PortLimitIsAcceptedAndGoesOut)
 {
     GlobalConfig::instance()->setServerPort(65535);
     driver.answerBox(DialogDriver::kButton1);   // the failure that follows
-    typeCredentials(kUser, kPassword);
+    typeCredentials(*frame, kUser, kPassword);
     frame->loginPage()->onRemoteDebugLogin();
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_FALSE(frame->loginPage()->isReady());
@@ -138,7 +138,7 @@ TEST_F(MainFrameTest, PortLimitIsAcceptedAndGoesOut)
 
 TEST_F(MainFrameTest, RefusedLoginShowsTheServiceText)
 {
-    typeCredentials(kUser, QStringLiteral("wrongpass1"));
+    typeCredentials(*frame, kUser, QStringLiteral("wrongpass1"));
     driver.answerBox(DialogDriver::kButton1);
     frame->loginPage()->onRemoteDebugLogin();
     ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1; }, 10000));
@@ -419,7 +419,7 @@ TEST_F(MainFrameTest, MaximisedWindowCannotBeDragged)
 TEST_F(MainFrameTest, AWholeRunLogsNoPassword)
 {
     LogCapture log;
-    typeCredentials(kUser, QStringLiteral("wrongpass1"));
+    typeCredentials(*frame, kUser, QStringLiteral("wrongpass1"));
     driver.answerBox(DialogDriver::kButton1);
     frame->loginPage()->onRemoteDebugLogin();
     ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1; }, 10000));

@@ -8,15 +8,10 @@
 #include "tarnwick/ui/mainwindow/mainframe.h"
 
 #include "tarnwick/cloud/vpnmanager.h"
-#include "tarnwick/core/globalconfig.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
-#include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
-#include "tarnwick/ui/mainwindow/tests/testhome.h"
-#include "tarnwick/ui/mainwindow/widgetlogin.h"
+#include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
-#include "tarnwick/widgets/pixmaplineedit.h"
-#include "tarnwick/widgets/tableview.h"
 
 #include "testing/fakecloud/fakecloud.h"
 #include "testing/vpnharness/netnslabtest.h"
@@ -97,16 +92,10 @@ public:
         ProgramPath::setBaseDir(m_tools.path());
         QFile config(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("client.ovpn")));
         EXPECT_TRUE(config.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(m_cloud.start());
-        m_cloud.setServerPassword(kServerPassword);
-        m_cloud.addUser(kUser, kPassword);
+        EXPECT_TRUE(startAccountCloud(m_cloud));
         m_cloud.setConfig(QStringLiteral("box.ovpn"), config.readAll());
         m_cloud.setVpnCredentials(OpenVpnTestServer::user(), OpenVpnTestServer::password());
         m_cloud.addDevice(panel(1));
-        GlobalConfig* settings = GlobalConfig::instance();
-        settings->setServer(QStringLiteral("127.0.0.1"));
-        settings->setServerPort(m_cloud.port());
-        settings->setServerPswd(kServerPassword);
         m_frame = std::make_unique<MainFrame>();
         // The service counts the panel connected once its tunnel is up.
         QObject::connect(VPN_Android::VpnManager::instance(), &VPN_Android::VpnManager::signalVPNStatus,
@@ -125,26 +114,13 @@ public:
 
     static FakeCloudDevice panel(int state)
     {
-        FakeCloudDevice d;
-        d.sn = kSn;
-        d.alias = QStringLiteral("remote panel");
-        d.ip = kLanAddress;
+        FakeCloudDevice d = cloudDevice(kSn, QStringLiteral("remote panel"), kLanAddress, state);
         d.serverIP = NetnsLab::panelAddress();
         d.serverPort = kServerPort;
-        d.state = state;
         return d;
     }
 
-    void login()
-    {
-        QList<PixmapLineEdit*> edits = m_frame->loginPage()->findChildren<PixmapLineEdit*>();
-        ASSERT_GE(edits.size(), 2);
-        edits.at(0)->setText(kUser);
-        edits.at(1)->setText(kPassword);
-        m_frame->loginPage()->onRemoteDebugLogin();
-        ASSERT_TRUE(waitUntil([&] { return m_frame->loginStateValue() == 2; }, 15000));
-        ASSERT_TRUE(waitUntil([&] { return m_frame->devicePage()->table()->rowCount() == 1; }, 15000));
-    }
+    void login() { loginThroughForm(*m_frame, 1, 15000); }
 
     void choosePanel()
     {
@@ -152,17 +128,6 @@ public:
         ASSERT_EQ(m_frame->devicePage()->cellValue(0, DeviceView::keyColumn()).toString(), kSn);
         m_frame->devicePage()->selectRow(0);
         ASSERT_EQ(m_frame->devicePage()->currentRow(), 0);
-    }
-
-    int instructions(const QString& on) const
-    {
-        int n = 0;
-        for (const FakeCloudRequest& r : m_cloud.requests())
-            n += (r.path == QLatin1String("/user/device/instruct/vpn") && r.query(QStringLiteral("sn")) == kSn
-                  && r.query(QStringLiteral("vpn")) == on)
-                     ? 1
-                     : 0;
-        return n;
     }
 
     QTemporaryDir m_tools;
@@ -193,7 +158,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
         ASSERT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!")) << driver.boxes().at(0).text.toStdString();
         EXPECT_EQ(pc.m_frame->connectedDevice(), kSn);
-        EXPECT_EQ(pc.instructions(QStringLiteral("true")), 1);
+        EXPECT_EQ(vpnInstructions(pc.m_cloud, kSn, true), 1);
 
         const qint64 child = VPN_Android::VpnManager::instance()->childPid();
         ASSERT_GT(child, 0);
@@ -212,7 +177,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("停止"));
         EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备停止成功!")) << driver.boxes().at(1).text.toStdString();
         EXPECT_TRUE(pc.m_frame->connectedDevice().isEmpty());
-        EXPECT_EQ(pc.instructions(QStringLiteral("false")), 1);
+        EXPECT_EQ(vpnInstructions(pc.m_cloud, kSn, false), 1);
 
         // The tunnel is gone: the client ended, its address and route removed,
         // the panel's LAN out of reach again.

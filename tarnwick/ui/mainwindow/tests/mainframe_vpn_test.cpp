@@ -37,7 +37,7 @@ class MainFrameVpnTest : public CloudFrameTest
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(startCloud());
+        ASSERT_TRUE(startAccountCloud(fake));
         fake.setVpnCredentials(kVpnUser, kVpnPassword);
         fake.addDevice(cloudDevice(kLinked, kLinked, QStringLiteral("127.140.0.5"), 1));
         fake.addDevice(cloudDevice(kNoAddress, kNoAddress, QString(), 1));
@@ -77,18 +77,6 @@ protected:
         return false;
     }
 
-    // VPN instructions the fake received for sn, "true" to connect, "false" to end.
-    int instructions(const QString& sn, const QString& on) const
-    {
-        int n = 0;
-        for (const FakeCloudRequest& r : fake.requests())
-            n += (r.path == QLatin1String("/user/device/instruct/vpn") && r.query(QStringLiteral("sn")) == sn
-                  && r.query(QStringLiteral("vpn")) == on)
-                     ? 1
-                     : 0;
-        return n;
-    }
-
     // One step; when it asks for the panel's status, waits for the answer.
     void step()
     {
@@ -109,9 +97,9 @@ protected:
         EXPECT_TRUE(rowShows(sn, QStringLiteral("联机中")));
         EXPECT_TRUE(frame->stepTimer()->isActive());
         EXPECT_FALSE(frame->listTimer()->isActive());
-        const int before = instructions(sn, QStringLiteral("true"));
+        const int before = vpnInstructions(fake, sn, true);
         frame->onTimerDevice();
-        ASSERT_TRUE(waitUntil([&] { return instructions(sn, QStringLiteral("true")) == before + 1; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, sn, true) == before + 1; }, 10000));
         ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ")) > 0; }, 10000));
     }
 
@@ -170,14 +158,14 @@ TEST_F(MainFrameVpnTest, TunnelNeverConnectedGivesUpAfterTwentyOneStepsAndDiscon
         ASSERT_EQ(frame->vpnOperationValue(), 2) << i;
     }
     EXPECT_TRUE(driver.boxes().isEmpty());
-    EXPECT_EQ(instructions(kLinked, QStringLiteral("false")), 0);
+    EXPECT_EQ(vpnInstructions(fake, kLinked, false), 0);
     step();
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("本地组网失败, 请检查重试!"));
     EXPECT_EQ(frame->vpnOperationValue(), 5);
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
-    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
 
     // The panel still reports its address: the stop runs its five steps, then the finish.
     for (int i = 0; i < 5; ++i) {
@@ -222,9 +210,9 @@ TEST_F(MainFrameVpnTest, FailedConnectReplyPreparesAgainAndAsksAgain)
     fake.script(QStringLiteral("/user/device/instruct/vpn"), refuse);
     startConnect(kLinked);
     ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ret=false error:")) == 1; }, 10000));
-    EXPECT_EQ(instructions(kLinked, QStringLiteral("true")), 1);
+    EXPECT_EQ(vpnInstructions(fake, kLinked, true), 1);
     step();
-    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("true")) == 2; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, true) == 2; }, 10000));
     EXPECT_EQ(frame->vpnOperationValue(), 2);
 }
 
@@ -234,7 +222,7 @@ TEST_F(MainFrameVpnTest, SecondPanelFirstEndsTheConnectedOneAndForeignRepliesCha
     frame->setConnectedSn(kBusy);
     choose(kLinked);
     frame->onOperActioned(QString(), 1);
-    ASSERT_TRUE(waitUntil([&] { return instructions(kBusy, QStringLiteral("false")) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kBusy, false) == 1; }, 10000));
     EXPECT_EQ(frame->vpnOperationValue(), 2);
 
     stBoxData other;
@@ -282,7 +270,7 @@ TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
     EXPECT_EQ(frame->vpnOperationValue(), 3);
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
-    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
     DialogDriver driver;
     driver.answerBox(DialogDriver::kButton1);
     frame->onTimerDevice();
@@ -310,7 +298,7 @@ TEST_F(MainFrameVpnTest, StopWhileThePanelKeepsItsAddressWarnsAfterTwentyOneStep
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/status")) > asked; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Querty Box ")) > replies; }, 10000));
     ASSERT_EQ(frame->vpnDeviceStateValue(), 3);
-    ASSERT_TRUE(waitUntil([&] { return instructions(kLinked, QStringLiteral("false")) == 1; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
 
     DialogDriver driver;
     driver.answerBox(DialogDriver::kButton1);
@@ -339,13 +327,13 @@ TEST_F(MainFrameVpnTest, LoginLostDuringAConnectEndsItAtTheNextStep)
     frame->onOperActioned(QString(), 0);
     ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 0; }, 10000));
     const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
-    const int connects = instructions(kLinked, QStringLiteral("true"));
+    const int connects = vpnInstructions(fake, kLinked, true);
     frame->onTimerDevice();
     EXPECT_EQ(frame->vpnOperationValue(), 0);
     EXPECT_FALSE(frame->stepTimer()->isActive());
     spin(300);
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/status")), asked);
-    EXPECT_EQ(instructions(kLinked, QStringLiteral("true")), connects);
+    EXPECT_EQ(vpnInstructions(fake, kLinked, true), connects);
 }
 
 namespace {
