@@ -4,7 +4,6 @@
 #include "tarnwick/core/devicectrlstate.h"
 #include "tarnwick/core/panelcall.h"
 #include "tarnwick/core/panelconstants.h"
-#include "tarnwick/core/msgdispatcher.h"
 #include "tarnwick/core/uimsg.h"
 #include "tarnwick/core/vpnrpcobject.h"
 
@@ -16,11 +15,9 @@
 #include "platform/settings/registrysettings.h"
 
 #include <QDebug>
-#include <QEventLoop>
 #include <QMetaObject>
 #include <QRegularExpression>
 
-#include <atomic>
 #include <memory>
 
 namespace {

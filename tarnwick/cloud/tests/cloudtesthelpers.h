@@ -6,15 +6,10 @@
 
 #include "testing/main/eventwait.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QString>
 #include <QStringList>
-#include <QThread>
-
-#include <functional>
 
 // A text from a UTF-8 literal (the service's Chinese messages).
 inline QString u8(const char* text)

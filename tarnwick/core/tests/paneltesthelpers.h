@@ -5,14 +5,9 @@
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/eventwait.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 #include <dirent.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
