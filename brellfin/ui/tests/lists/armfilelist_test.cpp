@@ -98,19 +98,12 @@ TEST_F(RemoteList, RenameRefusesAnExistingNameAndIgnoresACaseChange)
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/r/b.txt"), std::vector<uint8_t>({2}));
 
-    remote().simulateClick(NM_CLICK, rowOf(remote(), "a.txt"), 0);
-    remote().OnCommand(kCmdRename, 0);
-    remote().editor()->setText("A.TXT");
-    remote().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(remote(), "a.txt", "A.TXT"));
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
     EXPECT_EQ(m_panel->count("hasFileOrFolder"), 1u);
 
     // The row shows the typed text; a name holding "/" is a failed rename, never sent.
-    remote().simulateClick(NM_CLICK, rowOf(remote(), "A.TXT"), 0);
-    remote().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(remote().editor());
-    remote().editor()->setText("../../x");
-    remote().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(remote(), "A.TXT", "../../x"));
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
     EXPECT_TRUE(logLines().join("\n").contains(text(160)));
 }

@@ -60,6 +60,18 @@ protected:
         commandOn(list, QStringList{name}, command);
     }
     void showLocal(const QString& path) { local().navigateTo(path); }
+    // Renames the row name in place: a click on it, the rename command, typed
+    // into the editor and a click on the empty area, which commits it.
+    template <class List>
+    static void renameTo(List& list, const QString& name, const QString& typed)
+    {
+        list.simulateClick(NM_CLICK, rowOf(list, name), 0);
+        list.OnCommand(BrellfinLists::kCmdRename, 0);
+        ASSERT_TRUE(list.isEditing());
+        ASSERT_TRUE(list.editor());
+        list.editor()->setText(typed);
+        list.simulateClick(NM_CLICK, -1, -1);
+    }
 
     static void writeFile(const QString& path, const QByteArray& bytes)
     {

@@ -79,19 +79,12 @@ TEST_F(LocalList, RenameNeverReplacesAndTrimsBlanks)
     writeFile(pc("work/a.txt"), "a");
     writeFile(pc("work/c.txt"), "c");
     showLocal(pc("work"));
-    local().simulateClick(NM_CLICK, rowOf(local(), "a.txt"), 0);
-    local().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(local().isEditing());
-    local().editor()->setText("c.txt");
-    local().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", "c.txt"));
     EXPECT_EQ(boxTexts(), QStringList({text(159)}));
     EXPECT_EQ(readFile(pc("work/a.txt")), "a");
     EXPECT_EQ(readFile(pc("work/c.txt")), "c");
 
-    local().simulateClick(NM_CLICK, rowOf(local(), "a.txt"), 0);
-    local().OnCommand(kCmdRename, 0);
-    local().editor()->setText(" b.txt ");
-    local().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", " b.txt "));
     EXPECT_EQ(readFile(pc("work/b.txt")), "a");
     EXPECT_FALSE(QFileInfo::exists(pc("work/a.txt")));
 }
@@ -150,11 +143,7 @@ TEST_F(LocalList, AShortcutToAFileIsSentUnderItsOwnName)
     EXPECT_FALSE(m_panel->exists("/storage/user_dir/real.bin"));
 
     // Renamed, it stays a link with no ".lnk" added.
-    local().simulateClick(NM_CLICK, rowOf(local(), "Tool"), 0);
-    local().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(local().isEditing());
-    local().editor()->setText("Tool2");
-    local().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(local(), "Tool", "Tool2"));
     EXPECT_TRUE(QFileInfo(pc("work/Tool2")).isSymLink());
     EXPECT_EQ(readFile(pc("target/real.bin")), "target bytes");
 }
@@ -202,11 +191,7 @@ TEST_F(LocalList, ChineseNamesAreShownSortedRenamedSentAndFetchedIntact)
     EXPECT_EQ(path, pc(folder + QString::fromUtf8("/中文.txt")));
 
     // Renamed in place to another Chinese name: the bytes stay, the old name goes.
-    local().simulateClick(NM_CLICK, rowOf(local(), QString::fromUtf8("中文.txt")), 0);
-    local().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(local().isEditing());
-    local().editor()->setText(QString::fromUtf8("新名字（1）.txt"));
-    local().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(local(), QString::fromUtf8("中文.txt"), QString::fromUtf8("新名字（1）.txt")));
     EXPECT_EQ(readFile(pc(folder + QString::fromUtf8("/新名字（1）.txt"))), "zhong");
     EXPECT_FALSE(QFileInfo::exists(pc(folder + QString::fromUtf8("/中文.txt"))));
     EXPECT_GE(rowOf(local(), QString::fromUtf8("新名字（1）.txt")), 0);
@@ -247,11 +232,7 @@ TEST_F(LocalList, ATargetAppearingAfterTheCheckIsNeitherReplacedNorLost)
         if (other.open(QIODevice::NewOnly))
             other.write("theirs");
     });
-    local().simulateClick(NM_CLICK, rowOf(local(), "a.txt"), 0);
-    local().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(local().isEditing());
-    local().editor()->setText("b.txt");
-    local().simulateClick(NM_CLICK, -1, -1);
+    ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", "b.txt"));
     EXPECT_EQ(raced, 1);
     EXPECT_FALSE(local().isEditing());
     EXPECT_EQ(boxTexts(), QStringList({text(159)}));
