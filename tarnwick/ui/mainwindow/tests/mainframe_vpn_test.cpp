@@ -14,9 +14,7 @@
 #include "tarnwick/widgets/tableview.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QImage>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -47,12 +45,7 @@ protected:
         ASSERT_TRUE(tools.isValid());
         ProgramPath::setBaseDir(tools.path());
         const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory() + QStringLiteral("/openvpn");
-        QDir().mkpath(QFileInfo(openvpn).absolutePath());
-        QFile script(openvpn);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec sleep 30\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(writeExecutable(openvpn, "#!/bin/sh\nexec sleep 30\n"));
 
         frame = std::make_unique<MainFrame>();
         // The steps are driven by the test.

@@ -57,18 +57,24 @@ private:
     QTimer m_timer;
 };
 
-// A stand-in for a tool program at path: it writes its argument count and
-// its arguments, one a line, into out (whole, once it is done).
-inline bool writeRecordingTool(const QString& path, const QString& out)
+// An executable file at path (its folder made) holding text.
+inline bool writeExecutable(const QString& path, const QByteArray& text)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write("#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out.toUtf8()
-               + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() + "'\n");
+    file.write(text);
     file.close();
     return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// A stand-in for a tool program at path: it writes its argument count and
+// its arguments, one a line, into out (whole, once it is done).
+inline bool writeRecordingTool(const QString& path, const QString& out)
+{
+    return writeExecutable(path, "#!/bin/sh\n{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; } > '" + out.toUtf8()
+                                     + ".tmp'\nmv '" + out.toUtf8() + ".tmp' '" + out.toUtf8() + "'\n");
 }
 
 inline QByteArray readWholeFile(const QString& path)
