@@ -1,7 +1,8 @@
 #include "tarnwick/cloud/vpnmanager.h"
-#include "tarnwick/core/programpath.h"
 
 #include "platform/process/recordingcommandrunner.h"
+#include "tarnwick/core/programpath.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -91,19 +92,19 @@ protected:
 
     QStringList childArguments()
     {
-        QElapsedTimer clock;
-        clock.start();
         QFile f(m_dir.filePath(QStringLiteral("args.txt")));
-        while (clock.elapsed() < 10000) {
-            if (f.open(QIODevice::ReadOnly)) {
-                const QString text = QString::fromUtf8(f.readAll());
-                f.close();
-                if (text.endsWith(QLatin1Char('\n')) && text.contains(QStringLiteral("--script-security\n1\n")))
-                    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return {};
+        QStringList args;
+        TestWait::waitUntil([&] {
+            if (!f.open(QIODevice::ReadOnly))
+                return false;
+            const QString text = QString::fromUtf8(f.readAll());
+            f.close();
+            if (!text.endsWith(QLatin1Char('\n')) || !text.contains(QStringLiteral("--script-security\n1\n")))
+                return false;
+            args = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            return true;
+        }, 10000);
+        return args;
     }
 
     bool argsFileWritten() const { return QFile::exists(m_dir.filePath(QStringLiteral("args.txt"))); }

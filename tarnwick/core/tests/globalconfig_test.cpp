@@ -3,10 +3,10 @@
 #include "platform/settings/registrysettings.h"
 #include "tarnwick/core/constants.h"
 #include "testing/loopbackresolver/loopbackresolver.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -179,8 +179,7 @@ TEST(GlobalConfigResolve, UnresolvableNameGivesEmptyWithinTheLimitWhileEventsRun
     EXPECT_TRUE(timerRan);
     // Let the abandoned lookup run out (the name server's 3 s), so Qt can
     // free what it holds for it before the process ends.
-    while (t.elapsed() < 4000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    TestWait::waitUntil([] { return false; }, 4000 - static_cast<int>(t.elapsed()));
 }
 
 TEST_F(GlobalConfigTest, ServerIpFallsBackToTheHostTextAndCachesAnAddress)
