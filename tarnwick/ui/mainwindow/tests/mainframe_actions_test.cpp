@@ -362,6 +362,7 @@ TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)
     frame->resize(1000, 500);
     frame->onOperActioned(QString(), 11);
     EXPECT_EQ(seen.title, QStringLiteral("帮助"));
+    EXPECT_TRUE(seen.buttons.isEmpty()) << seen.buttons.join(' ').toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("first step"))) << shown.toStdString();
     EXPECT_FALSE(shown.contains(QStringLiteral("<p>")));
     EXPECT_EQ(size, QSize(800, 400));
