@@ -7,6 +7,7 @@
 
 #include "dialogfixture.h"
 
+#include "brellfin/service/tests/recordingnotify.h"
 #include "brellfin/ui/brellfinresources.h"
 #include "brellfin/ui/tests/namespacerun.h"
 #include "testing/fakefileservice/fakefileservice.h"
@@ -245,7 +246,7 @@ TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
     }
     m_local->setKeepLog(true);
     m_local->setCallDelay("download2", std::chrono::milliseconds(200));
-    QuietNotify notify;
+    RecordingNotify notify;
     ASSERT_TRUE(dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_local->count("download2") >= 2; }, 20000));
     QElapsedTimer clock;
@@ -256,7 +257,7 @@ TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
     EXPECT_LT(took, 3000);
     EXPECT_FALSE(dialog().connectedState());
     EXPECT_FALSE(dialog().fileService()->isConnected());
-    EXPECT_EQ(notify.failed.load(), 3);
+    EXPECT_EQ(notify.failureCode(), 3);
     EXPECT_EQ(logLines().filter("127.0.0.1 disconnected").size(), 1);
     EXPECT_TRUE(m_boxes.empty());
 }

@@ -6,28 +6,15 @@
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/testhooks.h"
 #include "brellfin/ui/brellfindlg.h"
-#include "brellfin/ui/ifilenotify.h"
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
-
-// A transfer listener that keeps only the failure code (-1 while none came).
-class QuietNotify : public IFileNotify {
-public:
-    void onTransferStarted(const std::string&) override {}
-    void onTransferProgress(const std::string&, double) override {}
-    void onTransferFileDone(const std::string&) override {}
-    void onTransferAllDone() override {}
-    void onTransferFailed(unsigned int code) override { failed = static_cast<int>(code); }
-    std::atomic<int> failed{-1};
-};
 
 class DialogFixture : public ::testing::Test {
 protected:

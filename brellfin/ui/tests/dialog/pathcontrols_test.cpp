@@ -4,6 +4,7 @@
 
 #include "dialogfixture.h"
 
+#include "brellfin/service/tests/recordingnotify.h"
 #include "brellfin/ui/brellfinresources.h"
 #include "brellfin/ui/connecttypecombo.h"
 #include "brellfin/ui/desdircombo.h"
@@ -265,7 +266,7 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
         file.write(QByteArray(1 << 20, 'y'));
     }
     m_panel->setCallDelay("download2", std::chrono::milliseconds(200));
-    QuietNotify notify;
+    RecordingNotify notify;
     ASSERT_TRUE(dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_panel->count("download2") >= 2; }, 20000));
     dialog().show();
