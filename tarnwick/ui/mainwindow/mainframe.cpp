@@ -725,9 +725,9 @@ stBoxData targetBox(const QString& sn)
 }
 
 // A content box sized to 0.8 of the window, as the help and log boxes are.
-void sizeToWindow(MessageBox* box, QWidget* window)
+void sizeToWindow(MessageBox& box, QWidget* window)
 {
-    box->resize(int(std::lround(window->width() * 0.8)), int(std::lround(window->height() * 0.8)));
+    box.resize(int(std::lround(window->width() * 0.8)), int(std::lround(window->height() * 0.8)));
 }
 
 } // namespace
@@ -915,22 +915,19 @@ void MainFrame::showDebugLog()
 {
     // The lines still held in memory go to the file first, so the box shows the latest.
     Logger::instance()->flush();
-    MessageBox* box = new MessageBox(this, C::debugLogTitle(), C::clearText(), C::closeButtonText());
-    box->setContentWidget(new HelpView(Tarnwick::Constants::kLogFile, box, true));
+    MessageBox box(this, C::debugLogTitle(), C::clearText(), C::closeButtonText());
+    box.setContentWidget(new HelpView(Tarnwick::Constants::kLogFile, &box, true));
     sizeToWindow(box, this);
-    const int answer = box->exec();
-    if (answer == 0)
+    if (box.exec() == 0)
         QFile::remove(Tarnwick::Constants::kLogFile);
-    delete box;
 }
 
 void MainFrame::onShowHelpView()
 {
-    MessageBox* box = new MessageBox(this, C::helpTitle(), QString(), QString());
-    box->setContentWidget(new HelpView(Tarnwick::Constants::kHelpFile, box));
+    MessageBox box(this, C::helpTitle(), QString(), QString());
+    box.setContentWidget(new HelpView(Tarnwick::Constants::kHelpFile, &box));
     sizeToWindow(box, this);
-    box->exec();
-    delete box;
+    box.exec();
 }
 
 void MainFrame::onSettingClicked(QString, int action)
@@ -938,28 +935,26 @@ void MainFrame::onSettingClicked(QString, int action)
     QMutexLocker lock(&mutex);
     switch (action) {
     case C::ActionSetting: {
-        MessageBox* box = new MessageBox(this, C::settingTitle(), C::settingConfirmText(), QString());
-        SettingView* view = new SettingView(box);
-        box->setContentWidget(view);
-        box->setButtonAlignment(Qt::AlignRight);
-        box->setButton1Handler([view] { return view->saveSettings(); });
-        box->exec();
-        delete box;
+        MessageBox box(this, C::settingTitle(), C::settingConfirmText(), QString());
+        SettingView* view = new SettingView(&box);
+        box.setContentWidget(view);
+        box.setButtonAlignment(Qt::AlignRight);
+        box.setButton1Handler([view] { return view->saveSettings(); });
+        box.exec();
         break;
     }
     case C::ActionHelp:
         onShowHelpView();
         break;
     case C::ActionAbout: {
-        MessageBox* box = new MessageBox(this, C::aboutTitle(), C::aboutConfirmText(), QString());
-        QWidget* content = new QWidget(box);
+        MessageBox box(this, C::aboutTitle(), C::aboutConfirmText(), QString());
+        QWidget* content = new QWidget(&box);
         QVBoxLayout* layout = new QVBoxLayout(content);
         layout->setAlignment(Qt::AlignLeft);
         layout->addWidget(new QLabel(Tarnwick::Constants::kVersionText, content), 0, Qt::AlignLeft);
         layout->addWidget(new QLabel(Tarnwick::Constants::kReleaseDateText, content), 0, Qt::AlignLeft);
-        box->setContentWidget(content);
-        box->exec();
-        delete box;
+        box.setContentWidget(content);
+        box.exec();
         break;
     }
     default:
