@@ -96,7 +96,6 @@ public:
     // Writes the cloud list as the export file; false when the file cannot
     // be opened or written.
     bool exportDeviceList(const QString& path);
-    bool prepareVpnPermission();
 
 public slots:
     void onSettingClicked(QString name, int action);
@@ -157,6 +156,9 @@ private:
     qint64 now() const;
     void requestConnect();
     void requestStop();
+    // Ends a running tunnel and asks for the VPN permission; false when the
+    // login is gone, or, after a warning, when the permission is not given.
+    bool prepareVpnPermission();
     void exportFromDialog();
     void importFromDialog();
     void showDebugLog();
