@@ -11,12 +11,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QStringList>
-#include <QThread>
 #include <QTimer>
 
 #include <functional>
