@@ -42,11 +42,8 @@ constexpr int kConnectBoundMs = 60000;
 class MainFrameVpnNetnsTest : public NetnsLabTest
 {
 protected:
-    void SetUp() override
+    void startPeers() override
     {
-        NetnsLabTest::SetUp();
-        if (NetnsLab::isInner() || IsSkipped() || HasFatalFailure())
-            return;
         QString error;
         ASSERT_TRUE(m_server.makePki(&error)) << error.toStdString();
         QFile config(m_dir.filePath(QStringLiteral("client.ovpn")));
