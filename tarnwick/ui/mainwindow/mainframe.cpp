@@ -27,8 +27,10 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QProcess>
@@ -884,27 +886,10 @@ void MainFrame::importFromDialog()
 
 bool MainFrame::exportDeviceList(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        qDebug().noquote() << "SaveData error: " + path;
-        return false;
-    }
-    // The list carries the account's password: readable by its owner only.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QString text = QString(QChar(0xFEFF)) + DeviceDatas::exportHeader() + QLatin1Char('\n');
-    for (int i = 0; i < deviceRows.size(); ++i) {
-        const stDeviceData& d = deviceRows.at(i);
-        text += QStringLiteral("%1,%2,%3,%4,%5")
-                    .arg(i + 1)
-                    .arg(FileTool::toCsvText(d.userName), FileTool::toCsvText(d.password),
-                         FileTool::toCsvText(d.deviceNo), FileTool::toCsvText(d.deviceName))
-                + QLatin1Char('\n');
-    }
-    const QByteArray bytes = text.toUtf8();
-    // A write that fails after the open (a full disk) is a failure, not an export.
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
+    // The export is written whole or not at all, readable by its owner only
+    // (it carries the account's password). Unlike the program's own lists it
+    // makes no folder: the user chose an existing one.
+    if (!QFileInfo(path).absoluteDir().exists() || !DeviceDatas::writeExportCsv(path, deviceRows)) {
         qDebug().noquote() << "SaveData error: " + path;
         return false;
     }
