@@ -1,13 +1,13 @@
 #include "tarnwick/core/devicedatas.h"
 
+#include "testing/main/filesizelimit.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -161,15 +161,12 @@ TEST_F(DeviceDatasTest, WriteFailingAtTheFlushKeepsTheOldList)
     ASSERT_TRUE(DeviceDatas::writeCloudListCsv(path, records));
     const QByteArray before = readAll(path);
 
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = DeviceDatas::writeCloudListCsv(path, records + records);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved = true;
+    {
+        TestLimits::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.active());
+        saved = DeviceDatas::writeCloudListCsv(path, records + records);
+    }
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(readAll(path), before);

@@ -15,6 +15,7 @@
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +29,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <csignal>
 
-#include <sys/resource.h>
 
 namespace C = Tarnwick::Constants;
 
@@ -338,17 +337,13 @@ TEST_F(PageTest, SaveWithAFilterWritesEveryRowAndReportsAFailedWrite)
     EXPECT_TRUE(written.contains(u8("'铣床, \"\"9\"\"'").toUtf8()));
     EXPECT_EQ(DeviceDatas::instance()->localDevices().size(), 3);
 
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    driver.answerBox(DialogDriver::kButton1);
-    driver.answerBox(DialogDriver::kButton1);
-    page->onSaveDevice();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        TestLimits::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.active());
+        driver.answerBox(DialogDriver::kButton1);
+        driver.answerBox(DialogDriver::kButton1);
+        page->onSaveDevice();
+    }
     ASSERT_EQ(driver.boxes().size(), 4);
     EXPECT_EQ(driver.boxes()[3].text, u8("保存本地列表失败!"));
     EXPECT_EQ(readAll(QStringLiteral("data/LocalDeviceList.csv")), written);

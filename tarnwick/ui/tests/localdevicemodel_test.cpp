@@ -6,6 +6,7 @@
 #include "tarnwick/ui/tests/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <mutex>
 #include <thread>
 
-#include <sys/resource.h>
 
 namespace C = Tarnwick::Constants;
 
@@ -298,15 +297,12 @@ TEST(LocalDeviceModel, SaveFailingAfterTheOpenIsReported)
     const QByteArray good = readAll(path);
 
     // A file-size limit far below the list: the open succeeds, the writes fail.
-    rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = model.SaveData(path);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved = true;
+    {
+        TestLimits::FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.active());
+        saved = model.SaveData(path);
+    }
     EXPECT_FALSE(saved);
     EXPECT_EQ(readAll(path), good);  // the old file stays whole
 }

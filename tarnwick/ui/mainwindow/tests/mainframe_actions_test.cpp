@@ -14,6 +14,7 @@
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
+#include "testing/main/filesizelimit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,9 +28,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -155,23 +154,22 @@ TEST_F(MainFrameActionsTest, ExportWhoseWriteFailsAfterTheOpenReportsTheFailure)
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/DeviceList.csv");
     // A file-size limit below the list's size: the open succeeds, the write does not.
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 16;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = frame->exportDeviceList(path);
-    setrlimit(RLIMIT_FSIZE, &old);
+    bool ok = true;
+    {
+        TestLimits::FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.active());
+        ok = frame->exportDeviceList(path);
+    }
     EXPECT_FALSE(ok);
 
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     DialogDriver driver;
-    driver.answerFileDialog(dir.path());
-    driver.answerBox(DialogDriver::kButton1);
-    frame->onOperActioned(QString(), 5);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    {
+        TestLimits::FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.active());
+        driver.answerFileDialog(dir.path());
+        driver.answerBox(DialogDriver::kButton1);
+        frame->onOperActioned(QString(), 5);
+    }
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("错误"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备列表导出失败, 没有可写权限! \n") + path);
