@@ -37,6 +37,13 @@ QString NetnsLab::unavailableReason()
         return QStringLiteral("openvpn is not installed at /usr/sbin/openvpn");
     if (executable("/usr/bin/openssl").isEmpty())
         return QStringLiteral("openssl is not installed at /usr/bin/openssl");
+    return namespaceUnavailableReason();
+}
+
+QString NetnsLab::namespaceUnavailableReason()
+{
+    if (geteuid() != 0)
+        return QStringLiteral("network namespaces need root");
     if (!QFileInfo(RouteCommand::ipProgram()).isExecutable())
         return QStringLiteral("iproute2's ip is not installed");
     const QString probe = QStringLiteral("twvpn%1probe").arg(getpid());

@@ -26,6 +26,9 @@ public:
     // Empty when this machine can run the lab (root, /dev/net/tun, ip,
     // openvpn, openssl, namespaces); otherwise the reason why not.
     static QString unavailableReason();
+    // The namespace part of that alone (root, ip, a namespace that can be
+    // made and entered), for tests that need no tunnel.
+    static QString namespaceUnavailableReason();
 
     NetnsLab();
     ~NetnsLab();   // destroy()

@@ -10,6 +10,7 @@
 #include "tarnwick/ui/tests/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/vpnharness/netnslab.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -118,23 +118,7 @@ public:
         return true;
     }
 
-    static QString unavailableReason()
-    {
-        if (::geteuid() != 0)
-            return QStringLiteral("needs root for network namespaces");
-        if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
-            return QStringLiteral("needs the ip tool");
-        // Entering a namespace also needs a mount namespace ("ip -n" remounts
-        // /), which a chroot whose root is no mount point refuses.
-        const QString probe = QStringLiteral("twlp%1probe").arg(::getpid());
-        if (run(QStringLiteral("ip"), {"netns", "add", probe}).code != 0)
-            return QStringLiteral("cannot create a network namespace");
-        const Run enter = run(QStringLiteral("ip"), {"-n", probe, "link", "set", "lo", "up"});
-        run(QStringLiteral("ip"), {"netns", "del", probe});
-        if (enter.code != 0)
-            return QStringLiteral("cannot enter a network namespace: ") + enter.output.trimmed();
-        return QString();
-    }
+    static QString unavailableReason() { return NetnsLab::namespaceUnavailableReason(); }
 
     bool create(QString* error)
     {
