@@ -79,6 +79,11 @@ bool OpenVpnTestServer::makePki(QString* error)
             return false;
         }
     }
+    if (!writeText(path(QStringLiteral("client.ovpn")), clientConfig(), QFile::ReadOwner | QFile::WriteOwner)) {
+        if (error)
+            *error = QStringLiteral("cannot write client.ovpn");
+        return false;
+    }
     return true;
 }
 

@@ -25,7 +25,8 @@ public:
     OpenVpnTestServer(const OpenVpnTestServer&) = delete;
     OpenVpnTestServer& operator=(const OpenVpnTestServer&) = delete;
 
-    // The CA and the server's key and certificate.
+    // The CA and the server's key and certificate, and clientConfig() as
+    // "client.ovpn" beside them.
     bool makePki(QString* error);
     // The client configuration a cloud would hand out: the CA inline, no
     // remote (the command line brings it) and lines of the Windows build.

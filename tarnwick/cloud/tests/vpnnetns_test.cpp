@@ -45,9 +45,6 @@ protected:
     {
         QString error;
         ASSERT_TRUE(m_server.makePki(&error)) << error.toStdString();
-        QFile config(m_dir.filePath(QStringLiteral("client.ovpn")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(m_server.clientConfig());
     }
 
     OpenVpnTestServer m_server{m_dir.path()};

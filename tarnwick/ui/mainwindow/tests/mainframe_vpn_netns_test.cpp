@@ -46,10 +46,6 @@ protected:
     {
         QString error;
         ASSERT_TRUE(m_server.makePki(&error)) << error.toStdString();
-        QFile config(m_dir.filePath(QStringLiteral("client.ovpn")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(m_server.clientConfig());
-        config.close();
 
         // The network behind the panel, with the echo listener on it.
         startPanelSide(kLanAddress, kEchoPort);
