@@ -46,6 +46,10 @@ protected:
         ProgramPath::setBaseDir(tools.path());
         const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory() + QStringLiteral("/openvpn");
         ASSERT_TRUE(writeExecutable(openvpn, "#!/bin/sh\nexec sleep 30\n"));
+        // The stand-in never brings a tunnel up, and the start waits for one
+        // inside the connect reply's slot: at the program's pace (eleven
+        // seconds) that wait would swallow the test's own waits.
+        VPN_Android::VpnManager::instance()->setWaitTiming(20, 10);
 
         frame = std::make_unique<MainFrame>();
         // The steps are driven by the test.
