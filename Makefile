@@ -9,7 +9,8 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
             libgtest-dev libgmock-dev nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
-            x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei
+            x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
+            qttranslations5-l10n
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
