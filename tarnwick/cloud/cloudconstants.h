@@ -15,8 +15,13 @@ constexpr int kHeartbeatFailureLimit = 2;      // the third failure in a row dro
 constexpr int kBeatsRetryBudget = 3;           // CheckClientOnline's budget
 constexpr int kServerTestTimeoutMs = 10000;    // TestServer's longest wait
 constexpr int kQuitLogoutWaitMs = 2000;        // how long quitting waits for the logout to go out
-constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;  // larger replies are aborted
+constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;  // larger replies are aborted, compressed or not
 constexpr int kMaxConfigNameBytes = 255;
+
+// Every request asks for the answer as it is: a compressed one would be
+// inflated by Qt on its own thread, beyond the reach of kMaxReplyBytes.
+constexpr char kAcceptEncodingHeader[] = "Accept-Encoding";
+constexpr char kAcceptEncodingIdentity[] = "identity";
 
 // Fixed request values.
 inline QString domainValue() { return QStringLiteral("vexa"); }

@@ -141,9 +141,15 @@ QNetworkReply* VPNHttpProtocol::sendGet(QNetworkAccessManager* manager, const QS
 {
     const QUrl url(QStringLiteral("http://%1%2").arg(host, pathWithQuery), QUrl::TolerantMode);
     QNetworkRequest request(url);
+    // Without it Qt asks for gzip and inflates on its own thread, where no
+    // bound applies; so a compressed answer stays compressed and counts as sent.
+    request.setRawHeader(Cloud::kAcceptEncodingHeader, Cloud::kAcceptEncodingIdentity);
     qDebug().noquote() << "http get: " + CloudLogMask::url(url);
     QNetworkReply* reply = manager->get(request);
     new QReplyTimeout(reply, Cloud::kReplyTimeoutMs);
+    // Qt's network thread reads no further ahead than this, so a longer
+    // answer waits there, held to the bound, until the guard cuts it off.
+    reply->setReadBufferSize(Cloud::kMaxReplyBytes + 1);
     // A reply that announces or brings more than the bound is cut off and
     // handled as one without a body.
     auto guard = [reply](qint64 received, qint64 total) {
@@ -153,6 +159,9 @@ QNetworkReply* VPNHttpProtocol::sendGet(QNetworkAccessManager* manager, const QS
         }
     };
     connect(reply, &QNetworkReply::downloadProgress, reply, guard);
+    // Progress is reported at most every 100 ms; a reply held at the bound
+    // brings no more of it, but the bytes waiting tell.
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, guard] { guard(reply->bytesAvailable(), -1); });
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, guard] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid())

@@ -14,6 +14,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 
 using Json = nlohmann::ordered_json;
@@ -28,6 +32,84 @@ std::string utf8(const QString& text)
 // Requests larger than this in their head are refused; the fake is not a
 // target for hostile clients, but a test must not hang on garbage.
 constexpr int kMaxHead = 64 * 1024;
+
+// A streamed answer keeps no more than this waiting in the socket.
+constexpr qint64 kStreamChunk = 64 * 1024;
+constexpr qint64 kStreamAhead = 4 * kStreamChunk;
+
+// Writes a deflate stream least significant bit first, as RFC 1951 packs it.
+class BitWriter
+{
+public:
+    explicit BitWriter(QByteArray& out)
+        : m_out(out)
+    {
+    }
+    void put(std::uint32_t bits, int count)
+    {
+        m_acc |= static_cast<std::uint64_t>(bits) << m_count;
+        m_count += count;
+        while (m_count >= 8) {
+            m_out.append(static_cast<char>(m_acc & 0xff));
+            m_acc >>= 8;
+            m_count -= 8;
+        }
+    }
+    // A Huffman code goes most significant bit first.
+    void putCode(std::uint32_t code, int length)
+    {
+        std::uint32_t reversed = 0;
+        for (int i = 0; i < length; ++i)
+            reversed |= ((code >> i) & 1u) << (length - 1 - i);
+        put(reversed, length);
+    }
+    void flush()
+    {
+        if (m_count > 0)
+            put(0, 8 - m_count);
+    }
+
+private:
+    QByteArray& m_out;
+    std::uint64_t m_acc = 0;
+    int m_count = 0;
+};
+
+// CRC-32 of `size` zero bytes: the register step of one zero byte is linear,
+// so its size-th power is built by squaring.
+std::uint32_t crc32OfZeros(qint64 size)
+{
+    using Matrix = std::array<std::uint32_t, 32>;
+    auto apply = [](const Matrix& m, std::uint32_t v) {
+        std::uint32_t r = 0;
+        for (int i = 0; v != 0; ++i, v >>= 1) {
+            if (v & 1u)
+                r ^= m[i];
+        }
+        return r;
+    };
+    auto times = [&](const Matrix& a, const Matrix& b) {
+        Matrix r{};
+        for (int i = 0; i < 32; ++i)
+            r[i] = apply(a, b[i]);
+        return r;
+    };
+    Matrix step{};
+    Matrix power{};
+    for (int i = 0; i < 32; ++i) {
+        std::uint32_t s = 1u << i;
+        for (int k = 0; k < 8; ++k)
+            s = (s & 1u) ? (s >> 1) ^ 0xEDB88320u : s >> 1;
+        step[i] = s;
+        power[i] = 1u << i;
+    }
+    for (qint64 n = size; n > 0; n >>= 1) {
+        if (n & 1)
+            power = times(step, power);
+        step = times(step, step);
+    }
+    return apply(power, 0xFFFFFFFFu) ^ 0xFFFFFFFFu;
+}
 
 } // namespace
 
@@ -299,6 +381,7 @@ private:
                 body = script.body;
                 break;
             case FakeCloudScript::Reply::CloseWithoutAnswer:
+            case FakeCloudScript::Reply::Stream:
                 break;
             default:
                 object = m_state->answer(request, status);
@@ -314,17 +397,24 @@ private:
                 body = QByteArray::fromStdString(object.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace));
         }
         const bool close = scripted && script.reply == FakeCloudScript::Reply::CloseWithoutAnswer;
+        const qint64 streamed = scripted && script.reply == FakeCloudScript::Reply::Stream ? script.streamBytes : -1;
         QByteArray response;
         if (!close) {
             const QByteArray reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Internal Server Error";
             response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
-                       + "\r\nContent-Type: application/json;charset=UTF-8\r\nContent-Length: "
-                       + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n" + body;
+                       + "\r\nContent-Type: application/json;charset=UTF-8\r\n";
+            if (scripted && !script.contentEncoding.isEmpty())
+                response += "Content-Encoding: " + script.contentEncoding + "\r\n";
+            if (streamed >= 0)
+                response += "Connection: close\r\n\r\n";
+            else
+                response += "Content-Length: " + QByteArray::number(body.size())
+                            + "\r\nConnection: keep-alive\r\n\r\n" + body;
         }
         it->busy = true;
         const int delay = scripted ? script.delayMs : 0;
         QPointer<QTcpSocket> guarded(socket);
-        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, guarded, response, close] {
+        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, guarded, response, close, streamed] {
             if (guarded.isNull())
                 return;
             if (close) {
@@ -332,6 +422,10 @@ private:
                 return;
             }
             guarded->write(response);
+            if (streamed >= 0) {
+                stream(guarded.data(), streamed);
+                return;
+            }
             auto again = m_connections.find(guarded.data());
             if (again == m_connections.end())
                 return;
@@ -339,6 +433,27 @@ private:
             if (!again->buffer.isEmpty())
                 serve(guarded.data());
         });
+    }
+
+    // Sends `size` blanks as the socket drains, then closes; the answer is
+    // never held whole.
+    static void stream(QTcpSocket* socket, qint64 size)
+    {
+        auto left = std::make_shared<qint64>(size);
+        auto topUp = [socket, left] {
+            static const QByteArray chunk(kStreamChunk, ' ');
+            while (*left > 0 && socket->bytesToWrite() < kStreamAhead) {
+                const qint64 n = std::min(*left, kStreamChunk);
+                socket->write(chunk.constData(), n);
+                *left -= n;
+            }
+            if (*left == 0) {
+                *left = -1;
+                socket->disconnectFromHost();
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        topUp();
     }
 
     std::shared_ptr<State> m_state;
@@ -506,6 +621,40 @@ void FakeCloud::clearRequests()
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->requests.clear();
+}
+
+QByteArray FakeCloud::gzipOfZeros(qint64 size)
+{
+    // One fixed-Huffman block: a literal zero, then matches of 258 bytes at
+    // distance 1 (13 bits each), zero literals for the rest, end of block.
+    constexpr std::uint32_t kLiteralZero = 0x30;   // 8-bit code of literal 0
+    constexpr std::uint32_t kLength258 = 0xC5;     // 8-bit code of length symbol 285
+    constexpr std::uint32_t kEndOfBlock = 0;       // 7-bit code of symbol 256
+    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
+    out.reserve(static_cast<int>(size / 150 + 64));
+    BitWriter bits(out);
+    bits.put(1, 1);   // last block
+    bits.put(1, 2);   // fixed Huffman codes
+    qint64 left = size;
+    if (left > 0) {
+        bits.putCode(kLiteralZero, 8);
+        --left;
+    }
+    for (; left >= 258; left -= 258) {
+        bits.putCode(kLength258, 8);
+        bits.putCode(0, 5);   // distance 1
+    }
+    for (; left > 0; --left)
+        bits.putCode(kLiteralZero, 8);
+    bits.putCode(kEndOfBlock, 7);
+    bits.flush();
+    const std::uint32_t crc = crc32OfZeros(size);
+    const auto isize = static_cast<std::uint32_t>(size);
+    for (int i = 0; i < 4; ++i)
+        out.append(static_cast<char>((crc >> (8 * i)) & 0xff));
+    for (int i = 0; i < 4; ++i)
+        out.append(static_cast<char>((isize >> (8 * i)) & 0xff));
+    return out;
 }
 
 QString FakeCloud::md5(const QString& text)

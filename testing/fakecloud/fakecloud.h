@@ -53,11 +53,14 @@ struct FakeCloudScript
         Http500,            // the normal JSON body with status 500
         CloseWithoutAnswer, // the connection closes, nothing sent
         Body,               // `body` as it is, status 200
+        Stream,             // `streamBytes` blanks without a length, then the connection closes
     };
     Reply reply = Reply::Normal;
     int errorCode = 0;
     QString member;
     QByteArray body;
+    QByteArray contentEncoding;   // sent as Content-Encoding when set
+    qint64 streamBytes = 0;
     int delayMs = 0;         // wait this long before answering (or closing)
     QString matchKey;        // when set, only requests whose query has matchKey=matchValue
     QString matchValue;
@@ -108,6 +111,9 @@ public:
 
     // Upper-case MD5 hex of the text's UTF-8 bytes, as the client sends it.
     static QString md5(const QString& text);
+    // A valid gzip stream that inflates to `size` zero bytes, about 160
+    // times smaller than that; made without holding the inflated bytes.
+    static QByteArray gzipOfZeros(qint64 size);
 
 private:
     class Server;

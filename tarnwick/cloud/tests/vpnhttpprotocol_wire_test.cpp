@@ -8,13 +8,36 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QThread>
 
 #include <memory>
 
 namespace {
+
+// The peak resident size of this process in KiB (VmHWM), -1 when unknown.
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Lowers the peak to what the process holds now, so that what earlier work
+// needed does not hide a later peak.
+bool resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}
 
 class VPNHttpProtocolWire : public ::testing::Test
 {
@@ -217,6 +240,76 @@ TEST_F(VPNHttpProtocolWire, AReplyBeyondSixteenMebibytesIsAbortedAsAFailure)
     fits.body = reply + QByteArray(1024 * 1024, ' ');
     fake.script(QStringLiteral("/user/login"), fits);
     EXPECT_TRUE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg));
+}
+
+TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTheirMemory)
+{
+    constexpr qint64 kGiB = 1024LL * 1024 * 1024;
+    constexpr qint64 kAllowedGrowthKiB = 100 * 1024;
+    struct Case {
+        const char* what;
+        FakeCloudScript script;
+        int busyMs = 0;
+    };
+    Case cases[2];
+    // Some 6.5 MiB on the wire: within the bound as sent.
+    cases[0].what = "gzip inflating to 1 GiB";
+    cases[0].script.reply = FakeCloudScript::Reply::Body;
+    cases[0].script.body = FakeCloud::gzipOfZeros(kGiB);
+    cases[0].script.contentEncoding = "gzip";
+    // No length announced: only the bytes themselves can tell.
+    cases[1].what = "1 GiB without a length";
+    cases[1].script.reply = FakeCloudScript::Reply::Stream;
+    cases[1].script.streamBytes = kGiB;
+    cases[1].busyMs = 2000;
+
+    // A login read where its owner reads it: the watchdog may free the reply it aborts.
+    auto loginOnce = [&](stLoginResult& result, QString& msg, int busyMs) {
+        bool finished = false;
+        bool ok = true;
+        const QMetaObject::Connection reading =
+            QObject::connect(&manager, &QNetworkAccessManager::finished, [&](QNetworkReply* reply) {
+                ok = http.parseLoginReply(reply, result, msg);
+                finished = true;
+                reply->deleteLater();
+            });
+        http.requestLogin(&manager, login);
+        if (busyMs > 0) {
+            // The program's own thread is busy while the answer pours in.
+            EXPECT_TRUE(waitUntil([&] { return fake.requestCount() > 0; }, 10000));
+            QThread::msleep(busyMs);
+        }
+        // Within the watchdog's 5000 ms, with room for a busy machine.
+        EXPECT_TRUE(waitUntil([&] { return finished; }, 10000));
+        QObject::disconnect(reading);
+        return finished && ok;
+    };
+
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.clearScripts();
+        fake.clearRequests();
+        c.script.times = 1;
+        fake.script(QStringLiteral("/user/login"), c.script);
+        ASSERT_TRUE(resetPeakResident());
+        const qint64 before = peakResidentKiB();
+        ASSERT_GT(before, 0);
+
+        stLoginResult result;
+        QString msg;
+        EXPECT_FALSE(loginOnce(result, msg, c.busyMs));
+        EXPECT_EQ(msg, QString::fromUtf8("网络异常, 请检查重试!"));
+        EXPECT_TRUE(result.token.isEmpty());
+        const qint64 growth = peakResidentKiB() - before;
+        EXPECT_LT(growth, kAllowedGrowthKiB) << "peak grew by " << growth << " KiB";
+
+        ASSERT_FALSE(fake.requests().isEmpty());
+        EXPECT_TRUE(fake.requests().first().head.toLower().contains("\r\naccept-encoding: identity\r\n"))
+            << fake.requests().first().head.constData();
+        // The session carries on with the next answer.
+        EXPECT_TRUE(loginOnce(result, msg, 0)) << msg.toStdString();
+        EXPECT_FALSE(result.token.isEmpty());
+    }
 }
 
 TEST_F(VPNHttpProtocolWire, DebugLinesKeepTheirFormWithoutSecrets)
