@@ -138,15 +138,21 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
     return pid;
 }
 
-bool waitForExit(pid_t pid, int timeoutMs)
+bool waitForExit(pid_t pid, int timeoutMs, int* status)
 {
     const long long deadline = nowMs() + timeoutMs;
     for (;;) {
         siginfo_t info;
         std::memset(&info, 0, sizeof info);
         const int r = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
-        if (r == 0 && info.si_pid == pid)
+        if (r == 0 && info.si_pid == pid) {
+            if (status) {
+                *status = info.si_code == CLD_EXITED
+                              ? (info.si_status & 0xff) << 8
+                              : (info.si_status & 0x7f) | (info.si_code == CLD_DUMPED ? 0x80 : 0);
+            }
             return true;
+        }
         if (r < 0 && errno != EINTR)
             return true;   // not our child any more: nothing left to wait for
         if (nowMs() >= deadline)

@@ -28,8 +28,9 @@ struct Options
 pid_t spawn(const QString& program, const QStringList& arguments, const Options& options, int* error);
 
 // Waits up to timeoutMs for the child to end without reaping it (the zombie
-// keeps the process group id from being reused); true when it has ended.
-bool waitForExit(pid_t pid, int timeoutMs);
+// keeps the process group id from being reused); true when it has ended,
+// with *status (when given) in the form waitpid() gives it.
+bool waitForExit(pid_t pid, int timeoutMs, int* status = nullptr);
 
 // Reaps the child, waiting up to timeoutMs; true with *status filled when reaped.
 bool reap(pid_t pid, int timeoutMs, int* status);

@@ -2,12 +2,16 @@
 
 // The supervised child of the main program (it runs openvpn): started with
 // its argument list as it is, in a process group of its own, with its
-// standard handles on /dev/null, and killed by the system when the main
-// program dies. stop() asks the group to end with SIGINT, gives it
+// standard input on /dev/null and its output and errors kept as their last
+// lines (OutputTail), and killed by the system when the main program dies. stop() asks the group to end with SIGINT, gives it
 // kStopGraceMs, then kills the whole group, so nothing the child started
 // outlives the stop, and reaps the child. The class keeps the program's
 // historical name; this is its POSIX form.
 
+#include "platform/process/outputtail.h"
+
+#include <QByteArray>
+#include <QList>
 #include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
@@ -35,11 +39,15 @@ public:
     bool running() const;
     // The child's pid while running, else -1.
     pid_t pid() const;
-    // The child was started and has ended by itself meanwhile.
-    bool hasExited() const;
+    // The child was started and has ended by itself meanwhile; *status (when
+    // given) is then its status in the form waitpid() gives it.
+    bool hasExited(int* status = nullptr) const;
+    // The last lines the child wrote (of the last child, also after stop()).
+    QList<QByteArray> lastOutput();
 
 private:
     mutable QRecursiveMutex m_lock;
+    OutputTail m_output;
     bool m_running = false;
     pid_t m_pid = -1;
 };

@@ -26,12 +26,19 @@ bool Win32Process::start(const QString& program, const QStringList& arguments)
     if (m_running)
         return false;
     qDebug("%s %s", program.toUtf8().constData(), arguments.join(QLatin1Char(' ')).toUtf8().constData());
+    // Without a pipe the output goes to /dev/null, as it would on a console
+    // nobody sees.
+    ChildSpawn::Options options;
+    options.stdoutFd = m_output.open();
+    options.stderrFd = options.stdoutFd;
     int error = 0;
-    const pid_t pid = ChildSpawn::spawn(program, arguments, ChildSpawn::Options(), &error);
+    const pid_t pid = ChildSpawn::spawn(program, arguments, options, &error);
     if (pid < 0) {
+        m_output.close();
         qDebug("Win32Process: cannot start %s: %s", program.toUtf8().constData(), std::strerror(error));
         return false;
     }
+    m_output.startReading();
     m_pid = pid;
     m_running = true;
     return true;
@@ -53,6 +60,7 @@ void Win32Process::stop()
         if (!ChildSpawn::reap(pid, kReapAfterKillMs, nullptr))
             qWarning("Win32Process: child %d did not end", static_cast<int>(pid));
     }
+    m_output.close();
     m_pid = -1;
     m_running = false;
 }
@@ -69,8 +77,14 @@ pid_t Win32Process::pid() const
     return m_running ? m_pid : -1;
 }
 
-bool Win32Process::hasExited() const
+bool Win32Process::hasExited(int* status) const
 {
     QMutexLocker lock(&m_lock);
-    return m_running && ChildSpawn::waitForExit(m_pid, 0);
+    return m_running && ChildSpawn::waitForExit(m_pid, 0, status);
+}
+
+QList<QByteArray> Win32Process::lastOutput()
+{
+    QMutexLocker lock(&m_lock);
+    return m_output.lines();
 }

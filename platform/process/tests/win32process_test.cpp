@@ -139,6 +139,74 @@ TEST_F(Win32ProcessTest, ArgumentsArePassedAsTheyAreAndStandardInputIsEmpty)
     EXPECT_EQ(f.readAll(), QByteArray("a \"b\" 'c'|"));
 }
 
+namespace {
+
+// Waits for the child to end by itself; its status, or -1.
+int statusWhenEnded(const Win32Process& process, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    int status = -1;
+    while (!process.hasExited(&status) && clock.elapsed() < timeoutMs)
+        QThread::msleep(10);
+    return status;
+}
+
+} // namespace
+
+TEST_F(Win32ProcessTest, ChildThatEndsByItselfLeavesItsStatusAndLastLines)
+{
+    Win32Process process;
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("i=1; while [ $i -le 30 ]; do echo \"line $i\"; i=$((i+1)); done; "
+                                              "printf '%0600d\\r\\n' 0; echo 'to stderr' >&2; printf unfinished; "
+                                              "exit 3")}));
+    const int status = statusWhenEnded(process, 10000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+
+    QList<QByteArray> expected;
+    for (int i = 13; i <= 30; ++i)
+        expected << "line " + QByteArray::number(i);
+    // The long line is cut after its first bytes; the rest of it is dropped.
+    expected << QByteArray(OutputTail::kMaxLineBytes, '0') << "to stderr" << "unfinished";
+    EXPECT_EQ(process.lastOutput(), expected);
+    process.stop();
+    EXPECT_EQ(process.lastOutput(), expected);
+}
+
+TEST_F(Win32ProcessTest, ChildWritingMoreThanAPipeHoldsNeverWaitsForAReader)
+{
+    Win32Process process;
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("head -c 3000000 /dev/zero | tr '\\000' x; echo; echo done")}));
+    const int status = statusWhenEnded(process, 30000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const QList<QByteArray> lines = process.lastOutput();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QByteArray(OutputTail::kMaxLineBytes, 'x'));
+    EXPECT_EQ(lines[1], QByteArray("done"));
+}
+
+TEST_F(Win32ProcessTest, ChildKilledBySignalTellsTheSignalAndTheNextStartForgetsTheOldLines)
+{
+    Win32Process process;
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
+                              {QStringLiteral("-c"), QStringLiteral("echo bye; kill -KILL $$")}));
+    const int status = statusWhenEnded(process, 10000);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_EQ(process.lastOutput(), QList<QByteArray>({"bye"}));
+    process.stop();
+
+    ASSERT_TRUE(process.start(QStringLiteral("/bin/sleep"), {QStringLiteral("1000")}));
+    EXPECT_TRUE(process.lastOutput().isEmpty());
+    EXPECT_FALSE(process.hasExited());
+}
+
 TEST_F(Win32ProcessTest, ChildDiesWithTheProgramThatLaunchedIt)
 {
     const QString helper = QStringLiteral(TW_PROCESS_TEST_HELPER);
