@@ -1,6 +1,7 @@
 #include "tarnwick/cloud/vpnmanager.h"
 
 #include "platform/route/routecommand.h"
+#include "tarnwick/cloud/openvpnconfigfilter.h"
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/programpath.h"
 
@@ -34,21 +35,6 @@ const char kSystemOpenvpn[] = "/usr/sbin/openvpn";
 QString baselineKey(const InterfaceAddress& a)
 {
     return a.interfaceName + QLatin1Char(' ') + a.address;
-}
-
-// Directives of a configuration that are refused: they load code, read other
-// configuration, or write files and open listeners where the text says, all
-// as the user that runs openvpn.
-const QSet<QString>& refusedDirectives()
-{
-    static const QSet<QString> names{
-        QStringLiteral("plugin"),   QStringLiteral("config"),     QStringLiteral("cd"),
-        QStringLiteral("chroot"),   QStringLiteral("log"),        QStringLiteral("log-append"),
-        QStringLiteral("writepid"), QStringLiteral("status"),     QStringLiteral("management"),
-        QStringLiteral("tmp-dir"),  QStringLiteral("daemon"),     QStringLiteral("askpass"),
-        QStringLiteral("iproute"),
-    };
-    return names;
 }
 
 bool writeAll(int fd, const QByteArray& bytes)
@@ -109,9 +95,11 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         failStart();
         return false;
     }
-    QString reason;
-    if (!isConfigAllowed(config.read(kMaxConfigBytes), &reason)) {
-        qWarning().noquote() << "VpnManager: configuration refused, it holds" << reason;
+    const OpenVpnConfigFilter::Verdict verdict = OpenVpnConfigFilter::check(config.read(kMaxConfigBytes));
+    if (!verdict.allowed) {
+        qWarning().noquote() << QStringLiteral("VpnManager: configuration refused at line %1 (%2): %3")
+                                    .arg(verdict.line)
+                                    .arg(OpenVpnConfigFilter::printable(verdict.text), verdict.reason);
         failStart();
         return false;
     }
@@ -312,28 +300,6 @@ bool VpnManager::isServerText(const QString& server)
     // Dotted numbers that are not an IPv4 address are no host name either.
     static const QRegularExpression numeric(QStringLiteral("\\A[0-9.]+\\z"));
     return host.match(server).hasMatch() && !numeric.match(server).hasMatch();
-}
-
-bool VpnManager::isConfigAllowed(const QByteArray& text, QString* reason)
-{
-    const QList<QByteArray> lines = text.split('\n');
-    for (const QByteArray& raw : lines) {
-        const QByteArray line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith('#') || line.startsWith(';'))
-            continue;
-        int end = 0;
-        while (end < line.size() && !QChar::isSpace(static_cast<uchar>(line[end])))
-            ++end;
-        QString directive = QString::fromLatin1(line.left(end));
-        if (directive.startsWith(QLatin1String("--")))
-            directive = directive.mid(2);
-        if (refusedDirectives().contains(directive)) {
-            if (reason)
-                *reason = directive;
-            return false;
-        }
-    }
-    return true;
 }
 
 bool VpnManager::isTunnelAddress(const QString& address)

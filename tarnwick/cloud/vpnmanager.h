@@ -9,9 +9,9 @@
 //
 // The configuration comes from the cloud over plain HTTP, so it is not
 // trusted: openvpn runs it with "--script-security 1" given after it (no
-// scripts), a configuration that loads a plugin or names files or listeners
-// of its own is refused, and the server must be a host name or an IPv4
-// address with a port 1-65535. The user file holds the password readable by
+// scripts), only a configuration made of the directives the service's
+// configurations hold is run (OpenVpnConfigFilter), and the server must be a
+// host name or an IPv4 address with a port 1-65535. The user file holds the password readable by
 // its owner only and is removed when the child stops; the password is never
 // on a command line or in a log.
 
@@ -88,9 +88,6 @@ public:
     static QStringList openvpnArguments(const QString& configPath, const QString& server, const QString& portText);
     // A host name or a dotted IPv4 address, not starting with '-'.
     static bool isServerText(const QString& server);
-    // False, with the offending directive in *reason, for a configuration
-    // that loads a plugin or names files or listeners of its own.
-    static bool isConfigAllowed(const QByteArray& text, QString* reason);
     // An address of the tunnel's networks: it starts with "10.8.", "10.9." or "10.10.".
     static bool isTunnelAddress(const QString& address);
     static QVector<InterfaceAddress> systemAddresses();

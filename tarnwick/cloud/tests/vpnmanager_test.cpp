@@ -1,8 +1,8 @@
 #include "tarnwick/cloud/vpnmanager.h"
 
+#include "cloudtesthelpers.h"
 #include "platform/process/recordingcommandrunner.h"
 #include "tarnwick/core/programpath.h"
-#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -261,10 +261,17 @@ TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
     EXPECT_FALSE(start(kServer, 0));
     EXPECT_FALSE(start(kServer, 65536));
     EXPECT_FALSE(start(kServer, 1194, QStringLiteral("user\nother")));
+    LogCapture log;
     writeConfig(QByteArray("client\n  plugin /tmp/evil.so\n"));
     EXPECT_FALSE(start());
-    writeConfig(QByteArray("client\n--log /etc/important\n"));
+    EXPECT_TRUE(LogCapture::contains(QStringLiteral(
+        "VpnManager: configuration refused at line 2 (  plugin /tmp/evil.so): directive \"plugin\"")))
+        << LogCapture::all().toStdString();
+    writeConfig(QByteArray("client\n<ca>\nMIIB\n</ca> 'log' /etc/important\n"));
     EXPECT_FALSE(start());
+    EXPECT_TRUE(LogCapture::contains(QStringLiteral(
+        "VpnManager: configuration refused at line 4 (</ca> 'log' /etc/important): \"'log'\" follows the end")))
+        << LogCapture::all().toStdString();
     EXPECT_FALSE(argsFileWritten());
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_EQ(m_manager.childPid(), -1);
@@ -293,16 +300,12 @@ TEST_F(VpnManagerTest, VpnFolderJoinsThePathOnce)
     EXPECT_EQ(qgetenv("PATH"), once);
 }
 
-TEST(VpnManagerChecks, ServerTextAndConfigurationRules)
+TEST(VpnManagerChecks, ServerTextAndTunnelAddressRules)
 {
     EXPECT_TRUE(VpnManager::isServerText(QStringLiteral("10.0.0.1")));
     EXPECT_TRUE(VpnManager::isServerText(QStringLiteral("vpn-1.example.com")));
     EXPECT_FALSE(VpnManager::isServerText(QStringLiteral("1.2.3.256")));
     EXPECT_FALSE(VpnManager::isServerText(QStringLiteral("host-")));
-    QString reason;
-    EXPECT_FALSE(VpnManager::isConfigAllowed("client\r\nplugin\t/x.so arg\r\n", &reason));
-    EXPECT_EQ(reason, QStringLiteral("plugin"));
-    EXPECT_TRUE(VpnManager::isConfigAllowed("client\nplugins-are-not-this\n;plugin x\n", &reason));
     EXPECT_TRUE(VpnManager::isTunnelAddress(QStringLiteral("10.9.1.1")));
     EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("10.90.1.1")));
     EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("110.8.1.1")));

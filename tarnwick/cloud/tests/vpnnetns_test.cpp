@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkInterface>
@@ -116,6 +117,25 @@ public:
         return socket.error();
     }
 
+    // The service's own configuration, as the cloud hands it out.
+    static QByteArray ownConfig()
+    {
+        QFile config(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("client.ovpn")));
+        return config.open(QIODevice::ReadOnly) ? config.readAll() : QByteArray();
+    }
+
+    // Whether a process of the machine has the text among its arguments.
+    static bool processWithArgument(const QByteArray& text)
+    {
+        QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            QFile cmdline(it.next() + QStringLiteral("/cmdline"));
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().split('\0').contains(text))
+                return true;
+        }
+        return false;
+    }
+
     static bool hasAddressStarting(const QString& prefix)
     {
         for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
@@ -172,6 +192,48 @@ TEST_F(VpnNetnsTest, LoginConnectAndStartRaiseTheTunnelAndQuitTakesItDown)
         << error.toStdString();
     ASSERT_TRUE(m_lab.must(m_lab.pc(), {"route", "add", "10.200.0.0/24", "via", "10.66.0.1"}, &error))
         << error.toStdString();
+    runInner();
+}
+
+TEST_F(VpnNetnsTest, RefusedConfigurationsStartNoOpenvpn)
+{
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        const QByteArray own = PcSide::ownConfig();
+        ASSERT_TRUE(own.contains("</ca>"));
+        const QByteArray written = QDir(pc.m_work.path()).filePath(QStringLiteral("written")).toUtf8();
+        const QByteArray plugin = "/usr/lib/x86_64-linux-gnu/openvpn/plugins/openvpn-plugin-down-root.so";
+        const struct {
+            const char* what;
+            QByteArray text;
+        } hostile[] = {
+            {"single-quoted log", own + "'log' " + written + "\n"},
+            {"quoted management after a byte-order mark", "\xEF\xBB\xBF\"management\" 127.0.0.1 7505\n" + own},
+            {"plugin on the closing line", QByteArray(own).replace("</ca>", "</ca> plugin " + plugin + " /bin/true")},
+            {"replay-persist", own + "--replay-persist " + written + "\n"},
+            {"quoted status", own + "\"status\" " + written + " 1\n"},
+        };
+        for (const auto& c : hostile) {
+            SCOPED_TRACE(c.what);
+            QFile::remove(QString::fromUtf8(written));
+            pc.m_cloud.setConfig(QStringLiteral("box.ovpn"), c.text);
+            const stBoxData box = pc.loginAndConnect();
+            ASSERT_EQ(box.openvpnUser, OpenVpnTestServer::user());
+            LogCapture log;
+            EXPECT_FALSE(pc.startVpn(box));
+            EXPECT_TRUE(LogCapture::contains(QStringLiteral("VpnManager: configuration refused at line ")));
+            EXPECT_EQ(pc.m_manager.childPid(), -1);
+            const QString config = QDir::cleanPath(QDir::current().absoluteFilePath(pc.m_client.GetConfigName()));
+            EXPECT_FALSE(PcSide::processWithArgument(QFile::encodeName(config)));
+            EXPECT_FALSE(QFile::exists(QString::fromUtf8(written)));
+            EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+            QTcpSocket management;
+            management.connectToHost(QStringLiteral("127.0.0.1"), 7505);
+            EXPECT_FALSE(management.waitForConnected(1000));
+        }
+        return;
+    }
+    prepareServerFiles();
     runInner();
 }
 
