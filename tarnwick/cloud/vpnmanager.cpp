@@ -24,6 +24,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace VPN_Android {
@@ -35,6 +36,26 @@ const char kSystemOpenvpn[] = "/usr/sbin/openvpn";
 QString baselineKey(const InterfaceAddress& a)
 {
     return a.interfaceName + QLatin1Char(' ') + a.address;
+}
+
+QString describeExit(int status)
+{
+    if (status >= 0 && WIFEXITED(status))
+        return QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+    if (status >= 0 && WIFSIGNALED(status))
+        return QStringLiteral("signal %1").arg(WTERMSIG(status));
+    return QStringLiteral("an unknown status");
+}
+
+// A line of the child's output for the log: control characters shown as '?'.
+QString logLine(const QByteArray& bytes)
+{
+    QString line = QString::fromUtf8(bytes);
+    for (QChar& c : line) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\t'))
+            c = QLatin1Char('?');
+    }
+    return line;
 }
 
 bool writeAll(int fd, const QByteArray& bytes)
@@ -65,6 +86,10 @@ VpnManager* VpnManager::instance()
 VpnManager::VpnManager(QObject* parent)
     : QObject(parent)
 {
+    connect(&m_watch, &QTimer::timeout, this, [this] {
+        QMutexLocker lock(&m_mutex);
+        checkChild();
+    });
 }
 
 VpnManager::~VpnManager()
@@ -79,7 +104,10 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
     QMutexLocker lock(&m_mutex);
     const quint64 generation = ++m_generation;
     endWait();
+    m_watch.stop();
+    noticeChildEnd();
     m_process.stop();
+    m_childEnded = false;
     removeUserFile();
     m_tunnelDev.clear();
 
@@ -146,6 +174,11 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
             loop.quit();
             return;
         }
+        checkChild();
+        if (m_childEnded) {
+            loop.quit();
+            return;
+        }
         InterfaceAddress found;
         if (findNewTunnelAddress(&found)) {
             m_vpnIp = found.address;
@@ -164,8 +197,13 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
     if (generation != m_generation)
         return true;
     m_waitLoop = nullptr;
-    onVpnState(m_vpnIp.isEmpty() ? QString() : QStringLiteral("CONNECTED"), m_vpnIp);
+    const bool connected = !m_childEnded && !m_vpnIp.isEmpty();
+    onVpnState(connected ? QStringLiteral("CONNECTED") : QString(), m_vpnIp);
     m_runStatus = 2;
+    if (!m_childEnded) {
+        m_watch.setInterval(m_tickMs);
+        m_watch.start();
+    }
     return true;
 }
 
@@ -222,6 +260,13 @@ QString VpnManager::vpnIp()
 {
     QMutexLocker lock(&m_mutex);
     return m_vpnIp;
+}
+
+bool VpnManager::hasChildEnded()
+{
+    QMutexLocker lock(&m_mutex);
+    checkChild();
+    return m_childEnded;
 }
 
 bool VpnManager::isVpnSupported()
@@ -341,11 +386,41 @@ void VpnManager::onVpnState(const QString& state, const QString&)
     emit signalVPNStatus(state, m_vpnIp);
 }
 
+void VpnManager::checkChild()
+{
+    if (!noticeChildEnd())
+        return;
+    m_watch.stop();
+    // A wait in progress reports the state itself when it ends.
+    if (m_waitLoop)
+        m_waitLoop->quit();
+    else
+        onVpnState(QString(), m_vpnIp);
+}
+
+bool VpnManager::noticeChildEnd()
+{
+    int status = -1;
+    if (m_childEnded || !m_process.hasExited(&status))
+        return false;
+    m_childEnded = true;
+    const QList<QByteArray> lines = m_process.lastOutput();
+    qWarning().noquote() << QStringLiteral("VpnManager: openvpn ended by itself with %1").arg(describeExit(status))
+                                + (lines.isEmpty() ? QStringLiteral(", without a word") : QStringLiteral("; its last lines:"));
+    for (const QByteArray& line : lines)
+        qWarning().noquote() << QStringLiteral("VpnManager: openvpn: ") + logLine(line);
+    return true;
+}
+
 void VpnManager::stopLocked()
 {
     qDebug() << "stop openvpn process ";
+    m_watch.stop();
+    // A child that ended unnoticed still has its say in the log.
+    noticeChildEnd();
     cleanupRoutes();
     m_process.stop();
+    m_childEnded = false;
     removeUserFile();
     onVpnState(QString(), QString());
     m_tunnelDev.clear();

@@ -11,7 +11,9 @@
 // trusted: openvpn runs it with "--script-security 1" given after it (no
 // scripts), only a configuration made of the directives the service's
 // configurations hold is run (OpenVpnConfigFilter), and the server must be a
-// host name or an IPv4 address with a port 1-65535. The user file holds the password readable by
+// host name or an IPv4 address with a port 1-65535. A child that ends by
+// itself is noticed at the next tick: its exit status and last output lines
+// go to the log and the tunnel state turns empty. The user file holds the password readable by
 // its owner only and is removed when the child stops; the password is never
 // on a command line or in a log.
 
@@ -24,6 +26,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVector>
 
 #include <functional>
@@ -70,6 +73,9 @@ public:
     bool startVncViewer(const QString& arg);
     int runStatus();
     QString vpnIp();
+    // True when the child of the last start has ended by itself (not by quit
+    // or a newer start); noticing it here logs it and reports the empty state.
+    bool hasChildEnded();
     static bool isVpnSupported();
     bool isVpnReady();
 
@@ -100,6 +106,12 @@ signals:
 
 private:
     void onVpnState(const QString& state, const QString& ip);
+    // Under the lock: a child that ended by itself ends the wait or reports
+    // the empty state.
+    void checkChild();
+    // Under the lock: true the first time the child is found ended by
+    // itself, which is then logged with its status and last lines.
+    bool noticeChildEnd();
     // Under the lock: route clean-up, child stopped, user file removed, empty state.
     void stopLocked();
     void cleanupRoutes();
@@ -122,6 +134,8 @@ private:
     quint64 m_generation = 0;            // changes at every start and quit
     QPointer<QEventLoop> m_waitLoop;
     bool m_userFileWritten = false;
+    bool m_childEnded = false;
+    QTimer m_watch;                      // looks after the child once the wait is over
     ProcessCommandRunner m_ownRunner;
     CommandRunner* m_runner = &m_ownRunner;
     AddressLister m_lister;

@@ -300,6 +300,67 @@ TEST_F(VpnManagerTest, VpnFolderJoinsThePathOnce)
     EXPECT_EQ(qgetenv("PATH"), once);
 }
 
+TEST_F(VpnManagerTest, ChildEndingAtOnceIsLoggedAndEndsTheWaitAtTheNextTick)
+{
+    writeFakeOpenvpn(QStringLiteral("#!/bin/sh\n"
+                                    "echo 'Options error: You must define CA file (--ca) or a PKCS#12 file'\n"
+                                    "echo 'Use --help for more information.' >&2\n"
+                                    "exit 1\n"));
+    // The full wait would take a minute; the child's end cuts it short.
+    m_manager.setWaitTiming(30, 2000);
+    LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(start());
+    EXPECT_LT(clock.elapsed(), 30000);
+    ASSERT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_status[0].state, QString());
+    EXPECT_EQ(m_status[0].ip, QString());
+    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_TRUE(m_manager.hasChildEnded());
+
+    const QStringList lines = LogCapture::lines().filter(QStringLiteral("VpnManager: openvpn"));
+    EXPECT_EQ(lines, QStringList({QStringLiteral("VpnManager: openvpn ended by itself with exit status 1; its last lines:"),
+                                  QStringLiteral("VpnManager: openvpn: Options error: You must define CA file (--ca) "
+                                                 "or a PKCS#12 file"),
+                                  QStringLiteral("VpnManager: openvpn: Use --help for more information.")}));
+    // Said once, however often it is asked.
+    EXPECT_TRUE(m_manager.hasChildEnded());
+    spin(100);
+    EXPECT_EQ(LogCapture::lines().filter(QStringLiteral("ended by itself")).size(), 1);
+    EXPECT_EQ(m_status.size(), 1u);
+
+    m_manager.quit(false);
+    EXPECT_FALSE(m_manager.hasChildEnded());
+    EXPECT_EQ(m_manager.childPid(), -1);
+}
+
+TEST_F(VpnManagerTest, ChildEndingAfterTheTunnelCameUpTurnsTheStateEmpty)
+{
+    const QString release = m_dir.filePath(QStringLiteral("release"));
+    writeFakeOpenvpn(QStringLiteral("#!/bin/sh\n"
+                                    "while [ ! -e '%1' ]; do sleep 0.02; done\n"
+                                    "printf 'Exiting due to fatal error\\033[0m\\n'\n"
+                                    "exit 7\n").arg(release));
+    QTimer::singleShot(40, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    LogCapture log;
+    ASSERT_TRUE(start());
+    ASSERT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
+    EXPECT_FALSE(m_manager.hasChildEnded());
+
+    QFile(release).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(waitUntil([&] { return m_status.size() == 2; }, 20000));
+    EXPECT_EQ(m_status[1].state, QString());
+    EXPECT_EQ(m_status[1].ip, QStringLiteral("10.8.0.6"));
+    EXPECT_TRUE(m_manager.hasChildEnded());
+    EXPECT_TRUE(LogCapture::contains(QStringLiteral("VpnManager: openvpn ended by itself with exit status 7")));
+    // The terminal's control characters do not reach the log.
+    EXPECT_TRUE(LogCapture::contains(QStringLiteral("VpnManager: openvpn: Exiting due to fatal error?[0m")))
+        << LogCapture::all().toStdString();
+}
+
 TEST(VpnManagerChecks, ServerTextAndTunnelAddressRules)
 {
     EXPECT_TRUE(VpnManager::isServerText(QStringLiteral("10.0.0.1")));

@@ -237,6 +237,41 @@ TEST_F(VpnNetnsTest, RefusedConfigurationsStartNoOpenvpn)
     runInner();
 }
 
+TEST_F(VpnNetnsTest, OpenvpnRefusingItsConfigurationIsLoggedAndEndsTheWait)
+{
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        // Without its CA the service's configuration is one openvpn will not run.
+        const QByteArray own = PcSide::ownConfig();
+        const int ca = own.indexOf("<ca>");
+        ASSERT_GT(ca, 0);
+        pc.m_cloud.setConfig(QStringLiteral("box.ovpn"), own.left(ca));
+        const stBoxData box = pc.loginAndConnect();
+        ASSERT_EQ(box.openvpnUser, OpenVpnTestServer::user());
+        // The whole wait would take ten minutes; openvpn's end cuts it short.
+        pc.m_manager.setWaitTiming(1000, 600);
+        LogCapture log;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_TRUE(pc.startVpn(box));
+        EXPECT_LT(clock.elapsed(), 60000);
+        ASSERT_EQ(pc.m_status.size(), 1u);
+        EXPECT_EQ(pc.m_status[0].state, QString());
+        EXPECT_TRUE(pc.m_manager.hasChildEnded());
+        EXPECT_TRUE(LogCapture::contains(QStringLiteral("VpnManager: openvpn ended by itself with exit status 1")))
+            << LogCapture::all().toStdString();
+        EXPECT_TRUE(LogCapture::contains(QStringLiteral("VpnManager: openvpn: Options error: You must define CA file")))
+            << LogCapture::all().toStdString();
+        pc.m_manager.quit(false);
+        EXPECT_FALSE(PcSide::hasAddressStarting(QStringLiteral("10.8.")));
+        return;
+    }
+    prepareServerFiles();
+    QString error;
+    ASSERT_TRUE(m_server.start(m_lab.panel(), NetnsLab::panelAddress(), kServerPort, &error)) << error.toStdString();
+    runInner();
+}
+
 TEST_F(VpnNetnsTest, ServerDownAndATenTenAddressElsewhereMeanNoConnectedAndNoRouteDeleted)
 {
     if (NetnsLab::isInner()) {

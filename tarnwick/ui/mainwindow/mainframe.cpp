@@ -1049,7 +1049,8 @@ void MainFrame::onTimerDevice()
         if (mVpnDevice.mQuerying) {
             qDebug().noquote() << "mVpnDevice.mDeviceState " + QString::number(mVpnDevice.mDeviceState)
                                       + " mVpnDevice.mVpnRunState " + QString::number(mVpnDevice.mVpnRunState);
-            if (++mVpnDevice.mTicks > C::kVpnConnectSteps) {
+            // A VPN client that ended by itself gives up at once, not after the last step.
+            if (++mVpnDevice.mTicks > C::kVpnConnectSteps || vpn->hasChildEnded()) {
                 mVpnDevice.mTicks = 0;
                 const QString text = mVpnDevice.mDeviceState != 3 ? C::deviceNetFailedText()
                                      : mVpnDevice.mVpnRunState != 1 ? C::localNetFailedText()

@@ -179,6 +179,33 @@ TEST_F(MainFrameVpnTest, TunnelNeverConnectedGivesUpAfterTwentyOneStepsAndDiscon
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
 }
 
+TEST_F(MainFrameVpnTest, VpnClientEndingAtOnceFailsTheConnectAtTheNextStepAndTellsWhy)
+{
+    const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory() + QStringLiteral("/openvpn");
+    ASSERT_TRUE(writeExecutable(openvpn, "#!/bin/sh\n"
+                                         "echo 'Options error: You must define CA file (--ca) or a PKCS#12 file'\n"
+                                         "exit 1\n"));
+    login();
+    DialogDriver driver;
+    startConnect(kLinked);
+    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("openvpn ended by itself")) == 1; }, 10000));
+    EXPECT_EQ(LogCapture::count(QStringLiteral("VpnManager: openvpn ended by itself with exit status 1")), 1);
+    EXPECT_EQ(LogCapture::count(QStringLiteral("VpnManager: openvpn: Options error: You must define CA file")), 1);
+    EXPECT_TRUE(driver.boxes().isEmpty());
+    // The panel's answer to the first step's status query is in.
+    ASSERT_TRUE(waitUntil([&] { return frame->vpnDeviceStateValue() == 3; }, 10000));
+
+    // The next step gives up, not the twenty-first.
+    driver.answerBox(DialogDriver::kButton1);
+    step();
+    ASSERT_EQ(driver.boxes().size(), 1);
+    EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
+    EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("本地组网失败, 请检查重试!"));
+    EXPECT_EQ(frame->vpnOperationValue(), 5);
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
+    EXPECT_EQ(driver.unexpectedBoxes(), 0);
+}
+
 TEST_F(MainFrameVpnTest, PanelWithoutLanAddressReportsDeviceNetworkingFailure)
 {
     login();
