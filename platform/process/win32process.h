@@ -3,10 +3,11 @@
 // The supervised child of the main program (it runs openvpn): started with
 // its argument list as it is, in a process group of its own, with its
 // standard input on /dev/null and its output and errors kept as their last
-// lines (OutputTail), and killed by the system when the main program dies. stop() asks the group to end with SIGINT, gives it
-// kStopGraceMs, then kills the whole group, so nothing the child started
-// outlives the stop, and reaps the child. The class keeps the program's
-// historical name; this is its POSIX form.
+// lines (OutputTail), and killed by the system when the main program dies.
+// stop() asks the group to end with SIGINT, gives it kStopGraceMs, then
+// kills the whole group, so nothing the child started outlives the stop, and
+// reaps the child. The class keeps the program's historical name; this is
+// its POSIX form.
 
 #include "platform/process/outputtail.h"
 

@@ -10,9 +10,9 @@ namespace {
 const QSet<QByteArray>& allowedDirectives()
 {
     static const QSet<QByteArray> names{
-        "client",          "dev",     "proto",       "remote",     "resolv-retry", "nobind",
-        "persist-key",     "persist-tun", "remote-cert-tls", "cipher", "data-ciphers", "auth",
-        "comp-lzo",        "verb",    "auth-user-pass", "key-direction", "connect-retry",
+        "client", "dev", "proto", "remote", "resolv-retry", "nobind", "persist-key", "persist-tun",
+        "remote-cert-tls", "cipher", "data-ciphers", "auth", "comp-lzo", "verb", "auth-user-pass",
+        "key-direction", "connect-retry",
         // Lines of the Windows build, which openvpn here is told to ignore.
         "block-outside-dns", "register-dns",
     };

@@ -13,9 +13,9 @@
 // configurations hold is run (OpenVpnConfigFilter), and the server must be a
 // host name or an IPv4 address with a port 1-65535. A child that ends by
 // itself is noticed at the next tick: its exit status and last output lines
-// go to the log and the tunnel state turns empty. The user file holds the password readable by
-// its owner only and is removed when the child stops; the password is never
-// on a command line or in a log.
+// go to the log and the tunnel state turns empty. The user file holds the
+// password readable by its owner only and is removed when the child stops;
+// the password is never on a command line or in a log.
 
 #include "platform/process/commandrunner.h"
 #include "platform/process/win32process.h"
