@@ -69,6 +69,10 @@ constexpr int kDefaultHeight = 600;
 constexpr int kIdleWidth = 800;
 constexpr int kIdleHeight = 480;
 
+// Server bytes are read into the connection's buffer in pieces of up to this
+// many beyond what a step needs at the moment.
+constexpr qint64 kReadAheadBytes = 256 * 1024;
+
 // Time limits (ms).
 constexpr int kReadTimeoutMs = 30000;      // one wait for server bytes
 constexpr int kWriteTimeoutMs = 30000;     // one wait for bytes to leave

@@ -16,37 +16,33 @@ bool isCancelled(const CancelCheck& cancelled)
 
 } // namespace
 
-bool readExactly(QTcpSocket* socket, qint64 count, QByteArray& out, const CancelCheck& cancelled)
+qint64 readAtLeast(QTcpSocket* socket, char* to, qint64 min, qint64 max, const CancelCheck& cancelled)
 {
-    out.clear();
-    if (count < 1 || !socket)
-        return false;
+    if (!socket)
+        return -1;
+    qint64 got = 0;
     // The limit applies to each wait for new bytes, as a stalled server is
     // recognised by silence, not by a slow but steady stream.
     QElapsedTimer sinceLastByte;
     sinceLastByte.start();
-    qint64 lastAvailable = socket->bytesAvailable();
-    while (socket->bytesAvailable() < count) {
-        if (isCancelled(cancelled))
-            return false;
-        if (socket->state() != QAbstractSocket::ConnectedState)
-            return false;
-        if (sinceLastByte.elapsed() >= Constants::kReadTimeoutMs)
-            return false;
-        socket->waitForReadyRead(Constants::kWaitSliceMs);
-        if (socket->bytesAvailable() != lastAvailable) {
-            lastAvailable = socket->bytesAvailable();
-            sinceLastByte.restart();
+    for (;;) {
+        if (got < max) {
+            const qint64 n = socket->read(to + got, max - got);
+            if (n > 0) {
+                got += n;
+                sinceLastByte.restart();
+            }
         }
+        if (got >= min)
+            return got;
+        if (isCancelled(cancelled))
+            return -1;
+        if (socket->state() != QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+            return -1;
+        if (sinceLastByte.elapsed() >= Constants::kReadTimeoutMs)
+            return -1;
+        socket->waitForReadyRead(Constants::kWaitSliceMs);
     }
-    out.reserve(int(count));
-    while (out.size() < count) {
-        const QByteArray part = socket->read(count - out.size());
-        if (part.isEmpty())
-            return false;
-        out.append(part);
-    }
-    return true;
 }
 
 bool waitAllWritten(QTcpSocket* socket, const CancelCheck& cancelled)

@@ -235,7 +235,7 @@ void VncViewerClient::handleServerMsg()
     if (reconnectTimer && reconnectTimer->isActive())
         reconnectTimer->stop();
     m_inHandler = true;
-    const qint64 before = socket->bytesAvailable();
+    const quint64 consumedBefore = dispatcher->input().consumedTotal();
     bool failed = true;
     try {
         dispatcher->runCurrentStep();
@@ -259,9 +259,11 @@ void VncViewerClient::handleServerMsg()
         abortConnection();
     }
     m_inHandler = false;
-    // Bytes that arrived while a step waited inside a read raise no new
-    // readyRead; run again while steps make progress on them.
-    if (!failed && socket && socket->bytesAvailable() > 0 && socket->bytesAvailable() != before)
+    // Bytes that arrived while a step waited inside a read, or that a read
+    // took into the buffer ahead of their message, raise no new readyRead;
+    // run again while steps make progress on them.
+    if (!failed && socket && dispatcher && dispatcher->input().consumedTotal() != consumedBefore
+        && dispatcher->input().held() + socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &VncViewerClient::handleServerMsg, Qt::QueuedConnection);
 }
 

@@ -363,7 +363,12 @@ void FakeRfbServer::handleRequest(Connection* c, bool incremental)
 {
     if (c->stalled)
         return;
-    if (incremental && !c->pictureChanged) {
+    bool scriptLeft = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        scriptLeft = m_records[c->index].updatesSent < m_config.scriptedUpdates.size();
+    }
+    if (incremental && !c->pictureChanged && !scriptLeft) {
         // Nothing changed since the last update: answer when the picture does.
         c->pendingIncremental = true;
         return;
@@ -426,7 +431,7 @@ void FakeRfbServer::sendUpdate(Connection* c)
             break;
         }
     }
-    c->socket->write(fullUpdate(c));
+    c->socket->write(sent < config.scriptedUpdates.size() ? config.scriptedUpdates[sent] : fullUpdate(c));
     {
         QMutexLocker locker(&m_mutex);
         ++m_records[c->index].updatesSent;

@@ -5,8 +5,8 @@
 // It greets with any version text, offers no security or VNC authentication
 // (checking the response against an expected one), sends ServerInit of any
 // size and name, answers update requests with Hextile updates of its picture
-// in the client's pixel format, records every byte the client sends, and can
-// misbehave on request.
+// in the client's pixel format (or with scripted updates of any content),
+// records every byte the client sends, and can misbehave on request.
 
 #include "testing/fakerfb/hextileencoder.h"
 
@@ -47,6 +47,8 @@ struct ServerConfig
     QByteArray serverPixelFormat = PixelFormat().toBytes();
     HextileOptions hextile;
     QList<QRect> rects;                  // how a full update splits the picture; empty: one rectangle
+    QList<QByteArray> scriptedUpdates;   // whole FramebufferUpdate messages sent as they are, as the answers to
+                                         // a connection's first requests; the picture's updates follow
     Fault fault = Fault::None;
     int faultAfterUpdates = 0;           // updates sent normally on a connection before the fault
 };
