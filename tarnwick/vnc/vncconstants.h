@@ -31,9 +31,11 @@ constexpr char kClientInitShared = 0x01;
 constexpr int kServerInitFixedLength = 24;
 constexpr int kPixelFormatLength = 16;
 // A desktop name or a frame buffer larger than these is a broken or hostile
-// server, not a panel.
+// server, not a panel: a frame buffer is at most 8192 pixels wide or high and
+// 16 Mi pixels in all (64 MiB of RGBA).
 constexpr quint32 kMaxDesktopNameLength = 1024 * 1024;
-constexpr int kMaxFrameBufferSide = 16384;
+constexpr int kMaxFrameBufferSide = 8192;
+constexpr qint64 kMaxFrameBufferPixels = 16 * 1024 * 1024;
 
 // Client to server message types.
 constexpr quint8 kMsgSetPixelFormat = 0;

@@ -295,8 +295,9 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 m_records[c->index].clientInit = shared;
             }
             QByteArray out;
-            put16(out, config.size.width());
-            put16(out, config.size.height());
+            const QSize announced = config.announcedSize.isValid() ? config.announcedSize : config.size;
+            put16(out, announced.width());
+            put16(out, announced.height());
             out.append(config.serverPixelFormat.left(16).leftJustified(16, '\0'));
             if (config.nameLengthOverride) {
                 put32(out, config.nameLengthOverride);

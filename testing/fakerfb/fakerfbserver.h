@@ -42,6 +42,7 @@ struct ServerConfig
     QByteArray challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
     QByteArray expectedResponse;         // type 2: the response that passes
     QSize size = QSize(64, 48);
+    QSize announcedSize;                 // when valid, ServerInit says this instead of size (the picture keeps size)
     QByteArray name = "fake panel";
     quint32 nameLengthOverride = 0;      // when set, sent instead of the name's length (the name is not sent)
     QByteArray serverPixelFormat = PixelFormat().toBytes();
