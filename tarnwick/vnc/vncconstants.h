@@ -80,6 +80,7 @@ constexpr int kReadTimeoutMs = 30000;      // one wait for server bytes
 constexpr int kWriteTimeoutMs = 30000;     // one wait for bytes to leave
 constexpr int kWaitSliceMs = 100;          // reads wait in slices so that a close stops them
 constexpr int kReconnectIntervalMs = 5000;
+constexpr int kConnectTimeoutMs = 5000;    // a first answer to the connection attempt
 constexpr int kInputHandOverTimeoutMs = 1000; // GUI wait for a key or pointer event to leave
 
 // Keysym sent for keys without a mapping.

@@ -128,8 +128,10 @@ void VncViewer::serverDisconnected()
     {
         QMutexLocker locker(&frameMutex);
         frameBufferReady.store(false);
-        if (!frameBuffer.isNull())
-            frameBuffer.fill(Qt::gray);
+        // Also a connection that never stood shows the disconnected picture.
+        if (frameBuffer.isNull())
+            frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
+        frameBuffer.fill(Qt::gray);
     }
     buttonMask = 0;
     repaint();

@@ -47,6 +47,9 @@ void VncViewerClient::releaseResources()
     socket = nullptr;
     delete reconnectTimer;
     reconnectTimer = nullptr;
+    delete connectTimer;
+    connectTimer = nullptr;
+    m_connecting = false;
     delete dispatcher;
     dispatcher = nullptr;
 }
@@ -190,6 +193,9 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     if (!socket) {
         socket = new QTcpSocket;
         reconnectTimer = new QTimer;
+        connectTimer = new QTimer;
+        connectTimer->setSingleShot(true);
+        connect(connectTimer, &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
     }
     delete dispatcher;
     dispatcher = new VncProtocolDispatcher(
@@ -203,17 +209,50 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     // (Dropping a live connection arms the reconnect timer; a requested
     // connection stops it again below.)
     const bool reconnecting = reconnectTimer->isActive();
+    m_connecting = false;
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
     if (!reconnecting)
         reconnectTimer->stop();
     connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
     connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
+    connect(socket, &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
+    // A refused or unreachable server reports an error; one that never
+    // answers only this timer does.
+    m_connecting = true;
+    connectTimer->start(Constants::kConnectTimeoutMs);
     socket->connectToHost(QHostAddress(ip), m_port.load(), QIODevice::ReadWrite);
+}
+
+void VncViewerClient::connectFailed(QAbstractSocket::SocketError)
+{
+    // Errors of a connection that stands end in disconnected().
+    if (!m_connecting || !socket)
+        return;
+    qDebug().noquote() << "connect to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load())
+                       << "failed:" << socket->errorString();
+    m_connecting = false;
+    connectTimer->stop();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->abort();
+    reportLoss();
+}
+
+void VncViewerClient::connectTimedOut()
+{
+    if (!m_connecting || !socket)
+        return;
+    qDebug().noquote() << "connect to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load())
+                       << "failed: no answer within" << Constants::kConnectTimeoutMs << "ms";
+    m_connecting = false;
+    socket->abort();
+    reportLoss();
 }
 
 void VncViewerClient::serverConnected()
 {
+    m_connecting = false;
+    connectTimer->stop();
     connect(socket, &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
     dispatcher->start(socket);
     handleServerMsg();
@@ -270,6 +309,11 @@ void VncViewerClient::handleServerMsg()
 void VncViewerClient::serverDisconnected()
 {
     qDebug() << "server/network disconnected!";
+    reportLoss();
+}
+
+void VncViewerClient::reportLoss()
+{
     connected.store(false);
     emit vncServerDisconnected();
     if (autoReconnect.load() && reconnectTimer) {
@@ -303,6 +347,7 @@ void VncViewerClient::manualDisconnectServer()
     qDebug() << "void VncViewerClient::manualDisconnectServer()";
     autoReconnect.store(false);
     connected.store(false);
+    m_connecting = false;
     if (socket && socket->state() != QAbstractSocket::UnconnectedState) {
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState)
@@ -317,6 +362,8 @@ void VncViewerClient::manualDisconnectServer()
     socket = nullptr;
     delete reconnectTimer;
     reconnectTimer = nullptr;
+    delete connectTimer;
+    connectTimer = nullptr;
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 

@@ -218,6 +218,10 @@ void FakeRfbServer::onNewConnection()
             raw->stage = Connection::Dead;
         });
         m_connections.push_back(std::move(c));
+        if (config.fault == Fault::CloseOnAccept) {
+            socket->disconnectFromHost();
+            continue;
+        }
         socket->write(config.greeting);
     }
 }

@@ -33,6 +33,7 @@ enum class Fault {
     CloseAfterUpdate, // close once the update has been sent
     Garbage,         // answer a request with bytes that are no server message
     UnknownMessage,  // answer a request with a Bell (type 2)
+    CloseOnAccept,   // close every connection as soon as it is accepted, before the greeting
 };
 
 struct ServerConfig
