@@ -349,6 +349,9 @@ void VncViewerClient::manualDisconnectServer()
     connected.store(false);
     m_connecting = false;
     if (socket && socket->state() != QAbstractSocket::UnconnectedState) {
+        // Events handed over before the request (the release of a held
+        // key) still leave; the abort below would drop them.
+        socket->flush();
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort();

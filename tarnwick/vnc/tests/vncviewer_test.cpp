@@ -20,6 +20,7 @@
 #include <QMutex>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -28,6 +29,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 
 using namespace VNC;
@@ -46,10 +48,18 @@ void sendMouse(QWidget& widget, QEvent::Type type, QPointF position, Qt::MouseBu
     QApplication::sendEvent(&widget, &event);
 }
 
-void sendKey(QWidget& widget, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers)
+void sendKey(QWidget& widget, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers, quint32 scanCode = 0)
 {
-    QKeyEvent event(type, key, modifiers);
+    QKeyEvent event(type, key, modifiers, scanCode, 0, 0);
     QApplication::sendEvent(&widget, &event);
+}
+
+QStringList keyEventsOf(const FakeRfb::ClientRecord& record)
+{
+    QStringList keys;
+    for (const QByteArray& e : record.keyEvents)
+        keys << QString::fromLatin1(e.toHex());
+    return keys;
 }
 
 // The program's log lines, from every thread, while it lives.
@@ -370,6 +380,77 @@ TEST(VncViewerWindow, LargeFrameBufferIsScaledToTheAvailableScreen)
     EXPECT_TRUE(window.width() >= available.width() - 101 || window.height() >= available.height() - 101)
         << "scaled further than needed";
     EXPECT_NEAR(double(window.width()) / window.height(), 4.0 / 3.0, 0.02);
+}
+
+TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setPort(server.port());
+    viewer.connectServer("127.0.0.1", LowQuality, QString());
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && viewer.isFrameBufferReady(); }, 10000));
+
+    // Shift down, a down, Shift up, a up: the release of a is that of "A".
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+    // With scan codes (X11 key codes): Shift+1 gives "!", whose release
+    // comes as the key 1 once Shift is up.
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Exclam, Qt::ShiftModifier, 10);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 50);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_1, Qt::NoModifier, 10);
+    // The next press of a, without Shift, is a again.
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier, 38);
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 10; }, 5000));
+    EXPECT_EQ(keyEventsOf(server.record(0)).join(' ').toStdString(),
+              "040100000000ffe2 0401000000000041 040000000000ffe2 0400000000000041 "
+              "040100000000ffe2 0401000000000021 040000000000ffe2 0400000000000021 "
+              "0401000000000061 0400000000000061");
+}
+
+TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* viewer = new VncViewer(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(viewer);
+    layout->addWidget(other);
+    window.resize(200, 150);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    viewer->setPort(server.port());
+    viewer->connectServer("127.0.0.1", LowQuality, QString());
+    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == 0 && viewer->isFrameBufferReady(); }, 10000));
+    viewer->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return viewer->hasFocus(); }, 5000));
+
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, 37);
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, 38);
+    sendKey(*viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier, 38); // released in time: not again
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier, 56);
+    other->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 6; }, 5000));
+    QStringList released = keyEventsOf(server.record(0)).mid(4);
+    released.sort();
+    EXPECT_EQ(released.join(' ').toStdString(), "0400000000000062 040000000000ffe4");
+    QThread::msleep(200);
+    EXPECT_EQ(server.record(0).keyEvents.size(), 6) << "a key was released twice";
+
+    // A key held while the viewer goes is released before the connection.
+    viewer->setFocus();
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, 54);
+    viewer->disconnectServer();
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
+    const QStringList keys = keyEventsOf(server.record(0));
+    ASSERT_EQ(keys.size(), 8);
+    EXPECT_EQ(keys.mid(6).join(' ').toStdString(), "0401000000000063 0400000000000063");
 }
 
 TEST(VncViewerWindow, FailedFirstConnectShowsTheDisconnectedStateAndTheLogSaysWhy)
