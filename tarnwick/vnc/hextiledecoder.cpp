@@ -102,8 +102,13 @@ public:
     void fill(const uchar* pixel, int x, int y, int w, int h)
     {
         // Plain subrectangles repeat one colour: convert it once.
-        if (!m_cached || std::memcmp(pixel, m_cachedPixel, size_t(m_bytesPerPixel)) != 0) {
-            std::memcpy(m_cachedPixel, pixel, size_t(m_bytesPerPixel));
+        quint32 key = pixel[0];
+        if (m_bytesPerPixel > 1)
+            key |= quint32(pixel[1]) << 8;
+        if (m_bytesPerPixel > 2)
+            key |= quint32(pixel[2]) << 16;
+        if (!m_cached || key != m_cachedKey) {
+            m_cachedKey = key;
             m_format.convertPixels(pixel, &m_cachedRgba, 1);
             m_cached = true;
         }
@@ -128,7 +133,7 @@ private:
     QSize m_frame;
     FrameView m_view;
     bool m_cached = false;
-    uchar m_cachedPixel[4] = {};
+    quint32 m_cachedKey = 0;
     quint32 m_cachedRgba = 0;
 };
 

@@ -57,16 +57,19 @@ bool VncInputBuffer::fill(qint64 min)
 {
     if (!m_source)
         return min <= 0;
-    // Room for what is needed, or for a whole read-ahead, after the held
-    // bytes: moved to the front first, grown only when that is not enough.
-    const qint64 room = std::max(min, m_readAhead);
-    if (qint64(m_storage.size()) - m_end < room && m_begin > 0) {
+    if (m_storage.empty())
+        m_storage.resize(size_t(std::max(m_readAhead, min)));
+    // The held bytes go to the front when what is needed does not fit after
+    // them, or when more than half of the storage before them is used up;
+    // the storage grows only for what is needed, never for reading ahead.
+    const qint64 size = qint64(m_storage.size());
+    if (m_begin > 0 && (size - m_end < min || m_begin >= size / 2)) {
         std::memmove(m_storage.data(), m_storage.data() + m_begin, size_t(held()));
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (qint64(m_storage.size()) - m_end < room)
-        m_storage.resize(size_t(std::max(m_end + room, qint64(m_storage.size()) * 2)));
+    if (qint64(m_storage.size()) - m_end < min)
+        m_storage.resize(size_t(m_end + std::max(min, m_readAhead)));
     const qint64 space = qint64(m_storage.size()) - m_end;
     if (space == 0)
         return min <= 0;

@@ -8,6 +8,7 @@
 #include "tarnwick/vnc/vncviewerclient.h"
 
 #include <QDebug>
+#include <QTcpSocket>
 
 namespace VNC {
 
@@ -35,6 +36,11 @@ VncProtocolDispatcher::~VncProtocolDispatcher()
 void VncProtocolDispatcher::start(QTcpSocket* socket)
 {
     m_socket = socket;
+    // The input buffer is where server bytes wait; Qt's own buffer in front
+    // of it need not hold more than one piece (unbounded, it takes in all the
+    // kernel has, in fresh memory each time).
+    if (socket)
+        socket->setReadBufferSize(Constants::kReadAheadBytes);
     // Bytes of an earlier connection mean nothing to this one.
     m_input.setSource([this](char* to, qint64 min, qint64 max) {
         return readAtLeast(m_socket, to, min, max, m_cancelCheck);
