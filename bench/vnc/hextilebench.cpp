@@ -11,8 +11,9 @@
 //    TigerVNC's vncviewer (where installed) on the same 8 bpp stream, under
 //    an Xvfb of the bench's own (skipped with --no-viewers or without Xvfb).
 //
-// With --viewer PORT the program is the viewer of part 2: a VncViewerWindow
-// on 127.0.0.1:PORT, switched to the low quality (8 bpp) once connected.
+// With --viewer PORT [HOST] the program is the viewer of part 2: a
+// VncViewerWindow on HOST (127.0.0.1) at PORT, switched to the low quality
+// (8 bpp) once connected.
 
 #include "bench/vnc/benchstreamserver.h"
 #include "bench/vnc/viewercomparison.h"
@@ -428,10 +429,10 @@ void viewerFigures(int rounds, const QString& self)
     std::fflush(stdout);
 }
 
-int viewerMain(int argc, char** argv, quint16 port)
+int viewerMain(int argc, char** argv, quint16 port, const QString& host)
 {
     QApplication app(argc, argv);
-    VncViewerWindow window(QStringLiteral("127.0.0.1"), port);
+    VncViewerWindow window(host, port);
     bool switched = false;
     QObject::connect(&window, &QWidget::windowTitleChanged, [&](const QString& title) {
         if (!switched && title.endsWith(QStringLiteral("已连接"))) {
@@ -453,7 +454,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         if (arg == "--viewer" && i + 1 < argc)
-            return viewerMain(argc, argv, quint16(QByteArray(argv[i + 1]).toUInt()));
+            return viewerMain(argc, argv, quint16(QByteArray(argv[i + 1]).toUInt()),
+                              i + 2 < argc ? QString::fromLocal8Bit(argv[i + 2]) : QStringLiteral("127.0.0.1"));
         if (arg == "--rounds" && i + 1 < argc)
             rounds = std::max(5, QByteArray(argv[++i]).toInt());
         else if (arg == "--no-viewers")
