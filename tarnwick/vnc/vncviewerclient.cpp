@@ -220,6 +220,7 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     // A refused or unreachable server reports an error; one that never
     // answers only this timer does.
     m_connecting = true;
+    qDebug().noquote() << "connecting to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load());
     connectTimer->start(Constants::kConnectTimeoutMs);
     socket->connectToHost(QHostAddress(ip), m_port.load(), QIODevice::ReadWrite);
 }
