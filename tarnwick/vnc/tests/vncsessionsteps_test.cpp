@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -218,11 +219,16 @@ TEST(VncSession, CancelledPasswordSendsNoResponse)
 {
     VncViewerClient client;
     Wire wire(MiddleQuality, &client);
-    bool asked = false;
+    std::atomic<bool> asked {false};
     QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [&] { asked = true; });
     wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray(16, '\x07'));
-    std::thread dialog([&client] {
-        QThread::msleep(100);
+    // The user cancels the dialog that the request for the password shows:
+    // after the request, as a cancel before it belongs to no request.
+    std::thread dialog([&client, &asked] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!asked && waited.elapsed() < 30000)
+            QThread::msleep(10);
         client.cancelPassword();
     });
     const std::string failure = failureOf(wire);
