@@ -7,7 +7,6 @@
 
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace VNC {
@@ -51,7 +50,7 @@ qint64 readAtLeast(QTcpSocket* socket, char* to, qint64 min, qint64 max, const C
         if (got < max) {
             qint64 n = socket->read(to + got, max - got);
             if (n >= 0 && got + n < max && socket->bytesAvailable() == 0)
-                n = std::max<qint64>(n, 0) + readFromSystem(socket, to + got + n, max - got - n);
+                n += readFromSystem(socket, to + got + n, max - got - n);
             if (n > 0) {
                 got += n;
                 sinceLastByte.restart();
