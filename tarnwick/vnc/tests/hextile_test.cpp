@@ -62,6 +62,17 @@ const Quality kQualities[] = {
     {HighQuality, PixelFormat::high(), "high"},
 };
 
+VncRectHeader headerOf(const QRect& rect)
+{
+    VncRectHeader header;
+    header.x = quint16(rect.x());
+    header.y = quint16(rect.y());
+    header.width = quint16(rect.width());
+    header.height = quint16(rect.height());
+    header.encoding = 5;
+    return header;
+}
+
 // Decodes rects of the picture (each encoded with the options) into a target.
 QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q, const HextileOptions& options,
               bool direct = true, int* doneCalls = nullptr)
@@ -86,15 +97,8 @@ QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q
         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
     if (direct)
         pixelFormat->setFrameTarget(&target);
-    for (int i = 0; i < rects.size(); ++i) {
-        VncRectHeader header;
-        header.x = quint16(rects[i].x());
-        header.y = quint16(rects[i].y());
-        header.width = quint16(rects[i].width());
-        header.height = quint16(rects[i].height());
-        header.encoding = 5;
-        pixelFormat->decodeRect(header, i == rects.size() - 1);
-    }
+    for (int i = 0; i < rects.size(); ++i)
+        pixelFormat->decodeRect(headerOf(rects[i]), i == rects.size() - 1);
     EXPECT_EQ(recording.position, recording.bytes.size()) << "bytes left unread";
     if (doneCalls)
         *doneCalls = done;
@@ -366,14 +370,8 @@ TEST(VncHextile, NothingOutsideTheFrameIsDrawnOrHandedOnAndEveryByteIsRead)
             format->setFrameSize(frame);
             if (direct)
                 format->setFrameTarget(&target);
-            for (int i = 0; i < rects.size(); ++i) {
-                VncRectHeader header;
-                header.x = quint16(rects[i].x());
-                header.y = quint16(rects[i].y());
-                header.width = quint16(rects[i].width());
-                header.height = quint16(rects[i].height());
-                format->decodeRect(header, false);
-            }
+            for (const QRect& rect : rects)
+                format->decodeRect(headerOf(rect), false);
             EXPECT_EQ(recording.position, recording.bytes.size()) << "the stream lost its place";
             for (const QRect& r : handedOn)
                 ASSERT_TRUE(QRect(QPoint(0, 0), frame).contains(r) && !r.isEmpty()) << r.x() << "," << r.y() << " "
