@@ -1,21 +1,48 @@
-// Decode speed of full 1024x600 Hextile updates as the fake server encodes
-// them, with 0, 10, 50 and 200 subrectangles per tile at 8 and 16 bits per
-// pixel, beside a plain memory copy of the same pixel count. Prints figures;
-// asserts nothing.
+// Speed of the VNC viewer on full 1024x600 Hextile updates with 0, 10, 50 and
+// 200 subrectangles per tile, in interleaved rounds (median and range per
+// figure). Prints figures; asserts nothing.
+//
+//   tarnwick_vnc_bench [--rounds N] [--no-viewers | --only-viewers]
+//
+// 1. Decoding: the same update bytes decoded from memory, and read through a
+//    real loopback socket by the protocol dispatcher and its steps exactly as
+//    the viewer's worker reads them, beside a plain copy of a frame.
+// 2. Whole viewers: CPU per update of Tarnwick's viewer window and of
+//    TigerVNC's vncviewer (where installed) on the same 8 bpp stream, under
+//    an Xvfb of the bench's own (skipped with --no-viewers or without Xvfb).
+//
+// With --viewer PORT [HOST] the program is the viewer of part 2: a
+// VncViewerWindow on HOST (127.0.0.1) at PORT, switched to the low quality
+// (8 bpp) once connected.
 
+#include "bench/vnc/benchstreamserver.h"
+#include "bench/vnc/viewercomparison.h"
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncpixelformat.h"
+#include "tarnwick/vnc/vncprotocoldispatcher.h"
+#include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/hextileencoder.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QImage>
 #include <QMutex>
-#include <QPainter>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpSocket>
 
-#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <map>
+#include <thread>
 #include <vector>
 
 using namespace VNC;
@@ -26,8 +53,9 @@ using FakeRfb::PixelFormat;
 namespace {
 
 const QSize kFrame(1024, 600);
+const int kCounts[] = {0, 10, 50, 200};
 
-// The viewer's frame buffer: one lock per tile.
+// The viewer's frame buffer: locked for each batch of tiles.
 class LockedTarget : public VncFrameTarget
 {
 public:
@@ -48,10 +76,10 @@ public:
 
 // Every tile: a background and `count` single pixels of a second colour,
 // which the encoder sends as `count` plain 1x1 subrectangles.
-QImage pictureWith(int count)
+QImage pictureWith(int count, quint32 seed)
 {
     QImage picture(kFrame, QImage::Format_RGB32);
-    QRandomGenerator random(42);
+    QRandomGenerator random(seed);
     for (int ty = 0; ty < kFrame.height(); ty += 16) {
         for (int tx = 0; tx < kFrame.width(); tx += 16) {
             const QRgb background = qRgb(random.bounded(256), random.bounded(256), random.bounded(256));
@@ -79,108 +107,366 @@ QImage pictureWith(int count)
     return picture;
 }
 
-struct Result
+QByteArray rectData(int count, const PixelFormat& format, quint32 seed)
 {
-    double msPerFrame;
-    int frames;
+    HextileOptions options;
+    options.style = HextileOptions::PixelSubrects;
+    options.reuseColours = false;
+    return HextileEncoder::encodeRect(pictureWith(count, seed), QRect(QPoint(0, 0), kFrame), format, options);
+}
+
+// A whole FramebufferUpdate message of one rectangle.
+QByteArray updateMessage(const QByteArray& data, const QRect& rect)
+{
+    return QByteArray::fromHex("00000001") + HextileEncoder::rectHeader(rect) + data;
+}
+
+struct Figures
+{
+    std::vector<double> values;
+    void add(double v) { values.push_back(v); }
+    double median() const
+    {
+        std::vector<double> v = values;
+        std::sort(v.begin(), v.end());
+        if (v.empty())
+            return NAN;
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    }
+    double min() const { return values.empty() ? NAN : *std::min_element(values.begin(), values.end()); }
+    double max() const { return values.empty() ? NAN : *std::max_element(values.begin(), values.end()); }
+    QString text() const
+    {
+        return QString::asprintf("%7.3f [%.3f-%.3f]", median(), min(), max());
+    }
 };
 
-Result decodeRepeatedly(const QByteArray& data, VncImageQuality quality, bool direct, int minimumMs)
+double threadCpuMs()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Per update: the time that passed, and the CPU time of the decoding thread
+// (which leaves out the time the machine's other work took from it).
+struct Timing
+{
+    double wallMs = NAN;
+    double cpuMs = NAN;
+};
+
+class Stopwatch
+{
+public:
+    void start()
+    {
+        m_wall.start();
+        m_cpu = threadCpuMs();
+    }
+    Timing per(int frames) const
+    {
+        return {double(m_wall.nsecsElapsed()) / 1e6 / frames, (threadCpuMs() - m_cpu) / frames};
+    }
+
+private:
+    QElapsedTimer m_wall;
+    double m_cpu = 0;
+};
+
+// The decoder fed from memory: the same input buffer as the viewer's, filled
+// from the recorded rectangle instead of a socket.
+Timing inMemory(const QByteArray& data, VncImageQuality quality, int frames)
 {
     LockedTarget target;
-    int position = 0;
+    int done = 0;
     auto format = VncPixelFormat::create(
-        quality,
-        [&](QImage* image, int x, int y, bool) {
-            // What drawing one image per fill costs: a painter per image.
-            if (image) {
-                QMutexLocker locker(&target.mutex);
-                QPainter painter(&target.image);
-                painter.setCompositionMode(QPainter::CompositionMode_Source);
-                painter.drawImage(x, y, *image);
-            }
+        quality, [&](QImage* image, int, int, bool isDone) {
             delete image;
+            done += isDone ? 1 : 0;
         },
-        [&](unsigned int count, QByteArray& out) {
-            if (count == 0 || position + int(count) > data.size())
-                return false;
-            out = QByteArray::fromRawData(data.constData() + position, int(count));
-            position += int(count);
-            return true;
-        });
-    if (direct)
-        format->setFrameTarget(&target);
+        {});
+    qint64 position = 0;
+    auto source = [&](char* to, qint64 min, qint64 max) -> qint64 {
+        const qint64 n = std::min(max, qint64(data.size()) - position);
+        if (n < min)
+            return -1;
+        std::memcpy(to, data.constData() + position, size_t(n));
+        position += n;
+        return n;
+    };
+    VncInputBuffer input(source, Constants::kReadAheadBytes);
+    format->setInput(&input);
+    format->setFrameTarget(&target);
+    format->setFrameSize(kFrame);
     VncRectHeader header;
     header.width = quint16(kFrame.width());
     header.height = quint16(kFrame.height());
-    header.encoding = 5;
-    QElapsedTimer timer;
-    timer.start();
-    int frames = 0;
-    do {
+    header.encoding = Constants::kEncodingHextile;
+    Stopwatch watch;
+    for (int i = 0; i <= frames; ++i) {
+        if (i == 1)
+            watch.start(); // the first frame warms up
         position = 0;
+        input.setSource(source);
         format->decodeRect(header, true);
-        ++frames;
-    } while (timer.elapsed() < minimumMs);
-    return {double(timer.nsecsElapsed()) / 1e6 / frames, frames};
+    }
+    return watch.per(frames);
 }
 
-double memcpyMs(int minimumMs)
+// The protocol dispatcher and its steps on a loopback socket, as in the
+// viewer's worker; the server streams the updates back to back.
+Timing throughSocket(const QByteArray& update, VncImageQuality quality, int frames)
+{
+    Bench::StreamServer server;
+    const int total = frames + 1; // the first warms up
+    std::thread peer([&] {
+        const int fd = server.accept(10000);
+        if (fd < 0)
+            return;
+        char setup[8 + 20 + 10]; // SetEncodings, SetPixelFormat, the first request
+        if (Bench::StreamServer::handshake(fd, kFrame, PixelFormat::low().toBytes())
+            && Bench::StreamServer::receiveAll(fd, setup, sizeof(setup))) {
+            for (int i = 0; i < total; ++i)
+                if (!Bench::StreamServer::sendAll(fd, update))
+                    break;
+            char drain[4096];
+            while (::recv(fd, drain, sizeof(drain), 0) > 0) {
+            }
+        }
+        ::close(fd);
+    });
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, server.port());
+    Timing result;
+    if (socket.waitForConnected(10000)) {
+        LockedTarget target;
+        int done = 0;
+        VncProtocolDispatcher dispatcher(
+            [&](QImage* image, int, int, bool isDone) {
+                delete image;
+                done += isDone ? 1 : 0;
+            },
+            quality, nullptr);
+        dispatcher.setFrameTarget(&target);
+        dispatcher.start(&socket);
+        // As the worker's readyRead handler: run the current step, and wait
+        // for bytes only when it made no progress.
+        auto runUntil = [&](int frame) {
+            while (done < frame) {
+                const quint64 before = dispatcher.input().consumedTotal();
+                dispatcher.runCurrentStep();
+                if (dispatcher.input().consumedTotal() == before && !socket.waitForReadyRead(10000))
+                    return false;
+            }
+            return true;
+        };
+        Stopwatch watch;
+        try {
+            if (runUntil(1)) {
+                watch.start();
+                if (runUntil(total))
+                    result = watch.per(frames);
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "socket run failed: %s\n", e.what());
+        }
+        socket.abort();
+    }
+    peer.join();
+    return result;
+}
+
+double plainCopy(int frames)
 {
     const size_t bytes = size_t(kFrame.width()) * size_t(kFrame.height()) * 4;
     std::vector<char> from(bytes, 1);
     std::vector<char> to(bytes, 0);
     QElapsedTimer timer;
     timer.start();
-    int frames = 0;
-    do {
+    for (int i = 0; i < frames; ++i) {
         std::memcpy(to.data(), from.data(), bytes);
-        from[size_t(frames) % bytes] = char(frames); // keep the copy from being optimised away
-        ++frames;
-    } while (timer.elapsed() < minimumMs);
+        from[size_t(i) % bytes] = char(i); // keep the copy from being optimised away
+    }
     volatile char sink = to[bytes / 2];
     (void)sink;
     return double(timer.nsecsElapsed()) / 1e6 / frames;
+}
+
+void decodeFigures(int rounds)
+{
+    struct Case
+    {
+        int bpp;
+        VncImageQuality quality;
+        int count;
+        QByteArray data;
+        QByteArray update;
+        int frames;
+        Figures memory, socket, ratio, socketWall;
+    };
+    std::vector<Case> cases;
+    for (const auto& f : {std::make_pair(8, LowQuality), std::make_pair(16, MiddleQuality)}) {
+        const PixelFormat format = f.first == 8 ? PixelFormat::low() : PixelFormat::middle();
+        for (int count : kCounts) {
+            Case c {f.first, f.second, count, rectData(count, format, 42), {}, 0, {}, {}, {}, {}};
+            c.update = updateMessage(c.data, QRect(QPoint(0, 0), kFrame));
+            c.frames = count >= 200 ? 40 : count >= 50 ? 80 : 120;
+            cases.push_back(c);
+        }
+    }
+    Figures copy;
+    for (int round = 0; round < rounds; ++round) {
+        copy.add(plainCopy(200));
+        for (Case& c : cases) {
+            // The two sides in turn within the round, in alternating order.
+            Timing memory;
+            Timing socket;
+            if (round % 2) {
+                socket = throughSocket(c.update, c.quality, c.frames);
+                memory = inMemory(c.data, c.quality, c.frames);
+            } else {
+                memory = inMemory(c.data, c.quality, c.frames);
+                socket = throughSocket(c.update, c.quality, c.frames);
+            }
+            c.memory.add(memory.cpuMs);
+            c.socket.add(socket.cpuMs);
+            c.socketWall.add(socket.wallMs);
+            c.ratio.add(socket.cpuMs / memory.cpuMs);
+        }
+        std::fprintf(stderr, "decode round %d of %d done\n", round + 1, rounds);
+    }
+    std::printf("\nHextile decode, %dx%d full updates, %d interleaved rounds; ms per update, median [min-max];\n"
+                "CPU time of the decoding thread, and the time that passed for the socket side\n",
+                kFrame.width(), kFrame.height(), rounds);
+    std::printf("plain copy of a 32-bit frame: %s ms\n", qPrintable(copy.text()));
+    std::printf("%-4s %-9s %8s  %-24s %-24s %-24s %-24s %s\n", "bpp", "subrects", "bytes", "in memory (CPU)",
+                "through socket (CPU)", "socket / memory", "through socket (wall)", "memory / copy");
+    for (const Case& c : cases) {
+        const QString ratio = QString::asprintf("%.2fx [%.2f-%.2f]", c.ratio.median(), c.ratio.min(), c.ratio.max());
+        const QString wall = c.socketWall.text();
+        std::printf("%-4d %-9d %8d  %-24s %-24s %-24s %-24s %.1fx\n", c.bpp, c.count, int(c.update.size()),
+                    qPrintable(c.memory.text()), qPrintable(c.socket.text()), qPrintable(ratio), qPrintable(wall),
+                    c.memory.median() / copy.median());
+    }
+    std::fflush(stdout);
+}
+
+void viewerFigures(int rounds, const QString& self)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    QString tiger = QStandardPaths::findExecutable(QStringLiteral("xtigervncviewer"));
+    if (xvfb.isEmpty()) {
+        std::printf("\nviewer CPU: skipped, Xvfb is not installed\n");
+        return;
+    }
+    Bench::BenchDisplay display;
+    QString error;
+    if (!display.start(&error)) {
+        std::printf("\nviewer CPU: skipped, %s\n", qPrintable(error));
+        return;
+    }
+    struct Side
+    {
+        const char* name;
+        QString program;
+        QStringList arguments;
+    };
+    std::vector<Side> sides = {{"tarnwick", self, {"--viewer", "%PORT"}}};
+    if (!tiger.isEmpty())
+        sides.push_back({"tigervnc", tiger,
+                         {"-AutoSelect=0", "-FullColor=0", "-LowColorLevel=2", "-PreferredEncoding=Hextile",
+                          "-SecurityTypes=None", "-Shared=1", "-Log=*:stderr:0", "127.0.0.1::%PORT"}});
+    const int counts[] = {10, 50};
+    std::map<int, Bench::ViewerStream> streams;
+    std::map<std::pair<int, int>, Figures> cpu, wall;
+    for (int count : counts) {
+        Bench::ViewerStream& s = streams[count];
+        for (int i = 0; i < 2; ++i)
+            s.updates[i] = updateMessage(rectData(count, PixelFormat::low(), 42 + quint32(i)), QRect(QPoint(0, 0), kFrame));
+        QImage small(16, 16, QImage::Format_RGB32);
+        small.fill(Qt::darkGray);
+        s.smallUpdate16 = updateMessage(HextileEncoder::encodeRect(small, small.rect(), PixelFormat::middle()),
+                                        small.rect());
+    }
+    for (int round = 0; round < rounds; ++round) {
+        for (int count : counts) {
+            for (size_t i = 0; i < sides.size(); ++i) {
+                // Alternate which viewer goes first.
+                const Side& side = sides[(i + size_t(round)) % sides.size()];
+                const int index = int((i + size_t(round)) % sides.size());
+                const Bench::ViewerRun run = Bench::runViewer(display.name(), side.program, side.arguments,
+                                                              streams[count]);
+                if (!run.ok) {
+                    std::fprintf(stderr, "%s, %d subrects: %s\n", side.name, count, qPrintable(run.error));
+                    continue;
+                }
+                cpu[{index, count}].add(run.cpuMsPerUpdate);
+                wall[{index, count}].add(run.wallMsPerUpdate);
+            }
+        }
+        std::fprintf(stderr, "viewer round %d of %d done\n", round + 1, rounds);
+    }
+    const Bench::ViewerStream& any = streams.begin()->second;
+    std::printf("\nWhole viewer on one 8 bpp stream of %dx%d full updates, one per request (%d measured after %d), "
+                "%d interleaved rounds, under Xvfb\n",
+                kFrame.width(), kFrame.height(), any.measured, any.warmUp, rounds);
+    if (tiger.isEmpty())
+        std::printf("(TigerVNC's vncviewer is not installed: no comparison)\n");
+    std::printf("%-9s %-10s %-26s %-26s %s\n", "subrects", "viewer", "CPU ms/update", "wall ms/update",
+                "CPU vs tigervnc");
+    for (int count : counts) {
+        for (size_t i = 0; i < sides.size(); ++i) {
+            const Figures& c = cpu[{int(i), count}];
+            QString versus;
+            if (sides.size() > 1 && i == 0)
+                versus = QString::asprintf("%.2fx", c.median() / cpu[{1, count}].median());
+            const QString wallText = wall[{int(i), count}].text();
+            std::printf("%-9d %-10s %-26s %-26s %s\n", count, sides[i].name, qPrintable(c.text()),
+                        qPrintable(wallText), qPrintable(versus));
+        }
+    }
+    std::fflush(stdout);
+}
+
+int viewerMain(int argc, char** argv, quint16 port, const QString& host)
+{
+    QApplication app(argc, argv);
+    VncViewerWindow window(host, port);
+    bool switched = false;
+    QObject::connect(&window, &QWidget::windowTitleChanged, [&](const QString& title) {
+        if (!switched && title.endsWith(QStringLiteral("已连接"))) {
+            switched = true;
+            QMetaObject::invokeMethod(&window, "_setPixelFormat8Bit", Qt::QueuedConnection);
+        }
+    });
+    window.show();
+    return app.exec();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    int rounds = 7;
+    bool viewers = true;
+    bool decoding = true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg == "--viewer" && i + 1 < argc)
+            return viewerMain(argc, argv, quint16(QByteArray(argv[i + 1]).toUInt()),
+                              i + 2 < argc ? QString::fromLocal8Bit(argv[i + 2]) : QStringLiteral("127.0.0.1"));
+        if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(5, QByteArray(argv[++i]).toInt());
+        else if (arg == "--no-viewers")
+            viewers = false;
+        else if (arg == "--only-viewers")
+            decoding = false;
+    }
     QCoreApplication app(argc, argv);
-    const int minimumMs = 600;
-    const double copy = memcpyMs(minimumMs);
-    std::printf("frame %dx%d; memcpy of the same pixel count (32 bits): %.3f ms (%.0f frames/s)\n", kFrame.width(),
-                kFrame.height(), copy, 1000.0 / copy);
-    std::printf("%-6s %-9s %10s %10s %12s %14s\n", "bpp", "subrects", "bytes", "ms/frame", "frames/s", "x memcpy");
-    const struct
-    {
-        VncImageQuality quality;
-        PixelFormat format;
-        int bpp;
-    } formats[] = {{LowQuality, PixelFormat::low(), 8}, {MiddleQuality, PixelFormat::middle(), 16}};
-    for (const auto& f : formats) {
-        for (int count : {0, 10, 50, 200}) {
-            HextileOptions options;
-            options.style = HextileOptions::PixelSubrects;
-            options.reuseColours = false;
-            const QByteArray data = HextileEncoder::encodeRect(pictureWith(count), QRect(QPoint(0, 0), kFrame),
-                                                               f.format, options);
-            const Result r = decodeRepeatedly(data, f.quality, true, minimumMs);
-            std::printf("%-6d %-9d %10d %10.3f %12.1f %14.1f\n", f.bpp, count, data.size(), r.msPerFrame,
-                        1000.0 / r.msPerFrame, r.msPerFrame / copy);
-        }
-    }
-    // For comparison: one image and one painter per fill, at 50 subrectangles.
-    {
-        HextileOptions options;
-        options.style = HextileOptions::PixelSubrects;
-        options.reuseColours = false;
-        const QByteArray data = HextileEncoder::encodeRect(pictureWith(50), QRect(QPoint(0, 0), kFrame),
-                                                           PixelFormat::middle(), options);
-        const Result r = decodeRepeatedly(data, MiddleQuality, false, minimumMs);
-        std::printf("image per fill (16 bpp, 50 subrects): %.3f ms/frame (%.1f frames/s)\n", r.msPerFrame,
-                    1000.0 / r.msPerFrame);
-    }
+    if (decoding)
+        decodeFigures(rounds);
+    if (viewers)
+        viewerFigures(rounds, QCoreApplication::applicationFilePath());
     return 0;
 }

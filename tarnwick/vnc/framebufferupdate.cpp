@@ -39,19 +39,29 @@ void FrameBufferUpdate::run()
     }
 }
 
+namespace {
+
+[[noreturn]] void fail(const char* logText, const char* reason)
+{
+    failStep("FrameBufferUpdate", logText, reason);
+}
+
+quint16 bigEndian16(const uchar* b)
+{
+    return quint16((b[0] << 8) | b[1]);
+}
+
+} // namespace
+
 bool FrameBufferUpdate::readMessageType()
 {
     if (!socket || bytesBuffered() < 1)
         return false;
-    QByteArray data;
-    if (!readBytes(1, data)) {
-        qDebug() << "get msg type failed";
-        throw VncProException("FrameBufferUpdate", "get msg type failed");
-    }
-    if (quint8(data[0]) != Constants::kMsgFramebufferUpdate) {
-        qDebug() << "unkown error ocurred!";
-        throw VncProException("FrameBufferUpdate", "get msg is unknown");
-    }
+    const uchar* type = takeBytes(1);
+    if (!type)
+        fail("get msg type failed", "get msg type failed");
+    if (type[0] != Constants::kMsgFramebufferUpdate)
+        fail("unkown error ocurred!", "get msg is unknown");
     return true;
 }
 
@@ -59,16 +69,12 @@ bool FrameBufferUpdate::readUpdateHeader()
 {
     if (!socket || bytesBuffered() < 3)
         return false;
-    QByteArray data;
-    if (!readBytes(1, data)) {
-        qDebug() << "update frame buffer: get padding failed!";
-        throw VncProException("FrameBufferUpdate", "update frame buffer: get padding failed!");
-    }
-    if (!readBytes(2, data)) {
-        qDebug() << "update frame buffer: get retangle number failed!";
-        throw VncProException("FrameBufferUpdate", "update frame buffer: get retangle number failed!");
-    }
-    rectsLeft = (quint32(quint8(data[0])) << 8) | quint8(data[1]);
+    if (!takeBytes(1))
+        fail("update frame buffer: get padding failed!", "update frame buffer: get padding failed!");
+    const uchar* count = takeBytes(2);
+    if (!count)
+        fail("update frame buffer: get retangle number failed!", "update frame buffer: get retangle number failed!");
+    rectsLeft = bigEndian16(count);
     return true;
 }
 
@@ -76,18 +82,15 @@ bool FrameBufferUpdate::readRectHeader()
 {
     if (!socket || bytesBuffered() < Constants::kRectHeaderLength)
         return false;
-    QByteArray data;
-    if (!readBytes(Constants::kRectHeaderLength, data)) {
-        qDebug() << "read frame buffer head failed";
-        throw VncProException("FrameBufferUpdate", "read frame buffer head failed!");
-    }
-    auto u16 = [&data](int at) { return quint16((quint8(data[at]) << 8) | quint8(data[at + 1])); };
-    rectHeader.x = u16(0);
-    rectHeader.y = u16(2);
-    rectHeader.width = u16(4);
-    rectHeader.height = u16(6);
-    rectHeader.encoding = qint32((quint32(quint8(data[8])) << 24) | (quint32(quint8(data[9])) << 16)
-                                 | (quint32(quint8(data[10])) << 8) | quint32(quint8(data[11])));
+    const uchar* header = takeBytes(Constants::kRectHeaderLength);
+    if (!header)
+        fail("read frame buffer head failed", "read frame buffer head failed!");
+    rectHeader.x = bigEndian16(header);
+    rectHeader.y = bigEndian16(header + 2);
+    rectHeader.width = bigEndian16(header + 4);
+    rectHeader.height = bigEndian16(header + 6);
+    rectHeader.encoding = qint32((quint32(header[8]) << 24) | (quint32(header[9]) << 16) | (quint32(header[10]) << 8)
+                                 | quint32(header[11]));
     if (rectHeader.encoding != Constants::kEncodingHextile) {
         qDebug() << "encoding type is incorrect" << rectHeader.encoding;
         throw VncProException("FrameBufferUpdate", "encoding type is incorrect!");

@@ -31,9 +31,11 @@ constexpr char kClientInitShared = 0x01;
 constexpr int kServerInitFixedLength = 24;
 constexpr int kPixelFormatLength = 16;
 // A desktop name or a frame buffer larger than these is a broken or hostile
-// server, not a panel.
+// server, not a panel: a frame buffer is at most 8192 pixels wide or high and
+// 16 Mi pixels in all (64 MiB of RGBA).
 constexpr quint32 kMaxDesktopNameLength = 1024 * 1024;
-constexpr int kMaxFrameBufferSide = 16384;
+constexpr int kMaxFrameBufferSide = 8192;
+constexpr qint64 kMaxFrameBufferPixels = 16 * 1024 * 1024;
 
 // Client to server message types.
 constexpr quint8 kMsgSetPixelFormat = 0;
@@ -69,11 +71,16 @@ constexpr int kDefaultHeight = 600;
 constexpr int kIdleWidth = 800;
 constexpr int kIdleHeight = 480;
 
+// Server bytes are read into the connection's buffer in pieces of up to this
+// many beyond what a step needs at the moment.
+constexpr qint64 kReadAheadBytes = 256 * 1024;
+
 // Time limits (ms).
 constexpr int kReadTimeoutMs = 30000;      // one wait for server bytes
 constexpr int kWriteTimeoutMs = 30000;     // one wait for bytes to leave
 constexpr int kWaitSliceMs = 100;          // reads wait in slices so that a close stops them
 constexpr int kReconnectIntervalMs = 5000;
+constexpr int kConnectTimeoutMs = 5000;    // a first answer to the connection attempt
 constexpr int kInputHandOverTimeoutMs = 1000; // GUI wait for a key or pointer event to leave
 
 // Keysym sent for keys without a mapping.

@@ -23,4 +23,8 @@ public:
     const char* what() const noexcept override;
 };
 
+// Logs logText and raises the step's failure with reason: the one way a step
+// reports a server that broke the protocol or went away.
+[[noreturn]] void failStep(const char* step, const char* logText, const char* reason);
+
 } // namespace VNC

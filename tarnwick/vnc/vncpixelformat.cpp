@@ -1,10 +1,13 @@
 #include "tarnwick/vnc/vncpixelformat.h"
 
+#include "tarnwick/vnc/hextiledecoder.h"
 #include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 
 #include <QImage>
 
 #include <algorithm>
+#include <cstring>
 
 namespace VNC {
 
@@ -26,6 +29,17 @@ VncPixelFormat::VncPixelFormat(FrameCallback callback, ReadFunction read)
     , frameCallback(std::move(callback))
     , m_pixelFormatMessage(Constants::kSetPixelFormatLength, '\0')
 {
+    // Exactly the bytes asked for, none of a following message: the read
+    // function's caller may hand the rest of its stream to someone else.
+    m_ownInput = std::make_unique<VncInputBuffer>([this](char* to, qint64 min, qint64) -> qint64 {
+        if (min <= 0)
+            return 0;
+        QByteArray bytes;
+        if (!readFunction || !readFunction(unsigned(min), bytes) || bytes.size() < min)
+            return -1;
+        std::memcpy(to, bytes.constData(), size_t(min));
+        return min;
+    });
 }
 
 VncPixelFormat::~VncPixelFormat() = default;
@@ -49,6 +63,18 @@ void VncPixelFormat::setMessage(int bitsPerPixel, int depth, quint16 redMax, qui
     m[14] = char(redShift);
     m[15] = char(greenShift);
     m[16] = char(blueShift);
+}
+
+void VncPixelFormat::decodeHextile(const VncRectHeader& rect)
+{
+    VncHextileDecoder(*this).decodeRect(m_input ? *m_input : *m_ownInput, rect, m_frameTarget, m_frameSize);
+}
+
+void VncPixelFormat::decodeRect(const VncRectHeader& rect, bool last)
+{
+    decodeHextile(rect);
+    if (last)
+        frameCallback(nullptr, 0, 0, true);
 }
 
 void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w, int h)

@@ -7,6 +7,7 @@
 #include "tarnwick/vnc/vncimagequality.h"
 
 #include <QByteArray>
+#include <QSize>
 
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@
 class QImage;
 
 namespace VNC {
+
+class VncInputBuffer;
 
 // The header of one rectangle of a FramebufferUpdate, in host order.
 struct VncRectHeader
@@ -61,6 +64,12 @@ public:
     // With a target, tiles are drawn into it (clipped to it); without one,
     // every fill and raw tile leaves as an image through the frame callback.
     void setFrameTarget(VncFrameTarget* target) { m_frameTarget = target; }
+    // The server's frame buffer: nothing outside it is drawn or handed on.
+    void setFrameSize(const QSize& size) { m_frameSize = size; }
+    // The connection's input buffer, shared with the protocol steps. Without
+    // one, the decoder reads through the read function, exactly the bytes it
+    // needs.
+    void setInput(VncInputBuffer* input) { m_input = input; }
 
     // Decodes one Hextile rectangle; for the last rectangle of an update the
     // frame callback then hears (no image, done). A read failure raises.
@@ -76,11 +85,12 @@ protected:
     FrameCallback frameCallback;
 
 private:
-    void readTile(int tileWidth, int tileHeight, QByteArray& tile, QByteArray& part);
-
     QByteArray m_pixelFormatMessage;
     int m_bitsPerPixel = 0;
     VncFrameTarget* m_frameTarget = nullptr;
+    QSize m_frameSize;
+    VncInputBuffer* m_input = nullptr;
+    std::unique_ptr<VncInputBuffer> m_ownInput;
 };
 
 class VncLowQualityPixFormat : public VncPixelFormat

@@ -2,8 +2,8 @@
 
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
-#include "tarnwick/vnc/vncsocketio.h"
 
 #include <QDebug>
 #include <QTcpSocket>
@@ -35,9 +35,21 @@ void VncProtocol::setNext(VncProtocol* step)
 
 bool VncProtocol::readBytes(int count, QByteArray& out)
 {
-    if (count < 1 || !socket)
+    if (count < 1 || !socket || !dispatcher)
         return false;
-    return readExactly(socket, count, out, dispatcher ? dispatcher->cancelCheck() : CancelCheck());
+    return dispatcher->input().read(count, out);
+}
+
+const uchar* VncProtocol::takeBytes(int count)
+{
+    if (count < 1 || !socket || !dispatcher)
+        return nullptr;
+    VncInputBuffer& input = dispatcher->input();
+    if (!input.ensure(count))
+        return nullptr;
+    const uchar* bytes = input.data();
+    input.consume(count);
+    return bytes;
 }
 
 qint64 VncProtocol::writeBytes(const QByteArray& data)
@@ -83,7 +95,9 @@ void VncProtocol::sendUpdateRequest(quint8 incremental)
 
 qint64 VncProtocol::bytesBuffered() const
 {
-    return socket ? socket->bytesAvailable() : 0;
+    if (!socket)
+        return 0;
+    return dispatcher ? dispatcher->input().available() : socket->bytesAvailable();
 }
 
 } // namespace VNC

@@ -32,10 +32,14 @@ protected:
     // inside the call: afterwards it must touch none of its members.
     void setNext(VncProtocol* step);
     bool readBytes(int count, QByteArray& out);
+    // The next count bytes, taken from the connection's buffer in place
+    // (valid until the next read); null when they cannot be had.
+    const uchar* takeBytes(int count);
     qint64 writeBytes(const QByteArray& data);
     bool waitWritten();
     std::string password();
     void sendUpdateRequest(quint8 incremental);
+    // Bytes that have arrived and no step has taken yet.
     qint64 bytesBuffered() const;
 
     VncProtocolDispatcher* dispatcher = nullptr;

@@ -8,6 +8,7 @@
 #include "tarnwick/vnc/vncviewerclient.h"
 
 #include <QDebug>
+#include <QTcpSocket>
 
 namespace VNC {
 
@@ -17,9 +18,12 @@ VncProtocolDispatcher::VncProtocolDispatcher(FrameCallback frameCallback, VncIma
     , m_height(Constants::kDefaultHeight)
     , m_frameCallback(std::move(frameCallback))
     , m_client(client)
+    , m_input(VncInputBuffer::Source(), Constants::kReadAheadBytes)
 {
     auto readFunction = [this](unsigned int count, QByteArray& out) { return read(count, out); };
     m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback, readFunction);
+    m_pixelFormat->setInput(&m_input);
+    m_pixelFormat->setFrameSize(QSize(width(), height()));
 }
 
 VncProtocolDispatcher::~VncProtocolDispatcher()
@@ -32,6 +36,15 @@ VncProtocolDispatcher::~VncProtocolDispatcher()
 void VncProtocolDispatcher::start(QTcpSocket* socket)
 {
     m_socket = socket;
+    // The input buffer is where server bytes wait; Qt's own buffer in front
+    // of it need not hold more than one piece (unbounded, it takes in all the
+    // kernel has, in fresh memory each time).
+    if (socket)
+        socket->setReadBufferSize(Constants::kReadAheadBytes);
+    // Bytes of an earlier connection mean nothing to this one.
+    m_input.setSource([this](char* to, qint64 min, qint64 max) {
+        return readAtLeast(m_socket, to, min, max, m_cancelCheck);
+    });
     delete m_currentStep;
     delete m_pointerStep;
     delete m_keyStep;
@@ -70,6 +83,7 @@ bool VncProtocolDispatcher::passwordCancelled() const
 void VncProtocolDispatcher::setWidth(int width)
 {
     m_width.exchange(width);
+    m_pixelFormat->setFrameSize(QSize(width, m_height.load()));
     if (m_client)
         m_client->noteFrameBufferSize(width, m_height.load());
 }
@@ -77,6 +91,7 @@ void VncProtocolDispatcher::setWidth(int width)
 void VncProtocolDispatcher::setHeight(int height)
 {
     m_height.exchange(height);
+    m_pixelFormat->setFrameSize(QSize(m_width.load(), height));
     if (m_client)
         m_client->noteFrameBufferSize(m_width.load(), height);
 }
@@ -109,7 +124,7 @@ bool VncProtocolDispatcher::read(unsigned int count, QByteArray& out)
         out.clear();
         return false;
     }
-    if (!readExactly(m_socket, count, out, m_cancelCheck)) {
+    if (!m_input.read(count, out)) {
         qDebug() << "unkown error!";
         out.clear();
         return false;

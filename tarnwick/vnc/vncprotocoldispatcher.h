@@ -5,6 +5,7 @@
 // quality and the socket. Lives in the connection worker's thread.
 
 #include "tarnwick/vnc/vncimagequality.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncsocketio.h"
 
 #include <QByteArray>
@@ -74,6 +75,9 @@ public:
 
     // Reads exactly count bytes from the socket; false for a count of 0.
     bool read(unsigned int count, QByteArray& out);
+    // What the server sent and no step has taken yet; every step and the
+    // decoder read through it.
+    VncInputBuffer& input() { return m_input; }
 
     // Waits for server bytes stop as soon as this turns true.
     void setCancelCheck(CancelCheck check) { m_cancelCheck = std::move(check); }
@@ -96,6 +100,7 @@ private:
     QTcpSocket* m_socket = nullptr;
     VncViewerClient* m_client = nullptr;
     CancelCheck m_cancelCheck;
+    VncInputBuffer m_input;
 };
 
 } // namespace VNC

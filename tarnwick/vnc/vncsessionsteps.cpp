@@ -163,22 +163,27 @@ void VncInit::run()
             throw VncProException("VncInit", "read buffer width failed!");
         }
         const int width = bigEndian16(data, 0);
-        // A frame buffer of no or absurd size is refused before anything is
-        // allocated for it.
-        if (width == 0 || width > Constants::kMaxFrameBufferSide) {
+        if (width == 0) {
             qDebug() << "read buffer width failed!" << width;
             throw VncProException("VncInit", "read buffer width failed!");
         }
-        dispatcher->setWidth(width);
         if (!readBytes(2, data)) {
             qDebug() << "read buffer height failed!";
             throw VncProException("VncInit", "read buffer height failed!");
         }
         const int height = bigEndian16(data, 0);
-        if (height == 0 || height > Constants::kMaxFrameBufferSide) {
+        if (height == 0) {
             qDebug() << "read buffer height failed!" << height;
             throw VncProException("VncInit", "read buffer height failed!");
         }
+        // Refused before anything is allocated for it: the frame buffer is
+        // made at this size once the first picture arrives.
+        if (width > Constants::kMaxFrameBufferSide || height > Constants::kMaxFrameBufferSide
+            || qint64(width) * height > Constants::kMaxFrameBufferPixels) {
+            qDebug() << "frame buffer too large:" << width << "x" << height;
+            throw VncProException("VncInit", "frame buffer too large!");
+        }
+        dispatcher->setWidth(width);
         dispatcher->setHeight(height);
         if (!readBytes(Constants::kPixelFormatLength, data)) {
             qDebug() << "read pix format failed!";

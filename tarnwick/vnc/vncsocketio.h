@@ -5,7 +5,7 @@
 // connect request) ends a wait within a slice instead of after the whole
 // time limit.
 
-#include <QByteArray>
+#include <QtGlobal>
 
 #include <functional>
 
@@ -15,10 +15,11 @@ namespace VNC {
 
 using CancelCheck = std::function<bool()>;
 
-// Reads exactly count bytes into out (cleared first). False for a count below
-// 1, without a socket, on a closed connection, when no byte arrived within the
+// Reads at least min and at most max bytes into `to` and returns how many;
+// waits while fewer than min are there (with min 0 it never waits). -1
+// without a socket, on a closed connection, when no byte arrived within the
 // read time limit, and when cancelled() turns true while waiting.
-bool readExactly(QTcpSocket* socket, qint64 count, QByteArray& out, const CancelCheck& cancelled);
+qint64 readAtLeast(QTcpSocket* socket, char* to, qint64 min, qint64 max, const CancelCheck& cancelled);
 
 // Waits until the socket's write buffer has left (the write time limit at
 // most). True when nothing is left to write.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace VNC {
 
@@ -51,6 +52,7 @@ VncViewer::~VncViewer()
 
 void VncViewer::connectServer(const QString& h, VncImageQuality q, const QString& password)
 {
+    releaseHeldKeys();
     host = h;
     quality = q;
     client.requestConnect(h, password, q);
@@ -58,6 +60,7 @@ void VncViewer::connectServer(const QString& h, VncImageQuality q, const QString
 
 void VncViewer::disconnectServer()
 {
+    releaseHeldKeys();
     client.requestDisconnect();
 }
 
@@ -128,10 +131,14 @@ void VncViewer::serverDisconnected()
     {
         QMutexLocker locker(&frameMutex);
         frameBufferReady.store(false);
-        if (!frameBuffer.isNull())
-            frameBuffer.fill(Qt::gray);
+        // Also a connection that never stood shows the disconnected picture.
+        if (frameBuffer.isNull())
+            frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
+        frameBuffer.fill(Qt::gray);
     }
     buttonMask = 0;
+    // Nothing is held on a server that is gone.
+    heldKeys.clear();
     repaint();
     emit vncServerDisconnected();
 }
@@ -251,11 +258,20 @@ void VncViewer::mouseMoveEvent(QMouseEvent* event)
     QWidget::mouseMoveEvent(event);
 }
 
+quint64 VncViewer::physicalKey(const QKeyEvent* event)
+{
+    if (event->nativeScanCode() != 0)
+        return (quint64(1) << 32) | event->nativeScanCode();
+    return quint32(event->key());
+}
+
 void VncViewer::keyPressEvent(QKeyEvent* event)
 {
     if (frameBufferReady.load()) {
         const bool capsLock = Platform::capsLockFromNativeModifiers(event->nativeModifiers());
-        client.sendKeySync(keysymFor(event->key(), event->modifiers(), capsLock), true);
+        const quint32 keysym = keysymFor(event->key(), event->modifiers(), capsLock);
+        heldKeys.insert(physicalKey(event), keysym);
+        client.sendKeySync(keysym, true);
     }
     QWidget::keyPressEvent(event);
 }
@@ -263,10 +279,37 @@ void VncViewer::keyPressEvent(QKeyEvent* event)
 void VncViewer::keyReleaseEvent(QKeyEvent* event)
 {
     if (frameBufferReady.load()) {
-        const bool capsLock = Platform::capsLockFromNativeModifiers(event->nativeModifiers());
-        client.sendKeySync(keysymFor(event->key(), event->modifiers(), capsLock), false);
+        // The modifiers may have changed since the press (Shift let go
+        // first): the keysym of the press is the one the server holds.
+        const auto held = heldKeys.constFind(physicalKey(event));
+        quint32 keysym = 0;
+        if (held != heldKeys.constEnd()) {
+            keysym = held.value();
+            heldKeys.erase(held);
+        } else {
+            const bool capsLock = Platform::capsLockFromNativeModifiers(event->nativeModifiers());
+            keysym = keysymFor(event->key(), event->modifiers(), capsLock);
+        }
+        client.sendKeySync(keysym, false);
     }
     QWidget::keyPressEvent(event);
+}
+
+void VncViewer::focusOutEvent(QFocusEvent* event)
+{
+    // Releases that would come while another window has the keyboard never
+    // reach us: the server must not keep those keys pressed.
+    releaseHeldKeys();
+    QWidget::focusOutEvent(event);
+}
+
+void VncViewer::releaseHeldKeys()
+{
+    const QHash<quint64, quint32> held = std::exchange(heldKeys, {});
+    if (!frameBufferReady.load())
+        return;
+    for (const quint32 keysym : held)
+        client.sendKeySync(keysym, false);
 }
 
 void VncViewer::contextMenuEvent(QContextMenuEvent* event)

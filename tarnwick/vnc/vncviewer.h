@@ -8,6 +8,7 @@
 #include "tarnwick/vnc/vncpixelformat.h"
 #include "tarnwick/vnc/vncviewerclient.h"
 
+#include <QHash>
 #include <QImage>
 #include <QMutex>
 #include <QPoint>
@@ -73,17 +74,28 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void prepareFrameBufferLocked();
     void sendPointer(const QPointF& position);
     static int buttonBit(Qt::MouseButton button);
+    // The physical key of an event: its scan code where the platform gives
+    // one, else its Qt key.
+    static quint64 physicalKey(const QKeyEvent* event);
+    // Sends the release of every key whose press went out and whose release
+    // has not, and forgets them.
+    void releaseHeldKeys();
 
     QThread workerThread;
     VncViewerClient client;
     QImage frameBuffer;
     int buttonMask = 0;
+    // Keys pressed on the server and not yet released there, each with the
+    // keysym its press sent: the release sends the same one, whatever the
+    // modifiers are by then.
+    QHash<quint64, quint32> heldKeys;
     std::atomic<bool> frameBufferReady{false};
     QString host;
     VncImageQuality quality = MiddleQuality;

@@ -47,6 +47,9 @@ void VncViewerClient::releaseResources()
     socket = nullptr;
     delete reconnectTimer;
     reconnectTimer = nullptr;
+    delete connectTimer;
+    connectTimer = nullptr;
+    m_connecting = false;
     delete dispatcher;
     dispatcher = nullptr;
 }
@@ -190,6 +193,9 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     if (!socket) {
         socket = new QTcpSocket;
         reconnectTimer = new QTimer;
+        connectTimer = new QTimer;
+        connectTimer->setSingleShot(true);
+        connect(connectTimer, &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
     }
     delete dispatcher;
     dispatcher = new VncProtocolDispatcher(
@@ -203,17 +209,51 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     // (Dropping a live connection arms the reconnect timer; a requested
     // connection stops it again below.)
     const bool reconnecting = reconnectTimer->isActive();
+    m_connecting = false;
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
     if (!reconnecting)
         reconnectTimer->stop();
     connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
     connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
+    connect(socket, &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
+    // A refused or unreachable server reports an error; one that never
+    // answers only this timer does.
+    m_connecting = true;
+    qDebug().noquote() << "connecting to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load());
+    connectTimer->start(Constants::kConnectTimeoutMs);
     socket->connectToHost(QHostAddress(ip), m_port.load(), QIODevice::ReadWrite);
+}
+
+void VncViewerClient::connectFailed(QAbstractSocket::SocketError)
+{
+    // Errors of a connection that stands end in disconnected().
+    if (!m_connecting || !socket)
+        return;
+    qDebug().noquote() << "connect to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load())
+                       << "failed:" << socket->errorString();
+    m_connecting = false;
+    connectTimer->stop();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->abort();
+    reportLoss();
+}
+
+void VncViewerClient::connectTimedOut()
+{
+    if (!m_connecting || !socket)
+        return;
+    qDebug().noquote() << "connect to" << QStringLiteral("%1:%2").arg(host).arg(m_port.load())
+                       << "failed: no answer within" << Constants::kConnectTimeoutMs << "ms";
+    m_connecting = false;
+    socket->abort();
+    reportLoss();
 }
 
 void VncViewerClient::serverConnected()
 {
+    m_connecting = false;
+    connectTimer->stop();
     connect(socket, &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
     dispatcher->start(socket);
     handleServerMsg();
@@ -235,7 +275,7 @@ void VncViewerClient::handleServerMsg()
     if (reconnectTimer && reconnectTimer->isActive())
         reconnectTimer->stop();
     m_inHandler = true;
-    const qint64 before = socket->bytesAvailable();
+    const quint64 consumedBefore = dispatcher->input().consumedTotal();
     bool failed = true;
     try {
         dispatcher->runCurrentStep();
@@ -259,15 +299,22 @@ void VncViewerClient::handleServerMsg()
         abortConnection();
     }
     m_inHandler = false;
-    // Bytes that arrived while a step waited inside a read raise no new
-    // readyRead; run again while steps make progress on them.
-    if (!failed && socket && socket->bytesAvailable() > 0 && socket->bytesAvailable() != before)
+    // Bytes that arrived while a step waited inside a read, or that a read
+    // took into the buffer ahead of their message, raise no new readyRead;
+    // run again while steps make progress on them.
+    if (!failed && socket && dispatcher && dispatcher->input().consumedTotal() != consumedBefore
+        && dispatcher->input().held() + socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &VncViewerClient::handleServerMsg, Qt::QueuedConnection);
 }
 
 void VncViewerClient::serverDisconnected()
 {
     qDebug() << "server/network disconnected!";
+    reportLoss();
+}
+
+void VncViewerClient::reportLoss()
+{
     connected.store(false);
     emit vncServerDisconnected();
     if (autoReconnect.load() && reconnectTimer) {
@@ -301,7 +348,11 @@ void VncViewerClient::manualDisconnectServer()
     qDebug() << "void VncViewerClient::manualDisconnectServer()";
     autoReconnect.store(false);
     connected.store(false);
+    m_connecting = false;
     if (socket && socket->state() != QAbstractSocket::UnconnectedState) {
+        // Events handed over before the request (the release of a held
+        // key) still leave; the abort below would drop them.
+        socket->flush();
         socket->disconnectFromHost();
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort();
@@ -315,6 +366,8 @@ void VncViewerClient::manualDisconnectServer()
     socket = nullptr;
     delete reconnectTimer;
     reconnectTimer = nullptr;
+    delete connectTimer;
+    connectTimer = nullptr;
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 

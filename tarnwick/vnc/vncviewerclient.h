@@ -7,6 +7,7 @@
 
 #include "tarnwick/vnc/vncimagequality.h"
 
+#include <QAbstractSocket>
 #include <QMutex>
 #include <QObject>
 #include <QSemaphore>
@@ -78,6 +79,8 @@ private slots:
     void realConnectServer(const QString& ip, const QString& passwd, VncImageQuality quality);
     void manualDisconnectServer();
     void serverConnected();
+    void connectFailed(QAbstractSocket::SocketError error);
+    void connectTimedOut();
     void doSendMouseEvent(uint8_t type, int x, int y);
     void doSendKeyEvent(uint32_t key, bool isPress);
 
@@ -85,10 +88,13 @@ private:
     void connectToServer(const QString& ip, const QString& passwd, VncImageQuality quality);
     bool waitHandOver(QSemaphore& semaphore);
     void abortConnection();
+    void reportLoss();
     void frameArrived(QImage* image, int x, int y, bool done);
 
     QTcpSocket* socket = nullptr;
     QTimer* reconnectTimer = nullptr;
+    // Bounds the wait for the server to answer a connection attempt.
+    QTimer* connectTimer = nullptr;
     std::atomic<bool> autoReconnect{false};
     std::atomic<bool> connected{false};
     QString host;
@@ -116,6 +122,8 @@ private:
     // until the worker has caught up.
     std::atomic<bool> m_handOverStalled{false};
     bool m_inHandler = false;
+    // Between connectToHost and the socket's connected() or its failure.
+    bool m_connecting = false;
 };
 
 } // namespace VNC

@@ -218,6 +218,10 @@ void FakeRfbServer::onNewConnection()
             raw->stage = Connection::Dead;
         });
         m_connections.push_back(std::move(c));
+        if (config.fault == Fault::CloseOnAccept) {
+            socket->disconnectFromHost();
+            continue;
+        }
         socket->write(config.greeting);
     }
 }
@@ -295,8 +299,9 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 m_records[c->index].clientInit = shared;
             }
             QByteArray out;
-            put16(out, config.size.width());
-            put16(out, config.size.height());
+            const QSize announced = config.announcedSize.isValid() ? config.announcedSize : config.size;
+            put16(out, announced.width());
+            put16(out, announced.height());
             out.append(config.serverPixelFormat.left(16).leftJustified(16, '\0'));
             if (config.nameLengthOverride) {
                 put32(out, config.nameLengthOverride);
@@ -363,7 +368,12 @@ void FakeRfbServer::handleRequest(Connection* c, bool incremental)
 {
     if (c->stalled)
         return;
-    if (incremental && !c->pictureChanged) {
+    bool scriptLeft = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        scriptLeft = m_records[c->index].updatesSent < m_config.scriptedUpdates.size();
+    }
+    if (incremental && !c->pictureChanged && !scriptLeft) {
         // Nothing changed since the last update: answer when the picture does.
         c->pendingIncremental = true;
         return;
@@ -426,7 +436,7 @@ void FakeRfbServer::sendUpdate(Connection* c)
             break;
         }
     }
-    c->socket->write(fullUpdate(c));
+    c->socket->write(sent < config.scriptedUpdates.size() ? config.scriptedUpdates[sent] : fullUpdate(c));
     {
         QMutexLocker locker(&m_mutex);
         ++m_records[c->index].updatesSent;

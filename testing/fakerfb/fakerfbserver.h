@@ -5,8 +5,8 @@
 // It greets with any version text, offers no security or VNC authentication
 // (checking the response against an expected one), sends ServerInit of any
 // size and name, answers update requests with Hextile updates of its picture
-// in the client's pixel format, records every byte the client sends, and can
-// misbehave on request.
+// in the client's pixel format (or with scripted updates of any content),
+// records every byte the client sends, and can misbehave on request.
 
 #include "testing/fakerfb/hextileencoder.h"
 
@@ -33,6 +33,7 @@ enum class Fault {
     CloseAfterUpdate, // close once the update has been sent
     Garbage,         // answer a request with bytes that are no server message
     UnknownMessage,  // answer a request with a Bell (type 2)
+    CloseOnAccept,   // close every connection as soon as it is accepted, before the greeting
 };
 
 struct ServerConfig
@@ -42,11 +43,14 @@ struct ServerConfig
     QByteArray challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
     QByteArray expectedResponse;         // type 2: the response that passes
     QSize size = QSize(64, 48);
+    QSize announcedSize;                 // when valid, ServerInit says this instead of size (the picture keeps size)
     QByteArray name = "fake panel";
     quint32 nameLengthOverride = 0;      // when set, sent instead of the name's length (the name is not sent)
     QByteArray serverPixelFormat = PixelFormat().toBytes();
     HextileOptions hextile;
     QList<QRect> rects;                  // how a full update splits the picture; empty: one rectangle
+    QList<QByteArray> scriptedUpdates;   // whole FramebufferUpdate messages sent as they are, as the answers to
+                                         // a connection's first requests; the picture's updates follow
     Fault fault = Fault::None;
     int faultAfterUpdates = 0;           // updates sent normally on a connection before the fault
 };

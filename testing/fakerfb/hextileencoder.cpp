@@ -128,12 +128,38 @@ QImage HextileEncoder::truncated(const QImage& picture, const PixelFormat& f)
     QImage out = picture.convertToFormat(QImage::Format_RGBA8888);
     for (int y = 0; y < out.height(); ++y) {
         for (int x = 0; x < out.width(); ++x) {
-            const QRgb c = out.pixel(x, y);
-            out.setPixel(x, y, qRgb(truncateChannel(qRed(c), f.redMax), truncateChannel(qGreen(c), f.greenMax),
-                                    truncateChannel(qBlue(c), f.blueMax)));
+            out.setPixel(x, y, truncated(out.pixel(x, y), f));
         }
     }
     return out;
+}
+
+QRgb HextileEncoder::truncated(QRgb c, const PixelFormat& f)
+{
+    return qRgb(truncateChannel(qRed(c), f.redMax), truncateChannel(qGreen(c), f.greenMax),
+                truncateChannel(qBlue(c), f.blueMax));
+}
+
+QByteArray HextileEncoder::oneSubrectTile(const QRect& rect, const PixelFormat& f, QRgb background, QRgb colour,
+                                          bool coloured, quint8 xy, quint8 wh)
+{
+    enum : quint8 { Background = 2, Foreground = 4, AnySubrects = 8, Coloured = 16 };
+    QByteArray out = rectHeader(rect);
+    out.append(char(coloured ? (Background | AnySubrects | Coloured) : (Background | Foreground | AnySubrects)));
+    out.append(pixelBytes(pixelValue(background, f), f));
+    if (!coloured)
+        out.append(pixelBytes(pixelValue(colour, f), f));
+    out.append(char(1));
+    if (coloured)
+        out.append(pixelBytes(pixelValue(colour, f), f));
+    out.append(char(xy));
+    out.append(char(wh));
+    return out;
+}
+
+QRect HextileEncoder::subrectArea(const QRect& rect, quint8 xy, quint8 wh)
+{
+    return QRect(rect.x() + (xy >> 4), rect.y() + (xy & 15), (wh >> 4) + 1, (wh & 15) + 1);
 }
 
 QByteArray HextileEncoder::rectHeader(const QRect& r, qint32 encoding)

@@ -50,11 +50,21 @@ public:
     // What a client of that format shows for the picture: every channel cut
     // to the format's bits (low bits zero), opaque.
     static QImage truncated(const QImage& picture, const PixelFormat& format);
+    static QRgb truncated(QRgb colour, const PixelFormat& format);
     // The Hextile data of one rectangle of the picture (no rectangle header).
     static QByteArray encodeRect(const QImage& picture, const QRect& rect, const PixelFormat& format,
                                  const HextileOptions& options = HextileOptions());
     // A rectangle header: x, y, width, height, encoding.
     static QByteArray rectHeader(const QRect& rect, qint32 encoding = 5);
+    // A Hextile rectangle (with its header) whose first tile is a background
+    // and one subrectangle, of the foreground or of its own colour, packed as
+    // the bytes xy (offsets) and wh (sizes less one); as a server that lies
+    // may send it, the subrectangle can reach past the tile. The rectangle
+    // should be one tile.
+    static QByteArray oneSubrectTile(const QRect& rect, const PixelFormat& format, QRgb background, QRgb colour,
+                                     bool coloured, quint8 xy, quint8 wh);
+    // Where that subrectangle lies.
+    static QRect subrectArea(const QRect& rect, quint8 xy, quint8 wh);
 };
 
 } // namespace FakeRfb

@@ -62,6 +62,17 @@ const Quality kQualities[] = {
     {HighQuality, PixelFormat::high(), "high"},
 };
 
+VncRectHeader headerOf(const QRect& rect)
+{
+    VncRectHeader header;
+    header.x = quint16(rect.x());
+    header.y = quint16(rect.y());
+    header.width = quint16(rect.width());
+    header.height = quint16(rect.height());
+    header.encoding = 5;
+    return header;
+}
+
 // Decodes rects of the picture (each encoded with the options) into a target.
 QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q, const HextileOptions& options,
               bool direct = true, int* doneCalls = nullptr)
@@ -86,15 +97,8 @@ QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q
         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
     if (direct)
         pixelFormat->setFrameTarget(&target);
-    for (int i = 0; i < rects.size(); ++i) {
-        VncRectHeader header;
-        header.x = quint16(rects[i].x());
-        header.y = quint16(rects[i].y());
-        header.width = quint16(rects[i].width());
-        header.height = quint16(rects[i].height());
-        header.encoding = 5;
-        pixelFormat->decodeRect(header, i == rects.size() - 1);
-    }
+    for (int i = 0; i < rects.size(); ++i)
+        pixelFormat->decodeRect(headerOf(rects[i]), i == rects.size() - 1);
     EXPECT_EQ(recording.position, recording.bytes.size()) << "bytes left unread";
     if (doneCalls)
         *doneCalls = done;
@@ -301,21 +305,78 @@ TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
     EXPECT_EQ(QColor(target.image.pixel(16, 0)).alpha(), 255);
 }
 
-TEST(VncHextile, RectangleBeyondTheFrameBufferIsClipped)
+TEST(VncHextile, NothingOutsideTheFrameIsDrawnOrHandedOnAndEveryByteIsRead)
 {
-    const QImage picture = testPicture(QSize(40, 40), 9);
-    Recording recording{HextileEncoder::encodeRect(picture, picture.rect(), PixelFormat::high(), {HextileOptions::Raw})};
-    auto format = VncPixelFormat::create(HighQuality, [](QImage* image, int, int, bool) { delete image; },
-                                         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
-    ImageTarget target(QSize(30, 30));
-    format->setFrameTarget(&target);
-    VncRectHeader header;
-    header.x = 10;
-    header.y = 10;
-    header.width = 40;
-    header.height = 40;
-    format->decodeRect(header, false);
-    EXPECT_EQ(recording.position, recording.bytes.size());
-    EXPECT_EQ(target.image.pixel(10, 10), HextileEncoder::truncated(picture, PixelFormat::high()).pixel(0, 0));
-    EXPECT_EQ(target.image.pixel(29, 29), HextileEncoder::truncated(picture, PixelFormat::high()).pixel(19, 19));
+    // A 40x24 frame; rectangles partly and wholly outside it (subrectangle
+    // and raw tiles), and single tiles whose subrectangles pass the right
+    // edge, the bottom edge and both.
+    const QSize frame(40, 24);
+    const QImage beyond = testPicture(QSize(96, 64), 13);
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        Recording recording;
+        QList<QRect> rects;
+        QImage expected = HextileEncoder::truncated(beyond, q.format).copy(QRect(QPoint(0, 0), frame));
+        QPainter painter(&expected);
+        const struct
+        {
+            QRect rect;
+            HextileOptions::Style style;
+        } encoded[] = {{QRect(8, 0, 48, 16), HextileOptions::Subrects},
+                       {QRect(56, 0, 40, 64), HextileOptions::Auto},
+                       {QRect(0, 16, 48, 48), HextileOptions::Raw},
+                       {QRect(0, 0, 8, 16), HextileOptions::PixelSubrects}};
+        for (const auto& e : encoded) {
+            recording.bytes += HextileEncoder::encodeRect(beyond, e.rect, q.format, {e.style});
+            rects << e.rect;
+        }
+        const struct
+        {
+            QRect rect;
+            QRgb background, colour;
+            bool coloured;
+            quint8 xy, wh;
+        } tiles[] = {{QRect(32, 0, 8, 8), qRgb(255, 0, 0), qRgb(0, 0, 255), false, 0x42, 0xF2},
+                     {QRect(0, 16, 16, 8), qRgb(0, 255, 0), qRgb(255, 255, 255), true, 0x35, 0x4F},
+                     {QRect(32, 16, 8, 8), qRgb(255, 255, 255), qRgb(255, 0, 0), true, 0x00, 0xFF},
+                     {QRect(40, 0, 16, 16), qRgb(0, 0, 255), qRgb(0, 255, 0), false, 0x00, 0xFF},
+                     {QRect(65530, 20, 16, 16), qRgb(0, 0, 255), qRgb(0, 255, 0), true, 0xFF, 0xFF}};
+        for (const auto& t : tiles) {
+            // The same bytes without the rectangle header.
+            recording.bytes += HextileEncoder::oneSubrectTile(t.rect, q.format, t.background, t.colour, t.coloured,
+                                                              t.xy, t.wh).mid(12);
+            rects << t.rect;
+            painter.fillRect(t.rect, QColor(HextileEncoder::truncated(t.background, q.format)));
+            painter.fillRect(HextileEncoder::subrectArea(t.rect, t.xy, t.wh),
+                             QColor(HextileEncoder::truncated(t.colour, q.format)));
+        }
+        painter.end();
+
+        for (bool direct : {true, false}) {
+            SCOPED_TRACE(direct ? "direct" : "images");
+            recording.position = 0;
+            ImageTarget target(frame);
+            QList<QRect> handedOn;
+            auto format = VncPixelFormat::create(
+                q.quality,
+                [&](QImage* image, int x, int y, bool) {
+                    if (image) {
+                        handedOn << QRect(QPoint(x, y), image->size());
+                        QPainter(&target.image).drawImage(x, y, *image);
+                    }
+                    delete image;
+                },
+                [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+            format->setFrameSize(frame);
+            if (direct)
+                format->setFrameTarget(&target);
+            for (const QRect& rect : rects)
+                format->decodeRect(headerOf(rect), false);
+            EXPECT_EQ(recording.position, recording.bytes.size()) << "the stream lost its place";
+            for (const QRect& r : handedOn)
+                ASSERT_TRUE(QRect(QPoint(0, 0), frame).contains(r) && !r.isEmpty()) << r.x() << "," << r.y() << " "
+                                                                                  << r.width() << "x" << r.height();
+            expectSame(target.image, expected, PixelFormat::high());
+        }
+    }
 }

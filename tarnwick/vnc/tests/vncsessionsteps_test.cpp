@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -218,11 +219,16 @@ TEST(VncSession, CancelledPasswordSendsNoResponse)
 {
     VncViewerClient client;
     Wire wire(MiddleQuality, &client);
-    bool asked = false;
+    std::atomic<bool> asked {false};
     QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [&] { asked = true; });
     wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray(16, '\x07'));
-    std::thread dialog([&client] {
-        QThread::msleep(100);
+    // The user cancels the dialog that the request for the password shows:
+    // after the request, as a cancel before it belongs to no request.
+    std::thread dialog([&client, &asked] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!asked && waited.elapsed() < 30000)
+            QThread::msleep(10);
         client.cancelPassword();
     });
     const std::string failure = failureOf(wire);
@@ -241,9 +247,13 @@ TEST(VncSession, ServerInitRefusesAbsurdSizesAndNames)
     };
     const Case cases[] = {
         {be16(0) + be16(480) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer width failed!"},
-        {be16(16385) + be16(480) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer width failed!"},
         {be16(640) + be16(0) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer height failed!"},
-        {be16(640) + be16(65535) + PixelFormat().toBytes() + be32(0), "VncInit:read buffer height failed!"},
+        {be16(8193) + be16(480) + PixelFormat().toBytes() + be32(0), "VncInit:frame buffer too large!"},
+        {be16(640) + be16(8193) + PixelFormat().toBytes() + be32(0), "VncInit:frame buffer too large!"},
+        {be16(16384) + be16(16384) + PixelFormat().toBytes() + be32(0), "VncInit:frame buffer too large!"},
+        {be16(65535) + be16(65535) + PixelFormat().toBytes() + be32(0), "VncInit:frame buffer too large!"},
+        // Each side allowed, but more than 16 Mi pixels in all.
+        {be16(8192) + be16(2049) + PixelFormat().toBytes() + be32(0), "VncInit:frame buffer too large!"},
         {be16(640) + be16(480) + PixelFormat().toBytes() + be32(1024 * 1024 + 1), "VncInit:read name failed!"},
         {be16(640) + be16(480) + PixelFormat().toBytes() + be32(0xFFFFFFFFu), "VncInit:read name failed!"},
     };
@@ -252,12 +262,20 @@ TEST(VncSession, ServerInitRefusesAbsurdSizesAndNames)
         Wire wire;
         wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + c.init);
         EXPECT_EQ(failureOf(wire), c.failure);
+        if (std::string(c.failure) == "VncInit:frame buffer too large!") {
+            EXPECT_EQ(wire.dispatcher.width(), 1024) << "a refused size was taken";
+            EXPECT_EQ(wire.dispatcher.height(), 600);
+        }
     }
     // The largest sizes that are allowed pass.
-    Wire wire;
-    wire.serverSends(QByteArray("RFB 003.008\n") + be32(1) + serverInit(16384, 16384, QByteArray(1024 * 1024, 'n')));
-    EXPECT_EQ(failureOf(wire), "no exception");
-    EXPECT_EQ(wire.dispatcher.width(), 16384);
+    for (const QSize size : {QSize(8192, 2048), QSize(2048, 8192), QSize(4096, 4096)}) {
+        Wire wire;
+        wire.serverSends(QByteArray("RFB 003.008\n") + be32(1)
+                         + serverInit(size.width(), size.height(), QByteArray(1024 * 1024, 'n')));
+        EXPECT_EQ(failureOf(wire), "no exception");
+        EXPECT_EQ(wire.dispatcher.width(), size.width());
+        EXPECT_EQ(wire.dispatcher.height(), size.height());
+    }
 }
 
 TEST(VncSession, EmptyNameAndLateNameBothComplete)

@@ -8,19 +8,32 @@
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/fakerfbserver.h"
 #include "testing/main/eventwait.h"
+#include "testing/vpnharness/netnslab.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QMutex>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
 
 using namespace VNC;
+using FakeRfb::Fault;
 using FakeRfb::FakeRfbServer;
 using FakeRfb::ServerConfig;
 using FakeRfb::vncAuthConfig;
@@ -35,10 +48,154 @@ void sendMouse(QWidget& widget, QEvent::Type type, QPointF position, Qt::MouseBu
     QApplication::sendEvent(&widget, &event);
 }
 
-void sendKey(QWidget& widget, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers)
+void sendKey(QWidget& widget, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers, quint32 scanCode = 0)
 {
-    QKeyEvent event(type, key, modifiers);
+    QKeyEvent event(type, key, modifiers, scanCode, 0, 0);
     QApplication::sendEvent(&widget, &event);
+}
+
+QStringList keyEventsOf(const FakeRfb::ClientRecord& record)
+{
+    QStringList keys;
+    for (const QByteArray& e : record.keyEvents)
+        keys << QString::fromLatin1(e.toHex());
+    return keys;
+}
+
+// The program's log lines, from every thread, with the time each was
+// written, while it lives.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        QMutexLocker locker(&s_mutex);
+        s_lines.clear();
+        s_clock.start();
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    bool contains(const QString& text) const { return timeOf(text) >= 0; }
+    // When the first line holding text at or after the time `after` was
+    // written (ms since the capture began); -1 for none.
+    qint64 timeOf(const QString& text, qint64 after = 0) const
+    {
+        QMutexLocker locker(&s_mutex);
+        for (const auto& line : s_lines)
+            if (line.first >= after && line.second.contains(text))
+                return line.first;
+        return -1;
+    }
+    std::string all() const
+    {
+        QMutexLocker locker(&s_mutex);
+        QStringList lines;
+        for (const auto& line : s_lines)
+            lines << QString::number(line.first) + QLatin1Char(' ') + line.second;
+        return lines.join('\n').toStdString();
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message)
+    {
+        QMutexLocker locker(&s_mutex);
+        s_lines.append({s_clock.elapsed(), message});
+    }
+
+    QtMessageHandler m_previous = nullptr;
+    static inline QMutex s_mutex;
+    static inline QElapsedTimer s_clock;
+    static inline QList<QPair<qint64, QString>> s_lines;
+};
+
+const QString kDisconnected = QStringLiteral("-已断开");
+
+bool showsDisconnected(VncViewerWindow& window)
+{
+    return window.windowTitle().endsWith(kDisconnected);
+}
+
+// The viewer's picture in the middle of the window.
+QColor shownColour(VncViewerWindow& window)
+{
+    auto* viewer = window.findChild<VncViewer*>();
+    const QImage shot = viewer->grab().toImage();
+    return QColor(shot.pixel(shot.width() / 2, shot.height() / 2));
+}
+
+// Runs make with the calling thread inside the network namespace ns, and
+// takes it back out: threads started meanwhile (the viewer's worker) stay in
+// the namespace, and so do the sockets they open.
+void inNamespace(const QString& ns, const std::function<void()>& make)
+{
+    const int own = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int target = ::open(("/var/run/netns/" + ns.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(own, 0);
+    ASSERT_GE(target, 0) << ns.toStdString();
+    ASSERT_EQ(::setns(target, CLONE_NEWNET), 0);
+    make();
+    ASSERT_EQ(::setns(own, CLONE_NEWNET), 0);
+    ::close(target);
+    ::close(own);
+}
+
+// Windows opened on servers that do not answer as a server should, and the
+// time each took to show the disconnected state.
+struct FailedConnect
+{
+    const char* name;
+    QString address;
+    quint16 port;
+    QString logged; // the reason the log gives
+    std::unique_ptr<VncViewerWindow> window;
+    qint64 shownAfter = -1;
+    qint64 reportedAfter = -1;
+};
+
+void openAndWaitForTheDisconnectedState(std::vector<FailedConnect>& cases, const QString& ns = QString())
+{
+    QElapsedTimer clock;
+    auto open = [&] {
+        clock.start();
+        for (FailedConnect& c : cases) {
+            c.window = std::make_unique<VncViewerWindow>(c.address, c.port);
+            QObject::connect(c.window.get(), &QWidget::windowTitleChanged, [&clock, &c](const QString& title) {
+                if (title.endsWith(kDisconnected) && c.shownAfter < 0)
+                    c.shownAfter = clock.elapsed();
+            });
+            c.window->show();
+        }
+    };
+    if (ns.isEmpty())
+        open();
+    else
+        inNamespace(ns, open);
+    waitUntil([&] {
+        for (const FailedConnect& c : cases)
+            if (c.shownAfter < 0)
+                return false;
+        return true;
+    }, 20000);
+}
+
+// The viewer reports the state within 6 s of its connection attempt (the
+// time the window then takes to show it depends on how busy the machine is),
+// and the log says why.
+void expectTheDisconnectedStateWithin6s(std::vector<FailedConnect>& cases, const LogCapture& log)
+{
+    for (FailedConnect& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GE(c.shownAfter, 0) << "the window never showed the disconnected state";
+        const qint64 attempt = log.timeOf(QStringLiteral("connecting to %1:%2").arg(c.address).arg(c.port));
+        ASSERT_GE(attempt, 0) << log.all();
+        const qint64 reported = log.timeOf(c.logged, attempt);
+        ASSERT_GE(reported, 0) << c.logged.toStdString() << " not in the log:\n" << log.all();
+        c.reportedAfter = reported - attempt;
+        EXPECT_LE(c.reportedAfter, 6000);
+        EXPECT_EQ(c.window->windowTitle(), QStringLiteral("VNC-%1-已断开").arg(c.address));
+        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), 2) << "a reconnect is pending";
+        EXPECT_EQ(shownColour(*c.window).name(), QColor(Qt::gray).name());
+    }
 }
 
 } // namespace
@@ -234,10 +391,163 @@ TEST(VncViewerWindow, LargeFrameBufferIsScaledToTheAvailableScreen)
     server.setConfig(config);
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
-    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
+    // The fake encodes a picture of twice the screen for the first update.
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 30000));
     EXPECT_LE(window.width(), available.width() - 100 + 1);
     EXPECT_LE(window.height(), available.height() - 100 + 1);
     EXPECT_TRUE(window.width() >= available.width() - 101 || window.height() >= available.height() - 101)
         << "scaled further than needed";
     EXPECT_NEAR(double(window.width()) / window.height(), 4.0 / 3.0, 0.02);
+}
+
+TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setPort(server.port());
+    viewer.connectServer("127.0.0.1", LowQuality, QString());
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && viewer.isFrameBufferReady(); }, 10000));
+
+    // Shift down, a down, Shift up, a up: the release of a is that of "A".
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+    // With scan codes (X11 key codes): Shift+1 gives "!", whose release
+    // comes as the key 1 once Shift is up.
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier, 50);
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Exclam, Qt::ShiftModifier, 10);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier, 50);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_1, Qt::NoModifier, 10);
+    // The next press of a, without Shift, is a again.
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38);
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier, 38);
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 10; }, 5000));
+    EXPECT_EQ(keyEventsOf(server.record(0)).join(' ').toStdString(),
+              "040100000000ffe2 0401000000000041 040000000000ffe2 0400000000000041 "
+              "040100000000ffe2 0401000000000021 040000000000ffe2 0400000000000021 "
+              "0401000000000061 0400000000000061");
+}
+
+TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
+{
+    FakeRfbServer server;
+    ASSERT_TRUE(server.start());
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* viewer = new VncViewer(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(viewer);
+    layout->addWidget(other);
+    window.resize(200, 150);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    viewer->setPort(server.port());
+    viewer->connectServer("127.0.0.1", LowQuality, QString());
+    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == 0 && viewer->isFrameBufferReady(); }, 10000));
+    viewer->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return viewer->hasFocus(); }, 5000));
+
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier, 37);
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, 38);
+    sendKey(*viewer, QEvent::KeyRelease, Qt::Key_A, Qt::ControlModifier, 38); // released in time: not again
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier, 56);
+    other->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).keyEvents.size() == 6; }, 5000));
+    QStringList released = keyEventsOf(server.record(0)).mid(4);
+    released.sort();
+    EXPECT_EQ(released.join(' ').toStdString(), "0400000000000062 040000000000ffe4");
+    QThread::msleep(200);
+    EXPECT_EQ(server.record(0).keyEvents.size(), 6) << "a key was released twice";
+
+    // A key held while the viewer goes is released before the connection.
+    viewer->setFocus();
+    sendKey(*viewer, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, 54);
+    viewer->disconnectServer();
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
+    const QStringList keys = keyEventsOf(server.record(0));
+    ASSERT_EQ(keys.size(), 8);
+    EXPECT_EQ(keys.mid(6).join(' ').toStdString(), "0401000000000063 0400000000000063");
+}
+
+TEST(VncViewerWindow, FailedFirstConnectShowsTheDisconnectedStateAndTheLogSaysWhy)
+{
+    LogCapture log;
+    quint16 closedPort = 0;
+    {
+        FakeRfbServer probe;
+        ASSERT_TRUE(probe.start(QHostAddress("127.41.0.1")));
+        closedPort = probe.port();
+    }
+    FakeRfbServer refusing;
+    ServerConfig refusal;
+    refusal.securityType = 0;
+    refusing.setConfig(refusal);
+    ASSERT_TRUE(refusing.start());
+    FakeRfbServer closing;
+    ServerConfig closeAtOnce;
+    closeAtOnce.fault = Fault::CloseOnAccept;
+    closing.setConfig(closeAtOnce);
+    ASSERT_TRUE(closing.start());
+
+    std::vector<FailedConnect> cases;
+    cases.push_back({"closed port", "127.41.0.1", closedPort,
+                     QStringLiteral("connect to 127.41.0.1:%1 failed: Connection refused").arg(closedPort)});
+    cases.push_back({"refused by the server", "127.0.0.1", refusing.port(), "unsupport type!"});
+    cases.push_back({"closed at once", "127.0.0.1", closing.port(), "server/network disconnected!"});
+    openAndWaitForTheDisconnectedState(cases);
+    expectTheDisconnectedStateWithin6s(cases, log);
+}
+
+TEST(VncViewerWindowNetns, SilentAndUnreachableServersShowTheDisconnectedStateWithin6s)
+{
+    const QString unavailable = NetnsLab::namespaceUnavailableReason();
+    if (!unavailable.isEmpty())
+        GTEST_SKIP() << unavailable.toStdString();
+    NetnsLab lab;
+    QString error;
+    ASSERT_TRUE(lab.create(&error)) << error.toStdString();
+    // A neighbour whose frames nobody takes: the connection attempt gets no
+    // answer at all.
+    ASSERT_TRUE(lab.must(lab.pc(), {"neigh", "add", "172.31.77.9", "lladdr", "02:00:00:00:00:09", "dev",
+                                    NetnsLab::pcInterface(), "nud", "permanent"}, &error))
+        << error.toStdString();
+    // A network the namespace's routes call unreachable.
+    ASSERT_TRUE(lab.must(lab.pc(), {"route", "add", "unreachable", "10.98.0.0/16"}, &error)) << error.toStdString();
+    LogCapture log;
+    std::vector<FailedConnect> cases;
+    cases.push_back({"silent", "172.31.77.9", 5900, "connect to 172.31.77.9:5900 failed: no answer within 5000 ms"});
+    cases.push_back({"host unreachable", "10.98.0.1", 5900, "connect to 10.98.0.1:5900 failed: Host unreachable"});
+    cases.push_back({"network unreachable", "10.99.0.1", 5900, "connect to 10.99.0.1:5900 failed: Network unreachable"});
+    cases.push_back({"closed port", NetnsLab::panelAddress(), 5900,
+                     QStringLiteral("connect to %1:5900 failed: Connection refused").arg(NetnsLab::panelAddress())});
+    openAndWaitForTheDisconnectedState(cases, lab.pc());
+    expectTheDisconnectedStateWithin6s(cases, log);
+    // Given up by the time limit, not before.
+    EXPECT_GE(cases[0].reportedAfter, 4500);
+    cases.clear(); // the windows go before the namespace
+}
+
+TEST(VncViewerWindow, HugeServerInitIsRefusedWithoutTakingTheMemory)
+{
+    LogCapture log;
+    FakeRfbServer server;
+    ServerConfig config;
+    config.announcedSize = QSize(16384, 16384);
+    server.setConfig(config);
+    ASSERT_TRUE(server.start());
+    rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    VncViewerWindow window("127.0.0.1", server.port());
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return showsDisconnected(window); }, 10000)) << window.windowTitle().toStdString();
+    EXPECT_EQ(window.findChild<VncViewer*>()->connectionState(), 2);
+    EXPECT_TRUE(log.contains("frame buffer too large: 16384 x 16384")) << log.all();
+    EXPECT_TRUE(log.contains("VncInit:frame buffer too large!")) << log.all();
+    EXPECT_TRUE(server.record(0).updateRequests.isEmpty()) << "the client went on after ServerInit";
+    rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "peak grew by " << (after.ru_maxrss - before.ru_maxrss)
+                                                              << " KiB";
 }

@@ -233,17 +233,23 @@ TEST(VncViewerClient, PointerAndKeyEventsReachTheServer)
 
 class VncViewerPipeline : public ::testing::TestWithParam<int>
 {
+protected:
+    struct Quality
+    {
+        VncImageQuality quality;
+        PixelFormat format;
+    };
+    static Quality quality(int index)
+    {
+        const Quality qualities[] = {{LowQuality, PixelFormat::low()}, {MiddleQuality, PixelFormat::middle()},
+                                     {HighQuality, PixelFormat::high()}};
+        return qualities[index];
+    }
 };
 
 TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
 {
-    const struct
-    {
-        VncImageQuality quality;
-        PixelFormat format;
-    } qualities[] = {{LowQuality, PixelFormat::low()}, {MiddleQuality, PixelFormat::middle()},
-                     {HighQuality, PixelFormat::high()}};
-    const auto& q = qualities[GetParam()];
+    const Quality q = quality(GetParam());
     FakeRfbServer server;
     ServerConfig config;
     config.size = QSize(99, 70);
@@ -266,6 +272,79 @@ TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
     const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
     server.setPicture(second);
     EXPECT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
+}
+
+// A server announcing 40x24 that sends rectangles partly and wholly outside
+// it, raw tiles and subrectangles past the right and bottom edges, then a
+// normal update: nothing is written outside the frame buffer (the sanitizers
+// would stop the test), the visible parts are drawn, the stream stays in
+// step, and the following update draws the whole picture.
+TEST_P(VncViewerPipeline, RectanglesBeyondTheFrameBufferAreClippedAndTheStreamKeepsItsPlace)
+{
+    const Quality q = quality(GetParam());
+    const QSize frame(40, 24);
+    const QImage beyond = picture(QSize(96, 64), qRgb(40, 200, 120));
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb white = qRgb(255, 255, 255);
+
+    QImage expected = HextileEncoder::truncated(beyond, q.format).copy(QRect(QPoint(0, 0), frame));
+    QByteArray rects;
+    int count = 0;
+    auto encoded = [&](const QRect& r, FakeRfb::HextileOptions::Style style) {
+        rects += HextileEncoder::rectHeader(r) + HextileEncoder::encodeRect(beyond, r, q.format, {style});
+        ++count;
+    };
+    encoded(QRect(0, 0, 48, 16), FakeRfb::HextileOptions::Subrects); // past the right edge
+    encoded(QRect(48, 0, 48, 64), FakeRfb::HextileOptions::Auto);    // wholly right of it
+    encoded(QRect(0, 16, 48, 48), FakeRfb::HextileOptions::Raw);     // raw tiles past the bottom
+    encoded(QRect(16, 32, 32, 32), FakeRfb::HextileOptions::Raw);    // raw tiles wholly below
+    QPainter painter(&expected);
+    auto handMade = [&](const QRect& r, QRgb background, QRgb colour, bool coloured, quint8 xy, quint8 wh) {
+        rects += HextileEncoder::oneSubrectTile(r, q.format, background, colour, coloured, xy, wh);
+        ++count;
+        painter.fillRect(r, QColor(HextileEncoder::truncated(background, q.format)));
+        painter.fillRect(HextileEncoder::subrectArea(r, xy, wh), QColor(HextileEncoder::truncated(colour, q.format)));
+    };
+    handMade(QRect(32, 0, 8, 8), red, white, false, (4 << 4) | 2, (15 << 4) | 2);  // 16 wide: past the right edge
+    handMade(QRect(0, 16, 16, 8), blue, red, true, (3 << 4) | 5, (4 << 4) | 15);  // 16 high: past the bottom
+    handMade(QRect(32, 16, 8, 8), white, blue, true, 0x00, 0xFF);                 // 16x16: past the corner
+    handMade(QRect(200, 3, 16, 16), red, blue, false, 0x00, 0xFF);                // a tile far to the right
+    handMade(QRect(65530, 65530, 16, 16), blue, red, true, 0xFF, 0xFF);           // reaching past 65535
+    painter.end();
+    const QByteArray hostile = QByteArray::fromHex("0000") + QByteArray(1, char(count >> 8))
+                               + QByteArray(1, char(count & 0xFF)) + rects;
+
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = frame;
+    config.scriptedUpdates = {hostile};
+    server.setConfig(config);
+    const QImage second = picture(frame, qRgb(200, 10, 250)).mirrored(true, false);
+    server.setPicture(second);
+    ASSERT_TRUE(server.start());
+    VncViewer viewer;
+    viewer.setPort(server.port());
+    int losses = 0;
+    QObject::connect(&viewer, &VncViewer::vncServerDisconnected, [&] { ++losses; });
+    viewer.connectServer("127.0.0.1", q.quality, QString());
+
+    // The hostile update was read to its end: the next request follows it.
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 2; }, 10000));
+    const QImage afterHostile = viewer.frameBufferImage();
+    ASSERT_EQ(afterHostile.size(), frame);
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            ASSERT_EQ(QColor(afterHostile.pixel(x, y)).name(), QColor(expected.pixel(x, y)).name()) << x << "," << y;
+
+    // The next update is drawn whole: the stream kept its place.
+    server.setPicture(second.mirrored(false, true));
+    EXPECT_TRUE(waitUntil([&] {
+        return viewer.frameBufferImage() == HextileEncoder::truncated(second.mirrored(false, true), q.format);
+    }, 5000));
+    EXPECT_EQ(losses, 0);
+    EXPECT_EQ(viewer.connectionState(), 0);
+    EXPECT_EQ(server.connectionCount(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Qualities, VncViewerPipeline, ::testing::Values(0, 1, 2));

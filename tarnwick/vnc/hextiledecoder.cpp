@@ -1,0 +1,315 @@
+#include "tarnwick/vnc/hextiledecoder.h"
+
+#include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncframedraw.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
+#include "tarnwick/vnc/vncpixelformat.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QImage>
+
+#include <algorithm>
+#include <cstring>
+
+namespace VNC {
+
+namespace {
+
+using namespace Constants;
+
+const char kTileReadFailed[] = "read image frame buffer failed!";
+const char kCountReadFailed[] = "read subrectData failed!";
+const char kSubrectsReadFailed[] = "read subRectStruct failed!";
+
+// Far beyond any 16-bit position: no limit.
+constexpr int kUnbounded = 1 << 20;
+
+// Where a tile's bytes end, or how many are needed to know more.
+struct TileExtent
+{
+    qint64 length;       // the whole tile, or the bytes needed to go on
+    const char* failure; // what is missing when the bytes cannot be had
+    bool whole;          // length bytes are held: the tile is complete
+};
+
+TileExtent tileExtent(const uchar* p, qint64 held, int tw, int th, int bpp)
+{
+    if (held < 1)
+        return {1, kTileReadFailed, false};
+    const quint8 subencoding = p[0];
+    if (subencoding & kHextileRaw) {
+        const qint64 length = 1 + qint64(tw) * th * bpp;
+        return {length, kTileReadFailed, held >= length};
+    }
+    const qint64 colours = 1 + ((subencoding & kHextileBackgroundSpecified) ? bpp : 0)
+                           + ((subencoding & kHextileForegroundSpecified) ? bpp : 0);
+    if (!(subencoding & kHextileAnySubrects))
+        return {colours, kTileReadFailed, held >= colours};
+    if (held < colours + 1)
+        return {colours + 1, held < colours ? kTileReadFailed : kCountReadFailed, false};
+    // A count of 0 means no subrectangles: nothing more to read.
+    const int each = (subencoding & kHextileSubrectsColoured) ? bpp + 2 : 2;
+    const qint64 length = colours + 1 + qint64(p[colours]) * each;
+    return {length, kSubrectsReadFailed, held >= length};
+}
+
+// Background and foreground of the rectangle, as raw pixels of the format.
+// A background never given is black (all zero in every format).
+struct TileColours
+{
+    uchar background[4] = {};
+    uchar foreground[4] = {};
+    bool foregroundGiven = false;
+};
+
+// The visible part of a rectangle, x1 and y1 exclusive.
+struct Clip
+{
+    int x0, y0, x1, y1;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+Clip clip(int x, int y, int w, int h, int width, int height)
+{
+    return {std::max(x, 0), std::max(y, 0), std::min(x + w, width), std::min(y + h, height)};
+}
+
+// Draws straight into the target's frame buffer, locked for a batch of tiles.
+class DirectSink
+{
+public:
+    DirectSink(VncFrameTarget& target, const VncPixelFormat& format, const QSize& frame)
+        : m_target(target)
+        , m_format(format)
+        , m_bytesPerPixel(format.bitsPerPixel() / 8)
+        , m_frame(frame)
+    {
+    }
+
+    void begin()
+    {
+        QImage* image = m_target.beginDraw();
+        m_view = image ? FrameView(*image) : FrameView();
+        if (m_frame.isValid()) {
+            m_view.width = std::min(m_view.width, m_frame.width());
+            m_view.height = std::min(m_view.height, m_frame.height());
+        }
+    }
+    void end() { m_target.endDraw(); }
+
+    void fill(const uchar* pixel, int x, int y, int w, int h)
+    {
+        // Plain subrectangles repeat one colour: convert it once.
+        quint32 key = pixel[0];
+        if (m_bytesPerPixel > 1)
+            key |= quint32(pixel[1]) << 8;
+        if (m_bytesPerPixel > 2)
+            key |= quint32(pixel[2]) << 16;
+        if (!m_cached || key != m_cachedKey) {
+            m_cachedKey = key;
+            m_format.convertPixels(pixel, &m_cachedRgba, 1);
+            m_cached = true;
+        }
+        m_view.fill(x, y, w, h, m_cachedRgba);
+    }
+
+    void pixels(const uchar* data, int x, int y, int w, int h)
+    {
+        const Clip c = clip(x, y, w, h, m_view.width, m_view.height);
+        if (c.empty())
+            return;
+        for (int row = c.y0; row < c.y1; ++row) {
+            const uchar* source = data + (qint64(row - y) * w + (c.x0 - x)) * m_bytesPerPixel;
+            m_format.convertPixels(source, m_view.line(row) + c.x0, c.x1 - c.x0);
+        }
+    }
+
+private:
+    VncFrameTarget& m_target;
+    const VncPixelFormat& m_format;
+    int m_bytesPerPixel;
+    QSize m_frame;
+    FrameView m_view;
+    bool m_cached = false;
+    quint32 m_cachedKey = 0;
+    quint32 m_cachedRgba = 0;
+};
+
+// One image per fill and raw tile, through the pixel format's frame
+// callback; only the visible part of each.
+class ImageSink
+{
+public:
+    ImageSink(VncPixelFormat& format, const QSize& frame)
+        : m_format(format)
+        , m_bytesPerPixel(format.bitsPerPixel() / 8)
+        , m_width(frame.isValid() ? frame.width() : kUnbounded)
+        , m_height(frame.isValid() ? frame.height() : kUnbounded)
+    {
+    }
+
+    void begin() {}
+    void end() {}
+
+    void fill(const uchar* pixel, int x, int y, int w, int h)
+    {
+        const Clip c = clip(x, y, w, h, m_width, m_height);
+        if (c.empty())
+            return;
+        m_format.imageFromColour(QByteArray(reinterpret_cast<const char*>(pixel), m_bytesPerPixel), c.x0, c.y0,
+                                 c.x1 - c.x0, c.y1 - c.y0);
+    }
+
+    void pixels(const uchar* data, int x, int y, int w, int h)
+    {
+        const Clip c = clip(x, y, w, h, m_width, m_height);
+        if (c.empty())
+            return;
+        const int rowBytes = (c.x1 - c.x0) * m_bytesPerPixel;
+        QByteArray visible;
+        visible.reserve(rowBytes * (c.y1 - c.y0));
+        for (int row = c.y0; row < c.y1; ++row) {
+            const uchar* source = data + (qint64(row - y) * w + (c.x0 - x)) * m_bytesPerPixel;
+            visible.append(reinterpret_cast<const char*>(source), rowBytes);
+        }
+        m_format.imageFromPixels(visible, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
+    }
+
+private:
+    VncPixelFormat& m_format;
+    int m_bytesPerPixel;
+    int m_width;
+    int m_height;
+};
+
+// Ends a batch of drawing also when a sink call throws.
+template <typename Sink>
+class Batch
+{
+public:
+    explicit Batch(Sink& sink)
+        : m_sink(sink)
+    {
+        m_sink.begin();
+    }
+    ~Batch() { m_sink.end(); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+private:
+    Sink& m_sink;
+};
+
+// Draws one whole tile and returns where it ends; tileExtent has made sure
+// every byte read here is held.
+template <typename Sink>
+const uchar* drawTile(const uchar* p, int bpp, int tx, int ty, int tw, int th, TileColours& colours, Sink& sink)
+{
+    const quint8 subencoding = *p++;
+    if (subencoding & kHextileRaw) {
+        sink.pixels(p, tx, ty, tw, th);
+        return p + qint64(tw) * th * bpp;
+    }
+    if (subencoding & kHextileBackgroundSpecified) {
+        std::memcpy(colours.background, p, size_t(bpp));
+        p += bpp;
+    }
+    if (subencoding & kHextileForegroundSpecified) {
+        std::memcpy(colours.foreground, p, size_t(bpp));
+        colours.foregroundGiven = true;
+        p += bpp;
+    }
+    sink.fill(colours.background, tx, ty, tw, th);
+    if (!(subencoding & kHextileAnySubrects))
+        return p;
+    const int count = *p++;
+    const bool coloured = subencoding & kHextileSubrectsColoured;
+    if (!coloured && !colours.foregroundGiven) {
+        // The bytes are consumed all the same, so the next tile starts in
+        // the right place.
+        qDebug() << "fg color is incrrect!";
+        return p + count * 2;
+    }
+    for (int i = 0; i < count; ++i) {
+        const uchar* pixel = colours.foreground;
+        if (coloured) {
+            pixel = p;
+            p += bpp;
+        }
+        const int xy = p[0];
+        const int wh = p[1];
+        p += 2;
+        // Not clipped to the tile: a subrectangle may reach past it. The
+        // sink keeps it inside the frame buffer.
+        sink.fill(pixel, tx + (xy >> 4), ty + (xy & 15), (wh >> 4) + 1, (wh & 15) + 1);
+    }
+    return p;
+}
+
+} // namespace
+
+VncHextileDecoder::VncHextileDecoder(VncPixelFormat& format)
+    : m_format(format)
+{
+}
+
+void VncHextileDecoder::decodeRect(VncInputBuffer& in, const VncRectHeader& rect, VncFrameTarget* target,
+                                   const QSize& frame)
+{
+    if (target) {
+        DirectSink sink(*target, m_format, frame);
+        decodeTiles(in, rect, sink);
+    } else {
+        ImageSink sink(m_format, frame);
+        decodeTiles(in, rect, sink);
+    }
+}
+
+template <typename Sink>
+void VncHextileDecoder::decodeTiles(VncInputBuffer& in, const VncRectHeader& rect, Sink& sink)
+{
+    const int bpp = m_format.bitsPerPixel() / 8;
+    TileColours colours;
+    const int right = rect.x + rect.width;
+    const int bottom = rect.y + rect.height;
+    for (int ty = rect.y; ty < bottom; ty += kHextileTileSize) {
+        const int th = std::min(kHextileTileSize, bottom - ty);
+        int tx = rect.x;
+        while (tx < right) {
+            // The whole tiles of this row that are held already.
+            const qint64 held = in.held();
+            const uchar* p = in.data();
+            qint64 used = 0;
+            int x = tx;
+            TileExtent next{0, kTileReadFailed, true};
+            while (x < right) {
+                next = tileExtent(p + used, held - used, std::min(kHextileTileSize, right - x), th, bpp);
+                if (!next.whole)
+                    break;
+                used += next.length;
+                x += kHextileTileSize;
+            }
+            if (used == 0) {
+                // Not one whole tile: take what has arrived meanwhile, and
+                // wait only when that does not finish it.
+                if (in.available() > held)
+                    continue;
+                if (!in.ensure(next.length))
+                    failStep("FrameBufferUpdate", next.failure, next.failure);
+                continue;
+            }
+            {
+                Batch<Sink> batch(sink);
+                const uchar* tile = p;
+                for (int drawX = tx; drawX < x; drawX += kHextileTileSize)
+                    tile = drawTile(tile, bpp, drawX, ty, std::min(kHextileTileSize, right - drawX), th, colours, sink);
+            }
+            in.consume(used);
+            tx = x;
+        }
+    }
+}
+
+} // namespace VNC
