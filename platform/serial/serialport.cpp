@@ -5,6 +5,7 @@
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -19,6 +20,9 @@
 namespace Serial {
 
 namespace {
+
+// The longest a write waits for room before it tries again.
+constexpr int kWriteRetryMs = 1;
 
 // Unix98 pty slaves (/dev/pts/N).
 constexpr unsigned kPtySlaveMajorFirst = 136;
@@ -449,8 +453,11 @@ int Port::write(const char* data, int len)
         const long long left = deadline - monotonicMs();
         if (left <= 0)
             break;
+        // A pty's writer is not always woken when its reader makes room
+        // (the room comes later, from the kernel's flush): the write is tried
+        // again at least every kWriteRetryMs instead of waiting out the rest.
         pollfd p {m_fd, POLLOUT, 0};
-        if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+        if (poll(&p, 1, static_cast<int>(std::min<long long>(left, kWriteRetryMs))) < 0 && errno != EINTR) {
             noteError(errno);
             break;
         }
