@@ -122,7 +122,10 @@ private:
 };
 
 struct Figures {
+    bool up = false; // the relay connected both ends
     bool ok = false; // every frame came back
+    size_t received = 0;
+    size_t frames = 0;
     double bytesPerSecond = 0;
     double median = 0;
     double p99 = 0;
@@ -230,7 +233,10 @@ Figures runLoad(int master, const Load& load)
     sender.join();
     const double seconds = microsSince(begin) / 1e6;
     Figures f;
+    f.up = true;
     f.ok = received == frames;
+    f.received = received;
+    f.frames = frames;
     f.bytesPerSecond = static_cast<double>(received) * static_cast<double>(load.frameSize) / seconds;
     f.median = percentile(latency, 0.5);
     f.p99 = percentile(latency, 0.99);
@@ -338,8 +344,14 @@ public:
     }
     ~SocatRelay() override
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+        if (m_pid <= 0)
+            return;
+        // socat may be past its handler's reach while it closes down: after
+        // two seconds it is killed.
+        kill(m_pid, SIGTERM);
+        const bool ended = waitFor(2000, [this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
+        if (!ended) {
+            kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
     }
@@ -412,6 +424,9 @@ int main(int argc, char** argv)
     cfmakeraw(&t);
     tcsetattr(keeper, TCSANOW, &t);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Neither end goes along into socat.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(keeper, F_SETFD, FD_CLOEXEC);
     const std::string link = folder + "/COM20";
     symlink(slaveName, link.c_str());
     Echo echo;
@@ -450,7 +465,13 @@ int main(int argc, char** argv)
             }
             if (!figures[0].ok || !figures[1].ok) {
                 ++s.failures;
-                std::printf(" | %s lost frames or did not start", sideNames[side]);
+                std::printf(" | %s", sideNames[side]);
+                for (const Figures& f : figures) {
+                    if (!f.up)
+                        std::printf(" did not start");
+                    else if (!f.ok)
+                        std::printf(" lost frames (%zu of %zu back)", f.received, f.frames);
+                }
                 continue;
             }
             s.addedMedian.push_back(figures[0].median - base.median);
