@@ -1,8 +1,15 @@
-// Relays a pty to a loopback TCP echo, first through TransparentThread, then
-// through socat, and prints bytes per second and the added round-trip latency
-// (median and 99th percentile, over the pty and the echo alone) for two loads:
-// a 115200 baud line paced as 8N1 delivers it (16-byte frames, 11520 bytes/s)
-// and an unpaced port at 4000000 baud.
+// Relays a pty to a loopback TCP echo through TransparentThread and through
+// socat, in interleaved rounds (the order of the two alternates from round to
+// round), and prints per side the median and min-max over the rounds of:
+//  - paced: a 115200 baud line as 8N1 delivers it (16-byte frames every
+//    1389 us, 11520 bytes/s); the round trip each relay adds to the pty and
+//    the echo alone (measured in the same round), median and 99th percentile;
+//  - unpaced: 1 KiB frames with at most 32 KiB in flight on a 4000000 baud
+//    port; bytes per second back at the pty.
+// A run that does not get every frame back within 30 s counts with what came
+// back, and says so. Then the ratios and the targets: added median <= 0.5 ms
+// and added p99 <= 2 ms paced, unpaced throughput >= 90 % of socat's.
+// Usage: quillet_relay_bench [rounds, default 7, at least 5]
 
 #include "quillet/port/transparentthread.h"
 
@@ -16,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -34,6 +43,13 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr int kDefaultRounds = 7;
+constexpr int kMinRounds = 5;
+constexpr double kAddedMedianTargetUs = 500;
+constexpr double kAddedP99TargetUs = 2000;
+constexpr double kThroughputTargetRatio = 0.9;
+constexpr int kRunLimitSeconds = 30; // one load through one relay
 
 double microsSince(Clock::time_point t)
 {
@@ -66,6 +82,7 @@ public:
         ::close(m_listen);
     }
     int port() const { return m_port; }
+    int accepts() const { return m_accepts; }
 
 private:
     void run()
@@ -78,6 +95,7 @@ private:
             const int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
                 continue;
+            ++m_accepts;
             const int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             while (!m_stop) {
@@ -101,10 +119,15 @@ private:
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop {false};
+    std::atomic<int> m_accepts {0};
     std::thread m_thread;
 };
 
 struct Figures {
+    bool up = false; // the relay connected both ends
+    bool ok = false; // every frame came back
+    size_t received = 0;
+    size_t frames = 0;
     double bytesPerSecond = 0;
     double median = 0;
     double p99 = 0;
@@ -145,36 +168,50 @@ bool writeAll(int fd, const char* data, size_t n)
     return true;
 }
 
-// Sends `frames` frames of `frameSize` bytes into the pty master, `gap` apart
-// (none when zero, but with at most `window` bytes in flight), and reads them
-// back from the master, noting each frame's round trip.
-Figures runLoad(int master, int frames, size_t frameSize, std::chrono::microseconds gap, size_t window)
+struct Load {
+    const char* name;
+    const char* settings;
+    int frames;
+    size_t frameSize;
+    std::chrono::microseconds gap; // zero: unpaced
+    size_t window;                 // bytes in flight at most when unpaced
+};
+
+// Sends the load's frames into the pty master and reads them back from it,
+// noting each frame's round trip.
+Figures runLoad(int master, const Load& load)
 {
-    std::vector<Clock::time_point> sentAt(static_cast<size_t>(frames));
+    const size_t frames = static_cast<size_t>(load.frames);
+    std::vector<Clock::time_point> sentAt(frames);
     std::vector<double> latency;
-    latency.reserve(static_cast<size_t>(frames));
-    std::atomic<int> received {0};
+    latency.reserve(frames);
+    std::atomic<size_t> received {0};
     const auto begin = Clock::now();
     std::thread sender([&] {
-        std::string frame(frameSize, '\0');
+        std::string frame(load.frameSize, '\0');
         auto next = Clock::now();
-        for (int i = 0; i < frames; ++i) {
-            if (gap.count() > 0) {
+        const auto giveUp = Clock::now() + std::chrono::seconds(kRunLimitSeconds);
+        for (size_t i = 0; i < frames; ++i) {
+            if (load.gap.count() > 0) {
                 std::this_thread::sleep_until(next);
-                next += gap;
+                next += load.gap;
             } else {
-                while ((static_cast<size_t>(i - received.load()) + 1) * frameSize > window)
+                while ((i - received.load() + 1) * load.frameSize > load.window) {
+                    if (Clock::now() > giveUp)
+                        return;
                     std::this_thread::yield();
+                }
             }
-            std::memcpy(frame.data(), &i, sizeof i);
-            sentAt[static_cast<size_t>(i)] = Clock::now();
+            const uint32_t seq = static_cast<uint32_t>(i);
+            std::memcpy(frame.data(), &seq, sizeof seq);
+            sentAt[i] = Clock::now();
             if (!writeAll(master, frame.data(), frame.size()))
                 return;
         }
     });
     std::string pending;
     char buf[65536];
-    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    const auto deadline = Clock::now() + std::chrono::seconds(kRunLimitSeconds);
     while (received < frames && Clock::now() < deadline) {
         pollfd p {master, POLLIN, 0};
         if (poll(&p, 1, 100) <= 0)
@@ -185,12 +222,12 @@ Figures runLoad(int master, int frames, size_t frameSize, std::chrono::microseco
         const auto now = Clock::now();
         pending.append(buf, static_cast<size_t>(n));
         size_t at = 0;
-        while (pending.size() - at >= frameSize) {
-            int seq = 0;
+        while (pending.size() - at >= load.frameSize) {
+            uint32_t seq = 0;
             std::memcpy(&seq, pending.data() + at, sizeof seq);
-            if (seq >= 0 && seq < frames)
-                latency.push_back(std::chrono::duration<double, std::micro>(now - sentAt[static_cast<size_t>(seq)]).count());
-            at += frameSize;
+            if (seq < frames)
+                latency.push_back(std::chrono::duration<double, std::micro>(now - sentAt[seq]).count());
+            at += load.frameSize;
             ++received;
         }
         pending.erase(0, at);
@@ -198,7 +235,11 @@ Figures runLoad(int master, int frames, size_t frameSize, std::chrono::microseco
     sender.join();
     const double seconds = microsSince(begin) / 1e6;
     Figures f;
-    f.bytesPerSecond = static_cast<double>(received) * static_cast<double>(frameSize) / seconds;
+    f.up = true;
+    f.ok = received == frames;
+    f.received = received;
+    f.frames = frames;
+    f.bytesPerSecond = static_cast<double>(received) * static_cast<double>(load.frameSize) / seconds;
     f.median = percentile(latency, 0.5);
     f.p99 = percentile(latency, 0.99);
     return f;
@@ -215,13 +256,20 @@ Figures baseline(int master, const std::string& slavePath, int echoPort, size_t 
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(echoPort));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    Figures f;
+    if (slave < 0 || connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(sock);
+        if (slave >= 0)
+            ::close(slave);
+        return f;
+    }
     std::vector<double> rtt;
     std::string frame(frameSize, 'b');
     std::vector<char> buf(frameSize);
     auto readExactly = [&](int fd) {
         size_t got = 0;
-        while (got < frameSize) {
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        while (got < frameSize && Clock::now() < end) {
             const ssize_t n = ::read(fd, buf.data() + got, frameSize - got);
             if (n <= 0) {
                 pollfd p {fd, POLLIN, 0};
@@ -230,48 +278,137 @@ Figures baseline(int master, const std::string& slavePath, int echoPort, size_t 
             }
             got += static_cast<size_t>(n);
         }
+        return got == frameSize;
     };
-    for (int i = 0; i < count; ++i) {
+    f.ok = true;
+    for (int i = 0; i < count && f.ok; ++i) {
         const auto t0 = Clock::now();
-        writeAll(master, frame.data(), frameSize);
-        readExactly(slave);
-        writeAll(sock, buf.data(), frameSize);
-        readExactly(sock);
-        writeAll(slave, buf.data(), frameSize);
-        readExactly(master);
+        f.ok = writeAll(master, frame.data(), frameSize) && readExactly(slave)
+            && writeAll(sock, buf.data(), frameSize) && readExactly(sock)
+            && writeAll(slave, buf.data(), frameSize) && readExactly(master);
         rtt.push_back(microsSince(t0));
     }
     ::close(sock);
     ::close(slave);
-    Figures f;
     f.median = percentile(rtt, 0.5);
     f.p99 = percentile(rtt, 0.99);
     return f;
 }
 
-pid_t startSocat(const std::string& slavePath, int echoPort)
+bool waitFor(int ms, const std::function<bool()>& condition)
 {
-    std::string a = "FILE:" + slavePath + ",raw,echo=0";
-    std::string b = "TCP:127.0.0.1:" + std::to_string(echoPort) + ",nodelay";
-    std::vector<char*> argv {const_cast<char*>("socat"), a.data(), b.data(), nullptr};
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, "socat", nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return pid;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
-void print(const char* relay, const char* load, const Figures& f, const Figures& base)
+// One relay between the pty's slave and the echo, up for as long as it lives.
+class Relay {
+public:
+    virtual ~Relay() = default;
+    virtual bool up() const = 0;
+};
+
+class QuilletRelay : public Relay {
+public:
+    QuilletRelay(const char* settings, int echoPort)
+    {
+        m_thread.start(std::string("COM20:") + settings, "127.0.0.1", echoPort);
+        m_up = waitFor(5000, [this] { return m_thread.isConnected(); });
+    }
+    ~QuilletRelay() override { m_thread.stop(); }
+    bool up() const override { return m_up; }
+
+private:
+    TransparentThread m_thread;
+    bool m_up = false;
+};
+
+class SocatRelay : public Relay {
+public:
+    SocatRelay(const std::string& slavePath, const Echo& echo)
+    {
+        std::string a = "FILE:" + slavePath + ",raw,echo=0";
+        std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay";
+        std::vector<char*> argv {const_cast<char*>("socat"), a.data(), b.data(), nullptr};
+        const int accepted = echo.accepts();
+        if (posix_spawnp(&m_pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) {
+            m_pid = -1;
+            return;
+        }
+        // socat opens the file before it connects: once the echo has the
+        // connection, both ends are open.
+        m_up = waitFor(5000, [&] { return echo.accepts() > accepted; });
+    }
+    ~SocatRelay() override
+    {
+        if (m_pid <= 0)
+            return;
+        // socat may be past its handler's reach while it closes down: after
+        // two seconds it is killed.
+        kill(m_pid, SIGTERM);
+        const bool ended = waitFor(2000, [this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
+        if (!ended) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool up() const override { return m_up; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_up = false;
+};
+
+struct Series {
+    std::vector<double> addedMedian;
+    std::vector<double> addedP99;
+    std::vector<double> bytesPerSecond;
+    int failures = 0;   // rounds in which the relay did not start
+    int incomplete = 0; // runs that did not get every frame back in time
+};
+
+struct Spread {
+    double median = 0, min = 0, max = 0;
+};
+
+Spread spread(std::vector<double> v)
 {
-    std::printf("%-18s %-26s %12.0f B/s   added median %8.1f us   added p99 %8.1f us\n", relay, load,
-                f.bytesPerSecond, f.median - base.median, f.p99 - base.p99);
+    Spread s;
+    if (v.empty())
+        return s;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    s.median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    s.min = v.front();
+    s.max = v.back();
+    return s;
+}
+
+void printSpread(const char* what, const char* unit, double scale, const Spread& s)
+{
+    std::printf("  %-22s median %10.1f %-4s  min %10.1f  max %10.1f\n", what, s.median / scale, unit, s.min / scale,
+                s.max / scale);
+}
+
+const char* verdict(bool met)
+{
+    return met ? "met" : "NOT met";
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     signal(SIGPIPE, SIG_IGN);
+    int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
+    if (rounds < kMinRounds)
+        rounds = kMinRounds;
+
     char folderName[] = "/tmp/quillet-bench-XXXXXX";
     if (!mkdtemp(folderName)) {
         std::perror("mkdtemp");
@@ -290,49 +427,99 @@ int main()
     cfmakeraw(&t);
     tcsetattr(keeper, TCSANOW, &t);
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Neither end goes along into socat.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(keeper, F_SETFD, FD_CLOEXEC);
     const std::string link = folder + "/COM20";
     symlink(slaveName, link.c_str());
     Echo echo;
 
-    struct Load {
-        const char* name;
-        const char* settings;
-        int frames;
-        size_t frameSize;
-        std::chrono::microseconds gap;
-        size_t window;
-    };
-    const Load loads[] = {
-        {"115200 paced (16 B)", "baud=115200 parity=N data=8 stop=1", 2880, 16, std::chrono::microseconds(1389), 16},
-        {"4000000 unpaced (1 KiB)", "baud=4000000 parity=N data=8 stop=1", 16384, 1024, std::chrono::microseconds(0),
-         32768},
-    };
-    std::printf("quillet relay: pty <-> relay <-> loopback TCP echo\n");
-    for (const Load& load : loads) {
-        const Figures base = baseline(master, slaveName, echo.port(), load.frameSize, 2000);
-        std::printf("%-18s %-26s %12s       median %8.1f us         p99 %8.1f us\n", "pty+echo alone", load.name, "",
-                    base.median, base.p99);
-        {
-            TransparentThread relay;
-            relay.start(std::string("COM20:") + load.settings, "127.0.0.1", echo.port());
-            const auto end = Clock::now() + std::chrono::seconds(5);
-            while (!relay.isConnected() && Clock::now() < end)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            print("TransparentThread", load.name, runLoad(master, load.frames, load.frameSize, load.gap, load.window),
-                  base);
-            relay.stop();
-        }
+    const Load paced {"115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389),
+                      16};
+    const Load unpaced {"4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024,
+                        std::chrono::microseconds(0), 32768};
+    enum Side { Quillet = 0, Socat = 1 };
+    const char* sideNames[2] = {"TransparentThread", "socat"};
+    Series series[2];
+    std::vector<double> baseMedian, baseP99;
+
+    std::printf("quillet relay: pty <-> relay <-> loopback TCP echo, %d interleaved rounds\n", rounds);
+    for (int round = 0; round < rounds; ++round) {
+        const Figures base = baseline(master, slaveName, echo.port(), paced.frameSize, 1000);
         drain(master);
-        const pid_t socat = startSocat(slaveName, echo.port());
-        if (socat > 0) {
-            print("socat", load.name, runLoad(master, load.frames, load.frameSize, load.gap, load.window), base);
-            kill(socat, SIGTERM);
-            waitpid(socat, nullptr, 0);
-        } else {
-            std::printf("socat could not be started\n");
+        baseMedian.push_back(base.median);
+        baseP99.push_back(base.p99);
+        const Side order[2] = {round % 2 ? Socat : Quillet, round % 2 ? Quillet : Socat};
+        std::printf("round %d: pty+echo alone median %.1f us p99 %.1f us", round + 1, base.median, base.p99);
+        for (Side side : order) {
+            Series& s = series[side];
+            Figures figures[2];
+            const Load* loads[2] = {&paced, &unpaced};
+            for (int i = 0; i < 2; ++i) {
+                std::unique_ptr<Relay> relay;
+                if (side == Quillet)
+                    relay = std::make_unique<QuilletRelay>(loads[i]->settings, echo.port());
+                else
+                    relay = std::make_unique<SocatRelay>(slaveName, echo);
+                if (relay->up())
+                    figures[i] = runLoad(master, *loads[i]);
+                relay.reset();
+                drain(master);
+            }
+            if (!figures[0].up || !figures[1].up) {
+                ++s.failures;
+                std::printf(" | %s did not start", sideNames[side]);
+                continue;
+            }
+            // A run that did not get every frame back within its time counts
+            // with what came back: slow, and said so.
+            s.addedMedian.push_back(figures[0].median - base.median);
+            s.addedP99.push_back(figures[0].p99 - base.p99);
+            s.bytesPerSecond.push_back(figures[1].bytesPerSecond);
+            std::printf(" | %s +%.1f/+%.1f us %.2f MB/s", sideNames[side], figures[0].median - base.median,
+                        figures[0].p99 - base.p99, figures[1].bytesPerSecond / 1e6);
+            for (const Figures& f : figures) {
+                if (!f.ok) {
+                    ++s.incomplete;
+                    std::printf(" (only %zu of %zu frames back in %d s)", f.received, f.frames, kRunLimitSeconds);
+                }
+            }
         }
-        drain(master);
+        std::printf("\n");
+        std::fflush(stdout);
     }
+
+    std::printf("\npty+echo alone (paced frame, ping-pong)\n");
+    printSpread("round-trip median", "us", 1, spread(baseMedian));
+    printSpread("round-trip p99", "us", 1, spread(baseP99));
+    Spread addedMedian[2], addedP99[2], throughput[2];
+    for (int side = 0; side < 2; ++side) {
+        const Series& s = series[side];
+        addedMedian[side] = spread(s.addedMedian);
+        addedP99[side] = spread(s.addedP99);
+        throughput[side] = spread(s.bytesPerSecond);
+        std::printf("%s (%zu rounds counted, %d did not start, %d runs incomplete)\n", sideNames[side],
+                    s.addedMedian.size(), s.failures, s.incomplete);
+        printSpread("paced added median", "us", 1, addedMedian[side]);
+        printSpread("paced added p99", "us", 1, addedP99[side]);
+        printSpread("unpaced throughput", "MB/s", 1e6, throughput[side]);
+    }
+    const bool counted = series[Quillet].failures == 0 && series[Socat].failures == 0;
+    const double throughputRatio = throughput[Socat].median > 0 ? throughput[Quillet].median / throughput[Socat].median : 0;
+    std::printf("\nratios TransparentThread / socat (medians over rounds)\n");
+    std::printf("  paced added median  %.2f\n",
+                addedMedian[Socat].median != 0 ? addedMedian[Quillet].median / addedMedian[Socat].median : 0);
+    std::printf("  paced added p99     %.2f\n",
+                addedP99[Socat].median != 0 ? addedP99[Quillet].median / addedP99[Socat].median : 0);
+    std::printf("  unpaced throughput  %.2f\n", throughputRatio);
+    std::printf("\ntargets (TransparentThread, medians over rounds)\n");
+    std::printf("  paced added median <= %.1f us: %.1f us, %s\n", kAddedMedianTargetUs, addedMedian[Quillet].median,
+                verdict(counted && addedMedian[Quillet].median <= kAddedMedianTargetUs));
+    std::printf("  paced added p99    <= %.1f us: %.1f us, %s\n", kAddedP99TargetUs, addedP99[Quillet].median,
+                verdict(counted && addedP99[Quillet].median <= kAddedP99TargetUs));
+    std::printf("  unpaced throughput >= %.0f %% of socat: %.0f %%, %s\n", kThroughputTargetRatio * 100,
+                throughputRatio * 100, verdict(counted && throughputRatio >= kThroughputTargetRatio));
+
     ::unlink(link.c_str());
     ::rmdir(folder.c_str());
     ::close(keeper);

@@ -5,6 +5,7 @@
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -19,6 +20,9 @@
 namespace Serial {
 
 namespace {
+
+// The longest a write waits for room before it tries again.
+constexpr int kWriteRetryMs = 1;
 
 // Unix98 pty slaves (/dev/pts/N).
 constexpr unsigned kPtySlaveMajorFirst = 136;
@@ -293,7 +297,7 @@ bool Port::readSettings(Settings* out)
     return true;
 }
 
-Status Port::ownEndStatus()
+Status Port::ownEndStatus(bool input, bool output)
 {
     Status st;
     // The daemon never writes to a holder: anything readable is its end.
@@ -303,18 +307,37 @@ Status Port::ownEndStatus()
         st.gone = true;
         return st;
     }
-    m_ownEnd->refresh();
     st.ok = true;
-    st.queued = m_ownEnd->queued();
-    if (m_ownEnd->userOpen()) {
+    if (input) {
+        m_ownEnd->refresh();
+        st.queued = m_ownEnd->queued();
+    }
+    if (output) {
+        // With the user's end closed the master hangs up, and what is written
+        // is dropped: never full then.
         pollfd p {m_fd, POLLOUT, 0};
         poll(&p, 1, 0);
-        st.transmitFull = !(p.revents & POLLOUT);
+        const bool userOpen = !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
+        st.transmitFull = userOpen && !(p.revents & POLLOUT);
     }
     return st;
 }
 
 Status Port::status()
+{
+    if (m_fd >= 0 && m_ownEnd)
+        return ownEndStatus(true, true);
+    Status in = inputStatus();
+    if (!in.ok)
+        return in;
+    const Status out = outputStatus();
+    if (!out.ok)
+        return out;
+    in.transmitFull = out.transmitFull;
+    return in;
+}
+
+Status Port::inputStatus()
 {
     Status st;
     if (m_fd < 0) {
@@ -322,13 +345,29 @@ Status Port::status()
         return st;
     }
     if (m_ownEnd)
-        return ownEndStatus();
+        return ownEndStatus(true, false);
+    // A tty that was hung up (its device or its pty master gone) fails here
+    // with EIO.
     int queued = 0;
     if (ioctl(m_fd, FIONREAD, &queued) != 0) {
         noteError(errno);
         st.gone = isGoneError(m_error);
         return st;
     }
+    st.ok = true;
+    st.queued = queued;
+    return st;
+}
+
+Status Port::outputStatus()
+{
+    Status st;
+    if (m_fd < 0) {
+        m_error = EBADF;
+        return st;
+    }
+    if (m_ownEnd)
+        return ownEndStatus(false, true);
     pollfd p {m_fd, POLLOUT, 0};
     if (poll(&p, 1, 0) < 0) {
         noteError(errno);
@@ -341,7 +380,6 @@ Status Port::status()
         return st;
     }
     st.ok = true;
-    st.queued = queued;
     st.transmitFull = !(p.revents & POLLOUT);
     return st;
 }
@@ -415,8 +453,11 @@ int Port::write(const char* data, int len)
         const long long left = deadline - monotonicMs();
         if (left <= 0)
             break;
+        // A pty's writer is not always woken when its reader makes room
+        // (the room comes later, from the kernel's flush): the write is tried
+        // again at least every kWriteRetryMs instead of waiting out the rest.
         pollfd p {m_fd, POLLOUT, 0};
-        if (poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+        if (poll(&p, 1, static_cast<int>(std::min<long long>(left, kWriteRetryMs))) < 0 && errno != EINTR) {
             noteError(errno);
             break;
         }

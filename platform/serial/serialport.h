@@ -67,7 +67,12 @@ public:
     // The kernel sizes its queues itself; accepted for the caller's sake.
     bool setQueueSizes(int in, int out);
 
+    // Both halves below; two queries.
     Status status();
+    // One query each, for a caller that needs one side only: the input queue
+    // (ok, gone, queued) or room for output (ok, gone, transmitFull).
+    Status inputStatus();
+    Status outputStatus();
     // Queued bytes up to len (0 when none); -1 on failure.
     int read(char* dst, int len);
     // Bytes written (0 when the write time-out passed without room); -1 on failure.
@@ -84,7 +89,7 @@ public:
 private:
     void noteError(int error);
     OpenResult openOwnEnd(const std::string& path);
-    Status ownEndStatus();
+    Status ownEndStatus(bool input, bool output);
 
     int m_fd = -1;
     int m_holder = -1; // the own end's connection to its daemon

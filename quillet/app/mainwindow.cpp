@@ -143,6 +143,9 @@ bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* resul
     if (options.overlay) {
         busy = std::make_unique<BusyWidget>(this, options.busyText, kBusyStep);
         busy->setTimeout(options.limitMs);
+        // The title bar stays usable: closing the window while a job runs
+        // ends the program, and the job with it (see the destructor).
+        busy->leaveUncovered(ui->titleWidget);
         setCursor(Qt::BusyCursor);
     }
     auto outcome = std::make_shared<std::pair<bool, int>>(false, -1);

@@ -28,10 +28,12 @@ constexpr int kSocketBufferSize = 10240;
 constexpr int kConnectLimitMs = 10000;      // a connect that has not finished by then is dropped
 constexpr int kHardErrorPauseMs = 10000;    // no new connect this long after a hard connect error
 constexpr int kIdleLimitMs = 5000;          // a link with nothing received this long is rebuilt
-constexpr int kReadinessWaitMs = 1;
-constexpr int kReadinessWaitTries = 3;
+// The socket's readiness is looked at, never waited for: the worker waits
+// for both sides at once. An interrupted look is repeated, this often in all.
+constexpr int kReadinessLookTries = 3;
 
-// Worker.
-constexpr int kIdleWaitMs = 10;             // a turn that moved nothing waits at most this long
+// Worker: a turn that moved nothing waits at most this long for either side,
+// so that the link and the smart port keep stepping while nothing comes.
+constexpr int kIdleWaitMs = 1;
 
 } // namespace TransparentPort

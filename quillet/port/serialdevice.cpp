@@ -47,7 +47,7 @@ bool SerialDevice::readable()
     std::lock_guard<std::mutex> lock(d->mutex);
     if (!d->ensureOpen())
         return false;
-    const Serial::Status st = d->status();
+    const Serial::Status st = d->inputStatus();
     return st.ok && st.queued > 0;
 }
 
@@ -65,8 +65,9 @@ int SerialDevice::read(char* dst, int len)
     if (!d->ensureOpen())
         return -1;
     const int n = d->port.read(dst, len);
+    d->forgetCount();
     if (n < 0) {
-        d->status(); // closes a port that went away
+        d->inputStatus(); // closes a port that went away
         return -2;
     }
     return n;
@@ -83,7 +84,7 @@ int SerialDevice::available()
     std::lock_guard<std::mutex> lock(d->mutex);
     if (!d->ensureOpen())
         return -1;
-    const Serial::Status st = d->status();
+    const Serial::Status st = d->inputCount();
     return st.ok ? st.queued : 0;
 }
 

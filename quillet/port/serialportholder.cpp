@@ -15,23 +15,43 @@ bool SerialPortHolder::ensureOpen()
     if (now - lastOpenAttempt < static_cast<unsigned long long>(kSerialReopenPauseMs))
         return false;
     lastOpenAttempt = now;
+    knownQueued = 0;
     reopen();
     return false;
 }
 
-Serial::Status SerialPortHolder::status()
+Serial::Status SerialPortHolder::closeIfGone(const Serial::Status& st)
 {
-    const Serial::Status st = port.status();
-    if (st.gone)
+    if (st.gone) {
         port.close();
+        knownQueued = 0;
+    }
     return st;
+}
+
+Serial::Status SerialPortHolder::inputStatus()
+{
+    const Serial::Status st = closeIfGone(port.inputStatus());
+    knownQueued = st.ok ? st.queued : 0;
+    return st;
+}
+
+Serial::Status SerialPortHolder::inputCount()
+{
+    if (knownQueued > 0) {
+        Serial::Status st;
+        st.ok = true;
+        st.queued = knownQueued;
+        return st;
+    }
+    return inputStatus();
 }
 
 bool SerialPortHolder::writable()
 {
     if (!ensureOpen())
         return false;
-    const Serial::Status st = status();
+    const Serial::Status st = closeIfGone(port.outputStatus());
     return st.ok && !st.transmitFull;
 }
 
@@ -44,7 +64,7 @@ int SerialPortHolder::write(const char* data, int len)
     bool failed = false;
     const int written = port.writeAll(data, len, &failed);
     if (failed)
-        status(); // closes a port that went away
+        closeIfGone(port.outputStatus()); // closes a port that went away
     return written > 0 ? written : -3;
 }
 

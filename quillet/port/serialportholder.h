@@ -18,10 +18,16 @@ public:
     // device's own way, at most every kSerialReopenPauseMs; the operation that
     // reopened it still reports not ready.
     bool ensureOpen();
-    // The port's status; a port that went away is closed for a later reopen.
-    Serial::Status status();
-    // Open, and a write would take a byte now.
+    // The input queue, one query; a port that went away is closed for a
+    // later reopen. The count is remembered for inputCount().
+    Serial::Status inputStatus();
+    // The input count: the one inputStatus() saw when that found bytes and
+    // nothing was read since (input only grows meanwhile), else a new query.
+    Serial::Status inputCount();
+    // Open, and a write would take a byte now (one query).
     bool writable();
+    // After a read: what was counted before no longer holds.
+    void forgetCount() { knownQueued = 0; }
     // Writes until all went out or a write stalls: the bytes written, 0 for
     // no data, -1 when the port is closed, -3 when nothing was written.
     int write(const char* data, int len);
@@ -35,6 +41,10 @@ public:
     unsigned long long lastOpenAttempt = 0;
 
 private:
+    Serial::Status closeIfGone(const Serial::Status& st);
+
+    int knownQueued = 0;
+
     virtual void reopen() = 0;
 };
 

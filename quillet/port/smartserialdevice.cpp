@@ -116,7 +116,7 @@ bool SmartSerialDevice::readable()
         return false;
     if (d->pendingLeft() > 0)
         return true;
-    const Serial::Status st = d->status();
+    const Serial::Status st = d->inputStatus();
     if (!st.ok)
         return false;
     if (st.queued > 0)
@@ -154,8 +154,9 @@ int SmartSerialDevice::read(char* dst, int len)
     }
     if (copied < len) {
         const int n = d->port.read(dst + copied, len - copied);
+        d->forgetCount();
         if (n < 0) {
-            d->status();
+            d->inputStatus(); // closes a port that went away
             return copied > 0 ? copied : -2;
         }
         copied += n;
@@ -177,7 +178,7 @@ int SmartSerialDevice::available()
     std::lock_guard<std::mutex> lock(d->mutex);
     if (!d->ensureOpen())
         return -1;
-    const Serial::Status st = d->status();
+    const Serial::Status st = d->inputCount();
     return (st.ok ? st.queued : 0) + d->pendingLeft();
 }
 

@@ -134,12 +134,12 @@ struct TcpClientDeviceRecord {
         }
     }
 
-    // A short wait for the connected socket; a failed wait closes the link.
+    // Whether the connected socket is ready now; a failed look closes the link.
     bool ready(short events)
     {
-        for (int attempt = 0; attempt < kReadinessWaitTries; ++attempt) {
+        for (int attempt = 0; attempt < kReadinessLookTries; ++attempt) {
             pollfd p {fd, events, 0};
-            const int r = ::poll(&p, 1, kReadinessWaitMs);
+            const int r = ::poll(&p, 1, 0);
             if (r > 0)
                 return true;
             if (r == 0)
@@ -192,19 +192,15 @@ int TcpClientDevice::read(char* dst, int len)
         return -1;
     if (!dst || len <= 0)
         return 0;
-    if (!d->ready(POLLIN))
-        return d->state == Connected ? 0 : -1;
-    // Readable with nothing to receive: the peer has closed.
-    const int count = d->queued();
-    if (count <= 0) {
-        d->closeLink();
-        return -1;
-    }
-    const ssize_t n = ::recv(d->fd, dst, static_cast<size_t>(count < len ? count : len), 0);
+    // One receive of what waits: it takes at most what is there, tells
+    // "nothing waits" by would-block and a closed peer by 0.
+    const ssize_t n = ::recv(d->fd, dst, static_cast<size_t>(len), MSG_DONTWAIT);
     if (n > 0) {
         d->activityStamp = Vexa_GetTickCount();
         return static_cast<int>(n);
     }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return 0;
     if (n < 0 && isTransient(errno))
         return -2;
     d->closeLink();
@@ -218,12 +214,11 @@ int TcpClientDevice::write(const char* data, int len)
         return -1;
     if (!data || len <= 0)
         return 0;
-    if (!d->ready(POLLOUT))
-        return d->state == Connected ? -3 : -1;
     int sent = 0;
     while (sent < len) {
-        // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE.
-        const ssize_t n = ::send(d->fd, data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL);
+        // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE. A full
+        // socket ends the loop with what went out.
+        const ssize_t n = ::send(d->fd, data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<int>(n);
             continue;

@@ -5,7 +5,11 @@
 #include "skerrow/skerrow.h"
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <poll.h>
+#include <thread>
+#include <time.h>
 
 namespace TransparentPort {
 
@@ -13,16 +17,14 @@ class TransparentDevicePrivate {
 public:
     virtual ~TransparentDevicePrivate() = default;
 
+    // Takes what `from` has, as far as the buffer holds it (readFrom goes on
+    // while the device stays readable), then hands on what `to` takes.
     int pump(IDevice* from, DeviceBuffer& buffer, IDevice* to, std::atomic<unsigned long long>& stamp)
     {
         if (!from || !to)
             return 0;
-        if (!from->readable() && buffer.size() <= 0)
-            return 0;
-        while (from->readable()) {
-            const int n = buffer.readFrom(from);
-            if (n <= 0)
-                break;
+        const int n = buffer.readFrom(from);
+        if (n > 0) {
             moved += n;
             stamp = Vexa_GetTickCount();
         }
@@ -65,36 +67,62 @@ int TransparentDevice::pumpSerialToTcp()
 
 void TransparentDevice::waitForTraffic(int timeoutMs)
 {
+    // A side is watched for input while the buffer it fills has room, and for
+    // room while the buffer that drains into it holds bytes.
     pollfd fds[2];
-    int count = 0;
+    nfds_t count = 0;
     const struct {
         IDevice* device;
+        DeviceBuffer* from;
         DeviceBuffer* towards;
-    } sides[2] = {{d->serial.get(), &d->tcpToSerial}, {d->tcp.get(), &d->serialToTcp}};
+    } sides[2] = {{d->serial.get(), &d->serialToTcp, &d->tcpToSerial},
+                  {d->tcp.get(), &d->tcpToSerial, &d->serialToTcp}};
     for (const auto& side : sides) {
         auto* waitable = dynamic_cast<IWaitable*>(side.device);
         const int fd = waitable ? waitable->waitDescriptor() : -1;
         if (fd < 0)
             continue;
-        short events = POLLIN;
+        short events = 0;
+        if (side.from->size() < side.from->capacity())
+            events |= POLLIN;
         if (side.towards->size() > 0)
             events |= POLLOUT;
-        fds[count++] = pollfd {fd, events, 0};
+        if (events != 0)
+            fds[count++] = pollfd {fd, events, 0};
     }
-    if (count == 0) {
-        Vexa_Sleep(timeoutMs);
-        return;
-    }
-    const int r = ::poll(fds, static_cast<nfds_t>(count), timeoutMs);
-    if (r <= 0)
-        return;
-    for (int i = 0; i < count; ++i) {
-        if (fds[i].revents & fds[i].events)
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now());
+        if (left.count() <= 0)
             return;
+        if (count == 0) {
+            std::this_thread::sleep_for(left);
+            return;
+        }
+        const timespec limit {static_cast<time_t>(left.count() / 1000000), static_cast<long>(left.count() % 1000000) * 1000};
+        const int r = ::ppoll(fds, count, &limit, nullptr);
+        if (r == 0)
+            return;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            std::this_thread::sleep_for(left);
+            return;
+        }
+        // A hang-up or an error is a lasting condition (a pty end without its
+        // peer), not traffic: that side is stepped by the next turn anyway
+        // and is left out of the rest of this wait, which must not spin.
+        nfds_t kept = 0;
+        for (nfds_t i = 0; i < count; ++i) {
+            if (fds[i].revents & (POLLHUP | POLLERR | POLLNVAL))
+                continue;
+            if (fds[i].revents & fds[i].events)
+                return;
+            fds[kept++] = fds[i];
+        }
+        count = kept;
     }
-    // Only hang-ups or errors: a lasting condition (a pty end without its
-    // peer) that must not turn this wait into a spin.
-    Vexa_Sleep(timeoutMs);
 }
 
 long long TransparentDevice::bytesMoved() const

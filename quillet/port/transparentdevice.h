@@ -22,8 +22,9 @@ public:
     // What the PC side wrote, on to the panel.
     int pumpSerialToTcp();
 
-    // Waits up to timeoutMs until either device has input, or a device that
-    // has bytes waiting for it can take more.
+    // Waits up to timeoutMs on both devices at once: input on either (while
+    // its buffer has room), or room on one that has bytes waiting for it,
+    // ends the wait at once.
     void waitForTraffic(int timeoutMs);
     // Bytes read from and written to both devices so far.
     long long bytesMoved() const;

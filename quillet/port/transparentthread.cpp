@@ -6,7 +6,6 @@
 #include "quillet/port/smartserialdevice.h"
 #include "quillet/port/tcpclientdevice.h"
 #include "quillet/port/transparentdevice.h"
-#include "skerrow/skerrow.h"
 
 #include <QDebug>
 
@@ -20,15 +19,14 @@ public:
     void run()
     {
         try {
-            unsigned long long turnStart = Vexa_GetTickCount();
+            // A turn that moved bytes goes straight on to the next; one that
+            // moved nothing waits for either side, which ends at once when
+            // either has data. No yield besides: on a busy machine a yielding
+            // thread loses its processor for milliseconds while bytes wait.
             while (!stopFlag.load()) {
-                if (Vexa_GetTickCount() == turnStart)
-                    std::this_thread::yield();
-                turnStart = Vexa_GetTickCount();
                 const long long before = device->bytesMoved();
                 device->pumpTcpToSerial();
                 device->pumpSerialToTcp();
-                // Nothing moved: wait for either side instead of spinning.
                 if (device->bytesMoved() == before && !stopFlag.load())
                     device->waitForTraffic(TransparentPort::kIdleWaitMs);
             }

@@ -26,6 +26,28 @@ void BusyWidget::setTimeout(int ms)
     m_timeout = ms;
 }
 
+void BusyWidget::leaveUncovered(QWidget* widget)
+{
+    m_uncovered = widget;
+    updateMask();
+}
+
+void BusyWidget::updateMask()
+{
+    QWidget* owner = parentWidget();
+    if (!m_uncovered || !owner || !owner->isAncestorOf(m_uncovered)) {
+        clearMask();
+        return;
+    }
+    const QRect area(m_uncovered->mapTo(owner, QPoint(0, 0)) - pos(), m_uncovered->size());
+    setMask(QRegion(rect()).subtracted(QRegion(area)));
+}
+
+void BusyWidget::resizeEvent(QResizeEvent*)
+{
+    updateMask();
+}
+
 void BusyWidget::timerEvent(QTimerEvent*)
 {
     m_angle = (m_angle + m_step) % 360;

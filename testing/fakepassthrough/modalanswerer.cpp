@@ -1,9 +1,20 @@
 #include "testing/fakepassthrough/modalanswerer.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace Fake {
+
+void pressKey(QWidget* window, int key)
+{
+    QApplication::setActiveWindow(window);
+    QWidget* target = window->focusWidget() ? window->focusWidget() : window;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
 
 ModalAnswerer::ModalAnswerer(Handler handler)
     : m_handler(std::move(handler))

@@ -14,6 +14,11 @@
 
 namespace Fake {
 
+// A key as the keyboard delivers it: pressed and released at the focus
+// widget of `window`, made the active window; what the focus widget leaves
+// goes up to its parents (a dialog's Enter to the dialog).
+void pressKey(QWidget* window, int key);
+
 class ModalAnswerer : public QObject {
 public:
     using Handler = std::function<void(QWidget* dialog)>;

@@ -10,6 +10,8 @@
 #include "ui_mainwindow.h"
 #include "ui_projectstartdlg.h"
 
+#include <QPushButton>
+
 using Fake::Answer;
 using Fake::ModalAnswerer;
 using Quillet::text;
@@ -26,6 +28,17 @@ ModalAnswerer::Handler logInWith(const QString& password)
         if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
             login->form()->passwdLineEdit->setText(password);
             login->form()->loginBtn->click();
+        }
+    };
+}
+
+// Types password into the login dialog and presses Enter.
+ModalAnswerer::Handler logInByEnterWith(const QString& password)
+{
+    return [password](QWidget* dialog) {
+        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
+            login->form()->passwdLineEdit->setText(password);
+            Fake::pressKey(login, Qt::Key_Return);
         }
     };
 }
@@ -137,6 +150,53 @@ TEST_F(QuilletProgram, PasswordTravelsAsItsDigest)
     EXPECT_EQ(status(), text(T::kStarted));
     EXPECT_EQ(answerer.seen(), QStringList({"HmiLoginDlg"}));
     EXPECT_EQ(panel->checkedDigests(), (std::vector<std::string>{kMd5Of123}));
+}
+
+TEST_F(QuilletProgram, EnterInThePasswordDialogSendsTheLogin)
+{
+    installPair();
+    panel->setProjectPasswordDigest(std::string(kMd5Of123));
+    makeWindow();
+    ModalAnswerer answerer(logInByEnterWith("123"));
+    window->OpenVirtualChannel();
+    EXPECT_EQ(status(), text(T::kStarted));
+    EXPECT_EQ(answerer.seen(), QStringList({"HmiLoginDlg"}));
+    EXPECT_EQ(panel->checkedDigests(), (std::vector<std::string>{kMd5Of123}));
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(QuilletProgram, NoKeyMinimisesTheWindow)
+{
+    installPair();
+    makeWindow();
+    Ui_MainWindow* form = window->form();
+    for (QPushButton* button : {form->minBtn, form->closeBtn}) {
+        EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << button->objectName().toStdString();
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+    // Enter at the focus the window opens with, then wherever the keyboard
+    // can go (a title-bar button never being among those, no Space or other
+    // key can press one either).
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        Fake::pressKey(window.get(), key);
+        ASSERT_FALSE(window->isMinimized()) << "key " << key;
+    }
+    EXPECT_TRUE(window->isVisible());
+    int stops = 0;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!widget->isEnabled() || !widget->isVisible() || !(widget->focusPolicy() & Qt::TabFocus))
+            continue;
+        EXPECT_FALSE(form->titleWidget->isAncestorOf(widget)) << widget->objectName().toStdString();
+        widget->setFocus();
+        for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            Fake::pressKey(window.get(), key);
+            ASSERT_FALSE(window->isMinimized()) << widget->objectName().toStdString() << " key " << key;
+        }
+        ++stops;
+    }
+    EXPECT_GT(stops, 3);
+    EXPECT_TRUE(panel->calls().empty()) << "a key started something";
 }
 
 TEST_F(QuilletProgram, WrongPasswordIsRefused)

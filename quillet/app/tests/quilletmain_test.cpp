@@ -1,5 +1,7 @@
 #include "quillet/app/quilletmain.h"
 
+#include "programfixture.h"
+
 #include "platform/instancelock/instancelock.h"
 #include "quillet/app/mainwindow.h"
 #include "quillet/app/quilletconstants.h"
@@ -14,8 +16,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -142,4 +147,72 @@ TEST(QuilletEntry, UnusableLockFolderAsksForRights)
     char* argv[] = {name, nullptr};
     EXPECT_EQ(runQuillet(*static_cast<QApplication*>(QApplication::instance()), 1, argv), -1);
     EXPECT_EQ(answerer.texts(), QStringList({Quillet::text(Quillet::Text::kNoLock)}));
+}
+
+TEST_F(QuilletProgram, ClosingDuringAStartEndsTheProgramAndThePassThrough)
+{
+    installPair();
+    Quillet::Timing timing = Quillet::timing();
+    timing.readyTryPauseMs = 1000; // the start waits seconds for the panel
+    Quillet::setTiming(timing);
+    // Not ready at first: left alone, the start would succeed after 3 s.
+    panel->setAnswers("IsReady", {Fake::Answer::False, Fake::Answer::False, Fake::Answer::False},
+                      Fake::Answer::True);
+    RuntimeFolder runtime;
+    pair = std::make_unique<VirtualCom>(QString::fromStdString(loggingFolder + "/"));
+
+    MainWindow* shown = nullptr;
+    bool started = false;
+    bool clicked = false;
+    bool closeOnTop = false;
+    QElapsedTimer sinceClick;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!shown) {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* window = qobject_cast<MainWindow*>(widget); window && window->isVisible())
+                    shown = window;
+            }
+            return;
+        }
+        if (!started) {
+            started = true;
+            // The start runs in a wait of its own, inside this tick.
+            QTimer::singleShot(0, shown->form()->startTransferBtn, &QPushButton::click);
+            return;
+        }
+        if (!clicked && panel->callCount("IsReady") >= 1) {
+            // The busy overlay is up; the user clicks where the close button
+            // is, as the window system delivers it.
+            clicked = true;
+            QPushButton* close = shown->form()->closeBtn;
+            const QPoint at = close->mapTo(shown, close->rect().center());
+            closeOnTop = shown->childAt(at) == close;
+            sinceClick.start();
+            QTest::mouseClick(shown->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        }
+    });
+    poll.start(20);
+    // Should the click be lost, the program is ended after a minute.
+    QTimer fallback;
+    fallback.setSingleShot(true);
+    QObject::connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    fallback.start(60000);
+
+    std::string address = panel->address();
+    std::string program = "Quillet";
+    char* argv[] = {program.data(), address.data(), nullptr};
+    const int result = runQuillet(*static_cast<QApplication*>(QApplication::instance()), 2, argv, pair.get());
+    const qint64 took = sinceClick.isValid() ? sinceClick.elapsed() : -1;
+    poll.stop();
+    fallback.stop();
+
+    ASSERT_TRUE(clicked) << "the start never reached the panel's readiness";
+    EXPECT_TRUE(closeOnTop) << "the busy overlay covers the close button";
+    EXPECT_EQ(result, 0) << "the program was ended by the fallback, not by the close button";
+    EXPECT_GE(took, 0);
+    EXPECT_LT(took, 6000) << "ms from the click to the program's end";
+    EXPECT_TRUE(panel->waitFor([&] { return panel->callCount("Terminate") >= 1; }, std::chrono::seconds(6)));
+    EXPECT_LT(panel->callCount("IsReady"), 4) << "the start went on after the close";
+    EXPECT_FALSE(panel->dataPortOpen());
 }

@@ -3,6 +3,7 @@
 #include "quillet/dialogs/projectstartdlg.h"
 #include "quillet/dialogs/virtualporteditor.h"
 #include "quillet/widgets/screentool.h"
+#include "testing/fakepassthrough/modalanswerer.h"
 
 #include "ui_hmilogindlg.h"
 #include "ui_projectstartdlg.h"
@@ -21,6 +22,33 @@ bool selectable(QComboBox* box, int row)
 {
     auto* model = qobject_cast<QStandardItemModel*>(box->model());
     return model && (model->item(row)->flags() & Qt::ItemIsEnabled);
+}
+
+// Runs the dialog and presses key once it shows; the dialog's result, or -1
+// when the key left it open.
+int execWithKey(QDialog* dialog, int key)
+{
+    bool minimised = false;
+    QTimer::singleShot(50, dialog, [dialog, key, &minimised] {
+        Fake::pressKey(dialog, key);
+        minimised = dialog->isMinimized();
+        // Whatever the key did, the dialog must not outlive the test.
+        if (dialog->isVisible())
+            dialog->done(-1);
+    });
+    const int result = dialog->exec();
+    EXPECT_FALSE(minimised) << "a key minimised " << dialog->metaObject()->className();
+    return result;
+}
+
+// No title-bar button of a dialog or window takes the keyboard or Enter.
+void expectTitleButtonsKeyless(QPushButton* minBtn, QPushButton* closeBtn)
+{
+    for (QPushButton* button : {minBtn, closeBtn}) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+        EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << button->objectName().toStdString();
+    }
 }
 
 void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
@@ -91,6 +119,41 @@ TEST(QuilletLoginDialog, LoginKeepsThePasswordAndAccepts)
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(dialog.password(), "123");
     EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST(QuilletLoginDialog, EnterLogsInWithTheTypedPassword)
+{
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        HmiLoginDlg dialog;
+        EXPECT_TRUE(dialog.form()->loginBtn->isDefault());
+        expectTitleButtonsKeyless(dialog.form()->minBtn, dialog.form()->closeBtn);
+        dialog.form()->passwdLineEdit->setText("123");
+        EXPECT_EQ(execWithKey(&dialog, key), QDialog::Accepted);
+        EXPECT_EQ(dialog.password(), "123");
+    }
+}
+
+TEST(QuilletProjectStartDialog, EnterAnswersYes)
+{
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        ProjectStartDlg dialog;
+        EXPECT_TRUE(dialog.form()->okBtn->isDefault());
+        expectTitleButtonsKeyless(dialog.form()->minBtn, dialog.form()->closeBtn);
+        EXPECT_EQ(execWithKey(&dialog, key), QDialog::Accepted);
+    }
+}
+
+TEST(QuilletPortEditor, EnterTakesTheChosenPort)
+{
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        VirtualPortEditor editor;
+        EXPECT_TRUE(editor.form()->okBtn->isDefault());
+        expectTitleButtonsKeyless(editor.form()->minBtn, editor.form()->closeBtn);
+        editor.setPorts({"COM3"}, "COM4");
+        editor.form()->comboBox->setCurrentIndex(8);
+        EXPECT_EQ(execWithKey(&editor, key), QDialog::Accepted);
+        EXPECT_EQ(editor.port(), "COM9");
+    }
 }
 
 TEST(QuilletProjectStartDialog, YesAcceptsNoAndCloseReject)
