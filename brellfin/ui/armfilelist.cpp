@@ -626,7 +626,7 @@ void ArmFileList::batchFileDone(int batch, const std::string&)
 
 void ArmFileList::batchAllDone(int batch)
 {
-    if (!m_queue.isCurrent(batch))
+    if (!m_queue.allDone(batch))
         return;
     m_transferring = false;
     if (WinShellList* local = m_owner->localList())

@@ -658,7 +658,7 @@ void WinShellList::batchFileDone(int batch, const std::string& localPath)
 
 void WinShellList::batchAllDone(int batch)
 {
-    if (!m_queue.isCurrent(batch))
+    if (!m_queue.allDone(batch))
         return;
     m_transferring = false;
     refreshRemote();
