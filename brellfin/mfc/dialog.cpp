@@ -299,10 +299,15 @@ void CDialog::OnTimer(UINT_PTR) {}
 
 void CDialog::keyPressEvent(QKeyEvent* event)
 {
-    // Enter and Escape never end a dialog here, and no button is a default.
+    // Enter presses the default push button (an enabled one); Escape never
+    // ends a dialog here.
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        event->accept();
+        if (m_defaultButton != 0 && IsWindowEnabled(GetDlgItem(m_defaultButton)))
+            OnCommand(static_cast<WPARAM>(m_defaultButton), 0);
+        return;
     case Qt::Key_Escape:
         event->accept();
         return;
@@ -356,6 +361,11 @@ void CDialog::buildFromTemplate(QWidget* parent)
         case Mfc::ItemKind::Button: {
             auto* button = new CButton(this);
             button->setText(item.text);
+            if (item.defaultButton) {
+                // Drawn as the default; the Enter itself is ours (keyPressEvent).
+                button->setDefault(true);
+                m_defaultButton = item.id;
+            }
             widget = button;
             break;
         }

@@ -39,6 +39,8 @@ struct DialogItem {
     QRect rect;
     bool readOnly = false;
     bool password = false;
+    // The dialog's default push button: Enter presses it.
+    bool defaultButton = false;
     bool hidden = false;
     // Initial entries of a combo box.
     QStringList entries;

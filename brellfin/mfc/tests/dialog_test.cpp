@@ -191,6 +191,50 @@ TEST(MfcDialog, EscapeAndEnterNeverCloseTheDialog)
     EXPECT_EQ(dialog.edit.enterPressed, 2);
 }
 
+TEST(MfcDialog, EnterPressesTheDefaultButtonOnlyWhileItIsEnabled)
+{
+    constexpr UINT kDefaultTemplate = 9002;
+    Mfc::registerDialog(kDefaultTemplate, [] {
+        Mfc::DialogTemplate t;
+        t.size = QSize(200, 60);
+        Mfc::DialogItem edit;
+        edit.id = kEdit;
+        edit.kind = Mfc::ItemKind::Edit;
+        edit.rect = QRect(5, 5, 100, 12);
+        Mfc::DialogItem ok;
+        ok.id = IDOK;
+        ok.kind = Mfc::ItemKind::Button;
+        ok.text = QStringLiteral("OK");
+        ok.defaultButton = true;
+        ok.rect = QRect(5, 20, 40, 14);
+        t.items = {edit, ok};
+        return t;
+    });
+    struct OkDialog : CDialog {
+        OkDialog() : CDialog(kDefaultTemplate) {}
+        void OnOK() override
+        {
+            ++oks;
+            CDialog::OnOK();
+        }
+        int oks = 0;
+    } dialog;
+    dialog.Create();
+    QWidget* edit = dialog.GetDlgItem(kEdit);
+    ASSERT_NE(edit, nullptr);
+
+    EnableWindow(dialog.GetDlgItem(IDOK), false);
+    sendKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(dialog.oks, 0);
+    EXPECT_FALSE(dialog.isEnded());
+
+    EnableWindow(dialog.GetDlgItem(IDOK), true);
+    sendKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(dialog.oks, 1);
+    EXPECT_TRUE(dialog.isEnded());
+    EXPECT_EQ(dialog.endResult(), IDOK);
+}
+
 TEST(MfcDialog, CloseButtonRunsOnCancelAndEndsWithIdCancel)
 {
     WalkDialog dialog;
