@@ -31,9 +31,5 @@ constexpr int kProgressIntervalMs = 50;
 // A fetched file's pieces reach the disk in writes of this size (or when a
 // progress report is due, which counts only stored bytes).
 constexpr std::size_t kWriteBufferSize = 1024 * 1024;
-// A file's MD5 is hashed on a worker in blocks of this size, at most this
-// many blocks waiting.
-constexpr std::size_t kDigestBlockSize = 256 * 1024;
-constexpr std::size_t kDigestBlocksInFlight = 4;
 
 } // namespace BrellfinService
