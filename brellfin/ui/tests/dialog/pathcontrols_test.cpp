@@ -296,6 +296,13 @@ TEST_F(PathControls, ChineseTemplateAndTexts)
     EXPECT_FALSE(remoteBox()->isReadOnly());
     EXPECT_EQ(itemText(kIdLocalPath), QStringLiteral("桌面"));
     EXPECT_EQ(itemText(kIdConnect), QStringLiteral("连接"));
+    // The shell's names in the local pane, and Qt's own buttons, in Chinese too.
+    WinShellList& local = *dialog().localList();
+    ASSERT_GT(local.GetItemCount(), 0);
+    EXPECT_EQ(local.GetItemText(0, 0), QStringLiteral("计算机"));
+    EXPECT_EQ(local.GetItemText(0, 2), QStringLiteral("系统文件夹"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("是(&Y)"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
 }
 
 } // namespace
