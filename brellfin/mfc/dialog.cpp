@@ -352,7 +352,13 @@ void CDialog::buildFromTemplate(QWidget* parent)
         setWindowTitle(tmpl->caption);
     }
     setAcceptDrops(tmpl->acceptFiles);
-    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, tmpl->fontFamily, tmpl->pointSize); };
+    // The template's font is the dialog's: every control is drawn in it, and
+    // the dialog units are measured in it, so that each text fits its place.
+    QFont font = this->font();
+    font.setFamily(tmpl->fontFamily);
+    font.setPointSize(tmpl->pointSize);
+    setFont(font);
+    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, this->font()); };
     resize(pixels(QRect(QPoint(0, 0), tmpl->size)).size());
 
     for (const Mfc::DialogItem& item : tmpl->items) {

@@ -3,6 +3,7 @@
 #include "brellfin/mfc/dialog.h"
 
 #include "brellfin/mfc/controls.h"
+#include "brellfin/mfc/messagebox.h"
 #include "brellfin/mfc/resources.h"
 #include "brellfin/mfc/testhooks.h"
 
@@ -11,6 +12,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <vector>
 
@@ -310,6 +314,31 @@ TEST(MfcDialog, TimersFireOnTimerUntilKilled)
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(dialog.ticks, ticks);
+}
+
+TEST(MfcMessageBox, AShortTextNeverCutsALongerCaption)
+{
+    // Shown for real (no hook): the box is measured, then answered.
+    const QString caption = QStringLiteral("A caption far longer than the short text below it");
+    int width = 0;
+    int answer = 0;
+    // Runs inside the box's own event loop until the box is there.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll.stop();
+        width = box->width();
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start(20);
+    answer = MessageBox(nullptr, QStringLiteral("ok."), caption, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(answer, IDYES);
+    QFont title;
+    title.setBold(true);
+    // The caption and the title bar's own buttons beside it.
+    EXPECT_GE(width, QFontMetrics(title).horizontalAdvance(caption) + 100);
 }
 
 } // namespace
