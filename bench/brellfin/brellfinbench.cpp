@@ -176,6 +176,14 @@ public:
         reply.u64(value);
         return value;
     }
+    // The two calls that end a transfer object: finish, then destroy.
+    void closeHandle(uint32_t handle, const char* finish, const char* destroy)
+    {
+        Fake::WireWriter arg;
+        arg.string(Fake::kTypeHandle).u32(handle);
+        call(request(finish, 1, arg));
+        call(request(destroy, 1, arg));
+    }
     // Patches the call number of a frame made by request() for its next sending.
     void renumber(std::vector<uint8_t>& frame)
     {
@@ -230,10 +238,50 @@ private:
     size_t m_end = 0;
 };
 
+// Seconds for piece(offset) at every 4096-byte offset of total bytes.
+double timedPieces(size_t total, const std::function<void(uint64_t offset)>& piece)
+{
+    const size_t rounds = total / kPiece;
+    const auto start = Clock::now();
+    for (size_t i = 0; i < rounds; ++i)
+        piece(i * kPiece);
+    return seconds(Clock::now() - start);
+}
+
 Fake::WireWriter& typed(Fake::WireWriter& out, const char* type)
 {
     return out.string(type);
 }
+
+// One piece call's frame (handle, offset, and the bytes when given), made
+// once; each sending patches its offset and its call number.
+class PieceFrame {
+public:
+    PieceFrame(RawCaller& raw, const char* method, uint32_t handle, const std::vector<uint8_t>& bytes = {})
+        : m_raw(raw)
+    {
+        Fake::WireWriter args;
+        typed(args, Fake::kTypeHandle).u32(handle);
+        typed(args, Fake::kTypeULongLong);
+        const size_t offsetAt = args.size();
+        args.u64(0);
+        if (!bytes.empty())
+            typed(args, Fake::kTypeBytes).byteVector(bytes);
+        m_frame = raw.request(method, bytes.empty() ? 2 : 3, args);
+        m_offsetAt = m_frame.size() - args.size() + offsetAt;
+    }
+    const std::vector<uint8_t>& at(uint64_t offset)
+    {
+        m_raw.renumber(m_frame);
+        std::memcpy(m_frame.data() + m_offsetAt, &offset, 8);
+        return m_frame;
+    }
+
+private:
+    RawCaller& m_raw;
+    std::vector<uint8_t> m_frame;
+    size_t m_offsetAt = 0;
+};
 
 // Seconds for total bytes of 4096-byte "download2" calls, timed from the first piece to the last answer.
 double rawSendLoop(Fake::FakeFileService& panel, size_t total)
@@ -246,31 +294,10 @@ double rawSendLoop(Fake::FakeFileService& panel, size_t total)
     typed(startArgs, Fake::kTypeULongLong).u64(0);
     raw.callNumber(raw.request("startDownload2", 3, startArgs));
 
-    // One frame, its offset and call number patched for every piece.
-    Fake::WireWriter pieceArgs;
-    typed(pieceArgs, Fake::kTypeHandle).u32(handle);
-    typed(pieceArgs, Fake::kTypeULongLong);
-    const size_t offsetAt = pieceArgs.size();
-    pieceArgs.u64(0);
-    typed(pieceArgs, Fake::kTypeBytes).byteVector(std::vector<uint8_t>(kPiece, 0x42));
-    std::vector<uint8_t> frame = raw.request("download2", 3, pieceArgs);
-    const size_t offsetInFrame = frame.size() - pieceArgs.size() + offsetAt;
-
-    const size_t rounds = total / kPiece;
-    const auto start = Clock::now();
-    for (size_t i = 0; i < rounds; ++i) {
-        if (i > 0)
-            raw.renumber(frame);
-        const uint64_t offset = i * kPiece;
-        std::memcpy(frame.data() + offsetInFrame, &offset, 8);
-        raw.call(frame);
-    }
-    const auto elapsed = Clock::now() - start;
-    Fake::WireWriter handleArg;
-    typed(handleArg, Fake::kTypeHandle).u32(handle);
-    raw.call(raw.request("finishDownload2", 1, handleArg));
-    raw.call(raw.request("destroyDownloader2", 1, handleArg));
-    return seconds(elapsed);
+    PieceFrame frame(raw, "download2", handle, std::vector<uint8_t>(kPiece, 0x42));
+    const double elapsed = timedPieces(total, [&](uint64_t offset) { raw.call(frame.at(offset)); });
+    raw.closeHandle(handle, "finishDownload2", "destroyDownloader2");
+    return elapsed;
 }
 
 // Seconds for total bytes of "update2" calls answered by 4096 bytes each.
@@ -283,98 +310,70 @@ double rawFetchLoop(Fake::FakeFileService& panel, size_t total)
     typed(startArgs, Fake::kTypeString).string(kPanelSource);
     raw.callNumber(raw.request("startUpdate2", 2, startArgs));
 
-    Fake::WireWriter pieceArgs;
-    typed(pieceArgs, Fake::kTypeHandle).u32(handle);
-    typed(pieceArgs, Fake::kTypeULongLong);
-    const size_t offsetAt = pieceArgs.size();
-    pieceArgs.u64(0);
-    std::vector<uint8_t> frame = raw.request("update2", 2, pieceArgs);
-    const size_t offsetInFrame = frame.size() - pieceArgs.size() + offsetAt;
-
-    const size_t rounds = total / kPiece;
-    const auto start = Clock::now();
-    for (size_t i = 0; i < rounds; ++i) {
-        if (i > 0)
-            raw.renumber(frame);
-        const uint64_t offset = i * kPiece;
-        std::memcpy(frame.data() + offsetInFrame, &offset, 8);
-        Fake::WireReader reply = raw.call(frame);
+    PieceFrame frame(raw, "update2", handle);
+    const double elapsed = timedPieces(total, [&](uint64_t offset) {
+        Fake::WireReader reply = raw.call(frame.at(offset));
         std::string type;
         uint32_t count = 0;
         if (!reply.string(type) || !reply.u32(count) || count != kPiece)
             throw std::runtime_error("raw loop: short piece");
-    }
-    const auto elapsed = Clock::now() - start;
-    Fake::WireWriter handleArg;
-    typed(handleArg, Fake::kTypeHandle).u32(handle);
-    raw.call(raw.request("finishUpdate2", 1, handleArg));
-    raw.call(raw.request("destroyUpdater2", 1, handleArg));
-    return seconds(elapsed);
+    });
+    raw.closeHandle(handle, "finishUpdate2", "destroyUpdater2");
+    return elapsed;
 }
 
-std::unique_ptr<FF::RPC::DispatchClient> frameworkClient(Fake::FakeFileService& panel)
+// Runs body with one call object on a client of its own, which is stopped afterwards.
+double withProxy(Fake::FakeFileService& panel, const std::function<double(FF::RPC::SyncProxy&)>& body)
 {
-    return std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
-                                                     FF::Net::TCPClient::NewFactory());
+    FF::RPC::DispatchClient client(FF::Net::Address(panel.endpoint().c_str()), FF::Net::TCPClient::NewFactory());
+    double elapsed = 0;
+    {
+        FF::RPC::SyncProxy proxy(&client);
+        elapsed = body(proxy);
+    }
+    client.stop();
+    return elapsed;
 }
 
 // The same pieces through the framework, one call object for all.
 double frameworkSendLoop(Fake::FakeFileService& panel, size_t total)
 {
-    auto client = frameworkClient(panel);
-    double elapsed = 0;
-    {
-        FF::RPC::SyncProxy proxy(client.get());
+    return withProxy(panel, [&](FF::RPC::SyncProxy& proxy) {
         const FF::Handle handle = FileServiceCalls::createDownloader2(proxy);
         FileServiceCalls::startDownload2(proxy, handle, kPanelLoop, 0);
         const std::vector<FF::byte> piece(kPiece, 0x42);
-        const size_t rounds = total / kPiece;
-        const auto start = Clock::now();
-        for (size_t i = 0; i < rounds; ++i)
-            FileServiceCalls::download2(proxy, handle, i * kPiece, piece);
-        elapsed = seconds(Clock::now() - start);
+        const double elapsed = timedPieces(total, [&](uint64_t offset) {
+            FileServiceCalls::download2(proxy, handle, offset, piece);
+        });
         FileServiceCalls::finishDownload2(proxy, handle);
         FileServiceCalls::destroyDownloader2(proxy, handle);
-    }
-    client->stop();
-    return elapsed;
+        return elapsed;
+    });
 }
 
 double frameworkFetchLoop(Fake::FakeFileService& panel, size_t total)
 {
-    auto client = frameworkClient(panel);
-    double elapsed = 0;
-    {
-        FF::RPC::SyncProxy proxy(client.get());
+    return withProxy(panel, [&](FF::RPC::SyncProxy& proxy) {
         const FF::Handle handle = FileServiceCalls::createUpdater2(proxy);
         FileServiceCalls::startUpdate2(proxy, handle, kPanelSource);
-        const size_t rounds = total / kPiece;
-        const auto start = Clock::now();
-        for (size_t i = 0; i < rounds; ++i) {
-            if (FileServiceCalls::update2(proxy, handle, i * kPiece).size() != kPiece)
+        const double elapsed = timedPieces(total, [&](uint64_t offset) {
+            if (FileServiceCalls::update2(proxy, handle, offset).size() != kPiece)
                 throw std::runtime_error("framework loop: short piece");
-        }
-        elapsed = seconds(Clock::now() - start);
+        });
         FileServiceCalls::finishUpdate2(proxy, handle);
         FileServiceCalls::destroyUpdater2(proxy, handle);
-    }
-    client->stop();
-    return elapsed;
+        return elapsed;
+    });
 }
 
 // The panel's MD5 of the whole source, as a transfer asks for it.
 double panelDigest(Fake::FakeFileService& panel, size_t size)
 {
-    auto client = frameworkClient(panel);
-    double elapsed = 0;
-    {
-        FF::RPC::SyncProxy proxy(client.get());
+    return withProxy(panel, [&](FF::RPC::SyncProxy& proxy) {
         const auto start = Clock::now();
         FileServiceCalls::getFileMD5(proxy, kPanelSource, 0, size);
-        elapsed = seconds(Clock::now() - start);
-    }
-    client->stop();
-    return elapsed;
+        return seconds(Clock::now() - start);
+    });
 }
 
 struct TransferTimes {

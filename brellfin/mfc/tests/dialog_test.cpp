@@ -25,27 +25,26 @@ constexpr int kEdit = 10;
 constexpr int kButton = 11;
 constexpr int kCombo = 12;
 
+Mfc::DialogItem itemOf(int id, Mfc::ItemKind kind, const QRect& rect, const QString& text = QString())
+{
+    Mfc::DialogItem item;
+    item.id = id;
+    item.kind = kind;
+    item.rect = rect;
+    item.text = text;
+    return item;
+}
+
 void registerTestTemplate()
 {
     Mfc::registerDialog(kTemplate, [] {
         Mfc::DialogTemplate t;
         t.caption = QStringLiteral("walk");
         t.size = QSize(200, 100);
-        Mfc::DialogItem edit;
-        edit.id = kEdit;
-        edit.kind = Mfc::ItemKind::Edit;
-        edit.rect = QRect(5, 5, 100, 12);
-        Mfc::DialogItem button;
-        button.id = kButton;
-        button.kind = Mfc::ItemKind::Button;
-        button.text = QStringLiteral("press");
-        button.rect = QRect(5, 20, 40, 14);
-        Mfc::DialogItem combo;
-        combo.id = kCombo;
-        combo.kind = Mfc::ItemKind::DropDownList;
+        Mfc::DialogItem combo = itemOf(kCombo, Mfc::ItemKind::DropDownList, QRect(5, 40, 60, 12));
         combo.entries = QStringList{QStringLiteral("zero"), QStringLiteral("one")};
-        combo.rect = QRect(5, 40, 60, 12);
-        t.items = {edit, button, combo};
+        t.items = {itemOf(kEdit, Mfc::ItemKind::Edit, QRect(5, 5, 100, 12)),
+                   itemOf(kButton, Mfc::ItemKind::Button, QRect(5, 20, 40, 14), QStringLiteral("press")), combo};
         return t;
     });
 }
@@ -201,17 +200,9 @@ TEST(MfcDialog, EnterPressesTheDefaultButtonOnlyWhileItIsEnabled)
     Mfc::registerDialog(kDefaultTemplate, [] {
         Mfc::DialogTemplate t;
         t.size = QSize(200, 60);
-        Mfc::DialogItem edit;
-        edit.id = kEdit;
-        edit.kind = Mfc::ItemKind::Edit;
-        edit.rect = QRect(5, 5, 100, 12);
-        Mfc::DialogItem ok;
-        ok.id = IDOK;
-        ok.kind = Mfc::ItemKind::Button;
-        ok.text = QStringLiteral("OK");
+        Mfc::DialogItem ok = itemOf(IDOK, Mfc::ItemKind::Button, QRect(5, 20, 40, 14), QStringLiteral("OK"));
         ok.defaultButton = true;
-        ok.rect = QRect(5, 20, 40, 14);
-        t.items = {edit, ok};
+        t.items = {itemOf(kEdit, Mfc::ItemKind::Edit, QRect(5, 5, 100, 12)), ok};
         return t;
     });
     struct OkDialog : CDialog {

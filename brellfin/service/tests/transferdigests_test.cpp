@@ -38,23 +38,18 @@ protected:
         m_local = localFile("digest.bin");
     }
 
-    // Runs one batch each way to its end; the time it took in ms.
-    qint64 send(RecordingNotify& notify)
+    // Runs one batch to its end, to the panel or from it; the time it took in ms.
+    qint64 run(bool toPanel, RecordingNotify& notify)
     {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_TRUE(m_client.startSendToPanel({{m_local, kRemote}}, &notify));
+        EXPECT_TRUE(toPanel ? m_client.startSendToPanel({{m_local, kRemote}}, &notify)
+                            : m_client.startFetchFromPanel({{kRemote, m_local}}, &notify));
         EXPECT_TRUE(notify.waitForEnd());
         return clock.elapsed();
     }
-    qint64 fetch(RecordingNotify& notify)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        EXPECT_TRUE(m_client.startFetchFromPanel({{kRemote, m_local}}, &notify));
-        EXPECT_TRUE(notify.waitForEnd());
-        return clock.elapsed();
-    }
+    qint64 send(RecordingNotify& notify) { return run(true, notify); }
+    qint64 fetch(RecordingNotify& notify) { return run(false, notify); }
     // Succeeded in one attempt: the first digest made on the PC was the panel's.
     void expectOneAttempt(const RecordingNotify& notify, const char* create)
     {

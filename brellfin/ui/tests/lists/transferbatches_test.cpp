@@ -80,11 +80,16 @@ TEST(FileNotifyPoster, PostsToADestroyedListAreDropped)
     EXPECT_TRUE(target.calls.empty());
 }
 
-TEST(TransferBatches, OnlyTheCurrentBatchIsHeard)
-{
+// A list's batches, reporting to a recording target on this thread.
+class TransferBatchesTest : public ::testing::Test {
+protected:
     QObject context;
     RecordingTarget target;
-    TransferBatches batches(&context, &target);
+    TransferBatches batches{&context, &target};
+};
+
+TEST_F(TransferBatchesTest, OnlyTheCurrentBatchIsHeard)
+{
     EXPECT_EQ(batches.current(), 0);
     EXPECT_FALSE(batches.isCurrent(0));
     IFileNotify* first = batches.begin();
@@ -103,11 +108,8 @@ TEST(TransferBatches, OnlyTheCurrentBatchIsHeard)
     EXPECT_EQ(batches.failureAction(2), PendingNone);
 }
 
-TEST(TransferBatches, AStoppedBatchKeepsItsCommandForItsFailure)
+TEST_F(TransferBatchesTest, AStoppedBatchKeepsItsCommandForItsFailure)
 {
-    QObject context;
-    RecordingTarget target;
-    TransferBatches batches(&context, &target);
 
     // Delete all: a new batch starts at once; the old failure still reads
     // "delete all", once.
@@ -136,11 +138,8 @@ TEST(TransferBatches, AStoppedBatchKeepsItsCommandForItsFailure)
     EXPECT_EQ(batches.failureAction(5), PendingNone);
 }
 
-TEST(TransferBatches, ACommandEndsWithItsBatch)
+TEST_F(TransferBatchesTest, ACommandEndsWithItsBatch)
 {
-    QObject context;
-    RecordingTarget target;
-    TransferBatches batches(&context, &target);
 
     // A delete that left nothing to send: its batch's failure reads the
     // delete, and the next batch's failure is a real one again.
@@ -167,11 +166,8 @@ TEST(TransferBatches, ACommandEndsWithItsBatch)
     EXPECT_EQ(batches.failureAction(5), PendingNone);
 }
 
-TEST(TransferBatches, CancelBeforeAnyBatchKeepsNothing)
+TEST_F(TransferBatchesTest, CancelBeforeAnyBatchKeepsNothing)
 {
-    QObject context;
-    RecordingTarget target;
-    TransferBatches batches(&context, &target);
     batches.cancelCurrent(PendingDeleteAll);
     batches.begin();
     EXPECT_EQ(batches.failureAction(1), PendingNone);
