@@ -516,9 +516,9 @@ int main(int argc, char** argv)
         }
         client.disconnect();
 
-        std::printf("%zu MB each way on loopback, %d interleaved rounds against one fake file service; "
+        std::printf("%.0f MB each way on loopback, %d interleaved rounds against one fake file service; "
                     "median (min - max)\n",
-                    size / 1000000, rounds);
+                    double(size) / 1e6, rounds);
         std::printf("PC to panel:\n");
         printRate("raw 4096-byte request loop", times["raw send"], size);
         printRatio("framework download2 loop", times["framework send"], times["raw send"], size);
