@@ -94,6 +94,8 @@ CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QLineEdit(parent)
 CTabCtrl::CTabCtrl(QWidget* parent) : QWidget(parent), m_bar(new QTabBar(this))
 {
     m_bar->setDrawBase(true);
+    // Each tab as wide as its text, as the platform's tabs are.
+    m_bar->setExpanding(false);
     QObject::connect(m_bar, &QTabBar::currentChanged, this, [this](int) { OnSelChange(); });
 }
 

@@ -299,10 +299,15 @@ void CDialog::OnTimer(UINT_PTR) {}
 
 void CDialog::keyPressEvent(QKeyEvent* event)
 {
-    // Enter and Escape never end a dialog here, and no button is a default.
+    // Enter presses the default push button (an enabled one); Escape never
+    // ends a dialog here.
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        event->accept();
+        if (m_defaultButton != 0 && IsWindowEnabled(GetDlgItem(m_defaultButton)))
+            OnCommand(static_cast<WPARAM>(m_defaultButton), 0);
+        return;
     case Qt::Key_Escape:
         event->accept();
         return;
@@ -347,7 +352,13 @@ void CDialog::buildFromTemplate(QWidget* parent)
         setWindowTitle(tmpl->caption);
     }
     setAcceptDrops(tmpl->acceptFiles);
-    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, tmpl->fontFamily, tmpl->pointSize); };
+    // The template's font is the dialog's: every control is drawn in it, and
+    // the dialog units are measured in it, so that each text fits its place.
+    QFont font = this->font();
+    font.setFamily(tmpl->fontFamily);
+    font.setPointSize(tmpl->pointSize);
+    setFont(font);
+    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, this->font()); };
     resize(pixels(QRect(QPoint(0, 0), tmpl->size)).size());
 
     for (const Mfc::DialogItem& item : tmpl->items) {
@@ -356,6 +367,11 @@ void CDialog::buildFromTemplate(QWidget* parent)
         case Mfc::ItemKind::Button: {
             auto* button = new CButton(this);
             button->setText(item.text);
+            if (item.defaultButton) {
+                // Drawn as the default; the Enter itself is ours (keyPressEvent).
+                button->setDefault(true);
+                m_defaultButton = item.id;
+            }
             widget = button;
             break;
         }

@@ -1,8 +1,9 @@
 // A dialog built from a dialog template: its items become Qt widgets at
 // their template places, members of the dialog class take over items by id
-// (SubclassDlgItem), and it runs modally through DoModal. Neither Escape nor
-// Enter closes it, no button is a default, and the window's close button
-// runs OnCancel. Key presses pass the PreTranslateMessage walk first.
+// (SubclassDlgItem), and it runs modally through DoModal. Enter presses the
+// template's default push button, if it has one (its command goes to the
+// dialog); otherwise neither Enter nor Escape closes it. The window's close
+// button runs OnCancel. Key presses pass the PreTranslateMessage walk first.
 #pragma once
 
 #include "brellfin/mfc/cmdtarget.h"
@@ -57,6 +58,8 @@ private:
     void buildFromTemplate(QWidget* parent);
 
     UINT m_templateId;
+    // The id of the default push button; 0 for none.
+    int m_defaultButton = 0;
     bool m_built = false;
     bool m_ended = false;
     bool m_closing = false;

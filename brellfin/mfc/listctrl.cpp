@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -19,10 +20,29 @@ Qt::Alignment alignmentOf(int format)
     }
 }
 
+// Rows as high as a report list's on the platform: the font's height, or the
+// small icon's when the list shows icons, and two pixels more.
+class ReportRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const auto* view = dynamic_cast<const CListCtrl*>(parent());
+        const int icon = view && view->hasImages() ? view->iconSize().height() : 0;
+        size.setHeight(std::max(option.fontMetrics.height(), icon) + 2);
+        return size;
+    }
+};
+
 } // namespace
 
 CListCtrl::CListCtrl(QWidget* parent) : QTreeWidget(parent)
 {
+    setItemDelegate(new ReportRowDelegate(this));
+    setIconSize(QSize(16, 16));
+    header()->setTextElideMode(Qt::ElideRight);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);

@@ -37,6 +37,7 @@ public:
 
     // The image list: icons by index.
     void SetImageList(const std::vector<QIcon>& images) { m_images = images; }
+    bool hasImages() const { return !m_images.empty(); }
     BOOL SetItemImage(int row, int image);
     int GetItemImage(int row) const;
 

@@ -3,7 +3,31 @@
 #include "brellfin/mfc/testhooks.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
+
+namespace {
+
+// What a title bar takes beside its caption: the icon, the frame's buttons, the edges.
+constexpr int kCaptionFrameRoom = 120;
+
+// A box at least as wide as its caption needs in the title bar (with room for
+// the frame's buttons), so that a short text does not cut a longer caption.
+void fitCaption(QMessageBox& box, const CString& caption)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid || caption.isEmpty())
+        return;
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + kCaptionFrameRoom;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
+} // namespace
 
 int MessageBox(QWidget* owner, const CString& text, const CString& caption, UINT type)
 {
@@ -34,6 +58,7 @@ int MessageBox(QWidget* owner, const CString& text, const CString& caption, UINT
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    fitCaption(box, caption);
     switch (box.exec()) {
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;

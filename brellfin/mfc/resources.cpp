@@ -74,10 +74,8 @@ QPixmap loadBitmap(UINT id)
     return provider ? provider() : QPixmap();
 }
 
-QRect dialogUnitsToPixels(const QRect& units, const QString& family, int pointSize)
+QRect dialogUnitsToPixels(const QRect& units, const QFont& font)
 {
-    QFont font(family);
-    font.setPointSize(pointSize);
     const QFontMetrics metrics(font);
     // The average width of the Latin letters, as Windows measures a dialog font.
     const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");

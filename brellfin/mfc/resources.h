@@ -6,6 +6,7 @@
 
 #include "brellfin/mfc/mfcdefs.h"
 
+#include <QFont>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
@@ -39,6 +40,8 @@ struct DialogItem {
     QRect rect;
     bool readOnly = false;
     bool password = false;
+    // The dialog's default push button: Enter presses it.
+    bool defaultButton = false;
     bool hidden = false;
     // Initial entries of a combo box.
     QStringList entries;
@@ -84,7 +87,9 @@ std::optional<DialogTemplate> loadDialog(UINT id);
 std::optional<MenuTemplate> loadMenu(UINT id);
 QPixmap loadBitmap(UINT id);
 
-// Pixels per dialog unit of a template's font: x per 4 units, y per 8 units.
-QRect dialogUnitsToPixels(const QRect& units, const QString& family, int pointSize);
+// Pixels of dialog units measured in the font the dialog's controls are
+// drawn with: a unit is a quarter of its average character width across,
+// an eighth of its height down.
+QRect dialogUnitsToPixels(const QRect& units, const QFont& font);
 
 } // namespace Mfc

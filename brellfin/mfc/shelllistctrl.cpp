@@ -1,7 +1,11 @@
 #include "brellfin/mfc/shelllistctrl.h"
 
+#include "brellfin/mfc/shellicons.h"
+
 #include <QFileInfo>
 #include <QLocale>
+
+#include <map>
 
 CMFCShellListCtrl::CMFCShellListCtrl(QWidget* parent) : CListCtrl(parent) {}
 
@@ -92,10 +96,24 @@ void CMFCShellListCtrl::fill()
     }
     DeleteAllItems();
     m_entries = Mfc::ShellNamespace::children(m_location);
+    // The image list holds one icon per kind of entry shown.
+    std::vector<QIcon> images;
+    std::map<QString, int> imageOf;
+    std::vector<int> rowImages;
+    for (const Mfc::ShellEntry& entry : m_entries) {
+        const QString key = Mfc::ShellIcons::keyOf(entry);
+        auto found = imageOf.find(key);
+        if (found == imageOf.end()) {
+            found = imageOf.emplace(key, int(images.size())).first;
+            images.push_back(Mfc::ShellIcons::icon(key));
+        }
+        rowImages.push_back(found->second);
+    }
+    SetImageList(images);
     const QLocale locale;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const Mfc::ShellEntry& entry = m_entries[i];
-        const int row = InsertItem(GetItemCount(), entry.displayName);
+        const int row = InsertItem(GetItemCount(), entry.displayName, rowImages[i]);
         SetItemData(row, i);
         if (!entry.isFolder && !entry.isShortcut)
             SetItemText(row, 1, locale.toString((entry.size + 1023) / 1024) + QStringLiteral(" KB"));

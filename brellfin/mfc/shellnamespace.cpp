@@ -13,6 +13,23 @@ namespace Mfc {
 namespace {
 
 std::function<QString(int)> g_textProvider;
+std::function<ShellLanguage()> g_languageProvider;
+
+// The shell's own names, English and Chinese.
+struct ShellName {
+    const char* english;
+    const char* chinese;
+};
+constexpr ShellName kComputerName{"Computer", "计算机"};
+constexpr ShellName kSystemFolderType{"System Folder", "系统文件夹"};
+constexpr ShellName kFolderType{"File folder", "文件夹"};
+constexpr ShellName kLocalDiskType{"Local Disk", "本地磁盘"};
+constexpr ShellName kFileType{"File", "文件"};
+
+QString nameOf(const ShellName& name)
+{
+    return QString::fromUtf8(ShellNamespace::language() == ShellLanguage::Chinese ? name.chinese : name.english);
+}
 
 QString clean(const QString& path)
 {
@@ -66,6 +83,23 @@ QString ShellNamespace::text(int id)
     }
 }
 
+void ShellNamespace::setLanguageProvider(std::function<ShellLanguage()> provider)
+{
+    g_languageProvider = std::move(provider);
+}
+
+ShellLanguage ShellNamespace::language()
+{
+    return g_languageProvider ? g_languageProvider() : ShellLanguage::English;
+}
+
+QString ShellNamespace::fileTypeText(const QString& suffix)
+{
+    if (suffix.isEmpty())
+        return nameOf(kFileType);
+    return suffix.toUpper() + QLatin1Char(' ') + nameOf(kFileType);
+}
+
 QString ShellNamespace::desktopPath()
 {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -86,7 +120,7 @@ QString ShellNamespace::displayName(const ShellLocation& location)
 {
     switch (location.kind) {
     case ShellLocation::Kind::Desktop: return text(139);
-    case ShellLocation::Kind::Computer: return QStringLiteral("Computer");
+    case ShellLocation::Kind::Computer: return nameOf(kComputerName);
     case ShellLocation::Kind::Folder: {
         if (location.path == QLatin1String("/"))
             return QStringLiteral("/");
@@ -125,18 +159,21 @@ std::vector<ShellEntry> ShellNamespace::children(const ShellLocation& location)
         entry.path = info.absoluteFilePath();
         entry.modified = info.lastModified();
         if (info.isSymLink()) {
+            entry.kind = ShellEntry::Kind::Shortcut;
             entry.isShortcut = true;
             entry.typeText = text(210);
             entry.size = info.exists() ? info.size() : 0;
             files.push_back(entry);
         } else if (info.isDir()) {
+            entry.kind = ShellEntry::Kind::Folder;
             entry.isFolder = true;
             entry.location = ShellNamespace::folder(entry.path);
-            entry.typeText = QStringLiteral("File folder");
+            entry.typeText = nameOf(kFolderType);
             folders.push_back(entry);
         } else {
+            entry.kind = ShellEntry::Kind::File;
             entry.size = info.size();
-            entry.typeText = info.suffix().isEmpty() ? QStringLiteral("File") : info.suffix().toUpper() + QStringLiteral(" File");
+            entry.typeText = fileTypeText(info.suffix());
             files.push_back(entry);
         }
     };
@@ -157,17 +194,19 @@ std::vector<ShellEntry> ShellNamespace::children(const ShellLocation& location)
     case ShellLocation::Kind::Desktop: {
         std::vector<ShellEntry> head;
         ShellEntry computerEntry;
+        computerEntry.kind = ShellEntry::Kind::Computer;
         computerEntry.displayName = displayName(computer());
         computerEntry.isFolder = true;
         computerEntry.location = computer();
-        computerEntry.typeText = QStringLiteral("System Folder");
+        computerEntry.typeText = nameOf(kSystemFolderType);
         head.push_back(computerEntry);
         ShellEntry home;
+        home.kind = ShellEntry::Kind::Home;
         home.path = clean(QDir::homePath());
         home.displayName = QFileInfo(home.path).fileName().isEmpty() ? home.path : QFileInfo(home.path).fileName();
         home.isFolder = true;
         home.location = ShellLocation{ShellLocation::Kind::Folder, home.path};
-        home.typeText = QStringLiteral("System Folder");
+        home.typeText = nameOf(kSystemFolderType);
         head.push_back(home);
         listFolder(desktopPath());
         head.insert(head.end(), folders.begin(), folders.end());
@@ -178,11 +217,12 @@ std::vector<ShellEntry> ShellNamespace::children(const ShellLocation& location)
         std::vector<ShellEntry> out;
         for (const QString& root : volumes()) {
             ShellEntry entry;
+            entry.kind = ShellEntry::Kind::Volume;
             entry.path = root;
             entry.displayName = root;
             entry.isFolder = true;
             entry.location = ShellLocation{ShellLocation::Kind::Folder, root};
-            entry.typeText = QStringLiteral("Local Disk");
+            entry.typeText = nameOf(kLocalDiskType);
             out.push_back(entry);
         }
         return out;

@@ -1,7 +1,10 @@
 // The PC's shell namespace over the local file system: the virtual folders
 // "Desktop" (the start; the XDG desktop folder, else home) and "Computer"
 // ("/" and the mounted real volumes), then every folder of the file system.
-// A symbolic link is the shell's shortcut.
+// A symbolic link is the shell's shortcut. The shell's own names ("Computer",
+// "System Folder", "File folder", "TXT File", ...) come in the language the
+// program gives it, English or Chinese, as the platform's shell would show
+// them there.
 #pragma once
 
 #include <QDateTime>
@@ -22,7 +25,12 @@ struct ShellLocation {
     bool operator==(const ShellLocation& other) const { return kind == other.kind && path == other.path; }
 };
 
+enum class ShellLanguage { English, Chinese };
+
 struct ShellEntry {
+    // What the entry is, for its icon.
+    enum class Kind { Computer, Volume, Home, Folder, File, Shortcut };
+    Kind kind = Kind::File;
     QString displayName;
     // Empty for a virtual item.
     QString path;
@@ -39,6 +47,13 @@ public:
     // Texts the namespace shows: id 139 "Desktop", 210 "Shortcut"; others by name.
     static void setTextProvider(std::function<QString(int)> provider);
     static QString text(int id);
+    // The language of the shell's own names, asked at every listing;
+    // English without a provider.
+    static void setLanguageProvider(std::function<ShellLanguage()> provider);
+    static ShellLanguage language();
+    // The type text of a file with this suffix ("TXT File", "TXT 文件";
+    // "File" without one).
+    static QString fileTypeText(const QString& suffix);
 
     // The desktop folder: XDG's when it exists, else the home folder.
     static QString desktopPath();

@@ -11,7 +11,9 @@ const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 const QByteArray kLineEnd("\r\n");
 
 // One line of the file: its bytes without the terminator, and the terminator
-// as it stood ("\r\n", "\n" or nothing for a last line without one).
+// as it stood ("\r\n", "\n", a lone "\r", or nothing for a last line
+// without one). CR, LF and CRLF each end a line, as the Windows profile
+// functions read them.
 struct Line {
     QByteArray text;
     QByteArray end;
@@ -22,20 +24,16 @@ std::vector<Line> splitLines(const QByteArray& content)
     std::vector<Line> lines;
     int start = 0;
     while (start < content.size()) {
-        const int newline = content.indexOf('\n', start);
+        int at = start;
+        while (at < content.size() && content[at] != '\r' && content[at] != '\n')
+            ++at;
         Line line;
-        if (newline < 0) {
-            line.text = content.mid(start);
-            start = content.size();
-        } else {
-            line.text = content.mid(start, newline - start);
-            line.end = "\n";
-            start = newline + 1;
+        line.text = content.mid(start, at - start);
+        if (at < content.size()) {
+            const bool crlf = content[at] == '\r' && at + 1 < content.size() && content[at + 1] == '\n';
+            line.end = content.mid(at, crlf ? 2 : 1);
         }
-        if (line.text.endsWith('\r')) {
-            line.text.chop(1);
-            line.end.prepend('\r');
-        }
+        start = at + line.end.size();
         lines.push_back(line);
     }
     return lines;

@@ -1,7 +1,7 @@
 // Windows profile (ini) files, read and written as GetPrivateProfileString and
 // WritePrivateProfileString do: sections and keys compared without regard to
 // case, blanks around names and values dropped, one pair of quotes around a
-// value dropped. A write changes only the line of its key (or adds one) and
+// value dropped; CR, LF and CRLF each end a line. A write changes only the line of its key (or adds one) and
 // keeps every other line byte for byte; new lines end with CRLF and the file
 // is replaced through a temporary file. Text is UTF-8 (a UTF-8 byte-order
 // mark is skipped and kept).

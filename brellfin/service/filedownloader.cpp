@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <optional>
 #include <strings.h>
 
 namespace {
@@ -70,6 +71,8 @@ void __FileDownloader::run()
         allDone = false;
         failure = m_errorCode;
     }
+    // The last progress of a stopped file is seen before its end.
+    flushProgress();
     if (allDone)
         m_notify->onTransferAllDone();
     else
@@ -135,13 +138,9 @@ bool __FileDownloader::sendFile(const SendJob& job)
         return true;
     }
 
-    std::vector<FF::byte> localDigest;
-    if (!localFileMd5(widePath, localDigest, m_cancel)) {
-        if (!m_cancel)
-            m_errorCode = FileError;
-        return false;
-    }
-
+    // The file's MD5 is made as its bytes are read: the part the panel
+    // holds in the pass that proves it by CRC-32, the rest piece by piece.
+    m_md5.reset();
     FF::Handle handle = methods.create(proxy);
     std::uint64_t offset = methods.start(proxy, handle, remote, size);
     if (offset == kRefused) {
@@ -153,7 +152,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
         bool restart = offset > size; // an older, longer panel file: replace it
         if (!restart) {
             std::uint32_t localCrc = 0;
-            if (!localFileCrc32(widePath, offset, localCrc, m_cancel)) {
+            if (!localFileCrc32(widePath, offset, localCrc, m_cancel, m_md5)) {
                 if (!m_cancel)
                     m_errorCode = FileError;
                 methods.destroy(proxy, handle);
@@ -164,9 +163,10 @@ bool __FileDownloader::sendFile(const SendJob& job)
         if (restart) {
             methods.start(proxy, handle, remote, 0);
             offset = 0;
+            m_md5.reset();
         }
     }
-    reportProgress(job.localPath, offset, size);
+    reportProgress(job.localPath, offset, size, true);
 
     std::vector<FF::byte> piece(kPieceSize);
     int retries = 0;
@@ -185,6 +185,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
                 m_errorCode = FileError;
                 break;
             }
+            m_md5.add(piece.data(), std::size_t(n));
             if (!methods.piece(proxy, handle, size - remaining, piece)) {
                 m_errorCode = FileError;
                 methods.destroy(proxy, handle);
@@ -195,7 +196,23 @@ bool __FileDownloader::sendFile(const SendJob& job)
         }
         methods.finish(proxy, handle);
 
-        if (Calls::getFileMD5(proxy, remote, 0, size) == localDigest) {
+        const std::vector<FF::byte> remoteDigest = Calls::getFileMD5(proxy, remote, 0, size);
+        // A short read leaves the digest without the file's end: no match.
+        std::optional<std::vector<FF::byte>> localDigest;
+        if (remaining == 0 && m_md5.size() == size) {
+            localDigest = m_md5.result();
+        } else if (remaining == 0) {
+            // The panel held the whole file: no byte of it was read yet.
+            std::vector<FF::byte> whole;
+            if (!localFileMd5(widePath, whole, m_cancel)) {
+                if (!m_cancel)
+                    m_errorCode = FileError;
+                methods.destroy(proxy, handle);
+                return false;
+            }
+            localDigest = std::move(whole);
+        }
+        if (localDigest && remoteDigest == *localDigest) {
             m_notify->onTransferFileDone(job.localPath);
             result = true;
             break;
@@ -206,6 +223,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
             break;
         }
         offset = 0;
+        m_md5.reset();
         methods.destroy(proxy, handle);
         handle = methods.create(proxy);
         methods.start(proxy, handle, remote, 0);

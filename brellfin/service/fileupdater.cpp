@@ -2,6 +2,7 @@
 
 #include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/localfiles.h"
+#include "brellfin/service/piecewriter.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/ui/ifilenotify.h"
@@ -14,7 +15,8 @@ namespace {
 using namespace BrellfinService;
 namespace Calls = FileServiceCalls;
 
-// Unbuffered, so that a full disk fails the write that meets it.
+// Unbuffered: the pieces are gathered by a PieceWriter, whose writes reach
+// the file as they are made, so that a full disk fails the write that meets it.
 constexpr QIODevice::OpenMode kKeep = QIODevice::ReadWrite | QIODevice::Unbuffered;
 constexpr QIODevice::OpenMode kEmpty = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
 
@@ -49,6 +51,8 @@ void __FileUpdater::run()
     } catch (...) {
         allDone = false;
     }
+    // The last progress of a stopped file is seen before its end.
+    flushProgress();
     if (allDone)
         m_notify->onTransferAllDone();
     else
@@ -100,7 +104,9 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
 
     // Resume decision: a complete file is only verified, a longer one
     // emptied, a shorter one resumed from its last whole block when the
-    // panel's CRC-32 of that part agrees.
+    // panel's CRC-32 of that part agrees. The file's MD5 is made as its bytes
+    // pass: the kept part in the CRC-32 pass, the rest as it is written.
+    m_md5.reset();
     std::uint64_t have = std::uint64_t(file.size());
     bool empty = false;
     if (have != 0 && have != size) {
@@ -110,7 +116,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             have -= have % kPieceSize;
             if (have != 0) {
                 std::uint32_t localCrc = 0;
-                if (!localFileCrc32(widePath, have, localCrc, m_cancel)) {
+                if (!localFileCrc32(widePath, have, localCrc, m_cancel, m_md5)) {
                     if (!m_cancel)
                         m_errorCode = FileError;
                     Calls::destroyUpdater2(proxy, handle);
@@ -122,6 +128,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
     }
     if (empty) {
         have = 0;
+        m_md5.reset();
         if (!reopenEmpty(file)) {
             m_errorCode = FileError;
             Calls::destroyUpdater2(proxy, handle);
@@ -133,38 +140,62 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
     bool result = false;
     for (;;) {
         file.seek(qint64(have));
-        reportProgress(job.localPath, have, size);
+        reportProgress(job.localPath, have, size, true);
         std::uint64_t remaining = size - have;
-        while (remaining > 0) {
-            if (m_cancel) {
-                Calls::destroyUpdater2(proxy, handle);
-                return false;
+        {
+            // Pieces are reported done only once the file holds them; a
+            // write that fails ends the job before any later report.
+            PieceWriter writer(file, kWriteBufferSize);
+            const auto stored = [&] { return have + writer.stored(); };
+            while (remaining > 0) {
+                if (m_cancel) {
+                    Calls::destroyUpdater2(proxy, handle);
+                    return false;
+                }
+                const std::vector<FF::byte> piece = Calls::update2(proxy, handle, size - remaining);
+                if (piece.empty())
+                    break;
+                // More than the file holds would leave a local file longer
+                // than the remote one: the job fails at once, keeping what
+                // was written before.
+                if (piece.size() > remaining) {
+                    m_errorCode = FileError;
+                    Calls::destroyUpdater2(proxy, handle);
+                    return false;
+                }
+                m_md5.add(piece.data(), piece.size());
+                if (!writer.add(piece.data(), piece.size()) || (progressDue() && !writer.flush())) {
+                    m_errorCode = FileError;
+                    Calls::destroyUpdater2(proxy, handle);
+                    return false;
+                }
+                remaining -= piece.size();
+                if (stored() < size)
+                    reportProgress(job.localPath, stored(), size);
             }
-            const std::vector<FF::byte> piece = Calls::update2(proxy, handle, size - remaining);
-            if (piece.empty())
-                break;
-            // More than the file holds would leave a local file longer than
-            // the remote one; a short write would leave a hole. Both fail the
-            // job at once, keeping what was written.
-            if (piece.size() > remaining
-                || file.write(reinterpret_cast<const char*>(piece.data()), qint64(piece.size()))
-                    != qint64(piece.size())) {
+            if (!writer.flush()) {
                 m_errorCode = FileError;
                 Calls::destroyUpdater2(proxy, handle);
                 return false;
             }
-            remaining -= piece.size();
-            reportProgress(job.localPath, size - remaining, size);
+            if (stored() > have)
+                reportProgress(job.localPath, stored(), size);
         }
         file.close();
         Calls::finishUpdate2(proxy, handle);
 
         if (remaining == 0) {
             std::vector<FF::byte> localDigest;
-            if (!localFileMd5(widePath, localDigest, m_cancel)) {
+            bool digestMade = true;
+            if (m_md5.size() == size) {
+                localDigest = m_md5.result();
+            } else if (!localFileMd5(widePath, localDigest, m_cancel)) {
+                // A complete file kept as it stood: read whole once.
+                digestMade = false;
                 if (!m_cancel)
                     m_errorCode = FileError;
-            } else if (localDigest == remoteDigest) {
+            }
+            if (digestMade && localDigest == remoteDigest) {
                 m_notify->onTransferFileDone(job.localPath);
                 result = true;
                 break;
@@ -181,6 +212,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             break;
         }
         have = 0;
+        m_md5.reset();
         if (!file.open(kEmpty)) {
             m_errorCode = FileError;
             break;

@@ -1,5 +1,6 @@
 #include "brellfin/service/localfiles.h"
 
+#include "brellfin/service/runningmd5.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
 
@@ -36,7 +37,10 @@ std::uint32_t crc32Update(std::uint32_t crc, const void* bytes, std::uint64_t co
     return crc;
 }
 
-bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel)
+namespace {
+
+bool crc32Pass(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
+               RunningMd5* md5)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -51,10 +55,25 @@ bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc
         if (file.read(buffer, n) != n)
             return false;
         running = crc32Update(running, buffer, std::uint64_t(n));
+        if (md5)
+            md5->add(buffer, std::size_t(n));
         remaining -= std::uint64_t(n);
     }
     crc = ~running;
     return true;
+}
+
+} // namespace
+
+bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel)
+{
+    return crc32Pass(path, count, crc, cancel, nullptr);
+}
+
+bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
+                    RunningMd5& md5)
+{
+    return crc32Pass(path, count, crc, cancel, &md5);
 }
 
 bool localFileMd5(const QString& path, std::vector<FF::byte>& digest, const std::atomic<bool>& cancel)

@@ -1,6 +1,7 @@
 // Sizes, limits and fixed texts of the tool's file-service side, in one place.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace BrellfinService {
@@ -23,5 +24,12 @@ constexpr int kUserDirRootLength = 17;
 constexpr int kOtherRootLength = 12;
 
 constexpr std::uint32_t kCrcPolynomial = 0xEDB88320;
+
+// Progress of a file reaches IFileNotify at most once per this many
+// milliseconds; its first and its last report always go out.
+constexpr int kProgressIntervalMs = 50;
+// A fetched file's pieces reach the disk in writes of this size (or when a
+// progress report is due, which counts only stored bytes).
+constexpr std::size_t kWriteBufferSize = 1024 * 1024;
 
 } // namespace BrellfinService

@@ -11,7 +11,7 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/remotepaths.h"
 #include "brellfin/ui/remotetree.h"
-#include "brellfin/ui/freename.h"
+#include "brellfin/ui/uniquename.h"
 #include "brellfin/ui/sharedtexts.h"
 #include "brellfin/ui/transinfotab.h"
 #include "brellfin/ui/winshelllist.h"
@@ -117,13 +117,13 @@ struct SortKeys {
     std::vector<CString> texts;
 };
 
-int CALLBACK_compare(LPARAM data1, LPARAM data2, LPARAM keys)
+int compareRows(LPARAM data1, LPARAM data2, LPARAM keys)
 {
     const SortKeys& sort = *reinterpret_cast<const SortKeys*>(keys);
     const auto text = [&](LPARAM row) {
         return row >= 0 && row < LPARAM(sort.texts.size()) ? sort.texts[size_t(row)] : CString();
     };
-    return RemoteListing::compareCells(sort.column, text(data1), text(data2), sort.ascending);
+    return RemoteListing::compareItems(sort.column, text(data1), text(data2), sort.ascending);
 }
 
 } // namespace
@@ -138,7 +138,7 @@ void ArmFileList::sortItems(bool toggle)
     if (toggle)
         g_ascending = !g_ascending;
     keys.ascending = g_ascending;
-    SortItems(CALLBACK_compare, DWORD_PTR(&keys));
+    SortItems(compareRows, DWORD_PTR(&keys));
 }
 
 void ArmFileList::OnColumnClick(int column)
@@ -348,7 +348,7 @@ void ArmFileList::newItem(bool folder)
     if (!fs)
         return;
     const std::string current = utf8(m_currentPath);
-    const CString name = freeName(folder ? loadLocalizedString(172) : QString::fromLatin1(kNewFileName), QString(),
+    const CString name = uniqueName(folder ? loadLocalizedString(172) : QString::fromLatin1(kNewFileName), QString(),
                                   folder, [&](const CString& candidate) {
                                       return fs->hasFileOrFolder(current + "/" + utf8(candidate));
                                   });
@@ -448,7 +448,7 @@ void ArmFileList::onDelete()
     if (!fs)
         return;
     for (const RemoteItem& item : m_selection) {
-        const bool removed = RemoteTree::deleteTree(*fs, utf8(item.path));
+        const bool removed = RemoteTree::deleteRemoteTree(*fs, utf8(item.path));
         m_queue.log(toShownPath(item.path) + ' ' + loadLocalizedString(removed ? 115 : 116));
     }
     refreshList();
@@ -502,7 +502,7 @@ void ArmFileList::transferSelection()
             continue;
         }
         RemoteTree::Collected collected;
-        RemoteTree::collectFiles(*fs, path, collected);
+        RemoteTree::collectRemoteFiles(*fs, path, collected);
         for (const std::string& rejected : collected.rejected)
             m_queue.log(toShownPath(wide(rejected)) + failedText);
         if (!collected.complete) {
@@ -626,7 +626,7 @@ void ArmFileList::batchFileDone(int batch, const std::string&)
 
 void ArmFileList::batchAllDone(int batch)
 {
-    if (!m_queue.isCurrent(batch))
+    if (!m_queue.allDone(batch))
         return;
     m_transferring = false;
     if (WinShellList* local = m_owner->localList())

@@ -84,10 +84,28 @@ std::optional<TransferRecord> BatchQueue::fileDone(int batch)
     return record;
 }
 
+bool BatchQueue::allDone(int batch)
+{
+    const bool current = m_batches.isCurrent(batch);
+    m_batches.end(batch);
+    if (current)
+        endCommand();
+    return current;
+}
+
 int BatchQueue::failureAction(int batch)
 {
-    TransInfoTab* tab = m_owner->transInfoTab();
-    return m_batches.failureAction(batch, tab ? tab->pendingAction() : PendingNone);
+    const bool current = m_batches.isCurrent(batch);
+    const int action = m_batches.failureAction(batch);
+    if (current)
+        endCommand();
+    return action;
+}
+
+void BatchQueue::endCommand()
+{
+    if (TransInfoTab* tab = m_owner->transInfoTab())
+        tab->resetPendingAction();
 }
 
 std::optional<TransferRecord> BatchQueue::pause()

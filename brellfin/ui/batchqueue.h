@@ -37,7 +37,11 @@ public:
     bool progress(int batch, double fraction);
     std::optional<TransferRecord> fileDone(int batch);
     bool isCurrent(int batch) const { return m_batches.isCurrent(batch); }
+    // The end of batch: true when it is the current one, whose queue
+    // command (if any) then ends with it.
+    bool allDone(int batch);
     // The queue command under which batch's failure is handled, -1: dropped.
+    // The batch ends here; the current one's queue command ends with it.
     int failureAction(int batch);
     // The current file was paused, or failed with word: its record.
     std::optional<TransferRecord> pause();
@@ -50,6 +54,9 @@ public:
                                                       QWidget* boxOwner);
 
 private:
+    // The queue command given to the batch that just ended ends too.
+    void endCommand();
+
     IDataSynchronisMgr* m_owner;
     TransferRows m_rows;
     TransferBatches m_batches;

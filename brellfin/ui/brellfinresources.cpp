@@ -101,7 +101,9 @@ Mfc::DialogTemplate passwordDialog()
     DialogItem edit = item(kIdPassword, ItemKind::Edit, "", "", 62, 12, 112, 14);
     edit.password = true;
     t.items.push_back(edit);
-    t.items.push_back(item(1, ItemKind::Button, "OK", "确定", 40, 38, 50, 14));
+    DialogItem ok = item(1, ItemKind::Button, "OK", "确定", 40, 38, 50, 14);
+    ok.defaultButton = true;
+    t.items.push_back(ok);
     t.items.push_back(item(2, ItemKind::Button, "Cancel", "取消", 100, 38, 50, 14));
     return t;
 }
@@ -146,6 +148,9 @@ void registerResources()
     Mfc::registerBitmap(kBitmapConnected, [] { return statusBitmap(QColor(40, 180, 60)); });
     Mfc::registerBitmap(kBitmapDisconnected, [] { return statusBitmap(QColor(200, 40, 40)); });
     Mfc::ShellNamespace::setTextProvider([](int id) { return loadLocalizedString(id); });
+    Mfc::ShellNamespace::setLanguageProvider([] {
+        return chinese() ? Mfc::ShellLanguage::Chinese : Mfc::ShellLanguage::English;
+    });
 }
 
 } // namespace BrellfinUi

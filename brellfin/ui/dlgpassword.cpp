@@ -2,6 +2,8 @@
 
 #include "brellfin/ui/brellfinresources.h"
 
+#include <QLineEdit>
+
 using namespace BrellfinUi;
 
 CDlgPassword::CDlgPassword(QWidget* parent) : CDialog(kPasswordDialog, parent)
@@ -12,9 +14,16 @@ CDlgPassword::CDlgPassword(QWidget* parent) : CDialog(kPasswordDialog, parent)
 BOOL CDlgPassword::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    // Each showing starts with the text entered last.
-    ::SetWindowText(GetDlgItem(kIdPassword), m_password);
-    return TRUE;
+    // Each showing starts with the text entered last, selected in the
+    // focused field, so that typing replaces it and Enter (OK) sends it.
+    auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kIdPassword));
+    if (edit) {
+        edit->setText(m_password);
+        edit->selectAll();
+        edit->setFocus(Qt::OtherFocusReason);
+    }
+    // The focus is set here.
+    return FALSE;
 }
 
 void CDlgPassword::OnOK()

@@ -1,6 +1,6 @@
 # The logic of the two file lists that stands without the window layer:
 # notifications carried to the GUI thread, batch numbering, queue rows, the
-# panel's folder walks and listing, free names.
+# panel's folder walks and listing, unique names.
 add_library(brellfin_lists STATIC
     filenotifyposter.h filenotifyposter.cpp
     transferbatches.h transferbatches.cpp
@@ -8,7 +8,7 @@ add_library(brellfin_lists STATIC
     batchqueue.h batchqueue.cpp
     remotetree.h remotetree.cpp
     remotelisting.h remotelisting.cpp
-    freename.h freename.cpp
+    uniquename.h uniquename.cpp
     listconstants.h
     listmenus.h listmenus.cpp
     filelistcommon.h filelistcommon.cpp)

@@ -1,6 +1,7 @@
 #include "brellfin/ui/localizedstring.h"
 
 #include "brellfin/profile/profilefile.h"
+#include "brellfin/ui/qttranslations.h"
 #include "brellfin/ui/uiconstants.h"
 
 #include <QCoreApplication>
@@ -57,6 +58,10 @@ Language currentLanguage()
 
 CString loadLocalizedString(int id)
 {
-    const char* text = BrellfinUi::stringTableText(id, BrellfinUi::currentLanguage());
+    const BrellfinUi::Language language = BrellfinUi::currentLanguage();
+    // Like the thread UI language of the platform: Qt's own texts shown
+    // after this load speak the same language.
+    BrellfinUi::useQtTranslations(language);
+    const char* text = BrellfinUi::stringTableText(id, language);
     return text ? QString::fromUtf8(text) : QString();
 }

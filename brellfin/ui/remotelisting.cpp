@@ -86,7 +86,7 @@ std::vector<RemoteEntry> list(FileServiceClient& fs, const std::string& folder)
     return entries;
 }
 
-int compareCells(int column, const QString& a, const QString& b, bool ascending)
+int compareItems(int column, const QString& a, const QString& b, bool ascending)
 {
     int result = 0;
     switch (column) {

@@ -36,6 +36,6 @@ std::vector<RemoteEntry> list(FileServiceClient& fs, const std::string& folder);
 // regard to case, sizes by their number of kilobytes, dates to the minute;
 // negative, 0 or positive as a sorts before, with or after b in the
 // direction asked. Any other column compares equal.
-int compareCells(int column, const QString& a, const QString& b, bool ascending);
+int compareItems(int column, const QString& a, const QString& b, bool ascending);
 
 } // namespace RemoteListing

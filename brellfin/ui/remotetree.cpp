@@ -59,19 +59,19 @@ bool isPlainName(const std::string& name)
         && name.find('\0') == std::string::npos;
 }
 
-void collectFiles(FileServiceClient& fs, const std::string& folder, Collected& out)
+void collectRemoteFiles(FileServiceClient& fs, const std::string& folder, Collected& out)
 {
     collect(fs, folder, out, 0);
 }
 
-bool deleteTree(FileServiceClient& fs, const std::string& path)
+bool deleteRemoteTree(FileServiceClient& fs, const std::string& path)
 {
     return remove(fs, path, 0);
 }
 
 } // namespace RemoteTree
 
-void RemoteFolderLevels::make(FileServiceClient& fs, const std::string& remoteFilePath)
+void RemoteFolderLevels::createRemoteFolders(FileServiceClient& fs, const std::string& remoteFilePath)
 {
     for (size_t slash = remoteFilePath.find('/'); slash != std::string::npos;
          slash = remoteFilePath.find('/', slash + 1)) {

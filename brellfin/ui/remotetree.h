@@ -27,12 +27,12 @@ struct Collected {
 };
 
 // Appends every file below folder to out.
-void collectFiles(FileServiceClient& fs, const std::string& folder, Collected& out);
+void collectRemoteFiles(FileServiceClient& fs, const std::string& folder, Collected& out);
 
 // Removes path: its files, its sub-folders depth first, then itself. True
 // when that last removal succeeded; false (and path kept) when the walk
 // reached the depth limit below it.
-bool deleteTree(FileServiceClient& fs, const std::string& path);
+bool deleteRemoteTree(FileServiceClient& fs, const std::string& path);
 
 } // namespace RemoteTree
 
@@ -42,7 +42,7 @@ class RemoteFolderLevels {
 public:
     // Asks the panel for each folder level of remoteFilePath not asked for
     // yet (its last component, the file's name, is none).
-    void make(FileServiceClient& fs, const std::string& remoteFilePath);
+    void createRemoteFolders(FileServiceClient& fs, const std::string& remoteFilePath);
     void reset() { m_asked.clear(); }
 
 private:

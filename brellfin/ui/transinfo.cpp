@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
+#include <QTextCursor>
 
 using namespace BrellfinUi;
 
@@ -25,6 +26,47 @@ CString CustomEdit::logText() const
     CString text = toPlainText();
     text.replace('\n', QStringLiteral("\r\n"));
     return text;
+}
+
+void CustomEdit::appendLine(const CString& line)
+{
+    // One paragraph more: the same text as rewriting the whole log with
+    // "\r\n" and the line, without copying the whole log each time.
+    if (document()->isEmpty())
+        setPlainText(line);
+    else
+        appendPlainText(line);
+    m_lastLinePending = true;
+    if (isVisible())
+        showLastLine();
+}
+
+void CustomEdit::showLastLine()
+{
+    // A hidden box has no layout to scroll by: the last line is brought into
+    // view when the box is shown (showEvent).
+    if (!isVisible())
+        return;
+    m_lastLinePending = false;
+    QTextCursor end = textCursor();
+    end.movePosition(QTextCursor::End);
+    setTextCursor(end);
+    ensureCursorVisible();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void CustomEdit::showEvent(QShowEvent* event)
+{
+    QPlainTextEdit::showEvent(event);
+    if (m_lastLinePending)
+        showLastLine();
+}
+
+void CustomEdit::resizeEvent(QResizeEvent* event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    if (m_lastLinePending)
+        showLastLine();
 }
 
 void CustomEdit::contextMenuEvent(QContextMenuEvent* event)
@@ -108,12 +150,5 @@ BOOL TransInfo::OnInitDialog()
 
 void TransInfo::appendLog(const CString& text)
 {
-    const CString line = QDateTime::currentDateTime().toString(QStringLiteral("[yyyy/MM/dd HH:mm:ss]    ")) + text;
-    // One paragraph more: the same text as rewriting the whole log with
-    // "\r\n" and the line, without copying the whole log each time.
-    if (m_edit.document()->isEmpty())
-        m_edit.setPlainText(line);
-    else
-        m_edit.appendPlainText(line);
-    m_edit.verticalScrollBar()->setValue(m_edit.verticalScrollBar()->maximum());
+    m_edit.appendLine(QDateTime::currentDateTime().toString(QStringLiteral("[yyyy/MM/dd HH:mm:ss]    ")) + text);
 }

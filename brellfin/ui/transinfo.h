@@ -14,13 +14,23 @@ public:
     // The whole log, lines joined by "\r\n".
     CString logText() const;
     void showContextMenu(const QPoint& screenPos);
+    // Appends one line and keeps the last line in view: at once while the
+    // box is shown, else as soon as it is shown again.
+    void appendLine(const CString& line);
+    // Scrolls so that the last line is the lowest one in view.
+    void showLastLine();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void onExport();
     void onEmpty();
+
+    // Lines arrived that have not been scrolled into view yet.
+    bool m_lastLinePending = false;
 };
 
 class TransInfo : public CDialogEx {

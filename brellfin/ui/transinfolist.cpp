@@ -9,6 +9,11 @@
 #include "brellfin/ui/transinfotab.h"
 #include "brellfin/ui/winshelllist.h"
 
+#include <QFontMetrics>
+#include <QStyle>
+
+#include <algorithm>
+
 using namespace BrellfinUi;
 
 TransInfoList::TransInfoList(TransInfoTab* tab) : CDialogEx(kQueuePage), m_tab(tab)
@@ -26,13 +31,42 @@ BOOL TransInfoList::OnInitDialog()
     CDialogEx::OnInitDialog();
     m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_FULLROWSELECT);
     const int w = width();
-    m_list.InsertColumn(0, loadLocalizedString(140), LVCFMT_LEFT, 3 * w / 18);
-    m_list.InsertColumn(1, loadLocalizedString(141), LVCFMT_CENTER, w / 18);
-    m_list.InsertColumn(2, loadLocalizedString(142), LVCFMT_LEFT, w / 18);
-    m_list.InsertColumn(3, loadLocalizedString(143), LVCFMT_LEFT, 6 * w / 18);
-    m_list.InsertColumn(4, loadLocalizedString(144), LVCFMT_CENTER, w / 18);
-    m_list.InsertColumn(5, loadLocalizedString(145), LVCFMT_LEFT, 6 * w / 18);
+    std::vector<int> widths{3 * w / 18, w / 18, w / 18, 6 * w / 18, w / 18, 6 * w / 18};
+    const std::vector<int> formats{LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT};
+    std::vector<QStringList> texts(6);
+    for (int c = 0; c < 6; ++c)
+        texts[size_t(c)] << loadLocalizedString(140 + c);
+    // The words the narrow columns show: states and error words, the
+    // progress, the directions.
+    for (int id = 198; id <= 207; ++id)
+        texts[1] << loadLocalizedString(id);
+    texts[2] << QStringLiteral("100%");
+    texts[4] << loadLocalizedString(208) << loadLocalizedString(209);
+    fitColumnWidths(widths, texts);
+    for (int c = 0; c < 6; ++c)
+        m_list.InsertColumn(c, loadLocalizedString(140 + c), formats[size_t(c)], widths[size_t(c)]);
     return TRUE;
+}
+
+void TransInfoList::fitColumnWidths(std::vector<int>& widths, const std::vector<QStringList>& texts) const
+{
+    // A column narrower than its title or the words it shows is widened;
+    // the two path columns, the widest, give the room.
+    const QFontMetrics metrics(m_list.font());
+    const int margin = 2 * m_list.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &m_list) + 8;
+    int needed = 0;
+    for (size_t c = 0; c < widths.size(); ++c) {
+        int least = 0;
+        for (const QString& text : texts[c])
+            least = std::max(least, metrics.horizontalAdvance(text) + margin);
+        if (c != 3 && c != 5 && widths[c] < least) {
+            needed += least - widths[c];
+            widths[c] = least;
+        }
+    }
+    const int taken = std::min(needed, std::max(0, widths[3] + widths[5] - 2 * 100));
+    widths[3] -= taken / 2;
+    widths[5] -= taken - taken / 2;
 }
 
 BOOL TransInfoList::OnNotify(int ctrlId, int code, int row, int)

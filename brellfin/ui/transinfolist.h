@@ -7,6 +7,8 @@
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/ui/transferrecord.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <vector>
 
@@ -34,6 +36,8 @@ private:
     void onContinue();
     void onDelete();
     void onDeleteAll();
+    // Widens the columns whose texts would be cut, at the paths' expense.
+    void fitColumnWidths(std::vector<int>& widths, const std::vector<QStringList>& texts) const;
     bool localBatch() const;
     bool remoteBatch() const;
 

@@ -6,7 +6,7 @@
 #include "brellfin/service/localfiles.h"
 #include "brellfin/ui/armfilelist.h"
 #include "brellfin/ui/filelistcommon.h"
-#include "brellfin/ui/freename.h"
+#include "brellfin/ui/uniquename.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/listconstants.h"
 #include "brellfin/ui/listmenus.h"
@@ -246,7 +246,7 @@ BOOL WinShellList::OnCommand(WPARAM wParam, LPARAM)
     case kCmdTransport: onTransport(); return TRUE;
     case kCmdCopy: onCopy(); return TRUE;
     case kCmdPaste:
-    case kCmdAreaPaste: onPaste(); return TRUE;
+    case kCmdAreaPaste: pasteIntoFolder(); return TRUE;
     case kCmdRename: onRename(); return TRUE;
     case kCmdDelete: onDelete(); return TRUE;
     case kCmdSelectAll: onSelectAll(); return TRUE;
@@ -279,7 +279,7 @@ BOOL WinShellList::PreTranslateMessage(MSG* msg)
     if (ctrl && key == 'C')
         onCopy();
     else if (ctrl && key == 'V')
-        onPaste();
+        pasteIntoFolder();
     else if (ctrl && key == 'A')
         onSelectAll();
     else if (key == VK_F2)
@@ -318,7 +318,7 @@ void WinShellList::onCopy()
     }
 }
 
-void WinShellList::onPaste()
+void WinShellList::pasteIntoFolder()
 {
     const CString folder = folderWithSlash();
     if (m_copied && !folder.isEmpty()) {
@@ -327,7 +327,7 @@ void WinShellList::onPaste()
         for (const LocalItem& item : m_clipboard) {
             CString name = lastComponent(item.path);
             if (!item.isFile) {
-                name = freeName(name, loadLocalizedString(211), true, taken);
+                name = uniqueName(name, loadLocalizedString(211), true, taken);
                 const CString target = folder + name;
                 if (LocalTree::copyLocalTree(item.path, target) == 1) {
                     m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
@@ -337,7 +337,7 @@ void WinShellList::onPaste()
                     MessageBox(this, loadLocalizedString(162), loadLocalizedString(105), MB_ICONEXCLAMATION);
                 }
             } else {
-                name = freeName(name, loadLocalizedString(211), false, taken);
+                name = uniqueName(name, loadLocalizedString(211), false, taken);
                 const CString target = folder + name;
                 if (CopyFileW(item.path, target, TRUE)) {
                     m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
@@ -373,7 +373,7 @@ void WinShellList::onNewFolder()
     const CString folder = folderWithSlash();
     if (folder.isEmpty())
         return;
-    const CString name = freeName(loadLocalizedString(172), QString(), true,
+    const CString name = uniqueName(loadLocalizedString(172), QString(), true,
                                   [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     if (CreateDirectoryW(folder + name)) {
         m_queue.log(name + ' ' + loadLocalizedString(117));
@@ -390,7 +390,7 @@ void WinShellList::onNewFile()
     const CString folder = folderWithSlash();
     if (folder.isEmpty())
         return;
-    const CString name = freeName(QString::fromLatin1(kNewFileName), QString(), false,
+    const CString name = uniqueName(QString::fromLatin1(kNewFileName), QString(), false,
                                   [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     QFile file(folder + name);
     // Made exclusively: a file that appeared meanwhile is never emptied.
@@ -551,7 +551,7 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
     for (const CString& file : files) {
         const std::string remotePath = remoteFolder + utf8(relative(file));
         jobs.emplace_back(utf8(file), remotePath);
-        levels.make(*fs, remotePath);
+        levels.createRemoteFolders(*fs, remotePath);
         m_queue.rows().records().push_back(queuedRecord(lastComponent(file), file, wide(remotePath), 1));
     }
     startSend(jobs);
@@ -658,7 +658,7 @@ void WinShellList::batchFileDone(int batch, const std::string& localPath)
 
 void WinShellList::batchAllDone(int batch)
 {
-    if (!m_queue.isCurrent(batch))
+    if (!m_queue.allDone(batch))
         return;
     m_transferring = false;
     refreshRemote();

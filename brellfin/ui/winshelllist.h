@@ -100,7 +100,7 @@ private:
 
     void onTransport();
     void onCopy();
-    void onPaste();
+    void pasteIntoFolder();
     void onRename();
     void onDelete();
     void onSelectAll();

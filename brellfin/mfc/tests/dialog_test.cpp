@@ -3,6 +3,7 @@
 #include "brellfin/mfc/dialog.h"
 
 #include "brellfin/mfc/controls.h"
+#include "brellfin/mfc/messagebox.h"
 #include "brellfin/mfc/resources.h"
 #include "brellfin/mfc/testhooks.h"
 
@@ -11,6 +12,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 
 #include <vector>
 
@@ -21,27 +25,26 @@ constexpr int kEdit = 10;
 constexpr int kButton = 11;
 constexpr int kCombo = 12;
 
+Mfc::DialogItem itemOf(int id, Mfc::ItemKind kind, const QRect& rect, const QString& text = QString())
+{
+    Mfc::DialogItem item;
+    item.id = id;
+    item.kind = kind;
+    item.rect = rect;
+    item.text = text;
+    return item;
+}
+
 void registerTestTemplate()
 {
     Mfc::registerDialog(kTemplate, [] {
         Mfc::DialogTemplate t;
         t.caption = QStringLiteral("walk");
         t.size = QSize(200, 100);
-        Mfc::DialogItem edit;
-        edit.id = kEdit;
-        edit.kind = Mfc::ItemKind::Edit;
-        edit.rect = QRect(5, 5, 100, 12);
-        Mfc::DialogItem button;
-        button.id = kButton;
-        button.kind = Mfc::ItemKind::Button;
-        button.text = QStringLiteral("press");
-        button.rect = QRect(5, 20, 40, 14);
-        Mfc::DialogItem combo;
-        combo.id = kCombo;
-        combo.kind = Mfc::ItemKind::DropDownList;
+        Mfc::DialogItem combo = itemOf(kCombo, Mfc::ItemKind::DropDownList, QRect(5, 40, 60, 12));
         combo.entries = QStringList{QStringLiteral("zero"), QStringLiteral("one")};
-        combo.rect = QRect(5, 40, 60, 12);
-        t.items = {edit, button, combo};
+        t.items = {itemOf(kEdit, Mfc::ItemKind::Edit, QRect(5, 5, 100, 12)),
+                   itemOf(kButton, Mfc::ItemKind::Button, QRect(5, 20, 40, 14), QStringLiteral("press")), combo};
         return t;
     });
 }
@@ -191,6 +194,42 @@ TEST(MfcDialog, EscapeAndEnterNeverCloseTheDialog)
     EXPECT_EQ(dialog.edit.enterPressed, 2);
 }
 
+TEST(MfcDialog, EnterPressesTheDefaultButtonOnlyWhileItIsEnabled)
+{
+    constexpr UINT kDefaultTemplate = 9002;
+    Mfc::registerDialog(kDefaultTemplate, [] {
+        Mfc::DialogTemplate t;
+        t.size = QSize(200, 60);
+        Mfc::DialogItem ok = itemOf(IDOK, Mfc::ItemKind::Button, QRect(5, 20, 40, 14), QStringLiteral("OK"));
+        ok.defaultButton = true;
+        t.items = {itemOf(kEdit, Mfc::ItemKind::Edit, QRect(5, 5, 100, 12)), ok};
+        return t;
+    });
+    struct OkDialog : CDialog {
+        OkDialog() : CDialog(kDefaultTemplate) {}
+        void OnOK() override
+        {
+            ++oks;
+            CDialog::OnOK();
+        }
+        int oks = 0;
+    } dialog;
+    dialog.Create();
+    QWidget* edit = dialog.GetDlgItem(kEdit);
+    ASSERT_NE(edit, nullptr);
+
+    EnableWindow(dialog.GetDlgItem(IDOK), false);
+    sendKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(dialog.oks, 0);
+    EXPECT_FALSE(dialog.isEnded());
+
+    EnableWindow(dialog.GetDlgItem(IDOK), true);
+    sendKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(dialog.oks, 1);
+    EXPECT_TRUE(dialog.isEnded());
+    EXPECT_EQ(dialog.endResult(), IDOK);
+}
+
 TEST(MfcDialog, CloseButtonRunsOnCancelAndEndsWithIdCancel)
 {
     WalkDialog dialog;
@@ -266,6 +305,31 @@ TEST(MfcDialog, TimersFireOnTimerUntilKilled)
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(dialog.ticks, ticks);
+}
+
+TEST(MfcMessageBox, AShortTextNeverCutsALongerCaption)
+{
+    // Shown for real (no hook): the box is measured, then answered.
+    const QString caption = QStringLiteral("A caption far longer than the short text below it");
+    int width = 0;
+    int answer = 0;
+    // Runs inside the box's own event loop until the box is there.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll.stop();
+        width = box->width();
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start(20);
+    answer = MessageBox(nullptr, QStringLiteral("ok."), caption, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(answer, IDYES);
+    QFont title;
+    title.setBold(true);
+    // The caption and the title bar's own buttons beside it.
+    EXPECT_GE(width, QFontMetrics(title).horizontalAdvance(caption) + 100);
 }
 
 } // namespace

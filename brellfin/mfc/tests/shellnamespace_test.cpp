@@ -2,12 +2,14 @@
 // Desktop and Computer, folders first, hidden entries, links as shortcuts.
 #include "brellfin/mfc/shellnamespace.h"
 
+#include "brellfin/mfc/shellicons.h"
 #include "brellfin/mfc/shelllistctrl.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <cstdlib>
 #include <unistd.h>
@@ -42,6 +44,7 @@ protected:
         else
             qputenv("XDG_CONFIG_HOME", m_oldConfig);
         Mfc::ShellNamespace::setTextProvider(nullptr);
+        Mfc::ShellNamespace::setLanguageProvider(nullptr);
         QDir(m_root).removeRecursively();
     }
     static void touch(const QString& path)
@@ -96,6 +99,66 @@ TEST_F(ShellTree, LinksAreShortcutsInTheLanguageOfTheTexts)
     list.Refresh();
     EXPECT_EQ(list.GetItemText(names(list).indexOf("link"), 2), QStringLiteral("快捷方式"));
     EXPECT_EQ(list.GetItemText(names(list).indexOf("afolder"), 2), "File folder");
+}
+
+TEST_F(ShellTree, TheShellsOwnNamesSpeakTheLanguageGiven)
+{
+    const auto types = [](CMFCShellListCtrl& list) {
+        QStringList out;
+        for (int r = 0; r < list.GetItemCount(); ++r)
+            out << list.GetItemText(r, 0) + "=" + list.GetItemText(r, 2);
+        return out;
+    };
+    touch(m_root + "/home/Desktop/plain");
+    CMFCShellListCtrl list;
+    list.DisplayFolder(Mfc::ShellNamespace::desktop());
+    EXPECT_EQ(types(list).mid(0, 3), (QStringList{"Computer=System Folder", "home=System Folder", "afolder=File folder"}));
+    EXPECT_TRUE(types(list).contains("b.txt=TXT File"));
+    EXPECT_TRUE(types(list).contains("plain=File"));
+
+    Mfc::ShellNamespace::setLanguageProvider([] { return Mfc::ShellLanguage::Chinese; });
+    list.Refresh();
+    EXPECT_EQ(types(list).mid(0, 3),
+              (QStringList{QString::fromUtf8("计算机=系统文件夹"), QString::fromUtf8("home=系统文件夹"),
+                           QString::fromUtf8("afolder=文件夹")}));
+    EXPECT_TRUE(types(list).contains(QString::fromUtf8("b.txt=TXT 文件")));
+    EXPECT_TRUE(types(list).contains(QString::fromUtf8("plain=文件")));
+    ASSERT_EQ(list.DisplayFolder(Mfc::ShellNamespace::computer()), S_OK);
+    CString name;
+    list.GetCurrentFolderName(name);
+    EXPECT_EQ(name, QString::fromUtf8("计算机"));
+    ASSERT_GT(list.GetItemCount(), 0);
+    EXPECT_EQ(list.GetItemText(0, 2), QString::fromUtf8("本地磁盘"));
+}
+
+TEST_F(ShellTree, EveryRowShowsTheIconOfItsKindAndFilesTheirType)
+{
+    const QString desktop = m_root + "/home/Desktop";
+    for (const char* name : {"c.txt", "p.png", "s.mp3", "v.mp4", "z.zip", "d.pdf", "plain"})
+        touch(desktop + "/" + name);
+    CMFCShellListCtrl list;
+    list.DisplayFolder(Mfc::ShellNamespace::desktop());
+    const auto image = [&](const QString& name) {
+        const int row = names(list).indexOf(name);
+        return row < 0 ? -2 : list.GetItemImage(row);
+    };
+    for (int r = 0; r < list.GetItemCount(); ++r) {
+        EXPECT_GE(list.GetItemImage(r), 0) << list.GetItemText(r, 0).toStdString();
+        EXPECT_FALSE(list.topLevelItem(r)->icon(0).isNull()) << list.GetItemText(r, 0).toStdString();
+    }
+    // One icon per kind: the folders share theirs, files of one type theirs.
+    EXPECT_EQ(image("afolder"), image("Zfolder"));
+    EXPECT_EQ(image("b.txt"), image("c.txt"));
+    QSet<int> distinct;
+    for (const char* name : {"Computer", "home", "afolder", "link", "b.txt", "p.png", "s.mp3", "v.mp4", "z.zip", "d.pdf", "plain"})
+        distinct.insert(image(name));
+    EXPECT_EQ(distinct.size(), 11);
+
+    // The drives.
+    ASSERT_EQ(list.DisplayFolder(Mfc::ShellNamespace::computer()), S_OK);
+    ASSERT_GT(list.GetItemCount(), 0);
+    EXPECT_FALSE(list.topLevelItem(0)->icon(0).isNull());
+    EXPECT_EQ(Mfc::ShellIcons::keyOf(*list.entryAt(0)), "drive");
 }
 
 TEST_F(ShellTree, DesktopToComputerToRootToAFolderAndBackUpThenFail)

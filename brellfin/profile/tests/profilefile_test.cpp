@@ -42,6 +42,51 @@ TEST(ProfileFile, ByteOrderMarkAndBareNewlinesAreAccepted)
     EXPECT_EQ(ProfileFile::findValue(content, "SystemVars", "LanguageValue"), QString("1033"));
 }
 
+TEST(ProfileFile, CrLfAndCrlfFilesReadTheSameKeys)
+{
+    QByteArray lf = kWindowsIni;
+    lf.replace("\r\n", "\n");
+    QByteArray cr = kWindowsIni;
+    cr.replace("\r\n", "\r");
+    // Each kind of line end, mixed in one file.
+    const QByteArray mixed = "[SystemVars]\rLanguageValue=2052\n[IP]\r\nipInfo=192.168.1.10\rconnect_type = usb\n"
+                             "[Path]\rCurPath=/storage/user_dir/项目";
+    for (const QByteArray& content : {kWindowsIni, lf, cr, mixed}) {
+        SCOPED_TRACE(content.toStdString());
+        EXPECT_EQ(ProfileFile::findValue(content, "SystemVars", "LanguageValue"), QString("2052"));
+        EXPECT_EQ(ProfileFile::findValue(content, "ip", "ipInfo"), QString("192.168.1.10"));
+        EXPECT_EQ(ProfileFile::findValue(content, "ip", "connect_type"), QString("usb"));
+        EXPECT_EQ(ProfileFile::findValue(content, "Path", "CurPath"), QString::fromUtf8("/storage/user_dir/项目"));
+        // A key is never read out of the next section's header line.
+        EXPECT_FALSE(ProfileFile::findValue(content, "ip", "CurPath"));
+    }
+}
+
+TEST(ProfileFile, AKeyWrittenAfterALoneCrReadsBack)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("ip_config.ini");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[ip]\ripInfo=10.0.0.1\r");
+    file.close();
+
+    // A new section after the last line, a new key in an existing section,
+    // and a changed key: each reads back, and so does everything before.
+    ASSERT_TRUE(ProfileFile::writeString(path, "Path", "CurPath", "/storage/user_dir/a"));
+    EXPECT_EQ(ProfileFile::readString(path, "Path", "CurPath"), "/storage/user_dir/a");
+    ASSERT_TRUE(ProfileFile::writeString(path, "ip", "connect_type", "usb"));
+    ASSERT_TRUE(ProfileFile::writeString(path, "ip", "ipInfo", "10.0.0.2"));
+    EXPECT_EQ(ProfileFile::readString(path, "ip", "connect_type"), "usb");
+    EXPECT_EQ(ProfileFile::readString(path, "ip", "ipInfo"), "10.0.0.2");
+    EXPECT_EQ(ProfileFile::readString(path, "Path", "CurPath"), "/storage/user_dir/a");
+
+    // The lines that were there keep their own ends.
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("[ip]\ripInfo=10.0.0.2\rconnect_type=usb\r\n[Path]\r\nCurPath=/storage/user_dir/a\r\n"));
+}
+
 TEST(ProfileFile, RewritingOneKeyKeepsEveryOtherLineByteForByte)
 {
     const QByteArray out = ProfileFile::withValue(kWindowsIni, "ip", "IPINFO", "10.0.0.7");

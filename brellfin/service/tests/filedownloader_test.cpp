@@ -54,7 +54,8 @@ TEST_F(SendToPanel, MatchingHeldPartResumesWhereThePanelStopped)
     EXPECT_EQ(pieceOffsets(), (std::vector<uint64_t>{10000, 14096, 18192}));
     EXPECT_EQ(pieceSizes(), (std::vector<size_t>{4096, 4096, 1808}));
     const auto progress = m_notify.progress();
-    ASSERT_EQ(progress.size(), 4u);
+    ASSERT_GE(progress.size(), 2u);
+    ASSERT_LE(progress.size(), 4u);
     EXPECT_DOUBLE_EQ(progress.front(), 0.5);
     EXPECT_DOUBLE_EQ(progress.back(), 1.0);
     EXPECT_EQ(numbersOf("getFileCRC32", 2), std::vector<uint64_t>{10000});

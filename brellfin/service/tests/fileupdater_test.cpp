@@ -4,6 +4,7 @@
 
 #include "recordingnotify.h"
 #include "servicetestbed.h"
+#include "testing/main/filesizelimit.h"
 
 #include <QFileInfo>
 
@@ -121,7 +122,14 @@ TEST_F(FetchFromPanel, OffsetsFollowTheBytesReceived)
     fetch(local);
     EXPECT_TRUE(m_notify.succeeded());
     EXPECT_EQ(pieceOffsets(), (std::vector<uint64_t>{0, 1000, 2000, 3000}));
-    EXPECT_EQ(m_notify.progress(), (std::vector<double>{0.0, 1000 / 3500.0, 2000 / 3500.0, 3000 / 3500.0, 1.0}));
+    // The first and the last report always come; those between only as
+    // time passes, each of a stored state.
+    const auto progress = m_notify.progress();
+    ASSERT_GE(progress.size(), 2u);
+    EXPECT_EQ(progress.front(), 0.0);
+    EXPECT_EQ(progress.back(), 1.0);
+    for (size_t i = 1; i + 1 < progress.size(); ++i)
+        EXPECT_TRUE(progress[i] == 1000 / 3500.0 || progress[i] == 2000 / 3500.0 || progress[i] == 3000 / 3500.0);
     EXPECT_EQ(readLocal(local), bytes);
 }
 
@@ -150,13 +158,49 @@ TEST_F(FetchFromPanel, EarlyEmptyPieceRetriesOnceThenFailsWithTheCodeAsItStood)
     EXPECT_EQ(m_panel.count("getFileMD5"), 1u);
 }
 
-TEST_F(FetchFromPanel, FailingLocalWriteFailsAtOnceWithoutASecondDownload)
+TEST_F(FetchFromPanel, FailingLocalWriteFailsWithoutASecondDownloadOrAPieceReportedDone)
 {
     m_panel.putFile(kRemote, patternBytes(10000));
     fetch("/dev/full");
     EXPECT_EQ(m_notify.failureCode(), 1);
     EXPECT_EQ(m_panel.count("createUpdater2"), 1u);
-    EXPECT_EQ(m_panel.count("update2"), 1u);
+    EXPECT_EQ(m_panel.count("finishUpdate2"), 0u);
+    EXPECT_EQ(m_notify.count(Event::FileDone), 0);
+    EXPECT_EQ(m_notify.progress(), std::vector<double>{0.0});
+}
+
+TEST_F(FetchFromPanel, AFullDiskFailsBeforeAnUnstoredPieceIsReportedAndTheStoredPartResumes)
+{
+    constexpr size_t kSize = 4 * 1024 * 1024;
+    constexpr size_t kRoom = 3 * 1024 * 1024 + 1000;
+    const auto bytes = patternBytes(kSize);
+    m_panel.putFile(kRemote, bytes);
+    const std::string local = localFile("target.bin");
+    {
+        // The fake only reads while the PC side writes: the limit meets the PC's file alone.
+        TestLimits::FileSizeLimit limit(kRoom);
+        ASSERT_TRUE(limit.active());
+        fetch(local);
+    }
+    EXPECT_EQ(m_notify.failureCode(), 1);
+    EXPECT_EQ(m_notify.count(Event::FileDone), 0);
+    EXPECT_EQ(m_panel.count("finishUpdate2"), 0u);
+    const qint64 stored = localSize(local);
+    EXPECT_LE(stored, qint64(kRoom));
+    // No report claims a byte the file did not take.
+    for (double fraction : m_notify.progress())
+        EXPECT_LE(fraction * kSize, double(stored));
+    EXPECT_EQ(readLocal(local), std::vector<uint8_t>(bytes.begin(), bytes.begin() + stored));
+
+    // With room again, the stored part is proven and kept: one attempt from
+    // its last whole block, whose digest matches the panel's at once.
+    m_panel.clearLog();
+    RecordingNotify next;
+    fetch(local, kRemote, &next);
+    EXPECT_TRUE(next.succeeded());
+    EXPECT_EQ(pieceOffsets().front(), uint64_t(stored) - uint64_t(stored) % 4096);
+    EXPECT_EQ(m_panel.count("createUpdater2"), 1u);
+    EXPECT_EQ(readLocal(local), bytes);
 }
 
 TEST_F(FetchFromPanel, EmptyRemoteFileLeavesAnEmptyLocalFile)

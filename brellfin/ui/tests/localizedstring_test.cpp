@@ -1,5 +1,6 @@
 #include "brellfin/ui/localizedstring.h"
 
+#include "brellfin/ui/qttranslations.h"
 #include "brellfin/ui/sharedtexts.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,32 @@ TEST_F(LocalizedString, LanguageValueChoosesTheTableOnEveryLoad)
     EXPECT_EQ(loadLocalizedString(132), QString("Omber File Operation"));
     writeSettings("[SystemVars]\r\nLanguageValue=\"2052\"\r\n");
     EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+}
+
+TEST_F(LocalizedString, QtsOwnTextsSpeakTheLanguageOfTheLastLoad)
+{
+    // The buttons Qt puts into message boxes.
+    const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
+    const auto ok = [] { return QCoreApplication::translate("QPlatformTheme", "OK"); };
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    loadLocalizedString(132);
+    EXPECT_EQ(yes(), QString::fromUtf8("是(&Y)"));
+    EXPECT_EQ(ok(), QString::fromUtf8("确定"));
+    writeSettings("[SystemVars]\r\nLanguageValue=1033\r\n");
+    loadLocalizedString(132);
+    EXPECT_EQ(yes(), "&Yes");
+    EXPECT_EQ(ok(), "OK");
+
+    // Without Qt's catalogues the texts stay Qt's English ones.
+    QTemporaryDir empty;
+    ASSERT_TRUE(empty.isValid());
+    BrellfinUi::setQtTranslationsFolderForTesting(empty.path());
+    writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
+    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+    EXPECT_FALSE(BrellfinUi::useQtTranslations(BrellfinUi::Language::Chinese));
+    EXPECT_EQ(yes(), "&Yes");
+    BrellfinUi::setQtTranslationsFolderForTesting(QString());
+    BrellfinUi::useQtTranslations(BrellfinUi::Language::English);
 }
 
 TEST_F(LocalizedString, OtherOrMissingValuesFollowTheLocale)

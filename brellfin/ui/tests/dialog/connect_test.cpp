@@ -12,7 +12,10 @@
 #include "brellfin/ui/tests/namespacerun.h"
 #include "testing/fakefileservice/fakefileservice.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -184,23 +187,41 @@ TEST_F(StartAndConnect, UsbTypeConnectsToTheUsbAddressAndLeavesTheAddressAlone)
     EXPECT_EQ(logLines().filter("USB communication connected").size(), 1);
 }
 
-TEST_F(StartAndConnect, WrongPasswordsAreAskedAgainUntilTheRightOne)
+TEST_F(StartAndConnect, EnterSendsThePasswordAndAWrongOneIsAskedAgainInTheFocusedField)
 {
     TWBF_IN_NAMESPACE(kUsbAddressOnLo);
     startPanel();
     m_local->setProjectPassword("right");
     int shown = 0;
     QStringList startTexts;
+    QStringList selectedTexts;
+    int focused = 0;
     Mfc::setModalAnswerer([&](CDialog& dlg) {
-        startTexts << ::GetWindowText(dlg.GetDlgItem(kIdPassword));
+        // A password that never comes right ends the connect instead of the test.
+        if (shown >= 6) {
+            dlg.OnCommand(IDCANCEL, 0);
+            return;
+        }
+        auto* field = qobject_cast<QLineEdit*>(dlg.GetDlgItem(kIdPassword));
+        ASSERT_NE(field, nullptr);
+        startTexts << field->text();
+        selectedTexts << field->selectedText();
+        focused += dlg.focusWidget() == field ? 1 : 0;
         ++shown;
-        ::SetWindowText(dlg.GetDlgItem(kIdPassword), shown <= 3 ? QStringLiteral("wrong%1").arg(shown) : "right");
-        dlg.OnCommand(IDOK, 0);
+        // Typed over the selected text, then Enter in the field: OK.
+        field->insert(shown <= 3 ? QStringLiteral("wrong%1").arg(shown) : "right");
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(field, &enter);
+        EXPECT_TRUE(dlg.isEnded());
+        EXPECT_EQ(dlg.endResult(), IDOK);
     });
     start({"127.0.0.1"});
     EXPECT_EQ(shown, 4);
-    // The one dialog is shown again with the text entered last.
+    // The one dialog is shown again with the text entered last, selected in
+    // the focused field.
     EXPECT_EQ(startTexts, (QStringList{"", "wrong1", "wrong2", "wrong3"}));
+    EXPECT_EQ(selectedTexts, startTexts);
+    EXPECT_EQ(focused, 4);
     ASSERT_EQ(m_boxes.size(), 3u);
     for (const auto& box : m_boxes) {
         EXPECT_EQ(box.text, text(215));

@@ -8,6 +8,8 @@
 #include "brellfin/ui/brellfinresources.h"
 #include "brellfin/ui/connecttypecombo.h"
 #include "brellfin/ui/desdircombo.h"
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/sharedtexts.h"
 #include "brellfin/ui/winpathedit.h"
 #include "testing/fakefileservice/fakefileservice.h"
 
@@ -15,7 +17,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -296,6 +301,66 @@ TEST_F(PathControls, ChineseTemplateAndTexts)
     EXPECT_FALSE(remoteBox()->isReadOnly());
     EXPECT_EQ(itemText(kIdLocalPath), QStringLiteral("桌面"));
     EXPECT_EQ(itemText(kIdConnect), QStringLiteral("连接"));
+    // The shell's names in the local pane, and Qt's own buttons, in Chinese too.
+    WinShellList& local = *dialog().localList();
+    ASSERT_GT(local.GetItemCount(), 0);
+    EXPECT_EQ(local.GetItemText(0, 0), QStringLiteral("计算机"));
+    EXPECT_EQ(local.GetItemText(0, 2), QStringLiteral("系统文件夹"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("是(&Y)"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
+}
+
+// Every text of the window has room in its control at the window's
+// default size: labels, buttons, frame titles and the column titles of the
+// three lists, with the status words the queue shows.
+void expectEveryTextFits(CBrellfinDlg& dialog)
+{
+    for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(&dialog))
+            continue;
+        const QFontMetrics metrics(widget->font());
+        if (auto* label = qobject_cast<QLabel*>(widget); label && label->pixmap() == nullptr) {
+            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, button->width()) << button->text().toStdString();
+        } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+            EXPECT_LE(metrics.horizontalAdvance(group->title()), group->width()) << group->title().toStdString();
+        } else if (auto* list = dynamic_cast<CListCtrl*>(widget)) {
+            for (int c = 0; c < list->GetColumnCount(); ++c) {
+                const QString title = list->headerItem()->text(c);
+                EXPECT_LE(metrics.horizontalAdvance(title) + 8, list->GetColumnWidth(c)) << title.toStdString();
+            }
+        }
+    }
+    // The queue's narrow columns hold their words whole.
+    CListCtrl& queue = dialog.transInfoTab()->listPage().list();
+    const QFontMetrics metrics(queue.font());
+    for (int id = 198; id <= 207; ++id)
+        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(1)) << id;
+    for (int id : {208, 209})
+        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(4)) << id;
+}
+
+TEST_F(PathControls, EveryTextFitsItsPlaceInBothLanguages)
+{
+    for (const char* language : {"1033", "2052"}) {
+        SCOPED_TRACE(language);
+        QFile file(QDir(folder()).filePath("VexaSetCfg.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray("[SystemVars]\r\nLanguageValue=") + language + "\r\n");
+        file.close();
+        loadSharedTexts();
+        start();
+        dialog().show();
+        ASSERT_TRUE(waitUntil([&] { return dialog().isVisible(); }, 5000));
+        expectEveryTextFits(dialog());
+        // Four rows of the queue in view below its column titles.
+        CListCtrl& queue = dialog().transInfoTab()->listPage().list();
+        queue.addTopLevelItem(new QTreeWidgetItem(QStringList{"probe"}));
+        const int rowHeight = queue.visualItemRect(queue.topLevelItem(0)).height();
+        EXPECT_GE(queue.viewport()->height(), 4 * rowHeight - 2) << rowHeight;
+        destroyDialog();
+    }
 }
 
 } // namespace

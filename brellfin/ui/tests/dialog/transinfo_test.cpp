@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QThread>
 
 namespace {
@@ -250,6 +252,41 @@ TEST_F(LogExport, EmptyAnsweredYesClearsTheLog)
     EXPECT_TRUE(tab().logPage().edit().logText().isEmpty());
     ASSERT_EQ(m_boxes.size(), 2u);
     EXPECT_EQ(m_boxes[0].caption, "Confirm");
+}
+
+// Whether the whole of the log's last line lies inside the box's view.
+bool lastLineInView(CustomEdit& edit)
+{
+    QTextCursor end(edit.document());
+    end.movePosition(QTextCursor::End);
+    const QRect line = edit.cursorRect(end);
+    return line.top() >= 0 && line.bottom() <= edit.viewport()->height();
+}
+
+TEST_F(TransferTab, TheLastLineIsInViewWhenTheLogTabIsShown)
+{
+    start();
+    dialog().show();
+    ASSERT_TRUE(waitUntil([&] { return dialog().isVisible(); }, 5000));
+    CustomEdit& edit = tab().logPage().edit();
+    // Lines arrive while the queue tab is shown; some are long enough to wrap.
+    for (int i = 0; i < 200; ++i)
+        tab().appendLog(QStringLiteral("line %1 ").arg(i) + QString(i % 7 == 0 ? 300 : 10, 'x'));
+    tab().appendLog("the last line");
+    tab().tabBar()->setCurrentIndex(1);
+    ASSERT_TRUE(waitUntil([&] { return edit.isVisible(); }, 5000));
+    EXPECT_TRUE(lastLineInView(edit));
+
+    // While shown, every new line is brought into view at once, and again
+    // after a trip to the queue tab.
+    tab().appendLog(QString(400, 'y'));
+    EXPECT_TRUE(lastLineInView(edit));
+    tab().tabBar()->setCurrentIndex(0);
+    for (int i = 0; i < 50; ++i)
+        tab().appendLog(QStringLiteral("more %1").arg(i));
+    tab().tabBar()->setCurrentIndex(1);
+    EXPECT_TRUE(lastLineInView(edit));
+    EXPECT_EQ(edit.document()->lastBlock().text().right(7), "more 49");
 }
 
 TEST_F(TransferTab, TabChangeShowsOnePageAtATime)

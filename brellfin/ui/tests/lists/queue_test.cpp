@@ -114,4 +114,75 @@ TEST_F(SlowQueue, TheProgressCellChangesAtMostOncePerTick)
     EXPECT_EQ(queue().GetItemText(0, 2), "100%");
 }
 
+// Delete the running batch, start another, lose the panel: the second
+// batch's failure shows in its row and the log, and once the panel is back a
+// third transfer starts. Run for both directions.
+class DeleteThenLosePanel : public SlowQueue, public ::testing::WithParamInterface<bool> {
+protected:
+    bool fromPanel() const { return GetParam(); }
+    // The list whose batch runs, and the panel method of its pieces.
+    bool transferring() { return fromPanel() ? remote().isTransferring() : local().isTransferring(); }
+    const char* pieceMethod() const { return fromPanel() ? "update2" : "download2"; }
+    void transfer()
+    {
+        if (fromPanel())
+            commandOn(remote(), "big.bin", kCmdTransport);
+        else
+            commandOn(local(), "a.bin", kCmdTransport);
+    }
+};
+
+TEST_P(DeleteThenLosePanel, TheNextBatchsFailureIsShownAndATransferStartsAfterReconnecting)
+{
+    const QByteArray big(kPieces * 4096, 'z');
+    m_panel->putFile("/storage/user_dir/big.bin", bytesOf(big));
+    showRemote("/storage/user_dir");
+    QDir().mkpath(pc("in"));
+    if (fromPanel())
+        showLocal(pc("in"));
+    m_panel->setCallDelay(pieceMethod(), std::chrono::milliseconds(20));
+
+    // The first batch, deleted while it runs.
+    transfer();
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return m_panel->count(pieceMethod()) >= 2; }, 20000));
+    queueCommand(BrellfinUi::kCmdDelete, 0);
+    EXPECT_FALSE(transferring());
+    EXPECT_EQ(queue().GetItemCount(), 0);
+
+    // The second batch (the same file again, covering it) loses the panel.
+    m_panel->clearLog();
+    transfer();
+    ASSERT_TRUE(transferring());
+    ASSERT_TRUE(waitUntil([&] { return m_panel->count(pieceMethod()) >= 2; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 20000));
+    m_panel->panel().stop();
+    ASSERT_TRUE(waitUntil([&] { return !transferring(); }, 30000));
+    EXPECT_EQ(queue().GetItemText(0, 1), text(198));
+    if (fromPanel())
+        EXPECT_TRUE(logHas("/big.bin " + text(121) + text(198))) << logLines().join("\n").toStdString();
+    else
+        EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(176) + " " + text(198))) << logLines().join("\n").toStdString();
+
+    // Reconnected, a third transfer reaches the panel and completes.
+    m_panel->panel().restart();
+    ASSERT_TRUE(dialog().fileService()->connect(FF::Net::Address(m_panel->endpoint().c_str())));
+    m_panel->setCallDelay(pieceMethod(), std::chrono::milliseconds(0));
+    showRemote("/storage/user_dir");
+    m_panel->clearLog();
+    transfer();
+    ASSERT_TRUE(waitUntil([&] { return !transferring(); }, 30000));
+    EXPECT_GT(m_panel->count(pieceMethod()), 0u);
+    EXPECT_EQ(queue().GetItemText(0, 1), text(207));
+    if (fromPanel())
+        EXPECT_EQ(readFile(pc("in/big.bin")), big);
+    else
+        EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/a.bin"), bytesOf(QByteArray(kPieces * 4096, 'a')));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothDirections, DeleteThenLosePanel, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("PanelToPc") : std::string("PcToPanel");
+                         });
+
 } // namespace

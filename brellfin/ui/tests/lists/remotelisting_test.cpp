@@ -106,18 +106,18 @@ TEST(RemoteListing, TextsOfSizesAndTimesAtTheirEdges)
     EXPECT_EQ(RemoteListing::timeText(1546682400), "2019/01/05 10:00:00");
 }
 
-TEST(RemoteListing, CellComparisonsPerColumn)
+TEST(RemoteListing, ItemComparisonsPerColumn)
 {
-    using RemoteListing::compareCells;
-    EXPECT_LT(compareCells(0, "apple", "Banana", true), 0);
-    EXPECT_GT(compareCells(0, "apple", "Banana", false), 0);
-    EXPECT_EQ(compareCells(0, "Same", "same", true), 0);
-    EXPECT_LT(compareCells(1, "9 KB", "10 KB", true), 0);
-    EXPECT_LT(compareCells(1, "", "1 KB", true), 0);
-    EXPECT_LT(compareCells(3, "2018/12/31 23:59:59", "2019/01/05 10:00:00", true), 0);
-    EXPECT_EQ(compareCells(3, "2019/01/05 10:00:01", "2019/01/05 10:00:59", true), 0);
-    EXPECT_EQ(compareCells(-1, "a", "b", true), 0);
-    EXPECT_EQ(compareCells(4, "a", "b", false), 0);
+    using RemoteListing::compareItems;
+    EXPECT_LT(compareItems(0, "apple", "Banana", true), 0);
+    EXPECT_GT(compareItems(0, "apple", "Banana", false), 0);
+    EXPECT_EQ(compareItems(0, "Same", "same", true), 0);
+    EXPECT_LT(compareItems(1, "9 KB", "10 KB", true), 0);
+    EXPECT_LT(compareItems(1, "", "1 KB", true), 0);
+    EXPECT_LT(compareItems(3, "2018/12/31 23:59:59", "2019/01/05 10:00:00", true), 0);
+    EXPECT_EQ(compareItems(3, "2019/01/05 10:00:01", "2019/01/05 10:00:59", true), 0);
+    EXPECT_EQ(compareItems(-1, "a", "b", true), 0);
+    EXPECT_EQ(compareItems(4, "a", "b", false), 0);
 }
 
 TEST(RemoteListing, SortingIsStableForEqualKeys)
@@ -130,10 +130,10 @@ TEST(RemoteListing, SortingIsStableForEqualKeys)
     for (bool ascending : {true, false}) {
         std::vector<std::pair<QString, int>> sorted = rows;
         std::stable_sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
-            return RemoteListing::compareCells(0, a.first, b.first, ascending) < 0;
+            return RemoteListing::compareItems(0, a.first, b.first, ascending) < 0;
         });
         for (size_t i = 1; i < sorted.size(); ++i) {
-            const int order = RemoteListing::compareCells(0, sorted[i - 1].first, sorted[i].first, ascending);
+            const int order = RemoteListing::compareItems(0, sorted[i - 1].first, sorted[i].first, ascending);
             ASSERT_LE(order, 0);
             if (order == 0) {
                 ASSERT_LT(sorted[i - 1].second, sorted[i].second);

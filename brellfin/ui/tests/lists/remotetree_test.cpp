@@ -37,7 +37,7 @@ TEST_F(RemoteTreeTest, CollectsOwnFilesBeforeThoseOfSubFolders)
     m_panel.putFile("/storage/user_dir/t/a/deep/2.txt", {3});
     m_panel.putFile("/storage/user_dir/t/b/3.txt", {4});
     RemoteTree::Collected collected;
-    RemoteTree::collectFiles(m_client, "/storage/user_dir/t", collected);
+    RemoteTree::collectRemoteFiles(m_client, "/storage/user_dir/t", collected);
     EXPECT_EQ(collected.files, std::vector<std::string>({"/storage/user_dir/t/z.txt", "/storage/user_dir/t/a/1.txt",
                                                          "/storage/user_dir/t/a/deep/2.txt",
                                                          "/storage/user_dir/t/b/3.txt"}));
@@ -50,7 +50,7 @@ TEST_F(RemoteTreeTest, NamesThatAreNoPlainNamesAreLeftOut)
     m_panel.setSearchNames(std::vector<std::string>{"..", "", ".", "a/../../x", "ok.txt"},
                            std::vector<std::string>{"..", "../../etc"});
     RemoteTree::Collected collected;
-    RemoteTree::collectFiles(m_client, "/storage/user_dir/d", collected);
+    RemoteTree::collectRemoteFiles(m_client, "/storage/user_dir/d", collected);
     EXPECT_EQ(collected.files, std::vector<std::string>({"/storage/user_dir/d/ok.txt"}));
     EXPECT_EQ(collected.rejected.size(), 6u);
     EXPECT_EQ(collected.rejected[0], "/storage/user_dir/d/..");
@@ -65,11 +65,11 @@ TEST_F(RemoteTreeTest, AnEndlessTreeEndsAtTheDepthLimit)
 {
     m_panel.setEndlessFolders(true);
     RemoteTree::Collected collected;
-    RemoteTree::collectFiles(m_client, "/storage/user_dir/loop", collected);
+    RemoteTree::collectRemoteFiles(m_client, "/storage/user_dir/loop", collected);
     EXPECT_FALSE(collected.complete);
     EXPECT_EQ(m_panel.count("searchFolders"), size_t(RemoteTree::kMaxRemoteDepth));
     m_panel.clearLog();
-    EXPECT_FALSE(RemoteTree::deleteTree(m_client, "/storage/user_dir/loop"));
+    EXPECT_FALSE(RemoteTree::deleteRemoteTree(m_client, "/storage/user_dir/loop"));
     EXPECT_EQ(m_panel.count("searchFolders"), size_t(RemoteTree::kMaxRemoteDepth));
     EXPECT_EQ(m_panel.count("removeFileOrFolder"), 0u);
 }
@@ -79,7 +79,7 @@ TEST_F(RemoteTreeTest, DeleteRemovesFilesThenSubFoldersDepthFirstThenTheFolder)
     m_panel.putFile("/storage/user_dir/t/f.txt", {1});
     m_panel.putFile("/storage/user_dir/t/a/g.txt", {2});
     m_panel.putFile("/storage/user_dir/t/b/h.txt", {3});
-    EXPECT_TRUE(RemoteTree::deleteTree(m_client, "/storage/user_dir/t"));
+    EXPECT_TRUE(RemoteTree::deleteRemoteTree(m_client, "/storage/user_dir/t"));
     EXPECT_EQ(calls(), std::vector<std::string>({
                            "searchFiles /storage/user_dir/t",
                            "removeFileOrFolder /storage/user_dir/t/f.txt",
@@ -99,18 +99,18 @@ TEST_F(RemoteTreeTest, DeleteRemovesFilesThenSubFoldersDepthFirstThenTheFolder)
 
 TEST_F(RemoteTreeTest, DeleteIsJudgedByTheLastRemoval)
 {
-    EXPECT_FALSE(RemoteTree::deleteTree(m_client, "/storage/user_dir/missing"));
+    EXPECT_FALSE(RemoteTree::deleteRemoteTree(m_client, "/storage/user_dir/missing"));
     m_panel.putFile("/storage/user_dir/f.txt", {1});
-    EXPECT_TRUE(RemoteTree::deleteTree(m_client, "/storage/user_dir/f.txt"));
+    EXPECT_TRUE(RemoteTree::deleteRemoteTree(m_client, "/storage/user_dir/f.txt"));
     EXPECT_FALSE(m_panel.exists("/storage/user_dir/f.txt"));
 }
 
 TEST_F(RemoteTreeTest, EachFolderLevelIsAskedForOncePerBatch)
 {
     RemoteFolderLevels levels;
-    levels.make(m_client, "/storage/user_dir/x/sub/in/b.bin");
-    levels.make(m_client, "/storage/user_dir/x/sub/in/c.bin");
-    levels.make(m_client, "/storage/user_dir/x/a.txt");
+    levels.createRemoteFolders(m_client, "/storage/user_dir/x/sub/in/b.bin");
+    levels.createRemoteFolders(m_client, "/storage/user_dir/x/sub/in/c.bin");
+    levels.createRemoteFolders(m_client, "/storage/user_dir/x/a.txt");
     EXPECT_EQ(calls(), std::vector<std::string>({
                            "createFolder /storage",
                            "createFolder /storage/user_dir",
@@ -122,7 +122,7 @@ TEST_F(RemoteTreeTest, EachFolderLevelIsAskedForOncePerBatch)
     EXPECT_FALSE(m_panel.exists("/storage/user_dir/x/sub/in/b.bin"));
     m_panel.clearLog();
     levels.reset();
-    levels.make(m_client, "/storage/user_dir/x/a.txt");
+    levels.createRemoteFolders(m_client, "/storage/user_dir/x/a.txt");
     EXPECT_EQ(m_panel.count("createFolder"), 3u);
 }
 

@@ -80,11 +80,16 @@ TEST(FileNotifyPoster, PostsToADestroyedListAreDropped)
     EXPECT_TRUE(target.calls.empty());
 }
 
-TEST(TransferBatches, OnlyTheCurrentBatchIsHeard)
-{
+// A list's batches, reporting to a recording target on this thread.
+class TransferBatchesTest : public ::testing::Test {
+protected:
     QObject context;
     RecordingTarget target;
-    TransferBatches batches(&context, &target);
+    TransferBatches batches{&context, &target};
+};
+
+TEST_F(TransferBatchesTest, OnlyTheCurrentBatchIsHeard)
+{
     EXPECT_EQ(batches.current(), 0);
     EXPECT_FALSE(batches.isCurrent(0));
     IFileNotify* first = batches.begin();
@@ -97,53 +102,75 @@ TEST(TransferBatches, OnlyTheCurrentBatchIsHeard)
     second->onTransferAllDone();
     QCoreApplication::processEvents();
     EXPECT_EQ(target.calls, std::vector<std::string>({"1 all done", "2 all done"}));
-    // An old batch's real failure is dropped; the current one's is read
-    // with the queue's command of the moment.
-    EXPECT_EQ(batches.failureAction(1, PendingNone), -1);
-    EXPECT_EQ(batches.failureAction(2, PendingNone), PendingNone);
-    EXPECT_EQ(batches.failureAction(2, PendingContinue), PendingContinue);
+    // An old batch's real failure is dropped; the current one's is a real
+    // failure, whatever the queue's command of the moment.
+    EXPECT_EQ(batches.failureAction(1), -1);
+    EXPECT_EQ(batches.failureAction(2), PendingNone);
 }
 
-TEST(TransferBatches, AStoppedBatchKeepsItsCommandForItsFailure)
+TEST_F(TransferBatchesTest, AStoppedBatchKeepsItsCommandForItsFailure)
 {
-    QObject context;
-    RecordingTarget target;
-    TransferBatches batches(&context, &target);
 
-    // Delete all: the queue forgets its command and a new batch starts at
-    // once; the old failure still reads "delete all", once.
+    // Delete all: a new batch starts at once; the old failure still reads
+    // "delete all", once.
     batches.begin();
     batches.cancelCurrent(PendingDeleteAll);
     batches.begin();
-    EXPECT_EQ(batches.failureAction(1, PendingNone), PendingDeleteAll);
-    EXPECT_EQ(batches.failureAction(1, PendingNone), -1);
+    EXPECT_EQ(batches.failureAction(1), PendingDeleteAll);
+    EXPECT_EQ(batches.failureAction(1), -1);
 
     // Delete restarts the rest: the old batch's failure is a delete, the new
     // batch is untouched.
     batches.cancelCurrent(PendingDelete);
     batches.begin();
-    EXPECT_EQ(batches.failureAction(2, PendingNone), PendingDelete);
-    EXPECT_EQ(batches.failureAction(3, PendingNone), PendingNone);
+    EXPECT_EQ(batches.failureAction(2), PendingDelete);
+    EXPECT_EQ(batches.failureAction(3), PendingNone);
 
-    // Pause keeps the batch current; its failure is the pause even after
-    // the queue's command changed.
+    // Pause keeps the batch current; its failure is the pause.
+    batches.begin();
     batches.cancelCurrent(PendingPause);
-    EXPECT_EQ(batches.failureAction(3, PendingContinue), PendingPause);
+    EXPECT_EQ(batches.failureAction(4), PendingPause);
 
     // Other commands keep nothing.
+    batches.begin();
     batches.cancelCurrent(PendingContinue);
     batches.cancelCurrent(PendingNone);
-    EXPECT_EQ(batches.failureAction(3, PendingNone), PendingNone);
+    EXPECT_EQ(batches.failureAction(5), PendingNone);
 }
 
-TEST(TransferBatches, CancelBeforeAnyBatchKeepsNothing)
+TEST_F(TransferBatchesTest, ACommandEndsWithItsBatch)
 {
-    QObject context;
-    RecordingTarget target;
-    TransferBatches batches(&context, &target);
+
+    // A delete that left nothing to send: its batch's failure reads the
+    // delete, and the next batch's failure is a real one again.
+    batches.begin();
+    batches.cancelCurrent(PendingDelete);
+    EXPECT_EQ(batches.failureAction(1), PendingDelete);
+    batches.begin();
+    EXPECT_EQ(batches.failureAction(2), PendingNone);
+
+    // A pause given just as the batch ended complete is forgotten with it.
+    batches.begin();
+    batches.cancelCurrent(PendingPause);
+    batches.end(3);
+    batches.begin();
+    EXPECT_EQ(batches.failureAction(4), PendingNone);
+
+    // A command on a batch that has ended (a paused one being deleted)
+    // is kept for nobody.
+    batches.begin();
+    batches.cancelCurrent(PendingPause);
+    EXPECT_EQ(batches.failureAction(5), PendingPause);
+    EXPECT_FALSE(batches.currentRunning());
+    batches.cancelCurrent(PendingDelete);
+    EXPECT_EQ(batches.failureAction(5), PendingNone);
+}
+
+TEST_F(TransferBatchesTest, CancelBeforeAnyBatchKeepsNothing)
+{
     batches.cancelCurrent(PendingDeleteAll);
     batches.begin();
-    EXPECT_EQ(batches.failureAction(1, PendingNone), PendingNone);
+    EXPECT_EQ(batches.failureAction(1), PendingNone);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
-#include "brellfin/ui/freename.h"
+#include "brellfin/ui/uniquename.h"
 
 #include "brellfin/ui/localizedstring.h"
 
-QString freeName(const QString& name, const QString& infix, bool isFolder,
+QString uniqueName(const QString& name, const QString& infix, bool isFolder,
                  const std::function<bool(const QString& name)>& taken)
 {
     if (!taken(name))

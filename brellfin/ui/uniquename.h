@@ -8,5 +8,5 @@
 
 #include <functional>
 
-QString freeName(const QString& name, const QString& infix, bool isFolder,
+QString uniqueName(const QString& name, const QString& infix, bool isFolder,
                  const std::function<bool(const QString& name)>& taken);
