@@ -96,7 +96,7 @@ void __DispatchClient::unregisterHandler(IDispatchHandler* handler)
         m_handlers.erase(found);
 }
 
-bool __DispatchClient::send(FF::Net::NetBuffer& message)
+DispatchClient::SendOutcome __DispatchClient::send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs)
 {
     std::shared_ptr<FF::Net::IClient> client;
     int state;
@@ -106,12 +106,13 @@ bool __DispatchClient::send(FF::Net::NetBuffer& message)
         if (state == StateOnline)
             client = m_client;
     }
-    // The send itself runs outside the lock: a send blocked by a peer that
+    // The send itself runs outside the lock: a send waiting for a peer that
     // is not reading must not hold up a waiting writer and, behind it, the
-    // receive thread that would drain that peer.
-    if (client)
-        client->send(message);
-    return state != StateOffline;
+    // receive thread that would drain that peer. A failed send is no answer:
+    // the receive side sees the break and the call waits for its end.
+    if (client && client->sendBefore(message, deadlineMs) == FF::Net::SendResult::TimedOut)
+        return DispatchClient::SendOutcome::TimedOut;
+    return state == StateOffline ? DispatchClient::SendOutcome::Offline : DispatchClient::SendOutcome::Accepted;
 }
 
 void __DispatchClient::onReceived(FF::Net::ISession* session)
