@@ -120,28 +120,34 @@ TEST(RpcConcurrency, PendingCallsOfSeveralThreadsSurviveRepeatedBreaks)
 
 TEST(RpcConcurrency, ProxiesComeAndGoWhileStrayRepliesArrive)
 {
+    constexpr int kCalls = 300;
+    constexpr uint32_t kStraysPerCall = 40;
     Fake::FakePanelService panel;
     panel.addMethod("fast", [](MethodArgs& a, MethodResult& r) { r.addInt(a.readInt() + 1); });
     auto client = connectTo(panel);
 
-    // Replies for the handler ids that the proxies below are likely to get,
-    // under call numbers that no call of theirs carries.
+    // Before each call, a batch of replies for the handler ids that this
+    // proxy and the next ones are likely to get (ids count up from 1), under
+    // call numbers that no call of theirs carries. The flood keeps pace with
+    // the calls, so that on a busy machine it cannot starve their replies.
+    std::atomic<int> started{0};
     std::atomic<bool> flooding{true};
     std::thread flood([&] {
-        uint32_t n = 0;
-        while (flooding) {
-            for (uint32_t handler = 1; handler <= 400; ++handler)
-                panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(handler).u32(0xFFFF0000u + (n++ & 0xFF))
-                                    .u32(0).string("int").i32(-1).take());
+        for (int batch = 0; batch < kCalls && flooding; ++batch) {
+            panel.waitFor([&] { return started > batch || !flooding; }, 60000ms);
+            for (uint32_t k = 0; k < kStraysPerCall; ++k)
+                panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(uint32_t(batch) + 1 + k)
+                                    .u32(0xFFFF0000u + ((uint32_t(batch) + k) & 0xFF)).u32(0).string("int").i32(-1).take());
         }
     });
     int wrong = 0;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < kCalls; ++i) {
         FF::RPC::SyncProxy proxy(client.get());
         FF::utils::IBuffer* args = proxy.argsBuffer("fast");
         FF::utils::Serialize(args, 1u);
         putTyped(args, i);
-        proxy.setTimeOut(10000);
+        proxy.setTimeOut(30000);
+        ++started;
         try {
             proxy.sync();
             wrong += takeTyped<int>(proxy.resultBuffer()) != i + 1;
@@ -176,7 +182,7 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     std::thread first([&] {
         FF::RPC::SyncProxy proxy(client.get());
         FF::utils::Serialize(proxy.argsBuffer("slowBig"), 0u);
-        proxy.setTimeOut(8000);
+        proxy.setTimeOut(30000);
         succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
         ++finished;
     });
@@ -186,22 +192,24 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
         FF::utils::IBuffer* args = proxy.argsBuffer("big");
         FF::utils::Serialize(args, 1u);
         putTyped(args, std::vector<FF::byte>(kLarge, 0x44));
-        proxy.setTimeOut(8000);
+        proxy.setTimeOut(30000);
         succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
         ++finished;
     });
     // Proxies registering meanwhile want the client's lock for writing.
     std::thread churn([&] {
-        while (finished < 2)
+        while (finished < 2) {
             FF::RPC::SyncProxy passing(client.get());
+            std::this_thread::yield();
+        }
     });
-    const bool ended = panel.waitFor([&] { return finished == 2; }, 15000ms);
+    const bool ended = panel.waitFor([&] { return finished == 2; }, 60000ms);
     if (!ended)
         panel.dropConnections(); // frees the stuck sends so that the test can end
     first.join();
     second.join();
     churn.join();
-    EXPECT_TRUE(ended) << "the calls were still hanging after 15 s";
+    EXPECT_TRUE(ended) << "the calls were still hanging after 60 s";
     EXPECT_EQ(succeeded, 2);
     client->stop();
 }
