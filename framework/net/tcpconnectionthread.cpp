@@ -58,7 +58,7 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
         if (!locked)
             return SendResult::TimedOut;
     }
-    switch (TCPSocket::Instance().sendFrame(m_socket, buffer, startBy, finishBy, &m_sendsEnd)) {
+    switch (TCPSocket::Instance().sendFrame(m_socket, buffer, startBy, finishBy, &m_sendsEnd, &m_idle)) {
     case TCPSocket::FrameSent::Whole:
         return SendResult::Sent;
     case TCPSocket::FrameSent::NotStarted:

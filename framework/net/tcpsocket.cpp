@@ -116,11 +116,12 @@ std::uint64_t TCPSocket::__Decode(std::uint64_t header, IReceiveControl& connect
 
 bool TCPSocket::sendMessage(Socket socket, NetBuffer& buffer)
 {
-    return sendFrame(socket, buffer, kNoDeadline, kNoDeadline, nullptr) == FrameSent::Whole;
+    return sendFrame(socket, buffer, kNoDeadline, kNoDeadline, nullptr, nullptr) == FrameSent::Whole;
 }
 
 TCPSocket::FrameSent TCPSocket::sendFrame(Socket socket, NetBuffer& buffer, std::uint64_t startBy,
-                                          std::uint64_t finishBy, const std::atomic<bool>* abandon)
+                                          std::uint64_t finishBy, const std::atomic<bool>* abandon,
+                                          std::atomic<std::uint64_t>* idle)
 {
     const std::uint64_t total = buffer.framedSize();
     if (total == 0)
@@ -135,6 +136,10 @@ TCPSocket::FrameSent TCPSocket::sendFrame(Socket socket, NetBuffer& buffer, std:
         if (result.status == platform::SendStatus::Failed)
             return FrameSent::Failed;
         if (result.status == platform::SendStatus::Sent && result.bytes > 0) {
+            // Room that opened for a frame already under way was made by
+            // the peer taking bytes.
+            if (done > 0 && idle)
+                *idle = 0;
             done += result.bytes;
             if (done == total)
                 return FrameSent::Whole;

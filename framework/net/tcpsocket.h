@@ -43,9 +43,12 @@ public:
     // The same frame, bounded: the first byte must leave by startBy and the
     // last by finishBy (monotonic ms; kNoDeadline for none). The socket is
     // never left blocking the caller: it waits for room in steps, and gives
-    // up as Failed once *abandon turns true (null: never).
+    // up as Failed once *abandon turns true (null: never). Room that opens
+    // for a frame already under way shows a peer that is taking its bytes:
+    // it sets *idle (null: none) to 0, so that a large frame moving slowly
+    // is not taken for a dead link.
     FrameSent sendFrame(Socket socket, NetBuffer& buffer, std::uint64_t startBy, std::uint64_t finishBy,
-                        const std::atomic<bool>* abandon);
+                        const std::atomic<bool>* abandon, std::atomic<std::uint64_t>* idle = nullptr);
 
     // Header for a body of length bytes; throws "too large" from 2^57.
     static std::uint64_t __Encode(std::uint64_t length);

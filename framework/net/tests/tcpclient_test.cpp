@@ -383,3 +383,40 @@ TEST_F(ConnectedClient, CloseReturnsWhileThePeerKeepsTalking)
     EXPECT_FALSE(handler.read(handler.broken));
     EXPECT_TRUE(handler.read(handler.messages).empty());
 }
+
+TEST_F(ConnectedClient, AFrameThePeerTakesSlowlyKeepsTheConnectionFromIdling)
+{
+    start();
+    NetBuffer large = bufferOf(std::vector<std::uint8_t>(8u << 20, 0x21));
+    std::atomic<bool> sent{false};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        sent = client->send(large);
+        done = true;
+    });
+    ASSERT_TRUE(sendingStarted(peer.get()));
+    // Nothing comes back and nothing is taken: the connection counts idle time.
+    for (int i = 0; i < 1000 && client->connection()->idleTime() < 1000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(client->connection()->idleTime(), 1000u);
+
+    // The peer takes the frame slowly: still nothing comes back, but the
+    // frame moving out shows the peer alive.
+    std::vector<std::uint8_t> sink(64 << 10);
+    std::size_t taken = 0;
+    for (int i = 0; i < 20; ++i) {
+        taken += std::size_t(std::max<ssize_t>(0, ::recv(peer.get(), sink.data(), sink.size(), 0)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(done);
+    EXPECT_LT(client->connection()->idleTime(), 1000u);
+
+    std::size_t total = 8 + (8u << 20);
+    while (taken < total) {
+        const ssize_t got = ::recv(peer.get(), sink.data(), sink.size(), 0);
+        ASSERT_GT(got, 0);
+        taken += std::size_t(got);
+    }
+    sender.join();
+    EXPECT_TRUE(sent);
+}
