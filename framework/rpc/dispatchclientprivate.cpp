@@ -11,6 +11,7 @@
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <thread>
 #include <vector>
 
 namespace FF {
@@ -288,9 +289,20 @@ void __DispatchClient::stop()
     m_retryMax = 0;
     while (m_reconnecting > 0)
         platform::sleepMs(1);
-    closeRetired();
+    // A replaced connection still open closes beside the current one, so
+    // that the two bounded waits for their peers do not add up.
+    bool retiredHeld = false;
+    {
+        QReadLocker guard(&m_lock);
+        retiredHeld = m_retired != nullptr;
+    }
+    std::thread retiredCloser;
+    if (retiredHeld)
+        retiredCloser = std::thread([this] { closeRetired(); });
     if (std::shared_ptr<FF::Net::IClient> client = currentClient())
         client->close();
+    if (retiredCloser.joinable())
+        retiredCloser.join();
     // A client that never ran its thread reports no disconnect.
     if (m_state != StateOffline)
         giveUp();
