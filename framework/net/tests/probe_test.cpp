@@ -60,16 +60,9 @@ TEST(Probe, AServiceThatStartsListeningWithinTheWindowIsReachable)
     std::atomic<bool> bound{false};
     std::thread service([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0;
+        testpeer::Listener late(4, port);
+        bound = late.port() == port;
         std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-        ::close(fd);
     });
     const bool reachable = TCPClient::CheckConnection(loopback(port), 10000);
     service.join();
