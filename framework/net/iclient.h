@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/net/address.h"
+#include "framework/net/sendresult.h"
 
 #include <cstdint>
 
@@ -23,6 +24,8 @@ public:
     virtual void setUserValue(std::uint32_t value) = 0;
     // Sends one frame; callable from any thread.
     virtual bool send(NetBuffer& buffer) = 0;
+    // Sends one frame whose last byte must leave by deadlineMs (monotonic).
+    virtual SendResult sendBefore(NetBuffer& buffer, std::uint64_t deadlineMs) = 0;
     virtual bool isReliable() = 0;
     virtual bool isRunning() = 0;
     virtual Address peerAddress() = 0;

@@ -15,6 +15,7 @@ NetBuffer::~NetBuffer()
 NetBuffer::NetBuffer(NetBuffer&& other) noexcept
     : m_storage(other.m_storage)
     , m_body(other.m_body)
+    , m_front(other.m_front)
     , m_size(other.m_size)
     , m_capacity(other.m_capacity)
     , m_readPos(other.m_readPos)
@@ -22,7 +23,7 @@ NetBuffer::NetBuffer(NetBuffer&& other) noexcept
 {
     other.m_storage = nullptr;
     other.m_body = nullptr;
-    other.m_size = other.m_capacity = other.m_readPos = other.m_writePos = 0;
+    other.m_front = other.m_size = other.m_capacity = other.m_readPos = other.m_writePos = 0;
 }
 
 NetBuffer& NetBuffer::operator=(NetBuffer&& other) noexcept
@@ -31,19 +32,30 @@ NetBuffer& NetBuffer::operator=(NetBuffer&& other) noexcept
         std::free(m_storage);
         m_storage = other.m_storage;
         m_body = other.m_body;
+        m_front = other.m_front;
         m_size = other.m_size;
         m_capacity = other.m_capacity;
         m_readPos = other.m_readPos;
         m_writePos = other.m_writePos;
         other.m_storage = nullptr;
         other.m_body = nullptr;
-        other.m_size = other.m_capacity = other.m_readPos = other.m_writePos = 0;
+        other.m_front = other.m_size = other.m_capacity = other.m_readPos = other.m_writePos = 0;
     }
     return *this;
 }
 
 void NetBuffer::reallocate(std::uint64_t newCapacity)
 {
+    if (m_front) {
+        // The contents move back to the start of the block first, so that
+        // the dropped front is reused instead of carried along.
+        const std::uint64_t keep = m_size < newCapacity ? m_size : newCapacity;
+        if (keep)
+            std::memmove(m_storage + kHeadroom, m_body, static_cast<std::size_t>(keep));
+        m_capacity += m_front;
+        m_front = 0;
+        m_body = m_storage + kHeadroom;
+    }
     void* block = std::realloc(m_storage, static_cast<std::size_t>(newCapacity + kHeadroom));
     if (!block)
         throw std::bad_alloc();
@@ -112,21 +124,40 @@ void NetBuffer::release()
     std::free(m_storage);
     m_storage = nullptr;
     m_body = nullptr;
-    m_size = m_capacity = m_readPos = m_writePos = 0;
+    m_front = m_size = m_capacity = m_readPos = m_writePos = 0;
 }
 
 void NetBuffer::reset()
 {
-    m_size = m_readPos = m_writePos = 0;
+    if (m_storage) {
+        m_body = m_storage + kHeadroom;
+        m_capacity += m_front;
+    }
+    m_front = m_size = m_readPos = m_writePos = 0;
+}
+
+void NetBuffer::discardFront(std::uint64_t count)
+{
+    if (count > m_size)
+        count = m_size;
+    if (count == 0)
+        return;
+    m_body += count;
+    m_front += count;
+    m_capacity -= count;
+    m_size -= count;
+    m_readPos = m_readPos > count ? m_readPos - count : 0;
+    m_writePos = m_writePos > count ? m_writePos - count : 0;
 }
 
 FF::byte* NetBuffer::putHeader(std::uint64_t header)
 {
     if (!m_storage)
         return nullptr;
+    FF::byte* frame = m_body - kHeadroom;
     for (int i = 0; i < 8; ++i)
-        m_storage[i] = static_cast<FF::byte>(header >> (8 * i));
-    return m_storage;
+        frame[i] = static_cast<FF::byte>(header >> (8 * i));
+    return frame;
 }
 
 } // namespace Net

@@ -37,8 +37,12 @@ public:
     void release();
     // Size and positions to 0, the block and its capacity kept.
     void reset();
-    // Stores the little-endian header in the headroom; returns the start of
-    // the block (header, then body), or null without a block.
+    // Drops the first count bytes without moving the rest: data() then starts
+    // count bytes later and both positions move back by count (not below 0).
+    // The dropped bytes serve as headroom; reset() or a growth takes them back.
+    void discardFront(std::uint64_t count);
+    // Stores the little-endian header in the 8 bytes in front of the body;
+    // returns the start of the frame (header, then body), or null without a block.
     FF::byte* putHeader(std::uint64_t header);
     // Size + 8, or 0 for an empty buffer.
     std::uint64_t framedSize() const { return m_size ? m_size + kHeadroom : 0; }
@@ -47,7 +51,8 @@ private:
     void reallocate(std::uint64_t newCapacity);
 
     FF::byte* m_storage = nullptr;
-    FF::byte* m_body = nullptr;
+    FF::byte* m_body = nullptr;   // m_storage + kHeadroom + m_front
+    std::uint64_t m_front = 0;    // bytes dropped by discardFront
     std::uint64_t m_size = 0;
     std::uint64_t m_capacity = 0;
     std::uint64_t m_readPos = 0;

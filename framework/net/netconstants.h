@@ -1,6 +1,7 @@
 // Wire constants and time limits of the framework's transport, in one place.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace FF {
@@ -20,16 +21,33 @@ constexpr std::uint64_t kMaxReceiveBody = std::uint64_t(64) << 20;
 // starting at this size (which holds every usual message at once), so a
 // header alone never allocates more than this beyond the bytes that came.
 constexpr std::uint64_t kReceiveChunk = std::uint64_t(64) << 10;
+// Each connection reads into one block of this size that it keeps: one
+// receive takes whatever has arrived, and every whole frame in it is cut out
+// without another call. A frame that does not fit goes straight into its message.
+constexpr std::size_t kReadAheadSize = std::size_t(64) << 10;
 
 // The client's receive time-out paces both the idle count and the tick.
 constexpr std::uint32_t kClientRecvTimeoutMs = 100;
 constexpr std::uint64_t kIdleStepMs = 100;
 constexpr std::uint32_t kConnectTimeoutMs = 5000;
 constexpr std::uint64_t kDefaultTickIntervalMs = 1000;
-// close() stops waiting for the peer's close after this much silence.
+// close() stops waiting for the peer's close after this much silence, and
+// after this long in all, however the peer keeps talking.
 constexpr std::uint64_t kCloseIdleLimitMs = 1000;
+constexpr std::uint64_t kCloseWaitLimitMs = 1500;
+// A send waiting for room looks this often whether its connection still runs.
+constexpr std::uint32_t kSendWaitStepMs = 100;
+// A receive thread never waits to start a frame (a ping or an answer that
+// cannot leave at once is skipped), but one it has started may take this
+// long to finish before the connection is given up as no longer framed.
+constexpr std::uint64_t kReceiveThreadSendMs = 200;
+// A send without a deadline of its own.
+constexpr std::uint64_t kNoDeadline = ~std::uint64_t(0);
 // The reachability probe's receive time-out: a connected, silent service.
+// A refused or failed attempt is made again after the same pause until the
+// probe's window has passed.
 constexpr std::uint32_t kProbeRecvTimeoutMs = 10;
+constexpr std::uint32_t kProbeRetryPauseMs = 10;
 
 } // namespace Net
 } // namespace FF

@@ -62,9 +62,12 @@ void TCPClient::close()
 {
     __TCPConnection* impl = m_connection->impl();
     impl->close();
+    // A peer that keeps talking (a trickle, pings) never lets the silence
+    // come: the wait has an end of its own.
+    const std::uint64_t giveUpAt = platform::monotonicMs() + kCloseWaitLimitMs;
     while (impl->m_running) {
         platform::sleepMs(1);
-        if (impl->m_idle > kCloseIdleLimitMs)
+        if (impl->m_idle > kCloseIdleLimitMs || platform::monotonicMs() > giveUpAt)
             impl->m_running = false;
     }
     impl->wait();
@@ -89,7 +92,12 @@ void TCPClient::setUserValue(std::uint32_t value)
 
 bool TCPClient::send(NetBuffer& buffer)
 {
-    return m_connection->impl()->send(buffer);
+    return m_connection->impl()->send(buffer, kNoDeadline) == SendResult::Sent;
+}
+
+SendResult TCPClient::sendBefore(NetBuffer& buffer, std::uint64_t deadlineMs)
+{
+    return m_connection->impl()->send(buffer, deadlineMs);
 }
 
 bool TCPClient::isRunning()

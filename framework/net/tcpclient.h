@@ -27,13 +27,17 @@ public:
 
     // Throws ("TCPConnection.connect", "host not setted") without a handler.
     void connect() override;
-    // Graceful close; returns once the peer closed or after about 1 s of
-    // silence, with the receive thread joined. Never call it on that thread.
+    // Graceful close; returns once the peer closed, after about 1 s of
+    // silence or after 1.5 s however the peer keeps talking, with the receive
+    // thread joined. Never call it on that thread.
     void close() override;
     void setHandler(IConnectable* handler) override;
     void setTickInterval(std::uint64_t ms) override;
     void setUserValue(std::uint32_t value) override;
     bool send(NetBuffer& buffer) override;
+    // A frame that cannot start by the deadline is not sent (TimedOut); one
+    // cut short by it breaks the connection, since the stream is no longer framed.
+    SendResult sendBefore(NetBuffer& buffer, std::uint64_t deadlineMs) override;
     bool isReliable() override { return true; }
     bool isRunning() override;
     Address peerAddress() override;

@@ -7,10 +7,18 @@
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace FF {
 namespace Net {
+
+namespace {
+
+// True on the receive thread of any connection, where a send must not wait.
+thread_local bool t_receiveThread = false;
+
+} // namespace
 
 __TCPConnection::__TCPConnection(TCPConnection* owner, platform::SocketHandle socket, const Address& peer)
     : m_tickInterval(kDefaultTickIntervalMs)
@@ -31,14 +39,46 @@ __TCPConnection::~__TCPConnection()
     std::fflush(stdout);
 }
 
-bool __TCPConnection::send(NetBuffer& buffer)
+SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
 {
-    std::lock_guard<std::mutex> guard(m_sendLock);
-    return TCPSocket::Instance().sendMessage(m_socket, buffer);
+    std::unique_lock<std::timed_mutex> lock(m_sendLock, std::defer_lock);
+    std::uint64_t startBy = deadlineMs;
+    std::uint64_t finishBy = deadlineMs;
+    if (t_receiveThread) {
+        if (!lock.try_lock())
+            return SendResult::TimedOut;
+        startBy = platform::monotonicMs();
+        finishBy = startBy + kReceiveThreadSendMs;
+    } else if (deadlineMs == kNoDeadline) {
+        lock.lock();
+    } else {
+        const std::uint64_t now = platform::monotonicMs();
+        const bool locked = now >= deadlineMs ? lock.try_lock()
+                                              : lock.try_lock_for(std::chrono::milliseconds(deadlineMs - now));
+        if (!locked)
+            return SendResult::TimedOut;
+    }
+    switch (TCPSocket::Instance().sendFrame(m_socket, buffer, startBy, finishBy, &m_sendsEnd, &m_idle)) {
+    case TCPSocket::FrameSent::Whole:
+        return SendResult::Sent;
+    case TCPSocket::FrameSent::NotStarted:
+        return SendResult::TimedOut;
+    case TCPSocket::FrameSent::Cut:
+        lock.unlock();
+        // The peer holds part of a frame: nothing sent after it could be
+        // read as a frame, so the connection ends here as a break.
+        m_sendsEnd = true;
+        closeNow();
+        return SendResult::TimedOut;
+    case TCPSocket::FrameSent::Failed:
+        break;
+    }
+    return SendResult::Failed;
 }
 
 void __TCPConnection::markStopped()
 {
+    m_sendsEnd = true;
     m_running = false;
     int open = Open;
     m_state.compare_exchange_strong(open, Broken);
@@ -86,14 +126,17 @@ bool __TCPConnection::afterReceive(std::size_t bytes)
 
 void __TCPConnection::run()
 {
+    t_receiveThread = true;
+    // One message block goes round: into the session, back for the next frame.
+    NetBuffer message;
     try {
         while (m_running) {
-            NetBuffer message;
-            if (!TCPSocket::Instance().receiveMessage(m_socket, message, *this))
+            if (!m_reader.receiveMessage(m_socket, message, *this))
                 continue;
             m_idle = 0;
             TCPSession session(std::move(message), m_owner);
             session.dispatch();
+            message = session.takeMessage();
         }
     } catch (...) {
         // An illegal header or a failed allocation ends the connection.

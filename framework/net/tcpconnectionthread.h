@@ -4,8 +4,10 @@
 #pragma once
 
 #include "framework/net/address.h"
+#include "framework/net/framereader.h"
 #include "framework/net/ireceivecontrol.h"
 #include "framework/net/netbuffer.h"
+#include "framework/net/sendresult.h"
 #include "platform/socket/posixsocket.h"
 
 #include <QThread>
@@ -28,9 +30,15 @@ public:
     // Waits for the thread, closes the socket and prints the disconnect.
     ~__TCPConnection() override;
 
-    // One frame out; one send lock per connection keeps frames whole when
-    // callers and the receive thread send at the same time.
-    bool send(NetBuffer& buffer);
+    // One frame out, its last byte by deadlineMs (monotonic; kNoDeadline for
+    // none). One send lock per connection keeps frames whole when callers
+    // and the receive thread send at the same time. A frame that cannot
+    // start by the deadline is not sent; one cut short closes the connection
+    // at once (broken), since the stream is no longer framed. On any
+    // connection's receive thread a send never waits: not for the lock, not
+    // for room (the frame is skipped), and it gives a started frame only a
+    // short while to finish; that thread must go on reading.
+    SendResult send(NetBuffer& buffer, std::uint64_t deadlineMs);
     void closeNow();
     void close();
 
@@ -55,7 +63,10 @@ protected:
     void run() override;
 
 private:
-    std::mutex m_sendLock;
+    std::timed_mutex m_sendLock;
+    // Set once the connection stopped: a send waiting for room gives up.
+    std::atomic<bool> m_sendsEnd{false};
+    FrameReader m_reader; // receive thread only
 };
 
 } // namespace Net

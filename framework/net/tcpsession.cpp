@@ -1,6 +1,7 @@
 #include "framework/net/tcpsession.h"
 
 #include "framework/net/iconnectable.h"
+#include "framework/net/netconstants.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tcpconnectionthread.h"
 
@@ -22,7 +23,7 @@ TCPSession::~TCPSession()
 
 bool TCPSession::send(NetBuffer& buffer)
 {
-    return m_connection->impl()->send(buffer);
+    return m_connection->impl()->send(buffer, kNoDeadline) == SendResult::Sent;
 }
 
 void TCPSession::closeNow()

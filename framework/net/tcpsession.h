@@ -23,6 +23,8 @@ public:
     Address peerAddress() override;
     // Calls the handler's onReceived (its exceptions swallowed) once.
     int dispatch() override;
+    // Hands the message block back (the handler may have swapped in another).
+    NetBuffer takeMessage() { return std::move(m_message); }
 
 private:
     NetBuffer m_message;

@@ -2,6 +2,7 @@
 
 #include "framework/net/exception.h"
 #include "framework/net/netconstants.h"
+#include "platform/clock/monotonicclock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,28 +34,56 @@ TCPSocket::Socket TCPSocket::createClient(const Address& address, unsigned int p
     return socket;
 }
 
-bool TCPSocket::checkConnection(const Address& address, unsigned int port, unsigned int windowMs)
+int TCPSocket::probeOnce(const Address& address, unsigned int port, std::uint64_t deadline)
 {
     const Socket socket = platform::openTcpSocket();
     if (socket == platform::kInvalidSocket)
-        return false;
+        return 0;
+    int verdict = -1;
+    const std::uint64_t now = platform::monotonicMs();
     // A socket still connecting would also report the receive time-out, so
     // the 10 ms receive rule starts only once the connection stands.
     int error = platform::startConnect(socket, address.bytes(), static_cast<std::uint16_t>(port));
     if (error == EINPROGRESS)
-        error = platform::waitConnected(socket, windowMs);
-    bool reachable = false;
-    if (error == 0 && platform::setBlocking(socket, true)
-        && platform::setRecvTimeout(socket, kProbeRecvTimeoutMs)) {
-        // Connected: a byte, or 10 ms of silence, means a live service; a
-        // close or a reset at once means nothing listens there for us.
-        char byte = 0;
-        const platform::ReceiveResult result = platform::receiveSome(socket, &byte, 1);
-        reachable = result.status == platform::ReceiveStatus::Data
-                 || result.status == platform::ReceiveStatus::NoData;
+        error = platform::waitConnected(socket, static_cast<std::uint32_t>(deadline > now ? deadline - now : 0));
+    if (error == 0) {
+        if (!platform::setBlocking(socket, true) || !platform::setRecvTimeout(socket, kProbeRecvTimeoutMs)) {
+            verdict = 0;
+        } else {
+            // Connected: a byte, or 10 ms of silence, means a live service; a
+            // close at once means nothing serves there for us. A reset is
+            // undecided, like a refusal: the service may be starting.
+            char byte = 0;
+            switch (platform::receiveSome(socket, &byte, 1).status) {
+            case platform::ReceiveStatus::Data:
+            case platform::ReceiveStatus::NoData:
+                verdict = 1;
+                break;
+            case platform::ReceiveStatus::Closed:
+                verdict = 0;
+                break;
+            case platform::ReceiveStatus::Failed:
+                break;
+            }
+        }
     }
     platform::closeSocket(socket);
-    return reachable;
+    return verdict;
+}
+
+bool TCPSocket::checkConnection(const Address& address, unsigned int port, unsigned int windowMs)
+{
+    const std::uint64_t deadline = platform::monotonicMs() + windowMs;
+    for (;;) {
+        const int verdict = probeOnce(address, port, deadline);
+        if (verdict >= 0)
+            return verdict == 1;
+        // Refused (or reset): the service may come up within the window.
+        const std::uint64_t now = platform::monotonicMs();
+        if (now >= deadline)
+            return false;
+        platform::sleepMs(static_cast<std::uint32_t>(std::min<std::uint64_t>(kProbeRetryPauseMs, deadline - now)));
+    }
 }
 
 std::uint64_t TCPSocket::__Encode(std::uint64_t length)
@@ -87,71 +116,46 @@ std::uint64_t TCPSocket::__Decode(std::uint64_t header, IReceiveControl& connect
 
 bool TCPSocket::sendMessage(Socket socket, NetBuffer& buffer)
 {
+    return sendFrame(socket, buffer, kNoDeadline, kNoDeadline, nullptr, nullptr) == FrameSent::Whole;
+}
+
+TCPSocket::FrameSent TCPSocket::sendFrame(Socket socket, NetBuffer& buffer, std::uint64_t startBy,
+                                          std::uint64_t finishBy, const std::atomic<bool>* abandon,
+                                          std::atomic<std::uint64_t>* idle)
+{
     const std::uint64_t total = buffer.framedSize();
     if (total == 0)
-        return false;
+        return FrameSent::Failed;
     if (total >= kMaxSendFrame)
         throw Exception("TCPSocket.sendMessage", "too large");
     const FF::byte* frame = buffer.putHeader(__Encode(total - kFrameHeaderSize));
-    return platform::sendAll(socket, frame, static_cast<std::size_t>(total));
-}
-
-bool TCPSocket::recvAll(Socket socket, FF::byte* bytes, std::uint64_t count, IReceiveControl& connection)
-{
-    std::uint64_t done = 0;
-    while (done < count) {
-        const platform::ReceiveResult result =
-            platform::receiveSome(socket, bytes + done, static_cast<std::size_t>(count - done));
-        switch (result.status) {
-        case platform::ReceiveStatus::Data:
+    std::size_t done = 0;
+    for (;;) {
+        const platform::SendResult result =
+            platform::sendSome(socket, frame + done, static_cast<std::size_t>(total - done));
+        if (result.status == platform::SendStatus::Failed)
+            return FrameSent::Failed;
+        if (result.status == platform::SendStatus::Sent && result.bytes > 0) {
+            // Room that opened for a frame already under way was made by
+            // the peer taking bytes.
+            if (done > 0 && idle)
+                *idle = 0;
             done += result.bytes;
-            break;
-        case platform::ReceiveStatus::NoData:
-            break;
-        case platform::ReceiveStatus::Closed:
-        case platform::ReceiveStatus::Failed:
-            connection.markStopped();
-            break;
+            if (done == total)
+                return FrameSent::Whole;
+            continue;
         }
-        if (!connection.afterReceive(result.bytes))
-            return done == count;
+        // No room now: wait for it, in steps, until the frame's limit.
+        const std::uint64_t limit = done == 0 ? startBy : finishBy;
+        const std::uint64_t now = platform::monotonicMs();
+        if (now >= limit)
+            return done == 0 ? FrameSent::NotStarted : FrameSent::Cut;
+        if (abandon && abandon->load())
+            return FrameSent::Failed;
+        platform::waitWritable(socket, static_cast<std::uint32_t>(std::min<std::uint64_t>(limit - now, kSendWaitStepMs)));
+        if (abandon && abandon->load())
+            return FrameSent::Failed;
     }
-    return true;
-}
-
-bool TCPSocket::receiveMessage(Socket socket, NetBuffer& buffer, IReceiveControl& connection)
-{
-    FF::byte header[kFrameHeaderSize];
-    if (!recvAll(socket, header, kFrameHeaderSize, connection))
-        return false;
-    std::uint64_t word = 0;
-    for (std::uint64_t i = 0; i < kFrameHeaderSize; ++i)
-        word |= static_cast<std::uint64_t>(header[i]) << (8 * i);
-    const std::uint64_t length = __Decode(word, connection);
-
-    // The block grows with the bytes that arrived (doubling, capped at the
-    // announced length), so a lying header costs at most one chunk.
-    const std::uint64_t base = buffer.writePos();
-    const std::uint64_t total = base + length;
-    std::uint64_t filled = base;
-    std::uint64_t capacity = std::min(total, base + kReceiveChunk);
-    if (capacity == 0) {
-        buffer.reset();
-        return true;
-    }
-    buffer.resize(capacity);
-    while (filled < total) {
-        if (filled == capacity) {
-            capacity = std::min(total, capacity * 2);
-            buffer.resize(capacity);
-        }
-        if (!recvAll(socket, buffer.data() + filled, capacity - filled, connection))
-            return false;
-        filled = capacity;
-    }
-    buffer.setReadPos(0);
-    buffer.setWritePos(total);
-    return true;
 }
 
 bool TCPSocket::setRecvTimeout(Socket socket, unsigned int ms)

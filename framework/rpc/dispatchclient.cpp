@@ -1,6 +1,7 @@
 #include "framework/rpc/dispatchclient.h"
 
 #include "framework/net/iclientfactory.h"
+#include "framework/net/netconstants.h"
 #include "framework/rpc/dispatchclientprivate.h"
 
 namespace FF {
@@ -45,7 +46,12 @@ void DispatchClient::unregisterHandler(IDispatchHandler* handler)
 
 bool DispatchClient::send(FF::Net::NetBuffer& message)
 {
-    return m_impl->send(message);
+    return m_impl->send(message, FF::Net::kNoDeadline) != SendOutcome::Offline;
+}
+
+DispatchClient::SendOutcome DispatchClient::send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs)
+{
+    return m_impl->send(message, deadlineMs);
 }
 
 } // namespace RPC

@@ -4,6 +4,7 @@
 
 #include "framework/net/address.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace FF {
@@ -19,6 +20,14 @@ class __DispatchClient;
 
 class DispatchClient {
 public:
+    // How a call's request was taken.
+    enum class SendOutcome {
+        Accepted, // sent, or held for the connection being remade (the call waits)
+        Offline,  // the client gave up: nothing was sent
+        TimedOut  // the request could not leave by its deadline (a request cut
+                  // short also broke the connection, which is then remade or given up)
+    };
+
     // Connects through factory (owned from here on, even when this throws),
     // sends the init request and waits at most 6000 ms for the reply.
     // Throws the connect exceptions or ("DispatchClient.DispatchClient",
@@ -44,6 +53,8 @@ public:
     void unregisterHandler(IDispatchHandler* handler);
     // Sends when online; false only when offline.
     bool send(FF::Net::NetBuffer& message);
+    // The same, with the last byte to leave by deadlineMs (monotonic ms).
+    SendOutcome send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs);
 
 private:
     std::unique_ptr<__DispatchClient> m_impl;

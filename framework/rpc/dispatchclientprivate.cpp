@@ -11,6 +11,7 @@
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <thread>
 #include <vector>
 
 namespace FF {
@@ -96,7 +97,7 @@ void __DispatchClient::unregisterHandler(IDispatchHandler* handler)
         m_handlers.erase(found);
 }
 
-bool __DispatchClient::send(FF::Net::NetBuffer& message)
+DispatchClient::SendOutcome __DispatchClient::send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs)
 {
     std::shared_ptr<FF::Net::IClient> client;
     int state;
@@ -106,12 +107,13 @@ bool __DispatchClient::send(FF::Net::NetBuffer& message)
         if (state == StateOnline)
             client = m_client;
     }
-    // The send itself runs outside the lock: a send blocked by a peer that
+    // The send itself runs outside the lock: a send waiting for a peer that
     // is not reading must not hold up a waiting writer and, behind it, the
-    // receive thread that would drain that peer.
-    if (client)
-        client->send(message);
-    return state != StateOffline;
+    // receive thread that would drain that peer. A failed send is no answer:
+    // the receive side sees the break and the call waits for its end.
+    if (client && client->sendBefore(message, deadlineMs) == FF::Net::SendResult::TimedOut)
+        return DispatchClient::SendOutcome::TimedOut;
+    return state == StateOffline ? DispatchClient::SendOutcome::Offline : DispatchClient::SendOutcome::Accepted;
 }
 
 void __DispatchClient::onReceived(FF::Net::ISession* session)
@@ -287,9 +289,20 @@ void __DispatchClient::stop()
     m_retryMax = 0;
     while (m_reconnecting > 0)
         platform::sleepMs(1);
-    closeRetired();
+    // A replaced connection still open closes beside the current one, so
+    // that the two bounded waits for their peers do not add up.
+    bool retiredHeld = false;
+    {
+        QReadLocker guard(&m_lock);
+        retiredHeld = m_retired != nullptr;
+    }
+    std::thread retiredCloser;
+    if (retiredHeld)
+        retiredCloser = std::thread([this] { closeRetired(); });
     if (std::shared_ptr<FF::Net::IClient> client = currentClient())
         client->close();
+    if (retiredCloser.joinable())
+        retiredCloser.join();
     // A client that never ran its thread reports no disconnect.
     if (m_state != StateOffline)
         giveUp();

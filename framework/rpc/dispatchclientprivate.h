@@ -4,6 +4,7 @@
 
 #include "framework/net/address.h"
 #include "framework/net/iconnectable.h"
+#include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/rpcconstants.h"
 
 #include <QReadWriteLock>
@@ -37,7 +38,7 @@ public:
 
     void registerHandler(IDispatchHandler* handler);
     void unregisterHandler(IDispatchHandler* handler);
-    bool send(FF::Net::NetBuffer& message);
+    DispatchClient::SendOutcome send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs);
 
 private:
     void onReceived(FF::Net::ISession* session) override;

@@ -50,6 +50,8 @@ constexpr std::uint64_t kDefaultCallTimeOutMs = 100000;
 constexpr std::uint64_t kMinCallTimeOutMs = 100;
 // A waiting caller wakes this often to resend after a reconnection.
 constexpr int kCallWaitStepMs = 100;
+// A caller looks for its reply this long before it parks on its semaphore.
+constexpr int kCallSpinUs = 50;
 
 } // namespace RPC
 } // namespace FF

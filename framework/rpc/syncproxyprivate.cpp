@@ -6,6 +6,10 @@
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
 namespace FF {
 namespace RPC {
 
@@ -42,7 +46,9 @@ __SyncProxy::~__SyncProxy()
 FF::utils::IBuffer* __SyncProxy::argsBuffer(const FF::utils::String& methodName)
 {
     const std::uint32_t callNumber = static_cast<std::uint32_t>(++m_callNumber);
-    m_request.release();
+    // The block is kept from call to call: a proxy that makes many calls
+    // (a transfer's chunks) grows it once.
+    m_request.reset();
     FF::utils::Serialize(&m_request, static_cast<unsigned int>(kMessageCall));
     FF::utils::Serialize(&m_request, static_cast<unsigned int>(m_handlerId));
     FF::utils::Serialize(&m_request, static_cast<unsigned int>(callNumber));
@@ -69,27 +75,67 @@ void __SyncProxy::finish(int status)
     m_semaphore.release();
 }
 
+void __SyncProxy::spinWhileWaiting()
+{
+    // A reply on loopback or a LAN often comes within tens of microseconds:
+    // looking for it that long is cheaper than parking the thread and being
+    // woken. The look gives the processor away each time (the receive thread
+    // that brings the reply may be waiting for this very processor), and it
+    // is bounded, so that a slow reply costs little.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kCallSpinUs);
+    while (m_status.load(std::memory_order_acquire) == StatusWaiting) {
+        std::this_thread::yield();
+        if (std::chrono::steady_clock::now() >= until)
+            return;
+    }
+}
+
 void __SyncProxy::sync()
 {
     // A wake-up left over from an earlier call must not end this one.
     while (m_semaphore.tryAcquire()) {
     }
-    m_startTick = platform::monotonicMs();
+    const std::uint64_t start = platform::monotonicMs();
+    const std::uint64_t timeOut = m_timeOut;
+    const std::uint64_t deadline = start + timeOut;
+    m_startTick = start;
     m_status = StatusWaiting;
     m_sendTokens = 1;
     m_armed = 1;
-    do {
+    bool spun = false;
+    for (;;) {
         if (--m_sendTokens < 0) {
             ++m_sendTokens;
-        } else if (!m_client->send(m_request)) {
-            if (disarm()) {
-                m_startTick = kNotPending;
-                m_timeOut = kDefaultCallTimeOutMs;
+        } else {
+            switch (m_client->send(m_request, deadline)) {
+            case DispatchClient::SendOutcome::Accepted:
+                break;
+            case DispatchClient::SendOutcome::Offline:
+                if (disarm()) {
+                    m_startTick = kNotPending;
+                    m_timeOut = kDefaultCallTimeOutMs;
+                }
+                throw FF::Net::Exception("Proxy.sync", "send failed");
+            case DispatchClient::SendOutcome::TimedOut:
+                timeOutNow();
+                break;
             }
-            throw FF::Net::Exception("Proxy.sync", "send failed");
         }
+        if (!spun) {
+            spinWhileWaiting();
+            spun = true;
+        }
+        if (m_status != StatusWaiting)
+            break;
         m_semaphore.tryAcquire(1, kCallWaitStepMs);
-    } while (m_status == StatusWaiting);
+        if (m_status != StatusWaiting)
+            break;
+        // The caller keeps the time itself as well: the tick that ends a
+        // late call runs on the receive thread, which a reconnection in
+        // progress holds for seconds.
+        if (platform::monotonicMs() - start > timeOut)
+            timeOutNow();
+    }
     const int status = m_status;
     if (status != StatusSucceed)
         throw FF::Net::Exception("Proxy.sync", statusName(status));
@@ -101,16 +147,36 @@ void __SyncProxy::onReply(FF::utils::IBuffer* message, std::uint32_t callNumber)
         return;
     if (!disarm())
         return;
-    m_reply.reset();
     std::uint32_t status = 0;
     int result = StatusRecvDataError;
     if (FF::utils::Deserialize(message, status)) {
         // The waiting value itself would keep sync() waiting for ever.
         result = status == static_cast<std::uint32_t>(StatusWaiting) ? StatusUnknown : static_cast<int>(status);
-        if (status == StatusSucceed && message->remaining() > 0)
+    }
+    auto* received = dynamic_cast<FF::Net::NetBuffer*>(message);
+    if (result == StatusSucceed && received) {
+        // The results are handed over by taking the whole message block, the
+        // bytes in front of them dropped in place; the message gets the old
+        // reply block back for the next frame.
+        const std::uint64_t results = received->readPos();
+        std::swap(m_reply, *received);
+        m_reply.discardFront(results);
+        m_reply.setReadPos(0);
+        m_reply.setWritePos(m_reply.size());
+    } else {
+        m_reply.reset();
+        if (result == StatusSucceed && message->remaining() > 0)
             m_reply.write(message->data() + message->readPos(), message->remaining());
     }
     finish(result);
+}
+
+void __SyncProxy::timeOutNow()
+{
+    if (!disarm())
+        return;
+    m_reply.reset();
+    finish(StatusConnectionTimeOut);
 }
 
 void __SyncProxy::onTimerCheck()
@@ -119,10 +185,7 @@ void __SyncProxy::onTimerCheck()
     const std::uint64_t now = platform::monotonicMs();
     if (now < start || now - start <= m_timeOut)
         return;
-    if (!disarm())
-        return;
-    m_reply.reset();
-    finish(StatusConnectionTimeOut);
+    timeOutNow();
 }
 
 void __SyncProxy::onDisconnected()

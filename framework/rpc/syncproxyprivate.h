@@ -39,6 +39,10 @@ private:
     // The one who takes the armed flag ends the call; the others leave it.
     bool disarm();
     void finish(int status);
+    // Ends the pending call as "ConnectionTimeOut" unless something else did.
+    void timeOutNow();
+    // Looks for the end of the call for a few tens of microseconds.
+    void spinWhileWaiting();
 
     const std::uint32_t m_handlerId;
     std::atomic<std::uint64_t> m_startTick{kNotPending};

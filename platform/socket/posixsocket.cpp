@@ -116,28 +116,32 @@ bool localName(SocketHandle socket, std::uint8_t ip[4], std::uint16_t* port)
     return true;
 }
 
-bool sendAll(SocketHandle socket, const void* bytes, std::size_t count)
+SendResult sendSome(SocketHandle socket, const void* bytes, std::size_t count)
 {
-    const char* next = static_cast<const char*>(bytes);
-    while (count > 0) {
-        const ssize_t sent = ::send(socket, next, count, MSG_NOSIGNAL);
-        if (sent > 0) {
-            next += sent;
-            count -= static_cast<std::size_t>(sent);
+    SendResult result;
+    for (;;) {
+        const ssize_t sent = ::send(socket, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) {
+            result.status = SendStatus::Sent;
+            result.bytes = static_cast<std::size_t>(sent);
+        } else if (errno == EINTR) {
             continue;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            result.status = SendStatus::WouldBlock;
+        } else {
+            result.status = SendStatus::Failed;
+            result.error = errno;
         }
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Only a socket with a send time-out gets here: wait for room.
-            pollfd entry{socket, POLLOUT, 0};
-            if (::poll(&entry, 1, 100) < 0 && errno != EINTR)
-                return false;
-            continue;
-        }
-        return false;
+        return result;
     }
-    return true;
+}
+
+bool waitWritable(SocketHandle socket, std::uint32_t timeoutMs)
+{
+    pollfd entry{socket, POLLOUT, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(timeoutMs));
+    // An interrupted wait counts as room: the caller's next send tells.
+    return ready != 0;
 }
 
 ReceiveResult receiveSome(SocketHandle socket, void* out, std::size_t count)

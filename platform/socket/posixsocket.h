@@ -1,6 +1,6 @@
 // The framework's socket calls over POSIX sockets: opening, connecting with a
-// time-out, receive time-outs, whole sends without SIGPIPE and receives that
-// tell "no data yet" apart from a closed or failed connection.
+// time-out, receive time-outs, sends that never block and never raise SIGPIPE,
+// and receives that tell "no data yet" apart from a closed or failed connection.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,19 @@ enum class ReceiveStatus {
 
 struct ReceiveResult {
     ReceiveStatus status = ReceiveStatus::Failed;
+    std::size_t bytes = 0;
+    int error = 0; // errno for Failed
+};
+
+// How one send call ended.
+enum class SendStatus {
+    Sent,       // the socket took bytes (perhaps not all of them)
+    WouldBlock, // the socket has no room now
+    Failed      // the connection broke or was shut down for sending
+};
+
+struct SendResult {
+    SendStatus status = SendStatus::Failed;
     std::size_t bytes = 0;
     int error = 0; // errno for Failed
 };
@@ -48,9 +61,13 @@ void closeSocket(SocketHandle socket);
 // The socket's own address: four bytes in network order and the port in host order.
 bool localName(SocketHandle socket, std::uint8_t ip[4], std::uint16_t* port);
 
-// Sends every byte (continuing short sends and interrupted calls), never
-// raising SIGPIPE. False when the connection failed before all went out.
-bool sendAll(SocketHandle socket, const void* bytes, std::size_t count);
+// One send call that never blocks, whatever the socket's mode, and never
+// raises SIGPIPE: the socket takes what it has room for now.
+SendResult sendSome(SocketHandle socket, const void* bytes, std::size_t count);
+
+// Waits at most timeoutMs until the socket has room to send (or an error
+// that the next send reports). False when the time passed first.
+bool waitWritable(SocketHandle socket, std::uint32_t timeoutMs);
 
 // One receive call of at most count bytes.
 ReceiveResult receiveSome(SocketHandle socket, void* out, std::size_t count);

@@ -227,6 +227,11 @@ void FakePanelService::serve(Connection& connection)
         int timeout = kPollStepMs;
         if (!connection.delayed.empty())
             timeout = std::min(timeout, msUntil(connection.delayed.begin()->first));
+        if (!m_reading) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeout));
+            flushDue(connection);
+            continue;
+        }
         pollfd waiting{connection.fd, POLLIN, 0};
         const int ready = ::poll(&waiting, 1, timeout);
         if (ready < 0 && errno != EINTR)
@@ -525,6 +530,12 @@ void FakePanelService::setAcceptAndClose(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_acceptAndClose = on;
+}
+
+void FakePanelService::setReading(bool reading)
+{
+    m_reading = reading;
+    notify();
 }
 
 void FakePanelService::pingClients()

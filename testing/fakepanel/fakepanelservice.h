@@ -87,6 +87,9 @@ public:
     void dropConnectionAfterCalls(int calls);
     // Accept every new connection and close it at once.
     void setAcceptAndClose(bool on);
+    // Stop reading every connection, new ones too (and resume): what the
+    // client sends stays in the sockets, so a large request runs out of room.
+    void setReading(bool reading);
 
     // Lifecycle.
     void stop();
@@ -142,6 +145,7 @@ private:
     int m_listenFd = -1;
     std::thread m_acceptThread;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_reading{true};
 
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<Connection>> m_connections;

@@ -1,17 +1,23 @@
 #include "framework/net/tcpsocket.h"
 
+#include "framework/net/framereader.h"
+#include "framework/net/netconstants.h"
 #include "framework/net/tests/failuretext.h"
 #include "framework/net/tests/loopbackpeer.h"
+#include "platform/clock/monotonicclock.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+using FF::Net::FrameReader;
 using FF::Net::NetBuffer;
 using FF::Net::TCPSocket;
 
@@ -100,7 +106,7 @@ TEST(Frame, FrameWrittenOneByteAtATimeIsReassembled)
     });
     FakeControl control;
     NetBuffer buffer;
-    const bool received = TCPSocket::Instance().receiveMessage(pair.reader.get(), buffer, control);
+    const bool received = FrameReader().receiveMessage(pair.reader.get(), buffer, control);
     writer.join();
     ASSERT_TRUE(received);
     EXPECT_EQ(buffer.readPos(), 0u);
@@ -144,7 +150,7 @@ TEST(Frame, LargeFrameLeavesWholeAndArrivesWhole)
     std::thread sender([&] { sent = TCPSocket::Instance().sendMessage(pair.writer.get(), buffer); });
     FakeControl control;
     NetBuffer received;
-    ASSERT_TRUE(TCPSocket::Instance().receiveMessage(pair.reader.get(), received, control));
+    ASSERT_TRUE(FrameReader().receiveMessage(pair.reader.get(), received, control));
     sender.join();
     EXPECT_TRUE(sent);
     ASSERT_EQ(received.size(), body.size());
@@ -169,7 +175,7 @@ TEST(Frame, LyingHeaderCutShortAllocatesOnlyWhatArrived)
     pair.writer.reset();
     FakeControl control;
     NetBuffer buffer;
-    EXPECT_FALSE(TCPSocket::Instance().receiveMessage(pair.reader.get(), buffer, control));
+    EXPECT_FALSE(FrameReader().receiveMessage(pair.reader.get(), buffer, control));
     EXPECT_TRUE(control.stopped);
     EXPECT_LE(buffer.capacity(), 64u << 10);
 }
@@ -180,10 +186,92 @@ TEST(Frame, PeerClosingBetweenFramesStopsTheReceive)
     testpeer::sendBytes(pair.writer.get(), testpeer::frame({1, 2, 3}));
     pair.writer.reset();
     FakeControl control;
+    FrameReader frames;
     NetBuffer first;
-    ASSERT_TRUE(TCPSocket::Instance().receiveMessage(pair.reader.get(), first, control));
+    ASSERT_TRUE(frames.receiveMessage(pair.reader.get(), first, control));
     EXPECT_EQ(first.size(), 3u);
     NetBuffer second;
-    EXPECT_FALSE(TCPSocket::Instance().receiveMessage(pair.reader.get(), second, control));
+    EXPECT_FALSE(frames.receiveMessage(pair.reader.get(), second, control));
     EXPECT_TRUE(control.stopped);
+}
+
+TEST(Frame, EveryWholeFrameOfOneReceiveIsCutOutWithoutAnotherCall)
+{
+    SocketPair pair;
+    std::vector<std::uint8_t> wire;
+    for (std::uint8_t n = 1; n <= 3; ++n) {
+        const std::vector<std::uint8_t> one = testpeer::frame(std::vector<std::uint8_t>(n * 10u, n));
+        wire.insert(wire.end(), one.begin(), one.end());
+    }
+    ASSERT_TRUE(testpeer::sendBytes(pair.writer.get(), wire));
+    FakeControl control;
+    FrameReader frames;
+    for (std::uint8_t n = 1; n <= 3; ++n) {
+        NetBuffer message;
+        ASSERT_TRUE(frames.receiveMessage(pair.reader.get(), message, control));
+        EXPECT_EQ(std::vector<std::uint8_t>(message.data(), message.data() + message.size()),
+                  std::vector<std::uint8_t>(n * 10u, n));
+        EXPECT_EQ(message.readPos(), 0u);
+    }
+    EXPECT_EQ(control.steps, 1);
+    EXPECT_EQ(frames.buffered(), 0u);
+}
+
+TEST(Frame, FramesLargerThanTheReadAheadArriveWholeBetweenSmallOnes)
+{
+    SocketPair pair;
+    std::vector<std::vector<std::uint8_t>> bodies = {{1, 2, 3}, std::vector<std::uint8_t>(300000), {4}, {}};
+    for (std::size_t i = 0; i < bodies[1].size(); ++i)
+        bodies[1][i] = static_cast<std::uint8_t>(i * 13 + (i >> 9));
+    std::vector<std::uint8_t> wire;
+    for (const auto& body : bodies) {
+        const std::vector<std::uint8_t> one = testpeer::frame(body);
+        wire.insert(wire.end(), one.begin(), one.end());
+    }
+    std::thread writer([&] { testpeer::sendBytes(pair.writer.get(), wire); });
+    FakeControl control;
+    FrameReader frames(64);
+    NetBuffer message; // one block for all, as the receive loop keeps it
+    for (const auto& body : bodies) {
+        ASSERT_TRUE(frames.receiveMessage(pair.reader.get(), message, control));
+        ASSERT_EQ(message.size(), body.size());
+        EXPECT_TRUE(body.empty() || std::memcmp(message.data(), body.data(), body.size()) == 0);
+        EXPECT_EQ(message.readPos(), 0u);
+    }
+    writer.join();
+    EXPECT_FALSE(control.stopped);
+}
+
+TEST(Frame, ABoundedSendGivesUpBeforeItStartsOrCutsTheFrame)
+{
+    SocketPair pair; // nobody reads the other end
+    NetBuffer large;
+    large.write(std::vector<std::uint8_t>(8u << 20, 0x77).data(), 8u << 20);
+    std::uint64_t now = platform::monotonicMs();
+    EXPECT_EQ(TCPSocket::Instance().sendFrame(pair.writer.get(), large, now + 100, now + 300, nullptr),
+              TCPSocket::FrameSent::Cut);
+    EXPECT_GE(platform::monotonicMs() - now, 300u);
+
+    // The socket is full: a frame that cannot start by its limit leaves nothing.
+    int queued = 0;
+    ::ioctl(pair.reader.get(), FIONREAD, &queued);
+    NetBuffer small;
+    small.write("abc", 3);
+    now = platform::monotonicMs();
+    EXPECT_EQ(TCPSocket::Instance().sendFrame(pair.writer.get(), small, now + 100, now + 100, nullptr),
+              TCPSocket::FrameSent::NotStarted);
+    int after = 0;
+    ::ioctl(pair.reader.get(), FIONREAD, &after);
+    EXPECT_EQ(after, queued);
+
+    // A send without a limit gives up once its connection is abandoned.
+    std::atomic<bool> abandon{false};
+    std::thread giveUp([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        abandon = true;
+    });
+    EXPECT_EQ(TCPSocket::Instance().sendFrame(pair.writer.get(), small, FF::Net::kNoDeadline, FF::Net::kNoDeadline,
+                                              &abandon),
+              TCPSocket::FrameSent::Failed);
+    giveUp.join();
 }

@@ -42,17 +42,22 @@ private:
     int m_fd;
 };
 
-// A listening socket on 127.0.0.1 and an ephemeral port.
+// A listening socket on 127.0.0.1 and an ephemeral port, or the port asked
+// for (port() is 0 when it could not be had).
 class Listener {
 public:
-    explicit Listener(int backlog = 8)
+    explicit Listener(int backlog = 8, std::uint16_t port = 0)
         : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
+        const int on = 1;
+        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd.get(), backlog);
+        address.sin_port = htons(port);
+        if (::bind(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+            || ::listen(m_fd.get(), backlog) != 0)
+            return;
         socklen_t length = sizeof address;
         ::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
         m_port = ntohs(address.sin_port);

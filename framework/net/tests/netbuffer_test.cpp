@@ -113,3 +113,47 @@ TEST(NetBuffer, HeaderGoesIntoTheHeadroomInFrontOfTheBody)
     EXPECT_EQ(std::memcmp(frame, expected, 13), 0);
     EXPECT_EQ(frame + 8, buffer.data());
 }
+
+TEST(NetBuffer, DiscardFrontDropsLeadingBytesInPlace)
+{
+    NetBuffer buffer;
+    buffer.write("0123456789", 10);
+    buffer.setReadPos(7);
+    FF::byte* block = buffer.data();
+    buffer.discardFront(4);
+    EXPECT_EQ(buffer.data(), block + 4);
+    EXPECT_EQ(buffer.size(), 6u);
+    EXPECT_EQ(buffer.capacity(), 6u);
+    EXPECT_EQ(buffer.readPos(), 3u);
+    EXPECT_EQ(buffer.writePos(), 6u);
+    EXPECT_EQ(std::memcmp(buffer.data(), "456789", 6), 0);
+    // The frame header still goes right in front of the body.
+    EXPECT_EQ(buffer.putHeader(6) + 8, buffer.data());
+    // More than is there drops everything.
+    NetBuffer other;
+    other.write("abc", 3);
+    other.discardFront(10);
+    EXPECT_EQ(other.size(), 0u);
+    EXPECT_EQ(other.readPos(), 0u);
+}
+
+TEST(NetBuffer, GrowingOrResettingAfterDiscardFrontTakesTheFrontBack)
+{
+    NetBuffer grown;
+    grown.write("0123456789", 10);
+    grown.discardFront(6);
+    grown.setWritePos(4);
+    grown.write("abcdefghij", 10);
+    EXPECT_EQ(grown.size(), 14u);
+    EXPECT_EQ(std::memcmp(grown.data(), "6789abcdefghij", 14), 0);
+
+    NetBuffer reset;
+    reset.write("0123456789", 10);
+    FF::byte* block = reset.data();
+    reset.discardFront(6);
+    reset.reset();
+    EXPECT_EQ(reset.data(), block);
+    EXPECT_EQ(reset.capacity(), 10u);
+    reset.write("xy", 2);
+    EXPECT_EQ(reset.data(), block);
+}

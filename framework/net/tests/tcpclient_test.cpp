@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -259,4 +261,162 @@ TEST(TCPClient, FactoryMakesConnectedClients)
     std::unique_ptr<FF::Net::IClientFactory> factory(TCPClient::NewFactory());
     std::unique_ptr<FF::Net::IClient> client(factory->create(loopback(listener.port())));
     EXPECT_EQ(client->peerAddress(), loopback(listener.port()));
+}
+
+namespace {
+
+// Bytes the peer has received and not yet read.
+int unread(int fd)
+{
+    int count = 0;
+    ::ioctl(fd, FIONREAD, &count);
+    return count;
+}
+
+// Waits (generously) until a frame has started to reach the peer, so that
+// its sender holds the stream.
+bool sendingStarted(int peer)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (unread(peer) > 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(ConnectedClient, AFrameThePeerDoesNotTakeByItsDeadlineBreaksTheConnection)
+{
+    start();
+    // 8 MiB cannot fit in the sockets of a peer that does not read.
+    NetBuffer large = bufferOf(std::vector<std::uint8_t>(8u << 20, 0x5A));
+    FF::Net::SendResult largeResult = FF::Net::SendResult::Sent;
+    std::uint64_t largeTook = 0;
+    std::thread sender([&] {
+        const std::uint64_t begin = platform::monotonicMs();
+        largeResult = client->sendBefore(large, begin + 3000);
+        largeTook = platform::monotonicMs() - begin;
+    });
+    ASSERT_TRUE(sendingStarted(peer.get()));
+
+    // A frame waiting for the stream that the large one holds leaves nothing
+    // behind when its own deadline passes: the connection stays.
+    NetBuffer small = bufferOf({1, 2, 3});
+    EXPECT_EQ(client->sendBefore(small, platform::monotonicMs() + 200), FF::Net::SendResult::TimedOut);
+    EXPECT_TRUE(client->isRunning());
+    EXPECT_EQ(handler.read(handler.disconnects), 0);
+
+    sender.join();
+    EXPECT_EQ(largeResult, FF::Net::SendResult::TimedOut);
+    EXPECT_GE(largeTook, 2900u);
+    EXPECT_LE(largeTook, 7000u);
+    // Part of the frame went out: the stream is no longer framed, so the
+    // connection ends as a break.
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
+    EXPECT_TRUE(handler.read(handler.broken));
+    EXPECT_FALSE(client->isRunning());
+    EXPECT_EQ(client->sendBefore(small, platform::monotonicMs() + 200), FF::Net::SendResult::Failed);
+}
+
+TEST_F(ConnectedClient, TheReceiveThreadKeepsReadingWhileACallerWaitsToSend)
+{
+    std::atomic<int> answered{0};
+    std::atomic<int> skipped{0};
+    handler.onMessage = [&](FF::Net::ISession* session) {
+        NetBuffer answer = bufferOf({'a'});
+        (session->send(answer) ? answered : skipped)++;
+    };
+    start(200);
+    NetBuffer large = bufferOf(std::vector<std::uint8_t>(8u << 20, 0x33));
+    std::atomic<bool> largeSent{true};
+    std::thread sender([&] { largeSent = client->send(large); });
+    ASSERT_TRUE(sendingStarted(peer.get()));
+
+    // The peer keeps talking while it reads nothing: every frame arrives,
+    // and every answer that could only wait behind the caller is skipped.
+    constexpr int kFrames = 20;
+    for (int i = 0; i < kFrames; ++i)
+        ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({static_cast<std::uint8_t>(i)})));
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == kFrames; }, 10000));
+    for (int i = 0; i < 1000 && answered + skipped < kFrames; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(skipped, kFrames);
+    EXPECT_EQ(answered, 0);
+    // The ticks go on as well.
+    const int ticks = handler.read(handler.ticks);
+    for (int i = 0; i < 1000 && handler.read(handler.ticks) <= ticks + 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GT(handler.read(handler.ticks), ticks + 2);
+
+    // The peer goes away: the waiting caller learns it instead of hanging.
+    peer.reset();
+    sender.join();
+    EXPECT_FALSE(largeSent);
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }));
+    EXPECT_TRUE(handler.read(handler.broken));
+}
+
+TEST_F(ConnectedClient, CloseReturnsWhileThePeerKeepsTalking)
+{
+    start();
+    std::atomic<bool> closed{false};
+    std::thread talker([&] {
+        // A header announcing 1000 bytes, then one byte every 100 ms.
+        testpeer::sendBytes(peer.get(), testpeer::frame(std::vector<std::uint8_t>(1000, 0)).data(), 8);
+        for (int i = 0; i < 300 && !closed; ++i) {
+            const std::uint8_t byte = 0x42;
+            testpeer::sendBytes(peer.get(), &byte, 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const std::uint64_t begin = platform::monotonicMs();
+    client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    closed = true;
+    talker.join();
+    EXPECT_LE(took, 2500u);
+    EXPECT_FALSE(client->isRunning());
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+    EXPECT_FALSE(handler.read(handler.broken));
+    EXPECT_TRUE(handler.read(handler.messages).empty());
+}
+
+TEST_F(ConnectedClient, AFrameThePeerTakesSlowlyKeepsTheConnectionFromIdling)
+{
+    start();
+    NetBuffer large = bufferOf(std::vector<std::uint8_t>(8u << 20, 0x21));
+    std::atomic<bool> sent{false};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        sent = client->send(large);
+        done = true;
+    });
+    ASSERT_TRUE(sendingStarted(peer.get()));
+    // Nothing comes back and nothing is taken: the connection counts idle time.
+    for (int i = 0; i < 1000 && client->connection()->idleTime() < 1000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(client->connection()->idleTime(), 1000u);
+
+    // The peer takes the frame slowly: still nothing comes back, but the
+    // frame moving out shows the peer alive.
+    std::vector<std::uint8_t> sink(64 << 10);
+    std::size_t taken = 0;
+    for (int i = 0; i < 20; ++i) {
+        taken += std::size_t(std::max<ssize_t>(0, ::recv(peer.get(), sink.data(), sink.size(), 0)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(done);
+    EXPECT_LT(client->connection()->idleTime(), 1000u);
+
+    std::size_t total = 8 + (8u << 20);
+    while (taken < total) {
+        const ssize_t got = ::recv(peer.get(), sink.data(), sink.size(), 0);
+        ASSERT_GT(got, 0);
+        taken += std::size_t(got);
+    }
+    sender.join();
+    EXPECT_TRUE(sent);
 }

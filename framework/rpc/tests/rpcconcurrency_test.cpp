@@ -120,28 +120,34 @@ TEST(RpcConcurrency, PendingCallsOfSeveralThreadsSurviveRepeatedBreaks)
 
 TEST(RpcConcurrency, ProxiesComeAndGoWhileStrayRepliesArrive)
 {
+    constexpr int kCalls = 300;
+    constexpr uint32_t kStraysPerCall = 40;
     Fake::FakePanelService panel;
     panel.addMethod("fast", [](MethodArgs& a, MethodResult& r) { r.addInt(a.readInt() + 1); });
     auto client = connectTo(panel);
 
-    // Replies for the handler ids that the proxies below are likely to get,
-    // under call numbers that no call of theirs carries.
+    // Before each call, a batch of replies for the handler ids that this
+    // proxy and the next ones are likely to get (ids count up from 1), under
+    // call numbers that no call of theirs carries. The flood keeps pace with
+    // the calls, so that on a busy machine it cannot starve their replies.
+    std::atomic<int> started{0};
     std::atomic<bool> flooding{true};
     std::thread flood([&] {
-        uint32_t n = 0;
-        while (flooding) {
-            for (uint32_t handler = 1; handler <= 400; ++handler)
-                panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(handler).u32(0xFFFF0000u + (n++ & 0xFF))
-                                    .u32(0).string("int").i32(-1).take());
+        for (int batch = 0; batch < kCalls && flooding; ++batch) {
+            panel.waitFor([&] { return started > batch || !flooding; }, 60000ms);
+            for (uint32_t k = 0; k < kStraysPerCall; ++k)
+                panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(uint32_t(batch) + 1 + k)
+                                    .u32(0xFFFF0000u + ((uint32_t(batch) + k) & 0xFF)).u32(0).string("int").i32(-1).take());
         }
     });
     int wrong = 0;
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < kCalls; ++i) {
         FF::RPC::SyncProxy proxy(client.get());
         FF::utils::IBuffer* args = proxy.argsBuffer("fast");
         FF::utils::Serialize(args, 1u);
         putTyped(args, i);
-        proxy.setTimeOut(10000);
+        proxy.setTimeOut(30000);
+        ++started;
         try {
             proxy.sync();
             wrong += takeTyped<int>(proxy.resultBuffer()) != i + 1;
@@ -156,18 +162,15 @@ TEST(RpcConcurrency, ProxiesComeAndGoWhileStrayRepliesArrive)
     client->stop();
 }
 
-// A service that answers one call at a time stops reading while it sends a
-// large reply. A caller whose large request is then stuck in the socket must
-// not keep the receive thread from reading that reply.
+// A service that stops reading while it sends a large reply. A caller whose
+// large request is then stuck in the socket must not keep the receive thread
+// from reading that reply.
 TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
 {
     constexpr size_t kLarge = 16u << 20;
     Fake::FakePanelService panel;
-    panel.addMethod("slowBig", [](MethodArgs&, MethodResult& r) {
-        // The service reads nothing while it works, then sends a large reply.
-        std::this_thread::sleep_for(600ms);
-        r.addBytes(std::vector<uint8_t>(kLarge, 0x33));
-    });
+    // The large reply is sent below, while the service reads nothing.
+    panel.addMethod("slowBig", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
     panel.addMethod("big", [](MethodArgs& a, MethodResult& r) { r.addUInt(uint32_t(a.readBytes().size())); });
     auto client = connectTo(panel);
 
@@ -176,32 +179,59 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     std::thread first([&] {
         FF::RPC::SyncProxy proxy(client.get());
         FF::utils::Serialize(proxy.argsBuffer("slowBig"), 0u);
-        proxy.setTimeOut(8000);
-        succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
+        proxy.setTimeOut(60000);
+        succeeded += outcome([&] {
+            proxy.sync();
+            if (takeTyped<std::vector<FF::byte>>(proxy.resultBuffer()).size() != kLarge)
+                throw FF::Net::Exception("test", "short result");
+        }) == "Succeed";
         ++finished;
     });
-    ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 5000ms));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms));
+    const Fake::RecordedCall call = panel.calls()[0];
+    panel.setReading(false);
+
+    std::atomic<bool> sending{false};
     std::thread second([&] {
         FF::RPC::SyncProxy proxy(client.get());
         FF::utils::IBuffer* args = proxy.argsBuffer("big");
         FF::utils::Serialize(args, 1u);
         putTyped(args, std::vector<FF::byte>(kLarge, 0x44));
-        proxy.setTimeOut(8000);
+        proxy.setTimeOut(60000);
+        sending = true;
         succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
         ++finished;
     });
     // Proxies registering meanwhile want the client's lock for writing.
     std::thread churn([&] {
-        while (finished < 2)
+        while (finished < 2) {
             FF::RPC::SyncProxy passing(client.get());
+            std::this_thread::yield();
+        }
     });
-    const bool ended = panel.waitFor([&] { return finished == 2; }, 15000ms);
+    // Once the large request is on its way, the service pings (an answer
+    // could only wait behind that request) and sends its large reply; only a
+    // receive thread that goes on reading lets it through.
+    const std::vector<uint8_t> reply = Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber)
+                                           .u32(0).string("std::vector<FF::byte>").byteVector(std::vector<uint8_t>(kLarge, 0x33))
+                                           .take();
+    EXPECT_TRUE(panel.waitFor([&] { return sending.load(); }, 30000ms));
+    std::this_thread::sleep_for(300ms);
+    panel.pingClients();
+    std::thread service([&] { panel.sendFrame(reply); });
+    const bool replied = panel.waitFor([&] { return finished >= 1; }, 60000ms);
+    // The service reads again and answers the large request.
+    panel.setReading(true);
+    const bool ended = panel.waitFor([&] { return finished == 2; }, 60000ms);
     if (!ended)
         panel.dropConnections(); // frees the stuck sends so that the test can end
+    service.join();
     first.join();
     second.join();
     churn.join();
-    EXPECT_TRUE(ended) << "the calls were still hanging after 15 s";
+    EXPECT_TRUE(replied) << "the large reply was not read within 60 s";
+    EXPECT_TRUE(ended) << "the calls were still hanging after 60 s";
     EXPECT_EQ(succeeded, 2);
+    EXPECT_EQ(panel.acceptedConnections(), 1);
     client->stop();
 }

@@ -263,3 +263,141 @@ TEST(RpcReconnect, AnUnreadableInitReplyFailsConstructionAtOnce)
     service.join();
     EXPECT_LT(secondsSince(start), 4.0);
 }
+
+namespace {
+
+// A call whose 8 MiB argument cannot fit in the sockets of a service that
+// stopped reading: it must end at its time-out, whatever the service does.
+// seconds (when given) receives how long sync() took.
+std::string callWithLargeArgument(FF::RPC::SyncProxy& proxy, unsigned int timeOutMs, double* seconds = nullptr)
+{
+    FF::utils::IBuffer* args = proxy.argsBuffer("store");
+    FF::utils::Serialize(args, 1u);
+    putTyped(args, std::vector<FF::byte>(8u << 20, 0x6B));
+    proxy.setTimeOut(timeOutMs);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string result = outcome([&] { proxy.sync(); });
+    if (seconds)
+        *seconds = secondsSince(start);
+    return result;
+}
+
+std::string smallCall(FF::RPC::DispatchClient& client, int value)
+{
+    FF::RPC::SyncProxy proxy(&client);
+    FF::utils::IBuffer* args = proxy.argsBuffer("twice");
+    FF::utils::Serialize(args, 1u);
+    putTyped(args, value);
+    proxy.setTimeOut(20000);
+    const std::string result = outcome([&] { proxy.sync(); });
+    if (result == "Succeed" && takeTyped<int>(proxy.resultBuffer()) != 2 * value)
+        return "wrong result";
+    return result;
+}
+
+} // namespace
+
+TEST(RpcReconnect, ARequestTheServiceDoesNotReadTimesOutAndTheConnectionIsRemade)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("store", [](MethodArgs& a, MethodResult& r) { r.addUInt(uint32_t(a.readBytes().size())); });
+    panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
+    auto client = connectTo(panel);
+    panel.setReading(false);
+
+    FF::RPC::SyncProxy proxy(client.get());
+    double elapsed = 0;
+    EXPECT_EQ(callWithLargeArgument(proxy, 3000, &elapsed), "ConnectionTimeOut");
+    EXPECT_GE(elapsed, 2.9);
+    EXPECT_LE(elapsed, 4.5);
+
+    // Part of a frame went out, so the connection is broken and made anew.
+    ASSERT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 15000ms));
+    EXPECT_TRUE(client->online());
+    panel.setReading(true);
+    ASSERT_TRUE(panel.waitFor([&] { return client->state() == 1; }, 20000ms));
+    EXPECT_EQ(panel.reinitRequests().size(), 1u);
+    EXPECT_EQ(panel.issuedKeys().size(), 1u);
+    EXPECT_EQ(smallCall(*client, 21), "Succeed");
+    // The cut request never reached the service as a call.
+    EXPECT_EQ(panel.callCount(), 1u);
+    EXPECT_EQ(panel.calls()[0].method, "twice");
+    EXPECT_EQ(panel.protocolErrors(), 0);
+    client->stop();
+}
+
+TEST(RpcReconnect, ARequestCutShortWithoutRetriesLeavesTheClientOffline)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("store", [](MethodArgs&, MethodResult& r) { r.addUInt(0); });
+    auto client = connectTo(panel);
+    client->setRetryMaxTimes(0);
+    panel.setReading(false);
+
+    FF::RPC::SyncProxy proxy(client.get());
+    EXPECT_EQ(callWithLargeArgument(proxy, 1000), "ConnectionTimeOut");
+    ASSERT_TRUE(panel.waitFor([&] { return !client->online(); }, 10000ms));
+    FF::utils::Serialize(proxy.argsBuffer("store"), 0u);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "send failed");
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcReconnect, ACallWaitingBehindAStuckRequestEndsAtItsOwnTimeOut)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("store", [](MethodArgs&, MethodResult& r) { r.addUInt(0); });
+    auto client = connectTo(panel);
+    panel.setReading(false);
+
+    std::string first;
+    std::atomic<bool> calling{false};
+    std::thread stuck([&] {
+        FF::RPC::SyncProxy proxy(client.get());
+        calling = true;
+        first = callWithLargeArgument(proxy, 5000);
+    });
+    // The second request waits for the stream the first one holds; it leaves
+    // nothing on the wire, so its time-out ends only the call itself.
+    EXPECT_TRUE(panel.waitFor([&] { return calling.load(); }, 10000ms));
+    std::this_thread::sleep_for(500ms);
+    FF::RPC::SyncProxy proxy(client.get());
+    FF::utils::Serialize(proxy.argsBuffer("store"), 0u);
+    proxy.setTimeOut(1000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "ConnectionTimeOut");
+    EXPECT_LE(secondsSince(start), 2.5);
+    EXPECT_EQ(client->state(), 1);
+    stuck.join();
+    EXPECT_EQ(first, "ConnectionTimeOut");
+    client->stop();
+}
+
+TEST(RpcReconnect, StopReturnsWhileTheServiceTricklesBytes)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    // The service reads nothing more, so it never sees the client's end of
+    // stream and never closes. It sends a frame header announcing 1000
+    // bytes, then one byte every 100 ms: the connection is never silent.
+    panel.setReading(false);
+    const uint64_t length = 1000;
+    panel.sendBytes(Fake::WireWriter().u64(length | ((length % 127) << 57)).take());
+    std::atomic<bool> stopped{false};
+    std::thread trickle([&] {
+        for (int i = 0; i < 300 && !stopped; ++i) {
+            panel.sendBytes({0x11});
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(panel.openConnections(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    client->stop();
+    const double elapsed = secondsSince(start);
+    stopped = true;
+    trickle.join();
+    EXPECT_LE(elapsed, 2.5);
+    EXPECT_FALSE(client->online());
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+}

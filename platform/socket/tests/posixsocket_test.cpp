@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,14 +123,67 @@ TEST_F(ConnectedPair, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)
     // fails the next ones with EPIPE, which must not raise SIGPIPE.
     std::vector<char> block(1 << 16, 'z');
     bool failed = false;
-    for (int i = 0; i < 50 && !failed; ++i)
-        failed = !platform::sendAll(socket, block.data(), block.size());
+    for (int i = 0; i < 50 && !failed; ++i) {
+        const platform::SendResult sent = platform::sendSome(socket, block.data(), block.size());
+        failed = sent.status == platform::SendStatus::Failed;
+        if (sent.status == platform::SendStatus::WouldBlock)
+            platform::waitWritable(socket, 100);
+    }
     EXPECT_TRUE(failed);
+}
+
+TEST_F(ConnectedPair, SendSomeNeverBlocksOnAPeerThatDoesNotRead)
+{
+    // The socket stays in blocking mode, as the framework's sockets are.
+    std::vector<char> block(1 << 16, 'q');
+    std::size_t queued = 0;
+    platform::SendResult sent;
+    for (int i = 0; i < 4000; ++i) {
+        sent = platform::sendSome(socket, block.data(), block.size());
+        if (sent.status != platform::SendStatus::Sent)
+            break;
+        queued += sent.bytes;
+    }
+    ASSERT_EQ(sent.status, platform::SendStatus::WouldBlock) << queued << " bytes queued";
+    EXPECT_GT(queued, 0u);
+    EXPECT_FALSE(platform::waitWritable(socket, 50));
+
+    // Once the peer reads, there is room again.
+    std::vector<char> sink(1 << 16);
+    std::size_t drained = 0;
+    while (drained < queued) {
+        const ssize_t got = ::recv(peer, sink.data(), sink.size(), 0);
+        ASSERT_GT(got, 0);
+        drained += static_cast<std::size_t>(got);
+    }
+    EXPECT_TRUE(platform::waitWritable(socket, 5000));
+    EXPECT_EQ(platform::sendSome(socket, "x", 1).status, platform::SendStatus::Sent);
+}
+
+TEST_F(ConnectedPair, ShutdownSendWakesAWaitingSenderAndFailsTheNextSend)
+{
+    std::vector<char> block(1 << 16, 'w');
+    for (int i = 0; i < 4000; ++i) {
+        if (platform::sendSome(socket, block.data(), block.size()).status != platform::SendStatus::Sent)
+            break;
+    }
+    ASSERT_FALSE(platform::waitWritable(socket, 0));
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        platform::shutdownSend(socket);
+    });
+    EXPECT_TRUE(platform::waitWritable(socket, 20000));
+    closer.join();
+    const platform::SendResult failed = platform::sendSome(socket, "x", 1);
+    EXPECT_EQ(failed.status, platform::SendStatus::Failed);
+    EXPECT_EQ(failed.error, EPIPE);
 }
 
 TEST_F(ConnectedPair, ShutdownSendEndsThePeersStream)
 {
-    ASSERT_TRUE(platform::sendAll(socket, "ab", 2));
+    const platform::SendResult sent = platform::sendSome(socket, "ab", 2);
+    ASSERT_EQ(sent.status, platform::SendStatus::Sent);
+    ASSERT_EQ(sent.bytes, 2u);
     ASSERT_TRUE(platform::shutdownSend(socket));
     char bytes[4] = {};
     EXPECT_EQ(::recv(peer, bytes, sizeof bytes, MSG_WAITALL), 2);

@@ -113,13 +113,16 @@ TEST_F(LocalDeviceProbe, FailingSerialNumberFails)
     EXPECT_EQ(info.deviceNo, "old-no");
 }
 
-TEST_F(LocalDeviceProbe, RefusedPortFailsWithinASecond)
+TEST_F(LocalDeviceProbe, RefusedPortFailsAtTheEndOfTheProbeWindow)
 {
     stLocalDeviceInfo info = record("127.100.0.4");  // nothing listens there
     QElapsedTimer timer;
     timer.start();
     EXPECT_FALSE(model.GetDeviceInfo(info));
-    EXPECT_LT(timer.elapsed(), 1000);
+    // A refusal is tried again until the 3000 ms window has passed (the
+    // service may be starting); no RPC follows.
+    EXPECT_GE(timer.elapsed(), 2900);
+    EXPECT_LT(timer.elapsed(), 10000);
     EXPECT_EQ(info.deviceName, "old-name");
 }
 
@@ -146,8 +149,12 @@ TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
         ASSERT_TRUE(model.GetDeviceInfo(ok));
         stLocalDeviceInfo failing = record("127.100.0.3");
         ASSERT_FALSE(model.GetDeviceInfo(failing));
-        stLocalDeviceInfo refused = record("127.100.0.4");
-        ASSERT_FALSE(model.GetDeviceInfo(refused));
+        // A refused probe retries for its whole 3 s window (many sockets
+        // opened and closed), so fewer of them keep the test short.
+        if (i % 5 == 0) {
+            stLocalDeviceInfo refused = record("127.100.0.4");
+            ASSERT_FALSE(model.GetDeviceInfo(refused));
+        }
     }
     // Closed connections may linger on the service's side for a moment.
     QElapsedTimer timer;
