@@ -322,6 +322,14 @@ TEST_F(ConnectedPanel, ArgumentsGoOnTheWireByteForByte)
               PanelTest::concat({WireWriter().u32(1).take(),
                                  typed("mrcInfo", WireWriter().string("p.mrc").i32(7).take())}));
 
+    // An integer the caller did not set goes out as -1, as in every record.
+    mrcInfo unset;
+    unset.text = "q.mrc";
+    ASSERT_TRUE(client.DownloadMrcFile(unset, result));
+    EXPECT_EQ(panel.calls().back().args,
+              PanelTest::concat({WireWriter().u32(1).take(),
+                                 typed("mrcInfo", WireWriter().string("q.mrc").i32(-1).take())}));
+
     stWifiHotspotInfo hotspot;
     hotspot.value3 = 5;
     ASSERT_TRUE(client.Set_WifiHotspotInfo(0, hotspot, result));
