@@ -7,7 +7,7 @@
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
 
-#include <cstdio>
+#include <QDebug>
 
 namespace FF {
 namespace Net {
@@ -27,8 +27,7 @@ __TCPConnection::~__TCPConnection()
     m_running = false;
     wait();
     TCPSocket::Instance().closeSocket(m_socket);
-    std::printf("connection [%s] disconnected\n", m_peer.toString().c_str());
-    std::fflush(stdout);
+    qDebug("connection [%s] disconnected", m_peer.toString().c_str());
 }
 
 bool __TCPConnection::send(NetBuffer& buffer)
