@@ -295,13 +295,21 @@ void MainFrame::resetCloudState()
 void MainFrame::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    if (MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+    if (!quitting && MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+        return;
+    closeWithoutQuestion();
+    event->accept();
+}
+
+void MainFrame::closeWithoutQuestion()
+{
+    if (quitting)
         return;
     quitting = true;
     cloudClient->Logout();
     localDevice->unbindDevice();
+    // Ends the local forwarding: the panel's bridge goes off, the route goes.
     localPage()->exitPage();
-    event->accept();
     QCoreApplication::quit();
 }
 
