@@ -494,6 +494,7 @@ TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
     size_t switchesAfterSecondClick = 0;
     QTimer::singleShot(500, &page, [&] {
         duringStart = look();
+        page.grab().save(QStringLiteral(LOCALPAGE_PENDING_PNG));
         click();
         switchesAfterSecondClick = switches().size();
         bridge->gateOpen = true;
