@@ -1,0 +1,120 @@
+// Times the cloud device table's rebuild for 10,000 devices with the
+// program's message handler installed against a handler that drops every
+// message: each changed reply writes one debug line per device, and those
+// lines must not cost the rebuild more than their formatting. Interleaved
+// rounds; the terminal's text goes to a file, the log into a scratch folder.
+
+#include "tarnwick/core/loghandler.h"
+#include "tarnwick/ui/mainwindow/mainframe.h"
+#include "tarnwick/ui/mainwindow/mainwindowconstants.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDevices = 10000;
+constexpr int kRounds = 7;
+
+QVector<stBoxData> makeBoxes(int count, int generation)
+{
+    QVector<stBoxData> boxes;
+    boxes.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        stBoxData b;
+        b.sn = QStringLiteral("%1%2").arg(i % 2 ? "303" : "AAAA").arg(i, 6, 10, QLatin1Char('0'));
+        b.alias = QStringLiteral("\\u8f66\\u95f4 %1 g%2").arg(i).arg(generation);
+        b.state = i % 4;
+        b.ip = QStringLiteral("192.168.%1.%2").arg(i / 250).arg(i % 250);
+        b.iccid = QStringLiteral("8986%1").arg(i, 12, 10, QLatin1Char('0'));
+        boxes.append(b);
+    }
+    return boxes;
+}
+
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+struct Side
+{
+    const char* name;
+    std::vector<double> ms;
+};
+
+void report(const Side& side)
+{
+    std::vector<double> v = side.ms;
+    std::sort(v.begin(), v.end());
+    std::printf("%-22s median %8.1f ms   min %8.1f   max %8.1f\n", side.name, v[v.size() / 2], v.front(), v.back());
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QDir::setCurrent(home.path());
+    QDir().mkpath(QStringLiteral("data"));
+    QApplication app(argc, argv);
+    qSetMessagePattern(Tarnwick::MainWindow::messagePattern());
+
+    // The terminal's text into a file, as a terminal would take it.
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    const int terminal = ::open(QFile::encodeName(home.filePath(QStringLiteral("terminal.txt"))).constData(),
+                                O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(terminal, 2);
+
+    MainFrame frame;
+    frame.show();
+    qInstallMessageHandler(dropMessage);
+    frame.onQueryBoxListSignal(true, makeBoxes(kDevices, 0), QString());
+    QCoreApplication::processEvents();
+
+    Side dropped{"messages dropped", {}};
+    Side handled{"program's handler", {}};
+    int generation = 1;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int half = 0; half < 2; ++half) {
+            const bool withHandler = (round + half) % 2 == 1;
+            if (withHandler)
+                LogHandler::install();
+            const QVector<stBoxData> boxes = makeBoxes(kDevices, generation++);
+            QElapsedTimer timer;
+            timer.start();
+            frame.onQueryBoxListSignal(true, boxes, QString());
+            const double ms = timer.nsecsElapsed() / 1e6;
+            if (withHandler) {
+                LogHandler::uninstall();
+                qInstallMessageHandler(dropMessage);
+            }
+            (withHandler ? handled : dropped).ms.push_back(ms);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    std::fflush(stderr);
+    ::dup2(savedErr, 2);
+    std::printf("cloud table rebuild, %d devices, %d interleaved rounds per side\n", kDevices, kRounds);
+    report(dropped);
+    report(handled);
+    std::printf("ratio of the medians (handler / dropped): %.2f\n", median(handled.ms) / median(dropped.ms));
+    return 0;
+}
