@@ -344,6 +344,37 @@ QString routeTo(const QString& network)
     return run(QStringLiteral("ip"), {"-4", "route", "show", network}).output.trimmed();
 }
 
+// The panel 10.77.0.2 in the panel's own namespace, answering the scan with
+// its LAN address 192.168.1.50; the saved list is gone.
+struct NeighbourPanel
+{
+    std::unique_ptr<FakeLocalPanel> panel;
+    std::unique_ptr<FakeDiscoveryResponder> responder;
+
+    NeighbourPanel()
+    {
+        QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
+        inPanelNamespace([this] {
+            panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
+            FakeDiscoveryResponder::Config c;
+            c.sourceAddress = "10.77.0.2";
+            c.reportedAddress = "192.168.1.50";
+            responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
+        });
+    }
+};
+
+// Scans the veth and chooses its one row, as a click on the row does.
+void chooseOnlyRow(LocalDebugView& page)
+{
+    page.setNetIntf(kScanInterface);
+    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
+    QTableView* table = page.deviceTable();
+    const QModelIndex row = table->model()->index(0, 1);
+    table->setCurrentIndex(row);
+    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
+}
+
 } // namespace
 
 TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
@@ -354,28 +385,17 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
         return;
     }
     WorkingFolder folder;
-    QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
-    std::unique_ptr<FakeLocalPanel> panel;
-    std::unique_ptr<FakeDiscoveryResponder> responder;
-    inPanelNamespace([&] {
-        panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
-        FakeDiscoveryResponder::Config c;
-        c.sourceAddress = "10.77.0.2";
-        c.reportedAddress = "192.168.1.50";
-        responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
-    });
+    NeighbourPanel neighbour;
+    std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
+    std::unique_ptr<FakeDiscoveryResponder>& responder = neighbour.responder;
     panel->service().addMethod("bridgeControl", [](Fake::MethodArgs&, Fake::MethodResult& result) {
         result.addInt(0);
     });
 
     LocalDebugView page;
     DialogDriver driver;
-    page.setNetIntf(kScanInterface);
-    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
+    ASSERT_NO_FATAL_FAILURE(chooseOnlyRow(page));
     QTableView* table = page.deviceTable();
-    const QModelIndex row = table->model()->index(0, 1);
-    table->setCurrentIndex(row);
-    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
     MenuItem* connectItem = page.menu()->item(1);
     EXPECT_FALSE(connectItem->isItemDisabled());
     EXPECT_EQ(connectItem->label()->text(), u8("联机"));
@@ -429,16 +449,8 @@ TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
         return;
     }
     WorkingFolder folder;
-    QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
-    std::unique_ptr<FakeLocalPanel> panel;
-    std::unique_ptr<FakeDiscoveryResponder> responder;
-    inPanelNamespace([&] {
-        panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
-        FakeDiscoveryResponder::Config c;
-        c.sourceAddress = "10.77.0.2";
-        c.reportedAddress = "192.168.1.50";
-        responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
-    });
+    NeighbourPanel neighbour;
+    std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
     // The bridge switch answers once the test opens the gate (well inside
     // the caller's time-out); every switch is noted.
     struct Bridge
@@ -469,12 +481,7 @@ TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
 
     LocalDebugView page;
     page.show();
-    page.setNetIntf(kScanInterface);
-    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
-    QTableView* table = page.deviceTable();
-    const QModelIndex row = table->model()->index(0, 1);
-    table->setCurrentIndex(row);
-    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
+    ASSERT_NO_FATAL_FAILURE(chooseOnlyRow(page));
     LocalNetForwardManager* manager = page.netForwardManager();
     MenuItem* item = page.menu()->item(1);
     ASSERT_FALSE(item->isItemDisabled());
