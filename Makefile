@@ -4,22 +4,28 @@ SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need.
+# Debian 12 packages the build and the tests need; GoogleTest only for the tests.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
-            libgtest-dev libgmock-dev nlohmann-json3-dev \
+            nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
             qttranslations5-l10n
+TEST_PACKAGES := libgtest-dev libgmock-dev
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
+# What `make run` builds: the programs, the shared library and the virtual-pair
+# tool, with what they link; no benches, no tests, nothing linked with GoogleTest.
+PROGRAMS := Tarnwick Brellfin quillet_program skerrow platform_vcom_setupc
 
-.PHONY: deps run build test clean
+.PHONY: deps test-deps run build test clean
 
-deps:
+deps: WANTED = $(PACKAGES)
+test-deps: WANTED = $(PACKAGES) $(TEST_PACKAGES)
+deps test-deps:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(WANTED); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -30,16 +36,12 @@ deps:
 
 build: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TESTS=OFF
-	cmake --build $(RUN_DIR) -j $(JOBS)
+	cmake --build $(RUN_DIR) -j $(JOBS) --target $(PROGRAMS)
 
 run: build
-	@if [ -x $(RUN_DIR)/bin/Tarnwick ]; then \
-	    cd $(RUN_DIR)/bin && ./Tarnwick; \
-	else \
-	    echo "Everything present was built into $(RUN_DIR); the Tarnwick program itself is not part of the build yet."; \
-	fi
+	cd $(RUN_DIR)/bin && ./Tarnwick
 
-test: deps
+test: test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON -DTW_TESTS=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600

@@ -2,7 +2,7 @@
 
 #include "framework/net/tcpconnectionthread.h"
 
-#include <cstdio>
+#include <QDebug>
 
 namespace FF {
 namespace Net {
@@ -10,8 +10,7 @@ namespace Net {
 TCPConnection::TCPConnection(platform::SocketHandle socket, const Address& peer)
     : m_impl(new __TCPConnection(this, socket, peer))
 {
-    std::printf("connection [%s] connect\n", peer.toString().c_str());
-    std::fflush(stdout);
+    qDebug("connection [%s] connect", peer.toString().c_str());
 }
 
 TCPConnection::~TCPConnection() = default;

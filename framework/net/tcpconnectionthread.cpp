@@ -7,8 +7,9 @@
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <QDebug>
+
 #include <chrono>
-#include <cstdio>
 
 namespace FF {
 namespace Net {
@@ -35,8 +36,7 @@ __TCPConnection::~__TCPConnection()
     m_running = false;
     wait();
     TCPSocket::Instance().closeSocket(m_socket);
-    std::printf("connection [%s] disconnected\n", m_peer.toString().c_str());
-    std::fflush(stdout);
+    qDebug("connection [%s] disconnected", m_peer.toString().c_str());
 }
 
 SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)

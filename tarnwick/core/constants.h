@@ -119,6 +119,8 @@ constexpr quint16 kProbePort = 127;            // TCP reachability probe
 constexpr int kResolveTimeoutMs = 2000;        // host lookup of the cloud server
 constexpr int kDefaultServerPort = 80;
 constexpr qint64 kLogMaxBytes = 2097152;       // bound of "data/log.txt"
+constexpr int kLogFlushIntervalMs = 250;       // the log's buffers reach the terminal and the file
+constexpr int kLogTerminalBufferBytes = 262144; // terminal text held before the writer writes it itself
 
 } // namespace Constants
 } // namespace Tarnwick

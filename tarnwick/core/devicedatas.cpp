@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
+#include <QTextCodec>
+
+#include <algorithm>
 
 namespace C = Tarnwick::Constants;
 
@@ -46,6 +49,48 @@ bool writeCsvLines(const QString& path, const QStringList& lines, bool ownerOnly
     return true;
 }
 
+// The whole file, at most maxBytes; false when it cannot be read or holds more.
+bool readBounded(const QString& path, qint64 maxBytes, QByteArray& out)
+{
+    QFile file(path);
+    // Binary: carriage returns inside quoted items are data.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+        return false;
+    // The size is no bound for what a read may bring: a device such as
+    // /dev/zero reports 0 and never ends. One byte past the bound tells; the
+    // buffer grows by doubling up to there, reading straight into it.
+    QByteArray bytes;
+    bytes.resize(int(std::min(maxBytes + 1, std::max<qint64>(file.size() + 1, 65536))));
+    qint64 used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (used > maxBytes)
+                return false;
+            bytes.resize(int(std::min(maxBytes + 1, used * 2)));
+        }
+        const qint64 got = file.read(bytes.data() + used, bytes.size() - used);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        used += got;
+    }
+    bytes.resize(int(used));
+    out = bytes;
+    return true;
+}
+
+QString decodeCsvText(const QByteArray& bytes)
+{
+    // Every byte counts, zero bytes included, and exactly one leading
+    // byte-order mark is the file's own; one more belongs to the first item.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (text.startsWith(QChar(QChar::ByteOrderMark)))
+        text.remove(0, 1);
+    return text;
+}
+
 } // namespace
 
 DeviceDatas* DeviceDatas::instance()
@@ -57,8 +102,11 @@ DeviceDatas* DeviceDatas::instance()
 DeviceDatas::DeviceDatas(QObject* parent)
     : QObject(parent)
 {
-    loadDevices(C::kDeviceListFile);
-    loadLocalDevices(C::kLocalDeviceListFile);
+    // A list that does not exist yet is an empty list, not an error.
+    if (QFileInfo::exists(C::kDeviceListFile))
+        loadDevices(C::kDeviceListFile);
+    if (QFileInfo::exists(C::kLocalDeviceListFile))
+        loadLocalDevices(C::kLocalDeviceListFile);
 }
 
 DeviceDatas::DeviceDatas(Empty, QObject* parent)
@@ -157,19 +205,15 @@ bool DeviceDatas::parseCsv(const QString& text, QVector<QStringList>& rows, QStr
 
 bool DeviceDatas::readCsv(const QString& path, QVector<QStringList>& rows, QString* error)
 {
-    QFile file(path);
-    // Binary: carriage returns inside quoted items are data.
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxCsvBytes) {
+    QByteArray bytes;
+    if (!readBounded(path, kMaxCsvBytes, bytes)) {
         const QString message = QStringLiteral("Load file error: ") + path;
         qDebug().noquote().nospace() << message;
         if (error)
             *error = message;
         return false;
     }
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return parseCsv(text, rows, error);
+    return parseCsv(decodeCsvText(bytes), rows, error);
 }
 
 bool DeviceDatas::isLocalDeviceCsv(const QString& path)

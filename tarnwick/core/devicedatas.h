@@ -42,8 +42,9 @@ public:
     DeviceDatas(Empty, QObject* parent = nullptr);
 
     // The CSV reader: rows of trimmed items. Files above kMaxCsvBytes are
-    // refused. On failure the error text is written as a debug message and
-    // to *error, and rows is unchanged.
+    // refused, also those whose size is not known before reading. On failure
+    // the error text is written as a debug message and to *error, and rows is
+    // unchanged.
     static bool readCsv(const QString& path, QVector<QStringList>& rows, QString* error = nullptr);
     static bool parseCsv(const QString& text, QVector<QStringList>& rows, QString* error = nullptr);
     static constexpr qint64 kMaxCsvBytes = 104857600;

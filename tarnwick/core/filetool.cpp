@@ -67,7 +67,14 @@ bool FileTool::writeFile(const QString& path, const QString& text, bool append)
             qDebug().noquote().nospace() << "File write file failed!" << path;
             return false;
         }
-        file.write(bytes);
+        // QFile buffers: a full disk or a size limit shows only at the flush
+        // or the close, and a short write must not count as written.
+        const bool written = file.write(bytes) == bytes.size() && file.flush();
+        file.close();
+        if (!written || file.error() != QFileDevice::NoError) {
+            qDebug().noquote().nospace() << "File write file failed!" << path;
+            return false;
+        }
         return true;
     }
     QSaveFile file(path);

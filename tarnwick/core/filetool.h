@@ -13,7 +13,8 @@ public:
     // left as it is and counts as success.
     static bool copyFile(const QString& src, const QString& dst);
     // Writes text as UTF-8 without byte-order mark. Without append the file is
-    // replaced in one step.
+    // replaced in one step. False when the file cannot be opened or not every
+    // byte reached it.
     static bool writeFile(const QString& path, const QString& text, bool append);
     // Reads at most maxBytes bytes from the start or the end of the file,
     // decoded as UTF-8 up to the first zero byte; true when out is not empty

@@ -266,8 +266,11 @@ bool LocalNetForwardManager::_sendHeartbeats()
 
 void LocalNetForwardManager::_setState(const QString& state)
 {
-    if (DeviceCtrlState* next = m_states.value(state, nullptr))
-        m_state = next;
+    DeviceCtrlState* next = m_states.value(state, nullptr);
+    if (next == nullptr || next == m_state)
+        return;
+    m_state = next;
+    emit stateChanged(state);
 }
 
 void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd, FF::RPC::DispatchClient* client)

@@ -72,6 +72,10 @@ signals:
     void deviceBusy(QString ip);
     void deviceConnectComplete(QString ip, bool bSuc);
     void unsupport(QString ip);
+    // The state changed ("pending", "start" or "stop"): while a start or
+    // stop is pending every request is ignored, so a page shows its control
+    // as unavailable until the next change.
+    void stateChanged(QString state);
 
 protected slots:
     bool _startNetForward(const QString& deviceAccessIP, const QString& deviceLanIP);

@@ -70,7 +70,14 @@ void Logger::appendLine(const QString& text)
     QMutexLocker lock(m_mutex.get());
     const bool nested = t_busy;
     BusyScope busy;
-    m_buffer += QDateTime::currentDateTime().toString(QStringLiteral("[yyyy/MM/dd hh:mm:ss] "));
+    // The stamp changes once a second; formatting the local time for every
+    // line would cost more than the line itself.
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != m_stampSecond) {
+        m_stampSecond = second;
+        m_stamp = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("[yyyy/MM/dd hh:mm:ss] "));
+    }
+    m_buffer += m_stamp;
     m_buffer += text;
     m_buffer += QLatin1String("\r\n");
     if (!nested && m_buffer.size() >= m_limit) {

@@ -37,5 +37,7 @@ private:
     QString m_path;
     QString m_buffer;
     int m_limit;
+    qint64 m_stampSecond = -1;   // the second m_stamp was made for
+    QString m_stamp;
     std::unique_ptr<QRecursiveMutex> m_mutex;
 };

@@ -94,7 +94,7 @@ struct stWifiHotspotInfo {
 // Argument of "DownloadMrcFile".
 struct mrcInfo {
     std::string text;
-    int value = 0;
+    int value = -1;
 };
 
 // Result of "getDeviceVPNInfo".

@@ -150,6 +150,9 @@ LocalDebugView::LocalDebugView(QWidget* parent)
     connect(forwardManager, &LocalNetForwardManager::deviceBusy, this, &LocalDebugView::onBusyNotify);
     connect(forwardManager, &LocalNetForwardManager::deviceConnectComplete, this, &LocalDebugView::onConnectNotify);
     connect(forwardManager, &LocalNetForwardManager::unsupport, this, &LocalDebugView::onUnsupportNotify);
+    // The item follows the manager's state at once, not after a notice box
+    // (or a refresh waiting inside it) has returned.
+    connect(forwardManager, &LocalNetForwardManager::stateChanged, this, &LocalDebugView::followForwarding);
     connect(model, &LocalDeviceModel::CancelComplete, this, &LocalDebugView::cancelComplete);
 
     setVpnMenuDisabled(true);
@@ -228,6 +231,23 @@ void LocalDebugView::onChangeVPNMemuState(bool bChecked)
     setVpnMenuDisabled(false);
 }
 
+bool LocalDebugView::isForwardingPending() const
+{
+    return forwardManager->stateName() == QLatin1String(LocalNetForwardManager::kStatePending);
+}
+
+void LocalDebugView::followForwarding()
+{
+    // "停止" only for the selected panel while the manager forwards it; while
+    // a start or stop is pending the manager ignores requests, so the item
+    // cannot be clicked then.
+    const bool forwarded = !selectedIp.isEmpty() && forwardManager->deviceIp() == selectedIp
+        && forwardManager->stateName() == QLatin1String(LocalNetForwardManager::kStateStart);
+    onChangeVPNMemuState(forwarded);
+    if (isForwardingPending())
+        menuGroup->setItemDisabled(ActionVpn, true);
+}
+
 void LocalDebugView::applyStatusRule(const QString& status)
 {
     const C::DeviceStatus usable[] = {C::StatusOnline, C::StatusLinked};
@@ -245,7 +265,7 @@ void LocalDebugView::onDeviceSelectChange(const QModelIndex& index)
     applyStatusRule(cell(row, LocalDeviceModel::kStateColumn));
     selectedIp = cell(row, LocalDeviceModel::kIpColumn);
     selectedLanIp = cell(row, LocalDeviceModel::kLanIpColumn);
-    onChangeVPNMemuState(forwardManager->deviceIp() == selectedIp);
+    followForwarding();
 }
 
 void LocalDebugView::onDeviceRefresh()
@@ -259,7 +279,7 @@ void LocalDebugView::onDeviceRefresh()
             continue;
         tableView->setCurrentIndex(filterModel()->mapFromSource(model->index(r, LocalDeviceModel::kIpColumn)));
         selectedLanIp = cell(r, LocalDeviceModel::kLanIpColumn);
-        onChangeVPNMemuState(forwardManager->deviceIp() == selectedIp);
+        followForwarding();
         applyStatusRule(cell(r, LocalDeviceModel::kStateColumn));
         return;
     }
@@ -283,8 +303,7 @@ void LocalDebugView::onFilterChange(const QString& filter)
         if (model->data(proxy->mapToSource(index)).toString() != selectedIp || selectedIp.isEmpty())
             continue;
         tableView->setCurrentIndex(index);
-        onChangeVPNMemuState(forwardManager->deviceIp() == selectedIp);
-        setVpnMenuDisabled(false);
+        followForwarding();
         return;
     }
     onChangeVPNMemuState(false);
@@ -311,8 +330,10 @@ void LocalDebugView::timerEvent(QTimerEvent* event)
     if (event->timerId() != refreshTimerId || refreshTimerId == -1)
         return;
     // A tick that comes while a refresh waits is skipped: ticks would
-    // otherwise pile up nested refreshes while the panels answer slowly.
-    if (model && !netIntf.isEmpty() && !model->isRefreshing())
+    // otherwise pile up nested refreshes while the panels answer slowly. So
+    // is one during a forwarding start or stop: a refresh nested in the
+    // step's wait would hold the step back until the refresh ends.
+    if (model && !netIntf.isEmpty() && !model->isRefreshing() && !isForwardingPending())
         model->RefreshDevice();
 }
 
@@ -389,44 +410,43 @@ void LocalDebugView::onStartVPN()
     forwardManager->startNetForward(selectedIp, selectedLanIp);
 }
 
-void LocalDebugView::notice(const QString& ip, int code, const QString& text, bool success)
+void LocalDebugView::notice(const QString& ip, int code, const QString& text)
 {
     model->setDeviceState(ip, code);
+    // The manager has settled before it reports, so the item shows the
+    // outcome before the box: the box waits in a loop of its own, and a
+    // refresh that starts inside it would hold the box's return back.
+    followForwarding();
     MessageBox::information(this, u8("联机"), text, u8("确认"), Qt::AlignCenter);
-    if (success) {
-        if (ip == selectedIp)
-            onChangeVPNMemuState(true);
-    } else if (selectedIp.isEmpty() || selectedIp == ip) {
-        onChangeVPNMemuState(false);
-    }
+    followForwarding();
 }
 
 void LocalDebugView::onOfflineNotify(QString ip)
 {
-    notice(ip, C::StatusOnline, u8("设备联机已断开!"), false);
+    notice(ip, C::StatusOnline, u8("设备联机已断开!"));
 }
 
 void LocalDebugView::onDroplineNotify(QString ip)
 {
-    notice(ip, LocalDeviceModel::kStateProbeAgain, u8("设备联机已断开!"), false);
+    notice(ip, LocalDeviceModel::kStateProbeAgain, u8("设备联机已断开!"));
 }
 
 void LocalDebugView::onBusyNotify(QString ip)
 {
-    notice(ip, C::StatusOccupied, u8("设备已被占用!"), false);
+    notice(ip, C::StatusOccupied, u8("设备已被占用!"));
 }
 
 void LocalDebugView::onUnsupportNotify(QString ip)
 {
-    notice(ip, C::StatusOnline, u8("设备不支持局域网网络穿透，无法联机!"), false);
+    notice(ip, C::StatusOnline, u8("设备不支持局域网网络穿透，无法联机!"));
 }
 
 void LocalDebugView::onConnectNotify(QString ip, bool bSuc)
 {
     if (bSuc)
-        notice(ip, C::StatusLinked, u8("设备联机成功!"), true);
+        notice(ip, C::StatusLinked, u8("设备联机成功!"));
     else
-        notice(ip, C::StatusOnline, u8("设备联机失败!"), false);
+        notice(ip, C::StatusOnline, u8("设备联机失败!"));
 }
 
 void LocalDebugView::onStartVNC()

@@ -72,6 +72,10 @@ protected slots:
     void OnActionTriggered(const QString& name, int action);
     void setVpnMenuDisabled(bool bForce);
     void setMenuDisabled(bool disabled);
+    // Item 1 as the forwarding manager's state and the selection say:
+    // "停止" for the forwarded panel, "联机" otherwise, unavailable while a
+    // start or stop is pending or when the selection cannot be forwarded.
+    void followForwarding();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -81,7 +85,9 @@ private:
     // The address in column 4 of the table's current row; empty without one.
     QString currentAddress() const;
     void applyStatusRule(const QString& status);
-    void notice(const QString& ip, int code, const QString& text, bool success);
+    bool isForwardingPending() const;
+    // Shows the model's new state of ip, sets item 1 and shows the notice.
+    void notice(const QString& ip, int code, const QString& text);
 
     MenuItemGroup* menuGroup = nullptr;
     QTableView* tableView = nullptr;

@@ -1,7 +1,8 @@
 // The panel side of the forwarding lab, run inside the panel's namespace:
 // the bridge methods of the panel's service on ADDRESS:PORT and an echo
 // listener on the address of the network behind the panel. The heart-beat
-// answers "bridge on" until CONTROL holds "0". READY is written once both
+// answers "bridge on" until CONTROL holds "0"; every bridge switch is noted
+// as a line "on" or "off" in CONTROL.calls. READY is written once both
 // listen.
 //   vpnharness_panel ADDRESS PORT ECHO_ADDRESS ECHO_PORT CONTROL READY
 
@@ -66,7 +67,11 @@ int main(int argc, char** argv)
     const std::string control = argv[5];
     Fake::FakePanelService service(argv[1], static_cast<uint16_t>(std::atoi(argv[2])));
     Fake::PanelMethodTable table(service, Fake::PanelMethodTable::serviceMethods());
-    table.setResult("bridgeControl", Fake::WireWriter().i32(0).take());
+    const std::string calls = control + ".calls";
+    table.setResponder("bridgeControl", [calls](const std::vector<Fake::PanelArg>& args) {
+        std::ofstream(calls, std::ios::app) << (args.at(1).boolean() ? "on\n" : "off\n");
+        return Fake::WireWriter().i32(0).take();
+    });
     table.setResponder("bridgeBeat", [control](const std::vector<Fake::PanelArg>&) {
         return Fake::WireWriter().i32(bridgeWanted(control) ? 1 : 0).string("{harness}").take();
     });

@@ -5,8 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -71,6 +80,32 @@ void expectSameAccount(const stDeviceData& got, const stDeviceData& want, int ro
     EXPECT_EQ(got.deviceName, want.deviceName) << row;
 }
 
+// The process's resident size in KiB, from /proc/self/status.
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
+
+// Every message of the scope.
+class MessageLog
+{
+public:
+    MessageLog() { s_lines.clear(); m_previous = qInstallMessageHandler(&MessageLog::handler); }
+    ~MessageLog() { qInstallMessageHandler(m_previous); }
+    static QStringList lines() { return s_lines; }
+
+private:
+    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) { s_lines << text; }
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous = nullptr;
+};
+
 class DeviceDatasTest : public ::testing::Test
 {
 protected:
@@ -125,6 +160,111 @@ TEST_F(DeviceDatasTest, ReaderRefusesMissingAndOversizedFiles)
     EXPECT_FALSE(DeviceDatas::readCsv(file("big.csv"), rows, &error));
     EXPECT_EQ(error, QStringLiteral("Load file error: ") + file("big.csv"));
     EXPECT_TRUE(rows.isEmpty());
+}
+
+// A device such as /dev/zero has size 0 and no end; any file dialog can pick it.
+TEST_F(DeviceDatasTest, ADeviceWithoutEndIsRefusedAtTheBound)
+{
+    const long before = residentKiB();
+    std::atomic<bool> done{false};
+    bool read = true;
+    bool local = true;
+    bool cloud = true;
+    QString error;
+    QElapsedTimer clock;
+    clock.start();
+    std::thread reader([&] {
+        QVector<QStringList> rows;
+        read = DeviceDatas::readCsv(QStringLiteral("/dev/zero"), rows, &error);
+        local = DeviceDatas::isLocalDeviceCsv(QStringLiteral("/dev/zero"));
+        cloud = DeviceDatas::isDeviceCsv(QStringLiteral("/dev/zero"));
+        done = true;
+    });
+    // An unbounded read would take the machine's memory: stop the process
+    // long before that.
+    constexpr long kBoundKiB = 1024L * 1024L;
+    long peak = before;
+    while (!done && clock.elapsed() < 120000) {
+        peak = std::max(peak, residentKiB());
+        if (peak - before > kBoundKiB) {
+            std::fprintf(stderr, "reading /dev/zero grew by %ld KiB\n", peak - before);
+            std::abort();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(done.load()) << "reading /dev/zero did not end";
+    reader.join();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_FALSE(read);
+    EXPECT_EQ(error, QStringLiteral("Load file error: /dev/zero"));
+    EXPECT_FALSE(local);
+    EXPECT_FALSE(cloud);
+    EXPECT_LT(peak - before, kBoundKiB);
+    std::printf("three reads of /dev/zero refused in %lld ms, resident size grew by %ld KiB at most\n",
+                static_cast<long long>(elapsed), peak - before);
+}
+
+// A zero byte (a name holding U+0000, or a block of zeros left by a crash)
+// and a first name that begins with U+FEFF are data like any other.
+TEST_F(DeviceDatasTest, ZeroBytesAndALeadingMarkSurviveLoadSaveLoad)
+{
+    QList<stDeviceData> records;
+    for (int i = 0; i < 6; ++i)
+        records << record(i, 1);
+    records[0].userName = QChar(QChar::ByteOrderMark) + QStringLiteral("alice");
+    records[1].deviceName = QStringLiteral("before") + QChar(0) + QStringLiteral("after");
+    records[2].iccid = QString(4, QChar(0));
+    records[3].userName = QChar(QChar::ByteOrderMark) + QString::fromUtf8("第二");
+    const QString first = file("first.csv");
+    ASSERT_TRUE(DeviceDatas::writeCloudListCsv(first, records));
+    const QByteArray bytes = readAll(first);
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF\xEF\xBB\xBF" "alice,"));
+    ASSERT_TRUE(bytes.contains(QByteArray("before\0after", 12)));
+
+    DeviceDatas store{DeviceDatas::Empty{}};
+    store.loadDevices(first);
+    ASSERT_EQ(store.count(), records.size());
+    for (int i = 0; i < records.size(); ++i) {
+        expectSameAccount(store.devices()[i], records[i], i);
+        EXPECT_EQ(store.devices()[i].iccid, records[i].iccid) << i;
+    }
+    ASSERT_TRUE(store.writeDeviceCsv(file("second.csv")));
+    EXPECT_EQ(readAll(file("second.csv")), bytes);
+    DeviceDatas again{DeviceDatas::Empty{}};
+    again.loadDevices(file("second.csv"));
+    ASSERT_EQ(again.count(), records.size());
+    EXPECT_EQ(again.devices()[0].userName, records[0].userName);
+    EXPECT_EQ(again.devices()[1].deviceName, records[1].deviceName);
+
+    // The local list reads through the same reader.
+    QVector<stDeviceData> local{records[1], records[2]};
+    local[0].ipAddress = QStringLiteral("10.0.0.1");
+    local[1].ipAddress = QStringLiteral("10.0.0.2");
+    local[1].deviceNo = QString(3, QChar(0));
+    ASSERT_TRUE(DeviceDatas::writeLocalListCsv(file("local.csv"), local));
+    EXPECT_TRUE(store.loadLocalDevices(file("local.csv")));
+    ASSERT_EQ(store.localDevices().size(), 2);
+    EXPECT_EQ(store.localDevices()[0].deviceName, local[0].deviceName);
+    EXPECT_EQ(store.localDevices()[1].deviceNo, local[1].deviceNo);
+}
+
+TEST_F(DeviceDatasTest, MissingListsAreEmptyAndUnreadableOnesAreReported)
+{
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    {
+        MessageLog log;
+        DeviceDatas store;
+        EXPECT_EQ(store.count(), 0);
+        EXPECT_TRUE(store.localDevices().isEmpty());
+        EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
+    }
+    // A list that exists and cannot be read is still an error.
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("data/DeviceList.csv")));
+    {
+        MessageLog log;
+        DeviceDatas store;
+        EXPECT_EQ(log.lines(), QStringList{QStringLiteral("Load file error: data/DeviceList.csv")});
+    }
 }
 
 TEST_F(DeviceDatasTest, CloudListRoundTripKeepsEveryFieldAndIsPrivate)

@@ -1,6 +1,7 @@
 #include "tarnwick/core/filetool.h"
 
 #include "tarnwick/core/androidbeats.h"
+#include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,25 @@ TEST(FileTool, WriteFileIsUtf8WithoutBomAndAppends)
     // A folder where the file should be.
     EXPECT_FALSE(FileTool::writeFile(dir.path(), QStringLiteral("c"), false));
     EXPECT_FALSE(FileTool::writeFile(dir.path(), QStringLiteral("c"), true));
+}
+
+TEST(FileTool, AppendThatDoesNotFitIsAFailure)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data/log.txt"));
+    ASSERT_TRUE(FileTool::writeFile(path, QStringLiteral("first line\r\n"), true));
+    const QString big(1050000, QLatin1Char('x'));
+    {
+        // The disk is full after 573,440 bytes: the append is cut short.
+        TestLimits::FileSizeLimit limit(573440);
+        ASSERT_TRUE(limit.active()) << "the file-size limit cannot be lowered";
+        EXPECT_TRUE(FileTool::writeFile(path, QStringLiteral("still fits\r\n"), true));
+        EXPECT_FALSE(FileTool::writeFile(path, big, true));
+        EXPECT_FALSE(FileTool::writeFile(path, QStringLiteral("no room\r\n"), true));
+        EXPECT_TRUE(readAll(path).startsWith("first line\r\nstill fits\r\n"));
+    }
+    EXPECT_TRUE(FileTool::writeFile(path, QStringLiteral("after\r\n"), true));
+    EXPECT_TRUE(readAll(path).endsWith("after\r\n"));
 }
 
 TEST(FileTool, ReadFileHeadAndTail)

@@ -72,6 +72,10 @@ protected:
         });
         QObject::connect(m, &LocalNetForwardManager::unsupport,
                          [this](QString ip) { m_signals << QStringLiteral("unsupport ") + ip; });
+        QObject::connect(m, &LocalNetForwardManager::stateChanged, [this, m](QString state) {
+            EXPECT_EQ(m->stateName(), state);
+            m_states << state;
+        });
     }
 
     static QString stored()
@@ -109,6 +113,7 @@ protected:
     Fake::PanelMethodTable m_table{m_panel, Fake::PanelMethodTable::serviceMethods()};
     RecordingCommandRunner m_runner;
     QStringList m_signals;
+    QStringList m_states;   // every state change, in order
     std::unique_ptr<LocalNetForwardManager> m_manager;
 };
 
@@ -122,6 +127,7 @@ TEST_F(LocalNetForwardTest, StartAddsTheRouteAfterTheBridgeAndStopTakesBothBack)
     EXPECT_EQ(m_runner.calls()[0].arguments, list({"-4", "route", "add", "192.168.1.0/24", "via", "127.0.0.1"}));
     EXPECT_EQ(stored(), QStringLiteral("route delete 192.168.1.0 127.0.0.1"));
     EXPECT_EQ(m_manager->stateName(), QStringLiteral("start"));
+    EXPECT_EQ(m_states, list({"pending", "start"}));
     EXPECT_EQ(m_manager->deviceIp(), kPanel);
 
     // The same panel again changes nothing.
@@ -138,6 +144,7 @@ TEST_F(LocalNetForwardTest, StartAddsTheRouteAfterTheBridgeAndStopTakesBothBack)
     EXPECT_EQ(m_runner.calls()[1].arguments, list({"-4", "route", "del", "192.168.1.0/24", "via", "127.0.0.1"}));
     EXPECT_EQ(stored(), QString());
     EXPECT_EQ(m_manager->stateName(), QStringLiteral("stop"));
+    EXPECT_EQ(m_states, list({"pending", "start", "pending", "stop"}));
     EXPECT_EQ(m_manager->deviceIp(), QString());
 
     // In "stop" a stop does nothing.
@@ -145,6 +152,7 @@ TEST_F(LocalNetForwardTest, StartAddsTheRouteAfterTheBridgeAndStopTakesBothBack)
     settle(100);
     EXPECT_EQ(m_runner.callCount(), 2);
     EXPECT_EQ(m_signals.size(), 2);
+    EXPECT_EQ(m_states.size(), 4);
 }
 
 TEST_F(LocalNetForwardTest, HeartbeatWithoutBridgeDropsTheForward)
@@ -158,6 +166,7 @@ TEST_F(LocalNetForwardTest, HeartbeatWithoutBridgeDropsTheForward)
     EXPECT_EQ(m_runner.argumentLines().last(), QStringLiteral("-4 route del 192.168.1.0/24 via 127.0.0.1"));
     EXPECT_EQ(stored(), QString());
     EXPECT_EQ(m_manager->stateName(), QStringLiteral("stop"));
+    EXPECT_EQ(m_states, list({"pending", "start", "stop"}));
     EXPECT_EQ(m_manager->deviceIp(), QString());
     const size_t beats = m_table.argsOf("bridgeBeat").size();
     settle(400);

@@ -1,5 +1,9 @@
 #include "tarnwick/core/logger.h"
 
+#include "tarnwick/core/constants.h"
+#include "tarnwick/core/loghandler.h"
+#include "testing/main/eventwait.h"
+
 #include <gtest/gtest.h>
 
 #include <QDebug>
@@ -7,6 +11,11 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -107,4 +116,102 @@ TEST(Logger, AsMessageHandlerAFailingWriteDoesNotRecurse)
     Logger::instance()->flush();
     qInstallMessageHandler(nullptr);
     SUCCEED();
+}
+
+namespace {
+
+// Sends what this process writes to stderr into a file for one scope.
+class StderrToFile
+{
+public:
+    explicit StderrToFile(const QString& path)
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~StderrToFile()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+    }
+
+private:
+    int m_saved = -1;
+};
+
+QtMessageHandler g_before = nullptr;
+QStringList g_beforeLines;
+
+void beforeHandler(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    g_beforeLines << text;
+}
+
+} // namespace
+
+TEST(LogHandler, EveryMessageOnceToTheTerminalAndOnceToTheLogWithOneStamp)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("data")));
+    Logger::instance()->setLimit(int(Tarnwick::Constants::kLogMaxBytes));
+    Logger::instance()->flush();
+    QFile::remove(QStringLiteral("data/log.txt"));
+    qSetMessagePattern(QStringLiteral("T %{if-warning}W %{endif}%{message}"));
+    g_before = qInstallMessageHandler(beforeHandler);
+    {
+        StderrToFile redirect(dir.filePath(QStringLiteral("terminal.txt")));
+        LogHandler::install();
+        EXPECT_TRUE(LogHandler::isInstalled());
+        for (int i = 0; i < 2000; ++i)
+            qDebug("line %d", i);
+        qWarning("last");
+        LogHandler::uninstall();
+    }
+    EXPECT_FALSE(LogHandler::isInstalled());
+    // The handler replaced is back.
+    qDebug("after");
+    qInstallMessageHandler(g_before);
+    qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));  // Qt's default
+    EXPECT_EQ(g_beforeLines, QStringList{QStringLiteral("after")});
+
+    QByteArray expectedTerminal;
+    for (int i = 0; i < 2000; ++i)
+        expectedTerminal += "T line " + QByteArray::number(i) + "\n";
+    expectedTerminal += "T W last\n";
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("terminal.txt"))), expectedTerminal);
+
+    const QStringList lines = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("data/log.txt"))))
+                                  .split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 2002);
+    EXPECT_TRUE(lines.last().isEmpty());
+    static const QRegularExpression stamp(QStringLiteral("^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] "));
+    for (int i = 0; i < 2001; ++i) {
+        const QString expected = i < 2000 ? QStringLiteral("line %1").arg(i) : QStringLiteral("last");
+        const QRegularExpressionMatch match = stamp.match(lines.at(i));
+        ASSERT_TRUE(match.hasMatch()) << lines.at(i).toStdString();
+        ASSERT_EQ(lines.at(i).mid(match.capturedLength()), expected);
+    }
+}
+
+TEST(LogHandler, TheBuffersReachTheirFilesWithoutAFlush)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    Logger::instance()->setLimit(int(Tarnwick::Constants::kLogMaxBytes));
+    Logger::instance()->flush();
+    StderrToFile redirect(dir.filePath(QStringLiteral("terminal.txt")));
+    LogHandler::install();
+    qDebug("written by the handler's own writer");
+    const bool inLog = TestWait::waitUntil(
+        [&] { return readAll(dir.filePath(QStringLiteral("data/log.txt"))).contains("handler's own writer"); }, 10000);
+    const bool onTerminal = TestWait::waitUntil(
+        [&] { return readAll(dir.filePath(QStringLiteral("terminal.txt"))).contains("handler's own writer"); }, 10000);
+    LogHandler::uninstall();
+    EXPECT_TRUE(inLog);
+    EXPECT_TRUE(onTerminal);
 }

@@ -236,6 +236,27 @@ TEST(UiMsgWait, WaitsOnTheProcessDispatcherWithoutBlockingTheLoop)
     EXPECT_TRUE(timerFired) << "the caller's events ran during the wait";
 }
 
+// The application's quit ends every event loop of the thread, the wait's
+// among them; the caller must still not go on before its message is done
+// with what the caller lent it.
+TEST(UiMsgWait, AnApplicationQuitDoesNotEndTheWaitBeforeTheMessage)
+{
+    watchdog(20000);
+    std::atomic<bool> ran{false};
+    int code = 0;
+    QTimer::singleShot(0, qApp, [&] {
+        QTimer::singleShot(50, qApp, [] { QCoreApplication::quit(); });
+        code = UiMsg::postAndWait([&](UiMsg*) {
+            QThread::msleep(300);
+            ran = true;
+            return 3;
+        });
+    });
+    QCoreApplication::exec();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(code, 3);
+}
+
 TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
 {
     MsgDispatcher dispatcher;

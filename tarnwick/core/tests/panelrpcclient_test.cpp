@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QMutex>
+#include <QStringList>
+
 #include <chrono>
 #include <functional>
 #include <sstream>
@@ -322,6 +325,14 @@ TEST_F(ConnectedPanel, ArgumentsGoOnTheWireByteForByte)
               PanelTest::concat({WireWriter().u32(1).take(),
                                  typed("mrcInfo", WireWriter().string("p.mrc").i32(7).take())}));
 
+    // An integer the caller did not set goes out as -1, as in every record.
+    mrcInfo unset;
+    unset.text = "q.mrc";
+    ASSERT_TRUE(client.DownloadMrcFile(unset, result));
+    EXPECT_EQ(panel.calls().back().args,
+              PanelTest::concat({WireWriter().u32(1).take(),
+                                 typed("mrcInfo", WireWriter().string("q.mrc").i32(-1).take())}));
+
     stWifiHotspotInfo hotspot;
     hotspot.value3 = 5;
     ASSERT_TRUE(client.Set_WifiHotspotInfo(0, hotspot, result));
@@ -406,6 +417,44 @@ TEST(PanelRpcClient, ConnectReusesAnOnlineConnectionToTheSameAddress)
     EXPECT_TRUE(client.isConnectedTo(b));
     EXPECT_FALSE(client.isConnectedTo(a));
     EXPECT_EQ(client.address(), b);
+}
+
+namespace {
+
+QMutex g_messagesMutex;
+QStringList g_messages;
+
+void recordMessage(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    QMutexLocker lock(&g_messagesMutex);
+    g_messages << text;
+}
+
+QStringList recordedMessages()
+{
+    QMutexLocker lock(&g_messagesMutex);
+    return g_messages;
+}
+
+} // namespace
+
+// The framework's connection events are debug lines like every other: they
+// reach the program's message handler (and so its log), not the terminal.
+TEST(PanelRpcClient, ConnectionEventsGoThroughTheMessageHandler)
+{
+    Fake::FakePanelService panel("127.0.0.1");
+    const QString endpoint = QString::fromStdString(panel.endpoint());
+    const QString connected = QStringLiteral("connection [%1] connect").arg(endpoint);
+    const QString disconnected = QStringLiteral("connection [%1] disconnected").arg(endpoint);
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    {
+        PanelRpcClient client;
+        EXPECT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
+    }
+    const bool ended = PanelTest::waitUntil([&] { return recordedMessages().contains(disconnected); }, 10000);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(ended) << recordedMessages().join('\n').toStdString();
+    EXPECT_EQ(recordedMessages().count(connected), 1) << recordedMessages().join('\n').toStdString();
 }
 
 TEST(PanelRpcClient, ConnectToNothingListeningFailsQuicklyAndLeavesTheHolderEmpty)

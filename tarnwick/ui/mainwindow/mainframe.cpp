@@ -295,13 +295,21 @@ void MainFrame::resetCloudState()
 void MainFrame::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    if (MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+    if (!quitting && MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+        return;
+    closeWithoutQuestion();
+    event->accept();
+}
+
+void MainFrame::closeWithoutQuestion()
+{
+    if (quitting)
         return;
     quitting = true;
     cloudClient->Logout();
     localDevice->unbindDevice();
+    // Ends the local forwarding: the panel's bridge goes off, the route goes.
     localPage()->exitPage();
-    event->accept();
     QCoreApplication::quit();
 }
 
@@ -607,14 +615,16 @@ void MainFrame::onUpdateDeviceTable()
     qDebug().noquote() << "Update device list...";
     DeviceView* page = devicePage();
 
-    // The device chosen in the table before the rebuild.
-    stDeviceData chosen;
-    const bool hadChoice = recordOfRow(selectedRow, chosen);
-
     deviceRows = CloudDeviceRows::merge(DeviceDatas::instance()->findByAccount(userName, password), boxes, userName,
                                         password);
     CloudDeviceRows::sortRows(deviceRows, page->sortColumn(), page->isAscending(), mVpnDevice.mSn,
                               mVpnDevice.mOperation);
+
+    // The device the table still shows in the chosen row, looked up among
+    // the rebuilt records: the end of a VPN operation empties the records
+    // before the next reply, so a look-up before the rebuild finds nothing.
+    stDeviceData chosen;
+    const bool hadChoice = recordOfRow(selectedRow, chosen);
 
     const QString search = DeviceDatas::instance()->searchText();
     const QList<stDeviceData> shown = search.isEmpty() ? deviceRows : DeviceDatas::search(deviceRows, search);

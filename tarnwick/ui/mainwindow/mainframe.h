@@ -93,6 +93,11 @@ public:
     // The length of one VPN step (2000 ms in the program).
     void setStepInterval(int ms);
 
+    // Ends the program as a confirmed close does (logout, the panel's bridge
+    // and the forwarding route taken back, the event loop ended), without
+    // the question: for SIGTERM and SIGINT.
+    void closeWithoutQuestion();
+
     // Writes the cloud list as the export file; false when the file cannot
     // be opened or written.
     bool exportDeviceList(const QString& path);

@@ -76,6 +76,9 @@ inline QString errorTitle() { return QStringLiteral("错误"); }
 inline QString startAsAdminText() { return QStringLiteral("启动失败，请以管理员身份启动"); }
 inline QString singleInstanceText() { return QStringLiteral("启动失败，不能启动多个实例"); }
 inline QString dataFolderName() { return QStringLiteral("Tarnwick"); }
+// The language of the program's texts; Qt's own dialogs and buttons speak it too.
+inline QString programLocale() { return QStringLiteral("zh_CN"); }
+inline QString qtTranslationCatalog() { return QStringLiteral("qt"); }
 inline QString messagePattern()
 {
     return QStringLiteral("[%{time yyyy-MM-dd h:mm:ss.zzz} %{if-debug}D%{endif}%{if-info}I%{endif}"

@@ -1,7 +1,8 @@
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
 
+#include "platform/termination/terminationnotifier.h"
 #include "tarnwick/core/constants.h"
-#include "tarnwick/core/logger.h"
+#include "tarnwick/core/loghandler.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
@@ -13,28 +14,14 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
-
-#include <cstdio>
-#include <cstdlib>
+#include <QTranslator>
 
 namespace C = Tarnwick::MainWindow;
 
 namespace {
-
-// Writes the formatted line to stderr as Qt's own handler does, and into
-// the program's log.
-void logMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    const QString line = qFormatLogMessage(type, context, message);
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-    Logger::append(type, context, line);
-    if (type == QtFatalMsg) {
-        Logger::instance()->flush();
-        std::abort();
-    }
-}
 
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
@@ -51,10 +38,12 @@ TarnwickStart::TarnwickStart() = default;
 
 TarnwickStart::~TarnwickStart()
 {
-    if (m_handlerInstalled) {
-        qInstallMessageHandler(m_previousHandler);
-        Logger::instance()->flush();
-    }
+    m_termination.reset();
+    if (m_qtTranslator)
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+    // Restores the replaced handler and writes what the log still holds.
+    if (m_handlerInstalled)
+        LogHandler::uninstall();
     if (m_lock)
         m_lock->release();
 }
@@ -81,15 +70,49 @@ int TarnwickStart::refuse(const QString& text)
     return -1;
 }
 
+void TarnwickStart::loadQtTranslations()
+{
+    // Qt's own file dialogs and standard buttons in the language of every
+    // other text of the program.
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(C::programLocale()), C::qtTranslationCatalog(), QStringLiteral("_"), folder)) {
+        qWarning().noquote() << "Qt's translations not found in" << folder;
+        return;
+    }
+    QCoreApplication::installTranslator(translator.get());
+    m_qtTranslator = std::move(translator);
+}
+
+void TarnwickStart::onTerminationRequested(int signalNumber)
+{
+    qDebug().noquote() << "end requested by signal" << signalNumber;
+    if (m_window) {
+        m_window->closeWithoutQuestion();
+        return;
+    }
+    m_terminated = true;
+    QCoreApplication::quit();
+}
+
 int TarnwickStart::start()
 {
     qSetMessagePattern(C::messagePattern());
+    // From here on SIGTERM and SIGINT wait for the event loop instead of
+    // ending the process where it stands.
+    if (!m_termination) {
+        m_termination = std::make_unique<TerminationNotifier>();
+        QObject::connect(m_termination.get(), &TerminationNotifier::terminationRequested,
+                         [this](int signalNumber) { onTerminationRequested(signalNumber); });
+    }
+    if (!m_qtTranslator)
+        loadQtTranslations();
 
     // Every "data/..." name of the program is relative to the data folder;
     // the log file among them, so the folder comes before the log handler.
     const bool folderReady = enterDataFolder();
     if (folderReady && !m_handlerInstalled) {
-        m_previousHandler = qInstallMessageHandler(logMessage);
+        LogHandler::install();
         m_handlerInstalled = true;
     }
 
@@ -115,7 +138,10 @@ int TarnwickStart::start()
 
 int TarnwickStart::exec()
 {
+    if (m_terminated)
+        return 0;
     auto window = std::make_unique<MainFrame>();
+    m_window = window.get();
     window->show();
     const int code = QApplication::exec();
     window.reset();

@@ -1,20 +1,24 @@
 #pragma once
 
 // The start and the end of the program Tarnwick, around an application object
-// that the caller made: the log format and the log handler, the user's data
-// folder as working folder, the single-instance lock, the application font
-// and the meta-types; then the main window and the event loop; at the end
-// the window, the log handler and the lock, in order. main() and the tests
-// run the same steps.
+// that the caller made: the log format and the log handler, Qt's own
+// translations for the program's language, the user's data folder as working
+// folder, the single-instance lock, the application font and the meta-types;
+// then the main window and the event loop; at the end the window, the log
+// handler and the lock, in order. SIGTERM and SIGINT end the program as a
+// confirmed close of the window does. main() and the tests run the same steps.
 
 #include "platform/instancelock/instancelock.h"
 
+#include <QPointer>
 #include <QString>
 #include <QtGlobal>
 
 #include <memory>
 
 class MainFrame;
+class QTranslator;
+class TerminationNotifier;
 
 class TarnwickStart
 {
@@ -39,8 +43,15 @@ private:
     // Makes the data folder and its "data" subfolder (0700) and enters it.
     static bool enterDataFolder();
     int refuse(const QString& text);
+    void loadQtTranslations();
+    // A request to end (SIGTERM, SIGINT): the window ends without asking;
+    // before there is one, the event loop that runs ends.
+    void onTerminationRequested(int signalNumber);
 
     std::unique_ptr<Platform::InstanceLock> m_lock;
-    QtMessageHandler m_previousHandler = nullptr;
+    std::unique_ptr<QTranslator> m_qtTranslator;
+    std::unique_ptr<TerminationNotifier> m_termination;
+    QPointer<MainFrame> m_window;
     bool m_handlerInstalled = false;
+    bool m_terminated = false;
 };

@@ -28,9 +28,20 @@
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
+#include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplabel.h"
+#include "testing/fakepanel/wirewriter.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QTableView>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -333,6 +344,37 @@ QString routeTo(const QString& network)
     return run(QStringLiteral("ip"), {"-4", "route", "show", network}).output.trimmed();
 }
 
+// The panel 10.77.0.2 in the panel's own namespace, answering the scan with
+// its LAN address 192.168.1.50; the saved list is gone.
+struct NeighbourPanel
+{
+    std::unique_ptr<FakeLocalPanel> panel;
+    std::unique_ptr<FakeDiscoveryResponder> responder;
+
+    NeighbourPanel()
+    {
+        QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
+        inPanelNamespace([this] {
+            panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
+            FakeDiscoveryResponder::Config c;
+            c.sourceAddress = "10.77.0.2";
+            c.reportedAddress = "192.168.1.50";
+            responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
+        });
+    }
+};
+
+// Scans the veth and chooses its one row, as a click on the row does.
+void chooseOnlyRow(LocalDebugView& page)
+{
+    page.setNetIntf(kScanInterface);
+    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
+    QTableView* table = page.deviceTable();
+    const QModelIndex row = table->model()->index(0, 1);
+    table->setCurrentIndex(row);
+    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
+}
+
 } // namespace
 
 TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
@@ -343,28 +385,17 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
         return;
     }
     WorkingFolder folder;
-    QFile::remove(QStringLiteral("data/LocalDeviceList.csv"));
-    std::unique_ptr<FakeLocalPanel> panel;
-    std::unique_ptr<FakeDiscoveryResponder> responder;
-    inPanelNamespace([&] {
-        panel = std::make_unique<FakeLocalPanel>("10.77.0.2", "SN-0002", "Press");
-        FakeDiscoveryResponder::Config c;
-        c.sourceAddress = "10.77.0.2";
-        c.reportedAddress = "192.168.1.50";
-        responder = std::make_unique<FakeDiscoveryResponder>(c, C::kDiscoveryPort);
-    });
+    NeighbourPanel neighbour;
+    std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
+    std::unique_ptr<FakeDiscoveryResponder>& responder = neighbour.responder;
     panel->service().addMethod("bridgeControl", [](Fake::MethodArgs&, Fake::MethodResult& result) {
         result.addInt(0);
     });
 
     LocalDebugView page;
     DialogDriver driver;
-    page.setNetIntf(kScanInterface);
-    ASSERT_EQ(page.deviceModel()->rowCount(), 1);
+    ASSERT_NO_FATAL_FAILURE(chooseOnlyRow(page));
     QTableView* table = page.deviceTable();
-    const QModelIndex row = table->model()->index(0, 1);
-    table->setCurrentIndex(row);
-    QMetaObject::invokeMethod(&page, "onDeviceSelectChange", Q_ARG(QModelIndex, row));
     MenuItem* connectItem = page.menu()->item(1);
     EXPECT_FALSE(connectItem->isItemDisabled());
     EXPECT_EQ(connectItem->label()->text(), u8("联机"));
@@ -372,8 +403,8 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
     // "联机": the bridge goes on, the route goes through the panel, a notice.
     driver.answerBox(DialogDriver::kButton1);
     QMetaObject::invokeMethod(&page, "onStartVPN");
-    ASSERT_TRUE(waitUntil([&] { return page.isVpnConnected(); }, 10000));
-    ASSERT_EQ(driver.boxes().size(), 1);
+    ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1; }, 10000));
+    EXPECT_TRUE(page.isVpnConnected());
     EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
     EXPECT_EQ(connectItem->label()->text(), u8("停止"));
     EXPECT_EQ(page.netForwardManager()->deviceIp(), "10.77.0.2");
@@ -402,5 +433,148 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
     EXPECT_TRUE(page.netForwardManager()->deviceIp().isEmpty());
     EXPECT_TRUE(routeTo("192.168.1.0/24").isEmpty());
     EXPECT_TRUE(connectItem->isItemDisabled());
+    page.exitPage();
+}
+
+// The "联机"/"停止" item follows the forwarding manager: unavailable while a
+// start or stop is pending (the manager ignores requests then, so a click
+// there is refused visibly, not lost), and it shows the outcome as soon as
+// the manager has it, before the notice box, even when a refresh runs inside
+// that box's wait.
+TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
+{
+    if (!enterNamespace(true)) {
+        if (!g_skipReason.empty())
+            GTEST_SKIP() << g_skipReason;
+        return;
+    }
+    WorkingFolder folder;
+    NeighbourPanel neighbour;
+    std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
+    // The bridge switch answers once the test opens the gate (well inside
+    // the caller's time-out); every switch is noted.
+    struct Bridge
+    {
+        std::mutex mutex;
+        std::vector<bool> switches;
+        std::atomic<bool> gateOpen{false};
+    };
+    auto bridge = std::make_shared<Bridge>();
+    panel->service().addMethod("bridgeControl", [bridge](Fake::MethodArgs& args, Fake::MethodResult& result) {
+        args.readString();
+        const bool on = args.readBool();
+        {
+            std::lock_guard<std::mutex> lock(bridge->mutex);
+            bridge->switches.push_back(on);
+        }
+        for (int i = 0; i < 300 && !bridge->gateOpen; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        result.addInt(0);
+    });
+    panel->service().addMethod("bridgeBeat", [](Fake::MethodArgs&, Fake::MethodResult& result) {
+        result.addRecord("BridgeStatus", Fake::WireWriter().u32(1).string("{test}").take());
+    });
+    auto switches = [bridge] {
+        std::lock_guard<std::mutex> lock(bridge->mutex);
+        return bridge->switches;
+    };
+
+    LocalDebugView page;
+    page.show();
+    ASSERT_NO_FATAL_FAILURE(chooseOnlyRow(page));
+    LocalNetForwardManager* manager = page.netForwardManager();
+    MenuItem* item = page.menu()->item(1);
+    ASSERT_FALSE(item->isItemDisabled());
+    ASSERT_EQ(item->label()->text(), u8("联机"));
+    auto click = [item] { QTest::mouseClick(item, Qt::LeftButton, Qt::NoModifier, item->rect().center()); };
+
+    // While the start waits for the panel: the item cannot be clicked, and a
+    // click on it starts nothing more.
+    struct Look
+    {
+        QString state;
+        QString text;
+        bool disabled = false;
+    };
+    auto look = [&] { return Look{manager->stateName(), item->label()->text(), item->isItemDisabled()}; };
+    Look duringStart;
+    size_t switchesAfterSecondClick = 0;
+    QTimer::singleShot(500, &page, [&] {
+        duringStart = look();
+        page.grab().save(QStringLiteral(LOCALPAGE_PENDING_PNG));
+        click();
+        switchesAfterSecondClick = switches().size();
+        bridge->gateOpen = true;
+    });
+    click();
+    EXPECT_EQ(duringStart.state, QStringLiteral("pending"));
+    EXPECT_TRUE(duringStart.disabled);
+    EXPECT_EQ(switchesAfterSecondClick, 1u);
+    // The start has ended: the item says "停止" before any notice was shown.
+    const Look afterStart = look();
+    EXPECT_EQ(afterStart.state, QStringLiteral("start"));
+    EXPECT_EQ(afterStart.text, u8("停止"));
+    EXPECT_FALSE(afterStart.disabled);
+    EXPECT_TRUE(routeTo("192.168.1.0/24").contains("via 10.77.0.2")) << routeTo("192.168.1.0/24").toStdString();
+
+    // The success notice: a refresh starts inside its wait, the box is
+    // dismissed and "停止" clicked while that refresh still runs.
+    QStringList boxTexts;
+    QVector<QWidget*> handled;
+    Look atFirstBox;
+    Look afterStop;
+    bool refreshingAtStop = false;
+    size_t switchesAtStop = 0;
+    QString routeAtStop;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, &page, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<MessageBox*>(w);
+            if (box == nullptr || !box->isVisible() || handled.contains(box))
+                continue;
+            handled << box;
+            boxTexts << DialogDriver::describe(box).text;
+            QPushButton* confirm = box->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly).value(0);
+            if (boxTexts.size() > 1) {
+                if (confirm)
+                    confirm->click();
+                continue;
+            }
+            atFirstBox = look();
+            QTimer::singleShot(0, &page, [&, confirm] {
+                QTimer::singleShot(300, &page, [confirm] {
+                    if (confirm)
+                        confirm->click();
+                });
+                QTimer::singleShot(800, &page, [&] {
+                    click();
+                    afterStop = look();
+                    refreshingAtStop = page.deviceModel()->isRefreshing();
+                    switchesAtStop = switches().size();
+                    routeAtStop = routeTo("192.168.1.0/24");
+                });
+                page.deviceModel()->RefreshDevice();
+            });
+        }
+    });
+    poll.start();
+    ASSERT_TRUE(waitUntil([&] { return boxTexts.size() == 2 && !page.deviceModel()->isRefreshing(); }, 30000))
+        << boxTexts.join('|').toStdString();
+    poll.stop();
+    EXPECT_EQ(boxTexts, QStringList({u8("设备联机成功!"), u8("设备联机已断开!")}));
+    EXPECT_EQ(atFirstBox.text, u8("停止"));
+    EXPECT_FALSE(atFirstBox.disabled);
+    // The stop took effect inside the refresh that ran inside the box.
+    EXPECT_TRUE(refreshingAtStop);
+    EXPECT_EQ(switchesAtStop, 2u);
+    EXPECT_TRUE(routeAtStop.isEmpty()) << routeAtStop.toStdString();
+    EXPECT_EQ(afterStop.state, QStringLiteral("stop"));
+    EXPECT_EQ(afterStop.text, u8("联机"));
+    EXPECT_FALSE(afterStop.disabled);
+
+    EXPECT_EQ(switches(), std::vector<bool>({true, false}));
+    EXPECT_EQ(item->label()->text(), u8("联机"));
+    EXPECT_FALSE(item->isItemDisabled());
     page.exitPage();
 }

@@ -305,6 +305,28 @@ TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
     EXPECT_TRUE(frame->listTimer()->isActive());
 }
 
+// The end of an operation empties the table's records; the reply that
+// rebuilds them must keep the device that was chosen, not jump to row 1.
+TEST_F(MainFrameVpnTest, TheChosenDeviceStaysChosenWhenTheNextReplyRebuildsTheTable)
+{
+    login();
+    frame->setConnectedSn(kBusy);
+    choose(kBusy);
+    const int row = rowOf(kBusy);
+    ASSERT_GT(row, 0);
+    frame->onSelectedRow(row);  // as the table reports the user's choice
+    frame->onOperActioned(QString(), 2);
+    ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kBusy, false) == 1; }, 10000));
+    DialogDriver driver;
+    driver.answerBox(DialogDriver::kButton1);
+    frame->onTimerDevice();
+    ASSERT_EQ(frame->vpnOperationValue(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !frame->tableRecords().isEmpty(); }, 10000));
+    EXPECT_EQ(rowOf(kBusy), row);
+    EXPECT_EQ(frame->selectedRowValue(), row);
+    EXPECT_EQ(frame->devicePage()->currentRow(), row);
+}
+
 TEST_F(MainFrameVpnTest, StopWhileThePanelKeepsItsAddressWarnsAfterTwentyOneSteps)
 {
     login();

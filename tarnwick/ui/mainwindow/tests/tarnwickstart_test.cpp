@@ -7,8 +7,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTimer>
 
@@ -165,11 +169,39 @@ TEST_F(TarnwickStartTest, DebugLinesReachTheLogFileInTheDataFolder)
         ASSERT_TRUE(help.open(QIODevice::ReadOnly));
         EXPECT_GT(help.size(), 0);
         qDebug() << "marker line 4711";
+        // The log's buffer reaches the file by itself while the program runs.
+        const QString logFile = folder + QStringLiteral("/data/log.txt");
+        EXPECT_TRUE(waitUntil([&] { return readWholeFile(logFile).contains("marker line 4711"); }, 10000));
+        qDebug() << "marker line 4712";
     }
     QFile log(folder + QStringLiteral("/data/log.txt"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("marker line 4711"))) << text.toStdString();
-    // The line has the program's pattern: time, level, message.
-    EXPECT_TRUE(text.contains(QStringLiteral(" D] - marker line 4711"))) << text.toStdString();
+    // Each line carries one time stamp, the log's own, then the message; the
+    // last one reached the file at the end.
+    static const QRegularExpression line(
+        QStringLiteral("(^|\\n)\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] marker line 471([12])\\r(?=\\n)"));
+    QStringList found;
+    for (QRegularExpressionMatchIterator it = line.globalMatch(text); it.hasNext();)
+        found << it.next().captured(2);
+    EXPECT_EQ(found, QStringList({QStringLiteral("1"), QStringLiteral("2")})) << text.toStdString();
+}
+
+TEST_F(TarnwickStartTest, QtsOwnDialogsAndButtonsSpeakTheProgramsLanguage)
+{
+    TarnwickStart start;
+    ASSERT_EQ(start.start(), 0);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), QStringLiteral("x"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* lookIn = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    auto* fileName = dialog.findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+    ASSERT_NE(lookIn, nullptr);
+    ASSERT_NE(fileName, nullptr);
+    EXPECT_EQ(lookIn->text(), QStringLiteral("查找范围："));
+    EXPECT_TRUE(fileName->text().startsWith(QStringLiteral("文件名称"))) << fileName->text().toStdString();
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+// Turns SIGTERM and SIGINT into a Qt signal on the thread that made the
+// notifier, so that a program can end as its window's close would: the
+// signal handler itself only writes the signal's number into a pipe, which a
+// socket notifier reads. While a notifier lives, neither signal ends the
+// process by itself; the previous handlers come back with its destruction.
+// One notifier at a time.
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class TerminationNotifier : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TerminationNotifier(QObject* parent = nullptr);
+    ~TerminationNotifier() override;
+    TerminationNotifier(const TerminationNotifier&) = delete;
+    TerminationNotifier& operator=(const TerminationNotifier&) = delete;
+
+    // False when the pipe or the handlers could not be set up (or another
+    // notifier is active); the signals then keep their previous handling.
+    bool isActive() const { return m_active; }
+
+signals:
+    void terminationRequested(int signalNumber);
+
+private:
+    void readRequests();
+
+    bool m_active = false;
+    QSocketNotifier* m_notifier = nullptr;
+};
