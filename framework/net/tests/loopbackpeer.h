@@ -3,6 +3,8 @@
 // tests do not depend on the code they check.
 #pragma once
 
+#include "platform/fd/uniquefd.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,31 +18,7 @@
 
 namespace testpeer {
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    Fd& operator=(Fd&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = platform::UniqueFd;
 
 // A listening socket on 127.0.0.1 and an ephemeral port, or the port asked
 // for (port() is 0 when it could not be had).
