@@ -189,8 +189,9 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     });
     ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms));
     const Fake::RecordedCall call = panel.calls()[0];
-    panel.setReading(false);
 
+    std::atomic<bool> built{false};
+    std::atomic<bool> go{false};
     std::atomic<bool> sending{false};
     std::thread second([&] {
         FF::RPC::SyncProxy proxy(client.get());
@@ -198,6 +199,9 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
         FF::utils::Serialize(args, 1u);
         putTyped(args, std::vector<FF::byte>(kLarge, 0x44));
         proxy.setTimeOut(60000);
+        built = true;
+        while (!go)
+            std::this_thread::sleep_for(1ms);
         sending = true;
         succeeded += outcome([&] { proxy.sync(); }) == "Succeed";
         ++finished;
@@ -215,6 +219,13 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     const std::vector<uint8_t> reply = Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber)
                                            .u32(0).string("std::vector<FF::byte>").byteVector(std::vector<uint8_t>(kLarge, 0x33))
                                            .take();
+    // The service stops reading only once the large argument is built: from
+    // then on the link is silent until the service pings, and a busy machine
+    // that took longer than the client's idle limit to build 16 MiB would
+    // otherwise have the link closed as dead before the test begins.
+    EXPECT_TRUE(panel.waitFor([&] { return built.load(); }, 60000ms));
+    panel.setReading(false);
+    go = true;
     EXPECT_TRUE(panel.waitFor([&] { return sending.load(); }, 30000ms));
     std::this_thread::sleep_for(300ms);
     panel.pingClients();

@@ -58,8 +58,33 @@ protected:
         EXPECT_NE(reply, nullptr);
         QPointer<QNetworkReply> guard(reply);
         EXPECT_TRUE(waitUntil([&] { return guard.isNull() || guard->isFinished(); }, timeoutMs));
-        EXPECT_FALSE(guard.isNull());
-        return reply;
+        // The watchdog frees the reply it aborts; what it left is no reply.
+        EXPECT_FALSE(guard.isNull()) << "the reply was aborted and freed by the watchdog";
+        return guard.data();
+    }
+
+    // A login read where its owner reads it, as the session does: the
+    // watchdog may free the reply it aborts. busyMs keeps the program's own
+    // thread busy while the answer pours in.
+    bool loginOnce(stLoginResult& result, QString& msg, int busyMs = 0)
+    {
+        bool finished = false;
+        bool ok = true;
+        const QMetaObject::Connection reading =
+            QObject::connect(&manager, &QNetworkAccessManager::finished, [&](QNetworkReply* reply) {
+                ok = http.parseLoginReply(reply, result, msg);
+                finished = true;
+                reply->deleteLater();
+            });
+        http.requestLogin(&manager, login);
+        if (busyMs > 0) {
+            EXPECT_TRUE(waitUntil([&] { return fake.requestCount() > 0; }, 10000));
+            QThread::msleep(busyMs);
+        }
+        // Within the watchdog's 5000 ms, with room for a busy machine.
+        EXPECT_TRUE(waitUntil([&] { return finished; }, 10000));
+        QObject::disconnect(reading);
+        return finished && ok;
     }
 
     QString loginToken()
@@ -233,13 +258,13 @@ TEST_F(VPNHttpProtocolWire, AReplyBeyondSixteenMebibytesIsAbortedAsAFailure)
     fake.script(QStringLiteral("/user/login"), big);
     stLoginResult result;
     QString msg;
-    EXPECT_FALSE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg));
+    EXPECT_FALSE(loginOnce(result, msg));
     EXPECT_EQ(msg, QString::fromUtf8("网络异常, 请检查重试!"));
 
     FakeCloudScript fits = big;
     fits.body = reply + QByteArray(1024 * 1024, ' ');
     fake.script(QStringLiteral("/user/login"), fits);
-    EXPECT_TRUE(http.parseLoginReply(finish(http.requestLogin(&manager, login)), result, msg));
+    EXPECT_TRUE(loginOnce(result, msg)) << msg.toStdString();
 }
 
 TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTheirMemory)
@@ -262,28 +287,6 @@ TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTh
     cases[1].script.reply = FakeCloudScript::Reply::Stream;
     cases[1].script.streamBytes = kGiB;
     cases[1].busyMs = 2000;
-
-    // A login read where its owner reads it: the watchdog may free the reply it aborts.
-    auto loginOnce = [&](stLoginResult& result, QString& msg, int busyMs) {
-        bool finished = false;
-        bool ok = true;
-        const QMetaObject::Connection reading =
-            QObject::connect(&manager, &QNetworkAccessManager::finished, [&](QNetworkReply* reply) {
-                ok = http.parseLoginReply(reply, result, msg);
-                finished = true;
-                reply->deleteLater();
-            });
-        http.requestLogin(&manager, login);
-        if (busyMs > 0) {
-            // The program's own thread is busy while the answer pours in.
-            EXPECT_TRUE(waitUntil([&] { return fake.requestCount() > 0; }, 10000));
-            QThread::msleep(busyMs);
-        }
-        // Within the watchdog's 5000 ms, with room for a busy machine.
-        EXPECT_TRUE(waitUntil([&] { return finished; }, 10000));
-        QObject::disconnect(reading);
-        return finished && ok;
-    };
 
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
