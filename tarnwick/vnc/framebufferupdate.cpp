@@ -4,9 +4,22 @@
 #include "tarnwick/vnc/vncexception.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 
-#include <QDebug>
-
 namespace VNC {
+
+namespace {
+
+template <typename... Values>
+[[noreturn]] void fail(const char* logText, const char* reason, const Values&... values)
+{
+    failStep("FrameBufferUpdate", logText, reason, values...);
+}
+
+quint16 bigEndian16(const uchar* b)
+{
+    return quint16((b[0] << 8) | b[1]);
+}
+
+} // namespace
 
 void FrameBufferUpdate::run()
 {
@@ -35,23 +48,9 @@ void FrameBufferUpdate::run()
             state = 2;
         }
     default:
-        throw VncProException("FrameBufferUpdate", "bugging");
+        fail(nullptr, "bugging");
     }
 }
-
-namespace {
-
-[[noreturn]] void fail(const char* logText, const char* reason)
-{
-    failStep("FrameBufferUpdate", logText, reason);
-}
-
-quint16 bigEndian16(const uchar* b)
-{
-    return quint16((b[0] << 8) | b[1]);
-}
-
-} // namespace
 
 bool FrameBufferUpdate::readMessageType()
 {
@@ -91,10 +90,8 @@ bool FrameBufferUpdate::readRectHeader()
     rectHeader.height = bigEndian16(header + 6);
     rectHeader.encoding = qint32((quint32(header[8]) << 24) | (quint32(header[9]) << 16) | (quint32(header[10]) << 8)
                                  | quint32(header[11]));
-    if (rectHeader.encoding != Constants::kEncodingHextile) {
-        qDebug() << "encoding type is incorrect" << rectHeader.encoding;
-        throw VncProException("FrameBufferUpdate", "encoding type is incorrect!");
-    }
+    if (rectHeader.encoding != Constants::kEncodingHextile)
+        fail("encoding type is incorrect", "encoding type is incorrect!", rectHeader.encoding);
     return true;
 }
 

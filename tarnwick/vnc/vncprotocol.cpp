@@ -87,10 +87,8 @@ void VncProtocol::sendUpdateRequest(quint8 incremental)
     request[8] = char((height >> 8) & 0xFF);
     request[9] = char(height & 0xFF);
     writeBytes(request);
-    if (!waitWritten()) {
-        qDebug() << "send fb update request failed";
-        throw VncProException("VncProtocol", "send FB update request");
-    }
+    if (!waitWritten())
+        failStep("VncProtocol", "send fb update request failed", "send FB update request");
 }
 
 qint64 VncProtocol::bytesBuffered() const
