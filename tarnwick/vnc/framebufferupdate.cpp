@@ -24,20 +24,20 @@ quint16 bigEndian16(const uchar* b)
 void FrameBufferUpdate::run()
 {
     switch (state) {
-    case 0:
+    case State::MessageType:
         if (!readMessageType())
             return;
-        state = 1;
+        state = State::UpdateHeader;
         [[fallthrough]];
-    case 1:
+    case State::UpdateHeader:
         if (!readUpdateHeader())
             return;
-        state = 2;
+        state = State::RectangleHeader;
         [[fallthrough]];
-    case 2:
+    case State::RectangleHeader:
         for (;;) {
             if (rectsLeft == 0) {
-                state = 0;
+                state = State::MessageType;
                 sendUpdateRequest(1);
                 return;
             }
@@ -45,7 +45,6 @@ void FrameBufferUpdate::run()
                 return;
             --rectsLeft;
             dispatcher->pixelFormat()->decodeRect(rectHeader, rectsLeft == 0);
-            state = 2;
         }
     default:
         fail(nullptr, "bugging");

@@ -19,7 +19,14 @@ private:
     bool readUpdateHeader();
     bool readRectHeader();
 
-    quint32 state = 0; // 0 message type, 1 update header, 2 rectangle header
+    // What the step waits for next.
+    enum class State : quint32 {
+        MessageType = 0,
+        UpdateHeader = 1,
+        RectangleHeader = 2,
+    };
+
+    State state = State::MessageType;
     quint32 rectsLeft = 0;
     VncRectHeader rectHeader;
 };

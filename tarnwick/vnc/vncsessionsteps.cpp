@@ -58,16 +58,16 @@ void VncVersionHandShake::run()
 void VncAuthentication::run()
 {
     switch (state) {
-    case 0:
+    case State::SecurityType:
         if (!readSecurityType())
             return;
         [[fallthrough]];
-    case 1:
+    case State::Challenge:
         if (!answerChallenge())
             return;
-        state = 2;
+        state = State::Result;
         [[fallthrough]];
-    case 2:
+    case State::Result:
         if (readSecurityResult())
             setNext(new VncInit);
         return;
@@ -90,7 +90,7 @@ bool VncAuthentication::readSecurityType()
         setNext(new VncInit);
         return false;
     case Constants::kSecurityVncAuth:
-        state = 1;
+        state = State::Challenge;
         return true;
     case Constants::kSecurityInvalid:
         failStep("VncAuthentication", "unsupport type!", "unsupport type");

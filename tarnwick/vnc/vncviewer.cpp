@@ -64,7 +64,7 @@ void VncViewer::disconnectServer()
     client.requestDisconnect();
 }
 
-int VncViewer::connectionState() const
+ConnectionState VncViewer::connectionState() const
 {
     return client.connectionState();
 }

@@ -29,7 +29,7 @@ public:
 
     void connectServer(const QString& host, VncImageQuality quality, const QString& password);
     void disconnectServer();
-    int connectionState() const;
+    ConnectionState connectionState() const;
     int scaledFrameBufferWidth() const;
     int scaledFrameBufferHeight() const;
     // The server's port (5900 unless set).

@@ -117,11 +117,11 @@ void VncViewerClient::wakeAll()
     keySemaphore.release();
 }
 
-int VncViewerClient::connectionState() const
+ConnectionState VncViewerClient::connectionState() const
 {
     if (connected.load())
-        return 0;
-    return autoReconnect.load() ? 1 : 2;
+        return ConnectionState::Connected;
+    return autoReconnect.load() ? ConnectionState::ReconnectPending : ConnectionState::Disconnected;
 }
 
 // Worker thread ------------------------------------------------------------------

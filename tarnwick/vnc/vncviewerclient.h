@@ -24,6 +24,13 @@ namespace VNC {
 class VncProtocolDispatcher;
 class VncViewer;
 
+// Where a connection stands, as the viewer and its window see it.
+enum class ConnectionState : int {
+    Connected = 0,
+    ReconnectPending = 1, // lost after a complete update; the timer tries again
+    Disconnected = 2,
+};
+
 class VncViewerClient : public QObject
 {
     Q_OBJECT
@@ -48,7 +55,7 @@ public:
     // The password dialog was cancelled: the worker answers no challenge.
     void cancelPassword();
     void wakeAll();
-    int connectionState() const; // 0 connected, 1 reconnect pending, 2 disconnected
+    ConnectionState connectionState() const;
     int frameBufferWidth() const { return m_frameBufferWidth.load(); }
     int frameBufferHeight() const { return m_frameBufferHeight.load(); }
 

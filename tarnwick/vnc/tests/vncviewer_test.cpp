@@ -193,7 +193,7 @@ void expectTheDisconnectedStateWithin6s(std::vector<FailedConnect>& cases, const
         c.reportedAfter = reported - attempt;
         EXPECT_LE(c.reportedAfter, 6000);
         EXPECT_EQ(c.window->windowTitle(), QStringLiteral("VNC-%1-已断开").arg(c.address));
-        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), 2) << "a reconnect is pending";
+        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected) << "a reconnect is pending";
         EXPECT_EQ(shownColour(*c.window).name(), QColor(Qt::gray).name());
     }
 }
@@ -247,7 +247,7 @@ TEST(VncViewerWidget, DarkGreyBeforeTheFirstImage)
     viewer.resize(50, 30);
     const QImage shot = viewer.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(25, 15)).name(), QColor(Qt::darkGray).name());
-    EXPECT_EQ(viewer.connectionState(), 2);
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::Disconnected);
 }
 
 TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
@@ -263,7 +263,7 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
     QSize announced;
     QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) { announced = QSize(w, h); });
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && announced.isValid(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && announced.isValid(); }, 10000));
     EXPECT_EQ(announced, QSize(1536, 900));
     EXPECT_EQ(viewer.scaledFrameBufferWidth(), 1536);
     viewer.resize(1536, 900);
@@ -310,7 +310,7 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     EXPECT_NEAR(double(viewer->width()) / viewer->height(), 320.0 / 200.0, 0.02);
     server.dropConnections();
     ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
-    EXPECT_EQ(viewer->connectionState(), 1);
+    EXPECT_EQ(viewer->connectionState(), ConnectionState::ReconnectPending);
     ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
     window.close();
     EXPECT_TRUE(waitUntil([&] { return server.openConnectionCount() == 0; }, 5000));
@@ -407,7 +407,7 @@ TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
     VncViewer viewer;
     viewer.setPort(server.port());
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && viewer.isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && viewer.isFrameBufferReady(); }, 10000));
 
     // Shift down, a down, Shift up, a up: the release of a is that of "A".
     sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
@@ -445,7 +445,7 @@ TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
     QApplication::setActiveWindow(&window);
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == 0 && viewer->isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == ConnectionState::Connected && viewer->isFrameBufferReady(); }, 10000));
     viewer->setFocus();
     ASSERT_TRUE(waitUntil([&] { return viewer->hasFocus(); }, 5000));
 
@@ -542,7 +542,7 @@ TEST(VncViewerWindow, HugeServerInitIsRefusedWithoutTakingTheMemory)
     VncViewerWindow window("127.0.0.1", server.port());
     window.show();
     ASSERT_TRUE(waitUntil([&] { return showsDisconnected(window); }, 10000)) << window.windowTitle().toStdString();
-    EXPECT_EQ(window.findChild<VncViewer*>()->connectionState(), 2);
+    EXPECT_EQ(window.findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected);
     EXPECT_TRUE(log.contains("frame buffer too large: 16384 x 16384")) << log.all();
     EXPECT_TRUE(log.contains("VncInit:frame buffer too large!")) << log.all();
     EXPECT_TRUE(server.record(0).updateRequests.isEmpty()) << "the client went on after ServerInit";

@@ -96,19 +96,19 @@ TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 
     QElapsedTimer sinceLoss;
     ASSERT_TRUE(server.restart());
     sinceLoss.start();
     ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
-    EXPECT_EQ(worker.client.connectionState(), 1) << "a reconnect should be pending";
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending) << "a reconnect should be pending";
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
     const qint64 elapsed = sinceLoss.elapsed();
     EXPECT_GE(elapsed, 4500);
     EXPECT_LE(elapsed, 8000) << "reconnect expected 5 s after the loss";
     EXPECT_EQ(server.connectionCount(), 2);
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
     EXPECT_EQ(worker.passwordNeeded, 0) << "a server without security asks no password";
 }
 
@@ -129,7 +129,7 @@ TEST(VncViewerClient, ProtocolErrorClosesTheSocketAtOnce)
         EXPECT_LT(t.elapsed(), 1500);
         EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
         EXPECT_EQ(worker.updates, 0);
-        EXPECT_EQ(worker.client.connectionState(), 2) << "no reconnect before a first complete update";
+        EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected) << "no reconnect before a first complete update";
     }
 }
 
@@ -170,7 +170,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
     QThread::msleep(5600);
     EXPECT_EQ(server.connectionCount(), 4);
     EXPECT_EQ(server.openConnectionCount(), 1);
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 }
 
 TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
@@ -184,7 +184,7 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
     QThread::msleep(5600);
     EXPECT_EQ(worker.passwordIncorrect, 1);
     EXPECT_EQ(server.connectionCount(), 1);
-    EXPECT_EQ(worker.client.connectionState(), 2);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected);
     EXPECT_EQ(worker.passwordNeeded, 0);
 }
 
@@ -266,7 +266,7 @@ TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
         EXPECT_EQ(h, 70);
     });
     viewer.connectServer("127.0.0.1", q.quality, QString());
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == ConnectionState::Connected; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
     // A changed picture arrives as the answer to the incremental request.
     const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
@@ -343,7 +343,7 @@ TEST_P(VncViewerPipeline, RectanglesBeyondTheFrameBufferAreClippedAndTheStreamKe
         return viewer.frameBufferImage() == HextileEncoder::truncated(second.mirrored(false, true), q.format);
     }, 5000));
     EXPECT_EQ(losses, 0);
-    EXPECT_EQ(viewer.connectionState(), 0);
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::Connected);
     EXPECT_EQ(server.connectionCount(), 1);
 }
 
@@ -364,7 +364,7 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
     int losses = 0;
     QObject::connect(&viewer, &VncViewer::vncServerDisconnected, [&] { ++losses; });
     viewer.connectServer("127.0.0.1", MiddleQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected; }, 10000));
     server.setPicture(picture(config.size, qRgb(255, 0, 0)));
     ASSERT_TRUE(waitUntil([&] { return losses >= 1; }, 5000));
     const QImage frame = viewer.frameBufferImage();
@@ -372,7 +372,7 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
         for (int x = 0; x < frame.width(); ++x)
             ASSERT_EQ(QColor(frame.pixel(x, y)).name(), QColor(Qt::gray).name()) << x << "," << y;
     EXPECT_FALSE(viewer.isFrameBufferReady());
-    EXPECT_EQ(viewer.connectionState(), 1) << "a reconnect should be pending after a lost connection";
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::ReconnectPending) << "a reconnect should be pending after a lost connection";
 }
 
 TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
@@ -454,5 +454,5 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     QThread::msleep(6500);
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 }
