@@ -34,7 +34,6 @@
 #include <QTcpSocket>
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -221,9 +220,10 @@ Timing throughSocket(const QByteArray& update, VncImageQuality quality, int fram
     Bench::StreamServer server;
     const int total = frames + 1; // the first warms up
     std::thread peer([&] {
-        const int fd = server.accept(10000);
-        if (fd < 0)
+        const platform::UniqueFd connection = server.accept(10000);
+        if (!connection)
             return;
+        const int fd = connection.get();
         char setup[8 + 20 + 10]; // SetEncodings, SetPixelFormat, the first request
         if (Bench::StreamServer::handshake(fd, kFrame, PixelFormat::low().toBytes())
             && Bench::StreamServer::receiveAll(fd, setup, sizeof(setup))) {
@@ -234,7 +234,6 @@ Timing throughSocket(const QByteArray& update, VncImageQuality quality, int fram
             while (::recv(fd, drain, sizeof(drain), 0) > 0) {
             }
         }
-        ::close(fd);
     });
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, server.port());

@@ -79,7 +79,7 @@ void VncPixelFormat::decodeRect(const VncRectHeader& rect, bool last)
 
 void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w, int h)
 {
-    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
     if (!image->isNull()) {
         image->fill(0);
         // Only whole pixels that are present are converted; the rest stays
@@ -96,12 +96,12 @@ void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w
                           count);
         }
     }
-    frameCallback(image, x, y, false);
+    frameCallback(image.release(), x, y, false);
 }
 
 void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int w, int h)
 {
-    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
     quint32 pixel = rgbaWord(0, 0, 0); // no colour given: black
     if (colour.size() >= m_bitsPerPixel / 8)
         convertPixels(reinterpret_cast<const uchar*>(colour.constData()), &pixel, 1);
@@ -111,7 +111,7 @@ void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int
             std::fill(line, line + w, pixel);
         }
     }
-    frameCallback(image, x, y, false);
+    frameCallback(image.release(), x, y, false);
 }
 
 // Low: red in the top two bits, green in the next three, blue in the low three.

@@ -21,16 +21,15 @@ bool VncProtocol::attach(QTcpSocket* s, VncProtocolDispatcher* d)
     return true;
 }
 
-void VncProtocol::setNext(VncProtocol* step)
+void VncProtocol::setNext(std::unique_ptr<VncProtocol> step)
 {
     if (!step)
         return;
     if (socket && dispatcher)
         step->attach(socket, dispatcher);
+    // Without a dispatcher the step has nowhere to run and ends here.
     if (dispatcher)
-        dispatcher->setStep(step);
-    else
-        delete step;
+        dispatcher->setStep(std::move(step));
 }
 
 bool VncProtocol::readBytes(int count, QByteArray& out)

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <memory>
 #include <string>
 
 class QTcpSocket;
@@ -30,7 +31,7 @@ public:
 protected:
     // Hands over to the next step, which runs at once. This step is destroyed
     // inside the call: afterwards it must touch none of its members.
-    void setNext(VncProtocol* step);
+    void setNext(std::unique_ptr<VncProtocol> step);
     bool readBytes(int count, QByteArray& out);
     // The next count bytes, taken from the connection's buffer in place
     // (valid until the next read); null when they cannot be had.

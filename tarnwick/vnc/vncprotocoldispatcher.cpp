@@ -26,12 +26,7 @@ VncProtocolDispatcher::VncProtocolDispatcher(FrameCallback frameCallback, VncIma
     m_pixelFormat->setFrameSize(QSize(width(), height()));
 }
 
-VncProtocolDispatcher::~VncProtocolDispatcher()
-{
-    delete m_currentStep;
-    delete m_pointerStep;
-    delete m_keyStep;
-}
+VncProtocolDispatcher::~VncProtocolDispatcher() = default;
 
 void VncProtocolDispatcher::start(QTcpSocket* socket)
 {
@@ -45,12 +40,10 @@ void VncProtocolDispatcher::start(QTcpSocket* socket)
     m_input.setSource([this](char* to, qint64 min, qint64 max) {
         return readAtLeast(m_socket, to, min, max, m_cancelCheck);
     });
-    delete m_currentStep;
-    delete m_pointerStep;
-    delete m_keyStep;
-    m_currentStep = new VncVersionHandShake;
-    m_pointerStep = new VncMouse;
-    m_keyStep = new VncKey;
+    // The steps of an earlier connection end here.
+    m_currentStep = std::make_unique<VncVersionHandShake>();
+    m_pointerStep = std::make_unique<VncMouse>();
+    m_keyStep = std::make_unique<VncKey>();
     m_currentStep->attach(socket, this);
     m_pointerStep->attach(socket, this);
     m_keyStep->attach(socket, this);
@@ -62,10 +55,9 @@ void VncProtocolDispatcher::runCurrentStep()
         m_currentStep->run();
 }
 
-void VncProtocolDispatcher::setStep(VncProtocol* step)
+void VncProtocolDispatcher::setStep(std::unique_ptr<VncProtocol> step)
 {
-    delete m_currentStep;
-    m_currentStep = step;
+    m_currentStep = std::move(step);
     if (m_currentStep)
         m_currentStep->run();
 }
@@ -99,7 +91,7 @@ void VncProtocolDispatcher::setHeight(int height)
 bool VncProtocolDispatcher::inMessagePhase() const
 {
     // An event written into the handshake would be read as part of it.
-    return dynamic_cast<FrameBufferUpdate*>(m_currentStep) != nullptr;
+    return dynamic_cast<FrameBufferUpdate*>(m_currentStep.get()) != nullptr;
 }
 
 void VncProtocolDispatcher::sendPointer(int buttons, int x, int y)

@@ -55,7 +55,8 @@ public:
 
     void start(QTcpSocket* socket);
     void runCurrentStep();
-    void setStep(VncProtocol* step);
+    // Destroys the current step (often the caller) and runs the new one.
+    void setStep(std::unique_ptr<VncProtocol> step);
 
     std::string password();
     bool passwordCancelled() const;
@@ -89,9 +90,9 @@ public:
 private:
     bool inMessagePhase() const;
 
-    VncProtocol* m_currentStep = nullptr;
-    VncMouse* m_pointerStep = nullptr;
-    VncKey* m_keyStep = nullptr;
+    std::unique_ptr<VncProtocol> m_currentStep;
+    std::unique_ptr<VncMouse> m_pointerStep;
+    std::unique_ptr<VncKey> m_keyStep;
     std::atomic<int> m_width;
     std::atomic<int> m_height;
     VncServerPixelFormat m_serverPixelFormat;

@@ -50,7 +50,7 @@ void VncVersionHandShake::run()
     if (minor != '3' && minor != '7' && minor != '8')
         failStep("VncVersionHandShake", "unsupported version!", "unsupported version", minor);
     writeBytes(QByteArray(Constants::kClientVersion));
-    setNext(new VncAuthentication);
+    setNext(std::make_unique<VncAuthentication>());
 }
 
 // VncAuthentication ------------------------------------------------------------
@@ -69,7 +69,7 @@ void VncAuthentication::run()
         [[fallthrough]];
     case State::Result:
         if (readSecurityResult())
-            setNext(new VncInit);
+            setNext(std::make_unique<VncInit>());
         return;
     default:
         failStep("VncAuthentication", nullptr, "bugging");
@@ -87,7 +87,7 @@ bool VncAuthentication::readSecurityType()
     case Constants::kSecurityNone:
         qDebug() << "auth is not required";
         writeBytes(clientInit());
-        setNext(new VncInit);
+        setNext(std::make_unique<VncInit>());
         return false;
     case Constants::kSecurityVncAuth:
         state = State::Challenge;
@@ -186,7 +186,7 @@ void VncInit::run()
             failStep("VncInit", "read name failed!", "read name failed!", nameLength);
         if (nameLength == 0) {
             qDebug() << " name length is empty!";
-            setNext(new VncEncodingSet);
+            setNext(std::make_unique<VncEncodingSet>());
             return;
         }
     }
@@ -198,7 +198,7 @@ void VncInit::run()
     if (!readBytes(int(nameLength), name))
         failStep("VncInit", "read name data failed", "read name failed!");
     qDebug() << "len:" << nameLength << "name:" << name;
-    setNext(new VncEncodingSet);
+    setNext(std::make_unique<VncEncodingSet>());
 }
 
 // VncEncodingSet -----------------------------------------------------------------
@@ -211,7 +211,7 @@ void VncEncodingSet::run()
         failStep("VncEncodingSet", nullptr, "write data failed");
     if (!waitWritten())
         failStep("VncEncodingSet", "set encoding failed!", "write data failed");
-    setNext(new VncPixelFormatSet);
+    setNext(std::make_unique<VncPixelFormatSet>());
 }
 
 // VncPixelFormatSet --------------------------------------------------------------
@@ -223,7 +223,7 @@ void VncPixelFormatSet::run()
         failStep("VncPixelFormatSet", nullptr, "fail to set pixel format");
     if (!waitWritten())
         failStep("VncPixelFormatSet", "set pix format failed!", "write data failed");
-    setNext(new VncUpdateRequestAll);
+    setNext(std::make_unique<VncUpdateRequestAll>());
 }
 
 // VncUpdateRequestAll ------------------------------------------------------------
@@ -231,7 +231,7 @@ void VncPixelFormatSet::run()
 void VncUpdateRequestAll::run()
 {
     sendUpdateRequest(0);
-    setNext(new FrameBufferUpdate);
+    setNext(std::make_unique<FrameBufferUpdate>());
 }
 
 } // namespace VNC

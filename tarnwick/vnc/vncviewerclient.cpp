@@ -39,19 +39,16 @@ VncViewerClient::~VncViewerClient()
 
 void VncViewerClient::releaseResources()
 {
+    // The dispatcher and its steps refer to the socket: they go first.
+    dispatcher.reset();
     if (socket) {
         socket->disconnect(this);
         socket->abort();
     }
-    delete socket;
-    socket = nullptr;
-    delete reconnectTimer;
-    reconnectTimer = nullptr;
-    delete connectTimer;
-    connectTimer = nullptr;
+    socket.reset();
+    reconnectTimer.reset();
+    connectTimer.reset();
     m_connecting = false;
-    delete dispatcher;
-    dispatcher = nullptr;
 }
 
 // GUI thread ---------------------------------------------------------------------
@@ -163,10 +160,10 @@ void VncViewerClient::noteFrameBufferSize(int width, int height)
 
 void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
 {
+    // The image is the viewer's; without a viewer it ends here.
+    std::unique_ptr<QImage> owned(image);
     if (viewer)
-        viewer->drawImage(image, x, y, done);
-    else
-        delete image;
+        viewer->drawImage(owned.release(), x, y, done);
     if (done) {
         connected.store(true);
         autoReconnect.store(true);
@@ -191,14 +188,14 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         storedPassword = passwd;
     }
     if (!socket) {
-        socket = new QTcpSocket;
-        reconnectTimer = new QTimer;
-        connectTimer = new QTimer;
+        socket = std::make_unique<QTcpSocket>();
+        reconnectTimer = std::make_unique<QTimer>();
+        connectTimer = std::make_unique<QTimer>();
         connectTimer->setSingleShot(true);
-        connect(connectTimer, &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
+        connect(connectTimer.get(), &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
     }
-    delete dispatcher;
-    dispatcher = new VncProtocolDispatcher(
+    // The dispatcher of an earlier connection ends here.
+    dispatcher = std::make_unique<VncProtocolDispatcher>(
         [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
     dispatcher->setFrameTarget(viewer);
     const quint64 request = m_requests.load();
@@ -214,9 +211,10 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         socket->abort();
     if (!reconnecting)
         reconnectTimer->stop();
-    connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
-    connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
-    connect(socket, &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected,
+            Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
     // A refused or unreachable server reports an error; one that never
     // answers only this timer does.
     m_connecting = true;
@@ -254,8 +252,8 @@ void VncViewerClient::serverConnected()
 {
     m_connecting = false;
     connectTimer->stop();
-    connect(socket, &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
-    dispatcher->start(socket);
+    connect(socket.get(), &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
+    dispatcher->start(socket.get());
     handleServerMsg();
 }
 
@@ -319,7 +317,8 @@ void VncViewerClient::reportLoss()
     emit vncServerDisconnected();
     if (autoReconnect.load() && reconnectTimer) {
         qDebug() << "ready to reconnect:" << host;
-        connect(reconnectTimer, &QTimer::timeout, this, &VncViewerClient::timeToReconnect, Qt::UniqueConnection);
+        connect(reconnectTimer.get(), &QTimer::timeout, this, &VncViewerClient::timeToReconnect,
+                Qt::UniqueConnection);
         reconnectTimer->start(Constants::kReconnectIntervalMs);
     }
 }
@@ -357,17 +356,13 @@ void VncViewerClient::manualDisconnectServer()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort();
     }
-    delete dispatcher;
-    dispatcher = nullptr;
-    if (socket) {
+    dispatcher.reset();
+    if (socket)
         socket->disconnect(this);
-        socket->deleteLater();
-    }
-    socket = nullptr;
-    delete reconnectTimer;
-    reconnectTimer = nullptr;
-    delete connectTimer;
-    connectTimer = nullptr;
+    // None of the socket's signals is running: it can go at once.
+    socket.reset();
+    reconnectTimer.reset();
+    connectTimer.reset();
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 

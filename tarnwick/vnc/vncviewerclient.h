@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class QTcpSocket;
 class QTimer;
@@ -98,15 +99,15 @@ private:
     void reportLoss();
     void frameArrived(QImage* image, int x, int y, bool done);
 
-    QTcpSocket* socket = nullptr;
-    QTimer* reconnectTimer = nullptr;
+    std::unique_ptr<QTcpSocket> socket;
+    std::unique_ptr<QTimer> reconnectTimer;
     // Bounds the wait for the server to answer a connection attempt.
-    QTimer* connectTimer = nullptr;
+    std::unique_ptr<QTimer> connectTimer;
     std::atomic<bool> autoReconnect{false};
     std::atomic<bool> connected{false};
     QString host;
     QString storedPassword;
-    VncProtocolDispatcher* dispatcher = nullptr;
+    std::unique_ptr<VncProtocolDispatcher> dispatcher;
     VncImageQuality quality = HighQuality;
     VncViewer* viewer = nullptr;
     QMutex passwordMutex{QMutex::Recursive};

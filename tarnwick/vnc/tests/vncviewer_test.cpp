@@ -4,6 +4,7 @@
 
 #include "tarnwick/vnc/vncviewer.h"
 
+#include "platform/fd/uniquefd.h"
 #include "tarnwick/vnc/vncpassworddialog.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/fakerfbserver.h"
@@ -128,15 +129,13 @@ QColor shownColour(VncViewerWindow& window)
 // the namespace, and so do the sockets they open.
 void inNamespace(const QString& ns, const std::function<void()>& make)
 {
-    const int own = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int target = ::open(("/var/run/netns/" + ns.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(own, 0);
-    ASSERT_GE(target, 0) << ns.toStdString();
-    ASSERT_EQ(::setns(target, CLONE_NEWNET), 0);
+    const platform::UniqueFd own(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    const platform::UniqueFd target(::open(("/var/run/netns/" + ns.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(own.valid());
+    ASSERT_TRUE(target.valid()) << ns.toStdString();
+    ASSERT_EQ(::setns(target.get(), CLONE_NEWNET), 0);
     make();
-    ASSERT_EQ(::setns(own, CLONE_NEWNET), 0);
-    ::close(target);
-    ::close(own);
+    ASSERT_EQ(::setns(own.get(), CLONE_NEWNET), 0);
 }
 
 // Windows opened on servers that do not answer as a server should, and the
