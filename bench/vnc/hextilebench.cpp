@@ -179,16 +179,14 @@ Timing inMemory(const QByteArray& data, VncImageQuality quality, int frames)
 {
     LockedTarget target;
     int done = 0;
-    auto format = VncPixelFormat::create(
-        quality, [&](QImage* image, int, int, bool isDone) {
-            delete image;
-            done += isDone ? 1 : 0;
-        },
-        {});
+    auto format = VncPixelFormat::create(quality, [&](QImage* image, int, int, bool isDone) {
+        delete image;
+        done += isDone ? 1 : 0;
+    });
     qint64 position = 0;
-    auto source = [&](char* to, qint64 min, qint64 max) -> qint64 {
+    auto source = [&](char* to, qint64 max) -> qint64 {
         const qint64 n = std::min(max, qint64(data.size()) - position);
-        if (n < min)
+        if (n == 0)
             return -1;
         std::memcpy(to, data.constData() + position, size_t(n));
         position += n;
@@ -208,7 +206,8 @@ Timing inMemory(const QByteArray& data, VncImageQuality quality, int frames)
             watch.start(); // the first frame warms up
         position = 0;
         input.setSource(source);
-        format->decodeRect(header, true);
+        if (!format->decodeRect(header, true))
+            return {};
     }
     return watch.per(frames);
 }

@@ -23,20 +23,22 @@ quint16 bigEndian16(const uchar* b)
 
 void FrameBufferUpdate::run()
 {
-    switch (state) {
-    case State::MessageType:
-        if (!readMessageType())
-            return;
-        state = State::UpdateHeader;
-        [[fallthrough]];
-    case State::UpdateHeader:
-        if (!readUpdateHeader())
-            return;
-        state = State::RectangleHeader;
-        [[fallthrough]];
-    case State::RectangleHeader:
-        for (;;) {
+    for (;;) {
+        switch (state) {
+        case State::MessageType:
+            if (!readMessageType())
+                return;
+            state = State::UpdateHeader;
+            break;
+        case State::UpdateHeader:
+            if (!readUpdateHeader())
+                return;
+            state = State::RectangleHeader;
+            break;
+        case State::RectangleHeader:
             if (rectsLeft == 0) {
+                // The update is complete; the run ends with the request for
+                // the next one.
                 state = State::MessageType;
                 sendUpdateRequest(1);
                 return;
@@ -44,10 +46,16 @@ void FrameBufferUpdate::run()
             if (!readRectHeader())
                 return;
             --rectsLeft;
-            dispatcher->pixelFormat()->decodeRect(rectHeader, rectsLeft == 0);
+            state = State::RectangleData;
+            break;
+        case State::RectangleData:
+            if (!dispatcher->pixelFormat()->decodeRect(rectHeader, rectsLeft == 0))
+                return;
+            state = State::RectangleHeader;
+            break;
+        default:
+            fail(nullptr, "bugging");
         }
-    default:
-        fail(nullptr, "bugging");
     }
 }
 

@@ -2,8 +2,8 @@
 
 // The base of every RFB step: one phase of the protocol, run by the dispatcher
 // whenever the socket reports new bytes. A step reads what its phase needs
-// (returning early while too few bytes are buffered), writes its answer and
-// installs its successor.
+// (returning early while too few bytes are buffered, to go on where it
+// stopped on its next run), writes its answer and installs its successor.
 
 #include <QByteArray>
 

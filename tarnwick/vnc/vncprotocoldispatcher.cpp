@@ -18,10 +18,9 @@ VncProtocolDispatcher::VncProtocolDispatcher(FrameCallback frameCallback, VncIma
     , m_height(Constants::kDefaultHeight)
     , m_frameCallback(std::move(frameCallback))
     , m_client(client)
-    , m_input(VncInputBuffer::Source(), Constants::kReadAheadBytes)
+    , m_input(VncInputBuffer::Source(), Constants::kReadAheadBytes, Constants::kReadTimeoutMs)
 {
-    auto readFunction = [this](unsigned int count, QByteArray& out) { return read(count, out); };
-    m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback, readFunction);
+    m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback);
     m_pixelFormat->setInput(&m_input);
     m_pixelFormat->setFrameSize(QSize(width(), height()));
 }
@@ -37,9 +36,7 @@ void VncProtocolDispatcher::start(QTcpSocket* socket)
     if (socket)
         socket->setReadBufferSize(Constants::kReadAheadBytes);
     // Bytes of an earlier connection mean nothing to this one.
-    m_input.setSource([this](char* to, qint64 min, qint64 max) {
-        return readAtLeast(m_socket, to, min, max, m_cancelCheck);
-    });
+    m_input.setSource([this](char* to, qint64 max) { return readArrived(m_socket, to, max); });
     // The steps of an earlier connection end here.
     m_currentStep = std::make_unique<VncVersionHandShake>();
     m_pointerStep = std::make_unique<VncMouse>();

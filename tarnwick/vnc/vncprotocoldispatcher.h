@@ -74,13 +74,15 @@ public:
     void sendPointer(int buttons, int x, int y);
     void sendKey(quint32 keysym, int down);
 
-    // Reads exactly count bytes from the socket; false for a count of 0.
+    // Takes exactly count bytes of what the server sent; false for a count
+    // of 0 and when fewer have arrived.
     bool read(unsigned int count, QByteArray& out);
     // What the server sent and no step has taken yet; every step and the
-    // decoder read through it.
+    // decoder read from it, and none waits in it: a step short of bytes
+    // returns and runs again when more have come.
     VncInputBuffer& input() { return m_input; }
 
-    // Waits for server bytes stop as soon as this turns true.
+    // A wait for written bytes to leave stops as soon as this turns true.
     void setCancelCheck(CancelCheck check) { m_cancelCheck = std::move(check); }
     const CancelCheck& cancelCheck() const { return m_cancelCheck; }
 

@@ -2,6 +2,7 @@
 
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 #include "tarnwick/vnc/vncviewer.h"
 
@@ -48,6 +49,7 @@ void VncViewerClient::releaseResources()
     socket.reset();
     reconnectTimer.reset();
     connectTimer.reset();
+    readTimer.reset();
     m_connecting = false;
 }
 
@@ -193,11 +195,16 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         connectTimer = std::make_unique<QTimer>();
         connectTimer->setSingleShot(true);
         connect(connectTimer.get(), &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
+        readTimer = std::make_unique<QTimer>();
+        readTimer->setSingleShot(true);
+        connect(readTimer.get(), &QTimer::timeout, this, &VncViewerClient::handleServerMsg);
     }
+    readTimer->stop();
     // The dispatcher of an earlier connection ends here.
     dispatcher = std::make_unique<VncProtocolDispatcher>(
         [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
     dispatcher->setFrameTarget(viewer);
+    dispatcher->input().setSilenceLimit(m_readTimeoutMs.load());
     const quint64 request = m_requests.load();
     dispatcher->setCancelCheck([this, request] { return m_requests.load() != request; });
     noteFrameBufferSize(dispatcher->width(), dispatcher->height());
@@ -262,6 +269,8 @@ void VncViewerClient::abortConnection()
     // The failed step stays current until a reconnect builds a fresh chain;
     // closing the socket lets the normal disconnect rules run.
     connected.store(false);
+    if (readTimer)
+        readTimer->stop();
     if (socket && socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
 }
@@ -270,39 +279,47 @@ void VncViewerClient::handleServerMsg()
 {
     if (m_inHandler || !socket || !dispatcher)
         return;
-    if (reconnectTimer && reconnectTimer->isActive())
+    if (reconnectTimer->isActive())
         reconnectTimer->stop();
     m_inHandler = true;
-    const quint64 consumedBefore = dispatcher->input().consumedTotal();
-    bool failed = true;
+    VncInputBuffer& input = dispatcher->input();
     try {
-        dispatcher->runCurrentStep();
-        failed = false;
+        // A run ends with each update's request; the bytes of a following
+        // message that came with it are held already and bring no readyRead
+        // of their own. So the steps run again while they make progress.
+        quint64 consumed = 0;
+        do {
+            consumed = input.consumedTotal();
+            dispatcher->runCurrentStep();
+        } while (input.consumedTotal() != consumed && input.available() > 0);
     } catch (const VncPasswdIncorrect&) {
         m_inHandler = false;
         autoReconnect.store(false);
         connected.store(false);
         emit vncPasswdIncorrect();
         abortConnection();
+        return;
     } catch (const VncProException& e) {
         m_inHandler = false;
         qDebug() << "catch unexpected exception:" << e.what();
         abortConnection();
-        if (reconnectTimer)
-            reconnectTimer->start(Constants::kReconnectIntervalMs);
+        reconnectTimer->start(Constants::kReconnectIntervalMs);
+        return;
     } catch (const std::exception& e) {
         m_inHandler = false;
         qDebug() << "catch unexpected exception:" << e.what();
         emit unexpectedError(QString::fromLocal8Bit(e.what()));
         abortConnection();
+        return;
     }
     m_inHandler = false;
-    // Bytes that arrived while a step waited inside a read, or that a read
-    // took into the buffer ahead of their message, raise no new readyRead;
-    // run again while steps make progress on them.
-    if (!failed && socket && dispatcher && dispatcher->input().consumedTotal() != consumedBefore
-        && dispatcher->input().held() + socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &VncViewerClient::handleServerMsg, Qt::QueuedConnection);
+    // A step inside a rectangle waits for the rest of it as long as the
+    // server keeps sending; once it has been silent for the read time limit,
+    // the step's next run fails the read.
+    if (input.waiting())
+        readTimer->start(m_readTimeoutMs.load());
+    else
+        readTimer->stop();
 }
 
 void VncViewerClient::serverDisconnected()
@@ -363,6 +380,7 @@ void VncViewerClient::manualDisconnectServer()
     socket.reset();
     reconnectTimer.reset();
     connectTimer.reset();
+    readTimer.reset();
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 

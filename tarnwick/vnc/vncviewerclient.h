@@ -5,6 +5,7 @@
 // from the GUI thread through queued signals and three semaphores (a key or
 // pointer event waits until it has left; the worker waits for the password).
 
+#include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncimagequality.h"
 
 #include <QAbstractSocket>
@@ -44,6 +45,9 @@ public:
     void setViewer(VncViewer* v) { viewer = v; }
     // The server's port; the panels listen on 5900.
     void setPort(quint16 port) { m_port.store(port); }
+    // How long the server may stay silent inside a rectangle before the read
+    // fails (30000 ms in the program); for connections made afterwards.
+    void setReadTimeout(int ms) { m_readTimeoutMs.store(ms); }
 
     // GUI thread.
     void requestConnect(const QString& host, const QString& password, VncImageQuality quality);
@@ -103,6 +107,9 @@ private:
     std::unique_ptr<QTimer> reconnectTimer;
     // Bounds the wait for the server to answer a connection attempt.
     std::unique_ptr<QTimer> connectTimer;
+    // Runs the steps again once the server has been silent for the read
+    // time limit while a step waits inside a rectangle.
+    std::unique_ptr<QTimer> readTimer;
     std::atomic<bool> autoReconnect{false};
     std::atomic<bool> connected{false};
     QString host;
@@ -116,6 +123,7 @@ private:
     QSemaphore keySemaphore{0};
 
     std::atomic<quint16> m_port;
+    std::atomic<int> m_readTimeoutMs{Constants::kReadTimeoutMs};
     // Frame buffer size for the GUI, kept here so that it survives the
     // dispatcher.
     std::atomic<int> m_frameBufferWidth;
@@ -123,8 +131,8 @@ private:
     std::atomic<bool> m_passwordCancelled{false};
     // Set when the viewer goes: no password wait may start or last.
     std::atomic<bool> m_exiting{false};
-    // Every connect or disconnect request counts up; a blocking read of an
-    // older connection stops when it sees a newer request.
+    // Every connect or disconnect request counts up; a wait for an older
+    // connection's bytes to leave stops when it sees a newer request.
     std::atomic<quint64> m_requests{0};
     // After a hand-over wait ran out, events are handed over without waiting
     // until the worker has caught up.

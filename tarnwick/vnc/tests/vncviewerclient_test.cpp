@@ -397,6 +397,35 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 3000));
 }
 
+TEST(VncViewerLoss, ServerSilentInsideARectangleFailsTheReadAfterTheLimit)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(160, 96);
+    config.fault = Fault::StallMidRect;
+    config.faultAfterUpdates = 1;
+    config.hextile.style = FakeRfb::HextileOptions::Raw;
+    server.setConfig(config);
+    server.setPicture(picture(config.size, qRgb(9, 90, 9)));
+    ASSERT_TRUE(server.start());
+    const int limitMs = 1500;
+    Worker worker(server.port());
+    worker.client.setReadTimeout(limitMs);
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
+    // The answer to the next request stops in the middle of its rectangle;
+    // the worker keeps waiting for the rest until the server has been silent
+    // for the limit.
+    QElapsedTimer sinceRequest;
+    sinceRequest.start();
+    server.setPicture(picture(config.size, qRgb(200, 0, 9)));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 20000)) << "the worker waits on";
+    EXPECT_GE(sinceRequest.elapsed(), limitMs);
+    EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
+    EXPECT_EQ(worker.updates, 1);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending);
+}
+
 TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
 {
     FakeRfbServer server;
