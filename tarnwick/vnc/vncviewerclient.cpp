@@ -303,7 +303,7 @@ void VncViewerClient::handleServerMsg()
         m_inHandler = false;
         qDebug() << "catch unexpected exception:" << e.what();
         abortConnection();
-        reconnectTimer->start(Constants::kReconnectIntervalMs);
+        reconnectTimer->start(m_reconnectIntervalMs.load());
         return;
     } catch (const std::exception& e) {
         m_inHandler = false;
@@ -336,7 +336,7 @@ void VncViewerClient::reportLoss()
         qDebug() << "ready to reconnect:" << host;
         connect(reconnectTimer.get(), &QTimer::timeout, this, &VncViewerClient::timeToReconnect,
                 Qt::UniqueConnection);
-        reconnectTimer->start(Constants::kReconnectIntervalMs);
+        reconnectTimer->start(m_reconnectIntervalMs.load());
     }
 }
 
@@ -351,8 +351,8 @@ void VncViewerClient::timeToReconnect()
             QMutexLocker locker(&passwordMutex);
             passwd = storedPassword;
         }
-        // The timer keeps running: a server still down is tried again in
-        // 5000 ms.
+        // The timer keeps running: a server still down is tried again after
+        // the same interval.
         connectToServer(host, passwd, quality);
     } else if (reconnectTimer) {
         reconnectTimer->stop();

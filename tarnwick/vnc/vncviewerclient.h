@@ -48,6 +48,9 @@ public:
     // How long the server may stay silent inside a rectangle before the read
     // fails (30000 ms in the program); for connections made afterwards.
     void setReadTimeout(int ms) { m_readTimeoutMs.store(ms); }
+    // The time between a lost connection and each attempt to reconnect
+    // (5000 ms in the program).
+    void setReconnectInterval(int ms) { m_reconnectIntervalMs.store(ms); }
 
     // GUI thread.
     void requestConnect(const QString& host, const QString& password, VncImageQuality quality);
@@ -124,6 +127,7 @@ private:
 
     std::atomic<quint16> m_port;
     std::atomic<int> m_readTimeoutMs{Constants::kReadTimeoutMs};
+    std::atomic<int> m_reconnectIntervalMs{Constants::kReconnectIntervalMs};
     // Frame buffer size for the GUI, kept here so that it survives the
     // dispatcher.
     std::atomic<int> m_frameBufferWidth;

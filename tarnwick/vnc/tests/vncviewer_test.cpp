@@ -298,6 +298,7 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     server.setConfig(config);
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
+    window.findChild<VncViewer*>()->setReconnectInterval(300);
     const qreal d = QGuiApplication::primaryScreen()->logicalDotsPerInch() / 96.0;
     EXPECT_EQ(window.size(), QSize(int(std::ceil(800 * d)), int(std::ceil(480 * d))));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
@@ -309,8 +310,9 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     EXPECT_NEAR(double(viewer->width()) / viewer->height(), 320.0 / 200.0, 0.02);
     server.dropConnections();
     ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
-    EXPECT_EQ(viewer->connectionState(), ConnectionState::ReconnectPending);
-    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
+    // Pending, or already back on a busy machine that showed the title late.
+    EXPECT_NE(viewer->connectionState(), ConnectionState::Disconnected) << "no reconnect is pending";
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     window.close();
     EXPECT_TRUE(waitUntil([&] { return server.openConnectionCount() == 0; }, 5000));
 }

@@ -28,6 +28,11 @@ namespace {
 
 const QByteArray kS3cretResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
 
+// A reconnect interval for the tests that wait for reconnection, or for its
+// absence: a reconnect that should not come would have come within a few.
+constexpr int kReconnectMs = 300;
+constexpr int kSeveralReconnectsMs = 6 * kReconnectMs;
+
 // The client in a worker thread of its own, as the viewer runs it, with
 // counters of its signals.
 class Worker
@@ -88,6 +93,7 @@ QByteArray handshakeBytes(const QByteArray& setPixelFormat, int w, int h)
 
 } // namespace
 
+// With the program's interval of 5000 ms.
 TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
 {
     FakeRfbServer server;
@@ -142,6 +148,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
     server.setPicture(picture(QSize(40, 30), qRgb(0, 0, 0)));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
 
@@ -167,7 +174,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
         EXPECT_TRUE(waitUntil([&] { return server.record(connection - 1).closed; }, 3000));
     }
     // No timer or doubled signal starts a further connection.
-    QThread::msleep(5600);
+    EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 4; }, kSeveralReconnectsMs));
     EXPECT_EQ(server.connectionCount(), 4);
     EXPECT_EQ(server.openConnectionCount(), 1);
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
@@ -179,9 +186,12 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
     server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.passwordIncorrect >= 1; }, 10000));
-    QThread::msleep(5600);
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
+    EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 1 || worker.passwordIncorrect > 1; },
+                           kSeveralReconnectsMs));
     EXPECT_EQ(worker.passwordIncorrect, 1);
     EXPECT_EQ(server.connectionCount(), 1);
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected);
@@ -194,11 +204,12 @@ TEST(VncViewerClient, AutomaticReconnectReusesTheStoredPassword)
     server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(server.record(0).response.toHex(), kS3cretResponse.toHex());
     ASSERT_TRUE(server.restart());
-    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000));
     EXPECT_EQ(server.record(1).response.toHex(), kS3cretResponse.toHex());
     EXPECT_EQ(worker.passwordNeeded, 0) << "asked the user again for a stored password";
 }
@@ -388,8 +399,8 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     auto viewer = std::make_unique<VncViewer>();
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", HighQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
-    QThread::msleep(300); // the worker now waits inside the rectangle
+    // The first tiles are drawn: the worker now waits inside the rectangle.
+    ASSERT_TRUE(waitUntil([&] { return viewer->isFrameBufferReady(); }, 10000));
     QElapsedTimer t;
     t.start();
     viewer.reset();
@@ -475,13 +486,16 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     ASSERT_TRUE(server.start());
     const quint16 port = server.port();
     Worker worker(port);
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
-    // The first attempt, 5 s after the loss, finds nobody listening.
-    QThread::msleep(6500);
+    // The attempts after the loss find nobody listening, and each is
+    // reported as a loss of its own.
+    ASSERT_TRUE(waitUntil([&] { return worker.losses >= 3; }, 10000));
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending);
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
-    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000)) << "gave up after a failed attempt";
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 }
