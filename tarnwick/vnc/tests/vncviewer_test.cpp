@@ -32,6 +32,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 using namespace VNC;
 using FakeRfb::Fault;
@@ -142,6 +143,14 @@ void inNamespace(const QString& ns, const std::function<void()>& make)
 // time each took to show the disconnected state.
 struct FailedConnect
 {
+    FailedConnect(const char* name, QString address, quint16 port, QString logged)
+        : name(name)
+        , address(std::move(address))
+        , port(port)
+        , logged(std::move(logged))
+    {
+    }
+
     const char* name;
     QString address;
     quint16 port;
