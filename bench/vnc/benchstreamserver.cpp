@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace Bench {
 
@@ -28,36 +29,30 @@ void put32(QByteArray& out, quint32 v)
 
 StreamServer::StreamServer()
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0)
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd)
         return;
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof(address);
-    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(m_fd, 4) != 0
-        || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(fd.get(), 4) != 0
+        || ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return;
-    }
+    m_fd = std::move(fd);
     m_port = ntohs(address.sin_port);
 }
 
-StreamServer::~StreamServer()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+StreamServer::~StreamServer() = default;
 
-int StreamServer::accept(int timeoutMs)
+platform::UniqueFd StreamServer::accept(int timeoutMs)
 {
-    if (m_fd < 0)
-        return -1;
-    pollfd p {m_fd, POLLIN, 0};
+    if (!m_fd)
+        return {};
+    pollfd p {m_fd.get(), POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1)
-        return -1;
-    return ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        return {};
+    return platform::UniqueFd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 bool StreamServer::sendAll(int fd, const QByteArray& bytes)

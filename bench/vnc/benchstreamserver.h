@@ -5,6 +5,8 @@
 // messages held in memory. Plain blocking sockets in a thread of the bench's
 // own, so that none of its work lands on the measured side.
 
+#include "platform/fd/uniquefd.h"
+
 #include <QByteArray>
 #include <QSize>
 #include <QtGlobal>
@@ -19,10 +21,10 @@ public:
     StreamServer(const StreamServer&) = delete;
     StreamServer& operator=(const StreamServer&) = delete;
 
-    bool listening() const { return m_fd >= 0; }
+    bool listening() const { return m_fd.valid(); }
     quint16 port() const { return m_port; }
-    // The next client's descriptor, or -1 when none came within the time.
-    int accept(int timeoutMs);
+    // The next client's connection; none when no client came within the time.
+    platform::UniqueFd accept(int timeoutMs);
 
     // Greeting (RFB 3.3), security None, ClientInit, ServerInit with the
     // size and the 16-byte pixel format.
@@ -34,7 +36,7 @@ public:
     static bool readClientMessage(int fd, QByteArray& message);
 
 private:
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
     quint16 m_port = 0;
 };
 

@@ -34,7 +34,6 @@
 #include <QTcpSocket>
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -180,16 +179,14 @@ Timing inMemory(const QByteArray& data, VncImageQuality quality, int frames)
 {
     LockedTarget target;
     int done = 0;
-    auto format = VncPixelFormat::create(
-        quality, [&](QImage* image, int, int, bool isDone) {
-            delete image;
-            done += isDone ? 1 : 0;
-        },
-        {});
+    auto format = VncPixelFormat::create(quality, [&](QImage* image, int, int, bool isDone) {
+        delete image;
+        done += isDone ? 1 : 0;
+    });
     qint64 position = 0;
-    auto source = [&](char* to, qint64 min, qint64 max) -> qint64 {
+    auto source = [&](char* to, qint64 max) -> qint64 {
         const qint64 n = std::min(max, qint64(data.size()) - position);
-        if (n < min)
+        if (n == 0)
             return -1;
         std::memcpy(to, data.constData() + position, size_t(n));
         position += n;
@@ -209,7 +206,8 @@ Timing inMemory(const QByteArray& data, VncImageQuality quality, int frames)
             watch.start(); // the first frame warms up
         position = 0;
         input.setSource(source);
-        format->decodeRect(header, true);
+        if (!format->decodeRect(header, true))
+            return {};
     }
     return watch.per(frames);
 }
@@ -221,9 +219,10 @@ Timing throughSocket(const QByteArray& update, VncImageQuality quality, int fram
     Bench::StreamServer server;
     const int total = frames + 1; // the first warms up
     std::thread peer([&] {
-        const int fd = server.accept(10000);
-        if (fd < 0)
+        const platform::UniqueFd connection = server.accept(10000);
+        if (!connection)
             return;
+        const int fd = connection.get();
         char setup[8 + 20 + 10]; // SetEncodings, SetPixelFormat, the first request
         if (Bench::StreamServer::handshake(fd, kFrame, PixelFormat::low().toBytes())
             && Bench::StreamServer::receiveAll(fd, setup, sizeof(setup))) {
@@ -234,7 +233,6 @@ Timing throughSocket(const QByteArray& update, VncImageQuality quality, int fram
             while (::recv(fd, drain, sizeof(drain), 0) > 0) {
             }
         }
-        ::close(fd);
     });
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, server.port());

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace Bench {
@@ -91,7 +92,6 @@ BenchDisplay::~BenchDisplay()
             m_process->kill();
             m_process->waitForFinished(3000);
         }
-        delete m_process;
     }
 }
 
@@ -102,7 +102,7 @@ bool BenchDisplay::start(QString* error)
             || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
             continue;
         m_name = QStringLiteral(":%1").arg(n);
-        m_process = new QProcess;
+        m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process->start(QStringLiteral("Xvfb"), {m_name, "-screen", "0", "1280x800x24", "-dpi", "96", "-nolisten",
                                                   "tcp"});
@@ -140,12 +140,10 @@ ViewerRun runViewer(const QString& display, const QString& program, const QStrin
     std::atomic<bool> served {false};
     std::thread serving([&] {
         while (!stop.load()) {
-            const int fd = server.accept(200);
-            if (fd < 0)
+            const platform::UniqueFd fd = server.accept(200);
+            if (!fd)
                 continue;
-            const bool complete = serveConnection(fd, stream, pid.load(), result);
-            ::close(fd);
-            if (complete)
+            if (serveConnection(fd.get(), stream, pid.load(), result))
                 break;
         }
         served.store(true);

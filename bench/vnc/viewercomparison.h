@@ -7,10 +7,11 @@
 // of updates.
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
-class QProcess;
+#include <memory>
 
 namespace Bench {
 
@@ -42,7 +43,7 @@ public:
     QString name() const { return m_name; }
 
 private:
-    QProcess* m_process = nullptr;
+    std::unique_ptr<QProcess> m_process;
     QString m_name;
 };
 

@@ -4,46 +4,14 @@
 #include "tarnwick/vnc/vncexception.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 
-#include <QDebug>
-
 namespace VNC {
-
-void FrameBufferUpdate::run()
-{
-    switch (state) {
-    case 0:
-        if (!readMessageType())
-            return;
-        state = 1;
-        [[fallthrough]];
-    case 1:
-        if (!readUpdateHeader())
-            return;
-        state = 2;
-        [[fallthrough]];
-    case 2:
-        for (;;) {
-            if (rectsLeft == 0) {
-                state = 0;
-                sendUpdateRequest(1);
-                return;
-            }
-            if (!readRectHeader())
-                return;
-            --rectsLeft;
-            dispatcher->pixelFormat()->decodeRect(rectHeader, rectsLeft == 0);
-            state = 2;
-        }
-    default:
-        throw VncProException("FrameBufferUpdate", "bugging");
-    }
-}
 
 namespace {
 
-[[noreturn]] void fail(const char* logText, const char* reason)
+template <typename... Values>
+[[noreturn]] void fail(const char* logText, const char* reason, const Values&... values)
 {
-    failStep("FrameBufferUpdate", logText, reason);
+    failStep("FrameBufferUpdate", logText, reason, values...);
 }
 
 quint16 bigEndian16(const uchar* b)
@@ -52,6 +20,44 @@ quint16 bigEndian16(const uchar* b)
 }
 
 } // namespace
+
+void FrameBufferUpdate::run()
+{
+    for (;;) {
+        switch (state) {
+        case State::MessageType:
+            if (!readMessageType())
+                return;
+            state = State::UpdateHeader;
+            break;
+        case State::UpdateHeader:
+            if (!readUpdateHeader())
+                return;
+            state = State::RectangleHeader;
+            break;
+        case State::RectangleHeader:
+            if (rectsLeft == 0) {
+                // The update is complete; the run ends with the request for
+                // the next one.
+                state = State::MessageType;
+                sendUpdateRequest(1);
+                return;
+            }
+            if (!readRectHeader())
+                return;
+            --rectsLeft;
+            state = State::RectangleData;
+            break;
+        case State::RectangleData:
+            if (!dispatcher->pixelFormat()->decodeRect(rectHeader, rectsLeft == 0))
+                return;
+            state = State::RectangleHeader;
+            break;
+        default:
+            fail(nullptr, "bugging");
+        }
+    }
+}
 
 bool FrameBufferUpdate::readMessageType()
 {
@@ -91,10 +97,8 @@ bool FrameBufferUpdate::readRectHeader()
     rectHeader.height = bigEndian16(header + 6);
     rectHeader.encoding = qint32((quint32(header[8]) << 24) | (quint32(header[9]) << 16) | (quint32(header[10]) << 8)
                                  | quint32(header[11]));
-    if (rectHeader.encoding != Constants::kEncodingHextile) {
-        qDebug() << "encoding type is incorrect" << rectHeader.encoding;
-        throw VncProException("FrameBufferUpdate", "encoding type is incorrect!");
-    }
+    if (rectHeader.encoding != Constants::kEncodingHextile)
+        fail("encoding type is incorrect", "encoding type is incorrect!", rectHeader.encoding);
     return true;
 }
 

@@ -2,7 +2,8 @@
 
 // The last step of a connection: reads every server message, hands each
 // Hextile rectangle to the pixel format, and asks for the next update once an
-// update is complete.
+// update is complete. Like every step it reads only what has arrived, and
+// goes on where it stopped on its next run, also inside a rectangle.
 
 #include "tarnwick/vnc/vncpixelformat.h"
 #include "tarnwick/vnc/vncprotocol.h"
@@ -19,7 +20,15 @@ private:
     bool readUpdateHeader();
     bool readRectHeader();
 
-    quint32 state = 0; // 0 message type, 1 update header, 2 rectangle header
+    // What the step waits for next.
+    enum class State : quint32 {
+        MessageType = 0,
+        UpdateHeader = 1,
+        RectangleHeader = 2,
+        RectangleData = 3, // the rest of a rectangle's tiles
+    };
+
+    State state = State::MessageType;
     quint32 rectsLeft = 0;
     VncRectHeader rectHeader;
 };

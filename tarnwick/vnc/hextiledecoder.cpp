@@ -6,7 +6,6 @@
 #include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncpixelformat.h"
 
-#include <QByteArray>
 #include <QDebug>
 #include <QImage>
 
@@ -22,9 +21,6 @@ using namespace Constants;
 const char kTileReadFailed[] = "read image frame buffer failed!";
 const char kCountReadFailed[] = "read subrectData failed!";
 const char kSubrectsReadFailed[] = "read subRectStruct failed!";
-
-// Far beyond any 16-bit position: no limit.
-constexpr int kUnbounded = 1 << 20;
 
 // Where a tile's bytes end, or how many are needed to know more.
 struct TileExtent
@@ -55,15 +51,6 @@ TileExtent tileExtent(const uchar* p, qint64 held, int tw, int th, int bpp)
     return {length, kSubrectsReadFailed, held >= length};
 }
 
-// Background and foreground of the rectangle, as raw pixels of the format.
-// A background never given is black (all zero in every format).
-struct TileColours
-{
-    uchar background[4] = {};
-    uchar foreground[4] = {};
-    bool foregroundGiven = false;
-};
-
 // The visible part of a rectangle, x1 and y1 exclusive.
 struct Clip
 {
@@ -76,11 +63,12 @@ Clip clip(int x, int y, int w, int h, int width, int height)
     return {std::max(x, 0), std::max(y, 0), std::min(x + w, width), std::min(y + h, height)};
 }
 
-// Draws straight into the target's frame buffer, locked for a batch of tiles.
-class DirectSink
+// Draws straight into the target's frame buffer, locked for a batch of
+// tiles; without a target, or outside its image and the frame, nothing.
+class FrameSink
 {
 public:
-    DirectSink(VncFrameTarget& target, const VncPixelFormat& format, const QSize& frame)
+    FrameSink(VncFrameTarget* target, const VncPixelFormat& format, const QSize& frame)
         : m_target(target)
         , m_format(format)
         , m_bytesPerPixel(format.bitsPerPixel() / 8)
@@ -90,14 +78,18 @@ public:
 
     void begin()
     {
-        QImage* image = m_target.beginDraw();
+        QImage* image = m_target ? m_target->beginDraw() : nullptr;
         m_view = image ? FrameView(*image) : FrameView();
         if (m_frame.isValid()) {
             m_view.width = std::min(m_view.width, m_frame.width());
             m_view.height = std::min(m_view.height, m_frame.height());
         }
     }
-    void end() { m_target.endDraw(); }
+    void end()
+    {
+        if (m_target)
+            m_target->endDraw();
+    }
 
     void fill(const uchar* pixel, int x, int y, int w, int h)
     {
@@ -127,7 +119,7 @@ public:
     }
 
 private:
-    VncFrameTarget& m_target;
+    VncFrameTarget* m_target;
     const VncPixelFormat& m_format;
     int m_bytesPerPixel;
     QSize m_frame;
@@ -137,59 +129,11 @@ private:
     quint32 m_cachedRgba = 0;
 };
 
-// One image per fill and raw tile, through the pixel format's frame
-// callback; only the visible part of each.
-class ImageSink
-{
-public:
-    ImageSink(VncPixelFormat& format, const QSize& frame)
-        : m_format(format)
-        , m_bytesPerPixel(format.bitsPerPixel() / 8)
-        , m_width(frame.isValid() ? frame.width() : kUnbounded)
-        , m_height(frame.isValid() ? frame.height() : kUnbounded)
-    {
-    }
-
-    void begin() {}
-    void end() {}
-
-    void fill(const uchar* pixel, int x, int y, int w, int h)
-    {
-        const Clip c = clip(x, y, w, h, m_width, m_height);
-        if (c.empty())
-            return;
-        m_format.imageFromColour(QByteArray(reinterpret_cast<const char*>(pixel), m_bytesPerPixel), c.x0, c.y0,
-                                 c.x1 - c.x0, c.y1 - c.y0);
-    }
-
-    void pixels(const uchar* data, int x, int y, int w, int h)
-    {
-        const Clip c = clip(x, y, w, h, m_width, m_height);
-        if (c.empty())
-            return;
-        const int rowBytes = (c.x1 - c.x0) * m_bytesPerPixel;
-        QByteArray visible;
-        visible.reserve(rowBytes * (c.y1 - c.y0));
-        for (int row = c.y0; row < c.y1; ++row) {
-            const uchar* source = data + (qint64(row - y) * w + (c.x0 - x)) * m_bytesPerPixel;
-            visible.append(reinterpret_cast<const char*>(source), rowBytes);
-        }
-        m_format.imageFromPixels(visible, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
-    }
-
-private:
-    VncPixelFormat& m_format;
-    int m_bytesPerPixel;
-    int m_width;
-    int m_height;
-};
-
 // Ends a batch of drawing also when a sink call throws.
-template <typename Sink>
 class Batch
 {
 public:
-    explicit Batch(Sink& sink)
+    explicit Batch(FrameSink& sink)
         : m_sink(sink)
     {
         m_sink.begin();
@@ -199,13 +143,13 @@ public:
     Batch& operator=(const Batch&) = delete;
 
 private:
-    Sink& m_sink;
+    FrameSink& m_sink;
 };
 
 // Draws one whole tile and returns where it ends; tileExtent has made sure
 // every byte read here is held.
-template <typename Sink>
-const uchar* drawTile(const uchar* p, int bpp, int tx, int ty, int tw, int th, TileColours& colours, Sink& sink)
+const uchar* drawTile(const uchar* p, int bpp, int tx, int ty, int tw, int th, VncHextileDecoder::Colours& colours,
+                      FrameSink& sink)
 {
     const quint8 subencoding = *p++;
     if (subencoding & kHextileRaw) {
@@ -250,39 +194,32 @@ const uchar* drawTile(const uchar* p, int bpp, int tx, int ty, int tw, int th, T
 
 } // namespace
 
-VncHextileDecoder::VncHextileDecoder(VncPixelFormat& format)
+VncHextileDecoder::VncHextileDecoder(const VncPixelFormat& format)
     : m_format(format)
 {
 }
 
-void VncHextileDecoder::decodeRect(VncInputBuffer& in, const VncRectHeader& rect, VncFrameTarget* target,
+bool VncHextileDecoder::decodeRect(VncInputBuffer& in, const VncRectHeader& rect, VncFrameTarget* target,
                                    const QSize& frame)
 {
-    if (target) {
-        DirectSink sink(*target, m_format, frame);
-        decodeTiles(in, rect, sink);
-    } else {
-        ImageSink sink(m_format, frame);
-        decodeTiles(in, rect, sink);
+    if (!m_inRect) {
+        m_inRect = true;
+        m_tileX = rect.x;
+        m_tileY = rect.y;
+        m_colours = Colours();
     }
-}
-
-template <typename Sink>
-void VncHextileDecoder::decodeTiles(VncInputBuffer& in, const VncRectHeader& rect, Sink& sink)
-{
+    FrameSink sink(target, m_format, frame);
     const int bpp = m_format.bitsPerPixel() / 8;
-    TileColours colours;
     const int right = rect.x + rect.width;
     const int bottom = rect.y + rect.height;
-    for (int ty = rect.y; ty < bottom; ty += kHextileTileSize) {
-        const int th = std::min(kHextileTileSize, bottom - ty);
-        int tx = rect.x;
-        while (tx < right) {
+    while (m_tileY < bottom) {
+        const int th = std::min(kHextileTileSize, bottom - m_tileY);
+        while (m_tileX < right) {
             // The whole tiles of this row that are held already.
             const qint64 held = in.held();
             const uchar* p = in.data();
             qint64 used = 0;
-            int x = tx;
+            int x = m_tileX;
             TileExtent next{0, kTileReadFailed, true};
             while (x < right) {
                 next = tileExtent(p + used, held - used, std::min(kHextileTileSize, right - x), th, bpp);
@@ -293,23 +230,30 @@ void VncHextileDecoder::decodeTiles(VncInputBuffer& in, const VncRectHeader& rec
             }
             if (used == 0) {
                 // Not one whole tile: take what has arrived meanwhile, and
-                // wait only when that does not finish it.
-                if (in.available() > held)
+                // go on with the tile once the rest of it is here.
+                if (in.ensure(next.length))
                     continue;
-                if (!in.ensure(next.length))
+                if (in.failed()) {
+                    m_inRect = false;
                     failStep("FrameBufferUpdate", next.failure, next.failure);
-                continue;
+                }
+                return false;
             }
             {
-                Batch<Sink> batch(sink);
+                Batch batch(sink);
                 const uchar* tile = p;
-                for (int drawX = tx; drawX < x; drawX += kHextileTileSize)
-                    tile = drawTile(tile, bpp, drawX, ty, std::min(kHextileTileSize, right - drawX), th, colours, sink);
+                for (int drawX = m_tileX; drawX < x; drawX += kHextileTileSize)
+                    tile = drawTile(tile, bpp, drawX, m_tileY, std::min(kHextileTileSize, right - drawX), th,
+                                    m_colours, sink);
             }
             in.consume(used);
-            tx = x;
+            m_tileX = x;
         }
+        m_tileY += kHextileTileSize;
+        m_tileX = rect.x;
     }
+    m_inRect = false;
+    return true;
 }
 
 } // namespace VNC

@@ -1,13 +1,15 @@
 #pragma once
 
 // Hextile decoding of one rectangle. Reading is separate from drawing: the
-// decoder takes only whole tiles from the input buffer (waiting for the rest
-// of a tile when it is not there yet), and draws every tile of a row that is
-// already held in one go. Every byte of the rectangle is consumed, also what
-// lies outside the frame buffer, so that the stream keeps its place; nothing
-// is drawn outside the frame buffer.
+// decoder takes only whole tiles from the connection's input buffer and
+// draws every tile of a row that is held already in one go, straight into
+// the frame buffer. When the rest of a tile has not arrived yet it returns,
+// and the next call goes on with that tile. Every byte of the rectangle is
+// consumed, also what lies outside the frame buffer, so that the stream
+// keeps its place; nothing is drawn outside the frame buffer.
 
 #include <QSize>
+#include <QtGlobal>
 
 namespace VNC {
 
@@ -19,19 +21,33 @@ struct VncRectHeader;
 class VncHextileDecoder
 {
 public:
-    explicit VncHextileDecoder(VncPixelFormat& format);
+    explicit VncHextileDecoder(const VncPixelFormat& format);
 
-    // With a target, tiles are drawn straight into its image; without one,
-    // every fill and raw tile leaves as an image through the pixel format.
-    // frame bounds the drawing (empty: only the target's own size does).
-    // A read failure raises the step's failure.
-    void decodeRect(VncInputBuffer& in, const VncRectHeader& rect, VncFrameTarget* target, const QSize& frame);
+    // Decodes the tiles of rect that `in` holds whole into the target (none:
+    // they are read and dropped), within frame when it is valid. The first
+    // call for a rectangle starts it; after a false, the next call (with the
+    // same rect) goes on where this one stopped. True once the last tile is
+    // drawn. A stream that ended, or fell silent for its limit, inside the
+    // rectangle raises the step's failure.
+    bool decodeRect(VncInputBuffer& in, const VncRectHeader& rect, VncFrameTarget* target, const QSize& frame);
+
+    // Background and foreground of the rectangle so far, as raw pixels of
+    // the format. A background never given is black (all zero in every
+    // format).
+    struct Colours
+    {
+        uchar background[4] = {};
+        uchar foreground[4] = {};
+        bool foregroundGiven = false;
+    };
 
 private:
-    template <typename Sink>
-    void decodeTiles(VncInputBuffer& in, const VncRectHeader& rect, Sink& sink);
-
-    VncPixelFormat& m_format;
+    const VncPixelFormat& m_format;
+    bool m_inRect = false;
+    // The next tile to decode.
+    int m_tileX = 0;
+    int m_tileY = 0;
+    Colours m_colours;
 };
 
 } // namespace VNC

@@ -1,7 +1,5 @@
 #include "tarnwick/vnc/vncexception.h"
 
-#include <QDebug>
-
 namespace VNC {
 
 VncProException::VncProException(const std::string& step, const std::string& reason)
@@ -17,12 +15,6 @@ const char* VncProException::what() const noexcept
 const char* VncPasswdIncorrect::what() const noexcept
 {
     return "password is incorrect";
-}
-
-void failStep(const char* step, const char* logText, const char* reason)
-{
-    qDebug() << logText;
-    throw VncProException(step, reason);
 }
 
 } // namespace VNC

@@ -2,6 +2,8 @@
 
 // The exceptions of the RFB client: a failed step, and a rejected password.
 
+#include <QDebug>
+
 #include <exception>
 #include <string>
 
@@ -23,8 +25,18 @@ public:
     const char* what() const noexcept override;
 };
 
-// Logs logText and raises the step's failure with reason: the one way a step
-// reports a server that broke the protocol or went away.
-[[noreturn]] void failStep(const char* step, const char* logText, const char* reason);
+// Logs logText, followed by the values as the debug stream writes them, and
+// raises the step's failure with reason: the one way a step reports a server
+// that broke the protocol or went away. A null logText logs nothing.
+template <typename... Values>
+[[noreturn]] void failStep(const char* step, const char* logText, const char* reason, const Values&... values)
+{
+    if (logText) {
+        QDebug line = qDebug();
+        line << logText;
+        (void)(line << ... << values);
+    }
+    throw VncProException(step, reason);
+}
 
 } // namespace VNC

@@ -7,39 +7,26 @@
 #include <QImage>
 
 #include <algorithm>
-#include <cstring>
 
 namespace VNC {
 
-std::unique_ptr<VncPixelFormat> VncPixelFormat::create(int quality, FrameCallback frameCallback,
-                                                       ReadFunction readFunction)
+std::unique_ptr<VncPixelFormat> VncPixelFormat::create(int quality, FrameCallback frameCallback)
 {
     switch (quality) {
     case LowQuality:
-        return std::make_unique<VncLowQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+        return std::make_unique<VncLowQualityPixFormat>(std::move(frameCallback));
     case MiddleQuality:
-        return std::make_unique<VncMiddleQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+        return std::make_unique<VncMiddleQualityPixFormat>(std::move(frameCallback));
     default:
-        return std::make_unique<VncHighQualityPixFormat>(std::move(frameCallback), std::move(readFunction));
+        return std::make_unique<VncHighQualityPixFormat>(std::move(frameCallback));
     }
 }
 
-VncPixelFormat::VncPixelFormat(FrameCallback callback, ReadFunction read)
-    : readFunction(std::move(read))
-    , frameCallback(std::move(callback))
+VncPixelFormat::VncPixelFormat(FrameCallback callback)
+    : frameCallback(std::move(callback))
     , m_pixelFormatMessage(Constants::kSetPixelFormatLength, '\0')
+    , m_hextile(std::make_unique<VncHextileDecoder>(*this))
 {
-    // Exactly the bytes asked for, none of a following message: the read
-    // function's caller may hand the rest of its stream to someone else.
-    m_ownInput = std::make_unique<VncInputBuffer>([this](char* to, qint64 min, qint64) -> qint64 {
-        if (min <= 0)
-            return 0;
-        QByteArray bytes;
-        if (!readFunction || !readFunction(unsigned(min), bytes) || bytes.size() < min)
-            return -1;
-        std::memcpy(to, bytes.constData(), size_t(min));
-        return min;
-    });
 }
 
 VncPixelFormat::~VncPixelFormat() = default;
@@ -65,21 +52,26 @@ void VncPixelFormat::setMessage(int bitsPerPixel, int depth, quint16 redMax, qui
     m[16] = char(blueShift);
 }
 
-void VncPixelFormat::decodeHextile(const VncRectHeader& rect)
+bool VncPixelFormat::decodeHextile(const VncRectHeader& rect)
 {
-    VncHextileDecoder(*this).decodeRect(m_input ? *m_input : *m_ownInput, rect, m_frameTarget, m_frameSize);
+    if (m_input)
+        return m_hextile->decodeRect(*m_input, rect, m_frameTarget, m_frameSize);
+    VncInputBuffer none;
+    return m_hextile->decodeRect(none, rect, m_frameTarget, m_frameSize);
 }
 
-void VncPixelFormat::decodeRect(const VncRectHeader& rect, bool last)
+bool VncPixelFormat::decodeRect(const VncRectHeader& rect, bool last)
 {
-    decodeHextile(rect);
+    if (!decodeHextile(rect))
+        return false;
     if (last)
         frameCallback(nullptr, 0, 0, true);
+    return true;
 }
 
 void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w, int h)
 {
-    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
     if (!image->isNull()) {
         image->fill(0);
         // Only whole pixels that are present are converted; the rest stays
@@ -96,12 +88,12 @@ void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w
                           count);
         }
     }
-    frameCallback(image, x, y, false);
+    frameCallback(image.release(), x, y, false);
 }
 
 void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int w, int h)
 {
-    QImage* image = new QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
+    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
     quint32 pixel = rgbaWord(0, 0, 0); // no colour given: black
     if (colour.size() >= m_bitsPerPixel / 8)
         convertPixels(reinterpret_cast<const uchar*>(colour.constData()), &pixel, 1);
@@ -111,12 +103,12 @@ void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int
             std::fill(line, line + w, pixel);
         }
     }
-    frameCallback(image, x, y, false);
+    frameCallback(image.release(), x, y, false);
 }
 
 // Low: red in the top two bits, green in the next three, blue in the low three.
-VncLowQualityPixFormat::VncLowQualityPixFormat(FrameCallback callback, ReadFunction read)
-    : VncPixelFormat(std::move(callback), std::move(read))
+VncLowQualityPixFormat::VncLowQualityPixFormat(FrameCallback callback)
+    : VncPixelFormat(std::move(callback))
 {
     setMessage(8, 8, 3, 7, 7, 6, 3, 0);
     for (quint32 v = 0; v < 256; ++v)
@@ -129,8 +121,8 @@ void VncLowQualityPixFormat::convertPixels(const uchar* source, quint32* rgba, i
         rgba[i] = m_table[source[i]];
 }
 
-VncMiddleQualityPixFormat::VncMiddleQualityPixFormat(FrameCallback callback, ReadFunction read)
-    : VncPixelFormat(std::move(callback), std::move(read))
+VncMiddleQualityPixFormat::VncMiddleQualityPixFormat(FrameCallback callback)
+    : VncPixelFormat(std::move(callback))
 {
     setMessage(16, 16, 31, 63, 31, 11, 5, 0);
 }
@@ -143,8 +135,8 @@ void VncMiddleQualityPixFormat::convertPixels(const uchar* source, quint32* rgba
     }
 }
 
-VncHighQualityPixFormat::VncHighQualityPixFormat(FrameCallback callback, ReadFunction read)
-    : VncPixelFormat(std::move(callback), std::move(read))
+VncHighQualityPixFormat::VncHighQualityPixFormat(FrameCallback callback)
+    : VncPixelFormat(std::move(callback))
 {
     setMessage(24, 24, 255, 255, 255, 16, 8, 0);
 }

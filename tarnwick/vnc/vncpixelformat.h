@@ -2,7 +2,8 @@
 
 // The pixel formats of the three image qualities: each owns its exact
 // SetPixelFormat message, turns server pixels into RGBA8888, and carries the
-// Hextile decoder that reads a rectangle and draws its tiles.
+// Hextile decoder that takes a rectangle's tiles from the connection's input
+// and draws them into the frame buffer.
 
 #include "tarnwick/vnc/vncimagequality.h"
 
@@ -16,6 +17,7 @@ class QImage;
 
 namespace VNC {
 
+class VncHextileDecoder;
 class VncInputBuffer;
 
 // The header of one rectangle of a FramebufferUpdate, in host order.
@@ -41,11 +43,10 @@ public:
 class VncPixelFormat
 {
 public:
-    using ReadFunction = std::function<bool(unsigned int, QByteArray&)>;
     using FrameCallback = std::function<void(QImage*, int, int, bool)>;
 
     // The pixel format of a quality; any value but low and middle is high.
-    static std::unique_ptr<VncPixelFormat> create(int quality, FrameCallback frameCallback, ReadFunction readFunction);
+    static std::unique_ptr<VncPixelFormat> create(int quality, FrameCallback frameCallback);
 
     virtual ~VncPixelFormat();
     VncPixelFormat(const VncPixelFormat&) = delete;
@@ -61,27 +62,30 @@ public:
     // Converts n pixels of this format into RGBA8888 words (bytes R, G, B, A).
     virtual void convertPixels(const uchar* source, quint32* rgba, int n) const = 0;
 
-    // With a target, tiles are drawn into it (clipped to it); without one,
-    // every fill and raw tile leaves as an image through the frame callback.
+    // The frame buffer decoded tiles are drawn into (clipped to it); without
+    // one they are read and dropped.
     void setFrameTarget(VncFrameTarget* target) { m_frameTarget = target; }
-    // The server's frame buffer: nothing outside it is drawn or handed on.
+    // The server's frame buffer: nothing outside it is drawn.
     void setFrameSize(const QSize& size) { m_frameSize = size; }
-    // The connection's input buffer, shared with the protocol steps. Without
-    // one, the decoder reads through the read function, exactly the bytes it
-    // needs.
+    // The connection's input buffer, shared with the protocol steps: the
+    // decoder takes the rectangles' tiles from it. Without one nothing can be
+    // read.
     void setInput(VncInputBuffer* input) { m_input = input; }
 
-    // Decodes one Hextile rectangle; for the last rectangle of an update the
-    // frame callback then hears (no image, done). A read failure raises.
-    void decodeRect(const VncRectHeader& rect, bool last);
-    void decodeHextile(const VncRectHeader& rect);
+    // Decodes one Hextile rectangle as far as its tiles have arrived: false
+    // while some are missing (the next call, with the same header, goes on
+    // where this one stopped), true once it is complete. For the last
+    // rectangle of an update the frame callback then hears (no image, done).
+    // A stream that ended or fell silent inside the rectangle raises the
+    // step's failure.
+    bool decodeRect(const VncRectHeader& rect, bool last);
+    bool decodeHextile(const VncRectHeader& rect);
 
 protected:
-    VncPixelFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    explicit VncPixelFormat(FrameCallback frameCallback);
     void setMessage(int bitsPerPixel, int depth, quint16 redMax, quint16 greenMax, quint16 blueMax,
                     int redShift, int greenShift, int blueShift);
 
-    ReadFunction readFunction;
     FrameCallback frameCallback;
 
 private:
@@ -90,13 +94,13 @@ private:
     VncFrameTarget* m_frameTarget = nullptr;
     QSize m_frameSize;
     VncInputBuffer* m_input = nullptr;
-    std::unique_ptr<VncInputBuffer> m_ownInput;
+    std::unique_ptr<VncHextileDecoder> m_hextile;
 };
 
 class VncLowQualityPixFormat : public VncPixelFormat
 {
 public:
-    VncLowQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    explicit VncLowQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;
 
 private:
@@ -106,14 +110,14 @@ private:
 class VncMiddleQualityPixFormat : public VncPixelFormat
 {
 public:
-    VncMiddleQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    explicit VncMiddleQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;
 };
 
 class VncHighQualityPixFormat : public VncPixelFormat
 {
 public:
-    VncHighQualityPixFormat(FrameCallback frameCallback, ReadFunction readFunction);
+    explicit VncHighQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;
 };
 

@@ -21,16 +21,15 @@ bool VncProtocol::attach(QTcpSocket* s, VncProtocolDispatcher* d)
     return true;
 }
 
-void VncProtocol::setNext(VncProtocol* step)
+void VncProtocol::setNext(std::unique_ptr<VncProtocol> step)
 {
     if (!step)
         return;
     if (socket && dispatcher)
         step->attach(socket, dispatcher);
+    // Without a dispatcher the step has nowhere to run and ends here.
     if (dispatcher)
-        dispatcher->setStep(step);
-    else
-        delete step;
+        dispatcher->setStep(std::move(step));
 }
 
 bool VncProtocol::readBytes(int count, QByteArray& out)
@@ -87,10 +86,8 @@ void VncProtocol::sendUpdateRequest(quint8 incremental)
     request[8] = char((height >> 8) & 0xFF);
     request[9] = char(height & 0xFF);
     writeBytes(request);
-    if (!waitWritten()) {
-        qDebug() << "send fb update request failed";
-        throw VncProException("VncProtocol", "send FB update request");
-    }
+    if (!waitWritten())
+        failStep("VncProtocol", "send fb update request failed", "send FB update request");
 }
 
 qint64 VncProtocol::bytesBuffered() const

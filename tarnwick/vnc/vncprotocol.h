@@ -2,11 +2,12 @@
 
 // The base of every RFB step: one phase of the protocol, run by the dispatcher
 // whenever the socket reports new bytes. A step reads what its phase needs
-// (returning early while too few bytes are buffered), writes its answer and
-// installs its successor.
+// (returning early while too few bytes are buffered, to go on where it
+// stopped on its next run), writes its answer and installs its successor.
 
 #include <QByteArray>
 
+#include <memory>
 #include <string>
 
 class QTcpSocket;
@@ -30,7 +31,7 @@ public:
 protected:
     // Hands over to the next step, which runs at once. This step is destroyed
     // inside the call: afterwards it must touch none of its members.
-    void setNext(VncProtocol* step);
+    void setNext(std::unique_ptr<VncProtocol> step);
     bool readBytes(int count, QByteArray& out);
     // The next count bytes, taken from the connection's buffer in place
     // (valid until the next read); null when they cannot be had.

@@ -18,20 +18,14 @@ VncProtocolDispatcher::VncProtocolDispatcher(FrameCallback frameCallback, VncIma
     , m_height(Constants::kDefaultHeight)
     , m_frameCallback(std::move(frameCallback))
     , m_client(client)
-    , m_input(VncInputBuffer::Source(), Constants::kReadAheadBytes)
+    , m_input(VncInputBuffer::Source(), Constants::kReadAheadBytes, Constants::kReadTimeoutMs)
 {
-    auto readFunction = [this](unsigned int count, QByteArray& out) { return read(count, out); };
-    m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback, readFunction);
+    m_pixelFormat = VncPixelFormat::create(quality, m_frameCallback);
     m_pixelFormat->setInput(&m_input);
     m_pixelFormat->setFrameSize(QSize(width(), height()));
 }
 
-VncProtocolDispatcher::~VncProtocolDispatcher()
-{
-    delete m_currentStep;
-    delete m_pointerStep;
-    delete m_keyStep;
-}
+VncProtocolDispatcher::~VncProtocolDispatcher() = default;
 
 void VncProtocolDispatcher::start(QTcpSocket* socket)
 {
@@ -42,15 +36,11 @@ void VncProtocolDispatcher::start(QTcpSocket* socket)
     if (socket)
         socket->setReadBufferSize(Constants::kReadAheadBytes);
     // Bytes of an earlier connection mean nothing to this one.
-    m_input.setSource([this](char* to, qint64 min, qint64 max) {
-        return readAtLeast(m_socket, to, min, max, m_cancelCheck);
-    });
-    delete m_currentStep;
-    delete m_pointerStep;
-    delete m_keyStep;
-    m_currentStep = new VncVersionHandShake;
-    m_pointerStep = new VncMouse;
-    m_keyStep = new VncKey;
+    m_input.setSource([this](char* to, qint64 max) { return readArrived(m_socket, to, max); });
+    // The steps of an earlier connection end here.
+    m_currentStep = std::make_unique<VncVersionHandShake>();
+    m_pointerStep = std::make_unique<VncMouse>();
+    m_keyStep = std::make_unique<VncKey>();
     m_currentStep->attach(socket, this);
     m_pointerStep->attach(socket, this);
     m_keyStep->attach(socket, this);
@@ -62,10 +52,9 @@ void VncProtocolDispatcher::runCurrentStep()
         m_currentStep->run();
 }
 
-void VncProtocolDispatcher::setStep(VncProtocol* step)
+void VncProtocolDispatcher::setStep(std::unique_ptr<VncProtocol> step)
 {
-    delete m_currentStep;
-    m_currentStep = step;
+    m_currentStep = std::move(step);
     if (m_currentStep)
         m_currentStep->run();
 }
@@ -99,7 +88,7 @@ void VncProtocolDispatcher::setHeight(int height)
 bool VncProtocolDispatcher::inMessagePhase() const
 {
     // An event written into the handshake would be read as part of it.
-    return dynamic_cast<FrameBufferUpdate*>(m_currentStep) != nullptr;
+    return dynamic_cast<FrameBufferUpdate*>(m_currentStep.get()) != nullptr;
 }
 
 void VncProtocolDispatcher::sendPointer(int buttons, int x, int y)

@@ -55,7 +55,8 @@ public:
 
     void start(QTcpSocket* socket);
     void runCurrentStep();
-    void setStep(VncProtocol* step);
+    // Destroys the current step (often the caller) and runs the new one.
+    void setStep(std::unique_ptr<VncProtocol> step);
 
     std::string password();
     bool passwordCancelled() const;
@@ -73,13 +74,15 @@ public:
     void sendPointer(int buttons, int x, int y);
     void sendKey(quint32 keysym, int down);
 
-    // Reads exactly count bytes from the socket; false for a count of 0.
+    // Takes exactly count bytes of what the server sent; false for a count
+    // of 0 and when fewer have arrived.
     bool read(unsigned int count, QByteArray& out);
     // What the server sent and no step has taken yet; every step and the
-    // decoder read through it.
+    // decoder read from it, and none waits in it: a step short of bytes
+    // returns and runs again when more have come.
     VncInputBuffer& input() { return m_input; }
 
-    // Waits for server bytes stop as soon as this turns true.
+    // A wait for written bytes to leave stops as soon as this turns true.
     void setCancelCheck(CancelCheck check) { m_cancelCheck = std::move(check); }
     const CancelCheck& cancelCheck() const { return m_cancelCheck; }
 
@@ -89,9 +92,9 @@ public:
 private:
     bool inMessagePhase() const;
 
-    VncProtocol* m_currentStep = nullptr;
-    VncMouse* m_pointerStep = nullptr;
-    VncKey* m_keyStep = nullptr;
+    std::unique_ptr<VncProtocol> m_currentStep;
+    std::unique_ptr<VncMouse> m_pointerStep;
+    std::unique_ptr<VncKey> m_keyStep;
     std::atomic<int> m_width;
     std::atomic<int> m_height;
     VncServerPixelFormat m_serverPixelFormat;

@@ -42,21 +42,15 @@ void VncVersionHandShake::run()
         return;
     qDebug() << "****************version Handshake**********";
     QByteArray version;
-    if (!readBytes(Constants::kVersionLength, version)) {
-        qDebug() << "version read failed!";
-        throw VncProException("VncVersionHandShake", "read version");
-    }
-    if (qstrnicmp(version.constData(), Constants::kVersionPrefix, Constants::kVersionPrefixLength) != 0) {
-        qDebug() << "unsupported version!";
-        throw VncProException("VncVersionHandShake", "unsupported version");
-    }
+    if (!readBytes(Constants::kVersionLength, version))
+        failStep("VncVersionHandShake", "version read failed!", "read version");
+    if (qstrnicmp(version.constData(), Constants::kVersionPrefix, Constants::kVersionPrefixLength) != 0)
+        failStep("VncVersionHandShake", "unsupported version!", "unsupported version");
     const char minor = version[Constants::kVersionPrefixLength];
-    if (minor != '3' && minor != '7' && minor != '8') {
-        qDebug() << "unsupported version!" << minor;
-        throw VncProException("VncVersionHandShake", "unsupported version");
-    }
+    if (minor != '3' && minor != '7' && minor != '8')
+        failStep("VncVersionHandShake", "unsupported version!", "unsupported version", minor);
     writeBytes(QByteArray(Constants::kClientVersion));
-    setNext(new VncAuthentication);
+    setNext(std::make_unique<VncAuthentication>());
 }
 
 // VncAuthentication ------------------------------------------------------------
@@ -64,21 +58,21 @@ void VncVersionHandShake::run()
 void VncAuthentication::run()
 {
     switch (state) {
-    case 0:
+    case State::SecurityType:
         if (!readSecurityType())
             return;
         [[fallthrough]];
-    case 1:
+    case State::Challenge:
         if (!answerChallenge())
             return;
-        state = 2;
+        state = State::Result;
         [[fallthrough]];
-    case 2:
+    case State::Result:
         if (readSecurityResult())
-            setNext(new VncInit);
+            setNext(std::make_unique<VncInit>());
         return;
     default:
-        throw VncProException("VncAuthentication", "bugging");
+        failStep("VncAuthentication", nullptr, "bugging");
     }
 }
 
@@ -87,25 +81,21 @@ bool VncAuthentication::readSecurityType()
     if (!socket || bytesBuffered() < 4)
         return false;
     QByteArray data;
-    if (!readBytes(4, data)) {
-        qDebug() << "read securityType failed";
-        throw VncProException("VncAuthentication", "read securityType failed");
-    }
+    if (!readBytes(4, data))
+        failStep("VncAuthentication", "read securityType failed", "read securityType failed");
     switch (bigEndian32(data, 0)) {
     case Constants::kSecurityNone:
         qDebug() << "auth is not required";
         writeBytes(clientInit());
-        setNext(new VncInit);
+        setNext(std::make_unique<VncInit>());
         return false;
     case Constants::kSecurityVncAuth:
-        state = 1;
+        state = State::Challenge;
         return true;
     case Constants::kSecurityInvalid:
-        qDebug() << "unsupport type!";
-        throw VncProException("VncAuthentication", "unsupport type");
+        failStep("VncAuthentication", "unsupport type!", "unsupport type");
     default:
-        qDebug() << "unkown security type";
-        throw VncProException("VncAuthentication", "unsupport type");
+        failStep("VncAuthentication", "unkown security type", "unsupport type");
     }
 }
 
@@ -114,16 +104,14 @@ bool VncAuthentication::answerChallenge()
     if (!socket || bytesBuffered() < Constants::kChallengeLength)
         return false;
     QByteArray challenge;
-    if (!readBytes(Constants::kChallengeLength, challenge)) {
-        qDebug() << "vnc auth read challenge failed";
-        throw VncProException("VncAuthentication", "vnc auth read challenge failed");
-    }
+    if (!readBytes(Constants::kChallengeLength, challenge))
+        failStep("VncAuthentication", "vnc auth read challenge failed", "vnc auth read challenge failed");
     char key[9] = {};
     const std::string text = password();
     // A dialog the user cancelled gives no password: answering with an empty
     // key would count as a failed attempt against us on the server.
     if (dispatcher && dispatcher->passwordCancelled())
-        throw VncProException("VncAuthentication", "password input cancelled");
+        failStep("VncAuthentication", nullptr, "password input cancelled");
     for (size_t i = 0; i < 8 && i < text.size() && text[i] != '\0'; ++i)
         key[i] = text[i];
     uint8_t response[Constants::kChallengeLength];
@@ -138,10 +126,8 @@ bool VncAuthentication::readSecurityResult()
     if (!socket || bytesBuffered() < 4)
         return false;
     QByteArray data;
-    if (!readBytes(4, data)) {
-        qDebug() << "vnc auth read result failed!";
-        throw VncProException("VncAuthentication", "vnc auth read result failed");
-    }
+    if (!readBytes(4, data))
+        failStep("VncAuthentication", "vnc auth read result failed!", "vnc auth read result failed");
     if (bigEndian32(data, 0) != Constants::kSecurityResultOk) {
         qDebug() << "Authentication failed! Password is incorrect!";
         throw VncPasswdIncorrect();
@@ -158,37 +144,26 @@ void VncInit::run()
         if (!socket || bytesBuffered() < Constants::kServerInitFixedLength)
             return;
         QByteArray data;
-        if (!readBytes(2, data)) {
-            qDebug() << "read buffer width failed!";
-            throw VncProException("VncInit", "read buffer width failed!");
-        }
+        if (!readBytes(2, data))
+            failStep("VncInit", "read buffer width failed!", "read buffer width failed!");
         const int width = bigEndian16(data, 0);
-        if (width == 0) {
-            qDebug() << "read buffer width failed!" << width;
-            throw VncProException("VncInit", "read buffer width failed!");
-        }
-        if (!readBytes(2, data)) {
-            qDebug() << "read buffer height failed!";
-            throw VncProException("VncInit", "read buffer height failed!");
-        }
+        if (width == 0)
+            failStep("VncInit", "read buffer width failed!", "read buffer width failed!", width);
+        if (!readBytes(2, data))
+            failStep("VncInit", "read buffer height failed!", "read buffer height failed!");
         const int height = bigEndian16(data, 0);
-        if (height == 0) {
-            qDebug() << "read buffer height failed!" << height;
-            throw VncProException("VncInit", "read buffer height failed!");
-        }
+        if (height == 0)
+            failStep("VncInit", "read buffer height failed!", "read buffer height failed!", height);
         // Refused before anything is allocated for it: the frame buffer is
         // made at this size once the first picture arrives.
         if (width > Constants::kMaxFrameBufferSide || height > Constants::kMaxFrameBufferSide
             || qint64(width) * height > Constants::kMaxFrameBufferPixels) {
-            qDebug() << "frame buffer too large:" << width << "x" << height;
-            throw VncProException("VncInit", "frame buffer too large!");
+            failStep("VncInit", "frame buffer too large:", "frame buffer too large!", width, "x", height);
         }
         dispatcher->setWidth(width);
         dispatcher->setHeight(height);
-        if (!readBytes(Constants::kPixelFormatLength, data)) {
-            qDebug() << "read pix format failed!";
-            throw VncProException("VncInit", "read pix format failed!");
-        }
+        if (!readBytes(Constants::kPixelFormatLength, data))
+            failStep("VncInit", "read pix format failed!", "read pix format failed!");
         qDebug() << "width:" << width << "height:" << height;
         VncServerPixelFormat format;
         format.bitsPerPixel = quint8(data[0]);
@@ -204,18 +179,14 @@ void VncInit::run()
         for (int i = 0; i < 3; ++i)
             format.padding[i] = quint8(data[13 + i]);
         dispatcher->setServerPixelFormat(format);
-        if (!readBytes(4, data)) {
-            qDebug() << "read name failed!";
-            throw VncProException("VncInit", "read name failed!");
-        }
+        if (!readBytes(4, data))
+            failStep("VncInit", "read name failed!", "read name failed!");
         nameLength = bigEndian32(data, 0);
-        if (nameLength > Constants::kMaxDesktopNameLength) {
-            qDebug() << "read name failed!" << nameLength;
-            throw VncProException("VncInit", "read name failed!");
-        }
+        if (nameLength > Constants::kMaxDesktopNameLength)
+            failStep("VncInit", "read name failed!", "read name failed!", nameLength);
         if (nameLength == 0) {
             qDebug() << " name length is empty!";
-            setNext(new VncEncodingSet);
+            setNext(std::make_unique<VncEncodingSet>());
             return;
         }
     }
@@ -224,12 +195,10 @@ void VncInit::run()
         return;
     }
     QByteArray name;
-    if (!readBytes(int(nameLength), name)) {
-        qDebug() << "read name data failed";
-        throw VncProException("VncInit", "read name failed!");
-    }
+    if (!readBytes(int(nameLength), name))
+        failStep("VncInit", "read name data failed", "read name failed!");
     qDebug() << "len:" << nameLength << "name:" << name;
-    setNext(new VncEncodingSet);
+    setNext(std::make_unique<VncEncodingSet>());
 }
 
 // VncEncodingSet -----------------------------------------------------------------
@@ -239,12 +208,10 @@ void VncEncodingSet::run()
     static const char kSetEncodings[] = {Constants::kMsgSetEncodings, 0, 0, 1, 0, 0, 0, Constants::kEncodingHextile};
     const QByteArray message(kSetEncodings, sizeof(kSetEncodings));
     if (!socket || socket->write(message) != message.size())
-        throw VncProException("VncEncodingSet", "write data failed");
-    if (!waitWritten()) {
-        qDebug() << "set encoding failed!";
-        throw VncProException("VncEncodingSet", "write data failed");
-    }
-    setNext(new VncPixelFormatSet);
+        failStep("VncEncodingSet", nullptr, "write data failed");
+    if (!waitWritten())
+        failStep("VncEncodingSet", "set encoding failed!", "write data failed");
+    setNext(std::make_unique<VncPixelFormatSet>());
 }
 
 // VncPixelFormatSet --------------------------------------------------------------
@@ -253,12 +220,10 @@ void VncPixelFormatSet::run()
 {
     const QByteArray message = dispatcher->pixelFormat()->pixelFormatMessage();
     if (writeBytes(message) == 0)
-        throw VncProException("VncPixelFormatSet", "fail to set pixel format");
-    if (!waitWritten()) {
-        qDebug() << "set pix format failed!";
-        throw VncProException("VncPixelFormatSet", "write data failed");
-    }
-    setNext(new VncUpdateRequestAll);
+        failStep("VncPixelFormatSet", nullptr, "fail to set pixel format");
+    if (!waitWritten())
+        failStep("VncPixelFormatSet", "set pix format failed!", "write data failed");
+    setNext(std::make_unique<VncUpdateRequestAll>());
 }
 
 // VncUpdateRequestAll ------------------------------------------------------------
@@ -266,7 +231,7 @@ void VncPixelFormatSet::run()
 void VncUpdateRequestAll::run()
 {
     sendUpdateRequest(0);
-    setNext(new FrameBufferUpdate);
+    setNext(std::make_unique<FrameBufferUpdate>());
 }
 
 } // namespace VNC

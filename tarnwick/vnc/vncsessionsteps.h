@@ -27,7 +27,14 @@ private:
     bool answerChallenge();
     bool readSecurityResult();
 
-    quint16 state = 0; // 0 security type, 1 challenge, 2 result
+    // What the step waits for next.
+    enum class State : quint16 {
+        SecurityType = 0,
+        Challenge = 1,
+        Result = 2,
+    };
+
+    State state = State::SecurityType;
 };
 
 // ServerInit: frame buffer size, the server's pixel format, the desktop name.

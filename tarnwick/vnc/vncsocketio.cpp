@@ -7,6 +7,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace VNC {
@@ -20,8 +21,8 @@ bool isCancelled(const CancelCheck& cancelled)
 
 // What the system holds for the socket, taken straight into `to` without
 // waiting: one copy instead of two through Qt's buffer. Only once Qt's
-// buffer is empty, so that the bytes keep their order. The end of the stream
-// is left for Qt to see.
+// buffer is empty, so that the bytes keep their order. -1 at the end of the
+// stream (which the system keeps reporting, so Qt sees it too).
 qint64 readFromSystem(QTcpSocket* socket, char* to, qint64 max)
 {
     const qintptr descriptor = socket->socketDescriptor();
@@ -31,41 +32,31 @@ qint64 readFromSystem(QTcpSocket* socket, char* to, qint64 max)
         const ssize_t n = ::recv(int(descriptor), to, size_t(max), MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            return -1;
         return n > 0 ? qint64(n) : 0;
     }
 }
 
 } // namespace
 
-qint64 readAtLeast(QTcpSocket* socket, char* to, qint64 min, qint64 max, const CancelCheck& cancelled)
+qint64 readArrived(QTcpSocket* socket, char* to, qint64 max)
 {
     if (!socket)
         return -1;
     qint64 got = 0;
-    // The limit applies to each wait for new bytes, as a stalled server is
-    // recognised by silence, not by a slow but steady stream.
-    QElapsedTimer sinceLastByte;
-    sinceLastByte.start();
-    for (;;) {
-        if (got < max) {
-            qint64 n = socket->read(to + got, max - got);
-            if (n >= 0 && got + n < max && socket->bytesAvailable() == 0)
-                n += readFromSystem(socket, to + got + n, max - got - n);
-            if (n > 0) {
-                got += n;
-                sinceLastByte.restart();
-            }
-        }
-        if (got >= min)
-            return got;
-        if (isCancelled(cancelled))
+    if (socket->bytesAvailable() > 0)
+        got = std::max<qint64>(socket->read(to, max), 0);
+    if (got < max && socket->bytesAvailable() == 0) {
+        const qint64 n = readFromSystem(socket, to + got, max - got);
+        if (n > 0)
+            got += n;
+        else if (n < 0 && got == 0)
             return -1;
-        if (socket->state() != QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
-            return -1;
-        if (sinceLastByte.elapsed() >= Constants::kReadTimeoutMs)
-            return -1;
-        socket->waitForReadyRead(Constants::kWaitSliceMs);
     }
+    if (got == 0 && socket->state() != QAbstractSocket::ConnectedState)
+        return -1;
+    return got;
 }
 
 bool waitAllWritten(QTcpSocket* socket, const CancelCheck& cancelled)

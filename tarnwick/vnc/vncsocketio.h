@@ -1,9 +1,9 @@
 #pragma once
 
-// Blocking reads and write waits on the connection's socket. They wait in
-// short slices, so that a caller asking to stop (the viewer closing, a new
-// connect request) ends a wait within a slice instead of after the whole
-// time limit.
+// Reading what has arrived on the connection's socket without waiting, and
+// the bounded wait for written bytes to leave. A write wait goes in short
+// slices, so that a caller asking to stop (the viewer closing, a new connect
+// request) ends it within a slice instead of after the whole time limit.
 
 #include <QtGlobal>
 
@@ -15,11 +15,10 @@ namespace VNC {
 
 using CancelCheck = std::function<bool()>;
 
-// Reads at least min and at most max bytes into `to` and returns how many;
-// waits while fewer than min are there (with min 0 it never waits). -1
-// without a socket, on a closed connection, when no byte arrived within the
-// read time limit, and when cancelled() turns true while waiting.
-qint64 readAtLeast(QTcpSocket* socket, char* to, qint64 min, qint64 max, const CancelCheck& cancelled);
+// Takes at most max bytes of what has arrived for the socket into `to`
+// without waiting, and returns how many (0: nothing new). -1 without a
+// socket, and once the connection has closed and every byte of it is taken.
+qint64 readArrived(QTcpSocket* socket, char* to, qint64 max);
 
 // Waits until the socket's write buffer has left (the write time limit at
 // most). True when nothing is left to write.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 namespace VNC {
@@ -64,7 +65,7 @@ void VncViewer::disconnectServer()
     client.requestDisconnect();
 }
 
-int VncViewer::connectionState() const
+ConnectionState VncViewer::connectionState() const
 {
     return client.connectionState();
 }
@@ -91,16 +92,16 @@ void VncViewer::prepareFrameBufferLocked()
 
 void VncViewer::drawImage(QImage* image, int x, int y, bool done)
 {
-    if (!image)
+    const std::unique_ptr<QImage> owned(image);
+    if (!owned)
         return;
     QMutexLocker locker(&frameMutex);
     prepareFrameBufferLocked();
     if (!done) {
         QPainter painter(&frameBuffer);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(x, y, *image);
+        painter.drawImage(x, y, *owned);
     }
-    delete image;
 }
 
 QImage* VncViewer::beginDraw()

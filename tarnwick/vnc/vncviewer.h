@@ -29,11 +29,14 @@ public:
 
     void connectServer(const QString& host, VncImageQuality quality, const QString& password);
     void disconnectServer();
-    int connectionState() const;
+    ConnectionState connectionState() const;
     int scaledFrameBufferWidth() const;
     int scaledFrameBufferHeight() const;
     // The server's port (5900 unless set).
     void setPort(quint16 port) { client.setPort(port); }
+    // The time between a lost connection and each attempt to reconnect
+    // (5000 ms unless set).
+    void setReconnectInterval(int ms) { client.setReconnectInterval(ms); }
 
     // Worker thread: an image of the frame buffer (ownership passes here).
     void drawImage(QImage* image, int x, int y, bool done);

@@ -2,6 +2,7 @@
 
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 #include "tarnwick/vnc/vncviewer.h"
 
@@ -39,19 +40,17 @@ VncViewerClient::~VncViewerClient()
 
 void VncViewerClient::releaseResources()
 {
+    // The dispatcher and its steps refer to the socket: they go first.
+    dispatcher.reset();
     if (socket) {
         socket->disconnect(this);
         socket->abort();
     }
-    delete socket;
-    socket = nullptr;
-    delete reconnectTimer;
-    reconnectTimer = nullptr;
-    delete connectTimer;
-    connectTimer = nullptr;
+    socket.reset();
+    reconnectTimer.reset();
+    connectTimer.reset();
+    readTimer.reset();
     m_connecting = false;
-    delete dispatcher;
-    dispatcher = nullptr;
 }
 
 // GUI thread ---------------------------------------------------------------------
@@ -117,11 +116,11 @@ void VncViewerClient::wakeAll()
     keySemaphore.release();
 }
 
-int VncViewerClient::connectionState() const
+ConnectionState VncViewerClient::connectionState() const
 {
     if (connected.load())
-        return 0;
-    return autoReconnect.load() ? 1 : 2;
+        return ConnectionState::Connected;
+    return autoReconnect.load() ? ConnectionState::ReconnectPending : ConnectionState::Disconnected;
 }
 
 // Worker thread ------------------------------------------------------------------
@@ -163,10 +162,10 @@ void VncViewerClient::noteFrameBufferSize(int width, int height)
 
 void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
 {
+    // The image is the viewer's; without a viewer it ends here.
+    std::unique_ptr<QImage> owned(image);
     if (viewer)
-        viewer->drawImage(image, x, y, done);
-    else
-        delete image;
+        viewer->drawImage(owned.release(), x, y, done);
     if (done) {
         connected.store(true);
         autoReconnect.store(true);
@@ -191,16 +190,21 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         storedPassword = passwd;
     }
     if (!socket) {
-        socket = new QTcpSocket;
-        reconnectTimer = new QTimer;
-        connectTimer = new QTimer;
+        socket = std::make_unique<QTcpSocket>();
+        reconnectTimer = std::make_unique<QTimer>();
+        connectTimer = std::make_unique<QTimer>();
         connectTimer->setSingleShot(true);
-        connect(connectTimer, &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
+        connect(connectTimer.get(), &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
+        readTimer = std::make_unique<QTimer>();
+        readTimer->setSingleShot(true);
+        connect(readTimer.get(), &QTimer::timeout, this, &VncViewerClient::handleServerMsg);
     }
-    delete dispatcher;
-    dispatcher = new VncProtocolDispatcher(
+    readTimer->stop();
+    // The dispatcher of an earlier connection ends here.
+    dispatcher = std::make_unique<VncProtocolDispatcher>(
         [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
     dispatcher->setFrameTarget(viewer);
+    dispatcher->input().setSilenceLimit(m_readTimeoutMs.load());
     const quint64 request = m_requests.load();
     dispatcher->setCancelCheck([this, request] { return m_requests.load() != request; });
     noteFrameBufferSize(dispatcher->width(), dispatcher->height());
@@ -214,9 +218,10 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         socket->abort();
     if (!reconnecting)
         reconnectTimer->stop();
-    connect(socket, &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
-    connect(socket, &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
-    connect(socket, &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected,
+            Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
     // A refused or unreachable server reports an error; one that never
     // answers only this timer does.
     m_connecting = true;
@@ -254,8 +259,8 @@ void VncViewerClient::serverConnected()
 {
     m_connecting = false;
     connectTimer->stop();
-    connect(socket, &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
-    dispatcher->start(socket);
+    connect(socket.get(), &QTcpSocket::readyRead, this, &VncViewerClient::handleServerMsg, Qt::UniqueConnection);
+    dispatcher->start(socket.get());
     handleServerMsg();
 }
 
@@ -264,6 +269,8 @@ void VncViewerClient::abortConnection()
     // The failed step stays current until a reconnect builds a fresh chain;
     // closing the socket lets the normal disconnect rules run.
     connected.store(false);
+    if (readTimer)
+        readTimer->stop();
     if (socket && socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
 }
@@ -272,39 +279,47 @@ void VncViewerClient::handleServerMsg()
 {
     if (m_inHandler || !socket || !dispatcher)
         return;
-    if (reconnectTimer && reconnectTimer->isActive())
+    if (reconnectTimer->isActive())
         reconnectTimer->stop();
     m_inHandler = true;
-    const quint64 consumedBefore = dispatcher->input().consumedTotal();
-    bool failed = true;
+    VncInputBuffer& input = dispatcher->input();
     try {
-        dispatcher->runCurrentStep();
-        failed = false;
+        // A run ends with each update's request; the bytes of a following
+        // message that came with it are held already and bring no readyRead
+        // of their own. So the steps run again while they make progress.
+        quint64 consumed = 0;
+        do {
+            consumed = input.consumedTotal();
+            dispatcher->runCurrentStep();
+        } while (input.consumedTotal() != consumed && input.available() > 0);
     } catch (const VncPasswdIncorrect&) {
         m_inHandler = false;
         autoReconnect.store(false);
         connected.store(false);
         emit vncPasswdIncorrect();
         abortConnection();
+        return;
     } catch (const VncProException& e) {
         m_inHandler = false;
         qDebug() << "catch unexpected exception:" << e.what();
         abortConnection();
-        if (reconnectTimer)
-            reconnectTimer->start(Constants::kReconnectIntervalMs);
+        reconnectTimer->start(m_reconnectIntervalMs.load());
+        return;
     } catch (const std::exception& e) {
         m_inHandler = false;
         qDebug() << "catch unexpected exception:" << e.what();
         emit unexpectedError(QString::fromLocal8Bit(e.what()));
         abortConnection();
+        return;
     }
     m_inHandler = false;
-    // Bytes that arrived while a step waited inside a read, or that a read
-    // took into the buffer ahead of their message, raise no new readyRead;
-    // run again while steps make progress on them.
-    if (!failed && socket && dispatcher && dispatcher->input().consumedTotal() != consumedBefore
-        && dispatcher->input().held() + socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &VncViewerClient::handleServerMsg, Qt::QueuedConnection);
+    // A step inside a rectangle waits for the rest of it as long as the
+    // server keeps sending; once it has been silent for the read time limit,
+    // the step's next run fails the read.
+    if (input.waiting())
+        readTimer->start(m_readTimeoutMs.load());
+    else
+        readTimer->stop();
 }
 
 void VncViewerClient::serverDisconnected()
@@ -319,8 +334,9 @@ void VncViewerClient::reportLoss()
     emit vncServerDisconnected();
     if (autoReconnect.load() && reconnectTimer) {
         qDebug() << "ready to reconnect:" << host;
-        connect(reconnectTimer, &QTimer::timeout, this, &VncViewerClient::timeToReconnect, Qt::UniqueConnection);
-        reconnectTimer->start(Constants::kReconnectIntervalMs);
+        connect(reconnectTimer.get(), &QTimer::timeout, this, &VncViewerClient::timeToReconnect,
+                Qt::UniqueConnection);
+        reconnectTimer->start(m_reconnectIntervalMs.load());
     }
 }
 
@@ -335,8 +351,8 @@ void VncViewerClient::timeToReconnect()
             QMutexLocker locker(&passwordMutex);
             passwd = storedPassword;
         }
-        // The timer keeps running: a server still down is tried again in
-        // 5000 ms.
+        // The timer keeps running: a server still down is tried again after
+        // the same interval.
         connectToServer(host, passwd, quality);
     } else if (reconnectTimer) {
         reconnectTimer->stop();
@@ -357,17 +373,14 @@ void VncViewerClient::manualDisconnectServer()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort();
     }
-    delete dispatcher;
-    dispatcher = nullptr;
-    if (socket) {
+    dispatcher.reset();
+    if (socket)
         socket->disconnect(this);
-        socket->deleteLater();
-    }
-    socket = nullptr;
-    delete reconnectTimer;
-    reconnectTimer = nullptr;
-    delete connectTimer;
-    connectTimer = nullptr;
+    // None of the socket's signals is running: it can go at once.
+    socket.reset();
+    reconnectTimer.reset();
+    connectTimer.reset();
+    readTimer.reset();
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 

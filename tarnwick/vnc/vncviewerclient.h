@@ -5,6 +5,7 @@
 // from the GUI thread through queued signals and three semaphores (a key or
 // pointer event waits until it has left; the worker waits for the password).
 
+#include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncimagequality.h"
 
 #include <QAbstractSocket>
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class QTcpSocket;
 class QTimer;
@@ -23,6 +25,13 @@ namespace VNC {
 
 class VncProtocolDispatcher;
 class VncViewer;
+
+// Where a connection stands, as the viewer and its window see it.
+enum class ConnectionState : int {
+    Connected = 0,
+    ReconnectPending = 1, // lost after a complete update; the timer tries again
+    Disconnected = 2,
+};
 
 class VncViewerClient : public QObject
 {
@@ -36,6 +45,12 @@ public:
     void setViewer(VncViewer* v) { viewer = v; }
     // The server's port; the panels listen on 5900.
     void setPort(quint16 port) { m_port.store(port); }
+    // How long the server may stay silent inside a rectangle before the read
+    // fails (30000 ms in the program); for connections made afterwards.
+    void setReadTimeout(int ms) { m_readTimeoutMs.store(ms); }
+    // The time between a lost connection and each attempt to reconnect
+    // (5000 ms in the program).
+    void setReconnectInterval(int ms) { m_reconnectIntervalMs.store(ms); }
 
     // GUI thread.
     void requestConnect(const QString& host, const QString& password, VncImageQuality quality);
@@ -48,7 +63,7 @@ public:
     // The password dialog was cancelled: the worker answers no challenge.
     void cancelPassword();
     void wakeAll();
-    int connectionState() const; // 0 connected, 1 reconnect pending, 2 disconnected
+    ConnectionState connectionState() const;
     int frameBufferWidth() const { return m_frameBufferWidth.load(); }
     int frameBufferHeight() const { return m_frameBufferHeight.load(); }
 
@@ -91,15 +106,18 @@ private:
     void reportLoss();
     void frameArrived(QImage* image, int x, int y, bool done);
 
-    QTcpSocket* socket = nullptr;
-    QTimer* reconnectTimer = nullptr;
+    std::unique_ptr<QTcpSocket> socket;
+    std::unique_ptr<QTimer> reconnectTimer;
     // Bounds the wait for the server to answer a connection attempt.
-    QTimer* connectTimer = nullptr;
+    std::unique_ptr<QTimer> connectTimer;
+    // Runs the steps again once the server has been silent for the read
+    // time limit while a step waits inside a rectangle.
+    std::unique_ptr<QTimer> readTimer;
     std::atomic<bool> autoReconnect{false};
     std::atomic<bool> connected{false};
     QString host;
     QString storedPassword;
-    VncProtocolDispatcher* dispatcher = nullptr;
+    std::unique_ptr<VncProtocolDispatcher> dispatcher;
     VncImageQuality quality = HighQuality;
     VncViewer* viewer = nullptr;
     QMutex passwordMutex{QMutex::Recursive};
@@ -108,6 +126,8 @@ private:
     QSemaphore keySemaphore{0};
 
     std::atomic<quint16> m_port;
+    std::atomic<int> m_readTimeoutMs{Constants::kReadTimeoutMs};
+    std::atomic<int> m_reconnectIntervalMs{Constants::kReconnectIntervalMs};
     // Frame buffer size for the GUI, kept here so that it survives the
     // dispatcher.
     std::atomic<int> m_frameBufferWidth;
@@ -115,8 +135,8 @@ private:
     std::atomic<bool> m_passwordCancelled{false};
     // Set when the viewer goes: no password wait may start or last.
     std::atomic<bool> m_exiting{false};
-    // Every connect or disconnect request counts up; a blocking read of an
-    // older connection stops when it sees a newer request.
+    // Every connect or disconnect request counts up; a wait for an older
+    // connection's bytes to leave stops when it sees a newer request.
     std::atomic<quint64> m_requests{0};
     // After a hand-over wait ran out, events are handed over without waiting
     // until the worker has caught up.

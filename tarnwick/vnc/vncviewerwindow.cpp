@@ -63,7 +63,7 @@ VncViewerWindow::~VncViewerWindow()
     qDebug() << "VncViewerWindow::~VncViewerWindow(), thread:" << QThread::currentThread();
     disconnect(viewer, &VNC::VncViewer::vncServerDisconnected, this, &VncViewerWindow::vncClientDisconnected);
     disconnect(viewer, &VNC::VncViewer::vncServerConnected, this, &VncViewerWindow::vncClientConnected);
-    if (viewer->connectionState() != 2)
+    if (viewer->connectionState() != VNC::ConnectionState::Disconnected)
         viewer->disconnectServer();
     qDebug() << "VncViewerWindow::~VncViewerWindow() end, thread:" << QThread::currentThread();
 }
@@ -100,7 +100,7 @@ void VncViewerWindow::vncClientConnected(int w, int h)
 void VncViewerWindow::changeQuality(VncImageQuality newQuality)
 {
     quality = newQuality;
-    if (viewer->connectionState() == 0) {
+    if (viewer->connectionState() == VNC::ConnectionState::Connected) {
         setWindowTitle(titleFor("连接中"));
         viewer->connectServer(host, quality, QString());
     }

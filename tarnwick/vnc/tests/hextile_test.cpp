@@ -4,18 +4,24 @@
 #include "tarnwick/vnc/vncpixelformat.h"
 
 #include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "testing/fakerfb/hextileencoder.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QRandomGenerator>
+
+#include <cstring>
 
 using namespace VNC;
 using FakeRfb::HextileEncoder;
 using FakeRfb::HextileOptions;
 using FakeRfb::PixelFormat;
+using TestWait::waitUntil;
 
 namespace {
 
@@ -33,21 +39,32 @@ public:
     QImage image;
 };
 
-// Recorded bytes served as the socket would serve them.
+// Recorded bytes served as the socket would serve them: those that have
+// arrived (all, unless told otherwise), and the end of the stream after the
+// last one unless more are still to come.
 struct Recording
 {
     QByteArray bytes;
     int position = 0;
-    bool read(unsigned int count, QByteArray& out)
+    int arrived = -1;
+    bool more = false;
+
+    VncInputBuffer::Source source()
     {
-        out.clear();
-        if (count == 0 || position + int(count) > bytes.size())
-            return false;
-        out = bytes.mid(position, int(count));
-        position += int(count);
-        return true;
+        return [this](char* to, qint64 max) -> qint64 {
+            const int end = arrived < 0 ? bytes.size() : arrived;
+            const qint64 n = std::min<qint64>(max, end - position);
+            if (n == 0 && end == bytes.size() && !more)
+                return -1;
+            std::memcpy(to, bytes.constData() + position, size_t(n));
+            position += int(n);
+            return n;
+        };
     }
 };
+
+// The connection's read-ahead, so that a fill may hold several tiles.
+constexpr qint64 kReadAhead = 4096;
 
 struct Quality
 {
@@ -75,31 +92,25 @@ VncRectHeader headerOf(const QRect& rect)
 
 // Decodes rects of the picture (each encoded with the options) into a target.
 QImage decode(const QImage& picture, const QList<QRect>& rects, const Quality& q, const HextileOptions& options,
-              bool direct = true, int* doneCalls = nullptr)
+              int* doneCalls = nullptr)
 {
     Recording recording;
     for (const QRect& r : rects)
         recording.bytes += HextileEncoder::encodeRect(picture, r, q.format, options);
+    VncInputBuffer input(recording.source(), kReadAhead);
     ImageTarget target(picture.size());
     int done = 0;
-    auto pixelFormat = VncPixelFormat::create(
-        q.quality,
-        [&](QImage* image, int x, int y, bool isDone) {
-            if (isDone)
-                ++done;
-            if (image) {
-                QPainter painter(&target.image);
-                painter.setCompositionMode(QPainter::CompositionMode_Source);
-                painter.drawImage(x, y, *image);
-            }
-            delete image;
-        },
-        [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
-    if (direct)
-        pixelFormat->setFrameTarget(&target);
+    auto pixelFormat = VncPixelFormat::create(q.quality, [&](QImage* image, int, int, bool isDone) {
+        EXPECT_EQ(image, nullptr) << "a tile left as an image";
+        delete image;
+        if (isDone)
+            ++done;
+    });
+    pixelFormat->setInput(&input);
+    pixelFormat->setFrameTarget(&target);
     for (int i = 0; i < rects.size(); ++i)
-        pixelFormat->decodeRect(headerOf(rects[i]), i == rects.size() - 1);
-    EXPECT_EQ(recording.position, recording.bytes.size()) << "bytes left unread";
+        EXPECT_TRUE(pixelFormat->decodeRect(headerOf(rects[i]), i == rects.size() - 1)) << "rectangle " << i;
+    EXPECT_EQ(input.consumedTotal(), quint64(recording.bytes.size())) << "bytes left unread";
     if (doneCalls)
         *doneCalls = done;
     return target.image;
@@ -133,10 +144,10 @@ void expectSame(const QImage& decoded, const QImage& picture, const PixelFormat&
 
 TEST(VncPixelFormat, MessagesAndConversions)
 {
-    auto low = VncPixelFormat::create(LowQuality, {}, {});
-    auto middle = VncPixelFormat::create(MiddleQuality, {}, {});
-    auto high = VncPixelFormat::create(HighQuality, {}, {});
-    auto other = VncPixelFormat::create(7, {}, {});
+    auto low = VncPixelFormat::create(LowQuality, {});
+    auto middle = VncPixelFormat::create(MiddleQuality, {});
+    auto high = VncPixelFormat::create(HighQuality, {});
+    auto other = VncPixelFormat::create(7, {});
     EXPECT_EQ(low->pixelFormatMessage().toHex(), "0000000008080001000300070007060300000000");
     EXPECT_EQ(middle->pixelFormatMessage().toHex(), "0000000010100001001f003f001f0b0500000000");
     EXPECT_EQ(high->pixelFormatMessage().toHex(), "000000001818000100ff00ff00ff100800000000");
@@ -168,8 +179,7 @@ TEST(VncPixelFormat, ImagesLeaveThroughTheCallback)
             sizes.append(image->size());
             firstPixels.append(image->isNull() ? 0 : image->pixel(0, 0));
             delete image;
-        },
-        {});
+        });
     format->imageFromPixels(QByteArray(), 3, 4, 0, 5); // empty, still handed on
     format->imageFromColour(QByteArray::fromHex("e007ffff"), 0, 0, 2, 2); // only the first pixel counts
     format->imageFromColour(QByteArray(), 0, 0, 1, 1);                     // no colour: black
@@ -194,10 +204,8 @@ TEST(VncHextile, DecodedFrameEqualsPictureAtEveryQuality)
                 options.style = style;
                 options.reuseColours = reuse;
                 int done = 0;
-                expectSame(decode(picture, {picture.rect()}, q, options, true, &done), picture, q.format);
+                expectSame(decode(picture, {picture.rect()}, q, options, &done), picture, q.format);
                 EXPECT_EQ(done, 1);
-                // The image-per-fill path draws the same.
-                expectSame(decode(picture, {picture.rect()}, q, options, false), picture, q.format);
             }
         }
     }
@@ -211,7 +219,7 @@ TEST(VncHextile, EdgeTilesOf33By17Rectangles)
     for (const Quality& q : kQualities) {
         SCOPED_TRACE(q.name);
         int done = 0;
-        expectSame(decode(picture, rects, q, HextileOptions(), true, &done), picture, q.format);
+        expectSame(decode(picture, rects, q, HextileOptions(), &done), picture, q.format);
         EXPECT_EQ(done, 1) << "the update is complete once, after its last rectangle";
     }
 }
@@ -258,11 +266,14 @@ TEST(VncHextile, ReadFailuresRaiseAtEveryCut)
         const QByteArray data = HextileEncoder::encodeRect(picture, picture.rect(), q.format);
         for (int cut = 0; cut < data.size(); cut += 7) {
             Recording recording{data.left(cut)};
+            VncInputBuffer input(recording.source(), kReadAhead);
             int images = 0;
-            auto format = VncPixelFormat::create(
-                q.quality, [&](QImage* image, int, int, bool) { ++images; delete image; },
-                [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+            auto format = VncPixelFormat::create(q.quality, [&](QImage* image, int, int, bool) {
+                ++images;
+                delete image;
+            });
             ImageTarget target(picture.size());
+            format->setInput(&input);
             format->setFrameTarget(&target);
             VncRectHeader header;
             header.width = 40;
@@ -278,6 +289,93 @@ TEST(VncHextile, ReadFailuresRaiseAtEveryCut)
     }
 }
 
+TEST(VncHextile, GoesOnWhereItStoppedAsTheRestArrives)
+{
+    // The bytes arrive a few at a time; every call draws the whole tiles
+    // that have come and returns, and the next goes on with the rest.
+    const QImage picture = testPicture(QSize(40, 20), 9);
+    for (const Quality& q : kQualities) {
+        SCOPED_TRACE(q.name);
+        for (auto style : {HextileOptions::Auto, HextileOptions::Raw, HextileOptions::PixelSubrects}) {
+            SCOPED_TRACE(style);
+            Recording recording{HextileEncoder::encodeRect(picture, picture.rect(), q.format, {style})};
+            recording.arrived = 0;
+            recording.more = true;
+            VncInputBuffer input(recording.source(), kReadAhead);
+            ImageTarget target(picture.size());
+            int done = 0;
+            auto format = VncPixelFormat::create(q.quality, [&](QImage* image, int, int, bool isDone) {
+                delete image;
+                done += isDone ? 1 : 0;
+            });
+            format->setInput(&input);
+            format->setFrameTarget(&target);
+            const VncRectHeader header = headerOf(picture.rect());
+            int calls = 0;
+            for (;;) {
+                ++calls;
+                const bool complete = format->decodeRect(header, true);
+                if (recording.arrived < recording.bytes.size()) {
+                    ASSERT_FALSE(complete) << "complete with " << recording.arrived << " bytes";
+                    EXPECT_TRUE(input.waiting());
+                    EXPECT_FALSE(input.failed());
+                    EXPECT_EQ(done, 0);
+                    recording.arrived = std::min(recording.arrived + 5, int(recording.bytes.size()));
+                    continue;
+                }
+                ASSERT_TRUE(complete);
+                break;
+            }
+            EXPECT_GT(calls, 2);
+            EXPECT_EQ(done, 1);
+            EXPECT_FALSE(input.waiting());
+            EXPECT_EQ(input.consumedTotal(), quint64(recording.bytes.size()));
+            expectSame(target.image, picture, q.format);
+        }
+    }
+}
+
+TEST(VncHextile, SilenceInsideARectangleFailsTheReadAfterTheLimit)
+{
+    const QImage picture = testPicture(QSize(40, 20), 4);
+    Recording recording{HextileEncoder::encodeRect(picture, picture.rect(), PixelFormat::middle(),
+                                                   {HextileOptions::Raw})};
+    recording.arrived = recording.bytes.size() / 2;
+    recording.more = true;
+    const int limitMs = 600;
+    VncInputBuffer input(recording.source(), kReadAhead, limitMs);
+    auto format = VncPixelFormat::create(MiddleQuality, [](QImage* image, int, int, bool) { delete image; });
+    format->setInput(&input);
+    const VncRectHeader header = headerOf(picture.rect());
+    // The checks below hold only while the clocks say so: a busy machine
+    // may let more time pass between two lines.
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    ASSERT_FALSE(format->decodeRect(header, true));
+    ASSERT_TRUE(input.waiting());
+    if (sinceFirst.elapsed() < limitMs) {
+        EXPECT_FALSE(input.failed());
+    }
+    // One more byte restarts the limit.
+    waitUntil([&] { return sinceFirst.elapsed() >= limitMs / 2; }, 10000);
+    ++recording.arrived;
+    QElapsedTimer sinceArrival;
+    sinceArrival.start();
+    ASSERT_FALSE(format->decodeRect(header, true));
+    waitUntil([&] { return sinceFirst.elapsed() > limitMs + 50; }, 10000);
+    if (sinceArrival.elapsed() < limitMs) {
+        EXPECT_FALSE(input.failed()) << "the limit counted from the first byte, not the last";
+    }
+    ASSERT_TRUE(waitUntil([&] { return input.failed(); }, 20000));
+    EXPECT_GE(sinceArrival.elapsed(), limitMs);
+    try {
+        format->decodeRect(header, true);
+        FAIL() << "no exception";
+    } catch (const VncProException& e) {
+        EXPECT_STREQ(e.what(), "FrameBufferUpdate:read image frame buffer failed!");
+    }
+}
+
 TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
 {
     // Background never given: black. Uncoloured subrectangles without a
@@ -287,15 +385,16 @@ TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
     bytes += char(8) + QByteArray(1, char(1)) + QByteArray::fromHex("0000");       // tile 0: no bg, no fg, 1 subrect
     bytes += char(2 | 8 | 16) + QByteArray::fromHex("ff") + char(1) + QByteArray::fromHex("03" "00" "ff");
     Recording recording{bytes};
-    auto format = VncPixelFormat::create(LowQuality, [](QImage* image, int, int, bool) { delete image; },
-                                         [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
+    VncInputBuffer input(recording.source(), kReadAhead);
+    auto format = VncPixelFormat::create(LowQuality, [](QImage* image, int, int, bool) { delete image; });
     ImageTarget target(QSize(20, 16));
+    format->setInput(&input);
     format->setFrameTarget(&target);
     VncRectHeader header;
     header.width = 20;
     header.height = 16;
-    format->decodeRect(header, true);
-    EXPECT_EQ(recording.position, bytes.size());
+    EXPECT_TRUE(format->decodeRect(header, true));
+    EXPECT_EQ(input.consumedTotal(), quint64(bytes.size()));
     EXPECT_EQ(QColor(target.image.pixel(0, 0)).name(), "#000000");
     EXPECT_EQ(QColor(target.image.pixel(15, 15)).name(), "#000000");
     // Tile 1 at x 16 (4 wide): background 0xff, then a 16x16 subrectangle
@@ -305,7 +404,7 @@ TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
     EXPECT_EQ(QColor(target.image.pixel(16, 0)).alpha(), 255);
 }
 
-TEST(VncHextile, NothingOutsideTheFrameIsDrawnOrHandedOnAndEveryByteIsRead)
+TEST(VncHextile, NothingOutsideTheFrameIsDrawnAndEveryByteIsRead)
 {
     // A 40x24 frame; rectangles partly and wholly outside it (subrectangle
     // and raw tiles), and single tiles whose subrectangles pass the right
@@ -352,31 +451,15 @@ TEST(VncHextile, NothingOutsideTheFrameIsDrawnOrHandedOnAndEveryByteIsRead)
         }
         painter.end();
 
-        for (bool direct : {true, false}) {
-            SCOPED_TRACE(direct ? "direct" : "images");
-            recording.position = 0;
-            ImageTarget target(frame);
-            QList<QRect> handedOn;
-            auto format = VncPixelFormat::create(
-                q.quality,
-                [&](QImage* image, int x, int y, bool) {
-                    if (image) {
-                        handedOn << QRect(QPoint(x, y), image->size());
-                        QPainter(&target.image).drawImage(x, y, *image);
-                    }
-                    delete image;
-                },
-                [&](unsigned int count, QByteArray& out) { return recording.read(count, out); });
-            format->setFrameSize(frame);
-            if (direct)
-                format->setFrameTarget(&target);
-            for (const QRect& rect : rects)
-                format->decodeRect(headerOf(rect), false);
-            EXPECT_EQ(recording.position, recording.bytes.size()) << "the stream lost its place";
-            for (const QRect& r : handedOn)
-                ASSERT_TRUE(QRect(QPoint(0, 0), frame).contains(r) && !r.isEmpty()) << r.x() << "," << r.y() << " "
-                                                                                  << r.width() << "x" << r.height();
-            expectSame(target.image, expected, PixelFormat::high());
-        }
+        VncInputBuffer input(recording.source(), kReadAhead);
+        ImageTarget target(frame);
+        auto format = VncPixelFormat::create(q.quality, [](QImage* image, int, int, bool) { delete image; });
+        format->setInput(&input);
+        format->setFrameSize(frame);
+        format->setFrameTarget(&target);
+        for (const QRect& rect : rects)
+            EXPECT_TRUE(format->decodeRect(headerOf(rect), false));
+        EXPECT_EQ(input.consumedTotal(), quint64(recording.bytes.size())) << "the stream lost its place";
+        expectSame(target.image, expected, PixelFormat::high());
     }
 }

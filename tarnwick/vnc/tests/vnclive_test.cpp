@@ -154,7 +154,7 @@ void expectViewerSeesGrab(quint16 port, const QImage& grab, const QString& passw
         VncViewer viewer;
         viewer.setPort(port);
         viewer.connectServer(kAddress, q.quality, password);
-        ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0; }, 20000)) << "no complete update";
+        ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected; }, 20000)) << "no complete update";
         const QImage expected = HextileEncoder::truncated(grab, q.format).convertToFormat(QImage::Format_RGB32);
         QImage frame;
         const bool same = waitUntil([&] {

@@ -4,6 +4,7 @@
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 
 #include "tarnwick/vnc/vncexception.h"
+#include "tarnwick/vnc/vncinputbuffer.h"
 #include "tarnwick/vnc/vncviewerclient.h"
 #include "testing/fakerfb/hextileencoder.h"
 
@@ -115,10 +116,18 @@ public:
     int updatesDone = 0;
 };
 
+// Runs the current step as the worker does: again as more bytes arrive
+// while it waits inside a rectangle (a few seconds at most).
 std::string failureOf(Wire& wire)
 {
     try {
         wire.dispatcher.runCurrentStep();
+        QElapsedTimer waited;
+        waited.start();
+        while (wire.dispatcher.input().waiting() && waited.elapsed() < 10000) {
+            wire.socket.waitForReadyRead(50);
+            wire.dispatcher.runCurrentStep();
+        }
     } catch (const VncProException& e) {
         return e.what();
     } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 
 #include "tarnwick/vnc/vncviewer.h"
 
+#include "platform/fd/uniquefd.h"
 #include "tarnwick/vnc/vncpassworddialog.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/fakerfbserver.h"
@@ -31,6 +32,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 using namespace VNC;
 using FakeRfb::Fault;
@@ -128,21 +130,27 @@ QColor shownColour(VncViewerWindow& window)
 // the namespace, and so do the sockets they open.
 void inNamespace(const QString& ns, const std::function<void()>& make)
 {
-    const int own = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
-    const int target = ::open(("/var/run/netns/" + ns.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(own, 0);
-    ASSERT_GE(target, 0) << ns.toStdString();
-    ASSERT_EQ(::setns(target, CLONE_NEWNET), 0);
+    const platform::UniqueFd own(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    const platform::UniqueFd target(::open(("/var/run/netns/" + ns.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(own.valid());
+    ASSERT_TRUE(target.valid()) << ns.toStdString();
+    ASSERT_EQ(::setns(target.get(), CLONE_NEWNET), 0);
     make();
-    ASSERT_EQ(::setns(own, CLONE_NEWNET), 0);
-    ::close(target);
-    ::close(own);
+    ASSERT_EQ(::setns(own.get(), CLONE_NEWNET), 0);
 }
 
 // Windows opened on servers that do not answer as a server should, and the
 // time each took to show the disconnected state.
 struct FailedConnect
 {
+    FailedConnect(const char* name, QString address, quint16 port, QString logged)
+        : name(name)
+        , address(std::move(address))
+        , port(port)
+        , logged(std::move(logged))
+    {
+    }
+
     const char* name;
     QString address;
     quint16 port;
@@ -193,7 +201,7 @@ void expectTheDisconnectedStateWithin6s(std::vector<FailedConnect>& cases, const
         c.reportedAfter = reported - attempt;
         EXPECT_LE(c.reportedAfter, 6000);
         EXPECT_EQ(c.window->windowTitle(), QStringLiteral("VNC-%1-已断开").arg(c.address));
-        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), 2) << "a reconnect is pending";
+        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected) << "a reconnect is pending";
         EXPECT_EQ(shownColour(*c.window).name(), QColor(Qt::gray).name());
     }
 }
@@ -247,7 +255,7 @@ TEST(VncViewerWidget, DarkGreyBeforeTheFirstImage)
     viewer.resize(50, 30);
     const QImage shot = viewer.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(25, 15)).name(), QColor(Qt::darkGray).name());
-    EXPECT_EQ(viewer.connectionState(), 2);
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::Disconnected);
 }
 
 TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
@@ -263,7 +271,7 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
     QSize announced;
     QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) { announced = QSize(w, h); });
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && announced.isValid(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && announced.isValid(); }, 10000));
     EXPECT_EQ(announced, QSize(1536, 900));
     EXPECT_EQ(viewer.scaledFrameBufferWidth(), 1536);
     viewer.resize(1536, 900);
@@ -299,6 +307,7 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     server.setConfig(config);
     ASSERT_TRUE(server.start());
     VncViewerWindow window("127.0.0.1", server.port());
+    window.findChild<VncViewer*>()->setReconnectInterval(300);
     const qreal d = QGuiApplication::primaryScreen()->logicalDotsPerInch() / 96.0;
     EXPECT_EQ(window.size(), QSize(int(std::ceil(800 * d)), int(std::ceil(480 * d))));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("VNC-127.0.0.1-连接中"));
@@ -310,8 +319,9 @@ TEST(VncViewerWindow, TitlesFollowConnectAndLoss)
     EXPECT_NEAR(double(viewer->width()) / viewer->height(), 320.0 / 200.0, 0.02);
     server.dropConnections();
     ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已断开"); }, 5000));
-    EXPECT_EQ(viewer->connectionState(), 1);
-    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 12000));
+    // Pending, or already back on a busy machine that showed the title late.
+    EXPECT_NE(viewer->connectionState(), ConnectionState::Disconnected) << "no reconnect is pending";
+    ASSERT_TRUE(waitUntil([&] { return window.windowTitle() == QStringLiteral("VNC-127.0.0.1-已连接"); }, 10000));
     window.close();
     EXPECT_TRUE(waitUntil([&] { return server.openConnectionCount() == 0; }, 5000));
 }
@@ -407,7 +417,7 @@ TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
     VncViewer viewer;
     viewer.setPort(server.port());
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0 && viewer.isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && viewer.isFrameBufferReady(); }, 10000));
 
     // Shift down, a down, Shift up, a up: the release of a is that of "A".
     sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
@@ -445,7 +455,7 @@ TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
     QApplication::setActiveWindow(&window);
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == 0 && viewer->isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == ConnectionState::Connected && viewer->isFrameBufferReady(); }, 10000));
     viewer->setFocus();
     ASSERT_TRUE(waitUntil([&] { return viewer->hasFocus(); }, 5000));
 
@@ -542,7 +552,7 @@ TEST(VncViewerWindow, HugeServerInitIsRefusedWithoutTakingTheMemory)
     VncViewerWindow window("127.0.0.1", server.port());
     window.show();
     ASSERT_TRUE(waitUntil([&] { return showsDisconnected(window); }, 10000)) << window.windowTitle().toStdString();
-    EXPECT_EQ(window.findChild<VncViewer*>()->connectionState(), 2);
+    EXPECT_EQ(window.findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected);
     EXPECT_TRUE(log.contains("frame buffer too large: 16384 x 16384")) << log.all();
     EXPECT_TRUE(log.contains("VncInit:frame buffer too large!")) << log.all();
     EXPECT_TRUE(server.record(0).updateRequests.isEmpty()) << "the client went on after ServerInit";

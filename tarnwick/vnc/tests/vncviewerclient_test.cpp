@@ -28,6 +28,11 @@ namespace {
 
 const QByteArray kS3cretResponse = QByteArray::fromHex("fc9a2bb8546a63388eb45b530d3a6337");
 
+// A reconnect interval for the tests that wait for reconnection, or for its
+// absence: a reconnect that should not come would have come within a few.
+constexpr int kReconnectMs = 300;
+constexpr int kSeveralReconnectsMs = 6 * kReconnectMs;
+
 // The client in a worker thread of its own, as the viewer runs it, with
 // counters of its signals.
 class Worker
@@ -88,6 +93,7 @@ QByteArray handshakeBytes(const QByteArray& setPixelFormat, int w, int h)
 
 } // namespace
 
+// With the program's interval of 5000 ms.
 TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
 {
     FakeRfbServer server;
@@ -96,19 +102,19 @@ TEST(VncViewerClient, ReconnectsAfterServerRestartAndUpdatesAgain)
     Worker worker(server.port());
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 
     QElapsedTimer sinceLoss;
     ASSERT_TRUE(server.restart());
     sinceLoss.start();
     ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
-    EXPECT_EQ(worker.client.connectionState(), 1) << "a reconnect should be pending";
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending) << "a reconnect should be pending";
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
     const qint64 elapsed = sinceLoss.elapsed();
     EXPECT_GE(elapsed, 4500);
     EXPECT_LE(elapsed, 8000) << "reconnect expected 5 s after the loss";
     EXPECT_EQ(server.connectionCount(), 2);
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
     EXPECT_EQ(worker.passwordNeeded, 0) << "a server without security asks no password";
 }
 
@@ -129,7 +135,7 @@ TEST(VncViewerClient, ProtocolErrorClosesTheSocketAtOnce)
         EXPECT_LT(t.elapsed(), 1500);
         EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
         EXPECT_EQ(worker.updates, 0);
-        EXPECT_EQ(worker.client.connectionState(), 2) << "no reconnect before a first complete update";
+        EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected) << "no reconnect before a first complete update";
     }
 }
 
@@ -142,6 +148,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
     server.setPicture(picture(QSize(40, 30), qRgb(0, 0, 0)));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
 
@@ -167,10 +174,10 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
         EXPECT_TRUE(waitUntil([&] { return server.record(connection - 1).closed; }, 3000));
     }
     // No timer or doubled signal starts a further connection.
-    QThread::msleep(5600);
+    EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 4; }, kSeveralReconnectsMs));
     EXPECT_EQ(server.connectionCount(), 4);
     EXPECT_EQ(server.openConnectionCount(), 1);
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 }
 
 TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
@@ -179,12 +186,15 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
     server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.passwordIncorrect >= 1; }, 10000));
-    QThread::msleep(5600);
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
+    EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 1 || worker.passwordIncorrect > 1; },
+                           kSeveralReconnectsMs));
     EXPECT_EQ(worker.passwordIncorrect, 1);
     EXPECT_EQ(server.connectionCount(), 1);
-    EXPECT_EQ(worker.client.connectionState(), 2);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected);
     EXPECT_EQ(worker.passwordNeeded, 0);
 }
 
@@ -194,11 +204,12 @@ TEST(VncViewerClient, AutomaticReconnectReusesTheStoredPassword)
     server.setConfig(vncAuthConfig(kS3cretResponse));
     ASSERT_TRUE(server.start());
     Worker worker(server.port());
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     EXPECT_EQ(server.record(0).response.toHex(), kS3cretResponse.toHex());
     ASSERT_TRUE(server.restart());
-    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 12000));
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000));
     EXPECT_EQ(server.record(1).response.toHex(), kS3cretResponse.toHex());
     EXPECT_EQ(worker.passwordNeeded, 0) << "asked the user again for a stored password";
 }
@@ -266,7 +277,7 @@ TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
         EXPECT_EQ(h, 70);
     });
     viewer.connectServer("127.0.0.1", q.quality, QString());
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == ConnectionState::Connected; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
     // A changed picture arrives as the answer to the incremental request.
     const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
@@ -343,7 +354,7 @@ TEST_P(VncViewerPipeline, RectanglesBeyondTheFrameBufferAreClippedAndTheStreamKe
         return viewer.frameBufferImage() == HextileEncoder::truncated(second.mirrored(false, true), q.format);
     }, 5000));
     EXPECT_EQ(losses, 0);
-    EXPECT_EQ(viewer.connectionState(), 0);
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::Connected);
     EXPECT_EQ(server.connectionCount(), 1);
 }
 
@@ -364,7 +375,7 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
     int losses = 0;
     QObject::connect(&viewer, &VncViewer::vncServerDisconnected, [&] { ++losses; });
     viewer.connectServer("127.0.0.1", MiddleQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected; }, 10000));
     server.setPicture(picture(config.size, qRgb(255, 0, 0)));
     ASSERT_TRUE(waitUntil([&] { return losses >= 1; }, 5000));
     const QImage frame = viewer.frameBufferImage();
@@ -372,7 +383,7 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
         for (int x = 0; x < frame.width(); ++x)
             ASSERT_EQ(QColor(frame.pixel(x, y)).name(), QColor(Qt::gray).name()) << x << "," << y;
     EXPECT_FALSE(viewer.isFrameBufferReady());
-    EXPECT_EQ(viewer.connectionState(), 1) << "a reconnect should be pending after a lost connection";
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::ReconnectPending) << "a reconnect should be pending after a lost connection";
 }
 
 TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
@@ -388,13 +399,42 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     auto viewer = std::make_unique<VncViewer>();
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", HighQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 1; }, 10000));
-    QThread::msleep(300); // the worker now waits inside the rectangle
+    // The first tiles are drawn: the worker now waits inside the rectangle.
+    ASSERT_TRUE(waitUntil([&] { return viewer->isFrameBufferReady(); }, 10000));
     QElapsedTimer t;
     t.start();
     viewer.reset();
     EXPECT_LT(t.elapsed(), 1500);
     EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 3000));
+}
+
+TEST(VncViewerLoss, ServerSilentInsideARectangleFailsTheReadAfterTheLimit)
+{
+    FakeRfbServer server;
+    ServerConfig config;
+    config.size = QSize(160, 96);
+    config.fault = Fault::StallMidRect;
+    config.faultAfterUpdates = 1;
+    config.hextile.style = FakeRfb::HextileOptions::Raw;
+    server.setConfig(config);
+    server.setPicture(picture(config.size, qRgb(9, 90, 9)));
+    ASSERT_TRUE(server.start());
+    const int limitMs = 1500;
+    Worker worker(server.port());
+    worker.client.setReadTimeout(limitMs);
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
+    // The answer to the next request stops in the middle of its rectangle;
+    // the worker keeps waiting for the rest until the server has been silent
+    // for the limit.
+    QElapsedTimer sinceRequest;
+    sinceRequest.start();
+    server.setPicture(picture(config.size, qRgb(200, 0, 9)));
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 20000)) << "the worker waits on";
+    EXPECT_GE(sinceRequest.elapsed(), limitMs);
+    EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
+    EXPECT_EQ(worker.updates, 1);
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending);
 }
 
 TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
@@ -446,13 +486,16 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     ASSERT_TRUE(server.start());
     const quint16 port = server.port();
     Worker worker(port);
+    worker.client.setReconnectInterval(kReconnectMs);
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
-    // The first attempt, 5 s after the loss, finds nobody listening.
-    QThread::msleep(6500);
+    // The attempts after the loss find nobody listening, and each is
+    // reported as a loss of its own.
+    ASSERT_TRUE(waitUntil([&] { return worker.losses >= 3; }, 10000));
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending);
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
-    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 8000)) << "gave up after a failed attempt";
-    EXPECT_EQ(worker.client.connectionState(), 0);
+    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000)) << "gave up after a failed attempt";
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
 }
