@@ -9,6 +9,8 @@
 
 #include "skerrow/directoryconstants.h"
 
+#include "platform/fd/uniquefd.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -58,13 +60,15 @@ bool isDirectory(const char* path)
 // Opens a directory for listing, refusing a symbolic link put in its place.
 DIR* openDirectory(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
         return nullptr;
-    DIR* dir = fdopendir(fd);
-    if (!dir) {
+    DIR* dir = fdopendir(fd.get());
+    if (dir) {
+        fd.release(); // the listing's now, closed by closedir
+    } else {
         const int error = errno;
-        close(fd);
+        fd.reset();
         errno = error;
     }
     return dir;

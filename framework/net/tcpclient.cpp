@@ -6,6 +6,7 @@
 #include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/fd/uniquefd.h"
 
 namespace FF {
 namespace Net {
@@ -21,14 +22,9 @@ public:
 
 TCPClient::TCPClient(const Address& address)
 {
-    const platform::SocketHandle socket =
-        TCPSocket::Instance().createClient(address, address.port(), kClientRecvTimeoutMs);
-    try {
-        m_connection.reset(new TCPConnection(socket, address));
-    } catch (...) {
-        TCPSocket::Instance().closeSocket(socket);
-        throw;
-    }
+    platform::UniqueFd socket(TCPSocket::Instance().createClient(address, address.port(), kClientRecvTimeoutMs));
+    m_connection.reset(new TCPConnection(socket.get(), address));
+    socket.release(); // the connection's now
 }
 
 TCPClient::~TCPClient()

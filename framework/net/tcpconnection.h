@@ -14,7 +14,8 @@ class NetBuffer;
 
 class TCPConnection : public IConnection {
 public:
-    // Takes over the connected socket; prints "connection [peer] connect".
+    // Takes over the connected socket once constructed (a constructor that
+    // throws leaves it with the caller); prints "connection [peer] connect".
     TCPConnection(platform::SocketHandle socket, const Address& peer);
     ~TCPConnection() override;
 

@@ -26,16 +26,17 @@ __TCPConnection::__TCPConnection(TCPConnection* owner, platform::SocketHandle so
     , m_lastTick(platform::monotonicMs())
     , m_peer(peer)
     , m_local(TCPSocket::Instance().localAddress(socket))
-    , m_socket(socket)
     , m_owner(owner)
 {
+    // Last, when nothing can throw any more.
+    m_socket.reset(socket);
 }
 
 __TCPConnection::~__TCPConnection()
 {
     m_running = false;
     wait();
-    TCPSocket::Instance().closeSocket(m_socket);
+    m_socket.reset();
     qDebug("connection [%s] disconnected", m_peer.toString().c_str());
 }
 
@@ -58,7 +59,7 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
         if (!locked)
             return SendResult::TimedOut;
     }
-    switch (TCPSocket::Instance().sendFrame(m_socket, buffer, startBy, finishBy, &m_sendsEnd, &m_idle)) {
+    switch (TCPSocket::Instance().sendFrame(m_socket.get(), buffer, startBy, finishBy, &m_sendsEnd, &m_idle)) {
     case TCPSocket::FrameSent::Whole:
         return SendResult::Sent;
     case TCPSocket::FrameSent::NotStarted:
@@ -91,7 +92,7 @@ void __TCPConnection::closeNow()
     // A graceful close in progress keeps its state but stops receiving too,
     // so a peer that never closes cannot keep the loop alive.
     markStopped();
-    TCPSocket::Instance().shutdownSend(m_socket);
+    TCPSocket::Instance().shutdownSend(m_socket.get());
 }
 
 void __TCPConnection::close()
@@ -100,7 +101,7 @@ void __TCPConnection::close()
         return;
     int open = Open;
     m_state.compare_exchange_strong(open, Closing);
-    TCPSocket::Instance().shutdownSend(m_socket);
+    TCPSocket::Instance().shutdownSend(m_socket.get());
 }
 
 bool __TCPConnection::afterReceive(std::size_t bytes)
@@ -131,7 +132,7 @@ void __TCPConnection::run()
     NetBuffer message;
     try {
         while (m_running) {
-            if (!m_reader.receiveMessage(m_socket, message, *this))
+            if (!m_reader.receiveMessage(m_socket.get(), message, *this))
                 continue;
             m_idle = 0;
             TCPSession session(std::move(message), m_owner);

@@ -8,6 +8,7 @@
 #include "framework/net/ireceivecontrol.h"
 #include "framework/net/netbuffer.h"
 #include "framework/net/sendresult.h"
+#include "platform/fd/uniquefd.h"
 #include "platform/socket/posixsocket.h"
 
 #include <QThread>
@@ -26,6 +27,8 @@ class __TCPConnection : public QThread, public IReceiveControl {
 public:
     enum State { Open = 0, Broken = 1, Closing = 2 };
 
+    // Takes the socket over once constructed; a constructor that throws
+    // leaves it with the caller.
     __TCPConnection(TCPConnection* owner, platform::SocketHandle socket, const Address& peer);
     // Waits for the thread, closes the socket and prints the disconnect.
     ~__TCPConnection() override;
@@ -54,7 +57,7 @@ public:
     std::atomic<std::uint64_t> m_idle{0};
     const Address m_peer;
     Address m_local;
-    const platform::SocketHandle m_socket;
+    platform::UniqueFd m_socket; // taken over by the constructor's body
     std::atomic<std::uint32_t> m_userValue{0};
     std::atomic<IConnectable*> m_handler{nullptr};
     TCPConnection* const m_owner;

@@ -3,6 +3,7 @@
 #include "framework/net/exception.h"
 #include "framework/net/netconstants.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/fd/uniquefd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,25 +21,24 @@ TCPSocket& TCPSocket::Instance()
 
 TCPSocket::Socket TCPSocket::createClient(const Address& address, unsigned int port, unsigned int receiveTimeoutMs)
 {
-    const Socket socket = platform::openTcpSocket();
-    if (socket == platform::kInvalidSocket)
+    // Closed before anything is thrown; the caller owns it once returned.
+    platform::UniqueFd socket(platform::openTcpSocket());
+    if (!socket)
         throw Exception("TCPSocket.createClient", "socket create failed");
-    if (platform::connectWithin(socket, address.bytes(), static_cast<std::uint16_t>(port), kConnectTimeoutMs) != 0) {
-        platform::closeSocket(socket);
+    const auto portNumber = static_cast<std::uint16_t>(port);
+    if (platform::connectWithin(socket.get(), address.bytes(), portNumber, kConnectTimeoutMs) != 0)
         throw Exception("TCPSocket.createClient", "connect failed");
-    }
-    if (!platform::setRecvTimeout(socket, receiveTimeoutMs)) {
-        platform::closeSocket(socket);
+    if (!platform::setRecvTimeout(socket.get(), receiveTimeoutMs))
         throw Exception("TCPSocket.createClient", "recv timeOut set failed");
-    }
-    return socket;
+    return socket.release();
 }
 
 int TCPSocket::probeOnce(const Address& address, unsigned int port, std::uint64_t deadline)
 {
-    const Socket socket = platform::openTcpSocket();
-    if (socket == platform::kInvalidSocket)
+    const platform::UniqueFd owned(platform::openTcpSocket());
+    if (!owned)
         return 0;
+    const Socket socket = owned.get();
     int verdict = -1;
     const std::uint64_t now = platform::monotonicMs();
     // A socket still connecting would also report the receive time-out, so
@@ -67,7 +67,6 @@ int TCPSocket::probeOnce(const Address& address, unsigned int port, std::uint64_
             }
         }
     }
-    platform::closeSocket(socket);
     return verdict;
 }
 

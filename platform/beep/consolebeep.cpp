@@ -1,5 +1,7 @@
 #include "platform/beep/consolebeep.h"
 
+#include "platform/fd/uniquefd.h"
+
 #include <fcntl.h>
 #include <linux/input.h>
 #include <linux/kd.h>
@@ -53,9 +55,10 @@ bool consoleBeepOn(const char* device, int frequency, int durationMs)
 {
     if (!device || frequency < kBeepMinFrequency || frequency > kBeepMaxFrequency || durationMs < 0)
         return false;
-    const int fd = open(device, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const platform::UniqueFd speaker(open(device, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!speaker)
         return false;
+    const int fd = speaker.get();
 
     bool played = false;
     if (isInputDevice(fd)) {
@@ -71,7 +74,6 @@ bool consoleBeepOn(const char* device, int frequency, int durationMs)
         ioctl(fd, KIOCSOUND, 0UL);
         played = true;
     }
-    close(fd);
     return played;
 }
 

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 
@@ -65,7 +66,7 @@ InstanceLock::~InstanceLock()
 
 LockResult InstanceLock::acquire()
 {
-    if (m_fd >= 0)
+    if (m_fd)
         return LockResult::Acquired;
     if (m_path.empty()) {
         m_error = ENOENT;
@@ -75,32 +76,30 @@ LockResult InstanceLock::acquire()
         m_error = errno ? errno : ENOTDIR;
         return LockResult::CannotOpen;
     }
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    platform::UniqueFd fd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) {
         m_error = errno;
         return LockResult::CannotOpen;
     }
     int result = 0;
     do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
+        result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         m_error = errno;
-        ::close(fd);
         return m_error == EWOULDBLOCK ? LockResult::HeldElsewhere : LockResult::CannotOpen;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     m_error = 0;
     return LockResult::Acquired;
 }
 
 void InstanceLock::release()
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return;
-    ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
-    m_fd = -1;
+    ::flock(m_fd.get(), LOCK_UN);
+    m_fd.reset();
 }
 
 } // namespace Platform

@@ -13,6 +13,8 @@
 // letters, digits, '-', '_' and '.', writes every other byte as %XX and adds
 // ".lock", so a name never leaves the folder and two names never share a file.
 
+#include "platform/fd/uniquefd.h"
+
 #include <string>
 
 namespace Platform {
@@ -36,7 +38,7 @@ public:
     // again while held returns Acquired.
     LockResult acquire();
     void release();
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_fd.valid(); }
 
     // The lock file's path (empty when no folder was known).
     const std::string& path() const { return m_path; }
@@ -48,7 +50,7 @@ public:
 private:
     std::string m_path;
     std::string m_folder;
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
     int m_error = 0;
 };
 

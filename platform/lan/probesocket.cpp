@@ -8,32 +8,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-ProbeSocket::~ProbeSocket()
-{
-    close();
-}
-
-ProbeSocket::ProbeSocket(ProbeSocket&& other) noexcept
-    : m_fd(other.m_fd)
-{
-    other.m_fd = -1;
-}
-
-ProbeSocket& ProbeSocket::operator=(ProbeSocket&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 ProbeSocket::Create ProbeSocket::create()
 {
+    // The old descriptor goes first: one out of descriptors may need it.
     close();
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd >= 0)
+    m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (m_fd)
         return Create::Ok;
     if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
         return Create::NoDescriptors;
@@ -42,8 +22,8 @@ ProbeSocket::Create ProbeSocket::create()
 
 bool ProbeSocket::setNonBlocking()
 {
-    const int flags = ::fcntl(m_fd, F_GETFL, 0);
-    return flags >= 0 && ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    const int flags = ::fcntl(m_fd.get(), F_GETFL, 0);
+    return flags >= 0 && ::fcntl(m_fd.get(), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 ProbeSocket::Connect ProbeSocket::connectTo(quint32 address, quint16 port)
@@ -52,17 +32,9 @@ ProbeSocket::Connect ProbeSocket::connectTo(quint32 address, quint16 port)
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(address);
     sa.sin_port = htons(port);
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0)
+    if (::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0)
         return Connect::Connected;
     return errno == EINPROGRESS ? Connect::InProgress : Connect::Failed;
-}
-
-void ProbeSocket::close()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
 }
 
 void ProbeSocket::poll(const std::vector<const ProbeSocket*>& sockets, std::vector<Outcome>& outcomes, int timeoutMs)

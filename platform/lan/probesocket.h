@@ -3,6 +3,8 @@
 // A non-blocking IPv4 TCP connect that tells whether a port accepts
 // connections, and the poll over many of them. Nothing is ever sent.
 
+#include "platform/fd/uniquefd.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -16,19 +18,14 @@ public:
     enum class Outcome { Pending, Reachable, Unreachable };
 
     ProbeSocket() = default;
-    ~ProbeSocket();
-    ProbeSocket(ProbeSocket&& other) noexcept;
-    ProbeSocket& operator=(ProbeSocket&& other) noexcept;
-    ProbeSocket(const ProbeSocket&) = delete;
-    ProbeSocket& operator=(const ProbeSocket&) = delete;
 
     // NoDescriptors when the process or the system is out of descriptors
     // (worth a retry once others are closed).
     Create create();
     bool setNonBlocking();
     Connect connectTo(quint32 address, quint16 port);
-    int handle() const { return m_fd; }
-    void close();
+    int handle() const { return m_fd.get(); }
+    void close() { m_fd.reset(); }
 
     // Polls every socket for the end of its connect, for at most timeoutMs;
     // outcomes[i] belongs to sockets[i]. A refused, reset or failed connect
@@ -42,5 +39,5 @@ public:
     static QByteArray addressText(quint32 address);
 
 private:
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
 };

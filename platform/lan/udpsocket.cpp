@@ -33,57 +33,44 @@ bool setTimeout(int fd, int option, int ms)
 
 } // namespace
 
-UdpSocket::~UdpSocket()
-{
-    close();
-}
-
 bool UdpSocket::open()
 {
     close();
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    return m_fd >= 0;
-}
-
-void UdpSocket::close()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+    return m_fd.valid();
 }
 
 bool UdpSocket::setBroadcast(bool on)
 {
-    return setIntOption(m_fd, SO_BROADCAST, on ? 1 : 0);
+    return setIntOption(m_fd.get(), SO_BROADCAST, on ? 1 : 0);
 }
 
 bool UdpSocket::setSendTimeout(int ms)
 {
-    return setTimeout(m_fd, SO_SNDTIMEO, ms);
+    return setTimeout(m_fd.get(), SO_SNDTIMEO, ms);
 }
 
 bool UdpSocket::setReceiveTimeout(int ms)
 {
-    return setTimeout(m_fd, SO_RCVTIMEO, ms);
+    return setTimeout(m_fd.get(), SO_RCVTIMEO, ms);
 }
 
 bool UdpSocket::setReuseAddress(bool on)
 {
-    return setIntOption(m_fd, SO_REUSEADDR, on ? 1 : 0);
+    return setIntOption(m_fd.get(), SO_REUSEADDR, on ? 1 : 0);
 }
 
 bool UdpSocket::bind(quint32 address, quint16 port)
 {
     const sockaddr_in sa = makeAddress(address, port);
-    return ::bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+    return ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
 }
 
 quint16 UdpSocket::localPort() const
 {
     sockaddr_in sa {};
     socklen_t len = sizeof sa;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return 0;
     return ntohs(sa.sin_port);
 }
@@ -91,14 +78,14 @@ quint16 UdpSocket::localPort() const
 qint64 UdpSocket::sendTo(const QByteArray& bytes, quint32 address, quint16 port)
 {
     const sockaddr_in sa = makeAddress(address, port);
-    return ::sendto(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL,
+    return ::sendto(m_fd.get(), bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL,
                     reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 
 UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs)
 {
     pollfd p {};
-    p.fd = m_fd;
+    p.fd = m_fd.get();
     p.events = POLLIN;
     int r;
     do {
@@ -114,7 +101,7 @@ qint64 UdpSocket::receiveFrom(char* buffer, qint64 size, quint32* sourceAddress,
     sockaddr_in sa {};
     socklen_t len = sizeof sa;
     // MSG_TRUNC reports the datagram's real length.
-    const ssize_t n = ::recvfrom(m_fd, buffer, static_cast<size_t>(size), MSG_TRUNC | MSG_DONTWAIT,
+    const ssize_t n = ::recvfrom(m_fd.get(), buffer, static_cast<size_t>(size), MSG_TRUNC | MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&sa), &len);
     if (n < 0 || n > size)
         return -1;

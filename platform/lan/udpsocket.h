@@ -3,6 +3,8 @@
 // An IPv4 UDP socket for LAN discovery: broadcast, timeouts, waiting for a
 // datagram with a time limit. Addresses are IPv4 in host byte order.
 
+#include "platform/fd/uniquefd.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -12,14 +14,11 @@ public:
     enum class Wait { Ready, Timeout, Error };
 
     UdpSocket() = default;
-    ~UdpSocket();
-    UdpSocket(const UdpSocket&) = delete;
-    UdpSocket& operator=(const UdpSocket&) = delete;
 
     bool open();
-    bool isOpen() const { return m_fd >= 0; }
-    void close();
-    int handle() const { return m_fd; }
+    bool isOpen() const { return m_fd.valid(); }
+    void close() { m_fd.reset(); }
+    int handle() const { return m_fd.get(); }
 
     bool setBroadcast(bool on);
     bool setSendTimeout(int ms);
@@ -36,5 +35,5 @@ public:
     qint64 receiveFrom(char* buffer, qint64 size, quint32* sourceAddress, quint16* sourcePort);
 
 private:
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
 };

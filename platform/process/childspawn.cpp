@@ -1,5 +1,7 @@
 #include "platform/process/childspawn.h"
 
+#include "platform/fd/uniquefd.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -93,29 +95,33 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
         argv.push_back(s.data());
     argv.push_back(nullptr);
 
-    const int nullFd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (nullFd < 0) {
+    platform::UniqueFd nullFd(open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!nullFd) {
         err = errno;
         return -1;
     }
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         err = errno;
-        close(nullFd);
         return -1;
     }
-    const int outFd = options.stdoutFd >= 0 ? options.stdoutFd : nullFd;
-    const int errFd = options.stderrFd >= 0 ? options.stderrFd : nullFd;
+    platform::UniqueFd reportRead(ends[0]);
+    platform::UniqueFd reportWrite(ends[1]);
+    const int outFd = options.stdoutFd >= 0 ? options.stdoutFd : nullFd.get();
+    const int errFd = options.stderrFd >= 0 ? options.stderrFd : nullFd.get();
     const pid_t parent = getpid();
 
+    // The child leaves through exec or _exit: no destructor of these owners
+    // runs there.
     const pid_t pid = fork();
     if (pid == 0)
-        childSide(path.c_str(), argv.data(), nullFd, outFd, errFd, report[1], parent);
+        childSide(path.c_str(), argv.data(), nullFd.get(), outFd, errFd, reportWrite.get(), parent);
     const int forkErrno = errno;
-    close(report[1]);
-    close(nullFd);
+    // Only the child's copy of the write end may stay open, so that its exec
+    // ends the read below.
+    reportWrite.reset();
+    nullFd.reset();
     if (pid < 0) {
-        close(report[0]);
         err = forkErrno;
         return -1;
     }
@@ -125,9 +131,9 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
     int childErrno = 0;
     ssize_t n;
     do {
-        n = read(report[0], &childErrno, sizeof childErrno);
+        n = read(reportRead.get(), &childErrno, sizeof childErrno);
     } while (n < 0 && errno == EINTR);
-    close(report[0]);
+    reportRead.reset();
     if (n == static_cast<ssize_t>(sizeof childErrno)) {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -1,5 +1,6 @@
 #include "platform/process/commandrunner.h"
 
+#include "platform/fd/uniquefd.h"
 #include "platform/process/childspawn.h"
 
 #include <cerrno>
@@ -31,20 +32,21 @@ constexpr int kDrainReads = 1024;
 CommandResult ProcessCommandRunner::run(const QString& program, const QStringList& arguments, int timeoutMs)
 {
     CommandResult result;
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
         return result;
+    platform::UniqueFd readEnd(ends[0]);
+    platform::UniqueFd writeEnd(ends[1]);
 
     ChildSpawn::Options options;
-    options.stdoutFd = pipeFds[1];
-    options.stderrFd = pipeFds[1];
+    options.stdoutFd = writeEnd.get();
+    options.stderrFd = writeEnd.get();
     int error = 0;
     const pid_t pid = ChildSpawn::spawn(program, arguments, options, &error);
-    close(pipeFds[1]);
-    if (pid < 0) {
-        close(pipeFds[0]);
+    // The child holds its own copy: the output ends when the child's does.
+    writeEnd.reset();
+    if (pid < 0)
         return result;
-    }
     result.started = true;
 
     const long long deadline = nowMs() + (timeoutMs < 0 ? 0 : timeoutMs);
@@ -61,12 +63,12 @@ CommandResult ProcessCommandRunner::run(const QString& program, const QStringLis
         const long long left = deadline - nowMs();
         if (left <= 0)
             break;
-        pollfd p{pipeFds[0], POLLIN, 0};
+        pollfd p{readEnd.get(), POLLIN, 0};
         const int r = poll(&p, 1, static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
         if (r < 0 && errno != EINTR)
             break;
         if (r > 0) {
-            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+            const ssize_t n = read(readEnd.get(), buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -76,14 +78,14 @@ CommandResult ProcessCommandRunner::run(const QString& program, const QStringLis
         }
         if (ChildSpawn::waitForExit(pid, 0)) {
             // Take what is already in the pipe, then stop reading.
-            fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+            fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
             ssize_t n;
-            for (int i = 0; i < kDrainReads && (n = read(pipeFds[0], buffer, sizeof buffer)) > 0; ++i)
+            for (int i = 0; i < kDrainReads && (n = read(readEnd.get(), buffer, sizeof buffer)) > 0; ++i)
                 keep(n);
             break;
         }
     }
-    close(pipeFds[0]);
+    readEnd.reset();
 
     // The output is closed; the child still has until the deadline to exit.
     const long long left = deadline - nowMs();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,13 +16,6 @@ constexpr size_t kChunkBytes = 4096;
 // A drain gives up after this many chunks, so that a writer that never
 // pauses cannot keep a caller of lines() or close() waiting.
 constexpr int kDrainChunks = 256;
-
-void closeFd(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
 
 } // namespace
 
@@ -38,28 +32,26 @@ int OutputTail::open()
         m_lines.clear();
         m_partial.clear();
     }
-    int data[2];
-    if (::pipe2(data, O_CLOEXEC) != 0)
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
         return -1;
-    int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        ::close(data[0]);
-        ::close(data[1]);
+    platform::UniqueFd readFd(ends[0]);
+    platform::UniqueFd writeFd(ends[1]);
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
         return -1;
-    }
+    m_wakeRead.reset(ends[0]);
+    m_wakeWrite.reset(ends[1]);
     // Only this side reads without waiting; the child writes as to any pipe.
-    ::fcntl(data[0], F_SETFL, ::fcntl(data[0], F_GETFL) | O_NONBLOCK);
-    m_readFd = data[0];
-    m_writeFd = data[1];
-    m_wakeRead = wake[0];
-    m_wakeWrite = wake[1];
-    return m_writeFd;
+    ::fcntl(readFd.get(), F_SETFL, ::fcntl(readFd.get(), F_GETFL) | O_NONBLOCK);
+    m_readFd = std::move(readFd);
+    m_writeFd = std::move(writeFd);
+    return m_writeFd.get();
 }
 
 void OutputTail::startReading()
 {
-    closeFd(m_writeFd);
-    if (m_readFd < 0)
+    m_writeFd.reset();
+    if (!m_readFd)
         return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -75,7 +67,7 @@ void OutputTail::startReading()
         // instead of blocking.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_ended = true;
-        closeFd(m_readFd);
+        m_readFd.reset();
     }
 }
 
@@ -87,7 +79,7 @@ void OutputTail::close()
             m_quit = true;
         }
         const char wake = 1;
-        (void)!::write(m_wakeWrite, &wake, 1);
+        (void)!::write(m_wakeWrite.get(), &wake, 1);
         m_reader.join();
     }
     closeFds();
@@ -101,7 +93,7 @@ QList<QByteArray> OutputTail::lines()
     if (!m_ended) {
         const std::uint64_t ask = ++m_catchUpAsked;
         const char wake = 1;
-        (void)!::write(m_wakeWrite, &wake, 1);
+        (void)!::write(m_wakeWrite.get(), &wake, 1);
         m_changed.wait_for(lock, std::chrono::milliseconds(kCatchUpMs),
                            [&] { return m_ended || m_catchUpDone >= ask; });
     }
@@ -116,12 +108,12 @@ QList<QByteArray> OutputTail::lines()
 void OutputTail::run()
 {
     for (;;) {
-        pollfd fds[2] = {{m_readFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{m_readFd.get(), POLLIN, 0}, {m_wakeRead.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             break;
         if (fds[1].revents != 0) {
             char bytes[64];
-            while (::read(m_wakeRead, bytes, sizeof bytes) > 0) {
+            while (::read(m_wakeRead.get(), bytes, sizeof bytes) > 0) {
             }
         }
         std::uint64_t asked = 0;
@@ -149,7 +141,7 @@ bool OutputTail::drain()
 {
     char buffer[kChunkBytes];
     for (int chunk = 0; chunk < kDrainChunks; ++chunk) {
-        const ssize_t n = ::read(m_readFd, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_readFd.get(), buffer, sizeof buffer);
         if (n > 0) {
             std::lock_guard<std::mutex> lock(m_mutex);
             take(buffer, static_cast<size_t>(n));
@@ -186,8 +178,8 @@ void OutputTail::take(const char* data, size_t size)
 
 void OutputTail::closeFds()
 {
-    closeFd(m_readFd);
-    closeFd(m_writeFd);
-    closeFd(m_wakeRead);
-    closeFd(m_wakeWrite);
+    m_readFd.reset();
+    m_writeFd.reset();
+    m_wakeRead.reset();
+    m_wakeWrite.reset();
 }

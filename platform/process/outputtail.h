@@ -5,6 +5,8 @@
 // all the time, so the child never blocks on a full pipe; only the last
 // kMaxLines lines of at most kMaxLineBytes bytes each are kept.
 
+#include "platform/fd/uniquefd.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -58,8 +60,8 @@ private:
     std::uint64_t m_catchUpDone = 0;
     std::thread m_reader;
 
-    int m_readFd = -1;
-    int m_writeFd = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    platform::UniqueFd m_readFd;
+    platform::UniqueFd m_writeFd;
+    platform::UniqueFd m_wakeRead;
+    platform::UniqueFd m_wakeWrite;
 };

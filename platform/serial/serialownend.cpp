@@ -15,6 +15,7 @@
 #include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Serial {
 
@@ -41,31 +42,31 @@ long long nowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int connectTo(const std::string& path)
+platform::UniqueFd connectTo(const std::string& path)
 {
     sockaddr_un addr {};
     if (path.size() >= sizeof addr.sun_path) {
         errno = ENAMETOOLONG;
-        return -1;
+        return {};
     }
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return {};
+    if (connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         const int error = errno;
-        ::close(fd);
+        fd.reset();
         errno = error;
-        return -1;
+        return {};
     }
     // Only a daemon of this user may hand us a port.
     ucred cred {};
     socklen_t len = sizeof cred;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid()) {
-        ::close(fd);
+    if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid()) {
+        fd.reset();
         errno = EACCES;
-        return -1;
+        return {};
     }
     return fd;
 }
@@ -86,7 +87,7 @@ bool sendAll(int fd, const char* text)
 }
 
 // Reads one answer line (and a passed descriptor, when one comes along).
-std::string readAnswer(int fd, int* passed)
+std::string readAnswer(int fd, platform::UniqueFd* passed)
 {
     std::string line;
     const long long deadline = nowMs() + kOwnEndAnswerWaitMs;
@@ -120,10 +121,10 @@ std::string readAnswer(int fd, int* passed)
             for (size_t i = 0; i < count; ++i) {
                 int fdPassed = -1;
                 std::memcpy(&fdPassed, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-                if (passed && *passed < 0)
-                    *passed = fdPassed;
-                else
-                    ::close(fdPassed);
+                // Only the first is kept; every other one closes here.
+                platform::UniqueFd received(fdPassed);
+                if (passed && !*passed)
+                    *passed = std::move(received);
             }
         }
         line.append(buf, static_cast<size_t>(n));
@@ -177,25 +178,24 @@ bool isOwnEndEntry(const std::string& path)
     return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
-OwnEndOpen requestOwnEnd(const std::string& path, int* master, int* holder)
+OwnEndOpen requestOwnEnd(const std::string& path, platform::UniqueFd* master, platform::UniqueFd* holder)
 {
-    *master = -1;
-    *holder = -1;
-    const int fd = connectTo(path);
-    if (fd < 0)
+    master->reset();
+    holder->reset();
+    platform::UniqueFd fd = connectTo(path);
+    if (!fd)
         return OwnEndOpen::Failed;
-    int passed = -1;
+    platform::UniqueFd passed;
     std::string answer;
-    if (sendAll(fd, kOwnEndOpenRequest))
-        answer = readAnswer(fd, &passed);
-    if (answer == kOwnEndGranted && passed >= 0) {
-        *master = passed;
-        *holder = fd;
+    if (sendAll(fd.get(), kOwnEndOpenRequest))
+        answer = readAnswer(fd.get(), &passed);
+    if (answer == kOwnEndGranted && passed) {
+        *master = std::move(passed);
+        *holder = std::move(fd);
         return OwnEndOpen::Granted;
     }
-    if (passed >= 0)
-        ::close(passed);
-    ::close(fd);
+    passed.reset();
+    fd.reset();
     if (answer == kOwnEndBusy) {
         errno = EBUSY;
         return OwnEndOpen::Busy;
@@ -206,13 +206,12 @@ OwnEndOpen requestOwnEnd(const std::string& path, int* master, int* holder)
 
 std::string askPairDaemon(const std::string& path, const char* request)
 {
-    const int fd = connectTo(path);
-    if (fd < 0)
+    const platform::UniqueFd fd = connectTo(path);
+    if (!fd)
         return {};
     std::string answer;
-    if (sendAll(fd, request))
-        answer = readAnswer(fd, nullptr);
-    ::close(fd);
+    if (sendAll(fd.get(), request))
+        answer = readAnswer(fd.get(), nullptr);
     return answer;
 }
 

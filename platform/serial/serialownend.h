@@ -16,6 +16,8 @@
 // bits, PARODD and CMSPAR of the user's settings but forces 8 data bits and
 // clears PARENB, so the records carry what is kept: even parity reads as none.
 
+#include "platform/fd/uniquefd.h"
+
 #include <cstdint>
 #include <string>
 
@@ -72,8 +74,8 @@ bool isOwnEndEntry(const std::string& path);
 enum class OwnEndOpen { Granted, Busy, Failed };
 
 // Asks the daemon at `path` for the own end. Granted: *master is the pty master
-// and *holder the connection that marks the hold (both to be closed by the caller).
-OwnEndOpen requestOwnEnd(const std::string& path, int* master, int* holder);
+// and *holder the connection that marks the hold, until its close.
+OwnEndOpen requestOwnEnd(const std::string& path, platform::UniqueFd* master, platform::UniqueFd* holder);
 
 // Sends a one-line request to the daemon at `path` and returns its one-line answer
 // ("" when there is no daemon or no answer in time).

@@ -16,6 +16,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Serial {
 
@@ -149,8 +150,8 @@ OpenResult Port::open(const std::string& name)
     }
     if (isOwnEndEntry(path))
         return openOwnEnd(path);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    platform::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
         m_error = errno;
         if (errno == ENOENT || errno == ENXIO || errno == ENODEV || errno == ENOTDIR)
             return OpenResult::NotFound;
@@ -158,35 +159,33 @@ OpenResult Port::open(const std::string& name)
             return OpenResult::AccessDenied;
         return OpenResult::Failed;
     }
-    if (!isatty(fd)) {
+    if (!isatty(fd.get())) {
         m_error = ENOTTY;
-        ::close(fd);
         return OpenResult::Failed;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         m_error = errno;
-        ::close(fd);
         return m_error == EWOULDBLOCK ? OpenResult::AccessDenied : OpenResult::Failed;
     }
     // A pty slave keeps TIOCEXCL after its holder died (the master keeps the
     // pair alive), which would lock the user's end of a virtual pair for good
     // after a crash; there the lock alone guards it.
     struct stat st {};
-    const bool ptySlave = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst
+    const bool ptySlave = fstat(fd.get(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst
         && major(st.st_rdev) <= kPtySlaveMajorLast;
     if (!ptySlave)
-        ioctl(fd, TIOCEXCL);
+        ioctl(fd.get(), TIOCEXCL);
     unsigned int ptyNumber = 0;
-    m_isPtyMaster = ioctl(fd, TIOCGPTN, &ptyNumber) == 0;
-    m_fd = fd;
+    m_isPtyMaster = ioctl(fd.get(), TIOCGPTN, &ptyNumber) == 0;
+    m_fd = std::move(fd);
     m_error = 0;
     return OpenResult::Ok;
 }
 
 OpenResult Port::openOwnEnd(const std::string& path)
 {
-    int master = -1;
-    int holder = -1;
+    platform::UniqueFd master;
+    platform::UniqueFd holder;
     switch (requestOwnEnd(path, &master, &holder)) {
     case OwnEndOpen::Granted:
         break;
@@ -198,11 +197,11 @@ OpenResult Port::openOwnEnd(const std::string& path)
         m_error = errno ? errno : ENOENT;
         return m_error == EACCES ? OpenResult::AccessDenied : OpenResult::NotFound;
     }
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    m_fd = master;
-    m_holder = holder;
+    fcntl(master.get(), F_SETFL, fcntl(master.get(), F_GETFL) | O_NONBLOCK);
+    m_ownEnd = std::make_unique<OwnEnd>(master.get());
+    m_fd = std::move(master);
+    m_holder = std::move(holder);
     m_isPtyMaster = true;
-    m_ownEnd = std::make_unique<OwnEnd>(master);
     m_error = 0;
     return OpenResult::Ok;
 }
@@ -211,23 +210,21 @@ void Port::close()
 {
     if (m_ownEnd) {
         m_ownEnd.reset();
-        ::close(m_fd);
-        ::close(m_holder); // frees the own end for the next opener
-        m_fd = m_holder = -1;
+        m_fd.reset();
+        m_holder.reset(); // frees the own end for the next opener
         m_isPtyMaster = false;
         return;
     }
-    if (m_fd < 0)
+    if (!m_fd)
         return;
-    ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd); // drops the flock with the last reference
-    m_fd = -1;
+    ioctl(m_fd.get(), TIOCNXCL);
+    m_fd.reset(); // drops the flock with the last reference
     m_isPtyMaster = false;
 }
 
 bool Port::apply(const Settings& s)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return false;
     }
@@ -235,27 +232,27 @@ bool Port::apply(const Settings& s)
     if (m_ownEnd)
         return true;
     termios t {};
-    if (tcgetattr(m_fd, &t) != 0) {
+    if (tcgetattr(m_fd.get(), &t) != 0) {
         noteError(errno);
         return false;
     }
     const bool standardSpeed = toTermios(s, &t);
-    if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
+    if (tcsetattr(m_fd.get(), TCSANOW, &t) != 0) {
         noteError(errno);
         return false;
     }
-    if (!standardSpeed && !setExactSpeed(m_fd, s.baud)) {
+    if (!standardSpeed && !setExactSpeed(m_fd.get(), s.baud)) {
         noteError(errno ? errno : EINVAL);
         return false;
     }
-    setModemLine(m_fd, TIOCM_RTS, s.rts);
-    setModemLine(m_fd, TIOCM_DTR, s.dtr);
+    setModemLine(m_fd.get(), TIOCM_RTS, s.rts);
+    setModemLine(m_fd.get(), TIOCM_DTR, s.dtr);
     return true;
 }
 
 bool Port::setTimeouts(const Timeouts& timeouts)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return false;
     }
@@ -265,8 +262,8 @@ bool Port::setTimeouts(const Timeouts& timeouts)
 
 bool Port::setQueueSizes(int in, int out)
 {
-    if (m_fd < 0 || in <= 0 || out <= 0) {
-        m_error = m_fd < 0 ? EBADF : EINVAL;
+    if (!m_fd || in <= 0 || out <= 0) {
+        m_error = !m_fd ? EBADF : EINVAL;
         return false;
     }
     return true;
@@ -274,17 +271,17 @@ bool Port::setQueueSizes(int in, int out)
 
 bool Port::readSettings(Settings* out)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return false;
     }
     LineState line;
-    if (!readLineState(m_fd, &line)) {
+    if (!readLineState(m_fd.get(), &line)) {
         noteError(errno);
         return false;
     }
     termios t {};
-    tcgetattr(m_fd, &t);
+    tcgetattr(m_fd.get(), &t);
     Settings s;
     s.baud = line.baud;
     s.dataBits = line.dataBits;
@@ -301,7 +298,7 @@ Status Port::ownEndStatus(bool input, bool output)
 {
     Status st;
     // The daemon never writes to a holder: anything readable is its end.
-    pollfd h {m_holder, POLLIN, 0};
+    pollfd h {m_holder.get(), POLLIN, 0};
     if (poll(&h, 1, 0) > 0) {
         m_error = EIO;
         st.gone = true;
@@ -315,7 +312,7 @@ Status Port::ownEndStatus(bool input, bool output)
     if (output) {
         // With the user's end closed the master hangs up, and what is written
         // is dropped: never full then.
-        pollfd p {m_fd, POLLOUT, 0};
+        pollfd p {m_fd.get(), POLLOUT, 0};
         poll(&p, 1, 0);
         const bool userOpen = !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
         st.transmitFull = userOpen && !(p.revents & POLLOUT);
@@ -325,7 +322,7 @@ Status Port::ownEndStatus(bool input, bool output)
 
 Status Port::status()
 {
-    if (m_fd >= 0 && m_ownEnd)
+    if (m_fd.valid() && m_ownEnd)
         return ownEndStatus(true, true);
     Status in = inputStatus();
     if (!in.ok)
@@ -340,7 +337,7 @@ Status Port::status()
 Status Port::inputStatus()
 {
     Status st;
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return st;
     }
@@ -349,7 +346,7 @@ Status Port::inputStatus()
     // A tty that was hung up (its device or its pty master gone) fails here
     // with EIO.
     int queued = 0;
-    if (ioctl(m_fd, FIONREAD, &queued) != 0) {
+    if (ioctl(m_fd.get(), FIONREAD, &queued) != 0) {
         noteError(errno);
         st.gone = isGoneError(m_error);
         return st;
@@ -362,13 +359,13 @@ Status Port::inputStatus()
 Status Port::outputStatus()
 {
     Status st;
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return st;
     }
     if (m_ownEnd)
         return ownEndStatus(false, true);
-    pollfd p {m_fd, POLLOUT, 0};
+    pollfd p {m_fd.get(), POLLOUT, 0};
     if (poll(&p, 1, 0) < 0) {
         noteError(errno);
         return st;
@@ -386,7 +383,7 @@ Status Port::outputStatus()
 
 int Port::read(char* dst, int len)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return -1;
     }
@@ -397,7 +394,7 @@ int Port::read(char* dst, int len)
         return m_ownEnd->take(dst, len);
     }
     for (;;) {
-        const ssize_t n = ::read(m_fd, dst, static_cast<size_t>(len));
+        const ssize_t n = ::read(m_fd.get(), dst, static_cast<size_t>(len));
         if (n >= 0)
             return static_cast<int>(n);
         if (errno == EINTR)
@@ -426,7 +423,7 @@ int Port::writeAll(const char* data, int len, bool* failed)
 
 int Port::write(const char* data, int len)
 {
-    if (m_fd < 0) {
+    if (!m_fd) {
         m_error = EBADF;
         return -1;
     }
@@ -439,7 +436,7 @@ int Port::write(const char* data, int len)
     const long long deadline = monotonicMs() + (m_timeouts.writeTotalMs > 0 ? m_timeouts.writeTotalMs : 0);
     int written = 0;
     while (written < len) {
-        const ssize_t n = ::write(m_fd, data + written, static_cast<size_t>(len - written));
+        const ssize_t n = ::write(m_fd.get(), data + written, static_cast<size_t>(len - written));
         if (n > 0) {
             written += static_cast<int>(n);
             continue;
@@ -456,7 +453,7 @@ int Port::write(const char* data, int len)
         // A pty's writer is not always woken when its reader makes room
         // (the room comes later, from the kernel's flush): the write is tried
         // again at least every kWriteRetryMs instead of waiting out the rest.
-        pollfd p {m_fd, POLLOUT, 0};
+        pollfd p {m_fd.get(), POLLOUT, 0};
         if (poll(&p, 1, static_cast<int>(std::min<long long>(left, kWriteRetryMs))) < 0 && errno != EINTR) {
             noteError(errno);
             break;
@@ -477,7 +474,7 @@ bool Port::insertionControl(const unsigned char* in, int inLen, unsigned char* o
     }
     if (returned)
         *returned = 0;
-    m_error = m_fd < 0 ? EBADF : ENOTTY;
+    m_error = !m_fd ? EBADF : ENOTTY;
     return false;
 }
 

@@ -17,6 +17,7 @@
 // end and are left alone, the state-insertion call works, and while the user's
 // end is closed reads give nothing and writes are dropped as written.
 
+#include "platform/fd/uniquefd.h"
 #include "platform/serial/serialsettings.h"
 
 #include <memory>
@@ -51,8 +52,8 @@ public:
     // Opens "COMn" (any case) exclusively. Closes a port held before.
     OpenResult open(const std::string& name);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
-    int descriptor() const { return m_fd; }
+    bool isOpen() const { return m_fd.valid(); }
+    int descriptor() const { return m_fd.get(); }
     // errno of the last failed call.
     int lastError() const { return m_error; }
 
@@ -91,8 +92,8 @@ private:
     OpenResult openOwnEnd(const std::string& path);
     Status ownEndStatus(bool input, bool output);
 
-    int m_fd = -1;
-    int m_holder = -1; // the own end's connection to its daemon
+    platform::UniqueFd m_fd;
+    platform::UniqueFd m_holder; // the own end's connection to its daemon
     std::unique_ptr<OwnEnd> m_ownEnd;
     bool m_isPtyMaster = false;
     int m_error = 0;

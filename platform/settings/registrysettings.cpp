@@ -1,5 +1,7 @@
 #include "platform/settings/registrysettings.h"
 
+#include "platform/fd/uniquefd.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,9 +18,7 @@ namespace {
 void createPrivateFile(const QString& fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
+    const platform::UniqueFd created(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
 }
 
 void makePrivate(const QString& fileName)

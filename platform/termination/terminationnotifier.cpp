@@ -13,10 +13,9 @@ namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT};
 
-// The write end, read by the handler; -1 while no notifier is active.
+// The active notifier's write end, read by the handler; -1 while no notifier is active.
 std::atomic<int> s_writeEnd{-1};
 std::atomic<bool> s_taken{false};
-int s_readEnd = -1;
 struct sigaction s_previous[2];
 
 void onSignal(int signalNumber)
@@ -43,8 +42,9 @@ TerminationNotifier::TerminationNotifier(QObject* parent)
         s_taken = false;
         return;
     }
-    s_readEnd = fds[0];
-    s_writeEnd = fds[1];
+    m_readEnd.reset(fds[0]);
+    m_writeEnd.reset(fds[1]);
+    s_writeEnd = m_writeEnd.get();
 
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -54,7 +54,7 @@ TerminationNotifier::TerminationNotifier(QObject* parent)
     for (int i = 0; i < 2; ++i)
         ::sigaction(kSignals[i], &action, &s_previous[i]);
 
-    m_notifier = new QSocketNotifier(s_readEnd, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_readEnd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationNotifier::readRequests);
     m_active = true;
 }
@@ -66,10 +66,10 @@ TerminationNotifier::~TerminationNotifier()
     for (int i = 0; i < 2; ++i)
         ::sigaction(kSignals[i], &s_previous[i], nullptr);
     delete m_notifier;
-    const int writeEnd = s_writeEnd.exchange(-1);
-    ::close(writeEnd);
-    ::close(s_readEnd);
-    s_readEnd = -1;
+    // The handler lets go of the write end before it closes.
+    s_writeEnd = -1;
+    m_writeEnd.reset();
+    m_readEnd.reset();
     s_taken = false;
 }
 
@@ -77,7 +77,7 @@ void TerminationNotifier::readRequests()
 {
     unsigned char bytes[16];
     for (;;) {
-        const ssize_t n = ::read(s_readEnd, bytes, sizeof bytes);
+        const ssize_t n = ::read(m_readEnd.get(), bytes, sizeof bytes);
         if (n <= 0)
             return;
         for (ssize_t i = 0; i < n; ++i)

@@ -7,6 +7,8 @@
 // process by itself; the previous handlers come back with its destruction.
 // One notifier at a time.
 
+#include "platform/fd/uniquefd.h"
+
 #include <QObject>
 
 class QSocketNotifier;
@@ -31,5 +33,9 @@ private:
     void readRequests();
 
     bool m_active = false;
+    // The pipe from the signal handler; its write end is also in a global
+    // for the handler, cleared before the end closes.
+    platform::UniqueFd m_readEnd;
+    platform::UniqueFd m_writeEnd;
     QSocketNotifier* m_notifier = nullptr;
 };

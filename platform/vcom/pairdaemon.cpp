@@ -21,6 +21,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Vcom {
 
@@ -72,12 +73,6 @@ PairDaemon::PairDaemon(std::string comFolder, std::string stateFolder)
 PairDaemon::~PairDaemon()
 {
     removeEntries();
-    for (Client& c : m_clients)
-        close(c.fd);
-    for (int fd : {m_holder, m_listener, m_signals, m_master}) {
-        if (fd >= 0)
-            close(fd);
-    }
 }
 
 bool PairDaemon::setUp(const PairConfig& config)
@@ -90,22 +85,22 @@ bool PairDaemon::setUp(const PairConfig& config)
     sigaddset(&set, SIGHUP);
     sigprocmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    m_signals = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    m_signals.reset(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
 
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    m_master.reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     char name[128] = {};
-    if (m_signals < 0 || m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0
-        || ptsname_r(m_master, name, sizeof name) != 0)
+    if (!m_signals || !m_master || grantpt(m_master.get()) != 0 || unlockpt(m_master.get()) != 0
+        || ptsname_r(m_master.get(), name, sizeof name) != 0)
         return false;
     m_slavePath = name;
     // The user's end starts as a raw 9600 8N1 line; the master's termios calls reach it.
     termios t {};
-    if (tcgetattr(m_master, &t) == 0) {
+    if (tcgetattr(m_master.get(), &t) == 0) {
         cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
         cfsetispeed(&t, B9600);
         cfsetospeed(&t, B9600);
-        tcsetattr(m_master, TCSANOW, &t);
+        tcsetattr(m_master.get(), TCSANOW, &t);
     }
     // Once opened and closed, the slave shows its closed state as a hang-up on
     // the master; a slave never opened would look open.
@@ -118,10 +113,10 @@ bool PairDaemon::setUp(const PairConfig& config)
         return false;
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, temp.c_str(), temp.size() + 1);
-    m_listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    m_listener.reset(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     unlink(temp.c_str());
-    if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-        || listen(m_listener, kMaxClients) != 0 || rename(temp.c_str(), m_ownEntry.c_str()) != 0) {
+    if (!m_listener || bind(m_listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
+        || listen(m_listener.get(), kMaxClients) != 0 || rename(temp.c_str(), m_ownEntry.c_str()) != 0) {
         unlink(temp.c_str());
         m_ownEntry.clear();
         return false;
@@ -183,66 +178,58 @@ void PairDaemon::removeEntries()
 
 bool PairDaemon::userOpen() const
 {
-    pollfd p {m_master, POLLIN | POLLOUT, 0};
+    pollfd p {m_master.get(), POLLIN | POLLOUT, 0};
     return poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 void PairDaemon::clearUserInput()
 {
     // What the own end sent and the user never read must not greet the next opener.
-    const int peer = ioctl(m_master, TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (peer >= 0) {
-        tcflush(peer, TCIFLUSH);
-        close(peer);
-    }
+    const platform::UniqueFd peer(ioctl(m_master.get(), TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (peer)
+        tcflush(peer.get(), TCIFLUSH);
 }
 
 void PairDaemon::dropHeld()
 {
-    close(m_holder);
-    m_holder = -1;
+    m_holder.reset();
 }
 
 void PairDaemon::serveClient(Client& client)
 {
     char buf[Serial::kOwnEndAnswerLimit];
-    const ssize_t n = recv(client.fd, buf, sizeof buf, MSG_DONTWAIT);
+    const ssize_t n = recv(client.fd.get(), buf, sizeof buf, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n <= 0) {
-        close(client.fd);
-        client.fd = -1;
+        client.fd.reset();
         return;
     }
     client.line.append(buf, static_cast<size_t>(n));
     const size_t end = client.line.find('\n');
     if (end == std::string::npos) {
-        if (client.line.size() >= static_cast<size_t>(Serial::kOwnEndAnswerLimit)) {
-            close(client.fd);
-            client.fd = -1;
-        }
+        if (client.line.size() >= static_cast<size_t>(Serial::kOwnEndAnswerLimit))
+            client.fd.reset();
         return;
     }
     const std::string request = client.line.substr(0, end + 1);
     if (request == Serial::kOwnEndOpenRequest) {
-        if (m_holder >= 0) {
-            sendText(client.fd, Serial::kOwnEndBusy);
-        } else if (sendText(client.fd, Serial::kOwnEndGranted, m_master)) {
-            m_holder = client.fd;
-            client.fd = -1;
+        if (m_holder) {
+            sendText(client.fd.get(), Serial::kOwnEndBusy);
+        } else if (sendText(client.fd.get(), Serial::kOwnEndGranted, m_master.get())) {
+            m_holder = std::move(client.fd);
             return;
         }
     } else if (request == Serial::kOwnEndStatusRequest) {
-        sendText(client.fd, "held=" + std::to_string(m_holder >= 0 ? 1 : 0) + " user="
+        sendText(client.fd.get(), "held=" + std::to_string(m_holder ? 1 : 0) + " user="
                      + std::to_string(userOpen() ? 1 : 0) + "\n");
     } else if (request == Serial::kOwnEndReloadRequest) {
         reload();
         const std::string name = m_config.userName();
         const bool linked = name.empty() || m_userEntry == m_comFolder + "/" + name;
-        sendText(client.fd, linked ? Serial::kOwnEndGranted : Serial::kOwnEndFailed);
+        sendText(client.fd.get(), linked ? Serial::kOwnEndGranted : Serial::kOwnEndFailed);
     }
-    close(client.fd);
-    client.fd = -1;
+    client.fd.reset();
 }
 
 void PairDaemon::tick()
@@ -251,19 +238,17 @@ void PairDaemon::tick()
     if (m_wasUserOpen && !open)
         clearUserInput();
     m_wasUserOpen = open;
-    if (m_holder < 0 && open) {
+    if (!m_holder && open) {
         char buf[4096];
-        for (int i = 0; i < 64 && read(m_master, buf, sizeof buf) > 0; ++i) {
+        for (int i = 0; i < 64 && read(m_master.get(), buf, sizeof buf) > 0; ++i) {
         }
     }
     const long long now = nowMs();
     for (Client& c : m_clients) {
-        if (c.fd >= 0 && now - c.since > kClientLineWaitMs) {
-            close(c.fd);
-            c.fd = -1;
-        }
+        if (c.fd && now - c.since > kClientLineWaitMs)
+            c.fd.reset();
     }
-    m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(), [](const Client& c) { return c.fd < 0; }),
+    m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(), [](const Client& c) { return !c.fd; }),
                     m_clients.end());
 }
 
@@ -282,18 +267,18 @@ int PairDaemon::run()
             }
         }
         std::vector<pollfd> fds;
-        fds.push_back({m_signals, POLLIN, 0});
-        fds.push_back({m_listener, static_cast<short>(m_clients.size() < kMaxClients ? POLLIN : 0), 0});
-        fds.push_back({m_holder, POLLIN, 0});
+        fds.push_back({m_signals.get(), POLLIN, 0});
+        fds.push_back({m_listener.get(), static_cast<short>(m_clients.size() < kMaxClients ? POLLIN : 0), 0});
+        fds.push_back({m_holder.get(), POLLIN, 0});
         // Only an open user's end is watched for data: a closed one hangs up for good.
-        fds.push_back({m_holder < 0 && m_wasUserOpen ? m_master : -1, POLLIN, 0});
+        fds.push_back({!m_holder && m_wasUserOpen ? m_master.get() : -1, POLLIN, 0});
         for (const Client& c : m_clients)
-            fds.push_back({c.fd, POLLIN, 0});
+            fds.push_back({c.fd.get(), POLLIN, 0});
         if (poll(fds.data(), fds.size(), kDaemonTickMs) < 0 && errno != EINTR)
             return 1;
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info {};
-            while (read(m_signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            while (read(m_signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
                 if (info.ssi_signo == SIGHUP) {
                     reload();
                     continue;
@@ -311,14 +296,12 @@ int PairDaemon::run()
                 serveClient(m_clients[i - 4]);
         }
         if (fds[1].revents & POLLIN) {
-            const int fd = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd >= 0) {
+            platform::UniqueFd fd(accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (fd) {
                 ucred cred {};
                 socklen_t len = sizeof cred;
-                if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid())
-                    m_clients.push_back({fd, {}, nowMs()});
-                else
-                    close(fd);
+                if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid())
+                    m_clients.push_back({std::move(fd), {}, nowMs()});
             }
         }
     }

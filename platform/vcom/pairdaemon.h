@@ -8,6 +8,7 @@
 // "busy". While nobody holds the own end, what the user writes is read and
 // dropped, as the driver's overrun emulation does. SIGTERM removes the entries.
 
+#include "platform/fd/uniquefd.h"
 #include "platform/vcom/pairconfig.h"
 
 #include <string>
@@ -35,7 +36,7 @@ public:
 
 private:
     struct Client {
-        int fd = -1;
+        platform::UniqueFd fd;
         std::string line;
         long long since = 0;
     };
@@ -56,10 +57,10 @@ private:
     ino_t m_ownInode = 0;
     std::string m_userEntry; // "" while the user's end has no name
     std::string m_slavePath;
-    int m_master = -1;
-    int m_listener = -1;
-    int m_signals = -1;
-    int m_holder = -1;
+    platform::UniqueFd m_master;
+    platform::UniqueFd m_listener;
+    platform::UniqueFd m_signals;
+    platform::UniqueFd m_holder;
     bool m_wasUserOpen = false;
     std::vector<Client> m_clients;
 };

@@ -1,5 +1,6 @@
 #include "platform/vcom/setuptool.h"
 
+#include "platform/fd/uniquefd.h"
 #include "platform/serial/serialownend.h"
 #include "platform/serial/serialportname.h"
 #include "platform/vcom/pairconfig.h"
@@ -30,11 +31,6 @@ using Clock = std::chrono::steady_clock;
 class SetupTool {
 public:
     SetupTool(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
-    ~SetupTool()
-    {
-        if (m_lock >= 0)
-            close(m_lock);
-    }
 
     int run(std::vector<std::string> args);
 
@@ -63,7 +59,7 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
-    int m_lock = -1;
+    platform::UniqueFd m_lock;
 };
 
 std::string SetupTool::absoluteComFolder() const
@@ -83,12 +79,12 @@ int SetupTool::loadConfig(PairConfig* config) const
 
 bool SetupTool::lock()
 {
-    if (m_lock >= 0)
+    if (m_lock)
         return true;
     if (!ensureStateFolder())
         return false;
-    m_lock = open((stateFolder() + "/" + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    return m_lock >= 0 && flock(m_lock, LOCK_EX) == 0;
+    m_lock.reset(open((stateFolder() + "/" + kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    return m_lock && flock(m_lock.get(), LOCK_EX) == 0;
 }
 
 bool SetupTool::daemonAnswers(const PairConfig& config) const

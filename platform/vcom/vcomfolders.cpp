@@ -1,5 +1,6 @@
 #include "platform/vcom/vcomfolders.h"
 
+#include "platform/fd/uniquefd.h"
 #include "platform/serial/serialportname.h"
 #include "platform/vcom/pairconfig.h"
 #include "platform/vcom/vcomconstants.h"
@@ -56,15 +57,14 @@ bool ensureStateFolder()
 
 bool readSmallFile(const std::string& path, std::string* out)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    const platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd)
         return false;
     std::string text;
     char buf[1024];
     ssize_t n = 0;
-    while (text.size() < static_cast<size_t>(kConfigLimit) && (n = read(fd, buf, sizeof buf)) > 0)
+    while (text.size() < static_cast<size_t>(kConfigLimit) && (n = read(fd.get(), buf, sizeof buf)) > 0)
         text.append(buf, static_cast<size_t>(n));
-    close(fd);
     if (n < 0)
         return false;
     *out = text;
@@ -74,20 +74,21 @@ bool readSmallFile(const std::string& path, std::string* out)
 bool writeFileAtomically(const std::string& path, const std::string& text)
 {
     const std::string temp = path + ".new." + std::to_string(getpid());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    platform::UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd)
         return false;
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
         if (n <= 0) {
-            close(fd);
+            fd.reset();
             unlink(temp.c_str());
             return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (fsync(fd) != 0 || close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+    // The close's own result counts: it may report a write that failed late.
+    if (fsync(fd.get()) != 0 || close(fd.release()) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
         unlink(temp.c_str());
         return false;
     }

@@ -1,5 +1,6 @@
 #include "quillet/port/tcpclientdevice.h"
 
+#include "platform/fd/uniquefd.h"
 #include "quillet/port/portconstants.h"
 #include "skerrow/skerrow.h"
 
@@ -31,7 +32,7 @@ bool isTransient(int error)
 struct TcpClientDeviceRecord {
     std::string ip;
     int port = 0;
-    int fd = -1;
+    platform::UniqueFd fd;
     int state = Closed;
     unsigned long long connectStamp = 0;
     unsigned long long activityStamp = 0;
@@ -40,9 +41,7 @@ struct TcpClientDeviceRecord {
 
     void closeLink()
     {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
+        fd.reset();
         state = Closed;
     }
 
@@ -57,17 +56,17 @@ struct TcpClientDeviceRecord {
             noConnectBefore = now + kHardErrorPauseMs;
             return;
         }
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+        fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd) {
             noConnectBefore = now + kHardErrorPauseMs;
             return;
         }
         const int size = kSocketBufferSize;
         const int one = 1;
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+        setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
             state = Connected;
             activityStamp = now;
             return;
@@ -87,7 +86,7 @@ struct TcpClientDeviceRecord {
     // connected.
     void checkConnect(unsigned long long now)
     {
-        pollfd p {fd, POLLOUT, 0};
+        pollfd p {fd.get(), POLLOUT, 0};
         const int r = ::poll(&p, 1, 0);
         if (r < 0) {
             if (errno != EINTR)
@@ -101,7 +100,7 @@ struct TcpClientDeviceRecord {
         }
         int error = 0;
         socklen_t len = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+        if (getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
             closeLink();
             return;
         }
@@ -138,7 +137,7 @@ struct TcpClientDeviceRecord {
     bool ready(short events)
     {
         for (int attempt = 0; attempt < kReadinessLookTries; ++attempt) {
-            pollfd p {fd, events, 0};
+            pollfd p {fd.get(), events, 0};
             const int r = ::poll(&p, 1, 0);
             if (r > 0)
                 return true;
@@ -154,7 +153,7 @@ struct TcpClientDeviceRecord {
     int queued()
     {
         int count = 0;
-        if (ioctl(fd, FIONREAD, &count) != 0)
+        if (ioctl(fd.get(), FIONREAD, &count) != 0)
             return -1;
         return count;
     }
@@ -168,10 +167,7 @@ TcpClientDevice::TcpClientDevice(const std::string& ip, int port) : d(std::make_
     d->step();
 }
 
-TcpClientDevice::~TcpClientDevice()
-{
-    d->closeLink();
-}
+TcpClientDevice::~TcpClientDevice() = default;
 
 bool TcpClientDevice::readable()
 {
@@ -194,7 +190,7 @@ int TcpClientDevice::read(char* dst, int len)
         return 0;
     // One receive of what waits: it takes at most what is there, tells
     // "nothing waits" by would-block and a closed peer by 0.
-    const ssize_t n = ::recv(d->fd, dst, static_cast<size_t>(len), MSG_DONTWAIT);
+    const ssize_t n = ::recv(d->fd.get(), dst, static_cast<size_t>(len), MSG_DONTWAIT);
     if (n > 0) {
         d->activityStamp = Vexa_GetTickCount();
         return static_cast<int>(n);
@@ -218,7 +214,7 @@ int TcpClientDevice::write(const char* data, int len)
     while (sent < len) {
         // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE. A full
         // socket ends the loop with what went out.
-        const ssize_t n = ::send(d->fd, data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(d->fd.get(), data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<int>(n);
             continue;
@@ -243,7 +239,7 @@ int TcpClientDevice::available()
 int TcpClientDevice::waitDescriptor()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->fd;
+    return d->fd.get();
 }
 
 } // namespace TransparentPort

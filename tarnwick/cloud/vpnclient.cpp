@@ -1,5 +1,6 @@
 #include "tarnwick/cloud/vpnclient.h"
 
+#include "platform/fd/uniquefd.h"
 #include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/core/constants.h"
 
@@ -39,14 +40,14 @@ bool hasNonAlphanumeric(const QString& text)
 bool writeOwnerOnly(const QString& path, const QByteArray& bytes)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+    platform::UniqueFd fd(::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
+    bool ok = ::fchmod(fd.get(), 0600) == 0;
     const char* at = bytes.constData();
     qint64 left = bytes.size();
     while (ok && left > 0) {
-        const ssize_t written = ::write(fd, at, static_cast<size_t>(left));
+        const ssize_t written = ::write(fd.get(), at, static_cast<size_t>(left));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -56,7 +57,8 @@ bool writeOwnerOnly(const QString& path, const QByteArray& bytes)
         at += written;
         left -= written;
     }
-    return ::close(fd) == 0 && ok;
+    // The close reports a write-back that failed late.
+    return ::close(fd.release()) == 0 && ok;
 }
 
 } // namespace

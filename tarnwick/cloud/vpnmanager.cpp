@@ -1,5 +1,6 @@
 #include "tarnwick/cloud/vpnmanager.h"
 
+#include "platform/fd/uniquefd.h"
 #include "platform/route/routecommand.h"
 #include "tarnwick/cloud/openvpnconfigfilter.h"
 #include "tarnwick/core/constants.h"
@@ -495,11 +496,12 @@ bool VpnManager::writeUserFile(const QString& user, const QString& password)
         return false;
     // Written in full to a private temporary file that then replaces the old one.
     QByteArray temp = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    platform::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, user.toUtf8() + '\n' + password.toUtf8());
-    ok = ::close(fd) == 0 && ok;
+    bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), user.toUtf8() + '\n' + password.toUtf8());
+    // The close reports a write-back that failed late.
+    ok = ::close(fd.release()) == 0 && ok;
     if (ok)
         ok = ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
     if (!ok) {

@@ -6,6 +6,7 @@
 #include "framework/net/tests/loopbackpeer.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
+#include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +81,26 @@ TEST(TCPClient, ClosedPortIsConnectFailed)
         testpeer::Listener listener;
         port = listener.port();
     }
+    const int before = TestDescriptors::openDescriptorCount();
     EXPECT_EQ(failureOf([&] { TCPClient client(loopback(port)); }), "TCPSocket.createClient/connect failed");
+    // The socket of the failed connect is closed before the throw arrives.
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
+}
+
+TEST(TCPClient, AClientNeverStartedClosesItsSocketWhenDestroyed)
+{
+    testpeer::Listener listener;
+    testpeer::Fd peer;
+    {
+        TCPClient client(loopback(listener.port()));
+        peer = listener.accept();
+        ASSERT_TRUE(peer.valid());
+    }
+    // No shutdown was ever sent: only the close gives the peer its end of stream.
+    char byte = 0;
+    pollfd p{peer.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    EXPECT_EQ(::recv(peer.get(), &byte, 1, 0), 0);
 }
 
 TEST_F(ConnectedClient, DeliversFramesAndSendsFromAnyThread)

@@ -1,5 +1,7 @@
 #include "platform/instancelock/instancelock.h"
 
+#include "testing/main/opendescriptors.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -85,12 +87,16 @@ TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstReleases)
     InstanceLock second("Global/Tarnwick");
     ASSERT_EQ(first.acquire(), LockResult::Acquired);
     EXPECT_EQ(first.path(), folder.path() + "/Global%2FTarnwick.lock");
+    const int holding = TestDescriptors::openDescriptorCount();
     EXPECT_EQ(second.acquire(), LockResult::HeldElsewhere);
     EXPECT_FALSE(second.held());
+    // The refused open of the file is closed again.
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), holding);
     // Another name is another lock.
     InstanceLock other("vexaquillet");
     EXPECT_EQ(other.acquire(), LockResult::Acquired);
     first.release();
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), holding);   // other's in, first's out
     EXPECT_EQ(second.acquire(), LockResult::Acquired);
 }
 

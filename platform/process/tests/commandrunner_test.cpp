@@ -1,6 +1,7 @@
 #include "platform/process/commandrunner.h"
 
 #include "platform/process/recordingcommandrunner.h"
+#include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -26,21 +27,26 @@ TEST(ProcessCommandRunner, ArgumentsReachTheProgramUnchangedWithoutAShell)
 TEST(ProcessCommandRunner, ExitCodeAndBothOutputStreams)
 {
     ProcessCommandRunner runner;
+    const int before = TestDescriptors::openDescriptorCount();
     const CommandResult r = runner.run(kSh, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 3")}, 5000);
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_FALSE(r.succeeded());
     EXPECT_TRUE(r.output.contains("out\n"));
     EXPECT_TRUE(r.output.contains("err\n"));
+    // Neither end of the output pipe nor the start's own pipe stays open.
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
 }
 
 TEST(ProcessCommandRunner, MissingProgramDoesNotStart)
 {
     ProcessCommandRunner runner;
+    const int before = TestDescriptors::openDescriptorCount();
     const CommandResult r = runner.run(QStringLiteral("/nonexistent/tw-no-such-program"), {}, 5000);
     EXPECT_FALSE(r.started);
     EXPECT_EQ(r.exitCode, -1);
     EXPECT_FALSE(r.succeeded());
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
 }
 
 TEST(ProcessCommandRunner, TimeLimitKillsTheChild)

@@ -1,6 +1,7 @@
 #include "platform/process/win32process.h"
 
 #include "platform/process/childspawn.h"
+#include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,7 @@ TEST_F(Win32ProcessTest, CooperativeChildEndsAtTheInterrupt)
 TEST_F(Win32ProcessTest, MissingProgramIsReportedAndLeavesTheLauncherIdle)
 {
     Win32Process process;
+    const int before = TestDescriptors::openDescriptorCount();
     EXPECT_FALSE(process.start(QStringLiteral("/nonexistent/openvpn"), {QStringLiteral("--version")}));
     EXPECT_FALSE(process.running());
     EXPECT_EQ(process.pid(), -1);
@@ -103,6 +105,8 @@ TEST_F(Win32ProcessTest, MissingProgramIsReportedAndLeavesTheLauncherIdle)
     f.close();
     EXPECT_FALSE(process.start(plain, {}));
     EXPECT_FALSE(process.running());
+    // The output pipes of both failed starts are closed again.
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
 }
 
 TEST_F(Win32ProcessTest, SecondStartIsRefusedAndStopOnIdleReturnsAtOnce)

@@ -2,6 +2,7 @@
 
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialsettings.h"
+#include "testing/main/opendescriptors.h"
 #include "testing/vcomharness/setupcharness.h"
 #include "testing/vcomharness/within.h"
 
@@ -192,12 +193,15 @@ TEST_F(OwnEndTest, WithTheUsersEndClosedWritesAreDroppedAndNothingStaleRemains)
 
 TEST_F(OwnEndTest, OneHolderAtATime)
 {
+    const int before = TestDescriptors::openDescriptorCount();
     Port second;
     EXPECT_EQ(second.open("COM3"), OpenResult::AccessDenied);
     Serial::PairStatus pair;
     ASSERT_TRUE(Serial::queryPairStatus("COM3", &pair));
     EXPECT_TRUE(pair.held);
     EXPECT_TRUE(pair.userOpen);
+    // Neither the refused request nor the status question keeps its connection.
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
     own.close();
     ASSERT_TRUE(within(2000, [&] { return second.open("COM3") == OpenResult::Ok; }));
     EXPECT_TRUE(second.isOwnEnd());
