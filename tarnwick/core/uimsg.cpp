@@ -2,6 +2,8 @@
 
 #include "tarnwick/core/msgdispatcher.h"
 
+#include "platform/dispatch/messagequeue.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -19,13 +21,7 @@ UiMsg::~UiMsg() = default;
 
 void UiMsg::Run()
 {
-    int code = -1;
-    try {
-        code = m_function(this);
-    } catch (...) {
-        code = -1;
-    }
-    emit Complete(code);
+    emit Complete(platform::jobResult(m_function, this));
 }
 
 int UiMsg::postAndWait(std::unique_ptr<UiMsg> msg, MsgDispatcher* dispatcher)
