@@ -51,7 +51,7 @@ MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
 {
     initQuilletResources();
     trayIcon = new QSystemTrayIcon(this);
-    transparentThread = new TransparentThread(this);
+    transparentThread = std::make_unique<TransparentThread>(this);
     dispatcher = std::make_unique<MsgDispatcher>();
 
     ui->setupUi(this);
@@ -101,10 +101,8 @@ MainWindow::~MainWindow()
         killTimer(readyTimerId);
     readyTimerId = -1;
     dispatcher->stop();
-    delete transparentThread;
-    transparentThread = nullptr;
-    delete serverRpc; // sends "Terminate"
-    serverRpc = nullptr;
+    transparentThread.reset();
+    serverRpc.reset(); // sends "Terminate"
     ui.reset();
     dispatcher.reset();
 }
@@ -444,8 +442,7 @@ void MainWindow::OpenVirtualChannel()
         return;
 
     auto job = [this, address, panelPort, ownPort, tcpPort](UiMsg* msg) -> int {
-        delete serverRpc; // an old pass-through ends with "Terminate"
-        serverRpc = nullptr;
+        serverRpc.reset(); // an old pass-through ends with "Terminate"
         std::unique_ptr<TransparentServerRpc> rpc = std::make_unique<TransparentServerRpc>(address);
         emit msg->State(true, text(Text::kStarting));
         if (!verifyProjectPassword(rpc.get(), msg))
@@ -470,8 +467,7 @@ void MainWindow::OpenVirtualChannel()
         while (!m_abort) {
             const int ready = rpc->IsReady();
             if (ready == 0) {
-                delete serverRpc;
-                serverRpc = rpc.release();
+                serverRpc = std::move(rpc);
                 emit msg->State(true, text(Text::kStarted));
                 return 0;
             }
@@ -523,8 +519,7 @@ void MainWindow::timerEvent(QTimerEvent* event)
         if (--readyCountdown > 0)
             return 0;
         const QString message = text(Text::kLost);
-        delete serverRpc;
-        serverRpc = nullptr;
+        serverRpc.reset();
         emit msg->State(false, message);
         QMetaObject::invokeMethod(
             tray,
@@ -558,8 +553,7 @@ void MainWindow::CloseVirtualChannel()
     const bool stopped = runModal(
         [this](UiMsg* msg) -> int {
             emit msg->State(true, text(Text::kStopping));
-            delete serverRpc; // sends "Terminate"
-            serverRpc = nullptr;
+            serverRpc.reset(); // sends "Terminate"
             emit msg->State(true, text(Text::kStopped));
             return 0;
         },
