@@ -15,9 +15,10 @@
 #include "quillet/widgets/screentool.h"
 #include "ui_mainwindow.h"
 
+#include "platform/dispatch/nestedwait.h"
+
 #include <QDateTime>
 #include <QDebug>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QListView>
 #include <QMouseEvent>
@@ -50,7 +51,7 @@ MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
 {
     initQuilletResources();
     trayIcon = new QSystemTrayIcon(this);
-    transparentThread = new TransparentThread(this);
+    transparentThread = std::make_unique<TransparentThread>(this);
     dispatcher = std::make_unique<MsgDispatcher>();
 
     ui->setupUi(this);
@@ -100,10 +101,8 @@ MainWindow::~MainWindow()
         killTimer(readyTimerId);
     readyTimerId = -1;
     dispatcher->stop();
-    delete transparentThread;
-    transparentThread = nullptr;
-    delete serverRpc; // sends "Terminate"
-    serverRpc = nullptr;
+    transparentThread.reset();
+    serverRpc.reset(); // sends "Terminate"
     ui.reset();
     dispatcher.reset();
 }
@@ -138,7 +137,8 @@ bool MainWindow::pause(int ms) const
 bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* result)
 {
     auto msg = std::make_unique<UiMsg>(std::move(job));
-    QEventLoop loop;
+    platform::NestedWait wait;
+    wait.follow(msg.get());
     std::unique_ptr<BusyWidget> busy;
     if (options.overlay) {
         busy = std::make_unique<BusyWidget>(this, options.busyText, kBusyStep);
@@ -148,13 +148,7 @@ bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* resul
         busy->leaveUncovered(ui->titleWidget);
         setCursor(Qt::BusyCursor);
     }
-    auto outcome = std::make_shared<std::pair<bool, int>>(false, -1);
     connect(msg.get(), &UiMsg::State, this, &MainWindow::SetStatus);
-    connect(msg.get(), &UiMsg::Complete, &loop, [outcome, &loop](int code) {
-        outcome->first = true;
-        outcome->second = code;
-        loop.quit();
-    });
     if (busy)
         connect(msg.get(), &UiMsg::Complete, busy.get(), &QWidget::close);
     QMetaObject::Connection hide;
@@ -169,16 +163,16 @@ bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* resul
     if (options.beforePost)
         options.beforePost();
     dispatcher->post(msg);
-    if (!outcome->first)
-        loop.exec();
+    // Every status text the job sent comes in before the wait ends.
+    const bool completed = wait.exec() == platform::NestedWait::End::Woken;
     if (busy)
         busy->close();
     disconnect(hide);
     disconnect(show);
     if (options.overlay)
         setCursor(Qt::ArrowCursor);
-    *result = outcome->second;
-    return outcome->first;
+    *result = wait.code();
+    return completed;
 }
 
 void MainWindow::showPairButtons(bool present)
@@ -360,40 +354,45 @@ bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
         return true;
     emit msg->State(true, text(Text::kCheckingPassword));
 
-    // The answer is kept by a direct connection (on the GUI thread) before the
-    // queued one wakes this thread's loop; shared, so a late emission never
-    // writes into a finished frame.
-    auto answer = std::make_shared<std::pair<bool, QString>>(false, text(Text::kLoginCancelled));
-    QEventLoop loop;
-    QObject keeper;
-    connect(this, &MainWindow::GetPasswdEndSignal, &keeper,
-            [answer](bool ok, QString password) {
-                answer->first = ok;
-                answer->second = password;
-            },
-            Qt::DirectConnection);
-    connect(this, &MainWindow::GetPasswdEndSignal, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // The first answer is kept on the GUI thread, where it is given, before
+    // it wakes this thread's wait; shared, so a later emission (the window's
+    // end) writes nothing, also after this frame is gone.
+    struct Answer {
+        std::atomic<bool> given{false};
+        bool ok = false;
+        QString text;
+    };
+    auto answer = std::make_shared<Answer>();
+    answer->text = text(Text::kLoginCancelled);
+    platform::NestedWait wait;
+    const QMetaObject::Connection answered = connect(this, &MainWindow::GetPasswdEndSignal,
+        [answer, waker = wait.waker()](bool ok, QString password) {
+            if (answer->given.exchange(true))
+                return;
+            answer->ok = ok;
+            answer->text = password;
+            waker.wake();
+        });
     m_passwordPending = true;
     if (!m_abort) {
         emit GetPasswdStartSignal();
-        loop.exec();
+        wait.exec();
     }
     m_passwordPending = false;
-    disconnect(this, &MainWindow::GetPasswdEndSignal, &keeper, nullptr);
-    disconnect(this, &MainWindow::GetPasswdEndSignal, &loop, nullptr);
+    disconnect(answered);
     if (m_abort) {
         emit msg->State(false, text(Text::kLoginCancelled));
         return false;
     }
 
     QString message;
-    if (answer->first) {
-        const int checked = rpc->checkProjectPassword(answer->second.toUtf8().toStdString());
+    if (answer->ok) {
+        const int checked = rpc->checkProjectPassword(answer->text.toUtf8().toStdString());
         if (checked == 0)
             return true;
         message = text(checked == -2 ? Text::kPasswordRefused : Text::kNetworkFailed);
     } else {
-        message = answer->second;
+        message = answer->text;
     }
     emit msg->State(false, message);
     return false;
@@ -443,8 +442,7 @@ void MainWindow::OpenVirtualChannel()
         return;
 
     auto job = [this, address, panelPort, ownPort, tcpPort](UiMsg* msg) -> int {
-        delete serverRpc; // an old pass-through ends with "Terminate"
-        serverRpc = nullptr;
+        serverRpc.reset(); // an old pass-through ends with "Terminate"
         std::unique_ptr<TransparentServerRpc> rpc = std::make_unique<TransparentServerRpc>(address);
         emit msg->State(true, text(Text::kStarting));
         if (!verifyProjectPassword(rpc.get(), msg))
@@ -469,8 +467,7 @@ void MainWindow::OpenVirtualChannel()
         while (!m_abort) {
             const int ready = rpc->IsReady();
             if (ready == 0) {
-                delete serverRpc;
-                serverRpc = rpc.release();
+                serverRpc = std::move(rpc);
                 emit msg->State(true, text(Text::kStarted));
                 return 0;
             }
@@ -522,8 +519,7 @@ void MainWindow::timerEvent(QTimerEvent* event)
         if (--readyCountdown > 0)
             return 0;
         const QString message = text(Text::kLost);
-        delete serverRpc;
-        serverRpc = nullptr;
+        serverRpc.reset();
         emit msg->State(false, message);
         QMetaObject::invokeMethod(
             tray,
@@ -557,8 +553,7 @@ void MainWindow::CloseVirtualChannel()
     const bool stopped = runModal(
         [this](UiMsg* msg) -> int {
             emit msg->State(true, text(Text::kStopping));
-            delete serverRpc; // sends "Terminate"
-            serverRpc = nullptr;
+            serverRpc.reset(); // sends "Terminate"
             emit msg->State(true, text(Text::kStopped));
             return 0;
         },

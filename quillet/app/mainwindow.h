@@ -92,9 +92,11 @@ private:
     int readyTimerId = -1;
     std::atomic<int> readyCountdown{0};
     TitleBarDrag m_drag;
-    TransparentThread* transparentThread = nullptr;
-    // Made, used and deleted by work items on the dispatcher (and by the destructor).
-    TransparentServerRpc* serverRpc = nullptr;
+    // A child of the window, ended before the panel's client.
+    std::unique_ptr<TransparentThread> transparentThread;
+    // Made, used and dropped by work items on the dispatcher (and by the
+    // destructor); dropping it sends "Terminate" to the panel.
+    std::unique_ptr<TransparentServerRpc> serverRpc;
     std::unique_ptr<MsgDispatcher> dispatcher;
 
     VirtualCom* m_pair = nullptr;

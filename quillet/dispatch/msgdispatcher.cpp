@@ -10,54 +10,23 @@ MsgDispatcher::~MsgDispatcher()
 void MsgDispatcher::start()
 {
     stop();
-    m_stop = false;
+    m_queue.clearStop();
     QThread::start(QThread::InheritPriority);
 }
 
 void MsgDispatcher::stop()
 {
-    m_stop = true;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_wake.notify_all();
-    }
+    m_queue.requestStop();
     wait();
-    std::deque<std::unique_ptr<UiMsg>> stale;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        stale.swap(m_queue);
-    }
-    stale.clear();
+    m_queue.dropQueued();
 }
 
 void MsgDispatcher::post(std::unique_ptr<UiMsg>& msg)
 {
-    if (!msg)
-        return;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_queue.push_back(std::move(msg));
-    m_wake.notify_all();
+    m_queue.post(std::move(msg));
 }
 
 void MsgDispatcher::run()
 {
-    for (;;) {
-        if (m_stop)
-            return;
-        std::unique_ptr<UiMsg> msg;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            while (m_queue.empty()) {
-                if (m_stop)
-                    return;
-                m_wake.wait(lock);
-            }
-            if (m_stop)
-                return;
-            msg = std::move(m_queue.front());
-            m_queue.pop_front();
-        }
-        msg->Run();
-        msg.reset();
-    }
+    m_queue.run();
 }

@@ -2,13 +2,11 @@
 
 #include "quillet/dispatch/uimsg.h"
 
+#include "platform/dispatch/messagequeue.h"
+
 #include <QThread>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 
 // The worker thread of the pass-through tool: runs posted work items one at
 // a time, first in first out, and deletes each right after it ran.
@@ -29,8 +27,6 @@ protected:
     void run() override;
 
 private:
-    std::atomic<bool> m_stop{false};
-    std::deque<std::unique_ptr<UiMsg>> m_queue;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    // The stop flag, the owning queue, its mutex and condition, and the loop.
+    platform::MessageQueue<UiMsg> m_queue;
 };

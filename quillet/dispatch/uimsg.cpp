@@ -1,5 +1,7 @@
 #include "quillet/dispatch/uimsg.h"
 
+#include "platform/dispatch/messagequeue.h"
+
 UiMsg::UiMsg(Job job, QObject* parent)
     : QObject(parent)
     , m_job(std::move(job))
@@ -10,12 +12,5 @@ UiMsg::~UiMsg() = default;
 
 void UiMsg::Run()
 {
-    int result = -1;
-    try {
-        if (m_job)
-            result = m_job(this);
-    } catch (...) {
-        result = -1;
-    }
-    emit Complete(result);
+    emit Complete(platform::jobResult(m_job, this));
 }

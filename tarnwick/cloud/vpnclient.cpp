@@ -4,10 +4,11 @@
 #include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/core/constants.h"
 
+#include "platform/dispatch/nestedwait.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QMetaEnum>
 #include <QMutexLocker>
@@ -394,22 +395,15 @@ void VPNClient::onAboutToQuit()
     QPointer<QNetworkReply> reply = m_pendingLogout;
     if (reply.isNull() || !reply->isRunning())
         return;
-    QEventLoop loop;
-    QTimer bound;
-    bound.setSingleShot(true);
-    connect(reply.data(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
-    bound.start(Cloud::kQuitLogoutWaitMs);
-    loop.exec();
+    platform::NestedWait wait;
+    wait.wakeOn(reply.data(), &QNetworkReply::finished);
+    wait.exec(Cloud::kQuitLogoutWaitMs);
 }
 
 bool VPNClient::TestServer(QString strVpnServerAddr)
 {
     QNetworkAccessManager manager;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setInterval(Cloud::kServerTestTimeoutMs);
+    platform::NestedWait wait;
     bool result = false;
     QPointer<QNetworkReply> kept;
     const auto handler = connect(&manager, &QNetworkAccessManager::finished, this, [&](QNetworkReply* reply) {
@@ -417,11 +411,9 @@ bool VPNClient::TestServer(QString strVpnServerAddr)
         result = m_http.parseServerTestReply(reply, msg);
         kept = reply;
     });
-    connect(&manager, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    wait.wakeOn(&manager, &QNetworkAccessManager::finished);
     m_http.requestServerTest(&manager, strVpnServerAddr);
-    timer.start();
-    loop.exec();
+    wait.exec(Cloud::kServerTestTimeoutMs);
     disconnect(handler);
     if (!kept.isNull())
         kept->deleteLater();

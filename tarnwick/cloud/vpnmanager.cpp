@@ -1,5 +1,6 @@
 #include "tarnwick/cloud/vpnmanager.h"
 
+#include "platform/dispatch/nestedwait.h"
 #include "platform/fd/uniquefd.h"
 #include "platform/route/routecommand.h"
 #include "tarnwick/cloud/openvpnconfigfilter.h"
@@ -10,7 +11,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -164,40 +164,44 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
 
     // The wait runs with the lock released: a quit (or a newer start) from the
     // GUI meanwhile ends it, and it then reports nothing.
-    QEventLoop loop;
-    m_waitLoop = &loop;
+    platform::NestedWait wait;
+    const platform::NestedWait::Waker waker = wait.waker();
+    m_wait = waker;
     QTimer timer;
     timer.setInterval(m_tickMs);
     int countdown = m_ticks;
-    connect(&timer, &QTimer::timeout, &loop, [&]() {
+    connect(&timer, &QTimer::timeout, &timer, [&]() {
+        // A tick between the wake and the loop's end changes nothing.
+        if (wait.ended())
+            return;
         QMutexLocker tick(&m_mutex);
         if (generation != m_generation) {
-            loop.quit();
+            waker.wake();
             return;
         }
         checkChild();
         if (m_childEnded) {
-            loop.quit();
+            waker.wake();
             return;
         }
         InterfaceAddress found;
         if (findNewTunnelAddress(&found)) {
             m_vpnIp = found.address;
             m_tunnelDev = found.interfaceName;
-            loop.quit();
+            waker.wake();
         }
         if (--countdown < 0)
-            loop.quit();
+            waker.wake();
     });
     lock.unlock();
     timer.start();
-    loop.exec();
+    wait.exec();
     timer.stop();
 
     lock.relock();
     if (generation != m_generation)
         return true;
-    m_waitLoop = nullptr;
+    m_wait = {};
     const bool connected = !m_childEnded && !m_vpnIp.isEmpty();
     onVpnState(connected ? QStringLiteral("CONNECTED") : QString(), m_vpnIp);
     m_runStatus = 2;
@@ -393,8 +397,8 @@ void VpnManager::checkChild()
         return;
     m_watch.stop();
     // A wait in progress reports the state itself when it ends.
-    if (m_waitLoop)
-        m_waitLoop->quit();
+    if (m_wait)
+        m_wait.wake();
     else
         onVpnState(QString(), m_vpnIp);
 }
@@ -461,9 +465,8 @@ void VpnManager::cleanupRoutes()
 
 void VpnManager::endWait()
 {
-    if (m_waitLoop)
-        m_waitLoop->quit();
-    m_waitLoop = nullptr;
+    m_wait.wake();
+    m_wait = {};
 }
 
 QVector<InterfaceAddress> VpnManager::addresses() const

@@ -17,11 +17,11 @@
 // password readable by its owner only and is removed when the child stops;
 // the password is never on a command line or in a log.
 
+#include "platform/dispatch/nestedwait.h"
 #include "platform/process/commandrunner.h"
 #include "platform/process/win32process.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QRecursiveMutex>
 #include <QSet>
 #include <QString>
@@ -30,8 +30,6 @@
 #include <QVector>
 
 #include <functional>
-
-class QEventLoop;
 
 namespace VPN_Android {
 
@@ -132,7 +130,7 @@ private:
     QString m_tunnelDev;                 // the interface that carries m_vpnIp
     QSet<QString> m_baseline;            // "interface address" pairs present at the start
     quint64 m_generation = 0;            // changes at every start and quit
-    QPointer<QEventLoop> m_waitLoop;
+    platform::NestedWait::Waker m_wait;  // of the start waiting for its tunnel, if one waits
     bool m_userFileWritten = false;
     bool m_childEnded = false;
     QTimer m_watch;                      // looks after the child once the wait is over

@@ -1,14 +1,13 @@
 #include "tarnwick/core/globalconfig.h"
 
+#include "platform/dispatch/nestedwait.h"
 #include "platform/settings/registrysettings.h"
 #include "tarnwick/core/constants.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QTimer>
 
 #include <memory>
 
@@ -116,13 +115,12 @@ QString GlobalConfig::resolveHost(const QString& host)
     // abandoned when the call returns, so a late answer touches nothing else.
     struct Lookup {
         QString result;
-        bool done = false;
         bool abandoned = false;
-        QEventLoop* loop = nullptr;
     };
     auto lookup = std::make_shared<Lookup>();
+    platform::NestedWait wait;
     QObject* receiver = new QObject;
-    QHostInfo::lookupHost(host, receiver, [lookup, receiver, host](const QHostInfo& info) {
+    QHostInfo::lookupHost(host, receiver, [lookup, receiver, host, waker = wait.waker()](const QHostInfo& info) {
         receiver->deleteLater();
         if (lookup->abandoned)
             return;
@@ -140,20 +138,9 @@ QString GlobalConfig::resolveHost(const QString& host)
                 }
             }
         }
-        lookup->done = true;
-        if (lookup->loop != nullptr)
-            lookup->loop->quit();
+        waker.wake();
     });
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(C::kResolveTimeoutMs);
-    if (!lookup->done) {
-        lookup->loop = &loop;
-        loop.exec();
-        lookup->loop = nullptr;
-    }
+    wait.exec(C::kResolveTimeoutMs);
     lookup->abandoned = true;
     return lookup->result;
 }

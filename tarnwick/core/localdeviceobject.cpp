@@ -139,8 +139,8 @@ int LocalDeviceObject::bindState() const
 
 void LocalDeviceObject::slotThreadStarted()
 {
-    m_refreshTimer = new QTimer();
-    connect(m_refreshTimer, &QTimer::timeout, this, &LocalDeviceObject::slotRefreshTimeout);
+    m_refreshTimer = std::make_unique<QTimer>();
+    connect(m_refreshTimer.get(), &QTimer::timeout, this, &LocalDeviceObject::slotRefreshTimeout);
     m_refreshTimer->setSingleShot(true);
 }
 
@@ -300,6 +300,5 @@ void LocalDeviceObject::closeClients()
 void LocalDeviceObject::slotThreadSafetyStop()
 {
     dropSession();
-    delete m_refreshTimer;
-    m_refreshTimer = nullptr;
+    m_refreshTimer.reset();
 }

@@ -53,11 +53,11 @@ LocalNetForwardManager::LocalNetForwardManager(CommandRunner* runner, QObject* p
 void LocalNetForwardManager::init()
 {
     m_beatTimer.setInterval(kBeatIntervalMs);
-    auto* stop = new DeviceStopState(this);
-    m_state = stop;
-    m_states.insert(QString::fromLatin1(kStatePending), new DeviceCtrlState());
-    m_states.insert(QString::fromLatin1(kStateStart), new DeviceStartState(this));
-    m_states.insert(QString::fromLatin1(kStateStop), stop);
+    auto stop = std::make_unique<DeviceStopState>(this);
+    m_state = stop.get();
+    m_states[QString::fromLatin1(kStatePending)] = std::make_unique<DeviceCtrlState>();
+    m_states[QString::fromLatin1(kStateStart)] = std::make_unique<DeviceStartState>(this);
+    m_states[QString::fromLatin1(kStateStop)] = std::move(stop);
     connect(&m_beatTimer, &QTimer::timeout, this, [this]() { m_state->beat(); });
 
     // A removal left behind by an earlier run is carried out once.
@@ -67,11 +67,9 @@ void LocalNetForwardManager::init()
 LocalNetForwardManager::~LocalNetForwardManager()
 {
     _stopNetForward(false);
-    _cleanupForward(m_routeDelCmd, m_client);
-    m_client = nullptr;
-    qDeleteAll(m_states);
-    m_states.clear();
+    _cleanupForward(m_routeDelCmd, std::move(m_client));
     m_state = nullptr;
+    m_states.clear();
 }
 
 QString LocalNetForwardManager::deviceIp() const
@@ -111,7 +109,11 @@ void LocalNetForwardManager::setBeatInterval(int ms)
 
 QString LocalNetForwardManager::stateName() const
 {
-    return m_states.key(m_state);
+    for (const auto& entry : m_states) {
+        if (entry.second.get() == m_state)
+            return entry.first;
+    }
+    return QString();
 }
 
 bool LocalNetForwardManager::parseRouteDelCmd(const QString& text, QString* network, QString* gateway)
@@ -170,10 +172,10 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
         // switched on goes off again, and the client is ours to drop.
         if (result->outcome == Outcome::Done)
             bridgeOff(result->client.get());
-        _cleanupForward(QString(), result->client.release());
+        _cleanupForward(QString(), std::move(result->client));
         return false;
     }
-    m_client = result->client.release();
+    m_client = std::move(result->client);
     const QString ip = deviceAccessIP;
 
     if (result->outcome == Outcome::Done) {
@@ -189,7 +191,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
         // No route, no forwarding: the bridge goes off again.
         qWarning().noquote() << "LocalNetForwardManager: route not added:"
                              << QString::fromLocal8Bit(added.output).trimmed().left(200);
-        bridgeOff(m_client);
+        bridgeOff(m_client.get());
         emitLater([this, ip]() { emit deviceConnectComplete(ip, false); });
     } else if (result->outcome == Outcome::Busy) {
         emitLater([this, ip]() { emit deviceBusy(ip); });
@@ -198,7 +200,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
     } else {
         emitLater([this, ip]() { emit deviceConnectComplete(ip, false); });
     }
-    _cleanupForward(m_routeDelCmd, m_client);
+    _cleanupForward(m_routeDelCmd, std::move(m_client));
     clearForward();
     return false;
 }
@@ -210,10 +212,10 @@ void LocalNetForwardManager::_stopNetForward(bool emitSignal)
     m_beatTimer.stop();
     m_deviceIp.clear();
     // Posted even with nothing forwarded: it also waits for any work still queued.
-    bridgeOff(m_client);
+    bridgeOff(m_client.get());
     if (emitSignal && !ip.isEmpty())
         emitLater([this, ip]() { emit deviceOfflineline(ip); });
-    _cleanupForward(m_routeDelCmd, m_client);
+    _cleanupForward(m_routeDelCmd, std::move(m_client));
     clearForward();
 }
 
@@ -226,7 +228,7 @@ bool LocalNetForwardManager::_sendHeartbeats()
     m_beatBusy = true;
     const quint64 session = m_session;
     auto outcome = std::make_shared<Outcome>(Outcome::Failed);
-    FF::RPC::DispatchClient* client = m_client;
+    FF::RPC::DispatchClient* client = m_client.get();   // stays ours until a stop's wait queued behind this one
     const std::string id = clientId().toStdString();
     UiMsg::postAndWait([outcome, client, id](UiMsg*) -> int {
         if (!client->online()) {
@@ -253,7 +255,7 @@ bool LocalNetForwardManager::_sendHeartbeats()
     if (!ok) {
         const QString ip = m_deviceIp;
         ++m_session;
-        _cleanupForward(m_routeDelCmd, m_client);
+        _cleanupForward(m_routeDelCmd, std::move(m_client));
         clearForward();
         m_beatTimer.stop();
         if (*outcome == Outcome::Unsupported)
@@ -266,14 +268,16 @@ bool LocalNetForwardManager::_sendHeartbeats()
 
 void LocalNetForwardManager::_setState(const QString& state)
 {
-    DeviceCtrlState* next = m_states.value(state, nullptr);
-    if (next == nullptr || next == m_state)
+    const auto found = m_states.find(state);
+    if (found == m_states.end() || found->second.get() == m_state)
         return;
+    DeviceCtrlState* next = found->second.get();
     m_state = next;
     emit stateChanged(state);
 }
 
-void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd, FF::RPC::DispatchClient* client)
+void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd,
+                                             std::unique_ptr<FF::RPC::DispatchClient> client)
 {
     if (!routeDelCmd.isEmpty()) {
         QString network;
@@ -292,9 +296,9 @@ void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd, FF::RPC
         try {
             if (client->online())
                 client->stop();
-            delete client;
         } catch (...) {
         }
+        client.reset();
     }
 }
 
@@ -330,7 +334,7 @@ void LocalNetForwardManager::bridgeOff(FF::RPC::DispatchClient* client)
 void LocalNetForwardManager::clearForward()
 {
     m_deviceIp.clear();
-    m_client = nullptr;
+    m_client.reset();
     m_routeDelCmd.clear();
 }
 

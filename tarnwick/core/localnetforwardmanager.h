@@ -15,12 +15,13 @@
 
 #include "platform/process/commandrunner.h"
 
-#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
+#include <map>
+#include <memory>
 
 namespace FF {
 namespace RPC {
@@ -85,7 +86,7 @@ protected slots:
 
 private:
     void init();
-    void _cleanupForward(const QString& routeDelCmd, FF::RPC::DispatchClient* client);
+    void _cleanupForward(const QString& routeDelCmd, std::unique_ptr<FF::RPC::DispatchClient> client);
     void saveRouteDelCmd(const QString& cmd);
     QString loadRouteDelCmd();
     // Switches the bridge off through client when it is online; failures are swallowed.
@@ -96,9 +97,9 @@ private:
     QString m_deviceIp;
     QString m_routeDelCmd;
     QTimer m_beatTimer;
-    FF::RPC::DispatchClient* m_client = nullptr;   // owned
-    QMap<QString, DeviceCtrlState*> m_states;      // owned
-    DeviceCtrlState* m_state = nullptr;
+    std::unique_ptr<FF::RPC::DispatchClient> m_client;
+    std::map<QString, std::unique_ptr<DeviceCtrlState>> m_states;
+    DeviceCtrlState* m_state = nullptr;   // one of m_states
 
     ProcessCommandRunner m_ownRunner;
     CommandRunner* m_runner = &m_ownRunner;

@@ -1,10 +1,9 @@
 #include "tarnwick/core/msgdispatcher.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 
-#include <exception>
-#include <typeinfo>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -46,70 +45,28 @@ MsgDispatcher::~MsgDispatcher()
 
 void MsgDispatcher::post(std::unique_ptr<MsgBase> msg)
 {
-    if (!msg)
-        return;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_queue.push_back(std::move(msg));
-    m_wake.notify_all();
+    m_queue.post(std::move(msg));
 }
 
 void MsgDispatcher::stop()
 {
-    m_stop = true;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_wake.notify_all();
-    }
+    m_queue.requestStop();
     wait();
-    std::deque<std::unique_ptr<MsgBase>> unrun;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        unrun.swap(m_queue);
-    }
-    // Deleted outside the lock: a destructor may post.
-    unrun.clear();
+    m_queue.dropQueued();
 }
 
 void MsgDispatcher::restart()
 {
     stop();
-    m_stop = false;
+    m_queue.clearStop();
     start(QThread::InheritPriority);
 }
 
+// A message that lets an exception escape is logged and deleted; the
+// dispatcher goes on with the next one.
 void MsgDispatcher::run()
 {
-    for (;;) {
-        if (m_stop)
-            return;
-        std::unique_ptr<MsgBase> msg;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            while (m_queue.empty()) {
-                if (m_stop)
-                    return;
-                m_wake.wait(lock);
-            }
-            if (m_stop)
-                return;
-            msg = std::move(m_queue.front());
-            m_queue.pop_front();
-        }
-        // A message that lets an exception escape is logged and deleted; the
-        // dispatcher goes on with the next one.
-        try {
-            msg->Run();
-        } catch (const std::exception& e) {
-            qDebug() << "message" << typeid(*msg).name() << "failed:" << e.what();
-        } catch (...) {
-            qDebug() << "message" << typeid(*msg).name() << "failed with an unknown exception";
-        }
-        try {
-            msg.reset();
-        } catch (...) {
-            qDebug() << "a message's destructor threw";
-        }
-    }
+    m_queue.run();
 }
 
 bool MsgDispatcher::addPendingWait(const void* key, std::function<void()> cancel)

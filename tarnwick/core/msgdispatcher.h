@@ -4,15 +4,12 @@
 
 #include "tarnwick/core/msgbase.h"
 
+#include "platform/dispatch/messagequeue.h"
+
 #include <QThread>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 
 class MsgDispatcher : public QThread {
 public:
@@ -47,8 +44,6 @@ protected:
 private:
     static void shutdownAtQuit();
 
-    std::atomic<bool> m_stop{false};
-    std::deque<std::unique_ptr<MsgBase>> m_queue;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    // The stop flag, the owning queue, its mutex and condition, and the loop.
+    platform::MessageQueue<MsgBase> m_queue;
 };

@@ -7,9 +7,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class MsgDispatcher;
-#include <memory>
 
 class UiMsg : public MsgBase {
     Q_OBJECT
@@ -22,10 +22,10 @@ public:
     void Run() override;
 
     // Posts msg to the dispatcher and runs a local event loop on the GUI
-    // thread (the application object's, where callers wait) until it has
-    // completed; returns its result. A completion that comes before the loop
-    // starts is not lost (the loop is quit through a queued call), and a
-    // message deleted without running gives -1.
+    // thread until it has completed; returns its result. A completion that
+    // comes before the loop starts is not lost, and a message deleted
+    // without running gives -1. The application's quit does not end the
+    // wait before the message has run.
     static int postAndWait(std::unique_ptr<UiMsg> msg, MsgDispatcher* dispatcher = nullptr);
     static int postAndWait(std::function<int(UiMsg*)> function);
 

@@ -12,17 +12,14 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/dispatch/nestedwait.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSaveFile>
 
-#include <atomic>
 #include <memory>
 
 namespace C = Tarnwick::Constants;
@@ -32,35 +29,6 @@ namespace {
 
 const char* const kHeaders[LocalDeviceModel::kColumnCount] = {
     "序号", "设备编号", "设备名称", "状态", "IP地址", "LAN IP地址",
-};
-
-// One wait of a refresh for the single result signal of a worker thread.
-// The worker's handler stores the result and quits the loop through a queued
-// call, and the waiter looks at `done` before it enters the loop: a result
-// that comes before exec() (an interface without IPv4 entries, an empty
-// saved list) cannot be lost.
-template <class Result>
-struct WorkerWait
-{
-    QMutex mutex;
-    Result result;
-    std::atomic<bool> done{false};
-
-    void finish(const Result& value, QEventLoop* loop)
-    {
-        {
-            QMutexLocker lock(&mutex);
-            result = value;
-        }
-        done = true;
-        QMetaObject::invokeMethod(loop, "quit", Qt::QueuedConnection);
-    }
-
-    Result take()
-    {
-        QMutexLocker lock(&mutex);
-        return result;
-    }
 };
 
 QString panelText(const std::string& bytes)
@@ -189,26 +157,29 @@ bool LocalDeviceModel::containsIp(const QVector<stLocalDeviceInfo>& list, const 
 QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface)
 {
     ScanThread* scan = m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface);
-    auto wait = std::make_shared<WorkerWait<QVector<stDeviceInfoEx>>>();
-    QEventLoop loop;
+    // Written by the worker's handler, read once its thread has ended.
+    auto found = std::make_shared<QVector<stDeviceInfoEx>>();
+    platform::NestedWait wait;
     const auto result = connect(
         scan, &ScanThread::UpdateDeviceList, scan,
-        [wait, &loop](QVector<stDeviceInfoEx> devices) { wait->finish(devices, &loop); }, Qt::DirectConnection);
+        [found, waker = wait.waker()](QVector<stDeviceInfoEx> devices) {
+            *found = devices;
+            waker.wake();
+        },
+        Qt::DirectConnection);
     const auto cancel = connect(
         this, &LocalDeviceModel::CancelSignal, scan,
-        [wait, scan, &loop] {
+        [scan, waker = wait.waker()] {
             scan->stop(true);
-            wait->done = true;
-            loop.quit();
+            waker.wake();
         },
         Qt::DirectConnection);
     scan->start(QThread::InheritPriority);
-    if (!wait->done)
-        loop.exec();
+    wait.exec();
     disconnect(result);
     disconnect(cancel);
     delete scan;  // waits for the thread, so its handler has finished
-    return wait->take();
+    return *found;
 }
 
 void LocalDeviceModel::RefreshDevice()
@@ -303,26 +274,28 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
         return;
 
     LoadLocalDevice* probe = m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this);
-    auto wait = std::make_shared<WorkerWait<QVector<stLocalDeviceInfo>>>();
-    QEventLoop loop;
+    auto found = std::make_shared<QVector<stLocalDeviceInfo>>();
+    platform::NestedWait wait;
     const auto result = connect(
         probe, &LoadLocalDevice::updateLocalDevice, probe,
-        [wait, &loop](QVector<stLocalDeviceInfo> list) { wait->finish(list, &loop); }, Qt::DirectConnection);
+        [found, waker = wait.waker()](QVector<stLocalDeviceInfo> list) {
+            *found = list;
+            waker.wake();
+        },
+        Qt::DirectConnection);
     const auto cancel = connect(
         this, &LocalDeviceModel::CancelSignal, probe,
-        [wait, probe, &loop] {
+        [probe, waker = wait.waker()] {
             probe->cancel(true);
-            wait->done = true;
-            loop.quit();
+            waker.wake();
         },
         Qt::DirectConnection);
     probe->start(QThread::InheritPriority);
-    if (!wait->done)
-        loop.exec();
+    wait.exec();
     disconnect(result);
     disconnect(cancel);
     delete probe;
-    const QVector<stLocalDeviceInfo> saved = wait->take();
+    const QVector<stLocalDeviceInfo> saved = *found;
 
     if (cancelled) {
         emit CancelComplete();
