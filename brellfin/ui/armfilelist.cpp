@@ -525,7 +525,8 @@ void ArmFileList::transferSelection()
             }
         }
         jobs.emplace_back(remote, localDir + rel);
-        m_queue.rows().records().push_back(queuedRecord(fileNameOfPath(wide(remote)), wide(localDir + rel), wide(remote), 0));
+        m_queue.rows().records().push_back(
+            queuedRecord(fileNameOfPath(wide(remote)), wide(localDir + rel), wide(remote), TransferDirection::Upload));
     }
     startFetch(jobs);
     m_queue.show();
@@ -569,7 +570,7 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
         local->Refresh();
     m_queue.show();
     for (const TransferRecord& record : *removed)
-        if (record.state != 3)
+        if (record.state != TransferState::Completed)
             m_queue.log(record.localPath + ' ' + loadLocalizedString(187));
     if (jobs.empty()) {
         m_transferring = false;
@@ -636,7 +637,7 @@ void ArmFileList::batchAllDone(int batch)
 void ArmFileList::batchFailed(int batch, unsigned int code)
 {
     switch (m_queue.failureAction(batch)) {
-    case -1:
+    case kDroppedReport:
     case PendingDelete:
         return;
     case PendingPause:
@@ -666,21 +667,21 @@ void ArmFileList::OnBeginDrag(int, const QPoint& point)
     if (m_selection.empty() || first < 0)
         return;
     if (m_drag.beginPicture(first, point))
-        m_dragging = 1;
+        m_dragging = Dragging;
 }
 
 void ArmFileList::OnDragMouseMove(const QPoint& point)
 {
-    if (m_dragging == 1)
+    if (m_dragging == Dragging)
         m_drag.movePicture(point);
 }
 
 void ArmFileList::OnDragLButtonUp(const QPoint& point)
 {
-    if (m_dragging != 1)
+    if (m_dragging != Dragging)
         return;
     m_drag.endPicture();
-    m_dragging = 0;
+    m_dragging = NotDragging;
     // This list's own left edge, in the coordinates of the release point.
     QWidget* self = m_owner->dlgItem(kIdRemoteList);
     const int leftEdge = viewport()->mapFromGlobal((self ? self : this)->mapToGlobal(QPoint(0, 0))).x();

@@ -77,7 +77,7 @@ public:
     bool isEditing() const { return m_editing; }
     QLineEdit* editor() const { return m_editor; }
     int editItem() const { return m_editItem; }
-    bool isDragging() const { return m_dragging != 0; }
+    bool isDragging() const { return m_dragging != NotDragging; }
 
 protected:
     void OnClick(int row, int column) override;
@@ -128,7 +128,9 @@ private:
     std::vector<RemoteItem> m_selection;
     std::vector<RemoteItem> m_clipboard;
     bool m_transferring = false;
-    int m_dragging = 0;
+    // Dragging from the begin of a drag in this list to the release of the button.
+    enum DragState : int { NotDragging = 0, Dragging = 1 };
+    DragState m_dragging = NotDragging;
     BatchQueue m_queue;
     ListDragSource m_drag;
 };

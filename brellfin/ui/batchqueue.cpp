@@ -8,6 +8,15 @@
 #include "brellfin/ui/sharedtexts.h"
 #include "brellfin/ui/transinfotab.h"
 
+namespace {
+
+const CString& stateWord(TransferState state)
+{
+    return g_stateText[int(state)];
+}
+
+} // namespace
+
 BatchQueue::BatchQueue(QObject* context, BatchNotifyTarget* target, IDataSynchronisMgr* owner)
     : m_owner(owner), m_batches(context, target)
 {
@@ -55,7 +64,7 @@ bool BatchQueue::started(int batch, const std::string& localPath)
     const int row = m_rows.start(StringOpt::FromUtf8ToWide(localPath));
     if (row < 0)
         return false;
-    setCell(row, 1, g_stateText[1]);
+    setCell(row, 1, stateWord(TransferState::Ongoing));
     return true;
 }
 
@@ -79,7 +88,7 @@ std::optional<TransferRecord> BatchQueue::fileDone(int batch)
     const int row = m_rows.fileDone();
     if (row < 0)
         return std::nullopt;
-    setCell(row, 1, g_stateText[3]);
+    setCell(row, 1, stateWord(TransferState::Completed));
     setCell(row, 2, QStringLiteral("100%"));
     return record;
 }
@@ -113,7 +122,7 @@ std::optional<TransferRecord> BatchQueue::pause()
     const int row = m_rows.pause();
     if (row < 0)
         return std::nullopt;
-    setCell(row, 1, g_stateText[2]);
+    setCell(row, 1, stateWord(TransferState::Paused));
     return *m_rows.current();
 }
 
@@ -133,7 +142,8 @@ std::optional<std::vector<TransferRecord>> BatchQueue::remove(const std::vector<
     for (int row : rows) {
         if (row < 0 || row >= int(records.size()))
             continue;
-        if ((records[row].state == 1 || records[row].state == 2)
+        const TransferState state = records[row].state;
+        if ((state == TransferState::Ongoing || state == TransferState::Paused)
             && MessageBox(boxOwner, loadLocalizedString(questionId), loadLocalizedString(146),
                           MB_YESNO | MB_ICONQUESTION)
                 != IDYES)

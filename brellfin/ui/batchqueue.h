@@ -40,7 +40,7 @@ public:
     // The end of batch: true when it is the current one, whose queue
     // command (if any) then ends with it.
     bool allDone(int batch);
-    // The queue command under which batch's failure is handled, -1: dropped.
+    // The queue command under which batch's failure is handled, kDroppedReport: dropped.
     // The batch ends here; the current one's queue command ends with it.
     int failureAction(int batch);
     // The current file was paused, or failed with word: its record.

@@ -79,14 +79,15 @@ void closeRenameEditor(CListCtrl& list, QPointer<QLineEdit>& editor, int row)
     }
 }
 
-TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath, int operation)
+TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath,
+                            TransferDirection operation)
 {
     TransferRecord record;
     record.name = name;
     record.localPath = localPath;
     record.remotePath = remotePath;
     record.progress = QStringLiteral("0%");
-    record.state = 0;
+    record.state = TransferState::Ready;
     record.operation = operation;
     return record;
 }

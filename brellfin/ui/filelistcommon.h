@@ -38,8 +38,9 @@ QLineEdit* openRenameEditor(CListCtrl& list, const QRect& geometry, const CStrin
 // editor and destroys it later: the key walk may still stand on it.
 void closeRenameEditor(CListCtrl& list, QPointer<QLineEdit>& editor, int row);
 
-// A ready record of a new batch; operation 0 panel to PC, 1 PC to panel.
-TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath, int operation);
+// A ready record of a new batch.
+TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath,
+                            TransferDirection operation);
 // The jobs of the records not completed, in queue order: from the panel
 // (remote, local), else (local, remote).
 TransferJobs unfinishedJobs(const TransferRows& rows, bool fromPanel);

@@ -31,7 +31,7 @@ void TransferBatches::end(int batch)
 
 int TransferBatches::failureAction(int batch)
 {
-    int action = isCurrent(batch) ? int(PendingNone) : -1;
+    int action = isCurrent(batch) ? int(PendingNone) : kDroppedReport;
     const auto kept = m_kept.find(batch);
     if (kept != m_kept.end())
         action = kept->second;

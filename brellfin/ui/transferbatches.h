@@ -13,6 +13,9 @@
 #include <set>
 #include <vector>
 
+// failureAction of a report that belongs to an older batch: it is dropped.
+constexpr int kDroppedReport = -1;
+
 class TransferBatches {
 public:
     TransferBatches(QObject* context, BatchNotifyTarget* target);
@@ -35,7 +38,7 @@ public:
     // whatever was kept for it goes.
     void end(int batch);
     // The queue command under which a failure of batch is handled: the one
-    // kept for it, else none for the current batch; -1 when the report
+    // kept for it, else none for the current batch; kDroppedReport when the report
     // belongs to an older batch and is dropped. The batch ends.
     int failureAction(int batch);
 

@@ -25,7 +25,7 @@ int TransferRows::start(const CString& localPath)
     TransferRecord* record = current();
     if (!record)
         return -1;
-    record->state = 1;
+    record->state = TransferState::Ongoing;
     return m_currentRow;
 }
 
@@ -45,7 +45,7 @@ int TransferRows::fileDone()
     TransferRecord* record = current();
     const int row = record ? m_currentRow : -1;
     if (record) {
-        record->state = 3;
+        record->state = TransferState::Completed;
         record->progress = QStringLiteral("100%");
     }
     m_currentRow = 0;
@@ -57,7 +57,7 @@ int TransferRows::pause()
     TransferRecord* record = current();
     if (!record)
         return -1;
-    record->state = 2;
+    record->state = TransferState::Paused;
     return m_currentRow;
 }
 
@@ -80,7 +80,7 @@ std::vector<TransferRecord> TransferRows::unfinished() const
 {
     std::vector<TransferRecord> result;
     for (const TransferRecord& record : m_records)
-        if (record.state != 3)
+        if (record.state != TransferState::Completed)
             result.push_back(record);
     return result;
 }

@@ -62,10 +62,12 @@ void TransInfoTab::addRecords(const std::vector<TransferRecord>& records)
     for (size_t i = 0; i < records.size(); ++i) {
         const TransferRecord& record = records[i];
         const int row = list.InsertItem(before + static_cast<int>(i), record.name);
-        list.SetItemText(row, 1, record.state >= 0 && record.state < 4 ? g_stateText[record.state] : CString());
+        const int state = int(record.state);
+        list.SetItemText(row, 1, state >= 0 && state < 4 ? g_stateText[state] : CString());
         list.SetItemText(row, 2, record.progress);
         list.SetItemText(row, 3, record.localPath);
-        list.SetItemText(row, 4, record.operation >= 0 && record.operation < 2 ? g_directionText[record.operation] : CString());
+        const int direction = int(record.operation);
+        list.SetItemText(row, 4, direction >= 0 && direction < 2 ? g_directionText[direction] : CString());
         list.SetItemText(row, 5, remotePathCell(record.remotePath));
     }
 }

@@ -552,7 +552,7 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         const std::string remotePath = remoteFolder + utf8(relative(file));
         jobs.emplace_back(utf8(file), remotePath);
         levels.createRemoteFolders(*fs, remotePath);
-        m_queue.rows().records().push_back(queuedRecord(lastComponent(file), file, wide(remotePath), 1));
+        m_queue.rows().records().push_back(queuedRecord(lastComponent(file), file, wide(remotePath), TransferDirection::Download));
     }
     startSend(jobs);
     m_queue.show();
@@ -601,7 +601,7 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
     refreshRemote();
     m_queue.show();
     for (const TransferRecord& record : *removed)
-        if (record.state != 3)
+        if (record.state != TransferState::Completed)
             m_queue.log(record.localPath + ' ' + loadLocalizedString(157));
     if (jobs.empty()) {
         m_transferring = false;
@@ -667,7 +667,7 @@ void WinShellList::batchAllDone(int batch)
 void WinShellList::batchFailed(int batch, unsigned int code)
 {
     switch (m_queue.failureAction(batch)) {
-    case -1:
+    case kDroppedReport:
     case PendingDelete:
         return;
     case PendingPause:

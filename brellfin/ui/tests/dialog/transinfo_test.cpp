@@ -22,7 +22,7 @@ protected:
     TransInfoTab& tab() { return *dialog().transInfoTab(); }
     CListCtrl& queue() { return tab().listPage().list(); }
 
-    void addRows(int count, int state = 0)
+    void addRows(int count, TransferState state = TransferState::Ready)
     {
         std::vector<TransferRecord> records;
         for (int i = 0; i < count; ++i) {
@@ -32,7 +32,7 @@ protected:
             record.remotePath = QStringLiteral("/storage/user_dir/f%1").arg(i);
             record.progress = QStringLiteral("0%");
             record.state = state;
-            record.operation = 1;
+            record.operation = TransferDirection::Download;
             records.push_back(record);
         }
         tab().addRecords(records);
@@ -68,11 +68,11 @@ TEST_F(TransferTab, RowsShowEveryCellAndTheShortRemotePath)
     a.localPath = "/pc/b.txt";
     a.remotePath = "/storage/user_dir/a/b.txt";
     a.progress = "42%";
-    a.state = 2;
-    a.operation = 0;
+    a.state = TransferState::Paused;
+    a.operation = TransferDirection::Upload;
     TransferRecord b = a;
     b.remotePath = "/media/usb/x";
-    b.operation = 1;
+    b.operation = TransferDirection::Download;
     TransferRecord c = a;
     c.remotePath = "/storage/user_dir";
     TransferRecord d = a;
@@ -97,7 +97,7 @@ TEST_F(TransferTab, MenuEnablesWhatTheSelectionAllows)
     start();
     EXPECT_TRUE(menuOn(-1).empty());
 
-    addRows(3, 1);
+    addRows(3, TransferState::Ongoing);
     queue().SetItemText(2, 1, "paused");
     select({0, 1});
     EXPECT_EQ(menuOn(0), (std::vector<UINT>{kCmdDelete, kCmdDeleteAll}));

@@ -104,7 +104,7 @@ TEST_F(TransferBatchesTest, OnlyTheCurrentBatchIsHeard)
     EXPECT_EQ(target.calls, std::vector<std::string>({"1 all done", "2 all done"}));
     // An old batch's real failure is dropped; the current one's is a real
     // failure, whatever the queue's command of the moment.
-    EXPECT_EQ(batches.failureAction(1), -1);
+    EXPECT_EQ(batches.failureAction(1), kDroppedReport);
     EXPECT_EQ(batches.failureAction(2), PendingNone);
 }
 
@@ -117,7 +117,7 @@ TEST_F(TransferBatchesTest, AStoppedBatchKeepsItsCommandForItsFailure)
     batches.cancelCurrent(PendingDeleteAll);
     batches.begin();
     EXPECT_EQ(batches.failureAction(1), PendingDeleteAll);
-    EXPECT_EQ(batches.failureAction(1), -1);
+    EXPECT_EQ(batches.failureAction(1), kDroppedReport);
 
     // Delete restarts the rest: the old batch's failure is a delete, the new
     // batch is untouched.

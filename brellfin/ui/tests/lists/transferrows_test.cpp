@@ -6,7 +6,7 @@
 
 namespace {
 
-TransferRecord record(const QString& localPath, int state = 0)
+TransferRecord record(const QString& localPath, TransferState state = TransferState::Ready)
 {
     TransferRecord r;
     r.localPath = localPath;
@@ -21,11 +21,11 @@ TEST(TransferRows, StartFindsTheExactLocalPath)
     TransferRows rows;
     rows.records() = {record("/pc/a/x.bin"), record("/pc/b/x.bin"), record("/pc/B/x.bin")};
     EXPECT_EQ(rows.start("/pc/b/x.bin"), 1);
-    EXPECT_EQ(rows.records()[1].state, 1);
+    EXPECT_EQ(rows.records()[1].state, TransferState::Ongoing);
     EXPECT_EQ(rows.start("/pc/B/x.bin"), 2);
     // No record: the current row stays and is marked again.
     EXPECT_EQ(rows.start("/pc/c/x.bin"), 2);
-    EXPECT_EQ(rows.records()[0].state, 0);
+    EXPECT_EQ(rows.records()[0].state, TransferState::Ready);
 }
 
 TEST(TransferRows, ReportsAboutRowsThatAreGoneChangeNothing)
@@ -70,12 +70,12 @@ TEST(TransferRows, DoneAndPauseMarkTheCurrentRecord)
     rows.records() = {record("/pc/a"), record("/pc/b")};
     EXPECT_EQ(rows.start("/pc/b"), 1);
     EXPECT_EQ(rows.fileDone(), 1);
-    EXPECT_EQ(rows.records()[1].state, 3);
+    EXPECT_EQ(rows.records()[1].state, TransferState::Completed);
     EXPECT_EQ(rows.records()[1].progress, "100%");
     EXPECT_EQ(rows.currentRow(), 0);
     EXPECT_EQ(rows.start("/pc/a"), 0);
     EXPECT_EQ(rows.pause(), 0);
-    EXPECT_EQ(rows.records()[0].state, 2);
+    EXPECT_EQ(rows.records()[0].state, TransferState::Paused);
     const std::vector<TransferRecord> left = rows.unfinished();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].localPath, "/pc/a");
