@@ -31,7 +31,7 @@
 
 #include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/fileserviceclient.h"
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/ifilenotify.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"

@@ -1,11 +1,11 @@
 #include "brellfin/service/filedownloader.h"
 
 #include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/ifilenotify.h"
 #include "brellfin/service/localfiles.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/service/transferhandleguard.h"
-#include "brellfin/ui/ifilenotify.h"
 #include "framework/rpc/syncproxy.h"
 
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "brellfin/service/fileupdater.h"
 
 #include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/ifilenotify.h"
 #include "brellfin/service/localfiles.h"
 #include "brellfin/service/piecewriter.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/service/transferhandleguard.h"
-#include "brellfin/ui/ifilenotify.h"
 #include "framework/rpc/syncproxy.h"
 
 #include <QFile>

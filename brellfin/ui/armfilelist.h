@@ -7,12 +7,12 @@
 
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
+#include "brellfin/service/ifilenotify.h"
+#include "brellfin/ui/batchqueue.h"
 #include "brellfin/ui/filenotifyposter.h"
 #include "brellfin/ui/idatasynchronismgr.h"
-#include "brellfin/ui/ifilenotify.h"
 #include "brellfin/ui/ilistctrl.h"
 #include "brellfin/ui/remotelisting.h"
-#include "brellfin/ui/batchqueue.h"
 
 #include <QLineEdit>
 #include <QPointer>

@@ -3,7 +3,7 @@
 // never waits there. Posts that reach a destroyed list are dropped with it.
 #pragma once
 
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/ifilenotify.h"
 
 #include <string>
 

@@ -7,10 +7,10 @@
 
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/mfc/shelllistctrl.h"
+#include "brellfin/service/ifilenotify.h"
+#include "brellfin/ui/batchqueue.h"
 #include "brellfin/ui/filenotifyposter.h"
 #include "brellfin/ui/idatasynchronismgr.h"
-#include "brellfin/ui/ifilenotify.h"
-#include "brellfin/ui/batchqueue.h"
 
 #include <QLineEdit>
 #include <QPointer>
