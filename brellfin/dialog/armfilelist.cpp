@@ -39,7 +39,7 @@ bool isTypedName(const CString& name)
 
 } // namespace
 
-ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : m_owner(owner), m_queue(this, this, owner), m_drag(this, this)
+ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : ListTransfers(this, owner), m_owner(owner), m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -584,41 +584,6 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
 
 // Reports of the transfer thread, posted to this list's thread.
 
-void ArmFileList::onTransferStarted(const std::string& localPath)
-{
-    batchStarted(m_queue.currentBatch(), localPath);
-}
-
-void ArmFileList::onTransferProgress(const std::string& localPath, double fraction)
-{
-    batchProgress(m_queue.currentBatch(), localPath, fraction);
-}
-
-void ArmFileList::onTransferFileDone(const std::string& localPath)
-{
-    batchFileDone(m_queue.currentBatch(), localPath);
-}
-
-void ArmFileList::onTransferAllDone()
-{
-    batchAllDone(m_queue.currentBatch());
-}
-
-void ArmFileList::onTransferFailed(unsigned int code)
-{
-    batchFailed(m_queue.currentBatch(), code);
-}
-
-void ArmFileList::batchStarted(int batch, const std::string& localPath)
-{
-    m_queue.started(batch, localPath);
-}
-
-void ArmFileList::batchProgress(int batch, const std::string&, double fraction)
-{
-    m_queue.progress(batch, fraction);
-}
-
 void ArmFileList::batchFileDone(int batch, const std::string&)
 {
     if (const auto record = m_queue.fileDone(batch))
@@ -663,25 +628,18 @@ void ArmFileList::batchFailed(int batch, unsigned int code)
 void ArmFileList::OnBeginDrag(int, const QPoint& point)
 {
     rebuildSelection();
-    const int first = GetNextItem(-1, LVNI_SELECTED);
-    if (m_selection.empty() || first < 0)
-        return;
-    if (m_drag.beginPicture(first, point))
-        m_dragging = Dragging;
+    m_drag.begin(!m_selection.empty(), point);
 }
 
 void ArmFileList::OnDragMouseMove(const QPoint& point)
 {
-    if (m_dragging == Dragging)
-        m_drag.movePicture(point);
+    m_drag.move(point);
 }
 
 void ArmFileList::OnDragLButtonUp(const QPoint& point)
 {
-    if (m_dragging != Dragging)
+    if (!m_drag.end())
         return;
-    m_drag.endPicture();
-    m_dragging = NotDragging;
     // This list's own left edge, in the coordinates of the release point.
     QWidget* self = m_owner->dlgItem(kIdRemoteList);
     const int leftEdge = viewport()->mapFromGlobal((self ? self : this)->mapToGlobal(QPoint(0, 0))).x();

@@ -5,12 +5,10 @@
 // comes back through a poster on this list's thread.
 #pragma once
 
-#include "brellfin/lists/batchqueue.h"
-#include "brellfin/lists/filenotifyposter.h"
+#include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/remotelisting.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
-#include "brellfin/service/ifilenotify.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ilistctrl.h"
 
@@ -21,10 +19,11 @@
 #include <string>
 #include <vector>
 
+// IFileNotify (through ListTransfers): reports of the current batch, on
+// this list's thread.
 class ArmFileList : public CListCtrl,
                     public IListCtrl,
-                    public IFileNotify,
-                    private BatchNotifyTarget,
+                    public BrellfinLists::ListTransfers,
                     private ListDragSource::Handler {
 public:
     struct RemoteItem {
@@ -64,20 +63,13 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    // IFileNotify: reports of the current batch, on this list's thread.
-    void onTransferStarted(const std::string& localPath) override;
-    void onTransferProgress(const std::string& localPath, double fraction) override;
-    void onTransferFileDone(const std::string& localPath) override;
-    void onTransferAllDone() override;
-    void onTransferFailed(unsigned int code) override;
-
     // For tests and the queue.
     const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
     const std::vector<RemoteItem>& selection() const { return m_selection; }
     bool isEditing() const { return m_editing; }
     QLineEdit* editor() const { return m_editor; }
     int editItem() const { return m_editItem; }
-    bool isDragging() const { return m_dragging != NotDragging; }
+    bool isDragging() const { return m_drag.isDragging(); }
 
 protected:
     void OnClick(int row, int column) override;
@@ -86,9 +78,7 @@ protected:
     void OnColumnClick(int column) override;
 
 private:
-    // BatchNotifyTarget: every report, with its batch.
-    void batchStarted(int batch, const std::string& localPath) override;
-    void batchProgress(int batch, const std::string& localPath, double fraction) override;
+    // BatchNotifyTarget: the reports that differ between the panes, with their batch.
     void batchFileDone(int batch, const std::string& localPath) override;
     void batchAllDone(int batch) override;
     void batchFailed(int batch, unsigned int code) override;
@@ -128,9 +118,5 @@ private:
     std::vector<RemoteItem> m_selection;
     std::vector<RemoteItem> m_clipboard;
     bool m_transferring = false;
-    // Dragging from the begin of a drag in this list to the release of the button.
-    enum DragState : int { NotDragging = 0, Dragging = 1 };
-    DragState m_dragging = NotDragging;
-    BatchQueue m_queue;
-    ListDragSource m_drag;
+    BrellfinLists::SelectionDrag m_drag;
 };

@@ -33,7 +33,7 @@ CString lastComponent(const CString& path)
 } // namespace
 
 WinShellList::WinShellList(IDataSynchronisMgr* owner)
-    : m_currentPath(Mfc::ShellNamespace::desktopPath()), m_owner(owner), m_queue(this, this, owner), m_drag(this, this)
+    : ListTransfers(this, owner), m_currentPath(Mfc::ShellNamespace::desktopPath()), m_owner(owner), m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -615,41 +615,6 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
 
 // Reports of the transfer thread, posted to this list's thread.
 
-void WinShellList::onTransferStarted(const std::string& localPath)
-{
-    batchStarted(m_queue.currentBatch(), localPath);
-}
-
-void WinShellList::onTransferProgress(const std::string& localPath, double fraction)
-{
-    batchProgress(m_queue.currentBatch(), localPath, fraction);
-}
-
-void WinShellList::onTransferFileDone(const std::string& localPath)
-{
-    batchFileDone(m_queue.currentBatch(), localPath);
-}
-
-void WinShellList::onTransferAllDone()
-{
-    batchAllDone(m_queue.currentBatch());
-}
-
-void WinShellList::onTransferFailed(unsigned int code)
-{
-    batchFailed(m_queue.currentBatch(), code);
-}
-
-void WinShellList::batchStarted(int batch, const std::string& localPath)
-{
-    m_queue.started(batch, localPath);
-}
-
-void WinShellList::batchProgress(int batch, const std::string&, double fraction)
-{
-    m_queue.progress(batch, fraction);
-}
-
 void WinShellList::batchFileDone(int batch, const std::string& localPath)
 {
     if (m_queue.fileDone(batch))
@@ -692,25 +657,18 @@ void WinShellList::batchFailed(int batch, unsigned int code)
 void WinShellList::OnBeginDrag(int, const QPoint& point)
 {
     snapshot(false, false);
-    const int first = GetNextItem(-1, LVNI_SELECTED);
-    if (m_selection.empty() || first < 0)
-        return;
-    if (m_drag.beginPicture(first, point))
-        m_dragging = true;
+    m_drag.begin(!m_selection.empty(), point);
 }
 
 void WinShellList::OnDragMouseMove(const QPoint& point)
 {
-    if (m_dragging)
-        m_drag.movePicture(point);
+    m_drag.move(point);
 }
 
 void WinShellList::OnDragLButtonUp(const QPoint& point)
 {
-    if (!m_dragging)
+    if (!m_drag.end())
         return;
-    m_drag.endPicture();
-    m_dragging = false;
     // This list's own right edge, in the coordinates of the release point.
     QWidget* self = m_owner->dlgItem(kIdLocalList);
     QWidget* list = self ? self : this;

@@ -5,11 +5,9 @@
 // poster on this list's thread. A symbolic link is the shortcut.
 #pragma once
 
-#include "brellfin/lists/batchqueue.h"
-#include "brellfin/lists/filenotifyposter.h"
+#include "brellfin/lists/filelistcommon.h"
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/mfc/shelllistctrl.h"
-#include "brellfin/service/ifilenotify.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 
 #include <QLineEdit>
@@ -19,9 +17,10 @@
 #include <string>
 #include <vector>
 
+// IFileNotify (through ListTransfers): reports of the current batch, on
+// this list's thread.
 class WinShellList : public CMFCShellListCtrl,
-                     public IFileNotify,
-                     private BatchNotifyTarget,
+                     public BrellfinLists::ListTransfers,
                      private ListDragSource::Handler {
 public:
     struct LocalItem {
@@ -57,13 +56,6 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    // IFileNotify: reports of the current batch, on this list's thread.
-    void onTransferStarted(const std::string& localPath) override;
-    void onTransferProgress(const std::string& localPath, double fraction) override;
-    void onTransferFileDone(const std::string& localPath) override;
-    void onTransferAllDone() override;
-    void onTransferFailed(unsigned int code) override;
-
     // For tests.
     const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
     const std::vector<LocalItem>& selection() const { return m_selection; }
@@ -78,8 +70,6 @@ protected:
     void OnDblClk(int row, int column) override;
 
 private:
-    void batchStarted(int batch, const std::string& localPath) override;
-    void batchProgress(int batch, const std::string& localPath, double fraction) override;
     void batchFileDone(int batch, const std::string& localPath) override;
     void batchAllDone(int batch) override;
     void batchFailed(int batch, unsigned int code) override;
@@ -122,8 +112,6 @@ private:
     bool m_copied = false;
     CString m_currentPath;
     bool m_transferring = false;
-    bool m_dragging = false;
     IDataSynchronisMgr* m_owner;
-    BatchQueue m_queue;
-    ListDragSource m_drag;
+    BrellfinLists::SelectionDrag m_drag;
 };

@@ -104,4 +104,61 @@ TransferJobs unfinishedJobs(const TransferRows& rows, bool fromPanel)
     return jobs;
 }
 
+void ListTransfers::onTransferStarted(const std::string& localPath)
+{
+    batchStarted(m_queue.currentBatch(), localPath);
+}
+
+void ListTransfers::onTransferProgress(const std::string& localPath, double fraction)
+{
+    batchProgress(m_queue.currentBatch(), localPath, fraction);
+}
+
+void ListTransfers::onTransferFileDone(const std::string& localPath)
+{
+    batchFileDone(m_queue.currentBatch(), localPath);
+}
+
+void ListTransfers::onTransferAllDone()
+{
+    batchAllDone(m_queue.currentBatch());
+}
+
+void ListTransfers::onTransferFailed(unsigned int code)
+{
+    batchFailed(m_queue.currentBatch(), code);
+}
+
+void ListTransfers::batchStarted(int batch, const std::string& localPath)
+{
+    m_queue.started(batch, localPath);
+}
+
+void ListTransfers::batchProgress(int batch, const std::string&, double fraction)
+{
+    m_queue.progress(batch, fraction);
+}
+
+void SelectionDrag::begin(bool anySelected, const QPoint& point)
+{
+    const int first = m_list->GetNextItem(-1, LVNI_SELECTED);
+    if (anySelected && first >= 0 && m_source.beginPicture(first, point))
+        m_state = Dragging;
+}
+
+void SelectionDrag::move(const QPoint& point)
+{
+    if (m_state == Dragging)
+        m_source.movePicture(point);
+}
+
+bool SelectionDrag::end()
+{
+    if (m_state != Dragging)
+        return false;
+    m_source.endPicture();
+    m_state = NotDragging;
+    return true;
+}
+
 } // namespace BrellfinLists

@@ -1,12 +1,18 @@
 // What the two file lists (the PC pane and the panel pane) do alike: text
 // conversions, the report columns, the delete question, the in-place name
-// editor and the queue records and jobs of a batch.
+// editor, the queue records and jobs of a batch, the reports of the current
+// batch and the drag of the selection.
 #pragma once
 
+#include "brellfin/lists/batchqueue.h"
+#include "brellfin/lists/filenotifyposter.h"
 #include "brellfin/lists/transferrows.h"
 #include "brellfin/mfc/listctrl.h"
+#include "brellfin/mfc/listdrag.h"
+#include "brellfin/service/ifilenotify.h"
 
 #include <QLineEdit>
+#include <QPoint>
 #include <QPointer>
 
 #include <string>
@@ -44,5 +50,48 @@ TransferRecord queuedRecord(const CString& name, const CString& localPath, const
 // The jobs of the records not completed, in queue order: from the panel
 // (remote, local), else (local, remote).
 TransferJobs unfinishedJobs(const TransferRows& rows, bool fromPanel);
+
+// A pane's batch queue, and the reports of its current batch as IFileNotify
+// gives them, handed on with that batch's number to the pane's own handlers.
+class ListTransfers : public IFileNotify, protected BatchNotifyTarget {
+public:
+    void onTransferStarted(const std::string& localPath) override;
+    void onTransferProgress(const std::string& localPath, double fraction) override;
+    void onTransferFileDone(const std::string& localPath) override;
+    void onTransferAllDone() override;
+    void onTransferFailed(unsigned int code) override;
+
+protected:
+    // context: the pane, whose thread runs the reports and whose end drops
+    // those still pending.
+    ListTransfers(QObject* context, IDataSynchronisMgr* owner) : m_queue(context, this, owner) {}
+
+    // Starting and progress are the same on both panes.
+    void batchStarted(int batch, const std::string& localPath) override;
+    void batchProgress(int batch, const std::string& localPath, double fraction) override;
+
+    BatchQueue m_queue;
+};
+
+// The drag of a pane's selection, from its begin on a selected row to the
+// release of the button, with the picture that follows the pointer.
+class SelectionDrag {
+public:
+    SelectionDrag(CListCtrl* list, ListDragSource::Handler* handler) : m_list(list), m_source(list, handler) {}
+
+    // Begins when a row is selected and its picture can be made.
+    void begin(bool anySelected, const QPoint& point);
+    void move(const QPoint& point);
+    // True when a drag ended here: its picture is gone and the mouse given back.
+    bool end();
+    bool isDragging() const { return m_state == Dragging; }
+
+private:
+    enum DragState : int { NotDragging = 0, Dragging = 1 };
+
+    CListCtrl* m_list;
+    ListDragSource m_source;
+    DragState m_state = NotDragging;
+};
 
 } // namespace BrellfinLists
