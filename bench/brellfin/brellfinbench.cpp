@@ -2,36 +2,47 @@
 // taken against the same peer (one fake file service on loopback, its call
 // log off), in interleaved rounds, and given as the median with min-max.
 //
-//   raw send loop        hand-framed "download2" calls of 4096 bytes over a
-//                        plain blocking socket, one at a time: the ceiling of
-//                        the piece pattern against this peer
-//   raw fetch loop       hand-framed "update2" calls, each answered by 4096 bytes
-//   framework loops      the same calls through FF::RPC::SyncProxy on a
+//   raw conversation     the very calls a transfer puts on the wire, in its
+//                        order, hand-framed over a plain blocking socket, one
+//                        at a time: space check, create, start, every piece
+//                        of the file's bytes, finish, the panel's digest
+//                        query and destroy. The panel does all of its own
+//                        work (the file, its digest); the client does nothing
+//                        but frame and read. Checked call for call against a
+//                        real transfer before the rounds start. The ceiling
+//                        of a whole transfer against this peer: the 80 %
+//                        target is measured against it.
+//   raw piece loop       hand-framed "download2" (or "update2") calls of
+//                        4096 bytes alone: the ceiling of the piece phase
+//   framework loops      the same piece calls through FF::RPC::SyncProxy on a
 //                        DispatchClient: what the framework's per-call cost leaves
 //   PC to panel,         whole transfers through FileServiceClient, a fresh
 //   panel to PC          file each round: the whole file (the batch's start to
 //                        its end, digests included) and the piece phase (first
 //                        to last progress report)
-//   panel digest         "getFileMD5" of the whole file: the panel's own share
-//                        of a whole-file transfer, which no client can save
+//   panel digest         "getFileMD5" of the whole file alone: the panel's
+//                        share of both the conversation and the transfer
 //
-// The ratios put each transfer beside the raw loop of its direction; the
-// closing lines split the remaining whole-file gap into the framework's
-// per-call cost, the panel's digest and the rest.
+// The closing lines split what a whole transfer takes beyond the raw
+// conversation into the framework's per-call cost and the rest (the PC
+// side's own work: its file, its digest, its progress).
 //
 // Usage: bench_brellfin [megabytes, default 100] [rounds, default 5]
 
 #include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/fileserviceclient.h"
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/ifilenotify.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/fd/uniquefd.h"
 #include "testing/fakefileservice/fakefileservice.h"
 #include "testing/fakepanel/fakepanelconstants.h"
 #include "testing/fakepanel/framecodec.h"
 #include "testing/fakepanel/wirereader.h"
 #include "testing/fakepanel/wirewriter.h"
+
+#include <QCryptographicHash>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -61,6 +72,7 @@ constexpr size_t kPiece = 4096;
 const std::string kPanelSource = "/storage/user_dir/bench-source.bin";
 const std::string kPanelTarget = "/storage/user_dir/bench-received.bin";
 const std::string kPanelLoop = "/storage/user_dir/bench-loop.bin";
+const std::string kUserDirRoot = "/storage/user_dir";
 
 double seconds(Clock::duration d)
 {
@@ -118,30 +130,66 @@ private:
     bool m_ok = false;
 };
 
+// The typed arguments of one call, as a client frames them: each value
+// behind its type name, counted for the frame's argument count word.
+class CallArgs {
+public:
+    CallArgs& handle(uint32_t value)
+    {
+        typed(Fake::kTypeHandle).u32(value);
+        return *this;
+    }
+    CallArgs& text(const std::string& value)
+    {
+        typed(Fake::kTypeString).string(value);
+        return *this;
+    }
+    CallArgs& number(uint64_t value)
+    {
+        typed(Fake::kTypeULongLong).u64(value);
+        return *this;
+    }
+    CallArgs& bytes(const uint8_t* data, size_t count)
+    {
+        typed(Fake::kTypeBytes).u32(uint32_t(count)).raw(data, count);
+        return *this;
+    }
+    uint32_t count() const { return m_count; }
+    const Fake::WireWriter& wire() const { return m_wire; }
+
+private:
+    Fake::WireWriter& typed(const char* type)
+    {
+        ++m_count;
+        return m_wire.string(type);
+    }
+
+    Fake::WireWriter m_wire;
+    uint32_t m_count = 0;
+};
+
 // A client of the panel service with nothing between the loop and the
 // socket: each call is one framed request, answered before the next leaves.
 class RawCaller {
 public:
-    explicit RawCaller(uint16_t port)
+    explicit RawCaller(uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        if (!m_socket || ::connect(m_socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             throw std::runtime_error("raw loop: cannot connect");
         const int on = 1;
-        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(m_socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         m_in.resize(256 * 1024);
     }
-    ~RawCaller() { ::close(m_fd); }
 
     // A call's frame: header, call words, method name, argument count and the typed arguments.
-    std::vector<uint8_t> request(const std::string& method, uint32_t argCount, const Fake::WireWriter& args)
+    std::vector<uint8_t> request(const std::string& method, const CallArgs& args = CallArgs())
     {
         Fake::WireWriter body;
-        body.u32(Fake::kMsgCall).u32(1).u32(++m_callNumber).string(method).u32(argCount).raw(args.bytes());
+        body.u32(Fake::kMsgCall).u32(1).u32(++m_callNumber).string(method).u32(args.count()).raw(args.wire().bytes());
         return Fake::encodeFrame(body.take());
     }
     // Sends a frame and returns the reply's results (behind its status word).
@@ -158,31 +206,36 @@ public:
         m_start += length;
         return reply;
     }
+    Fake::WireReader call(const std::string& method, const CallArgs& args = CallArgs())
+    {
+        return call(request(method, args));
+    }
     uint32_t callHandle(const std::string& method)
     {
-        Fake::WireReader reply = call(request(method, 0, Fake::WireWriter()));
+        Fake::WireReader reply = call(method);
         std::string type;
         uint32_t handle = 0;
         reply.string(type);
         reply.u32(handle);
         return handle;
     }
-    uint64_t callNumber(const std::vector<uint8_t>& frame)
+    uint64_t callNumber(const std::string& method, const CallArgs& args)
     {
-        Fake::WireReader reply = call(frame);
+        Fake::WireReader reply = call(method, args);
         std::string type;
         uint64_t value = 0;
         reply.string(type);
         reply.u64(value);
         return value;
     }
-    // The two calls that end a transfer object: finish, then destroy.
-    void closeHandle(uint32_t handle, const char* finish, const char* destroy)
+    std::vector<uint8_t> callBytes(const std::string& method, const CallArgs& args)
     {
-        Fake::WireWriter arg;
-        arg.string(Fake::kTypeHandle).u32(handle);
-        call(request(finish, 1, arg));
-        call(request(destroy, 1, arg));
+        Fake::WireReader reply = call(method, args);
+        std::string type;
+        std::vector<uint8_t> bytes;
+        reply.string(type);
+        reply.byteVector(bytes);
+        return bytes;
     }
     // Patches the call number of a frame made by request() for its next sending.
     void renumber(std::vector<uint8_t>& frame)
@@ -195,7 +248,7 @@ private:
     void sendAll(const uint8_t* bytes, size_t count)
     {
         while (count > 0) {
-            const ssize_t n = ::send(m_fd, bytes, count, MSG_NOSIGNAL);
+            const ssize_t n = ::send(m_socket.get(), bytes, count, MSG_NOSIGNAL);
             if (n <= 0)
                 throw std::runtime_error("raw loop: send failed");
             bytes += n;
@@ -224,18 +277,53 @@ private:
                 m_end -= m_start;
                 m_start = 0;
             }
-            const ssize_t n = ::recv(m_fd, m_in.data() + m_end, m_in.size() - m_end, 0);
+            const ssize_t n = ::recv(m_socket.get(), m_in.data() + m_end, m_in.size() - m_end, 0);
             if (n <= 0)
                 throw std::runtime_error("raw loop: connection ended");
             m_end += size_t(n);
         }
     }
 
-    int m_fd = -1;
+    platform::UniqueFd m_socket;
     uint32_t m_callNumber = 0;
     std::vector<uint8_t> m_in;
     size_t m_start = 0;
     size_t m_end = 0;
+};
+
+// One piece call's frame (handle, offset, and count bytes when count is not
+// 0), made once; each sending patches its call number, its offset and its bytes.
+class PieceFrame {
+public:
+    PieceFrame(RawCaller& raw, const char* method, uint32_t handle, size_t count = 0)
+        : m_raw(raw)
+        , m_count(count)
+    {
+        CallArgs args;
+        args.handle(handle).number(0);
+        const size_t offsetAt = args.wire().size() - 8;
+        if (count > 0) {
+            const std::vector<uint8_t> zeros(count);
+            args.bytes(zeros.data(), count);
+        }
+        m_frame = raw.request(method, args);
+        m_offsetAt = m_frame.size() - args.wire().size() + offsetAt;
+    }
+    size_t count() const { return m_count; }
+    const std::vector<uint8_t>& at(uint64_t offset, const uint8_t* bytes = nullptr)
+    {
+        m_raw.renumber(m_frame);
+        std::memcpy(m_frame.data() + m_offsetAt, &offset, 8);
+        if (bytes)
+            std::memcpy(m_frame.data() + m_frame.size() - m_count, bytes, m_count);
+        return m_frame;
+    }
+
+private:
+    RawCaller& m_raw;
+    size_t m_count = 0;
+    std::vector<uint8_t> m_frame;
+    size_t m_offsetAt = 0;
 };
 
 // Seconds for piece(offset) at every 4096-byte offset of total bytes.
@@ -248,55 +336,18 @@ double timedPieces(size_t total, const std::function<void(uint64_t offset)>& pie
     return seconds(Clock::now() - start);
 }
 
-Fake::WireWriter& typed(Fake::WireWriter& out, const char* type)
-{
-    return out.string(type);
-}
-
-// One piece call's frame (handle, offset, and the bytes when given), made
-// once; each sending patches its offset and its call number.
-class PieceFrame {
-public:
-    PieceFrame(RawCaller& raw, const char* method, uint32_t handle, const std::vector<uint8_t>& bytes = {})
-        : m_raw(raw)
-    {
-        Fake::WireWriter args;
-        typed(args, Fake::kTypeHandle).u32(handle);
-        typed(args, Fake::kTypeULongLong);
-        const size_t offsetAt = args.size();
-        args.u64(0);
-        if (!bytes.empty())
-            typed(args, Fake::kTypeBytes).byteVector(bytes);
-        m_frame = raw.request(method, bytes.empty() ? 2 : 3, args);
-        m_offsetAt = m_frame.size() - args.size() + offsetAt;
-    }
-    const std::vector<uint8_t>& at(uint64_t offset)
-    {
-        m_raw.renumber(m_frame);
-        std::memcpy(m_frame.data() + m_offsetAt, &offset, 8);
-        return m_frame;
-    }
-
-private:
-    RawCaller& m_raw;
-    std::vector<uint8_t> m_frame;
-    size_t m_offsetAt = 0;
-};
-
 // Seconds for total bytes of 4096-byte "download2" calls, timed from the first piece to the last answer.
 double rawSendLoop(Fake::FakeFileService& panel, size_t total)
 {
     RawCaller raw(panel.port());
     const uint32_t handle = raw.callHandle("createDownloader2");
-    Fake::WireWriter startArgs;
-    typed(startArgs, Fake::kTypeHandle).u32(handle);
-    typed(startArgs, Fake::kTypeString).string(kPanelLoop);
-    typed(startArgs, Fake::kTypeULongLong).u64(0);
-    raw.callNumber(raw.request("startDownload2", 3, startArgs));
+    raw.callNumber("startDownload2", CallArgs().handle(handle).text(kPanelLoop).number(0));
 
-    PieceFrame frame(raw, "download2", handle, std::vector<uint8_t>(kPiece, 0x42));
-    const double elapsed = timedPieces(total, [&](uint64_t offset) { raw.call(frame.at(offset)); });
-    raw.closeHandle(handle, "finishDownload2", "destroyDownloader2");
+    PieceFrame frame(raw, "download2", handle, kPiece);
+    const std::vector<uint8_t> piece(kPiece, 0x42);
+    const double elapsed = timedPieces(total, [&](uint64_t offset) { raw.call(frame.at(offset, piece.data())); });
+    raw.call("finishDownload2", CallArgs().handle(handle));
+    raw.call("destroyDownloader2", CallArgs().handle(handle));
     return elapsed;
 }
 
@@ -305,10 +356,7 @@ double rawFetchLoop(Fake::FakeFileService& panel, size_t total)
 {
     RawCaller raw(panel.port());
     const uint32_t handle = raw.callHandle("createUpdater2");
-    Fake::WireWriter startArgs;
-    typed(startArgs, Fake::kTypeHandle).u32(handle);
-    typed(startArgs, Fake::kTypeString).string(kPanelSource);
-    raw.callNumber(raw.request("startUpdate2", 2, startArgs));
+    raw.callNumber("startUpdate2", CallArgs().handle(handle).text(kPanelSource));
 
     PieceFrame frame(raw, "update2", handle);
     const double elapsed = timedPieces(total, [&](uint64_t offset) {
@@ -318,8 +366,65 @@ double rawFetchLoop(Fake::FakeFileService& panel, size_t total)
         if (!reply.string(type) || !reply.u32(count) || count != kPiece)
             throw std::runtime_error("raw loop: short piece");
     });
-    raw.closeHandle(handle, "finishUpdate2", "destroyUpdater2");
+    raw.call("finishUpdate2", CallArgs().handle(handle));
+    raw.call("destroyUpdater2", CallArgs().handle(handle));
     return elapsed;
+}
+
+// A fresh PC-to-panel transfer of bytes to target in the user area, call
+// for call, with nothing done on the PC side but framing: the space check,
+// create, start, the pieces, finish, the panel's digest, destroy. Seconds
+// from the first call to the last answer.
+double replaySend(Fake::FakeFileService& panel, const std::vector<uint8_t>& bytes, const std::string& target,
+                  const std::vector<uint8_t>& digest)
+{
+    RawCaller raw(panel.port());
+    const uint64_t size = bytes.size();
+    const auto start = Clock::now();
+    raw.callNumber("getFreeDiskSize", CallArgs().text(kUserDirRoot));
+    const uint32_t handle = raw.callHandle("createDownloader2");
+    if (raw.callNumber("startDownload2", CallArgs().handle(handle).text(target).number(size)) != 0)
+        throw std::runtime_error("raw conversation: the panel's target is not fresh");
+    PieceFrame whole(raw, "download2", handle, kPiece);
+    uint64_t offset = 0;
+    for (; size - offset >= kPiece; offset += kPiece)
+        raw.call(whole.at(offset, bytes.data() + offset));
+    if (offset < size) {
+        PieceFrame last(raw, "download2", handle, size_t(size - offset));
+        raw.call(last.at(offset, bytes.data() + offset));
+    }
+    raw.call("finishDownload2", CallArgs().handle(handle));
+    const std::vector<uint8_t> panelDigest = raw.callBytes("getFileMD5", CallArgs().text(target).number(0).number(size));
+    raw.call("destroyDownloader2", CallArgs().handle(handle));
+    const double elapsed = seconds(Clock::now() - start);
+    if (panelDigest != digest)
+        throw std::runtime_error("raw conversation: the panel's digest differs from the file's");
+    return elapsed;
+}
+
+// A fresh panel-to-PC transfer of source, call for call: create, start, the
+// panel's digest, the pieces the panel sizes, finish, destroy.
+double replayFetch(Fake::FakeFileService& panel, const std::string& source)
+{
+    RawCaller raw(panel.port());
+    const auto start = Clock::now();
+    const uint32_t handle = raw.callHandle("createUpdater2");
+    const uint64_t size = raw.callNumber("startUpdate2", CallArgs().handle(handle).text(source));
+    if (raw.callBytes("getFileMD5", CallArgs().text(source).number(0).number(size)).size() != 16)
+        throw std::runtime_error("raw conversation: no digest");
+    PieceFrame piece(raw, "update2", handle);
+    uint64_t offset = 0;
+    while (offset < size) {
+        Fake::WireReader reply = raw.call(piece.at(offset));
+        std::string type;
+        uint32_t count = 0;
+        if (!reply.string(type) || !reply.u32(count) || count == 0 || count > size - offset)
+            throw std::runtime_error("raw conversation: bad piece");
+        offset += count;
+    }
+    raw.call("finishUpdate2", CallArgs().handle(handle));
+    raw.call("destroyUpdater2", CallArgs().handle(handle));
+    return seconds(Clock::now() - start);
 }
 
 // Runs body with one call object on a client of its own, which is stopped afterwards.
@@ -381,12 +486,13 @@ struct TransferTimes {
     double pieces = 0;
 };
 
-TransferTimes transfer(FileServiceClient& client, bool toPanel, const std::string& local)
+TransferTimes transfer(FileServiceClient& client, bool toPanel, const std::string& local,
+                       const std::string& remote)
 {
     TimingNotify timing;
     const auto start = Clock::now();
-    const bool started = toPanel ? client.startSendToPanel({{local, kPanelTarget}}, &timing)
-                                 : client.startFetchFromPanel({{kPanelSource, local}}, &timing);
+    const bool started = toPanel ? client.startSendToPanel({{local, remote}}, &timing)
+                                 : client.startFetchFromPanel({{remote, local}}, &timing);
     if (!started || !timing.wait())
         throw std::runtime_error(std::string(toPanel ? "PC to panel" : "panel to PC") + " failed with code "
                                  + std::to_string(timing.m_code));
@@ -404,12 +510,103 @@ std::vector<uint8_t> randomBytes(size_t size, uint32_t seed)
     return bytes;
 }
 
+std::vector<uint8_t> md5Of(const std::vector<uint8_t>& bytes)
+{
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
+                                 QCryptographicHash::Md5);
+    return std::vector<uint8_t>(digest.begin(), digest.end());
+}
+
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
         throw std::runtime_error("cannot write " + path);
     std::fclose(file);
+}
+
+void removePanelFile(Fake::FakeFileService& panel, const std::string& path)
+{
+    std::filesystem::remove(*panel.localPath(path));
+}
+
+// The calls the panel logged, one line each: the method and its arguments,
+// handles numbered by their first appearance and bytes by their count and
+// their MD5, so that two conversations compare equal when they carry the
+// same calls with the same arguments in the same order.
+std::vector<std::string> loggedConversation(const Fake::FakeFileService& panel)
+{
+    std::map<uint64_t, size_t> handles;
+    std::vector<std::string> lines;
+    for (const Fake::FileCall& call : panel.log()) {
+        std::string line = call.method + "(";
+        for (const Fake::FileCallArg& arg : call.args) {
+            if (line.back() != '(')
+                line += ", ";
+            if (arg.typeName == Fake::kTypeHandle)
+                line += "handle " + std::to_string(handles.emplace(arg.number, handles.size()).first->second);
+            else if (arg.typeName == Fake::kTypeString)
+                line += '"' + arg.text + '"';
+            else if (arg.typeName == Fake::kTypeBytes)
+                line += std::to_string(arg.bytes.size()) + " bytes, MD5 "
+                    + QByteArray(reinterpret_cast<const char*>(md5Of(arg.bytes).data()), 16).toHex().toStdString();
+            else
+                line += arg.typeName + " " + std::to_string(arg.number);
+        }
+        lines.push_back(line + ")");
+    }
+    return lines;
+}
+
+// The raw conversations are replays of the transfers: checked here, with the
+// call log on, on a file of three pieces and a short one each way. A
+// transfer whose calls changed stops the bench instead of being measured
+// against a replay that no longer matches it.
+void checkReplays(Fake::FakeFileService& panel, FileServiceClient& client, const std::string& folder)
+{
+    const std::vector<uint8_t> bytes = randomBytes(3 * kPiece + 1000, 3);
+    const std::string local = folder + "/check.bin";
+    const std::string fetched = folder + "/check-fetched.bin";
+    const std::string source = "/storage/user_dir/bench-check-source.bin";
+    const std::string target = "/storage/user_dir/bench-check-target.bin";
+    writeFile(local, bytes);
+    panel.putFile(source, bytes);
+
+    const auto logged = [&](const std::function<void()>& run) {
+        panel.clearLog();
+        run();
+        return loggedConversation(panel);
+    };
+    const auto compare = [&](const char* direction, const std::vector<std::string>& transferCalls,
+                             const std::vector<std::string>& replayCalls) {
+        if (transferCalls == replayCalls)
+            return;
+        std::fprintf(stderr, "%s: the transfer's calls (<) and the raw replay's (>) differ:\n", direction);
+        for (size_t i = 0; i < std::max(transferCalls.size(), replayCalls.size()); ++i) {
+            const std::string& t = i < transferCalls.size() ? transferCalls[i] : std::string("-");
+            const std::string& r = i < replayCalls.size() ? replayCalls[i] : std::string("-");
+            std::fprintf(stderr, "%c %s\n%s%s", t == r ? ' ' : '<', t.c_str(), t == r ? "" : "> ",
+                         t == r ? "" : (r + "\n").c_str());
+        }
+        throw std::runtime_error("the raw conversation is not the transfer's");
+    };
+
+    panel.setKeepLog(true);
+    removePanelFile(panel, target);
+    const auto sent = logged([&] { transfer(client, true, local, target); });
+    removePanelFile(panel, target);
+    const auto sendReplay = logged([&] { replaySend(panel, bytes, target, md5Of(bytes)); });
+    compare("PC to panel", sent, sendReplay);
+
+    const auto fetchedCalls = logged([&] { transfer(client, false, fetched, source); });
+    const auto fetchReplay = logged([&] { replayFetch(panel, source); });
+    compare("panel to PC", fetchedCalls, fetchReplay);
+    panel.setKeepLog(false);
+    panel.clearLog();
+    std::printf("raw conversations checked call for call against real transfers: %zu calls PC to panel, %zu panel "
+                "to PC for a file of %zu bytes\n",
+                sent.size(), fetchedCalls.size(), bytes.size());
 }
 
 // Seconds per round of one measurement.
@@ -440,22 +637,41 @@ void printRate(const char* what, const Series& s, size_t bytes)
                 mbs(bytes, s.min()));
 }
 
-void printRatio(const char* what, const Series& s, const Series& raw, size_t bytes)
+// The rate and the share of the baseline's rate it reaches.
+void printRatio(const char* what, const Series& s, const Series& baseline, const char* baselineName, size_t bytes)
 {
-    std::printf("  %-30s %8.1f MB/s  (%6.1f - %6.1f)   %5.1f %% of the raw loop\n", what, mbs(bytes, s.median()),
-                mbs(bytes, s.max()), mbs(bytes, s.min()), 100.0 * raw.median() / s.median());
+    std::printf("  %-30s %8.1f MB/s  (%6.1f - %6.1f)   %5.1f %% of the %s\n", what, mbs(bytes, s.median()),
+                mbs(bytes, s.max()), mbs(bytes, s.min()), 100.0 * baseline.median() / s.median(), baselineName);
 }
 
-void printGap(const char* direction, const Series& whole, const Series& raw, const Series& framework,
-              const Series& digest)
+// One direction's figures; the whole file is set against both baselines.
+void printDirection(const char* direction, const char* pieceMethod, const std::map<std::string, Series>& times,
+                    const std::string& key, size_t bytes)
 {
-    const double gap = whole.median() - raw.median();
-    const double perCall = framework.median() - raw.median();
-    const double rest = gap - perCall - digest.median();
-    std::printf("  %-12s whole file %.0f ms over the raw loop: framework per-call cost %.0f ms (%.0f %%), panel digest "
-                "%.0f ms (%.0f %%), the rest %.0f ms (%.0f %%)\n",
-                direction, gap * 1e3, perCall * 1e3, 100 * perCall / gap, digest.median() * 1e3,
-                100 * digest.median() / gap, rest * 1e3, 100 * rest / gap);
+    const Series& conversation = times.at("conversation " + key);
+    const Series& loop = times.at("raw " + key);
+    const Series& framework = times.at("framework " + key);
+    const Series& whole = times.at(key + " whole");
+    std::printf("%s:\n", direction);
+    printRate("raw conversation (the target's)", conversation, bytes);
+    printRate("raw 4096-byte piece loop", loop, bytes);
+    printRatio((std::string("framework ") + pieceMethod + " loop").c_str(), framework, loop, "piece loop", bytes);
+    printRatio("transfer, piece phase", times.at(key + " pieces"), loop, "piece loop", bytes);
+    std::printf("  %-30s %8.1f MB/s  (%6.1f - %6.1f)   %5.1f %% of the raw conversation, %.1f %% of the piece loop\n",
+                "transfer, whole file", mbs(bytes, whole.median()), mbs(bytes, whole.max()), mbs(bytes, whole.min()),
+                100.0 * conversation.median() / whole.median(), 100.0 * loop.median() / whole.median());
+}
+
+// What a whole transfer takes beyond the raw conversation of the same calls.
+void printGap(const char* direction, const Series& whole, const Series& conversation, const Series& loop,
+              const Series& framework)
+{
+    const double gap = whole.median() - conversation.median();
+    const double perCall = framework.median() - loop.median();
+    const double rest = gap - perCall;
+    std::printf("  %-12s whole file %.0f ms over the raw conversation: framework per-call cost %.0f ms (%.0f %%), "
+                "the rest %.0f ms (%.0f %%)\n",
+                direction, gap * 1e3, perCall * 1e3, 100 * perCall / gap, rest * 1e3, 100 * rest / gap);
 }
 
 } // namespace
@@ -478,31 +694,41 @@ int main(int argc, char** argv)
         panel.setKeepLog(false);
         const std::string sendSource = folder + "/send.bin";
         const std::string fetchTarget = folder + "/fetched.bin";
-        writeFile(sendSource, randomBytes(size, 1));
+        const std::vector<uint8_t> sendBytes = randomBytes(size, 1);
+        const std::vector<uint8_t> sendDigest = md5Of(sendBytes);
+        writeFile(sendSource, sendBytes);
         panel.putFile(kPanelSource, randomBytes(size, 2));
 
         FileServiceClient client;
         if (!client.connect(FF::Net::Address(panel.endpoint().c_str())))
             throw std::runtime_error("cannot connect to the fake file service");
+        checkReplays(panel, client, folder);
 
         std::map<std::string, Series> times;
         const std::vector<std::pair<std::string, std::function<void()>>> steps{
+            {"conversation send",
+             [&] {
+                 removePanelFile(panel, kPanelTarget);
+                 times["conversation send"].values.push_back(replaySend(panel, sendBytes, kPanelTarget, sendDigest));
+             }},
             {"raw send", [&] { times["raw send"].values.push_back(rawSendLoop(panel, size)); }},
             {"framework send", [&] { times["framework send"].values.push_back(frameworkSendLoop(panel, size)); }},
             {"send",
              [&] {
                  // A fresh file on the panel each round: nothing to resume.
-                 std::filesystem::remove(*panel.localPath(kPanelTarget));
-                 const TransferTimes t = transfer(client, true, sendSource);
+                 removePanelFile(panel, kPanelTarget);
+                 const TransferTimes t = transfer(client, true, sendSource, kPanelTarget);
                  times["send whole"].values.push_back(t.whole);
                  times["send pieces"].values.push_back(t.pieces);
              }},
+            {"conversation fetch",
+             [&] { times["conversation fetch"].values.push_back(replayFetch(panel, kPanelSource)); }},
             {"raw fetch", [&] { times["raw fetch"].values.push_back(rawFetchLoop(panel, size)); }},
             {"framework fetch", [&] { times["framework fetch"].values.push_back(frameworkFetchLoop(panel, size)); }},
             {"fetch",
              [&] {
                  std::filesystem::remove(fetchTarget);
-                 const TransferTimes t = transfer(client, false, fetchTarget);
+                 const TransferTimes t = transfer(client, false, fetchTarget, kPanelSource);
                  times["fetch whole"].values.push_back(t.whole);
                  times["fetch pieces"].values.push_back(t.pieces);
              }},
@@ -519,26 +745,23 @@ int main(int argc, char** argv)
         std::printf("%.0f MB each way on loopback, %d interleaved rounds against one fake file service; "
                     "median (min - max)\n",
                     double(size) / 1e6, rounds);
-        std::printf("PC to panel:\n");
-        printRate("raw 4096-byte request loop", times["raw send"], size);
-        printRatio("framework download2 loop", times["framework send"], times["raw send"], size);
-        printRatio("transfer, piece phase", times["send pieces"], times["raw send"], size);
-        printRatio("transfer, whole file", times["send whole"], times["raw send"], size);
-        std::printf("panel to PC:\n");
-        printRate("raw 4096-byte request loop", times["raw fetch"], size);
-        printRatio("framework update2 loop", times["framework fetch"], times["raw fetch"], size);
-        printRatio("transfer, piece phase", times["fetch pieces"], times["raw fetch"], size);
-        printRatio("transfer, whole file", times["fetch whole"], times["raw fetch"], size);
+        std::printf("The target (80 %%) is the whole file against the raw conversation: the same calls with the "
+                    "same bytes to the same peer.\n");
+        printDirection("PC to panel", "download2", times, "send", size);
+        printDirection("panel to PC", "update2", times, "fetch", size);
         const Series& digest = times["digest"];
-        std::printf("panel's getFileMD5 of the whole file: %.0f ms (%.0f - %.0f)\n", digest.median() * 1e3,
-                    digest.min() * 1e3, digest.max() * 1e3);
+        std::printf("panel's getFileMD5 of the whole file (inside both the conversation and the transfer): %.0f ms "
+                    "(%.0f - %.0f)\n",
+                    digest.median() * 1e3, digest.min() * 1e3, digest.max() * 1e3);
         const double pieces = double(size / kPiece);
-        std::printf("framework per-call cost over the raw loop: %.1f us per download2, %.1f us per update2\n",
+        std::printf("framework per-call cost over the raw piece loop: %.1f us per download2, %.1f us per update2\n",
                     (times["framework send"].median() - times["raw send"].median()) / pieces * 1e6,
                     (times["framework fetch"].median() - times["raw fetch"].median()) / pieces * 1e6);
         std::printf("where the whole-file gap goes (medians):\n");
-        printGap("PC to panel", times["send whole"], times["raw send"], times["framework send"], digest);
-        printGap("panel to PC", times["fetch whole"], times["raw fetch"], times["framework fetch"], digest);
+        printGap("PC to panel", times["send whole"], times["conversation send"], times["raw send"],
+                 times["framework send"]);
+        printGap("panel to PC", times["fetch whole"], times["conversation fetch"], times["raw fetch"],
+                 times["framework fetch"]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_brellfin: %s\n", e.what());
         status = 1;

@@ -1,6 +1,6 @@
 // Prints how long the log takes for a batch's worth of lines: the tab's
 // appendLog, and the whole-text rewrite per line it replaces.
-#include "brellfin/ui/transinfotab.h"
+#include "brellfin/dialog/transinfotab.h"
 
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"

@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QTimerEvent>
 
+#include <memory>
+
 namespace {
 
 UINT virtualKey(int qtKey)
@@ -221,33 +223,37 @@ QWidget* CDialog::GetDlgItem(int id) const
 
 BOOL CDialog::SubclassDlgItem(int id, QWidget* member)
 {
-    QWidget* old = GetDlgItem(id);
-    if (!old || !member || old == member)
+    QWidget* found = GetDlgItem(id);
+    if (!found || !member || found == member)
         return FALSE;
-    member->setParent(old->parentWidget());
-    member->setGeometry(old->geometry());
-    member->setProperty("dlgCtrlId", id);
-    if (auto* oldCombo = qobject_cast<QComboBox*>(old)) {
-        if (auto* combo = qobject_cast<QComboBox*>(member)) {
-            const QSignalBlocker blocker(combo);
-            combo->clear();
-            for (int i = 0; i < oldCombo->count(); ++i)
-                combo->addItem(oldCombo->itemText(i));
+    {
+        // The template's control, whose place member takes: it goes once
+        // member holds its state.
+        const std::unique_ptr<QWidget> old(found);
+        member->setParent(old->parentWidget());
+        member->setGeometry(old->geometry());
+        member->setProperty("dlgCtrlId", id);
+        if (auto* oldCombo = qobject_cast<QComboBox*>(old.get())) {
+            if (auto* combo = qobject_cast<QComboBox*>(member)) {
+                const QSignalBlocker blocker(combo);
+                combo->clear();
+                for (int i = 0; i < oldCombo->count(); ++i)
+                    combo->addItem(oldCombo->itemText(i));
+            }
         }
-    }
-    if (auto* oldEdit = qobject_cast<QLineEdit*>(old)) {
-        if (auto* edit = qobject_cast<QLineEdit*>(member)) {
-            edit->setReadOnly(oldEdit->isReadOnly());
-            edit->setEchoMode(oldEdit->echoMode());
+        if (auto* oldEdit = qobject_cast<QLineEdit*>(old.get())) {
+            if (auto* edit = qobject_cast<QLineEdit*>(member)) {
+                edit->setReadOnly(oldEdit->isReadOnly());
+                edit->setEchoMode(oldEdit->echoMode());
+            }
         }
+        if (!qobject_cast<QComboBox*>(old.get()))
+            ::SetWindowText(member, ::GetWindowText(old.get()));
+        member->setEnabled(old->isEnabled());
+        member->setVisible(!old->isHidden());
+        member->stackUnder(old.get());
+        m_items[id] = member;
     }
-    if (!qobject_cast<QComboBox*>(old))
-        ::SetWindowText(member, ::GetWindowText(old));
-    member->setEnabled(old->isEnabled());
-    member->setVisible(!old->isHidden());
-    member->stackUnder(old);
-    m_items[id] = member;
-    delete old;
     if (auto* target = dynamic_cast<CCmdTarget*>(member))
         target->PreSubclassWindow();
     return TRUE;

@@ -5,6 +5,7 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -132,7 +133,7 @@ BOOL CListCtrl::DeleteItem(int index)
     QTreeWidgetItem* item = row(index);
     if (!item)
         return FALSE;
-    delete takeTopLevelItem(index);
+    const std::unique_ptr<QTreeWidgetItem> taken(takeTopLevelItem(index));
     return TRUE;
 }
 

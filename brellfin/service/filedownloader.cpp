@@ -1,10 +1,11 @@
 #include "brellfin/service/filedownloader.h"
 
 #include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/ifilenotify.h"
 #include "brellfin/service/localfiles.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/transferhandleguard.h"
 #include "framework/rpc/syncproxy.h"
 
 #include <QFile>
@@ -125,14 +126,14 @@ bool __FileDownloader::sendFile(const SendJob& job)
     FF::RPC::SyncProxy proxy(m_client);
 
     if (size == 0) {
-        const FF::Handle handle = methods.create(proxy);
-        // A refused start is a failed file, not an empty one that arrived.
-        if (methods.start(proxy, handle, remote, 0) == kRefused) {
-            m_errorCode = FileError;
-            methods.destroy(proxy, handle);
-            return false;
+        {
+            TransferHandleGuard handle(proxy, methods.create, methods.destroy);
+            // A refused start is a failed file, not an empty one that arrived.
+            if (methods.start(proxy, handle.get(), remote, 0) == kRefused) {
+                m_errorCode = FileError;
+                return false;
+            }
         }
-        methods.destroy(proxy, handle);
         m_notify->onTransferProgress(job.localPath, 1.0);
         m_notify->onTransferFileDone(job.localPath);
         return true;
@@ -141,11 +142,11 @@ bool __FileDownloader::sendFile(const SendJob& job)
     // The file's MD5 is made as its bytes are read: the part the panel
     // holds in the pass that proves it by CRC-32, the rest piece by piece.
     m_md5.reset();
-    FF::Handle handle = methods.create(proxy);
-    std::uint64_t offset = methods.start(proxy, handle, remote, size);
+    // Every way out below destroys the panel's receiver, but for a call that threw.
+    TransferHandleGuard handle(proxy, methods.create, methods.destroy);
+    std::uint64_t offset = methods.start(proxy, handle.get(), remote, size);
     if (offset == kRefused) {
         m_errorCode = FileError;
-        methods.destroy(proxy, handle);
         return false;
     }
     if (offset != 0 && offset != size) {
@@ -155,13 +156,12 @@ bool __FileDownloader::sendFile(const SendJob& job)
             if (!localFileCrc32(widePath, offset, localCrc, m_cancel, m_md5)) {
                 if (!m_cancel)
                     m_errorCode = FileError;
-                methods.destroy(proxy, handle);
                 return false;
             }
             restart = localCrc != Calls::getFileCRC32(proxy, remote, 0, offset);
         }
         if (restart) {
-            methods.start(proxy, handle, remote, 0);
+            methods.start(proxy, handle.get(), remote, 0);
             offset = 0;
             m_md5.reset();
         }
@@ -169,16 +169,12 @@ bool __FileDownloader::sendFile(const SendJob& job)
     reportProgress(job.localPath, offset, size, true);
 
     std::vector<FF::byte> piece(kPieceSize);
-    int retries = 0;
-    bool result = false;
-    for (;;) {
+    for (int retries = 0;;) {
         file.seek(qint64(offset));
         std::uint64_t remaining = size - offset;
         while (remaining > 0) {
-            if (m_cancel) {
-                methods.destroy(proxy, handle);
+            if (m_cancel)
                 return false;
-            }
             const std::uint64_t n = std::min(remaining, kPieceSize);
             piece.resize(n);
             if (file.read(reinterpret_cast<char*>(piece.data()), qint64(n)) != qint64(n)) {
@@ -186,15 +182,14 @@ bool __FileDownloader::sendFile(const SendJob& job)
                 break;
             }
             m_md5.add(piece.data(), std::size_t(n));
-            if (!methods.piece(proxy, handle, size - remaining, piece)) {
+            if (!methods.piece(proxy, handle.get(), size - remaining, piece)) {
                 m_errorCode = FileError;
-                methods.destroy(proxy, handle);
                 return false;
             }
             remaining -= n;
             reportProgress(job.localPath, size - remaining, size);
         }
-        methods.finish(proxy, handle);
+        methods.finish(proxy, handle.get());
 
         const std::vector<FF::byte> remoteDigest = Calls::getFileMD5(proxy, remote, 0, size);
         // A short read leaves the digest without the file's end: no match.
@@ -207,27 +202,21 @@ bool __FileDownloader::sendFile(const SendJob& job)
             if (!localFileMd5(widePath, whole, m_cancel)) {
                 if (!m_cancel)
                     m_errorCode = FileError;
-                methods.destroy(proxy, handle);
                 return false;
             }
             localDigest = std::move(whole);
         }
         if (localDigest && remoteDigest == *localDigest) {
             m_notify->onTransferFileDone(job.localPath);
-            result = true;
-            break;
+            return true;
         }
         if (++retries == 2) {
             m_errorCode = CheckError;
-            result = false;
-            break;
+            return false;
         }
         offset = 0;
         m_md5.reset();
-        methods.destroy(proxy, handle);
-        handle = methods.create(proxy);
-        methods.start(proxy, handle, remote, 0);
+        handle.renew();
+        methods.start(proxy, handle.get(), remote, 0);
     }
-    methods.destroy(proxy, handle);
-    return result;
 }

@@ -1,11 +1,12 @@
 #include "brellfin/service/fileupdater.h"
 
 #include "brellfin/service/fileservicecalls.h"
+#include "brellfin/service/ifilenotify.h"
 #include "brellfin/service/localfiles.h"
 #include "brellfin/service/piecewriter.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/transferhandleguard.h"
 #include "framework/rpc/syncproxy.h"
 
 #include <QFile>
@@ -70,37 +71,32 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
     }
 
     FF::RPC::SyncProxy proxy(m_client);
-    FF::Handle handle = Calls::createUpdater2(proxy);
+    // Every way out below destroys the panel's sender, but for a call that threw.
+    TransferHandleGuard handle(proxy, Calls::createUpdater2, Calls::destroyUpdater2);
     m_notify->onTransferStarted(job.localPath);
 
-    const std::uint64_t size = Calls::startUpdate2(proxy, handle, remote);
+    const std::uint64_t size = Calls::startUpdate2(proxy, handle.get(), remote);
     if (size == kRefused) {
         m_errorCode = FileError;
-        Calls::destroyUpdater2(proxy, handle);
         return false;
     }
     if (size == 0) {
         if (!reopenEmpty(file)) {
             m_errorCode = FileError;
-            Calls::destroyUpdater2(proxy, handle);
             return false;
         }
         m_notify->onTransferProgress(job.localPath, 1.0);
         m_notify->onTransferFileDone(job.localPath);
-        Calls::destroyUpdater2(proxy, handle);
         return true;
     }
 
     const std::vector<FF::byte> remoteDigest = Calls::getFileMD5(proxy, remote, 0, size);
     if (remoteDigest.empty()) {
         m_errorCode = FileError;
-        Calls::destroyUpdater2(proxy, handle);
         return false;
     }
-    if (m_cancel) {
-        Calls::destroyUpdater2(proxy, handle);
+    if (m_cancel)
         return false;
-    }
 
     // Resume decision: a complete file is only verified, a longer one
     // emptied, a shorter one resumed from its last whole block when the
@@ -119,7 +115,6 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
                 if (!localFileCrc32(widePath, have, localCrc, m_cancel, m_md5)) {
                     if (!m_cancel)
                         m_errorCode = FileError;
-                    Calls::destroyUpdater2(proxy, handle);
                     return false;
                 }
                 empty = localCrc != Calls::getFileCRC32(proxy, remote, 0, have);
@@ -131,14 +126,11 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
         m_md5.reset();
         if (!reopenEmpty(file)) {
             m_errorCode = FileError;
-            Calls::destroyUpdater2(proxy, handle);
             return false;
         }
     }
 
-    int retries = 0;
-    bool result = false;
-    for (;;) {
+    for (int retries = 0;;) {
         file.seek(qint64(have));
         reportProgress(job.localPath, have, size, true);
         std::uint64_t remaining = size - have;
@@ -148,11 +140,9 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             PieceWriter writer(file, kWriteBufferSize);
             const auto stored = [&] { return have + writer.stored(); };
             while (remaining > 0) {
-                if (m_cancel) {
-                    Calls::destroyUpdater2(proxy, handle);
+                if (m_cancel)
                     return false;
-                }
-                const std::vector<FF::byte> piece = Calls::update2(proxy, handle, size - remaining);
+                const std::vector<FF::byte> piece = Calls::update2(proxy, handle.get(), size - remaining);
                 if (piece.empty())
                     break;
                 // More than the file holds would leave a local file longer
@@ -160,13 +150,11 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
                 // was written before.
                 if (piece.size() > remaining) {
                     m_errorCode = FileError;
-                    Calls::destroyUpdater2(proxy, handle);
                     return false;
                 }
                 m_md5.add(piece.data(), piece.size());
                 if (!writer.add(piece.data(), piece.size()) || (progressDue() && !writer.flush())) {
                     m_errorCode = FileError;
-                    Calls::destroyUpdater2(proxy, handle);
                     return false;
                 }
                 remaining -= piece.size();
@@ -175,14 +163,13 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             }
             if (!writer.flush()) {
                 m_errorCode = FileError;
-                Calls::destroyUpdater2(proxy, handle);
                 return false;
             }
             if (stored() > have)
                 reportProgress(job.localPath, stored(), size);
         }
         file.close();
-        Calls::finishUpdate2(proxy, handle);
+        Calls::finishUpdate2(proxy, handle.get());
 
         if (remaining == 0) {
             std::vector<FF::byte> localDigest;
@@ -197,30 +184,23 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             }
             if (digestMade && localDigest == remoteDigest) {
                 m_notify->onTransferFileDone(job.localPath);
-                result = true;
-                break;
+                return true;
             }
         }
-        if (m_cancel) {
-            Calls::destroyUpdater2(proxy, handle);
+        if (m_cancel)
             return false;
-        }
         if (++retries == 2) {
             if (remaining == 0)
                 m_errorCode = CheckError;
-            result = false;
-            break;
+            return false;
         }
         have = 0;
         m_md5.reset();
         if (!file.open(kEmpty)) {
             m_errorCode = FileError;
-            break;
+            return false;
         }
-        Calls::destroyUpdater2(proxy, handle);
-        handle = Calls::createUpdater2(proxy);
-        Calls::startUpdate2(proxy, handle, remote);
+        handle.renew();
+        Calls::startUpdate2(proxy, handle.get(), remote);
     }
-    Calls::destroyUpdater2(proxy, handle);
-    return result;
 }

@@ -31,5 +31,10 @@ constexpr int kProgressIntervalMs = 50;
 // A fetched file's pieces reach the disk in writes of this size (or when a
 // progress report is due, which counts only stored bytes).
 constexpr std::size_t kWriteBufferSize = 1024 * 1024;
+// A file's MD5 is hashed in blocks of this size on a worker of idle
+// priority; with more than this many blocks waiting for it, the transfer
+// thread hashes them itself.
+constexpr std::size_t kDigestBlockSize = 256 * 1024;
+constexpr std::size_t kDigestBlocksBehind = 4;
 
 } // namespace BrellfinService

@@ -1,7 +1,7 @@
 #include "brellfin/service/transferthread.h"
 
+#include "brellfin/service/ifilenotify.h"
 #include "brellfin/service/serviceconstants.h"
-#include "brellfin/ui/ifilenotify.h"
 
 TransferThread::TransferThread(IFileNotify* notify, FF::RPC::DispatchClient* client)
     : m_notify(notify)

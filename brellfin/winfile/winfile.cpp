@@ -1,5 +1,7 @@
 #include "brellfin/winfile/winfile.h"
 
+#include "platform/fd/uniquefd.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -27,30 +29,6 @@ QString baseName(const QString& path)
         trimmed.chop(1);
     return trimmed.mid(trimmed.lastIndexOf('/') + 1);
 }
-
-// Closes a descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports whether the close (the last write-back) worked.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 bool writeAll(int fd, const char* data, ssize_t size)
 {
@@ -97,7 +75,7 @@ bool copyRegular(const QByteArray& from, const QByteArray& to, bool failIfExists
 {
     // O_NONBLOCK: a FIFO put in the file's place after the check must not
     // block the open; fstat below refuses it.
-    Fd source(::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const platform::UniqueFd source(::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (source.get() < 0)
         return false;
     struct stat info;
@@ -105,7 +83,7 @@ bool copyRegular(const QByteArray& from, const QByteArray& to, bool failIfExists
         return false;
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (failIfExists ? O_EXCL : 0);
     const mode_t mode = info.st_mode & 07777;
-    Fd target(::open(to.constData(), flags | O_NONBLOCK, mode | S_IWUSR));
+    platform::UniqueFd target(::open(to.constData(), flags | O_NONBLOCK, mode | S_IWUSR));
     if (target.get() < 0)
         return false;
     struct stat targetInfo;
@@ -133,7 +111,8 @@ bool copyRegular(const QByteArray& from, const QByteArray& to, bool failIfExists
         }
     }
     ok = ok && ::fchmod(target.get(), mode) == 0;
-    ok = target.close() && ok;
+    // Closed by hand: its result tells whether the last write-back worked.
+    ok = ::close(target.release()) == 0 && ok;
     if (!ok)
         ::unlink(to.constData());
     return ok;

@@ -2,7 +2,7 @@
 // the batch (onTransferAllDone or onTransferFailed).
 #pragma once
 
-#include "brellfin/ui/ifilenotify.h"
+#include "brellfin/service/ifilenotify.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -4,12 +4,15 @@
 // caught. Progress comes a few times a second, its last state always.
 #include "brellfin/service/runningmd5.h"
 
+#include "brellfin/service/md5state.h"
+
 #include "recordingnotify.h"
 #include "servicetestbed.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 
+#include <array>
 #include <chrono>
 
 namespace {
@@ -88,6 +91,95 @@ TEST(RunningMd5, AnyCuttingOfTheStreamGivesItsMd5)
     EXPECT_EQ(md5.result(), md5Of({}));
     md5.add(bytes.data(), 10);
     EXPECT_EQ(md5.result(), md5Of(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10)));
+}
+
+std::string hexOf(const std::array<uint8_t, 16>& digest)
+{
+    return QByteArray(reinterpret_cast<const char*>(digest.data()), 16).toHex().toStdString();
+}
+
+TEST(Md5State, KnownDigestsAndEveryPaddingBoundary)
+{
+    // The test suite of the MD5 definition.
+    const std::pair<std::string, std::string> known[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& [text, digest] : known) {
+        Md5State md5;
+        md5.add(text.data(), text.size());
+        EXPECT_EQ(hexOf(md5.result()), digest) << text;
+    }
+    // Around the 56 bytes where the length no longer fits the last block,
+    // fed in two parts that split a block anywhere.
+    const auto bytes = patternBytes(300, 5);
+    for (size_t length = 0; length <= 200; ++length) {
+        Md5State md5;
+        md5.add(bytes.data(), length / 3);
+        md5.add(bytes.data() + length / 3, length - length / 3);
+        const auto digest = md5.result();
+        EXPECT_EQ(std::vector<uint8_t>(digest.begin(), digest.end()),
+                  md5Of(std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)))
+            << length;
+    }
+}
+
+TEST(Md5State, ACopyGoesOnAsAStreamOfItsOwn)
+{
+    const auto bytes = patternBytes(1000, 6);
+    Md5State first;
+    first.add(bytes.data(), 100);
+    Md5State second = first;
+    first.add(bytes.data() + 100, 900);
+    second.add(bytes.data() + 100, 50);
+    EXPECT_EQ(hexOf(first.result()), hexOf([&] {
+                  Md5State whole;
+                  whole.add(bytes.data(), 1000);
+                  return whole.result();
+              }()));
+    const auto digest = second.result();
+    EXPECT_EQ(std::vector<uint8_t>(digest.begin(), digest.end()),
+              md5Of(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 150)));
+    // Asking for the digest leaves the stream as it was.
+    EXPECT_EQ(hexOf(second.result()), hexOf(digest));
+}
+
+TEST(RunningMd5, DigestsTakenMidStreamAndResetsWhileTheWorkerHashes)
+{
+    // Forty digest blocks in pieces of changing sizes, the digest taken
+    // after every seventh piece with the stream going on afterwards; the
+    // pieces are hashed here as well, which leaves the worker room to take
+    // blocks, so that the stream passes to the worker and back along the way.
+    const auto bytes = patternBytes(40 * 256 * 1024 + 777, 8);
+    const size_t sizes[] = {4096, 4096, 1, 8191, 70000, 4096};
+    RunningMd5 md5;
+    for (int stream = 0; stream < 3; ++stream) {
+        md5.reset();
+        QCryptographicHash expected(QCryptographicHash::Md5);
+        size_t at = 0;
+        for (size_t piece = 0; at < bytes.size(); ++piece) {
+            const size_t n = std::min(sizes[piece % std::size(sizes)], bytes.size() - at);
+            md5.add(bytes.data() + at, n);
+            expected.addData(reinterpret_cast<const char*>(bytes.data() + at), int(n));
+            at += n;
+            if (piece % 7 == 6 || at == bytes.size()) {
+                const QByteArray digest = expected.result();
+                ASSERT_EQ(md5.size(), at);
+                ASSERT_EQ(md5.result(), std::vector<uint8_t>(digest.begin(), digest.end())) << stream << " " << at;
+            }
+            // The second stream is left halfway, blocks still queued.
+            if (stream == 1 && at >= bytes.size() / 2)
+                break;
+        }
+    }
+    md5.reset();
+    EXPECT_EQ(md5.result(), md5Of({}));
 }
 
 TEST_F(TransferDigests, FreshFilesSentAndFetchedCarryThePanelsDigest)

@@ -1,0 +1,122 @@
+// The panel-side pane: one folder of the panel below the user area or a USB
+// disk, with its commands (menus, keys, new, rename in place, delete, copy
+// and paste between the panes) and the transfers of its files to the PC
+// (command, double click, drag to the PC pane, paste there), whose progress
+// comes back through a poster on this list's thread.
+#pragma once
+
+#include "brellfin/lists/filelistcommon.h"
+#include "brellfin/lists/remotelisting.h"
+#include "brellfin/mfc/listctrl.h"
+#include "brellfin/mfc/listdrag.h"
+#include "brellfin/ui/idatasynchronismgr.h"
+#include "brellfin/ui/ilistctrl.h"
+
+#include <QLineEdit>
+#include <QPointer>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// IFileNotify (through ListTransfers): reports of the current batch, on
+// this list's thread.
+class ArmFileList : public CListCtrl,
+                    public IListCtrl,
+                    public BrellfinLists::ListTransfers,
+                    private ListDragSource::Handler {
+public:
+    struct RemoteItem {
+        CString path;
+        bool isFile = false;
+    };
+
+    explicit ArmFileList(IDataSynchronisMgr* owner);
+    ~ArmFileList() override;
+
+    // IListCtrl
+    void initList() override;
+    void setCurrentPath(const CString& path) override;
+    std::string currentPath() override;
+    void deleteAllItems() override;
+    bool isTransferring() override { return m_transferring; }
+
+    virtual void setTransferring(bool value) { m_transferring = value; }
+    // The root of the area shown, in UTF-8.
+    std::string rootPathUtf8() const;
+    void setProgressTick() { m_queue.rows().setProgressTick(); }
+    bool progressTick() const { return m_queue.rows().progressTick(); }
+
+    // Copy and paste between the panes.
+    bool isCopied() const { return m_copied; }
+    void setCopied(bool value) { m_copied = value; }
+
+    // Transfers to the PC's folder and the queue tab's commands.
+    void transferSelection();
+    void transferClipboard();
+    void cancelTransfers();
+    void resumeTransfers();
+    void removeTransfers(const std::vector<int>& rows);
+
+    void refreshList();
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+    // For tests and the queue.
+    const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
+    const std::vector<RemoteItem>& selection() const { return m_selection; }
+    bool isEditing() const { return m_editing; }
+    QLineEdit* editor() const { return m_editor; }
+    int editItem() const { return m_editItem; }
+    bool isDragging() const { return m_drag.isDragging(); }
+
+protected:
+    void OnClick(int row, int column) override;
+    void OnRClick(int row, int column) override;
+    void OnDblClk(int row, int column) override;
+    void OnColumnClick(int column) override;
+
+private:
+    // BatchNotifyTarget: the reports that differ between the panes, with their batch.
+    void batchFileDone(int batch, const std::string& localPath) override;
+    void batchAllDone(int batch) override;
+    void batchFailed(int batch, unsigned int code) override;
+    // ListDragSource::Handler
+    void OnBeginDrag(int row, const QPoint& point) override;
+    void OnDragMouseMove(const QPoint& point) override;
+    void OnDragLButtonUp(const QPoint& point) override;
+
+    void fillFiles(const std::vector<RemoteEntry>& entries, int firstRow);
+    void sortItems(bool toggle);
+    void rebuildSelection();
+    RemoteItem itemOfRow(int row) const;
+    void navigate(const CString& path);
+    void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
+
+    void onTransport();
+    void onCopy();
+    void onPaste();
+    void onRename();
+    void onDelete();
+    void onSelectAll();
+    void onRefresh();
+    void onNewFolder();
+    void onNewFile();
+    void newItem(bool folder);
+    void beginRename();
+    void endRename();
+    void commitRename();
+
+    IDataSynchronisMgr* m_owner;
+    CString m_currentPath = QStringLiteral("/storage/user_dir");
+    CString m_rootPath;
+    QPointer<QLineEdit> m_editor;
+    int m_editItem = -1;
+    bool m_editing = false;
+    bool m_copied = false;
+    std::vector<RemoteItem> m_selection;
+    std::vector<RemoteItem> m_clipboard;
+    bool m_transferring = false;
+    BrellfinLists::SelectionDrag m_drag;
+};

@@ -1,0 +1,52 @@
+#include "brellfin/dialog/armpathedit.h"
+
+#include "brellfin/dialog/armfilelist.h"
+#include "brellfin/dialog/brellfinresources.h"
+#include "brellfin/dialog/remotepaths.h"
+#include "brellfin/mfc/messagebox.h"
+#include "brellfin/service/fileserviceclient.h"
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/sharedtexts.h"
+
+BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
+{
+    if (msg->message != WM_KEYDOWN || msg->wParam != VK_RETURN)
+        return CEdit::PreTranslateMessage(msg);
+    if (msg->hwnd != this) {
+        SetSel(-1, -1);
+        return TRUE;
+    }
+    CString text = this->text();
+    while (text.endsWith('/'))
+        text.chop(1);
+    text += '/';
+    if (!text.startsWith(g_userAreaTitle) && !text.startsWith('/'))
+        return refuse(122);
+    if (!isValidRemotePath(text))
+        return refuse(123);
+    ArmFileList* list = m_pMgr->remoteList();
+    const CString current = QString::fromStdString(list->currentPath());
+    const CString rootText = QString::fromStdString(list->rootPathUtf8());
+    const CString root = current.startsWith(g_usbRoot) ? rootText : g_userDirRoot;
+    if (!text.startsWith('/'))
+        return refuse(124);
+    CString path = root + text;
+    FileServiceClient* service = m_pMgr->fileService();
+    if (!service->hasFileOrFolder(path.toStdString()))
+        return refuse(124);
+    service->isFile(path.toStdString());
+    path.chop(1);
+    setText(toShownPath(path));
+    ::SetWindowText(m_pMgr->dlgItem(BrellfinUi::kIdRemoteFrame), folderTitle(path, rootText));
+    list->setCurrentPath(path);
+    setCursorPosition(this->text().size());
+    return TRUE;
+}
+
+BOOL ArmPathEdit::refuse(int stringId)
+{
+    MessageBox(window(), loadLocalizedString(stringId), loadLocalizedString(107), MB_OK | MB_ICONWARNING);
+    setText(toShownPath(QString::fromStdString(m_pMgr->remoteList()->currentPath())));
+    SetSel(-1, -1);
+    return FALSE;
+}

@@ -1,0 +1,62 @@
+// A main dialog in a temporary program folder (English texts), with message
+// boxes, modal dialogs and menus answered by the test and recorded, and
+// helpers to reach its items and the rows of its lists.
+#pragma once
+
+#include "brellfin/dialog/brellfindlg.h"
+#include "brellfin/mfc/listctrl.h"
+#include "brellfin/mfc/testhooks.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class DialogFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes the dialog with this command line (program name added) and runs OnInitDialog.
+    CBrellfinDlg& start(const QStringList& arguments = {});
+    CBrellfinDlg& dialog() { return *m_dialog; }
+    void destroyDialog() { m_dialog.reset(); }
+    QWidget* item(int id) { return m_dialog->GetDlgItem(id); }
+    QString itemText(int id);
+
+    QString folder() const { return m_folder; }
+    QString iniPath() const;
+    void writeIni(const QByteArray& bytes);
+    QByteArray iniBytes() const;
+    QStringList logLines() const;
+    // Message box texts, in order.
+    QStringList boxTexts() const;
+
+    // Processes events until done() or timeoutMs; done()'s last answer.
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs);
+    static QString text(int id);
+
+    // The first row whose name (first cell) is name, or -1.
+    static int rowOf(CListCtrl& list, const QString& name);
+    // The cells of column c, top to bottom; column 0 holds the names.
+    static QStringList column(CListCtrl& list, int c);
+    static QStringList names(CListCtrl& list) { return column(list, 0); }
+    // Selects exactly the rows named.
+    static void select(CListCtrl& list, const QStringList& which);
+    // A file's bytes, or "<missing>".
+    static QByteArray readFile(const QString& path);
+
+    std::vector<Mfc::MessageBoxCall> m_boxes;
+    std::function<int(const Mfc::MessageBoxCall&)> m_boxAnswer;
+    std::vector<Mfc::MenuCall> m_menus;
+    std::function<UINT(const Mfc::MenuCall&)> m_menuAnswer;
+
+private:
+    QString m_folder;
+    std::unique_ptr<Mfc::ScopedHooks> m_hooks;
+    std::unique_ptr<CBrellfinDlg> m_dialog;
+};

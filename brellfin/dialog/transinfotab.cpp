@@ -1,0 +1,100 @@
+#include "brellfin/dialog/transinfotab.h"
+
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/sharedtexts.h"
+
+#include <QThread>
+
+namespace {
+
+// Runs f on the widget's thread: at once there, queued from any other.
+template <typename F>
+void onUiThread(QObject* object, F f)
+{
+    if (QThread::currentThread() == object->thread())
+        f();
+    else
+        QMetaObject::invokeMethod(object, std::move(f), Qt::QueuedConnection);
+}
+
+} // namespace
+
+TransInfoTab::TransInfoTab(IDataSynchronisMgr* mgr) : m_pMgr(mgr), m_listPage(this) {}
+
+void TransInfoTab::initPages()
+{
+    InsertItem(0, loadLocalizedString(148));
+    InsertItem(1, loadLocalizedString(149));
+    m_listPage.Create(139, this);
+    m_logPage.Create(140, this);
+    layoutPages();
+    m_listPage.show();
+    m_logPage.hide();
+}
+
+void TransInfoTab::layoutPages()
+{
+    const QRect r(0, 0, width(), height());
+    for (QWidget* page : {static_cast<QWidget*>(&m_listPage), static_cast<QWidget*>(&m_logPage)})
+        page->setGeometry(r.left(), r.top() + 22, r.width() - 4, r.height() - 10);
+    m_listPage.list().setGeometry(r.left(), r.top(), r.width() - 4, r.height() - 30);
+    m_logPage.edit().setGeometry(r.left(), r.top(), r.width() - 4, r.height() - 30);
+}
+
+void TransInfoTab::appendLog(const CString& text)
+{
+    onUiThread(this, [this, text] { m_logPage.appendLog(text); });
+}
+
+CString TransInfoTab::remotePathCell(const CString& remotePath)
+{
+    if (remotePath.startsWith(g_userDirRoot))
+        return remotePath.mid(g_userDirRoot.size());
+    if (remotePath.startsWith(g_usbRoot))
+        return remotePath.mid(g_usbRoot.size() + 1);
+    return remotePath;
+}
+
+void TransInfoTab::addRecords(const std::vector<TransferRecord>& records)
+{
+    CListCtrl& list = m_listPage.list();
+    const int before = list.GetItemCount();
+    for (size_t i = 0; i < records.size(); ++i) {
+        const TransferRecord& record = records[i];
+        const int row = list.InsertItem(before + static_cast<int>(i), record.name);
+        const int state = int(record.state);
+        list.SetItemText(row, 1, state >= 0 && state < 4 ? g_stateText[state] : CString());
+        list.SetItemText(row, 2, record.progress);
+        list.SetItemText(row, 3, record.localPath);
+        const int direction = int(record.operation);
+        list.SetItemText(row, 4, direction >= 0 && direction < 2 ? g_directionText[direction] : CString());
+        list.SetItemText(row, 5, remotePathCell(record.remotePath));
+    }
+}
+
+void TransInfoTab::setCell(int row, int column, const CString& text)
+{
+    onUiThread(this, [this, row, column, text] { m_listPage.list().SetItemText(row, column, text); });
+}
+
+void TransInfoTab::clearQueue()
+{
+    m_listPage.list().DeleteAllItems();
+}
+
+int TransInfoTab::pendingAction() const
+{
+    return m_listPage.pendingAction();
+}
+
+void TransInfoTab::resetPendingAction()
+{
+    m_listPage.setPendingAction(PendingNone);
+}
+
+void TransInfoTab::OnSelChange()
+{
+    const bool queue = GetCurSel() == 0;
+    m_listPage.setVisible(queue);
+    m_logPage.setVisible(!queue);
+}

@@ -1,0 +1,24 @@
+#include "brellfin/dialog/winpathbtn.h"
+
+#include "brellfin/dialog/brellfinresources.h"
+#include "brellfin/dialog/remotepaths.h"
+#include "brellfin/dialog/winshelllist.h"
+#include "brellfin/ui/iedit.h"
+#include "brellfin/ui/localizedstring.h"
+
+void WinPathBtn::OnClicked()
+{
+    WinShellList* list = m_pMgr->localList();
+    const HRESULT result = list->goUp();
+    const CString desktop = loadLocalizedString(139);
+    CString text;
+    if (result == E_FAIL || list->currentFolderName().compare(desktop, Qt::CaseInsensitive) == 0) {
+        text = desktop;
+    } else {
+        text = QString::fromStdString(list->currentPathUtf8());
+        if (text.isEmpty())
+            text = list->currentFolderName();
+    }
+    m_pMgr->localPathEdit()->setPath(text);
+    ::SetWindowText(m_pMgr->dlgItem(BrellfinUi::kIdLocalFrame), shortenForDisplay(list->currentFolderName()));
+}

@@ -1,0 +1,164 @@
+#include "brellfin/lists/filelistcommon.h"
+
+#include "brellfin/mfc/messagebox.h"
+#include "brellfin/service/stringopt.h"
+#include "brellfin/ui/localizedstring.h"
+#include "brellfin/ui/sharedtexts.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+
+namespace BrellfinLists {
+
+std::string utf8(const CString& text)
+{
+    return StringOpt::FromWideToUtf8(text);
+}
+
+CString wide(const std::string& text)
+{
+    return StringOpt::FromUtf8ToWide(text);
+}
+
+bool controlHeld()
+{
+    return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+}
+
+CString errorWord(unsigned int code)
+{
+    return g_errorText[std::min(code, 5u)];
+}
+
+void insertFileColumns(CListCtrl& list)
+{
+    const int w = list.viewport()->width();
+    list.InsertColumn(0, loadLocalizedString(151), LVCFMT_LEFT, w * 5 / 12);
+    list.InsertColumn(1, loadLocalizedString(152), LVCFMT_RIGHT, w * 2 / 12);
+    list.InsertColumn(2, loadLocalizedString(153), LVCFMT_LEFT, w * 2 / 12);
+    list.InsertColumn(3, loadLocalizedString(154), LVCFMT_LEFT, w * 3 / 12);
+}
+
+bool confirmDelete(QWidget* owner, size_t count, bool firstIsFile)
+{
+    QString caption;
+    QString text;
+    if (count == 1) {
+        const QString kind = loadLocalizedString(firstIsFile ? 108 : 109);
+        caption = loadLocalizedString(146) + ' ' + kind;
+        text = loadLocalizedString(111) + ' ' + kind + QString::fromUtf8("？");
+    } else {
+        caption = loadLocalizedString(146) + ' ' + loadLocalizedString(112);
+        text = loadLocalizedString(113);
+    }
+    return MessageBox(owner, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+QLineEdit* openRenameEditor(CListCtrl& list, const QRect& geometry, const CString& text)
+{
+    auto* editor = new QLineEdit(list.viewport());
+    editor->setObjectName(QStringLiteral("renameEditor"));
+    editor->setFont(list.font());
+    editor->setGeometry(geometry);
+    editor->setText(text);
+    editor->show();
+    editor->setFocus();
+    editor->selectAll();
+    return editor;
+}
+
+void closeRenameEditor(CListCtrl& list, QPointer<QLineEdit>& editor, int row)
+{
+    if (editor && row >= 0 && row < list.GetItemCount())
+        list.SetItemText(row, 0, editor->text());
+    if (editor) {
+        editor->hide();
+        editor->deleteLater();
+        editor = nullptr;
+    }
+}
+
+TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath,
+                            TransferDirection operation)
+{
+    TransferRecord record;
+    record.name = name;
+    record.localPath = localPath;
+    record.remotePath = remotePath;
+    record.progress = QStringLiteral("0%");
+    record.state = TransferState::Ready;
+    record.operation = operation;
+    return record;
+}
+
+TransferJobs unfinishedJobs(const TransferRows& rows, bool fromPanel)
+{
+    TransferJobs jobs;
+    for (const TransferRecord& record : rows.unfinished()) {
+        if (fromPanel)
+            jobs.emplace_back(utf8(record.remotePath), utf8(record.localPath));
+        else
+            jobs.emplace_back(utf8(record.localPath), utf8(record.remotePath));
+    }
+    return jobs;
+}
+
+void ListTransfers::onTransferStarted(const std::string& localPath)
+{
+    batchStarted(m_queue.currentBatch(), localPath);
+}
+
+void ListTransfers::onTransferProgress(const std::string& localPath, double fraction)
+{
+    batchProgress(m_queue.currentBatch(), localPath, fraction);
+}
+
+void ListTransfers::onTransferFileDone(const std::string& localPath)
+{
+    batchFileDone(m_queue.currentBatch(), localPath);
+}
+
+void ListTransfers::onTransferAllDone()
+{
+    batchAllDone(m_queue.currentBatch());
+}
+
+void ListTransfers::onTransferFailed(unsigned int code)
+{
+    batchFailed(m_queue.currentBatch(), code);
+}
+
+void ListTransfers::batchStarted(int batch, const std::string& localPath)
+{
+    m_queue.started(batch, localPath);
+}
+
+void ListTransfers::batchProgress(int batch, const std::string&, double fraction)
+{
+    m_queue.progress(batch, fraction);
+}
+
+void SelectionDrag::begin(bool anySelected, const QPoint& point)
+{
+    const int first = m_list->GetNextItem(-1, LVNI_SELECTED);
+    if (anySelected && first >= 0 && m_source.beginPicture(first, point))
+        m_state = Dragging;
+}
+
+void SelectionDrag::move(const QPoint& point)
+{
+    if (m_state == Dragging)
+        m_source.movePicture(point);
+}
+
+bool SelectionDrag::end()
+{
+    if (m_state != Dragging)
+        return false;
+    m_source.endPicture();
+    m_state = NotDragging;
+    return true;
+}
+
+} // namespace BrellfinLists

@@ -1,0 +1,28 @@
+// A queued transfer of a batch and the queue command not yet answered.
+#pragma once
+
+#include <QString>
+
+using CString = QString;
+
+// A record's place in its batch; the value indexes the state words (strings 204-207).
+enum class TransferState : int { Ready = 0, Ongoing = 1, Paused = 2, Completed = 3 };
+// The record's direction in the tool's words; the value indexes the direction
+// words (strings 208 and 209).
+enum class TransferDirection : int {
+    Upload = 0,  // panel to PC
+    Download = 1 // PC to panel
+};
+
+struct TransferRecord {
+    CString name;
+    CString localPath;
+    // A real panel path under "/storage/user_dir" or "/media/usb".
+    CString remotePath;
+    // "42%", "100%".
+    CString progress;
+    TransferState state = TransferState::Ready;
+    TransferDirection operation = TransferDirection::Upload;
+};
+
+enum PendingAction { PendingNone = 0, PendingPause = 1, PendingContinue = 2, PendingDelete = 3, PendingDeleteAll = 4 };
