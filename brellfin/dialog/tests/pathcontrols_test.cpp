@@ -319,7 +319,7 @@ void expectEveryTextFits(CBrellfinDlg& dialog)
         if (!widget->isVisibleTo(&dialog))
             continue;
         const QFontMetrics metrics(widget->font());
-        if (auto* label = qobject_cast<QLabel*>(widget); label && label->pixmap() == nullptr) {
+        if (auto* label = qobject_cast<QLabel*>(widget); label && label->pixmap(Qt::ReturnByValue).isNull()) {
             EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
         } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
             EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, button->width()) << button->text().toStdString();
