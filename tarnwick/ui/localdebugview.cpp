@@ -3,7 +3,7 @@
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
-#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/ui/endviewerwindow.h"

@@ -2,11 +2,11 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/filetool.h"
-#include "tarnwick/core/msgdispatcher.h"
-#include "tarnwick/core/panelcall.h"
-#include "tarnwick/core/panelconstants.h"
-#include "tarnwick/core/scanthread.h"
-#include "tarnwick/core/uimsg.h"
+#include "tarnwick/core/messages/msgdispatcher.h"
+#include "tarnwick/core/panelrpc/panelcall.h"
+#include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/discovery/scanthread.h"
+#include "tarnwick/core/messages/uimsg.h"
 
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"

@@ -6,8 +6,8 @@
 // saved local list; the model keeps each panel's state code and writes its
 // rows to a CSV file.
 
-#include "tarnwick/core/discoverydatagram.h"
-#include "tarnwick/core/loadlocaldevice.h"
+#include "tarnwick/core/discovery/discoverydatagram.h"
+#include "tarnwick/core/discovery/loadlocaldevice.h"
 
 #include <QAbstractTableModel>
 #include <QMap>

@@ -6,7 +6,7 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/filetool.h"
 #include "tarnwick/core/globalconfig.h"
-#include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/core/logger.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/core/screentool.h"

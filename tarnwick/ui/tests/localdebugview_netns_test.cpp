@@ -24,7 +24,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/ui/tests/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"

@@ -2,9 +2,9 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
-#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/core/programpath.h"
-#include "tarnwick/core/scanthread.h"
+#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/localdevicefiltermodel.h"
 #include "tarnwick/ui/localdevicemodel.h"
 #include "tarnwick/ui/tests/dialogdriver.h"

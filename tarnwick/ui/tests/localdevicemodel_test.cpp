@@ -2,7 +2,7 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
-#include "tarnwick/core/scanthread.h"
+#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/tests/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"

@@ -5,7 +5,7 @@
 // the model's rows by address and whole files.
 
 #include "tarnwick/core/devicedatas.h"
-#include "tarnwick/core/scanthread.h"
+#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/localdevicemodel.h"
 #include "testing/main/eventwait.h"
 

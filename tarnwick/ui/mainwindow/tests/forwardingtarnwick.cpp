@@ -4,7 +4,7 @@
 // "forwarding" when the forwarding stands; then runs until the program ends
 // (a SIGTERM or SIGINT ends it as a confirmed close of the window would).
 
-#include "tarnwick/core/localnetforwardmanager.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"

@@ -3,7 +3,7 @@
 
 #include "tarnwick/ui/mainwindow/mainframe.h"
 
-#include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"

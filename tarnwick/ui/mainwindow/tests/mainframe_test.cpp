@@ -3,7 +3,7 @@
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/globalconfig.h"
-#include "tarnwick/core/localdeviceobject.h"
+#include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"

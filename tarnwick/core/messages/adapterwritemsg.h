@@ -1,0 +1,27 @@
+// Writes one adapter's common settings. Reports "保存成功", "保存失败" (the panel refused) or
+// "网络通讯失败" (the call failed).
+#pragma once
+
+#include "tarnwick/core/messages/msgbase.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
+
+#include <QString>
+
+class PanelRpcClient;
+
+class AdapterWriteMsg : public MsgBase {
+    Q_OBJECT
+public:
+    AdapterWriteMsg(PanelRpcClient* client, int adapter, const stAdapterCommonInfo& info);
+    ~AdapterWriteMsg() override;
+
+    void Run() override;
+
+signals:
+    void Complete(bool bSuc, QString strErrMsg);
+
+private:
+    PanelRpcClient* m_client;
+    int m_adapter;
+    stAdapterCommonInfo m_info;
+};

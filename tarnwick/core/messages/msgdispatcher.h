@@ -1,0 +1,49 @@
+// The one worker thread that runs messages one at a time in posting order
+// and deletes each after its Run. It runs no Qt event loop.
+#pragma once
+
+#include "tarnwick/core/messages/msgbase.h"
+
+#include "platform/dispatch/messagequeue.h"
+
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+class MsgDispatcher : public QThread {
+public:
+    // The process-wide dispatcher, started on first use. When a Qt
+    // application exists, its shutdown cancels every pending password
+    // request and stops the dispatcher while Qt is still there.
+    static MsgDispatcher* instance();
+
+    // A dispatcher of its own (tests); started at once.
+    MsgDispatcher();
+    ~MsgDispatcher() override;
+
+    // Takes the message and queues it; callable from any thread, also from a Run.
+    virtual void post(std::unique_ptr<MsgBase> msg);
+    // Ends the loop after the Run in progress and deletes the messages still
+    // queued without running them.
+    void stop();
+    void restart();
+
+    // Messages that block the dispatcher thread waiting for the user register
+    // how to answer "cancel" while they wait. add returns false (and
+    // registers nothing) once the application is shutting down: the caller
+    // then takes the answer as cancel at once.
+    static bool addPendingWait(const void* key, std::function<void()> cancel);
+    static void removePendingWait(const void* key);
+    // Answers every pending wait with cancel.
+    static void cancelPendingWaits();
+
+protected:
+    void run() override;
+
+private:
+    static void shutdownAtQuit();
+
+    // The stop flag, the owning queue, its mutex and condition, and the loop.
+    platform::MessageQueue<MsgBase> m_queue;
+};

@@ -1,0 +1,71 @@
+#include "tarnwick/core/messages/passwdmsg.h"
+
+#include "tarnwick/core/messages/msgdispatcher.h"
+#include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrpcclient.h"
+
+namespace PC = Tarnwick::PanelConstants;
+
+PasswdMsg::PasswdMsg(PanelRpcClient* client)
+    : m_client(client)
+{
+}
+
+PasswdMsg::~PasswdMsg()
+{
+    MsgDispatcher::removePendingWait(this);
+}
+
+void PasswdMsg::Run()
+{
+    {
+        QMutexLocker lock(&m_answerLock);
+        m_password.clear();
+        m_mode = kModeCheck;
+    }
+    // Registered before the request goes out, so that a quit at any moment
+    // finds the wait; refused once the application is quitting.
+    const bool mayWait
+        = MsgDispatcher::addPendingWait(this, [this] { SetPasswd(std::string(), kModeCancel); });
+    emit GetPasswd();
+    if (mayWait) {
+        m_answered.acquire();
+        MsgDispatcher::removePendingWait(this);
+    } else {
+        SetPasswd(std::string(), kModeCancel);
+        m_answered.acquire();
+    }
+
+    std::string password;
+    int mode = kModeCancel;
+    {
+        QMutexLocker lock(&m_answerLock);
+        password = m_password;
+        mode = m_mode;
+    }
+
+    if (mode != kModeCheck) {
+        if (m_client)
+            m_client->disconnect();
+        emit Complete(false, PC::textCancelled());
+        return;
+    }
+    if (m_client && m_client->projectCheckPassword(password)) {
+        emit Complete(true, PC::textConnected());
+        return;
+    }
+    const bool online = m_client && m_client->isOnline();
+    if (m_client)
+        m_client->disconnect();
+    emit Complete(false, online ? PC::textWrongPassword() : PC::textNetworkTimeout());
+}
+
+void PasswdMsg::SetPasswd(std::string password, int mode)
+{
+    {
+        QMutexLocker lock(&m_answerLock);
+        m_password = std::move(password);
+        m_mode = mode;
+    }
+    m_answered.release();
+}

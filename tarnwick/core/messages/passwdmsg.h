@@ -1,0 +1,45 @@
+// Asks the GUI for the project password (GetPasswd), blocks the dispatcher
+// thread until SetPasswd answers, and checks the password on the panel.
+// A cancel or a failed check disconnects the client. At application quit a
+// pending request is answered with cancel.
+#pragma once
+
+#include "tarnwick/core/messages/msgbase.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QString>
+
+#include <string>
+
+class PanelRpcClient;
+
+class PasswdMsg : public MsgBase {
+    Q_OBJECT
+public:
+    // Answer modes of SetPasswd.
+    static constexpr int kModeCheck = 1;
+    static constexpr int kModeCancel = 0;
+
+    explicit PasswdMsg(PanelRpcClient* client);
+    ~PasswdMsg() override;
+
+    void Run() override;
+
+public slots:
+    // Hands over the user's answer: mode 1 checks the password, any other
+    // value cancels. Callable from any thread.
+    void SetPasswd(std::string password, int mode);
+
+signals:
+    void Complete(bool bSuc, QString strErrMsg);
+    void GetPasswd();
+
+private:
+    PanelRpcClient* m_client;
+    QSemaphore m_answered{0};
+    std::string m_password;
+    int m_mode = 0;
+    QMutex m_answerLock; // the answer may come from any thread
+};

@@ -1,0 +1,148 @@
+#include "tarnwick/core/messages/vpnrpcobject.h"
+
+#include "tarnwick/core/messages/msgdispatcher.h"
+#include "tarnwick/core/panelrpc/panelcall.h"
+#include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrpcclient.h"
+
+#include "framework/net/tcpclient.h"
+
+#include <QRegExp>
+
+namespace PC = Tarnwick::PanelConstants;
+using Tarnwick::PanelCall::kProxyDefaultTimeOut;
+using Tarnwick::PanelCall::tryCall;
+
+VPNRpcObject::VPNRpcObject(const QString& serverAddress, const QString& panelAddress, int action)
+    : m_serverAddress(serverAddress)
+    , m_panelAddress(panelAddress)
+    , m_action(action)
+    , m_port(PC::kServicePort)
+{
+    qRegisterMetaType<VPNRpcObject*>("VPNRpcObject*");
+}
+
+VPNRpcObject::~VPNRpcObject()
+{
+    MsgDispatcher::removePendingWait(this);
+    // Wakes a Run still waiting for a password.
+    m_passwordReady.release();
+    releaseClient();
+}
+
+bool VPNRpcObject::isIpv4Address(const QString& text)
+{
+    static const QRegExp pattern(QStringLiteral(
+        "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])[\\.]){3}"
+        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])"));
+    QRegExp matcher(pattern); // QRegExp keeps match state: one copy per call
+    return matcher.exactMatch(text);
+}
+
+void VPNRpcObject::Run()
+{
+    if (m_action == kActionChange)
+        runChange();
+    else
+        runRead();
+}
+
+void VPNRpcObject::SetPasswd(std::string strPasswd)
+{
+    {
+        QMutexLocker lock(&m_passwordLock);
+        m_password = std::move(strPasswd);
+    }
+    m_passwordReady.release();
+}
+
+bool VPNRpcObject::openClient()
+{
+    releaseClient();
+    try {
+        const QByteArray address = m_panelAddress.toUtf8();
+        m_client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(address.constData(), m_port),
+                                                             FF::Net::TCPClient::NewFactory());
+    } catch (...) {
+        m_client.reset();
+    }
+    return m_client != nullptr;
+}
+
+void VPNRpcObject::releaseClient()
+{
+    if (m_client) {
+        m_client->stop();
+        m_client.reset();
+    }
+}
+
+void VPNRpcObject::runChange()
+{
+    if (!isIpv4Address(m_serverAddress)) {
+        emit Complete(false, PC::textServerIpFormat());
+        return;
+    }
+    if (!isIpv4Address(m_panelAddress) || !openClient()) {
+        emit Complete(false, PC::textDeviceConnectFailed());
+        return;
+    }
+
+    bool hasPassword = false;
+    if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "hasPassword", hasPassword))
+        hasPassword = false;
+    if (hasPassword) {
+        // A quit while waiting answers with an empty password: cancel.
+        const bool mayWait = MsgDispatcher::addPendingWait(this, [this] { SetPasswd(std::string()); });
+        emit GetPasswd(this);
+        if (!mayWait)
+            SetPasswd(std::string());
+        m_passwordReady.acquire();
+        MsgDispatcher::removePendingWait(this);
+        std::string password;
+        {
+            QMutexLocker lock(&m_passwordLock);
+            password = m_password;
+        }
+        if (password.empty()) {
+            releaseClient();
+            emit Complete(false, PC::textCancelSucceeded());
+            return;
+        }
+        bool accepted = false;
+        const std::string digest = PanelRpcClient::passwordDigest(password);
+        if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "checkPassword", accepted, digest) || !accepted) {
+            releaseClient();
+            emit Complete(false, PC::textPasswordRefused());
+            return;
+        }
+    }
+
+    int result = -1;
+    const std::string server = m_serverAddress.toUtf8().toStdString();
+    if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "changeServerIP", result, server))
+        result = -1;
+    releaseClient();
+    if (result == 0)
+        emit Complete(true, PC::textServerIpChanged());
+    else
+        emit Complete(false, PC::textServerIpInvalid());
+}
+
+void VPNRpcObject::runRead()
+{
+    if (!isIpv4Address(m_panelAddress) || !openClient()) {
+        emit Complete(false, PC::textDeviceConnectFailed());
+        return;
+    }
+    FF::utils::String address;
+    const bool read = tryCall(m_client.get(), kProxyDefaultTimeOut, "getServerIP", address);
+    releaseClient();
+    if (!read) {
+        // A failed read is a failure, not an empty address.
+        emit Complete(false, PC::textDeviceConnectFailed());
+        return;
+    }
+    m_serverAddress = QString::fromUtf8(address.c_str());
+    emit Complete(true, m_serverAddress);
+}

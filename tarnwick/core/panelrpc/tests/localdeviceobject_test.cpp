@@ -1,0 +1,176 @@
+#include "tarnwick/core/panelrpc/localdeviceobject.h"
+
+#include "tarnwick/core/tests/paneltesthelpers.h"
+#include "testing/fakepanel/fakepanelservice.h"
+#include "testing/panelservices/panelmethodtable.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using Fake::PanelAnswer;
+using Fake::WireWriter;
+
+namespace {
+
+// A panel's session and service ports on one address of the test's own.
+struct Panel {
+    explicit Panel(const std::string& ip)
+        : session(ip, 9059)
+        , service(ip, 9009)
+        , sessionTable(session, Fake::PanelMethodTable::sessionMethods())
+        , serviceTable(service, Fake::PanelMethodTable::serviceMethods())
+    {
+        sessionTable.setResult("getICCID", WireWriter().string("8986001").take());
+        serviceTable.setResult("getProductSn", WireWriter().string("SN-42").take());
+        serviceTable.setResult("getDeviceVPNInfo", WireWriter()
+                                                       .i32(1)
+                                                       .string("x")
+                                                       .i32(0)
+                                                       .string("车间一号屏")
+                                                       .string("vpn-two")
+                                                       .i32(0)
+                                                       .take());
+        serviceTable.setResult("getVpnState", WireWriter().i32(5).take());
+    }
+
+    Fake::FakePanelService session;
+    Fake::FakePanelService service;
+    Fake::PanelMethodTable sessionTable;
+    Fake::PanelMethodTable serviceTable;
+};
+
+// What the owner sees of the object's signals.
+struct Seen {
+    int bindResults = 0;
+    bool bindOk = false;
+    int bindErr = -1;
+    int updates = 0;
+    int disconnects = 0;
+
+    void watch(LocalDeviceObject& object, QObject& receiver)
+    {
+        QObject::connect(&object, &LocalDeviceObject::signalBindFinished, &receiver, [this](bool ok, int err) {
+            ++bindResults;
+            bindOk = ok;
+            bindErr = err;
+        });
+        QObject::connect(&object, &LocalDeviceObject::signalDataUpdated, &receiver, [this] { ++updates; });
+        QObject::connect(&object, &LocalDeviceObject::signalDisconnected, &receiver, [this] { ++disconnects; });
+    }
+};
+
+} // namespace
+
+TEST(LocalDeviceObject, BindRefusesMalformedAddresses)
+{
+    LocalDeviceObject object;
+    EXPECT_FALSE(object.bindDevice(QStringLiteral("300.1.1.1")));
+    EXPECT_FALSE(object.bindDevice(QStringLiteral("010.1.1.1")));
+    EXPECT_FALSE(object.bindDevice(QStringLiteral("1.2.3")));
+    EXPECT_EQ(object.bindState(), LocalDeviceObject::Idle);
+}
+
+TEST(LocalDeviceObject, BindReadsThePanelAndALostMethodDisconnects)
+{
+    Panel panel("127.70.0.10");
+    LocalDeviceObject object;
+    QObject receiver;
+    Seen seen;
+    seen.watch(object, receiver);
+
+    ASSERT_TRUE(object.bindDevice(QStringLiteral("127.70.0.10")));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return seen.bindResults == 1; }, 20000));
+    EXPECT_TRUE(seen.bindOk);
+    EXPECT_EQ(seen.bindErr, 0);
+    EXPECT_EQ(object.bindState(), LocalDeviceObject::Bound);
+    EXPECT_EQ(object.iccid(), QStringLiteral("8986001"));
+    EXPECT_EQ(object.productSn(), QStringLiteral("SN-42"));
+    EXPECT_EQ(object.vpnInfoText1(), QStringLiteral("车间一号屏")) << "panel texts are UTF-8";
+    EXPECT_EQ(object.vpnInfoText2(), QStringLiteral("vpn-two"));
+    EXPECT_EQ(object.vpnState(), 5);
+    EXPECT_TRUE(object.bindDevice(QStringLiteral("127.70.0.11"))) << "valid, but ignored while bound";
+    EXPECT_EQ(object.deviceIp(), QStringLiteral("127.70.0.10"));
+
+    panel.serviceTable.setAnswer("getVpnState", PanelAnswer::Unregistered);
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return seen.disconnects == 1; }, 15000));
+    EXPECT_EQ(object.iccid(), QString());
+    EXPECT_EQ(object.productSn(), QString());
+    EXPECT_EQ(object.vpnInfoText1(), QString());
+    EXPECT_EQ(object.vpnState(), 1);
+    EXPECT_EQ(object.deviceIp(), QStringLiteral("127.70.0.10")) << "the address stays";
+    EXPECT_TRUE(panel.service.waitFor([&] { return panel.service.openConnections() == 0; }, std::chrono::seconds(5)));
+
+    // Dropped: a manual refresh does nothing until an unbind and a new bind.
+    const size_t snReads = panel.serviceTable.argsOf("getProductSn").size();
+    const int updates = seen.updates;
+    object.manualRefresh();
+    PanelTest::settle(300);
+    EXPECT_EQ(panel.serviceTable.argsOf("getProductSn").size(), snReads);
+    EXPECT_EQ(seen.updates, updates);
+    EXPECT_EQ(seen.disconnects, 1);
+}
+
+TEST(LocalDeviceObject, AFailedBindClearsWhatItReadButKeepsTheAddress)
+{
+    Panel panel("127.70.0.12");
+    panel.serviceTable.setAnswer("getVpnState", PanelAnswer::WrongType);
+    LocalDeviceObject object;
+    QObject receiver;
+    Seen seen;
+    seen.watch(object, receiver);
+    // A receiver on the object's own thread that reads the state: the result
+    // must be emitted with the state mutex released, or this deadlocks.
+    std::atomic<int> stateSeenByDirectReceiver{-1};
+    QObject::connect(&object, &LocalDeviceObject::signalBindFinished, &object,
+                     [&](bool, int) { stateSeenByDirectReceiver = object.bindState(); }, Qt::DirectConnection);
+    ASSERT_TRUE(object.bindDevice(QStringLiteral("127.70.0.12")));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return seen.bindResults == 1; }, 20000));
+    EXPECT_FALSE(seen.bindOk);
+    EXPECT_EQ(seen.bindErr, 1);
+    EXPECT_EQ(object.bindState(), LocalDeviceObject::Idle);
+    EXPECT_EQ(stateSeenByDirectReceiver, LocalDeviceObject::Idle);
+    EXPECT_EQ(object.iccid(), QString()) << "read before the failure, cleared after it";
+    EXPECT_EQ(object.productSn(), QString());
+    EXPECT_EQ(object.deviceIp(), QStringLiteral("127.70.0.12"));
+    EXPECT_TRUE(panel.session.waitFor([&] { return panel.session.openConnections() == 0; }, std::chrono::seconds(5)))
+        << "both clients are closed";
+}
+
+TEST(LocalDeviceObject, AMissingServicePortFailsTheBind)
+{
+    Fake::FakePanelService session("127.70.0.13", 9059);
+    Fake::PanelMethodTable table(session, Fake::PanelMethodTable::sessionMethods());
+    LocalDeviceObject object;
+    QObject receiver;
+    Seen seen;
+    seen.watch(object, receiver);
+    ASSERT_TRUE(object.bindDevice(QStringLiteral("127.70.0.13")));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return seen.bindResults == 1; }, 20000));
+    EXPECT_FALSE(seen.bindOk);
+    EXPECT_TRUE(session.waitFor([&] { return session.openConnections() == 0; }, std::chrono::seconds(5)));
+}
+
+TEST(LocalDeviceObject, UnbindDuringABindOnASilentPortLeavesNoResultAndNoThread)
+{
+    const int threadsBefore = PanelTest::threadCount();
+    Seen seen;
+    QObject receiver;
+    {
+        Fake::FakePanelService silent("127.70.0.14", 9059);
+        silent.setInitSilent(true);
+        {
+            LocalDeviceObject object;
+            seen.watch(object, receiver);
+            ASSERT_TRUE(object.bindDevice(QStringLiteral("127.70.0.14")));
+            ASSERT_TRUE(silent.waitFor([&] { return silent.initRequests() == 1; }, std::chrono::seconds(10)));
+            object.unbindDevice();
+            EXPECT_EQ(object.bindState(), LocalDeviceObject::Idle);
+            // The destructor returns once the bind under way has given up.
+        }
+        PanelTest::settle(300);
+    }
+    EXPECT_EQ(seen.bindResults, 0);
+    EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 5000))
+        << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
+}
