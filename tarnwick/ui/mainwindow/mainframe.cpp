@@ -113,10 +113,13 @@ void MainFrame::initUi()
     resize(size);
 
     pages = new QStackedWidget(this);
-    pages->addWidget(new WidgetLogin(this));
-    pages->addWidget(new DeviceView(this));
-    auto* local = new LocalDebugView(this);
-    pages->addWidget(local);
+    loginView = new WidgetLogin(this);
+    pages->addWidget(loginView);
+    cloudView = new DeviceView(this);
+    pages->addWidget(cloudView);
+    localView = new LocalDebugView(this);
+    pages->addWidget(localView);
+    LocalDebugView* local = localView;
     connect(local, &LocalDebugView::exitPageSignal, this, [this, local] {
         if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel()) == 0) {
             local->exitPage();
@@ -136,31 +139,28 @@ void MainFrame::initUi()
 void MainFrame::initConnections()
 {
     if (titleBar) {
-        connect(titleBar, SIGNAL(onSettingClicked(QString,int)), this, SLOT(onSettingClicked(QString,int)));
-        connect(titleBar, SIGNAL(onMinimizeClicked()), this, SLOT(onMinimizeClicked()));
-        connect(titleBar, SIGNAL(onMaximizeClicked()), this, SLOT(onMaximizeClicked()));
-        connect(titleBar, SIGNAL(onClosedClicked()), this, SLOT(onClosedClicked()));
+        connect(titleBar, &WidgetTitle::onSettingClicked, this, &MainFrame::onSettingClicked);
+        connect(titleBar, &WidgetTitle::onMinimizeClicked, this, &MainFrame::onMinimizeClicked);
+        connect(titleBar, &WidgetTitle::onMaximizeClicked, this, &MainFrame::onMaximizeClicked);
+        connect(titleBar, &WidgetTitle::onClosedClicked, this, &MainFrame::onClosedClicked);
     }
-    connect(this, SIGNAL(doubleClicked()), this, SLOT(onTitleDoubleClicked()));
-    connect(qApp, SIGNAL(applicationStateChanged(Qt::ApplicationState)), this,
-            SLOT(onApplicationStateChanged(Qt::ApplicationState)));
-    QWidget* login = pages->widget(0);
-    QWidget* cloud = pages->widget(1);
-    connect(login, SIGNAL(loginAction(QString,QString,int)), this, SLOT(onLoginAction(QString,QString,int)));
-    connect(login, SIGNAL(localDebugAction(QString,QString)), this, SLOT(onLocalDebugAction(QString,QString)));
-    connect(login, SIGNAL(localDebugActionCancel()), this, SLOT(onLocalDebugActionCancel()));
-    connect(cloud, SIGNAL(pageChanged(int)), this, SLOT(onPageRefresh(int)));
-    connect(cloud, SIGNAL(menuOperActioned(QString,int)), this, SLOT(onOperActioned(QString,int)));
-    connect(cloud, SIGNAL(orderUpdate()), this, SLOT(onUpdateDeviceTable()));
-    connect(cloud, SIGNAL(selectedRow(int)), this, SLOT(onSelectedRow(int)));
-    connect(refreshTimer, SIGNAL(timeout()), this, SLOT(onTimerRefresh()));
-    connect(deviceTimer, SIGNAL(timeout()), this, SLOT(onTimerDevice()));
-    connect(DeviceDatas::instance(), SIGNAL(searchTextChanged()), this, SLOT(onUpdateDeviceTable()));
+    connect(this, &MovableWidget::doubleClicked, this, &MainFrame::onTitleDoubleClicked);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, &MainFrame::onApplicationStateChanged);
+    connect(loginView, &WidgetLogin::loginAction, this, &MainFrame::onLoginAction);
+    connect(loginView, &WidgetLogin::localDebugAction, this, &MainFrame::onLocalDebugAction);
+    connect(loginView, &WidgetLogin::localDebugActionCancel, this, &MainFrame::onLocalDebugActionCancel);
+    connect(cloudView, &DeviceView::pageChanged, this, &MainFrame::onPageRefresh);
+    connect(cloudView, &DeviceView::menuOperActioned, this, &MainFrame::onOperActioned);
+    connect(cloudView, &DeviceView::orderUpdate, this, &MainFrame::onUpdateDeviceTable);
+    connect(cloudView, &DeviceView::selectedRow, this, &MainFrame::onSelectedRow);
+    connect(refreshTimer, &QTimer::timeout, this, &MainFrame::onTimerRefresh);
+    connect(deviceTimer, &QTimer::timeout, this, &MainFrame::onTimerDevice);
+    connect(DeviceDatas::instance(), &DeviceDatas::searchTextChanged, this, &MainFrame::onUpdateDeviceTable);
     if (!cloudSignalsConnected)
         connectCloudSignals();
-    connect(localDevice, SIGNAL(signalBindFinished(bool,int)), this, SLOT(slotLocalDeviceBindFinished(bool,int)));
-    connect(localDevice, SIGNAL(signalDataUpdated()), this, SLOT(slotLocalDeviceDataUpdated()));
-    connect(localDevice, SIGNAL(signalDisconnected()), this, SLOT(slotLocalDeviceDisconnced()));
+    connect(localDevice, &LocalDeviceObject::signalBindFinished, this, &MainFrame::slotLocalDeviceBindFinished);
+    connect(localDevice, &LocalDeviceObject::signalDataUpdated, this, &MainFrame::slotLocalDeviceDataUpdated);
+    connect(localDevice, &LocalDeviceObject::signalDisconnected, this, &MainFrame::slotLocalDeviceDisconnced);
     VPN_Android::VpnManager::instance();
 }
 
@@ -168,36 +168,16 @@ void MainFrame::connectCloudSignals()
 {
     cloudSignalsConnected = true;
     registerCloudMetaTypes();
-    connect(cloudClient, SIGNAL(LoginSignal(bool,int,int,QString)), this,
-            SLOT(onLoginFinished(bool,int,int,QString)));
-    connect(cloudClient, SIGNAL(LogoutSignal(bool,QString)), this, SLOT(onLogoutFinished(bool,QString)));
-    connect(cloudClient, SIGNAL(DropLineSignal()), this, SLOT(onDropLineSignal()));
-    connect(cloudClient, SIGNAL(QueryBoxListSignal(bool,QVector<stBoxData>,QString)), this,
-            SLOT(onQueryBoxListSignal(bool,QVector<stBoxData>,QString)));
-    connect(cloudClient, SIGNAL(QueryBoxInfoSignal(bool,stBoxData,QString)), this,
-            SLOT(onQueryBoxInfoSignal(bool,stBoxData,QString)));
-    connect(cloudClient, SIGNAL(ConnectSignal(bool,stBoxData,QString)), this,
-            SLOT(onConnectSignal(bool,stBoxData,QString)));
-    connect(cloudClient, SIGNAL(DisconnectSignal(bool,QString,QString)), this,
-            SLOT(onDisconnectSignal(bool,QString,QString)));
+    connect(cloudClient, &VPNClient::LoginSignal, this, &MainFrame::onLoginFinished);
+    connect(cloudClient, &VPNClient::LogoutSignal, this, &MainFrame::onLogoutFinished);
+    connect(cloudClient, &VPNClient::DropLineSignal, this, &MainFrame::onDropLineSignal);
+    connect(cloudClient, &VPNClient::QueryBoxListSignal, this, &MainFrame::onQueryBoxListSignal);
+    connect(cloudClient, &VPNClient::QueryBoxInfoSignal, this, &MainFrame::onQueryBoxInfoSignal);
+    connect(cloudClient, &VPNClient::ConnectSignal, this, &MainFrame::onConnectSignal);
+    connect(cloudClient, &VPNClient::DisconnectSignal, this, &MainFrame::onDisconnectSignal);
     VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
-    connect(vpn, SIGNAL(signalVPNStatus(QString,QString)), this, SLOT(onVpnStateChanged(QString,QString)));
-    connect(vpn, SIGNAL(signalRunStatus(int)), this, SLOT(onVpnRunState(int)));
-}
-
-WidgetLogin* MainFrame::loginPage() const
-{
-    return qobject_cast<WidgetLogin*>(pages->widget(0));
-}
-
-DeviceView* MainFrame::devicePage() const
-{
-    return qobject_cast<DeviceView*>(pages->widget(1));
-}
-
-LocalDebugView* MainFrame::localPage() const
-{
-    return qobject_cast<LocalDebugView*>(pages->widget(2));
+    connect(vpn, &VPN_Android::VpnManager::signalVPNStatus, this, &MainFrame::onVpnStateChanged);
+    connect(vpn, &VPN_Android::VpnManager::signalRunStatus, this, &MainFrame::onVpnRunState);
 }
 
 void MainFrame::setClock(Clock newClock)

@@ -67,9 +67,9 @@ public:
 
     // What tests and the program's start read.
     WidgetTitle* title() const { return titleBar; }
-    WidgetLogin* loginPage() const;
-    DeviceView* devicePage() const;
-    LocalDebugView* localPage() const;
+    WidgetLogin* loginPage() const { return loginView; }
+    DeviceView* devicePage() const { return cloudView; }
+    LocalDebugView* localPage() const { return localView; }
     LocalDeviceObject* deviceObject() const { return localDevice; }
     VncViewerWindow* viewerWindow() const { return vncWindow; }
     QTimer* listTimer() const { return refreshTimer; }
@@ -172,6 +172,10 @@ private:
     Qt::ApplicationState appState = Qt::ApplicationState(0);
     WidgetTitle* titleBar = nullptr;
     QStackedWidget* pages = nullptr;
+    // The three pages of the stack, in its order; children of the window.
+    WidgetLogin* loginView = nullptr;
+    DeviceView* cloudView = nullptr;
+    LocalDebugView* localView = nullptr;
     int currentPage = 0;
     int loginState = 0;
     bool quitting = false;
