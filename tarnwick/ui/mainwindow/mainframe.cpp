@@ -32,7 +32,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTimer>
@@ -192,7 +191,6 @@ qint64 MainFrame::now() const
 
 void MainFrame::setVpnTarget(const QString& sn, int operation)
 {
-    QMutexLocker lock(&mutex);
     mVpnDevice.mSn = sn;
     mVpnDevice.mOperation = operation;
     mVpnDevice.mRow = -1;
@@ -222,7 +220,6 @@ void MainFrame::onTitleDoubleClicked()
 
 void MainFrame::toggleMaximize()
 {
-    QMutexLocker lock(&mutex);
     const bool maximized = isMaximized();
     titleBar->setMaxButtonIcon(maximized);
     if (maximized) {
@@ -236,7 +233,6 @@ void MainFrame::toggleMaximize()
 
 void MainFrame::showPage(int index)
 {
-    QMutexLocker lock(&mutex);
     pages->setCurrentIndex(index);
     currentPage = index;
     titleBar->setSettingVisible(index == 0);
@@ -244,7 +240,6 @@ void MainFrame::showPage(int index)
 
 void MainFrame::applyLoginState()
 {
-    QMutexLocker lock(&mutex);
     devicePage()->setSearchBoxVisible(true);
     devicePage()->setItemText(C::ActionLogout, C::logoutText());
     titleBar->setSettingVisible(loginState != 2);
@@ -259,7 +254,6 @@ void MainFrame::applyLoginState()
 
 void MainFrame::resetCloudState()
 {
-    QMutexLocker lock(&mutex);
     refreshTimer->stop();
     deviceTimer->stop();
     VPN_Android::VpnManager::instance()->quit(false);
@@ -297,7 +291,6 @@ void MainFrame::closeWithoutQuestion()
 
 void MainFrame::onLoginAction(const QString& name, const QString& pswd, int debugMode)
 {
-    QMutexLocker lock(&mutex);
     bool result = false;
     if (debugMode == 0)
         result = loginCloud(name, pswd);
@@ -365,7 +358,6 @@ bool MainFrame::loginCloud(const QString& name, const QString& pswd)
 
 void MainFrame::onLoginFinished(bool bSuc, int, int, QString strErrMsg)
 {
-    QMutexLocker lock(&mutex);
     loginPage()->slotLoginFinished();
     loginState = bSuc ? 2 : 0;
     qDebug().noquote() << "Login pswd:[" + userName + ":" + QStringLiteral("******") + "]"
@@ -383,7 +375,6 @@ void MainFrame::onLoginFinished(bool bSuc, int, int, QString strErrMsg)
 
 void MainFrame::onLogoutFinished(bool bSuc, QString)
 {
-    QMutexLocker lock(&mutex);
     if (!bSuc && !quitting)
         MessageBox::warning(this, C::logoutFailedTitle(), C::logoutFailedText(), C::confirm());
     loginState = 0;
@@ -392,7 +383,6 @@ void MainFrame::onLogoutFinished(bool bSuc, QString)
 
 void MainFrame::onDropLineSignal()
 {
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "onDropLineSignal ..." << QDateTime::currentMSecsSinceEpoch();
     loginState = 0;
     if (currentPage == 0 || dropNoticeShowing.load())
@@ -431,7 +421,6 @@ void MainFrame::onLocalDebugActionCancel()
 
 bool MainFrame::connectDeviceByIp(const QString& ip)
 {
-    QMutexLocker lock(&mutex);
     if (ip.isEmpty()) {
         MessageBox::warning(this, C::connectFailedTitle(), C::emptyIpText(), C::confirm());
         return false;
@@ -445,7 +434,6 @@ bool MainFrame::connectDeviceByIp(const QString& ip)
 
 void MainFrame::slotLocalDeviceBindFinished(bool ret, int err)
 {
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "slotLocalDeviceBindFinished";
     loginPage()->slotLoginFinished();
     if (ret) {
@@ -471,7 +459,6 @@ void MainFrame::slotLocalDeviceDataUpdated()
 
 void MainFrame::showLocalDeviceRow(bool add)
 {
-    QMutexLocker lock(&mutex);
     stDeviceData record;
     record.rowNo = 0;
     record.state = 1;
@@ -488,7 +475,6 @@ void MainFrame::showLocalDeviceRow(bool add)
 
 void MainFrame::slotLocalDeviceDisconnced()
 {
-    QMutexLocker lock(&mutex);
     const int answer = MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(), C::confirm(), C::cancel());
     const QString ip = localDevice->deviceIp();
     localDevice->unbindDevice();
@@ -528,7 +514,6 @@ void MainFrame::onTimerRefresh()
 
 void MainFrame::onPageRefresh(int page)
 {
-    QMutexLocker lock(&mutex);
     if (loginState == 0) {
         qDebug().noquote() << "UnLogin, stop to QueryBoxList";
         return;
@@ -545,7 +530,6 @@ void MainFrame::onPageRefresh(int page)
 
 void MainFrame::onQueryBoxListSignal(bool bSuc, QVector<stBoxData> newBoxes, QString strErrMsg)
 {
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "QueryBoxList " + QString(bSuc ? "true" : "false") + " size: "
                               + QString::number(newBoxes.size()) + strErrMsg;
     if (!bSuc) {
@@ -591,7 +575,6 @@ void MainFrame::onUpdateDeviceTable()
 {
     if (loginMode == 1)
         return;
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "Update device list...";
     DeviceView* page = devicePage();
 
@@ -633,7 +616,6 @@ void MainFrame::onUpdateDeviceTable()
 
 void MainFrame::onSelectedRow(int row)
 {
-    QMutexLocker lock(&mutex);
     if (loginMode != 0)
         return;
     selectedRow = row;
@@ -646,7 +628,6 @@ void MainFrame::onSelectedRow(int row)
 
 bool MainFrame::recordOfRow(int row, stDeviceData& out)
 {
-    QMutexLocker lock(&mutex);
     const QVariant key = devicePage()->cellValue(row, DeviceView::keyColumn());
     if (!key.isValid())
         return false;
@@ -659,7 +640,6 @@ bool MainFrame::recordOfRow(int row, stDeviceData& out)
 
 void MainFrame::refreshVpnRow(bool busy)
 {
-    QMutexLocker lock(&mutex);
     DeviceView* page = devicePage();
     const int shownRows = page->table() ? page->table()->rowCount() : 0;
     if (mVpnDevice.mRow == -1 || mVpnDevice.mRow >= shownRows)
@@ -686,7 +666,6 @@ bool MainFrame::compareRows(const stDeviceData& a, const stDeviceData& b)
 
 QString MainFrame::statusSortKey(const stDeviceData& record)
 {
-    QMutexLocker lock(&mutex);
     return CloudDeviceRows::statusSortKey(record, mVpnDevice.mSn, mVpnDevice.mOperation);
 }
 
@@ -726,7 +705,6 @@ void sizeToWindow(MessageBox& box, QWidget* window)
 
 void MainFrame::onOperActioned(QString, int action)
 {
-    QMutexLocker lock(&mutex);
     switch (action) {
     case C::ActionLogout: {
         int answer = 0;
@@ -907,7 +885,6 @@ void MainFrame::onShowHelpView()
 
 void MainFrame::onSettingClicked(QString, int action)
 {
-    QMutexLocker lock(&mutex);
     switch (action) {
     case C::ActionSetting: {
         MessageBox box(this, C::settingTitle(), C::settingConfirmText(), QString());
@@ -939,7 +916,6 @@ void MainFrame::onSettingClicked(QString, int action)
 
 void MainFrame::startVnc(QString ip)
 {
-    QMutexLocker lock(&mutex);
     if (vncWindow)
         endViewerWindow(vncWindow);
     vncWindow = new VncViewerWindow(ip);
@@ -948,7 +924,6 @@ void MainFrame::startVnc(QString ip)
 
 void MainFrame::stopVnc()
 {
-    QMutexLocker lock(&mutex);
     if (vncWindow)
         endViewerWindow(vncWindow);
 }
@@ -962,7 +937,6 @@ void MainFrame::setStepInterval(int ms)
 
 void MainFrame::requestConnect()
 {
-    QMutexLocker lock(&mutex);
     if (loginMode == 1) {
         MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
         return;
@@ -998,7 +972,6 @@ void MainFrame::requestConnect()
 
 void MainFrame::requestStop()
 {
-    QMutexLocker lock(&mutex);
     if (loginMode == 1) {
         MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
         return;
@@ -1025,7 +998,6 @@ void MainFrame::requestStop()
 
 void MainFrame::onTimerDevice()
 {
-    QMutexLocker lock(&mutex);
     VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
     bool finish = false;
     if (loginState == 0)
@@ -1107,7 +1079,6 @@ void MainFrame::onTimerDevice()
 
 bool MainFrame::prepareVpnPermission()
 {
-    QMutexLocker lock(&mutex);
     VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
     vpn->quit(false);
     if (loginState == 0)
@@ -1120,14 +1091,12 @@ bool MainFrame::prepareVpnPermission()
 
 void MainFrame::onVpnRunState(int state)
 {
-    QMutexLocker lock(&mutex);
     if (mVpnDevice.mOperation == 2 && state == 2)
         cloudClient->Connect(targetBox(mVpnDevice.mSn));
 }
 
 void MainFrame::onConnectSignal(bool bSuc, stBoxData data, QString strErrMsg)
 {
-    QMutexLocker lock(&mutex);
     // The VPN password never goes into the log.
     qDebug().noquote() << "onConnectSignal " + QString(bSuc ? "true" : "false") + data.serverIP + data.openvpnUser
                               + C::maskedPassword() + strErrMsg;
@@ -1147,7 +1116,6 @@ void MainFrame::onConnectSignal(bool bSuc, stBoxData data, QString strErrMsg)
 
 void MainFrame::onQueryBoxInfoSignal(bool bSuc, stBoxData data, QString strErrMsg)
 {
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "Querty Box " + QString::number(mVpnDevice.mOperation) + QString(bSuc ? "true" : "false")
                               + mVpnDevice.mSn + data.sn + data.ip + QString::number(data.state) + data.iccid
                               + strErrMsg;
@@ -1172,7 +1140,6 @@ void MainFrame::onDisconnectSignal(bool bSuc, QString, QString strErrMsg)
 
 void MainFrame::onVpnStateChanged(QString state, QString ip)
 {
-    QMutexLocker lock(&mutex);
     qDebug().noquote() << "Vpn State: " + state + ip;
     mVpnDevice.mVpnRunState = state == QLatin1String("CONNECTED") ? 1 : 2;
 }

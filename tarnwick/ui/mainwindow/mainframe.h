@@ -6,6 +6,12 @@
 // cloud session, the VPN manager and its own per-panel session object: it
 // logs in and out, polls and shows the cloud device list, binds one panel
 // directly, and closes in order.
+//
+// Everything here runs on the GUI thread, so the window takes no lock: the
+// device object works on its own thread but reaches the window only through
+// queued signals, and the cloud session, the VPN manager, the pages and the
+// timers all live on the GUI thread. Slots can still be re-entered from the
+// nested loops of the window's own boxes and dialogs.
 
 #include "tarnwick/cloud/cloudrecords.h"
 #include "tarnwick/core/devicedatas.h"
@@ -13,7 +19,6 @@
 #include "tarnwick/widgets/movablewidget.h"
 
 #include <QList>
-#include <QRecursiveMutex>
 #include <QRegularExpression>
 #include <QString>
 #include <QVariant>
@@ -192,7 +197,6 @@ private:
     QTimer* deviceTimer = nullptr;
     int selectedRow = 0;
     qint64 listFailSince = 0;
-    QRecursiveMutex mutex;
     VncViewerWindow* vncWindow = nullptr;
     Clock clock;
     int stepMs = Tarnwick::MainWindow::kVpnStepMs;
