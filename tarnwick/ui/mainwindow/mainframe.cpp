@@ -650,6 +650,31 @@ void MainFrame::refreshVpnRow(bool busy)
     page->setPageRow(0, mVpnDevice.mRow, makeDeviceRow(record, mVpnDevice.mRow, busy).toList());
 }
 
+std::optional<MainFrame::ChosenPanel> MainFrame::chosenPanel(int needs)
+{
+    ChosenPanel panel;
+    panel.row = devicePage()->currentRow();
+    const bool hasRecord = panel.row >= 0 && recordOfRow(panel.row, panel.record);
+    if (panel.row < 0 || ((needs & NeedRecord) && !hasRecord)) {
+        MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+        return std::nullopt;
+    }
+    if ((needs & NeedRecord) || loginMode == 0) {
+        if (!hasRecord) {
+            MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
+            return std::nullopt;
+        }
+        panel.address = panel.record.lanIp;
+    } else {
+        panel.address = localDevice->deviceIp();
+    }
+    if ((needs & NeedAddress) && panel.address.isEmpty()) {
+        MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
+        return std::nullopt;
+    }
+    return panel;
+}
+
 QVariant MainFrame::makeDeviceRow(const stDeviceData& record, int index, bool busy)
 {
     return CloudDeviceRows::makeDeviceRow(record, index, busy, mVpnDevice.mOperation);
@@ -726,45 +751,15 @@ void MainFrame::onOperActioned(QString, int action)
     case C::ActionStop:
         requestStop();
         break;
-    case C::ActionVnc: {
-        const int row = devicePage()->currentRow();
-        if (row < 0) {
-            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
-            return;
-        }
-        QString ip;
-        stDeviceData record;
-        if (loginMode == 0) {
-            if (recordOfRow(row, record))
-                ip = record.lanIp;
-        } else {
-            ip = localDevice->deviceIp();
-        }
-        if (ip.isEmpty()) {
-            MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
-            return;
-        }
-        startVnc(ip);
+    case C::ActionVnc:
+        if (const auto panel = chosenPanel(NeedAddress))
+            startVnc(panel->address);
         break;
-    }
-    case C::ActionPass: {
-        const int row = devicePage()->currentRow();
-        if (row < 0) {
-            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
-            return;
-        }
-        if (loginMode == 0) {
-            stDeviceData record;
-            if (!recordOfRow(row, record)) {
-                MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
-                return;
-            }
-            VPN_Android::VpnManager::instance()->startTransparent(record.lanIp);
-        } else {
-            VPN_Android::VpnManager::instance()->startTransparent(localDevice->deviceIp());
-        }
+    case C::ActionPass:
+        // The pass-through tool starts even for a record without an address.
+        if (const auto panel = chosenPanel(NeedRow))
+            VPN_Android::VpnManager::instance()->startTransparent(panel->address);
         break;
-    }
     case C::ActionExport:
         exportFromDialog();
         break;
@@ -787,20 +782,11 @@ void MainFrame::onOperActioned(QString, int action)
     case C::ActionDebugLog:
         showDebugLog();
         break;
-    case C::ActionFtp: {
-        stDeviceData record;
-        if (!recordOfRow(devicePage()->currentRow(), record)) {
-            MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
-            return;
-        }
-        if (record.lanIp.isEmpty()) {
-            MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
-            return;
-        }
+    case C::ActionFtp:
         // Beside the program; the address is the only argument, no shell.
-        QProcess::startDetached(ProgramPath::resolve(C::fileToolName()), {record.lanIp});
+        if (const auto panel = chosenPanel(NeedRecord | NeedAddress))
+            QProcess::startDetached(ProgramPath::resolve(C::fileToolName()), {panel->address});
         break;
-    }
     default:
         break;
     }
@@ -945,12 +931,10 @@ void MainFrame::requestConnect()
         MessageBox::warning(this, C::installTitle(), C::noVpnAppText(), C::confirm());
         return;
     }
-    const int row = devicePage()->currentRow();
-    stDeviceData record;
-    if (!recordOfRow(row, record)) {
-        MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+    const auto panel = chosenPanel(NeedRecord);
+    if (!panel)
         return;
-    }
+    const stDeviceData& record = panel->record;
     devicePage()->ensureCurrentRowVisible();
     if (record.state != 1) {
         MessageBox::information(this, C::messageTitle(), C::cannotConnectText(), C::confirm());
@@ -965,7 +949,7 @@ void MainFrame::requestConnect()
     mVpnDevice.mIccid = record.iccid;
     mVpnDevice.mSn = record.deviceNo;
     mVpnDevice.mOperation = 2;
-    mVpnDevice.mRow = row;
+    mVpnDevice.mRow = panel->row;
     refreshVpnRow(true);
     deviceTimer->start(stepMs);
 }
@@ -976,19 +960,17 @@ void MainFrame::requestStop()
         MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
         return;
     }
-    const int row = devicePage()->currentRow();
-    stDeviceData record;
-    if (!recordOfRow(row, record)) {
-        MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
+    const auto panel = chosenPanel(NeedRecord);
+    if (!panel)
         return;
-    }
+    const stDeviceData& record = panel->record;
     connectedSn.clear();
     refreshVpnRow(false);
     mVpnDevice.reset();
     mVpnDevice.mSn = record.deviceNo;
     mVpnDevice.mIccid = record.iccid;
     mVpnDevice.mOperation = 3;
-    mVpnDevice.mRow = row;
+    mVpnDevice.mRow = panel->row;
     mVpnDevice.mQuerying = true;
     cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
     deviceTimer->start(stepMs);

@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 class DeviceView;
 class LocalDebugView;
@@ -159,6 +160,22 @@ private:
         int mTicks = 0;
         void reset() { *this = VpnDevice(); }
     };
+
+    // The panel of the cloud page's current row, for an action on it.
+    struct ChosenPanel
+    {
+        int row = -1;
+        stDeviceData record;  // the row's record, when the list has one
+        QString address;      // where the tools reach the panel
+    };
+    enum PanelNeed { NeedRow = 0, NeedRecord = 1, NeedAddress = 2 };
+    // The address is the record's LAN address in cloud mode, and whenever
+    // the record is needed; otherwise the directly bound panel's. Nothing,
+    // after a warning, when the row cannot serve: "请先选择一个设备!" without
+    // a row (or without the row's record when that is needed), "设备没有联机!"
+    // without a record to take the address from, or without an address when
+    // one is needed.
+    std::optional<ChosenPanel> chosenPanel(int needs);
 
     void initUi();
     void initConnections();

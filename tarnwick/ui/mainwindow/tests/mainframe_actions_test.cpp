@@ -209,6 +209,11 @@ TEST_F(MainFrameActionsTest, ToolsStartWithTheAddressAsTheOnlyArgument)
     spin(300);
     EXPECT_FALSE(QFile::exists(ftpOut));
     EXPECT_FALSE(QFile::exists(passOut));
+    // The pass-through tool alone starts for a record without an address.
+    frame->onOperActioned(QString(), 4);
+    ASSERT_TRUE(waitUntil([&] { return readWholeFile(passOut) == QByteArray("1\n\n"); }, 10000));
+    EXPECT_EQ(driver.boxes().size(), 4);
+    ASSERT_TRUE(QFile::remove(passOut));
 
     choose(QStringLiteral("30300001"));
     frame->onOperActioned(QString(), 14);
