@@ -102,7 +102,8 @@ void MainFrame::initUi()
     pages->addWidget(localView);
     LocalDebugView* local = localView;
     connect(local, &LocalDebugView::exitPageSignal, this, [this, local] {
-        if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel()) == 0) {
+        if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel())
+            == MessageBox::Button1) {
             local->exitPage();
             showPage(0);
         }
@@ -232,7 +233,9 @@ void MainFrame::resetCloudState()
 void MainFrame::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    if (!quitting && MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel()) != 0)
+    if (!quitting
+        && MessageBox::question(this, C::closeTitle(), C::closeText(), C::confirm(), C::cancel())
+               != MessageBox::Button1)
         return;
     closeWithoutQuestion();
     event->accept();

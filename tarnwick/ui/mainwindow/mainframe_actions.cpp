@@ -72,14 +72,14 @@ void MainFrame::onOperActioned(QString, int action)
 {
     switch (action) {
     case C::ActionLogout: {
-        int answer = 0;
+        MessageBox::Result answer = MessageBox::Button1;
         if (loginMode == 0)
             answer = MessageBox::question(this, C::logoutText(), QStringLiteral("确定要注销登录吗?"), C::confirm(),
                                           C::cancel());
         else if (loginMode == 1)
             answer = MessageBox::question(this, C::exitText(), QStringLiteral("确定要关闭连接吗?"), C::confirm(),
                                           C::cancel());
-        if (answer != 0)
+        if (answer != MessageBox::Button1)
             return;
         cloudClient->Logout();
         localDevice->unbindDevice();
@@ -107,7 +107,8 @@ void MainFrame::onOperActioned(QString, int action)
         importFromDialog();
         break;
     case C::ActionSave: {
-        if (MessageBox::question(this, C::saveTitle(), C::saveQuestionText(), C::confirm(), C::cancel()) != 0)
+        if (MessageBox::question(this, C::saveTitle(), C::saveQuestionText(), C::confirm(), C::cancel())
+            != MessageBox::Button1)
             return;
         const bool saved = DeviceDatas::instance()->addDevice(deviceRows);
         MessageBox::information(this, C::saveTitle(), saved ? C::savedText() : C::saveFailedText(), C::confirm());
@@ -170,7 +171,8 @@ void MainFrame::importFromDialog()
     }
     QList<stDeviceData> records;
     if (!DeviceDatas::readDeviceCsv(path, records)
-        && MessageBox::question(this, C::importTitle(), C::importConflictText(), C::confirm(), C::cancel()) != 0)
+        && MessageBox::question(this, C::importTitle(), C::importConflictText(), C::confirm(), C::cancel())
+               != MessageBox::Button1)
         return;
     DeviceDatas::instance()->addDevice(DeviceDatas::findByAccountIn(records, userName, password));
     GlobalConfig::instance()->save();
@@ -197,7 +199,7 @@ void MainFrame::showDebugLog()
     MessageBox box(this, C::debugLogTitle(), C::clearText(), C::closeButtonText());
     box.setContentWidget(new HelpView(Tarnwick::Constants::kLogFile, &box, true));
     sizeToWindow(box, this);
-    if (box.exec() == 0)
+    if (box.exec() == MessageBox::Button1)
         QFile::remove(Tarnwick::Constants::kLogFile);
 }
 

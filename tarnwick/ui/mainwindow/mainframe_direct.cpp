@@ -94,10 +94,11 @@ void MainFrame::showLocalDeviceRow(bool add)
 
 void MainFrame::slotLocalDeviceDisconnced()
 {
-    const int answer = MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(), C::confirm(), C::cancel());
+    const MessageBox::Result answer =
+        MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(), C::confirm(), C::cancel());
     const QString ip = localDevice->deviceIp();
     localDevice->unbindDevice();
-    if (answer == 0) {
+    if (answer == MessageBox::Button1) {
         localDevice->bindDevice(ip);
     } else {
         loginState = 0;

@@ -396,7 +396,7 @@ QImage grabBox(const std::function<void()>& open, const QString& title)
         if (++seen < 3)
             return;
         picture = box->grab().toImage();
-        box->done(1);
+        box->done(MessageBox::Button2);
     });
     open();
     return picture;
