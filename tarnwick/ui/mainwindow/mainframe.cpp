@@ -105,7 +105,7 @@ void MainFrame::initUi()
         if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel())
             == MessageBox::Button1) {
             local->exitPage();
-            showPage(0);
+            showPage(LoginPage);
         }
     }, Qt::DirectConnection);
 
@@ -115,7 +115,7 @@ void MainFrame::initUi()
     layout->setContentsMargins(margin, margin, margin, margin);
     layout->setSpacing(0);
     setLayout(layout);
-    showPage(0);
+    showPage(LoginPage);
 }
 
 void MainFrame::initConnections()
@@ -195,24 +195,24 @@ void MainFrame::toggleMaximize()
     }
 }
 
-void MainFrame::showPage(int index)
+void MainFrame::showPage(Page index)
 {
     pages->setCurrentIndex(index);
     currentPage = index;
-    titleBar->setSettingVisible(index == 0);
+    titleBar->setSettingVisible(index == LoginPage);
 }
 
 void MainFrame::applyLoginState()
 {
     devicePage()->setSearchBoxVisible(true);
     devicePage()->setItemText(C::ActionLogout, C::logoutText());
-    titleBar->setSettingVisible(loginState != 2);
-    if (loginState == 2) {
-        showPage(1);
+    titleBar->setSettingVisible(loginState != LoggedIn);
+    if (loginState == LoggedIn) {
+        showPage(CloudPage);
         onPageRefresh(0);
     } else {
         resetCloudState();
-        showPage(0);
+        showPage(LoginPage);
     }
 }
 

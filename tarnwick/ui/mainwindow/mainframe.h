@@ -46,6 +46,11 @@ public:
     // Milliseconds since the epoch, for the list-failure time; tests inject one.
     using Clock = std::function<qint64()>;
 
+    // The cloud session as the window sees it.
+    enum LoginState { LoggedOut = 0, LoggedIn = 2 };
+    // The pages of the stack, in its order.
+    enum Page { LoginPage = 0, CloudPage = 1, LocalPage = 2 };
+
     explicit MainFrame(QWidget* parent = nullptr);
     ~MainFrame() override;
 
@@ -66,7 +71,7 @@ public:
     bool connectDeviceByIp(const QString& ip);
     void showLocalDeviceRow(bool add);
 
-    void showPage(int index);
+    void showPage(Page index);
     void applyLoginState();
     void resetCloudState();
     void toggleMaximize();
@@ -80,22 +85,22 @@ public:
     VncViewerWindow* viewerWindow() const { return vncWindow; }
     QTimer* listTimer() const { return refreshTimer; }
     QTimer* stepTimer() const { return deviceTimer; }
-    int loginStateValue() const { return loginState; }
-    int loginModeValue() const { return loginMode; }
-    int currentPageIndex() const { return currentPage; }
+    LoginState loginStateValue() const { return loginState; }
+    Tarnwick::MainWindow::LoginMode loginModeValue() const { return loginMode; }
+    Page currentPageIndex() const { return currentPage; }
     int selectedRowValue() const { return selectedRow; }
     qint64 listFailSinceValue() const { return listFailSince; }
     QList<stDeviceData> tableRecords() const { return deviceRows; }
     QString connectedDevice() const { return connectedSn; }
-    int vpnOperationValue() const { return mVpnDevice.mOperation; }
-    int vpnDeviceStateValue() const { return mVpnDevice.mDeviceState; }
+    Tarnwick::MainWindow::VpnOperation vpnOperationValue() const { return mVpnDevice.mOperation; }
+    Tarnwick::MainWindow::VpnDeviceState vpnDeviceStateValue() const { return mVpnDevice.mDeviceState; }
     static bool isDropNoticeShowing() { return dropNoticeShowing.load(); }
 
     // Seams for tests: the clock, the connected panel and the VPN target
     // that the remote connection steps set.
     void setClock(Clock clock);
     void setConnectedSn(const QString& sn) { connectedSn = sn; }
-    void setVpnTarget(const QString& sn, int operation);
+    void setVpnTarget(const QString& sn, Tarnwick::MainWindow::VpnOperation operation);
     // The length of one VPN step (2000 ms in the program).
     void setStepInterval(int ms);
 
@@ -148,12 +153,12 @@ protected:
 private:
     struct VpnDevice
     {
-        int mOperation = 0;
+        Tarnwick::MainWindow::VpnOperation mOperation = Tarnwick::MainWindow::VpnIdle;
         QString mSn;
         QString mIccid;
         QString mLanIp;
-        int mDeviceState = 0;
-        int mVpnRunState = 0;
+        Tarnwick::MainWindow::VpnDeviceState mDeviceState = Tarnwick::MainWindow::DeviceNotReported;
+        Tarnwick::MainWindow::VpnRunState mVpnRunState = Tarnwick::MainWindow::VpnNotReported;
         bool mQuerying = false;
         bool mRetryPrepare = false;
         int mRow = -1;
@@ -190,7 +195,7 @@ private:
     void importFromDialog();
     void showDebugLog();
 
-    int loginMode = 0;
+    Tarnwick::MainWindow::LoginMode loginMode = Tarnwick::MainWindow::CloudMode;
     Qt::ApplicationState appState = Qt::ApplicationState(0);
     WidgetTitle* titleBar = nullptr;
     QStackedWidget* pages = nullptr;
@@ -198,8 +203,8 @@ private:
     WidgetLogin* loginView = nullptr;
     DeviceView* cloudView = nullptr;
     LocalDebugView* localView = nullptr;
-    int currentPage = 0;
-    int loginState = 0;
+    Page currentPage = LoginPage;
+    LoginState loginState = LoggedOut;
     bool quitting = false;
     VpnDevice mVpnDevice;
     QString connectedSn;

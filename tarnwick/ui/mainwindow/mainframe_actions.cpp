@@ -52,7 +52,7 @@ std::optional<MainFrame::ChosenPanel> MainFrame::chosenPanel(int needs)
         MessageBox::warning(this, C::errorTitle(), C::selectDeviceText(), C::confirm());
         return std::nullopt;
     }
-    if ((needs & NeedRecord) || loginMode == 0) {
+    if ((needs & NeedRecord) || loginMode == C::CloudMode) {
         if (!hasRecord) {
             MessageBox::warning(this, C::errorTitle(), C::notLinkedText(), C::confirm());
             return std::nullopt;
@@ -73,10 +73,10 @@ void MainFrame::onOperActioned(QString, int action)
     switch (action) {
     case C::ActionLogout: {
         MessageBox::Result answer = MessageBox::Button1;
-        if (loginMode == 0)
+        if (loginMode == C::CloudMode)
             answer = MessageBox::question(this, C::logoutText(), QStringLiteral("确定要注销登录吗?"), C::confirm(),
                                           C::cancel());
-        else if (loginMode == 1)
+        else if (loginMode == C::LocalMode)
             answer = MessageBox::question(this, C::exitText(), QStringLiteral("确定要关闭连接吗?"), C::confirm(),
                                           C::cancel());
         if (answer != MessageBox::Button1)

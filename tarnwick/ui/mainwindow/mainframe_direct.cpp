@@ -27,8 +27,8 @@ void MainFrame::onLocalDebugAction(const QString& netIntf, const QString)
     if (cancelled) {
         local->setNetIntf(QString());
     } else {
-        showPage(2);
-        loginMode = 1;
+        showPage(LocalPage);
+        loginMode = C::LocalMode;
     }
     loginPage()->slotLoginFinished();
 }
@@ -58,7 +58,7 @@ void MainFrame::slotLocalDeviceBindFinished(bool ret, int err)
     if (ret) {
         titleBar->setSettingVisible(false);
         devicePage()->showPage(0);
-        showPage(1);
+        showPage(CloudPage);
         devicePage()->setDirectMode(true);
         devicePage()->setSearchBoxVisible(false);
         devicePage()->setItemText(C::ActionLogout, C::exitText());
@@ -66,7 +66,7 @@ void MainFrame::slotLocalDeviceBindFinished(bool ret, int err)
         loginPage()->saveSettings();
     } else if (err == 1) {
         MessageBox::warning(this, C::connectFailedTitle(), C::deviceNetText(), C::confirm());
-        loginState = 0;
+        loginState = LoggedOut;
         applyLoginState();
     }
 }
@@ -101,7 +101,7 @@ void MainFrame::slotLocalDeviceDisconnced()
     if (answer == MessageBox::Button1) {
         localDevice->bindDevice(ip);
     } else {
-        loginState = 0;
+        loginState = LoggedOut;
         applyLoginState();
     }
 }
@@ -109,15 +109,16 @@ void MainFrame::slotLocalDeviceDisconnced()
 void MainFrame::onApplicationStateChanged(Qt::ApplicationState state)
 {
     const Qt::ApplicationState previous = appState;
-    if (state == Qt::ApplicationActive && previous == Qt::ApplicationSuspended && loginMode == 1 && currentPage == 1) {
+    if (state == Qt::ApplicationActive && previous == Qt::ApplicationSuspended && loginMode == C::LocalMode
+        && currentPage == CloudPage) {
         const QString ip = localDevice->deviceIp();
         if (!ip.isEmpty()) {
             localDevice->unbindDevice();
             localDevice->bindDevice(ip);
             qDebug().noquote() << "onApplicationStateChanged 111";
         }
-    } else if (state == Qt::ApplicationSuspended && previous == Qt::ApplicationInactive && loginMode == 1
-               && currentPage == 1) {
+    } else if (state == Qt::ApplicationSuspended && previous == Qt::ApplicationInactive && loginMode == C::LocalMode
+               && currentPage == CloudPage) {
         qDebug().noquote() << "onApplicationStateChanged 222";
         localDevice->unbindDevice();
     }

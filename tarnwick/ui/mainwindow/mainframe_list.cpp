@@ -31,22 +31,22 @@ qint64 MainFrame::now() const
 
 void MainFrame::onTimerRefresh()
 {
-    if (loginState == 2)
+    if (loginState == LoggedIn)
         onPageRefresh(0);
 }
 
 void MainFrame::onPageRefresh(int page)
 {
-    if (loginState == 0) {
+    if (loginState == LoggedOut) {
         qDebug().noquote() << "UnLogin, stop to QueryBoxList";
         return;
     }
     if (page != 0)
         return;
-    if (loginMode == 0) {
+    if (loginMode == C::CloudMode) {
         qDebug().noquote() << "to QueryBoxList...";
         cloudClient->QueryBoxList();
-    } else if (loginMode == 1) {
+    } else if (loginMode == C::LocalMode) {
         emit localDevice->signalManualRefresh();
     }
 }
@@ -71,7 +71,7 @@ void MainFrame::onQueryBoxListSignal(bool bSuc, QVector<stBoxData> newBoxes, QSt
     if (!connectedSn.isEmpty()) {
         bool stillConnected = false;
         for (const stBoxData& b : newBoxes)
-            stillConnected = stillConnected || (b.sn == connectedSn && b.state == 3);
+            stillConnected = stillConnected || (b.sn == connectedSn && b.state == C::CloudConnected);
         if (!stillConnected) {
             VPN_Android::VpnManager::instance()->quit(false);
             connectedSn.clear();
@@ -96,7 +96,7 @@ void MainFrame::onQueryBoxListSignal(bool bSuc, QVector<stBoxData> newBoxes, QSt
 
 void MainFrame::onUpdateDeviceTable()
 {
-    if (loginMode == 1)
+    if (loginMode == C::LocalMode)
         return;
     qDebug().noquote() << "Update device list...";
     DeviceView* page = devicePage();
@@ -117,7 +117,7 @@ void MainFrame::onUpdateDeviceTable()
 
     // Rows of the table are places in the shown list, with or without a
     // search text: the VPN target's row and the selection are found there.
-    if (mVpnDevice.mOperation != 0 && !mVpnDevice.mSn.isEmpty())
+    if (mVpnDevice.mOperation != C::VpnIdle && !mVpnDevice.mSn.isEmpty())
         mVpnDevice.mRow = DeviceDatas::indexOf(shown, mVpnDevice.mSn);
     selectedRow = hadChoice ? DeviceDatas::indexOf(shown, chosen.deviceNo) : 0;
     if (selectedRow < 0)
@@ -133,18 +133,18 @@ void MainFrame::onUpdateDeviceTable()
     if (selectedRow >= shown.size())
         selectedRow = 0;
     onSelectedRow(selectedRow);
-    if (mVpnDevice.mOperation != 0 && mVpnDevice.mRow != -1)
+    if (mVpnDevice.mOperation != C::VpnIdle && mVpnDevice.mRow != -1)
         refreshVpnRow(true);
 }
 
 void MainFrame::onSelectedRow(int row)
 {
-    if (loginMode != 0)
+    if (loginMode != C::CloudMode)
         return;
     selectedRow = row;
     stDeviceData record;
     if (recordOfRow(row, record))
-        devicePage()->setConnectState(record.state == 3, record.state == 1);
+        devicePage()->setConnectState(record.state == C::CloudConnected, record.state == C::CloudOnline);
     else
         devicePage()->setConnectState(false, false);
 }

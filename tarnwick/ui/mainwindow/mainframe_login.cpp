@@ -23,13 +23,13 @@ std::atomic<bool> MainFrame::dropNoticeShowing{false};
 void MainFrame::onLoginAction(const QString& name, const QString& pswd, int debugMode)
 {
     bool result = false;
-    if (debugMode == 0)
+    if (debugMode == C::CloudMode)
         result = loginCloud(name, pswd);
-    else if (debugMode == 1)
+    else if (debugMode == C::LocalMode)
         result = connectDeviceByIp(name);
     else
         return;
-    loginMode = debugMode;
+    loginMode = C::LoginMode(debugMode);
     if (!result)
         loginPage()->slotLoginFinished();
 }
@@ -90,7 +90,7 @@ bool MainFrame::loginCloud(const QString& name, const QString& pswd)
 void MainFrame::onLoginFinished(bool bSuc, int, int, QString strErrMsg)
 {
     loginPage()->slotLoginFinished();
-    loginState = bSuc ? 2 : 0;
+    loginState = bSuc ? LoggedIn : LoggedOut;
     qDebug().noquote() << "Login pswd:[" + userName + ":" + QStringLiteral("******") + "]"
                               + (bSuc ? QStringLiteral("success") : QStringLiteral("failed")) + ":" + strErrMsg;
     if (!bSuc) {
@@ -108,15 +108,15 @@ void MainFrame::onLogoutFinished(bool bSuc, QString)
 {
     if (!bSuc && !quitting)
         MessageBox::warning(this, C::logoutFailedTitle(), C::logoutFailedText(), C::confirm());
-    loginState = 0;
+    loginState = LoggedOut;
     applyLoginState();
 }
 
 void MainFrame::onDropLineSignal()
 {
     qDebug().noquote() << "onDropLineSignal ..." << QDateTime::currentMSecsSinceEpoch();
-    loginState = 0;
-    if (currentPage == 0 || dropNoticeShowing.load())
+    loginState = LoggedOut;
+    if (currentPage == LoginPage || dropNoticeShowing.load())
         return;
     dropNoticeShowing = true;
     if (vncWindow)

@@ -33,7 +33,7 @@ void MainFrame::setStepInterval(int ms)
     stepMs = ms;
 }
 
-void MainFrame::setVpnTarget(const QString& sn, int operation)
+void MainFrame::setVpnTarget(const QString& sn, C::VpnOperation operation)
 {
     mVpnDevice.mSn = sn;
     mVpnDevice.mOperation = operation;
@@ -42,7 +42,7 @@ void MainFrame::setVpnTarget(const QString& sn, int operation)
 
 void MainFrame::requestConnect()
 {
-    if (loginMode == 1) {
+    if (loginMode == C::LocalMode) {
         MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
         return;
     }
@@ -55,7 +55,7 @@ void MainFrame::requestConnect()
         return;
     const stDeviceData& record = panel->record;
     devicePage()->ensureCurrentRowVisible();
-    if (record.state != 1) {
+    if (record.state != C::CloudOnline) {
         MessageBox::information(this, C::messageTitle(), C::cannotConnectText(), C::confirm());
         return;
     }
@@ -67,7 +67,7 @@ void MainFrame::requestConnect()
     mVpnDevice.reset();
     mVpnDevice.mIccid = record.iccid;
     mVpnDevice.mSn = record.deviceNo;
-    mVpnDevice.mOperation = 2;
+    mVpnDevice.mOperation = C::VpnConnecting;
     mVpnDevice.mRow = panel->row;
     refreshVpnRow(true);
     deviceTimer->start(stepMs);
@@ -75,7 +75,7 @@ void MainFrame::requestConnect()
 
 void MainFrame::requestStop()
 {
-    if (loginMode == 1) {
+    if (loginMode == C::LocalMode) {
         MessageBox::warning(this, C::errorTitle(), C::notSupportedText(), C::confirm());
         return;
     }
@@ -88,7 +88,7 @@ void MainFrame::requestStop()
     mVpnDevice.reset();
     mVpnDevice.mSn = record.deviceNo;
     mVpnDevice.mIccid = record.iccid;
-    mVpnDevice.mOperation = 3;
+    mVpnDevice.mOperation = C::VpnStopping;
     mVpnDevice.mRow = panel->row;
     mVpnDevice.mQuerying = true;
     cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
@@ -101,10 +101,10 @@ void MainFrame::onTimerDevice()
 {
     VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
     bool finish = false;
-    if (loginState == 0)
-        mVpnDevice.mOperation = 0;
+    if (loginState == LoggedOut)
+        mVpnDevice.mOperation = C::VpnIdle;
 
-    if (mVpnDevice.mOperation == 2) {
+    if (mVpnDevice.mOperation == C::VpnConnecting) {
         if (mVpnDevice.mRetryPrepare) {
             mVpnDevice.mRetryPrepare = false;
             prepareVpnPermission();
@@ -115,16 +115,16 @@ void MainFrame::onTimerDevice()
             // A VPN client that ended by itself gives up at once, not after the last step.
             if (++mVpnDevice.mTicks > C::kVpnConnectSteps || vpn->hasChildEnded()) {
                 mVpnDevice.mTicks = 0;
-                const QString text = mVpnDevice.mDeviceState != 3 ? C::deviceNetFailedText()
-                                     : mVpnDevice.mVpnRunState != 1 ? C::localNetFailedText()
+                const QString text = mVpnDevice.mDeviceState != C::DeviceWithLanIp ? C::deviceNetFailedText()
+                                     : mVpnDevice.mVpnRunState != C::VpnRunConnected ? C::localNetFailedText()
                                                                      : C::linkFailedText();
                 MessageBox::warning(this, C::connectText(), text, C::confirm());
                 cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
                 vpn->quit(false);
-                mVpnDevice.mOperation = 5;
+                mVpnDevice.mOperation = C::VpnStoppingAfterFailure;
                 refreshVpnRow(true);
-            } else if (mVpnDevice.mDeviceState == 3 && mVpnDevice.mVpnRunState == 1) {
-                mVpnDevice.mOperation = 0;
+            } else if (mVpnDevice.mDeviceState == C::DeviceWithLanIp && mVpnDevice.mVpnRunState == C::VpnRunConnected) {
+                mVpnDevice.mOperation = C::VpnIdle;
                 mVpnDevice.mQuerying = false;
                 mVpnDevice.mTicks = 0;
                 connectedSn = mVpnDevice.mSn;
@@ -134,28 +134,28 @@ void MainFrame::onTimerDevice()
             mVpnDevice.mQuerying = true;
             mVpnDevice.mTicks = 0;
         } else {
-            mVpnDevice.mOperation = 0;
+            mVpnDevice.mOperation = C::VpnIdle;
             mVpnDevice.mQuerying = false;
             finish = true;
         }
-    } else if (mVpnDevice.mOperation == 3) {
+    } else if (mVpnDevice.mOperation == C::VpnStopping) {
         ++mVpnDevice.mTicks;
-        if (mVpnDevice.mDeviceState != 3) {
+        if (mVpnDevice.mDeviceState != C::DeviceWithLanIp) {
             mVpnDevice.mTicks = 0;
             vpn->quit(false);
-            mVpnDevice.mOperation = 0;
+            mVpnDevice.mOperation = C::VpnIdle;
             mVpnDevice.mQuerying = false;
             MessageBox::information(this, C::stopText(), C::stoppedText(), C::confirm());
         } else if (mVpnDevice.mTicks > C::kVpnConnectSteps) {
             mVpnDevice.mTicks = 0;
             MessageBox::warning(this, C::stopText(), C::stopFailedText(), C::confirm());
-            mVpnDevice.mOperation = 0;
+            mVpnDevice.mOperation = C::VpnIdle;
             mVpnDevice.mQuerying = false;
             finish = true;
         }
-    } else if (mVpnDevice.mOperation == 5) {
-        if (++mVpnDevice.mTicks > C::kVpnFailStopSteps || mVpnDevice.mDeviceState != 3) {
-            mVpnDevice.mOperation = 0;
+    } else if (mVpnDevice.mOperation == C::VpnStoppingAfterFailure) {
+        if (++mVpnDevice.mTicks > C::kVpnFailStopSteps || mVpnDevice.mDeviceState != C::DeviceWithLanIp) {
+            mVpnDevice.mOperation = C::VpnIdle;
             mVpnDevice.mQuerying = false;
             mVpnDevice.mTicks = 0;
             finish = true;
@@ -165,7 +165,7 @@ void MainFrame::onTimerDevice()
     if (!finish) {
         if (mVpnDevice.mQuerying)
             cloudClient->QueryBoxInfo(targetBox(mVpnDevice.mSn));
-        if (mVpnDevice.mOperation != 0) {
+        if (mVpnDevice.mOperation != C::VpnIdle) {
             refreshTimer->stop();
             deviceTimer->start(stepMs);
             return;
@@ -182,7 +182,7 @@ bool MainFrame::prepareVpnPermission()
 {
     VPN_Android::VpnManager* vpn = VPN_Android::VpnManager::instance();
     vpn->quit(false);
-    if (loginState == 0)
+    if (loginState == LoggedOut)
         return false;
     const bool ready = vpn->prepareVpn();
     if (!ready)
@@ -192,7 +192,7 @@ bool MainFrame::prepareVpnPermission()
 
 void MainFrame::onVpnRunState(int state)
 {
-    if (mVpnDevice.mOperation == 2 && state == 2)
+    if (mVpnDevice.mOperation == C::VpnConnecting && state == C::ManagerPrepared)
         cloudClient->Connect(targetBox(mVpnDevice.mSn));
 }
 
@@ -220,15 +220,15 @@ void MainFrame::onQueryBoxInfoSignal(bool bSuc, stBoxData data, QString strErrMs
     qDebug().noquote() << "Querty Box " + QString::number(mVpnDevice.mOperation) + QString(bSuc ? "true" : "false")
                               + mVpnDevice.mSn + data.sn + data.ip + QString::number(data.state) + data.iccid
                               + strErrMsg;
-    if (mVpnDevice.mOperation == 0)
+    if (mVpnDevice.mOperation == C::VpnIdle)
         return;
     if (!bSuc) {
-        mVpnDevice.mDeviceState = 0;
+        mVpnDevice.mDeviceState = C::DeviceNotReported;
         return;
     }
     if (data.sn != mVpnDevice.mSn)
         return;
-    mVpnDevice.mDeviceState = data.ip.isEmpty() ? 1 : 3;
+    mVpnDevice.mDeviceState = data.ip.isEmpty() ? C::DeviceWithoutLanIp : C::DeviceWithLanIp;
     mVpnDevice.mLanIp = data.ip;
 }
 
@@ -242,5 +242,5 @@ void MainFrame::onDisconnectSignal(bool bSuc, QString, QString strErrMsg)
 void MainFrame::onVpnStateChanged(QString state, QString ip)
 {
     qDebug().noquote() << "Vpn State: " + state + ip;
-    mVpnDevice.mVpnRunState = state == QLatin1String("CONNECTED") ? 1 : 2;
+    mVpnDevice.mVpnRunState = state == QLatin1String("CONNECTED") ? C::VpnRunConnected : C::VpnRunOther;
 }
