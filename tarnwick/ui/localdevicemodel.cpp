@@ -188,7 +188,8 @@ bool LocalDeviceModel::containsIp(const QVector<stLocalDeviceInfo>& list, const 
 
 QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface)
 {
-    ScanThread* scan = m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface);
+    std::unique_ptr<ScanThread> owner(m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface));
+    ScanThread* scan = owner.get();
     auto wait = std::make_shared<WorkerWait<QVector<stDeviceInfoEx>>>();
     QEventLoop loop;
     const auto result = connect(
@@ -207,7 +208,7 @@ QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface
         loop.exec();
     disconnect(result);
     disconnect(cancel);
-    delete scan;  // waits for the thread, so its handler has finished
+    owner.reset();  // waits for the thread, so its handler has finished
     return wait->take();
 }
 
@@ -302,7 +303,9 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     if (cancelled || netIntf.isEmpty())
         return;
 
-    LoadLocalDevice* probe = m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this);
+    std::unique_ptr<LoadLocalDevice> owner(m_savedProbeFactory ? m_savedProbeFactory(this)
+                                                               : new LoadLocalDevice(this));
+    LoadLocalDevice* probe = owner.get();
     auto wait = std::make_shared<WorkerWait<QVector<stLocalDeviceInfo>>>();
     QEventLoop loop;
     const auto result = connect(
@@ -321,7 +324,7 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
         loop.exec();
     disconnect(result);
     disconnect(cancel);
-    delete probe;
+    owner.reset();  // waits for the thread, so its handler has finished
     const QVector<stLocalDeviceInfo> saved = wait->take();
 
     if (cancelled) {

@@ -52,10 +52,7 @@ MessageBox::MessageBox(QWidget* parent, const QString& title, const QString& but
     build(title, QString(), button1, button2);
 }
 
-MessageBox::~MessageBox()
-{
-    delete m_eventLoop;
-}
+MessageBox::~MessageBox() = default;
 
 void MessageBox::build(const QString& title, const QString& text, const QString& button1, const QString& button2)
 {
@@ -160,8 +157,7 @@ MessageBox::Result MessageBox::exec()
                             (m_referenceWidget->height() - height()) / 2);
         move(m_referenceWidget->mapToGlobal(offset));
     }
-    delete m_eventLoop;
-    m_eventLoop = new QEventLoop(this);
+    m_eventLoop = std::make_unique<QEventLoop>();
     m_eventLoop->exec();
     return m_result;
 }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QEventLoop;
 class QHBoxLayout;
@@ -73,7 +74,7 @@ private:
     Type m_boxType = Content;
     QHBoxLayout* m_contentLayout = nullptr;
     QPointer<QWidget> m_contentWidget;
-    QEventLoop* m_eventLoop = nullptr;
+    std::unique_ptr<QEventLoop> m_eventLoop;
     QPointer<QWidget> m_referenceWidget;
     std::function<bool()> m_button1Check;
 };

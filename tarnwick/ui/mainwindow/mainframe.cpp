@@ -34,7 +34,7 @@ MainFrame::MainFrame(QWidget* parent)
     // a direct connection is not a resume from suspension.
     appState = QGuiApplication::applicationState();
     cloudClient = &VPNClient::instance();
-    localDevice = new LocalDeviceObject();
+    localDevice = std::make_unique<LocalDeviceObject>();
     refreshTimer = new QTimer(this);
     deviceTimer = new QTimer(this);
     initUi();
@@ -60,13 +60,9 @@ MainFrame::~MainFrame()
     if (localDevice) {
         localDevice->unbindDevice();
         // Stops and joins the object's thread.
-        delete localDevice;
-        localDevice = nullptr;
+        localDevice.reset();
     }
-    if (vncWindow) {
-        delete vncWindow;
-        vncWindow = nullptr;
-    }
+    vncWindow.reset();
     // The pages go while the window is still whole: the local page ends its
     // forwarding in its destructor and may wait with events running.
     refreshTimer->stop();
@@ -140,9 +136,9 @@ void MainFrame::initConnections()
     connect(DeviceDatas::instance(), &DeviceDatas::searchTextChanged, this, &MainFrame::onUpdateDeviceTable);
     if (!cloudSignalsConnected)
         connectCloudSignals();
-    connect(localDevice, &LocalDeviceObject::signalBindFinished, this, &MainFrame::slotLocalDeviceBindFinished);
-    connect(localDevice, &LocalDeviceObject::signalDataUpdated, this, &MainFrame::slotLocalDeviceDataUpdated);
-    connect(localDevice, &LocalDeviceObject::signalDisconnected, this, &MainFrame::slotLocalDeviceDisconnced);
+    connect(localDevice.get(), &LocalDeviceObject::signalBindFinished, this, &MainFrame::slotLocalDeviceBindFinished);
+    connect(localDevice.get(), &LocalDeviceObject::signalDataUpdated, this, &MainFrame::slotLocalDeviceDataUpdated);
+    connect(localDevice.get(), &LocalDeviceObject::signalDisconnected, this, &MainFrame::slotLocalDeviceDisconnced);
     VPN_Android::VpnManager::instance();
 }
 

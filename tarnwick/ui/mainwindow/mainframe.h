@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DeviceView;
@@ -81,8 +82,8 @@ public:
     WidgetLogin* loginPage() const { return loginView; }
     DeviceView* devicePage() const { return cloudView; }
     LocalDebugView* localPage() const { return localView; }
-    LocalDeviceObject* deviceObject() const { return localDevice; }
-    VncViewerWindow* viewerWindow() const { return vncWindow; }
+    LocalDeviceObject* deviceObject() const { return localDevice.get(); }
+    VncViewerWindow* viewerWindow() const { return vncWindow.get(); }
     QTimer* listTimer() const { return refreshTimer; }
     QTimer* stepTimer() const { return deviceTimer; }
     LoginState loginStateValue() const { return loginState; }
@@ -210,7 +211,8 @@ private:
     QString connectedSn;
     bool cloudSignalsConnected = false;
     VPNClient* cloudClient = nullptr;
-    LocalDeviceObject* localDevice = nullptr;
+    // No parent: the object moves itself to a thread of its own.
+    std::unique_ptr<LocalDeviceObject> localDevice;
     QString userName;
     QString password;
     QList<stDeviceData> deviceRows;
@@ -219,7 +221,7 @@ private:
     QTimer* deviceTimer = nullptr;
     int selectedRow = 0;
     qint64 listFailSince = 0;
-    VncViewerWindow* vncWindow = nullptr;
+    std::unique_ptr<VncViewerWindow> vncWindow;
     Clock clock;
     int stepMs = Tarnwick::MainWindow::kVpnStepMs;
 

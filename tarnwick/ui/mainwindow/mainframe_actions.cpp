@@ -246,7 +246,7 @@ void MainFrame::startVnc(QString ip)
 {
     if (vncWindow)
         endViewerWindow(vncWindow);
-    vncWindow = new VncViewerWindow(ip);
+    vncWindow = std::make_unique<VncViewerWindow>(ip);
     vncWindow->show();
 }
 
