@@ -2,10 +2,9 @@
 
 #include "tarnwick/vnc/vncviewerwindow.h"
 
-void endViewerWindow(VncViewerWindow*& window)
+void endViewerWindow(std::unique_ptr<VncViewerWindow>& window)
 {
-    VncViewerWindow* ending = window;
-    window = nullptr;
+    VncViewerWindow* ending = window.release();
     if (!ending)
         return;
     ending->close();

@@ -167,8 +167,7 @@ LocalDebugView::~LocalDebugView()
     QObject::disconnect(forwardManager, nullptr, this, nullptr);
     forwardManager->stopNetForwardSilently();
     vpnConnected = false;
-    delete vncWindow;  // not inside any of the window's loops here
-    vncWindow = nullptr;
+    vncWindow.reset();  // not inside any of the window's loops here
 }
 
 LocalDeviceFilterModel* LocalDebugView::filterModel() const
@@ -455,7 +454,7 @@ void LocalDebugView::onStartVNC()
     if (address.isEmpty())
         return;
     endViewerWindow(vncWindow);
-    vncWindow = new VncViewerWindow(address);
+    vncWindow = std::make_unique<VncViewerWindow>(address);
     vncWindow->show();
 }
 

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class LocalDeviceFilterModel;
 class LocalDeviceModel;
 class LocalNetForwardManager;
@@ -37,7 +39,7 @@ public:
     QTableView* deviceTable() const { return tableView; }
     MenuItemGroup* menu() const { return menuGroup; }
     LocalNetForwardManager* netForwardManager() const { return forwardManager; }
-    VncViewerWindow* viewerWindow() const { return vncWindow; }
+    VncViewerWindow* viewerWindow() const { return vncWindow.get(); }
     QString selectedAddress() const { return selectedIp; }
     QString selectedLanAddress() const { return selectedLanIp; }
     bool isVpnConnected() const { return vpnConnected; }
@@ -98,5 +100,5 @@ private:
     QString selectedLanIp;
     LocalNetForwardManager* forwardManager = nullptr;
     bool vpnConnected = false;
-    VncViewerWindow* vncWindow = nullptr;
+    std::unique_ptr<VncViewerWindow> vncWindow;
 };

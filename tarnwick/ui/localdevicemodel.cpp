@@ -156,7 +156,8 @@ bool LocalDeviceModel::containsIp(const QVector<stLocalDeviceInfo>& list, const 
 
 QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface)
 {
-    ScanThread* scan = m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface);
+    std::unique_ptr<ScanThread> owner(m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface));
+    ScanThread* scan = owner.get();
     // Written by the worker's handler, read once its thread has ended.
     auto found = std::make_shared<QVector<stDeviceInfoEx>>();
     platform::NestedWait wait;
@@ -178,7 +179,7 @@ QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface
     wait.exec();
     disconnect(result);
     disconnect(cancel);
-    delete scan;  // waits for the thread, so its handler has finished
+    owner.reset();  // waits for the thread, so its handler has finished
     return *found;
 }
 
@@ -273,7 +274,9 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     if (cancelled || netIntf.isEmpty())
         return;
 
-    LoadLocalDevice* probe = m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this);
+    std::unique_ptr<LoadLocalDevice> owner(m_savedProbeFactory ? m_savedProbeFactory(this)
+                                                               : new LoadLocalDevice(this));
+    LoadLocalDevice* probe = owner.get();
     auto found = std::make_shared<QVector<stLocalDeviceInfo>>();
     platform::NestedWait wait;
     const auto result = connect(
@@ -294,7 +297,7 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     wait.exec();
     disconnect(result);
     disconnect(cancel);
-    delete probe;
+    owner.reset();  // waits for the thread, so its handler has finished
     const QVector<stLocalDeviceInfo> saved = *found;
 
     if (cancelled) {

@@ -20,7 +20,7 @@ using namespace Tarnwick::Widgets;
 
 namespace {
 
-QString iconForType(int type)
+QString iconForType(MessageBox::Type type)
 {
     switch (type) {
     case MessageBox::Warning:
@@ -34,7 +34,7 @@ QString iconForType(int type)
 
 } // namespace
 
-MessageBox::MessageBox(int type, const QString& title, const QString& text, const QString& button1,
+MessageBox::MessageBox(Type type, const QString& title, const QString& text, const QString& button1,
                        const QString& button2, QWidget* parent)
     : MovableWidget(nullptr)
     , m_boxType(type)
@@ -52,10 +52,7 @@ MessageBox::MessageBox(QWidget* parent, const QString& title, const QString& but
     build(title, QString(), button1, button2);
 }
 
-MessageBox::~MessageBox()
-{
-    delete m_eventLoop;
-}
+MessageBox::~MessageBox() = default;
 
 void MessageBox::build(const QString& title, const QString& text, const QString& button1, const QString& button2)
 {
@@ -151,7 +148,7 @@ void MessageBox::build(const QString& title, const QString& text, const QString&
     setTitleDraggable(true);
 }
 
-int MessageBox::exec()
+MessageBox::Result MessageBox::exec()
 {
     m_result = Closed;
     show();
@@ -160,13 +157,12 @@ int MessageBox::exec()
                             (m_referenceWidget->height() - height()) / 2);
         move(m_referenceWidget->mapToGlobal(offset));
     }
-    delete m_eventLoop;
-    m_eventLoop = new QEventLoop(this);
+    m_eventLoop = std::make_unique<QEventLoop>();
     m_eventLoop->exec();
     return m_result;
 }
 
-void MessageBox::done(int r)
+void MessageBox::done(Result r)
 {
     m_result = r;
     close();
@@ -238,24 +234,24 @@ void MessageBox::centerInParent()
     move(box.topLeft());
 }
 
-int MessageBox::question(QWidget* parent, const QString& title, const QString& text, const QString& button1,
-                         const QString& button2, Qt::Alignment buttonAlign)
+MessageBox::Result MessageBox::question(QWidget* parent, const QString& title, const QString& text,
+                                       const QString& button1, const QString& button2, Qt::Alignment buttonAlign)
 {
     MessageBox box(Question, title, text, button1, button2, parent);
     box.setButtonAlignment(buttonAlign);
     return box.exec();
 }
 
-int MessageBox::information(QWidget* parent, const QString& title, const QString& text, const QString& button,
-                            Qt::Alignment buttonAlign)
+MessageBox::Result MessageBox::information(QWidget* parent, const QString& title, const QString& text,
+                                          const QString& button, Qt::Alignment buttonAlign)
 {
     MessageBox box(Information, title, text, button, QString(), parent);
     box.setButtonAlignment(buttonAlign);
     return box.exec();
 }
 
-int MessageBox::warning(QWidget* parent, const QString& title, const QString& text, const QString& button,
-                        Qt::Alignment buttonAlign)
+MessageBox::Result MessageBox::warning(QWidget* parent, const QString& title, const QString& text,
+                                      const QString& button, Qt::Alignment buttonAlign)
 {
     MessageBox box(Warning, title, text, button, QString(), parent);
     box.setButtonAlignment(buttonAlign);

@@ -2,8 +2,8 @@
 
 // The program's own modal message dialog: a frameless box dragged by its blue
 // title bar, with a type icon, a text and up to two buttons, or a frame around
-// a caller's widget (content mode). exec() returns the user's answer:
-// 0 button 1, 1 button 2, 2 the title bar's close button, -1 any other close.
+// a caller's widget (content mode). exec() returns the user's answer as a
+// Result; its values are the program's answer numbers.
 
 #include "tarnwick/widgets/movablewidget.h"
 
@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QEventLoop;
 class QHBoxLayout;
@@ -20,11 +21,12 @@ class MessageBox : public MovableWidget
     Q_OBJECT
 public:
     enum Type { Content = 0, Information = 1, Warning = 2, Question = 3 };
+    // Closed: closed in any other way than by a button of the box.
     enum Result { Closed = -1, Button1 = 0, Button2 = 1, TitleClose = 2 };
 
-    // A typed box (1 information, 2 warning, 3 question). The box is always a
+    // A typed box (information, warning or question). The box is always a
     // top-level window; parent is only the reference for size and position.
-    MessageBox(int type, const QString& title, const QString& text, const QString& button1,
+    MessageBox(Type type, const QString& title, const QString& text, const QString& button1,
                const QString& button2, QWidget* parent = nullptr);
     // A content-mode box: the caller supplies the middle with setContentWidget().
     MessageBox(QWidget* parent, const QString& title, const QString& button1, const QString& button2);
@@ -32,8 +34,8 @@ public:
 
     // Shows the box application-modal, centred on the reference widget, and
     // blocks in a nested event loop until it closes.
-    int exec();
-    void done(int r);
+    Result exec();
+    void done(Result r);
 
     // Replaces the content widget; the old one is deleted at once. The box's
     // layout takes the new one over as a child. The widget already held is
@@ -46,15 +48,15 @@ public:
     void setTitleDraggable(bool draggable);
     void setButtonAlignment(Qt::Alignment alignment);
 
-    int result() const { return m_result; }
-    int boxType() const { return m_boxType; }
+    Result result() const { return m_result; }
+    Type boxType() const { return m_boxType; }
 
-    static int question(QWidget* parent, const QString& title, const QString& text, const QString& button1,
-                        const QString& button2, Qt::Alignment buttonAlign = Qt::AlignCenter);
-    static int information(QWidget* parent, const QString& title, const QString& text, const QString& button,
-                           Qt::Alignment buttonAlign = Qt::AlignCenter);
-    static int warning(QWidget* parent, const QString& title, const QString& text, const QString& button,
-                       Qt::Alignment buttonAlign = Qt::AlignCenter);
+    static Result question(QWidget* parent, const QString& title, const QString& text, const QString& button1,
+                           const QString& button2, Qt::Alignment buttonAlign = Qt::AlignCenter);
+    static Result information(QWidget* parent, const QString& title, const QString& text, const QString& button,
+                              Qt::Alignment buttonAlign = Qt::AlignCenter);
+    static Result warning(QWidget* parent, const QString& title, const QString& text, const QString& button,
+                          Qt::Alignment buttonAlign = Qt::AlignCenter);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,11 +70,11 @@ private slots:
 private:
     void build(const QString& title, const QString& text, const QString& button1, const QString& button2);
 
-    int m_result = Closed;
-    int m_boxType = Content;
+    Result m_result = Closed;
+    Type m_boxType = Content;
     QHBoxLayout* m_contentLayout = nullptr;
     QPointer<QWidget> m_contentWidget;
-    QEventLoop* m_eventLoop = nullptr;
+    std::unique_ptr<QEventLoop> m_eventLoop;
     QPointer<QWidget> m_referenceWidget;
     std::function<bool()> m_button1Check;
 };

@@ -99,16 +99,16 @@ QVariantMap CloudDeviceRows::statusCell(int state, bool busy, int busyOperation)
     QString text;
     QString color;
     if (busy) {
-        const bool connecting = busyOperation == 1 || busyOperation == 2;
+        const bool connecting = busyOperation == C::VpnConnectRequested || busyOperation == C::VpnConnecting;
         text = connecting ? C::statusLinking() : C::statusStopping();
         color = connecting ? QStringLiteral("#00b050") : QStringLiteral("#ff0000");
-    } else if (state == 2) {
+    } else if (state == C::CloudOccupied) {
         text = C::statusOccupied();
         color = QStringLiteral("#ff0000");
-    } else if (state == 3) {
+    } else if (state == C::CloudConnected) {
         text = C::statusLinked();
         color = QStringLiteral("#00b0f0");
-    } else if (state == 1) {
+    } else if (state == C::CloudOnline) {
         text = C::statusOnline();
         color = QStringLiteral("#0000ff");
     } else {
@@ -130,7 +130,7 @@ QVariant CloudDeviceRows::makeDeviceRow(const stDeviceData& record, int index, b
     cells.reserve(8);
     cells << (index + 1) << type << network << record.deviceNo << record.deviceName
           << statusCell(record.state, busy, busyOperation)
-          << (record.state == 2 ? QString() : record.lanIp) << record.iccid;
+          << (record.state == C::CloudOccupied ? QString() : record.lanIp) << record.iccid;
     return cells;
 }
 
@@ -190,13 +190,14 @@ QString CloudDeviceRows::statusSortKey(const stDeviceData& record, const QString
 {
     QChar digit;
     switch (record.state) {
-    case 2: digit = QLatin1Char('5'); break;
-    case 3: digit = QLatin1Char('2'); break;
-    case 1: digit = QLatin1Char('1'); break;
+    case C::CloudOccupied: digit = QLatin1Char('5'); break;
+    case C::CloudConnected: digit = QLatin1Char('2'); break;
+    case C::CloudOnline: digit = QLatin1Char('1'); break;
     default: digit = QLatin1Char('0'); break;
     }
     if (record.deviceNo == busySn)
-        digit = (busyOperation == 1 || busyOperation == 2) ? QLatin1Char('3') : QLatin1Char('4');
+        digit = (busyOperation == C::VpnConnectRequested || busyOperation == C::VpnConnecting) ? QLatin1Char('3')
+                                                                                                : QLatin1Char('4');
     return QString(digit) + record.deviceNo;
 }
 

@@ -6,6 +6,12 @@
 // cloud session, the VPN manager and its own per-panel session object: it
 // logs in and out, polls and shows the cloud device list, binds one panel
 // directly, and closes in order.
+//
+// Everything here runs on the GUI thread, so the window takes no lock: the
+// device object works on its own thread but reaches the window only through
+// queued signals, and the cloud session, the VPN manager, the pages and the
+// timers all live on the GUI thread. Slots can still be re-entered from the
+// nested loops of the window's own boxes and dialogs.
 
 #include "tarnwick/cloud/cloudrecords.h"
 #include "tarnwick/core/devicedatas.h"
@@ -13,7 +19,6 @@
 #include "tarnwick/widgets/movablewidget.h"
 
 #include <QList>
-#include <QRecursiveMutex>
 #include <QRegularExpression>
 #include <QString>
 #include <QVariant>
@@ -21,6 +26,8 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class DeviceView;
 class LocalDebugView;
@@ -39,6 +46,11 @@ class MainFrame : public MovableWidget
 public:
     // Milliseconds since the epoch, for the list-failure time; tests inject one.
     using Clock = std::function<qint64()>;
+
+    // The cloud session as the window sees it.
+    enum LoginState { LoggedOut = 0, LoggedIn = 2 };
+    // The pages of the stack, in its order.
+    enum Page { LoginPage = 0, CloudPage = 1, LocalPage = 2 };
 
     explicit MainFrame(QWidget* parent = nullptr);
     ~MainFrame() override;
@@ -60,36 +72,36 @@ public:
     bool connectDeviceByIp(const QString& ip);
     void showLocalDeviceRow(bool add);
 
-    void showPage(int index);
+    void showPage(Page index);
     void applyLoginState();
     void resetCloudState();
     void toggleMaximize();
 
     // What tests and the program's start read.
     WidgetTitle* title() const { return titleBar; }
-    WidgetLogin* loginPage() const;
-    DeviceView* devicePage() const;
-    LocalDebugView* localPage() const;
-    LocalDeviceObject* deviceObject() const { return localDevice; }
-    VncViewerWindow* viewerWindow() const { return vncWindow; }
+    WidgetLogin* loginPage() const { return loginView; }
+    DeviceView* devicePage() const { return cloudView; }
+    LocalDebugView* localPage() const { return localView; }
+    LocalDeviceObject* deviceObject() const { return localDevice.get(); }
+    VncViewerWindow* viewerWindow() const { return vncWindow.get(); }
     QTimer* listTimer() const { return refreshTimer; }
     QTimer* stepTimer() const { return deviceTimer; }
-    int loginStateValue() const { return loginState; }
-    int loginModeValue() const { return loginMode; }
-    int currentPageIndex() const { return currentPage; }
+    LoginState loginStateValue() const { return loginState; }
+    Tarnwick::MainWindow::LoginMode loginModeValue() const { return loginMode; }
+    Page currentPageIndex() const { return currentPage; }
     int selectedRowValue() const { return selectedRow; }
     qint64 listFailSinceValue() const { return listFailSince; }
     QList<stDeviceData> tableRecords() const { return deviceRows; }
     QString connectedDevice() const { return connectedSn; }
-    int vpnOperationValue() const { return mVpnDevice.mOperation; }
-    int vpnDeviceStateValue() const { return mVpnDevice.mDeviceState; }
+    Tarnwick::MainWindow::VpnOperation vpnOperationValue() const { return mVpnDevice.mOperation; }
+    Tarnwick::MainWindow::VpnDeviceState vpnDeviceStateValue() const { return mVpnDevice.mDeviceState; }
     static bool isDropNoticeShowing() { return dropNoticeShowing.load(); }
 
     // Seams for tests: the clock, the connected panel and the VPN target
     // that the remote connection steps set.
     void setClock(Clock clock);
     void setConnectedSn(const QString& sn) { connectedSn = sn; }
-    void setVpnTarget(const QString& sn, int operation);
+    void setVpnTarget(const QString& sn, Tarnwick::MainWindow::VpnOperation operation);
     // The length of one VPN step (2000 ms in the program).
     void setStepInterval(int ms);
 
@@ -142,18 +154,34 @@ protected:
 private:
     struct VpnDevice
     {
-        int mOperation = 0;
+        Tarnwick::MainWindow::VpnOperation mOperation = Tarnwick::MainWindow::VpnIdle;
         QString mSn;
         QString mIccid;
         QString mLanIp;
-        int mDeviceState = 0;
-        int mVpnRunState = 0;
+        Tarnwick::MainWindow::VpnDeviceState mDeviceState = Tarnwick::MainWindow::DeviceNotReported;
+        Tarnwick::MainWindow::VpnRunState mVpnRunState = Tarnwick::MainWindow::VpnNotReported;
         bool mQuerying = false;
         bool mRetryPrepare = false;
         int mRow = -1;
         int mTicks = 0;
         void reset() { *this = VpnDevice(); }
     };
+
+    // The panel of the cloud page's current row, for an action on it.
+    struct ChosenPanel
+    {
+        int row = -1;
+        stDeviceData record;  // the row's record, when the list has one
+        QString address;      // where the tools reach the panel
+    };
+    enum PanelNeed { NeedRow = 0, NeedRecord = 1, NeedAddress = 2 };
+    // The address is the record's LAN address in cloud mode, and whenever
+    // the record is needed; otherwise the directly bound panel's. Nothing,
+    // after a warning, when the row cannot serve: "请先选择一个设备!" without
+    // a row (or without the row's record when that is needed), "设备没有联机!"
+    // without a record to take the address from, or without an address when
+    // one is needed.
+    std::optional<ChosenPanel> chosenPanel(int needs);
 
     void initUi();
     void initConnections();
@@ -168,18 +196,23 @@ private:
     void importFromDialog();
     void showDebugLog();
 
-    int loginMode = 0;
+    Tarnwick::MainWindow::LoginMode loginMode = Tarnwick::MainWindow::CloudMode;
     Qt::ApplicationState appState = Qt::ApplicationState(0);
     WidgetTitle* titleBar = nullptr;
     QStackedWidget* pages = nullptr;
-    int currentPage = 0;
-    int loginState = 0;
+    // The three pages of the stack, in its order; children of the window.
+    WidgetLogin* loginView = nullptr;
+    DeviceView* cloudView = nullptr;
+    LocalDebugView* localView = nullptr;
+    Page currentPage = LoginPage;
+    LoginState loginState = LoggedOut;
     bool quitting = false;
     VpnDevice mVpnDevice;
     QString connectedSn;
     bool cloudSignalsConnected = false;
     VPNClient* cloudClient = nullptr;
-    LocalDeviceObject* localDevice = nullptr;
+    // No parent: the object moves itself to a thread of its own.
+    std::unique_ptr<LocalDeviceObject> localDevice;
     QString userName;
     QString password;
     QList<stDeviceData> deviceRows;
@@ -188,8 +221,7 @@ private:
     QTimer* deviceTimer = nullptr;
     int selectedRow = 0;
     qint64 listFailSince = 0;
-    QRecursiveMutex mutex;
-    VncViewerWindow* vncWindow = nullptr;
+    std::unique_ptr<VncViewerWindow> vncWindow;
     Clock clock;
     int stepMs = Tarnwick::MainWindow::kVpnStepMs;
 

@@ -96,6 +96,27 @@ inline QString vpnIcon() { return QStringLiteral(":/pics/pic/vpn.png"); }
 inline QString stopIcon() { return QStringLiteral(":/pics/pic/stop.png"); }
 inline QString helpIcon() { return QStringLiteral(":/pics/pic/help.png"); }
 
+// How the user came in: the login form's tab ids and the debugMode of its
+// login request carry the same numbers.
+enum LoginMode { CloudMode = 0, LocalMode = 1 };
+
+// A cloud device's state as the list and query replies give it; any other
+// value is offline.
+enum CloudState { CloudOnline = 1, CloudOccupied = 2, CloudConnected = 3 };
+
+// The VPN operation running on one cloud device. A busy row shows
+// "connecting" for VpnConnectRequested and VpnConnecting alike.
+enum VpnOperation {
+    VpnIdle = 0, VpnConnectRequested = 1, VpnConnecting = 2, VpnStopping = 3, VpnStoppingAfterFailure = 5
+};
+// What the last device query found: nothing (or a failed query), the panel
+// without a LAN address, or the panel with one.
+enum VpnDeviceState { DeviceNotReported = 0, DeviceWithoutLanIp = 1, DeviceWithLanIp = 3 };
+// What the local VPN client last reported.
+enum VpnRunState { VpnNotReported = 0, VpnRunConnected = 1, VpnRunOther = 2 };
+// The VPN manager's run status signal: stopped or failed, started, prepared.
+enum VpnManagerStatus { ManagerStopped = 0, ManagerStarted = 1, ManagerPrepared = 2 };
+
 // Action ids shared by the device pages and the main window.
 enum Action {
     ActionLogout = 0, ActionConnect = 1, ActionStop = 2, ActionVnc = 3, ActionPass = 4, ActionExport = 5,

@@ -48,11 +48,11 @@ void WidgetLogin::buildForm()
     group->setExclusive(true);
     remoteRadio = new RadioButton(this);
     remoteRadio->setText(C::remoteTabText());
-    remoteRadio->addToGroup(group, 0);
+    remoteRadio->addToGroup(group, C::CloudMode);
     remoteRadio->setChecked(true);
     localRadio = new RadioButton(this);
     localRadio->setText(C::localTabText());
-    localRadio->addToGroup(group, 1);
+    localRadio->addToGroup(group, C::LocalMode);
     auto* tabRow = new QHBoxLayout;
     tabRow->setAlignment(Qt::AlignCenter);
     tabRow->addWidget(remoteRadio, 0, Qt::AlignCenter);
@@ -136,7 +136,7 @@ void WidgetLogin::buildForm()
     connect(searchButton, &QPushButton::clicked, this, &WidgetLogin::onLocalDebugLogin);
     connect(group, &QButtonGroup::idClicked, pageStack, &QStackedWidget::setCurrentIndex);
     connect(group, &QButtonGroup::idClicked, this, [this](int id) {
-        if (id == 1)
+        if (id == C::LocalMode)
             refreshInterfaces();
     });
 }
@@ -172,7 +172,7 @@ void WidgetLogin::onRemoteDebugLogin()
     }
     ready = false;
     setTabsEnabled(false);
-    emit loginAction(userEdit->text(), pswdEdit->text(), 0);
+    emit loginAction(userEdit->text(), pswdEdit->text(), C::CloudMode);
 }
 
 void WidgetLogin::onLocalDebugLogin()

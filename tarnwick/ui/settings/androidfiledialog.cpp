@@ -38,18 +38,15 @@ AndroidFileDialog::AndroidFileDialog(const QString& title, QObject* parent)
     initUi(title);
 }
 
-AndroidFileDialog::~AndroidFileDialog()
-{
-    delete box;
-}
+AndroidFileDialog::~AndroidFileDialog() = default;
 
 void AndroidFileDialog::initUi(const QString& title)
 {
-    box = new MessageBox(nullptr, title, QString(), QString());
+    box = std::make_unique<MessageBox>(nullptr, title, QString(), QString());
     box->setFixedSize(ScreenTool::screenSize());
     box->setTitleDraggable(false);
 
-    auto* content = new QWidget(box);
+    auto* content = new QWidget(box.get());
     auto* layout = new QVBoxLayout(content);
     auto* row = new QHBoxLayout;
     row->setContentsMargins(0, 0, 0, 0);

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 class MessageBox;
 
 class AndroidFileDialog : public QObject
@@ -34,7 +36,7 @@ public:
     int startRootIndex() const { return rootIndex; }
     QStringList shownEntries() const { return entries; }
     QString shownFolder() const { return currentPath; }
-    MessageBox* dialogBox() const { return box; }
+    MessageBox* dialogBox() const { return box.get(); }
 
 public slots:
     void onSelectedRow(int row);
@@ -55,5 +57,5 @@ private:
     QStringList entries;
     int rootIndex = 0;
     int selectMode = 0;
-    MessageBox* box = nullptr;
+    std::unique_ptr<MessageBox> box;
 };

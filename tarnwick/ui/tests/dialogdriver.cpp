@@ -18,7 +18,7 @@ DialogDriver::DialogDriver(QObject* parent)
 
 DialogDriver::~DialogDriver() = default;
 
-void DialogDriver::answerBox(int answer)
+void DialogDriver::answerBox(MessageBox::Result answer)
 {
     m_boxAnswers.push_back(answer);
 }
@@ -66,7 +66,7 @@ void DialogDriver::handleBox(MessageBox* box)
     m_handled.append(box);
     connect(box, &QObject::destroyed, this, [this, box] { m_handled.removeAll(box); });
     SeenBox seen = describe(box);
-    int answer = kTitleClose;
+    MessageBox::Result answer = kTitleClose;
     if (m_boxAnswers.empty())
         ++m_unexpected;
     else {

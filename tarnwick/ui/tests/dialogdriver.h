@@ -11,6 +11,8 @@
 //   page.onImportDevice();
 //   EXPECT_EQ(driver.boxes().at(0).text, "设备导入成功。");
 
+#include "tarnwick/widgets/messagebox.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -19,24 +21,23 @@
 
 #include <deque>
 
-class MessageBox;
 class QFileDialog;
 
 class DialogDriver : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kButton1 = 0;
-    static constexpr int kButton2 = 1;
-    static constexpr int kTitleClose = 2;
+    static constexpr MessageBox::Result kButton1 = MessageBox::Button1;
+    static constexpr MessageBox::Result kButton2 = MessageBox::Button2;
+    static constexpr MessageBox::Result kTitleClose = MessageBox::TitleClose;
 
     struct SeenBox
     {
-        int type = 0;      // MessageBox::Type
+        MessageBox::Type type = MessageBox::Content;
         QString title;
         QString text;
         QStringList buttons;
-        int answer = -1;
+        MessageBox::Result answer = MessageBox::Closed;
     };
 
     struct SeenFileDialog
@@ -52,7 +53,7 @@ public:
 
     // The next box gets this answer: kButton1 or kButton2 clicks that button,
     // kTitleClose the title bar's close button.
-    void answerBox(int answer);
+    void answerBox(MessageBox::Result answer);
     // The next file dialog selects path and is accepted; an empty path
     // rejects it.
     void answerFileDialog(const QString& path);
@@ -72,7 +73,7 @@ private:
     void handleFileDialog(QFileDialog* dialog);
 
     QTimer m_timer;
-    std::deque<int> m_boxAnswers;
+    std::deque<MessageBox::Result> m_boxAnswers;
     std::deque<QString> m_fileAnswers;
     QVector<SeenBox> m_boxes;
     QVector<SeenFileDialog> m_fileDialogs;

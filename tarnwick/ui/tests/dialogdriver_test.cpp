@@ -21,9 +21,9 @@ TEST(DialogDriver, AnswersEachBoxWithItsQueuedButtonAndRecordsIt)
 
     EXPECT_EQ(MessageBox::question(&page, QString::fromUtf8("保存"), QString::fromUtf8("确认操作吗？"),
                                    QString::fromUtf8("确认"), QString::fromUtf8("取消")),
-              1);
-    EXPECT_EQ(MessageBox::information(&page, "T2", "text 2", QString::fromUtf8("确认")), 0);
-    EXPECT_EQ(MessageBox::warning(&page, "T3", "text 3", QString::fromUtf8("确认")), 2);
+              MessageBox::Button2);
+    EXPECT_EQ(MessageBox::information(&page, "T2", "text 2", QString::fromUtf8("确认")), MessageBox::Button1);
+    EXPECT_EQ(MessageBox::warning(&page, "T3", "text 3", QString::fromUtf8("确认")), MessageBox::TitleClose);
 
     ASSERT_EQ(driver.boxes().size(), 3);
     EXPECT_EQ(driver.boxes()[0].type, MessageBox::Question);
@@ -39,7 +39,7 @@ TEST(DialogDriver, AnswersEachBoxWithItsQueuedButtonAndRecordsIt)
 TEST(DialogDriver, BoxWithoutAnswerIsClosedAndCounted)
 {
     DialogDriver driver;
-    EXPECT_EQ(MessageBox::information(nullptr, "T", "x", QString::fromUtf8("确认")), 2);
+    EXPECT_EQ(MessageBox::information(nullptr, "T", "x", QString::fromUtf8("确认")), MessageBox::TitleClose);
     EXPECT_EQ(driver.unexpectedBoxes(), 1);
 }
 

@@ -27,7 +27,7 @@ TEST(EndViewerWindow, ClosesNowDeletesLaterAndClearsThePointer)
     auto* window = new VncViewerWindow(QStringLiteral("127.100.0.2"), 1);
     window->show();
     QPointer<VncViewerWindow> watch(window);
-    VncViewerWindow* field = window;
+    std::unique_ptr<VncViewerWindow> field(window);
 
     endViewerWindow(field);
     EXPECT_EQ(field, nullptr);
@@ -41,7 +41,7 @@ TEST(EndViewerWindow, WindowEndedFromInsideItsOwnNestedLoopOutlivesTheLoop)
 {
     auto* window = new VncViewerWindow(QStringLiteral("127.100.0.2"), 1);
     QPointer<VncViewerWindow> watch(window);
-    VncViewerWindow* field = window;
+    std::unique_ptr<VncViewerWindow> field(window);
     bool aliveAfterLoop = false;
     // A nested loop owned by the window, as its password dialog runs one.
     QTimer::singleShot(0, window, [&] {
@@ -62,7 +62,7 @@ TEST(EndViewerWindow, WindowEndedFromInsideItsOwnNestedLoopOutlivesTheLoop)
 
 TEST(EndViewerWindow, NullPointerIsLeftAlone)
 {
-    VncViewerWindow* field = nullptr;
+    std::unique_ptr<VncViewerWindow> field;
     endViewerWindow(field);
     EXPECT_EQ(field, nullptr);
 }

@@ -58,14 +58,20 @@ struct Parent
 
 } // namespace
 
+// Callers and stored answers rely on these numbers.
+static_assert(MessageBox::Closed == -1 && MessageBox::Button1 == 0 && MessageBox::Button2 == 1
+              && MessageBox::TitleClose == 2);
+static_assert(MessageBox::Content == 0 && MessageBox::Information == 1 && MessageBox::Warning == 2
+              && MessageBox::Question == 3);
+
 TEST(MessageBox, InformationAnswersZeroForTheButtonAndTwoForTheTitleClose)
 {
     Parent parent;
     whenBoxOpens([](MessageBox* box) { buttonWithText(box, kOk)->click(); });
-    EXPECT_EQ(MessageBox::information(&parent.widget, "t", "text", kOk), 0);
+    EXPECT_EQ(MessageBox::information(&parent.widget, "t", "text", kOk), MessageBox::Button1);
 
     whenBoxOpens([](MessageBox* box) { closeButton(box)->click(); });
-    EXPECT_EQ(MessageBox::information(&parent.widget, "t", "text", kOk), 2);
+    EXPECT_EQ(MessageBox::information(&parent.widget, "t", "text", kOk), MessageBox::TitleClose);
 }
 
 TEST(MessageBox, QuestionAnswersOneForTheSecondButtonAndMinusOneForAnyOtherClose)
@@ -75,13 +81,13 @@ TEST(MessageBox, QuestionAnswersOneForTheSecondButtonAndMinusOneForAnyOtherClose
         EXPECT_EQ(visibleRowButtons(box), 2);
         buttonWithText(box, kCancel)->click();
     });
-    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), 1);
+    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), MessageBox::Button2);
 
     whenBoxOpens([](MessageBox* box) { box->close(); });
-    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), -1);
+    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), MessageBox::Closed);
 
-    whenBoxOpens([](MessageBox* box) { box->done(7); });
-    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), 7);
+    whenBoxOpens([](MessageBox* box) { box->done(MessageBox::TitleClose); });
+    EXPECT_EQ(MessageBox::question(&parent.widget, "t", "sure?", kOk, kCancel), MessageBox::TitleClose);
 }
 
 TEST(MessageBox, QuestionWithAnEmptySecondTextShowsOneButton)
@@ -98,15 +104,17 @@ TEST(MessageBox, BoxWithoutButtonTextsShowsNoButtonAndStillClosesByTheTitle)
         EXPECT_EQ(visibleRowButtons(box), 0);
         closeButton(box)->click();
     });
-    EXPECT_EQ(MessageBox::warning(&parent.widget, "t", "text", QString()), 2);
+    EXPECT_EQ(MessageBox::warning(&parent.widget, "t", "text", QString()), MessageBox::TitleClose);
 }
 
 TEST(MessageBox, TypedBoxesShowTheirIconAndAWarningShowsItsTextInRed)
 {
     const struct {
-        int type;
+        MessageBox::Type type;
         const char* icon;
-    } cases[] = {{1, ":/pics/icon/info.png"}, {2, ":/pics/icon/warn.png"}, {3, ":/pics/icon/ask2.png"}};
+    } cases[] = {{MessageBox::Information, ":/pics/icon/info.png"},
+                 {MessageBox::Warning, ":/pics/icon/warn.png"},
+                 {MessageBox::Question, ":/pics/icon/ask2.png"}};
     for (const auto& c : cases) {
         MessageBox box(c.type, "t", "text", kOk, QString(), nullptr);
         const auto buttons = box.findChild<QWidget*>("messageTitle")->findChildren<QPushButton*>();
@@ -115,7 +123,8 @@ TEST(MessageBox, TypedBoxesShowTheirIconAndAWarningShowsItsTextInRed)
         for (QPushButton* b : buttons)
             iconFound |= b->styleSheet().contains(QString("border-image: url(\"%1\");}").arg(c.icon));
         EXPECT_TRUE(iconFound) << c.type;
-        EXPECT_EQ(textLabel(&box)->styleSheet(), c.type == 2 ? QString("color: red;") : QString()) << c.type;
+        const QString red = c.type == MessageBox::Warning ? QString("color: red;") : QString();
+        EXPECT_EQ(textLabel(&box)->styleSheet(), red) << c.type;
         EXPECT_EQ(textLabel(&box)->text(), "text");
     }
     // Content mode: no icon, no text.

@@ -209,6 +209,11 @@ TEST_F(MainFrameActionsTest, ToolsStartWithTheAddressAsTheOnlyArgument)
     spin(300);
     EXPECT_FALSE(QFile::exists(ftpOut));
     EXPECT_FALSE(QFile::exists(passOut));
+    // The pass-through tool alone starts for a record without an address.
+    frame->onOperActioned(QString(), 4);
+    ASSERT_TRUE(waitUntil([&] { return readWholeFile(passOut) == QByteArray("1\n\n"); }, 10000));
+    EXPECT_EQ(driver.boxes().size(), 4);
+    ASSERT_TRUE(QFile::remove(passOut));
 
     choose(QStringLiteral("30300001"));
     frame->onOperActioned(QString(), 14);
@@ -254,7 +259,7 @@ TEST_F(MainFrameActionsTest, DebugLogShowsTheLatestLinesAsTextAndClearRemovesThe
     // Reads the box's text and answers it from inside its loop.
     QString shown;
     QStringList buttons;
-    int answer = 1;
+    MessageBox::Result answer = MessageBox::Button2;
     BoxWatcher reader(20, [&](MessageBox* box) {
         if (auto* edit = box->findChild<QTextEdit*>())
             shown = edit->toPlainText();
@@ -267,7 +272,7 @@ TEST_F(MainFrameActionsTest, DebugLogShowsTheLatestLinesAsTextAndClearRemovesThe
     EXPECT_EQ(buttons, QStringList({QStringLiteral("清空"), QStringLiteral("关闭")}));
     EXPECT_TRUE(QFile::exists(Tarnwick::Constants::kLogFile));
 
-    answer = 0;
+    answer = MessageBox::Button1;
     shown.clear();
     frame->onOperActioned(QString(), 13);
     EXPECT_FALSE(shown.isEmpty());
@@ -282,7 +287,7 @@ TEST_F(MainFrameActionsTest, SettingsBoxClosesOnlyOnAValidPortAndAboutShowsTheVe
         EditLineView* port = box->findChild<EditLineView*>(QStringLiteral("EditServerPort"));
         if (port == nullptr) {
             // An inner warning of the settings page: close it.
-            box->done(0);
+            box->done(MessageBox::Button1);
             return;
         }
         QPushButton* confirm = nullptr;
@@ -313,7 +318,7 @@ TEST_F(MainFrameActionsTest, SettingsBoxClosesOnlyOnAValidPortAndAboutShowsTheVe
         about = DialogDriver::describe(box);
         for (QLabel* l : box->contentWidget()->findChildren<QLabel*>())
             labels << l->text();
-        box->done(0);
+        box->done(MessageBox::Button1);
     });
     frame->onSettingClicked(QString(), 12);
     EXPECT_EQ(about.title, QStringLiteral("关于"));
@@ -355,7 +360,7 @@ TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)
             shown = edit->toPlainText();
         seen = DialogDriver::describe(box);
         size = box->size();
-        box->done(2);
+        box->done(MessageBox::TitleClose);
     });
     frame->resize(1000, 500);
     frame->onOperActioned(QString(), 11);

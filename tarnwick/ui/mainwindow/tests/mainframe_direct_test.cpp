@@ -79,8 +79,8 @@ protected:
     // Binds through the login form's address field.
     void connectPanel()
     {
-        frame->onLoginAction(QString::fromLatin1(kPanelIp), QString(), 1);
-        ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 1; }, 20000));
+        frame->onLoginAction(QString::fromLatin1(kPanelIp), QString(), Tarnwick::MainWindow::LocalMode);
+        ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::CloudPage; }, 20000));
         ASSERT_EQ(table()->rowCount(), 1);
     }
 
@@ -94,8 +94,8 @@ protected:
 TEST_F(DirectConnectionTest, OneRowRewrittenInPlaceAndDirectMenu)
 {
     connectPanel();
-    EXPECT_EQ(frame->loginModeValue(), 1);
-    EXPECT_EQ(frame->loginStateValue(), 0);
+    EXPECT_EQ(frame->loginModeValue(), Tarnwick::MainWindow::LocalMode);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
     EXPECT_EQ(table()->cellValue(0, 3).toString(), "30300042");
     EXPECT_EQ(table()->cellValue(0, 4).toString(), "vpn-two");
     EXPECT_EQ(table()->cellValue(0, 6).toString(), QString::fromLatin1(kPanelIp));
@@ -121,11 +121,11 @@ TEST_F(DirectConnectionTest, LostPanelDeclinedReturnsToTheLoginPage)
     driver.answerBox(DialogDriver::kButton2);
     panel->service.stop();
     panel->session.stop();
-    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::LoginPage; }, 20000));
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("设备断开"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("是否重新连接?"));
-    EXPECT_EQ(frame->loginStateValue(), 0);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
     EXPECT_EQ(frame->deviceObject()->bindState(), LocalDeviceObject::Idle);
 }
 
@@ -157,7 +157,7 @@ TEST_F(DirectConnectionTest, CloudActionsAreRefusedWhileBoundDirectly)
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("当前模式下，此功能不支持!"));
     EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("当前模式下，此功能不支持!"));
     EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("请先选择一个设备!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_FALSE(frame->stepTimer()->isActive());
 }
 

@@ -23,6 +23,11 @@
 
 #include <memory>
 
+// The window's states keep the numbers its logs and the login form use.
+static_assert(MainFrame::LoggedOut == 0 && MainFrame::LoggedIn == 2);
+static_assert(Tarnwick::MainWindow::CloudMode == 0 && Tarnwick::MainWindow::LocalMode == 1);
+static_assert(MainFrame::LoginPage == 0 && MainFrame::CloudPage == 1 && MainFrame::LocalPage == 2);
+
 namespace {
 
 class MainFrameTest : public CloudFrameTest
@@ -99,7 +104,7 @@ TEST_F(MainFrameTest, LoginChecksComeInOrderAndSendNothing)
         config->setServerPort(c.port);
         driver.answerBox(DialogDriver::kButton1);
         const int before = driver.boxes().size();
-        frame->onLoginAction(c.user, c.pswd, 0);
+        frame->onLoginAction(c.user, c.pswd, Tarnwick::MainWindow::CloudMode);
         ASSERT_EQ(driver.boxes().size(), before + 1) << c.user.toStdString();
         EXPECT_EQ(driver.boxes().last().title, QStringLiteral("登录失败"));
         EXPECT_EQ(driver.boxes().last().text, c.text) << c.user.toStdString() << " " << c.port;
@@ -107,7 +112,7 @@ TEST_F(MainFrameTest, LoginChecksComeInOrderAndSendNothing)
     }
     config->setServer(QString());
     driver.answerBox(DialogDriver::kButton1);
-    frame->onLoginAction(kUser, kPassword, 0);
+    frame->onLoginAction(kUser, kPassword, Tarnwick::MainWindow::CloudMode);
     EXPECT_EQ(driver.boxes().last().text, QStringLiteral("请先设置服务器地址!"));
     spin(100);
     EXPECT_EQ(fake.requestCount(), 0);
@@ -116,11 +121,11 @@ TEST_F(MainFrameTest, LoginChecksComeInOrderAndSendNothing)
     config->setServer(QStringLiteral("127.0.0.1"));
     config->setServerPort(fake.port());
     driver.answerBox(DialogDriver::kButton1);
-    frame->onLoginAction(kUser, QString(32, QLatin1Char('7')), 0);
+    frame->onLoginAction(kUser, QString(32, QLatin1Char('7')), Tarnwick::MainWindow::CloudMode);
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/login")) == 1; }, 5000));
     ASSERT_TRUE(waitUntil([&] { return driver.pendingAnswers() == 0; }, 10000));
-    EXPECT_EQ(frame->loginStateValue(), 0);
-    EXPECT_EQ(frame->loginModeValue(), 0);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
+    EXPECT_EQ(frame->loginModeValue(), Tarnwick::MainWindow::CloudMode);
 }
 
 TEST_F(MainFrameTest, PortLimitIsAcceptedAndGoesOut)
@@ -145,8 +150,8 @@ TEST_F(MainFrameTest, RefusedLoginShowsTheServiceText)
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("登录失败"));
     EXPECT_FALSE(driver.boxes().at(0).text.isEmpty());
     EXPECT_NE(driver.boxes().at(0).text, QStringLiteral("请先设置服务端口!"));
-    EXPECT_EQ(frame->loginStateValue(), 0);
-    EXPECT_EQ(frame->currentPageIndex(), 0);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
     EXPECT_TRUE(frame->loginPage()->isReady());
 }
 
@@ -154,7 +159,7 @@ TEST_F(MainFrameTest, AcceptedLoginShowsRowsAndPolls)
 {
     LogCapture log;
     login();
-    EXPECT_EQ(frame->currentPageIndex(), 1);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::CloudPage);
     EXPECT_FALSE(settingVisible());
     EXPECT_TRUE(frame->listTimer()->isActive());
     EXPECT_EQ(frame->listTimer()->interval(), 5000);
@@ -176,8 +181,8 @@ TEST_F(MainFrameTest, LogoutReturnsToTheLoginPage)
     login();
     driver.answerBox(DialogDriver::kButton1);
     frame->onOperActioned(QStringLiteral("menuDevice"), 0);
-    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 10000));
-    EXPECT_EQ(frame->loginStateValue(), 0);
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::LoginPage; }, 10000));
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
     EXPECT_FALSE(frame->listTimer()->isActive());
     EXPECT_EQ(table()->rowCount(), 0);
     EXPECT_TRUE(settingVisible());
@@ -190,8 +195,8 @@ TEST_F(MainFrameTest, CancelledCloseKeepsEverything)
     login();
     driver.answerBox(DialogDriver::kButton2);
     EXPECT_FALSE(frame->close());
-    EXPECT_EQ(frame->loginStateValue(), 2);
-    EXPECT_EQ(frame->currentPageIndex(), 1);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedIn);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::CloudPage);
     EXPECT_TRUE(frame->listTimer()->isActive());
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("程序关闭"));
@@ -211,7 +216,7 @@ TEST_F(MainFrameTest, ConfirmedCloseLogsOutAndEndsTheLoopWithoutLogoutBox)
     QTimer::singleShot(20000, &loop, [&] { loop.exit(7); });
     ended = loop.exec() == 0;
     EXPECT_TRUE(ended);
-    ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == MainFrame::LoggedOut; }, 10000));
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/logout")), 1);
     spin(100);
     // The failed logout shows no box while quitting.
@@ -229,7 +234,7 @@ TEST_F(MainFrameTest, FailedLogoutOutsideQuittingIsReported)
     ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 2; }, 10000));
     EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("注销失败"));
     EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("网络异常, 注销失败!"));
-    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::LoginPage; }, 5000));
 }
 
 TEST_F(MainFrameTest, BurstOfDropsGivesOneNotice)
@@ -238,7 +243,7 @@ TEST_F(MainFrameTest, BurstOfDropsGivesOneNotice)
     driver.answerBox(DialogDriver::kButton1);
     for (int i = 0; i < 3; ++i)
         QTimer::singleShot(0, frame.get(), [this] { emit VPNClient::instance().DropLineSignal(); });
-    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::LoginPage; }, 10000));
     spin(100);
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("掉线"));
@@ -252,8 +257,8 @@ TEST_F(MainFrameTest, DropOnTheLoginPageOnlyChangesTheState)
     frame->onDropLineSignal();
     spin(50);
     EXPECT_TRUE(driver.boxes().isEmpty());
-    EXPECT_EQ(frame->currentPageIndex(), 0);
-    EXPECT_EQ(frame->loginStateValue(), 0);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedOut);
 }
 
 TEST_F(MainFrameTest, DestroyingTheWindowWithAViewerOpenEndsBoth)
@@ -276,15 +281,15 @@ TEST_F(MainFrameTest, MalformedAddressBindsNothing)
 {
     driver.answerBox(DialogDriver::kButton1);
     driver.answerBox(DialogDriver::kButton1);
-    frame->onLoginAction(QStringLiteral("1.2.3"), QString(), 1);
-    frame->onLoginAction(QString(), QString(), 1);
+    frame->onLoginAction(QStringLiteral("1.2.3"), QString(), Tarnwick::MainWindow::LocalMode);
+    frame->onLoginAction(QString(), QString(), Tarnwick::MainWindow::LocalMode);
     ASSERT_EQ(driver.boxes().size(), 2);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("连接失败"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("IP地址格式错误!"));
     EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("IP地址不能为空!"));
     EXPECT_EQ(frame->deviceObject()->bindState(), LocalDeviceObject::Idle);
     EXPECT_TRUE(frame->loginPage()->isReady());
-    EXPECT_EQ(frame->currentPageIndex(), 0);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
 }
 
 // --- The list ---------------------------------------------------------------------
@@ -354,14 +359,14 @@ TEST_F(MainFrameTest, DropAfterAMinuteOfFailedReplies)
     now -= 120000;   // a clock that went back does not drop
     frame->onQueryBoxListSignal(false, {}, QStringLiteral("err"));
     EXPECT_TRUE(driver.boxes().isEmpty());
-    EXPECT_EQ(frame->loginStateValue(), 2);
+    EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedIn);
     EXPECT_EQ(table()->rowCount(), 3);
     now += 120001;
     driver.answerBox(DialogDriver::kButton1);
     frame->onQueryBoxListSignal(false, {}, QStringLiteral("err"));
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("掉线"));
-    EXPECT_EQ(frame->currentPageIndex(), 0);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
     // The first failure's time outlives the logout.
     EXPECT_EQ(frame->listFailSinceValue(), 1000000);
 }
@@ -376,7 +381,7 @@ TEST_F(MainFrameTest, SearchKeepsTheChosenDeviceAndTheBusyRow)
     // Choose the second shown row (B0003), make it the VPN target.
     frame->devicePage()->selectRow(1);
     frame->onSelectedRow(1);
-    frame->setVpnTarget(QStringLiteral("B0003"), 2);
+    frame->setVpnTarget(QStringLiteral("B0003"), Tarnwick::MainWindow::VpnConnecting);
     // A changed reply rebuilds the table.
     QVector<stBoxData> changed = reply;
     changed[0].alias = QStringLiteral("renamed");
@@ -399,8 +404,8 @@ TEST_F(MainFrameTest, CancelledLocalSearchKeepsTheLoginPage)
 {
     QTimer::singleShot(0, frame.get(), [this] { frame->onLocalDebugActionCancel(); });
     frame->onLocalDebugAction(QStringLiteral("lo"), QString());
-    EXPECT_EQ(frame->currentPageIndex(), 0);
-    EXPECT_EQ(frame->loginModeValue(), 0);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
+    EXPECT_EQ(frame->loginModeValue(), Tarnwick::MainWindow::CloudMode);
     EXPECT_TRUE(frame->loginPage()->isReady());
     EXPECT_TRUE(settingVisible());
 }
@@ -428,7 +433,7 @@ TEST_F(MainFrameTest, AWholeRunLogsNoPassword)
     ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("QueryBoxList")) >= 2; }, 10000));
     driver.answerBox(DialogDriver::kButton1);
     frame->onOperActioned(QStringLiteral("menuDevice"), 0);
-    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return frame->currentPageIndex() == MainFrame::LoginPage; }, 10000));
     frame.reset();
     const QStringList lines = LogCapture::lines();
     EXPECT_GT(lines.size(), 10);
@@ -441,15 +446,15 @@ TEST_F(MainFrameTest, LocalDebuggingHidesTheSettingsItemAndLeavingAsksFirst)
 {
     EXPECT_TRUE(settingVisible());
     frame->onLocalDebugAction(QStringLiteral("lo"), QString());
-    ASSERT_EQ(frame->currentPageIndex(), 2);
-    EXPECT_EQ(frame->loginModeValue(), 1);
+    ASSERT_EQ(frame->currentPageIndex(), MainFrame::LocalPage);
+    EXPECT_EQ(frame->loginModeValue(), Tarnwick::MainWindow::LocalMode);
     EXPECT_FALSE(settingVisible());
     driver.answerBox(DialogDriver::kButton2);
     emit frame->localPage()->exitPageSignal();
-    EXPECT_EQ(frame->currentPageIndex(), 2);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LocalPage);
     driver.answerBox(DialogDriver::kButton1);
     emit frame->localPage()->exitPageSignal();
-    EXPECT_EQ(frame->currentPageIndex(), 0);
+    EXPECT_EQ(frame->currentPageIndex(), MainFrame::LoginPage);
     EXPECT_TRUE(settingVisible());
     ASSERT_EQ(driver.boxes().size(), 2);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("退出"));

@@ -143,7 +143,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         QElapsedTimer clock;
         clock.start();
         pc.m_frame->onOperActioned(QString(), 1);
-        ASSERT_EQ(pc.m_frame->vpnOperationValue(), 2);
+        ASSERT_EQ(pc.m_frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting);
         ASSERT_TRUE(waitUntil([&] { return !driver.boxes().isEmpty(); }, kConnectBoundMs))
             << "no answer to the connect within " << kConnectBoundMs << " ms";
         std::cout << "connect answered after " << clock.elapsed() << " ms" << std::endl;
@@ -165,7 +165,7 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         EXPECT_EQ(pc.m_frame->connectedDevice(), kSn);
         driver.answerBox(DialogDriver::kButton1);
         pc.m_frame->onOperActioned(QString(), 2);
-        EXPECT_EQ(pc.m_frame->vpnOperationValue(), 3);
+        EXPECT_EQ(pc.m_frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStopping);
         ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 2; }, 30000));
         EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("停止"));
         EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备停止成功!")) << driver.boxes().at(1).text.toStdString();

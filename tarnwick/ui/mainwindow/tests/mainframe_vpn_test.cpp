@@ -90,7 +90,7 @@ protected:
     {
         choose(sn);
         frame->onOperActioned(QString(), 1);
-        ASSERT_EQ(frame->vpnOperationValue(), 2);
+        ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting);
         EXPECT_TRUE(rowShows(sn, QStringLiteral("联机中")));
         EXPECT_TRUE(frame->stepTimer()->isActive());
         EXPECT_FALSE(frame->listTimer()->isActive());
@@ -112,8 +112,8 @@ TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResum
     DialogDriver driver;
     startConnect(kLinked);
     step();
-    EXPECT_EQ(frame->vpnDeviceStateValue(), 3);
-    EXPECT_EQ(frame->vpnOperationValue(), 2);
+    EXPECT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceWithLanIp);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting);
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
 
     // The panel now counts as connected in the list too.
@@ -127,7 +127,7 @@ TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResum
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!"));
     EXPECT_EQ(frame->connectedDevice(), kLinked);
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_TRUE(frame->listTimer()->isActive());
     EXPECT_EQ(frame->listTimer()->interval(), 5000);
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/list")) > lists; }, 10000));
@@ -152,7 +152,7 @@ TEST_F(MainFrameVpnTest, TunnelNeverConnectedGivesUpAfterTwentyOneStepsAndDiscon
     driver.answerBox(DialogDriver::kButton1);
     for (int i = 0; i < 20; ++i) {
         step();
-        ASSERT_EQ(frame->vpnOperationValue(), 2) << i;
+        ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting) << i;
     }
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_EQ(vpnInstructions(fake, kLinked, false), 0);
@@ -160,18 +160,18 @@ TEST_F(MainFrameVpnTest, TunnelNeverConnectedGivesUpAfterTwentyOneStepsAndDiscon
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("本地组网失败, 请检查重试!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 5);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStoppingAfterFailure);
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
 
     // The panel still reports its address: the stop runs its five steps, then the finish.
     for (int i = 0; i < 5; ++i) {
         frame->onTimerDevice();
-        ASSERT_EQ(frame->vpnOperationValue(), 5) << i;
+        ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStoppingAfterFailure) << i;
         EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
     }
     frame->onTimerDevice();
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_TRUE(frame->listTimer()->isActive());
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return frame->tableRecords().size() == 3; }, 10000));
@@ -193,7 +193,8 @@ TEST_F(MainFrameVpnTest, VpnClientEndingAtOnceFailsTheConnectAtTheNextStepAndTel
     EXPECT_EQ(LogCapture::count(QStringLiteral("VpnManager: openvpn: Options error: You must define CA file")), 1);
     EXPECT_TRUE(driver.boxes().isEmpty());
     // The panel's answer to the first step's status query is in.
-    ASSERT_TRUE(waitUntil([&] { return frame->vpnDeviceStateValue() == 3; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return frame->vpnDeviceStateValue() == Tarnwick::MainWindow::DeviceWithLanIp; }, 10000));
 
     // The next step gives up, not the twenty-first.
     driver.answerBox(DialogDriver::kButton1);
@@ -201,7 +202,7 @@ TEST_F(MainFrameVpnTest, VpnClientEndingAtOnceFailsTheConnectAtTheNextStepAndTel
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("本地组网失败, 请检查重试!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 5);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStoppingAfterFailure);
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
 }
@@ -218,10 +219,10 @@ TEST_F(MainFrameVpnTest, PanelWithoutLanAddressReportsDeviceNetworkingFailure)
         step();
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备组网失败, 请检查重试!"));
-    EXPECT_EQ(frame->vpnDeviceStateValue(), 1);
+    EXPECT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceWithoutLanIp);
     // Not connected: the next step finishes.
     frame->onTimerDevice();
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
 }
 
 TEST_F(MainFrameVpnTest, FailedConnectReplyPreparesAgainAndAsksAgain)
@@ -237,7 +238,7 @@ TEST_F(MainFrameVpnTest, FailedConnectReplyPreparesAgainAndAsksAgain)
     EXPECT_EQ(vpnInstructions(fake, kLinked, true), 1);
     step();
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, true) == 2; }, 10000));
-    EXPECT_EQ(frame->vpnOperationValue(), 2);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting);
 }
 
 TEST_F(MainFrameVpnTest, SecondPanelFirstEndsTheConnectedOneAndForeignRepliesChangeNothing)
@@ -247,19 +248,19 @@ TEST_F(MainFrameVpnTest, SecondPanelFirstEndsTheConnectedOneAndForeignRepliesCha
     choose(kLinked);
     frame->onOperActioned(QString(), 1);
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kBusy, false) == 1; }, 10000));
-    EXPECT_EQ(frame->vpnOperationValue(), 2);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnConnecting);
 
     stBoxData other;
     other.sn = kBusy;
     other.ip = QStringLiteral("127.140.0.7");
     frame->onQueryBoxInfoSignal(true, other, QString());
-    EXPECT_EQ(frame->vpnDeviceStateValue(), 0);
+    EXPECT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceNotReported);
     stBoxData own = other;
     own.sn = kLinked;
     frame->onQueryBoxInfoSignal(true, own, QString());
-    EXPECT_EQ(frame->vpnDeviceStateValue(), 3);
+    EXPECT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceWithLanIp);
     frame->onQueryBoxInfoSignal(false, own, QStringLiteral("x"));
-    EXPECT_EQ(frame->vpnDeviceStateValue(), 0);
+    EXPECT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceNotReported);
 }
 
 TEST_F(MainFrameVpnTest, ConnectedPanelAndNoChoiceAreRefused)
@@ -280,7 +281,7 @@ TEST_F(MainFrameVpnTest, ConnectedPanelAndNoChoiceAreRefused)
     ASSERT_EQ(driver.boxes().size(), 3);
     EXPECT_EQ(driver.boxes().at(2).title, QStringLiteral("消息"));
     EXPECT_EQ(driver.boxes().at(2).text, QStringLiteral("离线或者联机状态下不能联机!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     spin(200);
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/instruct/vpn")), 0);
 }
@@ -292,7 +293,7 @@ TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
     choose(kLinked);
     frame->onOperActioned(QString(), 2);
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
-    EXPECT_EQ(frame->vpnOperationValue(), 3);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStopping);
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
     DialogDriver driver;
@@ -301,7 +302,7 @@ TEST_F(MainFrameVpnTest, StopReportsSuccessAtItsFirstStep)
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("停止"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备停止成功!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_TRUE(frame->listTimer()->isActive());
 }
 
@@ -320,7 +321,7 @@ TEST_F(MainFrameVpnTest, TheChosenDeviceStaysChosenWhenTheNextReplyRebuildsTheTa
     DialogDriver driver;
     driver.answerBox(DialogDriver::kButton1);
     frame->onTimerDevice();
-    ASSERT_EQ(frame->vpnOperationValue(), 0);
+    ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     ASSERT_TRUE(waitUntil([&] { return !frame->tableRecords().isEmpty(); }, 10000));
     EXPECT_EQ(rowOf(kBusy), row);
     EXPECT_EQ(frame->selectedRowValue(), row);
@@ -332,25 +333,25 @@ TEST_F(MainFrameVpnTest, StopWhileThePanelKeepsItsAddressWarnsAfterTwentyOneStep
     login();
     startConnect(kLinked);
     step();
-    ASSERT_EQ(frame->vpnDeviceStateValue(), 3);
+    ASSERT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceWithLanIp);
     // The user stops while the connect's status query is on its way; its
     // answer, and every later one, still shows the panel in the network.
     const int replies = LogCapture::count(QStringLiteral("Querty Box "));
     const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
     frame->onTimerDevice();
     frame->onOperActioned(QString(), 2);
-    ASSERT_EQ(frame->vpnOperationValue(), 3);
-    ASSERT_EQ(frame->vpnDeviceStateValue(), 0);
+    ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStopping);
+    ASSERT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceNotReported);
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/status")) > asked; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Querty Box ")) > replies; }, 10000));
-    ASSERT_EQ(frame->vpnDeviceStateValue(), 3);
+    ASSERT_EQ(frame->vpnDeviceStateValue(), Tarnwick::MainWindow::DeviceWithLanIp);
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, false) == 1; }, 10000));
 
     DialogDriver driver;
     driver.answerBox(DialogDriver::kButton1);
     for (int i = 0; i < 20; ++i) {
         step();
-        ASSERT_EQ(frame->vpnOperationValue(), 3) << i;
+        ASSERT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStopping) << i;
         ASSERT_TRUE(driver.boxes().isEmpty()) << i;
     }
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("停止中")));
@@ -358,7 +359,7 @@ TEST_F(MainFrameVpnTest, StopWhileThePanelKeepsItsAddressWarnsAfterTwentyOneStep
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("停止"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备停止失败, 请检查重试!"));
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
     EXPECT_TRUE(frame->listTimer()->isActive());
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
@@ -371,11 +372,11 @@ TEST_F(MainFrameVpnTest, LoginLostDuringAConnectEndsItAtTheNextStep)
     DialogDriver driver;
     driver.answerBox(DialogDriver::kButton1);
     frame->onOperActioned(QString(), 0);
-    ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == 0; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return frame->loginStateValue() == MainFrame::LoggedOut; }, 10000));
     const int asked = fake.requestCount(QStringLiteral("/user/device/status"));
     const int connects = vpnInstructions(fake, kLinked, true);
     frame->onTimerDevice();
-    EXPECT_EQ(frame->vpnOperationValue(), 0);
+    EXPECT_EQ(frame->vpnOperationValue(), Tarnwick::MainWindow::VpnIdle);
     EXPECT_FALSE(frame->stepTimer()->isActive());
     spin(300);
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/device/status")), asked);
@@ -396,7 +397,7 @@ QImage grabBox(const std::function<void()>& open, const QString& title)
         if (++seen < 3)
             return;
         picture = box->grab().toImage();
-        box->done(1);
+        box->done(MessageBox::Button2);
     });
     open();
     return picture;

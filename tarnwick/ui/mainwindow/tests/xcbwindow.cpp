@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     settle(300);
     frame.grab().save(out + QStringLiteral("/mainwindow_login.png"));
 
-    frame.showPage(1);
+    frame.showPage(MainFrame::CloudPage);
     frame.onQueryBoxListSignal(true,
                                {box("30300001", 1, "\\u8f66\\u95f4\\u4e00\\u53f7", "192.168.1.11", "89860012345"),
                                 box("30200002", 3, "press line", "192.168.1.12", "89860023456"),

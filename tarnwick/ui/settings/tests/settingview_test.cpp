@@ -100,7 +100,8 @@ protected:
 
     // Chooses the file through the page's import icon with the radio of the
     // given kind; the replace question is answered with answer.
-    void chooseImport(SettingView& view, bool remote, const QString& path, int answer = DialogDriver::kButton1)
+    void chooseImport(SettingView& view, bool remote, const QString& path,
+                      MessageBox::Result answer = DialogDriver::kButton1)
     {
         child<RadioButton>(view, remote ? kRemoteBtnName : kLocalBtnName)->setChecked(true);
         driver.answerFileDialog(path);
