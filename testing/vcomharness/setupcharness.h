@@ -7,7 +7,7 @@
 // pair, kills a daemon that outlived that, and removes the folders; the
 // variables get their old values back.
 
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <string>
 #include <vector>

@@ -2,9 +2,9 @@
 
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/socatpair.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/socatpair.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/scanthread.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 #include "testing/main/filesizelimit.h"

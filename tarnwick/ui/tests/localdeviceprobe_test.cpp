@@ -1,7 +1,7 @@
 #include "tarnwick/ui/localdevicemodel.h"
 
 #include "tarnwick/core/constants.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include "platform/serial/serialportname.h"
 

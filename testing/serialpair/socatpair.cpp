@@ -1,4 +1,4 @@
-#include "platform/serial/tests/socatpair.h"
+#include "testing/serialpair/socatpair.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 
 #include "testing/fakepanel/wirewriter.h"
 
