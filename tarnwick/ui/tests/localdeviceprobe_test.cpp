@@ -2,6 +2,7 @@
 
 #include "tarnwick/core/constants.h"
 #include "testing/fakelocalpanel/fakelocalpanel.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -157,10 +158,7 @@ TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
         }
     }
     // Closed connections may linger on the service's side for a moment.
-    QElapsedTimer timer;
-    timer.start();
-    while (openDescriptors() > before && timer.elapsed() < 3000)
-        QThread::msleep(20);
+    TestWait::waitUntil([&] { return openDescriptors() <= before; }, 10000);
     EXPECT_LE(openDescriptors(), before);
 }
 
