@@ -23,8 +23,7 @@ bool isDir(const std::string& path)
 
 TEST(CreateDirectory, CreatesEveryMissingLevel)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     EXPECT_TRUE(Vexa_CreateDirectory((scratch / "a/b/c").c_str()));
     EXPECT_TRUE(isDir(scratch / "a") && isDir(scratch / "a/b") && isDir(scratch / "a/b/c"));
     EXPECT_TRUE(Vexa_CreateDirectory((scratch / "a/b/c").c_str()));
@@ -34,8 +33,7 @@ TEST(CreateDirectory, CreatesEveryMissingLevel)
 
 TEST(CreateDirectory, RefusesFilesAndEmptyPaths)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     writeFile(scratch / "file");
     EXPECT_FALSE(Vexa_CreateDirectory((scratch / "file").c_str()));
     EXPECT_FALSE(Vexa_CreateDirectory((scratch / "file/below").c_str()));
@@ -46,8 +44,7 @@ TEST(CreateDirectory, RefusesFilesAndEmptyPaths)
 
 TEST(CreateDirectory, RelativePathsStartAtTheCurrentDirectory)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     CurrentDirectory inside(scratch.path());
     EXPECT_TRUE(Vexa_CreateDirectory("./one/two"));
     EXPECT_TRUE(isDir(scratch / "one/two"));
@@ -55,8 +52,7 @@ TEST(CreateDirectory, RelativePathsStartAtTheCurrentDirectory)
 
 TEST(DeleteDirectory, RemovesAThreeLevelTree)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     const std::string root = scratch / "tree";
     fs::create_directories(root + "/l1a/l2a/l3");
     fs::create_directories(root + "/l1b/l2b");
@@ -69,8 +65,7 @@ TEST(DeleteDirectory, RemovesAThreeLevelTree)
 
 TEST(DeleteDirectory, MissingNullAndSingleFile)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     EXPECT_EQ(0, Vexa_DeleteDirectory((scratch / "missing").c_str()));
     EXPECT_EQ(-1, Vexa_DeleteDirectory(nullptr));
     writeFile(scratch / "single");
@@ -80,8 +75,7 @@ TEST(DeleteDirectory, MissingNullAndSingleFile)
 
 TEST(DeleteDirectory, NeverFollowsALinkOutOfTheTree)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     const std::string outside = scratch / "outside";
     fs::create_directories(outside + "/deeper");
     writeFile(outside + "/precious");
@@ -102,8 +96,7 @@ TEST(DeleteDirectory, NeverFollowsALinkOutOfTheTree)
 
 TEST(DeleteDirectory, ALinkGivenAsThePathIsRemovedItself)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     fs::create_directories(scratch / "real");
     writeFile(scratch / "real/precious");
     fs::create_directory_symlink(scratch / "real", scratch / "link");
@@ -114,8 +107,7 @@ TEST(DeleteDirectory, ALinkGivenAsThePathIsRemovedItself)
 
 TEST(DeleteDirectory, EntryThatIsNeitherFileNorDirectoryKeepsItsParent)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     const std::string tree = scratch / "tree";
     fs::create_directories(tree + "/sub");
     ASSERT_EQ(0, mkfifo((tree + "/sub/pipe").c_str(), 0600));
@@ -130,8 +122,7 @@ TEST(DeleteDirectory, EntryThatIsNeitherFileNorDirectoryKeepsItsParent)
 
 TEST(ConvertToAbsPath, RewritesTheUserDirectoryVariable)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     CurrentDirectory inside(scratch.path());
 
     std::string whole = "$vexa_dir_user";
@@ -157,8 +148,7 @@ TEST(ConvertToAbsPath, RewritesTheUserDirectoryVariable)
 
 TEST(GetDirectory, FixedPathsAndCreatedOnes)
 {
-    ScratchDir scratch;
-    ASSERT_TRUE(scratch.valid());
+    TestFolder::TempFolder scratch("skerrow");
     CurrentDirectory inside(scratch.path());
 
     EXPECT_STREQ(".", Vexa_GetDirectory(0));
@@ -182,7 +172,6 @@ class DelSaveData : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(scratch.valid());
         base = scratch / "data";
         storage = base + "/history_storage";
         backup = storage + "_bak";
@@ -203,7 +192,7 @@ protected:
         writeFile(folder + "/sub/deeper/f");
     }
 
-    ScratchDir scratch;
+    TestFolder::TempFolder scratch {"skerrow"};
     std::string base;
     std::string storage;
     std::string backup;

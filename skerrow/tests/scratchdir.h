@@ -1,5 +1,8 @@
-// A fresh folder under the temporary directory for one test, removed with everything in it afterwards.
+// Folders and files for the directory tests; the folders themselves are
+// testing/main/tempfolder.h's.
 #pragma once
+
+#include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,32 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "skerrow-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        // remove_all removes symbolic links themselves and never follows them.
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    bool valid() const { return !m_path.empty(); }
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
-
-private:
-    std::string m_path;
-};
 
 // Runs the test body inside a folder and returns to the old current directory afterwards.
 class CurrentDirectory {

@@ -111,20 +111,10 @@ std::string md5Hex(const std::string& text)
 
 FakeFileService::FakeFileService(const std::string& address, uint16_t port)
 {
-    std::string pattern = (fs::temp_directory_path() / "fakefileservice-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("fake file service: cannot make a temporary folder");
-    m_folder = pattern;
-    fs::create_directory(fs::path(m_folder) / "user_dir");
-    fs::create_directory(fs::path(m_folder) / "usb0");
+    fs::create_directory(fs::path(m_folder.path()) / "user_dir");
+    fs::create_directory(fs::path(m_folder.path()) / "usb0");
     m_env["VEXA_DIR_USER"] = kUserDirRoot;
-    try {
-        m_panel = std::make_unique<FakePanelService>(address, port);
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-        throw;
-    }
+    m_panel = std::make_unique<FakePanelService>(address, port);
     registerMethods();
 }
 
@@ -133,8 +123,6 @@ FakeFileService::~FakeFileService()
     m_panel.reset();
     for (auto& entry : m_transfers)
         closeTransfer(entry.second);
-    std::error_code ignored;
-    fs::remove_all(m_folder, ignored);
 }
 
 std::optional<std::string> FakeFileService::localPath(const std::string& panelPath) const
@@ -159,7 +147,7 @@ std::optional<std::string> FakeFileService::localPath(const std::string& panelPa
     } else {
         return std::nullopt;
     }
-    fs::path local = fs::path(m_folder) / area;
+    fs::path local = fs::path(m_folder.path()) / area;
     for (const std::string& part : components(rest)) {
         if (part == "." || part == "..")
             return std::nullopt;
@@ -530,7 +518,7 @@ void FakeFileService::registerMethods()
         const auto local = localPath(a.readString());
         std::error_code error;
         // The areas themselves stay.
-        const bool area = local && fs::path(*local).parent_path() == fs::path(m_folder);
+        const bool area = local && fs::path(*local).parent_path() == fs::path(m_folder.path());
         r.addBool(local && !area && fs::exists(*local, error) && fs::remove_all(*local, error) > 0 && !error);
     });
     add("renameFile", [this](MethodArgs& a, MethodResult& r) {

@@ -1,6 +1,6 @@
 #pragma once
 // A panel's file service on loopback, for tests: the 34 file methods over a
-// temporary folder (made with mkdtemp, removed by the destructor), on top of
+// temporary folder (removed with all it holds by the destructor), on top of
 // FakePanelService. Panel paths map into the folder:
 //   "/storage/user_dir/..." (the root in any case) -> <folder>/user_dir/...
 //   "/media/usbN/..."                               -> <folder>/usbN/...
@@ -20,6 +20,7 @@
 
 #include "testing/fakefileservice/filecalllog.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/tempfolder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -49,7 +50,7 @@ public:
     uint16_t port() const { return m_panel->port(); }
 
     // The temporary folder and the place of a panel path in it.
-    const std::string& folder() const { return m_folder; }
+    const std::string& folder() const { return m_folder.path(); }
     std::optional<std::string> localPath(const std::string& panelPath) const;
     // Direct access to the panel's files (parent folders are made as needed).
     void putFile(const std::string& panelPath, const std::vector<uint8_t>& bytes);
@@ -118,7 +119,7 @@ private:
     bool writePiece(MethodArgs& args);
     std::string mapped(const std::string& panelPath) const;
 
-    std::string m_folder;
+    TestFolder::TempFolder m_folder {"fakefileservice"};
     mutable std::mutex m_mutex;
     std::map<uint32_t, Transfer> m_transfers;
     uint32_t m_nextHandle = 0x100;

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -21,35 +20,12 @@ namespace {
 
 constexpr const char* kUnset = "\1";
 
-std::string makeTempFolder(const char* stem)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-void removeFlatFolder(const std::string& path)
-{
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                unlink((path + "/" + name).c_str());
-        }
-        closedir(dir);
-    }
-    rmdir(path.c_str());
-}
-
 } // namespace
 
 SetupcHarness::SetupcHarness()
-    : m_state(makeTempFolder("vcomstate")), m_ttys(makeTempFolder("vcomttys"))
 {
-    for (const auto& [name, value] : {std::pair<const char*, std::string>{"TW_VCOM_STATE_DIR", m_state},
-                                      std::pair<const char*, std::string>{"TW_TTY_CLASS_DIR", m_ttys}}) {
+    for (const auto& [name, value] : {std::pair<const char*, std::string>{"TW_VCOM_STATE_DIR", m_state.path()},
+                                      std::pair<const char*, std::string>{"TW_TTY_CLASS_DIR", m_ttys.path()}}) {
         const char* old = std::getenv(name);
         m_saved.emplace_back(name, old ? old : kUnset);
         setenv(name, value.c_str(), 1);
@@ -62,8 +38,6 @@ SetupcHarness::~SetupcHarness()
     run({"--silent", "uninstall"}, 5000);
     if (pid > 0 && processAlive(pid))
         kill(pid, SIGKILL);
-    removeFlatFolder(m_state);
-    removeFlatFolder(m_ttys);
     for (const auto& [name, value] : m_saved) {
         if (value == kUnset)
             unsetenv(name.c_str());
@@ -149,7 +123,7 @@ bool SetupcHarness::installPair(const std::string& own, const std::string& user)
 
 int SetupcHarness::daemonPid() const
 {
-    const int fd = open((m_state + "/daemon.pid").c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open((m_state / "daemon.pid").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return -1;
     char buf[32] = {};

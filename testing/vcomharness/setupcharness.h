@@ -7,7 +7,8 @@
 // pair, kills a daemon that outlived that, and removes the folders; the
 // variables get their old values back.
 
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/main/tempfolder.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <string>
 #include <vector>
@@ -44,14 +45,14 @@ public:
 
     const SerialTesting::TempComFolder& com() const { return m_com; }
     const std::string& comFolder() const { return m_com.path(); }
-    const std::string& stateFolder() const { return m_state; }
+    const std::string& stateFolder() const { return m_state.path(); }
     // Stands for /sys/class/tty: a UART is a folder "ttyS<n>" with a file "type" other than 0.
-    const std::string& ttyFolder() const { return m_ttys; }
+    const std::string& ttyFolder() const { return m_ttys.path(); }
 
 private:
     SerialTesting::TempComFolder m_com;
-    std::string m_state;
-    std::string m_ttys;
+    TestFolder::TempFolder m_state {"vcomstate"};
+    TestFolder::TempFolder m_ttys {"vcomttys"};
     std::vector<std::pair<std::string, std::string>> m_saved; // variable, old value ("\1" when unset)
 };
 

@@ -3,7 +3,7 @@
 #include "framework/net/framereader.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tests/failuretext.h"
-#include "framework/net/tests/loopbackpeer.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "platform/clock/monotonicclock.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "framework/net/netbuffer.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tcpsocket.h"
-#include "framework/net/tests/loopbackpeer.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "framework/utils/serialize.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "framework/net/tcpclient.h"
 
 #include "framework/net/tests/failuretext.h"
-#include "framework/net/tests/loopbackpeer.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "platform/clock/monotonicclock.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tests/failuretext.h"
-#include "framework/net/tests/loopbackpeer.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
 #include "testing/main/opendescriptors.h"

@@ -1,4 +1,5 @@
 #include "platform/beep/consolebeep.h"
+#include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 using Clock = std::chrono::steady_clock;
@@ -35,9 +35,8 @@ TEST(ConsoleBeep, RefusesFrequenciesAndDurationsTheServiceRefuses)
 
 TEST(ConsoleBeep, DevicesThatCannotSoundFailWithoutSleepingTheDuration)
 {
-    std::string folder = (std::filesystem::temp_directory_path() / "beep-XXXXXX").string();
-    ASSERT_NE(nullptr, mkdtemp(folder.data()));
-    const std::string file = folder + "/plain";
+    const TestFolder::TempFolder folder("beep");
+    const std::string file = folder / "plain";
     std::fclose(std::fopen(file.c_str(), "w"));
 
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -49,10 +48,9 @@ TEST(ConsoleBeep, DevicesThatCannotSoundFailWithoutSleepingTheDuration)
     const auto started = Clock::now();
     EXPECT_FALSE(Platform::consoleBeepOn("/dev/null", 440, 2000));
     EXPECT_FALSE(Platform::consoleBeepOn(file.c_str(), 440, 2000));
-    EXPECT_FALSE(Platform::consoleBeepOn((folder + "/missing").c_str(), 440, 2000));
+    EXPECT_FALSE(Platform::consoleBeepOn((folder / "missing").c_str(), 440, 2000));
     EXPECT_FALSE(Platform::consoleBeepOn(pty.c_str(), 440, 2000));
     EXPECT_LT(elapsedMs(started), 1000);
 
     close(master);
-    std::filesystem::remove_all(folder);
 }

@@ -1,6 +1,7 @@
 #include "platform/instancelock/instancelock.h"
 
 #include "testing/main/opendescriptors.h"
+#include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,11 @@ class RuntimeFolder {
 public:
     RuntimeFolder()
     {
-        char pattern[] = "/tmp/twinstlockXXXXXX";
-        m_path = ::mkdtemp(pattern);
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         m_hadOld = old != nullptr;
         if (old)
             m_old = old;
-        ::setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", m_folder.path().c_str(), 1);
     }
     ~RuntimeFolder()
     {
@@ -37,12 +36,11 @@ public:
             ::setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
         else
             ::unsetenv("XDG_RUNTIME_DIR");
-        std::system(("rm -rf '" + m_path + "'").c_str());
     }
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return m_folder.path(); }
 
 private:
-    std::string m_path;
+    TestFolder::TempFolder m_folder {"twinstlock"};
     std::string m_old;
     bool m_hadOld = false;
 };

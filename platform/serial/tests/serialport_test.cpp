@@ -2,9 +2,10 @@
 
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/socatpair.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/socatpair.h"
+#include "testing/main/eventwait.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -182,9 +183,7 @@ TEST(SerialPort, AllByteValuesBothWaysOverASocatPair)
     EXPECT_EQ(readFd(peer, 256), bytes);
 
     ASSERT_EQ(::write(peer, bytes.data(), bytes.size()), 256);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (port.status().queued < 256 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    TestWait::waitUntil([&] { return port.status().queued >= 256; }, 10000);
     const Status st = port.status();
     EXPECT_TRUE(st.ok);
     EXPECT_EQ(st.queued, 256);
@@ -242,10 +241,10 @@ TEST(SerialPort, KilledSocatMakesThePortGoneAndItReopensWhenThePairIsBack)
 
     pair.kill();
     Status st;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    do {
+    TestWait::waitUntil([&] {
         st = port.status();
-    } while (!st.gone && std::chrono::steady_clock::now() < end);
+        return st.gone;
+    }, 10000);
     EXPECT_TRUE(st.gone);
     EXPECT_FALSE(st.ok);
     // Asked while the dead pty is still held open: once it is closed its

@@ -1,7 +1,7 @@
 #include "platform/serial/serialsettings.h"
 
 #include "platform/serial/serialportname.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <gtest/gtest.h>
 

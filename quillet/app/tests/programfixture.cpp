@@ -24,8 +24,8 @@ void QuilletProgram::SetUp()
     tool = std::make_unique<VcomTesting::SetupcHarness>();
 
     // A setup program that logs its arguments and runs the stand-in.
-    char pattern[] = "/tmp/twqatoolXXXXXX";
-    loggingFolder = ::mkdtemp(pattern);
+    m_loggingFolder = std::make_unique<TestFolder::TempFolder>("twqatool");
+    loggingFolder = m_loggingFolder->path();
     const std::string script = loggingFolder + "/setupc.exe";
     std::ofstream out(script);
     out << "#!/bin/sh\necho \"$*\" >> '" << loggingFolder << "/calls.log'\nexec '" << QUILLET_SETUPC
@@ -39,8 +39,7 @@ void QuilletProgram::TearDown()
     window.reset();
     pair.reset();
     tool.reset();
-    if (!loggingFolder.empty())
-        std::system(("rm -rf '" + loggingFolder + "'").c_str());
+    m_loggingFolder.reset();
 }
 
 void QuilletProgram::installPair()

@@ -6,6 +6,7 @@
 #include "quillet/virtualcom/virtualcom.h"
 #include "testing/fakepassthrough/fakepassthroughpanel.h"
 #include "testing/fakepassthrough/modalanswerer.h"
+#include "testing/main/tempfolder.h"
 #include "testing/vcomharness/setupcharness.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +41,8 @@ protected:
 
     std::unique_ptr<Fake::FakePassThroughPanel> panel;
     std::unique_ptr<VcomTesting::SetupcHarness> tool;
-    std::string loggingFolder;
+    std::unique_ptr<TestFolder::TempFolder> m_loggingFolder;
+    std::string loggingFolder; // m_loggingFolder's path
     std::unique_ptr<VirtualCom> pair;
     std::unique_ptr<MainWindow> window;
 };

@@ -3,9 +3,9 @@
 #include "quillet/port/smartserialdevice.h"
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialspeed.h"
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/socatpair.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/socatpair.h"
+#include "testing/serialpair/tempcomfolder.h"
 #include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>

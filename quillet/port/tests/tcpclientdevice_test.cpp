@@ -1,6 +1,6 @@
 #include "quillet/port/tcpclientdevice.h"
 
-#include "quillet/port/tests/loopbackpeer.h"
+#include "testing/tcppeer/tcppeer.h"
 #include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 using TransparentPort::TcpClientDevice;
-using QuilletTesting::LoopbackPeer;
+using Fake::TcpPeer;
 using VcomTesting::within;
 using Clock = std::chrono::steady_clock;
 
@@ -54,7 +54,7 @@ std::string readAll(TcpClientDevice& device, size_t count, int ms)
 
 TEST(TcpClientDevice, EchoesThroughTheLoopbackPeer)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    TcpPeer peer(TcpPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
     ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
@@ -69,7 +69,7 @@ TEST(TcpClientDevice, EchoesThroughTheLoopbackPeer)
 
 TEST(TcpClientDevice, ASilentPeerIsDroppedAfterFiveSecondsAndRebuilt)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::Silent);
+    TcpPeer peer(TcpPeer::Mode::Silent);
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
     ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
@@ -86,12 +86,12 @@ TEST(TcpClientDevice, ASilentPeerIsDroppedAfterFiveSecondsAndRebuilt)
     EXPECT_TRUE(within(3000, [&] { return peer.events().size() >= 3; }));
     const auto events = peer.events();
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[1], LoopbackPeer::Event::EndOfStream) << "the old link is closed before the new one";
+    EXPECT_EQ(events[1], TcpPeer::Event::EndOfStream) << "the old link is closed before the new one";
 }
 
 TEST(TcpClientDevice, APeerThatClosesAtOnceReadsAsNotConnected)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::AcceptAndClose);
+    TcpPeer peer(TcpPeer::Mode::AcceptAndClose);
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
     ASSERT_TRUE(within(3000, [&] { return peer.accepts() >= 1; }));
@@ -118,7 +118,7 @@ TEST(TcpClientDevice, AResetDuringALargeSendDoesNotKillTheProcess)
     struct sigaction deflt {};
     deflt.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &deflt, &previous); // a SIGPIPE would end this test program
-    LoopbackPeer peer(LoopbackPeer::Mode::ResetMidStream);
+    TcpPeer peer(TcpPeer::Mode::ResetMidStream);
     peer.setResetAfter(64 * 1024);
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
@@ -143,7 +143,7 @@ TEST(TcpClientDevice, AResetDuringALargeSendDoesNotKillTheProcess)
 
 TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::SlowReader);
+    TcpPeer peer(TcpPeer::Mode::SlowReader);
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
     ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
@@ -189,7 +189,7 @@ TEST(TcpClientDevice, WorksWithDescriptorNumbersAbove1023)
             ::close(fd);
         GTEST_SKIP() << "descriptor limit below 1100";
     }
-    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    TcpPeer peer(TcpPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     {
         TcpClientDevice device("127.0.0.1", peer.port());

@@ -1,8 +1,8 @@
 #include "quillet/port/transparentthread.h"
 
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/tempcomfolder.h"
-#include "quillet/port/tests/loopbackpeer.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/tempcomfolder.h"
+#include "testing/tcppeer/tcppeer.h"
 #include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
-using QuilletTesting::LoopbackPeer;
+using Fake::TcpPeer;
 using SerialTesting::PtyPair;
 using SerialTesting::TempComFolder;
 using VcomTesting::within;
@@ -51,7 +51,7 @@ double cpuSeconds()
 
 uint16_t freePort()
 {
-    LoopbackPeer probe(LoopbackPeer::Mode::Silent);
+    TcpPeer probe(TcpPeer::Mode::Silent);
     probe.start();
     const uint16_t port = probe.port();
     probe.stop();
@@ -71,7 +71,7 @@ protected:
 
 TEST_F(TransparentThreadOnCom7, MovesAMebibyteEachWayAtOnce)
 {
-    LoopbackPeer echo(LoopbackPeer::Mode::Echo);
+    TcpPeer echo(TcpPeer::Mode::Echo);
     ASSERT_TRUE(echo.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", echo.port());
@@ -89,7 +89,7 @@ TEST_F(TransparentThreadOnCom7, MovesAMebibyteEachWayAtOnce)
 
 TEST_F(TransparentThreadOnCom7, ABurstFromThePanelReachesASlowSerialReaderIntact)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    TcpPeer peer(TcpPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", peer.port());
@@ -115,7 +115,7 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
     // Both ends take 512 bytes every 5 ms while each side sends 32 times the
     // 8 KiB buffer at once: both buffers stay full for seconds, and the panel
     // keeps sending all along, so the link is never idle for 5 s.
-    LoopbackPeer panel(LoopbackPeer::Mode::SlowReader);
+    TcpPeer panel(TcpPeer::Mode::SlowReader);
     ASSERT_TRUE(panel.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", panel.port());
@@ -162,7 +162,7 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
 
 TEST_F(TransparentThreadOnCom7, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
 {
-    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    TcpPeer peer(TcpPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
     thread.start("COM7:baud=9600 parity=N data=8 stop=1", "127.0.0.1", peer.port());
@@ -172,9 +172,9 @@ TEST_F(TransparentThreadOnCom7, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
     ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); })) << "the port was free for the new start";
     const auto events = peer.events();
     ASSERT_GE(events.size(), 3u);
-    EXPECT_EQ(events[0], LoopbackPeer::Event::Accepted);
-    EXPECT_EQ(events[1], LoopbackPeer::Event::EndOfStream);
-    EXPECT_EQ(events[2], LoopbackPeer::Event::Accepted);
+    EXPECT_EQ(events[0], TcpPeer::Event::Accepted);
+    EXPECT_EQ(events[1], TcpPeer::Event::EndOfStream);
+    EXPECT_EQ(events[2], TcpPeer::Event::Accepted);
 }
 
 TEST_F(TransparentThreadOnCom7, StopTwiceOrUnstartedDoesNothing)
@@ -184,7 +184,7 @@ TEST_F(TransparentThreadOnCom7, StopTwiceOrUnstartedDoesNothing)
     never.stop();
     EXPECT_FALSE(never.isConnected());
 
-    LoopbackPeer peer(LoopbackPeer::Mode::Echo);
+    TcpPeer peer(TcpPeer::Mode::Echo);
     ASSERT_TRUE(peer.start());
     TransparentThread thread;
     thread.start("COM7", "127.0.0.1", peer.port());
@@ -199,7 +199,7 @@ TEST_F(TransparentThreadOnCom7, StopTwiceOrUnstartedDoesNothing)
 TEST_F(TransparentThreadOnCom7, FollowsThePeerAwayAndBack)
 {
     const uint16_t port = freePort();
-    LoopbackPeer echo(LoopbackPeer::Mode::Echo, port);
+    TcpPeer echo(TcpPeer::Mode::Echo, port);
     ASSERT_TRUE(echo.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", port);
@@ -229,7 +229,7 @@ TEST_F(TransparentThreadOnCom7, UsesLittleCpuWhileNothingMoves)
         EXPECT_LT(cpuOverTwoSeconds(), 0.5) << "seconds of CPU over 2 s with the link down";
     }
     // Up, with the panel silent (the link lasts 5 s) and the serial side quiet.
-    LoopbackPeer panel(LoopbackPeer::Mode::Silent);
+    TcpPeer panel(TcpPeer::Mode::Silent);
     ASSERT_TRUE(panel.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", panel.port());

@@ -1,8 +1,8 @@
 #include "quillet/virtualcom/virtualcom.h"
 
 #include "platform/serial/serialport.h"
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/tempcomfolder.h"
 #include "quillet/virtualcom/tests/faketool.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "quillet/virtualcom/virtualcom.h"
 
-#include "platform/serial/tests/ptypair.h"
-#include "platform/serial/tests/tempcomfolder.h"
+#include "testing/serialpair/ptypair.h"
+#include "testing/serialpair/tempcomfolder.h"
 
 #include <gtest/gtest.h>
 

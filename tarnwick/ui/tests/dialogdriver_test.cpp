@@ -1,4 +1,4 @@
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 
 #include "tarnwick/widgets/messagebox.h"
 

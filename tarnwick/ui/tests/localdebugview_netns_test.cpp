@@ -7,7 +7,7 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/ui/localdevicemodel.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 #include "testing/vpnharness/netnslab.h"
@@ -25,7 +25,7 @@
 #include <QTimer>
 
 #include "tarnwick/core/forwarding/localnetforwardmanager.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/messagebox.h"

@@ -7,8 +7,8 @@
 #include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/localdevicefiltermodel.h"
 #include "tarnwick/ui/localdevicemodel.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/dialogdriver/dialogdriver.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/menuitem.h"
@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QPointer>
+#include <QRegExp>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
@@ -66,14 +67,14 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable = f
 }
 
 // A working folder with "data/", the tools beside a program folder of the
-// test's own (recording scripts), two panels found by discovery (127.100.0.2
-// free, 127.100.0.3 held by another client) and saved panels.
+// test's own (recording scripts), two panels found by discovery (host 2
+// free, host 3 held by another client, on this process's own loopback network) and saved panels.
 struct PageTest : ::testing::Test
 {
     QTemporaryDir dir;
     QString oldDir = QDir::currentPath();
-    FakeLocalPanel free{"127.100.0.2", "SN-0002", "Press"};
-    FakeLocalPanel held{"127.100.0.3", "SN-0003", "Lathe"};
+    FakeLocalPanel free{FakeLocalPanel::address(2), "SN-0002", "Press"};
+    FakeLocalPanel held{FakeLocalPanel::address(3), "SN-0003", "Lathe"};
     std::unique_ptr<FakeDiscoveryResponder> first;
     std::unique_ptr<FakeDiscoveryResponder> second;
     std::unique_ptr<Page> page;
@@ -92,17 +93,17 @@ struct PageTest : ::testing::Test
         }
         held.setBridge(1, "{another-client}");
         FakeDiscoveryResponder::Config a;
-        a.sourceAddress = "127.100.0.2";
+        a.sourceAddress = FakeLocalPanel::address(2);
         a.reportedAddress = "192.168.1.50";
         first = std::make_unique<FakeDiscoveryResponder>(a);
         FakeDiscoveryResponder::Config b = a;
-        b.sourceAddress = "127.100.0.3";
+        b.sourceAddress = FakeLocalPanel::address(3);
         b.reportedAddress = "192.168.1.51";
         second = std::make_unique<FakeDiscoveryResponder>(b, first->port());
         page = std::make_unique<Page>();
         page->resize(1000, 600);
         page->deviceModel()->setScanFactory(loopbackScan(first->port()));
-        const QVector<stDeviceData> saved = {savedPanel("SN-9", u8("铣床, \"9\""), "127.100.0.9")};
+        const QVector<stDeviceData> saved = {savedPanel("SN-9", u8("铣床, \"9\""), FakeLocalPanel::address(9))};
         page->deviceModel()->setSavedProbeFactory(
             [saved](QObject* parent) { return new LoadLocalDevice(saved, 1, parent); });
     }
@@ -164,7 +165,7 @@ TEST(LocalDebugViewRules, ForwardingNeedsTwoDistinctUsableAddresses)
         {"192.168.1.20", "10.0.0.20", true},   {"192.168.1.20", "192.168.1.20", false},
         {"192.168.1.20", "", false},           {"", "10.0.0.20", false},
         {"192.168.1.20", "0.0.0.0", false},    {"0.0.0.0", "10.0.0.20", false},
-        {"192.168.1.20", "127.0.0.1", false},  {"127.100.0.2", "10.0.0.20", false},
+        {"192.168.1.20", "127.0.0.1", false},  {FakeLocalPanel::address(2), "10.0.0.20", false},
         {"192.168.1.20", "255.255.255.255", false}, {"192.168.1.20", "not an address", false},
         {"192.168.1.20", "::ffff:10.0.0.20", true}, {"192.168.1.20", "::ffff:192.168.1.20", false},
     };
@@ -189,9 +190,9 @@ TEST_F(PageTest, RowsFromDiscoveryAndTheSavedListWithTheirStates)
     refresh();
     EXPECT_TRUE(page->isRefreshTimerRunning());
     const QMap<QString, QStringList> rows = rowsByIp(page->deviceModel());
-    EXPECT_EQ(rows["127.100.0.2"], QStringList({"SN-0002", "Press", u8("在  线"), "127.100.0.2", "192.168.1.50"}));
-    EXPECT_EQ(rows["127.100.0.3"], QStringList({"SN-0003", "Lathe", u8("占  用"), "127.100.0.3", "192.168.1.51"}));
-    EXPECT_EQ(rows["127.100.0.9"], QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), "127.100.0.9", ""}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(2)], QStringList({"SN-0002", "Press", u8("在  线"), FakeLocalPanel::address(2), "192.168.1.50"}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(3)], QStringList({"SN-0003", "Lathe", u8("占  用"), FakeLocalPanel::address(3), "192.168.1.51"}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(9)], QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), FakeLocalPanel::address(9), ""}));
     // Nothing selected: the tools are disabled after the first reset.
     EXPECT_TRUE(toolsDisabled());
     page->setNetIntf(QString());
@@ -201,16 +202,16 @@ TEST_F(PageTest, RowsFromDiscoveryAndTheSavedListWithTheirStates)
 TEST_F(PageTest, SelectionEnablesToolsByStateAndKeepsConnectDisabledOnLoopback)
 {
     refresh();
-    select("127.100.0.2");
+    select(FakeLocalPanel::address(2));
     EXPECT_TRUE(toolsEnabled());
-    EXPECT_EQ(page->selectedAddress(), "127.100.0.2");
+    EXPECT_EQ(page->selectedAddress(), FakeLocalPanel::address(2));
     EXPECT_EQ(page->selectedLanAddress(), "192.168.1.50");
     // The access address is a loopback one: the strict check refuses it.
     EXPECT_TRUE(item(1)->isItemDisabled());
     EXPECT_EQ(item(1)->label()->icon(), ":/pics/pic/vpn_disable.png");
-    select("127.100.0.3");
+    select(FakeLocalPanel::address(3));
     EXPECT_TRUE(toolsDisabled());
-    select("127.100.0.9");
+    select(FakeLocalPanel::address(9));
     EXPECT_TRUE(toolsDisabled());
 }
 
@@ -220,13 +221,13 @@ TEST_F(PageTest, ConnectOnEqualAddressesDoesNothing)
     page->onStartVPN();
     // A panel that reports the address it is reached at.
     FakeDiscoveryResponder::Config same;
-    same.sourceAddress = "127.100.0.2";
-    same.reportedAddress = "127.100.0.2";
+    same.sourceAddress = FakeLocalPanel::address(2);
+    same.reportedAddress = FakeLocalPanel::address(2);
     FakeDiscoveryResponder responder(same);
     page->deviceModel()->setScanFactory(loopbackScan(responder.port()));
     page->setNetIntf(QStringLiteral("lo"));
-    select("127.100.0.2");
-    ASSERT_EQ(page->selectedLanAddress(), "127.100.0.2");
+    select(FakeLocalPanel::address(2));
+    ASSERT_EQ(page->selectedLanAddress(), FakeLocalPanel::address(2));
     page->onStartVPN();
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(page->netForwardManager()->deviceIp(), QString());
@@ -237,18 +238,20 @@ TEST_F(PageTest, ConnectOnEqualAddressesDoesNothing)
 TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
 {
     refresh();
-    select("127.100.0.3");
-    page->onFilterChange("127\\.100\\.0\\.[29]");
+    select(FakeLocalPanel::address(3));
+    // Hosts 2 and 9 of the process's own loopback network.
+    const QString host2 = FakeLocalPanel::address(2);
+    page->onFilterChange(QRegExp::escape(host2.left(host2.size() - 1)) + "[29]");
     QAbstractItemModel* proxy = page->deviceTable()->model();
     ASSERT_EQ(proxy->rowCount(), 2);
     EXPECT_EQ(proxy->index(0, 0).data().toString(), "1");
     EXPECT_EQ(proxy->index(1, 0).data().toString(), "2");
     EXPECT_TRUE(item(1)->isItemDisabled());
     EXPECT_EQ(itemText(1), u8("联机"));
-    EXPECT_EQ(page->selectedAddress(), "127.100.0.3");  // the selection itself stays
+    EXPECT_EQ(page->selectedAddress(), FakeLocalPanel::address(3));  // the selection itself stays
     page->onFilterChange("192\\.168\\.1\\.51");          // only the hidden LAN column matches
     ASSERT_EQ(proxy->rowCount(), 1);
-    EXPECT_EQ(proxy->index(0, 4).data().toString(), "127.100.0.3");
+    EXPECT_EQ(proxy->index(0, 4).data().toString(), FakeLocalPanel::address(3));
     EXPECT_EQ(page->deviceTable()->currentIndex().row(), 0);
     page->onFilterChange(u8("在线"));
     EXPECT_EQ(proxy->rowCount(), 0);
@@ -259,15 +262,15 @@ TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
 TEST_F(PageTest, NoticeForAPanelNotSelectedChangesItsCellButNotTheItem)
 {
     refresh();
-    select("127.100.0.2");
+    select(FakeLocalPanel::address(2));
     const QString before = itemText(1);
     driver.answerBox(DialogDriver::kButton1);
-    emit page->netForwardManager()->deviceConnectComplete(QStringLiteral("127.100.0.3"), true);
+    emit page->netForwardManager()->deviceConnectComplete(QString(FakeLocalPanel::address(3)), true);
     ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 1 && driver.pendingAnswers() == 0; }, 5000));
     waitUntil([] { return false; }, 100);
     EXPECT_EQ(driver.boxes()[0].title, u8("联机"));
     EXPECT_EQ(driver.boxes()[0].text, u8("设备联机成功!"));
-    const int row = proxyRowOf("127.100.0.3");
+    const int row = proxyRowOf(FakeLocalPanel::address(3));
     EXPECT_EQ(page->deviceTable()->model()->index(row, 3).data().toString(), u8("联  机"));
     EXPECT_EQ(itemText(1), before);
     EXPECT_FALSE(page->isVpnConnected());
@@ -285,26 +288,26 @@ TEST_F(PageTest, ToolsStartBesideTheProgramWithTheAddressAlone)
     EXPECT_FALSE(QFile::exists(ftpArgs));
     EXPECT_FALSE(QFile::exists(passArgs));
 
-    select("127.100.0.2");
+    select(FakeLocalPanel::address(2));
     page->onFileOperate();
     ASSERT_TRUE(waitUntil([&] { return readAll(ftpArgs).endsWith('\n'); }, 5000));
-    EXPECT_EQ(readAll(ftpArgs), QByteArray("1\n127.100.0.2\n"));
+    EXPECT_EQ(readAll(ftpArgs), QByteArray("1\n") + FakeLocalPanel::address(2) + "\n");
 
-    select("127.100.0.3");
+    select(FakeLocalPanel::address(3));
     page->OnActionTriggered(QStringLiteral("menuDevice"), 4);
     ASSERT_TRUE(waitUntil([&] { return readAll(passArgs).endsWith('\n'); }, 5000));
-    EXPECT_EQ(readAll(passArgs), QByteArray("1\n127.100.0.3\n"));
+    EXPECT_EQ(readAll(passArgs), QByteArray("1\n") + FakeLocalPanel::address(3) + "\n");
     EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args")));  // nothing from the working folder
 }
 
 TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
 {
     refresh();
-    select("127.100.0.2");
+    select(FakeLocalPanel::address(2));
     page->onStartVNC();
     QPointer<VncViewerWindow> firstWindow = page->viewerWindow();
     ASSERT_FALSE(firstWindow.isNull());
-    select("127.100.0.9");
+    select(FakeLocalPanel::address(9));
     page->onStartVNC();
     // The first window is closed at once and deleted from the event loop.
     EXPECT_FALSE(firstWindow.isNull() ? false : firstWindow->isVisible());
@@ -313,7 +316,7 @@ TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
         return firstWindow.isNull();
     }, 3000));
     ASSERT_NE(page->viewerWindow(), nullptr);
-    EXPECT_TRUE(page->viewerWindow()->windowTitle().contains("127.100.0.9"))
+    EXPECT_TRUE(page->viewerWindow()->windowTitle().contains(FakeLocalPanel::address(9)))
         << page->viewerWindow()->windowTitle().toStdString();
     int windows = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -324,7 +327,7 @@ TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
 TEST_F(PageTest, SaveWithAFilterWritesEveryRowAndReportsAFailedWrite)
 {
     refresh();
-    page->onFilterChange("127\\.100\\.0\\.2");
+    page->onFilterChange(QRegExp::escape(FakeLocalPanel::address(2)));
     driver.answerBox(DialogDriver::kButton1);
     driver.answerBox(DialogDriver::kButton1);
     page->onSaveDevice();
@@ -391,7 +394,7 @@ TEST_F(PageTest, HeaderOnlyImportWritesAnEmptyListWithSuccess)
 TEST_F(PageTest, ScreenshotOfThePageWithRows)
 {
     refresh();
-    select("127.100.0.2");
+    select(FakeLocalPanel::address(2));
     page->show();
     waitUntil([] { return false; }, 200);
     const QPixmap shot = page->grab();

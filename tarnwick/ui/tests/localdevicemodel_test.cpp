@@ -3,7 +3,7 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/discovery/scanthread.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 #include "testing/main/filesizelimit.h"
@@ -69,7 +69,7 @@ TEST(LocalDeviceModel, HeadersAlignmentAndStateColours)
     EXPECT_FALSE(model.headerData(6, Qt::Horizontal).isValid());
     EXPECT_FALSE(model.headerData(1, Qt::Vertical).isValid());
 
-    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", FakeLocalPanel::address(20))});
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.data(model.index(0, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
     EXPECT_EQ(state(model, 0), QString::fromUtf8("离  线"));
@@ -117,7 +117,7 @@ TEST(LocalDeviceModel, EmptyInterfaceLeavesNoRows)
     int created = 0;
     model.setSavedProbeFactory([&created](QObject* parent) {
         ++created;
-        return new LoadLocalDevice({savedPanel("SN-1", "A", "127.100.0.20")}, 1, parent);
+        return new LoadLocalDevice({savedPanel("SN-1", "A", FakeLocalPanel::address(20))}, 1, parent);
     });
     model.RefreshDevice();
     EXPECT_EQ(model.rowCount(), 0);
@@ -126,16 +126,16 @@ TEST(LocalDeviceModel, EmptyInterfaceLeavesNoRows)
 
 TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
 {
-    FakeLocalPanel free("127.100.0.2", "SN-0002", "Press");
-    FakeLocalPanel held("127.100.0.3", "SN-0003", "Lathe");
+    FakeLocalPanel free(FakeLocalPanel::address(2), "SN-0002", "Press");
+    FakeLocalPanel held(FakeLocalPanel::address(3), "SN-0003", "Lathe");
     held.setBridge(1, "{other-client}");
     FakeDiscoveryResponder::Config a;
-    a.sourceAddress = "127.100.0.2";
+    a.sourceAddress = FakeLocalPanel::address(2);
     a.reportedAddress = "192.168.1.50";
     FakeDiscoveryResponder first(a);
     ASSERT_TRUE(first.isListening());
     FakeDiscoveryResponder::Config b = a;
-    b.sourceAddress = "127.100.0.3";
+    b.sourceAddress = FakeLocalPanel::address(3);
     b.reportedAddress = "192.168.1.51";
     FakeDiscoveryResponder second(b, first.port());
     ASSERT_TRUE(second.isListening());
@@ -145,9 +145,9 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     const quint16 port = first.port();
     model.setScanFactory(loopbackScan(port));
     const QVector<stDeviceData> list = {
-        savedPanel("SN-X", "same address", "127.100.0.2"),
-        savedPanel("SN-0003", "same number", "127.100.0.30"),
-        savedPanel("SN-9", "Mill", "127.100.0.9"),
+        savedPanel("SN-X", "same address", FakeLocalPanel::address(2)),
+        savedPanel("SN-0003", "same number", FakeLocalPanel::address(30)),
+        savedPanel("SN-9", "Mill", FakeLocalPanel::address(9)),
     };
     model.setSavedProbeFactory([list](QObject* parent) { return new LoadLocalDevice(list, 1, parent); });
     model.setNetIntf(QStringLiteral("lo"));
@@ -160,10 +160,10 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     QMap<QString, int> byIp;
     for (int r = 0; r < model.rowCount(); ++r)
         byIp[model.data(model.index(r, 4)).toString()] = r;
-    ASSERT_TRUE(byIp.contains("127.100.0.2"));
-    ASSERT_TRUE(byIp.contains("127.100.0.3"));
-    ASSERT_TRUE(byIp.contains("127.100.0.9"));
-    const int r2 = byIp["127.100.0.2"], r3 = byIp["127.100.0.3"], r9 = byIp["127.100.0.9"];
+    ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(2)));
+    ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(3)));
+    ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(9)));
+    const int r2 = byIp[FakeLocalPanel::address(2)], r3 = byIp[FakeLocalPanel::address(3)], r9 = byIp[FakeLocalPanel::address(9)];
     EXPECT_EQ(model.data(model.index(r2, 5)).toString(), "192.168.1.50");
     EXPECT_EQ(model.data(model.index(r3, 5)).toString(), "192.168.1.51");
     EXPECT_EQ(model.data(model.index(r2, 1)).toString(), "SN-0002");
@@ -184,7 +184,7 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     for (int r = 0; r < model.rowCount(); ++r)
         ips << model.data(model.index(r, 4)).toString();
     ips.sort();  // the replies come in either order
-    EXPECT_EQ(ips, QStringList({"127.100.0.2", "127.100.0.3"}));
+    EXPECT_EQ(ips, QStringList({FakeLocalPanel::address(2), FakeLocalPanel::address(3)}));
 }
 
 TEST(LocalDeviceModel, CancelDuringTheScanKeepsTheRows)
@@ -193,7 +193,7 @@ TEST(LocalDeviceModel, CancelDuringTheScanKeepsTheRows)
     quiet.silent = true;
     FakeDiscoveryResponder responder(quiet);
     LocalDeviceModel model;
-    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", FakeLocalPanel::address(20))});
     ASSERT_EQ(model.rowCount(), 1);
 
     const quint16 port = responder.port();
@@ -228,7 +228,7 @@ TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
         return new ScanThread(parent, QList<QNetworkAddressEntry>(), 1);
     });
     model.setSavedProbeFactory([&refresh](QObject* parent) {
-        const QString ip = refresh == 1 ? QStringLiteral("127.100.0.21") : QStringLiteral("127.100.0.22");
+        const QString ip = refresh == 1 ? QString(FakeLocalPanel::address(21)) : QString(FakeLocalPanel::address(22));
         return new LoadLocalDevice({savedPanel("SN", "x", ip)}, 1, parent);
     });
     bool innerRan = false;
@@ -241,16 +241,16 @@ TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
     ASSERT_TRUE(innerRan);
     EXPECT_FALSE(model.isRefreshing());
     ASSERT_EQ(model.rowCount(), 1);
-    EXPECT_EQ(model.data(model.index(0, 4)).toString(), "127.100.0.22");
+    EXPECT_EQ(model.data(model.index(0, 4)).toString(), FakeLocalPanel::address(22));
 }
 
 TEST(LocalDeviceModel, DeviceStateFollowsTheNoticesAndForgetsUnknownAddresses)
 {
     LocalDeviceModel model;
-    fillFromSaved(model, {savedPanel("SN-1", "A", "127.100.0.20"), savedPanel("SN-2", "B", "127.100.0.21")});
+    fillFromSaved(model, {savedPanel("SN-1", "A", FakeLocalPanel::address(20)), savedPanel("SN-2", "B", FakeLocalPanel::address(21))});
     ASSERT_EQ(model.rowCount(), 2);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.setDeviceState("127.100.0.20", C::StatusLinked);
+    model.setDeviceState(FakeLocalPanel::address(20), C::StatusLinked);
     EXPECT_EQ(state(model, 0), QString::fromUtf8("联  机"));
     EXPECT_EQ(changed.count(), 1);
     // Any later call releases the linked panel, even for an unknown address.
@@ -258,8 +258,8 @@ TEST(LocalDeviceModel, DeviceStateFollowsTheNoticesAndForgetsUnknownAddresses)
     EXPECT_EQ(state(model, 0), QString::fromUtf8("在  线"));
     EXPECT_EQ(model.stateOf("10.0.0.1"), 0);
     // Probing again a panel that does not answer shows it offline.
-    model.setDeviceState("127.100.0.21", C::StatusOnline);
-    model.setDeviceState("127.100.0.21", LocalDeviceModel::kStateProbeAgain);
+    model.setDeviceState(FakeLocalPanel::address(21), C::StatusOnline);
+    model.setDeviceState(FakeLocalPanel::address(21), LocalDeviceModel::kStateProbeAgain);
     EXPECT_EQ(state(model, 1), QString::fromUtf8("离  线"));
 }
 

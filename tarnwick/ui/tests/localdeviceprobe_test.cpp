@@ -1,7 +1,8 @@
 #include "tarnwick/ui/localdevicemodel.h"
 
 #include "tarnwick/core/constants.h"
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -45,13 +46,13 @@ struct LocalDeviceProbe : ::testing::Test
 
 TEST_F(LocalDeviceProbe, FreeBridgeConfirmsThePanelOnline)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "面板二");
-    stLocalDeviceInfo info = record("127.100.0.2");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "面板二");
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(2));
     ASSERT_TRUE(model.GetDeviceInfo(info));
     EXPECT_EQ(info.state, C::StatusOnline);
     EXPECT_EQ(info.deviceNo, "SN-0002");
     EXPECT_EQ(info.deviceName, QString::fromUtf8("面板二"));
-    EXPECT_EQ(info.ip, "127.100.0.2");
+    EXPECT_EQ(info.ip, FakeLocalPanel::address(2));
     EXPECT_EQ(info.lanIp, "10.1.2.3");
     // Three calls, none with arguments.
     ASSERT_EQ(panel.service().calls().size(), 3u);
@@ -64,25 +65,25 @@ TEST_F(LocalDeviceProbe, FreeBridgeConfirmsThePanelOnline)
 
 TEST_F(LocalDeviceProbe, HolderEqualToOurIdInOtherCaseIsLinkedAnyOtherIsOccupied)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
-    FakeLocalPanel other("127.100.0.3", "SN-0003", "P3");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
+    FakeLocalPanel other(FakeLocalPanel::address(3), "SN-0003", "P3");
     panel.setBridge(1, kClientId.toUpper().toStdString());
     other.setBridge(1, "{11111111-2222-3333-4444-555555555555}");
 
-    stLocalDeviceInfo linked = record("127.100.0.2");
+    stLocalDeviceInfo linked = record(FakeLocalPanel::address(2));
     ASSERT_TRUE(model.GetDeviceInfo(linked));
     EXPECT_EQ(linked.state, C::StatusLinked);
 
-    stLocalDeviceInfo occupied = record("127.100.0.3");
+    stLocalDeviceInfo occupied = record(FakeLocalPanel::address(3));
     ASSERT_TRUE(model.GetDeviceInfo(occupied));
     EXPECT_EQ(occupied.state, C::StatusOccupied);
 }
 
 TEST_F(LocalDeviceProbe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
     panel.removeBridgeStatus();
-    stLocalDeviceInfo info = record("127.100.0.2");
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(2));
     ASSERT_TRUE(model.GetDeviceInfo(info));
     EXPECT_EQ(info.state, C::StatusOnline);
     EXPECT_EQ(info.deviceNo, "SN-0002");
@@ -90,9 +91,9 @@ TEST_F(LocalDeviceProbe, UnregisteredBridgeStatusStillConfirmsWithStateOnline)
 
 TEST_F(LocalDeviceProbe, UnreadableVpnInfoFailsAndLeavesTheRecord)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
     panel.setVpnInfoTypeName("DeviceVPNInf");
-    stLocalDeviceInfo info = record("127.100.0.2");
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(2));
     EXPECT_FALSE(model.GetDeviceInfo(info));
     EXPECT_EQ(info.deviceName, "old-name");
     EXPECT_EQ(info.deviceNo, "old-no");
@@ -106,16 +107,16 @@ TEST_F(LocalDeviceProbe, UnreadableVpnInfoFailsAndLeavesTheRecord)
 
 TEST_F(LocalDeviceProbe, FailingSerialNumberFails)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
     panel.setSerialFails(true);
-    stLocalDeviceInfo info = record("127.100.0.2");
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(2));
     EXPECT_FALSE(model.GetDeviceInfo(info));
     EXPECT_EQ(info.deviceNo, "old-no");
 }
 
 TEST_F(LocalDeviceProbe, RefusedPortFailsAtTheEndOfTheProbeWindow)
 {
-    stLocalDeviceInfo info = record("127.100.0.4");  // nothing listens there
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(4));  // nothing listens there
     QElapsedTimer timer;
     timer.start();
     EXPECT_FALSE(model.GetDeviceInfo(info));
@@ -137,30 +138,27 @@ TEST_F(LocalDeviceProbe, EmptyOrUnparsableAddressFails)
 
 TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
-    FakeLocalPanel broken("127.100.0.3", "SN-0003", "P3");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
+    FakeLocalPanel broken(FakeLocalPanel::address(3), "SN-0003", "P3");
     broken.setSerialFails(true);
-    stLocalDeviceInfo warm = record("127.100.0.2");
+    stLocalDeviceInfo warm = record(FakeLocalPanel::address(2));
     ASSERT_TRUE(model.GetDeviceInfo(warm));  // the dispatcher thread now exists
     QThread::msleep(100);
     const int before = openDescriptors();
     for (int i = 0; i < 15; ++i) {
-        stLocalDeviceInfo ok = record("127.100.0.2");
+        stLocalDeviceInfo ok = record(FakeLocalPanel::address(2));
         ASSERT_TRUE(model.GetDeviceInfo(ok));
-        stLocalDeviceInfo failing = record("127.100.0.3");
+        stLocalDeviceInfo failing = record(FakeLocalPanel::address(3));
         ASSERT_FALSE(model.GetDeviceInfo(failing));
         // A refused probe retries for its whole 3 s window (many sockets
         // opened and closed), so fewer of them keep the test short.
         if (i % 5 == 0) {
-            stLocalDeviceInfo refused = record("127.100.0.4");
+            stLocalDeviceInfo refused = record(FakeLocalPanel::address(4));
             ASSERT_FALSE(model.GetDeviceInfo(refused));
         }
     }
     // Closed connections may linger on the service's side for a moment.
-    QElapsedTimer timer;
-    timer.start();
-    while (openDescriptors() > before && timer.elapsed() < 3000)
-        QThread::msleep(20);
+    TestWait::waitUntil([&] { return openDescriptors() <= before; }, 10000);
     EXPECT_LE(openDescriptors(), before);
 }
 
@@ -169,9 +167,9 @@ TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
 // and never after.
 TEST_F(LocalDeviceProbe, AQuitDuringTheWaitStillEndsWithTheProbesOwnResult)
 {
-    FakeLocalPanel panel("127.100.0.2", "SN-0002", "P2");
+    FakeLocalPanel panel(FakeLocalPanel::address(2), "SN-0002", "P2");
     panel.service().setReplyDelay(std::chrono::milliseconds(800));
-    stLocalDeviceInfo info = record("127.100.0.2");
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(2));
     bool ok = false;
     int callsAtReturn = -1;
     QTimer::singleShot(0, [&] {

@@ -7,6 +7,7 @@
 #include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/localdevicemodel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "testing/main/eventwait.h"
 
 #include <QAbstractItemModel>
@@ -23,12 +24,13 @@
 
 using TestWait::waitUntil;
 
-// 127.100.0.1/8, broadcasting to 127.255.255.255: the panels on 127.100.0.x
+// Host 1 of the process's own loopback network (FakeLocalPanel::address),
+// 127.x.y.1/8, broadcasting to 127.255.255.255: the panels on 127.x.y.n
 // answer the scan on it.
 inline QNetworkAddressEntry loopbackEntry()
 {
     QNetworkAddressEntry entry;
-    entry.setIp(QHostAddress(QStringLiteral("127.100.0.1")));
+    entry.setIp(QHostAddress(QString(FakeLocalPanel::address(1))));
     entry.setNetmask(QHostAddress(QStringLiteral("255.0.0.0")));
     entry.setBroadcast(QHostAddress(QStringLiteral("127.255.255.255")));
     return entry;

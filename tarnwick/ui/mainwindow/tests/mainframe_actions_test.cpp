@@ -8,7 +8,7 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"

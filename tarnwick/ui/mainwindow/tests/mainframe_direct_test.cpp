@@ -9,7 +9,7 @@
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/tableview.h"

@@ -2,7 +2,7 @@
 
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/selectlineview.h"

@@ -4,7 +4,7 @@
 #include "testing/fakecloud/fakecloud.h"
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pushbutton.h"

@@ -7,7 +7,7 @@
 #include "tarnwick/core/logger.h"
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "tarnwick/ui/tests/dialogdriver.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"

@@ -16,7 +16,7 @@ public:
     SocatPair(const SocatPair&) = delete;
     SocatPair& operator=(const SocatPair&) = delete;
 
-    // Starts socat and waits (5 s at most) until both links exist.
+    // Starts socat and waits (10 s at most) until both links exist.
     bool start();
     // Kills socat at once (SIGKILL) and reaps it.
     void kill();

@@ -16,6 +16,12 @@ class FakeLocalPanel
 public:
     static constexpr uint16_t kServicePort = 9009;
 
+    // Host `host` of this process's own loopback network, 127.A.B.host with
+    // A.B taken from the process id: the port is the panel's and fixed, so
+    // suites that run at the same time on one machine need addresses apart.
+    // The text lives as long as the process.
+    static const char* address(int host);
+
     FakeLocalPanel(const std::string& address, const std::string& serial, const std::string& name);
 
     // Bridge status: 0 free; otherwise held by holder.

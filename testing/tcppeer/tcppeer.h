@@ -15,17 +15,17 @@
 #include <thread>
 #include <vector>
 
-namespace QuilletTesting {
+namespace Fake {
 
-class LoopbackPeer {
+class TcpPeer {
 public:
     enum class Mode { Echo, Silent, AcceptAndClose, ResetMidStream, SlowReader };
     enum class Event { Accepted, EndOfStream };
 
-    explicit LoopbackPeer(Mode mode, uint16_t port = 0);
-    ~LoopbackPeer();
-    LoopbackPeer(const LoopbackPeer&) = delete;
-    LoopbackPeer& operator=(const LoopbackPeer&) = delete;
+    explicit TcpPeer(Mode mode, uint16_t port = 0);
+    ~TcpPeer();
+    TcpPeer(const TcpPeer&) = delete;
+    TcpPeer& operator=(const TcpPeer&) = delete;
 
     // Listens (again) on the port given or last used; false when it cannot.
     bool start();
@@ -67,4 +67,4 @@ private:
     std::string m_toSend;
 };
 
-} // namespace QuilletTesting
+} // namespace Fake

@@ -1,4 +1,4 @@
-#include "quillet/port/tests/loopbackpeer.h"
+#include "testing/tcppeer/tcppeer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -8,16 +8,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace QuilletTesting {
+namespace Fake {
 
-LoopbackPeer::LoopbackPeer(Mode mode, uint16_t port) : m_mode(mode), m_port(port) {}
+TcpPeer::TcpPeer(Mode mode, uint16_t port) : m_mode(mode), m_port(port) {}
 
-LoopbackPeer::~LoopbackPeer()
+TcpPeer::~TcpPeer()
 {
     stop();
 }
 
-bool LoopbackPeer::start()
+bool TcpPeer::start()
 {
     stop();
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -47,7 +47,7 @@ bool LoopbackPeer::start()
     return true;
 }
 
-void LoopbackPeer::stop()
+void TcpPeer::stop()
 {
     if (!m_thread.joinable())
         return;
@@ -59,19 +59,19 @@ void LoopbackPeer::stop()
     m_wake[0] = m_wake[1] = -1;
 }
 
-std::vector<LoopbackPeer::Event> LoopbackPeer::events() const
+std::vector<TcpPeer::Event> TcpPeer::events() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_events;
 }
 
-std::string LoopbackPeer::receivedBytes() const
+std::string TcpPeer::receivedBytes() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_receivedBytes;
 }
 
-void LoopbackPeer::send(const std::string& data)
+void TcpPeer::send(const std::string& data)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -80,7 +80,7 @@ void LoopbackPeer::send(const std::string& data)
     (void)!::write(m_wake[1], "s", 1);
 }
 
-void LoopbackPeer::run()
+void TcpPeer::run()
 {
     std::vector<Connection> conns;
     std::vector<char> buf(65536);
@@ -182,4 +182,4 @@ void LoopbackPeer::run()
     m_listen = -1;
 }
 
-} // namespace QuilletTesting
+} // namespace Fake

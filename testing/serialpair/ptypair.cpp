@@ -1,4 +1,4 @@
-#include "platform/serial/tests/ptypair.h"
+#include "testing/serialpair/ptypair.h"
 
 #include <cerrno>
 #include <chrono>

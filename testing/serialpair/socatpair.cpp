@@ -1,4 +1,6 @@
-#include "platform/serial/tests/socatpair.h"
+#include "testing/serialpair/socatpair.h"
+
+#include "testing/main/eventwait.h"
 
 #include <chrono>
 #include <csignal>
@@ -35,13 +37,10 @@ bool SocatPair::start()
         m_pid = -1;
         return false;
     }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     struct stat st {};
-    while (std::chrono::steady_clock::now() < end) {
-        if (stat(firstPath().c_str(), &st) == 0 && stat(secondPath().c_str(), &st) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (TestWait::waitUntil([&] { return stat(firstPath().c_str(), &st) == 0 && stat(secondPath().c_str(), &st) == 0; },
+                            10000))
+        return true;
     kill();
     return false;
 }

@@ -1,6 +1,25 @@
-#include "tarnwick/ui/tests/fakelocalpanel.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 
 #include "testing/fakepanel/wirewriter.h"
+
+#include <unistd.h>
+
+#include <map>
+
+const char* FakeLocalPanel::address(int host)
+{
+    static std::mutex mutex;
+    static std::map<int, std::string> texts;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::string& text = texts[host];
+    if (text.empty()) {
+        // A in 1..254 (never 127.0.x.x, never the broadcast 127.255.255.255).
+        const unsigned pid = static_cast<unsigned>(::getpid());
+        text = "127." + std::to_string(1 + (pid >> 8) % 254) + "." + std::to_string(pid & 255) + "."
+            + std::to_string(host);
+    }
+    return text.c_str();
+}
 
 FakeLocalPanel::FakeLocalPanel(const std::string& address, const std::string& serial, const std::string& name)
     : m_service(address, kServicePort)
