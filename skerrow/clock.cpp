@@ -12,7 +12,7 @@ unsigned long long Vexa_GetTickCount(void)
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<unsigned long long>(now.tv_sec) * 1000ULL
-        + static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
+           + static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL;
 }
 
 int Vexa_Sleep(long long milliseconds)

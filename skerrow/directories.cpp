@@ -93,9 +93,8 @@ void report(const char* format, const std::string& path, int error)
 bool isProtectedFile(const std::string& name)
 {
     static const char* const kept[] = {
-        "Vexa_HistoryAlarm.inf", "Vexa_HistoryAlarm.inf.tmp",
-        "VEXA_OPERATION_LOG.inf", "VEXA_OPERATION_LOG.inf.tmp",
-        Skerrow::kInitValueFile1, Skerrow::kInitValueFile2,
+        "Vexa_HistoryAlarm.inf",      "Vexa_HistoryAlarm.inf.tmp", "VEXA_OPERATION_LOG.inf",
+        "VEXA_OPERATION_LOG.inf.tmp", Skerrow::kInitValueFile1,    Skerrow::kInitValueFile2,
     };
     for (const char* k : kept) {
         if (equalsNoCase(name, k))
@@ -114,17 +113,11 @@ int clearFolder(const std::string& folder)
 {
     int error = 0;
     switch (lookUp(folder, error)) {
-    case Kind::Missing:
-        return 0;
-    case Kind::LookupFailed:
-        report(Skerrow::kClearStatFailed, folder, error);
-        return -1;
-    case Kind::File:
-        return unlink(folder.c_str()) == 0 ? 0 : -1;
-    case Kind::Other:
-        return -1;
-    case Kind::Directory:
-        break;
+    case Kind::Missing: return 0;
+    case Kind::LookupFailed: report(Skerrow::kClearStatFailed, folder, error); return -1;
+    case Kind::File: return unlink(folder.c_str()) == 0 ? 0 : -1;
+    case Kind::Other: return -1;
+    case Kind::Directory: break;
     }
 
     DIR* dir = openDirectory(folder);
@@ -140,8 +133,7 @@ int clearFolder(const std::string& folder)
         const std::string path = folder + "/" + name;
         switch (lookUp(path, error)) {
         case Kind::Missing:
-        case Kind::Other:
-            break;
+        case Kind::Other: break;
         case Kind::LookupFailed:
             report(Skerrow::kEntryStatError, name, error);
             result = -1;
@@ -167,17 +159,14 @@ int removeFileIfThere(const std::string& path, const char* removeFailedFormat)
 {
     int error = 0;
     switch (lookUp(path, error)) {
-    case Kind::LookupFailed:
-        report(Skerrow::kEntryStatError, path, error);
-        return -1;
+    case Kind::LookupFailed: report(Skerrow::kEntryStatError, path, error); return -1;
     case Kind::File:
         if (unlink(path.c_str()) != 0) {
             report(removeFailedFormat, path, errno);
             return -1;
         }
         return 0;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -210,26 +199,14 @@ int deleteInitValues(const std::string& folder)
 const char* Vexa_GetDirectory(unsigned type)
 {
     switch (type) {
-    case 0:
-        return ".";
-    case 1:
-        return "./config";
-    case 2:
-        Vexa_CreateDirectory("./data");
-        return "./data";
-    case 3:
-        return "./project";
-    case 6:
-        Vexa_CreateDirectory("./export");
-        return "./export";
-    case 8:
-        Vexa_CreateDirectory(Skerrow::kUserDir);
-        return Skerrow::kUserDir;
-    case 9:
-        Vexa_CreateDirectory("./data/history_storage");
-        return "./data/history_storage";
-    default:
-        return "";
+    case 0: return ".";
+    case 1: return "./config";
+    case 2: Vexa_CreateDirectory("./data"); return "./data";
+    case 3: return "./project";
+    case 6: Vexa_CreateDirectory("./export"); return "./export";
+    case 8: Vexa_CreateDirectory(Skerrow::kUserDir); return Skerrow::kUserDir;
+    case 9: Vexa_CreateDirectory("./data/history_storage"); return "./data/history_storage";
+    default: return "";
     }
 }
 
@@ -265,17 +242,11 @@ int Vexa_DeleteDirectory(const char* path)
     const std::string root = path;
     int error = 0;
     switch (lookUp(root, error)) {
-    case Kind::Missing:
-        return 0;
-    case Kind::LookupFailed:
-        report(Skerrow::kStatError, root, error);
-        return -1;
-    case Kind::File:
-        return unlink(root.c_str()) == 0 ? 0 : -1;
-    case Kind::Other:
-        return -1;
-    case Kind::Directory:
-        break;
+    case Kind::Missing: return 0;
+    case Kind::LookupFailed: report(Skerrow::kStatError, root, error); return -1;
+    case Kind::File: return unlink(root.c_str()) == 0 ? 0 : -1;
+    case Kind::Other: return -1;
+    case Kind::Directory: break;
     }
 
     // Breadth first: files go as they are found, directories afterwards from
@@ -298,8 +269,7 @@ int Vexa_DeleteDirectory(const char* path)
             const std::string entryPath = directory + "/" + entry->d_name;
             switch (lookUp(entryPath, error)) {
             case Kind::Missing:
-            case Kind::Other:
-                break;
+            case Kind::Other: break;
             case Kind::LookupFailed:
                 report(Skerrow::kStatError, entryPath, error);
                 failed = true;
@@ -310,9 +280,7 @@ int Vexa_DeleteDirectory(const char* path)
                     failed = true;
                 }
                 break;
-            case Kind::Directory:
-                queue.push_back(entryPath);
-                break;
+            case Kind::Directory: queue.push_back(entryPath); break;
             }
         }
         closedir(dir);

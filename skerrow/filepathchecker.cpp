@@ -45,9 +45,7 @@ bool FilePathChecker::checkName(const std::string& name)
     return true;
 }
 
-void FilePathChecker::release()
-{
-}
+void FilePathChecker::release() {}
 
 int FilePathChecker::error()
 {

@@ -172,7 +172,8 @@ private:
 // socket: each call is one framed request, answered before the next leaves.
 class RawCaller {
 public:
-    explicit RawCaller(uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
+    explicit RawCaller(uint16_t port)
+        : m_socket(::socket(AF_INET, SOCK_STREAM, 0))
     {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -394,7 +395,8 @@ double replaySend(Fake::FakeFileService& panel, const std::vector<uint8_t>& byte
         raw.call(last.at(offset, bytes.data() + offset));
     }
     raw.call("finishDownload2", CallArgs().handle(handle));
-    const std::vector<uint8_t> panelDigest = raw.callBytes("getFileMD5", CallArgs().text(target).number(0).number(size));
+    const std::vector<uint8_t> panelDigest = raw.callBytes("getFileMD5",
+                                                           CallArgs().text(target).number(0).number(size));
     raw.call("destroyDownloader2", CallArgs().handle(handle));
     const double elapsed = seconds(Clock::now() - start);
     if (panelDigest != digest)
@@ -447,9 +449,8 @@ double frameworkSendLoop(Fake::FakeFileService& panel, size_t total)
         const FF::Handle handle = FileServiceCalls::createDownloader2(proxy);
         FileServiceCalls::startDownload2(proxy, handle, kPanelLoop, 0);
         const std::vector<FF::byte> piece(kPiece, 0x42);
-        const double elapsed = timedPieces(total, [&](uint64_t offset) {
-            FileServiceCalls::download2(proxy, handle, offset, piece);
-        });
+        const double elapsed = timedPieces(
+            total, [&](uint64_t offset) { FileServiceCalls::download2(proxy, handle, offset, piece); });
         FileServiceCalls::finishDownload2(proxy, handle);
         FileServiceCalls::destroyDownloader2(proxy, handle);
         return elapsed;
@@ -486,8 +487,7 @@ struct TransferTimes {
     double pieces = 0;
 };
 
-TransferTimes transfer(FileServiceClient& client, bool toPanel, const std::string& local,
-                       const std::string& remote)
+TransferTimes transfer(FileServiceClient& client, bool toPanel, const std::string& local, const std::string& remote)
 {
     TimingNotify timing;
     const auto start = Clock::now();
@@ -512,9 +512,9 @@ std::vector<uint8_t> randomBytes(size_t size, uint32_t seed)
 
 std::vector<uint8_t> md5Of(const std::vector<uint8_t>& bytes)
 {
-    const QByteArray digest =
-        QCryptographicHash::hash(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
-                                 QCryptographicHash::Md5);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())),
+        QCryptographicHash::Md5);
     return std::vector<uint8_t>(digest.begin(), digest.end());
 }
 
@@ -550,7 +550,7 @@ std::vector<std::string> loggedConversation(const Fake::FakeFileService& panel)
                 line += '"' + arg.text + '"';
             else if (arg.typeName == Fake::kTypeBytes)
                 line += std::to_string(arg.bytes.size()) + " bytes, MD5 "
-                    + QByteArray(reinterpret_cast<const char*>(md5Of(arg.bytes).data()), 16).toHex().toStdString();
+                        + QByteArray(reinterpret_cast<const char*>(md5Of(arg.bytes).data()), 16).toHex().toStdString();
             else
                 line += arg.typeName + " " + std::to_string(arg.number);
         }

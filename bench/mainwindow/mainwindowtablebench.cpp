@@ -65,12 +65,11 @@ void lineByLine(QtMsgType type, const QMessageLogContext& context, const QString
     const QString line = qFormatLogMessage(type, context, message);
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
-    Logger::instance()->appendLine(
-        QDateTime::currentDateTime().toString(QStringLiteral("[yyyy/MM/dd hh:mm:ss] ")) + line);
+    Logger::instance()->appendLine(QDateTime::currentDateTime().toString(QStringLiteral("[yyyy/MM/dd hh:mm:ss] "))
+                                   + line);
 }
 
-struct Side
-{
+struct Side {
     const char* name;
     std::vector<double> ms;
 };
@@ -142,8 +141,8 @@ void compareHandlers(const QTemporaryDir& folder)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     QDir::setCurrent(home.path());

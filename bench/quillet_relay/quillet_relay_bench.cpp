@@ -64,7 +64,7 @@ public:
         m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int one = 1;
         setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr {};
+        sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
@@ -89,7 +89,7 @@ private:
     {
         std::vector<char> buf(65536);
         while (!m_stop) {
-            pollfd p {m_listen, POLLIN, 0};
+            pollfd p{m_listen, POLLIN, 0};
             if (poll(&p, 1, 100) <= 0)
                 continue;
             const int fd = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -99,7 +99,7 @@ private:
             const int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             while (!m_stop) {
-                pollfd c {fd, POLLIN, 0};
+                pollfd c{fd, POLLIN, 0};
                 if (poll(&c, 1, 100) <= 0)
                     continue;
                 const ssize_t n = recv(fd, buf.data(), buf.size(), 0);
@@ -118,8 +118,8 @@ private:
 
     int m_listen = -1;
     int m_port = 0;
-    std::atomic<bool> m_stop {false};
-    std::atomic<int> m_accepts {0};
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_accepts{0};
     std::thread m_thread;
 };
 
@@ -145,7 +145,7 @@ void drain(int fd)
 {
     char buf[4096];
     for (;;) {
-        pollfd p {fd, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 50) <= 0 || ::read(fd, buf, sizeof buf) <= 0)
             return;
     }
@@ -161,7 +161,7 @@ bool writeAll(int fd, const char* data, size_t n)
         } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
         } else {
-            pollfd p {fd, POLLOUT, 0};
+            pollfd p{fd, POLLOUT, 0};
             poll(&p, 1, 100);
         }
     }
@@ -185,7 +185,7 @@ Figures runLoad(int master, const Load& load)
     std::vector<Clock::time_point> sentAt(frames);
     std::vector<double> latency;
     latency.reserve(frames);
-    std::atomic<size_t> received {0};
+    std::atomic<size_t> received{0};
     const auto begin = Clock::now();
     std::thread sender([&] {
         std::string frame(load.frameSize, '\0');
@@ -213,7 +213,7 @@ Figures runLoad(int master, const Load& load)
     char buf[65536];
     const auto deadline = Clock::now() + std::chrono::seconds(kRunLimitSeconds);
     while (received < frames && Clock::now() < deadline) {
-        pollfd p {master, POLLIN, 0};
+        pollfd p{master, POLLIN, 0};
         if (poll(&p, 1, 100) <= 0)
             continue;
         const ssize_t n = ::read(master, buf, sizeof buf);
@@ -252,7 +252,7 @@ Figures baseline(int master, const std::string& slavePath, int echoPort, size_t 
     const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in addr {};
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(echoPort));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -272,7 +272,7 @@ Figures baseline(int master, const std::string& slavePath, int echoPort, size_t 
         while (got < frameSize && Clock::now() < end) {
             const ssize_t n = ::read(fd, buf.data() + got, frameSize - got);
             if (n <= 0) {
-                pollfd p {fd, POLLIN, 0};
+                pollfd p{fd, POLLIN, 0};
                 poll(&p, 1, 100);
                 continue;
             }
@@ -283,9 +283,8 @@ Figures baseline(int master, const std::string& slavePath, int echoPort, size_t 
     f.ok = true;
     for (int i = 0; i < count && f.ok; ++i) {
         const auto t0 = Clock::now();
-        f.ok = writeAll(master, frame.data(), frameSize) && readExactly(slave)
-            && writeAll(sock, buf.data(), frameSize) && readExactly(sock)
-            && writeAll(slave, buf.data(), frameSize) && readExactly(master);
+        f.ok = writeAll(master, frame.data(), frameSize) && readExactly(slave) && writeAll(sock, buf.data(), frameSize)
+               && readExactly(sock) && writeAll(slave, buf.data(), frameSize) && readExactly(master);
         rtt.push_back(microsSince(t0));
     }
     ::close(sock);
@@ -334,7 +333,7 @@ public:
     {
         std::string a = "FILE:" + slavePath + ",raw,echo=0";
         std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay";
-        std::vector<char*> argv {const_cast<char*>("socat"), a.data(), b.data(), nullptr};
+        std::vector<char*> argv{const_cast<char*>("socat"), a.data(), b.data(), nullptr};
         const int accepted = echo.accepts();
         if (posix_spawnp(&m_pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) {
             m_pid = -1;
@@ -422,7 +421,7 @@ int main(int argc, char** argv)
         std::perror("openpty");
         return 1;
     }
-    termios t {};
+    termios t{};
     tcgetattr(keeper, &t);
     cfmakeraw(&t);
     tcsetattr(keeper, TCSANOW, &t);
@@ -434,10 +433,10 @@ int main(int argc, char** argv)
     symlink(slaveName, link.c_str());
     Echo echo;
 
-    const Load paced {"115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389),
-                      16};
-    const Load unpaced {"4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024,
-                        std::chrono::microseconds(0), 32768};
+    const Load paced{
+        "115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389), 16};
+    const Load unpaced{
+        "4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024, std::chrono::microseconds(0), 32768};
     enum Side { Quillet = 0, Socat = 1 };
     const char* sideNames[2] = {"TransparentThread", "socat"};
     Series series[2];
@@ -505,7 +504,8 @@ int main(int argc, char** argv)
         printSpread("unpaced throughput", "MB/s", 1e6, throughput[side]);
     }
     const bool counted = series[Quillet].failures == 0 && series[Socat].failures == 0;
-    const double throughputRatio = throughput[Socat].median > 0 ? throughput[Quillet].median / throughput[Socat].median : 0;
+    const double throughputRatio = throughput[Socat].median > 0 ? throughput[Quillet].median / throughput[Socat].median
+                                                                : 0;
     std::printf("\nratios TransparentThread / socat (medians over rounds)\n");
     std::printf("  paced added median  %.2f\n",
                 addedMedian[Socat].median != 0 ? addedMedian[Quillet].median / addedMedian[Socat].median : 0);

@@ -178,8 +178,7 @@ struct Side {
     void print(const char* name, const char* unit) const
     {
         std::printf("  %-22s median %9.1f %s   min %9.1f   max %9.1f\n", name, median(rounds), unit,
-                    *std::min_element(rounds.begin(), rounds.end()),
-                    *std::max_element(rounds.begin(), rounds.end()));
+                    *std::min_element(rounds.begin(), rounds.end()), *std::max_element(rounds.begin(), rounds.end()));
     }
 };
 

@@ -141,19 +141,11 @@ bool answer(const Presets& presets, const std::uint8_t* body, std::uint64_t leng
         std::memcpy(out.data() + at + 12, body + 4, 8); // handler id and call number
         return true;
     }
-    case kPing:
-        out.insert(out.end(), presets.pong.begin(), presets.pong.end());
-        return true;
-    case kPong:
-        return true;
-    case kInit:
-        out.insert(out.end(), presets.initReply.begin(), presets.initReply.end());
-        return true;
-    case kReInit:
-        out.insert(out.end(), presets.reInitReply.begin(), presets.reInitReply.end());
-        return true;
-    default:
-        return false;
+    case kPing: out.insert(out.end(), presets.pong.begin(), presets.pong.end()); return true;
+    case kPong: return true;
+    case kInit: out.insert(out.end(), presets.initReply.begin(), presets.initReply.end()); return true;
+    case kReInit: out.insert(out.end(), presets.reInitReply.begin(), presets.reInitReply.end()); return true;
+    default: return false;
     }
 }
 

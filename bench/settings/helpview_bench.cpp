@@ -82,6 +82,6 @@ int main(int argc, char** argv)
     std::printf("  plain text: %8.1f ms  (%d blocks, one per line)\n", median(plain), plainBlocks);
     std::printf("  HTML:       %8.1f ms  (%d blocks)\n", median(html), htmlBlocks);
     std::printf("  target for the plain-text log page: under 150 ms\n");
-    std::fflush(stdout);  // a sanitizer's leak report ends the process with _exit
+    std::fflush(stdout); // a sanitizer's leak report ends the process with _exit
     return 0;
 }

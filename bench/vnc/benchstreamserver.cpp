@@ -32,7 +32,7 @@ StreamServer::StreamServer()
     platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd)
         return;
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof(address);
@@ -49,7 +49,7 @@ platform::UniqueFd StreamServer::accept(int timeoutMs)
 {
     if (!m_fd)
         return {};
-    pollfd p {m_fd.get(), POLLIN, 0};
+    pollfd p{m_fd.get(), POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1)
         return {};
     return platform::UniqueFd(::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -137,8 +137,7 @@ bool StreamServer::readClientMessage(int fd, QByteArray& message)
         message += text;
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
     message = QByteArray(1, type) + QByteArray(int(rest), '\0');
     return receiveAll(fd, message.data() + 1, rest);

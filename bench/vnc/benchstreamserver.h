@@ -13,10 +13,9 @@
 
 namespace Bench {
 
-class StreamServer
-{
+class StreamServer {
 public:
-    StreamServer();  // listens on an ephemeral port
+    StreamServer(); // listens on an ephemeral port
     ~StreamServer();
     StreamServer(const StreamServer&) = delete;
     StreamServer& operator=(const StreamServer&) = delete;

@@ -55,8 +55,7 @@ const QSize kFrame(1024, 600);
 const int kCounts[] = {0, 10, 50, 200};
 
 // The viewer's frame buffer: locked for each batch of tiles.
-class LockedTarget : public VncFrameTarget
-{
+class LockedTarget : public VncFrameTarget {
 public:
     LockedTarget()
         : image(kFrame, QImage::Format_RGBA8888)
@@ -120,8 +119,7 @@ QByteArray updateMessage(const QByteArray& data, const QRect& rect)
     return QByteArray::fromHex("00000001") + HextileEncoder::rectHeader(rect) + data;
 }
 
-struct Figures
-{
+struct Figures {
     std::vector<double> values;
     void add(double v) { values.push_back(v); }
     double median() const
@@ -134,29 +132,24 @@ struct Figures
     }
     double min() const { return values.empty() ? NAN : *std::min_element(values.begin(), values.end()); }
     double max() const { return values.empty() ? NAN : *std::max_element(values.begin(), values.end()); }
-    QString text() const
-    {
-        return QString::asprintf("%7.3f [%.3f-%.3f]", median(), min(), max());
-    }
+    QString text() const { return QString::asprintf("%7.3f [%.3f-%.3f]", median(), min(), max()); }
 };
 
 double threadCpuMs()
 {
-    timespec t {};
+    timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // Per update: the time that passed, and the CPU time of the decoding thread
 // (which leaves out the time the machine's other work took from it).
-struct Timing
-{
+struct Timing {
     double wallMs = NAN;
     double cpuMs = NAN;
 };
 
-class Stopwatch
-{
+class Stopwatch {
 public:
     void start()
     {
@@ -230,8 +223,7 @@ Timing throughSocket(const QByteArray& update, VncImageQuality quality, int fram
                 if (!Bench::StreamServer::sendAll(fd, update))
                     break;
             char drain[4096];
-            while (::recv(fd, drain, sizeof(drain), 0) > 0) {
-            }
+            while (::recv(fd, drain, sizeof(drain), 0) > 0) {}
         }
     });
     QTcpSocket socket;
@@ -293,8 +285,7 @@ double plainCopy(int frames)
 
 void decodeFigures(int rounds)
 {
-    struct Case
-    {
+    struct Case {
         int bpp;
         VncImageQuality quality;
         int count;
@@ -307,7 +298,7 @@ void decodeFigures(int rounds)
     for (const auto& f : {std::make_pair(8, LowQuality), std::make_pair(16, MiddleQuality)}) {
         const PixelFormat format = f.first == 8 ? PixelFormat::low() : PixelFormat::middle();
         for (int count : kCounts) {
-            Case c {f.first, f.second, count, rectData(count, format, 42), {}, 0, {}, {}, {}, {}};
+            Case c{f.first, f.second, count, rectData(count, format, 42), {}, 0, {}, {}, {}, {}};
             c.update = updateMessage(c.data, QRect(QPoint(0, 0), kFrame));
             c.frames = count >= 200 ? 40 : count >= 50 ? 80 : 120;
             cases.push_back(c);
@@ -364,15 +355,15 @@ void viewerFigures(int rounds, const QString& self)
         std::printf("\nviewer CPU: skipped, %s\n", qPrintable(error));
         return;
     }
-    struct Side
-    {
+    struct Side {
         const char* name;
         QString program;
         QStringList arguments;
     };
     std::vector<Side> sides = {{"tarnwick", self, {"--viewer", "%PORT"}}};
     if (!tiger.isEmpty())
-        sides.push_back({"tigervnc", tiger,
+        sides.push_back({"tigervnc",
+                         tiger,
                          {"-AutoSelect=0", "-FullColor=0", "-LowColorLevel=2", "-PreferredEncoding=Hextile",
                           "-SecurityTypes=None", "-Shared=1", "-Log=*:stderr:0", "127.0.0.1::%PORT"}});
     const int counts[] = {10, 50};
@@ -381,7 +372,8 @@ void viewerFigures(int rounds, const QString& self)
     for (int count : counts) {
         Bench::ViewerStream& s = streams[count];
         for (int i = 0; i < 2; ++i)
-            s.updates[i] = updateMessage(rectData(count, PixelFormat::low(), 42 + quint32(i)), QRect(QPoint(0, 0), kFrame));
+            s.updates[i] = updateMessage(rectData(count, PixelFormat::low(), 42 + quint32(i)),
+                                         QRect(QPoint(0, 0), kFrame));
         QImage small(16, 16, QImage::Format_RGB32);
         small.fill(Qt::darkGray);
         s.smallUpdate16 = updateMessage(HextileEncoder::encodeRect(small, small.rect(), PixelFormat::middle()),
@@ -420,8 +412,8 @@ void viewerFigures(int rounds, const QString& self)
             if (sides.size() > 1 && i == 0)
                 versus = QString::asprintf("%.2fx", c.median() / cpu[{1, count}].median());
             const QString wallText = wall[{int(i), count}].text();
-            std::printf("%-9d %-10s %-26s %-26s %s\n", count, sides[i].name, qPrintable(c.text()),
-                        qPrintable(wallText), qPrintable(versus));
+            std::printf("%-9d %-10s %-26s %-26s %s\n", count, sides[i].name, qPrintable(c.text()), qPrintable(wallText),
+                        qPrintable(versus));
         }
     }
     std::fflush(stdout);

@@ -104,8 +104,8 @@ bool BenchDisplay::start(QString* error)
         m_name = QStringLiteral(":%1").arg(n);
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process->start(QStringLiteral("Xvfb"), {m_name, "-screen", "0", "1280x800x24", "-dpi", "96", "-nolisten",
-                                                  "tcp"});
+        m_process->start(QStringLiteral("Xvfb"),
+                         {m_name, "-screen", "0", "1280x800x24", "-dpi", "96", "-nolisten", "tcp"});
         if (!m_process->waitForStarted(5000)) {
             *error = QStringLiteral("Xvfb did not start");
             return false;
@@ -135,9 +135,9 @@ ViewerRun runViewer(const QString& display, const QString& program, const QStrin
         result.error = QStringLiteral("cannot listen");
         return result;
     }
-    std::atomic<qint64> pid {0};
-    std::atomic<bool> stop {false};
-    std::atomic<bool> served {false};
+    std::atomic<qint64> pid{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> served{false};
     std::thread serving([&] {
         while (!stop.load()) {
             const platform::UniqueFd fd = server.accept(200);
@@ -167,9 +167,9 @@ ViewerRun runViewer(const QString& display, const QString& program, const QStrin
             QThread::msleep(20);
     }
     if (!result.ok)
-        result.error = viewer.state() == QProcess::Running ? QStringLiteral("no complete run within 120 s")
-                                                             : QStringLiteral("the viewer ended: ")
-                                                                   + QString::fromLocal8Bit(viewer.readAll()).trimmed();
+        result.error = viewer.state() == QProcess::Running
+                           ? QStringLiteral("no complete run within 120 s")
+                           : QStringLiteral("the viewer ended: ") + QString::fromLocal8Bit(viewer.readAll()).trimmed();
     stop.store(true);
     viewer.kill();
     viewer.waitForFinished(5000);

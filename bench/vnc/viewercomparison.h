@@ -15,16 +15,14 @@
 
 namespace Bench {
 
-struct ViewerRun
-{
+struct ViewerRun {
     bool ok = false;
     QString error;
     double cpuMsPerUpdate = 0;
     double wallMsPerUpdate = 0;
 };
 
-struct ViewerStream
-{
+struct ViewerStream {
     QByteArray updates[2];    // 8 bpp full updates, sent in turn
     QByteArray smallUpdate16; // the answer to a client that still asks for 16 bpp
     int warmUp = 50;
@@ -32,8 +30,7 @@ struct ViewerStream
 };
 
 // An Xvfb of the bench's own, on a display number that no X server holds.
-class BenchDisplay
-{
+class BenchDisplay {
 public:
     BenchDisplay();
     ~BenchDisplay();

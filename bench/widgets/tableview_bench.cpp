@@ -38,8 +38,7 @@ QVariantList makeRows(int count, int cellType, int round)
     return rows;
 }
 
-struct Figures
-{
+struct Figures {
     double bestMs = 0;
     double medianMs = 0;
 };
@@ -123,8 +122,8 @@ void run(const char* label, int cellType, int rows, int repeats)
                 }
             }
         });
-        std::printf("%-11s %6d rows  naive, row by row   best %8.1f ms  median %8.1f ms\n", label, rows,
-                    naive.bestMs, naive.medianMs);
+        std::printf("%-11s %6d rows  naive, row by row   best %8.1f ms  median %8.1f ms\n", label, rows, naive.bestMs,
+                    naive.medianMs);
     }
 }
 

@@ -35,7 +35,8 @@ void ArmConnectBtn::onClicked()
     const CString type = tcp ? QStringLiteral("tcp") : QStringLiteral("usb");
     const CString address = tcp ? m_pMgr->addressControl()->addressText() : QString::fromLatin1(kUsbAddress);
     const CString iniPath = m_pMgr->iniFilePath();
-    const CString remembered = ProfileFile::readString(iniPath, kSectionPath, kKeyCurPath, kDefaultCurPath).left(kCurPathChars);
+    const CString remembered =
+        ProfileFile::readString(iniPath, kSectionPath, kKeyCurPath, kDefaultCurPath).left(kCurPathChars);
     if (address.isEmpty())
         return;
 
@@ -85,7 +86,8 @@ void ArmConnectBtn::onClicked()
     ArmFileList* list = m_pMgr->remoteList();
     list->setCurrentPath(remembered);
     m_pMgr->destDirCombo()->loadFromIni(iniPath);
-    ::SetWindowText(m_pMgr->dlgItem(kIdRemoteFrame), folderTitle(remembered, QString::fromStdString(list->rootPathUtf8())));
+    ::SetWindowText(m_pMgr->dlgItem(kIdRemoteFrame),
+                    folderTitle(remembered, QString::fromStdString(list->rootPathUtf8())));
     ProfileFile::writeString(iniPath, kSectionIp, kKeyConnectType, type);
     if (tcp) {
         log(address + QStringLiteral(" ") + loadLocalizedString(102));

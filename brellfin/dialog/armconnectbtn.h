@@ -10,7 +10,10 @@
 
 class ArmConnectBtn : public CButton, public IBtn {
 public:
-    explicit ArmConnectBtn(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit ArmConnectBtn(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
     void onClicked();
     // The press at start-up; false when it did not connect.
     bool connectOnStart();

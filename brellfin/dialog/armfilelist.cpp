@@ -39,7 +39,10 @@ bool isTypedName(const CString& name)
 
 } // namespace
 
-ArmFileList::ArmFileList(IDataSynchronisMgr* owner) : ListTransfers(this, owner), m_owner(owner), m_drag(this, this)
+ArmFileList::ArmFileList(IDataSynchronisMgr* owner)
+    : ListTransfers(this, owner)
+    , m_owner(owner)
+    , m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -331,7 +334,6 @@ void ArmFileList::onRename()
         beginRename();
 }
 
-
 void ArmFileList::onNewFolder()
 {
     newItem(true);
@@ -348,10 +350,9 @@ void ArmFileList::newItem(bool folder)
     if (!fs)
         return;
     const std::string current = utf8(m_currentPath);
-    const CString name = uniqueName(folder ? loadLocalizedString(172) : QString::fromLatin1(kNewFileName), QString(),
-                                  folder, [&](const CString& candidate) {
-                                      return fs->hasFileOrFolder(current + "/" + utf8(candidate));
-                                  });
+    const CString name = uniqueName(
+        folder ? loadLocalizedString(172) : QString::fromLatin1(kNewFileName), QString(), folder,
+        [&](const CString& candidate) { return fs->hasFileOrFolder(current + "/" + utf8(candidate)); });
     const CString path = m_currentPath + '/' + name;
     const bool userArea = m_currentPath.contains(g_userDirRoot);
     bool made = false;
@@ -378,7 +379,8 @@ void ArmFileList::newItem(bool folder)
 void ArmFileList::beginRename()
 {
     // Only a row of the list can be renamed (never "..").
-    if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount() || GetItemText(m_editItem, 0) == QLatin1String(".."))
+    if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount()
+        || GetItemText(m_editItem, 0) == QLatin1String(".."))
         return;
     QRect label;
     GetItemRect(m_editItem, &label, LVIR_LABEL);
@@ -495,7 +497,7 @@ void ArmFileList::transferSelection()
         if (PathFileExistsW(target)
             && MessageBox(this, target + ' ' + loadLocalizedString(166), loadLocalizedString(212),
                           MB_YESNO | MB_ICONQUESTION)
-                != IDYES)
+                   != IDYES)
             continue;
         if (item.isFile) {
             files.push_back(path);
@@ -541,7 +543,8 @@ void ArmFileList::startFetch(const std::vector<std::pair<std::string, std::strin
     // Nothing runs: the list must not stay locked for good.
     m_transferring = false;
     const TransferRecord* record = m_queue.rows().current();
-    m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + errorWord(0));
+    m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121)
+                + errorWord(0));
 }
 
 void ArmFileList::cancelTransfers()
@@ -603,15 +606,12 @@ void ArmFileList::batchFailed(int batch, unsigned int code)
 {
     switch (m_queue.failureAction(batch)) {
     case kDroppedReport:
-    case PendingDelete:
-        return;
+    case PendingDelete: return;
     case PendingPause:
         if (const auto record = m_queue.pause())
             m_queue.log(record->remotePath + ' ' + loadLocalizedString(196));
         return;
-    case PendingDeleteAll:
-        m_queue.log(loadLocalizedString(120));
-        return;
+    case PendingDeleteAll: m_queue.log(loadLocalizedString(120)); return;
     default: {
         const CString word = errorWord(code);
         const auto record = m_queue.fail(word);

@@ -6,7 +6,10 @@
 
 class ArmIP : public CIPAddressCtrl {
 public:
-    explicit ArmIP(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit ArmIP(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
     // The last address of the settings file ([ip] ipInfo).
     void loadFromIni(const CString& iniPath);
     void setAddress(const CString& text) { setText(text); }

@@ -8,7 +8,10 @@
 
 class ArmPathBtn : public CButton, public IBtn {
 public:
-    explicit ArmPathBtn(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit ArmPathBtn(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
 
 protected:
     void OnClicked() override;

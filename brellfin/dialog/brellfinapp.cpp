@@ -4,7 +4,10 @@
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/ui/sharedtexts.h"
 
-CBrellfinApp::CBrellfinApp() : m_restartManagerSupportFlags(1) {}
+CBrellfinApp::CBrellfinApp()
+    : m_restartManagerSupportFlags(1)
+{
+}
 
 bool CBrellfinApp::InitInstance()
 {

@@ -17,18 +17,18 @@ constexpr UINT kWatchPeriodMs = 1000;
 } // namespace
 
 CBrellfinDlg::CBrellfinDlg(QWidget* parent)
-    : CDialog((registerResources(), kMainDialog), parent),
-      m_localList(this),
-      m_remoteList(this),
-      m_localPathEdit(this),
-      m_localUpBtn(this),
-      m_remotePathEdit(this),
-      m_remoteUpBtn(this),
-      m_connectBtn(this),
-      m_addressCtrl(this),
-      m_transInfoTab(this),
-      m_connectTypeCombo(this),
-      m_destDirCombo(this)
+    : CDialog((registerResources(), kMainDialog), parent)
+    , m_localList(this)
+    , m_remoteList(this)
+    , m_localPathEdit(this)
+    , m_localUpBtn(this)
+    , m_remotePathEdit(this)
+    , m_remoteUpBtn(this)
+    , m_connectBtn(this)
+    , m_addressCtrl(this)
+    , m_transInfoTab(this)
+    , m_connectTypeCombo(this)
+    , m_destDirCombo(this)
 {
 }
 

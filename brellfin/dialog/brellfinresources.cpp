@@ -138,19 +138,19 @@ void registerResources()
     Mfc::registerDialog(kLogPage, logPage);
     Mfc::registerDialog(kPasswordDialog, passwordDialog);
     Mfc::registerMenu(kQueueMenu, [] {
-        return Mfc::MenuTemplate{{entry(kCmdPause, "pause", "暂停", true), entry(kCmdContinue, "continue", "继续", true),
-                                  entry(kCmdDelete, "delete", "删除", true),
-                                  entry(kCmdDeleteAll, "delete all", "全部删除", true)}};
+        return Mfc::MenuTemplate{
+            {entry(kCmdPause, "pause", "暂停", true), entry(kCmdContinue, "continue", "继续", true),
+             entry(kCmdDelete, "delete", "删除", true), entry(kCmdDeleteAll, "delete all", "全部删除", true)}};
     });
     Mfc::registerMenu(kLogMenu, [] {
-        return Mfc::MenuTemplate{{entry(kCmdExport, "export", "导出", false), entry(kCmdEmpty, "empty", "清空", false)}};
+        return Mfc::MenuTemplate{
+            {entry(kCmdExport, "export", "导出", false), entry(kCmdEmpty, "empty", "清空", false)}};
     });
     Mfc::registerBitmap(kBitmapConnected, [] { return statusBitmap(QColor(40, 180, 60)); });
     Mfc::registerBitmap(kBitmapDisconnected, [] { return statusBitmap(QColor(200, 40, 40)); });
     Mfc::ShellNamespace::setTextProvider([](int id) { return loadLocalizedString(id); });
-    Mfc::ShellNamespace::setLanguageProvider([] {
-        return chinese() ? Mfc::ShellLanguage::Chinese : Mfc::ShellLanguage::English;
-    });
+    Mfc::ShellNamespace::setLanguageProvider(
+        [] { return chinese() ? Mfc::ShellLanguage::Chinese : Mfc::ShellLanguage::English; });
 }
 
 } // namespace BrellfinUi

@@ -8,7 +8,8 @@ using namespace BrellfinUi;
 
 void ConnectTypeCombo::loadFromIni(CString iniPath)
 {
-    const CString type = ProfileFile::readString(iniPath, kSectionIp, kKeyConnectType, kDefaultConnectType).left(kValueChars);
+    const CString type =
+        ProfileFile::readString(iniPath, kSectionIp, kKeyConnectType, kDefaultConnectType).left(kValueChars);
     const bool network = type.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0;
     SetCurSel(network ? 0 : 1);
     apply(network);

@@ -7,7 +7,10 @@
 
 class ConnectTypeCombo : public CComboBox, public ICombo {
 public:
-    explicit ConnectTypeCombo(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit ConnectTypeCombo(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
     void loadFromIni(CString iniPath) override;
     bool getState() override { return m_network; }
 

@@ -12,7 +12,8 @@ using namespace BrellfinUi;
 
 void DesDirCombo::loadFromIni(CString)
 {
-    const CString path = ProfileFile::readString(m_pMgr->iniFilePath(), kSectionPath, kKeyCurPath, kDefaultCurPath).left(kValueChars);
+    const CString path =
+        ProfileFile::readString(m_pMgr->iniFilePath(), kSectionPath, kKeyCurPath, kDefaultCurPath).left(kValueChars);
     SetCurSel(path.contains(g_userDirRoot) ? 0 : 1);
 }
 

@@ -7,7 +7,10 @@
 
 class DesDirCombo : public CComboBox, public ICombo {
 public:
-    explicit DesDirCombo(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit DesDirCombo(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
     // Ignores its argument: reads [Path] CurPath of the dialog's settings file.
     void loadFromIni(CString iniPath) override;
     bool getState() override { return true; }

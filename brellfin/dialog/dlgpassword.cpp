@@ -6,7 +6,8 @@
 
 using namespace BrellfinUi;
 
-CDlgPassword::CDlgPassword(QWidget* parent) : CDialog(kPasswordDialog, parent)
+CDlgPassword::CDlgPassword(QWidget* parent)
+    : CDialog(kPasswordDialog, parent)
 {
     registerResources();
 }

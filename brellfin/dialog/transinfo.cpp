@@ -15,7 +15,8 @@
 
 using namespace BrellfinUi;
 
-CustomEdit::CustomEdit(QWidget* parent) : QPlainTextEdit(parent)
+CustomEdit::CustomEdit(QWidget* parent)
+    : QPlainTextEdit(parent)
 {
     setReadOnly(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -105,7 +106,8 @@ void CustomEdit::onExport()
     const QString path = QDir(folder).filePath(QStringLiteral("TransInfo.txt"));
     if (QFileInfo::exists(path)) {
         if (MessageBox(this, QStringLiteral("TransInfo.txt ") + loadLocalizedString(166), loadLocalizedString(126),
-                       MB_YESNO | MB_ICONQUESTION) != IDYES)
+                       MB_YESNO | MB_ICONQUESTION)
+            != IDYES)
             return;
     }
     QFile file(path);
@@ -131,7 +133,8 @@ void CustomEdit::onExport()
     MessageBox(this, loadLocalizedString(128), loadLocalizedString(125), MB_OK);
 }
 
-TransInfo::TransInfo() : CDialogEx(kLogPage)
+TransInfo::TransInfo()
+    : CDialogEx(kLogPage)
 {
     registerResources();
 }

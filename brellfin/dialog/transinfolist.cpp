@@ -16,7 +16,9 @@
 
 using namespace BrellfinUi;
 
-TransInfoList::TransInfoList(TransInfoTab* tab) : CDialogEx(kQueuePage), m_tab(tab)
+TransInfoList::TransInfoList(TransInfoTab* tab)
+    : CDialogEx(kQueuePage)
+    , m_tab(tab)
 {
     registerResources();
 }

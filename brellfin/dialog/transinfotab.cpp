@@ -19,7 +19,11 @@ void onUiThread(QObject* object, F f)
 
 } // namespace
 
-TransInfoTab::TransInfoTab(IDataSynchronisMgr* mgr) : m_pMgr(mgr), m_listPage(this) {}
+TransInfoTab::TransInfoTab(IDataSynchronisMgr* mgr)
+    : m_pMgr(mgr)
+    , m_listPage(this)
+{
+}
 
 void TransInfoTab::initPages()
 {

@@ -7,7 +7,10 @@
 
 class WinPathBtn : public CButton, public IBtn {
 public:
-    explicit WinPathBtn(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit WinPathBtn(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
 
 protected:
     void OnClicked() override;

@@ -8,7 +8,10 @@
 
 class WinPathEdit : public CEdit, public IEdit {
 public:
-    explicit WinPathEdit(IDataSynchronisMgr* mgr) : m_pMgr(mgr) {}
+    explicit WinPathEdit(IDataSynchronisMgr* mgr)
+        : m_pMgr(mgr)
+    {
+    }
     void initPath() override;
     void setPath(CString text) override { setText(text); }
     void getPath(CString& text) override { text = this->text(); }

@@ -33,7 +33,10 @@ CString lastComponent(const CString& path)
 } // namespace
 
 WinShellList::WinShellList(IDataSynchronisMgr* owner)
-    : ListTransfers(this, owner), m_currentPath(Mfc::ShellNamespace::desktopPath()), m_owner(owner), m_drag(this, this)
+    : ListTransfers(this, owner)
+    , m_currentPath(Mfc::ShellNamespace::desktopPath())
+    , m_owner(owner)
+    , m_drag(this, this)
 {
     BrellfinLists::registerListMenus();
 }
@@ -88,7 +91,7 @@ bool WinShellList::isShortcutRow(int row) const
 {
     const CString type = GetItemText(row, 2);
     return type.compare(loadLocalizedString(210), Qt::CaseInsensitive) == 0
-        || type.compare(QString::fromUtf8(kChineseShortcutType), Qt::CaseInsensitive) == 0;
+           || type.compare(QString::fromUtf8(kChineseShortcutType), Qt::CaseInsensitive) == 0;
 }
 
 WinShellList::LocalItem WinShellList::itemOfRow(int row) const
@@ -163,7 +166,7 @@ void WinShellList::OnDblClk(int row, int)
         const CString target = Mfc::ShellNamespace::resolveShortcut(path);
         const DWORD attributes = GetFileAttributesW(target);
         const bool file = !target.isEmpty() && attributes != INVALID_FILE_ATTRIBUTES
-            && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+                          && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
         if (!file) {
             if (CWnd* box = m_owner->dlgItem(kIdLocalPathBox))
                 SetWindowText(box, target);
@@ -305,7 +308,6 @@ void WinShellList::onRefresh()
     Refresh();
 }
 
-
 void WinShellList::onCopy()
 {
     ArmFileList* remote = m_owner->remoteList();
@@ -374,7 +376,7 @@ void WinShellList::onNewFolder()
     if (folder.isEmpty())
         return;
     const CString name = uniqueName(loadLocalizedString(172), QString(), true,
-                                  [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
+                                    [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     if (CreateDirectoryW(folder + name)) {
         m_queue.log(name + ' ' + loadLocalizedString(117));
         Refresh();
@@ -391,7 +393,7 @@ void WinShellList::onNewFile()
     if (folder.isEmpty())
         return;
     const CString name = uniqueName(QString::fromLatin1(kNewFileName), QString(), false,
-                                  [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
+                                    [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     QFile file(folder + name);
     // Made exclusively: a file that appeared meanwhile is never emptied.
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -539,7 +541,7 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         if (fs->hasFileOrFolder(remotePath)
             && MessageBox(this, toShownPath(wide(remotePath)) + ' ' + loadLocalizedString(166),
                           loadLocalizedString(167), MB_YESNO | MB_ICONQUESTION)
-                != IDYES)
+                   != IDYES)
             continue;
         if (item.isFile || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             files << item.path;
@@ -552,7 +554,8 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         const std::string remotePath = remoteFolder + utf8(relative(file));
         jobs.emplace_back(utf8(file), remotePath);
         levels.createRemoteFolders(*fs, remotePath);
-        m_queue.rows().records().push_back(queuedRecord(lastComponent(file), file, wide(remotePath), TransferDirection::Download));
+        m_queue.rows().records().push_back(
+            queuedRecord(lastComponent(file), file, wide(remotePath), TransferDirection::Download));
     }
     startSend(jobs);
     m_queue.show();
@@ -633,15 +636,12 @@ void WinShellList::batchFailed(int batch, unsigned int code)
 {
     switch (m_queue.failureAction(batch)) {
     case kDroppedReport:
-    case PendingDelete:
-        return;
+    case PendingDelete: return;
     case PendingPause:
         if (const auto record = m_queue.pause())
             m_queue.log(record->localPath + QStringLiteral("  ") + loadLocalizedString(195));
         return;
-    case PendingDeleteAll:
-        m_queue.log(loadLocalizedString(175));
-        return;
+    case PendingDeleteAll: m_queue.log(loadLocalizedString(175)); return;
     default: {
         const CString word = errorWord(code);
         const auto record = m_queue.fail(word);

@@ -19,9 +19,7 @@
 
 // IFileNotify (through ListTransfers): reports of the current batch, on
 // this list's thread.
-class WinShellList : public CMFCShellListCtrl,
-                     public BrellfinLists::ListTransfers,
-                     private ListDragSource::Handler {
+class WinShellList : public CMFCShellListCtrl, public BrellfinLists::ListTransfers, private ListDragSource::Handler {
 public:
     struct LocalItem {
         CString path;

@@ -18,7 +18,8 @@ const CString& stateWord(TransferState state)
 } // namespace
 
 BatchQueue::BatchQueue(QObject* context, BatchNotifyTarget* target, IDataSynchronisMgr* owner)
-    : m_owner(owner), m_batches(context, target)
+    : m_owner(owner)
+    , m_batches(context, target)
 {
 }
 
@@ -146,7 +147,7 @@ std::optional<std::vector<TransferRecord>> BatchQueue::remove(const std::vector<
         if ((state == TransferState::Ongoing || state == TransferState::Paused)
             && MessageBox(boxOwner, loadLocalizedString(questionId), loadLocalizedString(146),
                           MB_YESNO | MB_ICONQUESTION)
-                != IDYES)
+                   != IDYES)
             return std::nullopt;
     }
     std::vector<TransferRecord> removed = m_rows.remove(rows);

@@ -50,8 +50,7 @@ public:
     // Removes the records of rows after asking (text questionId, caption
     // 146) for each ongoing or paused one; the batch is stopped. Empty when
     // an answer was not Yes (nothing changed); else the removed records.
-    std::optional<std::vector<TransferRecord>> remove(const std::vector<int>& rows, int questionId,
-                                                      QWidget* boxOwner);
+    std::optional<std::vector<TransferRecord>> remove(const std::vector<int>& rows, int questionId, QWidget* boxOwner);
 
 private:
     // The queue command given to the batch that just ended ends too.

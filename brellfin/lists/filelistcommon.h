@@ -64,7 +64,10 @@ public:
 protected:
     // context: the pane, whose thread runs the reports and whose end drops
     // those still pending.
-    ListTransfers(QObject* context, IDataSynchronisMgr* owner) : m_queue(context, this, owner) {}
+    ListTransfers(QObject* context, IDataSynchronisMgr* owner)
+        : m_queue(context, this, owner)
+    {
+    }
 
     // Starting and progress are the same on both panes.
     void batchStarted(int batch, const std::string& localPath) override;
@@ -77,7 +80,11 @@ protected:
 // release of the button, with the picture that follows the pointer.
 class SelectionDrag {
 public:
-    SelectionDrag(CListCtrl* list, ListDragSource::Handler* handler) : m_list(list), m_source(list, handler) {}
+    SelectionDrag(CListCtrl* list, ListDragSource::Handler* handler)
+        : m_list(list)
+        , m_source(list, handler)
+    {
+    }
 
     // Begins when a row is selected and its picture can be made.
     void begin(bool anySelected, const QPoint& point);

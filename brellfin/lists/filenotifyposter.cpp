@@ -4,7 +4,9 @@
 #include <QObject>
 
 FileNotifyPoster::FileNotifyPoster(QObject* context, BatchNotifyTarget* target, int batch)
-    : m_context(context), m_target(target), m_batch(batch)
+    : m_context(context)
+    , m_target(target)
+    , m_batch(batch)
 {
 }
 
@@ -21,7 +23,9 @@ void FileNotifyPoster::onTransferProgress(const std::string& localPath, double f
 {
     QMetaObject::invokeMethod(
         m_context,
-        [target = m_target, batch = m_batch, localPath, fraction] { target->batchProgress(batch, localPath, fraction); },
+        [target = m_target, batch = m_batch, localPath, fraction] {
+            target->batchProgress(batch, localPath, fraction);
+        },
         Qt::QueuedConnection);
 }
 

@@ -27,8 +27,9 @@ void registerListMenus()
         return;
     done = true;
     Mfc::registerMenu(kItemMenu, [] {
-        return Mfc::MenuTemplate{{entry(kCmdTransport, "transport", "传输", true), entry(kCmdCopy, "copy", "复制", true),
-                                  entry(kCmdPaste, "paste", "粘贴", true), entry(kCmdRename, "rename", "重命名", true),
+        return Mfc::MenuTemplate{{entry(kCmdTransport, "transport", "传输", true),
+                                  entry(kCmdCopy, "copy", "复制", true), entry(kCmdPaste, "paste", "粘贴", true),
+                                  entry(kCmdRename, "rename", "重命名", true),
                                   entry(kCmdDelete, "delete", "删除", true)}};
     });
     Mfc::registerMenu(kAreaMenu, [] {

@@ -95,14 +95,9 @@ int compareItems(int column, const QString& a, const QString& b, bool ascending)
         result = QString::compare(a, b, Qt::CaseInsensitive);
         result = result < 0 ? -1 : (result > 0 ? 1 : 0);
         break;
-    case 1:
-        result = sign(leadingNumber(a), leadingNumber(b));
-        break;
-    case 3:
-        result = sign(minuteKey(a), minuteKey(b));
-        break;
-    default:
-        return 0;
+    case 1: result = sign(leadingNumber(a), leadingNumber(b)); break;
+    case 3: result = sign(minuteKey(a), minuteKey(b)); break;
+    default: return 0;
     }
     return ascending ? result : -result;
 }

@@ -56,7 +56,7 @@ bool remove(FileServiceClient& fs, const std::string& path, int depth)
 bool isPlainName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
-        && name.find('\0') == std::string::npos;
+           && name.find('\0') == std::string::npos;
 }
 
 void collectRemoteFiles(FileServiceClient& fs, const std::string& folder, Collected& out)

@@ -2,7 +2,11 @@
 
 #include "brellfin/lists/transferrecord.h"
 
-TransferBatches::TransferBatches(QObject* context, BatchNotifyTarget* target) : m_context(context), m_target(target) {}
+TransferBatches::TransferBatches(QObject* context, BatchNotifyTarget* target)
+    : m_context(context)
+    , m_target(target)
+{
+}
 
 TransferBatches::~TransferBatches() = default;
 

@@ -3,7 +3,7 @@
 #include "brellfin/ui/localizedstring.h"
 
 QString uniqueName(const QString& name, const QString& infix, bool isFolder,
-                 const std::function<bool(const QString& name)>& taken)
+                   const std::function<bool(const QString& name)>& taken)
 {
     if (!taken(name))
         return name;

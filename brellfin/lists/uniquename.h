@@ -9,4 +9,4 @@
 #include <functional>
 
 QString uniqueName(const QString& name, const QString& infix, bool isFolder,
-                 const std::function<bool(const QString& name)>& taken);
+                   const std::function<bool(const QString& name)>& taken);

@@ -25,7 +25,8 @@ int GetDlgCtrlID(const QWidget* window)
     return window ? window->property("dlgCtrlId").toInt() : 0;
 }
 
-CButton::CButton(QWidget* parent) : QPushButton(parent)
+CButton::CButton(QWidget* parent)
+    : QPushButton(parent)
 {
     setAutoDefault(false);
     setDefault(false);
@@ -42,7 +43,10 @@ void CButton::OnClicked()
     }
 }
 
-CEdit::CEdit(QWidget* parent) : QLineEdit(parent) {}
+CEdit::CEdit(QWidget* parent)
+    : QLineEdit(parent)
+{
+}
 
 void CEdit::SetSel(int start, int end, bool)
 {
@@ -55,7 +59,10 @@ void CEdit::SetSel(int start, int end, bool)
     setSelection(start, end - start);
 }
 
-CStatic::CStatic(QWidget* parent) : QLabel(parent) {}
+CStatic::CStatic(QWidget* parent)
+    : QLabel(parent)
+{
+}
 
 void CStatic::SetBitmap(UINT id)
 {
@@ -67,7 +74,8 @@ void CStatic::SetBitmap(UINT id)
     setPixmap(Mfc::loadBitmap(id));
 }
 
-CComboBox::CComboBox(QWidget* parent) : QComboBox(parent)
+CComboBox::CComboBox(QWidget* parent)
+    : QComboBox(parent)
 {
     // activated comes from the user only; code's setCurrentIndex does not raise it.
     QObject::connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int) { OnSelChange(); });
@@ -86,12 +94,15 @@ int CComboBox::SetCurSel(int index)
     return currentIndex();
 }
 
-CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QLineEdit(parent)
+CIPAddressCtrl::CIPAddressCtrl(QWidget* parent)
+    : QLineEdit(parent)
 {
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]{0,15}")), this));
 }
 
-CTabCtrl::CTabCtrl(QWidget* parent) : QWidget(parent), m_bar(new QTabBar(this))
+CTabCtrl::CTabCtrl(QWidget* parent)
+    : QWidget(parent)
+    , m_bar(new QTabBar(this))
 {
     m_bar->setDrawBase(true);
     // Each tab as wide as its text, as the platform's tabs are.

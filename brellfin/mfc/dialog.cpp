@@ -163,7 +163,9 @@ QStringList g_commandLine;
 
 } // namespace
 
-CDialog::CDialog(UINT templateId, QWidget* parent) : QDialog(parent), m_templateId(templateId)
+CDialog::CDialog(UINT templateId, QWidget* parent)
+    : QDialog(parent)
+    , m_templateId(templateId)
 {
     KeyWalk::install();
 }
@@ -314,11 +316,8 @@ void CDialog::keyPressEvent(QKeyEvent* event)
         if (m_defaultButton != 0 && IsWindowEnabled(GetDlgItem(m_defaultButton)))
             OnCommand(static_cast<WPARAM>(m_defaultButton), 0);
         return;
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
+    case Qt::Key_Escape: event->accept(); return;
+    default: QDialog::keyPressEvent(event);
     }
 }
 
@@ -399,9 +398,7 @@ void CDialog::buildFromTemplate(QWidget* parent)
             widget = new CStatic(this);
             static_cast<CStatic*>(widget)->setText(item.text);
             break;
-        case Mfc::ItemKind::GroupBox:
-            widget = new QGroupBox(item.text, this);
-            break;
+        case Mfc::ItemKind::GroupBox: widget = new QGroupBox(item.text, this); break;
         case Mfc::ItemKind::Bitmap: {
             auto* picture = new CStatic(this);
             picture->SetBitmap(static_cast<UINT>(item.bitmap));
@@ -415,16 +412,10 @@ void CDialog::buildFromTemplate(QWidget* parent)
             widget = combo;
             break;
         }
-        case Mfc::ItemKind::IpAddress:
-            widget = new CIPAddressCtrl(this);
-            break;
+        case Mfc::ItemKind::IpAddress: widget = new CIPAddressCtrl(this); break;
         case Mfc::ItemKind::ListView:
-        case Mfc::ItemKind::ShellList:
-            widget = new CListCtrl(this);
-            break;
-        case Mfc::ItemKind::Tab:
-            widget = new CTabCtrl(this);
-            break;
+        case Mfc::ItemKind::ShellList: widget = new CListCtrl(this); break;
+        case Mfc::ItemKind::Tab: widget = new CTabCtrl(this); break;
         }
         widget->setProperty("dlgCtrlId", item.id);
         widget->setGeometry(pixels(item.rect));

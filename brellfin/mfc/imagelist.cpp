@@ -3,8 +3,8 @@
 #include "brellfin/mfc/listctrl.h"
 
 #include <QLabel>
-#include <QRect>
 #include <QPointer>
+#include <QRect>
 
 #include <memory>
 

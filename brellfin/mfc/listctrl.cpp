@@ -39,7 +39,8 @@ public:
 
 } // namespace
 
-CListCtrl::CListCtrl(QWidget* parent) : QTreeWidget(parent)
+CListCtrl::CListCtrl(QWidget* parent)
+    : QTreeWidget(parent)
 {
     setItemDelegate(new ReportRowDelegate(this));
     setIconSize(QSize(16, 16));
@@ -164,7 +165,8 @@ BOOL CListCtrl::SetItemImage(int index, int image)
     if (!item)
         return FALSE;
     item->setData(0, kImageRole, image);
-    item->setIcon(0, image >= 0 && image < static_cast<int>(m_images.size()) ? m_images[static_cast<size_t>(image)] : QIcon());
+    item->setIcon(0, image >= 0 && image < static_cast<int>(m_images.size()) ? m_images[static_cast<size_t>(image)]
+                                                                             : QIcon());
     return TRUE;
 }
 
@@ -245,7 +247,8 @@ DWORD CListCtrl::SetExtendedStyle(DWORD style)
 {
     const DWORD previous = m_extendedStyle;
     m_extendedStyle = style;
-    setSelectionBehavior((style & LVS_EX_FULLROWSELECT) ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    setSelectionBehavior((style & LVS_EX_FULLROWSELECT) ? QAbstractItemView::SelectRows
+                                                        : QAbstractItemView::SelectItems);
     return previous;
 }
 
@@ -258,7 +261,8 @@ BOOL CListCtrl::SortItems(CompareFunc compare, DWORD_PTR data)
         items.push_back(takeTopLevelItem(0));
     std::stable_sort(items.begin(), items.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
         return compare(static_cast<LPARAM>(a->data(0, kDataRole).toULongLong()),
-                       static_cast<LPARAM>(b->data(0, kDataRole).toULongLong()), static_cast<LPARAM>(data)) < 0;
+                       static_cast<LPARAM>(b->data(0, kDataRole).toULongLong()), static_cast<LPARAM>(data))
+               < 0;
     });
     for (QTreeWidgetItem* item : items)
         addTopLevelItem(item);

@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QMouseEvent>
 
-ListDragSource::ListDragSource(CListCtrl* list, Handler* handler) : QObject(list), m_list(list), m_handler(handler)
+ListDragSource::ListDragSource(CListCtrl* list, Handler* handler)
+    : QObject(list)
+    , m_list(list)
+    , m_handler(handler)
 {
     m_list->viewport()->installEventFilter(this);
 }
@@ -102,7 +105,6 @@ bool ListDragSource::eventFilter(QObject* watched, QEvent* event)
         m_handler->OnDragLButtonUp(mouse->pos());
         return dragged;
     }
-    default:
-        return false;
+    default: return false;
     }
 }

@@ -66,7 +66,10 @@ struct DialogTemplate {
 struct MenuEntry {
     MenuEntry() = default;
     MenuEntry(UINT command_, QString text_, bool grayed_ = false, std::vector<MenuEntry> popup_ = {})
-        : command(command_), text(std::move(text_)), grayed(grayed_), popup(std::move(popup_))
+        : command(command_)
+        , text(std::move(text_))
+        , grayed(grayed_)
+        , popup(std::move(popup_))
     {
     }
 

@@ -96,7 +96,8 @@ QString ShellIcons::keyOf(const ShellEntry& entry)
     case Kind::Volume: return QStringLiteral("drive");
     case Kind::Home: return QStringLiteral("home");
     case Kind::Folder: return QStringLiteral("folder");
-    case Kind::Shortcut: return QFileInfo(entry.path).isDir() ? QStringLiteral("folder-link") : QStringLiteral("file-link");
+    case Kind::Shortcut:
+        return QFileInfo(entry.path).isDir() ? QStringLiteral("folder-link") : QStringLiteral("file-link");
     case Kind::File: break;
     }
     const QString typeClass = typeClassOf(entry.displayName);

@@ -7,7 +7,10 @@
 
 #include <map>
 
-CMFCShellListCtrl::CMFCShellListCtrl(QWidget* parent) : CListCtrl(parent) {}
+CMFCShellListCtrl::CMFCShellListCtrl(QWidget* parent)
+    : CListCtrl(parent)
+{
+}
 
 HRESULT CMFCShellListCtrl::DisplayFolder(const CString& path)
 {
@@ -36,15 +39,9 @@ HRESULT CMFCShellListCtrl::DisplayParentFolder()
 BOOL CMFCShellListCtrl::GetCurrentFolder(CString& path) const
 {
     switch (m_location.kind) {
-    case Mfc::ShellLocation::Kind::Desktop:
-        path = Mfc::ShellNamespace::desktopPath();
-        return TRUE;
-    case Mfc::ShellLocation::Kind::Computer:
-        path.clear();
-        return FALSE;
-    case Mfc::ShellLocation::Kind::Folder:
-        path = m_location.path;
-        return TRUE;
+    case Mfc::ShellLocation::Kind::Desktop: path = Mfc::ShellNamespace::desktopPath(); return TRUE;
+    case Mfc::ShellLocation::Kind::Computer: path.clear(); return FALSE;
+    case Mfc::ShellLocation::Kind::Folder: path = m_location.path; return TRUE;
     }
     return FALSE;
 }

@@ -227,9 +227,7 @@ std::vector<ShellEntry> ShellNamespace::children(const ShellLocation& location)
         }
         return out;
     }
-    case ShellLocation::Kind::Folder:
-        listFolder(location.path);
-        break;
+    case ShellLocation::Kind::Folder: listFolder(location.path); break;
     }
     folders.insert(folders.end(), files.begin(), files.end());
     return folders;

@@ -23,15 +23,36 @@ const MenuCallEntry* findIn(const std::vector<MenuCallEntry>& entries, UINT comm
 
 } // namespace
 
-const MenuCallEntry* MenuCall::find(UINT command) const { return findIn(entries, command); }
+const MenuCallEntry* MenuCall::find(UINT command) const
+{
+    return findIn(entries, command);
+}
 
-void setMessageBoxAnswerer(MessageBoxAnswerer answerer) { g_messageBox = std::move(answerer); }
-void setModalAnswerer(ModalAnswerer answerer) { g_modal = std::move(answerer); }
-void setMenuAnswerer(MenuAnswerer answerer) { g_menu = std::move(answerer); }
+void setMessageBoxAnswerer(MessageBoxAnswerer answerer)
+{
+    g_messageBox = std::move(answerer);
+}
+void setModalAnswerer(ModalAnswerer answerer)
+{
+    g_modal = std::move(answerer);
+}
+void setMenuAnswerer(MenuAnswerer answerer)
+{
+    g_menu = std::move(answerer);
+}
 
-const MessageBoxAnswerer& messageBoxAnswerer() { return g_messageBox; }
-const ModalAnswerer& modalAnswerer() { return g_modal; }
-const MenuAnswerer& menuAnswerer() { return g_menu; }
+const MessageBoxAnswerer& messageBoxAnswerer()
+{
+    return g_messageBox;
+}
+const ModalAnswerer& modalAnswerer()
+{
+    return g_modal;
+}
+const MenuAnswerer& menuAnswerer()
+{
+    return g_menu;
+}
 
 ScopedHooks::~ScopedHooks()
 {

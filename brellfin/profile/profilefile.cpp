@@ -92,8 +92,7 @@ QByteArray stripBom(const QByteArray& content)
 
 } // namespace
 
-std::optional<QString> ProfileFile::findValue(const QByteArray& content, const QString& section,
-                                              const QString& key)
+std::optional<QString> ProfileFile::findValue(const QByteArray& content, const QString& section, const QString& key)
 {
     bool inSection = false;
     for (const Line& line : splitLines(stripBom(content))) {
@@ -171,8 +170,7 @@ QString ProfileFile::readString(const QString& path, const QString& section, con
     return findValue(file.readAll(), section, key).value_or(defaultValue);
 }
 
-bool ProfileFile::writeString(const QString& path, const QString& section, const QString& key,
-                              const QString& value)
+bool ProfileFile::writeString(const QString& path, const QString& section, const QString& key, const QString& value)
 {
     QByteArray content;
     QFile current(path);

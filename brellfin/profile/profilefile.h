@@ -20,12 +20,10 @@ public:
                               const QString& defaultValue = QString());
     // Sets key in section to value, adding the section and the key when they
     // are missing. False when the file cannot be read or written.
-    static bool writeString(const QString& path, const QString& section, const QString& key,
-                            const QString& value);
+    static bool writeString(const QString& path, const QString& section, const QString& key, const QString& value);
 
     // The pure parts, on the file's bytes.
-    static std::optional<QString> findValue(const QByteArray& content, const QString& section,
-                                            const QString& key);
+    static std::optional<QString> findValue(const QByteArray& content, const QString& section, const QString& key);
     static QByteArray withValue(const QByteArray& content, const QString& section, const QString& key,
                                 const QString& value);
 };

@@ -37,7 +37,7 @@ const ReceiverMethods kUsbDisk{Calls::createUDiskDownloader, Calls::startUDiskDo
 const ReceiverMethods& methodsFor(const std::string& remotePath)
 {
     const bool userArea = remotePath.size() >= size_t(kUserDirRootLength)
-        && ::strncasecmp(remotePath.c_str(), kUserDirRoot, kUserDirRootLength) == 0;
+                          && ::strncasecmp(remotePath.c_str(), kUserDirRoot, kUserDirRootLength) == 0;
     return userArea ? kUserArea : kUsbDisk;
 }
 
@@ -86,8 +86,8 @@ bool __FileDownloader::spaceCheckPasses()
         return true;
     const std::string& first = m_jobs.front().remotePath;
     const std::string root = first.compare(0, kUserDirRootLength, kUserDirRoot) == 0
-        ? std::string(kUserDirRoot)
-        : first.substr(0, kOtherRootLength);
+                                 ? std::string(kUserDirRoot)
+                                 : first.substr(0, kOtherRootLength);
 
     std::uint64_t free = kRefused;
     try {

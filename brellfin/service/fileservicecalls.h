@@ -24,8 +24,7 @@ using Bytes = std::vector<FF::byte>;
 // PC to panel, user area.
 FF::Handle createDownloader2(Proxy& proxy);
 // The resume offset the panel holds; all bits set: refused.
-unsigned long long startDownload2(Proxy& proxy, FF::Handle handle, const std::string& path,
-                                  unsigned long long size);
+unsigned long long startDownload2(Proxy& proxy, FF::Handle handle, const std::string& path, unsigned long long size);
 bool download2(Proxy& proxy, FF::Handle handle, unsigned long long offset, const Bytes& data);
 void finishDownload2(Proxy& proxy, FF::Handle handle);
 void destroyDownloader2(Proxy& proxy, FF::Handle handle);
@@ -48,8 +47,7 @@ void finishUpdate2(Proxy& proxy, FF::Handle handle);
 void destroyUpdater2(Proxy& proxy, FF::Handle handle);
 
 // Digests of a byte range of a panel file.
-unsigned int getFileCRC32(Proxy& proxy, const std::string& path, unsigned long long start,
-                          unsigned long long length);
+unsigned int getFileCRC32(Proxy& proxy, const std::string& path, unsigned long long start, unsigned long long length);
 Bytes getFileMD5(Proxy& proxy, const std::string& path, unsigned long long start, unsigned long long length);
 
 // Free space.

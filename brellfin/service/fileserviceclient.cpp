@@ -94,9 +94,8 @@ bool FileServiceClient::isConnected() const
 
 bool FileServiceClient::checkProjectPassword(const std::string& password)
 {
-    const QByteArray digest = QCryptographicHash::hash(QByteArray(password.data(), int(password.size())),
-                                                       QCryptographicHash::Md5)
-                                  .toHex();
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray(password.data(), int(password.size())), QCryptographicHash::Md5).toHex();
     return callOrFail(m_session.get(), false,
                       [&](Calls::Proxy& p) { return Calls::projectCheckPassword(p, digest.toStdString()); });
 }
@@ -133,8 +132,7 @@ bool FileServiceClient::removeFileOrFolder(const std::string& path)
 
 bool FileServiceClient::renameFile(const std::string& oldPath, const std::string& newPath)
 {
-    return callOrFail(m_session.get(), false,
-                      [&](Calls::Proxy& p) { return Calls::renameFile(p, oldPath, newPath); });
+    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::renameFile(p, oldPath, newPath); });
 }
 
 bool FileServiceClient::hasFileOrFolder(const std::string& path)

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-PieceWriter::PieceWriter(QFile& file, std::size_t capacity) : m_file(file), m_buffer(capacity) {}
+PieceWriter::PieceWriter(QFile& file, std::size_t capacity)
+    : m_file(file)
+    , m_buffer(capacity)
+{
+}
 
 PieceWriter::~PieceWriter()
 {

@@ -8,10 +8,13 @@
 #include <atomic>
 #include <cstring>
 
-using BrellfinService::kDigestBlockSize;
 using BrellfinService::kDigestBlocksBehind;
+using BrellfinService::kDigestBlockSize;
 
-RunningMd5::RunningMd5() : m_own(Md5State()) {}
+RunningMd5::RunningMd5()
+    : m_own(Md5State())
+{
+}
 
 RunningMd5::~RunningMd5()
 {

@@ -92,8 +92,8 @@ int deleteLocalTree(const QString& path)
 
 void collectLocalFiles(const QString& folder, QStringList& files)
 {
-    constexpr DWORD skippedFolder =
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+    constexpr DWORD skippedFolder = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM
+                                    | FILE_ATTRIBUTE_TEMPORARY;
     CFileFind find;
     BOOL more = find.FindFile(withoutTrailingSlash(folder) + "/*.*");
     while (more) {

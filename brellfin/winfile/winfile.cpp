@@ -228,8 +228,8 @@ int _wrename(const QString& oldPath, const QString& newPath)
         return -1;
     if (const auto& hook = beforeRename())
         hook(oldPath, newPath);
-    return ::renameat2(AT_FDCWD, native(oldPath).constData(), AT_FDCWD, native(newPath).constData(),
-                       RENAME_NOREPLACE) == 0
-        ? 0
-        : -1;
+    return ::renameat2(AT_FDCWD, native(oldPath).constData(), AT_FDCWD, native(newPath).constData(), RENAME_NOREPLACE)
+                   == 0
+               ? 0
+               : -1;
 }

@@ -92,8 +92,8 @@ bool FrameReader::receiveLarge(platform::SocketHandle socket, NetBuffer& message
             capacity = std::min(length, capacity * 2);
             message.resize(capacity);
         }
-        const platform::ReceiveResult result =
-            platform::receiveSome(socket, message.data() + filled, static_cast<std::size_t>(capacity - filled));
+        const platform::ReceiveResult result = platform::receiveSome(socket, message.data() + filled,
+                                                                     static_cast<std::size_t>(capacity - filled));
         if (result.status == platform::ReceiveStatus::Data)
             filled += result.bytes;
         if (!step(result, connection) && filled < length)

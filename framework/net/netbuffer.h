@@ -51,8 +51,8 @@ private:
     void reallocate(std::uint64_t newCapacity);
 
     FF::byte* m_storage = nullptr;
-    FF::byte* m_body = nullptr;   // m_storage + kHeadroom + m_front
-    std::uint64_t m_front = 0;    // bytes dropped by discardFront
+    FF::byte* m_body = nullptr; // m_storage + kHeadroom + m_front
+    std::uint64_t m_front = 0;  // bytes dropped by discardFront
     std::uint64_t m_size = 0;
     std::uint64_t m_capacity = 0;
     std::uint64_t m_readPos = 0;

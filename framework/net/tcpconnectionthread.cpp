@@ -60,10 +60,8 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
             return SendResult::TimedOut;
     }
     switch (TCPSocket::Instance().sendFrame(m_socket.get(), buffer, startBy, finishBy, &m_sendsEnd, &m_idle)) {
-    case TCPSocket::FrameSent::Whole:
-        return SendResult::Sent;
-    case TCPSocket::FrameSent::NotStarted:
-        return SendResult::TimedOut;
+    case TCPSocket::FrameSent::Whole: return SendResult::Sent;
+    case TCPSocket::FrameSent::NotStarted: return SendResult::TimedOut;
     case TCPSocket::FrameSent::Cut:
         lock.unlock();
         // The peer holds part of a frame: nothing sent after it could be
@@ -71,8 +69,7 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
         m_sendsEnd = true;
         closeNow();
         return SendResult::TimedOut;
-    case TCPSocket::FrameSent::Failed:
-        break;
+    case TCPSocket::FrameSent::Failed: break;
     }
     return SendResult::Failed;
 }

@@ -56,14 +56,9 @@ int TCPSocket::probeOnce(const Address& address, unsigned int port, std::uint64_
             char byte = 0;
             switch (platform::receiveSome(socket, &byte, 1).status) {
             case platform::ReceiveStatus::Data:
-            case platform::ReceiveStatus::NoData:
-                verdict = 1;
-                break;
-            case platform::ReceiveStatus::Closed:
-                verdict = 0;
-                break;
-            case platform::ReceiveStatus::Failed:
-                break;
+            case platform::ReceiveStatus::NoData: verdict = 1; break;
+            case platform::ReceiveStatus::Closed: verdict = 0; break;
+            case platform::ReceiveStatus::Failed: break;
             }
         }
     }
@@ -130,8 +125,8 @@ TCPSocket::FrameSent TCPSocket::sendFrame(Socket socket, NetBuffer& buffer, std:
     const FF::byte* frame = buffer.putHeader(__Encode(total - kFrameHeaderSize));
     std::size_t done = 0;
     for (;;) {
-        const platform::SendResult result =
-            platform::sendSome(socket, frame + done, static_cast<std::size_t>(total - done));
+        const platform::SendResult result = platform::sendSome(socket, frame + done,
+                                                               static_cast<std::size_t>(total - done));
         if (result.status == platform::SendStatus::Failed)
             return FrameSent::Failed;
         if (result.status == platform::SendStatus::Sent && result.bytes > 0) {
@@ -151,7 +146,8 @@ TCPSocket::FrameSent TCPSocket::sendFrame(Socket socket, NetBuffer& buffer, std:
             return done == 0 ? FrameSent::NotStarted : FrameSent::Cut;
         if (abandon && abandon->load())
             return FrameSent::Failed;
-        platform::waitWritable(socket, static_cast<std::uint32_t>(std::min<std::uint64_t>(limit - now, kSendWaitStepMs)));
+        platform::waitWritable(socket,
+                               static_cast<std::uint32_t>(std::min<std::uint64_t>(limit - now, kSendWaitStepMs)));
         if (abandon && abandon->load())
             return FrameSent::Failed;
     }

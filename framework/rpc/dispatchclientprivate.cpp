@@ -143,8 +143,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
         session->send(pong);
         return;
     }
-    case kMessagePong:
-        return;
+    case kMessagePong: return;
     case kMessageInit: {
         QWriteLocker guard(&m_lock);
         if (m_state != StateInitializing)
@@ -183,9 +182,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
         forEachHandler([](IDispatchHandler* handler) { handler->onWake(); });
         return;
     }
-    default:
-        session->close();
-        return;
+    default: session->close(); return;
     }
 }
 

@@ -59,11 +59,11 @@ private:
     const std::uint64_t m_reconnectDelay = kReconnectDelayMs;
     std::atomic<int> m_retryMax{kDefaultRetryMax};
     std::atomic<int> m_state{StateInitializing};
-    std::atomic<int> m_reconnecting{0};            // reconnection loops under way
-    FF::Net::Address m_localAddress;               // under m_lock
-    std::string m_clientKey;                       // under m_lock
-    std::shared_ptr<FF::Net::IClient> m_client;    // under m_lock
-    std::shared_ptr<FF::Net::IClient> m_retired;   // under m_lock
+    std::atomic<int> m_reconnecting{0};          // reconnection loops under way
+    FF::Net::Address m_localAddress;             // under m_lock
+    std::string m_clientKey;                     // under m_lock
+    std::shared_ptr<FF::Net::IClient> m_client;  // under m_lock
+    std::shared_ptr<FF::Net::IClient> m_retired; // under m_lock
     std::shared_ptr<FF::Net::IClientFactory> m_factory;
     mutable QReadWriteLock m_lock;
     std::unordered_map<std::uint32_t, IDispatchHandler*> m_handlers; // under m_lock

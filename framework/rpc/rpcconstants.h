@@ -7,7 +7,7 @@ namespace FF {
 namespace RPC {
 
 // The first u32 of every message body.
-constexpr std::uint32_t kMessageCall = 0xAAAAAAA0;   // call out, reply in
+constexpr std::uint32_t kMessageCall = 0xAAAAAAA0; // call out, reply in
 constexpr std::uint32_t kMessagePing = 0xAAAAAAA1;
 constexpr std::uint32_t kMessagePong = 0xAAAAAAA2;
 constexpr std::uint32_t kMessageInit = 0xAAAAAAA3;   // request out, client key in

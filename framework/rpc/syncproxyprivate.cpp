@@ -93,8 +93,7 @@ void __SyncProxy::spinWhileWaiting()
 void __SyncProxy::sync()
 {
     // A wake-up left over from an earlier call must not end this one.
-    while (m_semaphore.tryAcquire()) {
-    }
+    while (m_semaphore.tryAcquire()) {}
     const std::uint64_t start = platform::monotonicMs();
     const std::uint64_t timeOut = m_timeOut;
     const std::uint64_t deadline = start + timeOut;
@@ -108,17 +107,14 @@ void __SyncProxy::sync()
             ++m_sendTokens;
         } else {
             switch (m_client->send(m_request, deadline)) {
-            case DispatchClient::SendOutcome::Accepted:
-                break;
+            case DispatchClient::SendOutcome::Accepted: break;
             case DispatchClient::SendOutcome::Offline:
                 if (disarm()) {
                     m_startTick = kNotPending;
                     m_timeOut = kDefaultCallTimeOutMs;
                 }
                 throw FF::Net::Exception("Proxy.sync", "send failed");
-            case DispatchClient::SendOutcome::TimedOut:
-                timeOutNow();
-                break;
+            case DispatchClient::SendOutcome::TimedOut: timeOutNow(); break;
             }
         }
         if (!spun) {

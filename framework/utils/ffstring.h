@@ -14,8 +14,14 @@ class String : public std::string {
 public:
     using std::string::string;
     String() = default;
-    String(const std::string& text) : std::string(text) {}
-    String(std::string&& text) : std::string(std::move(text)) {}
+    String(const std::string& text)
+        : std::string(text)
+    {
+    }
+    String(std::string&& text)
+        : std::string(std::move(text))
+    {
+    }
 
     // u32 length, then the bytes (no terminator).
     void serialize(IBuffer* buffer) const;

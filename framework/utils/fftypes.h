@@ -13,7 +13,10 @@ struct Handle {
     std::uint32_t value = 0;
 
     Handle() = default;
-    Handle(std::uint32_t v) : value(v) {}
+    Handle(std::uint32_t v)
+        : value(v)
+    {
+    }
     bool operator==(Handle other) const { return value == other.value; }
     bool operator!=(Handle other) const { return value != other.value; }
 };

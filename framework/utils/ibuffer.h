@@ -30,10 +30,7 @@ public:
     virtual byte* data() { return nullptr; }
 
     // Bytes between the read position and the end of the valid bytes.
-    std::uint64_t remaining() const
-    {
-        return readPos() < size() ? size() - readPos() : 0;
-    }
+    std::uint64_t remaining() const { return readPos() < size() ? size() - readPos() : 0; }
 };
 
 } // namespace utils

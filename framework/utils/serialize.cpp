@@ -49,14 +49,38 @@ void writeStrings(IBuffer* buffer, const Vector& value)
 
 } // namespace
 
-void Serialize(IBuffer* buffer, unsigned int value) { writeRaw(buffer, value); }
-void Serialize(IBuffer* buffer, int value) { writeRaw(buffer, value); }
-void Serialize(IBuffer* buffer, unsigned long long value) { writeRaw(buffer, value); }
-void Serialize(IBuffer* buffer, long long value) { writeRaw(buffer, value); }
-void Serialize(IBuffer* buffer, unsigned long value) { writeRaw(buffer, static_cast<std::uint64_t>(value)); }
-void Serialize(IBuffer* buffer, long value) { writeRaw(buffer, static_cast<std::int64_t>(value)); }
-void Serialize(IBuffer* buffer, bool value) { writeRaw(buffer, static_cast<byte>(value ? 1 : 0)); }
-void Serialize(IBuffer* buffer, Handle value) { writeRaw(buffer, value.value); }
+void Serialize(IBuffer* buffer, unsigned int value)
+{
+    writeRaw(buffer, value);
+}
+void Serialize(IBuffer* buffer, int value)
+{
+    writeRaw(buffer, value);
+}
+void Serialize(IBuffer* buffer, unsigned long long value)
+{
+    writeRaw(buffer, value);
+}
+void Serialize(IBuffer* buffer, long long value)
+{
+    writeRaw(buffer, value);
+}
+void Serialize(IBuffer* buffer, unsigned long value)
+{
+    writeRaw(buffer, static_cast<std::uint64_t>(value));
+}
+void Serialize(IBuffer* buffer, long value)
+{
+    writeRaw(buffer, static_cast<std::int64_t>(value));
+}
+void Serialize(IBuffer* buffer, bool value)
+{
+    writeRaw(buffer, static_cast<byte>(value ? 1 : 0));
+}
+void Serialize(IBuffer* buffer, Handle value)
+{
+    writeRaw(buffer, value.value);
+}
 
 void Serialize(IBuffer* buffer, const std::string& value)
 {
@@ -82,8 +106,14 @@ void Serialize(IBuffer* buffer, const std::vector<byte>& value)
         buffer->write(value.data(), value.size());
 }
 
-void Serialize(IBuffer* buffer, const std::vector<std::string>& value) { writeStrings(buffer, value); }
-void Serialize(IBuffer* buffer, const std::vector<String>& value) { writeStrings(buffer, value); }
+void Serialize(IBuffer* buffer, const std::vector<std::string>& value)
+{
+    writeStrings(buffer, value);
+}
+void Serialize(IBuffer* buffer, const std::vector<String>& value)
+{
+    writeStrings(buffer, value);
+}
 
 void Serialize(IBuffer* buffer, const std::vector<std::pair<std::string, int>>& value)
 {
@@ -100,13 +130,34 @@ void Serialize(IBuffer* buffer, const std::pair<String, String>& value)
     value.second.serialize(buffer);
 }
 
-bool Deserialize(IBuffer* buffer, unsigned int& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, int& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, unsigned long long& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, long long& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, unsigned long& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, long& value) { return readRaw(buffer, value); }
-bool Deserialize(IBuffer* buffer, Handle& value) { return readRaw(buffer, value.value); }
+bool Deserialize(IBuffer* buffer, unsigned int& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, int& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, unsigned long long& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, long long& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, unsigned long& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, long& value)
+{
+    return readRaw(buffer, value);
+}
+bool Deserialize(IBuffer* buffer, Handle& value)
+{
+    return readRaw(buffer, value.value);
+}
 
 bool Deserialize(IBuffer* buffer, bool& value)
 {

@@ -64,10 +64,10 @@ bool Deserialize(IBuffer* buffer, std::pair<String, String>& value);
 template <class T>
 struct TypeName;
 
-#define FF_UTILS_TYPE_NAME(Text, ...) \
-    template <> \
-    struct TypeName<__VA_ARGS__> { \
-        static constexpr const char* value = Text; \
+#define FF_UTILS_TYPE_NAME(Text, ...)                                                                                  \
+    template <>                                                                                                        \
+    struct TypeName<__VA_ARGS__> {                                                                                     \
+        static constexpr const char* value = Text;                                                                     \
     };
 
 FF_UTILS_TYPE_NAME("unsigned int", unsigned int)

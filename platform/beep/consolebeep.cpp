@@ -30,8 +30,7 @@ const char* const kDevices[] = {
 void sleepMs(int ms)
 {
     timespec remaining{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {}
 }
 
 bool writeTone(int fd, int frequency)

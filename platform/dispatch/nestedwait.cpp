@@ -25,10 +25,7 @@ struct NestedWait::State {
 
     // Under the mutex. Posted even when the waker runs on the loop's own
     // thread: the quit then comes after everything already posted to it.
-    void postQuit()
-    {
-        QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
-    }
+    void postQuit() { QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection); }
 
     void finish(End how, int value)
     {

@@ -20,9 +20,9 @@
 namespace Platform {
 
 enum class LockResult {
-    Acquired,     // this object holds the lock now
-    HeldElsewhere,// another open of the file (another copy) holds it
-    CannotOpen    // no folder, the file cannot be made or opened, or flock failed
+    Acquired,      // this object holds the lock now
+    HeldElsewhere, // another open of the file (another copy) holds it
+    CannotOpen     // no folder, the file cannot be made or opened, or flock failed
 };
 
 class InstanceLock {

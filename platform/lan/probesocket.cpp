@@ -28,7 +28,7 @@ bool ProbeSocket::setNonBlocking()
 
 ProbeSocket::Connect ProbeSocket::connectTo(quint32 address, quint16 port)
 {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(address);
     sa.sin_port = htons(port);
@@ -73,7 +73,7 @@ bool ProbeSocket::parseAddress(const QByteArray& text, quint32* address)
 
 QByteArray ProbeSocket::addressText(quint32 address)
 {
-    in_addr a {};
+    in_addr a{};
     a.s_addr = htonl(address);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &a, text, sizeof text);

@@ -10,8 +10,7 @@
 
 #include <vector>
 
-class ProbeSocket
-{
+class ProbeSocket {
 public:
     enum class Create { Ok, NoDescriptors, Failed };
     enum class Connect { Connected, InProgress, Failed };

@@ -11,7 +11,7 @@ namespace {
 
 sockaddr_in makeAddress(quint32 address, quint16 port)
 {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(address);
     sa.sin_port = htons(port);
@@ -25,7 +25,7 @@ bool setIntOption(int fd, int option, int value)
 
 bool setTimeout(int fd, int option, int ms)
 {
-    timeval tv {};
+    timeval tv{};
     tv.tv_sec = ms / 1000;
     tv.tv_usec = (ms % 1000) * 1000;
     return ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv) == 0;
@@ -68,7 +68,7 @@ bool UdpSocket::bind(quint32 address, quint16 port)
 
 quint16 UdpSocket::localPort() const
 {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     socklen_t len = sizeof sa;
     if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return 0;
@@ -84,7 +84,7 @@ qint64 UdpSocket::sendTo(const QByteArray& bytes, quint32 address, quint16 port)
 
 UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs)
 {
-    pollfd p {};
+    pollfd p{};
     p.fd = m_fd.get();
     p.events = POLLIN;
     int r;
@@ -98,7 +98,7 @@ UdpSocket::Wait UdpSocket::waitReadable(int timeoutMs)
 
 qint64 UdpSocket::receiveFrom(char* buffer, qint64 size, quint32* sourceAddress, quint16* sourcePort)
 {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     socklen_t len = sizeof sa;
     // MSG_TRUNC reports the datagram's real length.
     const ssize_t n = ::recvfrom(m_fd.get(), buffer, static_cast<size_t>(size), MSG_TRUNC | MSG_DONTWAIT,

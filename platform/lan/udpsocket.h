@@ -8,8 +8,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-class UdpSocket
-{
+class UdpSocket {
 public:
     enum class Wait { Ready, Timeout, Error };
 

@@ -34,12 +34,12 @@ void sleepMs(int ms)
 }
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void childSide(const char* path, char* const* argv, int nullFd, int outFd, int errFd,
-                            int reportFd, pid_t parent)
+[[noreturn]] void childSide(const char* path, char* const* argv, int nullFd, int outFd, int errFd, int reportFd,
+                            pid_t parent)
 {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)   // the parent died before the death signal was armed
+    if (getppid() != parent) // the parent died before the death signal was armed
         _exit(127);
 
     struct sigaction dfl;
@@ -136,8 +136,7 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
     reportRead.reset();
     if (n == static_cast<ssize_t>(sizeof childErrno)) {
         int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         err = childErrno ? childErrno : ECHILD;
         return -1;
     }
@@ -160,7 +159,7 @@ bool waitForExit(pid_t pid, int timeoutMs, int* status)
             return true;
         }
         if (r < 0 && errno != EINTR)
-            return true;   // not our child any more: nothing left to wait for
+            return true; // not our child any more: nothing left to wait for
         if (nowMs() >= deadline)
             return false;
         sleepMs(5);

@@ -17,10 +17,9 @@
 
 namespace ChildSpawn {
 
-struct Options
-{
-    int stdoutFd = -1;   // -1: /dev/null
-    int stderrFd = -1;   // -1: /dev/null
+struct Options {
+    int stdoutFd = -1; // -1: /dev/null
+    int stderrFd = -1; // -1: /dev/null
 };
 
 // The child's pid, or -1 with *error set (the errno of the failed step,

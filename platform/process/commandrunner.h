@@ -10,29 +10,26 @@
 #include <QString>
 #include <QStringList>
 
-struct CommandResult
-{
-    bool started = false;    // the program could be executed
-    bool timedOut = false;   // killed at the time limit
-    int exitCode = -1;       // the exit status; -1 when killed by a signal or not started
-    QByteArray output;       // standard output and error together, at most kMaxOutputBytes
+struct CommandResult {
+    bool started = false;  // the program could be executed
+    bool timedOut = false; // killed at the time limit
+    int exitCode = -1;     // the exit status; -1 when killed by a signal or not started
+    QByteArray output;     // standard output and error together, at most kMaxOutputBytes
 
     // Started, ended on its own and exited with 0.
     bool succeeded() const { return started && !timedOut && exitCode == 0; }
 };
 
-class CommandRunner
-{
+class CommandRunner {
 public:
-    static constexpr int kMaxOutputBytes = 1 << 20;   // further output is read and dropped
+    static constexpr int kMaxOutputBytes = 1 << 20; // further output is read and dropped
 
     virtual ~CommandRunner() = default;
     virtual CommandResult run(const QString& program, const QStringList& arguments, int timeoutMs) = 0;
 };
 
 // Runs programs as child processes of this one.
-class ProcessCommandRunner : public CommandRunner
-{
+class ProcessCommandRunner : public CommandRunner {
 public:
     CommandResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
 };

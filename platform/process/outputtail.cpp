@@ -113,8 +113,7 @@ void OutputTail::run()
             break;
         if (fds[1].revents != 0) {
             char bytes[64];
-            while (::read(m_wakeRead.get(), bytes, sizeof bytes) > 0) {
-            }
+            while (::read(m_wakeRead.get(), bytes, sizeof bytes) > 0) {}
         }
         std::uint64_t asked = 0;
         {

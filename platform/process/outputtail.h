@@ -16,8 +16,7 @@
 #include <mutex>
 #include <thread>
 
-class OutputTail
-{
+class OutputTail {
 public:
     static constexpr int kMaxLines = 20;
     static constexpr int kMaxLineBytes = 512;
@@ -25,7 +24,7 @@ public:
     static constexpr int kCatchUpMs = 2000;
 
     OutputTail() = default;
-    ~OutputTail();   // close()
+    ~OutputTail(); // close()
     OutputTail(const OutputTail&) = delete;
     OutputTail& operator=(const OutputTail&) = delete;
 
@@ -46,16 +45,16 @@ private:
     void run();
     // Reads what is there without waiting; false once the pipe has ended.
     bool drain();
-    void take(const char* data, size_t size);   // under m_mutex
+    void take(const char* data, size_t size); // under m_mutex
     void closeFds();
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<QByteArray> m_lines;
     QByteArray m_partial;
-    bool m_partialCut = false;      // the unfinished line outgrew kMaxLineBytes
+    bool m_partialCut = false; // the unfinished line outgrew kMaxLineBytes
     bool m_quit = false;
-    bool m_ended = true;            // no reader runs
+    bool m_ended = true; // no reader runs
     std::uint64_t m_catchUpAsked = 0;
     std::uint64_t m_catchUpDone = 0;
     std::thread m_reader;

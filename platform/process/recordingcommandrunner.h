@@ -10,15 +10,13 @@
 
 #include <functional>
 
-struct RecordedCommand
-{
+struct RecordedCommand {
     QString program;
     QStringList arguments;
     int timeoutMs = 0;
 };
 
-class RecordingCommandRunner : public CommandRunner
-{
+class RecordingCommandRunner : public CommandRunner {
 public:
     using Responder = std::function<CommandResult(const RecordedCommand&)>;
 

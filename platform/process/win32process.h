@@ -19,13 +19,12 @@
 
 #include <sys/types.h>
 
-class Win32Process
-{
+class Win32Process {
 public:
     static constexpr int kStopGraceMs = 3000;
 
     Win32Process() = default;
-    ~Win32Process();   // stop()
+    ~Win32Process(); // stop()
     Win32Process(const Win32Process&) = delete;
     Win32Process& operator=(const Win32Process&) = delete;
 

@@ -11,9 +11,8 @@ namespace {
 
 const QString& ipv4Pattern()
 {
-    static const QString pattern = QStringLiteral(
-        "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])[.]){3}"
-        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])");
+    static const QString pattern = QStringLiteral("((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])[.]){3}"
+                                                  "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])");
     return pattern;
 }
 
@@ -104,10 +103,9 @@ CommandResult RouteCommand::deleteRoute(const RouteEntry& route, int timeoutMs)
 
 QVector<RouteEntry> RouteCommand::table(bool* ok, int timeoutMs)
 {
-    const CommandResult r = m_runner.run(ipProgram(),
-                                         {QStringLiteral("-4"), QStringLiteral("-j"), QStringLiteral("route"),
-                                          QStringLiteral("show")},
-                                         timeoutMs);
+    const CommandResult r = m_runner.run(
+        ipProgram(), {QStringLiteral("-4"), QStringLiteral("-j"), QStringLiteral("route"), QStringLiteral("show")},
+        timeoutMs);
     if (!r.succeeded()) {
         if (ok)
             *ok = false;

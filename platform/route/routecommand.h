@@ -11,17 +11,15 @@
 #include <QString>
 #include <QVector>
 
-struct RouteEntry
-{
-    QString dst;       // "default", "a.b.c.d" or "a.b.c.d/len"
-    QString gateway;   // empty for a route without "via"
+struct RouteEntry {
+    QString dst;     // "default", "a.b.c.d" or "a.b.c.d/len"
+    QString gateway; // empty for a route without "via"
     QString dev;
     QString protocol;
     QString scope;
 };
 
-class RouteCommand
-{
+class RouteCommand {
 public:
     static constexpr int kDefaultTimeoutMs = 5000;
 

@@ -3,9 +3,9 @@
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialspeed.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -27,7 +27,7 @@ constexpr unsigned char kSignature[4] = {'c', '0', 'c', 0};
 uint32_t le32(const unsigned char* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16
-        | static_cast<uint32_t>(p[3]) << 24;
+           | static_cast<uint32_t>(p[3]) << 24;
 }
 
 void putLe32(std::string* out, uint32_t v)
@@ -44,7 +44,7 @@ long long nowMs()
 
 platform::UniqueFd connectTo(const std::string& path)
 {
-    sockaddr_un addr {};
+    sockaddr_un addr{};
     if (path.size() >= sizeof addr.sun_path) {
         errno = ENAMETOOLONG;
         return {};
@@ -61,7 +61,7 @@ platform::UniqueFd connectTo(const std::string& path)
         return {};
     }
     // Only a daemon of this user may hand us a port.
-    ucred cred {};
+    ucred cred{};
     socklen_t len = sizeof cred;
     if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid()) {
         fd.reset();
@@ -95,16 +95,16 @@ std::string readAnswer(int fd, platform::UniqueFd* passed)
         const long long left = deadline - nowMs();
         if (left <= 0)
             return {};
-        pollfd p {fd, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, static_cast<int>(left));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             return {};
         char buf[kOwnEndAnswerLimit];
-        iovec iov {buf, sizeof buf - line.size()};
+        iovec iov{buf, sizeof buf - line.size()};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        msghdr msg {};
+        msghdr msg{};
         msg.msg_iov = &iov;
         msg.msg_iovlen = 1;
         msg.msg_control = control;
@@ -144,7 +144,7 @@ bool operator==(const LineState& a, const LineState& b)
 
 bool readLineState(int master, LineState* out)
 {
-    termios t {};
+    termios t{};
     if (tcgetattr(master, &t) != 0)
         return false;
     LineState s;
@@ -319,7 +319,7 @@ void OwnEnd::appendRecords(unsigned char escape, const LineState& s, uint32_t wh
 
 bool OwnEnd::userOpen() const
 {
-    pollfd p {m_master, POLLIN | POLLOUT, 0};
+    pollfd p{m_master, POLLIN | POLLOUT, 0};
     if (poll(&p, 1, 0) < 0)
         return false;
     return !(p.revents & (POLLHUP | POLLERR | POLLNVAL));

@@ -53,7 +53,7 @@ constexpr unsigned char kRecordLineControl = 0x11;
 struct LineState {
     uint32_t baud = 0;
     unsigned char dataBits = 8;
-    unsigned char parity = 0; // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    unsigned char parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
     unsigned char stopBits = 0; // 0 one, 1 one and a half, 2 two
 };
 
@@ -88,7 +88,10 @@ bool queryPairStatus(const std::string& ownName, PairStatus* out);
 // The driver emulation on one held master.
 class OwnEnd {
 public:
-    explicit OwnEnd(int master) : m_master(master) {}
+    explicit OwnEnd(int master)
+        : m_master(master)
+    {
+    }
 
     // The state-insertion control call: query, enable or disable.
     bool control(const unsigned char* in, int inLen, unsigned char* out, int outLen, int* returned);

@@ -68,7 +68,7 @@ speed_t speedConstant(unsigned baud)
 
 long long monotonicMs()
 {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
@@ -172,7 +172,7 @@ OpenResult Port::open(const std::string& name)
     // after a crash; there the lock alone guards it.
     struct stat st {};
     const bool ptySlave = fstat(fd.get(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= kPtySlaveMajorFirst
-        && major(st.st_rdev) <= kPtySlaveMajorLast;
+                          && major(st.st_rdev) <= kPtySlaveMajorLast;
     if (!ptySlave)
         ioctl(fd.get(), TIOCEXCL);
     unsigned int ptyNumber = 0;
@@ -187,11 +187,8 @@ OpenResult Port::openOwnEnd(const std::string& path)
     platform::UniqueFd master;
     platform::UniqueFd holder;
     switch (requestOwnEnd(path, &master, &holder)) {
-    case OwnEndOpen::Granted:
-        break;
-    case OwnEndOpen::Busy:
-        m_error = EBUSY;
-        return OpenResult::AccessDenied;
+    case OwnEndOpen::Granted: break;
+    case OwnEndOpen::Busy: m_error = EBUSY; return OpenResult::AccessDenied;
     case OwnEndOpen::Failed:
         // A socket nobody serves is what a dead daemon leaves behind.
         m_error = errno ? errno : ENOENT;
@@ -231,7 +228,7 @@ bool Port::apply(const Settings& s)
     // The line belongs to the user's end; the driver's own end has no say in it.
     if (m_ownEnd)
         return true;
-    termios t {};
+    termios t{};
     if (tcgetattr(m_fd.get(), &t) != 0) {
         noteError(errno);
         return false;
@@ -280,7 +277,7 @@ bool Port::readSettings(Settings* out)
         noteError(errno);
         return false;
     }
-    termios t {};
+    termios t{};
     tcgetattr(m_fd.get(), &t);
     Settings s;
     s.baud = line.baud;
@@ -298,7 +295,7 @@ Status Port::ownEndStatus(bool input, bool output)
 {
     Status st;
     // The daemon never writes to a holder: anything readable is its end.
-    pollfd h {m_holder.get(), POLLIN, 0};
+    pollfd h{m_holder.get(), POLLIN, 0};
     if (poll(&h, 1, 0) > 0) {
         m_error = EIO;
         st.gone = true;
@@ -312,7 +309,7 @@ Status Port::ownEndStatus(bool input, bool output)
     if (output) {
         // With the user's end closed the master hangs up, and what is written
         // is dropped: never full then.
-        pollfd p {m_fd.get(), POLLOUT, 0};
+        pollfd p{m_fd.get(), POLLOUT, 0};
         poll(&p, 1, 0);
         const bool userOpen = !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
         st.transmitFull = userOpen && !(p.revents & POLLOUT);
@@ -365,7 +362,7 @@ Status Port::outputStatus()
     }
     if (m_ownEnd)
         return ownEndStatus(false, true);
-    pollfd p {m_fd.get(), POLLOUT, 0};
+    pollfd p{m_fd.get(), POLLOUT, 0};
     if (poll(&p, 1, 0) < 0) {
         noteError(errno);
         return st;
@@ -453,7 +450,7 @@ int Port::write(const char* data, int len)
         // A pty's writer is not always woken when its reader makes room
         // (the room comes later, from the kernel's flush): the write is tried
         // again at least every kWriteRetryMs instead of waiting out the rest.
-        pollfd p {m_fd.get(), POLLOUT, 0};
+        pollfd p{m_fd.get(), POLLOUT, 0};
         if (poll(&p, 1, static_cast<int>(std::min<long long>(left, kWriteRetryMs))) < 0 && errno != EINTR) {
             noteError(errno);
             break;

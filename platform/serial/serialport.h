@@ -84,8 +84,7 @@ public:
 
     // The state-insertion request of the virtual null-modem driver: works on
     // the own end of a virtual pair; a plain tty has no such driver (false).
-    bool insertionControl(const unsigned char* in, int inLen, unsigned char* out, int outLen,
-                          int* returned);
+    bool insertionControl(const unsigned char* in, int inLen, unsigned char* out, int outLen, int* returned);
 
 private:
     void noteError(int error);

@@ -22,8 +22,8 @@ struct Settings {
     Parity parity = Parity::None;
     int dataBits = 8;
     StopBits stopBits = StopBits::One;
-    bool xonXoff = false;          // software flow control both ways
-    bool ctsOutput = false;        // octs: output waits for CTS
+    bool xonXoff = false;   // software flow control both ways
+    bool ctsOutput = false; // octs: output waits for CTS
     LineControl rts = LineControl::Unchanged;
     LineControl dtr = LineControl::Unchanged;
 };

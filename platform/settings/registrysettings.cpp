@@ -45,7 +45,8 @@ QString RegistrySettings::fileNameFor(const QString& registryPath)
     if (parts.isEmpty())
         parts << QStringLiteral("settings");
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QString folder = parts.size() == 1 ? parts.first() : QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('/'));
+    const QString folder = parts.size() == 1 ? parts.first()
+                                             : QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('/'));
     return base + QLatin1Char('/') + folder + QLatin1Char('/') + parts.last() + QStringLiteral(".ini");
 }
 

@@ -12,11 +12,10 @@
 
 #include <memory>
 
-class RegistrySettings
-{
+class RegistrySettings {
 public:
     explicit RegistrySettings(const QString& registryPath);
-    ~RegistrySettings();  // syncs what was set
+    ~RegistrySettings(); // syncs what was set
 
     RegistrySettings(const RegistrySettings&) = delete;
     RegistrySettings& operator=(const RegistrySettings&) = delete;

@@ -108,8 +108,7 @@ bool localName(SocketHandle socket, std::uint8_t ip[4], std::uint16_t* port)
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0
-        || address.sin_family != AF_INET)
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sin_family != AF_INET)
         return false;
     std::memcpy(ip, &address.sin_addr.s_addr, 4);
     *port = ntohs(address.sin_port);

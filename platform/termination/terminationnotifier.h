@@ -13,8 +13,7 @@
 
 class QSocketNotifier;
 
-class TerminationNotifier : public QObject
-{
+class TerminationNotifier : public QObject {
     Q_OBJECT
 public:
     explicit TerminationNotifier(QObject* parent = nullptr);

@@ -12,8 +12,8 @@ namespace {
 
 bool isItemChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '=' || c == '#' || c == '.' || c == '_'
-        || c == '-' || c == ':';
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '=' || c == '#' || c == '.' || c == '_' || c == '-'
+           || c == ':';
 }
 
 // Splits "a=1,b=2" into its items; false for an empty item or a bad character.
@@ -146,7 +146,7 @@ std::string PairConfig::text() const
 std::string PairConfig::listText() const
 {
     return std::string(kListIndent) + text().substr(0, text().find('\n') + 1) + kListIndent + kUserEndId + " "
-        + join(m_user) + "\n";
+           + join(m_user) + "\n";
 }
 
 std::string PairConfig::ownName() const

@@ -35,8 +35,8 @@ long long nowMs()
 
 bool sendText(int fd, const std::string& text, int passFd = -1)
 {
-    iovec iov {const_cast<char*>(text.data()), text.size()};
-    msghdr msg {};
+    iovec iov{const_cast<char*>(text.data()), text.size()};
+    msghdr msg{};
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -66,7 +66,8 @@ std::string readLinkText(const std::string& path)
 } // namespace
 
 PairDaemon::PairDaemon(std::string comFolder, std::string stateFolder)
-    : m_comFolder(std::move(comFolder)), m_stateFolder(std::move(stateFolder))
+    : m_comFolder(std::move(comFolder))
+    , m_stateFolder(std::move(stateFolder))
 {
 }
 
@@ -94,7 +95,7 @@ bool PairDaemon::setUp(const PairConfig& config)
         return false;
     m_slavePath = name;
     // The user's end starts as a raw 9600 8N1 line; the master's termios calls reach it.
-    termios t {};
+    termios t{};
     if (tcgetattr(m_master.get(), &t) == 0) {
         cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
@@ -107,7 +108,7 @@ bool PairDaemon::setUp(const PairConfig& config)
     clearUserInput();
 
     m_ownEntry = m_comFolder + "/" + m_config.ownName();
-    sockaddr_un addr {};
+    sockaddr_un addr{};
     const std::string temp = m_comFolder + "/." + m_config.ownName() + "." + std::to_string(getpid());
     if (m_ownEntry.size() >= sizeof addr.sun_path || temp.size() >= sizeof addr.sun_path)
         return false;
@@ -178,7 +179,7 @@ void PairDaemon::removeEntries()
 
 bool PairDaemon::userOpen() const
 {
-    pollfd p {m_master.get(), POLLIN | POLLOUT, 0};
+    pollfd p{m_master.get(), POLLIN | POLLOUT, 0};
     return poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
@@ -221,8 +222,8 @@ void PairDaemon::serveClient(Client& client)
             return;
         }
     } else if (request == Serial::kOwnEndStatusRequest) {
-        sendText(client.fd.get(), "held=" + std::to_string(m_holder ? 1 : 0) + " user="
-                     + std::to_string(userOpen() ? 1 : 0) + "\n");
+        sendText(client.fd.get(),
+                 "held=" + std::to_string(m_holder ? 1 : 0) + " user=" + std::to_string(userOpen() ? 1 : 0) + "\n");
     } else if (request == Serial::kOwnEndReloadRequest) {
         reload();
         const std::string name = m_config.userName();
@@ -240,8 +241,7 @@ void PairDaemon::tick()
     m_wasUserOpen = open;
     if (!m_holder && open) {
         char buf[4096];
-        for (int i = 0; i < 64 && read(m_master.get(), buf, sizeof buf) > 0; ++i) {
-        }
+        for (int i = 0; i < 64 && read(m_master.get(), buf, sizeof buf) > 0; ++i) {}
     }
     const long long now = nowMs();
     for (Client& c : m_clients) {
@@ -277,7 +277,7 @@ int PairDaemon::run()
         if (poll(fds.data(), fds.size(), kDaemonTickMs) < 0 && errno != EINTR)
             return 1;
         if (fds[0].revents & POLLIN) {
-            signalfd_siginfo info {};
+            signalfd_siginfo info{};
             while (read(m_signals.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
                 if (info.ssi_signo == SIGHUP) {
                     reload();
@@ -298,7 +298,7 @@ int PairDaemon::run()
         if (fds[1].revents & POLLIN) {
             platform::UniqueFd fd(accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
             if (fd) {
-                ucred cred {};
+                ucred cred{};
                 socklen_t len = sizeof cred;
                 if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid())
                     m_clients.push_back({std::move(fd), {}, nowMs()});
@@ -318,8 +318,7 @@ bool PairDaemon::startDetached(const std::string& comFolder, const std::string& 
         return false;
     if (first > 0) {
         int status = 0;
-        while (waitpid(first, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(first, &status, 0) < 0 && errno == EINTR) {}
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     // First child: a new session, then the daemon itself as its child, so it

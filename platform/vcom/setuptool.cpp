@@ -9,13 +9,13 @@
 #include "platform/vcom/vcomfolders.h"
 
 #include <cerrno>
-#include <set>
 #include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -30,7 +30,11 @@ using Clock = std::chrono::steady_clock;
 // The setup commands of one run, under the state folder's lock.
 class SetupTool {
 public:
-    SetupTool(std::FILE* out, std::FILE* err) : m_out(out), m_err(err) {}
+    SetupTool(std::FILE* out, std::FILE* err)
+        : m_out(out)
+        , m_err(err)
+    {
+    }
 
     int run(std::vector<std::string> args);
 
@@ -224,8 +228,7 @@ int SetupTool::change(const std::vector<std::string>& args)
     if (!writeFileAtomically(configPath(), config.text()))
         return fail("The pair's configuration cannot be written");
     if (daemonAnswers(config)) {
-        if (Serial::askPairDaemon(comEntry(config.ownName()), Serial::kOwnEndReloadRequest)
-            == Serial::kOwnEndGranted)
+        if (Serial::askPairDaemon(comEntry(config.ownName()), Serial::kOwnEndReloadRequest) == Serial::kOwnEndGranted)
             return 0;
         writeFileAtomically(configPath(), before);
         return fail("The port " + name + " cannot be linked");
@@ -247,8 +250,7 @@ int SetupTool::uninstall()
     if (loaded == 1) {
         if (lstat(comEntry(config.ownName()).c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
             unlink(comEntry(config.ownName()).c_str());
-        if (!config.userName().empty() && lstat(comEntry(config.userName()).c_str(), &st) == 0
-            && S_ISLNK(st.st_mode))
+        if (!config.userName().empty() && lstat(comEntry(config.userName()).c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             unlink(comEntry(config.userName()).c_str());
     }
     unlink(configPath().c_str());

@@ -30,7 +30,7 @@ constexpr int kDaemonTickMs = 50;        // how often the daemon looks at the us
 constexpr int kConfigCheckMs = 1000;     // how often it checks that its pair is still configured
 constexpr int kClientLineWaitMs = 2000;  // a client that sends no request by then is dropped
 constexpr int kMaxClients = 16;
-constexpr int kConfigLimit = 4096;       // bytes of configuration read at most
+constexpr int kConfigLimit = 4096; // bytes of configuration read at most
 
 // The initial line of the user's end.
 constexpr unsigned kInitialBaud = 9600;

@@ -51,8 +51,7 @@ bool ensureStateFolder()
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return false;
     struct stat st {};
-    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid()
-        && (st.st_mode & 022) == 0;
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
 }
 
 bool readSmallFile(const std::string& path, std::string* out)

@@ -366,13 +366,13 @@ bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
     answer->text = text(Text::kLoginCancelled);
     platform::NestedWait wait;
     const QMetaObject::Connection answered = connect(this, &MainWindow::GetPasswdEndSignal,
-        [answer, waker = wait.waker()](bool ok, QString password) {
-            if (answer->given.exchange(true))
-                return;
-            answer->ok = ok;
-            answer->text = password;
-            waker.wake();
-        });
+                                                     [answer, waker = wait.waker()](bool ok, QString password) {
+                                                         if (answer->given.exchange(true))
+                                                             return;
+                                                         answer->ok = ok;
+                                                         answer->text = password;
+                                                         waker.wake();
+                                                     });
     m_passwordPending = true;
     if (!m_abort) {
         emit GetPasswdStartSignal();

@@ -9,10 +9,10 @@ namespace Quillet {
 // Tries, periods, counts and limits. The program keeps the defaults; tests
 // shorten them through setTiming() before they build a window.
 struct Timing {
-    int readyTries = 10;          // local and remote readiness tests of a start, together
-    int readyTryPauseMs = 1000;   // between two of them
-    int watchdogPeriodMs = 5000;  // "IsReady" checks of a running pass-through
-    int watchdogCount = 12;       // failed checks in a row that give it up
+    int readyTries = 10;         // local and remote readiness tests of a start, together
+    int readyTryPauseMs = 1000;  // between two of them
+    int watchdogPeriodMs = 5000; // "IsReady" checks of a running pass-through
+    int watchdogCount = 12;      // failed checks in a row that give it up
     int startBusyLimitMs = 240000;
     int stopBusyLimitMs = 120000; // also the project start and the pair's jobs
 };

@@ -52,7 +52,8 @@ QString dialogStyleSheet(Dialog dialog)
         "background-color: white;border-color: rgb(150, 150, 150);}\n");
     // The port editor's title bar is as high as a button.
     sheet += QStringLiteral("QWidget#titleWidget{background-color: rgb(22, 155, 213);height: ")
-        + (dialog == Dialog::PortEditor ? "%2" : "%1") + QStringLiteral("px;color: white;margin: 0px;padding: 0px;}\n");
+             + (dialog == Dialog::PortEditor ? "%2" : "%1")
+             + QStringLiteral("px;color: white;margin: 0px;padding: 0px;}\n");
     sheet += sharedRules(dialog == Dialog::ProjectStart, "%1");
     return sheet.arg(ScreenTool::scale(12)).arg(ScreenTool::scale(24)).arg(ScreenTool::scale(20));
 }

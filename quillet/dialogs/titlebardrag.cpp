@@ -10,8 +10,8 @@ namespace {
 QPoint globalOf(QWidget* window, QMouseEvent* event)
 {
     const QPointF local = event->localPos();
-    return window->mapToGlobal(QPoint(static_cast<int>(std::floor(local.x() + 0.5)),
-                                      static_cast<int>(std::floor(local.y() + 0.5))));
+    return window->mapToGlobal(
+        QPoint(static_cast<int>(std::floor(local.x() + 0.5)), static_cast<int>(std::floor(local.y() + 0.5))));
 }
 
 } // namespace

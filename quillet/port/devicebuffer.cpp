@@ -47,7 +47,10 @@ struct DeviceBufferRecord {
     }
 };
 
-DeviceBuffer::DeviceBuffer() : d(std::make_unique<DeviceBufferRecord>()) {}
+DeviceBuffer::DeviceBuffer()
+    : d(std::make_unique<DeviceBufferRecord>())
+{
+}
 
 DeviceBuffer::~DeviceBuffer() = default;
 

@@ -4,8 +4,8 @@
 
 namespace TransparentPort {
 
-constexpr int kBufferSize = 8192;          // each direction's buffer, and its upper limit
-constexpr int kSmallBufferSize = 2048;     // what resize() makes of a size <= 0
+constexpr int kBufferSize = 8192;      // each direction's buffer, and its upper limit
+constexpr int kSmallBufferSize = 2048; // what resize() makes of a size <= 0
 
 // Serial side.
 constexpr const char* kSmartSerialSettings = "baud=19200 parity=N data=8 stop=1";
@@ -14,7 +14,7 @@ constexpr int kReopenReadIntervalMs = 20;
 constexpr int kReadTotalConstantMs = 1000;
 constexpr int kWriteTotalConstantMs = 5000;
 constexpr int kSerialQueueSize = 8192;
-constexpr int kSerialReopenPauseMs = 100;  // a closed port is tried again at most this often
+constexpr int kSerialReopenPauseMs = 100; // a closed port is tried again at most this often
 constexpr unsigned long kInsertionControlCode = 0x1B007C;
 constexpr unsigned char kInsertionQueryEscape = 0x00;
 constexpr unsigned char kInsertionEnableEscape = 0x61;
@@ -25,9 +25,9 @@ constexpr int kInsertionRefreshMs = 10000;
 
 // TCP side.
 constexpr int kSocketBufferSize = 10240;
-constexpr int kConnectLimitMs = 10000;      // a connect that has not finished by then is dropped
-constexpr int kHardErrorPauseMs = 10000;    // no new connect this long after a hard connect error
-constexpr int kIdleLimitMs = 5000;          // a link with nothing received this long is rebuilt
+constexpr int kConnectLimitMs = 10000;   // a connect that has not finished by then is dropped
+constexpr int kHardErrorPauseMs = 10000; // no new connect this long after a hard connect error
+constexpr int kIdleLimitMs = 5000;       // a link with nothing received this long is rebuilt
 // The socket's readiness is looked at, never waited for: the worker waits
 // for both sides at once. An interrupted look is repeated, this often in all.
 constexpr int kReadinessLookTries = 3;

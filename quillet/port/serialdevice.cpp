@@ -1,9 +1,9 @@
 #include "quillet/port/serialdevice.h"
 
-#include "quillet/port/portconstants.h"
-#include "quillet/port/serialportholder.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialsettings.h"
+#include "quillet/port/portconstants.h"
+#include "quillet/port/serialportholder.h"
 #include "skerrow/skerrow.h"
 
 #include <mutex>
@@ -19,7 +19,8 @@ private:
     void reopen() override { openWith(settings, kReopenReadIntervalMs); }
 };
 
-SerialDevice::SerialDevice(const std::string& spec) : d(std::make_unique<SerialDevicePrivate>())
+SerialDevice::SerialDevice(const std::string& spec)
+    : d(std::make_unique<SerialDevicePrivate>())
 {
     const size_t colon = spec.find(':');
     if (colon == std::string::npos || colon + 1 >= spec.size())

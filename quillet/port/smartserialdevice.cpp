@@ -1,9 +1,9 @@
 #include "quillet/port/smartserialdevice.h"
 
-#include "quillet/port/portconstants.h"
-#include "quillet/port/serialportholder.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialsettings.h"
+#include "quillet/port/portconstants.h"
+#include "quillet/port/serialportholder.h"
 #include "skerrow/skerrow.h"
 
 #include <algorithm>

@@ -23,8 +23,7 @@ enum LinkState { Closed = 0, Connecting = 1, Connected = 2 };
 // The would-block family: the operation goes on later.
 bool isTransient(int error)
 {
-    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS
-        || error == EALREADY;
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK || error == EINPROGRESS || error == EALREADY;
 }
 
 } // namespace
@@ -49,7 +48,7 @@ struct TcpClientDeviceRecord {
     {
         if (now < noConnectBefore)
             return;
-        sockaddr_in addr {};
+        sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(static_cast<uint16_t>(port));
         if (port <= 0 || port > 65535 || inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1) {
@@ -86,7 +85,7 @@ struct TcpClientDeviceRecord {
     // connected.
     void checkConnect(unsigned long long now)
     {
-        pollfd p {fd.get(), POLLOUT, 0};
+        pollfd p{fd.get(), POLLOUT, 0};
         const int r = ::poll(&p, 1, 0);
         if (r < 0) {
             if (errno != EINTR)
@@ -118,12 +117,8 @@ struct TcpClientDeviceRecord {
     {
         const unsigned long long now = Vexa_GetTickCount();
         switch (state) {
-        case Closed:
-            startConnect(now);
-            return state == Connected;
-        case Connecting:
-            checkConnect(now);
-            return false; // the next operation proceeds
+        case Closed: startConnect(now); return state == Connected;
+        case Connecting: checkConnect(now); return false; // the next operation proceeds
         default:
             if (now - activityStamp >= static_cast<unsigned long long>(kIdleLimitMs)) {
                 closeLink();
@@ -137,7 +132,7 @@ struct TcpClientDeviceRecord {
     bool ready(short events)
     {
         for (int attempt = 0; attempt < kReadinessLookTries; ++attempt) {
-            pollfd p {fd.get(), events, 0};
+            pollfd p{fd.get(), events, 0};
             const int r = ::poll(&p, 1, 0);
             if (r > 0)
                 return true;
@@ -159,7 +154,8 @@ struct TcpClientDeviceRecord {
     }
 };
 
-TcpClientDevice::TcpClientDevice(const std::string& ip, int port) : d(std::make_unique<TcpClientDeviceRecord>())
+TcpClientDevice::TcpClientDevice(const std::string& ip, int port)
+    : d(std::make_unique<TcpClientDeviceRecord>())
 {
     d->ip = ip;
     d->port = port;
@@ -214,7 +210,8 @@ int TcpClientDevice::write(const char* data, int len)
     while (sent < len) {
         // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE. A full
         // socket ends the loop with what went out.
-        const ssize_t n = ::send(d->fd.get(), data + sent, static_cast<size_t>(len - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(d->fd.get(), data + sent, static_cast<size_t>(len - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<int>(n);
             continue;

@@ -39,12 +39,13 @@ public:
     std::unique_ptr<IDevice> tcp;
     DeviceBuffer serialToTcp;
     DeviceBuffer tcpToSerial;
-    std::atomic<unsigned long long> lastSerialData {0};
-    std::atomic<unsigned long long> lastTcpData {0};
-    std::atomic<long long> moved {0};
+    std::atomic<unsigned long long> lastSerialData{0};
+    std::atomic<unsigned long long> lastTcpData{0};
+    std::atomic<long long> moved{0};
 };
 
-TransparentDevice::TransparentDevice(IDevice* serial, IDevice* tcp) : d(std::make_unique<TransparentDevicePrivate>())
+TransparentDevice::TransparentDevice(IDevice* serial, IDevice* tcp)
+    : d(std::make_unique<TransparentDevicePrivate>())
 {
     d->serial.reset(serial);
     d->tcp.reset(tcp);
@@ -88,7 +89,7 @@ void TransparentDevice::waitForTraffic(int timeoutMs)
         if (side.towards->size() > 0)
             events |= POLLOUT;
         if (events != 0)
-            fds[count++] = pollfd {fd, events, 0};
+            fds[count++] = pollfd{fd, events, 0};
     }
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -100,7 +101,8 @@ void TransparentDevice::waitForTraffic(int timeoutMs)
             std::this_thread::sleep_for(left);
             return;
         }
-        const timespec limit {static_cast<time_t>(left.count() / 1000000), static_cast<long>(left.count() % 1000000) * 1000};
+        const timespec limit{static_cast<time_t>(left.count() / 1000000),
+                             static_cast<long>(left.count() % 1000000) * 1000};
         const int r = ::ppoll(fds, count, &limit, nullptr);
         if (r == 0)
             return;

@@ -36,13 +36,16 @@ public:
     }
 
     std::thread worker;
-    std::atomic<bool> stopFlag {false};
+    std::atomic<bool> stopFlag{false};
     TransparentPort::IDevice* serial = nullptr; // owned by device
     TransparentPort::IDevice* tcp = nullptr;    // owned by device
     std::unique_ptr<TransparentPort::TransparentDevice> device;
 };
 
-TransparentThread::TransparentThread(QObject* parent) : QObject(parent) {}
+TransparentThread::TransparentThread(QObject* parent)
+    : QObject(parent)
+{
+}
 
 TransparentThread::~TransparentThread()
 {

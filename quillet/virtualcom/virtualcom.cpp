@@ -65,7 +65,9 @@ VirtualCom* VirtualCom::instance()
 }
 
 VirtualCom::VirtualCom(const QString& toolFolder, int toolTimeoutMs, QObject* parent)
-    : QObject(parent), m_toolFolder(toolFolder), m_toolTimeoutMs(toolTimeoutMs)
+    : QObject(parent)
+    , m_toolFolder(toolFolder)
+    , m_toolTimeoutMs(toolTimeoutMs)
 {
     std::string own;
     std::string user;
@@ -130,10 +132,8 @@ bool VirtualCom::portExists(const std::string& name)
         std::fflush(stdout);
         return read;
     }
-    case Serial::OpenResult::AccessDenied:
-        return true; // another program holds it
-    default:
-        return false;
+    case Serial::OpenResult::AccessDenied: return true; // another program holds it
+    default: return false;
     }
 }
 

@@ -183,7 +183,7 @@ protected:
     void fill(const std::string& folder)
     {
         for (const char* file : {"Vexa_HistoryAlarm.inf", "Vexa_HistoryAlarm.inf.tmp", "VEXA_OPERATION_LOG.inf",
-                                  "VEXA_OPERATION_LOG.inf.tmp", "InitValueFile1.dat", "InitValueFile2.dat", "x.dat"})
+                                 "VEXA_OPERATION_LOG.inf.tmp", "InitValueFile1.dat", "InitValueFile2.dat", "x.dat"})
             writeFile(folder + "/" + file);
         fs::create_directories(folder + "/Vexa_HistoryAlarm/day");
         writeFile(folder + "/Vexa_HistoryAlarm/day/log");
@@ -192,7 +192,7 @@ protected:
         writeFile(folder + "/sub/deeper/f");
     }
 
-    TestFolder::TempFolder scratch {"skerrow"};
+    TestFolder::TempFolder scratch{"skerrow"};
     std::string base;
     std::string storage;
     std::string backup;
@@ -212,8 +212,8 @@ TEST_F(DelSaveData, StorageClearingKeepsTheLogs)
 
 TEST_F(DelSaveData, ProtectedNamesAreKeptWhateverTheirCase)
 {
-    for (const char* file : {"vexa_historyalarm.INF", "Vexa_OPERATION_log.inf.TMP", "initvaluefile1.DAT", "INITVALUEFILE2.dat",
-                             "other.inf"})
+    for (const char* file : {"vexa_historyalarm.INF", "Vexa_OPERATION_log.inf.TMP", "initvaluefile1.DAT",
+                             "INITVALUEFILE2.dat", "other.inf"})
         writeFile(backup + "/" + file);
     fs::create_directories(backup + "/vexa_historyalarm");
     fs::create_directories(backup + "/vexa_operation_log");

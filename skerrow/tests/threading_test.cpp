@@ -1,7 +1,7 @@
+#include "skerrow/exception.h"
 #include "skerrow/lock.h"
 #include "skerrow/lockcondition.h"
 #include "skerrow/locker.h"
-#include "skerrow/exception.h"
 
 #include <gtest/gtest.h>
 

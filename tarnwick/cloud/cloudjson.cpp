@@ -22,9 +22,7 @@ int nestingDepth(const QByteArray& text, int stopAt)
             continue;
         }
         switch (c) {
-        case '"':
-            inString = true;
-            break;
+        case '"': inString = true; break;
         case '{':
         case '[':
             if (++depth > deepest) {
@@ -38,8 +36,7 @@ int nestingDepth(const QByteArray& text, int stopAt)
             if (depth > 0)
                 --depth;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return deepest;
@@ -87,7 +84,8 @@ qint32 readInt(const Json& object, const char* key)
     if (value.is_number_unsigned()) {
         const auto v = value.get<unsigned long long>();
         return v > static_cast<unsigned long long>(std::numeric_limits<qint32>::max())
-                   ? std::numeric_limits<qint32>::max() : static_cast<qint32>(v);
+                   ? std::numeric_limits<qint32>::max()
+                   : static_cast<qint32>(v);
     }
     if (value.is_number_integer()) {
         const auto v = value.get<long long>();

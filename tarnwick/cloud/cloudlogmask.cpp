@@ -76,7 +76,8 @@ QString pathWithQuery(const QString& pathWithQuery)
 QString body(const QByteArray& body)
 {
     if (CloudJson::nestingDepth(body, CloudJson::kNestingLimit) <= CloudJson::kNestingLimit) {
-        CloudJson::Json document = CloudJson::Json::parse(body.constData(), body.constData() + body.size(), nullptr, false);
+        CloudJson::Json document = CloudJson::Json::parse(body.constData(), body.constData() + body.size(), nullptr,
+                                                          false);
         if (!document.is_discarded()) {
             if (!maskMembers(document))
                 return QString::fromUtf8(body);

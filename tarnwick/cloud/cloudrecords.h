@@ -8,21 +8,19 @@
 #include <QVector>
 
 // The login data of a session: passed to VPNClient::Login and kept in the session.
-struct stLoginData
-{
-    int usrType = 1;                               // the user type the server returned
-    QString strVersion = QStringLiteral("2.0.1");  // client version sent with the login
-    QString strUser;                               // user name typed at login
-    QString strServerPswd;                         // server password from the settings
-    QString strDevicePswd;                         // account key: user name then password
-    QString strServerAddr;                         // cloud server, "host:port"
+struct stLoginData {
+    int usrType = 1;                              // the user type the server returned
+    QString strVersion = QStringLiteral("2.0.1"); // client version sent with the login
+    QString strUser;                              // user name typed at login
+    QString strServerPswd;                        // server password from the settings
+    QString strDevicePswd;                        // account key: user name then password
+    QString strServerAddr;                        // cloud server, "host:port"
     QString strReserved;
-    QString strConfigName;                         // relative path of the OpenVPN configuration file
+    QString strConfigName; // relative path of the OpenVPN configuration file
 };
 
 // One device of the cloud account.
-struct stBoxData
-{
+struct stBoxData {
     bool vpn = false;
     bool online = false;
     qint32 serverPort = 0;
@@ -33,7 +31,7 @@ struct stBoxData
     QString alias;
     QString remark;
     QString spareText;
-    QString devicePassword;   // the account key; only its MD5 travels
+    QString devicePassword; // the account key; only its MD5 travels
     QString bind;
     QString ip;
     QString serverIP;
@@ -44,8 +42,7 @@ struct stBoxData
 };
 
 // What the login reply carries.
-struct stLoginResult
-{
+struct stLoginResult {
     qint32 auth = 1;
     qint32 permission = 0;
     QString token;
@@ -55,8 +52,7 @@ struct stLoginResult
 };
 
 // The whole state of a cloud session; the VPN sequences work on a copy.
-struct stVpnClientData
-{
+struct stVpnClientData {
     bool bLogin = false;
     QString strToken;
     stLoginData login;
@@ -64,8 +60,7 @@ struct stVpnClientData
 };
 
 // A user record as the account pages edit it (checked by VPNClient::CheckUserData).
-struct stUserData
-{
+struct stUserData {
     QString strName;
     QString strPassword;
     QString strRemark;

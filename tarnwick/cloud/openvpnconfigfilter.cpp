@@ -10,11 +10,26 @@ namespace {
 const QSet<QByteArray>& allowedDirectives()
 {
     static const QSet<QByteArray> names{
-        "client", "dev", "proto", "remote", "resolv-retry", "nobind", "persist-key", "persist-tun",
-        "remote-cert-tls", "cipher", "data-ciphers", "auth", "comp-lzo", "verb", "auth-user-pass",
-        "key-direction", "connect-retry",
+        "client",
+        "dev",
+        "proto",
+        "remote",
+        "resolv-retry",
+        "nobind",
+        "persist-key",
+        "persist-tun",
+        "remote-cert-tls",
+        "cipher",
+        "data-ciphers",
+        "auth",
+        "comp-lzo",
+        "verb",
+        "auth-user-pass",
+        "key-direction",
+        "connect-retry",
         // Lines of the Windows build, which openvpn here is told to ignore.
-        "block-outside-dns", "register-dns",
+        "block-outside-dns",
+        "register-dns",
     };
     return names;
 }
@@ -138,7 +153,7 @@ bool OpenVpnConfigFilter::splitLine(const QByteArray& line, QList<QByteArray>* w
 
 OpenVpnConfigFilter::Verdict OpenVpnConfigFilter::check(const QByteArray& text)
 {
-    QByteArray block;   // the inline block being read
+    QByteArray block; // the inline block being read
     int blockLine = 0;
     QByteArray blockText;
     int number = 0;
@@ -189,20 +204,23 @@ OpenVpnConfigFilter::Verdict OpenVpnConfigFilter::check(const QByteArray& text)
             blockLine = number;
             blockText = line;
             if (!inlineBlocks().contains(block))
-                return refuse(number, line, block, QStringLiteral("inline block ") + quoted(block)
-                                                 + QStringLiteral(" is not one the service's configurations hold"));
+                return refuse(number, line, block,
+                              QStringLiteral("inline block ") + quoted(block)
+                                  + QStringLiteral(" is not one the service's configurations hold"));
             continue;
         }
         if (inlineBlocks().contains(name))
-            return refuse(number, line, name, QStringLiteral("directive ") + quoted(name)
-                                            + QStringLiteral(" is taken only as an inline block"));
+            return refuse(number, line, name,
+                          QStringLiteral("directive ") + quoted(name)
+                              + QStringLiteral(" is taken only as an inline block"));
         if (!allowedDirectives().contains(name))
-            return refuse(number, line, name, QStringLiteral("directive ") + quoted(name)
-                                            + QStringLiteral(" is not one the service's configurations hold"));
+            return refuse(number, line, name,
+                          QStringLiteral("directive ") + quoted(name)
+                              + QStringLiteral(" is not one the service's configurations hold"));
     }
     if (!block.isEmpty())
-        return refuse(blockLine, blockText, block, QStringLiteral("inline block ") + quoted(block)
-                                            + QStringLiteral(" has no closing tag"));
+        return refuse(blockLine, blockText, block,
+                      QStringLiteral("inline block ") + quoted(block) + QStringLiteral(" has no closing tag"));
     Verdict verdict;
     verdict.allowed = true;
     return verdict;

@@ -12,21 +12,19 @@
 #include <QList>
 #include <QString>
 
-class OpenVpnConfigFilter
-{
+class OpenVpnConfigFilter {
 public:
     // OpenVPN reads a line in pieces of at most 255 bytes with its newline
     // (inline blocks) and goes on with the rest as a line of its own; lines
     // longer than this would be read differently here and there.
     static constexpr int kMaxLineBytes = 254;
 
-    struct Verdict
-    {
+    struct Verdict {
         bool allowed = false;
-        int line = 0;           // 1-based line of the refusal
-        QByteArray text;        // that line as written
-        QByteArray directive;   // the refused directive as openvpn would read it (may be empty)
-        QString reason;         // why, for the log
+        int line = 0;         // 1-based line of the refusal
+        QByteArray text;      // that line as written
+        QByteArray directive; // the refused directive as openvpn would read it (may be empty)
+        QString reason;       // why, for the log
     };
 
     static Verdict check(const QByteArray& text);

@@ -7,8 +7,7 @@ class QTimer;
 
 // Watchdog of one network reply: aborts the reply when it has not finished
 // within the given time. It is the reply's child and goes with it.
-class QReplyTimeout : public QObject
-{
+class QReplyTimeout : public QObject {
     Q_OBJECT
 public:
     QReplyTimeout(QNetworkReply* reply, int milliseconds);
@@ -21,5 +20,5 @@ private slots:
     void TimeoutWork();
 
 private:
-    QTimer* m_timer = nullptr;   // owned through Qt's parent chain
+    QTimer* m_timer = nullptr; // owned through Qt's parent chain
 };

@@ -11,7 +11,10 @@
 // is recognised and dropped.
 namespace SequenceRun {
 
-inline const char* propertyName() { return "twSequenceRun"; }
+inline const char* propertyName()
+{
+    return "twSequenceRun";
+}
 
 inline void tag(QNetworkReply* reply, quint64 run)
 {

@@ -19,8 +19,7 @@ class QTimer;
 // The program's one session with the cloud service: login, heartbeat, device
 // list and state, the VPN connect and disconnect of a device, logout; writes
 // the OpenVPN configuration that a login brings.
-class VPNClient : public QObject
-{
+class VPNClient : public QObject {
     Q_OBJECT
 public:
     // The process-wide session, built on first use.
@@ -97,17 +96,17 @@ private:
     stVpnClientData m_data;
     VPNConnMsg m_connMsg;
     VPNDisconnMsg m_disconnMsg;
-    QNetworkAccessManager* m_netManager = nullptr;        // child of this object
-    QNetworkAccessManager* m_logoutNetManager = nullptr;  // child; only for Logout(token, server)
+    QNetworkAccessManager* m_netManager = nullptr;       // child of this object
+    QNetworkAccessManager* m_logoutNetManager = nullptr; // child; only for Logout(token, server)
     VPNHttpProtocol m_http;
-    QTimer* m_beatsTimer = nullptr;                       // child of this object
+    QTimer* m_beatsTimer = nullptr; // child of this object
     QMap<QString, Handler> m_handlers;
     stLoginResult m_loginReply;
     int m_beatsRetry = 3;
-    int m_beatsFailures = 0;          // heartbeat replies in a row without a usable body
-    quint64 m_session = 0;            // changes whenever a session begins or ends
-    quint64 m_connSession = 0;        // the session a connect run was started in
-    quint64 m_disconnSession = 0;     // the session a disconnect run was started in
+    int m_beatsFailures = 0;      // heartbeat replies in a row without a usable body
+    quint64 m_session = 0;        // changes whenever a session begins or ends
+    quint64 m_connSession = 0;    // the session a connect run was started in
+    quint64 m_disconnSession = 0; // the session a disconnect run was started in
     QPointer<QNetworkReply> m_pendingLogout;
     bool m_quitHooked = false;
     bool m_tornDown = false;

@@ -12,8 +12,7 @@ class QNetworkReply;
 
 // The connect sequence of a cloud device: asks the service to put the device
 // into the VPN, then reads back its VPN status, and reports once through Complete.
-class VPNConnMsg : public QObject
-{
+class VPNConnMsg : public QObject {
     Q_OBJECT
 public:
     VPNConnMsg();
@@ -42,7 +41,7 @@ private:
     // parser's message, the login lost if the service dropped it.
     bool parseOrEnd(Parser parse, QNetworkReply* reply, stBoxData& reported);
 
-    QNetworkAccessManager* m_manager = nullptr;   // child of this object
+    QNetworkAccessManager* m_manager = nullptr; // child of this object
     VPNHttpProtocol m_http;
     stVpnClientData data;
     stBoxData target;

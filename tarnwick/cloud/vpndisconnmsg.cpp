@@ -56,8 +56,7 @@ void VPNDisconnMsg::requestDeviceList()
 
 void VPNDisconnMsg::requestBoxStatus()
 {
-    SequenceRun::tag(m_http.requestDeviceStatus(m_manager, data.login.strServerAddr, data.strToken, data.box),
-                     m_run);
+    SequenceRun::tag(m_http.requestDeviceStatus(m_manager, data.login.strServerAddr, data.strToken, data.box), m_run);
 }
 
 void VPNDisconnMsg::requestVpnOff()

@@ -13,8 +13,7 @@ class QNetworkReply;
 // The disconnect sequence of a cloud device: checks in the device list that
 // the device is known and online, reads its status, then asks the service to
 // take it out of the VPN; reports once through Complete.
-class VPNDisconnMsg : public QObject
-{
+class VPNDisconnMsg : public QObject {
     Q_OBJECT
 public:
     VPNDisconnMsg();
@@ -42,7 +41,7 @@ private:
     void onDeviceStatusReply(QNetworkReply* reply);
     void onVpnInstructionReply(QNetworkReply* reply);
 
-    QNetworkAccessManager* m_manager = nullptr;   // child of this object
+    QNetworkAccessManager* m_manager = nullptr; // child of this object
     VPNHttpProtocol m_http;
     stVpnClientData data;
     QMap<qint32, Step> m_steps;

@@ -176,8 +176,8 @@ QNetworkReply* VPNHttpProtocol::requestLogin(QNetworkAccessManager* manager, con
     const QString deviceDigest = md5Hex(login.strDevicePswd);
     const QString path = QStringLiteral("%1?%2=%3&%4=%5&%6=%7&%8=%9")
                              .arg(C::kPathLogin, C::kReqDomain, encodeQueryValue(Cloud::domainValue()),
-                                  C::kReqAdminPassword, adminDigest, C::kReqDevicePassword, deviceDigest,
-                                  C::kReqVer, encodeQueryValue(login.strVersion));
+                                  C::kReqAdminPassword, adminDigest, C::kReqDevicePassword, deviceDigest, C::kReqVer,
+                                  encodeQueryValue(login.strVersion));
     return sendGet(manager, login.strServerAddr, path);
 }
 
@@ -207,19 +207,18 @@ QNetworkReply* VPNHttpProtocol::requestServerTest(QNetworkAccessManager* manager
 QNetworkReply* VPNHttpProtocol::requestDeviceStatus(QNetworkAccessManager* manager, const QString& host,
                                                     const QString& token, const stBoxData& box) const
 {
-    const QString path = C::kPathDeviceStatus + '?' + C::kReqToken + '=' + encodeQueryValue(token) + '&'
-                         + C::kReqSn + '=' + encodeQueryValue(box.sn) + '&' + C::kReqDevicePassword + '='
+    const QString path = C::kPathDeviceStatus + '?' + C::kReqToken + '=' + encodeQueryValue(token) + '&' + C::kReqSn
+                         + '=' + encodeQueryValue(box.sn) + '&' + C::kReqDevicePassword + '='
                          + md5Hex(box.devicePassword);
     return sendGet(manager, host, path);
 }
 
 QNetworkReply* VPNHttpProtocol::requestVpnInstruction(QNetworkAccessManager* manager, const QString& host,
-                                                      const QString& token,
-                                                      const stVpnInstruction& instruction) const
+                                                      const QString& token, const stVpnInstruction& instruction) const
 {
-    const QString path = C::kPathVpnInstruct + '?' + C::kReqToken + '=' + encodeQueryValue(token) + '&'
-                         + C::kReqSn + '=' + encodeQueryValue(instruction.sn) + '&' + C::kReqDevicePassword
-                         + '=' + md5Hex(instruction.accountKey) + '&' + C::kReqVpn + '='
+    const QString path = C::kPathVpnInstruct + '?' + C::kReqToken + '=' + encodeQueryValue(token) + '&' + C::kReqSn
+                         + '=' + encodeQueryValue(instruction.sn) + '&' + C::kReqDevicePassword + '='
+                         + md5Hex(instruction.accountKey) + '&' + C::kReqVpn + '='
                          + (instruction.on ? Cloud::vpnOnValue() : Cloud::vpnOffValue());
     qDebug().noquote() << CloudLogMask::pathWithQuery(path);
     return sendGet(manager, host, path);
@@ -256,14 +255,12 @@ bool VPNHttpProtocol::parseDeviceListReply(QNetworkReply* reply, QVector<stBoxDa
     return parseDeviceListBody(reply->url(), readBody(reply), boxes, dropped, msg);
 }
 
-bool VPNHttpProtocol::parseDeviceStatusReply(QNetworkReply* reply, stBoxData& box, bool& dropped,
-                                             QString& msg) const
+bool VPNHttpProtocol::parseDeviceStatusReply(QNetworkReply* reply, stBoxData& box, bool& dropped, QString& msg) const
 {
     return parseDeviceStatusBody(reply->url(), readBody(reply), box, dropped, msg);
 }
 
-bool VPNHttpProtocol::parseVpnInstructionReply(QNetworkReply* reply, stBoxData& box, bool& dropped,
-                                               QString& msg) const
+bool VPNHttpProtocol::parseVpnInstructionReply(QNetworkReply* reply, stBoxData& box, bool& dropped, QString& msg) const
 {
     return parseVpnInstructionBody(reply->url(), readBody(reply), box, dropped, msg);
 }
@@ -283,8 +280,7 @@ bool VPNHttpProtocol::parseLoginBody(const QUrl& url, const QByteArray& body, st
     msg = loginMessage(errorCode(object));
     if (!succeeded(object))
         return false;
-    if (!hasAll(object, {&C::kReplyToken, &C::kReplyCaText, &C::kReplyCaName, &C::kReplyVer,
-                         &C::kReplyPermission})) {
+    if (!hasAll(object, {&C::kReplyToken, &C::kReplyCaText, &C::kReplyCaName, &C::kReplyVer, &C::kReplyPermission})) {
         msg = Msg::loginIncompatible();
         return false;
     }
@@ -387,8 +383,8 @@ bool VPNHttpProtocol::parseDeviceStatusBody(const QUrl& url, const QByteArray& b
     return true;
 }
 
-bool VPNHttpProtocol::parseVpnInstructionBody(const QUrl& url, const QByteArray& body, stBoxData& box,
-                                              bool& dropped, QString& msg)
+bool VPNHttpProtocol::parseVpnInstructionBody(const QUrl& url, const QByteArray& body, stBoxData& box, bool& dropped,
+                                              QString& msg)
 {
     // The operation text of the messages follows the request's own "vpn" value.
     const QString operation = queryValue(url, C::kReqVpn) == Cloud::vpnOnValue() ? Msg::vpnOpOn() : Msg::vpnOpOff();

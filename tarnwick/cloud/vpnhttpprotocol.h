@@ -12,8 +12,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // The argument of a VPN instruction: raise (on) or drop the VPN of device `sn`.
-struct stVpnInstruction
-{
+struct stVpnInstruction {
     bool on = false;
     QString sn;
     QString accountKey;
@@ -23,8 +22,7 @@ struct stVpnInstruction
 // request on the caller's network manager (every reply gets a 5000 ms
 // watchdog) and turns each finished reply into a result, a record and a
 // message for the user. Holds no state.
-class VPNHttpProtocol : public QObject
-{
+class VPNHttpProtocol : public QObject {
     Q_OBJECT
 public:
     VPNHttpProtocol();
@@ -35,8 +33,7 @@ public:
 
     // Sends "http://<host><pathWithQuery>" as a GET with its watchdog and
     // its size bound; the reply belongs to the manager's owner.
-    QNetworkReply* sendGet(QNetworkAccessManager* manager, const QString& host,
-                           const QString& pathWithQuery) const;
+    QNetworkReply* sendGet(QNetworkAccessManager* manager, const QString& host, const QString& pathWithQuery) const;
 
     // The requests; each returns the reply that will arrive through the
     // manager's finished() signal.
@@ -67,8 +64,8 @@ public:
     static bool parseLogoutBody(const QUrl& url, const QByteArray& body, QString& msg);
     static bool parseHeartbeatBody(const QUrl& url, const QByteArray& body, QString& token, bool& dropped,
                                    QString& msg);
-    static bool parseDeviceListBody(const QUrl& url, const QByteArray& body, QVector<stBoxData>& boxes,
-                                    bool& dropped, QString& msg);
+    static bool parseDeviceListBody(const QUrl& url, const QByteArray& body, QVector<stBoxData>& boxes, bool& dropped,
+                                    QString& msg);
     static bool parseDeviceStatusBody(const QUrl& url, const QByteArray& body, stBoxData& box, bool& dropped,
                                       QString& msg);
     static bool parseVpnInstructionBody(const QUrl& url, const QByteArray& body, stBoxData& box, bool& dropped,

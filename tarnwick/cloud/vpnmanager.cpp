@@ -99,8 +99,7 @@ VpnManager::~VpnManager()
     quit(false);
 }
 
-bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user,
-                          QString password)
+bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password)
 {
     QMutexLocker lock(&m_mutex);
     const quint64 generation = ++m_generation;
@@ -331,8 +330,7 @@ QStringList VpnManager::openvpnArguments(const QString& configPath, const QStrin
     // script level after it, so that the configuration cannot raise it.
     QStringList args{QStringLiteral("--ignore-unknown-option")};
     args << windowsOnlyOptions();
-    args << QStringLiteral("--config") << configPath
-         << QStringLiteral("--remote") << server << portText
+    args << QStringLiteral("--config") << configPath << QStringLiteral("--remote") << server << portText
          << QStringLiteral("--auth-user-pass") << Tarnwick::Constants::kVpnKeyFile
          << QStringLiteral("--script-security") << QStringLiteral("1");
     return args;
@@ -344,9 +342,9 @@ bool VpnManager::isServerText(const QString& server)
         return true;
     // A host name: dot-separated labels of letters, digits and hyphens, none
     // starting or ending with a hyphen, at most 253 characters.
-    static const QRegularExpression host(QStringLiteral(
-        "\\A(?=.{1,253}\\z)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
-        "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\z"));
+    static const QRegularExpression host(
+        QStringLiteral("\\A(?=.{1,253}\\z)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\z"));
     // Dotted numbers that are not an IPv4 address are no host name either.
     static const QRegularExpression numeric(QStringLiteral("\\A[0-9.]+\\z"));
     return host.match(server).hasMatch() && !numeric.match(server).hasMatch();
@@ -411,7 +409,8 @@ bool VpnManager::noticeChildEnd()
     m_childEnded = true;
     const QList<QByteArray> lines = m_process.lastOutput();
     qWarning().noquote() << QStringLiteral("VpnManager: openvpn ended by itself with %1").arg(describeExit(status))
-                                + (lines.isEmpty() ? QStringLiteral(", without a word") : QStringLiteral("; its last lines:"));
+                                + (lines.isEmpty() ? QStringLiteral(", without a word")
+                                                   : QStringLiteral("; its last lines:"));
     for (const QByteArray& line : lines)
         qWarning().noquote() << QStringLiteral("VpnManager: openvpn: ") + logLine(line);
     return true;

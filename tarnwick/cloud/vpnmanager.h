@@ -34,20 +34,18 @@
 namespace VPN_Android {
 
 // One IPv4 address of one network interface of the PC.
-struct InterfaceAddress
-{
+struct InterfaceAddress {
     QString interfaceName;
     QString address;
 };
 
-class VpnManager : public QObject
-{
+class VpnManager : public QObject {
     Q_OBJECT
 public:
     using AddressLister = std::function<QVector<InterfaceAddress>()>;
 
     static constexpr int kWaitTickMs = 1000;
-    static constexpr int kWaitTicks = 10;         // the wait ends after the eleventh tick
+    static constexpr int kWaitTicks = 10; // the wait ends after the eleventh tick
     static constexpr int kRouteReadTimeoutMs = 2000;
     static constexpr int kRouteDeleteTimeoutMs = 3000;
     static constexpr qint64 kMaxConfigBytes = 1024 * 1024;
@@ -122,18 +120,18 @@ private:
     void addVpnFolderToPath(const QString& folder);
     void failStart();
 
-    Win32Process m_process;   // first member: destroyed last
+    Win32Process m_process; // first member: destroyed last
     int m_runStatus = 0;
     QRecursiveMutex m_mutex;
     QString m_configData;
     QString m_vpnIp;
-    QString m_tunnelDev;                 // the interface that carries m_vpnIp
-    QSet<QString> m_baseline;            // "interface address" pairs present at the start
-    quint64 m_generation = 0;            // changes at every start and quit
-    platform::NestedWait::Waker m_wait;  // of the start waiting for its tunnel, if one waits
+    QString m_tunnelDev;                // the interface that carries m_vpnIp
+    QSet<QString> m_baseline;           // "interface address" pairs present at the start
+    quint64 m_generation = 0;           // changes at every start and quit
+    platform::NestedWait::Waker m_wait; // of the start waiting for its tunnel, if one waits
     bool m_userFileWritten = false;
     bool m_childEnded = false;
-    QTimer m_watch;                      // looks after the child once the wait is over
+    QTimer m_watch; // looks after the child once the wait is over
     ProcessCommandRunner m_ownRunner;
     CommandRunner* m_runner = &m_ownRunner;
     AddressLister m_lister;

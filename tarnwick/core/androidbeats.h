@@ -4,8 +4,7 @@
 
 #include <QObject>
 
-class AndroidBeats : public QObject
-{
+class AndroidBeats : public QObject {
     Q_OBJECT
 public:
     // The parent given on the first call becomes the instance's parent.

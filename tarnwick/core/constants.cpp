@@ -82,21 +82,13 @@ const std::string kReplyOpenvpnUser = "openvpn-user";
 const std::string kReplyOpenvpnPassword = "openvpn-password";
 
 const QString kDeviceStatusTexts[kDeviceStatusCount] = {
-    QString::fromUtf8("在  线"),
-    QString::fromUtf8("离  线"),
-    QString::fromUtf8("占  用"),
-    QString::fromUtf8("联  机"),
-    QString::fromUtf8("联机中"),
-    QString::fromUtf8("停止中"),
+    QString::fromUtf8("在  线"), QString::fromUtf8("离  线"), QString::fromUtf8("占  用"),
+    QString::fromUtf8("联  机"), QString::fromUtf8("联机中"), QString::fromUtf8("停止中"),
 };
 
 const QColor kDeviceStatusColors[kDeviceStatusCount] = {
-    rgba(0, 0, 255, 255),
-    rgba(170, 170, 170, 255),
-    rgba(255, 0, 0, 255),
-    rgba(0, 176, 240, 255),
-    rgba(0, 176, 80, 255),
-    rgba(255, 0, 0, 255),
+    rgba(0, 0, 255, 255),   rgba(170, 170, 170, 255), rgba(255, 0, 0, 255),
+    rgba(0, 176, 240, 255), rgba(0, 176, 80, 255),    rgba(255, 0, 0, 255),
 };
 
 const QString kClientId = QUuid::createUuid().toString();

@@ -173,7 +173,8 @@ bool DeviceDatas::parseCsv(const QString& text, QVector<QStringList>& rows, QStr
         }
         if (c == QLatin1Char('"')) {
             if (!item.isEmpty())
-                return fail(QStringLiteral("csv file format error! double quote is middle of item! pos at: %1").arg(i + 1));
+                return fail(
+                    QStringLiteral("csv file format error! double quote is middle of item! pos at: %1").arg(i + 1));
             quoted = true;
             ++i;
         } else if (c == QLatin1Char(',')) {

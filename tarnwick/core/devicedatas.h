@@ -14,23 +14,21 @@
 #include <QVector>
 
 // One device of the lists, copied by value.
-struct stDeviceData
-{
-    int rowNo = 0;      // row number in the main window's table
-    int state = 0;      // 1 online, 2 occupied, 3 connected, else offline
-    QString deviceNo;   // key of the cloud list
-    QString userName;   // cloud account of the device
-    QString password;   // password of that account
+struct stDeviceData {
+    int rowNo = 0;    // row number in the main window's table
+    int state = 0;    // 1 online, 2 occupied, 3 connected, else offline
+    QString deviceNo; // key of the cloud list
+    QString userName; // cloud account of the device
+    QString password; // password of that account
     QString deviceName;
-    QString iccid;      // ICCID of the device's SIM card
-    QString lanIp;      // LAN address
-    QString ipAddress;  // address of a saved local panel
-    QString netText;    // network text
+    QString iccid;     // ICCID of the device's SIM card
+    QString lanIp;     // LAN address
+    QString ipAddress; // address of a saved local panel
+    QString netText;   // network text
 };
 Q_DECLARE_METATYPE(stDeviceData)
 
-class DeviceDatas : public QObject
-{
+class DeviceDatas : public QObject {
     Q_OBJECT
 public:
     static DeviceDatas* instance();

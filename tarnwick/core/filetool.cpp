@@ -34,7 +34,7 @@ bool copyThroughSaveFile(const QString& src, const QString& dst)
     for (;;) {
         const qint64 n = in.read(buffer, sizeof buffer);
         if (n < 0)
-            return false;  // the temporary file is discarded, dst stays
+            return false; // the temporary file is discarded, dst stays
         if (n == 0)
             break;
         if (out.write(buffer, n) != n)

@@ -5,8 +5,7 @@
 
 #include <QString>
 
-class FileTool
-{
+class FileTool {
 public:
     // Copies src to dst, creating dst's folder. The copy goes to a temporary
     // file that replaces dst only once complete; a dst that is src itself is

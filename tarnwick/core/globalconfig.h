@@ -7,15 +7,14 @@
 #include <QObject>
 #include <QString>
 
-class GlobalConfig : public QObject
-{
+class GlobalConfig : public QObject {
     Q_OBJECT
 public:
     static GlobalConfig* instance();
 
     // Loads the stored settings; instance() holds the program's one object.
     explicit GlobalConfig(QObject* parent = nullptr);
-    ~GlobalConfig() override;  // saves
+    ~GlobalConfig() override; // saves
 
     void load();
     // Writes the ten keys; false when the store could not be written.

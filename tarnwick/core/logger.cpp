@@ -17,10 +17,13 @@ thread_local bool t_busy = false;
 // Set once the program's logger is gone (static destruction at exit).
 std::atomic<bool> s_instanceGone{false};
 
-class BusyScope
-{
+class BusyScope {
 public:
-    BusyScope() : m_was(t_busy) { t_busy = true; }
+    BusyScope()
+        : m_was(t_busy)
+    {
+        t_busy = true;
+    }
     ~BusyScope() { t_busy = m_was; }
 
 private:
@@ -31,8 +34,7 @@ private:
 
 Logger* Logger::instance()
 {
-    static struct Instance
-    {
+    static struct Instance {
         Logger logger{Tarnwick::Constants::kLogFile};
         ~Instance() { s_instanceGone = true; }
     } instance;

@@ -8,8 +8,7 @@
 
 #include <memory>
 
-class Logger
-{
+class Logger {
 public:
     static Logger* instance();
 
@@ -22,7 +21,7 @@ public:
 
     // A logger of its own file, for the program's instance and for tests.
     explicit Logger(const QString& path);
-    ~Logger();  // flushes
+    ~Logger(); // flushes
 
     void appendLine(const QString& text);
     void flush();
@@ -37,7 +36,7 @@ private:
     QString m_path;
     QString m_buffer;
     int m_limit;
-    qint64 m_stampSecond = -1;   // the second m_stamp was made for
+    qint64 m_stampSecond = -1; // the second m_stamp was made for
     QString m_stamp;
     std::unique_ptr<QRecursiveMutex> m_mutex;
 };

@@ -19,10 +19,9 @@ namespace {
 
 // Lives for the whole process (never destroyed): a message may come from
 // any thread at any time, also while the program ends.
-struct State
-{
-    std::mutex mutex;              // guards everything below but terminalWrite
-    std::mutex terminalWrite;      // keeps the terminal's chunks in order
+struct State {
+    std::mutex mutex;         // guards everything below but terminalWrite
+    std::mutex terminalWrite; // keeps the terminal's chunks in order
     std::condition_variable wake;
     QByteArray terminal;
     QtMessageHandler previous = nullptr;

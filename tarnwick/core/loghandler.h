@@ -9,8 +9,7 @@
 
 #include <QtGlobal>
 
-class LogHandler
-{
+class LogHandler {
 public:
     // Installs the handler and starts its writer; the handler replaced is
     // kept. Nothing happens when it is installed already.

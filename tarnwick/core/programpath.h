@@ -7,8 +7,7 @@
 
 #include <QString>
 
-class ProgramPath
-{
+class ProgramPath {
 public:
     // The absolute path of name (a path relative to the program's folder).
     static QString resolve(const QString& name);

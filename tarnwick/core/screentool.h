@@ -8,8 +8,7 @@
 
 class QWidget;
 
-class ScreenTool
-{
+class ScreenTool {
 public:
     static int fontSize(int base);
     static int scale(int v);
@@ -31,8 +30,7 @@ public:
     static QSize scaleSizeFor(float factor, const QSize& size);
 
 private:
-    struct State
-    {
+    struct State {
         int dpi = 72;
         int width = -1;
         int height = -1;

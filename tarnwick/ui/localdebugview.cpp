@@ -79,7 +79,8 @@ LocalDebugView::LocalDebugView(QWidget* parent)
         {ActionVnc, u8("VNC"), QStringLiteral(":/pics/pic/vnc.png"), QStringLiteral(":/pics/pic/vnc_disable.png")},
         {ActionTransparent, u8("穿透"), QStringLiteral(":/pics/pic/pass.png"),
          QStringLiteral(":/pics/pic/pass_disable.png")},
-        {ActionFileOperate, u8("FTP"), QStringLiteral(":/pics/pic/ftp.png"), QStringLiteral(":/pics/pic/ftp_disable.png")},
+        {ActionFileOperate, u8("FTP"), QStringLiteral(":/pics/pic/ftp.png"),
+         QStringLiteral(":/pics/pic/ftp_disable.png")},
         {ActionSave, u8("保存"), QStringLiteral(":/pics/pic/save.png"), QStringLiteral(":/pics/pic/save_disable.png")},
         {ActionRefresh, u8("刷新"), QStringLiteral(":/pics/pic/refresh.png"), QString()},
         {ActionExit, u8("注销"), QStringLiteral(":/pics/pic/quit.png"), QString()},
@@ -167,7 +168,7 @@ LocalDebugView::~LocalDebugView()
     QObject::disconnect(forwardManager, nullptr, this, nullptr);
     forwardManager->stopNetForwardSilently();
     vpnConnected = false;
-    vncWindow.reset();  // not inside any of the window's loops here
+    vncWindow.reset(); // not inside any of the window's loops here
 }
 
 LocalDeviceFilterModel* LocalDebugView::filterModel() const
@@ -206,7 +207,7 @@ bool LocalDebugView::isForwardablePair(const QString& ipText, const QString& lan
     const QHostAddress ip(ipText);
     const QHostAddress lanIp(lanIpText);
     return isForwardableAddress(ip) && isForwardableAddress(lanIp)
-        && !ip.isEqual(lanIp, QHostAddress::TolerantConversion);
+           && !ip.isEqual(lanIp, QHostAddress::TolerantConversion);
 }
 
 void LocalDebugView::setVpnMenuDisabled(bool bForce)
@@ -241,7 +242,7 @@ void LocalDebugView::followForwarding()
     // a start or stop is pending the manager ignores requests, so the item
     // cannot be clicked then.
     const bool forwarded = !selectedIp.isEmpty() && forwardManager->deviceIp() == selectedIp
-        && forwardManager->stateName() == QLatin1String(LocalNetForwardManager::kStateStart);
+                           && forwardManager->stateName() == QLatin1String(LocalNetForwardManager::kStateStart);
     onChangeVPNMemuState(forwarded);
     if (isForwardingPending())
         menuGroup->setItemDisabled(ActionVpn, true);
@@ -363,35 +364,16 @@ void LocalDebugView::onFreshDeviceList()
 void LocalDebugView::OnActionTriggered(const QString&, int action)
 {
     switch (action) {
-    case ActionExit:
-        emit exitPageSignal();
-        break;
-    case ActionVpn:
-        onStartVPN();
-        break;
-    case ActionVnc:
-        onStartVNC();
-        break;
-    case ActionTransparent:
-        onStartTransparent();
-        break;
-    case ActionExport:
-        onExportDevice();
-        break;
-    case ActionImport:
-        onImportDevice();
-        break;
-    case ActionSave:
-        onSaveDevice();
-        break;
-    case ActionRefresh:
-        model->RefreshDevice();
-        break;
-    case ActionFileOperate:
-        onFileOperate();
-        break;
-    default:
-        break;
+    case ActionExit: emit exitPageSignal(); break;
+    case ActionVpn: onStartVPN(); break;
+    case ActionVnc: onStartVNC(); break;
+    case ActionTransparent: onStartTransparent(); break;
+    case ActionExport: onExportDevice(); break;
+    case ActionImport: onImportDevice(); break;
+    case ActionSave: onSaveDevice(); break;
+    case ActionRefresh: model->RefreshDevice(); break;
+    case ActionFileOperate: onFileOperate(); break;
+    default: break;
     }
 }
 

@@ -18,8 +18,7 @@ class MenuItemGroup;
 class QTableView;
 class VncViewerWindow;
 
-class LocalDebugView : public QWidget
-{
+class LocalDebugView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRefreshIntervalMs = 10000;

@@ -7,8 +7,7 @@
 
 #include <QSortFilterProxyModel>
 
-class LocalDeviceFilterModel : public QSortFilterProxyModel
-{
+class LocalDeviceFilterModel : public QSortFilterProxyModel {
     Q_OBJECT
 public:
     explicit LocalDeviceFilterModel(QObject* parent = nullptr);

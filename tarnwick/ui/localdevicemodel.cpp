@@ -1,12 +1,12 @@
 #include "tarnwick/ui/localdevicemodel.h"
 
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/core/filetool.h"
 #include "tarnwick/core/messages/msgdispatcher.h"
+#include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
-#include "tarnwick/core/discovery/scanthread.h"
-#include "tarnwick/core/messages/uimsg.h"
 
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
@@ -46,7 +46,7 @@ void closeClient(std::unique_ptr<FF::RPC::DispatchClient>& client)
     try {
         client.reset();
     } catch (...) {
-        client.release();  // a destructor that throws leaves nothing usable
+        client.release(); // a destructor that throws leaves nothing usable
     }
 }
 
@@ -86,19 +86,14 @@ QVariant LocalDeviceModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (index.column()) {
-    case 0:
-        return QStringLiteral("%1").arg(index.row() + 1);
-    case 1:
-        return row.deviceNo;
-    case 2:
-        return row.deviceName;
+    case 0: return QStringLiteral("%1").arg(index.row() + 1);
+    case 1: return row.deviceNo;
+    case 2: return row.deviceName;
     case kStateColumn:
         return (state >= 0 && state < C::kDeviceStatusCount) ? C::kDeviceStatusTexts[state]
-                                                              : C::kDeviceStatusTexts[C::StatusOnline];
-    case kIpColumn:
-        return row.ip;
-    case kLanIpColumn:
-        return row.lanIp;
+                                                             : C::kDeviceStatusTexts[C::StatusOnline];
+    case kIpColumn: return row.ip;
+    case kLanIpColumn: return row.lanIp;
     }
     return QVariant();
 }
@@ -179,17 +174,20 @@ QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface
     wait.exec();
     disconnect(result);
     disconnect(cancel);
-    owner.reset();  // waits for the thread, so its handler has finished
+    owner.reset(); // waits for the thread, so its handler has finished
     return *found;
 }
 
 void LocalDeviceModel::RefreshDevice()
 {
     const quint64 generation = ++m_refreshGeneration;
-    struct Depth
-    {
+    struct Depth {
         int& depth;
-        explicit Depth(int& d) : depth(d) { ++depth; }
+        explicit Depth(int& d)
+            : depth(d)
+        {
+            ++depth;
+        }
         ~Depth() { --depth; }
     } depth(m_refreshDepth);
 
@@ -274,8 +272,7 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     if (cancelled || netIntf.isEmpty())
         return;
 
-    std::unique_ptr<LoadLocalDevice> owner(m_savedProbeFactory ? m_savedProbeFactory(this)
-                                                               : new LoadLocalDevice(this));
+    std::unique_ptr<LoadLocalDevice> owner(m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this));
     LoadLocalDevice* probe = owner.get();
     auto found = std::make_shared<QVector<stLocalDeviceInfo>>();
     platform::NestedWait wait;
@@ -297,7 +294,7 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     wait.exec();
     disconnect(result);
     disconnect(cancel);
-    owner.reset();  // waits for the thread, so its handler has finished
+    owner.reset(); // waits for the thread, so its handler has finished
     const QVector<stLocalDeviceInfo> saved = *found;
 
     if (cancelled) {

@@ -19,8 +19,7 @@
 
 class ScanThread;
 
-class LocalDeviceModel : public QAbstractTableModel
-{
+class LocalDeviceModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int kColumnCount = 6;

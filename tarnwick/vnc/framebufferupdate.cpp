@@ -53,8 +53,7 @@ void FrameBufferUpdate::run()
                 return;
             state = State::RectangleHeader;
             break;
-        default:
-            fail(nullptr, "bugging");
+        default: fail(nullptr, "bugging");
         }
     }
 }

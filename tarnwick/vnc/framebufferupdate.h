@@ -10,8 +10,7 @@
 
 namespace VNC {
 
-class FrameBufferUpdate : public VncProtocol
-{
+class FrameBufferUpdate : public VncProtocol {
 public:
     void run() override;
 

@@ -23,8 +23,7 @@ const char kCountReadFailed[] = "read subrectData failed!";
 const char kSubrectsReadFailed[] = "read subRectStruct failed!";
 
 // Where a tile's bytes end, or how many are needed to know more.
-struct TileExtent
-{
+struct TileExtent {
     qint64 length;       // the whole tile, or the bytes needed to go on
     const char* failure; // what is missing when the bytes cannot be had
     bool whole;          // length bytes are held: the tile is complete
@@ -52,8 +51,7 @@ TileExtent tileExtent(const uchar* p, qint64 held, int tw, int th, int bpp)
 }
 
 // The visible part of a rectangle, x1 and y1 exclusive.
-struct Clip
-{
+struct Clip {
     int x0, y0, x1, y1;
     bool empty() const { return x0 >= x1 || y0 >= y1; }
 };
@@ -65,8 +63,7 @@ Clip clip(int x, int y, int w, int h, int width, int height)
 
 // Draws straight into the target's frame buffer, locked for a batch of
 // tiles; without a target, or outside its image and the frame, nothing.
-class FrameSink
-{
+class FrameSink {
 public:
     FrameSink(VncFrameTarget* target, const VncPixelFormat& format, const QSize& frame)
         : m_target(target)
@@ -130,8 +127,7 @@ private:
 };
 
 // Ends a batch of drawing also when a sink call throws.
-class Batch
-{
+class Batch {
 public:
     explicit Batch(FrameSink& sink)
         : m_sink(sink)
@@ -243,8 +239,8 @@ bool VncHextileDecoder::decodeRect(VncInputBuffer& in, const VncRectHeader& rect
                 Batch batch(sink);
                 const uchar* tile = p;
                 for (int drawX = m_tileX; drawX < x; drawX += kHextileTileSize)
-                    tile = drawTile(tile, bpp, drawX, m_tileY, std::min(kHextileTileSize, right - drawX), th,
-                                    m_colours, sink);
+                    tile = drawTile(tile, bpp, drawX, m_tileY, std::min(kHextileTileSize, right - drawX), th, m_colours,
+                                    sink);
             }
             in.consume(used);
             m_tileX = x;

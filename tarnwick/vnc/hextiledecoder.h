@@ -18,8 +18,7 @@ class VncInputBuffer;
 class VncPixelFormat;
 struct VncRectHeader;
 
-class VncHextileDecoder
-{
+class VncHextileDecoder {
 public:
     explicit VncHextileDecoder(const VncPixelFormat& format);
 
@@ -34,8 +33,7 @@ public:
     // Background and foreground of the rectangle so far, as raw pixels of
     // the format. A background never given is black (all zero in every
     // format).
-    struct Colours
-    {
+    struct Colours {
         uchar background[4] = {};
         uchar foreground[4] = {};
         bool foregroundGiven = false;

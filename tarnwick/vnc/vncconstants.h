@@ -76,11 +76,11 @@ constexpr int kIdleHeight = 480;
 constexpr qint64 kReadAheadBytes = 256 * 1024;
 
 // Time limits (ms).
-constexpr int kReadTimeoutMs = 30000;      // server silence inside a rectangle
-constexpr int kWriteTimeoutMs = 30000;     // one wait for bytes to leave
-constexpr int kWaitSliceMs = 100;          // waits go in slices so that a close stops them
+constexpr int kReadTimeoutMs = 30000;  // server silence inside a rectangle
+constexpr int kWriteTimeoutMs = 30000; // one wait for bytes to leave
+constexpr int kWaitSliceMs = 100;      // waits go in slices so that a close stops them
 constexpr int kReconnectIntervalMs = 5000;
-constexpr int kConnectTimeoutMs = 5000;    // a first answer to the connection attempt
+constexpr int kConnectTimeoutMs = 5000;       // a first answer to the connection attempt
 constexpr int kInputHandOverTimeoutMs = 1000; // GUI wait for a key or pointer event to leave
 
 // Keysym sent for keys without a mapping.

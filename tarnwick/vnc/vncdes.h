@@ -9,8 +9,7 @@
 
 namespace VNC {
 
-struct DesKeySchedule
-{
+struct DesKeySchedule {
     // Per round, the eight 6-bit groups of the 48-bit subkey.
     uint8_t subkeys[16][8] = {};
 };

@@ -9,8 +9,7 @@
 
 namespace VNC {
 
-class VncProException : public std::exception
-{
+class VncProException : public std::exception {
 public:
     VncProException(const std::string& step, const std::string& reason);
     const char* what() const noexcept override;
@@ -19,8 +18,7 @@ private:
     std::string m_text;
 };
 
-class VncPasswdIncorrect : public std::exception
-{
+class VncPasswdIncorrect : public std::exception {
 public:
     const char* what() const noexcept override;
 };

@@ -11,8 +11,7 @@ namespace VNC {
 
 // The pixels of a 32-bit image, taken once for many small draws. Without an
 // image (or with one of another depth) it has no pixels and draws nothing.
-struct FrameView
-{
+struct FrameView {
     FrameView() = default;
     explicit FrameView(QImage& image)
         : bits(image.depth() == 32 ? image.bits() : nullptr)

@@ -18,8 +18,7 @@
 
 namespace VNC {
 
-class VncInputBuffer
-{
+class VncInputBuffer {
 public:
     // Appends at most `max` bytes at `to` without waiting and returns how
     // many (0: none have arrived), or -1 once the stream has ended.

@@ -9,8 +9,7 @@
 
 namespace VNC {
 
-class VncMouse : public VncProtocol
-{
+class VncMouse : public VncProtocol {
 public:
     void setPointer(quint8 buttons, int x, int y);
     void run() override;
@@ -21,8 +20,7 @@ private:
     qint32 y = 0;
 };
 
-class VncKey : public VncProtocol
-{
+class VncKey : public VncProtocol {
 public:
     void setKey(quint32 keysym, quint8 down);
     void run() override;

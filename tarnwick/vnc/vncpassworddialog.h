@@ -7,8 +7,7 @@
 class QLineEdit;
 class QPushButton;
 
-class VncPasswordDialog : public QDialog
-{
+class VncPasswordDialog : public QDialog {
     Q_OBJECT
 
 public:

@@ -13,12 +13,9 @@ namespace VNC {
 std::unique_ptr<VncPixelFormat> VncPixelFormat::create(int quality, FrameCallback frameCallback)
 {
     switch (quality) {
-    case LowQuality:
-        return std::make_unique<VncLowQualityPixFormat>(std::move(frameCallback));
-    case MiddleQuality:
-        return std::make_unique<VncMiddleQualityPixFormat>(std::move(frameCallback));
-    default:
-        return std::make_unique<VncHighQualityPixFormat>(std::move(frameCallback));
+    case LowQuality: return std::make_unique<VncLowQualityPixFormat>(std::move(frameCallback));
+    case MiddleQuality: return std::make_unique<VncMiddleQualityPixFormat>(std::move(frameCallback));
+    default: return std::make_unique<VncHighQualityPixFormat>(std::move(frameCallback));
     }
 }
 

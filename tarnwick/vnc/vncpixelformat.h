@@ -21,8 +21,7 @@ class VncHextileDecoder;
 class VncInputBuffer;
 
 // The header of one rectangle of a FramebufferUpdate, in host order.
-struct VncRectHeader
-{
+struct VncRectHeader {
     quint16 x = 0;
     quint16 y = 0;
     quint16 width = 0;
@@ -32,16 +31,14 @@ struct VncRectHeader
 
 // A frame buffer that decoded pixels are drawn into directly. beginDraw locks
 // it and returns the RGBA8888 image (null: drop the pixels); endDraw unlocks.
-class VncFrameTarget
-{
+class VncFrameTarget {
 public:
     virtual ~VncFrameTarget() = default;
     virtual QImage* beginDraw() = 0;
     virtual void endDraw() = 0;
 };
 
-class VncPixelFormat
-{
+class VncPixelFormat {
 public:
     using FrameCallback = std::function<void(QImage*, int, int, bool)>;
 
@@ -83,8 +80,8 @@ public:
 
 protected:
     explicit VncPixelFormat(FrameCallback frameCallback);
-    void setMessage(int bitsPerPixel, int depth, quint16 redMax, quint16 greenMax, quint16 blueMax,
-                    int redShift, int greenShift, int blueShift);
+    void setMessage(int bitsPerPixel, int depth, quint16 redMax, quint16 greenMax, quint16 blueMax, int redShift,
+                    int greenShift, int blueShift);
 
     FrameCallback frameCallback;
 
@@ -97,8 +94,7 @@ private:
     std::unique_ptr<VncHextileDecoder> m_hextile;
 };
 
-class VncLowQualityPixFormat : public VncPixelFormat
-{
+class VncLowQualityPixFormat : public VncPixelFormat {
 public:
     explicit VncLowQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;
@@ -107,15 +103,13 @@ private:
     quint32 m_table[256];
 };
 
-class VncMiddleQualityPixFormat : public VncPixelFormat
-{
+class VncMiddleQualityPixFormat : public VncPixelFormat {
 public:
     explicit VncMiddleQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;
 };
 
-class VncHighQualityPixFormat : public VncPixelFormat
-{
+class VncHighQualityPixFormat : public VncPixelFormat {
 public:
     explicit VncHighQualityPixFormat(FrameCallback frameCallback);
     void convertPixels(const uchar* source, quint32* rgba, int n) const override;

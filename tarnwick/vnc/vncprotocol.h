@@ -16,8 +16,7 @@ namespace VNC {
 
 class VncProtocolDispatcher;
 
-class VncProtocol
-{
+class VncProtocol {
 public:
     VncProtocol() = default;
     virtual ~VncProtocol();

@@ -28,8 +28,7 @@ class VncProtocol;
 class VncViewerClient;
 
 // The server's pixel format of ServerInit; the three maxima in host order.
-struct VncServerPixelFormat
-{
+struct VncServerPixelFormat {
     quint8 bitsPerPixel = 0;
     quint8 depth = 0;
     quint8 bigEndian = 0;
@@ -43,8 +42,7 @@ struct VncServerPixelFormat
     quint8 padding[3] = {};
 };
 
-class VncProtocolDispatcher
-{
+class VncProtocolDispatcher {
 public:
     using FrameCallback = std::function<void(QImage*, int, int, bool)>;
 

@@ -23,8 +23,8 @@ quint16 bigEndian16(const QByteArray& b, int at)
 
 quint32 bigEndian32(const QByteArray& b, int at)
 {
-    return (quint32(quint8(b[at])) << 24) | (quint32(quint8(b[at + 1])) << 16)
-           | (quint32(quint8(b[at + 2])) << 8) | quint32(quint8(b[at + 3]));
+    return (quint32(quint8(b[at])) << 24) | (quint32(quint8(b[at + 1])) << 16) | (quint32(quint8(b[at + 2])) << 8)
+           | quint32(quint8(b[at + 3]));
 }
 
 QByteArray clientInit()
@@ -71,8 +71,7 @@ void VncAuthentication::run()
         if (readSecurityResult())
             setNext(std::make_unique<VncInit>());
         return;
-    default:
-        failStep("VncAuthentication", nullptr, "bugging");
+    default: failStep("VncAuthentication", nullptr, "bugging");
     }
 }
 
@@ -89,13 +88,9 @@ bool VncAuthentication::readSecurityType()
         writeBytes(clientInit());
         setNext(std::make_unique<VncInit>());
         return false;
-    case Constants::kSecurityVncAuth:
-        state = State::Challenge;
-        return true;
-    case Constants::kSecurityInvalid:
-        failStep("VncAuthentication", "unsupport type!", "unsupport type");
-    default:
-        failStep("VncAuthentication", "unkown security type", "unsupport type");
+    case Constants::kSecurityVncAuth: state = State::Challenge; return true;
+    case Constants::kSecurityInvalid: failStep("VncAuthentication", "unsupport type!", "unsupport type");
+    default: failStep("VncAuthentication", "unkown security type", "unsupport type");
     }
 }
 

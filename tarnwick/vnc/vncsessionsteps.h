@@ -10,15 +10,13 @@
 namespace VNC {
 
 // ProtocolVersion: accepts servers of 3.3, 3.7 and 3.8, answers 3.3.
-class VncVersionHandShake : public VncProtocol
-{
+class VncVersionHandShake : public VncProtocol {
 public:
     void run() override;
 };
 
 // Security type, the VNC challenge when asked for, the result, ClientInit.
-class VncAuthentication : public VncProtocol
-{
+class VncAuthentication : public VncProtocol {
 public:
     void run() override;
 
@@ -38,8 +36,7 @@ private:
 };
 
 // ServerInit: frame buffer size, the server's pixel format, the desktop name.
-class VncInit : public VncProtocol
-{
+class VncInit : public VncProtocol {
 public:
     void run() override;
 
@@ -49,22 +46,19 @@ private:
 };
 
 // SetEncodings: Hextile only.
-class VncEncodingSet : public VncProtocol
-{
+class VncEncodingSet : public VncProtocol {
 public:
     void run() override;
 };
 
 // SetPixelFormat of the chosen image quality.
-class VncPixelFormatSet : public VncProtocol
-{
+class VncPixelFormatSet : public VncProtocol {
 public:
     void run() override;
 };
 
 // The first, non-incremental FramebufferUpdateRequest.
-class VncUpdateRequestAll : public VncProtocol
-{
+class VncUpdateRequestAll : public VncProtocol {
 public:
     void run() override;
 };

@@ -35,11 +35,9 @@ VncViewer::VncViewer(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     connect(&client, &VncViewerClient::vncServerDisconnected, this, &VncViewer::serverDisconnected);
     connect(&client, &VncViewerClient::vncPasswdNeeded, this, &VncViewer::passwordDlgShow, Qt::QueuedConnection);
-    connect(&client, &VncViewerClient::vncPasswdIncorrect, this, &VncViewer::passwordIncorrect,
-            Qt::QueuedConnection);
+    connect(&client, &VncViewerClient::vncPasswdIncorrect, this, &VncViewer::passwordIncorrect, Qt::QueuedConnection);
     connect(&client, &VncViewerClient::updateScreen, this, &VncViewer::updateScreen, Qt::QueuedConnection);
-    connect(&client, &VncViewerClient::unexpectedError, this, &VncViewer::showUnexpectedError,
-            Qt::QueuedConnection);
+    connect(&client, &VncViewerClient::unexpectedError, this, &VncViewer::showUnexpectedError, Qt::QueuedConnection);
 }
 
 VncViewer::~VncViewer()
@@ -210,14 +208,10 @@ void VncViewer::sendPointer(const QPointF& position)
 int VncViewer::buttonBit(Qt::MouseButton button)
 {
     switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::MiddleButton:
-        return 2;
-    case Qt::RightButton:
-        return 4;
-    default:
-        return 0;
+    case Qt::LeftButton: return 1;
+    case Qt::MiddleButton: return 2;
+    case Qt::RightButton: return 4;
+    default: return 0;
     }
 }
 

@@ -19,8 +19,7 @@
 
 namespace VNC {
 
-class VncViewer : public QWidget, public VncFrameTarget
-{
+class VncViewer : public QWidget, public VncFrameTarget {
     Q_OBJECT
 
 public:

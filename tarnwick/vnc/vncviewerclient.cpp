@@ -28,8 +28,7 @@ VncViewerClient::VncViewerClient(QObject* parent)
             Qt::QueuedConnection);
     connect(this, &VncViewerClient::syncDisconnectServer, this, &VncViewerClient::manualDisconnectServer,
             Qt::QueuedConnection);
-    connect(this, &VncViewerClient::sendMouseEventSync, this, &VncViewerClient::doSendMouseEvent,
-            Qt::QueuedConnection);
+    connect(this, &VncViewerClient::sendMouseEventSync, this, &VncViewerClient::doSendMouseEvent, Qt::QueuedConnection);
     connect(this, &VncViewerClient::sendKeyEventSync, this, &VncViewerClient::doSendKeyEvent, Qt::QueuedConnection);
 }
 
@@ -219,8 +218,7 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     if (!reconnecting)
         reconnectTimer->stop();
     connect(socket.get(), &QTcpSocket::connected, this, &VncViewerClient::serverConnected, Qt::UniqueConnection);
-    connect(socket.get(), &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected,
-            Qt::UniqueConnection);
+    connect(socket.get(), &QTcpSocket::disconnected, this, &VncViewerClient::serverDisconnected, Qt::UniqueConnection);
     connect(socket.get(), &QTcpSocket::errorOccurred, this, &VncViewerClient::connectFailed, Qt::UniqueConnection);
     // A refused or unreachable server reports an error; one that never
     // answers only this timer does.
@@ -334,8 +332,7 @@ void VncViewerClient::reportLoss()
     emit vncServerDisconnected();
     if (autoReconnect.load() && reconnectTimer) {
         qDebug() << "ready to reconnect:" << host;
-        connect(reconnectTimer.get(), &QTimer::timeout, this, &VncViewerClient::timeToReconnect,
-                Qt::UniqueConnection);
+        connect(reconnectTimer.get(), &QTimer::timeout, this, &VncViewerClient::timeToReconnect, Qt::UniqueConnection);
         reconnectTimer->start(m_reconnectIntervalMs.load());
     }
 }

@@ -33,8 +33,7 @@ enum class ConnectionState : int {
     Disconnected = 2,
 };
 
-class VncViewerClient : public QObject
-{
+class VncViewerClient : public QObject {
     Q_OBJECT
 
 public:

@@ -160,8 +160,7 @@ QMenu* VncViewerWindow::createQualityMenu(QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     auto* group = new QActionGroup(menu);
-    struct Entry
-    {
+    struct Entry {
         const char* text;
         VncImageQuality quality;
         void (VncViewerWindow::*slot)();

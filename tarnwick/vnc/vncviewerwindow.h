@@ -16,8 +16,7 @@ namespace VNC {
 class VncViewer;
 }
 
-class VncViewerWindow : public QWidget
-{
+class VncViewerWindow : public QWidget {
     Q_OBJECT
 
 public:

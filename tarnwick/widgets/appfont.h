@@ -7,8 +7,7 @@
 #include <QFont>
 #include <QString>
 
-class AppFont
-{
+class AppFont {
 public:
     // "微软雅黑" when installed, else "WenQuanYi Micro Hei".
     static QString family();

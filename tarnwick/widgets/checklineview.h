@@ -7,8 +7,7 @@
 
 #include <QWidget>
 
-class CheckLineView : public QWidget, public ItemView
-{
+class CheckLineView : public QWidget, public ItemView {
     Q_OBJECT
     Q_INTERFACES(ItemView)
 public:

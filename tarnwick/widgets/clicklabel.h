@@ -4,8 +4,7 @@
 
 #include <QLabel>
 
-class ClickLabel : public QLabel
-{
+class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(QWidget* parent = nullptr);

@@ -7,8 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-class CustomLineView : public QWidget
-{
+class CustomLineView : public QWidget {
     Q_OBJECT
 public:
     CustomLineView(const QString& label, QWidget* widget, QWidget* parent = nullptr);

@@ -8,8 +8,7 @@
 
 class PixmapLineEdit;
 
-class EditLineView : public QWidget
-{
+class EditLineView : public QWidget {
     Q_OBJECT
 public:
     EditLineView(const QString& label, const QString& text, QWidget* parent = nullptr);

@@ -8,8 +8,7 @@
 #include <QObject>
 #include <QVariant>
 
-class ItemView
-{
+class ItemView {
 public:
     virtual ~ItemView() = default;
     virtual void setValue(const QVariant& value) = 0;

@@ -6,8 +6,7 @@
 // shows a picture calls init(), and so must code that loads a picture by path
 // before it has built any kit widget.
 
-class KitResources
-{
+class KitResources {
 public:
     // Registers the resource tree once; later calls do nothing. GUI thread.
     static void init();

@@ -31,8 +31,8 @@ MenuAction::MenuAction(int action, const QString& icon, const QString& text, boo
     setUp(icon, text, parent);
 }
 
-MenuAction::MenuAction(int action, const QString& icon, const QString& disabledIcon, const QString& text,
-                       bool vertical, QWidget* parent)
+MenuAction::MenuAction(int action, const QString& icon, const QString& disabledIcon, const QString& text, bool vertical,
+                       QWidget* parent)
     : QWidgetAction(parent)
     , m_action(action)
     , m_vertical(vertical)

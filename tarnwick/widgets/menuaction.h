@@ -8,8 +8,7 @@
 
 class PixmapLabel;
 
-class MenuAction : public QWidgetAction
-{
+class MenuAction : public QWidgetAction {
     Q_OBJECT
 public:
     MenuAction(int action, bool vertical, QWidget* parent = nullptr);

@@ -13,18 +13,16 @@
 class MenuItem;
 class QHBoxLayout;
 
-struct MenuInfo
-{
-    QString name;                    // the key in the bar; not empty
-    QString text;                    // visible text; not empty
-    int popupPosition = 0;           // MenuItem::PopupPosition
+struct MenuInfo {
+    QString name;          // the key in the bar; not empty
+    QString text;          // visible text; not empty
+    int popupPosition = 0; // MenuItem::PopupPosition
     bool fixedMenuWidth = false;
     QString icon;
     QVector<MenuItemInfo> actions;
 };
 
-class MenuBar : public QWidget
-{
+class MenuBar : public QWidget {
     Q_OBJECT
 public:
     explicit MenuBar(QWidget* parent = nullptr);

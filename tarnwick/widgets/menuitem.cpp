@@ -220,18 +220,10 @@ void MenuItem::showMenu()
 
     m_menu->popup(p);
     switch (m_popupPosition) {
-    case AboveLeft:
-        m_menu->move(p.x(), p.y() - estimate);
-        break;
-    case AboveRight:
-        m_menu->move(p.x() + width() - m_menu->width(), p.y() - estimate);
-        break;
-    case BelowRight:
-        m_menu->move(p.x() + width() - m_menu->width(), p.y() + height());
-        break;
-    default:
-        m_menu->move(m_menu->x(), p.y() + height());
-        break;
+    case AboveLeft: m_menu->move(p.x(), p.y() - estimate); break;
+    case AboveRight: m_menu->move(p.x() + width() - m_menu->width(), p.y() - estimate); break;
+    case BelowRight: m_menu->move(p.x() + width() - m_menu->width(), p.y() + height()); break;
+    default: m_menu->move(m_menu->x(), p.y() + height()); break;
     }
     // No hover colour while the menu is open; aboutToHide brings it back.
     const QString stored = m_hoverColor;

@@ -17,8 +17,7 @@ class MenuAction;
 class PixmapLabel;
 class QMenu;
 
-class MenuItem : public QWidget
-{
+class MenuItem : public QWidget {
     Q_OBJECT
 public:
     // Where the menu opens relative to the item.

@@ -13,8 +13,7 @@
 class MenuItem;
 class QBoxLayout;
 
-class MenuItemGroup : public QWidget
-{
+class MenuItemGroup : public QWidget {
     Q_OBJECT
 public:
     explicit MenuItemGroup(const QString& name, QWidget* parent = nullptr);

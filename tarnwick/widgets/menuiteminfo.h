@@ -5,10 +5,9 @@
 #include <QString>
 #include <QVector>
 
-struct MenuItemInfo
-{
-    int action = 0;         // unique within one menu or group
+struct MenuItemInfo {
+    int action = 0; // unique within one menu or group
     QString text;
-    QString icon;           // resource path; may be empty
-    QString disabledIcon;   // shown while disabled; may be empty
+    QString icon;         // resource path; may be empty
+    QString disabledIcon; // shown while disabled; may be empty
 };

@@ -6,8 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-class MenuNavgation : public QWidget
-{
+class MenuNavgation : public QWidget {
     Q_OBJECT
 public:
     explicit MenuNavgation(QWidget* parent = nullptr);

@@ -23,12 +23,9 @@ namespace {
 QString iconForType(MessageBox::Type type)
 {
     switch (type) {
-    case MessageBox::Warning:
-        return QString::fromLatin1(kIconWarn);
-    case MessageBox::Question:
-        return QString::fromLatin1(kIconAsk);
-    default:
-        return QString::fromLatin1(kIconInfo);
+    case MessageBox::Warning: return QString::fromLatin1(kIconWarn);
+    case MessageBox::Question: return QString::fromLatin1(kIconAsk);
+    default: return QString::fromLatin1(kIconInfo);
     }
 }
 
@@ -153,8 +150,7 @@ MessageBox::Result MessageBox::exec()
     m_result = Closed;
     show();
     if (m_referenceWidget && m_referenceWidget != this) {
-        const QPoint offset((m_referenceWidget->width() - width()) / 2,
-                            (m_referenceWidget->height() - height()) / 2);
+        const QPoint offset((m_referenceWidget->width() - width()) / 2, (m_referenceWidget->height() - height()) / 2);
         move(m_referenceWidget->mapToGlobal(offset));
     }
     m_eventLoop = std::make_unique<QEventLoop>();
@@ -235,7 +231,7 @@ void MessageBox::centerInParent()
 }
 
 MessageBox::Result MessageBox::question(QWidget* parent, const QString& title, const QString& text,
-                                       const QString& button1, const QString& button2, Qt::Alignment buttonAlign)
+                                        const QString& button1, const QString& button2, Qt::Alignment buttonAlign)
 {
     MessageBox box(Question, title, text, button1, button2, parent);
     box.setButtonAlignment(buttonAlign);
@@ -243,7 +239,7 @@ MessageBox::Result MessageBox::question(QWidget* parent, const QString& title, c
 }
 
 MessageBox::Result MessageBox::information(QWidget* parent, const QString& title, const QString& text,
-                                          const QString& button, Qt::Alignment buttonAlign)
+                                           const QString& button, Qt::Alignment buttonAlign)
 {
     MessageBox box(Information, title, text, button, QString(), parent);
     box.setButtonAlignment(buttonAlign);
@@ -251,7 +247,7 @@ MessageBox::Result MessageBox::information(QWidget* parent, const QString& title
 }
 
 MessageBox::Result MessageBox::warning(QWidget* parent, const QString& title, const QString& text,
-                                      const QString& button, Qt::Alignment buttonAlign)
+                                       const QString& button, Qt::Alignment buttonAlign)
 {
     MessageBox box(Warning, title, text, button, QString(), parent);
     box.setButtonAlignment(buttonAlign);

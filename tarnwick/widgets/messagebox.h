@@ -16,8 +16,7 @@
 class QEventLoop;
 class QHBoxLayout;
 
-class MessageBox : public MovableWidget
-{
+class MessageBox : public MovableWidget {
     Q_OBJECT
 public:
     enum Type { Content = 0, Information = 1, Warning = 2, Question = 3 };
@@ -26,8 +25,8 @@ public:
 
     // A typed box (information, warning or question). The box is always a
     // top-level window; parent is only the reference for size and position.
-    MessageBox(Type type, const QString& title, const QString& text, const QString& button1,
-               const QString& button2, QWidget* parent = nullptr);
+    MessageBox(Type type, const QString& title, const QString& text, const QString& button1, const QString& button2,
+               QWidget* parent = nullptr);
     // A content-mode box: the caller supplies the middle with setContentWidget().
     MessageBox(QWidget* parent, const QString& title, const QString& button1, const QString& button2);
     ~MessageBox() override;

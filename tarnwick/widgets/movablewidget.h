@@ -11,8 +11,7 @@
 
 #include <functional>
 
-class MovableWidget : public QWidget
-{
+class MovableWidget : public QWidget {
     Q_OBJECT
 public:
     // Milliseconds since the epoch; tests inject a fake one.

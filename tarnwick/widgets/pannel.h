@@ -5,8 +5,7 @@
 
 #include <QWidget>
 
-class Pannel : public QWidget
-{
+class Pannel : public QWidget {
     Q_OBJECT
 public:
     explicit Pannel(const QString& title, QWidget* parent = nullptr);

@@ -11,8 +11,7 @@
 class QBoxLayout;
 class QLabel;
 
-class PixmapLabel : public QWidget
-{
+class PixmapLabel : public QWidget {
     Q_OBJECT
 public:
     PixmapLabel(const QString& icon, bool vertical, QWidget* parent = nullptr);

@@ -12,8 +12,7 @@ class PixmapLabel;
 class QLabel;
 class QValidator;
 
-class PixmapLineEdit : public QFrame
-{
+class PixmapLineEdit : public QFrame {
     Q_OBJECT
 public:
     explicit PixmapLineEdit(QWidget* parent = nullptr);

@@ -26,10 +26,11 @@ void PushButton::applyDefaultStyle()
 
 void PushButton::setButtonDisabled(bool disabled)
 {
-    const QString style = disabled ? QString::fromLatin1(kButtonStyleTemplate)
-                                         .arg(kButtonDisabledColour, kButtonDisabledColour, kButtonDisabledColour)
-                                   : QString::fromLatin1(kButtonStyleTemplate)
-                                         .arg(kButtonColour, kButtonHoverColour, kButtonPressedColour);
+    const QString style =
+        disabled
+            ? QString::fromLatin1(kButtonStyleTemplate)
+                  .arg(kButtonDisabledColour, kButtonDisabledColour, kButtonDisabledColour)
+            : QString::fromLatin1(kButtonStyleTemplate).arg(kButtonColour, kButtonHoverColour, kButtonPressedColour);
     setStyleSheet(style);
     QWidget::setDisabled(disabled);
 }

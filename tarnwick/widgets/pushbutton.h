@@ -4,8 +4,7 @@
 
 #include <QPushButton>
 
-class PushButton : public QPushButton
-{
+class PushButton : public QPushButton {
     Q_OBJECT
 public:
     explicit PushButton(QWidget* parent = nullptr);

@@ -9,8 +9,7 @@ class ClickLabel;
 class QButtonGroup;
 class QRadioButton;
 
-class RadioButton : public QFrame
-{
+class RadioButton : public QFrame {
     Q_OBJECT
 public:
     explicit RadioButton(QWidget* parent = nullptr);

@@ -35,13 +35,13 @@ SelectLineView::SelectLineView(const QString& label, QWidget* parent)
     m_combo = new QComboBox(this);
     const int h = ScreenTool::scale(18);
     m_combo->setFixedHeight(h);
-    m_combo->setStyleSheet(QString::fromLatin1(kComboStyle).arg(h).arg(ScreenTool::scale(18)).arg(ScreenTool::scale(12)));
+    m_combo->setStyleSheet(
+        QString::fromLatin1(kComboStyle).arg(h).arg(ScreenTool::scale(18)).arg(ScreenTool::scale(12)));
     layout->addWidget(m_combo, 3);
     m_combo->setEnabled(true);
 
     setStyleSheet(QString::fromLatin1(kSelectFrameStyle).arg(h));
-    connect(m_combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &SelectLineView::currentIndexChanged);
+    connect(m_combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SelectLineView::currentIndexChanged);
 }
 
 void SelectLineView::setItems(const QVector<Item>& items)

@@ -12,8 +12,7 @@
 
 class QComboBox;
 
-class SelectLineView : public QFrame
-{
+class SelectLineView : public QFrame {
     Q_OBJECT
 public:
     using Item = QPair<QString, QVariant>;

@@ -22,8 +22,7 @@ namespace {
 // Where a widget cell keeps its data until its widget is made.
 constexpr int kCellDataRole = Qt::UserRole + 0x7457;
 
-struct IconCell
-{
+struct IconCell {
     QString icon;
     QString text;
     QString value;
@@ -121,8 +120,7 @@ void TableView::fillRow(int row, const QVariantList& cells)
                 item->setText(cell.toString());
             }
             setItem(row, c, item);
-            item->setData(Qt::TextAlignmentRole,
-                          static_cast<int>(m_columns.at(c).alignment | Qt::AlignVCenter));
+            item->setData(Qt::TextAlignmentRole, static_cast<int>(m_columns.at(c).alignment | Qt::AlignVCenter));
             break;
         }
         case TableColumn::Check:
@@ -134,8 +132,7 @@ void TableView::fillRow(int row, const QVariantList& cells)
             setItem(row, c, holder);
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
 }

@@ -15,19 +15,17 @@
 #include <QVariant>
 #include <QVector>
 
-struct TableColumn
-{
+struct TableColumn {
     enum CellType { Text = 0, Check = 1, Icon = 2 };
 
     QString title;
     int cellType = Text;
     QHeaderView::ResizeMode resizeMode = QHeaderView::Interactive;
-    int width = 100;                        // before scaling
+    int width = 100;                         // before scaling
     Qt::Alignment alignment = Qt::AlignLeft; // Qt::AlignVCenter is always added
 };
 
-class TableView : public QTableWidget
-{
+class TableView : public QTableWidget {
     Q_OBJECT
 public:
     explicit TableView(QWidget* parent = nullptr);

@@ -7,8 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-class WidgetTitle : public QWidget
-{
+class WidgetTitle : public QWidget {
     Q_OBJECT
 public:
     explicit WidgetTitle(QWidget* parent = nullptr);

@@ -75,16 +75,15 @@ void DialogDriver::handleBox(MessageBox* box)
     }
     seen.answer = answer;
     m_boxes.append(seen);
-    const QList<QPushButton*> buttons =
-        box->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QPushButton*> buttons = box->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly);
     if (answer >= 0 && answer < buttons.size()) {
         buttons.at(answer)->click();
     } else {
         // The close button sits in the title bar.
         QWidget* titleBar = box->findChild<QWidget*>(QString::fromLatin1(Tarnwick::Widgets::kMessageTitleName));
-        const QList<QPushButton*> titleButtons = titleBar
-            ? titleBar->findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)
-            : QList<QPushButton*>();
+        const QList<QPushButton*> titleButtons = titleBar ? titleBar->findChildren<QPushButton*>(
+                                                     QString(), Qt::FindDirectChildrenOnly)
+                                                          : QList<QPushButton*>();
         // The close button is the title bar's first button (the type icon follows it).
         if (!titleButtons.isEmpty())
             titleButtons.first()->click();
@@ -112,7 +111,7 @@ void DialogDriver::handleFileDialog(QFileDialog* dialog)
         return;
     }
     dialog->selectFile(path);
-    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the selection
+    static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept checks the selection
     seen.accepted = dialog->result() == QDialog::Accepted;
     m_fileDialogs.append(seen);
 }

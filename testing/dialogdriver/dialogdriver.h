@@ -23,16 +23,14 @@
 
 class QFileDialog;
 
-class DialogDriver : public QObject
-{
+class DialogDriver : public QObject {
     Q_OBJECT
 public:
     static constexpr MessageBox::Result kButton1 = MessageBox::Button1;
     static constexpr MessageBox::Result kButton2 = MessageBox::Button2;
     static constexpr MessageBox::Result kTitleClose = MessageBox::TitleClose;
 
-    struct SeenBox
-    {
+    struct SeenBox {
         MessageBox::Type type = MessageBox::Content;
         QString title;
         QString text;
@@ -40,10 +38,9 @@ public:
         MessageBox::Result answer = MessageBox::Closed;
     };
 
-    struct SeenFileDialog
-    {
+    struct SeenFileDialog {
         QString windowTitle;
-        int fileMode = 0;  // QFileDialog::FileMode
+        int fileMode = 0; // QFileDialog::FileMode
         QStringList nameFilters;
         bool accepted = false;
     };

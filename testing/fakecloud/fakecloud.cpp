@@ -38,8 +38,7 @@ constexpr qint64 kStreamChunk = 64 * 1024;
 constexpr qint64 kStreamAhead = 4 * kStreamChunk;
 
 // Writes a deflate stream least significant bit first, as RFC 1951 packs it.
-class BitWriter
-{
+class BitWriter {
 public:
     explicit BitWriter(QByteArray& out)
         : m_out(out)
@@ -122,16 +121,13 @@ QString FakeCloudRequest::query(const QString& key) const
     return q.queryItemValue(key, QUrl::FullyDecoded);
 }
 
-struct FakeCloud::State
-{
-    struct User
-    {
-        QString digest;   // MD5 of user + password
+struct FakeCloud::State {
+    struct User {
+        QString digest; // MD5 of user + password
         int auth = 1;
         int permission = 7;
     };
-    struct ScriptEntry
-    {
+    struct ScriptEntry {
         QString path;
         FakeCloudScript script;
     };
@@ -146,7 +142,7 @@ struct FakeCloud::State
     QString vpnPassword = QStringLiteral("vpn-secret-pass");
     QMap<QString, FakeCloudDevice> devices;
     QList<QString> deviceOrder;
-    QHash<QString, QString> tokens;   // live token -> account digest
+    QHash<QString, QString> tokens; // live token -> account digest
     QStringList issued;
     QSet<QString> failedTokens;
     QList<ScriptEntry> scripts;
@@ -207,7 +203,9 @@ struct FakeCloud::State
                     continue;
                 const int serial = ++tokenCounter;
                 const QByteArray salt = QCryptographicHash::hash(QByteArray::number(serial) + digest.toUtf8(),
-                                                                 QCryptographicHash::Sha1).toHex().left(16);
+                                                                 QCryptographicHash::Sha1)
+                                            .toHex()
+                                            .left(16);
                 const QString issuedToken = QStringLiteral("tok%1x%2").arg(serial).arg(QString::fromLatin1(salt));
                 tokens.insert(issuedToken, digest);
                 issued.append(issuedToken);
@@ -299,8 +297,7 @@ struct FakeCloud::State
 };
 
 // The listening socket and its connections, on the fake's own thread.
-class FakeCloud::Server : public QTcpServer
-{
+class FakeCloud::Server : public QTcpServer {
 public:
     explicit Server(std::shared_ptr<State> state)
         : m_state(std::move(state))
@@ -309,8 +306,7 @@ public:
     }
 
 private:
-    struct Connection
-    {
+    struct Connection {
         QByteArray buffer;
         bool busy = false;
     };
@@ -371,18 +367,13 @@ private:
             const auto reply = scripted ? script.reply : FakeCloudScript::Reply::Normal;
             Json object;
             switch (reply) {
-            case FakeCloudScript::Reply::ErrorCode:
-                object = State::failure(script.errorCode, "scripted");
-                break;
+            case FakeCloudScript::Reply::ErrorCode: object = State::failure(script.errorCode, "scripted"); break;
             case FakeCloudScript::Reply::NotJson:
                 body = QByteArrayLiteral("<html><body>gateway says no</body></html>");
                 break;
-            case FakeCloudScript::Reply::Body:
-                body = script.body;
-                break;
+            case FakeCloudScript::Reply::Body: body = script.body; break;
             case FakeCloudScript::Reply::CloseWithoutAnswer:
-            case FakeCloudScript::Reply::Stream:
-                break;
+            case FakeCloudScript::Reply::Stream: break;
             default:
                 object = m_state->answer(request, status);
                 if (reply == FakeCloudScript::Reply::SucceedFalse)
@@ -394,7 +385,8 @@ private:
                 break;
             }
             if (!object.is_null())
-                body = QByteArray::fromStdString(object.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace));
+                body = QByteArray::fromStdString(
+                    object.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace));
         }
         const bool close = scripted && script.reply == FakeCloudScript::Reply::CloseWithoutAnswer;
         const qint64 streamed = scripted && script.reply == FakeCloudScript::Reply::Stream ? script.streamBytes : -1;
@@ -408,8 +400,8 @@ private:
             if (streamed >= 0)
                 response += "Connection: close\r\n\r\n";
             else
-                response += "Content-Length: " + QByteArray::number(body.size())
-                            + "\r\nConnection: keep-alive\r\n\r\n" + body;
+                response += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n"
+                            + body;
         }
         it->busy = true;
         const int delay = scripted ? script.delayMs : 0;
@@ -627,14 +619,14 @@ QByteArray FakeCloud::gzipOfZeros(qint64 size)
 {
     // One fixed-Huffman block: a literal zero, then matches of 258 bytes at
     // distance 1 (13 bits each), zero literals for the rest, end of block.
-    constexpr std::uint32_t kLiteralZero = 0x30;   // 8-bit code of literal 0
-    constexpr std::uint32_t kLength258 = 0xC5;     // 8-bit code of length symbol 285
-    constexpr std::uint32_t kEndOfBlock = 0;       // 7-bit code of symbol 256
+    constexpr std::uint32_t kLiteralZero = 0x30; // 8-bit code of literal 0
+    constexpr std::uint32_t kLength258 = 0xC5;   // 8-bit code of length symbol 285
+    constexpr std::uint32_t kEndOfBlock = 0;     // 7-bit code of symbol 256
     QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
     out.reserve(static_cast<int>(size / 150 + 64));
     BitWriter bits(out);
-    bits.put(1, 1);   // last block
-    bits.put(1, 2);   // fixed Huffman codes
+    bits.put(1, 1); // last block
+    bits.put(1, 2); // fixed Huffman codes
     qint64 left = size;
     if (left > 0) {
         bits.putCode(kLiteralZero, 8);
@@ -642,7 +634,7 @@ QByteArray FakeCloud::gzipOfZeros(qint64 size)
     }
     for (; left >= 258; left -= 258) {
         bits.putCode(kLength258, 8);
-        bits.putCode(0, 5);   // distance 1
+        bits.putCode(0, 5); // distance 1
     }
     for (; left > 0; --left)
         bits.putCode(kLiteralZero, 8);

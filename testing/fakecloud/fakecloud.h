@@ -15,8 +15,7 @@
 #include <memory>
 
 // One device of the fake's account.
-struct FakeCloudDevice
-{
+struct FakeCloudDevice {
     QString sn;
     QString alias;
     QString remark;
@@ -31,19 +30,17 @@ struct FakeCloudDevice
 };
 
 // One request as the fake received it.
-struct FakeCloudRequest
-{
+struct FakeCloudRequest {
     QByteArray method;
-    QByteArray target;   // the raw request target, e.g. "/user/beats?token=..."
-    QString path;        // decoded path
-    QByteArray head;     // request line and headers as received
+    QByteArray target; // the raw request target, e.g. "/user/beats?token=..."
+    QString path;      // decoded path
+    QByteArray head;   // request line and headers as received
     // A query value, percent-decoded ('+' stays '+').
     QString query(const QString& key) const;
 };
 
 // How the fake answers requests to one path.
-struct FakeCloudScript
-{
+struct FakeCloudScript {
     enum class Reply {
         Normal,             // the service's own answer
         ErrorCode,          // "succeed" false with `errorCode`
@@ -59,16 +56,15 @@ struct FakeCloudScript
     int errorCode = 0;
     QString member;
     QByteArray body;
-    QByteArray contentEncoding;   // sent as Content-Encoding when set
+    QByteArray contentEncoding; // sent as Content-Encoding when set
     qint64 streamBytes = 0;
-    int delayMs = 0;         // wait this long before answering (or closing)
-    QString matchKey;        // when set, only requests whose query has matchKey=matchValue
+    int delayMs = 0;  // wait this long before answering (or closing)
+    QString matchKey; // when set, only requests whose query has matchKey=matchValue
     QString matchValue;
-    int times = -1;          // requests it applies to; -1 for all
+    int times = -1; // requests it applies to; -1 for all
 };
 
-class FakeCloud
-{
+class FakeCloud {
 public:
     FakeCloud();
     ~FakeCloud();
@@ -120,7 +116,7 @@ private:
     struct State;
     std::shared_ptr<State> m_state;
     std::unique_ptr<class QThread> m_thread;
-    Server* m_server = nullptr;   // lives on m_thread
+    Server* m_server = nullptr; // lives on m_thread
     quint16 m_port = 0;
     QHostAddress m_address;
 };

@@ -23,7 +23,7 @@ quint32 getU32(const char* p)
 
 sockaddr_in address(quint32 hostOrder, quint16 port)
 {
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(hostOrder);
     sa.sin_port = htons(port);
@@ -67,7 +67,7 @@ FakeDiscoveryResponder::FakeDiscoveryResponder(const Config& config, quint16 por
     ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     // Broadcasts to 127.255.255.255 arrive at sockets bound to the wildcard.
     sockaddr_in any = address(INADDR_ANY, port);
-    in_addr source {};
+    in_addr source{};
     if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0
         || ::inet_aton(m_config.sourceAddress.constData(), &source) == 0) {
         ::close(m_listenFd);
@@ -126,14 +126,15 @@ void FakeDiscoveryResponder::loop()
     quint16 peerPort = 0;
     Clock::time_point lastReply;
     while (!m_stop) {
-        pollfd p {};
+        pollfd p{};
         p.fd = m_listenFd;
         p.events = POLLIN;
         if (::poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
             char buffer[2048];
-            sockaddr_in from {};
+            sockaddr_in from{};
             socklen_t len = sizeof from;
-            const ssize_t n = ::recvfrom(m_listenFd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            const ssize_t n = ::recvfrom(m_listenFd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
+                                         &len);
             if (n >= 9) {
                 {
                     std::lock_guard<std::mutex> lock(m_mutex);

@@ -14,25 +14,23 @@
 #include <optional>
 #include <thread>
 
-class FakeDiscoveryResponder
-{
+class FakeDiscoveryResponder {
 public:
-    struct Config
-    {
-        QByteArray sourceAddress = "127.20.0.10";  // replies come from here
-        QByteArray text = "HMI-PANEL";             // first text of the reply
+    struct Config {
+        QByteArray sourceAddress = "127.20.0.10"; // replies come from here
+        QByteArray text = "HMI-PANEL";            // first text of the reply
         QByteArray reportedAddress = "192.168.1.50";
         quint32 value = 7;
         quint8 kind = 1;
-        quint32 idDelta = 0;                         // added to the probe's id
-        std::optional<quint32> payloadLength;        // header field; default: the real length
-        std::optional<quint32> textCount;            // count fields; default: the real lengths
+        quint32 idDelta = 0;                  // added to the probe's id
+        std::optional<quint32> payloadLength; // header field; default: the real length
+        std::optional<quint32> textCount;     // count fields; default: the real lengths
         std::optional<quint32> addressCount;
         bool omitValue = false;
-        QByteArray trailing;                         // bytes after the value
-        std::optional<QByteArray> rawPayload;        // replaces the whole payload
-        int repeatIntervalMs = 0;                    // > 0: answer the last probe again and again
-        bool silent = false;                         // count probes, answer nothing
+        QByteArray trailing;                  // bytes after the value
+        std::optional<QByteArray> rawPayload; // replaces the whole payload
+        int repeatIntervalMs = 0;             // > 0: answer the last probe again and again
+        bool silent = false;                  // count probes, answer nothing
     };
 
     // port 0 picks a free port; pass another responder's port to share it.

@@ -31,9 +31,7 @@ constexpr const char* kUsbRoot = "/media/usb";
 constexpr size_t kUsbRootLength = 10;
 
 // A method that fails on the panel: the service answers status 2 ("InvokingFailed").
-struct Failed
-{
-};
+struct Failed {};
 
 std::vector<std::string> components(const std::string& path)
 {
@@ -77,7 +75,7 @@ void readRange(const std::string& path, uint64_t start, uint64_t length, Consume
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw Failed{};
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || start > uint64_t(info.st_size)
         || length > uint64_t(info.st_size) - start) {
         ::close(fd);
@@ -138,7 +136,8 @@ std::optional<std::string> FakeFileService::localPath(const std::string& panelPa
         rest = panelPath.substr(kUserDirRootLength);
     } else if (panelPath.compare(0, kUsbRootLength, kUsbRoot) == 0) {
         const size_t end = panelPath.find('/', kUsbRootLength);
-        const std::string number = panelPath.substr(kUsbRootLength, end == std::string::npos ? end : end - kUsbRootLength);
+        const std::string number = panelPath.substr(kUsbRootLength,
+                                                    end == std::string::npos ? end : end - kUsbRootLength);
         if (number.empty() || number.size() > 3
             || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return std::nullopt;
@@ -385,7 +384,7 @@ uint64_t FakeFileService::startReceiving(MethodArgs& args)
         return kRefused;
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (size == 0 ? O_TRUNC : 0);
     t.fd = ::open(local.c_str(), flags, 0644);
-    struct stat info{};
+    struct stat info {};
     if (t.fd < 0 || ::fstat(t.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         closeTransfer(t);
         return kRefused;
@@ -415,7 +414,8 @@ void FakeFileService::registerMethods()
 {
     // PC to panel.
     add("createDownloader2", [this](MethodArgs&, MethodResult& r) { r.addHandle(newHandle(Transfer::UserReceiver)); });
-    add("createUDiskDownloader", [this](MethodArgs&, MethodResult& r) { r.addHandle(newHandle(Transfer::UsbReceiver)); });
+    add("createUDiskDownloader",
+        [this](MethodArgs&, MethodResult& r) { r.addHandle(newHandle(Transfer::UsbReceiver)); });
     for (const char* name : {"startDownload2", "startUDiskDownload"})
         add(name, [this](MethodArgs& a, MethodResult& r) { r.addULongLong(startReceiving(a)); });
     for (const char* name : {"download2", "UDiskdownload"})
@@ -438,7 +438,7 @@ void FakeFileService::registerMethods()
         if (t.kind != Transfer::Sender)
             throw Failed{};
         closeTransfer(t);
-        struct stat info{};
+        struct stat info {};
         if (!m_refuseStart && !local.empty())
             t.fd = ::open(local.c_str(), O_RDONLY | O_CLOEXEC);
         if (t.fd < 0 || ::fstat(t.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -484,9 +484,8 @@ void FakeFileService::registerMethods()
             return;
         }
         QCryptographicHash hash(QCryptographicHash::Md5);
-        readRange(local, start, length, [&](const uint8_t* p, size_t n) {
-            hash.addData(reinterpret_cast<const char*>(p), int(n));
-        });
+        readRange(local, start, length,
+                  [&](const uint8_t* p, size_t n) { hash.addData(reinterpret_cast<const char*>(p), int(n)); });
         const QByteArray digest = hash.result();
         r.addBytes(std::vector<uint8_t>(digest.begin(), digest.end()));
     });
@@ -540,12 +539,12 @@ void FakeFileService::registerMethods()
     });
     add("getFileSize", [this](MethodArgs& a, MethodResult& r) {
         const std::string local = mapped(a.readString());
-        struct stat info{};
+        struct stat info {};
         r.addULongLong(!local.empty() && ::stat(local.c_str(), &info) == 0 ? uint64_t(info.st_size) : 0);
     });
     add("getFileModifyTime", [this](MethodArgs& a, MethodResult& r) {
         const std::string local = mapped(a.readString());
-        struct stat info{};
+        struct stat info {};
         r.addLongLong(!local.empty() && ::stat(local.c_str(), &info) == 0 ? int64_t(info.st_mtime) : -1);
     });
     add("getEnvPath", [this](MethodArgs& a, MethodResult& r) {

@@ -33,8 +33,7 @@
 
 namespace Fake {
 
-class FakeFileService
-{
+class FakeFileService {
 public:
     enum class Corruption { None, Once, Always };
 
@@ -93,8 +92,7 @@ public:
     // The first result of every reply carries this type name.
     void setWrongResultTypeName(std::optional<std::string> name) { m_panel->setWrongResultTypeName(std::move(name)); }
     // "searchFiles" and "searchFolders" answer these names for every folder.
-    void setSearchNames(std::optional<std::vector<std::string>> files,
-                        std::optional<std::vector<std::string>> folders);
+    void setSearchNames(std::optional<std::vector<std::string>> files, std::optional<std::vector<std::string>> folders);
     // Every folder has one sub-folder "deeper", without end.
     void setEndlessFolders(bool endless);
     // The project's password (nullopt: none).
@@ -102,8 +100,7 @@ public:
     void setEnv(const std::string& name, const std::string& value);
 
 private:
-    struct Transfer
-    {
+    struct Transfer {
         enum Kind { UserReceiver, UsbReceiver, Sender } kind = UserReceiver;
         int fd = -1;
         uint64_t size = 0;
@@ -119,7 +116,7 @@ private:
     bool writePiece(MethodArgs& args);
     std::string mapped(const std::string& panelPath) const;
 
-    TestFolder::TempFolder m_folder {"fakefileservice"};
+    TestFolder::TempFolder m_folder{"fakefileservice"};
     mutable std::mutex m_mutex;
     std::map<uint32_t, Transfer> m_transfers;
     uint32_t m_nextHandle = 0x100;

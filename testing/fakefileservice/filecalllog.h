@@ -10,8 +10,7 @@
 
 namespace Fake {
 
-struct FileCallArg
-{
+struct FileCallArg {
     std::string typeName;
     uint64_t number = 0;            // integers, handles and bools
     std::string text;               // "FF::utils::String"
@@ -19,8 +18,7 @@ struct FileCallArg
     std::vector<std::string> names; // "std::vector<FF::String>"
 };
 
-struct FileCall
-{
+struct FileCall {
     std::string method;
     std::vector<FileCallArg> args;
     bool wellFormed = false;  // the count matched and every argument read back

@@ -16,7 +16,7 @@ const char* FakeLocalPanel::address(int host)
         // A in 1..254 (never 127.0.x.x, never the broadcast 127.255.255.255).
         const unsigned pid = static_cast<unsigned>(::getpid());
         text = "127." + std::to_string(1 + (pid >> 8) % 254) + "." + std::to_string(pid & 255) + "."
-            + std::to_string(host);
+               + std::to_string(host);
     }
     return text.c_str();
 }
@@ -35,7 +35,7 @@ FakeLocalPanel::FakeLocalPanel(const std::string& address, const std::string& se
         ++m_calls;
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_serialFails)
-            result.setStatus(2);  // InvokingFailed
+            result.setStatus(2); // InvokingFailed
         else
             result.addString(m_serial);
     });

@@ -11,8 +11,7 @@
 #include <mutex>
 #include <string>
 
-class FakeLocalPanel
-{
+class FakeLocalPanel {
 public:
     static constexpr uint16_t kServicePort = 9009;
 

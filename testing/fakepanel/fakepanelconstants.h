@@ -7,7 +7,7 @@
 namespace Fake {
 
 // Message type words, the first u32 of every frame body.
-constexpr uint32_t kMsgCall = 0xAAAAAAA0;   // call to the service, reply from it
+constexpr uint32_t kMsgCall = 0xAAAAAAA0; // call to the service, reply from it
 constexpr uint32_t kMsgPing = 0xAAAAAAA1;
 constexpr uint32_t kMsgPong = 0xAAAAAAA2;
 constexpr uint32_t kMsgInit = 0xAAAAAAA3;   // request: nothing; reply: client key

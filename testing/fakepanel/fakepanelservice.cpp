@@ -40,8 +40,7 @@ int msUntil(std::chrono::steady_clock::time_point due)
 
 } // namespace
 
-struct FakePanelService::Connection
-{
+struct FakePanelService::Connection {
     int fd = -1;
     int number = 0;
     uint64_t peer = 0;
@@ -86,7 +85,8 @@ struct FakePanelService::Connection
 };
 
 FakePanelService::FakePanelService(const std::string& address, uint16_t port)
-    : m_address(address), m_port(port)
+    : m_address(address)
+    , m_port(port)
 {
     listen();
 }
@@ -271,8 +271,7 @@ bool FakePanelService::handleMessage(Connection& connection, std::vector<uint8_t
         return false;
     }
     switch (type) {
-    case kMsgCall:
-        return handleCall(connection, std::move(body));
+    case kMsgCall: return handleCall(connection, std::move(body));
     case kMsgPing: {
         bool answer = false;
         {
@@ -592,8 +591,8 @@ int FakePanelService::acceptedConnections() const
 int FakePanelService::openConnections() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(),
-                                          [](const auto& c) { return !c->finished; }));
+    return static_cast<int>(
+        std::count_if(m_connections.begin(), m_connections.end(), [](const auto& c) { return !c->finished; }));
 }
 
 int FakePanelService::initRequests() const

@@ -33,8 +33,7 @@
 namespace Fake {
 
 // One call as the service received it.
-struct RecordedCall
-{
+struct RecordedCall {
     std::string method;
     uint32_t handlerId = 0;
     uint32_t callNumber = 0;
@@ -43,8 +42,7 @@ struct RecordedCall
     int connection = 0;        // number of the connection it came on, from 1
 };
 
-class FakePanelService
-{
+class FakePanelService {
 public:
     using Method = std::function<void(MethodArgs& args, MethodResult& result)>;
     enum class Clients { Keep, Forget };
@@ -94,8 +92,7 @@ public:
     // Lifecycle.
     void stop();
     // Stops, waits downTime, and listens again on the same port.
-    void restart(Clients clients = Clients::Keep,
-                 std::chrono::milliseconds downTime = std::chrono::milliseconds(0));
+    void restart(Clients clients = Clients::Keep, std::chrono::milliseconds downTime = std::chrono::milliseconds(0));
     bool listening() const { return m_listenFd >= 0; }
 
     // Sent to every open connection.

@@ -38,7 +38,10 @@ std::vector<uint8_t> encodeFrameWithBadCheck(const std::vector<uint8_t>& body)
     return out.take();
 }
 
-FrameAssembler::FrameAssembler(uint64_t maxBody) : m_maxBody(maxBody) {}
+FrameAssembler::FrameAssembler(uint64_t maxBody)
+    : m_maxBody(maxBody)
+{
+}
 
 bool FrameAssembler::feed(const uint8_t* bytes, size_t count)
 {

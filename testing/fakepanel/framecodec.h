@@ -20,8 +20,7 @@ std::vector<uint8_t> encodeFrame(const std::vector<uint8_t>& body);
 // A frame whose check bits are off by one: a conforming peer must drop it.
 std::vector<uint8_t> encodeFrameWithBadCheck(const std::vector<uint8_t>& body);
 
-class FrameAssembler
-{
+class FrameAssembler {
 public:
     enum class State { Header, Body, Broken };
 

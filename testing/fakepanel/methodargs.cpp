@@ -5,7 +5,8 @@
 namespace Fake {
 
 MethodArgs::MethodArgs(std::vector<uint8_t> argBytes)
-    : m_bytes(std::move(argBytes)), m_reader(m_bytes)
+    : m_bytes(std::move(argBytes))
+    , m_reader(m_bytes)
 {
     if (!m_reader.u32(m_count))
         throw ArgsError("no argument count");

@@ -14,14 +14,12 @@
 
 namespace Fake {
 
-class ArgsError : public std::runtime_error
-{
+class ArgsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class MethodArgs
-{
+class MethodArgs {
 public:
     // argBytes: from the argument count word to the end of the call.
     explicit MethodArgs(std::vector<uint8_t> argBytes);

@@ -12,8 +12,7 @@
 
 namespace Fake {
 
-class MethodResult
-{
+class MethodResult {
 public:
     void setStatus(uint32_t status) { m_status = status; }
     uint32_t status() const { return m_status; }
@@ -47,8 +46,7 @@ public:
     std::vector<uint8_t> encode() const;
 
 private:
-    struct Entry
-    {
+    struct Entry {
         std::optional<std::string> typeName;
         std::vector<uint8_t> value;
     };

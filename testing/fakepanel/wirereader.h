@@ -12,11 +12,17 @@
 
 namespace Fake {
 
-class WireReader
-{
+class WireReader {
 public:
-    WireReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    explicit WireReader(const std::vector<uint8_t>& bytes) : WireReader(bytes.data(), bytes.size()) {}
+    WireReader(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    explicit WireReader(const std::vector<uint8_t>& bytes)
+        : WireReader(bytes.data(), bytes.size())
+    {
+    }
 
     bool u8(uint8_t& value);
     bool u32(uint32_t& value);

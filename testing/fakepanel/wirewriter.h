@@ -9,8 +9,7 @@
 
 namespace Fake {
 
-class WireWriter
-{
+class WireWriter {
 public:
     WireWriter& u8(uint8_t value);
     WireWriter& u32(uint32_t value);

@@ -5,17 +5,12 @@ namespace Fake {
 int EscapeDecoder::payloadLength(uint8_t code)
 {
     switch (code) {
-    case kLsrData:
-        return 2;
+    case kLsrData: return 2;
     case kLsr:
-    case kMst:
-        return 1;
-    case kRbr:
-        return 4;
-    case kRlc:
-        return 3;
-    default:
-        return -1;
+    case kMst: return 1;
+    case kRbr: return 4;
+    case kRlc: return 3;
+    default: return -1;
     }
 }
 

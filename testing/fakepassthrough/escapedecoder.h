@@ -10,14 +10,12 @@
 
 namespace Fake {
 
-struct StateRecord
-{
+struct StateRecord {
     uint8_t code = 0;             // 0x10 RBR, 0x11 RLC, 0x01..0x03 line and modem state
     std::vector<uint8_t> payload; // RBR: baud rate LE32; RLC: data bits, parity, stop bits
 };
 
-class EscapeDecoder
-{
+class EscapeDecoder {
 public:
     static constexpr uint8_t kEscape = 0x61;
     static constexpr uint8_t kEscapedEscape = 0x00;

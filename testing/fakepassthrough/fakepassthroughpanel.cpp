@@ -111,18 +111,10 @@ Answer FakePassThroughPanel::nextAnswer(const std::string& method)
 void FakePassThroughPanel::answerBool(MethodResult& result, Answer answer, bool value)
 {
     switch (answer) {
-    case Answer::True:
-        result.addBool(value);
-        break;
-    case Answer::False:
-        result.addBool(false);
-        break;
-    case Answer::WrongType:
-        result.addRecord("boolean", WireWriter().boolean(value).take());
-        break;
-    case Answer::Silent:
-        result.setSilent();
-        break;
+    case Answer::True: result.addBool(value); break;
+    case Answer::False: result.addBool(false); break;
+    case Answer::WrongType: result.addRecord("boolean", WireWriter().boolean(value).take()); break;
+    case Answer::Silent: result.setSilent(); break;
     }
 }
 

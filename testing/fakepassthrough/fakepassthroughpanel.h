@@ -34,15 +34,13 @@ namespace Fake {
 // value under the type name "boolean"; Silent: no reply at all.
 enum class Answer { True, False, WrongType, Silent };
 
-struct PassThroughCall
-{
+struct PassThroughCall {
     std::string method;
     std::vector<uint8_t> args; // from the argument count word on
     int port = 0;              // 9060 or 127
 };
 
-class FakePassThroughPanel
-{
+class FakePassThroughPanel {
 public:
     static constexpr uint16_t kPassThroughPort = 9060;
     static constexpr uint16_t kProjectPort = 127;
@@ -82,7 +80,7 @@ public:
     // The data port.
     bool dataPortOpen() const;
     int dataConnectionsAccepted() const;
-    std::vector<uint8_t> dataReceived() const;  // un-escaped data, as echoed
+    std::vector<uint8_t> dataReceived() const; // un-escaped data, as echoed
     std::vector<StateRecord> stateRecords() const;
     // Baud rates of the RBR records seen.
     std::vector<uint32_t> baudRates() const;
@@ -98,8 +96,7 @@ private:
     void closeDataPort();
     void dataLoop(int listenFd);
 
-    struct Script
-    {
+    struct Script {
         std::vector<Answer> first;
         Answer thereafter = Answer::True;
         int calls = 0;

@@ -24,8 +24,7 @@ void put16(QByteArray& out, int v)
 
 } // namespace
 
-struct FakeRfbServer::Connection
-{
+struct FakeRfbServer::Connection {
     enum Stage { Version, Response, ClientInit, Messages, Dead };
     QTcpSocket* socket = nullptr;
     int index = 0;
@@ -49,7 +48,8 @@ FakeRfbServer::FakeRfbServer()
 FakeRfbServer::~FakeRfbServer()
 {
     stop();
-    QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
@@ -76,18 +76,21 @@ void FakeRfbServer::setPicture(const QImage& picture)
         QMutexLocker locker(&m_mutex);
         m_picture = picture.convertToFormat(QImage::Format_RGB32);
     }
-    QMetaObject::invokeMethod(m_context, [this] {
-        for (auto& c : m_connections) {
-            if (c->stage != Connection::Messages || c->stalled)
-                continue;
-            if (c->pendingIncremental) {
-                c->pendingIncremental = false;
-                sendUpdate(c.get());
-            } else {
-                c->pictureChanged = true;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            for (auto& c : m_connections) {
+                if (c->stage != Connection::Messages || c->stalled)
+                    continue;
+                if (c->pendingIncremental) {
+                    c->pendingIncremental = false;
+                    sendUpdate(c.get());
+                } else {
+                    c->pictureChanged = true;
+                }
             }
-        }
-    }, Qt::BlockingQueuedConnection);
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 QImage FakeRfbServer::picture() const
@@ -99,7 +102,8 @@ QImage FakeRfbServer::picture() const
 bool FakeRfbServer::start(const QHostAddress& address, quint16 port)
 {
     bool ok = false;
-    QMetaObject::invokeMethod(m_context, [&] { ok = doListen(address, port); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [&] { ok = doListen(address, port); }, Qt::BlockingQueuedConnection);
     return ok;
 }
 
@@ -139,29 +143,36 @@ void FakeRfbServer::doStop()
 
 void FakeRfbServer::stop()
 {
-    QMetaObject::invokeMethod(m_context, [this] { doStop(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [this] { doStop(); }, Qt::BlockingQueuedConnection);
 }
 
 bool FakeRfbServer::restart()
 {
     bool ok = false;
-    QMetaObject::invokeMethod(m_context, [&] {
-        const QHostAddress address = m_address;
-        const quint16 port = m_port;
-        doStop();
-        ok = doListen(address, port);
-    }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context,
+        [&] {
+            const QHostAddress address = m_address;
+            const quint16 port = m_port;
+            doStop();
+            ok = doListen(address, port);
+        },
+        Qt::BlockingQueuedConnection);
     return ok;
 }
 
 void FakeRfbServer::dropConnections()
 {
-    QMetaObject::invokeMethod(m_context, [this] {
-        for (auto& c : m_connections) {
-            if (c->socket)
-                c->socket->abort();
-        }
-    }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            for (auto& c : m_connections) {
+                if (c->socket)
+                    c->socket->abort();
+            }
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 quint16 FakeRfbServer::port() const
@@ -357,9 +368,7 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 return;
             break;
         }
-        case Connection::Dead:
-            b.clear();
-            return;
+        case Connection::Dead: b.clear(); return;
         }
     }
 }
@@ -411,12 +420,8 @@ void FakeRfbServer::sendUpdate(Connection* c)
     const bool faulty = config.fault != Fault::None && sent >= config.faultAfterUpdates;
     if (faulty) {
         switch (config.fault) {
-        case Fault::Garbage:
-            c->socket->write(QByteArray::fromHex("ff13a7c0de00badbeef0"));
-            return;
-        case Fault::UnknownMessage:
-            c->socket->write(QByteArray(1, char(2)));
-            return;
+        case Fault::Garbage: c->socket->write(QByteArray::fromHex("ff13a7c0de00badbeef0")); return;
+        case Fault::UnknownMessage: c->socket->write(QByteArray(1, char(2))); return;
         case Fault::StallMidRect:
         case Fault::TruncateAndClose: {
             const QByteArray update = fullUpdate(c);
@@ -432,8 +437,7 @@ void FakeRfbServer::sendUpdate(Connection* c)
             }
             return;
         }
-        default:
-            break;
+        default: break;
         }
     }
     c->socket->write(sent < config.scriptedUpdates.size() ? config.scriptedUpdates[sent] : fullUpdate(c));

@@ -28,31 +28,30 @@ namespace FakeRfb {
 
 enum class Fault {
     None,
-    StallMidRect,    // send the first half of an update's first rectangle, then nothing
+    StallMidRect,     // send the first half of an update's first rectangle, then nothing
     TruncateAndClose, // send the first half of it, then close
     CloseAfterUpdate, // close once the update has been sent
-    Garbage,         // answer a request with bytes that are no server message
-    UnknownMessage,  // answer a request with a Bell (type 2)
-    CloseOnAccept,   // close every connection as soon as it is accepted, before the greeting
+    Garbage,          // answer a request with bytes that are no server message
+    UnknownMessage,   // answer a request with a Bell (type 2)
+    CloseOnAccept,    // close every connection as soon as it is accepted, before the greeting
 };
 
-struct ServerConfig
-{
+struct ServerConfig {
     QByteArray greeting = "RFB 003.008\n";
-    quint32 securityType = 1;            // 0 failure, 1 none, 2 VNC authentication, other: sent as is
+    quint32 securityType = 1; // 0 failure, 1 none, 2 VNC authentication, other: sent as is
     QByteArray challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
-    QByteArray expectedResponse;         // type 2: the response that passes
+    QByteArray expectedResponse; // type 2: the response that passes
     QSize size = QSize(64, 48);
-    QSize announcedSize;                 // when valid, ServerInit says this instead of size (the picture keeps size)
+    QSize announcedSize; // when valid, ServerInit says this instead of size (the picture keeps size)
     QByteArray name = "fake panel";
-    quint32 nameLengthOverride = 0;      // when set, sent instead of the name's length (the name is not sent)
+    quint32 nameLengthOverride = 0; // when set, sent instead of the name's length (the name is not sent)
     QByteArray serverPixelFormat = PixelFormat().toBytes();
     HextileOptions hextile;
-    QList<QRect> rects;                  // how a full update splits the picture; empty: one rectangle
-    QList<QByteArray> scriptedUpdates;   // whole FramebufferUpdate messages sent as they are, as the answers to
-                                         // a connection's first requests; the picture's updates follow
+    QList<QRect> rects;                // how a full update splits the picture; empty: one rectangle
+    QList<QByteArray> scriptedUpdates; // whole FramebufferUpdate messages sent as they are, as the answers to
+                                       // a connection's first requests; the picture's updates follow
     Fault fault = Fault::None;
-    int faultAfterUpdates = 0;           // updates sent normally on a connection before the fault
+    int faultAfterUpdates = 0; // updates sent normally on a connection before the fault
 };
 
 // A server that asks for VNC authentication and lets only expectedResponse
@@ -66,23 +65,21 @@ inline ServerConfig vncAuthConfig(const QByteArray& expectedResponse)
 }
 
 // What one connection's client sent, parsed.
-struct ClientRecord
-{
-    QByteArray bytes;                    // everything, in order
+struct ClientRecord {
+    QByteArray bytes; // everything, in order
     QByteArray version;
     QByteArray response;
     int clientInit = -1;
-    QList<QByteArray> setPixelFormats;   // the 20-byte messages
+    QList<QByteArray> setPixelFormats; // the 20-byte messages
     QList<QByteArray> setEncodings;
-    QList<QByteArray> updateRequests;    // the 10-byte messages
-    QList<QByteArray> keyEvents;         // the 8-byte messages
-    QList<QByteArray> pointerEvents;     // the 6-byte messages
+    QList<QByteArray> updateRequests; // the 10-byte messages
+    QList<QByteArray> keyEvents;      // the 8-byte messages
+    QList<QByteArray> pointerEvents;  // the 6-byte messages
     int updatesSent = 0;
     bool closed = false;
 };
 
-class FakeRfbServer : public QObject
-{
+class FakeRfbServer : public QObject {
     Q_OBJECT
 
 public:

@@ -180,8 +180,7 @@ QByteArray HextileEncoder::encodeRect(const QImage& picture, const QRect& rect, 
                                       const HextileOptions& options)
 {
     enum : quint8 { Raw = 1, Background = 2, Foreground = 4, AnySubrects = 8, Coloured = 16 };
-    struct Subrect
-    {
+    struct Subrect {
         quint32 colour;
         int x, y, w, h;
     };

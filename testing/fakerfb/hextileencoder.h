@@ -11,8 +11,7 @@
 namespace FakeRfb {
 
 // The true-colour pixel format a client asked for with SetPixelFormat.
-struct PixelFormat
-{
+struct PixelFormat {
     int bitsPerPixel = 32;
     int depth = 24;
     bool bigEndian = false;
@@ -28,8 +27,7 @@ struct PixelFormat
     static PixelFormat high();
 };
 
-struct HextileOptions
-{
+struct HextileOptions {
     enum Style {
         Auto,          // the smaller of raw and subrectangles per tile
         Raw,           // every tile raw
@@ -37,12 +35,11 @@ struct HextileOptions
         PixelSubrects, // background from the top-left pixel, one 1x1 subrectangle per other pixel
     };
     Style style = Auto;
-    bool reuseColours = true;   // omit background and foreground equal to the previous ones
+    bool reuseColours = true;       // omit background and foreground equal to the previous ones
     bool emptySubrectCount = false; // single-colour tiles announce subrectangles with a count of 0
 };
 
-class HextileEncoder
-{
+class HextileEncoder {
 public:
     // The pixel value of an RGB colour, channels truncated to the format.
     static quint32 pixelValue(QRgb colour, const PixelFormat& format);

@@ -1,16 +1,16 @@
 #include "testing/loopbackresolver/loopbackresolver.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <sched.h>
+#include <string>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace Testing {

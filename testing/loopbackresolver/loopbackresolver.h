@@ -20,8 +20,7 @@ std::string loopbackNameServer();
 
 // A UDP socket on the loopback name server's port 53 that reads nothing and
 // answers nothing, for as long as it lives. Several may exist at once.
-class SilentNameServer
-{
+class SilentNameServer {
 public:
     SilentNameServer();
     ~SilentNameServer();

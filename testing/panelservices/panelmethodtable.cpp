@@ -280,17 +280,10 @@ void PanelMethodTable::serve(const std::string& name, MethodArgs& args, MethodRe
     }
     const std::string layout = layoutOf(entry.spec.resultType);
     switch (entry.answer) {
-    case PanelAnswer::Silent:
-        result.setSilent();
-        return;
-    case PanelAnswer::WrongType:
-        result.addRecord(entry.wrongTypeName, value);
-        return;
-    case PanelAnswer::Short:
-        result.addRecord(entry.spec.resultType, dropLastField(layout, value));
-        return;
-    default:
-        result.addRecord(entry.spec.resultType, value);
+    case PanelAnswer::Silent: result.setSilent(); return;
+    case PanelAnswer::WrongType: result.addRecord(entry.wrongTypeName, value); return;
+    case PanelAnswer::Short: result.addRecord(entry.spec.resultType, dropLastField(layout, value)); return;
+    default: result.addRecord(entry.spec.resultType, value);
     }
 }
 

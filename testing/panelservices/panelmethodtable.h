@@ -27,16 +27,14 @@ namespace Fake {
 
 enum class PanelAnswer { Right, WrongType, Short, Unregistered, Silent };
 
-struct PanelMethodSpec
-{
+struct PanelMethodSpec {
     std::string name;
     std::vector<std::string> argTypes;
     std::string resultType;
 };
 
 // One argument of an accepted call: its type name and its value bytes.
-struct PanelArg
-{
+struct PanelArg {
     std::string type;
     std::vector<uint8_t> value;
 
@@ -45,8 +43,7 @@ struct PanelArg
     std::string text() const; // an "FF::utils::String" value
 };
 
-class PanelMethodTable
-{
+class PanelMethodTable {
 public:
     // Makes the result value bytes of a call from its accepted arguments.
     using Responder = std::function<std::vector<uint8_t>(const std::vector<PanelArg>& args)>;
@@ -80,8 +77,7 @@ public:
     std::vector<std::string> rejections() const;
 
 private:
-    struct Entry
-    {
+    struct Entry {
         PanelMethodSpec spec;
         std::vector<uint8_t> result;
         Responder responder;

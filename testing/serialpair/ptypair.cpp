@@ -17,7 +17,7 @@ PtyPair::PtyPair()
     char name[128] = {};
     if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
-    termios t {};
+    termios t{};
     tcgetattr(slave, &t);
     cfmakeraw(&t);
     tcsetattr(slave, TCSANOW, &t);
@@ -57,7 +57,7 @@ bool PtyPair::writeAll(const std::string& data)
             return false;
         if (std::chrono::steady_clock::now() > end)
             return false;
-        pollfd p {m_master, POLLOUT, 0};
+        pollfd p{m_master, POLLOUT, 0};
         poll(&p, 1, 10);
     }
     return true;
@@ -77,7 +77,7 @@ std::string PtyPair::readFor(size_t count, int timeoutMs)
         const auto now = std::chrono::steady_clock::now();
         if (now >= end)
             break;
-        pollfd p {m_master, POLLIN, 0};
+        pollfd p{m_master, POLLIN, 0};
         poll(&p, 1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count()) + 1);
     }
     return out;

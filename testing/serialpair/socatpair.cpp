@@ -16,7 +16,9 @@ extern char** environ;
 namespace SerialTesting {
 
 SocatPair::SocatPair(const std::string& folder, const std::string& first, const std::string& second)
-    : m_folder(folder), m_first(first), m_second(second)
+    : m_folder(folder)
+    , m_first(first)
+    , m_second(second)
 {
 }
 
@@ -32,7 +34,7 @@ bool SocatPair::start()
     ::unlink(secondPath().c_str());
     std::string a = "pty,raw,echo=0,link=" + firstPath();
     std::string b = "pty,raw,echo=0,link=" + secondPath();
-    std::vector<char*> argv {const_cast<char*>("socat"), a.data(), b.data(), nullptr};
+    std::vector<char*> argv{const_cast<char*>("socat"), a.data(), b.data(), nullptr};
     if (posix_spawnp(&m_pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) {
         m_pid = -1;
         return false;

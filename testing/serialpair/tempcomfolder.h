@@ -22,7 +22,7 @@ public:
     void unlink(const std::string& name) const;
 
 private:
-    TestFolder::TempFolder m_folder {"comfolder"};
+    TestFolder::TempFolder m_folder{"comfolder"};
     std::string m_previous;
     bool m_hadPrevious = false;
 };

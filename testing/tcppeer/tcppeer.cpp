@@ -10,7 +10,11 @@
 
 namespace Fake {
 
-TcpPeer::TcpPeer(Mode mode, uint16_t port) : m_mode(mode), m_port(port) {}
+TcpPeer::TcpPeer(Mode mode, uint16_t port)
+    : m_mode(mode)
+    , m_port(port)
+{
+}
 
 TcpPeer::~TcpPeer()
 {
@@ -25,7 +29,7 @@ bool TcpPeer::start()
         return false;
     const int one = 1;
     setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr {};
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(m_port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -86,7 +90,7 @@ void TcpPeer::run()
     std::vector<char> buf(65536);
     auto closeConn = [&](size_t i, bool reset) {
         if (reset) {
-            linger l {1, 0};
+            linger l{1, 0};
             setsockopt(conns[i].fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         }
         ::close(conns[i].fd);
@@ -96,7 +100,9 @@ void TcpPeer::run()
     while (!m_stop) {
         std::vector<pollfd> fds;
         for (const Connection& c : conns)
-            fds.push_back({c.fd, static_cast<short>((m_mode == Mode::SlowReader ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)), 0});
+            fds.push_back(
+                {c.fd, static_cast<short>((m_mode == Mode::SlowReader ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)),
+                 0});
         fds.push_back({m_listen, POLLIN, 0});
         fds.push_back({m_wake[0], POLLIN, 0});
         const int timeout = m_mode == Mode::SlowReader ? 5 : 1000;
@@ -104,8 +110,7 @@ void TcpPeer::run()
             break;
         if (fds.back().revents) {
             char drain[64];
-            while (::read(m_wake[0], drain, sizeof drain) > 0) {
-            }
+            while (::read(m_wake[0], drain, sizeof drain) > 0) {}
         }
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -56,11 +56,11 @@ private:
     int m_listen = -1;
     int m_wake[2] = {-1, -1};
     std::thread m_thread;
-    std::atomic<bool> m_stop {false};
-    std::atomic<int> m_accepts {0};
-    std::atomic<int> m_open {0};
-    std::atomic<long long> m_received {0};
-    std::atomic<long long> m_resetAfter {65536};
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_accepts{0};
+    std::atomic<int> m_open{0};
+    std::atomic<long long> m_received{0};
+    std::atomic<long long> m_resetAfter{65536};
     mutable std::mutex m_mutex; // guards the fields below
     std::vector<Event> m_events;
     std::string m_receivedBytes;

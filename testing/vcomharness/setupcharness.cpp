@@ -69,7 +69,7 @@ ToolResult SetupcHarness::run(const std::vector<std::string>& args, int timeoutM
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     std::string program = toolPath();
     std::vector<std::string> words = args;
-    std::vector<char*> argv {program.data()};
+    std::vector<char*> argv{program.data()};
     for (std::string& w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
@@ -89,7 +89,7 @@ ToolResult SetupcHarness::run(const std::vector<std::string>& args, int timeoutM
             timedOut = true;
             break;
         }
-        pollfd p {pipeFds[0], POLLIN, 0};
+        pollfd p{pipeFds[0], POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
             continue;
         char buf[4096];
@@ -104,8 +104,7 @@ ToolResult SetupcHarness::run(const std::vector<std::string>& args, int timeoutM
     if (timedOut)
         kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     if (!timedOut && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     return result;
@@ -114,11 +113,11 @@ ToolResult SetupcHarness::run(const std::vector<std::string>& args, int timeoutM
 bool SetupcHarness::installPair(const std::string& own, const std::string& user) const
 {
     return run({"preinstall"}).exitCode == 0
-        && run({"--silent", "install", "PortName=" + own + ",EmuOverrun=yes,HiddenMode=yes",
-                "PortName=COM#,EmuOverrun=yes,cts=lrts,dsr=lrts,AddRTTO=2000,AddRITO=400"})
-               .exitCode
-        == 0
-        && run({"update"}).exitCode == 0 && run({"change", "CNCB0", "RealPortName=" + user}).exitCode == 0;
+           && run({"--silent", "install", "PortName=" + own + ",EmuOverrun=yes,HiddenMode=yes",
+                   "PortName=COM#,EmuOverrun=yes,cts=lrts,dsr=lrts,AddRTTO=2000,AddRITO=400"})
+                      .exitCode
+                  == 0
+           && run({"update"}).exitCode == 0 && run({"change", "CNCB0", "RealPortName=" + user}).exitCode == 0;
 }
 
 int SetupcHarness::daemonPid() const

@@ -16,7 +16,7 @@
 namespace VcomTesting {
 
 struct ToolResult {
-    int exitCode = -1; // -1: killed at the time limit or not started
+    int exitCode = -1;  // -1: killed at the time limit or not started
     std::string output; // standard output and error, merged
 };
 
@@ -51,8 +51,8 @@ public:
 
 private:
     SerialTesting::TempComFolder m_com;
-    TestFolder::TempFolder m_state {"vcomstate"};
-    TestFolder::TempFolder m_ttys {"vcomttys"};
+    TestFolder::TempFolder m_state{"vcomstate"};
+    TestFolder::TempFolder m_ttys{"vcomttys"};
     std::vector<std::pair<std::string, std::string>> m_saved; // variable, old value ("\1" when unset)
 };
 

@@ -79,8 +79,7 @@ CommandResult NetnsLab::ip(const QStringList& args, int timeoutMs)
     return runner.run(RouteCommand::ipProgram(), args, timeoutMs);
 }
 
-CommandResult NetnsLab::inNamespace(const QString& ns, const QString& program, const QStringList& args,
-                                    int timeoutMs)
+CommandResult NetnsLab::inNamespace(const QString& ns, const QString& program, const QStringList& args, int timeoutMs)
 {
     QStringList all{QStringLiteral("netns"), QStringLiteral("exec"), ns, program};
     all << args;
@@ -93,7 +92,8 @@ bool NetnsLab::must(const QString& ns, const QStringList& args, QString* error)
     all << args;
     const CommandResult r = ip(all);
     if (!r.succeeded() && error)
-        *error = QStringLiteral("ip %1: %2").arg(all.join(QLatin1Char(' ')), QString::fromLocal8Bit(r.output).trimmed());
+        *error =
+            QStringLiteral("ip %1: %2").arg(all.join(QLatin1Char(' ')), QString::fromLocal8Bit(r.output).trimmed());
     return r.succeeded();
 }
 
@@ -136,16 +136,24 @@ bool NetnsLab::create(QString* error)
     // straight into the panel's: the machine's namespace never sees it.
     const bool ok =
         must(m_pc, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")}, error)
-        && must(m_panel, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")}, error)
-        && must(m_pc, {QStringLiteral("link"), QStringLiteral("add"), pcInterface(), QStringLiteral("type"),
-                       QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), panelInterface(),
-                       QStringLiteral("netns"), m_panel}, error)
-        && must(m_pc, {QStringLiteral("addr"), QStringLiteral("add"), pcAddress() + QStringLiteral("/24"),
-                       QStringLiteral("dev"), pcInterface()}, error)
-        && must(m_panel, {QStringLiteral("addr"), QStringLiteral("add"), panelAddress() + QStringLiteral("/24"),
-                          QStringLiteral("dev"), panelInterface()}, error)
+        && must(m_panel, {QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")},
+                error)
+        && must(m_pc,
+                {QStringLiteral("link"), QStringLiteral("add"), pcInterface(), QStringLiteral("type"),
+                 QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), panelInterface(),
+                 QStringLiteral("netns"), m_panel},
+                error)
+        && must(m_pc,
+                {QStringLiteral("addr"), QStringLiteral("add"), pcAddress() + QStringLiteral("/24"),
+                 QStringLiteral("dev"), pcInterface()},
+                error)
+        && must(m_panel,
+                {QStringLiteral("addr"), QStringLiteral("add"), panelAddress() + QStringLiteral("/24"),
+                 QStringLiteral("dev"), panelInterface()},
+                error)
         && must(m_pc, {QStringLiteral("link"), QStringLiteral("set"), pcInterface(), QStringLiteral("up")}, error)
-        && must(m_panel, {QStringLiteral("link"), QStringLiteral("set"), panelInterface(), QStringLiteral("up")}, error);
+        && must(m_panel, {QStringLiteral("link"), QStringLiteral("set"), panelInterface(), QStringLiteral("up")},
+                error);
     if (!ok)
         destroy();
     return ok;

@@ -14,8 +14,7 @@
 #include <QString>
 #include <QStringList>
 
-class NetnsLab
-{
+class NetnsLab {
 public:
     // The veth pair and its private addresses; they never leave the namespaces.
     static QString pcInterface() { return QStringLiteral("vpc0"); }
@@ -31,7 +30,7 @@ public:
     static QString namespaceUnavailableReason();
 
     NetnsLab();
-    ~NetnsLab();   // destroy()
+    ~NetnsLab(); // destroy()
     NetnsLab(const NetnsLab&) = delete;
     NetnsLab& operator=(const NetnsLab&) = delete;
 

@@ -60,11 +60,11 @@ void NetnsLabTest::startPanelSide(const QString& lanAddress, quint16 echoPort)
     ASSERT_TRUE(m_lab.must(m_lab.panel(), {"link", "set", "lan1", "up"}, &error)) << error.toStdString();
 
     const QString ready = m_dir.filePath(QStringLiteral("panel.ready"));
-    ASSERT_TRUE(m_panel.start(RouteCommand::ipProgram(),
-                              {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
-                               QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(), QStringLiteral("9009"),
-                               lanAddress, QString::number(echoPort), m_dir.filePath(QStringLiteral("control")),
-                               ready}));
+    ASSERT_TRUE(
+        m_panel.start(RouteCommand::ipProgram(),
+                      {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
+                       QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(), QStringLiteral("9009"),
+                       lanAddress, QString::number(echoPort), m_dir.filePath(QStringLiteral("control")), ready}));
     QElapsedTimer clock;
     clock.start();
     while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())

@@ -17,8 +17,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-class NetnsLabTest : public ::testing::Test
-{
+class NetnsLabTest : public ::testing::Test {
 public:
     // The work folder as the inner role sees it.
     static QString innerDir();

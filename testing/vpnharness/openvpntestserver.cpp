@@ -89,18 +89,17 @@ bool OpenVpnTestServer::makePki(QString* error)
 
 QByteArray OpenVpnTestServer::clientConfig() const
 {
-    QByteArray text =
-        "client\n"
-        "dev tun\n"
-        "proto udp\n"
-        "nobind\n"
-        "remote-cert-tls server\n"
-        "connect-retry 1\n"
-        "verb 3\n"
-        "# lines of the Windows build that openvpn here does not know\n"
-        "block-outside-dns\n"
-        "register-dns\n"
-        "<ca>\n";
+    QByteArray text = "client\n"
+                      "dev tun\n"
+                      "proto udp\n"
+                      "nobind\n"
+                      "remote-cert-tls server\n"
+                      "connect-retry 1\n"
+                      "verb 3\n"
+                      "# lines of the Windows build that openvpn here does not know\n"
+                      "block-outside-dns\n"
+                      "register-dns\n"
+                      "<ca>\n";
     text += readText(path(QStringLiteral("ca.crt")));
     text += "</ca>\n";
     return text;
@@ -134,8 +133,9 @@ bool OpenVpnTestServer::start(const QString& ns, const QString& address, int por
                                              "log %9\n")
                                   .arg(address)
                                   .arg(port)
-                                  .arg(pushedNetwork(), path(QStringLiteral("ca.crt")), path(QStringLiteral("server.crt")),
-                                       path(QStringLiteral("server.key")), check, m_dir, path(QStringLiteral("server.log")))
+                                  .arg(pushedNetwork(), path(QStringLiteral("ca.crt")),
+                                       path(QStringLiteral("server.crt")), path(QStringLiteral("server.key")), check,
+                                       m_dir, path(QStringLiteral("server.log")))
                                   .toUtf8();
     QFile::remove(path(QStringLiteral("server.log")));
     if (!writeText(check, script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)

@@ -10,8 +10,7 @@
 #include <QByteArray>
 #include <QString>
 
-class OpenVpnTestServer
-{
+class OpenVpnTestServer {
 public:
     static QString user() { return QStringLiteral("tw-user"); }
     static QString password() { return QStringLiteral("tw-pass-7"); }
@@ -21,7 +20,7 @@ public:
 
     // Files go to dir, which must exist.
     explicit OpenVpnTestServer(const QString& dir);
-    ~OpenVpnTestServer();   // stop()
+    ~OpenVpnTestServer(); // stop()
     OpenVpnTestServer(const OpenVpnTestServer&) = delete;
     OpenVpnTestServer& operator=(const OpenVpnTestServer&) = delete;
 

@@ -14,9 +14,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -268,7 +268,8 @@ TEST_F(StartAndConnect, DisconnectDuringASlowTransferReturnsWithinAboutOnePiece)
     m_local->setKeepLog(true);
     m_local->setCallDelay("download2", std::chrono::milliseconds(200));
     RecordingNotify notify;
-    ASSERT_TRUE(dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
+    ASSERT_TRUE(
+        dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_local->count("download2") >= 2; }, 20000));
     QElapsedTimer clock;
     clock.start();

@@ -69,11 +69,7 @@ TEST_F(PathControls, RemoteEnterRefusalsRestoreTheBoxAndAskThePanelOnlyWhenNeede
         int message;
         size_t panelCalls;
     } cases[] = {
-        {"abc", 122, 0},
-        {"/x/../y", 123, 0},
-        {"/x/./y", 123, 0},
-        {"用户文件区/x", 124, 0},
-        {"/missing", 124, 1},
+        {"abc", 122, 0}, {"/x/../y", 123, 0}, {"/x/./y", 123, 0}, {"用户文件区/x", 124, 0}, {"/missing", 124, 1},
     };
     for (const auto& c : cases) {
         m_boxes.clear();
@@ -172,7 +168,8 @@ TEST_F(PathControls, UDiskAnsweredEmptyWritesNothing)
 
 TEST_F(PathControls, LoadFromIniReadsWithoutChangingTheFile)
 {
-    const QByteArray bytes = "; kept\r\n[ip]\r\nconnect_type = TCP\r\nipInfo=10.1.2.3\r\n[Path]\r\nCurPath=/media/usb/sda1\r\n";
+    const QByteArray bytes =
+        "; kept\r\n[ip]\r\nconnect_type = TCP\r\nipInfo=10.1.2.3\r\n[Path]\r\nCurPath=/media/usb/sda1\r\n";
     writeIni(bytes);
     start();
     auto* type = static_cast<ConnectTypeCombo*>(item(kIdConnectType));
@@ -272,7 +269,8 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
     }
     m_panel->setCallDelay("download2", std::chrono::milliseconds(200));
     RecordingNotify notify;
-    ASSERT_TRUE(dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
+    ASSERT_TRUE(
+        dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_panel->count("download2") >= 2; }, 20000));
     dialog().show();
     QElapsedTimer clock;

@@ -55,7 +55,8 @@ TEST(RemotePaths, DottedQuadsOnly)
 {
     EXPECT_TRUE(isDottedQuad("127.0.0.1"));
     EXPECT_TRUE(isDottedQuad("255.255.255.255"));
-    for (const char* bad : {"1.2.3", "300.1.1.1", "1.2.3.4.5", "1..2.3", "a.b.c.d", "", "1.2.3.-4", "1.2.3.4 ", "0001.2.3.4"})
+    for (const char* bad :
+         {"1.2.3", "300.1.1.1", "1.2.3.4.5", "1..2.3", "a.b.c.d", "", "1.2.3.-4", "1.2.3.4 ", "0001.2.3.4"})
         EXPECT_FALSE(isDottedQuad(bad)) << bad;
 }
 

@@ -116,10 +116,9 @@ TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
     commandOn(remote(), "t", kCmdDelete);
     EXPECT_FALSE(m_panel->exists("/storage/user_dir/t"));
     EXPECT_EQ(calls("removeFileOrFolder"),
-              std::vector<std::string>({"removeFileOrFolder /storage/user_dir/t/f.txt",
-                                        "removeFileOrFolder /storage/user_dir/t/a/g.txt",
-                                        "removeFileOrFolder /storage/user_dir/t/a",
-                                        "removeFileOrFolder /storage/user_dir/t"}));
+              std::vector<std::string>(
+                  {"removeFileOrFolder /storage/user_dir/t/f.txt", "removeFileOrFolder /storage/user_dir/t/a/g.txt",
+                   "removeFileOrFolder /storage/user_dir/t/a", "removeFileOrFolder /storage/user_dir/t"}));
     EXPECT_TRUE(logLines().join("\n").contains("/t " + text(115)));
 
     // A name the panel lists but cannot remove is reported as a failure.

@@ -50,8 +50,9 @@ TEST(ListMenus, BothMenusInBothLanguagesWithNewAsANestedPopup)
                   "select all(A)=32796|refresh=32795|paste=32799(grey)|new{new folder=32793|new file=32794}");
     }
     LanguageFolder chinese(BrellfinUi::kLanguageChinese);
-    EXPECT_EQ(shape(kItemMenu),
-              QString::fromUtf8("传输=32782(grey)|复制=32778(grey)|粘贴=32779(grey)|重命名=32780(grey)|删除=32781(grey)"));
+    EXPECT_EQ(
+        shape(kItemMenu),
+        QString::fromUtf8("传输=32782(grey)|复制=32778(grey)|粘贴=32779(grey)|重命名=32780(grey)|删除=32781(grey)"));
     EXPECT_EQ(shape(kAreaMenu),
               QString::fromUtf8("全选(A)=32796|刷新=32795|粘贴=32799(grey)|新建{新建文件夹=32793|新建文件=32794}"));
 }

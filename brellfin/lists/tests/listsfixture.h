@@ -80,7 +80,10 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
-    static std::vector<uint8_t> bytesOf(const QByteArray& bytes) { return std::vector<uint8_t>(bytes.begin(), bytes.end()); }
+    static std::vector<uint8_t> bytesOf(const QByteArray& bytes)
+    {
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
 
     // Method and first argument of the panel calls since the last clearLog.
     std::vector<std::string> calls(const std::string& method = std::string()) const

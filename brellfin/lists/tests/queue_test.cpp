@@ -162,7 +162,8 @@ TEST_P(DeleteThenLosePanel, TheNextBatchsFailureIsShownAndATransferStartsAfterRe
     if (fromPanel())
         EXPECT_TRUE(logHas("/big.bin " + text(121) + text(198))) << logLines().join("\n").toStdString();
     else
-        EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(176) + " " + text(198))) << logLines().join("\n").toStdString();
+        EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(176) + " " + text(198)))
+            << logLines().join("\n").toStdString();
 
     // Reconnected, a third transfer reaches the panel and completes.
     m_panel->panel().restart();

@@ -73,10 +73,11 @@ TEST(RemoteListing, FoldersThenFilesWithSizesAndTimesInThePanelsCallOrder)
     }
     EXPECT_EQ(names, QStringList({"a", "b", "c", "f0", "f1", "f1023", "f1024", "f5000"}));
     EXPECT_EQ(sizes, QStringList({"0 KB", "1 KB", "1 KB", "2 KB", "5 KB"}));
-    EXPECT_EQ(times, QStringList({"2018/12/31 23:59:59", "2018/12/31 23:59:59", "2018/12/31 23:59:59", "2018/12/31 23:59:59", "2018/12/31 23:59:59"}));
+    EXPECT_EQ(times, QStringList({"2018/12/31 23:59:59", "2018/12/31 23:59:59", "2018/12/31 23:59:59",
+                                  "2018/12/31 23:59:59", "2018/12/31 23:59:59"}));
 
-    std::vector<std::string> expected = {"searchFolders", "getFileModifyTime", "getFileModifyTime",
-                                         "getFileModifyTime", "searchFiles"};
+    std::vector<std::string> expected = {"searchFolders", "getFileModifyTime", "getFileModifyTime", "getFileModifyTime",
+                                         "searchFiles"};
     for (int i = 0; i < 5; ++i) {
         expected.push_back("getFileSize");
         expected.push_back("getFileModifyTime");

@@ -38,9 +38,9 @@ TEST_F(RemoteTreeTest, CollectsOwnFilesBeforeThoseOfSubFolders)
     m_panel.putFile("/storage/user_dir/t/b/3.txt", {4});
     RemoteTree::Collected collected;
     RemoteTree::collectRemoteFiles(m_client, "/storage/user_dir/t", collected);
-    EXPECT_EQ(collected.files, std::vector<std::string>({"/storage/user_dir/t/z.txt", "/storage/user_dir/t/a/1.txt",
-                                                         "/storage/user_dir/t/a/deep/2.txt",
-                                                         "/storage/user_dir/t/b/3.txt"}));
+    EXPECT_EQ(collected.files,
+              std::vector<std::string>({"/storage/user_dir/t/z.txt", "/storage/user_dir/t/a/1.txt",
+                                        "/storage/user_dir/t/a/deep/2.txt", "/storage/user_dir/t/b/3.txt"}));
     EXPECT_TRUE(collected.rejected.empty());
     EXPECT_TRUE(collected.complete);
 }

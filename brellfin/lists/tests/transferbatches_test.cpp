@@ -110,7 +110,6 @@ TEST_F(TransferBatchesTest, OnlyTheCurrentBatchIsHeard)
 
 TEST_F(TransferBatchesTest, AStoppedBatchKeepsItsCommandForItsFailure)
 {
-
     // Delete all: a new batch starts at once; the old failure still reads
     // "delete all", once.
     batches.begin();
@@ -140,7 +139,6 @@ TEST_F(TransferBatchesTest, AStoppedBatchKeepsItsCommandForItsFailure)
 
 TEST_F(TransferBatchesTest, ACommandEndsWithItsBatch)
 {
-
     // A delete that left nothing to send: its batch's failure reads the
     // delete, and the next batch's failure is a real one again.
     batches.begin();

@@ -62,9 +62,9 @@ TEST_F(Transfers, ASentFolderKeepsItsShapeAndItsLevelsAreMadeOnce)
     EXPECT_TRUE(m_panel->exists("/storage/user_dir/x/sub/.seen.txt"));
     EXPECT_FALSE(m_panel->exists("/storage/user_dir/x/sub/.hidden"));
     const std::vector<std::string> made = calls("createFolder");
-    EXPECT_EQ(made, std::vector<std::string>({"createFolder /storage", "createFolder /storage/user_dir",
-                                              "createFolder /storage/user_dir/x", "createFolder /storage/user_dir/x/sub",
-                                              "createFolder /storage/user_dir/x/sub/in"}));
+    EXPECT_EQ(made, std::vector<std::string>(
+                        {"createFolder /storage", "createFolder /storage/user_dir", "createFolder /storage/user_dir/x",
+                         "createFolder /storage/user_dir/x/sub", "createFolder /storage/user_dir/x/sub/in"}));
 }
 
 TEST_F(Transfers, ALinkLoopAndAFifoEndTheBatchUnread)

@@ -17,7 +17,8 @@ std::function<bool(const QString&)> takenOf(const QSet<QString>& names)
 TEST(UniqueName, NumbersTheFirstFreeNameInEnglish)
 {
     LanguageFolder english(BrellfinUi::kLanguageEnglish);
-    const auto taken = takenOf({"New folder", "New folder(1)", "a.txt", "a-Copy(1).txt", "notes", "a.b.txt", "New File"});
+    const auto taken = takenOf(
+        {"New folder", "New folder(1)", "a.txt", "a-Copy(1).txt", "notes", "a.b.txt", "New File"});
     EXPECT_EQ(uniqueName("New folder", "", true, taken), "New folder(2)");
     EXPECT_EQ(uniqueName("a.txt", "-Copy", false, taken), "a-Copy(2).txt");
     EXPECT_EQ(uniqueName("notes", "-Copy", false, taken), "notes-Copy(1)");

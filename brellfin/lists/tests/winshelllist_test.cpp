@@ -66,7 +66,9 @@ TEST_F(LocalList, DeleteSparesWhatALinkNamesAndRemovesReadOnlyFiles)
     writeFile(pc("outside/keep.txt"), "keep");
     writeFile(pc("work/gone/locked.txt"), "r");
     QFile::setPermissions(pc("work/gone/locked.txt"), QFile::ReadOwner);
-    ASSERT_EQ(::symlink(QFile::encodeName(pc("outside")).constData(), QFile::encodeName(pc("work/gone/link")).constData()), 0);
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(pc("outside")).constData(), QFile::encodeName(pc("work/gone/link")).constData()),
+        0);
     showLocal(pc("work"));
     commandOn(local(), "gone", kCmdDelete);
     EXPECT_FALSE(QFileInfo::exists(pc("work/gone")));
@@ -130,9 +132,9 @@ TEST_F(LocalList, NewFromTheNestedPopupOfTheAreaMenuMakesAFolderAndAFile)
 TEST_F(LocalList, AShortcutToAFileIsSentUnderItsOwnName)
 {
     writeFile(pc("target/real.bin"), "target bytes");
-    ASSERT_EQ(::symlink(QFile::encodeName(pc("target/real.bin")).constData(),
-                        QFile::encodeName(pc("work/Tool")).constData()),
-              0);
+    ASSERT_EQ(
+        ::symlink(QFile::encodeName(pc("target/real.bin")).constData(), QFile::encodeName(pc("work/Tool")).constData()),
+        0);
     showRemote("/storage/user_dir");
     showLocal(pc("work"));
     const int row = rowOf(local(), "Tool");
@@ -158,8 +160,8 @@ public:
 TEST_F(LocalList, ColumnsShareTheClientWidthFiveTwoTwoThreeTwelfths)
 {
     ColumnProbe probe(&dialog());
-    for (const auto& [width, expected] : std::vector<std::pair<int, std::vector<int>>>{
-             {1200, {500, 200, 200, 300}}, {1210, {504, 201, 201, 302}}}) {
+    for (const auto& [width, expected] :
+         std::vector<std::pair<int, std::vector<int>>>{{1200, {500, 200, 200, 300}}, {1210, {504, 201, 201, 302}}}) {
         probe.viewport()->resize(width, 100);
         probe.OnSetColumns();
         ASSERT_EQ(probe.GetColumnCount(), 4) << width;

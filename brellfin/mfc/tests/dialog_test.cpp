@@ -57,7 +57,10 @@ struct Seen {
 
 class WalkEdit : public CEdit {
 public:
-    explicit WalkEdit(std::vector<Seen>* seen) : m_seen(seen) {}
+    explicit WalkEdit(std::vector<Seen>* seen)
+        : m_seen(seen)
+    {
+    }
     BOOL PreTranslateMessage(MSG* msg) override
     {
         m_seen->push_back({QStringLiteral("edit"), msg->message, msg->wParam});
@@ -96,7 +99,12 @@ protected:
 
 class WalkDialog : public CDialog {
 public:
-    WalkDialog() : CDialog(kTemplate), edit(&seen) { registerTestTemplate(); }
+    WalkDialog()
+        : CDialog(kTemplate)
+        , edit(&seen)
+    {
+        registerTestTemplate();
+    }
     BOOL PreTranslateMessage(MSG* msg) override
     {
         seen.push_back({QStringLiteral("dialog"), msg->message, msg->wParam});
@@ -206,7 +214,10 @@ TEST(MfcDialog, EnterPressesTheDefaultButtonOnlyWhileItIsEnabled)
         return t;
     });
     struct OkDialog : CDialog {
-        OkDialog() : CDialog(kDefaultTemplate) {}
+        OkDialog()
+            : CDialog(kDefaultTemplate)
+        {
+        }
         void OnOK() override
         {
             ++oks;
@@ -281,7 +292,11 @@ TEST(MfcDialog, TimersFireOnTimerUntilKilled)
 {
     class TimerDialog : public CDialog {
     public:
-        TimerDialog() : CDialog(kTemplate) { registerTestTemplate(); }
+        TimerDialog()
+            : CDialog(kTemplate)
+        {
+            registerTestTemplate();
+        }
         int ticks = 0;
 
     protected:

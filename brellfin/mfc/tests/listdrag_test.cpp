@@ -18,7 +18,8 @@ namespace {
 // hot spot (8, 8), the mouse held until the release.
 class DraggingList : public CListCtrl, public ListDragSource::Handler {
 public:
-    DraggingList() : m_drag(this, this)
+    DraggingList()
+        : m_drag(this, this)
     {
         InsertColumn(0, "Name", LVCFMT_LEFT, 150);
         InsertColumn(1, "Size", LVCFMT_RIGHT, 80);

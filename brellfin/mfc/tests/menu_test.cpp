@@ -24,9 +24,10 @@ void registerNestedMenu()
 {
     Mfc::registerMenu(kNested, [] {
         Mfc::MenuEntry deeper{0, QStringLiteral("deeper"), false, {Mfc::MenuEntry{203, QStringLiteral("d"), true}}};
-        Mfc::MenuEntry more{0, QStringLiteral("more"), false, {Mfc::MenuEntry{202, QStringLiteral("c"), false}, deeper}};
-        return Mfc::MenuTemplate{{Mfc::MenuEntry{200, QStringLiteral("a"), false},
-                                  Mfc::MenuEntry{201, QStringLiteral("b"), true}, more}};
+        Mfc::MenuEntry more{
+            0, QStringLiteral("more"), false, {Mfc::MenuEntry{202, QStringLiteral("c"), false}, deeper}};
+        return Mfc::MenuTemplate{
+            {Mfc::MenuEntry{200, QStringLiteral("a"), false}, Mfc::MenuEntry{201, QStringLiteral("b"), true}, more}};
     });
 }
 

@@ -112,7 +112,8 @@ TEST_F(ShellTree, TheShellsOwnNamesSpeakTheLanguageGiven)
     touch(m_root + "/home/Desktop/plain");
     CMFCShellListCtrl list;
     list.DisplayFolder(Mfc::ShellNamespace::desktop());
-    EXPECT_EQ(types(list).mid(0, 3), (QStringList{"Computer=System Folder", "home=System Folder", "afolder=File folder"}));
+    EXPECT_EQ(types(list).mid(0, 3),
+              (QStringList{"Computer=System Folder", "home=System Folder", "afolder=File folder"}));
     EXPECT_TRUE(types(list).contains("b.txt=TXT File"));
     EXPECT_TRUE(types(list).contains("plain=File"));
 
@@ -150,7 +151,8 @@ TEST_F(ShellTree, EveryRowShowsTheIconOfItsKindAndFilesTheirType)
     EXPECT_EQ(image("afolder"), image("Zfolder"));
     EXPECT_EQ(image("b.txt"), image("c.txt"));
     QSet<int> distinct;
-    for (const char* name : {"Computer", "home", "afolder", "link", "b.txt", "p.png", "s.mp3", "v.mp4", "z.zip", "d.pdf", "plain"})
+    for (const char* name :
+         {"Computer", "home", "afolder", "link", "b.txt", "p.png", "s.mp3", "v.mp4", "z.zip", "d.pdf", "plain"})
         distinct.insert(image(name));
     EXPECT_EQ(distinct.size(), 11);
 

@@ -9,19 +9,18 @@
 namespace {
 
 // Written the way Notepad and the Windows profile functions leave such files.
-const QByteArray kWindowsIni =
-    "; settings of the tool\r\n"
-    "[SystemVars]\r\n"
-    "  languageVALUE =  2052  \r\n"
-    "Quoted = \"  C:\\Program Files\\x  \"\r\n"
-    "Single='it'\r\n"
-    "\r\n"
-    "[IP]\r\n"
-    "ipInfo=192.168.1.10\r\n"
-    "connect_type = usb\r\n"
-    "\r\n"
-    "[Path]\r\n"
-    "CurPath=/storage/user_dir/项目\r\n";
+const QByteArray kWindowsIni = "; settings of the tool\r\n"
+                               "[SystemVars]\r\n"
+                               "  languageVALUE =  2052  \r\n"
+                               "Quoted = \"  C:\\Program Files\\x  \"\r\n"
+                               "Single='it'\r\n"
+                               "\r\n"
+                               "[IP]\r\n"
+                               "ipInfo=192.168.1.10\r\n"
+                               "connect_type = usb\r\n"
+                               "\r\n"
+                               "[Path]\r\n"
+                               "CurPath=/storage/user_dir/项目\r\n";
 
 TEST(ProfileFile, WindowsWrittenFileReadsWithoutCaseBlanksOrQuotes)
 {
@@ -84,7 +83,8 @@ TEST(ProfileFile, AKeyWrittenAfterALoneCrReadsBack)
 
     // The lines that were there keep their own ends.
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("[ip]\ripInfo=10.0.0.2\rconnect_type=usb\r\n[Path]\r\nCurPath=/storage/user_dir/a\r\n"));
+    EXPECT_EQ(file.readAll(),
+              QByteArray("[ip]\ripInfo=10.0.0.2\rconnect_type=usb\r\n[Path]\r\nCurPath=/storage/user_dir/a\r\n"));
 }
 
 TEST(ProfileFile, RewritingOneKeyKeepsEveryOtherLineByteForByte)

@@ -183,7 +183,8 @@ TEST_F(SendToPanel, MethodPairFollowsTheRemotePath)
     const std::string local = localWith(bytes);
     send({{local, "/STORAGE/USER_DIR/x"}});
     EXPECT_TRUE(m_notify.succeeded());
-    for (const char* name : {"createDownloader2", "startDownload2", "download2", "finishDownload2", "destroyDownloader2"})
+    for (const char* name :
+         {"createDownloader2", "startDownload2", "download2", "finishDownload2", "destroyDownloader2"})
         EXPECT_EQ(m_panel.count(name), name == std::string("download2") ? 2u : 1u) << name;
     EXPECT_EQ(m_panel.count("UDiskdownload"), 0u);
     EXPECT_EQ(m_panel.fileBytes("/storage/user_dir/x"), bytes);
@@ -192,7 +193,8 @@ TEST_F(SendToPanel, MethodPairFollowsTheRemotePath)
     RecordingNotify usb;
     send({{local, "/media/usb0/x"}}, &usb);
     EXPECT_TRUE(usb.succeeded());
-    for (const char* name : {"createUDiskDownloader", "startUDiskDownload", "finishUDiskDownload", "destroyUDiskDownloader"})
+    for (const char* name :
+         {"createUDiskDownloader", "startUDiskDownload", "finishUDiskDownload", "destroyUDiskDownloader"})
         EXPECT_EQ(m_panel.count(name), 1u) << name;
     EXPECT_EQ(m_panel.count("UDiskdownload"), 2u);
     EXPECT_EQ(m_panel.count("download2"), 0u);

@@ -25,7 +25,10 @@ struct ArgBytes {
     ArgBytes& handle(uint32_t value) { return typed("FF::Handle").u32(value), next(); }
     ArgBytes& text(const std::string& value) { return typed("FF::utils::String").string(value), next(); }
     ArgBytes& u64(uint64_t value) { return typed("unsigned long long").u64(value), next(); }
-    ArgBytes& bytes(const std::vector<uint8_t>& value) { return typed("std::vector<FF::byte>").byteVector(value), next(); }
+    ArgBytes& bytes(const std::vector<uint8_t>& value)
+    {
+        return typed("std::vector<FF::byte>").byteVector(value), next();
+    }
     std::vector<uint8_t> take()
     {
         std::vector<uint8_t> out = Fake::WireWriter().u32(count).take();
@@ -194,9 +197,8 @@ TEST_F(ScriptedReply, UnsignedIntWhereBoolIsExpectedIsNotReadAsANumber)
 TEST_F(ScriptedReply, CutValuesAndMissingResultsFail)
 {
     // The type name is right but the value is cut short.
-    answer("getFileSize", [](Fake::MethodResult& r) {
-        r.addRaw(Fake::WireWriter().string("unsigned long long").u32(7).take());
-    });
+    answer("getFileSize",
+           [](Fake::MethodResult& r) { r.addRaw(Fake::WireWriter().string("unsigned long long").u32(7).take()); });
     expectDeserializeFailed([](Calls::Proxy& p) { Calls::getFileSize(p, "/x"); });
     answer("getFileMD5", [](Fake::MethodResult& r) {
         r.addRaw(Fake::WireWriter().string("std::vector<FF::byte>").u32(16).u32(0).take());

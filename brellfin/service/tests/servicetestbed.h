@@ -34,7 +34,10 @@ protected:
         m_panel.clearLog();
     }
 
-    std::string localFile(const std::string& name) const { return m_dir.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string localFile(const std::string& name) const
+    {
+        return m_dir.filePath(QString::fromStdString(name)).toStdString();
+    }
 
     void writeLocal(const std::string& path, const std::vector<uint8_t>& bytes)
     {

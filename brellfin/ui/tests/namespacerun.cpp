@@ -73,8 +73,8 @@ QStringList namespaceOptions(QString* why)
                                    : QString("%1 exited %2: %3; ").arg(command).arg(code).arg(output.trimmed());
         }
         if (found.isEmpty())
-            reason = "no network namespace can be made here (" + failures +
-                     "the test needs a network of its own for a panel's fixed port)";
+            reason = "no network namespace can be made here (" + failures
+                     + "the test needs a network of its own for a panel's fixed port)";
     }
     if (why)
         *why = reason;
@@ -101,8 +101,9 @@ bool enterNamespace(const QStringList& options, const QStringList& addresses)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kInsideVariable, networkNamespace());
     child.setProcessEnvironment(environment);
-    child.start("unshare", options + QStringList{"--", QCoreApplication::applicationFilePath(),
-                                                 "--gtest_filter=" + currentTestName()});
+    child.start(
+        "unshare",
+        options + QStringList{"--", QCoreApplication::applicationFilePath(), "--gtest_filter=" + currentTestName()});
     const bool finished = child.waitForStarted(5000) && child.waitForFinished(240000);
     if (!finished)
         child.kill();

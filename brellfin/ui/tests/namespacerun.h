@@ -32,15 +32,15 @@ bool enterNamespace(const QStringList& options, const QStringList& addresses);
 // First statement of a test body: skips where no namespace can be made,
 // returns in the outer run, goes on inside. The arguments are the extra
 // addresses of lo, as for enterNamespace.
-#define TWBF_IN_NAMESPACE(...)                                                                                          \
-    do {                                                                                                                \
-        QStringList twbfOptions;                                                                                        \
-        if (!BrellfinTest::insideNamespace()) {                                                                         \
-            QString twbfWhy;                                                                                            \
-            twbfOptions = BrellfinTest::namespaceOptions(&twbfWhy);                                                     \
-            if (twbfOptions.isEmpty())                                                                                  \
-                GTEST_SKIP() << twbfWhy.toStdString();                                                                  \
-        }                                                                                                               \
-        if (!BrellfinTest::enterNamespace(twbfOptions, QStringList{__VA_ARGS__}))                                       \
-            return;                                                                                                     \
+#define TWBF_IN_NAMESPACE(...)                                                                                         \
+    do {                                                                                                               \
+        QStringList twbfOptions;                                                                                       \
+        if (!BrellfinTest::insideNamespace()) {                                                                        \
+            QString twbfWhy;                                                                                           \
+            twbfOptions = BrellfinTest::namespaceOptions(&twbfWhy);                                                    \
+            if (twbfOptions.isEmpty())                                                                                 \
+                GTEST_SKIP() << twbfWhy.toStdString();                                                                 \
+        }                                                                                                              \
+        if (!BrellfinTest::enterNamespace(twbfOptions, QStringList{__VA_ARGS__}))                                      \
+            return;                                                                                                    \
     } while (0)

@@ -73,14 +73,8 @@ public:
         struct stat info;
         return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
     }
-    static bool fifo(const QString& path)
-    {
-        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-    }
-    static bool mkdir(const QString& path)
-    {
-        return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0;
-    }
+    static bool fifo(const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }
+    static bool mkdir(const QString& path) { return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0; }
     static bool chmod(const QString& path, mode_t mode)
     {
         return ::chmod(QFile::encodeName(path).constData(), mode) == 0;

@@ -3,8 +3,8 @@
 #include "framework/net/framereader.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tests/failuretext.h"
-#include "testing/loopbacksocket/loopbacksocket.h"
 #include "platform/clock/monotonicclock.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 
 #include <gtest/gtest.h>
 
@@ -270,8 +270,8 @@ TEST(Frame, ABoundedSendGivesUpBeforeItStartsOrCutsTheFrame)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         abandon = true;
     });
-    EXPECT_EQ(TCPSocket::Instance().sendFrame(pair.writer.get(), small, FF::Net::kNoDeadline, FF::Net::kNoDeadline,
-                                              &abandon),
-              TCPSocket::FrameSent::Failed);
+    EXPECT_EQ(
+        TCPSocket::Instance().sendFrame(pair.writer.get(), small, FF::Net::kNoDeadline, FF::Net::kNoDeadline, &abandon),
+        TCPSocket::FrameSent::Failed);
     giveUp.join();
 }

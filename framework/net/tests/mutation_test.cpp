@@ -8,8 +8,8 @@
 #include "framework/net/netbuffer.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tcpsocket.h"
-#include "testing/loopbacksocket/loopbacksocket.h"
 #include "framework/utils/serialize.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 
 #include <gtest/gtest.h>
 
@@ -104,8 +104,9 @@ Bytes mutate(Bytes bytes, std::mt19937& random)
             if (bytes.size() < 4)
                 break;
             const std::size_t at = random() % (bytes.size() - 3);
-            const std::uint32_t choices[] = {0u, 1u, static_cast<std::uint32_t>(bytes.size()),
-                                             static_cast<std::uint32_t>(random()), 0xFFFFFFFFu, 0x7FFFFFFFu};
+            const std::uint32_t choices[] = {
+                0u,          1u,         static_cast<std::uint32_t>(bytes.size()), static_cast<std::uint32_t>(random()),
+                0xFFFFFFFFu, 0x7FFFFFFFu};
             const std::uint32_t word = choices[random() % 6];
             for (int i = 0; i < 4; ++i)
                 bytes[at + i] = static_cast<std::uint8_t>(word >> (8 * i));

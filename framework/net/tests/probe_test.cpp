@@ -1,8 +1,8 @@
 #include "framework/net/tcpclient.h"
 
 #include "framework/net/tests/failuretext.h"
-#include "testing/loopbacksocket/loopbacksocket.h"
 #include "platform/clock/monotonicclock.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 
 #include <gtest/gtest.h>
 
@@ -113,25 +113,17 @@ public:
         : m_name("twfw" + std::to_string(::getpid()))
     {
         const std::string ns = "ip netns exec " + m_name + " ";
-        m_ready = run("ip netns add " + m_name)
-               && run(ns + "ip link add twfwa type veth peer name twfwb")
-               && run(ns + "ip addr add 192.0.2.1/24 dev twfwa")
-               && run(ns + "ip link set twfwa up")
-               && run(ns + "ip link set twfwb up")
-               && run(ns + "ip neigh replace 192.0.2.2 lladdr 02:00:00:00:00:02 dev twfwa nud permanent");
+        m_ready = run("ip netns add " + m_name) && run(ns + "ip link add twfwa type veth peer name twfwb")
+                  && run(ns + "ip addr add 192.0.2.1/24 dev twfwa") && run(ns + "ip link set twfwa up")
+                  && run(ns + "ip link set twfwb up")
+                  && run(ns + "ip neigh replace 192.0.2.2 lladdr 02:00:00:00:00:02 dev twfwa nud permanent");
     }
-    ~BlackholeNamespace()
-    {
-        std::system(("ip netns del " + m_name + " >/dev/null 2>&1").c_str());
-    }
+    ~BlackholeNamespace() { std::system(("ip netns del " + m_name + " >/dev/null 2>&1").c_str()); }
     bool ready() const { return m_ready; }
     std::string path() const { return "/var/run/netns/" + m_name; }
 
 private:
-    static bool run(const std::string& command)
-    {
-        return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-    }
+    static bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
     std::string m_name;
     bool m_ready = false;
 };

@@ -68,7 +68,8 @@ TEST(TypedValues, EveryTypeNameRoundTrips)
     EXPECT_EQ(readTyped<FF::Handle>(buffer, "FF::Handle"), FF::Handle(0x01020304u));
     EXPECT_EQ(readTyped<std::vector<FF::byte>>(buffer, "std::vector<FF::byte>"), (std::vector<FF::byte>{0, 1, 255}));
     EXPECT_EQ(readTyped<std::vector<String>>(buffer, "std::vector<FF::String>"), (std::vector<String>{"a", "", "ccc"}));
-    EXPECT_EQ(readTyped<std::vector<std::string>>(buffer, "std::vector<std::string>"), (std::vector<std::string>{"x", "yy"}));
+    EXPECT_EQ(readTyped<std::vector<std::string>>(buffer, "std::vector<std::string>"),
+              (std::vector<std::string>{"x", "yy"}));
     EXPECT_EQ(readTyped<Pairs>(buffer, "std::vector<std::pair<std::string, int>>"), (Pairs{{"one", 1}, {"minus", -1}}));
     EXPECT_EQ((readTyped<std::pair<String, String>>(buffer, "std::pair<FF::String, FF::String>")),
               (std::pair<String, String>("key", "value")));
@@ -83,8 +84,7 @@ TEST(TypedValues, WireFormIsLittleEndianWithoutTerminators)
     Serialize(&buffer, String("ab"));
     Serialize(&buffer, std::vector<FF::byte>{9});
     Serialize(&buffer, 0x0102030405060708ll);
-    const std::vector<FF::byte> expected = {4, 3, 2, 1, 1, 2, 0, 0, 0, 'a', 'b', 1, 0, 0, 0, 9,
-                                            8, 7, 6, 5, 4, 3, 2, 1};
+    const std::vector<FF::byte> expected = {4, 3, 2, 1, 1, 2, 0, 0, 0, 'a', 'b', 1, 0, 0, 0, 9, 8, 7, 6, 5, 4, 3, 2, 1};
     EXPECT_EQ(bytesOf(buffer), expected);
 }
 

@@ -3,9 +3,9 @@
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tests/failuretext.h"
-#include "testing/loopbacksocket/loopbacksocket.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>

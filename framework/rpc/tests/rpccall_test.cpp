@@ -35,9 +35,16 @@ TEST(RpcCall, TheServiceReceivesTheExactCallBytes)
     // Call header: type word, handler id, call number, method name; then the
     // argument count and each argument as its type name and its value.
     const std::vector<uint8_t> expected = Fake::WireWriter()
-        .u32(0xAAAAAAA0).u32(handler).u32(1).string("getInfo")
-        .u32(2).string("int").i32(5).string("FF::utils::String").string("ab")
-        .take();
+                                              .u32(0xAAAAAAA0)
+                                              .u32(handler)
+                                              .u32(1)
+                                              .string("getInfo")
+                                              .u32(2)
+                                              .string("int")
+                                              .i32(5)
+                                              .string("FF::utils::String")
+                                              .string("ab")
+                                              .take();
     EXPECT_EQ(calls[0].body, expected);
     EXPECT_EQ(calls[0].callNumber, 1u);
     // argsBuffer counts every call it starts, sent or not.
@@ -145,8 +152,12 @@ TEST(RpcCall, ReplyStatusesEndTheCallWithTheirNames)
     EXPECT_EQ(proxy.resultBuffer()->size(), 0u);
 
     const std::pair<uint32_t, const char*> statuses[] = {
-        {1, "ArgsLess"}, {2, "InvokingFailed"}, {3, "NoRegisteredFunction"}, {4, "RecvDataError"},
-        {9, "Unknown"}, {0xFFFFFFFF, "Unknown"},
+        {1, "ArgsLess"},
+        {2, "InvokingFailed"},
+        {3, "NoRegisteredFunction"},
+        {4, "RecvDataError"},
+        {9, "Unknown"},
+        {0xFFFFFFFF, "Unknown"},
         // 7 is the proxy's own waiting value; a reply carrying it still ends the call.
         {7, "Unknown"}};
     for (const auto& [status, name] : statuses) {
@@ -233,10 +244,22 @@ TEST(RpcCall, AReplyForAnUnknownHandlerOrAnEarlierCallIsDropped)
     FF::utils::Serialize(proxy.argsBuffer("next"), 0u);
     std::thread service([&] {
         ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 2; }, 5000ms));
-        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(first.handlerId ^ 0x5A5A5A5A).u32(2).u32(0)
-                            .string("int").i32(-1).take());
-        panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(first.handlerId).u32(first.callNumber).u32(0)
-                            .string("int").i32(-2).take());
+        panel.sendFrame(Fake::WireWriter()
+                            .u32(0xAAAAAAA0)
+                            .u32(first.handlerId ^ 0x5A5A5A5A)
+                            .u32(2)
+                            .u32(0)
+                            .string("int")
+                            .i32(-1)
+                            .take());
+        panel.sendFrame(Fake::WireWriter()
+                            .u32(0xAAAAAAA0)
+                            .u32(first.handlerId)
+                            .u32(first.callNumber)
+                            .u32(0)
+                            .string("int")
+                            .i32(-2)
+                            .take());
     });
     proxy.sync();
     service.join();
@@ -294,8 +317,14 @@ TEST(RpcCall, AReplyForADestroyedProxyIsDropped)
         EXPECT_EQ(outcome([&] { gone.sync(); }), "ConnectionTimeOut");
     }
     const Fake::RecordedCall call = panel.calls()[0];
-    panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber).u32(0)
-                        .string("int").i32(-1).take());
+    panel.sendFrame(Fake::WireWriter()
+                        .u32(0xAAAAAAA0)
+                        .u32(call.handlerId)
+                        .u32(call.callNumber)
+                        .u32(0)
+                        .string("int")
+                        .i32(-1)
+                        .take());
     FF::RPC::SyncProxy proxy(client.get());
     FF::utils::Serialize(proxy.argsBuffer("fast"), 0u);
     proxy.sync();

@@ -53,9 +53,9 @@ TEST(RpcConcurrency, ThreeThreadsOfLargeCallsEachGetTheirOwnResults)
                 std::string name;
                 unsigned int echoedTag = 0;
                 std::vector<FF::byte> echoed;
-                if (!FF::utils::Deserialize(results, name) || !FF::utils::Deserialize(results, echoedTag) ||
-                    !FF::utils::Deserialize(results, name) || !FF::utils::Deserialize(results, echoed) ||
-                    echoedTag != tag || echoed != bytes)
+                if (!FF::utils::Deserialize(results, name) || !FF::utils::Deserialize(results, echoedTag)
+                    || !FF::utils::Deserialize(results, name) || !FF::utils::Deserialize(results, echoed)
+                    || echoedTag != tag || echoed != bytes)
                     ++mismatches;
             }
         });
@@ -136,8 +136,14 @@ TEST(RpcConcurrency, ProxiesComeAndGoWhileStrayRepliesArrive)
         for (int batch = 0; batch < kCalls && flooding; ++batch) {
             panel.waitFor([&] { return started > batch || !flooding; }, 60000ms);
             for (uint32_t k = 0; k < kStraysPerCall; ++k)
-                panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(uint32_t(batch) + 1 + k)
-                                    .u32(0xFFFF0000u + ((uint32_t(batch) + k) & 0xFF)).u32(0).string("int").i32(-1).take());
+                panel.sendFrame(Fake::WireWriter()
+                                    .u32(0xAAAAAAA0)
+                                    .u32(uint32_t(batch) + 1 + k)
+                                    .u32(0xFFFF0000u + ((uint32_t(batch) + k) & 0xFF))
+                                    .u32(0)
+                                    .string("int")
+                                    .i32(-1)
+                                    .take());
         }
     });
     int wrong = 0;
@@ -181,10 +187,11 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
         FF::utils::Serialize(proxy.argsBuffer("slowBig"), 0u);
         proxy.setTimeOut(60000);
         succeeded += outcome([&] {
-            proxy.sync();
-            if (takeTyped<std::vector<FF::byte>>(proxy.resultBuffer()).size() != kLarge)
-                throw FF::Net::Exception("test", "short result");
-        }) == "Succeed";
+                         proxy.sync();
+                         if (takeTyped<std::vector<FF::byte>>(proxy.resultBuffer()).size() != kLarge)
+                             throw FF::Net::Exception("test", "short result");
+                     })
+                     == "Succeed";
         ++finished;
     });
     ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms));
@@ -216,8 +223,13 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     // Once the large request is on its way, the service pings (an answer
     // could only wait behind that request) and sends its large reply; only a
     // receive thread that goes on reading lets it through.
-    const std::vector<uint8_t> reply = Fake::WireWriter().u32(0xAAAAAAA0).u32(call.handlerId).u32(call.callNumber)
-                                           .u32(0).string("std::vector<FF::byte>").byteVector(std::vector<uint8_t>(kLarge, 0x33))
+    const std::vector<uint8_t> reply = Fake::WireWriter()
+                                           .u32(0xAAAAAAA0)
+                                           .u32(call.handlerId)
+                                           .u32(call.callNumber)
+                                           .u32(0)
+                                           .string("std::vector<FF::byte>")
+                                           .byteVector(std::vector<uint8_t>(kLarge, 0x33))
                                            .take();
     // The service stops reading only once the large argument is built: from
     // then on the link is silent until the service pings, and a busy machine

@@ -182,10 +182,9 @@ TEST(MessageQueue, AMessageThatPostsFromItsDestructorOrItsRunDoesNotBlockTheQueu
     queue.post(std::make_unique<Msg>(journal, "poster",
                                      [&] { queue.post(std::make_unique<Msg>(journal, "posted in a run")); }));
     ASSERT_TRUE(journal.waitForSize(7));
-    EXPECT_EQ(journal.all(),
-              (std::vector<std::string>{"deleted dropped", "run from a destructor", "deleted from a destructor",
-                                        "run poster", "deleted poster", "run posted in a run",
-                                        "deleted posted in a run"}));
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"deleted dropped", "run from a destructor",
+                                                       "deleted from a destructor", "run poster", "deleted poster",
+                                                       "run posted in a run", "deleted posted in a run"}));
 }
 
 TEST(MessageQueue, ARunThatThrowsIsDeletedAndTheNextMessageRuns)

@@ -122,7 +122,8 @@ TEST(NestedWait, WhatTheWorkerPostedBeforeItsWakeArrivesBeforeTheWaitReturns)
         NestedWait wait;
         std::thread worker([&receiver, &seen, waker = wait.waker()] {
             for (int i = 0; i < 100; ++i)
-                QMetaObject::invokeMethod(&receiver, [&seen, i] { seen.push_back(i); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    &receiver, [&seen, i] { seen.push_back(i); }, Qt::QueuedConnection);
             waker.wake(3);
         });
         if (wakeBeforeTheCall) {
@@ -283,7 +284,8 @@ TEST(NestedWait, AnOuterWaitWokenDuringAnInnerOneReturnsAfterIt)
         worker = std::thread([outerWaker = outer.waker(), innerWaker = inner.waker()] {
             outerWaker.wake(1);
             // Posted after the outer's quit: the inner loop handles that first.
-            QMetaObject::invokeMethod(qApp, [innerWaker] { innerWaker.wake(2); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [innerWaker] { innerWaker.wake(2); }, Qt::QueuedConnection);
         });
         EXPECT_EQ(inner.exec(kHangMs), End::Woken);
         EXPECT_EQ(inner.code(), 2);

@@ -40,7 +40,7 @@ public:
     const std::string& path() const { return m_folder.path(); }
 
 private:
-    TestFolder::TempFolder m_folder {"twinstlock"};
+    TestFolder::TempFolder m_folder{"twinstlock"};
     std::string m_old;
     bool m_hadOld = false;
 };
@@ -94,7 +94,7 @@ TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstReleases)
     InstanceLock other("vexaquillet");
     EXPECT_EQ(other.acquire(), LockResult::Acquired);
     first.release();
-    EXPECT_EQ(TestDescriptors::openDescriptorCount(), holding);   // other's in, first's out
+    EXPECT_EQ(TestDescriptors::openDescriptorCount(), holding); // other's in, first's out
     EXPECT_EQ(second.acquire(), LockResult::Acquired);
 }
 

@@ -11,8 +11,8 @@
 
 namespace {
 constexpr quint32 kLoopback = 0x7F000001;
-constexpr quint32 kPanelA = 0x7F140002;  // 127.20.0.2
-constexpr quint32 kPanelB = 0x7F140003;  // 127.20.0.3
+constexpr quint32 kPanelA = 0x7F140002; // 127.20.0.2
+constexpr quint32 kPanelB = 0x7F140003; // 127.20.0.3
 } // namespace
 
 TEST(UdpSocket, DatagramCarriesItsSourceAndOversizeIsRefused)
@@ -37,13 +37,13 @@ TEST(UdpSocket, DatagramCarriesItsSourceAndOversizeIsRefused)
     ASSERT_EQ(sender.sendTo(QByteArray(9, 'x'), kLoopback, receiver.localPort()), 9);
     ASSERT_EQ(receiver.waitReadable(2000), UdpSocket::Wait::Ready);
     EXPECT_EQ(receiver.receiveFrom(buffer, sizeof buffer, &source, &port), -1);
-    EXPECT_EQ(receiver.receiveFrom(buffer, sizeof buffer, &source, &port), -1);  // nothing left
+    EXPECT_EQ(receiver.receiveFrom(buffer, sizeof buffer, &source, &port), -1); // nothing left
 }
 
 TEST(ProbeSocket, ListeningPortIsReachableAndAClosedOneIsNot)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(kPanelA);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
@@ -78,7 +78,7 @@ TEST(ProbeSocket, AddressTexts)
     quint32 a = 0;
     EXPECT_TRUE(ProbeSocket::parseAddress("127.20.0.2", &a));
     EXPECT_EQ(a, kPanelA);
-    EXPECT_TRUE(ProbeSocket::parseAddress("127.1", &a));  // inet_addr's short form
+    EXPECT_TRUE(ProbeSocket::parseAddress("127.1", &a)); // inet_addr's short form
     EXPECT_EQ(a, kLoopback);
     EXPECT_FALSE(ProbeSocket::parseAddress("not an address", &a));
     EXPECT_FALSE(ProbeSocket::parseAddress("300.1.1.1", &a));

@@ -28,7 +28,8 @@ TEST(ProcessCommandRunner, ExitCodeAndBothOutputStreams)
 {
     ProcessCommandRunner runner;
     const int before = TestDescriptors::openDescriptorCount();
-    const CommandResult r = runner.run(kSh, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 3")}, 5000);
+    const CommandResult r = runner.run(kSh, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 3")},
+                                       5000);
     ASSERT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_FALSE(r.succeeded());
@@ -66,7 +67,8 @@ TEST(ProcessCommandRunner, BackgroundLeftoverHoldingTheOutputDoesNotStallTheRun)
     ProcessCommandRunner runner;
     QElapsedTimer clock;
     clock.start();
-    const CommandResult r = runner.run(kSh, {QStringLiteral("-c"), QStringLiteral("sleep 30 & echo done; exit 0")}, 20000);
+    const CommandResult r = runner.run(kSh, {QStringLiteral("-c"), QStringLiteral("sleep 30 & echo done; exit 0")},
+                                       20000);
     EXPECT_TRUE(r.started);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0);
@@ -103,10 +105,11 @@ TEST(RecordingCommandRunner, RecordsCallsAndAnswersQueueThenDefault)
     EXPECT_EQ(runner.calls()[0].program, QStringLiteral("/p"));
     EXPECT_EQ(runner.calls()[0].timeoutMs, 7);
     EXPECT_EQ(runner.argumentLines(), QStringList({QStringLiteral("a b"), QString()}));
-    runner.setResponder([](const RecordedCommand& c) {
-        return RecordingCommandRunner::exitResult(c.arguments.size());
-    });
-    EXPECT_EQ(runner.run(QStringLiteral("/r"), {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}, 1).exitCode, 3);
+    runner.setResponder(
+        [](const RecordedCommand& c) { return RecordingCommandRunner::exitResult(c.arguments.size()); });
+    EXPECT_EQ(
+        runner.run(QStringLiteral("/r"), {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")}, 1).exitCode,
+        3);
 }
 
 } // namespace

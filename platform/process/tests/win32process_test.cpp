@@ -21,8 +21,7 @@ namespace {
 
 // Orphans of this test program come back to it, so that a test can see how
 // a grandchild ended.
-class Win32ProcessTest : public ::testing::Test
-{
+class Win32ProcessTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
@@ -51,9 +50,9 @@ TEST_F(Win32ProcessTest, StubbornChildAndItsGrandchildEndAfterTheGraceTime)
 {
     const QString pidFile = m_dir.filePath(QStringLiteral("grandchild"));
     Win32Process process;
-    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("trap '' INT; sleep 1000 & echo $! > '%1'; wait").arg(pidFile)}));
+    ASSERT_TRUE(process.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("trap '' INT; sleep 1000 & echo $! > '%1'; wait").arg(pidFile)}));
     const pid_t child = process.pid();
     ASSERT_GT(child, 0);
     const pid_t grandchild = readWhenThere(pidFile, 10000).toInt();
@@ -136,7 +135,7 @@ TEST_F(Win32ProcessTest, ArgumentsArePassedAsTheyAreAndStandardInputIsEmpty)
     while (!process.hasExited() && clock.elapsed() < 10000)
         QThread::msleep(10);
     EXPECT_TRUE(process.hasExited());
-    EXPECT_TRUE(process.running());   // until stop()
+    EXPECT_TRUE(process.running()); // until stop()
     process.stop();
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -161,9 +160,9 @@ int statusWhenEnded(const Win32Process& process, int timeoutMs)
 TEST_F(Win32ProcessTest, ChildThatEndsByItselfLeavesItsStatusAndLastLines)
 {
     Win32Process process;
-    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("i=1; while [ $i -le 30 ]; do echo \"line $i\"; i=$((i+1)); done; "
+    ASSERT_TRUE(process.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("i=1; while [ $i -le 30 ]; do echo \"line $i\"; i=$((i+1)); done; "
                                               "printf '%0600d\\r\\n' 0; echo 'to stderr' >&2; printf unfinished; "
                                               "exit 3")}));
     const int status = statusWhenEnded(process, 10000);
@@ -174,7 +173,8 @@ TEST_F(Win32ProcessTest, ChildThatEndsByItselfLeavesItsStatusAndLastLines)
     for (int i = 13; i <= 30; ++i)
         expected << "line " + QByteArray::number(i);
     // The long line is cut after its first bytes; the rest of it is dropped.
-    expected << QByteArray(OutputTail::kMaxLineBytes, '0') << "to stderr" << "unfinished";
+    expected << QByteArray(OutputTail::kMaxLineBytes, '0') << "to stderr"
+             << "unfinished";
     EXPECT_EQ(process.lastOutput(), expected);
     process.stop();
     EXPECT_EQ(process.lastOutput(), expected);
@@ -183,9 +183,9 @@ TEST_F(Win32ProcessTest, ChildThatEndsByItselfLeavesItsStatusAndLastLines)
 TEST_F(Win32ProcessTest, ChildWritingMoreThanAPipeHoldsNeverWaitsForAReader)
 {
     Win32Process process;
-    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("head -c 3000000 /dev/zero | tr '\\000' x; echo; echo done")}));
+    ASSERT_TRUE(process.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("head -c 3000000 /dev/zero | tr '\\000' x; echo; echo done")}));
     const int status = statusWhenEnded(process, 30000);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -198,8 +198,8 @@ TEST_F(Win32ProcessTest, ChildWritingMoreThanAPipeHoldsNeverWaitsForAReader)
 TEST_F(Win32ProcessTest, ChildKilledBySignalTellsTheSignalAndTheNextStartForgetsTheOldLines)
 {
     Win32Process process;
-    ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
-                              {QStringLiteral("-c"), QStringLiteral("echo bye; kill -KILL $$")}));
+    ASSERT_TRUE(
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo bye; kill -KILL $$")}));
     const int status = statusWhenEnded(process, 10000);
     ASSERT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(WTERMSIG(status), SIGKILL);

@@ -49,8 +49,12 @@ TEST(RouteCommand, UnvalidatedTextNeverReachesTheCommand)
     RouteCommand route(runner);
     EXPECT_FALSE(route.addNet24(QStringLiteral("192.168.1.0"), QStringLiteral("10.0.0.5 dev eth0")).started);
     EXPECT_FALSE(route.deleteNet24(QStringLiteral("-192.168.1.0"), QStringLiteral("10.0.0.5")).started);
-    EXPECT_FALSE(route.deleteRoute({QStringLiteral("default"), QStringLiteral("10.8.0.1"), QStringLiteral("-x"), {}, {}}).started);
-    EXPECT_FALSE(route.deleteRoute({QStringLiteral("1.2.3.0/33"), QStringLiteral("10.8.0.1"), QStringLiteral("tun0"), {}, {}}).started);
+    EXPECT_FALSE(
+        route.deleteRoute({QStringLiteral("default"), QStringLiteral("10.8.0.1"), QStringLiteral("-x"), {}, {}})
+            .started);
+    EXPECT_FALSE(
+        route.deleteRoute({QStringLiteral("1.2.3.0/33"), QStringLiteral("10.8.0.1"), QStringLiteral("tun0"), {}, {}})
+            .started);
     EXPECT_EQ(runner.callCount(), 0);
 }
 
@@ -61,19 +65,20 @@ TEST(RouteCommand, DeleteRouteNamesTheInterface)
     route.deleteRoute({QStringLiteral("10.77.0.0/24"), QStringLiteral("10.8.0.1"), QStringLiteral("tun0"), {}, {}});
     route.deleteRoute({QStringLiteral("10.8.0.0/24"), QString(), QStringLiteral("tun0"), {}, {}});
     ASSERT_EQ(runner.callCount(), 2);
-    EXPECT_EQ(runner.calls()[0].arguments, args({"-4", "route", "del", "10.77.0.0/24", "via", "10.8.0.1", "dev", "tun0"}));
+    EXPECT_EQ(runner.calls()[0].arguments,
+              args({"-4", "route", "del", "10.77.0.0/24", "via", "10.8.0.1", "dev", "tun0"}));
     EXPECT_EQ(runner.calls()[1].arguments, args({"-4", "route", "del", "10.8.0.0/24", "dev", "tun0"}));
 }
 
 TEST(RouteCommand, TableIsReadFromTheJsonForm)
 {
     RecordingCommandRunner runner;
-    runner.queueResult(RecordingCommandRunner::exitResult(0,
-        R"([{"dst":"default","gateway":"192.0.2.1","dev":"eth0","flags":[]},)"
-        R"({"dst":"10.8.0.0/24","dev":"tun0","protocol":"kernel","scope":"link","prefsrc":"10.8.0.2","flags":[]},)"
-        R"({"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0","flags":[]},)"
-        R"({"dst":"1.2.3.4; reboot","gateway":"10.8.0.1","dev":"tun0"},)"
-        R"({"dst":"10.9.0.0/24","gateway":"10.8.0.1","dev":"tun0 x"}])"));
+    runner.queueResult(RecordingCommandRunner::exitResult(
+        0, R"([{"dst":"default","gateway":"192.0.2.1","dev":"eth0","flags":[]},)"
+           R"({"dst":"10.8.0.0/24","dev":"tun0","protocol":"kernel","scope":"link","prefsrc":"10.8.0.2","flags":[]},)"
+           R"({"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0","flags":[]},)"
+           R"({"dst":"1.2.3.4; reboot","gateway":"10.8.0.1","dev":"tun0"},)"
+           R"({"dst":"10.9.0.0/24","gateway":"10.8.0.1","dev":"tun0 x"}])"));
     RouteCommand route(runner);
     bool ok = false;
     const QVector<RouteEntry> table = route.table(&ok);

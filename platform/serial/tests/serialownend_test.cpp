@@ -12,8 +12,8 @@
 #include <csignal>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using Serial::OpenResult;
 using Serial::Port;
@@ -32,7 +32,6 @@ Bytes bytes(std::initializer_list<int> values)
     return out;
 }
 
-
 bool applyText(Port& port, const char* text)
 {
     Serial::Settings s;
@@ -41,7 +40,7 @@ bool applyText(Port& port, const char* text)
 
 Bytes request(unsigned char escape, uint32_t options)
 {
-    Bytes r {static_cast<char>(escape), 'c', '0', 'c', '\0'};
+    Bytes r{static_cast<char>(escape), 'c', '0', 'c', '\0'};
     for (int i = 0; i < 4; ++i)
         r.push_back(static_cast<char>(options >> (8 * i)));
     return r;
@@ -140,8 +139,7 @@ TEST_F(OwnEndTest, AChangeOfTheUsersLineIsReportedAheadOfLaterData)
     ASSERT_EQ(enable(), kEnabled9600);
     ASSERT_TRUE(applyText(user, "baud=19200 parity=N data=8 stop=2"));
     ASSERT_EQ(user.write("z", 1), 1);
-    EXPECT_EQ(readFor(own, 12, 3000),
-              bytes({0x61, 0x10, 0x00, 0x4B, 0x00, 0x00, 0x61, 0x11, 0x08, 0x00, 0x02, 'z'}));
+    EXPECT_EQ(readFor(own, 12, 3000), bytes({0x61, 0x10, 0x00, 0x4B, 0x00, 0x00, 0x61, 0x11, 0x08, 0x00, 0x02, 'z'}));
 
     // Only what changed is reported; a pty keeps odd parity but not 7 data bits.
     ASSERT_TRUE(applyText(user, "baud=19200 parity=O data=7 stop=2"));
@@ -247,8 +245,8 @@ TEST(OwnEndDaemon, StaleOrForeignEntriesAreNoOwnEnd)
     EXPECT_FALSE(user.isOwnEnd());
     unsigned char out[8];
     int returned = 5;
-    EXPECT_FALSE(user.insertionControl(reinterpret_cast<const unsigned char*>(request(0, 0xFFFFFFFF).data()), 9,
-                                       out, 8, &returned))
+    EXPECT_FALSE(user.insertionControl(reinterpret_cast<const unsigned char*>(request(0, 0xFFFFFFFF).data()), 9, out, 8,
+                                       &returned))
         << "a tty has no insertion driver";
     EXPECT_EQ(returned, 0);
     Serial::PairStatus pair;

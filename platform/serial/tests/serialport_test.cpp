@@ -2,9 +2,9 @@
 
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
+#include "testing/main/eventwait.h"
 #include "testing/serialpair/ptypair.h"
 #include "testing/serialpair/socatpair.h"
-#include "testing/main/eventwait.h"
 #include "testing/serialpair/tempcomfolder.h"
 
 #include <gtest/gtest.h>
@@ -97,7 +97,7 @@ TEST(SerialPort, SettingsReadBackWhereAPtyKeepsThem)
 
     // A pty keeps the speed and the stop bits (it forces CS8 and no parity).
     ASSERT_TRUE(port.apply(settingsOf("baud=9600 parity=E data=7 stop=2")));
-    termios t {};
+    termios t{};
     ASSERT_EQ(tcgetattr(port.descriptor(), &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
     EXPECT_TRUE(t.c_cflag & CSTOPB);
@@ -138,7 +138,7 @@ TEST(SerialTermios, DataBitsParityAndStopBits)
         {"parity=N data=5 stop=1.5", CS5, 0, true},
     };
     for (const Case& c : cases) {
-        termios t {};
+        termios t{};
         t.c_cflag = PARENB | PARODD | CMSPAR | CSTOPB | CS8 | CRTSCTS;
         t.c_iflag = IXON | ICRNL;
         t.c_lflag = ICANON | ECHO;
@@ -154,7 +154,7 @@ TEST(SerialTermios, DataBitsParityAndStopBits)
         EXPECT_EQ(t.c_cc[VMIN], 0) << c.text;
         EXPECT_EQ(t.c_cc[VTIME], 0) << c.text;
     }
-    termios t {};
+    termios t{};
     ASSERT_TRUE(toTermios(settingsOf("baud=19200 xon=on octs=on"), &t));
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_TRUE(t.c_cflag & CRTSCTS);
@@ -173,7 +173,7 @@ TEST(SerialPort, AllByteValuesBothWaysOverASocatPair)
     ASSERT_TRUE(port.setTimeouts({20, 1000, 5000}));
     const int peer = ::open(pair.secondPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(peer, 0);
-    termios t {};
+    termios t{};
     tcgetattr(peer, &t);
     cfmakeraw(&t);
     tcsetattr(peer, TCSANOW, &t);
@@ -241,10 +241,12 @@ TEST(SerialPort, KilledSocatMakesThePortGoneAndItReopensWhenThePairIsBack)
 
     pair.kill();
     Status st;
-    TestWait::waitUntil([&] {
-        st = port.status();
-        return st.gone;
-    }, 10000);
+    TestWait::waitUntil(
+        [&] {
+            st = port.status();
+            return st.gone;
+        },
+        10000);
     EXPECT_TRUE(st.gone);
     EXPECT_FALSE(st.ok);
     // Asked while the dead pty is still held open: once it is closed its
@@ -301,7 +303,7 @@ TEST(SerialPort, ManyDescriptorsOpenBeforeThePort)
     TempComFolder folder;
     PtyPair pty;
     ASSERT_TRUE(folder.link("COM1", pty.slaveName()));
-    rlimit limit {};
+    rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur < 2048 && limit.rlim_max >= 2048) {
         limit.rlim_cur = 2048;

@@ -67,10 +67,10 @@ TEST(SerialSettings, RefusesUnknownKeysAndBadValues)
 {
     Settings s;
     s.baud = 1234;
-    for (const char* text : {"baud=", "baud=abc", "baud=0", "baud=-9600", "baud=96OO", "baud=1234567890",
-                             "parity=x", "parity=none", "data=4", "data=9", "data=", "stop=3", "stop=1.0",
-                             "speed=9600", "baud9600", "=9600", "xon=maybe", "octs=1", "rts=tg2", "dtr=tg",
-                             "to=", "baud=9600 bits=8"}) {
+    for (const char* text :
+         {"baud=",     "baud=abc", "baud=0",  "baud=-9600", "baud=96OO", "baud=1234567890", "parity=x", "parity=none",
+          "data=4",    "data=9",   "data=",   "stop=3",     "stop=1.0",  "speed=9600",      "baud9600", "=9600",
+          "xon=maybe", "octs=1",   "rts=tg2", "dtr=tg",     "to=",       "baud=9600 bits=8"}) {
         EXPECT_FALSE(parseSettings(text, &s)) << text;
     }
     EXPECT_EQ(s.baud, 1234u) << "a refused text leaves the settings alone";

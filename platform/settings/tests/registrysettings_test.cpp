@@ -12,8 +12,7 @@ namespace {
 
 const QString kPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tarnwick\\");
 
-class RegistrySettingsTest : public ::testing::Test
-{
+class RegistrySettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -39,7 +38,8 @@ TEST_F(RegistrySettingsTest, RegistryPathMapsToAnIniFileUnderTheConfigFolder)
     EXPECT_EQ(RegistrySettings::fileNameFor(QStringLiteral("HKEY_CURRENT_USER\\Software\\A\\B")),
               m_dir.path() + QStringLiteral("/A/B.ini"));
     // No segment climbs out of the folder.
-    const QString hostile = RegistrySettings::fileNameFor(QStringLiteral("HKEY_CURRENT_USER\\Software\\..\\..\\x/../y"));
+    const QString hostile = RegistrySettings::fileNameFor(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\..\\..\\x/../y"));
     EXPECT_TRUE(QDir::cleanPath(hostile).startsWith(m_dir.path() + QLatin1Char('/'))) << hostile.toStdString();
 }
 
@@ -56,7 +56,8 @@ TEST_F(RegistrySettingsTest, ValuesSurviveReopenWithTheirTypes)
     RegistrySettings r(kPath);
     EXPECT_TRUE(r.value(QStringLiteral("keeppswd")).toBool());
     EXPECT_EQ(r.value(QStringLiteral("serverPort")).toInt(), 8080);
-    EXPECT_EQ(r.value(QStringLiteral("localNetRouteDelCmd")).toString(), QStringLiteral("route delete 192.168.1.0 10.0.0.5"));
+    EXPECT_EQ(r.value(QStringLiteral("localNetRouteDelCmd")).toString(),
+              QStringLiteral("route delete 192.168.1.0 10.0.0.5"));
     EXPECT_EQ(r.value(QStringLiteral("username")).toString(), QString::fromUtf8("用户,\"x\"\r\n= ;#"));
     EXPECT_FALSE(r.contains(QStringLiteral("password")));
     EXPECT_EQ(r.value(QStringLiteral("password"), QStringLiteral("d")).toString(), QStringLiteral("d"));
@@ -105,6 +106,7 @@ TEST_F(RegistrySettingsTest, WritersOfDifferentKeysDoNotEraseEachOther)
     settings.setValue(QStringLiteral("server"), QStringLiteral("cloud.example"));
     ASSERT_TRUE(settings.sync());
     RegistrySettings reader(kPath);
-    EXPECT_EQ(reader.value(QStringLiteral("localNetRouteDelCmd")).toString(), QStringLiteral("route delete 10.1.1.0 10.0.0.5"));
+    EXPECT_EQ(reader.value(QStringLiteral("localNetRouteDelCmd")).toString(),
+              QStringLiteral("route delete 10.1.1.0 10.0.0.5"));
     EXPECT_EQ(reader.value(QStringLiteral("server")).toString(), QStringLiteral("cloud.example"));
 }

@@ -43,9 +43,7 @@ TEST(TerminationNotifier, TermAndIntArriveAsSignalsOnTheNotifiersThread)
     EXPECT_EQ(received.at(0), SIGTERM);
 
     // Sent to another thread of the process, it still arrives here.
-    std::thread other([] {
-        ::pthread_kill(::pthread_self(), SIGINT);
-    });
+    std::thread other([] { ::pthread_kill(::pthread_self(), SIGINT); });
     other.join();
     ASSERT_TRUE(waitUntil([&] { return received.size() == 2; }, 10000));
     EXPECT_EQ(received.at(1), SIGINT);

@@ -39,7 +39,7 @@ bool install(const SetupcHarness& tool, const std::string& own = "COM3")
     return tool.run({"--silent", "install", "PortName=" + own + ",EmuOverrun=yes,HiddenMode=yes",
                      "PortName=COM#,EmuOverrun=yes,cts=lrts,dsr=lrts,AddRTTO=2000,AddRITO=400"})
                .exitCode
-        == 0;
+           == 0;
 }
 
 } // namespace
@@ -130,16 +130,15 @@ TEST(Setupc, ARefusedChangeExitsOneAndNeverAsksForARestart)
     SetupcHarness tool;
     ASSERT_TRUE(tool.installPair());
     ASSERT_TRUE(tool.com().link("COM7", "/dev/null"));
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"change", "CNCB0", "RealPortName=COM7"},
-          {"change", "CNCB0", "RealPortName=COM3"},
-          {"change", "CNCB0", "RealPortName=COM0"},
-          {"change", "CNCB0", "RealPortName=COM1000"},
-          {"change", "CNCB0", "RealPortName=com4"},
-          {"change", "CNCB0", "RealPortName=../COM4"},
-          {"change", "CNCA0", "RealPortName=COM4"},
-          {"change", "CNCB0", "PortName=COM4"},
-          {"change", "CNCB0"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"change", "CNCB0", "RealPortName=COM7"},
+                                                 {"change", "CNCB0", "RealPortName=COM3"},
+                                                 {"change", "CNCB0", "RealPortName=COM0"},
+                                                 {"change", "CNCB0", "RealPortName=COM1000"},
+                                                 {"change", "CNCB0", "RealPortName=com4"},
+                                                 {"change", "CNCB0", "RealPortName=../COM4"},
+                                                 {"change", "CNCA0", "RealPortName=COM4"},
+                                                 {"change", "CNCB0", "PortName=COM4"},
+                                                 {"change", "CNCB0"}}) {
         auto refused = tool.run(args);
         EXPECT_EQ(refused.exitCode, 1) << args.back();
         EXPECT_EQ(refused.output.find("reboot"), std::string::npos) << refused.output;

@@ -103,15 +103,16 @@ TEST_F(QuilletProgram, StartCarriesBytesBothWaysAndStopOffersTheProject)
     // The escape byte goes out doubled and comes back single.
     ASSERT_EQ(user.write("ab\x61\xFF", 4), 4);
     std::string echoed;
-    ASSERT_TRUE(VcomTesting::within(8000, [&] {
-        char buf[16];
-        const int n = user.read(buf, sizeof buf);
-        if (n > 0)
-            echoed.append(buf, static_cast<size_t>(n));
-        return echoed.size() >= 4;
-    })) << "echoed " << echoed.size() << " bytes; the panel got " << panel->dataReceived().size()
-        << " data bytes and " << panel->stateRecords().size() << " records on "
-        << panel->dataConnectionsAccepted() << " connections";
+    ASSERT_TRUE(VcomTesting::within(8000,
+                                    [&] {
+                                        char buf[16];
+                                        const int n = user.read(buf, sizeof buf);
+                                        if (n > 0)
+                                            echoed.append(buf, static_cast<size_t>(n));
+                                        return echoed.size() >= 4;
+                                    }))
+        << "echoed " << echoed.size() << " bytes; the panel got " << panel->dataReceived().size() << " data bytes and "
+        << panel->stateRecords().size() << " records on " << panel->dataConnectionsAccepted() << " connections";
     EXPECT_EQ(echoed, std::string("ab\x61\xFF", 4));
     const std::vector<uint32_t> rates = panel->baudRates();
     ASSERT_FALSE(rates.empty());

@@ -1,8 +1,8 @@
 #include "programfixture.h"
 
 #include "quillet/app/quilletconstants.h"
-#include "ui_mainwindow.h"
 #include "testing/main/eventwait.h"
+#include "ui_mainwindow.h"
 
 #include <QTimer>
 
@@ -28,8 +28,7 @@ void QuilletProgram::SetUp()
     loggingFolder = m_loggingFolder->path();
     const std::string script = loggingFolder + "/setupc.exe";
     std::ofstream out(script);
-    out << "#!/bin/sh\necho \"$*\" >> '" << loggingFolder << "/calls.log'\nexec '" << QUILLET_SETUPC
-        << "' \"$@\"\n";
+    out << "#!/bin/sh\necho \"$*\" >> '" << loggingFolder << "/calls.log'\nexec '" << QUILLET_SETUPC << "' \"$@\"\n";
     out.close();
     ::chmod(script.c_str(), 0755);
 }

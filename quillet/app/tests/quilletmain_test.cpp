@@ -7,10 +7,10 @@
 #include "quillet/app/quilletconstants.h"
 #include "quillet/virtualcom/virtualcom.h"
 #include "quillet/widgets/screentool.h"
-#include "ui_mainwindow.h"
 #include "testing/fakepassthrough/modalanswerer.h"
 #include "testing/vcomharness/setupcharness.h"
 #include "testing/vcomharness/within.h"
+#include "ui_mainwindow.h"
 
 #include <gtest/gtest.h>
 
@@ -90,8 +90,8 @@ QString addressShownFor(std::vector<std::string> args)
         }
     });
     poll.start(20);
-    const int result = runQuillet(*static_cast<QApplication*>(QApplication::instance()),
-                                  static_cast<int>(args.size()), argv.data(), &pair);
+    const int result = runQuillet(*static_cast<QApplication*>(QApplication::instance()), static_cast<int>(args.size()),
+                                  argv.data(), &pair);
     EXPECT_EQ(result, 0);
     return shown;
 }
@@ -156,8 +156,7 @@ TEST_F(QuilletProgram, ClosingDuringAStartEndsTheProgramAndThePassThrough)
     timing.readyTryPauseMs = 1000; // the start waits seconds for the panel
     Quillet::setTiming(timing);
     // Not ready at first: left alone, the start would succeed after 3 s.
-    panel->setAnswers("IsReady", {Fake::Answer::False, Fake::Answer::False, Fake::Answer::False},
-                      Fake::Answer::True);
+    panel->setAnswers("IsReady", {Fake::Answer::False, Fake::Answer::False, Fake::Answer::False}, Fake::Answer::True);
     RuntimeFolder runtime;
     pair = std::make_unique<VirtualCom>(QString::fromStdString(loggingFolder + "/"));
 

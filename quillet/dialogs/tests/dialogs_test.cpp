@@ -53,8 +53,8 @@ void expectTitleButtonsKeyless(QPushButton* minBtn, QPushButton* closeBtn)
 
 void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(type, pos, target->mapToGlobal(pos),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QMouseEvent event(type, pos, target->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
 }
 

@@ -69,8 +69,8 @@ TEST(QuilletDispatcher, PostsRunInOrderEachDeletedBeforeTheNextStarts)
         EXPECT_EQ(msg, nullptr);
     }
     ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 6; }, 5000));
-    EXPECT_EQ(journal.all(), (std::vector<std::string>{"run a", "deleted a", "run b", "deleted b", "run c",
-                                                       "deleted c"}));
+    EXPECT_EQ(journal.all(),
+              (std::vector<std::string>{"run a", "deleted a", "run b", "deleted b", "run c", "deleted c"}));
     dispatcher.stop();
 }
 
@@ -92,9 +92,8 @@ TEST(QuilletDispatcher, ResultsAndStatesArriveQueuedOnThePostingThread)
         emit self->State(true, "working");
         return 7;
     });
-    std::unique_ptr<UiMsg> throwing = std::make_unique<UiMsg>([](UiMsg*) -> int {
-        throw std::runtime_error("broken");
-    });
+    std::unique_ptr<UiMsg> throwing = std::make_unique<UiMsg>(
+        [](UiMsg*) -> int { throw std::runtime_error("broken"); });
     std::unique_ptr<UiMsg> empty = std::make_unique<UiMsg>(UiMsg::Job());
     std::unique_ptr<UiMsg> after = std::make_unique<UiMsg>([](UiMsg*) { return 0; });
     for (auto* holder : {&ok, &throwing, &empty, &after}) {
@@ -133,8 +132,8 @@ TEST(QuilletDispatcher, StopFinishesTheRunningItemAndDropsTheQueuedOnes)
     });
     dispatcher.stop();
     releaser.join();
-    EXPECT_EQ(journal.all(), (std::vector<std::string>{"run running", "deleted running", "deleted second",
-                                                       "deleted third"}));
+    EXPECT_EQ(journal.all(),
+              (std::vector<std::string>{"run running", "deleted running", "deleted second", "deleted third"}));
     EXPECT_TRUE(dispatcher.isFinished());
     sem_destroy(&started);
     sem_destroy(&release);

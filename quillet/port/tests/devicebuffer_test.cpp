@@ -42,7 +42,10 @@ public:
         sink.append(data, static_cast<size_t>(n));
         return n;
     }
-    int available() override { return availableOverride ? availableOverride : static_cast<int>(source.size() - readPos); }
+    int available() override
+    {
+        return availableOverride ? availableOverride : static_cast<int>(source.size() - readPos);
+    }
 
     std::string source;
     size_t readPos = 0;

@@ -1,8 +1,8 @@
 #include "quillet/port/serialdevice.h"
 
-#include "quillet/port/smartserialdevice.h"
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialspeed.h"
+#include "quillet/port/smartserialdevice.h"
 #include "testing/serialpair/ptypair.h"
 #include "testing/serialpair/socatpair.h"
 #include "testing/serialpair/tempcomfolder.h"
@@ -37,7 +37,7 @@ TEST(SerialDevice, OpensTheNamedPortWithItsSettings)
     EXPECT_TRUE(device.usable());
     const int fd = device.waitDescriptor();
     ASSERT_GE(fd, 0) << "opened at construction";
-    termios t {};
+    termios t{};
     ASSERT_EQ(tcgetattr(fd, &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
     EXPECT_FALSE(t.c_cflag & CSTOPB);
@@ -63,8 +63,8 @@ TEST(SerialDevice, RefusedNamesAndSettingsNeverOpen)
     TempComFolder folder;
     PtyPair pty;
     ASSERT_TRUE(folder.link("COM3", pty.slaveName()));
-    for (const char* spec : {"COM3", "COM3:", "LPT1:baud=9600", "CO:baud=9600", "COMX:baud=9600",
-                             "COM3:baud=fast", "COM3:stop=1.5 data=8", "COM3:parity=Q"}) {
+    for (const char* spec : {"COM3", "COM3:", "LPT1:baud=9600", "CO:baud=9600", "COMX:baud=9600", "COM3:baud=fast",
+                             "COM3:stop=1.5 data=8", "COM3:parity=Q"}) {
         SerialDevice device(spec);
         EXPECT_FALSE(device.usable()) << spec;
         EXPECT_FALSE(device.writable()) << spec;
@@ -132,7 +132,7 @@ TEST(SmartSerialDevice, Com5OpensAt19200EightNoneOne)
     SmartSerialDevice device("com5");
     const int fd = device.waitDescriptor();
     ASSERT_GE(fd, 0);
-    termios t {};
+    termios t{};
     ASSERT_EQ(tcgetattr(fd, &t), 0);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_FALSE(t.c_cflag & CSTOPB);

@@ -9,13 +9,13 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-using TransparentPort::TcpClientDevice;
 using Fake::TcpPeer;
+using TransparentPort::TcpClientDevice;
 using VcomTesting::within;
 using Clock = std::chrono::steady_clock;
 
@@ -25,7 +25,7 @@ namespace {
 uint16_t refusedPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr {};
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
@@ -171,7 +171,7 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
 
 TEST(TcpClientDevice, WorksWithDescriptorNumbersAbove1023)
 {
-    rlimit limit {};
+    rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur < 2048 && limit.rlim_max >= 2048) {
         limit.rlim_cur = 2048;

@@ -44,7 +44,7 @@ QByteArray sha256(const std::string& s)
 
 double cpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -124,7 +124,7 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
     const std::string fromPanel = randomBytes(256 * 1024, 11);
     const std::string fromPc = randomBytes(256 * 1024, 12);
     panel.send(fromPanel);
-    std::atomic<bool> writerFailed {false};
+    std::atomic<bool> writerFailed{false};
     std::thread writer([&] {
         size_t done = 0;
         const auto end = Clock::now() + std::chrono::seconds(60);
@@ -135,7 +135,7 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
             } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
                 break;
             } else {
-                pollfd p {pty.master(), POLLOUT, 0};
+                pollfd p{pty.master(), POLLOUT, 0};
                 poll(&p, 1, 10);
             }
         }
@@ -244,7 +244,7 @@ TEST(TransparentThread, AHardConnectErrorDoesNotHoldUpStop)
     // fails at once; nothing leaves the machine.
     TempComFolder folder;
     ASSERT_TRUE(folder.link("COM9", folder.path() + "/absent"));
-    std::chrono::milliseconds startTook {0}, stopTook {0};
+    std::chrono::milliseconds startTook{0}, stopTook{0};
     bool isolated = false;
     std::thread inNamespace([&] {
         if (unshare(CLONE_NEWNET) != 0)

@@ -112,8 +112,8 @@ TEST_F(PanelClients, SilentIsReadyFailsAfterItsTimeOutAndTheNextCallReconnects)
     const auto waited = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(waited, std::chrono::milliseconds(4500));
     EXPECT_LT(waited, std::chrono::milliseconds(30000));
-    ASSERT_TRUE(panel->passThroughService().waitFor(
-        [&] { return panel->passThroughService().openConnections() == 0; }, std::chrono::seconds(5)));
+    ASSERT_TRUE(panel->passThroughService().waitFor([&] { return panel->passThroughService().openConnections() == 0; },
+                                                    std::chrono::seconds(5)));
     EXPECT_EQ(rpc.Terminate(), 0);
     EXPECT_EQ(panel->passThroughService().initRequests(), 2);
 }
@@ -186,7 +186,9 @@ TEST_F(PanelClients, DataPortEchoesUnescapedAndKeepsStateRecords)
     peer.sin_port = htons(30011);
     ::inet_pton(AF_INET, panel->address().c_str(), &peer.sin_addr);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof(peer)), 0);
-    const char sent[] = "\x61\x10\x80\x25\x00\x00" "c\x61\x00" "b";
+    const char sent[] = "\x61\x10\x80\x25\x00\x00"
+                        "c\x61\x00"
+                        "b";
     ASSERT_EQ(::send(fd, sent, sizeof(sent) - 1, 0), static_cast<ssize_t>(sizeof(sent) - 1));
     std::string echoed;
     timeval limit{5, 0};
@@ -199,7 +201,8 @@ TEST_F(PanelClients, DataPortEchoesUnescapedAndKeepsStateRecords)
         echoed.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
-    EXPECT_EQ(echoed, "c\x61" "b");
+    EXPECT_EQ(echoed, "c\x61"
+                      "b");
     EXPECT_EQ(panel->baudRates(), (std::vector<uint32_t>{9600}));
     EXPECT_EQ(panel->dataConnectionsAccepted(), 1);
 }

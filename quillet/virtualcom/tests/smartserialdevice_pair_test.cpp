@@ -17,7 +17,6 @@ namespace {
 
 const std::string kState9600("\x61\x10\x80\x25\x00\x00\x61\x11\x08\x00\x00", 11);
 
-
 std::string readAll(SmartSerialDevice& device, size_t count, int ms)
 {
     std::string got;

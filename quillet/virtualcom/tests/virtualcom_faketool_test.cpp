@@ -1,9 +1,9 @@
 #include "quillet/virtualcom/virtualcom.h"
 
 #include "platform/serial/serialport.h"
+#include "quillet/virtualcom/tests/faketool.h"
 #include "testing/serialpair/ptypair.h"
 #include "testing/serialpair/tempcomfolder.h"
-#include "quillet/virtualcom/tests/faketool.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ TEST_F(FakeToolTest, TheListGivesBothNamesAndASingleLineKeepsThem)
 {
     tool.setOutput("list", kPair);
     VirtualCom com(tool.folder());
-    EXPECT_EQ(tool.calls(), QStringList {"list"}) << "the tool runs in its own folder with the words as arguments";
+    EXPECT_EQ(tool.calls(), QStringList{"list"}) << "the tool runs in its own folder with the words as arguments";
     EXPECT_TRUE(com.isInstalled());
     EXPECT_EQ(com.ownPort(), "COM3");
     EXPECT_EQ(com.userPort(), "COM2");
@@ -104,7 +104,7 @@ TEST_F(FakeToolTest, EqualNamesAreRemovedAtConstruction)
 {
     tool.setOutput("list", "       CNCA0 PortName=COM3\n       CNCB0 PortName=COM#,RealPortName=COM3\n");
     VirtualCom com(tool.folder());
-    EXPECT_EQ(tool.calls(), (QStringList {"list", "--silent uninstall"}));
+    EXPECT_EQ(tool.calls(), (QStringList{"list", "--silent uninstall"}));
     EXPECT_FALSE(com.isInstalled());
     EXPECT_FALSE(com.isInUse());
 }
@@ -127,7 +127,7 @@ TEST_F(FakeToolTest, BusyNamesAreTheFirstNumberOfEachLine)
 {
     tool.setOutput("busynames", "COM1\nCOM12\r\n  COM 7\nCOM0\n\nCOM99999999999999\nCOM4");
     VirtualCom com(tool.folder());
-    EXPECT_EQ(com.busyPortNames(), (std::unordered_set<std::string> {"COM1", "COM12", "COM7", "COM4"}));
+    EXPECT_EQ(com.busyPortNames(), (std::unordered_set<std::string>{"COM1", "COM12", "COM7", "COM4"}));
     EXPECT_EQ(tool.calls().last(), "busynames COM?*");
     tool.setOutput("busynames", "");
     EXPECT_TRUE(com.busyPortNames().empty());
@@ -152,18 +152,18 @@ TEST_F(FakeToolTest, AnInstallThatNeverShowsIsRemovedAgain)
     clock.start();
     EXPECT_FALSE(com.install());
     EXPECT_GE(clock.elapsed(), 9000) << "two pauses of 5 s between three checks";
-    const QStringList expected {"list",
-                                "list",
-                                "busynames COM?*",
-                                "preinstall",
-                                "--silent install PortName=COM3,EmuOverrun=yes,HiddenMode=yes "
-                                "PortName=COM#,EmuOverrun=yes,cts=lrts,dsr=lrts,AddRTTO=2000,AddRITO=400",
-                                "update",
-                                "change CNCB0 RealPortName=COM2",
-                                "list",
-                                "list",
-                                "list",
-                                "--silent uninstall"};
+    const QStringList expected{"list",
+                               "list",
+                               "busynames COM?*",
+                               "preinstall",
+                               "--silent install PortName=COM3,EmuOverrun=yes,HiddenMode=yes "
+                               "PortName=COM#,EmuOverrun=yes,cts=lrts,dsr=lrts,AddRTTO=2000,AddRITO=400",
+                               "update",
+                               "change CNCB0 RealPortName=COM2",
+                               "list",
+                               "list",
+                               "list",
+                               "--silent uninstall"};
     EXPECT_EQ(tool.calls(), expected);
 }
 
@@ -181,7 +181,7 @@ TEST_F(FakeToolTest, AToolThatNeverEndsIsKilledAtTheLimit)
     EXPECT_EQ(com.ownPort(), "");
 
     tool.setOutput("busynames", "COM1\n");
-    EXPECT_EQ(com.busyPortNames(), std::unordered_set<std::string> {"COM1"}) << "other commands still run";
+    EXPECT_EQ(com.busyPortNames(), std::unordered_set<std::string>{"COM1"}) << "other commands still run";
 }
 
 TEST(VirtualComTool, AMissingToolGivesNothing)

@@ -43,7 +43,7 @@ TEST(VirtualComInstance, TheFirstCallMakesItAndRemovesAPairWithEqualNames)
     VirtualCom* first = VirtualCom::instance();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->toolFolder(), folder);
-    EXPECT_EQ(ourCalls(log), (QStringList {"list", "--silent uninstall"}));
+    EXPECT_EQ(ourCalls(log), (QStringList{"list", "--silent uninstall"}));
     EXPECT_EQ(VirtualCom::instance(), first);
     EXPECT_EQ(ourCalls(log).size(), 2) << "made once";
 }

@@ -56,7 +56,6 @@ private:
     pid_t m_pid = -1;
 };
 
-
 } // namespace
 
 TEST(VirtualComStandIn, NothingTakenGivesOwnCom3AndUserCom2)
@@ -68,7 +67,7 @@ TEST(VirtualComStandIn, NothingTakenGivesOwnCom3AndUserCom2)
     ASSERT_TRUE(com.install());
     EXPECT_EQ(com.ownPort(), "COM3");
     EXPECT_EQ(com.userPort(), "COM2");
-    EXPECT_EQ(com.busyPortNames(), (std::unordered_set<std::string> {"COM2", "COM3"}));
+    EXPECT_EQ(com.busyPortNames(), (std::unordered_set<std::string>{"COM2", "COM3"}));
     const int pid = tool.daemonPid();
     EXPECT_TRUE(com.install()) << "an installed pair stays";
     EXPECT_EQ(tool.daemonPid(), pid);

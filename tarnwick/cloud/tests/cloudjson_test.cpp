@@ -2,8 +2,8 @@
 
 #include "tarnwick/cloud/cloudlogmask.h"
 #include "tarnwick/cloud/cloudrecords.h"
-#include "tarnwick/cloud/vpnconnmsg.h"
 #include "tarnwick/cloud/tests/cloudtesthelpers.h"
+#include "tarnwick/cloud/vpnconnmsg.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +95,8 @@ TEST(CloudLogMask, UrlsAndBodiesLoseTheirSecretsOnly)
     const QUrl url(QStringLiteral("http://127.0.0.1:80/user/device/status?token=T0K&sn=SN1&devicePassword=ABCDEF"));
     EXPECT_EQ(CloudLogMask::url(url),
               QStringLiteral("http://127.0.0.1:80/user/device/status?token=***&sn=SN1&devicePassword=***"));
-    EXPECT_EQ(CloudLogMask::pathWithQuery(QStringLiteral("/user/login?domain=vexa&adminPassword=AA&devicePassword=BB&ver=2.0.1")),
+    EXPECT_EQ(CloudLogMask::pathWithQuery(
+                  QStringLiteral("/user/login?domain=vexa&adminPassword=AA&devicePassword=BB&ver=2.0.1")),
               QStringLiteral("/user/login?domain=vexa&adminPassword=***&devicePassword=***&ver=2.0.1"));
 
     const QByteArray plain = R"({"succeed":true,"info":"ok","error":0})";
@@ -118,8 +119,13 @@ TEST(CloudRecords, TravelThroughQueuedSignals)
     QObject receiver;
     stVpnClientData received;
     int calls = 0;
-    QObject::connect(&sequence, &VPNConnMsg::Complete, &receiver,
-                     [&](bool, stVpnClientData data, QString) { received = data; ++calls; }, Qt::QueuedConnection);
+    QObject::connect(
+        &sequence, &VPNConnMsg::Complete, &receiver,
+        [&](bool, stVpnClientData data, QString) {
+            received = data;
+            ++calls;
+        },
+        Qt::QueuedConnection);
     stVpnClientData session;
     session.bLogin = false;
     session.strToken = QStringLiteral("queued-token");

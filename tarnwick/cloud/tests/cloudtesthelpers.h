@@ -27,8 +27,7 @@ inline void spin(int ms)
 
 // Collects every Qt message while it lives; the outermost capture starts
 // with an empty record.
-class LogCapture
-{
+class LogCapture {
 public:
     LogCapture()
     {

@@ -59,9 +59,14 @@ TEST(OpenVpnConfigFilter, OnlyTheServicesOwnConfigurationsPass)
                                   "data-ciphers AES-256-GCM:AES-128-GCM\r\nauth SHA256\r\ncomp-lzo\r\n"
                                   "verb 3\r\nauth-user-pass\r\nkey-direction 1\r\nconnect-retry 1\r\n"
                                   "; lines of the Windows build\r\nblock-outside-dns\r\nregister-dns\r\n\r\n"
-                                  "<ca>\r\n" + kPem + "</ca>\r\n  <cert>\n" + kPem + "  </cert>\n"
-                                  "<key>\n" + kPem + "</key>\n<tls-auth>\n" + kPem + "</tls-auth>\n"
-                                  "\"<tls-crypt>\" # quoted\n" + kPem + "</tls-crypt>";
+                                  "<ca>\r\n"
+                                  + kPem + "</ca>\r\n  <cert>\n" + kPem
+                                  + "  </cert>\n"
+                                    "<key>\n"
+                                  + kPem + "</key>\n<tls-auth>\n" + kPem
+                                  + "</tls-auth>\n"
+                                    "\"<tls-crypt>\" # quoted\n"
+                                  + kPem + "</tls-crypt>";
     const QByteArray own[] = {FakeCloud().configText(), OpenVpnTestServer(dir.path()).clientConfig(), everything};
     for (const QByteArray& text : own) {
         const OpenVpnConfigFilter::Verdict verdict = OpenVpnConfigFilter::check(text);

@@ -20,8 +20,7 @@
 
 namespace {
 
-class VpnClientTest : public ::testing::Test
-{
+class VpnClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -168,8 +167,8 @@ TEST(VpnClientNames, PlainFileNamesOnly)
     EXPECT_TRUE(VPNClient::isPlainFileName(QStringLiteral("a.ovpn")));
     EXPECT_TRUE(VPNClient::isPlainFileName(QStringLiteral("...")));
     EXPECT_TRUE(VPNClient::isPlainFileName(QString(255, QLatin1Char('n'))));
-    EXPECT_TRUE(VPNClient::isPlainFileName(QString(85, QChar(0x4E2D))));    // 255 bytes of UTF-8
-    EXPECT_FALSE(VPNClient::isPlainFileName(QString(86, QChar(0x4E2D))));   // 258 bytes
+    EXPECT_TRUE(VPNClient::isPlainFileName(QString(85, QChar(0x4E2D))));  // 255 bytes of UTF-8
+    EXPECT_FALSE(VPNClient::isPlainFileName(QString(86, QChar(0x4E2D)))); // 258 bytes
     EXPECT_FALSE(VPNClient::isPlainFileName(QString(256, QLatin1Char('n'))));
     EXPECT_FALSE(VPNClient::isPlainFileName(QString()));
     EXPECT_FALSE(VPNClient::isPlainFileName(QStringLiteral(".")));
@@ -221,7 +220,7 @@ TEST_F(VpnClientTest, AUsableHeartbeatResetsTheFailureCount)
     QSignalSpy drops(&client, &VPNClient::DropLineSignal);
     beat();
     beat();
-    beat();   // a good one
+    beat(); // a good one
     broken.times = 3;
     fake.script(QStringLiteral("/user/beats"), broken);
     beat();
@@ -281,8 +280,15 @@ TEST_F(VpnClientTest, AnOldTokensHeartbeatAfterReconnectLeavesTheNewSessionAlone
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/beats")) == 1; }, 5000));
     client.Reconnect();
     ASSERT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
-    ASSERT_TRUE(waitUntil([&] { return LogCapture::lines().filter(QStringLiteral("/user/beats")).filter(QStringLiteral("http recv: ")).size() == 1; },
-                          8000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return LogCapture::lines()
+                       .filter(QStringLiteral("/user/beats"))
+                       .filter(QStringLiteral("http recv: "))
+                       .size()
+                   == 1;
+        },
+        8000));
     spin(100);
     EXPECT_TRUE(logins[0][0].toBool());
     EXPECT_EQ(drops.count(), 0);
@@ -332,7 +338,7 @@ TEST_F(VpnClientTest, LogoutRevokesTheTokenAndEndsTheSession)
     QSignalSpy logouts(&client, &VPNClient::LogoutSignal);
     client.Logout();
     EXPECT_FALSE(heartbeatTimer()->isActive());
-    EXPECT_TRUE(client.IsLogin());   // until the answer
+    EXPECT_TRUE(client.IsLogin()); // until the answer
     ASSERT_TRUE(waitUntil([&] { return logouts.count() == 1; }, 10000));
     EXPECT_TRUE(logouts[0][0].toBool());
     EXPECT_EQ(logouts[0][1].toString(), u8("用户注销成功"));
@@ -558,7 +564,7 @@ TEST_F(VpnClientTest, CheckClientOnlineSpendsItsBudgetOfThree)
     const QString good = QStringLiteral(R"({"succeed":true,"info":"","error":0})");
     EXPECT_TRUE(client.CheckClientOnline(bad));
     EXPECT_TRUE(client.CheckClientOnline(bad));
-    EXPECT_TRUE(client.CheckClientOnline(good));   // budget back to 3
+    EXPECT_TRUE(client.CheckClientOnline(good)); // budget back to 3
     EXPECT_TRUE(client.CheckClientOnline(bad));
     EXPECT_TRUE(client.CheckClientOnline(QString()));
     EXPECT_TRUE(client.IsLogin());
@@ -594,8 +600,8 @@ TEST_F(VpnClientTest, AWholeRunLogsNoSecret)
     EXPECT_TRUE(all.contains(QStringLiteral("VPNClient::Logout()")));
     EXPECT_TRUE(all.contains(QStringLiteral("connect complete true")));
     // ...without any secret.
-    for (const QString& secret : {token, FakeCloud::md5(login.strServerPswd), FakeCloud::md5(login.strDevicePswd),
-                                  login.strServerPswd, login.strDevicePswd, QStringLiteral("vpn-secret-pass"),
-                                  QStringLiteral("remote 127.30.0.1 1194")})
+    for (const QString& secret :
+         {token, FakeCloud::md5(login.strServerPswd), FakeCloud::md5(login.strDevicePswd), login.strServerPswd,
+          login.strDevicePswd, QStringLiteral("vpn-secret-pass"), QStringLiteral("remote 127.30.0.1 1194")})
         EXPECT_FALSE(all.contains(secret)) << secret.toStdString();
 }

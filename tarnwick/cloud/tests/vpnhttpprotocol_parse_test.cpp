@@ -51,7 +51,7 @@ TEST(VPNHttpProtocolParse, LoginReplies)
         {"", false, "网络异常, 请检查重试!"},
         {"<html>busy</html>", false, "网络异常, 请检查重试!"},
         {"[1,2]", false, "网络异常, 请检查重试!"},
-        {R"({"succeed":false,"error":1})", false, "网络异常, 请检查重试!"},           // no "info"
+        {R"({"succeed":false,"error":1})", false, "网络异常, 请检查重试!"}, // no "info"
         {R"({"succeed":false,"info":"","error":1})", false, "用户名或密码无效"},
         {R"({"succeed":false,"info":"","error":2})", false, "用户已登录"},
         {R"({"succeed":false,"info":"","error":4})", false, "网络异常, 请检查重试!"},
@@ -64,8 +64,8 @@ TEST(VPNHttpProtocolParse, LoginReplies)
         {R"({"succeed":true,"info":"","error":0,"permission":1,"ca-text":"x","ca-name":"n","ver":"v"})", false,
          "服务器版本与当前客户端不兼容"},
         {kLoginFull, true, "登录成功"},
-        {R"({"succeed":1,"info":"","error":0,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})",
-         true, "登录成功"},
+        {R"({"succeed":1,"info":"","error":0,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})", true,
+         "登录成功"},
         {R"({"succeed":true,"info":"","error":3,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})",
          true, "网络异常, 请检查重试!"},
     };
@@ -88,7 +88,8 @@ TEST(VPNHttpProtocolParse, LoginReplies)
 
     // "auth" is optional: 0 when absent.
     ASSERT_TRUE(VPNHttpProtocol::parseLoginBody(
-        kLoginUrl, R"({"succeed":true,"info":"","error":0,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})",
+        kLoginUrl,
+        R"({"succeed":true,"info":"","error":0,"token":"T","ca-text":"x","ca-name":"n","ver":"v","permission":1})",
         result, msg));
     EXPECT_EQ(result.auth, 0);
 }
@@ -156,8 +157,8 @@ TEST(VPNHttpProtocolParse, DeviceListReplies)
     const Row rows[] = {
         {"", false, false, "拉取设备列表状态相关信息失败，未知错误", 0},
         {R"({"succeed":true,"info":"","error":0})", false, false, "拉取设备列表状态相关信息成功", 0},
-        {R"({"succeed":false,"info":"","error":1,"devices":[]})", false, true,
-         "拉取设备列表状态相关信息失败，连接超时", 0},
+        {R"({"succeed":false,"info":"","error":1,"devices":[]})", false, true, "拉取设备列表状态相关信息失败，连接超时",
+         0},
         {R"({"succeed":false,"info":"","error":9,"devices":[]})", false, false,
          "拉取设备列表状态相关信息失败，未知错误", 0},
         {R"({"succeed":true,"info":"","error":0,"devices":{}})", true, false, "拉取设备列表状态相关信息成功", 0},
@@ -207,18 +208,13 @@ TEST(VPNHttpProtocolParse, IccidNoteIsSplitOnlyWhenClosedAtTheEnd)
         const char* note;
     };
     const Row rows[] = {
-        {"8986(note)", "8986", "note"},
-        {"8986()", "8986", ""},
-        {"8986(note", "8986(note", ""},
-        {"8986(", "8986(", ""},
-        {"8986(a)b", "8986(a)b", ""},
-        {"(x)", "", "x"},
-        {"89(a)(b)", "89", "a)(b"},
-        {"", "", ""},
+        {"8986(note)", "8986", "note"}, {"8986()", "8986", ""}, {"8986(note", "8986(note", ""}, {"8986(", "8986(", ""},
+        {"8986(a)b", "8986(a)b", ""},   {"(x)", "", "x"},       {"89(a)(b)", "89", "a)(b"},     {"", "", ""},
     };
     for (const Row& row : rows) {
         const QByteArray body =
-            QByteArray(R"json({"succeed":true,"info":"","error":0,"devices":[{"sn":"A","alias":"a","online":1,"vpn":0,)json")
+            QByteArray(
+                R"json({"succeed":true,"info":"","error":0,"devices":[{"sn":"A","alias":"a","online":1,"vpn":0,)json")
             + R"json("remark":"","ip":"","serverIP":"","iccid":")json" + row.iccid + "\"}]}";
         QVector<stBoxData> boxes;
         bool dropped = false;
@@ -301,7 +297,8 @@ TEST(VPNHttpProtocolParse, VpnInstructionRepliesNameTheirOperation)
             stBoxData box;
             bool dropped = false;
             QString msg;
-            EXPECT_FALSE(VPNHttpProtocol::parseVpnInstructionBody(vpnUrl(on ? "true" : "false"), body, box, dropped, msg));
+            EXPECT_FALSE(
+                VPNHttpProtocol::parseVpnInstructionBody(vpnUrl(on ? "true" : "false"), body, box, dropped, msg));
             EXPECT_EQ(msg, u8(on ? row.on : row.off)) << row.code;
             EXPECT_EQ(dropped, row.code == 1) << row.code;
             EXPECT_EQ(box.sn, QStringLiteral("SN9"));
@@ -330,8 +327,8 @@ TEST(VPNHttpProtocolParse, VpnInstructionRepliesNameTheirOperation)
     EXPECT_EQ(box.openvpnUser, QStringLiteral("u"));
     EXPECT_EQ(box.openvpnPassword, QStringLiteral("p"));
     ASSERT_TRUE(VPNHttpProtocol::parseVpnInstructionBody(
-        vpnUrl("false"), R"({"succeed":true,"info":"","error":0,"serverIP":"1.1.1.1","serverPort":1195})", box,
-        dropped, msg));
+        vpnUrl("false"), R"({"succeed":true,"info":"","error":0,"serverIP":"1.1.1.1","serverPort":1195})", box, dropped,
+        msg));
     EXPECT_TRUE(box.openvpnUser.isEmpty());
 }
 

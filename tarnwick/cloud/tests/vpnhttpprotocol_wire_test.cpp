@@ -39,14 +39,13 @@ bool resetPeakResident()
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
-class VPNHttpProtocolWire : public ::testing::Test
-{
+class VPNHttpProtocolWire : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(fake.start());
         fake.setServerPassword(QString());
-        fake.addUser(QStringLiteral("ab"), QStringLiteral("c"));   // account key "abc"
+        fake.addUser(QStringLiteral("ab"), QStringLiteral("c")); // account key "abc"
         login.strServerAddr = fake.host();
         login.strServerPswd = QString();
         login.strDevicePswd = QStringLiteral("abc");
@@ -70,12 +69,12 @@ protected:
     {
         bool finished = false;
         bool ok = true;
-        const QMetaObject::Connection reading =
-            QObject::connect(&manager, &QNetworkAccessManager::finished, [&](QNetworkReply* reply) {
-                ok = http.parseLoginReply(reply, result, msg);
-                finished = true;
-                reply->deleteLater();
-            });
+        const QMetaObject::Connection reading = QObject::connect(&manager, &QNetworkAccessManager::finished,
+                                                                 [&](QNetworkReply* reply) {
+                                                                     ok = http.parseLoginReply(reply, result, msg);
+                                                                     finished = true;
+                                                                     reply->deleteLater();
+                                                                 });
         http.requestLogin(&manager, login);
         if (busyMs > 0) {
             EXPECT_TRUE(waitUntil([&] { return fake.requestCount() > 0; }, 10000));
@@ -158,8 +157,8 @@ TEST_F(VPNHttpProtocolWire, ValuesThatWouldChangeTheRequestArePercentEncoded)
     const QByteArray encoded = "a%26sn%3Dx%23y%25z%2Bw%20v%E4%B8%AD";
     EXPECT_TRUE(requests[0].target.endsWith("&ver=" + encoded)) << requests[0].target.constData();
     EXPECT_EQ(requests[1].target, "/user/beats?token=" + encoded);
-    EXPECT_EQ(requests[2].target, "/user/device/status?token=tok&sn=" + encoded
-                                      + "&devicePassword=D41D8CD98F00B204E9800998ECF8427E");
+    EXPECT_EQ(requests[2].target,
+              "/user/device/status?token=tok&sn=" + encoded + "&devicePassword=D41D8CD98F00B204E9800998ECF8427E");
     // The service reads back exactly what was meant, and so do the parsers.
     EXPECT_EQ(requests[0].query(QStringLiteral("ver")), hostile);
     EXPECT_EQ(requests[2].query(QStringLiteral("sn")), hostile);
@@ -241,7 +240,8 @@ TEST_F(VPNHttpProtocolWire, BrokenAnswersFailWithTheDefaultMessage)
                                                   boxes, dropped, msg);
         EXPECT_EQ(ok, c.ok) << int(c.reply);
         EXPECT_FALSE(dropped);
-        EXPECT_EQ(msg, QString::fromUtf8(c.ok ? "拉取设备列表状态相关信息成功" : "拉取设备列表状态相关信息失败，未知错误"))
+        EXPECT_EQ(msg,
+                  QString::fromUtf8(c.ok ? "拉取设备列表状态相关信息成功" : "拉取设备列表状态相关信息失败，未知错误"))
             << int(c.reply);
     }
 }
@@ -335,5 +335,5 @@ TEST_F(VPNHttpProtocolWire, DebugLinesKeepTheirFormWithoutSecrets)
     EXPECT_FALSE(all.contains(QStringLiteral("D41D8CD98F00B204E9800998ECF8427E")));
     EXPECT_FALSE(all.contains(QStringLiteral("900150983CD24FB0D6963F7D28E17F72")));
     EXPECT_FALSE(all.contains(QStringLiteral("vpn-secret-pass")));
-    EXPECT_FALSE(all.contains(QStringLiteral("auth-user-pass")));   // a line of the configuration text
+    EXPECT_FALSE(all.contains(QStringLiteral("auth-user-pass"))); // a line of the configuration text
 }

@@ -25,16 +25,14 @@ namespace {
 
 const QString kServer = QStringLiteral("127.31.0.9");
 
-struct StatusSignal
-{
+struct StatusSignal {
     QString state;
     QString ip;
 };
 
 // Every test runs in a folder of its own with a fake openvpn under the VPN
 // folder, so that the system's openvpn is never started here.
-class VpnManagerTest : public ::testing::Test
-{
+class VpnManagerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -52,10 +50,10 @@ protected:
         m_manager.setCommandRunner(&m_runner);
         m_manager.setWaitTiming(30, 10);
         m_manager.setAddressLister([this] { return m_addresses; });
-        QObject::connect(&m_manager, &VpnManager::signalVPNStatus,
-                         [this](QString state, QString ip) { m_status.push_back({state, ip}); });
-        QObject::connect(&m_manager, &VpnManager::signalRunStatus,
-                         [this](int state) { m_runStatus.push_back(state); });
+        QObject::connect(&m_manager, &VpnManager::signalVPNStatus, [this](QString state, QString ip) {
+            m_status.push_back({state, ip});
+        });
+        QObject::connect(&m_manager, &VpnManager::signalRunStatus, [this](int state) { m_runStatus.push_back(state); });
         m_addresses = {{QStringLiteral("lo"), QStringLiteral("127.0.0.1")},
                        {QStringLiteral("eth0"), QStringLiteral("192.0.2.2")}};
     }
@@ -94,16 +92,18 @@ protected:
     {
         QFile f(m_dir.filePath(QStringLiteral("args.txt")));
         QStringList args;
-        TestWait::waitUntil([&] {
-            if (!f.open(QIODevice::ReadOnly))
-                return false;
-            const QString text = QString::fromUtf8(f.readAll());
-            f.close();
-            if (!text.endsWith(QLatin1Char('\n')) || !text.contains(QStringLiteral("--script-security\n1\n")))
-                return false;
-            args = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            return true;
-        }, 10000);
+        TestWait::waitUntil(
+            [&] {
+                if (!f.open(QIODevice::ReadOnly))
+                    return false;
+                const QString text = QString::fromUtf8(f.readAll());
+                f.close();
+                if (!text.endsWith(QLatin1Char('\n')) || !text.contains(QStringLiteral("--script-security\n1\n")))
+                    return false;
+                args = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                return true;
+            },
+            10000);
         return args;
     }
 
@@ -129,9 +129,8 @@ TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsAndTheScriptLevelAfterTheConfigu
     QStringList expected{QStringLiteral("--ignore-unknown-option")};
     expected << VpnManager::windowsOnlyOptions();
     expected << QStringLiteral("--config") << m_dir.filePath(QStringLiteral("vpn/x64/config/box.ovpn"))
-             << QStringLiteral("--remote") << kServer << QStringLiteral("1194")
-             << QStringLiteral("--auth-user-pass") << QStringLiteral("data/vpnkey.txt")
-             << QStringLiteral("--script-security") << QStringLiteral("1");
+             << QStringLiteral("--remote") << kServer << QStringLiteral("1194") << QStringLiteral("--auth-user-pass")
+             << QStringLiteral("data/vpnkey.txt") << QStringLiteral("--script-security") << QStringLiteral("1");
     EXPECT_EQ(args, expected);
     for (const QString& a : args) {
         EXPECT_FALSE(a.contains(QLatin1Char('"'))) << a.toStdString();
@@ -147,7 +146,7 @@ TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
     ASSERT_TRUE(start());
     const qint64 child = m_manager.childPid();
     ASSERT_TRUE(alive(child));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat("data/vpnkey.txt", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     QFile key(QStringLiteral("data/vpnkey.txt"));
@@ -184,20 +183,21 @@ TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
 
 TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
 {
-    QTimer::singleShot(40, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    QTimer::singleShot(40, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
     ASSERT_TRUE(start());
     ASSERT_EQ(m_manager.vpnIp(), QStringLiteral("10.8.0.6"));
-    m_runner.queueResult(RecordingCommandRunner::exitResult(0,
-        R"([{"dst":"default","gateway":"192.0.2.1","dev":"eth0"},)"
-        R"({"dst":"10.200.0.0/24","gateway":"10.66.0.1","dev":"eth1"},)"
-        R"({"dst":"10.8.0.0/24","dev":"tun0","protocol":"kernel","scope":"link","prefsrc":"10.8.0.6"},)"
-        R"({"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0"},)"
-        R"({"dst":"0.0.0.0/1","gateway":"10.8.0.1","dev":"tun0"}])"));
+    m_runner.queueResult(RecordingCommandRunner::exitResult(
+        0, R"([{"dst":"default","gateway":"192.0.2.1","dev":"eth0"},)"
+           R"({"dst":"10.200.0.0/24","gateway":"10.66.0.1","dev":"eth1"},)"
+           R"({"dst":"10.8.0.0/24","dev":"tun0","protocol":"kernel","scope":"link","prefsrc":"10.8.0.6"},)"
+           R"({"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0"},)"
+           R"({"dst":"0.0.0.0/1","gateway":"10.8.0.1","dev":"tun0"}])"));
     m_manager.quit(false);
-    EXPECT_EQ(m_runner.argumentLines(),
-              QStringList({QStringLiteral("-4 -j route show"),
-                           QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0"),
-                           QStringLiteral("-4 route del 0.0.0.0/1 via 10.8.0.1 dev tun0")}));
+    EXPECT_EQ(m_runner.argumentLines(), QStringList({QStringLiteral("-4 -j route show"),
+                                                     QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0"),
+                                                     QStringLiteral("-4 route del 0.0.0.0/1 via 10.8.0.1 dev tun0")}));
     ASSERT_FALSE(m_status.empty());
     EXPECT_EQ(m_status.back().state, QString());
     EXPECT_EQ(m_status.back().ip, QStringLiteral("10.8.0.6"));
@@ -219,13 +219,15 @@ TEST_F(VpnManagerTest, QuitDuringTheWaitEndsItSilently)
 {
     m_manager.setWaitTiming(50, 100);
     QTimer::singleShot(150, &m_manager, [this] { m_manager.quit(false); });
-    QTimer::singleShot(300, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    QTimer::singleShot(300, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
     QElapsedTimer clock;
     clock.start();
     EXPECT_TRUE(start());
     EXPECT_LT(clock.elapsed(), 3000);
     QCoreApplication::processEvents();
-    ASSERT_EQ(m_status.size(), 1u);   // only the quit's empty state
+    ASSERT_EQ(m_status.size(), 1u); // only the quit's empty state
     EXPECT_EQ(m_status[0].state, QString());
     EXPECT_EQ(m_manager.runStatus(), 0);
     EXPECT_EQ(m_manager.childPid(), -1);
@@ -240,7 +242,9 @@ TEST_F(VpnManagerTest, NewerStartEndsTheOlderWaitWhichReportsNothing)
         firstChild = m_manager.childPid();
         second = start();
     });
-    QTimer::singleShot(400, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+    QTimer::singleShot(400, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
     EXPECT_TRUE(start());
     EXPECT_TRUE(second);
     EXPECT_FALSE(alive(firstChild));
@@ -253,9 +257,9 @@ TEST_F(VpnManagerTest, NewerStartEndsTheOlderWaitWhichReportsNothing)
 
 TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
 {
-    for (const QString& server : {QStringLiteral("-x"), QStringLiteral("--up"), QStringLiteral("a b"),
-                                  QStringLiteral(""), QStringLiteral("1.2.3.4.5"), QStringLiteral("host;id"),
-                                  QStringLiteral("-host.example")}) {
+    for (const QString& server :
+         {QStringLiteral("-x"), QStringLiteral("--up"), QStringLiteral("a b"), QStringLiteral(""),
+          QStringLiteral("1.2.3.4.5"), QStringLiteral("host;id"), QStringLiteral("-host.example")}) {
         EXPECT_FALSE(start(server)) << server.toStdString();
     }
     EXPECT_FALSE(start(kServer, 0));
@@ -264,8 +268,8 @@ TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
     LogCapture log;
     writeConfig(QByteArray("client\n  plugin /tmp/evil.so\n"));
     EXPECT_FALSE(start());
-    EXPECT_TRUE(LogCapture::contains(QStringLiteral(
-        "VpnManager: configuration refused at line 2 (  plugin /tmp/evil.so): directive \"plugin\"")))
+    EXPECT_TRUE(LogCapture::contains(
+        QStringLiteral("VpnManager: configuration refused at line 2 (  plugin /tmp/evil.so): directive \"plugin\"")))
         << LogCapture::all().toStdString();
     writeConfig(QByteArray("client\n<ca>\nMIIB\n</ca> 'log' /etc/important\n"));
     EXPECT_FALSE(start());
@@ -321,10 +325,11 @@ TEST_F(VpnManagerTest, ChildEndingAtOnceIsLoggedAndEndsTheWaitAtTheNextTick)
     EXPECT_TRUE(m_manager.hasChildEnded());
 
     const QStringList lines = LogCapture::lines().filter(QStringLiteral("VpnManager: openvpn"));
-    EXPECT_EQ(lines, QStringList({QStringLiteral("VpnManager: openvpn ended by itself with exit status 1; its last lines:"),
-                                  QStringLiteral("VpnManager: openvpn: Options error: You must define CA file (--ca) "
-                                                 "or a PKCS#12 file"),
-                                  QStringLiteral("VpnManager: openvpn: Use --help for more information.")}));
+    EXPECT_EQ(lines,
+              QStringList({QStringLiteral("VpnManager: openvpn ended by itself with exit status 1; its last lines:"),
+                           QStringLiteral("VpnManager: openvpn: Options error: You must define CA file (--ca) "
+                                          "or a PKCS#12 file"),
+                           QStringLiteral("VpnManager: openvpn: Use --help for more information.")}));
     // Said once, however often it is asked.
     EXPECT_TRUE(m_manager.hasChildEnded());
     spin(100);
@@ -342,8 +347,11 @@ TEST_F(VpnManagerTest, ChildEndingAfterTheTunnelCameUpTurnsTheStateEmpty)
     writeFakeOpenvpn(QStringLiteral("#!/bin/sh\n"
                                     "while [ ! -e '%1' ]; do sleep 0.02; done\n"
                                     "printf 'Exiting due to fatal error\\033[0m\\n'\n"
-                                    "exit 7\n").arg(release));
-    QTimer::singleShot(40, &m_manager, [this] { m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")}); });
+                                    "exit 7\n")
+                         .arg(release));
+    QTimer::singleShot(40, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
     LogCapture log;
     ASSERT_TRUE(start());
     ASSERT_EQ(m_status.size(), 1u);

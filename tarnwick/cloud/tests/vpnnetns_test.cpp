@@ -30,14 +30,12 @@ namespace {
 
 constexpr int kServerPort = 1194;
 
-struct Status
-{
+struct Status {
     QString state;
     QString ip;
 };
 
-class VpnNetnsTest : public NetnsLabTest
-{
+class VpnNetnsTest : public NetnsLabTest {
 protected:
     void stopPeers() override { m_server.stop(); }
     QString diagnostics() const override { return QStringLiteral("\n--- server log ---\n") + m_server.log(); }
@@ -53,8 +51,7 @@ protected:
 
 // The PC side: log in to the fake cloud, connect the device, start the VPN
 // with what the session hands over, as the main window does.
-class PcSide
-{
+class PcSide {
 public:
     PcSide()
     {
@@ -72,8 +69,9 @@ public:
         device.serverIP = NetnsLab::panelAddress();
         device.serverPort = kServerPort;
         m_cloud.addDevice(device);
-        QObject::connect(&m_manager, &VpnManager::signalVPNStatus,
-                         [this](QString state, QString ip) { m_status.push_back({state, ip}); });
+        QObject::connect(&m_manager, &VpnManager::signalVPNStatus, [this](QString state, QString ip) {
+            m_status.push_back({state, ip});
+        });
     }
 
     ~PcSide() { QDir::setCurrent(QDir::rootPath()); }
@@ -102,8 +100,8 @@ public:
     bool startVpn(const stBoxData& box)
     {
         m_manager.setConfigData(m_client.GetConfigData());
-        return m_manager.startVPN(VPNClient::GetVpnDirectory(), m_client.GetConfigName(), box.serverIP,
-                                  box.serverPort, box.openvpnUser, box.openvpnPassword);
+        return m_manager.startVPN(VPNClient::GetVpnDirectory(), m_client.GetConfigName(), box.serverIP, box.serverPort,
+                                  box.openvpnUser, box.openvpnPassword);
     }
 
     // Connects to a closed port of the server's tunnel address: a refusal

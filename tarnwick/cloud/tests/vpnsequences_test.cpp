@@ -13,15 +13,13 @@
 
 namespace {
 
-struct Completion
-{
+struct Completion {
     bool ok = false;
     stVpnClientData data;
     QString msg;
 };
 
-class VpnSequences : public ::testing::Test
-{
+class VpnSequences : public ::testing::Test {
 protected:
     void SetUp() override
     {

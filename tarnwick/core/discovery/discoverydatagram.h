@@ -11,30 +11,27 @@
 #include <string>
 
 // A parsed reply.
-struct stDeviceInfo
-{
+struct stDeviceInfo {
     std::string text;
-    std::string ip;  // the address the panel reports
+    std::string ip; // the address the panel reports
     quint32 value = 0;
 };
 
 // One panel found by discovery.
-struct stDeviceInfoEx
-{
+struct stDeviceInfoEx {
     std::string text;
-    std::string ip;     // source address of the reply, dotted
+    std::string ip; // source address of the reply, dotted
     quint32 value = 0;
-    std::string lanIp;  // the address the panel reports
+    std::string lanIp; // the address the panel reports
 };
 Q_DECLARE_METATYPE(stDeviceInfoEx)
 Q_DECLARE_METATYPE(QVector<stDeviceInfoEx>)
 
-class DiscoveryDatagram
-{
+class DiscoveryDatagram {
 public:
     static constexpr int kHeaderSize = 9;
     static constexpr quint8 kKind = 1;
-    static constexpr int kMaxDatagram = 1024;  // receive buffer
+    static constexpr int kMaxDatagram = 1024; // receive buffer
 
     // The id of a probe sent at this wall-clock time: its low 32 bits, 1 for 0.
     static quint32 idFor(qint64 msecsSinceEpoch);

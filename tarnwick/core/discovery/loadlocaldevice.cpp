@@ -23,13 +23,12 @@ void registerTypes()
 // Whole seconds of a monotonic clock.
 qint64 nowSeconds()
 {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec;
 }
 
-struct Pending
-{
+struct Pending {
     ProbeSocket socket;
     const stDeviceData* record;
     qint64 start;
@@ -84,7 +83,7 @@ void LoadLocalDevice::probe(QVector<stLocalDeviceInfo>& out)
     for (const stDeviceData& d : qAsConst(m_saved))
         waiting.push_back(&d);
     std::list<Pending> pending;
-    qint64 starvedSince = -1;  // out of descriptors with nothing in flight
+    qint64 starvedSince = -1; // out of descriptors with nothing in flight
 
     while (!m_cancel && (!waiting.empty() || !pending.empty())) {
         // Start every connect that a descriptor can be had for.
@@ -120,15 +119,9 @@ void LoadLocalDevice::probe(QVector<stLocalDeviceInfo>& out)
                 continue;
             }
             switch (p.socket.connectTo(address, m_port)) {
-            case ProbeSocket::Connect::Connected:
-                out.append(rowOf(*d, true));
-                break;
-            case ProbeSocket::Connect::Failed:
-                out.append(rowOf(*d, false));
-                break;
-            case ProbeSocket::Connect::InProgress:
-                pending.push_back(std::move(p));
-                break;
+            case ProbeSocket::Connect::Connected: out.append(rowOf(*d, true)); break;
+            case ProbeSocket::Connect::Failed: out.append(rowOf(*d, false)); break;
+            case ProbeSocket::Connect::InProgress: pending.push_back(std::move(p)); break;
             }
         }
         if (m_cancel)
@@ -156,7 +149,7 @@ void LoadLocalDevice::probe(QVector<stLocalDeviceInfo>& out)
                 continue;
             }
             out.append(rowOf(*it->record, outcome == ProbeSocket::Outcome::Reachable));
-            it = pending.erase(it);  // closes the socket
+            it = pending.erase(it); // closes the socket
         }
     }
     // Whatever is still in flight closes with `pending`.

@@ -14,31 +14,29 @@
 #include <atomic>
 
 // One row of the local device list.
-struct stLocalDeviceInfo
-{
+struct stLocalDeviceInfo {
     int state = 0;
     QString deviceNo;
     QString deviceName;
-    bool reachable = false;  // port 127 accepted the connection
+    bool reachable = false; // port 127 accepted the connection
     QString ip;
     QString lanIp;
 };
 Q_DECLARE_METATYPE(stLocalDeviceInfo)
 Q_DECLARE_METATYPE(QVector<stLocalDeviceInfo>)
 
-class LoadLocalDevice : public QThread
-{
+class LoadLocalDevice : public QThread {
     Q_OBJECT
 public:
     static constexpr int kPollMs = 100;
-    static constexpr int kGiveUpSeconds = 2;  // whole seconds since the connect started
+    static constexpr int kGiveUpSeconds = 2; // whole seconds since the connect started
 
     // Copies the saved local list of DeviceDatas now, on the calling (GUI)
     // thread; the probe thread works on that copy.
     explicit LoadLocalDevice(QObject* parent = nullptr);
     // Probes the given panels on `port`: tests use loopback listeners.
     LoadLocalDevice(const QVector<stDeviceData>& saved, quint16 port, QObject* parent = nullptr);
-    ~LoadLocalDevice() override;  // waits for the thread
+    ~LoadLocalDevice() override; // waits for the thread
 
     void cancel(bool cancelled);
 

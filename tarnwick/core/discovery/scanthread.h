@@ -14,19 +14,18 @@
 
 #include <atomic>
 
-class ScanThread : public QThread
-{
+class ScanThread : public QThread {
     Q_OBJECT
 public:
-    static constexpr int kScanMs = 3000;     // per address entry
-    static constexpr int kResendMs = 1000;   // silence before the probe goes again
-    static constexpr int kWaitMs = 100;      // one receive wait
+    static constexpr int kScanMs = 3000;   // per address entry
+    static constexpr int kResendMs = 1000; // silence before the probe goes again
+    static constexpr int kWaitMs = 100;    // one receive wait
 
     ScanThread(QObject* parent, const QNetworkInterface& iface);
     // Scans the given entries and sends to `port`: tests run the scan on
     // loopback with their own responder's port.
     ScanThread(QObject* parent, const QList<QNetworkAddressEntry>& entries, quint16 port);
-    ~ScanThread() override;  // waits for the thread
+    ~ScanThread() override; // waits for the thread
 
     // Ends the scan at the next check (within about kWaitMs).
     void stop(bool abort);

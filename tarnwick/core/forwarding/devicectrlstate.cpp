@@ -10,17 +10,11 @@ void DeviceCtrlState::startForwarding(LocalNetForwardManager* manager, const QSt
     manager->_setState(ok ? LocalNetForwardManager::kStateStart : LocalNetForwardManager::kStateStop);
 }
 
-void DeviceCtrlState::start(const QString&, const QString&)
-{
-}
+void DeviceCtrlState::start(const QString&, const QString&) {}
 
-void DeviceCtrlState::stop(bool)
-{
-}
+void DeviceCtrlState::stop(bool) {}
 
-void DeviceCtrlState::beat()
-{
-}
+void DeviceCtrlState::beat() {}
 
 void DeviceStartState::start(const QString& deviceAccessIP, const QString& deviceLanIP)
 {

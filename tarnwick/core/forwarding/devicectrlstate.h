@@ -10,10 +10,12 @@
 
 class LocalNetForwardManager;
 
-class DeviceCtrlState : public QObject
-{
+class DeviceCtrlState : public QObject {
 public:
-    DeviceCtrlState() : QObject(nullptr) {}
+    DeviceCtrlState()
+        : QObject(nullptr)
+    {
+    }
 
     virtual void start(const QString& deviceAccessIP, const QString& deviceLanIP);
     virtual void stop(bool emitSignal);
@@ -25,26 +27,30 @@ protected:
                                 const QString& deviceLanIP);
 };
 
-class DeviceStartState : public DeviceCtrlState
-{
+class DeviceStartState : public DeviceCtrlState {
 public:
-    explicit DeviceStartState(LocalNetForwardManager* manager) : m_manager(manager) {}
+    explicit DeviceStartState(LocalNetForwardManager* manager)
+        : m_manager(manager)
+    {
+    }
 
     void start(const QString& deviceAccessIP, const QString& deviceLanIP) override;
     void stop(bool emitSignal) override;
     void beat() override;
 
 private:
-    LocalNetForwardManager* m_manager;   // not owned
+    LocalNetForwardManager* m_manager; // not owned
 };
 
-class DeviceStopState : public DeviceCtrlState
-{
+class DeviceStopState : public DeviceCtrlState {
 public:
-    explicit DeviceStopState(LocalNetForwardManager* manager) : m_manager(manager) {}
+    explicit DeviceStopState(LocalNetForwardManager* manager)
+        : m_manager(manager)
+    {
+    }
 
     void start(const QString& deviceAccessIP, const QString& deviceLanIP) override;
 
 private:
-    LocalNetForwardManager* m_manager;   // not owned
+    LocalNetForwardManager* m_manager; // not owned
 };

@@ -2,10 +2,10 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/forwarding/devicectrlstate.h"
-#include "tarnwick/core/panelrpc/panelcall.h"
-#include "tarnwick/core/panelrpc/panelconstants.h"
 #include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/messages/vpnrpcobject.h"
+#include "tarnwick/core/panelrpc/panelcall.h"
+#include "tarnwick/core/panelrpc/panelconstants.h"
 
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
@@ -139,8 +139,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
     m_deviceIp = deviceAccessIP;
     const quint64 session = ++m_session;
 
-    struct StartResult
-    {
+    struct StartResult {
         Outcome outcome = Outcome::Failed;
         std::unique_ptr<FF::RPC::DispatchClient> client;
     };
@@ -224,11 +223,11 @@ bool LocalNetForwardManager::_sendHeartbeats()
     if (m_deviceIp.isEmpty() || !m_client)
         return false;
     if (m_beatBusy)
-        return true;   // the previous beat still waits for its answer
+        return true; // the previous beat still waits for its answer
     m_beatBusy = true;
     const quint64 session = m_session;
     auto outcome = std::make_shared<Outcome>(Outcome::Failed);
-    FF::RPC::DispatchClient* client = m_client.get();   // stays ours until a stop's wait queued behind this one
+    FF::RPC::DispatchClient* client = m_client.get(); // stays ours until a stop's wait queued behind this one
     const std::string id = clientId().toStdString();
     UiMsg::postAndWait([outcome, client, id](UiMsg*) -> int {
         if (!client->online()) {
@@ -237,8 +236,8 @@ bool LocalNetForwardManager::_sendHeartbeats()
         }
         try {
             FF::RPC::SyncProxy proxy(client);
-            const BridgeStatus status =
-                Tarnwick::PanelCall::call<BridgeStatus>(proxy, kCallTimeoutMs, "bridgeBeat", FF::utils::String(id));
+            const BridgeStatus status = Tarnwick::PanelCall::call<BridgeStatus>(proxy, kCallTimeoutMs, "bridgeBeat",
+                                                                                FF::utils::String(id));
             *outcome = status.status != 0 ? Outcome::Done : Outcome::Lost;
         } catch (const FF::Net::Exception& e) {
             *outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
@@ -249,7 +248,7 @@ bool LocalNetForwardManager::_sendHeartbeats()
     });
     m_beatBusy = false;
     if (session != m_session)
-        return true;   // a stop or a new start took over meanwhile
+        return true; // a stop or a new start took over meanwhile
     const bool ok = *outcome == Outcome::Done;
     qDebug() << "sendheartbeats" << (ok ? "true" : "false");
     if (!ok) {

@@ -31,8 +31,7 @@ class DispatchClient;
 
 class DeviceCtrlState;
 
-class LocalNetForwardManager : public QObject
-{
+class LocalNetForwardManager : public QObject {
     Q_OBJECT
     friend class DeviceStartState;
     friend class DeviceStopState;
@@ -99,11 +98,11 @@ private:
     QTimer m_beatTimer;
     std::unique_ptr<FF::RPC::DispatchClient> m_client;
     std::map<QString, std::unique_ptr<DeviceCtrlState>> m_states;
-    DeviceCtrlState* m_state = nullptr;   // one of m_states
+    DeviceCtrlState* m_state = nullptr; // one of m_states
 
     ProcessCommandRunner m_ownRunner;
     CommandRunner* m_runner = &m_ownRunner;
     quint16 m_port;
     bool m_beatBusy = false;
-    quint64 m_session = 0;   // changes at every start and stop: older waits then report nothing
+    quint64 m_session = 0; // changes at every start and stop: older waits then report nothing
 };

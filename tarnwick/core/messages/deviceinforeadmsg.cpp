@@ -11,8 +11,7 @@ DeviceInfoReadMsg::~DeviceInfoReadMsg() = default;
 
 void DeviceInfoReadMsg::Run()
 {
-    connect(&m_runTime, &RunTimeInfoMsg::Complete, this, &DeviceInfoReadMsg::CompleteRunTimeInfo,
-            Qt::DirectConnection);
+    connect(&m_runTime, &RunTimeInfoMsg::Complete, this, &DeviceInfoReadMsg::CompleteRunTimeInfo, Qt::DirectConnection);
     m_runTime.Run();
 }
 

@@ -48,8 +48,7 @@ void DeviceOnlineMsg::CompleteConnect(bool bSuc)
         emit Complete(false, strIP, PC::textConnectFailed());
         return;
     }
-    connect(&m_queryLogin, &QueryLoginMsg::Complete, this, &DeviceOnlineMsg::CompleteQueryLogin,
-            Qt::DirectConnection);
+    connect(&m_queryLogin, &QueryLoginMsg::Complete, this, &DeviceOnlineMsg::CompleteQueryLogin, Qt::DirectConnection);
     m_queryLogin.Run();
 }
 

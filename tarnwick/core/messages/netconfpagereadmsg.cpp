@@ -14,8 +14,7 @@ void runStep(std::unique_ptr<Step>& slot, PanelRpcClient* client, int adapter, O
 
 } // namespace
 
-NetConfPageReadMsg::NetConfPageReadMsg(PanelRpcClient* client, QString strAdapterName, QString strWifiName,
-                                       int adapter)
+NetConfPageReadMsg::NetConfPageReadMsg(PanelRpcClient* client, QString strAdapterName, QString strWifiName, int adapter)
     : m_client(client)
     , m_adapter(adapter)
     , m_adapterName(std::move(strAdapterName))
@@ -47,7 +46,7 @@ void NetConfPageReadMsg::fail()
     emit Complete(false);
 }
 
-void NetConfPageReadMsg::NetListReadComplete(bool bSuc, std::vector<std::pair<std::string,int> > adapters)
+void NetConfPageReadMsg::NetListReadComplete(bool bSuc, std::vector<std::pair<std::string, int>> adapters)
 {
     if (!bSuc)
         return fail();
@@ -67,9 +66,7 @@ void NetConfPageReadMsg::AdapterReadComplete(bool bSuc, stAdapterCommonInfo info
         return fail();
     m_adapterInfo = info;
     switch (info.kind) {
-    case AdapterPlain:
-        emit Complete(true, m_adapterName, info);
-        return;
+    case AdapterPlain: emit Complete(true, m_adapterName, info); return;
     case Adapter4G:
         emit Complete(true, m_adapterName, info);
         runStep(m_4gRead, m_client, m_adapter, this, &NetConfPageReadMsg::_4GConnectInfoReadComplete);
@@ -78,8 +75,7 @@ void NetConfPageReadMsg::AdapterReadComplete(bool bSuc, stAdapterCommonInfo info
         emit Complete(true, m_adapterName, info);
         runStep(m_wifiModeRead, m_client, m_adapter, this, &NetConfPageReadMsg::WifiModeReadComplete);
         return;
-    default:
-        fail();
+    default: fail();
     }
 }
 

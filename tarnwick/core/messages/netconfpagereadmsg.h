@@ -28,7 +28,7 @@ public:
 
 signals:
     void Complete(bool bSuc);
-    void Complete(bool bSuc, std::vector<std::pair<std::string,int> > adapters);
+    void Complete(bool bSuc, std::vector<std::pair<std::string, int>> adapters);
     void Complete(bool bSuc, QString strAdapterName, std::vector<std::string> ssids);
     void Complete(bool bSuc, QString strAdapterName, stAdapterCommonInfo info);
     void Complete(bool bSuc, QString strAdapterName, st4GConnectInfo _4gInfo);
@@ -36,7 +36,7 @@ signals:
     void Complete(bool bSuc, QString strAdapterName, QString strWifiName, stWifiConnectInfo wifiInfo);
 
 protected slots:
-    void NetListReadComplete(bool bSuc, std::vector<std::pair<std::string,int> > adapters);
+    void NetListReadComplete(bool bSuc, std::vector<std::pair<std::string, int>> adapters);
     void AdapterReadComplete(bool bSuc, stAdapterCommonInfo info);
     void _4GConnectInfoReadComplete(bool bSuc, st4GConnectInfo info);
     void WifiListReadComplete(bool bSuc, std::vector<std::string> ssids);

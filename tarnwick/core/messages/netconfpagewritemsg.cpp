@@ -24,8 +24,8 @@ NetConfPageWriteMsg::~NetConfPageWriteMsg() = default;
 void NetConfPageWriteMsg::Run()
 {
     if (m_adapterInfo.kind == AdapterPlain) {
-        connect(&m_adapterWrite, &AdapterWriteMsg::Complete, this,
-                &NetConfPageWriteMsg::AdapterCommInfoWriteComplete, Qt::DirectConnection);
+        connect(&m_adapterWrite, &AdapterWriteMsg::Complete, this, &NetConfPageWriteMsg::AdapterCommInfoWriteComplete,
+                Qt::DirectConnection);
         m_adapterWrite.Run();
         return;
     }
@@ -42,8 +42,8 @@ void NetConfPageWriteMsg::AdapterCommInfoWriteComplete(bool bSuc, QString strErr
                 Qt::DirectConnection);
         m_4gWrite.Run();
     } else if (m_adapterInfo.kind == AdapterWifi) {
-        connect(&m_wifiModeWrite, &WifiModeWriteMsg::Complete, this,
-                &NetConfPageWriteMsg::WifiModeWriteComplete, Qt::DirectConnection);
+        connect(&m_wifiModeWrite, &WifiModeWriteMsg::Complete, this, &NetConfPageWriteMsg::WifiModeWriteComplete,
+                Qt::DirectConnection);
         m_wifiModeWrite.Run();
     } else {
         emit Complete(true, strErrMsg);
@@ -59,8 +59,8 @@ void NetConfPageWriteMsg::WifiModeWriteComplete(bool bSuc, QString strErrMsg)
                 Qt::DirectConnection);
         m_wifiInfoWrite.Run();
     } else if (m_workMode == WifiModeHotspot) {
-        connect(&m_hotspotWrite, &HotspotInfoWriteMsg::Complete, this,
-                &NetConfPageWriteMsg::HotspotInfoWriteComplete, Qt::DirectConnection);
+        connect(&m_hotspotWrite, &HotspotInfoWriteMsg::Complete, this, &NetConfPageWriteMsg::HotspotInfoWriteComplete,
+                Qt::DirectConnection);
         m_hotspotWrite.Run();
     } else {
         emit Complete(true, strErrMsg);

@@ -14,9 +14,9 @@
 class NetConfPageWriteMsg : public MsgBase {
     Q_OBJECT
 public:
-    NetConfPageWriteMsg(PanelRpcClient* client, const stAdapterCommonInfo& adapterInfo,
-                        const st4GConnectInfo& _4gInfo, const stWifiConnectInfo& wifiInfo,
-                        const stWifiHotspotInfo& hotspotInfo, int adapter, int workMode);
+    NetConfPageWriteMsg(PanelRpcClient* client, const stAdapterCommonInfo& adapterInfo, const st4GConnectInfo& _4gInfo,
+                        const stWifiConnectInfo& wifiInfo, const stWifiHotspotInfo& hotspotInfo, int adapter,
+                        int workMode);
     ~NetConfPageWriteMsg() override;
 
     void Run() override;

@@ -11,7 +11,7 @@ NetListMsg::~NetListMsg() = default;
 
 void NetListMsg::Run()
 {
-    std::vector<std::pair<std::string,int> > value{};
+    std::vector<std::pair<std::string, int>> value{};
     const bool ok = m_client && m_client->GetNetworkAdapters(value);
     emit Complete(ok, value);
 }

@@ -19,7 +19,7 @@ public:
     void Run() override;
 
 signals:
-    void Complete(bool bSuc, std::vector<std::pair<std::string,int> > adapters);
+    void Complete(bool bSuc, std::vector<std::pair<std::string, int>> adapters);
 
 private:
     PanelRpcClient* m_client;

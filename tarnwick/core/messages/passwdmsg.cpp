@@ -25,8 +25,7 @@ void PasswdMsg::Run()
     }
     // Registered before the request goes out, so that a quit at any moment
     // finds the wait; refused once the application is quitting.
-    const bool mayWait
-        = MsgDispatcher::addPendingWait(this, [this] { SetPasswd(std::string(), kModeCancel); });
+    const bool mayWait = MsgDispatcher::addPendingWait(this, [this] { SetPasswd(std::string(), kModeCancel); });
     emit GetPasswd();
     if (mayWait) {
         m_answered.acquire();

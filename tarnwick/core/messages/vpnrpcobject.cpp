@@ -32,9 +32,8 @@ VPNRpcObject::~VPNRpcObject()
 
 bool VPNRpcObject::isIpv4Address(const QString& text)
 {
-    static const QRegExp pattern(QStringLiteral(
-        "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])[\\.]){3}"
-        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])"));
+    static const QRegExp pattern(QStringLiteral("((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])[\\.]){3}"
+                                                "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])"));
     QRegExp matcher(pattern); // QRegExp keeps match state: one copy per call
     return matcher.exactMatch(text);
 }

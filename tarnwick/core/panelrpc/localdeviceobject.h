@@ -78,7 +78,7 @@ private:
     mutable QReadWriteLock m_dataLock;
     std::unique_ptr<FF::RPC::DispatchClient> m_client9059;
     std::unique_ptr<FF::RPC::DispatchClient> m_client9009;
-    std::unique_ptr<QTimer> m_refreshTimer;   // made and dropped on the object's thread
+    std::unique_ptr<QTimer> m_refreshTimer; // made and dropped on the object's thread
     QString m_deviceIp;
     QString m_iccid;
     QString m_productSn;

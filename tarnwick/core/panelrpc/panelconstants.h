@@ -9,8 +9,8 @@ namespace Tarnwick {
 namespace PanelConstants {
 
 // Panel services.
-constexpr unsigned int kSessionPort = 9059;   // "reloadData", "getICCID"
-constexpr unsigned int kServicePort = 9009;   // identity, VPN, bridge, server address
+constexpr unsigned int kSessionPort = 9059; // "reloadData", "getICCID"
+constexpr unsigned int kServicePort = 9009; // identity, VPN, bridge, server address
 
 // Time limits (ms).
 constexpr unsigned int kStubTimeOutMs = 6000;
@@ -23,22 +23,64 @@ constexpr unsigned int kSessionCallTimeOutMs = 3000;
 constexpr int kRefreshIntervalMs = 3000;
 
 // Device message outcomes.
-inline QString textConnectFailed() { return QStringLiteral("连接失败"); }
-inline QString textConnected() { return QStringLiteral("连接成功"); }
-inline QString textCancelled() { return QStringLiteral("取消连接"); }
-inline QString textWrongPassword() { return QStringLiteral("密码不正确"); }
-inline QString textNetworkTimeout() { return QStringLiteral("网络超时"); }
-inline QString textSaved() { return QStringLiteral("保存成功"); }
-inline QString textSaveFailed() { return QStringLiteral("保存失败"); }
-inline QString textCommFailed() { return QStringLiteral("网络通讯失败"); }
+inline QString textConnectFailed()
+{
+    return QStringLiteral("连接失败");
+}
+inline QString textConnected()
+{
+    return QStringLiteral("连接成功");
+}
+inline QString textCancelled()
+{
+    return QStringLiteral("取消连接");
+}
+inline QString textWrongPassword()
+{
+    return QStringLiteral("密码不正确");
+}
+inline QString textNetworkTimeout()
+{
+    return QStringLiteral("网络超时");
+}
+inline QString textSaved()
+{
+    return QStringLiteral("保存成功");
+}
+inline QString textSaveFailed()
+{
+    return QStringLiteral("保存失败");
+}
+inline QString textCommFailed()
+{
+    return QStringLiteral("网络通讯失败");
+}
 
 // Server-address object outcomes.
-inline QString textServerIpFormat() { return QStringLiteral("服务器IP地址格式错误"); }
-inline QString textDeviceConnectFailed() { return QStringLiteral("连接设备失败"); }
-inline QString textCancelSucceeded() { return QStringLiteral("取消连接成功"); }
-inline QString textPasswordRefused() { return QStringLiteral("密码错误，连接失败"); }
-inline QString textServerIpInvalid() { return QStringLiteral("设备服务器IP地址无效"); }
-inline QString textServerIpChanged() { return QStringLiteral("修改设备服务器IP地址成功"); }
+inline QString textServerIpFormat()
+{
+    return QStringLiteral("服务器IP地址格式错误");
+}
+inline QString textDeviceConnectFailed()
+{
+    return QStringLiteral("连接设备失败");
+}
+inline QString textCancelSucceeded()
+{
+    return QStringLiteral("取消连接成功");
+}
+inline QString textPasswordRefused()
+{
+    return QStringLiteral("密码错误，连接失败");
+}
+inline QString textServerIpInvalid()
+{
+    return QStringLiteral("设备服务器IP地址无效");
+}
+inline QString textServerIpChanged()
+{
+    return QStringLiteral("修改设备服务器IP地址成功");
+}
 
 // Log lines of the per-panel session.
 constexpr const char* kLogAutoRefresh = "auto refresh rpc data";

@@ -8,47 +8,93 @@ namespace utils {
 namespace {
 
 // Plain field encodings: no type names inside a record.
-void put(IBuffer* buffer, int value) { Serialize(buffer, value); }
-void put(IBuffer* buffer, const std::string& value) { Serialize(buffer, value); }
-void put(IBuffer* buffer, const String& value) { value.serialize(buffer); }
+void put(IBuffer* buffer, int value)
+{
+    Serialize(buffer, value);
+}
+void put(IBuffer* buffer, const std::string& value)
+{
+    Serialize(buffer, value);
+}
+void put(IBuffer* buffer, const String& value)
+{
+    value.serialize(buffer);
+}
 // A double is its 8 raw IEEE 754 bytes, little-endian as the machine holds it.
-void put(IBuffer* buffer, double value) { buffer->write(&value, sizeof value); }
+void put(IBuffer* buffer, double value)
+{
+    buffer->write(&value, sizeof value);
+}
 
-bool get(IBuffer* buffer, int& value) { return Deserialize(buffer, value); }
-bool get(IBuffer* buffer, std::string& value) { return Deserialize(buffer, value); }
-bool get(IBuffer* buffer, String& value) { return value.deserialize(buffer); }
-bool get(IBuffer* buffer, double& value) { return buffer->read(&value, sizeof value); }
+bool get(IBuffer* buffer, int& value)
+{
+    return Deserialize(buffer, value);
+}
+bool get(IBuffer* buffer, std::string& value)
+{
+    return Deserialize(buffer, value);
+}
+bool get(IBuffer* buffer, String& value)
+{
+    return value.deserialize(buffer);
+}
+bool get(IBuffer* buffer, double& value)
+{
+    return buffer->read(&value, sizeof value);
+}
 
 // Applies f to every field of a record in wire order; false as soon as one fails.
-template <class F> bool fields(stSysInfo& r, F f) { return f(r.text1) && f(r.text2) && f(r.text3) && f(r.text4); }
-template <class F> bool fields(stRunTimeInfo& r, F f)
+template <class F>
+bool fields(stSysInfo& r, F f)
+{
+    return f(r.text1) && f(r.text2) && f(r.text3) && f(r.text4);
+}
+template <class F>
+bool fields(stRunTimeInfo& r, F f)
 {
     return f(r.text1) && f(r.text2) && f(r.text3) && f(r.text4) && f(r.text5) && f(r.text6);
 }
-template <class F> bool fields(stSpaceInfo& r, F f) { return f(r.value1) && f(r.value2) && f(r.value3) && f(r.value4); }
-template <class F> bool fields(stAdapterCommonInfo& r, F f)
+template <class F>
+bool fields(stSpaceInfo& r, F f)
+{
+    return f(r.value1) && f(r.value2) && f(r.value3) && f(r.value4);
+}
+template <class F>
+bool fields(stAdapterCommonInfo& r, F f)
 {
     return f(r.value1) && f(r.value2) && f(r.kind) && f(r.text1) && f(r.text2) && f(r.text3) && f(r.text4);
 }
-template <class F> bool fields(st4GConnectInfo& r, F f)
+template <class F>
+bool fields(st4GConnectInfo& r, F f)
 {
     return f(r.value1) && f(r.value2) && f(r.number) && f(r.text1) && f(r.text2) && f(r.text3) && f(r.text4)
-        && f(r.text5);
+           && f(r.text5);
 }
-template <class F> bool fields(stWifiConnectInfo& r, F f)
+template <class F>
+bool fields(stWifiConnectInfo& r, F f)
 {
     return f(r.value1) && f(r.value2) && f(r.number) && f(r.text1) && f(r.text2) && f(r.text3);
 }
-template <class F> bool fields(stWifiHotspotInfo& r, F f)
+template <class F>
+bool fields(stWifiHotspotInfo& r, F f)
 {
     return f(r.value1) && f(r.value2) && f(r.value3) && f(r.text1) && f(r.text2) && f(r.text3);
 }
-template <class F> bool fields(mrcInfo& r, F f) { return f(r.text) && f(r.value); }
-template <class F> bool fields(DeviceVPNInfo& r, F f)
+template <class F>
+bool fields(mrcInfo& r, F f)
+{
+    return f(r.text) && f(r.value);
+}
+template <class F>
+bool fields(DeviceVPNInfo& r, F f)
 {
     return f(r.value1) && f(r.text1) && f(r.value2) && f(r.text2) && f(r.text3) && f(r.value3);
 }
-template <class F> bool fields(BridgeStatus& r, F f) { return f(r.status) && f(r.holder); }
+template <class F>
+bool fields(BridgeStatus& r, F f)
+{
+    return f(r.status) && f(r.holder);
+}
 
 template <class Record>
 void writeRecord(IBuffer* buffer, const Record& value)
@@ -73,9 +119,15 @@ bool readRecord(IBuffer* buffer, Record& value)
 
 } // namespace
 
-#define TW_PANEL_RECORD_IO(Record) \
-    void Serialize(IBuffer* buffer, const Record& value) { writeRecord(buffer, value); } \
-    bool Deserialize(IBuffer* buffer, Record& value) { return readRecord(buffer, value); }
+#define TW_PANEL_RECORD_IO(Record)                                                                                     \
+    void Serialize(IBuffer* buffer, const Record& value)                                                               \
+    {                                                                                                                  \
+        writeRecord(buffer, value);                                                                                    \
+    }                                                                                                                  \
+    bool Deserialize(IBuffer* buffer, Record& value)                                                                   \
+    {                                                                                                                  \
+        return readRecord(buffer, value);                                                                              \
+    }
 
 TW_PANEL_RECORD_IO(stSysInfo)
 TW_PANEL_RECORD_IO(stRunTimeInfo)

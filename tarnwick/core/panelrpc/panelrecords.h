@@ -127,9 +127,9 @@ using PanelNameList = std::vector<std::string>;
 namespace FF {
 namespace utils {
 
-#define TW_PANEL_RECORD(Record) \
-    void Serialize(IBuffer* buffer, const Record& value); \
-    bool Deserialize(IBuffer* buffer, Record& value); \
+#define TW_PANEL_RECORD(Record)                                                                                        \
+    void Serialize(IBuffer* buffer, const Record& value);                                                              \
+    bool Deserialize(IBuffer* buffer, Record& value);                                                                  \
     FF_UTILS_TYPE_NAME(#Record, Record)
 
 TW_PANEL_RECORD(stSysInfo)

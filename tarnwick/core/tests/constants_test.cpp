@@ -22,8 +22,8 @@ TEST(Constants, StatusTextsKeepTheirTwoInnerBlanks)
 TEST(Constants, StatusColoursByIndex)
 {
     const int expected[kDeviceStatusCount][4] = {
-        {0, 0, 255, 255}, {170, 170, 170, 255}, {255, 0, 0, 255},
-        {0, 176, 240, 255}, {0, 176, 80, 255}, {255, 0, 0, 255},
+        {0, 0, 255, 255},   {170, 170, 170, 255}, {255, 0, 0, 255},
+        {0, 176, 240, 255}, {0, 176, 80, 255},    {255, 0, 0, 255},
     };
     for (int i = 0; i < kDeviceStatusCount; ++i) {
         const QColor& c = kDeviceStatusColors[i];
@@ -48,8 +48,8 @@ TEST(Constants, PathsAndTexts)
 
 TEST(Constants, ClientIdIsABracedUuid)
 {
-    static const QRegularExpression uuid(QStringLiteral(
-        "^\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}$"));
+    static const QRegularExpression uuid(
+        QStringLiteral("^\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}$"));
     EXPECT_TRUE(uuid.match(kClientId).hasMatch()) << kClientId.toStdString();
 }
 

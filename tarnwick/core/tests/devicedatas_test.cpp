@@ -93,10 +93,13 @@ long residentKiB()
 }
 
 // Every message of the scope.
-class MessageLog
-{
+class MessageLog {
 public:
-    MessageLog() { s_lines.clear(); m_previous = qInstallMessageHandler(&MessageLog::handler); }
+    MessageLog()
+    {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(&MessageLog::handler);
+    }
     ~MessageLog() { qInstallMessageHandler(m_previous); }
     static QStringList lines() { return s_lines; }
 
@@ -106,8 +109,7 @@ private:
     QtMessageHandler m_previous = nullptr;
 };
 
-class DeviceDatasTest : public ::testing::Test
-{
+class DeviceDatasTest : public ::testing::Test {
 protected:
     QString file(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
     QTemporaryDir m_dir;
@@ -130,7 +132,8 @@ TEST(CsvReader, RowsItemsAndBlanks)
     EXPECT_EQ(parse(QStringLiteral("a\nb")), (QVector<QStringList>{{"a"}}));
     EXPECT_EQ(parse(QStringLiteral("a\nb,c")), (QVector<QStringList>{{"a"}, {"b", "c"}}));
     EXPECT_EQ(parse(QStringLiteral("\"\",\"\"\"\",\"a\"\"b\"\n")), (QVector<QStringList>{{"", "\"", "a\"b"}}));
-    EXPECT_EQ(parse(QStringLiteral("x,\"unterminated at the end\"")), (QVector<QStringList>{{"x", "unterminated at the end"}}));
+    EXPECT_EQ(parse(QStringLiteral("x,\"unterminated at the end\"")),
+              (QVector<QStringList>{{"x", "unterminated at the end"}}));
 }
 
 TEST(CsvReader, ErrorTextsAndPositions)
@@ -155,7 +158,7 @@ TEST_F(DeviceDatasTest, ReaderRefusesMissingAndOversizedFiles)
     EXPECT_EQ(error, QStringLiteral("Load file error: ") + file("none.csv"));
     QFile big(file("big.csv"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(DeviceDatas::kMaxCsvBytes + 1));  // sparse
+    ASSERT_TRUE(big.resize(DeviceDatas::kMaxCsvBytes + 1)); // sparse
     big.close();
     EXPECT_FALSE(DeviceDatas::readCsv(file("big.csv"), rows, &error));
     EXPECT_EQ(error, QStringLiteral("Load file error: ") + file("big.csv"));
@@ -218,7 +221,8 @@ TEST_F(DeviceDatasTest, ZeroBytesAndALeadingMarkSurviveLoadSaveLoad)
     const QString first = file("first.csv");
     ASSERT_TRUE(DeviceDatas::writeCloudListCsv(first, records));
     const QByteArray bytes = readAll(first);
-    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF\xEF\xBB\xBF" "alice,"));
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                 "alice,"));
     ASSERT_TRUE(bytes.contains(QByteArray("before\0after", 12)));
 
     DeviceDatas store{DeviceDatas::Empty{}};
@@ -318,7 +322,8 @@ TEST_F(DeviceDatasTest, LocalListRoundTripKeepsEveryField)
     for (int i = 0; i < 16; ++i)
         records << record(i, 3);
     ASSERT_TRUE(DeviceDatas::writeLocalListCsv(file("local.csv"), records));
-    EXPECT_TRUE(readAll(file("local.csv")).startsWith(QByteArray("\xEF\xBB\xBF") + DeviceDatas::localHeader().toUtf8() + "\n1,"));
+    EXPECT_TRUE(readAll(file("local.csv"))
+                    .startsWith(QByteArray("\xEF\xBB\xBF") + DeviceDatas::localHeader().toUtf8() + "\n1,"));
     EXPECT_TRUE(DeviceDatas::isLocalDeviceCsv(file("local.csv")));
     EXPECT_FALSE(DeviceDatas::isDeviceCsv(file("local.csv")));
     DeviceDatas store{DeviceDatas::Empty{}};
@@ -401,7 +406,7 @@ TEST_F(DeviceDatasTest, LocalDuplicatesAreSkippedAndReported)
     EXPECT_EQ(got[0].deviceName, QStringLiteral("one"));
     EXPECT_EQ(got[1].ipAddress, QStringLiteral("10.0.0.4"));
     EXPECT_EQ(got[2].ipAddress, QStringLiteral("10.0.0.5"));
-    EXPECT_FALSE(store.hasLocalIp(QStringLiteral("10.0.0.1")));  // indexes live only during a load
+    EXPECT_FALSE(store.hasLocalIp(QStringLiteral("10.0.0.1"))); // indexes live only during a load
 
     writeBytes(file("missing-ip.csv"), "1,2,3,4\n1,'A','one',\n");
     EXPECT_FALSE(DeviceDatas::isLocalDeviceCsv(file("missing-ip.csv")));

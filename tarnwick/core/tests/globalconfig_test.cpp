@@ -39,8 +39,7 @@ bool hostsKnowLocalhost()
     return false;
 }
 
-class GlobalConfigTest : public ::testing::Test
-{
+class GlobalConfigTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

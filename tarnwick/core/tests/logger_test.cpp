@@ -35,12 +35,13 @@ TEST(Logger, LinesCarryTheTimeAndCrLf)
         Logger logger(path);
         logger.appendLine(QString::fromUtf8("第一行"));
         logger.appendLine(QStringLiteral("second"));
-        EXPECT_FALSE(QFile::exists(path));  // nothing reaches the disk before a flush
+        EXPECT_FALSE(QFile::exists(path)); // nothing reaches the disk before a flush
         logger.flush();
     }
     const QString text = QString::fromUtf8(readAll(path));
-    static const QRegularExpression line(QStringLiteral(
-        "^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] 第一行\r\n\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] second\r\n$"));
+    static const QRegularExpression line(
+        QStringLiteral("^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] 第一行\r\n\\[\\d{4}/\\d{2}/\\d{2} "
+                       "\\d{2}:\\d{2}:\\d{2}\\] second\r\n$"));
     EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
 }
 
@@ -83,7 +84,7 @@ TEST(Logger, FlushPastTheLimitKeepsTheOldTailBeforeTheNewLines)
     old.close();
     Logger logger(path);
     logger.setLimit(100);
-    logger.appendLine(QStringLiteral("x"));  // 25 characters
+    logger.appendLine(QStringLiteral("x")); // 25 characters
     logger.flush();
     const QByteArray bytes = readAll(path);
     ASSERT_EQ(bytes.size(), 100);
@@ -99,7 +100,8 @@ TEST(Logger, ExportIntoTheLogsOwnFolderKeepsTheLog)
     EXPECT_TRUE(Logger::exportLog(dir.filePath(QStringLiteral("data")) + QStringLiteral("/log.txt")));
     EXPECT_TRUE(readAll(dir.filePath(QStringLiteral("data/log.txt"))).endsWith("] kept\r\n"));
     EXPECT_TRUE(Logger::exportLog(dir.filePath(QStringLiteral("out")) + QStringLiteral("/log.txt")));
-    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("out/log.txt"))), readAll(dir.filePath(QStringLiteral("data/log.txt"))));
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("out/log.txt"))),
+              readAll(dir.filePath(QStringLiteral("data/log.txt"))));
 }
 
 TEST(Logger, AsMessageHandlerAFailingWriteDoesNotRecurse)
@@ -121,8 +123,7 @@ TEST(Logger, AsMessageHandlerAFailingWriteDoesNotRecurse)
 namespace {
 
 // Sends what this process writes to stderr into a file for one scope.
-class StderrToFile
-{
+class StderrToFile {
 public:
     explicit StderrToFile(const QString& path)
     {
@@ -176,7 +177,7 @@ TEST(LogHandler, EveryMessageOnceToTheTerminalAndOnceToTheLogWithOneStamp)
     // The handler replaced is back.
     qDebug("after");
     qInstallMessageHandler(g_before);
-    qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}"));  // Qt's default
+    qSetMessagePattern(QStringLiteral("%{if-category}%{category}: %{endif}%{message}")); // Qt's default
     EXPECT_EQ(g_beforeLines, QStringList{QStringLiteral("after")});
 
     QByteArray expectedTerminal;
@@ -185,8 +186,8 @@ TEST(LogHandler, EveryMessageOnceToTheTerminalAndOnceToTheLogWithOneStamp)
     expectedTerminal += "T W last\n";
     EXPECT_EQ(readAll(dir.filePath(QStringLiteral("terminal.txt"))), expectedTerminal);
 
-    const QStringList lines = QString::fromUtf8(readAll(dir.filePath(QStringLiteral("data/log.txt"))))
-                                  .split(QStringLiteral("\r\n"));
+    const QStringList lines =
+        QString::fromUtf8(readAll(dir.filePath(QStringLiteral("data/log.txt")))).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 2002);
     EXPECT_TRUE(lines.last().isEmpty());
     static const QRegularExpression stamp(QStringLiteral("^\\[\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\] "));

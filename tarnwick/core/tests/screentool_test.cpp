@@ -7,8 +7,7 @@
 #include <QWidget>
 
 namespace {
-struct DpiRow
-{
+struct DpiRow {
     qreal logical;
     int dpi;
     int font11;
@@ -30,8 +29,7 @@ TEST(ScreenTool, ScalingTableByLogicalDpi)
         const float f = ScreenTool::factorForDpi(dpi);
         EXPECT_EQ(ScreenTool::fontSizeFor(f, 11), r.font11) << r.logical;
         EXPECT_EQ(ScreenTool::scaleFor(f, 100), r.scale100) << r.logical;
-        EXPECT_EQ(ScreenTool::scaleSizeFor(f, QSize(100, 100)), QSize(r.scaleSize100, r.scaleSize100))
-            << r.logical;
+        EXPECT_EQ(ScreenTool::scaleSizeFor(f, QSize(100, 100)), QSize(r.scaleSize100, r.scaleSize100)) << r.logical;
     }
 }
 
@@ -39,7 +37,7 @@ TEST(ScreenTool, NegativeLengthsRoundLikeQRound)
 {
     const float f = ScreenTool::factorForDpi(ScreenTool::dpiForLogicalDpi(120));
     EXPECT_EQ(ScreenTool::scaleSizeFor(f, QSize(-7, 3)), QSize(-9, 4));
-    EXPECT_EQ(ScreenTool::scaleFor(f, -7), -9);  // truncation toward zero of -9.33
+    EXPECT_EQ(ScreenTool::scaleFor(f, -7), -9); // truncation toward zero of -9.33
 }
 
 TEST(ScreenTool, OperationsUseThePrimaryScreen)
@@ -62,7 +60,7 @@ TEST(ScreenTool, PercentOfAWidget)
     EXPECT_EQ(ScreenTool::widthPercent(&w, 33), 66);
     EXPECT_EQ(ScreenTool::heightPercent(&w, 50), 50);
     EXPECT_EQ(ScreenTool::sizePercent(&w, 33), QSize(66, 33));
-    EXPECT_EQ(ScreenTool::sizePercent(&w, 50), QSize(100, 51));  // 50.5 rounds up
+    EXPECT_EQ(ScreenTool::sizePercent(&w, 50), QSize(100, 51)); // 50.5 rounds up
     EXPECT_EQ(ScreenTool::widthPercent(nullptr, 33), -1);
     EXPECT_EQ(ScreenTool::heightPercent(nullptr, 33), -1);
     EXPECT_EQ(ScreenTool::sizePercent(nullptr, 33), QSize(-1, -1));

@@ -41,12 +41,8 @@ void CloudDeviceRows::deviceTypeTexts(const stDeviceData& record, QString& type,
     else if (high == KindOmber)
         type = C::typeOmber();
     switch (kind & 0x0F) {
-    case NetWifi:
-        network = C::netWifi();
-        break;
-    case Net4G:
-        network = C::net4G();
-        break;
+    case NetWifi: network = C::netWifi(); break;
+    case Net4G: network = C::net4G(); break;
     default:
         type = C::typeOmber();
         network = high == KindOmber ? C::netUnknown() : C::netWifi();
@@ -71,7 +67,7 @@ QString CloudDeviceRows::decodeUnicodeEscapes(const QString& text)
     if (bytes.isEmpty())
         return text;
     QString out;
-    QByteArray plain;   // bytes between escapes, decoded together as UTF-8
+    QByteArray plain; // bytes between escapes, decoded together as UTF-8
     bool decoded = false;
     const int length = bytes.size();
     int i = 0;
@@ -155,7 +151,7 @@ QList<stDeviceData> CloudDeviceRows::merge(QList<stDeviceData> rows, const QVect
     QHash<QString, int> index;
     index.reserve(rows.size() + boxes.size());
     for (int i = rows.size() - 1; i >= 0; --i)
-        index.insert(rows.at(i).deviceNo, i);   // the first record of a number wins
+        index.insert(rows.at(i).deviceNo, i); // the first record of a number wins
     for (const stBoxData& box : boxes) {
         const int at = index.value(box.sn, -1);
         const QString name = decodeUnicodeEscapes(box.alias);
@@ -197,7 +193,7 @@ QString CloudDeviceRows::statusSortKey(const stDeviceData& record, const QString
     }
     if (record.deviceNo == busySn)
         digit = (busyOperation == C::VpnConnectRequested || busyOperation == C::VpnConnecting) ? QLatin1Char('3')
-                                                                                                : QLatin1Char('4');
+                                                                                               : QLatin1Char('4');
     return QString(digit) + record.deviceNo;
 }
 
@@ -206,24 +202,14 @@ QString CloudDeviceRows::sortKey(const stDeviceData& record, int column, const Q
     QString type;
     QString network;
     switch (column) {
-    case 0:
-        return QStringLiteral("%1").arg(record.rowNo, 6, 10, QLatin1Char('0')).trimmed();
-    case 1:
-        deviceTypeTexts(record, type, network);
-        return type.trimmed();
-    case 2:
-        deviceTypeTexts(record, type, network);
-        return network.trimmed();
-    case 3:
-        return record.deviceNo.trimmed();
-    case 4:
-        return record.deviceName.trimmed();
-    case 5:
-        return statusSortKey(record, busySn, busyOperation).trimmed();
-    case 6:
-        return record.lanIp.trimmed();
-    default:
-        return record.iccid.trimmed();
+    case 0: return QStringLiteral("%1").arg(record.rowNo, 6, 10, QLatin1Char('0')).trimmed();
+    case 1: deviceTypeTexts(record, type, network); return type.trimmed();
+    case 2: deviceTypeTexts(record, type, network); return network.trimmed();
+    case 3: return record.deviceNo.trimmed();
+    case 4: return record.deviceName.trimmed();
+    case 5: return statusSortKey(record, busySn, busyOperation).trimmed();
+    case 6: return record.lanIp.trimmed();
+    default: return record.iccid.trimmed();
     }
 }
 

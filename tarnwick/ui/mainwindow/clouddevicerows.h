@@ -13,8 +13,7 @@
 #include <QVariant>
 #include <QVector>
 
-class CloudDeviceRows
-{
+class CloudDeviceRows {
 public:
     // Kind of a device number: high nibble 0x10 Zel, 0x20 Omber; low nibble
     // 1 Wi-Fi, 2 4G, 0 no network type.

@@ -70,8 +70,9 @@ DeviceView::DeviceView(QWidget* parent)
     auto* table = new TableView(stack);
     table->setObjectName(C::deviceTableName());
     const QString sheet = table->styleSheet()
-        + QStringLiteral("QTableWidget#DeviceTable{border: 1px solid grey; margin-left: 10px;margin-right: "
-                         "10px;margin-bottom: 10px;}");
+                          + QStringLiteral(
+                              "QTableWidget#DeviceTable{border: 1px solid grey; margin-left: 10px;margin-right: "
+                              "10px;margin-bottom: 10px;}");
     auto column = [](const char* title, QHeaderView::ResizeMode mode, int width, Qt::Alignment align) {
         TableColumn c;
         c.title = QString::fromUtf8(title);

@@ -13,8 +13,7 @@ class MenuItemGroup;
 class QStackedWidget;
 class TableView;
 
-class DeviceView : public QWidget
-{
+class DeviceView : public QWidget {
     Q_OBJECT
 public:
     explicit DeviceView(QWidget* parent = nullptr);

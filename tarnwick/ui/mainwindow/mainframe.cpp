@@ -97,13 +97,16 @@ void MainFrame::initUi()
     localView = new LocalDebugView(this);
     pages->addWidget(localView);
     LocalDebugView* local = localView;
-    connect(local, &LocalDebugView::exitPageSignal, this, [this, local] {
-        if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel())
-            == MessageBox::Button1) {
-            local->exitPage();
-            showPage(LoginPage);
-        }
-    }, Qt::DirectConnection);
+    connect(
+        local, &LocalDebugView::exitPageSignal, this,
+        [this, local] {
+            if (MessageBox::question(this, C::exitTitle(), C::exitLocalText(), C::confirm(), C::cancel())
+                == MessageBox::Button1) {
+                local->exitPage();
+                showPage(LoginPage);
+            }
+        },
+        Qt::DirectConnection);
 
     layout->addWidget(pages);
     setStyleSheet(QStringLiteral("QWidget#mainFrame{   background-color: white;  border: 1px solid grey;}"));

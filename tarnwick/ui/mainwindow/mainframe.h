@@ -40,8 +40,7 @@ class VncViewerWindow;
 class WidgetLogin;
 class WidgetTitle;
 
-class MainFrame : public MovableWidget
-{
+class MainFrame : public MovableWidget {
     Q_OBJECT
 public:
     // Milliseconds since the epoch, for the list-failure time; tests inject one.
@@ -152,8 +151,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct VpnDevice
-    {
+    struct VpnDevice {
         Tarnwick::MainWindow::VpnOperation mOperation = Tarnwick::MainWindow::VpnIdle;
         QString mSn;
         QString mIccid;
@@ -168,11 +166,10 @@ private:
     };
 
     // The panel of the cloud page's current row, for an action on it.
-    struct ChosenPanel
-    {
+    struct ChosenPanel {
         int row = -1;
-        stDeviceData record;  // the row's record, when the list has one
-        QString address;      // where the tools reach the panel
+        stDeviceData record; // the row's record, when the list has one
+        QString address;     // where the tools reach the panel
     };
     enum PanelNeed { NeedRow = 0, NeedRecord = 1, NeedAddress = 2 };
     // The address is the record's LAN address in cloud mode, and whenever

@@ -9,8 +9,8 @@
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/globalconfig.h"
-#include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/core/logger.h"
+#include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/endviewerwindow.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
@@ -85,12 +85,8 @@ void MainFrame::onOperActioned(QString, int action)
         localDevice->unbindDevice();
         break;
     }
-    case C::ActionConnect:
-        requestConnect();
-        break;
-    case C::ActionStop:
-        requestStop();
-        break;
+    case C::ActionConnect: requestConnect(); break;
+    case C::ActionStop: requestStop(); break;
     case C::ActionVnc:
         if (const auto panel = chosenPanel(NeedAddress))
             startVnc(panel->address);
@@ -100,12 +96,8 @@ void MainFrame::onOperActioned(QString, int action)
         if (const auto panel = chosenPanel(NeedRow))
             VPN_Android::VpnManager::instance()->startTransparent(panel->address);
         break;
-    case C::ActionExport:
-        exportFromDialog();
-        break;
-    case C::ActionImport:
-        importFromDialog();
-        break;
+    case C::ActionExport: exportFromDialog(); break;
+    case C::ActionImport: importFromDialog(); break;
     case C::ActionSave: {
         if (MessageBox::question(this, C::saveTitle(), C::saveQuestionText(), C::confirm(), C::cancel())
             != MessageBox::Button1)
@@ -114,22 +106,15 @@ void MainFrame::onOperActioned(QString, int action)
         MessageBox::information(this, C::saveTitle(), saved ? C::savedText() : C::saveFailedText(), C::confirm());
         break;
     }
-    case C::ActionRefresh:
-        onPageRefresh(devicePage()->currentPage());
-        break;
-    case C::ActionHelp:
-        onShowHelpView();
-        break;
-    case C::ActionDebugLog:
-        showDebugLog();
-        break;
+    case C::ActionRefresh: onPageRefresh(devicePage()->currentPage()); break;
+    case C::ActionHelp: onShowHelpView(); break;
+    case C::ActionDebugLog: showDebugLog(); break;
     case C::ActionFtp:
         // Beside the program; the address is the only argument, no shell.
         if (const auto panel = chosenPanel(NeedRecord | NeedAddress))
             QProcess::startDetached(ProgramPath::resolve(C::fileToolName()), {panel->address});
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -223,9 +208,7 @@ void MainFrame::onSettingClicked(QString, int action)
         box.exec();
         break;
     }
-    case C::ActionHelp:
-        onShowHelpView();
-        break;
+    case C::ActionHelp: onShowHelpView(); break;
     case C::ActionAbout: {
         MessageBox box(this, C::aboutTitle(), C::aboutConfirmText(), QString());
         QWidget* content = new QWidget(&box);
@@ -237,8 +220,7 @@ void MainFrame::onSettingClicked(QString, int action)
         box.exec();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -20,8 +20,8 @@ void MainFrame::onLocalDebugAction(const QString& netIntf, const QString)
 {
     bool cancelled = false;
     LocalDebugView* local = localPage();
-    const QMetaObject::Connection cancel =
-        connect(local, &LocalDebugView::cancelComplete, this, [&cancelled] { cancelled = true; }, Qt::DirectConnection);
+    const QMetaObject::Connection cancel = connect(
+        local, &LocalDebugView::cancelComplete, this, [&cancelled] { cancelled = true; }, Qt::DirectConnection);
     local->setNetIntf(netIntf);
     disconnect(cancel);
     if (cancelled) {
@@ -94,8 +94,8 @@ void MainFrame::showLocalDeviceRow(bool add)
 
 void MainFrame::slotLocalDeviceDisconnced()
 {
-    const MessageBox::Result answer =
-        MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(), C::confirm(), C::cancel());
+    const MessageBox::Result answer = MessageBox::question(this, C::disconnectedTitle(), C::reconnectText(),
+                                                           C::confirm(), C::cancel());
     const QString ip = localDevice->deviceIp();
     localDevice->unbindDevice();
     if (answer == MessageBox::Button1) {

@@ -53,8 +53,8 @@ void MainFrame::onPageRefresh(int page)
 
 void MainFrame::onQueryBoxListSignal(bool bSuc, QVector<stBoxData> newBoxes, QString strErrMsg)
 {
-    qDebug().noquote() << "QueryBoxList " + QString(bSuc ? "true" : "false") + " size: "
-                              + QString::number(newBoxes.size()) + strErrMsg;
+    qDebug().noquote() << "QueryBoxList " + QString(bSuc ? "true" : "false")
+                              + " size: " + QString::number(newBoxes.size()) + strErrMsg;
     if (!bSuc) {
         const qint64 t = now();
         if (listFailSince == 0) {

@@ -115,9 +115,9 @@ void MainFrame::onTimerDevice()
             // A VPN client that ended by itself gives up at once, not after the last step.
             if (++mVpnDevice.mTicks > C::kVpnConnectSteps || vpn->hasChildEnded()) {
                 mVpnDevice.mTicks = 0;
-                const QString text = mVpnDevice.mDeviceState != C::DeviceWithLanIp ? C::deviceNetFailedText()
+                const QString text = mVpnDevice.mDeviceState != C::DeviceWithLanIp   ? C::deviceNetFailedText()
                                      : mVpnDevice.mVpnRunState != C::VpnRunConnected ? C::localNetFailedText()
-                                                                     : C::linkFailedText();
+                                                                                     : C::linkFailedText();
                 MessageBox::warning(this, C::connectText(), text, C::confirm());
                 cloudClient->Disconnect(targetBox(mVpnDevice.mSn));
                 vpn->quit(false);

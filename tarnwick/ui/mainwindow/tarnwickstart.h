@@ -20,8 +20,7 @@ class MainFrame;
 class QTranslator;
 class TerminationNotifier;
 
-class TarnwickStart
-{
+class TarnwickStart {
 public:
     TarnwickStart();
     // Restores the previous message handler, flushes the log, releases the lock.

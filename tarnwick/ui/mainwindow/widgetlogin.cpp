@@ -90,7 +90,8 @@ void WidgetLogin::buildForm()
     searchButton->setStyleSheet(C::buttonStyle());
     searchButton->setFixedHeight(ScreenTool::scale(30));
     statusLabel = new QLabel(localPage);
-    statusLabel->setStyleSheet(QStringLiteral("QLabel{color:rgb(22, 155, 213); font.size: %1}").arg(ScreenTool::scale(9)));
+    statusLabel->setStyleSheet(
+        QStringLiteral("QLabel{color:rgb(22, 155, 213); font.size: %1}").arg(ScreenTool::scale(9)));
     statusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     localLayout->addWidget(netIntfSelect);
     localLayout->addWidget(searchButton);

@@ -20,8 +20,7 @@ class QStackedWidget;
 class RadioButton;
 class SelectLineView;
 
-class WidgetLogin : public QFrame
-{
+class WidgetLogin : public QFrame {
     Q_OBJECT
 public:
     // The names of the usable interfaces in the system's order.

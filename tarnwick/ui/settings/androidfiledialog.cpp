@@ -109,9 +109,8 @@ void AndroidFileDialog::refreshDir(const QString& path)
     currentPath = path;
 
     const QDir dir(QFileInfo(path).absoluteFilePath());
-    const QDir::Filters filters = selectMode == kFolderSelectMode
-                                      ? QDir::Dirs | QDir::Drives | QDir::NoDotAndDotDot
-                                      : QDir::AllEntries | QDir::NoDotAndDotDot;
+    const QDir::Filters filters = selectMode == kFolderSelectMode ? QDir::Dirs | QDir::Drives | QDir::NoDotAndDotDot
+                                                                  : QDir::AllEntries | QDir::NoDotAndDotDot;
     const QFileInfoList found = dir.entryInfoList(filters, QDir::Name | QDir::DirsFirst | QDir::IgnoreCase);
     QVariantList rows;
     for (const QFileInfo& info : found) {

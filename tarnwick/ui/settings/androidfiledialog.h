@@ -15,8 +15,7 @@
 
 class MessageBox;
 
-class AndroidFileDialog : public QObject
-{
+class AndroidFileDialog : public QObject {
     Q_OBJECT
 public:
     AndroidFileDialog(const QString& title, QObject* parent = nullptr);

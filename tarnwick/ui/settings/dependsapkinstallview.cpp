@@ -65,9 +65,7 @@ bool DependsApkInstallView::isVpnApkInstalled()
     return AndroidBeats::isApkInstalled(QString::fromLatin1(kPackageVpn));
 }
 
-void DependsApkInstallView::onInstallApkVpn()
-{
-}
+void DependsApkInstallView::onInstallApkVpn() {}
 
 void DependsApkInstallView::onInstallTimeout()
 {

@@ -10,8 +10,7 @@
 class PushButton;
 class QTimer;
 
-class DependsApkInstallView : public QWidget
-{
+class DependsApkInstallView : public QWidget {
     Q_OBJECT
 public:
     explicit DependsApkInstallView(QWidget* parent = nullptr);

@@ -7,8 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-class HelpView : public QWidget
-{
+class HelpView : public QWidget {
     Q_OBJECT
 public:
     HelpView(const QString& path, QWidget* parent = nullptr, bool plainText = false);

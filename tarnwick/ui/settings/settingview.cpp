@@ -193,8 +193,8 @@ QWidget* SettingView::buildServerPannel()
     test->setObjectName(QString::fromLatin1(kServerTestName));
     layout->addLayout(formRow(server, test));
 
-    auto* port = serverRow(kEditServerPortName, kServerPortCaption,
-                           QStringLiteral("%1").arg(config->serverPort()), pannel);
+    auto* port = serverRow(kEditServerPortName, kServerPortCaption, QStringLiteral("%1").arg(config->serverPort()),
+                           pannel);
     layout->addLayout(formRow(port, new QWidget(pannel)));
 
     auto* pswd = serverRow(kEditServerPswdName, kServerPswdCaption, config->serverPswd(), pannel);
@@ -286,8 +286,7 @@ bool SettingView::importDevices()
     const QString kept = keep.isValid() ? keep.filePath(QStringLiteral("kept.csv")) : QString();
     const bool haveCopy = !kept.isEmpty() && datas->writeLocalDeviceCsv(kept);
     if (!datas->loadLocalDevices(path)
-        && MessageBox::question(this, u(kTitleImport), u(kConflictQuestion), u(kConfirm), u(kCancel),
-                                Qt::AlignCenter)
+        && MessageBox::question(this, u(kTitleImport), u(kConflictQuestion), u(kConfirm), u(kCancel), Qt::AlignCenter)
                != MessageBox::Button1) {
         if (!datas->loadLocalDevices(C::kLocalDeviceListFile) && haveCopy)
             datas->loadLocalDevices(kept);
@@ -412,15 +411,12 @@ void SettingView::onLogClicked()
     if (++logClickCount <= kLogClickLimit)
         return;
     logClickCount = 0;
-    if (MessageBox::question(this, u(kTitleLogExport), u(kLogExportQuestion), u(kConfirm), u(kCancel),
-                             Qt::AlignCenter)
+    if (MessageBox::question(this, u(kTitleLogExport), u(kLogExportQuestion), u(kConfirm), u(kCancel), Qt::AlignCenter)
         == MessageBox::Button1)
         onExportLog();
 }
 
-void SettingView::onInstallApkVpn()
-{
-}
+void SettingView::onInstallApkVpn() {}
 
 void SettingView::onInstallTimeout()
 {

@@ -11,8 +11,7 @@
 
 class QTimer;
 
-class SettingView : public QWidget
-{
+class SettingView : public QWidget {
     Q_OBJECT
 public:
     explicit SettingView(QWidget* parent = nullptr);

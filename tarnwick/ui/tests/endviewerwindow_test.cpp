@@ -31,7 +31,7 @@ TEST(EndViewerWindow, ClosesNowDeletesLaterAndClearsThePointer)
 
     endViewerWindow(field);
     EXPECT_EQ(field, nullptr);
-    ASSERT_FALSE(watch.isNull());  // still alive: the caller may be inside its loops
+    ASSERT_FALSE(watch.isNull()); // still alive: the caller may be inside its loops
     EXPECT_FALSE(watch->isVisible());
     flushDeferredDeletes();
     EXPECT_TRUE(watch.isNull());

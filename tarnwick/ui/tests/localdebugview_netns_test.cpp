@@ -7,9 +7,9 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/ui/localdevicemodel.h"
-#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "testing/vpnharness/netnslab.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +25,11 @@
 #include <QTimer>
 
 #include "tarnwick/core/forwarding/localnetforwardmanager.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplabel.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "testing/fakepanel/wirewriter.h"
 
 #include <QApplication>
@@ -66,8 +66,7 @@ bool isInner()
     return qEnvironmentVariableIsSet(kInnerVariable);
 }
 
-struct Run
-{
+struct Run {
     int code = -1;
     QString output;
 };
@@ -90,10 +89,13 @@ Run run(const QString& program, const QStringList& args, int timeoutMs = 10000)
 }
 
 // The namespace of one test run, removed with everything inside.
-class Namespace
-{
+class Namespace {
 public:
-    Namespace() : m_name(QStringLiteral("twlp%1").arg(getpid())), m_panel(m_name + QStringLiteral("p")) {}
+    Namespace()
+        : m_name(QStringLiteral("twlp%1").arg(getpid()))
+        , m_panel(m_name + QStringLiteral("p"))
+    {
+    }
     ~Namespace()
     {
         if (m_created)
@@ -217,8 +219,7 @@ bool enterNamespace(bool splitPanel = false)
 // The panels: 10.77.0.2 with a free bridge, 10.77.0.3 held by another client,
 // 10.77.0.4 held by this program; each answers the broadcast from its own
 // address and reports a LAN address.
-struct Panels
-{
+struct Panels {
     FakeLocalPanel free{"10.77.0.2", "SN-0002", "Press"};
     FakeLocalPanel held{"10.77.0.3", "SN-0003", "Lathe"};
     FakeLocalPanel linked{"10.77.0.4", "SN-0004", "Drill"};
@@ -249,8 +250,7 @@ struct Panels
 // A working folder whose saved list holds an unreachable panel, one already
 // found by its address, one by its device number and one by the LAN address
 // of a linked panel.
-struct WorkingFolder
-{
+struct WorkingFolder {
     QTemporaryDir dir;
     WorkingFolder()
     {
@@ -346,8 +346,7 @@ QString routeTo(const QString& network)
 
 // The panel 10.77.0.2 in the panel's own namespace, answering the scan with
 // its LAN address 192.168.1.50; the saved list is gone.
-struct NeighbourPanel
-{
+struct NeighbourPanel {
     std::unique_ptr<FakeLocalPanel> panel;
     std::unique_ptr<FakeDiscoveryResponder> responder;
 
@@ -388,9 +387,8 @@ TEST(LocalPageNetns, ForwardedPanelFollowsFilterAndEndsWhenARefreshLosesIt)
     NeighbourPanel neighbour;
     std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
     std::unique_ptr<FakeDiscoveryResponder>& responder = neighbour.responder;
-    panel->service().addMethod("bridgeControl", [](Fake::MethodArgs&, Fake::MethodResult& result) {
-        result.addInt(0);
-    });
+    panel->service().addMethod("bridgeControl",
+                               [](Fake::MethodArgs&, Fake::MethodResult& result) { result.addInt(0); });
 
     LocalDebugView page;
     DialogDriver driver;
@@ -453,8 +451,7 @@ TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
     std::unique_ptr<FakeLocalPanel>& panel = neighbour.panel;
     // The bridge switch answers once the test opens the gate (well inside
     // the caller's time-out); every switch is noted.
-    struct Bridge
-    {
+    struct Bridge {
         std::mutex mutex;
         std::vector<bool> switches;
         std::atomic<bool> gateOpen{false};
@@ -490,8 +487,7 @@ TEST(LocalPageNetns, ConnectItemFollowsTheForwardingAndNoClickIsLost)
 
     // While the start waits for the panel: the item cannot be clicked, and a
     // click on it starts nothing more.
-    struct Look
-    {
+    struct Look {
         QString state;
         QString text;
         bool disabled = false;

@@ -2,19 +2,19 @@
 
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
+#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/core/programpath.h"
-#include "tarnwick/core/discovery/scanthread.h"
 #include "tarnwick/ui/localdevicefiltermodel.h"
 #include "tarnwick/ui/localdevicemodel.h"
-#include "testing/dialogdriver/dialogdriver.h"
-#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/pixmaplabel.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +30,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-
-
 namespace C = Tarnwick::Constants;
 
 namespace {
 
 // The page with its protected slots in reach.
-struct Page : LocalDebugView
-{
+struct Page : LocalDebugView {
+    using LocalDebugView::OnActionTriggered;
     using LocalDebugView::onDeviceSelectChange;
     using LocalDebugView::onFileOperate;
     using LocalDebugView::onFilterChange;
@@ -47,7 +45,6 @@ struct Page : LocalDebugView
     using LocalDebugView::onStartTransparent;
     using LocalDebugView::onStartVNC;
     using LocalDebugView::onStartVPN;
-    using LocalDebugView::OnActionTriggered;
 };
 
 QString u8(const char* text)
@@ -69,8 +66,7 @@ void writeFile(const QString& path, const QByteArray& bytes, bool executable = f
 // A working folder with "data/", the tools beside a program folder of the
 // test's own (recording scripts), two panels found by discovery (host 2
 // free, host 3 held by another client, on this process's own loopback network) and saved panels.
-struct PageTest : ::testing::Test
-{
+struct PageTest : ::testing::Test {
     QTemporaryDir dir;
     QString oldDir = QDir::currentPath();
     FakeLocalPanel free{FakeLocalPanel::address(2), "SN-0002", "Press"};
@@ -88,8 +84,8 @@ struct PageTest : ::testing::Test
         ProgramPath::setBaseDir(dir.filePath(QStringLiteral("bin")));
         for (const char* tool : {"bin/fileoperate/Brellfin", "bin/Quillet"}) {
             const QString path = dir.filePath(QString::fromLatin1(tool));
-            writeFile(path,
-                      QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.args'\n").arg(path).toUtf8(), true);
+            writeFile(path, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '%1.args'\n").arg(path).toUtf8(),
+                      true);
         }
         held.setBridge(1, "{another-client}");
         FakeDiscoveryResponder::Config a;
@@ -156,18 +152,23 @@ struct PageTest : ::testing::Test
 
 TEST(LocalDebugViewRules, ForwardingNeedsTwoDistinctUsableAddresses)
 {
-    struct Case
-    {
+    struct Case {
         const char* ip;
         const char* lan;
         bool forwardable;
     } cases[] = {
-        {"192.168.1.20", "10.0.0.20", true},   {"192.168.1.20", "192.168.1.20", false},
-        {"192.168.1.20", "", false},           {"", "10.0.0.20", false},
-        {"192.168.1.20", "0.0.0.0", false},    {"0.0.0.0", "10.0.0.20", false},
-        {"192.168.1.20", "127.0.0.1", false},  {FakeLocalPanel::address(2), "10.0.0.20", false},
-        {"192.168.1.20", "255.255.255.255", false}, {"192.168.1.20", "not an address", false},
-        {"192.168.1.20", "::ffff:10.0.0.20", true}, {"192.168.1.20", "::ffff:192.168.1.20", false},
+        {"192.168.1.20", "10.0.0.20", true},
+        {"192.168.1.20", "192.168.1.20", false},
+        {"192.168.1.20", "", false},
+        {"", "10.0.0.20", false},
+        {"192.168.1.20", "0.0.0.0", false},
+        {"0.0.0.0", "10.0.0.20", false},
+        {"192.168.1.20", "127.0.0.1", false},
+        {FakeLocalPanel::address(2), "10.0.0.20", false},
+        {"192.168.1.20", "255.255.255.255", false},
+        {"192.168.1.20", "not an address", false},
+        {"192.168.1.20", "::ffff:10.0.0.20", true},
+        {"192.168.1.20", "::ffff:192.168.1.20", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(LocalDebugView::isForwardablePair(c.ip, c.lan), c.forwardable) << c.ip << " / " << c.lan;
@@ -190,9 +191,12 @@ TEST_F(PageTest, RowsFromDiscoveryAndTheSavedListWithTheirStates)
     refresh();
     EXPECT_TRUE(page->isRefreshTimerRunning());
     const QMap<QString, QStringList> rows = rowsByIp(page->deviceModel());
-    EXPECT_EQ(rows[FakeLocalPanel::address(2)], QStringList({"SN-0002", "Press", u8("在  线"), FakeLocalPanel::address(2), "192.168.1.50"}));
-    EXPECT_EQ(rows[FakeLocalPanel::address(3)], QStringList({"SN-0003", "Lathe", u8("占  用"), FakeLocalPanel::address(3), "192.168.1.51"}));
-    EXPECT_EQ(rows[FakeLocalPanel::address(9)], QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), FakeLocalPanel::address(9), ""}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(2)],
+              QStringList({"SN-0002", "Press", u8("在  线"), FakeLocalPanel::address(2), "192.168.1.50"}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(3)],
+              QStringList({"SN-0003", "Lathe", u8("占  用"), FakeLocalPanel::address(3), "192.168.1.51"}));
+    EXPECT_EQ(rows[FakeLocalPanel::address(9)],
+              QStringList({"SN-9", u8("铣床, \"9\""), u8("离  线"), FakeLocalPanel::address(9), ""}));
     // Nothing selected: the tools are disabled after the first reset.
     EXPECT_TRUE(toolsDisabled());
     page->setNetIntf(QString());
@@ -248,8 +252,8 @@ TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
     EXPECT_EQ(proxy->index(1, 0).data().toString(), "2");
     EXPECT_TRUE(item(1)->isItemDisabled());
     EXPECT_EQ(itemText(1), u8("联机"));
-    EXPECT_EQ(page->selectedAddress(), FakeLocalPanel::address(3));  // the selection itself stays
-    page->onFilterChange("192\\.168\\.1\\.51");          // only the hidden LAN column matches
+    EXPECT_EQ(page->selectedAddress(), FakeLocalPanel::address(3)); // the selection itself stays
+    page->onFilterChange("192\\.168\\.1\\.51");                     // only the hidden LAN column matches
     ASSERT_EQ(proxy->rowCount(), 1);
     EXPECT_EQ(proxy->index(0, 4).data().toString(), FakeLocalPanel::address(3));
     EXPECT_EQ(page->deviceTable()->currentIndex().row(), 0);
@@ -297,7 +301,7 @@ TEST_F(PageTest, ToolsStartBesideTheProgramWithTheAddressAlone)
     page->OnActionTriggered(QStringLiteral("menuDevice"), 4);
     ASSERT_TRUE(waitUntil([&] { return readAll(passArgs).endsWith('\n'); }, 5000));
     EXPECT_EQ(readAll(passArgs), QByteArray("1\n") + FakeLocalPanel::address(3) + "\n");
-    EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args")));  // nothing from the working folder
+    EXPECT_FALSE(QFile::exists(QStringLiteral("Quillet.args"))); // nothing from the working folder
 }
 
 TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
@@ -311,10 +315,12 @@ TEST_F(PageTest, SecondVncLeavesOneWindowForTheSecondAddress)
     page->onStartVNC();
     // The first window is closed at once and deleted from the event loop.
     EXPECT_FALSE(firstWindow.isNull() ? false : firstWindow->isVisible());
-    ASSERT_TRUE(waitUntil([&] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return firstWindow.isNull();
-    }, 3000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return firstWindow.isNull();
+        },
+        3000));
     ASSERT_NE(page->viewerWindow(), nullptr);
     EXPECT_TRUE(page->viewerWindow()->windowTitle().contains(FakeLocalPanel::address(9)))
         << page->viewerWindow()->windowTitle().toStdString();
@@ -336,7 +342,7 @@ TEST_F(PageTest, SaveWithAFilterWritesEveryRowAndReportsAFailedWrite)
     EXPECT_EQ(driver.boxes()[1].text, u8("保存本地列表成功!"));
     const QByteArray written = readAll(QStringLiteral("data/LocalDeviceList.csv"));
     EXPECT_TRUE(written.startsWith("\xEF\xBB\xBF"));
-    EXPECT_EQ(written.count('\n'), 4);  // header and all three rows
+    EXPECT_EQ(written.count('\n'), 4); // header and all three rows
     EXPECT_TRUE(written.contains(u8("'铣床, \"\"9\"\"'").toUtf8()));
     EXPECT_EQ(DeviceDatas::instance()->localDevices().size(), 3);
 
@@ -364,7 +370,7 @@ TEST_F(PageTest, ClashingImportTurnedDownLeavesFileTableAndMemory)
     const QString clash = dir.filePath("clash.csv");
     writeFile(clash, u8("序号,设备编号,设备名称,IP地址\n1,A,a,10.0.0.1\n2,B,b,10.0.0.1\n3,C,c,10.0.0.3\n").toUtf8());
     driver.answerFileDialog(clash);
-    driver.answerBox(DialogDriver::kButton2);  // "取消"
+    driver.answerBox(DialogDriver::kButton2); // "取消"
     page->onImportDevice();
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes()[0].title, u8("确认导入"));

@@ -10,8 +10,7 @@ namespace {
 
 // Six columns as the local device model gives them: number, device number,
 // name, state, address, LAN address.
-struct Rows
-{
+struct Rows {
     QStandardItemModel source{0, 6};
     LocalDeviceFilterModel proxy;
 
@@ -52,7 +51,7 @@ TEST(LocalDeviceFilterModel, TypedTextIsAnAnchoredExpressionOverEveryColumnButTh
 {
     const struct {
         const char* typed;
-        QStringList shown;  // device numbers
+        QStringList shown; // device numbers
     } cases[] = {
         {"", {"SN-B", "SN-A", "SN-C"}},
         // State texts match only with their blanks.

@@ -3,9 +3,9 @@
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/discovery/scanthread.h"
-#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "tarnwick/ui/tests/localpagetesthelpers.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
+#include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +23,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-
 
 namespace C = Tarnwick::Constants;
 
@@ -46,8 +45,7 @@ void fillFromSaved(LocalDeviceModel& model, const QVector<stDeviceData>& list)
     model.RefreshDevice();
 }
 
-struct InTempDir : ::testing::Test
-{
+struct InTempDir : ::testing::Test {
     QTemporaryDir dir;
     QString old = QDir::currentPath();
     InTempDir() { QDir::setCurrent(dir.path()); }
@@ -163,7 +161,8 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(2)));
     ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(3)));
     ASSERT_TRUE(byIp.contains(FakeLocalPanel::address(9)));
-    const int r2 = byIp[FakeLocalPanel::address(2)], r3 = byIp[FakeLocalPanel::address(3)], r9 = byIp[FakeLocalPanel::address(9)];
+    const int r2 = byIp[FakeLocalPanel::address(2)], r3 = byIp[FakeLocalPanel::address(3)],
+              r9 = byIp[FakeLocalPanel::address(9)];
     EXPECT_EQ(model.data(model.index(r2, 5)).toString(), "192.168.1.50");
     EXPECT_EQ(model.data(model.index(r3, 5)).toString(), "192.168.1.51");
     EXPECT_EQ(model.data(model.index(r2, 1)).toString(), "SN-0002");
@@ -183,7 +182,7 @@ TEST(LocalDeviceModel, ScanProbeAndSavedListMakeTheRows)
     QStringList ips;
     for (int r = 0; r < model.rowCount(); ++r)
         ips << model.data(model.index(r, 4)).toString();
-    ips.sort();  // the replies come in either order
+    ips.sort(); // the replies come in either order
     EXPECT_EQ(ips, QStringList({FakeLocalPanel::address(2), FakeLocalPanel::address(3)}));
 }
 
@@ -247,7 +246,8 @@ TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
 TEST(LocalDeviceModel, DeviceStateFollowsTheNoticesAndForgetsUnknownAddresses)
 {
     LocalDeviceModel model;
-    fillFromSaved(model, {savedPanel("SN-1", "A", FakeLocalPanel::address(20)), savedPanel("SN-2", "B", FakeLocalPanel::address(21))});
+    fillFromSaved(model, {savedPanel("SN-1", "A", FakeLocalPanel::address(20)),
+                          savedPanel("SN-2", "B", FakeLocalPanel::address(21))});
     ASSERT_EQ(model.rowCount(), 2);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     model.setDeviceState(FakeLocalPanel::address(20), C::StatusLinked);
@@ -268,17 +268,18 @@ TEST(LocalDeviceModel, SaveWritesEveryRowByteExact)
     QTemporaryDir dir;
     LocalDeviceModel model;
     EXPECT_TRUE(model.SaveData(dir.filePath("empty.csv")));
-    EXPECT_EQ(readAll(dir.filePath("empty.csv")), QByteArray("\xEF\xBB\xBF") + QString::fromUtf8("序号,设备编号,设备名称,IP地址\n").toUtf8());
+    EXPECT_EQ(readAll(dir.filePath("empty.csv")),
+              QByteArray("\xEF\xBB\xBF") + QString::fromUtf8("序号,设备编号,设备名称,IP地址\n").toUtf8());
 
     fillFromSaved(model, {savedPanel("SN,1", QString::fromUtf8("压机 \"A\""), "127.100.0.20"),
                           savedPanel("", "plain", "127.100.0.21")});
     const QString path = dir.filePath("sub/list.csv");
     ASSERT_TRUE(model.SaveData(path));
     const QByteArray expected = QByteArray("\xEF\xBB\xBF")
-        + QString::fromUtf8("序号,设备编号,设备名称,IP地址\n"
-                            "1,\"'SN,1'\",\"'压机 \"\"A\"\"'\",'127.100.0.20'\n"
-                            "2,,'plain','127.100.0.21'\n")
-              .toUtf8();
+                                + QString::fromUtf8("序号,设备编号,设备名称,IP地址\n"
+                                                    "1,\"'SN,1'\",\"'压机 \"\"A\"\"'\",'127.100.0.20'\n"
+                                                    "2,,'plain','127.100.0.21'\n")
+                                      .toUtf8();
     EXPECT_EQ(QString::fromUtf8(readAll(path)), QString::fromUtf8(expected));
 }
 
@@ -289,7 +290,7 @@ TEST(LocalDeviceModel, SaveFailingAfterTheOpenIsReported)
     QVector<stDeviceData> many;
     for (int i = 0; i < 200; ++i)
         many << savedPanel(QStringLiteral("SN-%1").arg(i), QStringLiteral("panel %1").arg(i),
-                      QStringLiteral("127.100.1.%1").arg(i));
+                           QStringLiteral("127.100.1.%1").arg(i));
     fillFromSaved(model, many);
     ASSERT_EQ(model.rowCount(), 200);
     const QString path = dir.filePath("list.csv");
@@ -304,5 +305,5 @@ TEST(LocalDeviceModel, SaveFailingAfterTheOpenIsReported)
         saved = model.SaveData(path);
     }
     EXPECT_FALSE(saved);
-    EXPECT_EQ(readAll(path), good);  // the old file stays whole
+    EXPECT_EQ(readAll(path), good); // the old file stays whole
 }

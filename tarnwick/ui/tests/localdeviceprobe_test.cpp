@@ -25,8 +25,7 @@ int openDescriptors()
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
 }
 
-struct LocalDeviceProbe : ::testing::Test
-{
+struct LocalDeviceProbe : ::testing::Test {
     LocalDeviceModel model;
     LocalDeviceProbe() { model.setClientId(kClientId); }
 
@@ -116,7 +115,7 @@ TEST_F(LocalDeviceProbe, FailingSerialNumberFails)
 
 TEST_F(LocalDeviceProbe, RefusedPortFailsAtTheEndOfTheProbeWindow)
 {
-    stLocalDeviceInfo info = record(FakeLocalPanel::address(4));  // nothing listens there
+    stLocalDeviceInfo info = record(FakeLocalPanel::address(4)); // nothing listens there
     QElapsedTimer timer;
     timer.start();
     EXPECT_FALSE(model.GetDeviceInfo(info));
@@ -142,7 +141,7 @@ TEST_F(LocalDeviceProbe, NoDescriptorLeaksOverManyProbes)
     FakeLocalPanel broken(FakeLocalPanel::address(3), "SN-0003", "P3");
     broken.setSerialFails(true);
     stLocalDeviceInfo warm = record(FakeLocalPanel::address(2));
-    ASSERT_TRUE(model.GetDeviceInfo(warm));  // the dispatcher thread now exists
+    ASSERT_TRUE(model.GetDeviceInfo(warm)); // the dispatcher thread now exists
     QThread::msleep(100);
     const int before = openDescriptors();
     for (int i = 0; i < 15; ++i) {

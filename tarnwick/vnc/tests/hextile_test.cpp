@@ -26,8 +26,7 @@ using TestWait::waitUntil;
 namespace {
 
 // A frame buffer without a lock.
-class ImageTarget : public VncFrameTarget
-{
+class ImageTarget : public VncFrameTarget {
 public:
     explicit ImageTarget(QSize size)
         : image(size, QImage::Format_RGBA8888)
@@ -42,8 +41,7 @@ public:
 // Recorded bytes served as the socket would serve them: those that have
 // arrived (all, unless told otherwise), and the end of the stream after the
 // last one unless more are still to come.
-struct Recording
-{
+struct Recording {
     QByteArray bytes;
     int position = 0;
     int arrived = -1;
@@ -66,8 +64,7 @@ struct Recording
 // The connection's read-ahead, so that a fill may hold several tiles.
 constexpr qint64 kReadAhead = 4096;
 
-struct Quality
-{
+struct Quality {
     VncImageQuality quality;
     PixelFormat format;
     const char* name;
@@ -153,9 +150,7 @@ TEST(VncPixelFormat, MessagesAndConversions)
     EXPECT_EQ(high->pixelFormatMessage().toHex(), "000000001818000100ff00ff00ff100800000000");
     EXPECT_EQ(other->bitsPerPixel(), 24);
 
-    auto bytesOf = [](quint32 word) {
-        return QByteArray(reinterpret_cast<const char*>(&word), 4).toHex();
-    };
+    auto bytesOf = [](quint32 word) { return QByteArray(reinterpret_cast<const char*>(&word), 4).toHex(); };
     quint32 out;
     const uchar lowWhite = 0xFF;
     low->convertPixels(&lowWhite, &out, 1);
@@ -172,18 +167,16 @@ TEST(VncPixelFormat, ImagesLeaveThroughTheCallback)
 {
     QList<QSize> sizes;
     QList<QRgb> firstPixels;
-    auto format = VncPixelFormat::create(
-        MiddleQuality,
-        [&](QImage* image, int, int, bool done) {
-            EXPECT_FALSE(done);
-            sizes.append(image->size());
-            firstPixels.append(image->isNull() ? 0 : image->pixel(0, 0));
-            delete image;
-        });
-    format->imageFromPixels(QByteArray(), 3, 4, 0, 5); // empty, still handed on
+    auto format = VncPixelFormat::create(MiddleQuality, [&](QImage* image, int, int, bool done) {
+        EXPECT_FALSE(done);
+        sizes.append(image->size());
+        firstPixels.append(image->isNull() ? 0 : image->pixel(0, 0));
+        delete image;
+    });
+    format->imageFromPixels(QByteArray(), 3, 4, 0, 5);                    // empty, still handed on
     format->imageFromColour(QByteArray::fromHex("e007ffff"), 0, 0, 2, 2); // only the first pixel counts
-    format->imageFromColour(QByteArray(), 0, 0, 1, 1);                     // no colour: black
-    format->imageFromPixels(QByteArray::fromHex("1f00"), 0, 0, 2, 1);    // short data, no overread
+    format->imageFromColour(QByteArray(), 0, 0, 1, 1);                    // no colour: black
+    format->imageFromPixels(QByteArray::fromHex("1f00"), 0, 0, 2, 1);     // short data, no overread
     ASSERT_EQ(sizes.size(), 4);
     EXPECT_TRUE(sizes[0].isEmpty());
     EXPECT_EQ(QColor(firstPixels[1]).name(), "#00fc00");
@@ -196,8 +189,8 @@ TEST(VncHextile, DecodedFrameEqualsPictureAtEveryQuality)
     const QImage picture = testPicture(QSize(70, 45), 7);
     for (const Quality& q : kQualities) {
         SCOPED_TRACE(q.name);
-        for (auto style : {HextileOptions::Auto, HextileOptions::Raw, HextileOptions::Subrects,
-                           HextileOptions::PixelSubrects}) {
+        for (auto style :
+             {HextileOptions::Auto, HextileOptions::Raw, HextileOptions::Subrects, HextileOptions::PixelSubrects}) {
             SCOPED_TRACE(style);
             for (bool reuse : {true, false}) {
                 HextileOptions options;
@@ -214,8 +207,7 @@ TEST(VncHextile, DecodedFrameEqualsPictureAtEveryQuality)
 TEST(VncHextile, EdgeTilesOf33By17Rectangles)
 {
     const QImage picture = testPicture(QSize(66, 34), 3);
-    const QList<QRect> rects = {QRect(0, 0, 33, 17), QRect(33, 0, 33, 17), QRect(0, 17, 33, 17),
-                                QRect(33, 17, 33, 17)};
+    const QList<QRect> rects = {QRect(0, 0, 33, 17), QRect(33, 0, 33, 17), QRect(0, 17, 33, 17), QRect(33, 17, 33, 17)};
     for (const Quality& q : kQualities) {
         SCOPED_TRACE(q.name);
         int done = 0;
@@ -338,8 +330,8 @@ TEST(VncHextile, GoesOnWhereItStoppedAsTheRestArrives)
 TEST(VncHextile, SilenceInsideARectangleFailsTheReadAfterTheLimit)
 {
     const QImage picture = testPicture(QSize(40, 20), 4);
-    Recording recording{HextileEncoder::encodeRect(picture, picture.rect(), PixelFormat::middle(),
-                                                   {HextileOptions::Raw})};
+    Recording recording{
+        HextileEncoder::encodeRect(picture, picture.rect(), PixelFormat::middle(), {HextileOptions::Raw})};
     recording.arrived = recording.bytes.size() / 2;
     recording.more = true;
     const int limitMs = 600;
@@ -382,8 +374,11 @@ TEST(VncHextile, HostileTilesStayInsideTheFrameBuffer)
     // foreground: skipped but consumed. A subrectangle past the tile and past
     // the frame buffer: drawn clipped.
     QByteArray bytes;
-    bytes += char(8) + QByteArray(1, char(1)) + QByteArray::fromHex("0000");       // tile 0: no bg, no fg, 1 subrect
-    bytes += char(2 | 8 | 16) + QByteArray::fromHex("ff") + char(1) + QByteArray::fromHex("03" "00" "ff");
+    bytes += char(8) + QByteArray(1, char(1)) + QByteArray::fromHex("0000"); // tile 0: no bg, no fg, 1 subrect
+    bytes += char(2 | 8 | 16) + QByteArray::fromHex("ff") + char(1)
+             + QByteArray::fromHex("03"
+                                   "00"
+                                   "ff");
     Recording recording{bytes};
     VncInputBuffer input(recording.source(), kReadAhead);
     auto format = VncPixelFormat::create(LowQuality, [](QImage* image, int, int, bool) { delete image; });
@@ -417,8 +412,7 @@ TEST(VncHextile, NothingOutsideTheFrameIsDrawnAndEveryByteIsRead)
         QList<QRect> rects;
         QImage expected = HextileEncoder::truncated(beyond, q.format).copy(QRect(QPoint(0, 0), frame));
         QPainter painter(&expected);
-        const struct
-        {
+        const struct {
             QRect rect;
             HextileOptions::Style style;
         } encoded[] = {{QRect(8, 0, 48, 16), HextileOptions::Subrects},
@@ -429,8 +423,7 @@ TEST(VncHextile, NothingOutsideTheFrameIsDrawnAndEveryByteIsRead)
             recording.bytes += HextileEncoder::encodeRect(beyond, e.rect, q.format, {e.style});
             rects << e.rect;
         }
-        const struct
-        {
+        const struct {
             QRect rect;
             QRgb background, colour;
             bool coloured;
@@ -443,7 +436,8 @@ TEST(VncHextile, NothingOutsideTheFrameIsDrawnAndEveryByteIsRead)
         for (const auto& t : tiles) {
             // The same bytes without the rectangle header.
             recording.bytes += HextileEncoder::oneSubrectTile(t.rect, q.format, t.background, t.colour, t.coloured,
-                                                              t.xy, t.wh).mid(12);
+                                                              t.xy, t.wh)
+                                   .mid(12);
             rects << t.rect;
             painter.fillRect(t.rect, QColor(HextileEncoder::truncated(t.background, q.format)));
             painter.fillRect(HextileEncoder::subrectArea(t.rect, t.xy, t.wh),

@@ -39,8 +39,7 @@ QImage knownPicture(QSize size)
     return picture;
 }
 
-class PictureWindow : public QWidget
-{
+class PictureWindow : public QWidget {
 public:
     PictureWindow()
     {

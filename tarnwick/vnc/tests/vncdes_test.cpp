@@ -10,7 +10,8 @@ using namespace VNC;
 
 namespace {
 
-QByteArray answer(const char* password, const QByteArray& challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"))
+QByteArray answer(const char* password,
+                  const QByteArray& challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"))
 {
     uint8_t block[16];
     std::memcpy(block, challenge.constData(), 16);
@@ -56,13 +57,16 @@ TEST(VncDes, OnlyTheFirstEightBytesAndLowSevenBitsCount)
     EXPECT_EQ(answer("12345678"), answer("12345678abc"));
     EXPECT_EQ(answer("12345678"), answer("123456789"));
     // The top bit of each password byte is a parity bit to DES.
-    EXPECT_EQ(answer("\xb3" "3cret"), answer("33cret"));
+    EXPECT_EQ(answer("\xb3"
+                     "3cret"),
+              answer("33cret"));
     EXPECT_NE(answer("s3cret"), answer("s3creT"));
 }
 
 TEST(VncDes, HalvesAreIndependentBlocks)
 {
-    const QByteArray same = QByteArray::fromHex("0011223344556677" "0011223344556677");
+    const QByteArray same = QByteArray::fromHex("0011223344556677"
+                                                "0011223344556677");
     const QByteArray response = answer("s3cret", same);
     EXPECT_EQ(response.left(16), response.mid(16));
 }

@@ -38,10 +38,10 @@ using TestWait::waitUntil;
 
 // A child process that is always stopped when the guard goes, also when a
 // check fails half-way.
-class Child
-{
+class Child {
 public:
-    Child(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+    Child(const QString& program, const QStringList& args,
+          const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
     {
         m_process.setProcessEnvironment(env);
         m_process.setProgram(program);
@@ -143,8 +143,7 @@ QImage showAndGrab(int display, std::unique_ptr<Child>& picture, const QTemporar
 // Connects a viewer in each quality and compares its frame with the grab.
 void expectViewerSeesGrab(quint16 port, const QImage& grab, const QString& password)
 {
-    const struct
-    {
+    const struct {
         VncImageQuality quality;
         PixelFormat format;
         const char* name;
@@ -154,13 +153,16 @@ void expectViewerSeesGrab(quint16 port, const QImage& grab, const QString& passw
         VncViewer viewer;
         viewer.setPort(port);
         viewer.connectServer(kAddress, q.quality, password);
-        ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected; }, 20000)) << "no complete update";
+        ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected; }, 20000))
+            << "no complete update";
         const QImage expected = HextileEncoder::truncated(grab, q.format).convertToFormat(QImage::Format_RGB32);
         QImage frame;
-        const bool same = waitUntil([&] {
-            frame = viewer.frameBufferImage().convertToFormat(QImage::Format_RGB32);
-            return frame == expected;
-        }, 10000);
+        const bool same = waitUntil(
+            [&] {
+                frame = viewer.frameBufferImage().convertToFormat(QImage::Format_RGB32);
+                return frame == expected;
+            },
+            10000);
         if (!same) {
             ASSERT_EQ(frame.size(), expected.size());
             int differing = 0;
@@ -168,7 +170,9 @@ void expectViewerSeesGrab(quint16 port, const QImage& grab, const QString& passw
             for (int y = 0; y < frame.height(); ++y)
                 for (int x = 0; x < frame.width(); ++x)
                     if (frame.pixel(x, y) != expected.pixel(x, y) && differing++ == 0)
-                        first = QStringLiteral("(%1,%2) %3 vs %4").arg(x).arg(y)
+                        first = QStringLiteral("(%1,%2) %3 vs %4")
+                                    .arg(x)
+                                    .arg(y)
                                     .arg(QColor(frame.pixel(x, y)).name(), QColor(expected.pixel(x, y)).name());
             ADD_FAILURE() << differing << " pixels differ, first " << first.toStdString();
         }
@@ -189,17 +193,17 @@ TEST(VncLive, X11vncWithoutPassword)
     ASSERT_GE(display, 140) << "displays :140 to :149 are all taken";
     const quint16 port = quint16(5900 + display);
     QTemporaryDir dir;
-    Child xvfb(tool("Xvfb"), {QStringLiteral(":%1").arg(display), "-screen", "0",
-                              QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()), "-nolisten",
-                              "tcp", "-ac"});
+    Child xvfb(tool("Xvfb"),
+               {QStringLiteral(":%1").arg(display), "-screen", "0",
+                QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()), "-nolisten", "tcp", "-ac"});
     ASSERT_TRUE(waitUntil([&] { return displayUp(display) || !xvfb.running(); }, 10000));
     ASSERT_TRUE(xvfb.running()) << xvfb.errors().toStdString();
     std::unique_ptr<Child> picture;
     const QImage grab = showAndGrab(display, picture, dir);
     ASSERT_EQ(grab.size(), kScreen);
-    Child server(tool("x11vnc"), {"-display", QStringLiteral(":%1").arg(display), "-rfbport", QString::number(port),
-                                  "-listen", kAddress, "-nopw", "-forever", "-shared", "-nocursor", "-noxdamage",
-                                  "-quiet"},
+    Child server(tool("x11vnc"),
+                 {"-display", QStringLiteral(":%1").arg(display), "-rfbport", QString::number(port), "-listen",
+                  kAddress, "-nopw", "-forever", "-shared", "-nocursor", "-noxdamage", "-quiet"},
                  displayEnvironment(display));
     ASSERT_TRUE(waitUntil([&] { return portOpen(port) || !server.running(); }, 15000));
     ASSERT_TRUE(server.running()) << server.errors().toStdString();
@@ -226,11 +230,11 @@ TEST(VncLive, TigerVncWithVncAuthentication)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(reinterpret_cast<const char*>(block), 8);
     }
-    Child xvnc(tool("Xvnc"), {QStringLiteral(":%1").arg(display), "-geometry",
-                              QStringLiteral("%1x%2").arg(kScreen.width()).arg(kScreen.height()), "-depth", "24",
-                              "-rfbport", QString::number(port), "-interface", kAddress, "-SecurityTypes", "VncAuth",
-                              "-PasswordFile", dir.filePath("passwd"), "-BlacklistThreshold", "1000", "-nolisten",
-                              "tcp", "-ac"});
+    Child xvnc(tool("Xvnc"),
+               {QStringLiteral(":%1").arg(display), "-geometry",
+                QStringLiteral("%1x%2").arg(kScreen.width()).arg(kScreen.height()), "-depth", "24", "-rfbport",
+                QString::number(port), "-interface", kAddress, "-SecurityTypes", "VncAuth", "-PasswordFile",
+                dir.filePath("passwd"), "-BlacklistThreshold", "1000", "-nolisten", "tcp", "-ac"});
     ASSERT_TRUE(waitUntil([&] { return (displayUp(display) && portOpen(port)) || !xvnc.running(); }, 15000));
     ASSERT_TRUE(xvnc.running()) << xvnc.errors().toStdString();
     std::unique_ptr<Child> picture;

@@ -62,15 +62,16 @@ QByteArray fullRequest(int w, int h, bool incremental)
 
 // A client socket and the server's end of it, both in the test's thread; the
 // steps run on the client end exactly as in the worker.
-class Wire
-{
+class Wire {
 public:
     explicit Wire(VncImageQuality quality = MiddleQuality, VncViewerClient* client = nullptr)
-        : dispatcher([this](QImage* image, int, int, bool done) {
-              delete image;
-              if (done)
-                  ++updatesDone;
-          }, quality, client)
+        : dispatcher(
+            [this](QImage* image, int, int, bool done) {
+                delete image;
+                if (done)
+                    ++updatesDone;
+            },
+            quality, client)
     {
         server.listen(QHostAddress::LocalHost, 0);
         socket.connectToHost(QHostAddress::LocalHost, server.serverPort());
@@ -228,7 +229,7 @@ TEST(VncSession, CancelledPasswordSendsNoResponse)
 {
     VncViewerClient client;
     Wire wire(MiddleQuality, &client);
-    std::atomic<bool> asked {false};
+    std::atomic<bool> asked{false};
     QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [&] { asked = true; });
     wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray(16, '\x07'));
     // The user cancels the dialog that the request for the password shows:
@@ -249,8 +250,7 @@ TEST(VncSession, CancelledPasswordSendsNoResponse)
 
 TEST(VncSession, ServerInitRefusesAbsurdSizesAndNames)
 {
-    struct Case
-    {
+    struct Case {
         QByteArray init;
         const char* failure;
     };
@@ -306,8 +306,7 @@ TEST(VncSession, EmptyNameAndLateNameBothComplete)
     EXPECT_EQ(wire.clientSent(38).size(), 38);
 }
 
-class VncUpdates : public ::testing::Test
-{
+class VncUpdates : public ::testing::Test {
 protected:
     // A session past the handshake, at 40x20 in the middle quality.
     void SetUp() override
@@ -383,8 +382,15 @@ TEST_F(VncUpdates, PointerAndKeyEventBytes)
     wire.dispatcher.sendKey(0xFF0D, 0);
     // Negative or oversized values keep their low 16 bits on the wire.
     wire.dispatcher.sendPointer(0x104, 0x12345, -1);
-    EXPECT_EQ(wire.clientSent(6 + 8 + 8 + 6).toHex(),
-              "050101" "2c00c8" "0401000000" "00ff0d" "0400000000" "00ff0d" "0504" "2345" "ffff");
+    EXPECT_EQ(wire.clientSent(6 + 8 + 8 + 6).toHex(), "050101"
+                                                      "2c00c8"
+                                                      "0401000000"
+                                                      "00ff0d"
+                                                      "0400000000"
+                                                      "00ff0d"
+                                                      "0504"
+                                                      "2345"
+                                                      "ffff");
 }
 
 TEST(VncSession, EventsBeforeAnyConnectionAreDropped)

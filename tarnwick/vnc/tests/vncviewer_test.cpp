@@ -35,8 +35,8 @@
 #include <utility>
 
 using namespace VNC;
-using FakeRfb::Fault;
 using FakeRfb::FakeRfbServer;
+using FakeRfb::Fault;
 using FakeRfb::ServerConfig;
 using FakeRfb::vncAuthConfig;
 
@@ -66,8 +66,7 @@ QStringList keyEventsOf(const FakeRfb::ClientRecord& record)
 
 // The program's log lines, from every thread, with the time each was
 // written, while it lives.
-class LogCapture
-{
+class LogCapture {
 public:
     LogCapture()
     {
@@ -141,8 +140,7 @@ void inNamespace(const QString& ns, const std::function<void()>& make)
 
 // Windows opened on servers that do not answer as a server should, and the
 // time each took to show the disconnected state.
-struct FailedConnect
-{
+struct FailedConnect {
     FailedConnect(const char* name, QString address, quint16 port, QString logged)
         : name(name)
         , address(std::move(address))
@@ -178,12 +176,14 @@ void openAndWaitForTheDisconnectedState(std::vector<FailedConnect>& cases, const
         open();
     else
         inNamespace(ns, open);
-    waitUntil([&] {
-        for (const FailedConnect& c : cases)
-            if (c.shownAfter < 0)
-                return false;
-        return true;
-    }, 20000);
+    waitUntil(
+        [&] {
+            for (const FailedConnect& c : cases)
+                if (c.shownAfter < 0)
+                    return false;
+            return true;
+        },
+        20000);
 }
 
 // The viewer reports the state within 6 s of its connection attempt (the
@@ -201,7 +201,8 @@ void expectTheDisconnectedStateWithin6s(std::vector<FailedConnect>& cases, const
         c.reportedAfter = reported - attempt;
         EXPECT_LE(c.reportedAfter, 6000);
         EXPECT_EQ(c.window->windowTitle(), QStringLiteral("VNC-%1-已断开").arg(c.address));
-        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected) << "a reconnect is pending";
+        EXPECT_EQ(c.window->findChild<VncViewer*>()->connectionState(), ConnectionState::Disconnected)
+            << "a reconnect is pending";
         EXPECT_EQ(shownColour(*c.window).name(), QColor(Qt::gray).name());
     }
 }
@@ -230,8 +231,8 @@ TEST(VncKeyMap, SpecialAndUnmappedKeys)
     EXPECT_EQ(VncViewer::keysymFor(Qt::Key_AsciiTilde, Qt::NoModifier, false), 0x7Eu);
     EXPECT_EQ(VncViewer::keysymFor(0xAE, Qt::NoModifier, false), 0xAEu);
     EXPECT_EQ(VncViewer::keysymFor(0xBB, Qt::NoModifier, false), 0xBBu);
-    for (int key : {int(Qt::Key_Backtab), int(Qt::Key_Menu), 0xAF, 0xBA, 0xBC, 0xFF, int(Qt::Key_Hyper_L),
-                    int(Qt::Key_unknown)})
+    for (int key :
+         {int(Qt::Key_Backtab), int(Qt::Key_Menu), 0xAF, 0xBA, 0xBC, 0xFF, int(Qt::Key_Hyper_L), int(Qt::Key_unknown)})
         EXPECT_EQ(VncViewer::keysymFor(key, Qt::NoModifier, false), 5000u) << std::hex << key;
 }
 
@@ -271,7 +272,8 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
     QSize announced;
     QObject::connect(&viewer, &VncViewer::vncServerConnected, [&](int w, int h) { announced = QSize(w, h); });
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && announced.isValid(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && announced.isValid(); },
+                          10000));
     EXPECT_EQ(announced, QSize(1536, 900));
     EXPECT_EQ(viewer.scaledFrameBufferWidth(), 1536);
     viewer.resize(1536, 900);
@@ -291,8 +293,7 @@ TEST(VncViewerWidget, InputAt144DpiReachesTheServer)
         pointers << QString::fromLatin1(e.toHex());
     // Left press in the middle, a drag that left the widget (clamped), the
     // fourth button swallowed, release at the right edge, right press.
-    EXPECT_EQ(pointers.join(' ').toStdString(),
-              "05010200012c 050100000257 050003ff0000 050400020002");
+    EXPECT_EQ(pointers.join(' ').toStdString(), "05010200012c 050100000257 050003ff0000 050400020002");
     QStringList keys;
     for (const QByteArray& e : record.keyEvents)
         keys << QString::fromLatin1(e.toHex());
@@ -417,7 +418,8 @@ TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
     VncViewer viewer;
     viewer.setPort(server.port());
     viewer.connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer.connectionState() == ConnectionState::Connected && viewer.isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return viewer.connectionState() == ConnectionState::Connected && viewer.isFrameBufferReady(); }, 10000));
 
     // Shift down, a down, Shift up, a up: the release of a is that of "A".
     sendKey(viewer, QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
@@ -455,7 +457,9 @@ TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
     QApplication::setActiveWindow(&window);
     viewer->setPort(server.port());
     viewer->connectServer("127.0.0.1", LowQuality, QString());
-    ASSERT_TRUE(waitUntil([&] { return viewer->connectionState() == ConnectionState::Connected && viewer->isFrameBufferReady(); }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return viewer->connectionState() == ConnectionState::Connected && viewer->isFrameBufferReady(); },
+        10000));
     viewer->setFocus();
     ASSERT_TRUE(waitUntil([&] { return viewer->hasFocus(); }, 5000));
 
@@ -520,8 +524,10 @@ TEST(VncViewerWindowNetns, SilentAndUnreachableServersShowTheDisconnectedStateWi
     ASSERT_TRUE(lab.create(&error)) << error.toStdString();
     // A neighbour whose frames nobody takes: the connection attempt gets no
     // answer at all.
-    ASSERT_TRUE(lab.must(lab.pc(), {"neigh", "add", "172.31.77.9", "lladdr", "02:00:00:00:00:09", "dev",
-                                    NetnsLab::pcInterface(), "nud", "permanent"}, &error))
+    ASSERT_TRUE(lab.must(lab.pc(),
+                         {"neigh", "add", "172.31.77.9", "lladdr", "02:00:00:00:00:09", "dev", NetnsLab::pcInterface(),
+                          "nud", "permanent"},
+                         &error))
         << error.toStdString();
     // A network the namespace's routes call unreachable.
     ASSERT_TRUE(lab.must(lab.pc(), {"route", "add", "unreachable", "10.98.0.0/16"}, &error)) << error.toStdString();
@@ -529,7 +535,8 @@ TEST(VncViewerWindowNetns, SilentAndUnreachableServersShowTheDisconnectedStateWi
     std::vector<FailedConnect> cases;
     cases.push_back({"silent", "172.31.77.9", 5900, "connect to 172.31.77.9:5900 failed: no answer within 5000 ms"});
     cases.push_back({"host unreachable", "10.98.0.1", 5900, "connect to 10.98.0.1:5900 failed: Host unreachable"});
-    cases.push_back({"network unreachable", "10.99.0.1", 5900, "connect to 10.99.0.1:5900 failed: Network unreachable"});
+    cases.push_back(
+        {"network unreachable", "10.99.0.1", 5900, "connect to 10.99.0.1:5900 failed: Network unreachable"});
     cases.push_back({"closed port", NetnsLab::panelAddress(), 5900,
                      QStringLiteral("connect to %1:5900 failed: Connection refused").arg(NetnsLab::panelAddress())});
     openAndWaitForTheDisconnectedState(cases, lab.pc());
@@ -547,7 +554,7 @@ TEST(VncViewerWindow, HugeServerInitIsRefusedWithoutTakingTheMemory)
     config.announcedSize = QSize(16384, 16384);
     server.setConfig(config);
     ASSERT_TRUE(server.start());
-    rusage before {};
+    rusage before{};
     ::getrusage(RUSAGE_SELF, &before);
     VncViewerWindow window("127.0.0.1", server.port());
     window.show();
@@ -556,8 +563,8 @@ TEST(VncViewerWindow, HugeServerInitIsRefusedWithoutTakingTheMemory)
     EXPECT_TRUE(log.contains("frame buffer too large: 16384 x 16384")) << log.all();
     EXPECT_TRUE(log.contains("VncInit:frame buffer too large!")) << log.all();
     EXPECT_TRUE(server.record(0).updateRequests.isEmpty()) << "the client went on after ServerInit";
-    rusage after {};
+    rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "peak grew by " << (after.ru_maxrss - before.ru_maxrss)
-                                                              << " KiB";
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024)
+        << "peak grew by " << (after.ru_maxrss - before.ru_maxrss) << " KiB";
 }

@@ -17,8 +17,8 @@
 #include <memory>
 
 using namespace VNC;
-using FakeRfb::Fault;
 using FakeRfb::FakeRfbServer;
+using FakeRfb::Fault;
 using FakeRfb::HextileEncoder;
 using FakeRfb::PixelFormat;
 using FakeRfb::ServerConfig;
@@ -35,8 +35,7 @@ constexpr int kSeveralReconnectsMs = 6 * kReconnectMs;
 
 // The client in a worker thread of its own, as the viewer runs it, with
 // counters of its signals.
-class Worker
-{
+class Worker {
 public:
     explicit Worker(quint16 port)
     {
@@ -135,7 +134,8 @@ TEST(VncViewerClient, ProtocolErrorClosesTheSocketAtOnce)
         EXPECT_LT(t.elapsed(), 1500);
         EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 2000)) << "the loss was not reported";
         EXPECT_EQ(worker.updates, 0);
-        EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected) << "no reconnect before a first complete update";
+        EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected)
+            << "no reconnect before a first complete update";
     }
 }
 
@@ -152,8 +152,7 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
     worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
 
-    const struct
-    {
+    const struct {
         VncImageQuality quality;
         const char* setPixelFormat;
     } changes[] = {
@@ -169,7 +168,8 @@ TEST(VncViewerClient, QualityChangeReconnectsWithTheNewPixelFormatOnce)
         ++expectedUpdates;
         ASSERT_TRUE(waitUntil([&] { return worker.updates >= expectedUpdates; }, 10000));
         const QByteArray expected = handshakeBytes(QByteArray::fromHex(change.setPixelFormat), 40, 30);
-        EXPECT_EQ(server.record(connection).bytes.left(expected.size()).toHex().toStdString(), expected.toHex().toStdString());
+        EXPECT_EQ(server.record(connection).bytes.left(expected.size()).toHex().toStdString(),
+                  expected.toHex().toStdString());
         EXPECT_EQ(server.record(connection).setPixelFormats.size(), 1);
         EXPECT_TRUE(waitUntil([&] { return server.record(connection - 1).closed; }, 3000));
     }
@@ -190,8 +190,8 @@ TEST(VncViewerClient, WrongPasswordIsReportedOnceWithoutReconnect)
     worker.client.requestConnect("127.0.0.1", "wrong", MiddleQuality);
     ASSERT_TRUE(waitUntil([&] { return worker.passwordIncorrect >= 1; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000));
-    EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 1 || worker.passwordIncorrect > 1; },
-                           kSeveralReconnectsMs));
+    EXPECT_FALSE(
+        waitUntil([&] { return server.connectionCount() > 1 || worker.passwordIncorrect > 1; }, kSeveralReconnectsMs));
     EXPECT_EQ(worker.passwordIncorrect, 1);
     EXPECT_EQ(server.connectionCount(), 1);
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected);
@@ -242,17 +242,16 @@ TEST(VncViewerClient, PointerAndKeyEventsReachTheServer)
     ASSERT_TRUE(waitUntil([&] { return worker.client.frameBufferWidth() == 800; }, 5000));
 }
 
-class VncViewerPipeline : public ::testing::TestWithParam<int>
-{
+class VncViewerPipeline : public ::testing::TestWithParam<int> {
 protected:
-    struct Quality
-    {
+    struct Quality {
         VncImageQuality quality;
         PixelFormat format;
     };
     static Quality quality(int index)
     {
-        const Quality qualities[] = {{LowQuality, PixelFormat::low()}, {MiddleQuality, PixelFormat::middle()},
+        const Quality qualities[] = {{LowQuality, PixelFormat::low()},
+                                     {MiddleQuality, PixelFormat::middle()},
                                      {HighQuality, PixelFormat::high()}};
         return qualities[index];
     }
@@ -277,12 +276,16 @@ TEST_P(VncViewerPipeline, DecodedFrameEqualsThePicture)
         EXPECT_EQ(h, 70);
     });
     viewer.connectServer("127.0.0.1", q.quality, QString());
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == ConnectionState::Connected; }, 10000));
-    ASSERT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return server.record(0).updatesSent >= 1 && viewer.connectionState() == ConnectionState::Connected; },
+        10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(first, q.format); }, 5000));
     // A changed picture arrives as the answer to the incremental request.
     const QImage second = picture(config.size, qRgb(200, 10, 250)).mirrored(true, false);
     server.setPicture(second);
-    EXPECT_TRUE(waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
+    EXPECT_TRUE(
+        waitUntil([&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second, q.format); }, 5000));
 }
 
 // A server announcing 40x24 that sends rectangles partly and wholly outside
@@ -317,7 +320,7 @@ TEST_P(VncViewerPipeline, RectanglesBeyondTheFrameBufferAreClippedAndTheStreamKe
         painter.fillRect(r, QColor(HextileEncoder::truncated(background, q.format)));
         painter.fillRect(HextileEncoder::subrectArea(r, xy, wh), QColor(HextileEncoder::truncated(colour, q.format)));
     };
-    handMade(QRect(32, 0, 8, 8), red, white, false, (4 << 4) | 2, (15 << 4) | 2);  // 16 wide: past the right edge
+    handMade(QRect(32, 0, 8, 8), red, white, false, (4 << 4) | 2, (15 << 4) | 2); // 16 wide: past the right edge
     handMade(QRect(0, 16, 16, 8), blue, red, true, (3 << 4) | 5, (4 << 4) | 15);  // 16 high: past the bottom
     handMade(QRect(32, 16, 8, 8), white, blue, true, 0x00, 0xFF);                 // 16x16: past the corner
     handMade(QRect(200, 3, 16, 16), red, blue, false, 0x00, 0xFF);                // a tile far to the right
@@ -350,9 +353,9 @@ TEST_P(VncViewerPipeline, RectanglesBeyondTheFrameBufferAreClippedAndTheStreamKe
 
     // The next update is drawn whole: the stream kept its place.
     server.setPicture(second.mirrored(false, true));
-    EXPECT_TRUE(waitUntil([&] {
-        return viewer.frameBufferImage() == HextileEncoder::truncated(second.mirrored(false, true), q.format);
-    }, 5000));
+    EXPECT_TRUE(waitUntil(
+        [&] { return viewer.frameBufferImage() == HextileEncoder::truncated(second.mirrored(false, true), q.format); },
+        5000));
     EXPECT_EQ(losses, 0);
     EXPECT_EQ(viewer.connectionState(), ConnectionState::Connected);
     EXPECT_EQ(server.connectionCount(), 1);
@@ -383,7 +386,8 @@ TEST(VncViewerLoss, TruncatedRectangleDisconnectsAndLeavesGrey)
         for (int x = 0; x < frame.width(); ++x)
             ASSERT_EQ(QColor(frame.pixel(x, y)).name(), QColor(Qt::gray).name()) << x << "," << y;
     EXPECT_FALSE(viewer.isFrameBufferReady());
-    EXPECT_EQ(viewer.connectionState(), ConnectionState::ReconnectPending) << "a reconnect should be pending after a lost connection";
+    EXPECT_EQ(viewer.connectionState(), ConnectionState::ReconnectPending)
+        << "a reconnect should be pending after a lost connection";
 }
 
 TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)

@@ -423,8 +423,8 @@ void normalGlyph(QPainter& p)
     p.setPen(QPen(Qt::white, 1.4));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(2.5, 5.5, 8, 8));
-    p.drawPolyline(QPolygonF() << QPointF(5.5, 5.5) << QPointF(5.5, 2.5) << QPointF(13.5, 2.5)
-                               << QPointF(13.5, 10.5) << QPointF(10.5, 10.5));
+    p.drawPolyline(QPolygonF() << QPointF(5.5, 5.5) << QPointF(5.5, 2.5) << QPointF(13.5, 2.5) << QPointF(13.5, 10.5)
+                               << QPointF(10.5, 10.5));
 }
 
 void closeGlyph(QPainter& p)
@@ -547,9 +547,9 @@ int main(int argc, char** argv)
         void (*draw)(QPainter&, const QColor&);
         bool greyed;
     } toolbar[] = {
-        {"vpn", vpnLink, true},   {"vnc", monitor, true}, {"pass", passThrough, true},
-        {"ftp", ftp, true},       {"save", floppy, true}, {"refresh", refresh, false},
-        {"quit", quit, false},    {"stop", stop, false},  {"help", help, false},
+        {"vpn", vpnLink, true}, {"vnc", monitor, true}, {"pass", passThrough, true},
+        {"ftp", ftp, true},     {"save", floppy, true}, {"refresh", refresh, false},
+        {"quit", quit, false},  {"stop", stop, false},  {"help", help, false},
     };
     for (const auto& t : toolbar) {
         const QColor colour = QString(t.name) == "stop" ? kRed : kBlue;

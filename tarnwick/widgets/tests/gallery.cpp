@@ -46,8 +46,7 @@ QLabel* caption(const QString& text, QWidget* parent)
     return label;
 }
 
-struct Page
-{
+struct Page {
     std::unique_ptr<QWidget> widget = std::make_unique<QWidget>();
     WidgetTitle* title = nullptr;
     MenuItemGroup* toolbar = nullptr;
@@ -103,7 +102,8 @@ Page buildPage()
     auto* clickLabel = new ClickLabel(root);
     clickLabel->setText(u("可点击的文字"));
     buttons->addWidget(clickLabel);
-    auto* importLabel = new PixmapLabel(":/pics/icon/import.png", ":/pics/icon/import_down.png", u("导入"), false, root);
+    auto* importLabel = new PixmapLabel(":/pics/icon/import.png", ":/pics/icon/import_down.png", u("导入"), false,
+                                        root);
     importLabel->setIconSize(QSize(24, 24));
     buttons->addWidget(importLabel);
     buttons->addWidget(new PixmapLabel(":/pics/img/filebrowser.png", u("打开"), true, root));
@@ -124,8 +124,10 @@ Page buildPage()
     auto* menus = new QHBoxLayout();
     menus->setContentsMargins(10, 0, 10, 0);
     auto* bar = new MenuBar(root);
-    bar->addMenu({"file", u("文件"), MenuItem::BelowLeft, true, QString(), {{6, u("导入"), "", ""}, {5, u("导出"), "", ""}}});
-    bar->addMenu({"view", u("视图"), MenuItem::BelowLeft, false, ":/pics/icon/networkinterface.png", {{1, u("刷新"), "", ""}}});
+    bar->addMenu(
+        {"file", u("文件"), MenuItem::BelowLeft, true, QString(), {{6, u("导入"), "", ""}, {5, u("导出"), "", ""}}});
+    bar->addMenu(
+        {"view", u("视图"), MenuItem::BelowLeft, false, ":/pics/icon/networkinterface.png", {{1, u("刷新"), "", ""}}});
     menus->addWidget(caption(u("菜单栏:"), root));
     menus->addWidget(bar);
     menus->addWidget(caption(u("导航栏:"), root));
@@ -186,9 +188,7 @@ Page buildPage()
         const QString text = Tarnwick::Constants::kDeviceStatusTexts[state];
         const QString colour = Tarnwick::Constants::kDeviceStatusColors[state].name();
         rows << QVariant(QVariantList{
-            u("面板 %1").arg(state + 1),
-            QVariantMap{{"text", text}, {"color", colour}},
-            state % 2 == 0,
+            u("面板 %1").arg(state + 1), QVariantMap{{"text", text}, {"color", colour}}, state % 2 == 0,
             QVariantMap{{"icon", state % 2 ? ":/pics/icon/file.png" : ":/pics/img/filebrowser.png"},
                         {"text", state % 2 ? QString("list%1.csv").arg(state) : QString("folder%1").arg(state)},
                         {"value", QString("/storage/%1").arg(state)},
@@ -227,11 +227,13 @@ GalleryShot renderGallery()
         boxes.emplace_back("informationBox", grabWindow(&box));
     }
     {
-        MessageBox box(MessageBox::Warning, u("错误"), u("启动失败，不能启动多个实例"), u("确认"), QString(), reference);
+        MessageBox box(MessageBox::Warning, u("错误"), u("启动失败，不能启动多个实例"), u("确认"), QString(),
+                       reference);
         boxes.emplace_back("warningBox", grabWindow(&box));
     }
     {
-        MessageBox box(MessageBox::Question, u("提示"), u("确定要断开与设备的连接吗？"), u("确认"), u("取消"), reference);
+        MessageBox box(MessageBox::Question, u("提示"), u("确定要断开与设备的连接吗？"), u("确认"), u("取消"),
+                       reference);
         boxes.emplace_back("questionBox", grabWindow(&box));
     }
     {
@@ -290,9 +292,9 @@ GalleryShot renderGallery()
     shot.regions["disabledButton"] = inPage(page.disabledButton).translated(pageAt);
     shot.regions["table"] = inPage(page.table).translated(pageAt);
     const QRect selectedCell = page.table->visualRect(page.table->model()->index(2, 0));
-    shot.regions["selectedRow"] =
-        QRect(page.table->viewport()->mapTo(page.widget.get(), selectedCell.topLeft()), selectedCell.size())
-            .translated(pageAt);
+    shot.regions["selectedRow"] = QRect(page.table->viewport()->mapTo(page.widget.get(), selectedCell.topLeft()),
+                                        selectedCell.size())
+                                      .translated(pageAt);
 
     int x = margin + pageImage.width() + margin;
     int y = margin;
@@ -315,12 +317,13 @@ GalleryShot renderGallery()
     painter.setFont(small);
     for (int i = 0; i < pictures.size(); ++i) {
         const QRect box(margin + (i % perRow) * cell, top + headline + (i / perRow) * (cell - 20), cell, cell - 20);
-        const QPixmap picture = QPixmap(pictures.at(i)).scaled(QSize(40, 40), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QPixmap picture =
+            QPixmap(pictures.at(i)).scaled(QSize(40, 40), Qt::KeepAspectRatio, Qt::SmoothTransformation);
         const QRect iconRect(box.x() + (cell - 48) / 2, box.y(), 48, 48);
         // Dark ground behind the white title-bar pictures.
-        const bool white = pictures.at(i).contains("/img/m") || pictures.at(i).contains("closehover") ||
-                           pictures.at(i).contains("normal") || pictures.at(i).contains("setting") ||
-                           pictures.at(i).contains("close1");
+        const bool white = pictures.at(i).contains("/img/m") || pictures.at(i).contains("closehover")
+                           || pictures.at(i).contains("normal") || pictures.at(i).contains("setting")
+                           || pictures.at(i).contains("close1");
         painter.fillRect(iconRect, white ? QColor(22, 155, 213) : QColor(245, 245, 245));
         painter.drawPixmap(iconRect.x() + (48 - picture.width()) / 2, iconRect.y() + (48 - picture.height()) / 2,
                            picture);

@@ -9,8 +9,7 @@
 #include <QRect>
 #include <QString>
 
-struct GalleryShot
-{
+struct GalleryShot {
     QImage image;
     // Where some widgets landed in the picture, by name ("title", "toolbar",
     // "disabledButton", "table", "selectedRow", "informationBox", "warningBox",

@@ -34,8 +34,8 @@ double share(const QImage& image, const QRect& r, const QColor& c)
         for (int x = r.left(); x <= r.right(); ++x) {
             const QColor p(image.pixel(x, y));
             ++all;
-            hits += std::abs(p.red() - c.red()) <= 6 && std::abs(p.green() - c.green()) <= 6 &&
-                    std::abs(p.blue() - c.blue()) <= 6;
+            hits += std::abs(p.red() - c.red()) <= 6 && std::abs(p.green() - c.green()) <= 6
+                    && std::abs(p.blue() - c.blue()) <= 6;
         }
     return all ? double(hits) / all : 0.0;
 }

@@ -228,11 +228,10 @@ TEST(CustomLineView, CaptionClicksAreRelayedAndStretchesApply)
 TEST(Pannel, CaptionSitsOnTheBorder)
 {
     Pannel panel(QString::fromUtf8("服务器"));
-    EXPECT_EQ(panel.objectName(), "Pannel");  // the style sheet's selector
+    EXPECT_EQ(panel.objectName(), "Pannel"); // the style sheet's selector
     auto* caption = panel.findChild<QLabel*>();
     ASSERT_NE(caption, nullptr);
     EXPECT_EQ(caption->text(), QString::fromUtf8("  服务器  "));
     EXPECT_EQ(caption->pos(), QPoint(30, 0));
-    EXPECT_EQ(panel.styleSheet(),
-              "QWidget#Pannel{  border: 1px solid grey;  border-radius: 10px;  margin: 10px;}");
+    EXPECT_EQ(panel.styleSheet(), "QWidget#Pannel{  border: 1px solid grey;  border-radius: 10px;  margin: 10px;}");
 }

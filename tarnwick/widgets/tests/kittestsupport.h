@@ -21,8 +21,7 @@ namespace KitTest {
 constexpr int kFontDpi = 96;
 
 // Moves the global cursor to the widget's local point, then sends the event.
-void press(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
-           Qt::MouseButtons buttons = Qt::LeftButton);
+void press(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton, Qt::MouseButtons buttons = Qt::LeftButton);
 void move(QWidget* w, QPoint pos, Qt::MouseButtons buttons = Qt::LeftButton);
 void release(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
 // press + release at one point.
@@ -35,8 +34,7 @@ void click(QWidget* w, Qt::MouseButton button = Qt::LeftButton);
 void dragBy(QWidget* w, QPoint from, QPoint delta);
 
 // A settable clock for MovableWidget::setClock.
-struct FakeClock
-{
+struct FakeClock {
     qint64 now = 1'700'000'000'000; // a realistic epoch time
     std::function<qint64()> source()
     {

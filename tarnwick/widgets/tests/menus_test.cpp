@@ -32,8 +32,7 @@ QString textStyle(MenuItem* item)
 }
 
 // A top-level host so that items have a place on the (offscreen) screen.
-struct Host
-{
+struct Host {
     Host()
     {
         widget.setGeometry(200, 250, 400, 200);

@@ -45,8 +45,7 @@ QLabel* textLabel(MessageBox* box)
     return nullptr;
 }
 
-struct Parent
-{
+struct Parent {
     Parent(int w = 800, int h = 600)
     {
         widget.resize(w, h);
@@ -200,8 +199,7 @@ TEST(MessageBox, ExecCentresTheBoxOnTheParent)
 {
     Parent parent(800, 600);
     whenBoxOpens([&](MessageBox* box) {
-        const QPoint expected =
-            parent.widget.mapToGlobal(QPoint((800 - box->width()) / 2, (600 - box->height()) / 2));
+        const QPoint expected = parent.widget.mapToGlobal(QPoint((800 - box->width()) / 2, (600 - box->height()) / 2));
         EXPECT_EQ(box->pos(), expected);
         EXPECT_TRUE(box->isWindow());
         EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);

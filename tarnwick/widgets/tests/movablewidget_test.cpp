@@ -14,8 +14,7 @@ using KitTest::FakeClock;
 namespace {
 
 // A frameless window with a 300 x 30 handle along its top edge.
-struct Window
-{
+struct Window {
     Window()
     {
         window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -35,11 +34,11 @@ struct Window
         clock.now = releaseAt;
         const QPoint target = QCursor::pos() + delta;
         QCursor::setPos(target);
-        QMouseEvent moveEvent(QEvent::MouseMove, QPointF(from + delta), QPointF(target), Qt::NoButton,
-                              Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent moveEvent(QEvent::MouseMove, QPointF(from + delta), QPointF(target), Qt::NoButton, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(window.get(), &moveEvent);
-        QMouseEvent releaseEvent(QEvent::MouseButtonRelease, QPointF(from + delta), QPointF(target),
-                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent releaseEvent(QEvent::MouseButtonRelease, QPointF(from + delta), QPointF(target), Qt::LeftButton,
+                                 Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &releaseEvent);
     }
 

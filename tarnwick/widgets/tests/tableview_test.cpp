@@ -37,8 +37,7 @@ QVariantList rows(int count, const QString& prefix = "row")
 }
 
 // A shown table small enough to scroll both ways.
-struct Table
-{
+struct Table {
     Table()
     {
         table->setColumns(threeColumns());

@@ -25,9 +25,10 @@ TEST(FakeFileService, PanelPathsMapIntoItsFolderOnly)
     EXPECT_EQ(panel.localPath("/storage/user_dir"), folder + "/user_dir");
     EXPECT_EQ(panel.localPath("/media/usb0/x"), folder + "/usb0/x");
     EXPECT_EQ(panel.localPath("/media/usb12"), folder + "/usb12");
-    for (const std::string& hostile : std::vector<std::string>{"/storage/user_dir/../../etc/passwd", "/storage/user_dir/./x", "/media/usb0/../usb1", "/etc/passwd",
-          "storage/user_dir/x", "/storage/user_dirx/y", "/media/usb/x", "/media/usbA/x", "",
-          std::string("/storage/user_dir/a\0b", 21)})
+    for (const std::string& hostile :
+         std::vector<std::string>{"/storage/user_dir/../../etc/passwd", "/storage/user_dir/./x", "/media/usb0/../usb1",
+                                  "/etc/passwd", "storage/user_dir/x", "/storage/user_dirx/y", "/media/usb/x",
+                                  "/media/usbA/x", "", std::string("/storage/user_dir/a\0b", 21)})
         EXPECT_FALSE(panel.localPath(hostile)) << hostile;
 }
 
@@ -49,9 +50,12 @@ TEST(FakeFileService, CallLogDecodesArgumentsByTheirTypeNames)
     call.method = "download2";
     call.args = Fake::WireWriter()
                     .u32(3)
-                    .string(Fake::kTypeHandle).u32(0x101)
-                    .string(Fake::kTypeULongLong).u64(8192)
-                    .string(Fake::kTypeBytes).byteVector({9, 8})
+                    .string(Fake::kTypeHandle)
+                    .u32(0x101)
+                    .string(Fake::kTypeULongLong)
+                    .u64(8192)
+                    .string(Fake::kTypeBytes)
+                    .byteVector({9, 8})
                     .take();
     const Fake::FileCall decoded = Fake::decodeFileCall(call);
     ASSERT_TRUE(decoded.wellFormed);
@@ -80,8 +84,8 @@ TEST(FakeFileService, ListensOnPort127OfItsOwnLoopbackAddress)
     ::inet_pton(AF_INET, "127.60.1.27", &address.sin_addr);
     EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
-    EXPECT_TRUE(panel.panel().waitFor([&] { return panel.panel().acceptedConnections() == 1; },
-                                      std::chrono::seconds(5)));
+    EXPECT_TRUE(
+        panel.panel().waitFor([&] { return panel.panel().acceptedConnections() == 1; }, std::chrono::seconds(5)));
 }
 
 } // namespace

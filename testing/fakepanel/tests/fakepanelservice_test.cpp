@@ -22,8 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // A bare client socket speaking frames, to drive the service without the framework.
-class RawClient
-{
+class RawClient {
 public:
     explicit RawClient(uint16_t port)
     {
@@ -47,7 +46,8 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (!m_frames.hasFrame()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline
+                                                                                    - std::chrono::steady_clock::now());
             pollfd waiting{m_fd, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) <= 0)
                 return std::nullopt;
@@ -63,8 +63,7 @@ public:
     }
     bool closedByPeer(std::chrono::milliseconds timeout = 3000ms)
     {
-        while (!m_closed && receive(timeout)) {
-        }
+        while (!m_closed && receive(timeout)) {}
         return m_closed;
     }
     // This socket's own address word (a..d low, port high), as a re-init carries it.
@@ -200,8 +199,16 @@ TEST(FakePanelService, ScriptedMethodReadsTypedArgumentsAndWritesTypedResults)
     client.send(call(7, 3, "swap", args));
     auto reply = client.receive();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(*reply, WireWriter().u32(kMsgCall).u32(7).u32(3).u32(0)
-                          .string("FF::utils::String").string("ab").string("int").i32(-5).take());
+    EXPECT_EQ(*reply, WireWriter()
+                          .u32(kMsgCall)
+                          .u32(7)
+                          .u32(3)
+                          .u32(0)
+                          .string("FF::utils::String")
+                          .string("ab")
+                          .string("int")
+                          .i32(-5)
+                          .take());
 
     ASSERT_EQ(panel.callCount(), 1u);
     const RecordedCall recorded = panel.calls()[0];
@@ -220,8 +227,9 @@ TEST(FakePanelService, ScriptedMethodReadsTypedArgumentsAndWritesTypedResults)
     client.send(call(7, 6, "swap", args));
     auto wrong = client.receive();
     ASSERT_TRUE(wrong);
-    EXPECT_EQ(*wrong, WireWriter().u32(kMsgCall).u32(7).u32(6).u32(0)
-                          .string("long long").string("ab").string("int").i32(-5).take());
+    EXPECT_EQ(
+        *wrong,
+        WireWriter().u32(kMsgCall).u32(7).u32(6).u32(0).string("long long").string("ab").string("int").i32(-5).take());
 
     panel.setForcedStatus(9);
     client.send(call(7, 7, "swap", args));

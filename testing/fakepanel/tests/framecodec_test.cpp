@@ -8,8 +8,7 @@ using namespace Fake;
 
 TEST(FakePanelFrames, HeaderCarriesLengthAndItsRemainderBy127)
 {
-    EXPECT_EQ(encodeFrame({1, 2, 3, 4, 5}),
-              (std::vector<uint8_t>{0x05, 0, 0, 0, 0, 0, 0, 0x0A, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(encodeFrame({1, 2, 3, 4, 5}), (std::vector<uint8_t>{0x05, 0, 0, 0, 0, 0, 0, 0x0A, 1, 2, 3, 4, 5}));
     EXPECT_EQ(encodeFrameHeader(127) >> 57, 0u);
     EXPECT_EQ(encodeFrameHeader(128) >> 57, 1u);
     EXPECT_EQ(decodeFrameHeader(encodeFrameHeader(70000)), 70000u);

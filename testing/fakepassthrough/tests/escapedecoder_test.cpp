@@ -8,7 +8,7 @@ TEST(FakePassThroughEscapes, EscapedEscapeIsOneDataByteAndRecordsAreKeptApart)
 {
     EscapeDecoder decoder;
     const std::vector<uint8_t> in = {0x61, 0x00, 'b', 0x61, 0x10, 0x80, 0x25, 0x00, 0x00,
-                                     0x61, 0x11, 8, 0, 0, 0x61, 0x00, 0xFF};
+                                     0x61, 0x11, 8,   0,    0,    0x61, 0x00, 0xFF};
     EXPECT_EQ(decoder.feed(in.data(), in.size()), (std::vector<uint8_t>{0x61, 'b', 0x61, 0xFF}));
     ASSERT_EQ(decoder.records().size(), 2u);
     EXPECT_EQ(decoder.records()[0].code, 0x10);

@@ -33,8 +33,7 @@ Config panel(const char* source)
 }
 
 // Runs a scan to its end and returns what its one signal carried.
-struct ScanResult
-{
+struct ScanResult {
     int signalCount = 0;
     QVector<stDeviceInfoEx> devices;
     qint64 elapsedMs = 0;
@@ -44,12 +43,13 @@ ScanResult scan(const QList<QNetworkAddressEntry>& entries, quint16 port, int st
 {
     ScanResult result;
     ScanThread thread(nullptr, entries, port);
-    QObject::connect(&thread, &ScanThread::UpdateDeviceList, &thread,
-                     [&result](const QVector<stDeviceInfoEx>& devices) {
-                         ++result.signalCount;
-                         result.devices = devices;
-                     },
-                     Qt::DirectConnection);
+    QObject::connect(
+        &thread, &ScanThread::UpdateDeviceList, &thread,
+        [&result](const QVector<stDeviceInfoEx>& devices) {
+            ++result.signalCount;
+            result.devices = devices;
+        },
+        Qt::DirectConnection);
     QElapsedTimer t;
     t.start();
     thread.start();
@@ -58,7 +58,7 @@ ScanResult scan(const QList<QNetworkAddressEntry>& entries, quint16 port, int st
         QElapsedTimer stopTimer;
         stopTimer.start();
         thread.stop(true);
-        EXPECT_LT(stopTimer.elapsed(), 50);  // stop returns at once
+        EXPECT_LT(stopTimer.elapsed(), 50); // stop returns at once
         t.restart();
     }
     EXPECT_TRUE(thread.wait(20000));
@@ -79,7 +79,9 @@ const stDeviceInfoEx* find(const QVector<stDeviceInfoEx>& devices, const char* i
 
 TEST(DiscoveryDatagram, ProbeBytesAndId)
 {
-    EXPECT_EQ(DiscoveryDatagram::probe(0x12345678), QByteArray::fromHex("78563412" "01" "00000000"));
+    EXPECT_EQ(DiscoveryDatagram::probe(0x12345678), QByteArray::fromHex("78563412"
+                                                                        "01"
+                                                                        "00000000"));
     EXPECT_EQ(DiscoveryDatagram::idFor(0x100000000LL), 1u);
     EXPECT_EQ(DiscoveryDatagram::idFor(0x1ABCDEF01LL), 0xABCDEF01u);
 }
@@ -87,7 +89,8 @@ TEST(DiscoveryDatagram, ProbeBytesAndId)
 TEST(DiscoveryDatagram, ReplyAcceptRules)
 {
     const quint32 id = 0x01020304;
-    const QByteArray header = QByteArray::fromHex("04030201" "01");
+    const QByteArray header = QByteArray::fromHex("04030201"
+                                                  "01");
     auto reply = [&](const QByteArray& payload, qint64 lengthField = -1) {
         QByteArray len = QByteArray::fromHex("00000000");
         const quint32 n = lengthField < 0 ? static_cast<quint32>(payload.size()) : static_cast<quint32>(lengthField);
@@ -108,17 +111,22 @@ TEST(DiscoveryDatagram, ReplyAcceptRules)
     EXPECT_TRUE(DiscoveryDatagram::parseReply(d.constData(), d.size(), id, info));
 
     const std::vector<QByteArray> rejected = {
-        reply(good).mid(0, 8),                                              // short
-        reply(good, good.size() + 1),                                       // length field too big
-        reply(good + "x", good.size()),                                     // length field too small
-        QByteArray::fromHex("05030201" "01") + reply(good).mid(5),          // other id
-        QByteArray::fromHex("04030201" "02") + reply(good).mid(5),          // other kind
-        reply(QByteArray::fromHex("00000080") + "ab" + good.mid(6)),        // count with the high bit
+        reply(good).mid(0, 8),          // short
+        reply(good, good.size() + 1),   // length field too big
+        reply(good + "x", good.size()), // length field too small
+        QByteArray::fromHex("05030201"
+                            "01")
+            + reply(good).mid(5), // other id
+        QByteArray::fromHex("04030201"
+                            "02")
+            + reply(good).mid(5),                                    // other kind
+        reply(QByteArray::fromHex("00000080") + "ab" + good.mid(6)), // count with the high bit
         reply(QByteArray::fromHex("ffffffff") + good.mid(4)),
-        reply(QByteArray::fromHex("02000000") + "ab" + QByteArray::fromHex("04000000") + "1.2"),  // address count past the end
-        reply(good.left(good.size() - 4)),                                  // value missing
-        reply(good.left(good.size() - 1)),                                  // value cut short
-        reply(QByteArray::fromHex("000000")),                               // no room for a count
+        reply(QByteArray::fromHex("02000000") + "ab" + QByteArray::fromHex("04000000")
+              + "1.2"),                       // address count past the end
+        reply(good.left(good.size() - 4)),    // value missing
+        reply(good.left(good.size() - 1)),    // value cut short
+        reply(QByteArray::fromHex("000000")), // no room for a count
         reply(QByteArray()),
     };
     for (size_t i = 0; i < rejected.size(); ++i) {

@@ -24,15 +24,14 @@ int openDescriptors()
 }
 
 // A TCP listener on an address of the test's loopback range.
-class Listener
-{
+class Listener {
 public:
     explicit Listener(const char* address, int backlog = 16, quint16 port = 0)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int one = 1;
         ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa {};
+        sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_addr.s_addr = inet_addr(address);
         sa.sin_port = htons(port);
@@ -80,9 +79,9 @@ TEST(LoadLocalDevice, ListeningRefusedAndMalformedPanels)
     Listener listener("127.20.0.2");
     ASSERT_NE(listener.port(), 0);
     const int before = openDescriptors();
-    LoadLocalDevice probe({saved("A", "127.20.0.2"), saved("B", "127.20.0.3"), saved("C", "not-an-ip"),
-                           saved("D", "300.1.2.3")},
-                          listener.port());
+    LoadLocalDevice probe(
+        {saved("A", "127.20.0.2"), saved("B", "127.20.0.3"), saved("C", "not-an-ip"), saved("D", "300.1.2.3")},
+        listener.port());
     QVector<stLocalDeviceInfo> rows;
     QElapsedTimer t;
     t.start();
@@ -130,7 +129,7 @@ TEST(LoadLocalDevice, CancelClosesEverySocketAndStillSignals)
     Listener full("127.20.0.4", 0);
     ASSERT_NE(full.port(), 0);
     const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa {};
+    sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = inet_addr("127.20.0.4");
     sa.sin_port = htons(full.port());
@@ -143,12 +142,13 @@ TEST(LoadLocalDevice, CancelClosesEverySocketAndStillSignals)
     LoadLocalDevice probe(list, full.port());
     int count = 0;
     QVector<stLocalDeviceInfo> got;
-    QObject::connect(&probe, &LoadLocalDevice::updateLocalDevice, &probe,
-                     [&](const QVector<stLocalDeviceInfo>& rows) {
-                         ++count;
-                         got = rows;
-                     },
-                     Qt::DirectConnection);
+    QObject::connect(
+        &probe, &LoadLocalDevice::updateLocalDevice, &probe,
+        [&](const QVector<stLocalDeviceInfo>& rows) {
+            ++count;
+            got = rows;
+        },
+        Qt::DirectConnection);
     probe.start();
     QThread::msleep(300);
     QElapsedTimer t;
@@ -157,7 +157,7 @@ TEST(LoadLocalDevice, CancelClosesEverySocketAndStillSignals)
     ASSERT_TRUE(probe.wait(5000));
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_EQ(count, 1);
-    EXPECT_TRUE(got.isEmpty());  // nothing was decided before the cancel
+    EXPECT_TRUE(got.isEmpty()); // nothing was decided before the cancel
     EXPECT_EQ(openDescriptors(), before);
     ::close(filler);
 }
@@ -171,7 +171,7 @@ TEST(LoadLocalDevice, PanelsWaitingForDescriptorsAreRetriedNotDropped)
         list << saved(QByteArray::number(i).constData(), "127.20.0.2");
     LoadLocalDevice probe(list, listener.port());
 
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     // Two descriptors to spare: the panels must take turns.
     rlimit tight = old;
@@ -198,8 +198,7 @@ TEST(LoadLocalDevice, SilentHostIsGivenUpAfterOneToTwoSeconds)
         run(("ip netns del " + ns + " >/dev/null 2>&1").constData());
         GTEST_SKIP() << "network namespaces are not available here";
     }
-    struct Cleanup
-    {
+    struct Cleanup {
         QByteArray ns;
         ~Cleanup() { run(("ip netns del " + ns + " >/dev/null 2>&1").constData()); }
     } cleanup{ns};
@@ -228,5 +227,5 @@ TEST(LoadLocalDevice, SilentHostIsGivenUpAfterOneToTwoSeconds)
     EXPECT_FALSE(rows[0].reachable);
     EXPECT_GE(elapsed, 900);
     EXPECT_LE(elapsed, 2600);
-    EXPECT_EQ(openDescriptors(), before - 1);  // the namespace handle is closed too
+    EXPECT_EQ(openDescriptors(), before - 1); // the namespace handle is closed too
 }

@@ -25,8 +25,7 @@ namespace {
 const QString kLanAddress = QStringLiteral("192.168.77.25");
 constexpr quint16 kEchoPort = 7007;
 
-class ForwardNetnsTest : public NetnsLabTest
-{
+class ForwardNetnsTest : public NetnsLabTest {
 protected:
     // The network behind the panel, with the echo listener on it.
     void startPeers() override { startPanelSide(kLanAddress, kEchoPort); }
@@ -50,8 +49,8 @@ TEST_F(ForwardNetnsTest, RouteThroughThePanelCarriesTrafficAndGoesWithTheBridge)
     if (NetnsLab::isInner()) {
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-        const QString route = QStringLiteral("192.168.77.0/24 via %1 dev %2")
-                                  .arg(NetnsLab::panelAddress(), NetnsLab::pcInterface());
+        const QString route =
+            QStringLiteral("192.168.77.0/24 via %1 dev %2").arg(NetnsLab::panelAddress(), NetnsLab::pcInterface());
         // Without the forwarding the network behind the panel is out of reach.
         EXPECT_TRUE(echo(kLanAddress, kEchoPort, "nothing\n").isEmpty());
 

@@ -39,8 +39,7 @@ std::vector<uint8_t> bridgeStatus(int status)
     return WireWriter().i32(status).string("{holder}").take();
 }
 
-class LocalNetForwardTest : public ::testing::Test
-{
+class LocalNetForwardTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -113,7 +112,7 @@ protected:
     Fake::PanelMethodTable m_table{m_panel, Fake::PanelMethodTable::serviceMethods()};
     RecordingCommandRunner m_runner;
     QStringList m_signals;
-    QStringList m_states;   // every state change, in order
+    QStringList m_states; // every state change, in order
     std::unique_ptr<LocalNetForwardManager> m_manager;
 };
 
@@ -170,7 +169,7 @@ TEST_F(LocalNetForwardTest, HeartbeatWithoutBridgeDropsTheForward)
     EXPECT_EQ(m_manager->deviceIp(), QString());
     const size_t beats = m_table.argsOf("bridgeBeat").size();
     settle(400);
-    EXPECT_EQ(m_table.argsOf("bridgeBeat").size(), beats);   // the timer is off
+    EXPECT_EQ(m_table.argsOf("bridgeBeat").size(), beats); // the timer is off
 }
 
 TEST_F(LocalNetForwardTest, PanelWithoutBridgeMethodsIsUnsupported)
@@ -187,7 +186,7 @@ TEST_F(LocalNetForwardTest, PanelWithoutBridgeMethodsIsUnsupported)
     m_table.setAnswer("bridgeControl", PanelAnswer::Unregistered);
     ASSERT_TRUE(startForwarding());
     EXPECT_EQ(m_signals, QStringList({QStringLiteral("unsupport 127.0.0.1")}));
-    EXPECT_EQ(m_runner.callCount(), 2);   // the add and delete of the first forwarding only
+    EXPECT_EQ(m_runner.callCount(), 2); // the add and delete of the first forwarding only
 }
 
 TEST_F(LocalNetForwardTest, BeatTicksAreSkippedWhileOneWaits)
@@ -219,12 +218,12 @@ TEST_F(LocalNetForwardTest, RefusedRouteTurnsTheBridgeOffAndReportsFailure)
 TEST_F(LocalNetForwardTest, BadAddressesEndBeforeAnyPanelCallOrCommand)
 {
     makeManager();
-    for (const auto& [access, lan] : std::vector<std::pair<QString, QString>>{
-             {QStringLiteral("127.0.0.1 extra"), kLan},
-             {kPanel, QStringLiteral("192.168.1.25; reboot")},
-             {QStringLiteral("127.0.0.01"), kLan},
-             {QString(), kLan},
-             {kPanel, QString()}}) {
+    for (const auto& [access, lan] :
+         std::vector<std::pair<QString, QString>>{{QStringLiteral("127.0.0.1 extra"), kLan},
+                                                  {kPanel, QStringLiteral("192.168.1.25; reboot")},
+                                                  {QStringLiteral("127.0.0.01"), kLan},
+                                                  {QString(), kLan},
+                                                  {kPanel, QString()}}) {
         m_signals.clear();
         m_manager->startNetForward(access, lan);
         settle(50);
@@ -288,11 +287,11 @@ TEST_F(LocalNetForwardTest, StoredRemovalIsCarriedOutOnceAtConstruction)
 
 TEST_F(LocalNetForwardTest, TamperedStoredValuesRunNothingAndAreCleared)
 {
-    for (const QString& text : {QStringLiteral("calc.exe"), QStringLiteral("route delete 1.2.3.4 5.6.7.8 extra"),
-                                QStringLiteral("route add 1.2.3.0 mask 255.255.255.0 1.2.3.4"),
-                                QStringLiteral("route delete 1.2.3.4 5.6.7.8; reboot"),
-                                QStringLiteral("route  delete 1.2.3.4 5.6.7.8"),
-                                QStringLiteral("route delete 1.2.3.256 5.6.7.8")}) {
+    for (const QString& text :
+         {QStringLiteral("calc.exe"), QStringLiteral("route delete 1.2.3.4 5.6.7.8 extra"),
+          QStringLiteral("route add 1.2.3.0 mask 255.255.255.0 1.2.3.4"),
+          QStringLiteral("route delete 1.2.3.4 5.6.7.8; reboot"), QStringLiteral("route  delete 1.2.3.4 5.6.7.8"),
+          QStringLiteral("route delete 1.2.3.256 5.6.7.8")}) {
         store(text);
         makeManager();
         EXPECT_EQ(m_runner.callCount(), 0) << text.toStdString();

@@ -435,7 +435,8 @@ TEST_F(DeviceMessages, NetConfWriteOfAPlainAdapterThatThePanelRefuses)
 
 TEST_F(DeviceMessages, DeviceInfoReadStopsAtAFailedSystemRead)
 {
-    table.setResult("GetRunTimeInfo", WireWriter().string("r1").string("").string("").string("").string("").string("r6").take());
+    table.setResult("GetRunTimeInfo",
+                    WireWriter().string("r1").string("").string("").string("").string("").string("r6").take());
     table.setAnswer("GetSysInfo", PanelAnswer::WrongType);
     bool done = false;
     bool ok = true;

@@ -1,9 +1,9 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
 #include "tarnwick/core/messages/passwdmsg.h"
+#include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
-#include "tarnwick/core/messages/uimsg.h"
 
 #include <QCoreApplication>
 #include <QSemaphore>
@@ -63,10 +63,13 @@ int runAndWait(MsgDispatcher& dispatcher, std::unique_ptr<UiMsg> msg)
 {
     std::atomic<int> code{-100};
     std::atomic<bool> done{false};
-    QObject::connect(msg.get(), &UiMsg::Complete, msg.get(), [&](int c) {
-        code = c;
-        done = true;
-    }, Qt::DirectConnection);
+    QObject::connect(
+        msg.get(), &UiMsg::Complete, msg.get(),
+        [&](int c) {
+            code = c;
+            done = true;
+        },
+        Qt::DirectConnection);
     dispatcher.post(std::move(msg));
     PanelTest::waitUntil([&] { return done.load(); }, 10000);
     return code;
@@ -266,12 +269,16 @@ TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
     std::atomic<bool> done{false};
     QString text;
     bool success = true;
-    QObject::connect(msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
-    QObject::connect(msg.get(), &PasswdMsg::Complete, msg.get(), [&](bool ok, QString t) {
-        success = ok;
-        text = t;
-        done = true;
-    }, Qt::DirectConnection);
+    QObject::connect(
+        msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
+    QObject::connect(
+        msg.get(), &PasswdMsg::Complete, msg.get(),
+        [&](bool ok, QString t) {
+            success = ok;
+            text = t;
+            done = true;
+        },
+        Qt::DirectConnection);
     dispatcher.post(std::move(msg));
     ASSERT_TRUE(PanelTest::waitUntil([&] { return asked.load(); }, 10000));
     QThread::msleep(50);

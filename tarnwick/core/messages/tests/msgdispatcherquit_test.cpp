@@ -3,8 +3,8 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
 #include "tarnwick/core/messages/passwdmsg.h"
-#include "tarnwick/core/panelrpc/panelrpcclient.h"
 #include "tarnwick/core/messages/vpnrpcobject.h"
+#include "tarnwick/core/panelrpc/panelrpcclient.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -25,10 +25,11 @@ TEST(MsgDispatcherQuit, QuittingAnswersPendingPasswordRequestsWithCancelAndStops
     auto msg = std::make_unique<PasswdMsg>(&client);
     std::atomic<bool> asked{false};
     std::atomic<bool> cancelled{false};
-    QObject::connect(msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
-    QObject::connect(msg.get(), &PasswdMsg::Complete, msg.get(), [&](bool ok, QString text) {
-        cancelled = !ok && text == QStringLiteral("取消连接");
-    }, Qt::DirectConnection);
+    QObject::connect(
+        msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
+    QObject::connect(
+        msg.get(), &PasswdMsg::Complete, msg.get(),
+        [&](bool ok, QString text) { cancelled = !ok && text == QStringLiteral("取消连接"); }, Qt::DirectConnection);
     MsgDispatcher* dispatcher = MsgDispatcher::instance();
     dispatcher->post(std::move(msg));
     for (int i = 0; i < 1000 && !asked; ++i)

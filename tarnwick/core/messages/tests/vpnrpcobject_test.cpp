@@ -144,8 +144,8 @@ TEST_F(VpnRpcObjectTest, MalformedServerAddressesAreRefusedBeforeAnyConnection)
     EXPECT_TRUE(VPNRpcObject::isIpv4Address(QStringLiteral("255.255.255.255")));
     EXPECT_TRUE(VPNRpcObject::isIpv4Address(QStringLiteral("0.0.0.0")));
     // A bad panel address is refused without a connection too.
-    const Outcome outcome
-        = run(QStringLiteral("1.2.3.4"), VPNRpcObject::kActionChange, std::string(), QStringLiteral("127.0.0"));
+    const Outcome outcome = run(QStringLiteral("1.2.3.4"), VPNRpcObject::kActionChange, std::string(),
+                                QStringLiteral("127.0.0"));
     EXPECT_EQ(outcome.text, QStringLiteral("连接设备失败"));
     EXPECT_EQ(service.acceptedConnections(), 0);
 }

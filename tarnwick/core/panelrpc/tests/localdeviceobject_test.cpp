@@ -23,14 +23,9 @@ struct Panel {
     {
         sessionTable.setResult("getICCID", WireWriter().string("8986001").take());
         serviceTable.setResult("getProductSn", WireWriter().string("SN-42").take());
-        serviceTable.setResult("getDeviceVPNInfo", WireWriter()
-                                                       .i32(1)
-                                                       .string("x")
-                                                       .i32(0)
-                                                       .string("车间一号屏")
-                                                       .string("vpn-two")
-                                                       .i32(0)
-                                                       .take());
+        serviceTable.setResult(
+            "getDeviceVPNInfo",
+            WireWriter().i32(1).string("x").i32(0).string("车间一号屏").string("vpn-two").i32(0).take());
         serviceTable.setResult("getVpnState", WireWriter().i32(5).take());
     }
 
@@ -122,8 +117,9 @@ TEST(LocalDeviceObject, AFailedBindClearsWhatItReadButKeepsTheAddress)
     // A receiver on the object's own thread that reads the state: the result
     // must be emitted with the state mutex released, or this deadlocks.
     std::atomic<int> stateSeenByDirectReceiver{-1};
-    QObject::connect(&object, &LocalDeviceObject::signalBindFinished, &object,
-                     [&](bool, int) { stateSeenByDirectReceiver = object.bindState(); }, Qt::DirectConnection);
+    QObject::connect(
+        &object, &LocalDeviceObject::signalBindFinished, &object,
+        [&](bool, int) { stateSeenByDirectReceiver = object.bindState(); }, Qt::DirectConnection);
     ASSERT_TRUE(object.bindDevice(QStringLiteral("127.70.0.12")));
     ASSERT_TRUE(PanelTest::waitUntil([&] { return seen.bindResults == 1; }, 20000));
     EXPECT_FALSE(seen.bindOk);

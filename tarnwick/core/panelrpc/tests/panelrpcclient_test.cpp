@@ -47,10 +47,9 @@ struct Outputs {
     {
         std::ostringstream out;
         out << runTime.text1 << runTime.text6 << sys.text1 << sys.text4 << space.value1 << space.value4
-            << adapter.value1 << adapter.kind << adapter.text1 << adapter.text4 << g4.value1 << g4.number
-            << g4.text1 << g4.text5 << wifi.value1 << wifi.number << wifi.text3 << hotspot.value1
-            << hotspot.text3 << number << adapters.size() << adapters.front().first << names.size()
-            << names.front();
+            << adapter.value1 << adapter.kind << adapter.text1 << adapter.text4 << g4.value1 << g4.number << g4.text1
+            << g4.text5 << wifi.value1 << wifi.number << wifi.text3 << hotspot.value1 << hotspot.text3 << number
+            << adapters.size() << adapters.front().first << names.size() << names.front();
         return out.str();
     }
 };
@@ -127,10 +126,11 @@ std::vector<StubCase> stubCases()
              EXPECT_EQ(o.adapter.text4, "a4");
          }},
         {"SetNetworkAdapterCommonInfo", code(11),
-         [](PanelRpcClient& c, Outputs& o) { return c.SetNetworkAdapterCommonInfo(3, stAdapterCommonInfo(), o.number); },
+         [](PanelRpcClient& c, Outputs& o) {
+             return c.SetNetworkAdapterCommonInfo(3, stAdapterCommonInfo(), o.number);
+         },
          [](const Outputs& o) { EXPECT_EQ(o.number, 11); }},
-        {"Get4GConnectInfo", g4Record(),
-         [](PanelRpcClient& c, Outputs& o) { return c.Get4GConnectInfo(3, o.g4); },
+        {"Get4GConnectInfo", g4Record(), [](PanelRpcClient& c, Outputs& o) { return c.Get4GConnectInfo(3, o.g4); },
          [](const Outputs& o) {
              EXPECT_EQ(o.g4.value2, 4);
              EXPECT_EQ(o.g4.number, 2.5);
@@ -140,8 +140,7 @@ std::vector<StubCase> stubCases()
         {"Set4GConnectInfo", code(12),
          [](PanelRpcClient& c, Outputs& o) { return c.Set4GConnectInfo(3, st4GConnectInfo(), o.number); },
          [](const Outputs& o) { EXPECT_EQ(o.number, 12); }},
-        {"Get_Wifi_WorkMode", code(1),
-         [](PanelRpcClient& c, Outputs& o) { return c.Get_Wifi_WorkMode(3, o.number); },
+        {"Get_Wifi_WorkMode", code(1), [](PanelRpcClient& c, Outputs& o) { return c.Get_Wifi_WorkMode(3, o.number); },
          [](const Outputs& o) { EXPECT_EQ(o.number, 1); }},
         {"Set_Wifi_WorkMode", code(13),
          [](PanelRpcClient& c, Outputs& o) { return c.Set_Wifi_WorkMode(3, 1, o.number); },
@@ -174,7 +173,9 @@ std::vector<StubCase> stubCases()
          [](PanelRpcClient& c, Outputs& o) { return c.GetWifiAdapters(o.names); },
          [](const Outputs& o) { EXPECT_EQ(o.names, std::vector<std::string>{"home"}); }},
         {"DownloadMrcFile", code(16),
-         [](PanelRpcClient& c, Outputs& o) { return c.DownloadMrcFile(mrcInfo{"f.mrc", 3}, o.number); },
+         [](PanelRpcClient& c, Outputs& o) {
+             return c.DownloadMrcFile(mrcInfo{"f.mrc", 3}, o.number);
+         },
          [](const Outputs& o) { EXPECT_EQ(o.number, 16); }},
     };
 }
@@ -189,8 +190,7 @@ protected:
     PanelRpcClient client;
 };
 
-class PanelStubs : public ConnectedPanel, public ::testing::WithParamInterface<int> {
-};
+class PanelStubs : public ConnectedPanel, public ::testing::WithParamInterface<int> {};
 
 StubCase caseOf(int index)
 {
@@ -301,7 +301,7 @@ TEST_F(ConnectedPanel, ArgumentsGoOnTheWireByteForByte)
     g4Fields.i32(1).i32(-2);
     f64(g4Fields, 3.75).string("apn").string("").string("").string("").string("");
     const auto expected4G = PanelTest::concat({WireWriter().u32(2).take(), typed("int", WireWriter().i32(9).take()),
-                                              typed("st4GConnectInfo", g4Fields.take())});
+                                               typed("st4GConnectInfo", g4Fields.take())});
     EXPECT_EQ(panel.calls().back().args, expected4G);
 
     stWifiConnectInfo wifi;
@@ -321,17 +321,17 @@ TEST_F(ConnectedPanel, ArgumentsGoOnTheWireByteForByte)
                                  typed("int", WireWriter().i32(1).take())}));
 
     ASSERT_TRUE(client.DownloadMrcFile(mrcInfo{"p.mrc", 7}, result));
-    EXPECT_EQ(panel.calls().back().args,
-              PanelTest::concat({WireWriter().u32(1).take(),
-                                 typed("mrcInfo", WireWriter().string("p.mrc").i32(7).take())}));
+    EXPECT_EQ(
+        panel.calls().back().args,
+        PanelTest::concat({WireWriter().u32(1).take(), typed("mrcInfo", WireWriter().string("p.mrc").i32(7).take())}));
 
     // An integer the caller did not set goes out as -1, as in every record.
     mrcInfo unset;
     unset.text = "q.mrc";
     ASSERT_TRUE(client.DownloadMrcFile(unset, result));
-    EXPECT_EQ(panel.calls().back().args,
-              PanelTest::concat({WireWriter().u32(1).take(),
-                                 typed("mrcInfo", WireWriter().string("q.mrc").i32(-1).take())}));
+    EXPECT_EQ(
+        panel.calls().back().args,
+        PanelTest::concat({WireWriter().u32(1).take(), typed("mrcInfo", WireWriter().string("q.mrc").i32(-1).take())}));
 
     stWifiHotspotInfo hotspot;
     hotspot.value3 = 5;

@@ -35,12 +35,14 @@ QString typeOf(const QString& sn, QString* network = nullptr)
 
 TEST(CloudDeviceRows, ClassifiesDeviceNumbersByPosition)
 {
-    struct Case { const char* sn; int kind; };
+    struct Case {
+        const char* sn;
+        int kind;
+    };
     const Case cases[] = {
-        {"30300", 0x11}, {"30200", 0x12}, {"30100", 0x10}, {"31300", 0x10}, {"3X2AB", 0x10},
-        {"AAAA3", 0x21}, {"AAAA4", 0x21}, {"AAAA1", 0x22}, {"AAAA2", 0x22}, {"AAAA5", 0x22},
-        {"AAAA6", 0x22}, {"AAAA7", 0x22}, {"AAAA8", 0x20}, {"AAAA0", 0x20}, {"AAAAx", 0x20},
-        {"3030", 0}, {"", 0}, {"2222312345", 0x21},
+        {"30300", 0x11}, {"30200", 0x12}, {"30100", 0x10}, {"31300", 0x10}, {"3X2AB", 0x10}, {"AAAA3", 0x21},
+        {"AAAA4", 0x21}, {"AAAA1", 0x22}, {"AAAA2", 0x22}, {"AAAA5", 0x22}, {"AAAA6", 0x22}, {"AAAA7", 0x22},
+        {"AAAA8", 0x20}, {"AAAA0", 0x20}, {"AAAAx", 0x20}, {"3030", 0},     {"", 0},         {"2222312345", 0x21},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CloudDeviceRows::classifySn(QString::fromLatin1(c.sn)), c.kind) << c.sn;
@@ -140,7 +142,7 @@ TEST(CloudDeviceRows, SameBoxesComparesTheShownMembers)
     b.append(box("C3"));
     EXPECT_FALSE(CloudDeviceRows::sameBoxes(a, b));
     b = a;
-    b[0].serverIP = QStringLiteral("1.2.3.4");   // not shown, not compared
+    b[0].serverIP = QStringLiteral("1.2.3.4"); // not shown, not compared
     EXPECT_TRUE(CloudDeviceRows::sameBoxes(a, b));
 }
 
@@ -154,12 +156,12 @@ TEST(CloudDeviceRows, MergeUpdatesSavedRecordsAndAppendsNewOnes)
     stBoxData fresh = box("N2", 1, QStringLiteral("new"));
     fresh.iccid = QStringLiteral("8986");
     fresh.iccidNote = QStringLiteral("4G");
-    const QList<stDeviceData> rows =
-        CloudDeviceRows::merge({saved}, {known, fresh}, QStringLiteral("user"), QStringLiteral("pw"));
+    const QList<stDeviceData> rows = CloudDeviceRows::merge({saved}, {known, fresh}, QStringLiteral("user"),
+                                                            QStringLiteral("pw"));
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0].state, 3);
     EXPECT_EQ(rows[0].deviceName, QStringLiteral("中"));
-    EXPECT_EQ(rows[0].iccid, "old");   // an empty ICCID keeps the saved one
+    EXPECT_EQ(rows[0].iccid, "old"); // an empty ICCID keeps the saved one
     EXPECT_EQ(rows[0].lanIp, "10.1.1.1");
     EXPECT_EQ(rows[0].rowNo, 1);
     EXPECT_EQ(rows[1].deviceNo, "N2");

@@ -76,8 +76,7 @@ inline void loginThroughForm(MainFrame& frame, int rows, int timeoutMs)
     ASSERT_TRUE(waitUntil([&] { return frame.devicePage()->table()->rowCount() == rows; }, timeoutMs));
 }
 
-class CloudFrameTest : public ::testing::Test
-{
+class CloudFrameTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { useTemporaryHome(); }
 

@@ -15,8 +15,7 @@
 
 namespace {
 
-class DeviceViewTest : public ::testing::Test
-{
+class DeviceViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { useTemporaryHome(); }
     void SetUp() override { DeviceDatas::instance()->setSearchText(QString()); }

@@ -8,12 +8,12 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "testing/main/filesizelimit.h"
 
 #include <QApplication>
@@ -35,14 +35,14 @@ namespace {
 
 const QString kTrickyName = QStringLiteral("车间,\"A\"");
 
-class MainFrameActionsTest : public CloudFrameTest
-{
+class MainFrameActionsTest : public CloudFrameTest {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(startAccountCloud(fake));
         fake.addDevice(cloudDevice(QStringLiteral("30300001"), kTrickyName, QStringLiteral("127.140.0.5"), 1));
-        fake.addDevice(cloudDevice(QStringLiteral("30300002"), QStringLiteral("plain"), QStringLiteral("127.140.0.6"), 1));
+        fake.addDevice(
+            cloudDevice(QStringLiteral("30300002"), QStringLiteral("plain"), QStringLiteral("127.140.0.6"), 1));
         fake.addDevice(cloudDevice(QStringLiteral("30300003"), QStringLiteral("noaddress"), QString(), 1));
         ASSERT_TRUE(tools.isValid());
         ProgramPath::setBaseDir(tools.path());
@@ -74,7 +74,8 @@ QByteArray exportLine(int n, const QString& sn, const QString& quotedName)
 
 TEST_F(MainFrameActionsTest, ExportWritesExactBytesOwnerOnlyAndImportRestoresThem)
 {
-    const QByteArray head = QByteArray("\xEF\xBB\xBF") + QStringLiteral("序号,用户名,密码,设备编号,设备名称\n").toUtf8();
+    const QByteArray head = QByteArray("\xEF\xBB\xBF")
+                            + QStringLiteral("序号,用户名,密码,设备编号,设备名称\n").toUtf8();
     QTemporaryDir dir;
     const QString emptyPath = dir.path() + QStringLiteral("/empty.csv");
     ASSERT_TRUE(frame->exportDeviceList(emptyPath));
@@ -341,8 +342,8 @@ TEST_F(MainFrameActionsTest, SaveStoresEveryRow)
         stored << d.deviceNo;
     stored.sort();
     stored.removeDuplicates();
-    EXPECT_EQ(stored, QStringList({QStringLiteral("30300001"), QStringLiteral("30300002"),
-                                   QStringLiteral("30300003")}));
+    EXPECT_EQ(stored,
+              QStringList({QStringLiteral("30300001"), QStringLiteral("30300002"), QStringLiteral("30300003")}));
 }
 
 TEST_F(MainFrameActionsTest, HelpBoxShowsTheHelpFileWithoutButtons)

@@ -9,11 +9,11 @@
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/tableview.h"
 #include "tarnwick/widgets/widgettitle.h"
+#include "testing/dialogdriver/dialogdriver.h"
 #include "testing/fakepanel/fakepanelservice.h"
 #include "testing/panelservices/panelmethodtable.h"
 
@@ -31,8 +31,7 @@ namespace {
 
 const char* const kPanelIp = "127.110.0.2";
 
-struct Panel
-{
+struct Panel {
     Panel()
         : session(kPanelIp, 9059)
         , service(kPanelIp, 9009)
@@ -54,8 +53,7 @@ struct Panel
     Fake::PanelMethodTable serviceTable;
 };
 
-class DirectConnectionTest : public ::testing::Test
-{
+class DirectConnectionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { useTemporaryHome(); }
     void SetUp() override

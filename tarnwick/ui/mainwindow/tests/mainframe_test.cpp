@@ -8,12 +8,12 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
 #include "tarnwick/widgets/widgettitle.h"
+#include "testing/dialogdriver/dialogdriver.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -30,8 +30,7 @@ static_assert(MainFrame::LoginPage == 0 && MainFrame::CloudPage == 1 && MainFram
 
 namespace {
 
-class MainFrameTest : public CloudFrameTest
-{
+class MainFrameTest : public CloudFrameTest {
 protected:
     void SetUp() override
     {
@@ -84,7 +83,12 @@ stBoxData box(const QString& sn, int state, const QString& ip = QStringLiteral("
 TEST_F(MainFrameTest, LoginChecksComeInOrderAndSendNothing)
 {
     GlobalConfig* config = GlobalConfig::instance();
-    struct Case { int port; QString user; QString pswd; QString text; };
+    struct Case {
+        int port;
+        QString user;
+        QString pswd;
+        QString text;
+    };
     const QString noPort = QStringLiteral("请先设置服务端口!");
     const QString badUser = QStringLiteral("用户名错误：必须字母组合，长度为6~32位!");
     const QString badPswd = QStringLiteral("密码错误：必须字母、数字组合，长度为6~32位!");
@@ -131,7 +135,7 @@ TEST_F(MainFrameTest, LoginChecksComeInOrderAndSendNothing)
 TEST_F(MainFrameTest, PortLimitIsAcceptedAndGoesOut)
 {
     GlobalConfig::instance()->setServerPort(65535);
-    driver.answerBox(DialogDriver::kButton1);   // the failure that follows
+    driver.answerBox(DialogDriver::kButton1); // the failure that follows
     typeCredentials(*frame, kUser, kPassword);
     frame->loginPage()->onRemoteDebugLogin();
     EXPECT_TRUE(driver.boxes().isEmpty());
@@ -187,7 +191,7 @@ TEST_F(MainFrameTest, LogoutReturnsToTheLoginPage)
     EXPECT_EQ(table()->rowCount(), 0);
     EXPECT_TRUE(settingVisible());
     EXPECT_EQ(fake.requestCount(QStringLiteral("/user/logout")), 1);
-    EXPECT_EQ(driver.boxes().size(), 1);   // the question only
+    EXPECT_EQ(driver.boxes().size(), 1); // the question only
 }
 
 TEST_F(MainFrameTest, CancelledCloseKeepsEverything)
@@ -356,7 +360,7 @@ TEST_F(MainFrameTest, DropAfterAMinuteOfFailedReplies)
     EXPECT_EQ(frame->listFailSinceValue(), 1000000);
     now += 60000;
     frame->onQueryBoxListSignal(false, {}, QStringLiteral("err"));
-    now -= 120000;   // a clock that went back does not drop
+    now -= 120000; // a clock that went back does not drop
     frame->onQueryBoxListSignal(false, {}, QStringLiteral("err"));
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_EQ(frame->loginStateValue(), MainFrame::LoggedIn);

@@ -39,8 +39,7 @@ constexpr quint16 kEchoPort = 7007;
 constexpr int kServerPort = 1194;
 constexpr int kConnectBoundMs = 60000;
 
-class MainFrameVpnNetnsTest : public NetnsLabTest
-{
+class MainFrameVpnNetnsTest : public NetnsLabTest {
 protected:
     void startPeers() override
     {
@@ -62,7 +61,6 @@ protected:
     OpenVpnTestServer m_server{m_dir.path()};
 };
 
-
 bool hasTunnelAddress()
 {
     for (const QHostAddress& a : QNetworkInterface::allAddresses())
@@ -74,8 +72,7 @@ bool hasTunnelAddress()
 // The PC side: the fake cloud with one online panel behind the test's VPN
 // server, and the main window logged in to it with the program's own step
 // length.
-class PcSide
-{
+class PcSide {
 public:
     PcSide()
     {
@@ -91,8 +88,8 @@ public:
         m_cloud.addDevice(panel(1));
         m_frame = std::make_unique<MainFrame>();
         // The service counts the panel connected once its tunnel is up.
-        QObject::connect(VPN_Android::VpnManager::instance(), &VPN_Android::VpnManager::signalVPNStatus,
-                         m_frame.get(), [this](QString state, QString) {
+        QObject::connect(VPN_Android::VpnManager::instance(), &VPN_Android::VpnManager::signalVPNStatus, m_frame.get(),
+                         [this](QString state, QString) {
                              if (state == QLatin1String("CONNECTED"))
                                  m_cloud.addDevice(panel(3));
                          });
@@ -149,7 +146,8 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         std::cout << "connect answered after " << clock.elapsed() << " ms" << std::endl;
         ASSERT_EQ(driver.boxes().size(), 1);
         EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("联机"));
-        ASSERT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!")) << driver.boxes().at(0).text.toStdString();
+        ASSERT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机成功!"))
+            << driver.boxes().at(0).text.toStdString();
         EXPECT_EQ(pc.m_frame->connectedDevice(), kSn);
         EXPECT_EQ(vpnInstructions(pc.m_cloud, kSn, true), 1);
 
@@ -168,7 +166,8 @@ TEST_F(MainFrameVpnNetnsTest, ConnectReachesThePanelsLanThroughTheTunnelAndStopT
         EXPECT_EQ(pc.m_frame->vpnOperationValue(), Tarnwick::MainWindow::VpnStopping);
         ASSERT_TRUE(waitUntil([&] { return driver.boxes().size() == 2; }, 30000));
         EXPECT_EQ(driver.boxes().at(1).title, QStringLiteral("停止"));
-        EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备停止成功!")) << driver.boxes().at(1).text.toStdString();
+        EXPECT_EQ(driver.boxes().at(1).text, QStringLiteral("设备停止成功!"))
+            << driver.boxes().at(1).text.toStdString();
         EXPECT_TRUE(pc.m_frame->connectedDevice().isEmpty());
         EXPECT_EQ(vpnInstructions(pc.m_cloud, kSn, false), 1);
 

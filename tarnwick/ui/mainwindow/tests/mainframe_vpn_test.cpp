@@ -8,10 +8,10 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
 #include "tarnwick/ui/mainwindow/widgetlogin.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
+#include "testing/dialogdriver/dialogdriver.h"
 
 #include <QApplication>
 #include <QImage>
@@ -30,8 +30,7 @@ const QString kBusy = QStringLiteral("30300004");      // already connected else
 const QString kVpnUser = QStringLiteral("vpnuser");
 const QString kVpnPassword = QStringLiteral("SecretVpnPw1");
 
-class MainFrameVpnTest : public CloudFrameTest
-{
+class MainFrameVpnTest : public CloudFrameTest {
 protected:
     void SetUp() override
     {
@@ -44,7 +43,8 @@ protected:
         // A stand-in for the VPN client program: it only waits to be ended.
         ASSERT_TRUE(tools.isValid());
         ProgramPath::setBaseDir(tools.path());
-        const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory() + QStringLiteral("/openvpn");
+        const QString openvpn = tools.path() + QLatin1Char('/') + VPNClient::GetVpnDirectory()
+                                + QStringLiteral("/openvpn");
         ASSERT_TRUE(writeExecutable(openvpn, "#!/bin/sh\nexec sleep 30\n"));
         // The stand-in never brings a tunnel up, and the start waits for one
         // inside the connect reply's slot: at the program's pace (eleven
@@ -131,7 +131,8 @@ TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResum
     EXPECT_TRUE(frame->listTimer()->isActive());
     EXPECT_EQ(frame->listTimer()->interval(), 5000);
     ASSERT_TRUE(waitUntil([&] { return fake.requestCount(QStringLiteral("/user/device/list")) > lists; }, 10000));
-    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("Update device list...")) > rebuilds; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return LogCapture::count(QStringLiteral("Update device list...")) > rebuilds; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return frame->tableRecords().size() == 3; }, 10000));
     QStringList cells;
     for (int column = 0; column < 12; ++column)
@@ -139,8 +140,10 @@ TEST_F(MainFrameVpnTest, LanAddressAndConnectedTunnelLinkThePanelAndPollingResum
     EXPECT_TRUE(rowShows(kLinked, QStringLiteral("联  机"))) << cells.join('|').toStdString();
 
     // The log of the whole connect holds the user but never the password.
-    EXPECT_EQ(LogCapture::lines().filter(kVpnPassword).size(), 0) << LogCapture::lines().filter(kVpnPassword).join('\n').toStdString();
-    EXPECT_GE(LogCapture::count(QStringLiteral("onConnectSignal true127.30.0.1") + kVpnUser + QStringLiteral("******")), 1);
+    EXPECT_EQ(LogCapture::lines().filter(kVpnPassword).size(), 0)
+        << LogCapture::lines().filter(kVpnPassword).join('\n').toStdString();
+    EXPECT_GE(LogCapture::count(QStringLiteral("onConnectSignal true127.30.0.1") + kVpnUser + QStringLiteral("******")),
+              1);
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
 }
 
@@ -234,7 +237,8 @@ TEST_F(MainFrameVpnTest, FailedConnectReplyPreparesAgainAndAsksAgain)
     refuse.times = 1;
     fake.script(QStringLiteral("/user/device/instruct/vpn"), refuse);
     startConnect(kLinked);
-    ASSERT_TRUE(waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ret=false error:")) == 1; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return LogCapture::count(QStringLiteral("onConnectSignal ret=false error:")) == 1; }, 10000));
     EXPECT_EQ(vpnInstructions(fake, kLinked, true), 1);
     step();
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kLinked, true) == 2; }, 10000));
@@ -315,7 +319,7 @@ TEST_F(MainFrameVpnTest, TheChosenDeviceStaysChosenWhenTheNextReplyRebuildsTheTa
     choose(kBusy);
     const int row = rowOf(kBusy);
     ASSERT_GT(row, 0);
-    frame->onSelectedRow(row);  // as the table reports the user's choice
+    frame->onSelectedRow(row); // as the table reports the user's choice
     frame->onOperActioned(QString(), 2);
     ASSERT_TRUE(waitUntil([&] { return vpnInstructions(fake, kBusy, false) == 1; }, 10000));
     DialogDriver driver;

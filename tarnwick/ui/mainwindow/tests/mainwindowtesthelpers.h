@@ -32,8 +32,7 @@ inline void spin(int ms)
 // Hands every visible message box to handle, each intervalMs, from the
 // moment it is made until stop() or its end: for tests that read a box's
 // contents and close it themselves from inside its loop.
-class BoxWatcher
-{
+class BoxWatcher {
 public:
     BoxWatcher(int intervalMs, std::function<void(MessageBox*)> handle)
         : m_handle(std::move(handle))
@@ -82,8 +81,7 @@ inline QByteArray readWholeFile(const QString& path)
 }
 
 // Every message of the process while it lives.
-class LogCapture
-{
+class LogCapture {
 public:
     LogCapture() { s_previous = qInstallMessageHandler(&LogCapture::handler); }
     ~LogCapture() { qInstallMessageHandler(s_previous); }

@@ -25,8 +25,7 @@ namespace {
 const QString kLanAddress = QStringLiteral("192.168.79.25");
 constexpr quint16 kEchoPort = 7007;
 
-class TarnwickSignalNetnsTest : public NetnsLabTest
-{
+class TarnwickSignalNetnsTest : public NetnsLabTest {
 protected:
     void startPeers() override { startPanelSide(kLanAddress, kEchoPort); }
 };
@@ -64,11 +63,13 @@ TEST_F(TarnwickSignalNetnsTest, SigtermTakesTheRouteAndTheBridgeBackAndKeepsTheL
         program.start(QStringLiteral(FORWARDING_TARNWICK), {NetnsLab::panelAddress(), kLanAddress});
         ASSERT_TRUE(program.waitForStarted(10000));
         QByteArray out;
-        const bool standing = waitUntil([&] {
-            program.waitForReadyRead(50);
-            out += program.readAllStandardOutput();
-            return out.contains("forwarding\n") || program.state() != QProcess::Running;
-        }, 60000);
+        const bool standing = waitUntil(
+            [&] {
+                program.waitForReadyRead(50);
+                out += program.readAllStandardOutput();
+                return out.contains("forwarding\n") || program.state() != QProcess::Running;
+            },
+            60000);
         ASSERT_TRUE(standing && out.contains("forwarding\n"))
             << out.constData() << program.readAllStandardError().right(4000).constData();
         EXPECT_TRUE(NetnsLab::ownRoutes().contains(route)) << NetnsLab::ownRoutes().toStdString();
@@ -87,7 +88,8 @@ TEST_F(TarnwickSignalNetnsTest, SigtermTakesTheRouteAndTheBridgeBackAndKeepsTheL
         EXPECT_EQ(bridgeSwitches(), QByteArray("on\noff\n"));
 
         // The log holds the run up to its last lines, each with one time stamp.
-        const QString log = QString::fromUtf8(readWholeFile(home.filePath(QStringLiteral("data/Tarnwick/data/log.txt"))));
+        const QString log = QString::fromUtf8(
+            readWholeFile(home.filePath(QStringLiteral("data/Tarnwick/data/log.txt"))));
         const QStringList lines = log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         ASSERT_FALSE(lines.isEmpty());
         for (const QString& needle : {QStringLiteral("forwarding stands"), QStringLiteral("end requested by signal 15"),

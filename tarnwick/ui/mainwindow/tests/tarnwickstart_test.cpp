@@ -11,9 +11,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QProcess>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -25,8 +25,7 @@
 namespace {
 
 // Answers the start's critical boxes (Qt's own) and records their texts.
-class CriticalBoxWatcher
-{
+class CriticalBoxWatcher {
 public:
     CriticalBoxWatcher()
     {
@@ -68,8 +67,7 @@ QProcessEnvironment childEnvironment()
     return env;
 }
 
-class TarnwickStartTest : public ::testing::Test
-{
+class TarnwickStartTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { useTemporaryHome(); }
 };

@@ -15,8 +15,8 @@ QString useTemporaryHome()
         const QString root = home.path();
         for (const char* sub : {"config", "data", "runtime", "work/data"})
             QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub));
-        QFile::setPermissions(root + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                                    | QFileDevice::ExeOwner);
+        QFile::setPermissions(root + QStringLiteral("/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + QStringLiteral("/runtime")));

@@ -18,8 +18,7 @@
 
 namespace {
 
-class WidgetLoginTest : public ::testing::Test
-{
+class WidgetLoginTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { useTemporaryHome(); }
     void TearDown() override { WidgetLogin::setInterfaceLister({}); }

@@ -2,11 +2,11 @@
 
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/selectlineview.h"
 #include "tarnwick/widgets/tableview.h"
+#include "testing/dialogdriver/dialogdriver.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,7 @@ namespace {
 
 // A storage tree: root/{alpha/, Beta/{inner.csv}, a.CSV, b.txt, c.csv} and a
 // second root.
-class AndroidFileDialogTest : public ::testing::Test
-{
+class AndroidFileDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -138,12 +137,12 @@ TEST_F(AndroidFileDialogTest, UpStopsAtARootAndOpenEntersOnlyFolders)
     dialog.onOpenDir();
     EXPECT_EQ(dialog.shownFolder(), root);
     table(dialog)->setCurrentCell(rowOf(dialog, "Beta"), 1);
-    dialog.onDoubleClicked(-1);  // the current row decides
+    dialog.onDoubleClicked(-1); // the current row decides
     EXPECT_EQ(QFileInfo(dialog.shownFolder()).fileName(), "Beta");
     EXPECT_EQ(names(dialog.shownEntries()), QStringList({"inner.csv"}));
     dialog.onToUpDir();
     EXPECT_EQ(QFileInfo(dialog.shownFolder()).absoluteFilePath(), QFileInfo(root).absoluteFilePath());
-    dialog.onToUpDir();  // a root again
+    dialog.onToUpDir(); // a root again
     EXPECT_EQ(QFileInfo(dialog.shownFolder()).absoluteFilePath(), QFileInfo(root).absoluteFilePath());
 }
 
@@ -170,7 +169,7 @@ TEST_F(AndroidFileDialogTest, OpenLabelShowsOnlyForFolderRows)
     EXPECT_TRUE(open->isVisible());
     dialog.onSelectedRow(rowOf(dialog, "c.csv"));
     EXPECT_FALSE(open->isVisible());
-    dialog.onSelectedRow(99);  // no such row: unchanged
+    dialog.onSelectedRow(99); // no such row: unchanged
     EXPECT_FALSE(open->isVisible());
     dialog.dialogBox()->hide();
 }
@@ -191,7 +190,8 @@ TEST_F(AndroidFileDialogTest, SelectEntersAFolderAndAcceptsAFile)
     dialog.exec();
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(QFileInfo(dialog.selectedPath()).fileName(), "inner.csv");
-    EXPECT_EQ(QFileInfo(dialog.selectedPath()).absoluteFilePath(), QFileInfo(root + "/Beta/inner.csv").absoluteFilePath());
+    EXPECT_EQ(QFileInfo(dialog.selectedPath()).absoluteFilePath(),
+              QFileInfo(root + "/Beta/inner.csv").absoluteFilePath());
 }
 
 TEST_F(AndroidFileDialogTest, FolderModeAcceptsTheSelectedFolder)

@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextStream>
-#include <QDir>
-#include <QFile>
-#include <QTextCursor>
 
 namespace {
 
@@ -21,8 +21,7 @@ QTextEdit* textOf(HelpView& view)
     return view.findChild<QTextEdit*>();
 }
 
-class HelpViewTest : public ::testing::Test
-{
+class HelpViewTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QTemporaryDir dir;
@@ -77,7 +76,7 @@ TEST_F(HelpViewTest, ShippedHelpTextLiesBesideTheProgram)
     const QByteArray bytes = SettingsTestEnv::readBytes(shipped);
     ASSERT_FALSE(bytes.isEmpty()) << shipped.toStdString();
     const QString text = QString::fromUtf8(bytes);
-    EXPECT_EQ(text.toUtf8(), bytes);  // valid UTF-8
+    EXPECT_EQ(text.toUtf8(), bytes); // valid UTF-8
     EXPECT_TRUE(text.contains(QString::fromUtf8(u8"调试助手")));
     HelpView view(shipped);
     EXPECT_FALSE(textOf(view)->toPlainText().isEmpty());
@@ -88,7 +87,7 @@ TEST_F(HelpViewTest, HelpFileIsProvidedOnlyWhenMissing)
 {
     const QString shipped = dir.filePath("shipped/help_pc.txt");
     const QString target = dir.filePath("user/data/help_pc.txt");
-    EXPECT_FALSE(HelpView::provideHelpFile(shipped, target));  // nothing shipped
+    EXPECT_FALSE(HelpView::provideHelpFile(shipped, target)); // nothing shipped
     EXPECT_FALSE(QFile::exists(target));
     ASSERT_TRUE(QDir().mkpath(dir.filePath("shipped")));
     ASSERT_TRUE(SettingsTestEnv::writeBytes(shipped, u8"<p>帮助</p>"));

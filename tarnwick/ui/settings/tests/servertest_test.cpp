@@ -1,13 +1,13 @@
 #include "tarnwick/ui/settings/settingview.h"
 #include "testing/loopbackresolver/loopbackresolver.h"
 
-#include "testing/fakecloud/fakecloud.h"
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pushbutton.h"
+#include "testing/dialogdriver/dialogdriver.h"
+#include "testing/fakecloud/fakecloud.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +30,7 @@ QString u(const char* text)
 
 // Answers every request with "404 Not Found", as a web server that is not
 // the cloud service does.
-class NotFoundServer : public QTcpServer
-{
+class NotFoundServer : public QTcpServer {
 public:
     NotFoundServer()
     {
@@ -50,13 +49,11 @@ public:
     }
 };
 
-class ServerTestTest : public ::testing::Test
-{
+class ServerTestTest : public ::testing::Test {
 protected:
     // The page reads the settings when built, so the test's own store and
     // working folder come first.
-    struct Env
-    {
+    struct Env {
         Env() { SettingsTestEnv::prepare(); }
     } env;
 
@@ -130,7 +127,7 @@ TEST_F(ServerTestTest, NothingListeningFailsWithoutALongWait)
     const DialogDriver::SeenBox seen = runTest("127.130.0.1", QString::number(port));
     EXPECT_EQ(seen.type, MessageBox::Warning);
     EXPECT_EQ(seen.text, u("服务地址或服务端口不正确!"));
-    EXPECT_LT(clock.elapsed(), 8000);  // the test's own limit is 10000 ms
+    EXPECT_LT(clock.elapsed(), 8000); // the test's own limit is 10000 ms
 }
 
 TEST_F(ServerTestTest, PortTextWithALeadingZeroTestsThatPort)
@@ -184,7 +181,7 @@ TEST_F(ServerTestTest, NameThatDoesNotResolveIsAnEmptyAddress)
     const DialogDriver::SeenBox seen = runTest("no-such-cloud.invalid", "80");
     EXPECT_EQ(seen.type, MessageBox::Warning);
     EXPECT_EQ(seen.text, u("服务地址不能为空!"));
-    EXPECT_LT(clock.elapsed(), 8000);  // the lookup gives up after 2000 ms
+    EXPECT_LT(clock.elapsed(), 8000); // the lookup gives up after 2000 ms
 }
 
 } // namespace

@@ -7,12 +7,12 @@
 #include "tarnwick/core/logger.h"
 #include "tarnwick/ui/settings/settingsconstants.h"
 #include "tarnwick/ui/settings/tests/settingstestenv.h"
-#include "testing/dialogdriver/dialogdriver.h"
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/pushbutton.h"
 #include "tarnwick/widgets/radiobutton.h"
+#include "testing/dialogdriver/dialogdriver.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ stDeviceData cloudDevice(const QString& no, const QString& name)
 {
     stDeviceData d;
     d.userName = QStringLiteral("user-") + no;
-    d.password = QStringLiteral("pw,\"") + no;  // a comma and a quote survive the round trip
+    d.password = QStringLiteral("pw,\"") + no; // a comma and a quote survive the round trip
     d.deviceNo = no;
     d.deviceName = name;
     d.iccid = QStringLiteral("8986") + no;
@@ -58,8 +58,7 @@ stDeviceData localDevice(const QString& no, const QString& name, const QString& 
     return d;
 }
 
-class SettingViewTest : public ::testing::Test
-{
+class SettingViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -67,8 +66,8 @@ protected:
         QFile::remove(C::kDeviceListFile);
         QFile::remove(C::kLocalDeviceListFile);
         ASSERT_TRUE(DeviceDatas::writeCloudListCsv(C::kDeviceListFile, {cloudDevice("A1", "old-a")}));
-        ASSERT_TRUE(DeviceDatas::writeLocalListCsv(
-            C::kLocalDeviceListFile, {localDevice("L1", u("旧面板"), "10.0.0.1"), localDevice("L2", "p2", "10.0.0.2")}));
+        ASSERT_TRUE(DeviceDatas::writeLocalListCsv(C::kLocalDeviceListFile, {localDevice("L1", u("旧面板"), "10.0.0.1"),
+                                                                             localDevice("L2", "p2", "10.0.0.2")}));
         DeviceDatas::instance()->loadDevices(C::kDeviceListFile);
         ASSERT_TRUE(DeviceDatas::instance()->loadLocalDevices(C::kLocalDeviceListFile));
         GlobalConfig* config = GlobalConfig::instance();
@@ -154,7 +153,7 @@ TEST_F(SettingViewTest, PortTextsInRangeAreStored)
         child<EditLineView>(view, kEditServerPswdName)->setText(QStringLiteral(" pw x "));
         EXPECT_TRUE(view.saveSettings()) << c.first.toStdString();
         EXPECT_EQ(GlobalConfig::instance()->serverPort(), c.second);
-        EXPECT_EQ(GlobalConfig::instance()->serverPswd(), " pw x ");  // as typed
+        EXPECT_EQ(GlobalConfig::instance()->serverPswd(), " pw x "); // as typed
         EXPECT_EQ(storedValue(C::kKeyServerPort), QString::number(c.second));
         EXPECT_EQ(storedValue(C::kKeyServer), "127.130.0.1");
         EXPECT_EQ(storedValue(C::kKeyServerPswd), " pw x ");
@@ -214,7 +213,7 @@ TEST(SettingsBox, RefusedPortKeepsTheBoxOpen)
     QTimer::singleShot(20, [&] {
         for (QPushButton* button : box.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (button->text() == u("     确认     "))
-                button->click();  // returns once the warning is answered
+                button->click(); // returns once the warning is answered
         }
         openAfterWarning = box.isVisible();
         box.done(MessageBox::TitleClose);
@@ -298,8 +297,8 @@ TEST_F(SettingViewTest, CloudImportReplacesTheListAndSetsTheImportTime)
     EXPECT_EQ(devices[0].deviceNo, "B1");
     EXPECT_EQ(devices[0].deviceName, u("新一"));
     EXPECT_EQ(SettingsTestEnv::readBytes(C::kDeviceListFile), SettingsTestEnv::readBytes(cloudFile));
-    const QDateTime stamped =
-        QDateTime::fromString(GlobalConfig::instance()->importTime(), QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+    const QDateTime stamped = QDateTime::fromString(GlobalConfig::instance()->importTime(),
+                                                    QStringLiteral("yyyy/MM/dd hh:mm:ss"));
     ASSERT_TRUE(stamped.isValid()) << GlobalConfig::instance()->importTime().toStdString();
     EXPECT_GE(stamped, before.addSecs(-1));
 }
@@ -354,8 +353,8 @@ TEST_F(SettingViewTest, LocalClashAnsweredCancelLeavesFileAndMemoryAsTheyWere)
         SettingView view;
         chooseImport(view, false, clashFile);
         const int seen = driver.boxes().size();
-        driver.answerBox(DialogDriver::kButton2);  // "取消"
-        EXPECT_TRUE(view.saveSettings());          // the server settings are still saved
+        driver.answerBox(DialogDriver::kButton2); // "取消"
+        EXPECT_TRUE(view.saveSettings());         // the server settings are still saved
         ASSERT_EQ(driver.boxes().size(), seen + 1);
         EXPECT_EQ(driver.boxes().last().text, u("设备列表中存在冲突设备, 是否继续？"));
         EXPECT_EQ(driver.boxes().last().buttons, QStringList({u("确认"), u("取消")}));
@@ -414,7 +413,7 @@ TEST_F(SettingViewTest, FileChosenInABoxThatIsClosedImportsNothing)
 
 TEST_F(SettingViewTest, CloudExportWithoutDevicesFailsBeforeAnyDialog)
 {
-    DeviceDatas::instance()->loadDevices(files.filePath("no-such.csv"));  // unreadable: list kept
+    DeviceDatas::instance()->loadDevices(files.filePath("no-such.csv")); // unreadable: list kept
     ASSERT_TRUE(DeviceDatas::writeCloudListCsv(files.filePath("empty.csv"), {}));
     DeviceDatas::instance()->loadDevices(files.filePath("empty.csv"));
     ASSERT_EQ(DeviceDatas::instance()->count(), 0);
@@ -517,14 +516,14 @@ TEST_F(SettingViewTest, LogExportIntoTheLogsOwnFolderKeepsTheLog)
 TEST_F(SettingViewTest, SixthQuickLogClickAsksForTheExport)
 {
     SettingView view;
-    view.onLogClicked();  // starts the series
+    view.onLogClicked(); // starts the series
     for (int i = 0; i < 4; ++i)
         view.onLogClicked();
     EXPECT_TRUE(driver.boxes().isEmpty());
     EXPECT_EQ(driver.unexpectedBoxes(), 0);
 
     driver.answerBox(DialogDriver::kButton1);
-    driver.answerFileDialog(QString());  // the folder dialog, cancelled
+    driver.answerFileDialog(QString()); // the folder dialog, cancelled
     view.onLogClicked();
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes()[0].type, MessageBox::Question);
@@ -543,7 +542,7 @@ TEST_F(SettingViewTest, SixthQuickLogClickAsksForTheExport)
     driver.answerBox(DialogDriver::kButton2);
     view.onLogClicked();
     EXPECT_EQ(driver.boxes().size(), 2);
-    EXPECT_EQ(driver.fileDialogs().size(), 1);  // "取消" exports nothing
+    EXPECT_EQ(driver.fileDialogs().size(), 1); // "取消" exports nothing
 }
 
 TEST_F(SettingViewTest, PauseOverASecondRestartsTheLogClickCount)
