@@ -1,5 +1,6 @@
-// The delay object behind CreateDelayTimeObj: a wait that another thread can cut short.
 #pragma once
+
+// The delay object behind CreateDelayTimeObj: a wait that another thread can cut short.
 
 #include "skerrow/delaytimebase.h"
 

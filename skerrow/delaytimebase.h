@@ -1,5 +1,6 @@
-// The cancellable delay object handed out by CreateDelayTimeObj.
 #pragma once
+
+// The cancellable delay object handed out by CreateDelayTimeObj.
 
 #include "skerrow/skerrowexport.h"
 

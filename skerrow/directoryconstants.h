@@ -1,5 +1,6 @@
-// Names and diagnostic texts of the file and directory helpers.
 #pragma once
+
+// Names and diagnostic texts of the file and directory helpers.
 
 namespace Skerrow {
 

@@ -1,5 +1,6 @@
-// The exception thrown by the threading primitives: a where-text and a what-text.
 #pragma once
+
+// The exception thrown by the threading primitives: a where-text and a what-text.
 
 #include "skerrow/skerrowexport.h"
 

@@ -1,5 +1,6 @@
-// The path checker of Vexa_GetFilePath: forbidden characters, empty and long names, too many names.
 #pragma once
+
+// The path checker of Vexa_GetFilePath: forbidden characters, empty and long names, too many names.
 
 #include "skerrow/ipathchecker.h"
 #include "skerrow/skerrowexport.h"

@@ -1,5 +1,6 @@
-// Normalises one path for Vexa_HandleFilePath, consulting an optional IPathChecker.
 #pragma once
+
+// Normalises one path for Vexa_HandleFilePath, consulting an optional IPathChecker.
 
 #include "skerrow/ipathchecker.h"
 #include "skerrow/skerrowexport.h"

@@ -1,5 +1,6 @@
-// What Vexa_HandleFilePath consults while it normalises a path.
 #pragma once
+
+// What Vexa_HandleFilePath consults while it normalises a path.
 
 #include "skerrow/skerrowexport.h"
 

@@ -1,5 +1,6 @@
-// A re-entrant lock: the thread that holds it may lock it again and must unlock it as often.
 #pragma once
+
+// A re-entrant lock: the thread that holds it may lock it again and must unlock it as often.
 
 #include "skerrow/skerrowexport.h"
 

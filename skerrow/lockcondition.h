@@ -1,5 +1,6 @@
-// A condition variable bound to one Lock; waiting and waking demand a locker that holds that lock.
 #pragma once
+
+// A condition variable bound to one Lock; waiting and waking demand a locker that holds that lock.
 
 #include "skerrow/lock.h"
 #include "skerrow/locker.h"

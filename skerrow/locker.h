@@ -1,5 +1,6 @@
-// A scoped holder of a Lock: it never locks twice and releases a held lock when it goes.
 #pragma once
+
+// A scoped holder of a Lock: it never locks twice and releases a held lock when it goes.
 
 #include "skerrow/lock.h"
 #include "skerrow/skerrowexport.h"

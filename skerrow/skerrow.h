@@ -1,8 +1,9 @@
+#pragma once
+
 // The flat interface of the Skerrow library: plain, undecorated exported names.
 //
 // Several functions take standard-library objects through pointers, so the
 // caller and the library must be built with the same standard library.
-#pragma once
 
 #include "skerrow/delaytimebase.h"
 #include "skerrow/ipathchecker.h"

@@ -1,4 +1,5 @@
-// Marks what the Skerrow library exports; everything else stays inside it.
 #pragma once
+
+// Marks what the Skerrow library exports; everything else stays inside it.
 
 #define SKERROW_EXPORT __attribute__((visibility("default")))

@@ -1,5 +1,6 @@
-// Trimming of std::string values with the framework string's own rules.
 #pragma once
+
+// Trimming of std::string values with the framework string's own rules.
 
 #include <string>
 

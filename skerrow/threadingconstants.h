@@ -1,5 +1,6 @@
-// The where- and what-texts the threading primitives throw with.
 #pragma once
+
+// The where- and what-texts the threading primitives throw with.
 
 namespace FF {
 namespace COMMON {

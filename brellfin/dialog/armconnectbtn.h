@@ -1,8 +1,9 @@
+#pragma once
+
 // The connect button: one press connects to the panel (type and address
 // from the connection bar, the project password when the panel asks for
 // one, the remembered folder opened, the choice written to the settings
 // file), or drops the connection that stands.
-#pragma once
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"

@@ -1,9 +1,10 @@
+#pragma once
+
 // The panel-side pane: one folder of the panel below the user area or a USB
 // disk, with its commands (menus, keys, new, rename in place, delete, copy
 // and paste between the panes) and the transfers of its files to the PC
 // (command, double click, drag to the PC pane, paste there), whose progress
 // comes back through a poster on this list's thread.
-#pragma once
 
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/remotelisting.h"

@@ -1,5 +1,6 @@
-// The panel address control of the connection bar.
 #pragma once
+
+// The panel address control of the connection bar.
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/idatasynchronismgr.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // The remote up button: opens the parent of the remote list's folder, never
 // above the root of the area shown.
-#pragma once
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"

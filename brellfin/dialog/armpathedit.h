@@ -1,6 +1,7 @@
+#pragma once
+
 // The remote path box: Enter opens the typed panel folder in the remote
 // list after its checks, or refuses with a message and restores the box.
-#pragma once
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/idatasynchronismgr.h"

@@ -1,5 +1,6 @@
-// The application: runs the main dialog modally and ends with it.
 #pragma once
+
+// The application: runs the main dialog modally and ends with it.
 
 class CBrellfinApp {
 public:

@@ -1,8 +1,9 @@
+#pragma once
+
 // The tool's one dialog: the connection bar, the PC's files on the left,
 // the panel's files on the right and the transfer tab below. It owns every
 // control and the session facade, and is the IDataSynchronisMgr through
 // which they reach each other.
-#pragma once
 
 #include "brellfin/dialog/armconnectbtn.h"
 #include "brellfin/dialog/armfilelist.h"

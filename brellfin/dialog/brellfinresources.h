@@ -1,8 +1,9 @@
+#pragma once
+
 // The tool's resources for the window layer: the dialog templates of the
 // main dialog, the queue and log pages and the password dialog in both
 // languages, the two popup menus of the queue and the log, the status
 // bitmaps; and the shell namespace's texts.
-#pragma once
 
 namespace BrellfinUi {
 

@@ -1,5 +1,6 @@
-// The connection type: 0 "TCP/IP Network", 1 "USB Communication".
 #pragma once
+
+// The connection type: 0 "TCP/IP Network", 1 "USB Communication".
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/icombo.h"

@@ -1,5 +1,6 @@
-// The remote root: 0 the user area, 1 the panel's USB disk.
 #pragma once
+
+// The remote root: 0 the user area, 1 the panel's USB disk.
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/icombo.h"

@@ -1,5 +1,6 @@
-// The project password dialog: one text, kept between showings.
 #pragma once
+
+// The project password dialog: one text, kept between showings.
 
 #include "brellfin/mfc/dialog.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // Conversions between the panel's real paths and the short forms that the
 // remote pane shows (the user area as "/", the USB disk without its mount
 // prefix), frame titles and the check of a typed remote path.
-#pragma once
 
 #include <QString>
 

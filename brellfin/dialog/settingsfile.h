@@ -1,6 +1,7 @@
+#pragma once
+
 // The tool's settings file "ip_config.ini" beside the program: its
 // sections, keys and defaults.
-#pragma once
 
 namespace BrellfinUi {
 

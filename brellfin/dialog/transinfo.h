@@ -1,6 +1,7 @@
+#pragma once
+
 // The log page of the transfer tab: a read-only text box whose lines are
 // time-stamped, with a context menu to export the log to a file or empty it.
-#pragma once
 
 #include "brellfin/mfc/dialog.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // The queue page of the transfer tab: one row per queued transfer, and the
 // context menu that turns pause, continue, delete and delete all into
 // calls on the list that owns the running batch.
-#pragma once
 
 #include "brellfin/lists/transferrecord.h"
 #include "brellfin/mfc/dialog.h"

@@ -1,7 +1,8 @@
+#pragma once
+
 // The transfer tab below the two panes: the queue page and the log page.
 // The lists fill and update the queue through it, also from their transfer
 // threads: setCell and appendLog then reach the window on the UI thread.
-#pragma once
 
 #include "brellfin/dialog/transinfo.h"
 #include "brellfin/dialog/transinfolist.h"

@@ -1,5 +1,6 @@
-// The local up button: the local list shows the parent of its folder.
 #pragma once
+
+// The local up button: the local list shows the parent of its folder.
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // The local path box: Enter opens the typed PC folder (or the folder of a
 // typed file) in the local list, or names the missing path and restores the box.
-#pragma once
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/idatasynchronismgr.h"

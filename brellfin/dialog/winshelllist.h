@@ -1,9 +1,10 @@
+#pragma once
+
 // The PC-side pane: one folder of the shell namespace, with its commands
 // (menus, keys, copy and paste, new, rename in place, delete) on the PC's
 // files and the transfers of its files to the panel (command, double click,
 // drag to the panel pane, paste there), whose progress comes back through a
 // poster on this list's thread. A symbolic link is the shortcut.
-#pragma once
 
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/mfc/listdrag.h"

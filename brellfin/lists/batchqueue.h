@@ -1,7 +1,8 @@
+#pragma once
+
 // A list's batches as the queue tab shows them: the records, the batch
 // numbers, and the queue cells that the transfer reports change. Both lists
 // stand on it; their log texts and what they list again differ.
-#pragma once
 
 #include "brellfin/lists/transferbatches.h"
 #include "brellfin/lists/transferrows.h"

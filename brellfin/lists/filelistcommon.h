@@ -1,8 +1,9 @@
+#pragma once
+
 // What the two file lists (the PC pane and the panel pane) do alike: text
 // conversions, the report columns, the delete question, the in-place name
 // editor, the queue records and jobs of a batch, the reports of the current
 // batch and the drag of the selection.
-#pragma once
 
 #include "brellfin/lists/batchqueue.h"
 #include "brellfin/lists/filenotifyposter.h"

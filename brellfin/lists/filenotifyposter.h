@@ -1,7 +1,8 @@
+#pragma once
+
 // Carries a batch's notifications from its transfer thread to the list that
 // started it: every call is posted, in order, to the list's GUI thread and
 // never waits there. Posts that reach a destroyed list are dropped with it.
-#pragma once
 
 #include "brellfin/service/ifilenotify.h"
 

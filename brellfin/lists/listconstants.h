@@ -1,5 +1,6 @@
-// Menus, commands, string ids and limits of the two file lists, in one place.
 #pragma once
+
+// Menus, commands, string ids and limits of the two file lists, in one place.
 
 namespace BrellfinLists {
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The two context menus of the file lists (131 on an item, 143 on the empty
 // area), in the language of the moment.
-#pragma once
 
 namespace BrellfinLists {
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // One folder of the panel as the remote list shows it, and the order of its
 // rows when a column is sorted.
-#pragma once
 
 #include <QString>
 

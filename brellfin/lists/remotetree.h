@@ -1,8 +1,9 @@
+#pragma once
+
 // Walks over the panel's folders for the remote list: the files below a
 // folder, a folder's removal, and the folder levels of a batch's targets.
 // Names the panel lists are taken only when they are plain names, and no walk
 // goes deeper than kMaxRemoteDepth levels (a link loop on the panel has no end).
-#pragma once
 
 #include <set>
 #include <string>

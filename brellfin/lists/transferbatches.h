@@ -1,10 +1,11 @@
+#pragma once
+
 // A list's batches: each gets a number and its own notification poster.
 // Only the current batch's reports reach the list, except the failure that
 // ends a batch the user stopped (pause, delete, delete all): it is read
 // with the queue command that stopped that batch, even after a newer batch
 // started. A command belongs to the batch it stopped and ends with it: the
 // failure of any batch that no command stopped is a real failure.
-#pragma once
 
 #include "brellfin/lists/filenotifyposter.h"
 

@@ -1,5 +1,6 @@
-// A queued transfer of a batch and the queue command not yet answered.
 #pragma once
+
+// A queued transfer of a batch and the queue command not yet answered.
 
 #include <QString>
 

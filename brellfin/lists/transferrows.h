@@ -1,7 +1,8 @@
+#pragma once
+
 // The queue records of a list's batch and the record the transfer thread
 // works on, as the list's notification handlers update them. Every index is
 // checked: a report about a row that a delete removed changes nothing.
-#pragma once
 
 #include "brellfin/lists/transferrecord.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // What every window class of the layer can take part in: the key
 // pre-translation walk and commands (button clicks, menu choices).
-#pragma once
 
 #include "brellfin/mfc/mfcdefs.h"
 

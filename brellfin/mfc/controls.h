@@ -1,6 +1,7 @@
+#pragma once
+
 // The control classes of the stand-in window layer: Qt widgets that keep the
 // names and calls of the Windows controls that the tool's classes derive from.
-#pragma once
 
 #include "brellfin/mfc/cmdtarget.h"
 

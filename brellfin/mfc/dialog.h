@@ -1,10 +1,11 @@
+#pragma once
+
 // A dialog built from a dialog template: its items become Qt widgets at
 // their template places, members of the dialog class take over items by id
 // (SubclassDlgItem), and it runs modally through DoModal. Enter presses the
 // template's default push button, if it has one (its command goes to the
 // dialog); otherwise neither Enter nor Escape closes it. The window's close
 // button runs OnCancel. Key presses pass the PreTranslateMessage walk first.
-#pragma once
 
 #include "brellfin/mfc/cmdtarget.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // An image list and its dragging: while a drag runs, a frameless picture
 // that takes no input follows the pointer, its hot spot under the pointer.
 // One drag at a time, as with the system's image lists.
-#pragma once
 
 #include "brellfin/mfc/mfcdefs.h"
 

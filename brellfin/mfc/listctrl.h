@@ -1,8 +1,9 @@
+#pragma once
+
 // The report-view list control: rows addressed by index, columns by number,
 // per-row item data, icons, selection states, hit tests and a stable sort,
 // over a QTreeWidget without tree decoration. Clicks reach the virtual
 // handlers with their row (-1 on no row) and column.
-#pragma once
 
 #include "brellfin/mfc/cmdtarget.h"
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // Drag gestures of a report list: a drag begins once the left button, pressed
 // on a row, moves past the platform's start distance; while the list holds
 // the mouse, every move and the release reach it in its viewport's
 // coordinates, wherever the pointer is.
-#pragma once
 
 #include <QObject>
 #include <QPoint>

@@ -1,7 +1,8 @@
+#pragma once
+
 // Popup menus from menu resources, nested popups included: entries greyed or
 // enabled by command (at any depth) or by position, shown at a screen point;
 // the chosen command, from whatever depth, goes to the owner's OnCommand.
-#pragma once
 
 #include "brellfin/mfc/cmdtarget.h"
 #include "brellfin/mfc/resources.h"

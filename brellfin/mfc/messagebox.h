@@ -1,5 +1,6 @@
-// Message boxes with Windows types and results.
 #pragma once
+
+// Message boxes with Windows types and results.
 
 #include "brellfin/mfc/mfcdefs.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The Windows types and constants that the tool's window code names, with
 // their Windows values, so that tables and stored values keep their meaning.
-#pragma once
 
 #include <QPoint>
 #include <QString>

@@ -1,8 +1,9 @@
+#pragma once
+
 // The resource tables of a program in the stand-in window layer: dialog
 // templates (in dialog units), popup menus and bitmaps, each looked up by
 // its id. The program registers a provider per id; a provider is asked at
 // every load, so it can answer in the language that applies then.
-#pragma once
 
 #include "brellfin/mfc/mfcdefs.h"
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // The icons the shell list shows beside its entries, as the platform's
 // shell shows them: the computer, its drives, the home folder, folders,
 // shortcuts, and files by their type (text, image, audio, video, archive,
 // program, document; any other file the plain file icon).
-#pragma once
 
 #include "brellfin/mfc/shellnamespace.h"
 

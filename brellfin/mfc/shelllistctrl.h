@@ -1,6 +1,7 @@
+#pragma once
+
 // The shell list: one folder of the shell namespace in a report list, listed
 // synchronously (name, size, type, date modified), folders first.
-#pragma once
 
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/shellnamespace.h"

@@ -1,3 +1,5 @@
+#pragma once
+
 // The PC's shell namespace over the local file system: the virtual folders
 // "Desktop" (the start; the XDG desktop folder, else home) and "Computer"
 // ("/" and the mounted real volumes), then every folder of the file system.
@@ -5,7 +7,6 @@
 // "System Folder", "File folder", "TXT File", ...) come in the language the
 // program gives it, English or Chinese, as the platform's shell would show
 // them there.
-#pragma once
 
 #include <QDateTime>
 #include <QString>

@@ -1,7 +1,8 @@
+#pragma once
+
 // Hooks through which tests answer message boxes, modal dialogs and popup
 // menus without showing anything. With a hook set, nothing appears on the
 // screen and the hook's answer is taken as the user's.
-#pragma once
 
 #include "brellfin/mfc/mfcdefs.h"
 

@@ -1,3 +1,5 @@
+#pragma once
+
 // Windows profile (ini) files, read and written as GetPrivateProfileString and
 // WritePrivateProfileString do: sections and keys compared without regard to
 // case, blanks around names and values dropped, one pair of quotes around a
@@ -5,7 +7,6 @@
 // keeps every other line byte for byte; new lines end with CRLF and the file
 // is replaced through a temporary file. Text is UTF-8 (a UTF-8 byte-order
 // mark is skipped and kept).
-#pragma once
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,9 @@
+#pragma once
+
 // Sends one batch of files from the PC to the panel's user area or USB disk
 // on a thread of its own: a free-space check first, then per file the
 // panel's held part proven by CRC-32, 4096-byte pieces, and the whole proven
 // by MD5 with one full retry. Reports through IFileNotify on this thread.
-#pragma once
 
 #include "brellfin/service/transferthread.h"
 

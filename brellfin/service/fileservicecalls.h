@@ -1,8 +1,9 @@
+#pragma once
+
 // One operation per method of the panel's file service. Each takes the
 // caller's call object, writes its arguments, waits for the reply and reads
 // the typed result. Nothing is caught: the framework's exceptions and
 // ("GeneratedUnpack", "deserialize failed") reach the caller.
-#pragma once
 
 #include "framework/utils/fftypes.h"
 

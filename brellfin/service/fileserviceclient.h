@@ -1,8 +1,9 @@
+#pragma once
+
 // The one object through which the tool talks to a panel: at most one
 // session to one panel's file service, every call turned into a plain result
 // that never throws, and the start of the two transfer threads. Used on the
 // UI thread only.
-#pragma once
 
 #include "framework/net/address.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // One session to one panel's file service: its address, its dispatch client
 // and the two transfer threads made on that client. Letting it go waits for
 // both threads (never cancelling them), then stops and deletes the client.
-#pragma once
 
 #include "brellfin/service/filedownloader.h"
 #include "brellfin/service/fileupdater.h"

@@ -1,8 +1,9 @@
+#pragma once
+
 // Fetches one batch of files from the panel to the PC on a thread of its
 // own: pieces sized by the panel, resume of a local first part (whole
 // 4096-byte blocks proven by CRC-32), every file proven by MD5 with one full
 // retry. Reports through IFileNotify on this thread.
-#pragma once
 
 #include "brellfin/service/transferthread.h"
 

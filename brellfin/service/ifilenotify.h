@@ -1,7 +1,8 @@
+#pragma once
+
 // What a transfer thread tells the list that started its batch, always on the
 // transfer thread. After onTransferAllDone or onTransferFailed nothing more
 // of that batch follows.
-#pragma once
 
 #include <string>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // Local file helpers of the transfers and the panes: CRC-32 and MD5 of local
 // files read in 4096-byte pieces, sizes and file names of paths.
-#pragma once
 
 #include "framework/utils/fftypes.h"
 

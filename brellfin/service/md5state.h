@@ -1,7 +1,8 @@
+#pragma once
+
 // MD5 (RFC 1321) as a plain value: its state can be copied at any point of
 // a stream, so that a worker can hash ahead from a copy and the feeder can
 // take the stream back from the last state the worker handed in.
-#pragma once
 
 #include <array>
 #include <cstddef>

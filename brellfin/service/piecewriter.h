@@ -1,8 +1,9 @@
+#pragma once
+
 // Writes the pieces of a fetched file through one buffer: the file takes
 // them in large writes instead of one write per piece. What the file has
 // accepted is known at every moment, so that a piece is reported done only
 // once it is stored, and a failed write (a full disk) is seen before that.
-#pragma once
 
 #include <QFile>
 

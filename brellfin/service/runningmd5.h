@@ -1,3 +1,5 @@
+#pragma once
+
 // The MD5 of a byte stream fed in order, with the count of bytes fed: a
 // transfer hashes each piece as it passes instead of reading the file again
 // for its digest. The pieces are gathered into blocks, which a worker thread
@@ -9,7 +11,6 @@
 // worker shares, but for the digest and a reset while the worker holds the
 // stream): a busy machine hashes on the feeder, a quiet one beside it. One
 // object serves any number of streams, one after another.
-#pragma once
 
 #include "brellfin/service/md5state.h"
 #include "framework/utils/fftypes.h"

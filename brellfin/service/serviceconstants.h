@@ -1,5 +1,6 @@
-// Sizes, limits and fixed texts of the tool's file-service side, in one place.
 #pragma once
+
+// Sizes, limits and fixed texts of the tool's file-service side, in one place.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,6 @@
-// Conversions between UTF-8 text and the tool's wide text (QString).
 #pragma once
+
+// Conversions between UTF-8 text and the tool's wide text (QString).
 
 #include <QString>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // Owns one transfer thread: letting it go waits for the thread to end,
 // without limit and without cancelling it, and then deletes it.
-#pragma once
 
 #include <memory>
 

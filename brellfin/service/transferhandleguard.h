@@ -1,10 +1,11 @@
+#pragma once
+
 // Owns one panel-side transfer object (a receiver of a PC-to-panel file or
 // the sender of a panel-to-PC one) for the file at hand: made at once,
 // destroyed on the panel when the guard ends. A call that threw leaves the
 // object to the panel, as the transfer threads do: the guard destroys it
 // only on a way out without an exception, and a destroy that fails throws
 // from there like any other call.
-#pragma once
 
 #include "brellfin/service/fileservicecalls.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // The part both transfer threads share: one batch's cancel flag and error
 // code, the notify interface and the dispatch client it runs on, and the
 // start and cancel of the batch.
-#pragma once
 
 #include "brellfin/service/runningmd5.h"
 #include "brellfin/service/transfererror.h"

@@ -1,7 +1,8 @@
+#pragma once
+
 // The one typed call of the file service: the argument count, each argument
 // behind its type name, sync(), and for a method with a result its type name
 // checked byte for byte before the value is read.
-#pragma once
 
 #include "framework/rpc/callscheme.h"
 #include "framework/rpc/syncproxy.h"

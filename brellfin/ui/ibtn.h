@@ -1,5 +1,6 @@
-// Marks the tool's three button classes; never called through.
 #pragma once
+
+// Marks the tool's three button classes; never called through.
 
 class IBtn {
 public:

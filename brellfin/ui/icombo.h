@@ -1,6 +1,7 @@
+#pragma once
+
 // The connection type combo and the remote root combo. No destructor: the
 // combos are only ever destroyed as members of the dialog.
-#pragma once
 
 #include <QString>
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // The main dialog as its controls reach it: the other controls, the session
 // facade and the settings file path. The getters only hand out addresses of
 // the dialog's members and may be called from any thread; setConnectState and
 // dlgItem belong to the UI thread.
-#pragma once
 
 #include <QString>
 

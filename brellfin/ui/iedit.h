@@ -1,5 +1,6 @@
-// The two path boxes (PC side and panel side).
 #pragma once
+
+// The two path boxes (PC side and panel side).
 
 #include <QString>
 

@@ -1,5 +1,6 @@
-// The panel-side file list as the dialog and the other controls see it.
 #pragma once
+
+// The panel-side file list as the dialog and the other controls see it.
 
 #include <QString>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // Loading a text of the string table in the language that the settings file
 // beside the program names, read again on every load.
-#pragma once
 
 #include "brellfin/ui/stringtable.h"
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // Qt's own texts (the buttons of message boxes, the standard dialogs) in the
 // tool's UI language, as the platform's own dialogs would speak it: while
 // the tool speaks Chinese, Qt's Chinese catalogue is installed for the
 // application; in English none is.
-#pragma once
 
 #include "brellfin/ui/stringtable.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // Texts shared across the tool: the queue's error, state and direction
 // words (loaded once at start-up, in the start-up language), the panel's two
 // roots with their display names, and the file service's port.
-#pragma once
 
 #include <QString>
 

@@ -1,5 +1,6 @@
-// The tool's string table: every text it shows, in English and in Chinese.
 #pragma once
+
+// The tool's string table: every text it shows, in English and in Chinese.
 
 namespace BrellfinUi {
 

@@ -1,5 +1,6 @@
-// Names and values of the tool's user interface settings, in one place.
 #pragma once
+
+// Names and values of the tool's user interface settings, in one place.
 
 namespace BrellfinUi {
 

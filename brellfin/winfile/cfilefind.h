@@ -1,8 +1,9 @@
+#pragma once
+
 // Walks the entries of one folder ("folder/*.*" or "folder/*") or looks up one
 // path, in the manner of MFC's CFileFind. "." and ".." are never listed;
 // entries come sorted by name; a link is reported by its own attributes
 // (a link to a folder is no folder).
-#pragma once
 
 #include "brellfin/winfile/winfile.h"
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // Whole-folder operations of the tool's local list on top of the Windows file
 // functions: copy, delete and the collection of files to send. None of them
 // descends a symbolic link: a link is copied or removed as a link, so a link
 // to another folder or a link loop never leads outside the tree.
-#pragma once
 
 #include <QString>
 #include <QStringList>

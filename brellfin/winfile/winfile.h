@@ -1,8 +1,9 @@
+#pragma once
+
 // The Windows file functions of the tool's local list, over POSIX. Paths are
 // wide text (QString) with "/" separators. A symbolic link is the shortcut:
 // delete, remove, copy and rename act on the link itself and never on what
 // it names; only a link to a regular file counts as a file.
-#pragma once
 
 #include <QString>
 

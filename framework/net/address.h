@@ -1,6 +1,7 @@
+#pragma once
+
 // The endpoint of a framework connection: four IPv4 address bytes in text
 // order and a TCP port, written as "a.b.c.d:port".
-#pragma once
 
 #include <cstdint>
 #include <string>

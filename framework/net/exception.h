@@ -1,6 +1,7 @@
+#pragma once
+
 // The one exception type the framework throws: where it failed ("Class.operation")
 // and what went wrong (for failed calls, the name of the result code).
-#pragma once
 
 #include <string>
 

@@ -1,8 +1,9 @@
+#pragma once
+
 // Gathers whole frames from a stream: one receive takes whatever has arrived
 // into a block the reader keeps, and every whole frame already there is cut
 // out of it without another call. A frame too large for the block is read
 // straight into its message, which grows with the bytes that arrived.
-#pragma once
 
 #include "framework/net/ireceivecontrol.h"
 #include "framework/net/netbuffer.h"

@@ -1,5 +1,6 @@
-// A client connection to one service address.
 #pragma once
+
+// A client connection to one service address.
 
 #include "framework/net/address.h"
 #include "framework/net/sendresult.h"

@@ -1,5 +1,6 @@
-// Makes clients; the dispatch client reconnects through it.
 #pragma once
+
+// Makes clients; the dispatch client reconnects through it.
 
 #include "framework/net/address.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The user of a client: receives messages, ticks and the disconnect, all on
 // the connection's own receive thread.
-#pragma once
 
 namespace FF {
 namespace Net {

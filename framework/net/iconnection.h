@@ -1,5 +1,6 @@
-// One framed connection as its user sees it in callbacks.
 #pragma once
+
+// One framed connection as its user sees it in callbacks.
 
 #include "framework/net/address.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // What the frame receiver needs of the connection it receives for: marking it
 // stopped, the activity step after every receive call, and the peer's name.
-#pragma once
 
 #include "framework/net/address.h"
 

@@ -1,5 +1,6 @@
-// One received message and the connection it came on.
 #pragma once
+
+// One received message and the connection it came on.
 
 #include "framework/net/address.h"
 #include "framework/utils/ibuffer.h"

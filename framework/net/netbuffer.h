@@ -1,7 +1,8 @@
+#pragma once
+
 // The framework's only byte buffer: a growable block with 8 bytes of
 // headroom in front of the contents, so that a frame header and the body
 // leave in one send without copying. Movable, not copyable.
-#pragma once
 
 #include "framework/utils/ibuffer.h"
 

@@ -1,5 +1,6 @@
-// Wire constants and time limits of the framework's transport, in one place.
 #pragma once
+
+// Wire constants and time limits of the framework's transport, in one place.
 
 #include <cstddef>
 #include <cstdint>

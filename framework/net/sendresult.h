@@ -1,5 +1,6 @@
-// How a frame handed to a connection ended.
 #pragma once
+
+// How a frame handed to a connection ended.
 
 namespace FF {
 namespace Net {

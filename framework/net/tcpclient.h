@@ -1,6 +1,7 @@
+#pragma once
+
 // A TCP client that owns one framed connection and its receive thread, the
 // factory that makes such clients, and the reachability probe.
-#pragma once
 
 #include "framework/net/iclient.h"
 #include "framework/net/iclientfactory.h"

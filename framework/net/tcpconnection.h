@@ -1,5 +1,6 @@
-// One TCP connection with its receive thread, as the handler sees it.
 #pragma once
+
+// One TCP connection with its receive thread, as the handler sees it.
 
 #include "framework/net/iconnection.h"
 #include "platform/socket/posixsocket.h"

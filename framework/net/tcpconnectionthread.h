@@ -1,7 +1,8 @@
+#pragma once
+
 // The receive side of a TCP connection: owns the socket and runs the receive
 // loop on its own thread; the connection, client and session objects reach
 // the socket only through it.
-#pragma once
 
 #include "framework/net/address.h"
 #include "framework/net/framereader.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // One received message on its way to the handler, with the connection it
 // came on for answers.
-#pragma once
 
 #include "framework/net/isession.h"
 #include "framework/net/netbuffer.h"

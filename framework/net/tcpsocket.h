@@ -1,6 +1,7 @@
+#pragma once
+
 // The framework's thin layer over the socket calls: client sockets, the
 // reachability probe, and whole frames (8-byte header + body) over a stream.
-#pragma once
 
 #include "framework/net/address.h"
 #include "framework/net/ireceivecontrol.h"

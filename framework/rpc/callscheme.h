@@ -1,7 +1,8 @@
+#pragma once
+
 // The typed argument and result scheme of the call stubs: every value
 // travels behind its type name, and a result whose name or value does not
 // read back is ("GeneratedUnpack", "deserialize failed").
-#pragma once
 
 #include "framework/net/exception.h"
 #include "framework/utils/pack.h"

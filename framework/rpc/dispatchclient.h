@@ -1,6 +1,7 @@
+#pragma once
+
 // One RPC connection to one panel service: the init handshake, pings,
 // routing of replies to the call proxies, reconnection with re-init.
-#pragma once
 
 #include "framework/net/address.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The dispatch client's state machine; it handles the events of its current
 // connection on that connection's receive thread.
-#pragma once
 
 #include "framework/net/address.h"
 #include "framework/net/iconnectable.h"

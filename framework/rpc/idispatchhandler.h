@@ -1,6 +1,7 @@
+#pragma once
+
 // What a dispatch client tells a registered call proxy: its reply, the end
 // of the connection, the periodic tick and the return of the connection.
-#pragma once
 
 #include "framework/utils/ibuffer.h"
 

@@ -1,5 +1,6 @@
-// Message type words, result codes and time limits of the RPC layer.
 #pragma once
+
+// Message type words, result codes and time limits of the RPC layer.
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // One synchronous RPC call by method name over a dispatch client: build the
 // arguments into argsBuffer, sync(), then read the results.
-#pragma once
 
 #include "framework/utils/ffstring.h"
 #include "framework/utils/ibuffer.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // The call proxy's hand-over between the calling thread and the dispatch
 // client's receive threads: atomics and one semaphore.
-#pragma once
 
 #include "framework/net/netbuffer.h"
 #include "framework/rpc/idispatchhandler.h"

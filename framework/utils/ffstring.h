@@ -1,6 +1,7 @@
+#pragma once
+
 // The framework's string: a standard byte string with the few extra text
 // operations the programs use, serialized as a u32 length and the bytes.
-#pragma once
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,6 @@
-// Basic value types of the framework's wire format.
 #pragma once
+
+// Basic value types of the framework's wire format.
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The byte buffer interface every serializer writes into and reads from:
 // separate read and write positions over one block of valid bytes.
-#pragma once
 
 #include "framework/utils/fftypes.h"
 

@@ -1,5 +1,6 @@
-// Null-tolerant forms of the typed writers and readers that the call stubs use.
 #pragma once
+
+// Null-tolerant forms of the typed writers and readers that the call stubs use.
 
 #include "framework/utils/serialize.h"
 

@@ -1,7 +1,8 @@
+#pragma once
+
 // Typed value writers and readers of the wire format (little-endian, nothing
 // byte-swapped) and the type names that travel in front of call arguments
 // and results.
-#pragma once
 
 #include "framework/utils/ffstring.h"
 #include "framework/utils/fftypes.h"

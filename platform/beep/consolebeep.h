@@ -1,5 +1,6 @@
-// The console tone: what the Windows beep service does, on the Linux console speaker.
 #pragma once
+
+// The console tone: what the Windows beep service does, on the Linux console speaker.
 
 namespace Platform {
 

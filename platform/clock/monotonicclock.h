@@ -1,6 +1,7 @@
+#pragma once
+
 // Monotonic millisecond clock, sleeps and processor yields: what the framework
 // measures idle time, ticks and call time-outs with.
-#pragma once
 
 #include <cstdint>
 

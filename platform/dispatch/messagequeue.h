@@ -1,8 +1,9 @@
+#pragma once
+
 // The owning queue and the loop of a dispatcher thread: a message posted from
 // any thread is owned by the queue until the loop takes it, runs one at a
 // time in posting order, and is deleted right after its Run. The thread is
 // the dispatcher's own (a QThread whose run() calls run() here).
-#pragma once
 
 #include <atomic>
 #include <condition_variable>

@@ -1,8 +1,9 @@
+#pragma once
+
 // One wait of the calling thread for something that a worker (another
 // thread, or an event of this one) reports, with the calling thread's events
 // running meanwhile: the window stays responsive while a panel call, a host
 // lookup or a child program is under way.
-#pragma once
 
 #include <QObject>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // The one owner of a POSIX descriptor: closed exactly once, when the owner
 // ends or is given another; moved, never copied.
-#pragma once
 
 #include <unistd.h>
 

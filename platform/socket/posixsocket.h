@@ -1,7 +1,8 @@
+#pragma once
+
 // The framework's socket calls over POSIX sockets: opening, connecting with a
 // time-out, receive time-outs, sends that never block and never raise SIGPIPE,
 // and receives that tell "no data yet" apart from a closed or failed connection.
-#pragma once
 
 #include <cstddef>
 #include <cstdint>

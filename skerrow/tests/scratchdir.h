@@ -1,6 +1,7 @@
+#pragma once
+
 // Folders and files for the directory tests; the folders themselves are
 // testing/main/tempfolder.h's.
-#pragma once
 
 #include "testing/main/tempfolder.h"
 

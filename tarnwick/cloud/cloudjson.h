@@ -1,6 +1,7 @@
+#pragma once
+
 // Reading the cloud service's JSON bodies: a bounded parse into an object and
 // lenient member readers (a number counts as a boolean, an absent text is empty).
-#pragma once
 
 #include <QByteArray>
 #include <QString>

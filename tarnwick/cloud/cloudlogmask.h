@@ -1,7 +1,8 @@
+#pragma once
+
 // Debug lines of the cloud client show URLs and reply bodies; these helpers
 // replace the secrets in them (session token, password digests, the OpenVPN
 // configuration text and password) with "***" and leave the rest as it is.
-#pragma once
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,8 @@
+#pragma once
+
 // The value records that the cloud client, the VPN sequences and the cloud
 // session hand to one another: login data, one cloud device, a login result
 // and the whole session state.
-#pragma once
 
 #include <QMetaType>
 #include <QString>

@@ -1,4 +1,5 @@
 #pragma once
+
 // A panel's file service on loopback, for tests: the 34 file methods over a
 // temporary folder (removed with all it holds by the destructor), on top of
 // FakePanelService. Panel paths map into the folder:

@@ -1,4 +1,5 @@
 #pragma once
+
 // The calls a fake file service received, with their arguments decoded from
 // the raw argument bytes by the type names that travel in front of them.
 

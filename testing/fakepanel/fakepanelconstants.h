@@ -1,4 +1,5 @@
 #pragma once
+
 // Wire constants and limits of the fake panel service, in one place.
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 #pragma once
+
 // A panel's RPC service on loopback, for tests: it speaks the server side of
 // the framework protocol (frames, init and re-init with a client key, pings,
 // calls by method name), runs scripted methods that read typed arguments and

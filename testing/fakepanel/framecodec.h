@@ -1,4 +1,5 @@
 #pragma once
+
 // The frame layer as the service sees it: an 8-byte little-endian header
 // (body length in bits 0..56, the length mod 127 in bits 57..63) and the body.
 // FrameAssembler gathers whole bodies from a byte stream that arrives in

@@ -1,4 +1,5 @@
 #pragma once
+
 // The typed arguments of one call, as a scripted method reads them: each
 // argument is its type name (u32 length + text) followed by its value. A
 // missing value or a type name other than the one asked for throws

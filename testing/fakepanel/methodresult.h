@@ -1,4 +1,5 @@
 #pragma once
+
 // What a scripted method answers: a status word and, for status 0, the typed
 // results (each its type name, then its value; no count word in front). The
 // method may also stay silent or answer late.

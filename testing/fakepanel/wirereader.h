@@ -1,4 +1,5 @@
 #pragma once
+
 // Reads little-endian plain values from a byte range. Every read checks the
 // bytes that remain first; a failed read returns false and consumes nothing,
 // except a string whose length word was read but whose bytes are missing

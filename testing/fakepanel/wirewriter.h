@@ -1,4 +1,5 @@
 #pragma once
+
 // Appends little-endian plain values to a byte vector: the service's side of the
 // framework's wire forms (no type names; see MethodResult for typed values).
 

@@ -1,4 +1,5 @@
 #pragma once
+
 // Undoes the state insertion of the virtual port driver's own end, as the
 // panel does: the escape byte 0x61 followed by 0x00 is one 0x61 of data;
 // followed by a record code it starts a state record, which is kept apart

@@ -1,4 +1,5 @@
 #pragma once
+
 // A panel with its pass-through service (port 9060) and its project service
 // (port 127) on one loopback address, for tests of the pass-through tool.
 //

@@ -1,4 +1,5 @@
 #pragma once
+
 // Answers the modal dialogs a test makes appear: every 20 ms it looks at the
 // active modal widget and, for each new one, runs the handler, which may
 // fill it in and accept, reject or close it. It remembers what it saw.

@@ -1,7 +1,8 @@
+#pragma once
+
 // Raw loopback sockets for the transport tests: a listener on an ephemeral
 // port and the accepted peer, written with plain POSIX calls so that the
 // tests do not depend on the code they check.
-#pragma once
 
 #include "platform/fd/uniquefd.h"
 

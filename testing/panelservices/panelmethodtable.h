@@ -1,4 +1,5 @@
 #pragma once
+
 // A panel's RPC method table on a FakePanelService: each method checks the
 // call's argument count, the type name of every argument and that each value
 // reads to its last byte (a call that fails is answered "ArgsLess" and noted

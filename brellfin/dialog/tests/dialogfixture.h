@@ -1,7 +1,8 @@
+#pragma once
+
 // A main dialog in a temporary program folder (English texts), with message
 // boxes, modal dialogs and menus answered by the test and recorded, and
 // helpers to reach its items and the rows of its lists.
-#pragma once
 
 #include "brellfin/dialog/brellfindlg.h"
 #include "brellfin/mfc/listctrl.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // Points the program's folder at a temporary one whose "VexaSetCfg.ini"
 // chooses the texts' language; the default folder comes back at the end.
-#pragma once
 
 #include "brellfin/ui/localizedstring.h"
 

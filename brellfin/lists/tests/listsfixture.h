@@ -1,6 +1,7 @@
+#pragma once
+
 // The main dialog with its facade connected to a fake file service and a PC
 // folder of the test's own.
-#pragma once
 
 #include "brellfin/dialog/tests/dialogfixture.h"
 

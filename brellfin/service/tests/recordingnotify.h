@@ -1,6 +1,7 @@
+#pragma once
+
 // Records what a transfer thread reports, and lets a test wait for the end of
 // the batch (onTransferAllDone or onTransferFailed).
-#pragma once
 
 #include "brellfin/service/ifilenotify.h"
 

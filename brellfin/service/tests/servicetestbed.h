@@ -1,6 +1,7 @@
+#pragma once
+
 // A fake file service, a facade connected to it and a temporary folder for
 // the PC side's files.
-#pragma once
 
 #include "brellfin/service/fileserviceclient.h"
 #include "testing/fakefileservice/fakefileservice.h"

@@ -1,10 +1,11 @@
+#pragma once
+
 // Runs a test inside a user and network namespace of its own, where
 // 127.0.0.1 (and any address the test adds to lo) belongs to the test alone,
 // so a fake can listen on a panel's fixed port beside every other test.
 // The test runs itself again under `unshare -Urn` (or `unshare -n` where
 // user namespaces are refused); where neither works it is skipped, with the
 // reason, before anything connects.
-#pragma once
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // A temporary folder made with mkdtemp and removed with all it holds (links
 // removed, never followed).
-#pragma once
 
 #include <QByteArray>
 #include <QFile>

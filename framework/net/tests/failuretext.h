@@ -1,6 +1,7 @@
+#pragma once
+
 // The "where/info" text of the framework exception an action throws, so that a
 // test checks both halves in one comparison.
-#pragma once
 
 #include "framework/net/exception.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // A connection handler for the transport tests that records what its
 // connection delivered and lets a test wait for it.
-#pragma once
 
 #include "framework/net/iconnectable.h"
 #include "framework/net/iconnection.h"

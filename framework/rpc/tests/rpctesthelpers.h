@@ -1,4 +1,5 @@
 #pragma once
+
 // Shared pieces of the RPC tests: typed arguments and results in the stubs'
 // scheme, a client on a fake panel, and the process's thread count.
 

@@ -1,4 +1,5 @@
 #pragma once
+
 // A Quillet window in the test process against the fake pass-through panel
 // and the stand-in virtual pair in folders of its own; timings shortened.
 

@@ -1,5 +1,6 @@
-// Reads one adapter's 4G settings. Reports the starting values with false when the call fails.
 #pragma once
+
+// Reads one adapter's 4G settings. Reports the starting values with false when the call fails.
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"

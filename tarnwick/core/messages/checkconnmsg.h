@@ -1,5 +1,6 @@
-// Tells whether a panel address accepts connections, without touching the client's connection.
 #pragma once
+
+// Tells whether a panel address accepts connections, without touching the client's connection.
 
 #include "tarnwick/core/messages/msgbase.h"
 

@@ -1,5 +1,6 @@
-// Connects the shared panel client to an address (reusing an online connection to it).
 #pragma once
+
+// Connects the shared panel client to an address (reusing an online connection to it).
 
 #include "tarnwick/core/messages/msgbase.h"
 

@@ -1,6 +1,7 @@
+#pragma once
+
 // Reads the panel's runtime, system and storage information, in that order,
 // into one stConfInfo; a failed step ends the sequence with what was read.
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/messages/runtimeinfomsg.h"

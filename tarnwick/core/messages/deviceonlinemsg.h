@@ -1,8 +1,9 @@
+#pragma once
+
 // Brings a panel online for the user: connect, ask whether the project is
 // password-protected, and if so get the password from the GUI
 // (GetPasswd(this), answered by SetPasswd) and check it. One final Complete
 // with the panel's address text and an outcome text.
-#pragma once
 
 #include "tarnwick/core/messages/connmsg.h"
 #include "tarnwick/core/messages/msgbase.h"

@@ -1,5 +1,6 @@
-// Drops the shared panel client's connection.
 #pragma once
+
+// Drops the shared panel client's connection.
 
 #include "tarnwick/core/messages/msgbase.h"
 

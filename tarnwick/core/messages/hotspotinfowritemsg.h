@@ -1,6 +1,7 @@
+#pragma once
+
 // Writes one adapter's Wi-Fi hotspot settings. Reports "保存成功", "保存失败" (the panel refused) or
 // "网络通讯失败" (the call failed).
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"

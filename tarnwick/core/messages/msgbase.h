@@ -1,6 +1,7 @@
+#pragma once
+
 // The unit of work of the dispatcher thread: a QObject whose Run does the
 // blocking work and reports through the message's own signals.
-#pragma once
 
 #include <QObject>
 

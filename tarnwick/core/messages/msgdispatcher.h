@@ -1,6 +1,7 @@
+#pragma once
+
 // The one worker thread that runs messages one at a time in posting order
 // and deletes each after its Run. It runs no Qt event loop.
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 

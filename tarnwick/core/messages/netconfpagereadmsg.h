@@ -1,9 +1,10 @@
+#pragma once
+
 // Reads what a network settings page shows for one adapter: the adapter list
 // when no adapter is named, the adapter's common settings, then by its kind
 // the 4G settings, or the Wi-Fi work mode with the Wi-Fi client (the first
 // listed network when no Wi-Fi name is given) or hotspot settings. Partial
 // results are reported as they arrive; a failed step ends with Complete(false).
-#pragma once
 
 #include "tarnwick/core/messages/_4ginforeadmsg.h"
 #include "tarnwick/core/messages/adapterreadmsg.h"

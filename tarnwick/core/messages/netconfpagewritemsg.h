@@ -1,8 +1,9 @@
+#pragma once
+
 // Writes a network settings page back: the common settings of a plain
 // adapter, or by adapter kind the 4G settings, or the Wi-Fi work mode with
 // the Wi-Fi client or hotspot settings. One final Complete with the text of
 // the last write.
-#pragma once
 
 #include "tarnwick/core/messages/_4ginfowritemsg.h"
 #include "tarnwick/core/messages/adapterwritemsg.h"

@@ -1,8 +1,9 @@
+#pragma once
+
 // Asks the GUI for the project password (GetPasswd), blocks the dispatcher
 // thread until SetPasswd answers, and checks the password on the panel.
 // A cancel or a failed check disconnects the client. At application quit a
 // pending request is answered with cancel.
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"

@@ -1,5 +1,6 @@
-// Asks whether the panel's project is password-protected (true also when the panel cannot be asked), then whether the client is online.
 #pragma once
+
+// Asks whether the panel's project is password-protected (true also when the panel cannot be asked), then whether the client is online.
 
 #include "tarnwick/core/messages/msgbase.h"
 

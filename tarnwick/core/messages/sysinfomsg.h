@@ -1,5 +1,6 @@
-// Reads the panel's system texts. Reports the starting values with false when the call fails.
 #pragma once
+
+// Reads the panel's system texts. Reports the starting values with false when the call fails.
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"

@@ -1,6 +1,7 @@
+#pragma once
+
 // A message that runs a function on the dispatcher thread and reports its
 // integer result (0 success, -1 failure) with Complete.
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 

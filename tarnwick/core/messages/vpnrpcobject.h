@@ -1,9 +1,10 @@
+#pragma once
+
 // Reads (any action but 0) or changes (action 0) the cloud server address
 // configured on a panel, through the panel's service on port 9009. A change
 // may need the panel's password: GetPasswd(this) asks for it, SetPasswd
 // hands it over (empty: cancelled), and it is checked on the panel as an MD5
 // digest. One Complete on every path.
-#pragma once
 
 #include "tarnwick/core/messages/msgbase.h"
 

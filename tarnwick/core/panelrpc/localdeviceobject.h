@@ -1,10 +1,11 @@
+#pragma once
+
 // The RPC session with the one panel the user works on: bound to a panel's
 // address it opens clients to the panel's ports 9059 and 9009, reads the
 // panel's identity and VPN data and refreshes it every 3000 ms after the
 // previous refresh ended; a failed refresh drops the session and reports
 // signalDisconnected(). All RPC work runs on the object's own thread; the
 // owner uses the public operations and the read-locked getters.
-#pragma once
 
 #include <QMutex>
 #include <QObject>

@@ -1,8 +1,9 @@
+#pragma once
+
 // The one way the main program calls a panel method: the argument count,
 // each argument behind its type name, sync(), then one result whose type name
 // must match byte for byte. Every call stub, the per-panel session and the
 // password and server-address object go through here.
-#pragma once
 
 // The records first: the call scheme's templates see only the serializers
 // declared before them.

@@ -1,7 +1,8 @@
+#pragma once
+
 // Ports, time limits and outcome texts of the panel RPC work: the call
 // stubs, the device messages, the per-panel session and the password and
 // server-address object.
-#pragma once
 
 #include <QString>
 

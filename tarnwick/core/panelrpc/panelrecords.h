@@ -1,3 +1,5 @@
+#pragma once
+
 // The records exchanged with a panel's RPC services. Field order is the
 // declaration order and the wire order; every record travels behind its type
 // name, fields without names of their own.
@@ -6,7 +8,6 @@
 // framework/utils/pack.h: their templates call FF::utils::Serialize and
 // Deserialize by qualified name and see only the overloads declared before
 // them (tarnwick/core/panelrpc/panelcall.h takes care of the order).
-#pragma once
 
 #include "framework/utils/ffstring.h"
 #include "framework/utils/serialize.h"

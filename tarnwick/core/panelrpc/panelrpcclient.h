@@ -1,6 +1,7 @@
+#pragma once
+
 // The device messages' connection to one panel service, with one call stub
 // per panel method. Used from the dispatcher thread only; it has no lock.
-#pragma once
 
 #include "tarnwick/core/panelrpc/panelrecords.h"
 

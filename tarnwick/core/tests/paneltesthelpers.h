@@ -1,4 +1,5 @@
 #pragma once
+
 // Shared pieces of the panel RPC tests: waiting with the event loop running,
 // the process's thread count, and record field bytes as the panel writes them.
 
