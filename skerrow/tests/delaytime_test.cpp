@@ -1,5 +1,6 @@
 #include "skerrow/delaytime.h"
 #include "skerrow/skerrow.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,6 @@ using DelayPtr = std::unique_ptr<DelayTimeBase, DelayDeleter>;
 long long elapsedMs(Clock::time_point since)
 {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - since).count();
-}
-
-void waitUntil(const std::function<bool()>& condition)
-{
-    const auto started = Clock::now();
-    while (!condition() && Clock::now() - started < std::chrono::seconds(30))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 } // namespace
@@ -130,7 +124,7 @@ TEST(DelayTimeObject, DeletingWhileFourThreadsWaitReleasesThemAll)
                     ++released;
             });
         }
-        waitUntil([&] { return delay->waiters() == 4; });
+        TestWait::waitUntil([&] { return delay->waiters() == 4; }, 30000);
         ASSERT_EQ(4, delay->waiters());
         const auto started = Clock::now();
         DeleteDelayTimeObj(delay);

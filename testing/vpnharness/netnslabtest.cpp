@@ -1,6 +1,7 @@
 #include "testing/vpnharness/netnslabtest.h"
 
 #include "platform/route/routecommand.h"
+#include "testing/main/eventwait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,10 +66,7 @@ void NetnsLabTest::startPanelSide(const QString& lanAddress, quint16 echoPort)
                       {QStringLiteral("netns"), QStringLiteral("exec"), m_lab.panel(),
                        QStringLiteral(TW_VPNHARNESS_PANEL), NetnsLab::panelAddress(), QStringLiteral("9009"),
                        lanAddress, QString::number(echoPort), m_dir.filePath(QStringLiteral("control")), ready}));
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(ready) && clock.elapsed() < 20000 && !m_panel.hasExited())
-        QThread::msleep(20);
+    TestWait::waitUntil([&] { return QFile::exists(ready) || m_panel.hasExited(); }, 20000);
     ASSERT_TRUE(QFile::exists(ready)) << "the panel side did not come up";
 }
 
@@ -80,11 +78,13 @@ QByteArray NetnsLabTest::echo(const QString& address, quint16 port, const QByteA
         return QByteArray();
     socket.write(line);
     QByteArray answer;
-    QElapsedTimer clock;
-    clock.start();
-    while (answer.size() < line.size() && clock.elapsed() < 5000) {
-        if (socket.waitForReadyRead(200))
-            answer += socket.readAll();
-    }
+    TestWait::waitUntil(
+        [&] {
+            // Reads without an event loop too: a plain test main has none.
+            if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(100))
+                answer += socket.readAll();
+            return answer.size() >= line.size();
+        },
+        10000);
     return answer;
 }

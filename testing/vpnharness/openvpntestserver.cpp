@@ -2,6 +2,7 @@
 
 #include "platform/process/commandrunner.h"
 #include "platform/route/routecommand.h"
+#include "testing/main/eventwait.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -151,16 +152,9 @@ bool OpenVpnTestServer::start(const QString& ns, const QString& address, int por
             *error = QStringLiteral("cannot start openvpn");
         return false;
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        const QString text = log();
-        if (text.contains(QStringLiteral("Initialization Sequence Completed")))
-            return true;
-        if (m_process.hasExited())
-            break;
-        QThread::msleep(50);
-    }
+    const auto up = [this] { return log().contains(QStringLiteral("Initialization Sequence Completed")); };
+    if (TestWait::waitUntil([&] { return up() || m_process.hasExited(); }, timeoutMs) && up())
+        return true;
     if (error)
         *error = QStringLiteral("the server did not come up:\n") + log();
     stop();

@@ -6,6 +6,7 @@
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
 #include "testing/loopbacksocket/loopbacksocket.h"
+#include "testing/main/eventwait.h"
 #include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
@@ -219,8 +220,7 @@ TEST_F(ConnectedClient, ThrowingHandlerDoesNotEndTheLoop)
     testpeer::sendBytes(peer.get(), testpeer::frame({1}));
     testpeer::sendBytes(peer.get(), testpeer::frame({2}));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 2; }));
-    for (int i = 0; i < 500 && calls < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TestWait::waitUntil([&] { return calls >= 2; }, 10000);
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(client->isRunning());
 }
@@ -297,12 +297,7 @@ int unread(int fd)
 // its sender holds the stream.
 bool sendingStarted(int peer)
 {
-    for (int i = 0; i < 1000; ++i) {
-        if (unread(peer) > 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return TestWait::waitUntil([&] { return unread(peer) > 0; }, 10000);
 }
 
 } // namespace
@@ -360,8 +355,7 @@ TEST_F(ConnectedClient, TheReceiveThreadKeepsReadingWhileACallerWaitsToSend)
     for (int i = 0; i < kFrames; ++i)
         ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({static_cast<std::uint8_t>(i)})));
     ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == kFrames; }, 10000));
-    for (int i = 0; i < 1000 && answered + skipped < kFrames; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TestWait::waitUntil([&] { return answered + skipped >= kFrames; }, 10000);
     EXPECT_EQ(skipped, kFrames);
     EXPECT_EQ(answered, 0);
     // The ticks go on as well.
@@ -416,8 +410,7 @@ TEST_F(ConnectedClient, AFrameThePeerTakesSlowlyKeepsTheConnectionFromIdling)
     });
     ASSERT_TRUE(sendingStarted(peer.get()));
     // Nothing comes back and nothing is taken: the connection counts idle time.
-    for (int i = 0; i < 1000 && client->connection()->idleTime() < 1000; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TestWait::waitUntil([&] { return client->connection()->idleTime() >= 1000; }, 10000);
     EXPECT_GE(client->connection()->idleTime(), 1000u);
 
     // The peer takes the frame slowly: still nothing comes back, but the

@@ -1,5 +1,6 @@
 #include "platform/lan/probesocket.h"
 #include "platform/lan/udpsocket.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -62,11 +63,12 @@ TEST(ProbeSocket, ListeningPortIsReachableAndAClosedOneIsNot)
     EXPECT_NE(closed.connectTo(kPanelB, port), ProbeSocket::Connect::Connected);
 
     std::vector<ProbeSocket::Outcome> outcomes;
-    QElapsedTimer t;
-    t.start();
-    do {
-        ProbeSocket::poll({&open, &closed}, outcomes, 100);
-    } while (outcomes[0] == ProbeSocket::Outcome::Pending && t.elapsed() < 5000);
+    TestWait::waitUntil(
+        [&] {
+            ProbeSocket::poll({&open, &closed}, outcomes, 100);
+            return outcomes[0] != ProbeSocket::Outcome::Pending;
+        },
+        10000);
     EXPECT_EQ(outcomes[0], ProbeSocket::Outcome::Reachable);
     ProbeSocket::poll({&closed}, outcomes, 1000);
     EXPECT_EQ(outcomes[0], ProbeSocket::Outcome::Unreachable);

@@ -1,6 +1,7 @@
 #include "platform/process/win32process.h"
 
 #include "platform/process/childspawn.h"
+#include "testing/main/eventwait.h"
 #include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
@@ -27,18 +28,16 @@ protected:
 
     static QString readWhenThere(const QString& path, int timeoutMs)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            QFile f(path);
-            if (f.open(QIODevice::ReadOnly)) {
-                const QByteArray text = f.readAll().trimmed();
-                if (!text.isEmpty())
-                    return QString::fromLatin1(text);
-            }
-            QThread::msleep(10);
-        }
-        return QString();
+        QByteArray text;
+        TestWait::waitUntil(
+            [&] {
+                QFile f(path);
+                if (f.open(QIODevice::ReadOnly))
+                    text = f.readAll().trimmed();
+                return !text.isEmpty();
+            },
+            timeoutMs);
+        return text.isEmpty() ? QString() : QString::fromLatin1(text);
     }
 
     static bool alive(pid_t pid) { return kill(pid, 0) == 0; }
@@ -130,11 +129,7 @@ TEST_F(Win32ProcessTest, ArgumentsArePassedAsTheyAreAndStandardInputIsEmpty)
     ASSERT_TRUE(process.start(QStringLiteral("/bin/sh"),
                               {QStringLiteral("-c"), QStringLiteral("printf '%s|' \"$1\" > \"$2\"; cat >> \"$2\""),
                                QStringLiteral("sh"), QStringLiteral("a \"b\" 'c'"), out}));
-    QElapsedTimer clock;
-    clock.start();
-    while (!process.hasExited() && clock.elapsed() < 10000)
-        QThread::msleep(10);
-    EXPECT_TRUE(process.hasExited());
+    EXPECT_TRUE(TestWait::waitUntil([&] { return process.hasExited(); }, 10000));
     EXPECT_TRUE(process.running()); // until stop()
     process.stop();
     QFile f(out);
@@ -147,11 +142,8 @@ namespace {
 // Waits for the child to end by itself; its status, or -1.
 int statusWhenEnded(const Win32Process& process, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
     int status = -1;
-    while (!process.hasExited(&status) && clock.elapsed() < timeoutMs)
-        QThread::msleep(10);
+    TestWait::waitUntil([&] { return process.hasExited(&status); }, timeoutMs);
     return status;
 }
 

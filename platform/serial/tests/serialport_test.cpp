@@ -40,20 +40,20 @@ std::string allByteValues()
     return s;
 }
 
-// Reads from the port until `count` bytes came or 5 s passed.
+// Reads from the port until `count` bytes came, a read failed or 10 s passed.
 std::string readPort(Port& port, size_t count)
 {
     std::string out;
     char buf[512];
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        const int n = port.read(buf, sizeof buf);
-        if (n < 0)
-            break;
-        if (n == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        out.append(buf, static_cast<size_t>(n));
-    }
+    TestWait::waitUntil(
+        [&] {
+            const int n = port.read(buf, sizeof buf);
+            if (n < 0)
+                return true;
+            out.append(buf, static_cast<size_t>(n));
+            return out.size() >= count;
+        },
+        10000);
     return out;
 }
 
@@ -61,14 +61,14 @@ std::string readFd(int fd, size_t count)
 {
     std::string out;
     char buf[512];
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (out.size() < count && std::chrono::steady_clock::now() < end) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0)
-            out.append(buf, static_cast<size_t>(n));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    TestWait::waitUntil(
+        [&] {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                out.append(buf, static_cast<size_t>(n));
+            return out.size() >= count;
+        },
+        10000);
     return out;
 }
 

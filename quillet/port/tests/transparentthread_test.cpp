@@ -1,5 +1,6 @@
 #include "quillet/port/transparentthread.h"
 
+#include "testing/main/eventwait.h"
 #include "testing/serialpair/ptypair.h"
 #include "testing/serialpair/tempcomfolder.h"
 #include "testing/tcppeer/tcppeer.h"
@@ -99,13 +100,14 @@ TEST_F(TransparentThreadOnCom7, ABurstFromThePanelReachesASlowSerialReaderIntact
     peer.send(burst);
     std::string got;
     char buf[512];
-    const auto end = Clock::now() + std::chrono::seconds(30);
-    while (got.size() < burst.size() && Clock::now() < end) {
-        const ssize_t n = ::read(pty.master(), buf, sizeof buf);
-        if (n > 0)
-            got.append(buf, static_cast<size_t>(n));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    TestWait::waitUntil(
+        [&] {
+            const ssize_t n = ::read(pty.master(), buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, static_cast<size_t>(n));
+            return got.size() >= burst.size();
+        },
+        30000);
     EXPECT_EQ(got.size(), burst.size());
     EXPECT_EQ(sha256(got), sha256(burst));
 }
@@ -143,14 +145,14 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
     });
     std::string atPc;
     char buf[512];
-    const auto end = Clock::now() + std::chrono::seconds(60);
-    while ((atPc.size() < fromPanel.size() || panel.received() < static_cast<long long>(fromPc.size()))
-           && Clock::now() < end) {
-        const ssize_t n = ::read(pty.master(), buf, sizeof buf);
-        if (n > 0)
-            atPc.append(buf, static_cast<size_t>(n));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    TestWait::waitUntil(
+        [&] {
+            const ssize_t n = ::read(pty.master(), buf, sizeof buf);
+            if (n > 0)
+                atPc.append(buf, static_cast<size_t>(n));
+            return atPc.size() >= fromPanel.size() && panel.received() >= static_cast<long long>(fromPc.size());
+        },
+        60000);
     writer.join();
     EXPECT_FALSE(writerFailed);
     EXPECT_EQ(atPc.size(), fromPanel.size());

@@ -1,4 +1,5 @@
 #include "quillet/widgets/busywidget.h"
+#include "testing/main/eventwait.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +30,7 @@ TEST(QuilletBusyWidget, CoversItsParentAndClosesAtItsTimeout)
     parent.resize(320, 240);
     QElapsedTimer timer;
     timer.start();
-    while (busy->isVisible() && timer.elapsed() < 10000)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_FALSE(busy->isVisible());
+    EXPECT_TRUE(TestWait::waitUntil([&] { return !busy->isVisible(); }, 10000));
     // Followed the parent's new size once the delay had passed.
     EXPECT_EQ(busy->geometry(), QRect(0, 0, 320, 240));
     EXPECT_GE(timer.elapsed(), 500);

@@ -1,5 +1,6 @@
 #include "tarnwick/core/devicedatas.h"
 
+#include "testing/main/eventwait.h"
 #include "testing/main/filesizelimit.h"
 
 #include <gtest/gtest.h>
@@ -187,14 +188,16 @@ TEST_F(DeviceDatasTest, ADeviceWithoutEndIsRefusedAtTheBound)
     // long before that.
     constexpr long kBoundKiB = 1024L * 1024L;
     long peak = before;
-    while (!done && clock.elapsed() < 120000) {
-        peak = std::max(peak, residentKiB());
-        if (peak - before > kBoundKiB) {
-            std::fprintf(stderr, "reading /dev/zero grew by %ld KiB\n", peak - before);
-            std::abort();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    TestWait::waitUntil(
+        [&] {
+            peak = std::max(peak, residentKiB());
+            if (peak - before > kBoundKiB) {
+                std::fprintf(stderr, "reading /dev/zero grew by %ld KiB\n", peak - before);
+                std::abort();
+            }
+            return done.load();
+        },
+        120000);
     ASSERT_TRUE(done.load()) << "reading /dev/zero did not end";
     reader.join();
     const qint64 elapsed = clock.elapsed();
