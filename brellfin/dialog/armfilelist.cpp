@@ -88,8 +88,7 @@ void ArmFileList::refreshList()
     FileServiceClient* fs = m_owner->fileService();
     if (!fs || !fs->isConnected())
         return;
-    if (m_editing)
-        endRename();
+    endRename();
     DeleteAllItems();
     int offset = 0;
     if (m_currentPath.compare(m_rootPath, Qt::CaseInsensitive) != 0) {
@@ -200,17 +199,16 @@ void ArmFileList::OnDblClk(int row, int)
 
 void ArmFileList::OnRClick(int row, int)
 {
-    if (m_editing)
-        endRename();
+    endRename();
     FileServiceClient* fs = m_owner->fileService();
     if (!fs || !fs->isConnected())
         return;
-    m_editItem = row;
+    m_rename.setItem(row);
     if (row >= 0 && GetItemText(row, 0) == QLatin1String(".."))
         return;
     rebuildSelection();
     CMenu menu;
-    if (!menu.LoadMenu(m_editItem != -1 ? kItemMenu : kAreaMenu))
+    if (!menu.LoadMenu(row != -1 ? kItemMenu : kAreaMenu))
         return;
     CMenu* popup = menu.GetSubMenu(0);
     if (!popup)
@@ -236,32 +234,20 @@ void ArmFileList::OnRClick(int row, int)
 
 BOOL ArmFileList::OnCommand(WPARAM wParam, LPARAM)
 {
-    switch (UINT(wParam)) {
-    case kCmdTransport: onTransport(); return TRUE;
-    case kCmdCopy: onCopy(); return TRUE;
-    case kCmdPaste:
-    case kCmdAreaPaste: onPaste(); return TRUE;
-    case kCmdRename: onRename(); return TRUE;
-    case kCmdDelete: onDelete(); return TRUE;
-    case kCmdSelectAll: onSelectAll(); return TRUE;
-    case kCmdRefresh: onRefresh(); return TRUE;
-    case kCmdNewFolder: onNewFolder(); return TRUE;
-    case kCmdNewFile: onNewFile(); return TRUE;
-    default: return FALSE;
-    }
+    return runCommand(UINT(wParam)) ? TRUE : FALSE;
 }
 
 void ArmFileList::OnClick(int row, int column)
 {
-    if (m_editing) {
-        if (row != m_editItem || column != 0)
+    if (m_rename.isEditing()) {
+        if (m_rename.clickLeaves(row, column))
             commitRename();
     } else if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != QLatin1String("..")) {
         m_selection = {itemOfRow(row)};
     } else {
         m_selection.clear();
     }
-    m_editItem = row;
+    m_rename.setItem(row);
 }
 
 BOOL ArmFileList::PreTranslateMessage(MSG* msg)
@@ -270,7 +256,7 @@ BOOL ArmFileList::PreTranslateMessage(MSG* msg)
     if (!fs || !fs->isConnected() || msg->message != WM_KEYDOWN)
         return CListCtrl::PreTranslateMessage(msg);
     // While a name is edited, keys belong to the editor: only Enter acts.
-    if (m_editing) {
+    if (m_rename.isEditing()) {
         if (msg->wParam == VK_RETURN) {
             commitRename();
             return TRUE;
@@ -369,7 +355,7 @@ void ArmFileList::newItem(bool folder)
     setCurrentPath(m_currentPath);
     for (int row = 0; row < GetItemCount(); ++row) {
         if (GetItemText(row, 0).compare(name, Qt::CaseInsensitive) == 0) {
-            m_editItem = row;
+            m_rename.setItem(row);
             beginRename();
             break;
         }
@@ -379,41 +365,31 @@ void ArmFileList::newItem(bool folder)
 void ArmFileList::beginRename()
 {
     // Only a row of the list can be renamed (never "..").
-    if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount()
-        || GetItemText(m_editItem, 0) == QLatin1String(".."))
+    if (m_rename.itemIsRow() && GetItemText(m_rename.item(), 0) == QLatin1String(".."))
         return;
-    QRect label;
-    GetItemRect(m_editItem, &label, LVIR_LABEL);
-    m_editor = openRenameEditor(
-        *this, QRect(QPoint(label.left() + 1, label.top() + 2), QPoint(label.right() + 1, label.bottom() - 1)),
-        GetItemText(m_editItem, 0));
-    m_editing = true;
+    m_rename.begin();
 }
 
 void ArmFileList::endRename()
 {
-    if (!m_editing)
-        return;
-    closeRenameEditor(*this, m_editor, m_editItem);
-    m_editItem = -1;
-    m_editing = false;
-    setFocus();
+    m_rename.end();
 }
 
 void ArmFileList::commitRename()
 {
-    if (!m_editing)
+    if (!m_rename.isEditing())
         return;
-    if (m_editItem < 0 || m_editItem >= GetItemCount() || !m_editor) {
+    QLineEdit* editor = m_rename.editor();
+    if (!m_rename.itemIsRow() || !editor) {
         endRename();
         return;
     }
-    const CString oldName = GetItemText(m_editItem, 0);
-    const CString newName = m_editor->text();
+    const CString oldName = GetItemText(m_rename.item(), 0);
+    const CString newName = editor->text();
     const CString oldPath = m_currentPath + '/' + oldName;
     const CString newPath = m_currentPath + '/' + newName;
     if (newName.isEmpty()) {
-        m_editor->setText(oldName);
+        m_rename.restore(oldName);
         endRename();
         return;
     }
@@ -424,14 +400,13 @@ void ArmFileList::commitRename()
     FileServiceClient* fs = m_owner->fileService();
     if (!isTypedName(newName) || !fs) {
         m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
-        m_editor->setText(oldName);
+        m_rename.restore(oldName);
         endRename();
         return;
     }
     if (fs->hasFileOrFolder(utf8(newPath))) {
         MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
-        if (m_editor)
-            m_editor->setText(oldName);
+        m_rename.restore(oldName);
         endRename();
         return;
     }
@@ -571,15 +546,8 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
     const TransferJobs jobs = unfinishedJobs(m_queue.rows(), true);
     if (WinShellList* local = m_owner->localList())
         local->Refresh();
-    m_queue.show();
-    for (const TransferRecord& record : *removed)
-        if (record.state != TransferState::Completed)
-            m_queue.log(record.localPath + ' ' + loadLocalizedString(187));
-    if (jobs.empty()) {
-        m_transferring = false;
+    if (!afterRemoval(*removed, jobs, 187))
         return;
-    }
-    m_transferring = true;
     startFetch(jobs);
     if (TransInfoTab* tab = m_owner->transInfoTab())
         tab->resetPendingAction();

@@ -13,9 +13,6 @@
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ilistctrl.h"
 
-#include <QLineEdit>
-#include <QPointer>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +22,7 @@
 class ArmFileList : public CListCtrl,
                     public IListCtrl,
                     public BrellfinLists::ListTransfers,
+                    private BrellfinLists::ListCommands,
                     private ListDragSource::Handler {
 public:
     struct RemoteItem {
@@ -45,8 +43,6 @@ public:
     virtual void setTransferring(bool value) { m_transferring = value; }
     // The root of the area shown, in UTF-8.
     std::string rootPathUtf8() const;
-    void setProgressTick() { m_queue.rows().setProgressTick(); }
-    bool progressTick() const { return m_queue.rows().progressTick(); }
 
     // Copy and paste between the panes.
     bool isCopied() const { return m_copied; }
@@ -64,12 +60,9 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
-    // For tests and the queue.
-    const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
+    // For tests.
     const std::vector<RemoteItem>& selection() const { return m_selection; }
-    bool isEditing() const { return m_editing; }
-    QLineEdit* editor() const { return m_editor; }
-    int editItem() const { return m_editItem; }
+    const BrellfinLists::RenameEdit& rename() const { return m_rename; }
     bool isDragging() const { return m_drag.isDragging(); }
 
 protected:
@@ -95,15 +88,16 @@ private:
     void navigate(const CString& path);
     void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
 
-    void onTransport();
-    void onCopy();
-    void onPaste();
-    void onRename();
-    void onDelete();
-    void onSelectAll();
-    void onRefresh();
-    void onNewFolder();
-    void onNewFile();
+    // ListCommands
+    void onTransport() override;
+    void onCopy() override;
+    void onPaste() override;
+    void onRename() override;
+    void onDelete() override;
+    void onSelectAll() override;
+    void onRefresh() override;
+    void onNewFolder() override;
+    void onNewFile() override;
     void newItem(bool folder);
     void beginRename();
     void endRename();
@@ -112,12 +106,10 @@ private:
     IDataSynchronisMgr* m_owner;
     CString m_currentPath = QStringLiteral("/storage/user_dir");
     CString m_rootPath;
-    QPointer<QLineEdit> m_editor;
-    int m_editItem = -1;
-    bool m_editing = false;
+    // The editor reaches 1 past the label's right edge.
+    BrellfinLists::RenameEdit m_rename{this, 1};
     bool m_copied = false;
     std::vector<RemoteItem> m_selection;
     std::vector<RemoteItem> m_clipboard;
-    bool m_transferring = false;
     BrellfinLists::SelectionDrag m_drag;
 };

@@ -130,15 +130,15 @@ bool WinShellList::snapshot(bool rereadFolder, bool countShortcuts)
 
 void WinShellList::OnClick(int row, int column)
 {
-    if (!m_editing) {
+    if (!m_rename.isEditing()) {
         if (row >= 0 && row < GetItemCount())
             m_selection = {itemOfRow(row)};
         else
             m_selection.clear();
-    } else if (row != m_editItem || column != 0) {
+    } else if (m_rename.clickLeaves(row, column)) {
         commitRename();
     }
-    m_editItem = row;
+    m_rename.setItem(row);
 }
 
 void WinShellList::OnDblClk(int row, int)
@@ -203,12 +203,11 @@ void WinShellList::OnDblClk(int row, int)
 
 void WinShellList::OnRClick(int row, int)
 {
-    if (m_editing)
-        endRename();
-    m_editItem = row;
+    endRename();
+    m_rename.setItem(row);
     const bool system = snapshot(true, false);
     CMenu menu;
-    if (!menu.LoadMenu(m_editItem == -1 ? kAreaMenu : kItemMenu))
+    if (!menu.LoadMenu(row == -1 ? kAreaMenu : kItemMenu))
         return;
     CMenu* popup = menu.GetSubMenu(0);
     if (!popup)
@@ -245,19 +244,7 @@ void WinShellList::OnRClick(int row, int)
 
 BOOL WinShellList::OnCommand(WPARAM wParam, LPARAM)
 {
-    switch (UINT(wParam)) {
-    case kCmdTransport: onTransport(); return TRUE;
-    case kCmdCopy: onCopy(); return TRUE;
-    case kCmdPaste:
-    case kCmdAreaPaste: pasteIntoFolder(); return TRUE;
-    case kCmdRename: onRename(); return TRUE;
-    case kCmdDelete: onDelete(); return TRUE;
-    case kCmdSelectAll: onSelectAll(); return TRUE;
-    case kCmdRefresh: onRefresh(); return TRUE;
-    case kCmdNewFolder: onNewFolder(); return TRUE;
-    case kCmdNewFile: onNewFile(); return TRUE;
-    default: return FALSE;
-    }
+    return runCommand(UINT(wParam)) ? TRUE : FALSE;
 }
 
 BOOL WinShellList::PreTranslateMessage(MSG* msg)
@@ -270,7 +257,7 @@ BOOL WinShellList::PreTranslateMessage(MSG* msg)
     if (!letter && key != VK_F2 && key != VK_RETURN && key != VK_DELETE)
         return CMFCShellListCtrl::PreTranslateMessage(msg);
     // While a name is edited, keys belong to the editor: only Enter acts.
-    if (m_editing) {
+    if (m_rename.isEditing()) {
         if (key == VK_RETURN) {
             commitRename();
             return TRUE;
@@ -362,7 +349,7 @@ void WinShellList::selectAndRename(const CString& name)
 {
     for (int row = 0; row < GetItemCount(); ++row) {
         if (GetItemText(row, 0).compare(name, Qt::CaseInsensitive) == 0) {
-            m_editItem = row;
+            m_rename.setItem(row);
             SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
             beginRename();
             return;
@@ -415,41 +402,30 @@ void WinShellList::onRename()
 
 void WinShellList::beginRename()
 {
-    if (m_editing || m_editItem < 0 || m_editItem >= GetItemCount())
-        return;
-    QRect label;
-    GetItemRect(m_editItem, &label, LVIR_LABEL);
-    m_editor = openRenameEditor(*this, QRect(label.left() + 1, label.top() + 2, label.width() + 1, label.height() - 3),
-                                GetItemText(m_editItem, 0));
-    m_editing = true;
+    m_rename.begin();
 }
 
 void WinShellList::endRename()
 {
-    if (!m_editing)
-        return;
-    closeRenameEditor(*this, m_editor, m_editItem);
-    m_editItem = -1;
-    m_editing = false;
-    setFocus();
+    m_rename.end();
 }
 
 void WinShellList::commitRename()
 {
-    if (!m_editing)
+    if (!m_rename.isEditing())
         return;
+    QLineEdit* editor = m_rename.editor();
     CString oldPath;
-    if (!m_editor || m_editItem < 0 || m_editItem >= GetItemCount() || !GetItemPath(oldPath, m_editItem)
-        || oldPath.isEmpty()) {
+    if (!editor || !m_rename.itemIsRow() || !GetItemPath(oldPath, m_rename.item()) || oldPath.isEmpty()) {
         // No item with a path is being edited: nothing to rename.
         endRename();
         return;
     }
-    const CString oldName = GetItemText(m_editItem, 0);
-    const CString newName = m_editor->text();
+    const CString oldName = GetItemText(m_rename.item(), 0);
+    const CString newName = editor->text();
     const CString trimmed = newName.trimmed();
     if (newName.isEmpty() || trimmed == oldName) {
-        m_editor->setText(oldName);
+        m_rename.restore(oldName);
         endRename();
         Refresh();
         return;
@@ -458,20 +434,18 @@ void WinShellList::commitRename()
     if (trimmed.isEmpty() || trimmed.contains('/') || trimmed == QLatin1String(".") || trimmed == QLatin1String("..")) {
         m_queue.log(oldPath + ' ' + loadLocalizedString(160));
         MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
-        m_editor->setText(oldName);
+        m_rename.restore(oldName);
     } else if (newPath.compare(oldPath, Qt::CaseInsensitive) == 0) {
         // Only the case differs: nothing is renamed.
     } else if (PathFileExistsW(newPath)) {
         MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
-        if (m_editor)
-            m_editor->setText(oldName);
+        m_rename.restore(oldName);
     } else if (_wrename(oldPath, newPath) == 0) {
         m_queue.log(oldPath + ' ' + loadLocalizedString(161) + ' ' + newPath);
     } else if (errno == EEXIST) {
         // The target appeared after the check; it is never replaced.
         MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
-        if (m_editor)
-            m_editor->setText(oldName);
+        m_rename.restore(oldName);
     } else {
         m_queue.log(oldPath + ' ' + loadLocalizedString(160));
         MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
@@ -602,15 +576,8 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
         return;
     const TransferJobs jobs = unfinishedJobs(m_queue.rows(), false);
     refreshRemote();
-    m_queue.show();
-    for (const TransferRecord& record : *removed)
-        if (record.state != TransferState::Completed)
-            m_queue.log(record.localPath + ' ' + loadLocalizedString(157));
-    if (jobs.empty()) {
-        m_transferring = false;
+    if (!afterRemoval(*removed, jobs, 157))
         return;
-    }
-    m_transferring = true;
     startSend(jobs);
     if (TransInfoTab* tab = m_owner->transInfoTab())
         tab->resetPendingAction();

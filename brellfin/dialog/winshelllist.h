@@ -11,16 +11,16 @@
 #include "brellfin/mfc/shelllistctrl.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 
-#include <QLineEdit>
-#include <QPointer>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 // IFileNotify (through ListTransfers): reports of the current batch, on
 // this list's thread.
-class WinShellList : public CMFCShellListCtrl, public BrellfinLists::ListTransfers, private ListDragSource::Handler {
+class WinShellList : public CMFCShellListCtrl,
+                     public BrellfinLists::ListTransfers,
+                     private BrellfinLists::ListCommands,
+                     private ListDragSource::Handler {
 public:
     struct LocalItem {
         CString path;
@@ -43,8 +43,6 @@ public:
     void setCopied(bool value) { m_copied = value; }
     bool isTransferring() const { return m_transferring; }
     void setTransferring(bool value) { m_transferring = value; }
-    void setProgressTick() { m_queue.rows().setProgressTick(); }
-    bool progressTick() const { return m_queue.rows().progressTick(); }
 
     void transferSelection();
     void transferClipboard();
@@ -56,11 +54,8 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
     // For tests.
-    const std::vector<TransferRecord>& queueRecords() const { return m_queue.rows().records(); }
     const std::vector<LocalItem>& selection() const { return m_selection; }
-    bool isEditing() const { return m_editing; }
-    QLineEdit* editor() const { return m_editor; }
-    int editItem() const { return m_editItem; }
+    const BrellfinLists::RenameEdit& rename() const { return m_rename; }
 
 protected:
     void OnSetColumns() override;
@@ -87,30 +82,30 @@ private:
     void refreshRemote();
     CString folderWithSlash() const;
 
-    void onTransport();
-    void onCopy();
+    // ListCommands; paste copies into the folder shown.
+    void onTransport() override;
+    void onCopy() override;
+    void onPaste() override { pasteIntoFolder(); }
     void pasteIntoFolder();
-    void onRename();
-    void onDelete();
-    void onSelectAll();
-    void onRefresh();
-    void onNewFolder();
-    void onNewFile();
+    void onRename() override;
+    void onDelete() override;
+    void onSelectAll() override;
+    void onRefresh() override;
+    void onNewFolder() override;
+    void onNewFile() override;
     void selectAndRename(const CString& name);
     void beginRename();
     void endRename();
     void commitRename();
 
-    int m_editItem = -1;
-    QPointer<QLineEdit> m_editor;
+    // The editor reaches 2 past the label's right edge.
+    BrellfinLists::RenameEdit m_rename{this, 2};
     std::vector<LocalItem> m_selection;
     std::vector<LocalItem> m_clipboard;
     // The folder the clipboard's items were copied in, with a final "/".
     CString m_clipboardFolder;
-    bool m_editing = false;
     bool m_copied = false;
     CString m_currentPath;
-    bool m_transferring = false;
     IDataSynchronisMgr* m_owner;
     BrellfinLists::SelectionDrag m_drag;
 };

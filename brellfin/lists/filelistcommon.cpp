@@ -1,5 +1,6 @@
 #include "brellfin/lists/filelistcommon.h"
 
+#include "brellfin/lists/listconstants.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/ui/localizedstring.h"
@@ -10,6 +11,38 @@
 #include <algorithm>
 
 namespace BrellfinLists {
+
+namespace {
+
+// The in-place editor over geometry in the list's viewport, holding text,
+// focused and all selected.
+QLineEdit* openRenameEditor(CListCtrl& list, const QRect& geometry, const CString& text)
+{
+    auto* editor = new QLineEdit(list.viewport());
+    editor->setObjectName(QStringLiteral("renameEditor"));
+    editor->setFont(list.font());
+    editor->setGeometry(geometry);
+    editor->setText(text);
+    editor->show();
+    editor->setFocus();
+    editor->selectAll();
+    return editor;
+}
+
+// Writes the editor's text into row (while the row stands), hides the
+// editor and destroys it later: the key walk may still stand on it.
+void closeRenameEditor(CListCtrl& list, QPointer<QLineEdit>& editor, int row)
+{
+    if (editor && row >= 0 && row < list.GetItemCount())
+        list.SetItemText(row, 0, editor->text());
+    if (editor) {
+        editor->hide();
+        editor->deleteLater();
+        editor = nullptr;
+    }
+}
+
+} // namespace
 
 std::string utf8(const CString& text)
 {
@@ -55,28 +88,30 @@ bool confirmDelete(QWidget* owner, size_t count, bool firstIsFile)
     return MessageBox(owner, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-QLineEdit* openRenameEditor(CListCtrl& list, const QRect& geometry, const CString& text)
+void RenameEdit::begin()
 {
-    auto* editor = new QLineEdit(list.viewport());
-    editor->setObjectName(QStringLiteral("renameEditor"));
-    editor->setFont(list.font());
-    editor->setGeometry(geometry);
-    editor->setText(text);
-    editor->show();
-    editor->setFocus();
-    editor->selectAll();
-    return editor;
+    if (m_editing || !itemIsRow())
+        return;
+    QRect label;
+    m_list->GetItemRect(m_editItem, &label, LVIR_LABEL);
+    m_editor = openRenameEditor(*m_list, label.adjusted(1, 2, m_widen, -1), m_list->GetItemText(m_editItem, 0));
+    m_editing = true;
 }
 
-void closeRenameEditor(CListCtrl& list, QPointer<QLineEdit>& editor, int row)
+void RenameEdit::end()
 {
-    if (editor && row >= 0 && row < list.GetItemCount())
-        list.SetItemText(row, 0, editor->text());
-    if (editor) {
-        editor->hide();
-        editor->deleteLater();
-        editor = nullptr;
-    }
+    if (!m_editing)
+        return;
+    closeRenameEditor(*m_list, m_editor, m_editItem);
+    m_editItem = -1;
+    m_editing = false;
+    m_list->setFocus();
+}
+
+void RenameEdit::restore(const CString& oldName)
+{
+    if (m_editor)
+        m_editor->setText(oldName);
 }
 
 TransferRecord queuedRecord(const CString& name, const CString& localPath, const CString& remotePath,
@@ -137,6 +172,33 @@ void ListTransfers::batchStarted(int batch, const std::string& localPath)
 void ListTransfers::batchProgress(int batch, const std::string&, double fraction)
 {
     m_queue.progress(batch, fraction);
+}
+
+bool ListTransfers::afterRemoval(const std::vector<TransferRecord>& removed, const TransferJobs& jobs, int removedText)
+{
+    m_queue.show();
+    for (const TransferRecord& record : removed)
+        if (record.state != TransferState::Completed)
+            m_queue.log(record.localPath + ' ' + loadLocalizedString(removedText));
+    m_transferring = !jobs.empty();
+    return m_transferring;
+}
+
+bool ListCommands::runCommand(unsigned id)
+{
+    switch (id) {
+    case kCmdTransport: onTransport(); return true;
+    case kCmdCopy: onCopy(); return true;
+    case kCmdPaste:
+    case kCmdAreaPaste: onPaste(); return true;
+    case kCmdRename: onRename(); return true;
+    case kCmdDelete: onDelete(); return true;
+    case kCmdSelectAll: onSelectAll(); return true;
+    case kCmdRefresh: onRefresh(); return true;
+    case kCmdNewFolder: onNewFolder(); return true;
+    case kCmdNewFile: onNewFile(); return true;
+    default: return false;
+    }
 }
 
 void SelectionDrag::begin(bool anySelected, const QPoint& point)

@@ -68,8 +68,8 @@ TEST_F(RemoteList, NewFolderTakesTheFirstFreeNumber)
     showRemote("/storage/user_dir/n");
     remote().OnCommand(kCmdNewFolder, 0);
     EXPECT_TRUE(m_panel->exists("/storage/user_dir/n/New folder(2)"));
-    EXPECT_TRUE(remote().isEditing());
-    EXPECT_EQ(remote().GetItemText(remote().editItem(), 0), "New folder(2)");
+    EXPECT_TRUE(remote().rename().isEditing());
+    EXPECT_EQ(remote().GetItemText(remote().rename().item(), 0), "New folder(2)");
 
     m_panel->clearLog();
     showRemote("/media/usb0");
@@ -89,11 +89,11 @@ TEST_F(RemoteList, RenameRefusesAnExistingNameAndIgnoresACaseChange)
     const int row = rowOf(remote(), "a.txt");
     remote().simulateClick(NM_CLICK, row, 0);
     remote().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(remote().isEditing());
-    remote().editor()->setText("b.txt");
+    ASSERT_TRUE(remote().rename().isEditing());
+    remote().rename().editor()->setText("b.txt");
     m_panel->clearLog();
     remote().simulateClick(NM_CLICK, -1, -1);
-    EXPECT_FALSE(remote().isEditing());
+    EXPECT_FALSE(remote().rename().isEditing());
     EXPECT_EQ(boxTexts(), QStringList({text(159)}));
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/r/b.txt"), std::vector<uint8_t>({2}));
@@ -186,15 +186,15 @@ TEST_F(RemoteList, WhileANameIsEditedOnlyEnterActs)
     showRemote("/storage/user_dir/e");
     remote().simulateClick(NM_CLICK, rowOf(remote(), "a.txt"), 0);
     remote().OnCommand(kCmdRename, 0);
-    ASSERT_TRUE(remote().isEditing());
-    MSG del{remote().editor(), WM_KEYDOWN, VK_DELETE, 0};
+    ASSERT_TRUE(remote().rename().isEditing());
+    MSG del{remote().rename().editor(), WM_KEYDOWN, VK_DELETE, 0};
     remote().PreTranslateMessage(&del);
     EXPECT_TRUE(m_boxes.empty());
     EXPECT_TRUE(m_panel->exists("/storage/user_dir/e/a.txt"));
-    remote().editor()->setText("b.txt");
-    MSG enter{remote().editor(), WM_KEYDOWN, VK_RETURN, 0};
+    remote().rename().editor()->setText("b.txt");
+    MSG enter{remote().rename().editor(), WM_KEYDOWN, VK_RETURN, 0};
     EXPECT_TRUE(remote().PreTranslateMessage(&enter));
-    EXPECT_FALSE(remote().isEditing());
+    EXPECT_FALSE(remote().rename().isEditing());
     EXPECT_TRUE(m_panel->exists("/storage/user_dir/e/b.txt"));
     EXPECT_FALSE(m_panel->exists("/storage/user_dir/e/a.txt"));
 }

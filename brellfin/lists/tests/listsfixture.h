@@ -68,9 +68,9 @@ protected:
     {
         list.simulateClick(NM_CLICK, rowOf(list, name), 0);
         list.OnCommand(BrellfinLists::kCmdRename, 0);
-        ASSERT_TRUE(list.isEditing());
-        ASSERT_TRUE(list.editor());
-        list.editor()->setText(typed);
+        ASSERT_TRUE(list.rename().isEditing());
+        ASSERT_TRUE(list.rename().editor());
+        list.rename().editor()->setText(typed);
         list.simulateClick(NM_CLICK, -1, -1);
     }
 

@@ -236,7 +236,7 @@ TEST_F(LocalList, ATargetAppearingAfterTheCheckIsNeitherReplacedNorLost)
     });
     ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", "b.txt"));
     EXPECT_EQ(raced, 1);
-    EXPECT_FALSE(local().isEditing());
+    EXPECT_FALSE(local().rename().isEditing());
     EXPECT_EQ(boxTexts(), QStringList({text(159)}));
     EXPECT_EQ(m_boxes.back().type, UINT(MB_ICONEXCLAMATION));
     EXPECT_EQ(readFile(pc("work/a.txt")), "mine");
