@@ -124,11 +124,8 @@ void OutputTail::run()
         const bool open = drain();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_catchUpDone = asked;
-        if (!open || m_quit) {
-            m_ended = true;
-            m_changed.notify_all();
-            return;
-        }
+        if (!open || m_quit)
+            break;
         m_changed.notify_all();
     }
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -56,12 +56,11 @@ TerminationNotifier::TerminationNotifier(QObject* parent)
 
     m_notifier = new QSocketNotifier(m_readEnd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationNotifier::readRequests);
-    m_active = true;
 }
 
 TerminationNotifier::~TerminationNotifier()
 {
-    if (!m_active)
+    if (!m_readEnd)
         return;
     for (int i = 0; i < 2; ++i)
         ::sigaction(kSignals[i], &s_previous[i], nullptr);

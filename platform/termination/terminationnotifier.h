@@ -23,7 +23,7 @@ public:
 
     // False when the pipe or the handlers could not be set up (or another
     // notifier is active); the signals then keep their previous handling.
-    bool isActive() const { return m_active; }
+    bool isActive() const { return m_readEnd.valid(); }
 
 signals:
     void terminationRequested(int signalNumber);
@@ -31,9 +31,8 @@ signals:
 private:
     void readRequests();
 
-    bool m_active = false;
-    // The pipe from the signal handler; its write end is also in a global
-    // for the handler, cleared before the end closes.
+    // The pipe from the signal handler, held only while active; its write
+    // end is also in a global for the handler, cleared before the end closes.
     platform::UniqueFd m_readEnd;
     platform::UniqueFd m_writeEnd;
     QSocketNotifier* m_notifier = nullptr;
