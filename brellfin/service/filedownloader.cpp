@@ -153,7 +153,7 @@ bool __FileDownloader::sendFile(const SendJob& job)
         bool restart = offset > size; // an older, longer panel file: replace it
         if (!restart) {
             std::uint32_t localCrc = 0;
-            if (!localFileCrc32(widePath, offset, localCrc, m_cancel, m_md5)) {
+            if (!localFileCrc32(widePath, offset, localCrc, m_cancel, &m_md5)) {
                 if (!m_cancel)
                     m_errorCode = FileError;
                 return false;

@@ -112,7 +112,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             have -= have % kPieceSize;
             if (have != 0) {
                 std::uint32_t localCrc = 0;
-                if (!localFileCrc32(widePath, have, localCrc, m_cancel, m_md5)) {
+                if (!localFileCrc32(widePath, have, localCrc, m_cancel, &m_md5)) {
                     if (!m_cancel)
                         m_errorCode = FileError;
                     return false;

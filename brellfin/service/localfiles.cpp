@@ -37,10 +37,8 @@ std::uint32_t crc32Update(std::uint32_t crc, const void* bytes, std::uint64_t co
     return crc;
 }
 
-namespace {
-
-bool crc32Pass(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
-               RunningMd5* md5)
+bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
+                    RunningMd5* md5)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -61,19 +59,6 @@ bool crc32Pass(const QString& path, std::uint64_t count, std::uint32_t& crc, con
     }
     crc = ~running;
     return true;
-}
-
-} // namespace
-
-bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel)
-{
-    return crc32Pass(path, count, crc, cancel, nullptr);
-}
-
-bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
-                    RunningMd5& md5)
-{
-    return crc32Pass(path, count, crc, cancel, &md5);
 }
 
 bool localFileMd5(const QString& path, std::vector<FF::byte>& digest, const std::atomic<bool>& cancel)

@@ -16,11 +16,10 @@ class RunningMd5;
 
 // CRC-32 (IEEE 802.3) of the first count bytes of the file. False when the
 // file cannot be opened, holds fewer bytes, or cancel is set before a read.
-bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel);
-// The same, feeding the bytes read to md5 as well: a resumed file's MD5
+// The bytes read go to md5 as well when one is given: a resumed file's MD5
 // begins in the pass that proves its first part.
 bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc, const std::atomic<bool>& cancel,
-                    RunningMd5& md5);
+                    RunningMd5* md5 = nullptr);
 // MD5 of the whole file into digest (16 bytes); false as above.
 bool localFileMd5(const QString& path, std::vector<FF::byte>& digest, const std::atomic<bool>& cancel);
 // Runs the reflected CRC-32 (polynomial 0xEDB88320) over count bytes; the
