@@ -4,6 +4,8 @@
 #include "tarnwick/vnc/vncexception.h"
 #include "tarnwick/vnc/vncprotocoldispatcher.h"
 
+#include <QtEndian>
+
 namespace VNC {
 
 namespace {
@@ -12,11 +14,6 @@ template <typename... Values>
 [[noreturn]] void fail(const char* logText, const char* reason, const Values&... values)
 {
     failStep("FrameBufferUpdate", logText, reason, values...);
-}
-
-quint16 bigEndian16(const uchar* b)
-{
-    return quint16((b[0] << 8) | b[1]);
 }
 
 } // namespace
@@ -79,7 +76,7 @@ bool FrameBufferUpdate::readUpdateHeader()
     const uchar* count = takeBytes(2);
     if (!count)
         fail("update frame buffer: get retangle number failed!", "update frame buffer: get retangle number failed!");
-    rectsLeft = bigEndian16(count);
+    rectsLeft = qFromBigEndian<quint16>(count);
     return true;
 }
 
@@ -90,12 +87,11 @@ bool FrameBufferUpdate::readRectHeader()
     const uchar* header = takeBytes(Constants::kRectHeaderLength);
     if (!header)
         fail("read frame buffer head failed", "read frame buffer head failed!");
-    rectHeader.x = bigEndian16(header);
-    rectHeader.y = bigEndian16(header + 2);
-    rectHeader.width = bigEndian16(header + 4);
-    rectHeader.height = bigEndian16(header + 6);
-    rectHeader.encoding = qint32((quint32(header[8]) << 24) | (quint32(header[9]) << 16) | (quint32(header[10]) << 8)
-                                 | quint32(header[11]));
+    rectHeader.x = qFromBigEndian<quint16>(header);
+    rectHeader.y = qFromBigEndian<quint16>(header + 2);
+    rectHeader.width = qFromBigEndian<quint16>(header + 4);
+    rectHeader.height = qFromBigEndian<quint16>(header + 6);
+    rectHeader.encoding = qFromBigEndian<qint32>(header + 8);
     if (rectHeader.encoding != Constants::kEncodingHextile)
         fail("encoding type is incorrect", "encoding type is incorrect!", rectHeader.encoding);
     return true;

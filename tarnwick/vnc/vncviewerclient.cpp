@@ -370,14 +370,8 @@ void VncViewerClient::manualDisconnectServer()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort();
     }
-    dispatcher.reset();
-    if (socket)
-        socket->disconnect(this);
     // None of the socket's signals is running: it can go at once.
-    socket.reset();
-    reconnectTimer.reset();
-    connectTimer.reset();
-    readTimer.reset();
+    releaseResources();
     noteFrameBufferSize(Constants::kIdleWidth, Constants::kIdleHeight);
 }
 
