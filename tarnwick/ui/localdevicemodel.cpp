@@ -50,6 +50,41 @@ void closeClient(std::unique_ptr<FF::RPC::DispatchClient>& client)
     }
 }
 
+// Starts the worker thread and waits, with this thread's events running, for
+// its one result signal or for a cancel of the refresh, which stops it. The
+// worker is deleted before the return: that waits for its thread, so its
+// handler has finished with the result.
+template <class Worker, class Result>
+Result waitForWorker(LocalDeviceModel* model, Worker* created, void (Worker::*resultSignal)(Result),
+                     void (Worker::*stop)(bool))
+{
+    std::unique_ptr<Worker> owner(created);
+    Worker* worker = owner.get();
+    // Written by the worker's handler, read once its thread has ended.
+    auto found = std::make_shared<Result>();
+    platform::NestedWait wait;
+    const auto result = QObject::connect(
+        worker, resultSignal, worker,
+        [found, waker = wait.waker()](Result value) {
+            *found = value;
+            waker.wake();
+        },
+        Qt::DirectConnection);
+    const auto cancel = QObject::connect(
+        model, &LocalDeviceModel::CancelSignal, worker,
+        [worker, stop, waker = wait.waker()] {
+            (worker->*stop)(true);
+            waker.wake();
+        },
+        Qt::DirectConnection);
+    worker->start(QThread::InheritPriority);
+    wait.exec();
+    QObject::disconnect(result);
+    QObject::disconnect(cancel);
+    owner.reset();
+    return *found;
+}
+
 } // namespace
 
 LocalDeviceModel::LocalDeviceModel(QObject* parent)
@@ -151,31 +186,8 @@ bool LocalDeviceModel::containsIp(const QVector<stLocalDeviceInfo>& list, const 
 
 QVector<stDeviceInfoEx> LocalDeviceModel::runScan(const QNetworkInterface& iface)
 {
-    std::unique_ptr<ScanThread> owner(m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface));
-    ScanThread* scan = owner.get();
-    // Written by the worker's handler, read once its thread has ended.
-    auto found = std::make_shared<QVector<stDeviceInfoEx>>();
-    platform::NestedWait wait;
-    const auto result = connect(
-        scan, &ScanThread::UpdateDeviceList, scan,
-        [found, waker = wait.waker()](QVector<stDeviceInfoEx> devices) {
-            *found = devices;
-            waker.wake();
-        },
-        Qt::DirectConnection);
-    const auto cancel = connect(
-        this, &LocalDeviceModel::CancelSignal, scan,
-        [scan, waker = wait.waker()] {
-            scan->stop(true);
-            waker.wake();
-        },
-        Qt::DirectConnection);
-    scan->start(QThread::InheritPriority);
-    wait.exec();
-    disconnect(result);
-    disconnect(cancel);
-    owner.reset(); // waits for the thread, so its handler has finished
-    return *found;
+    return waitForWorker(this, m_scanFactory ? m_scanFactory(this, iface) : new ScanThread(this, iface),
+                         &ScanThread::UpdateDeviceList, &ScanThread::stop);
 }
 
 void LocalDeviceModel::RefreshDevice()
@@ -272,30 +284,9 @@ void LocalDeviceModel::mergeSavedDevices(QVector<stLocalDeviceInfo>& out)
     if (cancelled || netIntf.isEmpty())
         return;
 
-    std::unique_ptr<LoadLocalDevice> owner(m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this));
-    LoadLocalDevice* probe = owner.get();
-    auto found = std::make_shared<QVector<stLocalDeviceInfo>>();
-    platform::NestedWait wait;
-    const auto result = connect(
-        probe, &LoadLocalDevice::updateLocalDevice, probe,
-        [found, waker = wait.waker()](QVector<stLocalDeviceInfo> list) {
-            *found = list;
-            waker.wake();
-        },
-        Qt::DirectConnection);
-    const auto cancel = connect(
-        this, &LocalDeviceModel::CancelSignal, probe,
-        [probe, waker = wait.waker()] {
-            probe->cancel(true);
-            waker.wake();
-        },
-        Qt::DirectConnection);
-    probe->start(QThread::InheritPriority);
-    wait.exec();
-    disconnect(result);
-    disconnect(cancel);
-    owner.reset(); // waits for the thread, so its handler has finished
-    const QVector<stLocalDeviceInfo> saved = *found;
+    const QVector<stLocalDeviceInfo> saved = waitForWorker(
+        this, m_savedProbeFactory ? m_savedProbeFactory(this) : new LoadLocalDevice(this),
+        &LoadLocalDevice::updateLocalDevice, &LoadLocalDevice::cancel);
 
     if (cancelled) {
         emit CancelComplete();
