@@ -1,12 +1,11 @@
 #include "brellfin/ui/qttranslations.h"
 
+#include "platform/qtcatalogue/qtcatalogue.h"
+
 #include <QCoreApplication>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QThread>
-#include <QTranslator>
 
-#include <memory>
 #include <optional>
 
 namespace BrellfinUi {
@@ -14,15 +13,9 @@ namespace BrellfinUi {
 namespace {
 
 // Touched on the application's thread only.
-std::unique_ptr<QTranslator> g_translator;
+platform::QtCatalogue g_catalogue;
 std::optional<Language> g_installed;
-bool g_loaded = false;
 QString g_folderOverride;
-
-QString catalogueFolder()
-{
-    return g_folderOverride.isEmpty() ? QLibraryInfo::location(QLibraryInfo::TranslationsPath) : g_folderOverride;
-}
 
 } // namespace
 
@@ -32,24 +25,12 @@ bool useQtTranslations(Language language)
     if (!app || QThread::currentThread() != app->thread())
         return true;
     if (g_installed == language)
-        return g_loaded || language == Language::English;
+        return g_catalogue.isInstalled() || language == Language::English;
     g_installed = language;
-    g_loaded = false;
-    if (g_translator) {
-        QCoreApplication::removeTranslator(g_translator.get());
-        g_translator.reset();
-    }
+    g_catalogue.remove();
     if (language == Language::English)
         return true;
-    auto translator = std::make_unique<QTranslator>();
-    // "qt_zh_CN" names the catalogues of every Qt module the tool uses.
-    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"), QStringLiteral("_"),
-                          catalogueFolder()))
-        return false;
-    QCoreApplication::installTranslator(translator.get());
-    g_translator = std::move(translator);
-    g_loaded = true;
-    return true;
+    return g_catalogue.install(QLocale(QLocale::Chinese, QLocale::China), g_folderOverride);
 }
 
 void setQtTranslationsFolderForTesting(const QString& folder)

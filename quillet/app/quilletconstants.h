@@ -26,6 +26,8 @@ constexpr int kPanelPortCount = 15;
 constexpr int kTrayMessageMs = 10000;
 
 constexpr const char* kInstanceName = "vexaquillet";
+// The language of the window's texts; Qt's own buttons and menus speak it too.
+constexpr const char* kLocale = "zh_CN";
 constexpr const char* kFontFamily = "Microsoft YaHei";
 // What Debian ships in its place (the widget kit's CJK fallback).
 constexpr const char* kFallbackFontFamily = "WenQuanYi Micro Hei";

@@ -1,6 +1,7 @@
 #include "quillet/app/quilletmain.h"
 
 #include "platform/instancelock/instancelock.h"
+#include "platform/qtcatalogue/qtcatalogue.h"
 #include "quillet/app/mainwindow.h"
 #include "quillet/app/quilletconstants.h"
 #include "quillet/widgets/screentool.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
 
@@ -39,6 +41,12 @@ std::string lockFallbackFolder()
 
 int runQuillet(QApplication& app, int argc, char** argv, VirtualCom* pair)
 {
+    // Qt's own texts (the buttons of the boxes below, the edit fields'
+    // context menus) in the language of the window, until this returns.
+    platform::QtCatalogue qtTexts;
+    if (!qtTexts.install(QLocale(QString::fromLatin1(kLocale))))
+        qWarning("Qt's translations for %s not found", kLocale);
+
     // Sockets need no start-up here. The lock is held until this returns and
     // dropped by the kernel should the process die.
     Platform::InstanceLock lock(kInstanceName, lockFallbackFolder());

@@ -259,13 +259,17 @@ void LocalDebugView::applyStatusRule(const QString& status)
 
 // ---- selection, refresh, filter ------------------------------------------
 
+void LocalDebugView::followRow(int sourceRow)
+{
+    applyStatusRule(cell(sourceRow, LocalDeviceModel::kStateColumn));
+    selectedIp = cell(sourceRow, LocalDeviceModel::kIpColumn);
+    selectedLanIp = cell(sourceRow, LocalDeviceModel::kLanIpColumn);
+    followForwarding();
+}
+
 void LocalDebugView::onDeviceSelectChange(const QModelIndex& index)
 {
-    const int row = filterModel()->mapToSource(index).row();
-    applyStatusRule(cell(row, LocalDeviceModel::kStateColumn));
-    selectedIp = cell(row, LocalDeviceModel::kIpColumn);
-    selectedLanIp = cell(row, LocalDeviceModel::kLanIpColumn);
-    followForwarding();
+    followRow(filterModel()->mapToSource(index).row());
 }
 
 void LocalDebugView::onDeviceRefresh()
@@ -277,10 +281,14 @@ void LocalDebugView::onDeviceRefresh()
     for (int r = 0; r < model->rowCount(); ++r) {
         if (cell(r, LocalDeviceModel::kIpColumn) != selectedIp)
             continue;
-        tableView->setCurrentIndex(filterModel()->mapFromSource(model->index(r, LocalDeviceModel::kIpColumn)));
-        selectedLanIp = cell(r, LocalDeviceModel::kLanIpColumn);
-        followForwarding();
-        applyStatusRule(cell(r, LocalDeviceModel::kStateColumn));
+        const QModelIndex shown = filterModel()->mapFromSource(model->index(r, LocalDeviceModel::kIpColumn));
+        if (!shown.isValid()) {
+            selectedLanIp = cell(r, LocalDeviceModel::kLanIpColumn);
+            followHiddenSelection();
+            return;
+        }
+        tableView->setCurrentIndex(shown);
+        followRow(r);
         return;
     }
     const QString old = selectedIp;
@@ -302,12 +310,23 @@ void LocalDebugView::onFilterChange(const QString& filter)
         const QModelIndex index = proxy->index(r, LocalDeviceModel::kIpColumn);
         if (model->data(proxy->mapToSource(index)).toString() != selectedIp || selectedIp.isEmpty())
             continue;
+        // The selected panel is shown: the tools follow its row as after a click.
         tableView->setCurrentIndex(index);
-        followForwarding();
+        followRow(proxy->mapToSource(index).row());
         return;
     }
+    followHiddenSelection();
+}
+
+void LocalDebugView::followHiddenSelection()
+{
+    // The view moves its current row, highlighted, to a neighbour of a row
+    // that the filter hides, one that the user never chose and that the
+    // tools would act on: no row stands in for the selection.
+    tableView->setCurrentIndex(QModelIndex());
     onChangeVPNMemuState(false);
     setVpnMenuDisabled(true);
+    setMenuDisabled(true);
 }
 
 void LocalDebugView::setNetIntf(const QString& name)

@@ -86,6 +86,12 @@ private:
     // The address in column 4 of the table's current row; empty without one.
     QString currentAddress() const;
     void applyStatusRule(const QString& status);
+    // The row of the model becomes the selection: the tools by its state,
+    // item 1 by its addresses and the forwarding.
+    void followRow(int sourceRow);
+    // The selected panel's row is hidden by the filter: it stays selected,
+    // for when the filter shows it again, but no tool acts on it meanwhile.
+    void followHiddenSelection();
     bool isForwardingPending() const;
     // Shows the model's new state of ip, sets item 1 and shows the notice.
     void notice(const QString& ip, int code, const QString& text);

@@ -5,12 +5,18 @@
 #include "platform/instancelock/instancelock.h"
 #include "quillet/app/mainwindow.h"
 #include "quillet/app/quilletconstants.h"
+#include "quillet/dialogs/hmilogindlg.h"
+#include "quillet/dialogs/projectstartdlg.h"
+#include "quillet/dialogs/virtualporteditor.h"
 #include "quillet/virtualcom/virtualcom.h"
 #include "quillet/widgets/screentool.h"
 #include "testing/fakepassthrough/modalanswerer.h"
 #include "testing/vcomharness/setupcharness.h"
 #include "testing/vcomharness/within.h"
+#include "ui_hmilogindlg.h"
 #include "ui_mainwindow.h"
+#include "ui_projectstartdlg.h"
+#include "ui_virtualporteditor.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +130,9 @@ TEST(QuilletEntry, SecondCopyShowsTheBoxAndLeavesTheFirstAlone)
         char* argv[] = {name, nullptr};
         EXPECT_EQ(runQuillet(*static_cast<QApplication*>(QApplication::instance()), 1, argv), -1);
         EXPECT_EQ(answerer.texts(), QStringList({Quillet::text(Quillet::Text::kSecondCopy)}));
+        // The box speaks the window's language, its button too.
+        EXPECT_EQ(answerer.titles(), QStringList({Quillet::text(Quillet::Text::kError)}));
+        EXPECT_EQ(answerer.buttons(), QList<QStringList>({{QString::fromUtf8("确定")}}));
         EXPECT_EQ(first.process().state(), QProcess::Running);
         EXPECT_TRUE(lockHeldElsewhere());
 
@@ -147,6 +156,8 @@ TEST(QuilletEntry, UnusableLockFolderAsksForRights)
     char* argv[] = {name, nullptr};
     EXPECT_EQ(runQuillet(*static_cast<QApplication*>(QApplication::instance()), 1, argv), -1);
     EXPECT_EQ(answerer.texts(), QStringList({Quillet::text(Quillet::Text::kNoLock)}));
+    EXPECT_EQ(answerer.titles(), QStringList({Quillet::text(Quillet::Text::kError)}));
+    EXPECT_EQ(answerer.buttons(), QList<QStringList>({{QString::fromUtf8("确定")}}));
 }
 
 TEST_F(QuilletProgram, ClosingDuringAStartEndsTheProgramAndThePassThrough)
@@ -214,4 +225,77 @@ TEST_F(QuilletProgram, ClosingDuringAStartEndsTheProgramAndThePassThrough)
     EXPECT_TRUE(panel->waitFor([&] { return panel->callCount("Terminate") >= 1; }, std::chrono::seconds(6)));
     EXPECT_LT(panel->callCount("IsReady"), 4) << "the start went on after the close";
     EXPECT_FALSE(panel->dataPortOpen());
+}
+
+TEST_F(QuilletProgram, EveryDialogOfTheChineseWindowSpeaksChineseUnderItsOwnTitle)
+{
+    installPair();
+    panel->setProjectPasswordDigest("202cb962ac59075b964b07152d234b70"); // MD5 of "123"
+    RuntimeFolder runtime;
+    pair = std::make_unique<VirtualCom>(QString::fromStdString(loggingFolder + "/"));
+
+    // Logs in, declines the project's start, leaves the port as it is.
+    Fake::ModalAnswerer answerer([](QWidget* dialog) {
+        if (auto* login = qobject_cast<HmiLoginDlg*>(dialog)) {
+            login->form()->passwdLineEdit->setText("123");
+            login->form()->loginBtn->click();
+        } else if (auto* prompt = qobject_cast<ProjectStartDlg*>(dialog)) {
+            prompt->form()->cancelBtn->click();
+        } else if (auto* editor = qobject_cast<VirtualPortEditor*>(dialog)) {
+            editor->form()->cancelBtn->click();
+        } else {
+            static_cast<QDialog*>(dialog)->reject();
+        }
+    });
+    QString windowTitle;
+    QStringList windowButtons;
+    QString started;
+    QString changed;
+    bool driven = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<MainWindow*>(widget);
+            if (driven || !window || !window->isVisible())
+                continue;
+            driven = true;
+            windowTitle = window->windowTitle();
+            windowButtons = Fake::buttonTexts(window);
+            // Each action returns once its dialog was answered and its work done.
+            QTimer::singleShot(0, window, [&, window] {
+                window->OpenVirtualChannel();
+                started = window->form()->statusLabel->text();
+                window->CloseVirtualChannel();
+                window->ChangeVirtualPort();
+                changed = window->form()->statusLabel->text();
+                window->close();
+            });
+        }
+    });
+    poll.start(20);
+    QTimer fallback;
+    fallback.setSingleShot(true);
+    QObject::connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    fallback.start(120000);
+
+    std::string address = panel->address();
+    std::string program = "Quillet";
+    char* argv[] = {program.data(), address.data(), nullptr};
+    const int result = runQuillet(*static_cast<QApplication*>(QApplication::instance()), 2, argv, pair.get());
+    poll.stop();
+    fallback.stop();
+
+    ASSERT_EQ(result, 0) << "the window did not close by itself";
+    EXPECT_EQ(started, Quillet::text(Quillet::Text::kStarted));
+    EXPECT_EQ(changed, Quillet::text(Quillet::Text::kInitialised)) << "the port editor was not cancelled";
+    EXPECT_EQ(windowTitle, QString::fromUtf8("串口穿透"));
+    EXPECT_EQ(Fake::notChinese(windowButtons), QStringList());
+    EXPECT_EQ(answerer.seen(), QStringList({"HmiLoginDlg", "ProjectStartDlg", "VirtualPortEditor"}));
+    EXPECT_EQ(answerer.titles(),
+              QStringList({QString::fromUtf8("HMI密码"), QString::fromUtf8("提示框"), QString::fromUtf8("修改COM口")}));
+    ASSERT_EQ(answerer.buttons().size(), 3);
+    for (const QStringList& buttons : answerer.buttons()) {
+        EXPECT_FALSE(buttons.isEmpty());
+        EXPECT_EQ(Fake::notChinese(buttons), QStringList());
+    }
 }

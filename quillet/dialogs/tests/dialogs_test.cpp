@@ -172,6 +172,32 @@ TEST(QuilletProjectStartDialog, YesAcceptsNoAndCloseReject)
     }
 }
 
+TEST(QuilletDialogs, EachIsNamedByItsTitleBarAndSpeaksChinese)
+{
+    // What the window manager, the task bar and Alt+Tab show is the text of
+    // the dialog's own title bar.
+    HmiLoginDlg login;
+    ProjectStartDlg prompt;
+    VirtualPortEditor editor;
+    const struct {
+        QDialog* dialog;
+        QLabel* titleLabel;
+        const char* title;
+    } dialogs[] = {
+        {&login, login.form()->titleLabel, "HMI密码"},
+        {&prompt, prompt.form()->titleLabel, "提示框"},
+        {&editor, editor.form()->titleLabel, "修改COM口"},
+    };
+    for (const auto& d : dialogs) {
+        const char* name = d.dialog->metaObject()->className();
+        EXPECT_EQ(d.dialog->windowTitle(), QString::fromUtf8(d.title)) << name;
+        EXPECT_EQ(d.titleLabel->text().trimmed(), QString::fromUtf8(d.title)) << name;
+        const QStringList buttons = Fake::buttonTexts(d.dialog);
+        EXPECT_FALSE(buttons.isEmpty()) << name;
+        EXPECT_EQ(Fake::notChinese(buttons), QStringList()) << name;
+    }
+}
+
 TEST(QuilletDialogDrag, OnlyATitleBarPressStartsADrag)
 {
     ProjectStartDlg dialog;

@@ -207,10 +207,6 @@ inline QString programLocale()
 {
     return QStringLiteral("zh_CN");
 }
-inline QString qtTranslationCatalog()
-{
-    return QStringLiteral("qt");
-}
 inline QString messagePattern()
 {
     return QStringLiteral("[%{time yyyy-MM-dd h:mm:ss.zzz} %{if-debug}D%{endif}%{if-info}I%{endif}"

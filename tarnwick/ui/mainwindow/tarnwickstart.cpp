@@ -14,10 +14,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 namespace C = Tarnwick::MainWindow;
 
@@ -39,8 +37,7 @@ TarnwickStart::TarnwickStart() = default;
 TarnwickStart::~TarnwickStart()
 {
     m_termination.reset();
-    if (m_qtTranslator)
-        QCoreApplication::removeTranslator(m_qtTranslator.get());
+    m_qtCatalogue.remove();
     // Restores the replaced handler and writes what the log still holds.
     if (m_handlerInstalled)
         LogHandler::uninstall();
@@ -74,14 +71,8 @@ void TarnwickStart::loadQtTranslations()
 {
     // Qt's own file dialogs and standard buttons in the language of every
     // other text of the program.
-    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
-    auto translator = std::make_unique<QTranslator>();
-    if (!translator->load(QLocale(C::programLocale()), C::qtTranslationCatalog(), QStringLiteral("_"), folder)) {
-        qWarning().noquote() << "Qt's translations not found in" << folder;
-        return;
-    }
-    QCoreApplication::installTranslator(translator.get());
-    m_qtTranslator = std::move(translator);
+    if (!m_qtCatalogue.install(QLocale(C::programLocale())))
+        qWarning().noquote() << "Qt's translations for" << C::programLocale() << "not found";
 }
 
 void TarnwickStart::onTerminationRequested(int signalNumber)
@@ -105,7 +96,7 @@ int TarnwickStart::start()
         QObject::connect(m_termination.get(), &TerminationNotifier::terminationRequested,
                          [this](int signalNumber) { onTerminationRequested(signalNumber); });
     }
-    if (!m_qtTranslator)
+    if (!m_qtCatalogue.isInstalled())
         loadQtTranslations();
 
     // Every "data/..." name of the program is relative to the data folder;

@@ -9,6 +9,7 @@
 // confirmed close of the window does. main() and the tests run the same steps.
 
 #include "platform/instancelock/instancelock.h"
+#include "platform/qtcatalogue/qtcatalogue.h"
 
 #include <QPointer>
 #include <QString>
@@ -17,7 +18,6 @@
 #include <memory>
 
 class MainFrame;
-class QTranslator;
 class TerminationNotifier;
 
 class TarnwickStart {
@@ -48,7 +48,7 @@ private:
     void onTerminationRequested(int signalNumber);
 
     std::unique_ptr<Platform::InstanceLock> m_lock;
-    std::unique_ptr<QTranslator> m_qtTranslator;
+    platform::QtCatalogue m_qtCatalogue;
     std::unique_ptr<TerminationNotifier> m_termination;
     QPointer<MainFrame> m_window;
     bool m_handlerInstalled = false;

@@ -12,6 +12,7 @@
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/pixmaplabel.h"
+#include "tarnwick/widgets/pixmaplineedit.h"
 #include "testing/dialogdriver/dialogdriver.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 #include "testing/fakelocalpanel/fakelocalpanel.h"
@@ -24,10 +25,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QRegExp>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 namespace C = Tarnwick::Constants;
@@ -261,6 +265,72 @@ TEST_F(PageTest, FilterHidingTheSelectionDisablesConnectAndNumbersTheRows)
     EXPECT_EQ(proxy->rowCount(), 0);
     page->onFilterChange(QString());
     EXPECT_EQ(proxy->rowCount(), 3);
+}
+
+TEST_F(PageTest, ToolsFollowTheSelectedRowThroughEveryFilterChange)
+{
+    refresh();
+    QLineEdit* search = page->findChild<PixmapLineEdit*>(QStringLiteral("searchEdit"))->lineEdit();
+    QTableView* table = page->deviceTable();
+    QAbstractItemModel* proxy = table->model();
+    const QString online = FakeLocalPanel::address(2);
+    const QString offline = FakeLocalPanel::address(9);
+    const auto currentAddress = [&] {
+        const QModelIndex current = table->currentIndex();
+        return current.isValid() ? proxy->index(current.row(), 4).data().toString() : QString();
+    };
+    const auto clickVnc = [&] { QTest::mouseClick(item(3), Qt::LeftButton, Qt::NoModifier, item(3)->rect().center()); };
+    page->show();
+    select(online);
+    ASSERT_TRUE(toolsEnabled());
+
+    // Typed through the input method: only the saved panel, offline, is left.
+    QInputMethodEvent typed;
+    typed.setCommitString(u8("铣床"));
+    QApplication::sendEvent(search, &typed);
+    ASSERT_EQ(proxy->rowCount(), 1);
+    ASSERT_EQ(proxy->index(0, 3).data().toString(), u8("离  线"));
+    EXPECT_TRUE(toolsDisabled());
+    EXPECT_TRUE(item(1)->isItemDisabled());
+    // The hidden row stays the selection; the offline one does not stand in for it.
+    EXPECT_EQ(page->selectedAddress(), online);
+    EXPECT_EQ(currentAddress(), QString());
+    EXPECT_FALSE(table->selectionModel()->hasSelection());
+    clickVnc();
+    EXPECT_EQ(page->viewerWindow(), nullptr) << "VNC opened on a row the user cannot use";
+    // So it stays through a refresh under the filter.
+    page->deviceModel()->RefreshDevice();
+    ASSERT_EQ(proxy->rowCount(), 1);
+    EXPECT_TRUE(toolsDisabled());
+    EXPECT_EQ(currentAddress(), QString());
+    EXPECT_EQ(page->selectedAddress(), online);
+
+    // Cleared: the selected online row is back, and so are its tools.
+    search->clear();
+    ASSERT_EQ(proxy->rowCount(), 3);
+    EXPECT_TRUE(toolsEnabled());
+    EXPECT_EQ(currentAddress(), online);
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(table->currentIndex().row(), QModelIndex()));
+
+    // A filter that keeps the selected row keeps its tools.
+    QTest::keyClicks(search, QStringLiteral("Pre"));
+    ASSERT_EQ(proxy->rowCount(), 1);
+    EXPECT_TRUE(toolsEnabled());
+    EXPECT_EQ(currentAddress(), online);
+
+    // With the offline row selected, a filter that shows only an online row
+    // leaves the tools off.
+    search->clear();
+    select(offline);
+    ASSERT_TRUE(toolsDisabled());
+    search->setText(QStringLiteral("Press"));
+    ASSERT_EQ(proxy->rowCount(), 1);
+    EXPECT_TRUE(toolsDisabled());
+    EXPECT_EQ(currentAddress(), QString());
+    search->clear();
+    EXPECT_TRUE(toolsDisabled());
+    EXPECT_EQ(currentAddress(), offline);
+    EXPECT_EQ(page->viewerWindow(), nullptr);
 }
 
 TEST_F(PageTest, NoticeForAPanelNotSelectedChangesItsCellButNotTheItem)
