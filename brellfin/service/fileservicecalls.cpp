@@ -1,6 +1,6 @@
 #include "brellfin/service/fileservicecalls.h"
 
-#include "brellfin/service/typedcall.h"
+#include "framework/rpc/typedcall.h"
 
 namespace FileServiceCalls {
 
@@ -14,6 +14,14 @@ using U64 = unsigned long long;
 std::vector<std::string> toStd(const Names& names)
 {
     return std::vector<std::string>(names.begin(), names.end());
+}
+
+// The file service's calls set no time-out: each waits for the proxy's
+// default. Result void leaves the reply unread.
+template <class Result, class... Args>
+Result call(Proxy& proxy, const char* method, const Args&... args)
+{
+    return FF::RPC::call<Result>(proxy, FF::RPC::kProxyDefaultTimeOut, method, args...);
 }
 
 } // namespace
@@ -35,12 +43,12 @@ bool download2(Proxy& proxy, Handle handle, U64 offset, const Bytes& data)
 
 void finishDownload2(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "finishDownload2", handle);
+    call<void>(proxy, "finishDownload2", handle);
 }
 
 void destroyDownloader2(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "destroyDownloader2", handle);
+    call<void>(proxy, "destroyDownloader2", handle);
 }
 
 Handle createUDiskDownloader(Proxy& proxy)
@@ -60,12 +68,12 @@ bool UDiskdownload(Proxy& proxy, Handle handle, U64 offset, const Bytes& data)
 
 void finishUDiskDownload(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "finishUDiskDownload", handle);
+    call<void>(proxy, "finishUDiskDownload", handle);
 }
 
 void destroyUDiskDownloader(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "destroyUDiskDownloader", handle);
+    call<void>(proxy, "destroyUDiskDownloader", handle);
 }
 
 Handle createUpdater2(Proxy& proxy)
@@ -85,12 +93,12 @@ Bytes update2(Proxy& proxy, Handle handle, U64 offset)
 
 void finishUpdate2(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "finishUpdate2", handle);
+    call<void>(proxy, "finishUpdate2", handle);
 }
 
 void destroyUpdater2(Proxy& proxy, Handle handle)
 {
-    callWithoutResult(proxy, "destroyUpdater2", handle);
+    call<void>(proxy, "destroyUpdater2", handle);
 }
 
 unsigned int getFileCRC32(Proxy& proxy, const std::string& path, U64 start, U64 length)

@@ -3,9 +3,8 @@
 #include "framework/net/address.h"
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
-#include "framework/rpc/callscheme.h"
 #include "framework/rpc/dispatchclient.h"
-#include "quillet/rpc/boolcall.h"
+#include "framework/rpc/typedcall.h"
 #include "quillet/rpc/rpcconstants.h"
 
 using namespace QuilletRpc;
@@ -38,7 +37,7 @@ OmberRpcObject::~OmberRpcObject()
 bool OmberRpcObject::projectHasPassword()
 {
     try {
-        return callBool(m_client.get(), kProjectHasPassword, kProjectCallTimeoutMs, writeNoArgs);
+        return FF::RPC::call<bool>(m_client.get(), kProjectCallTimeoutMs, kProjectHasPassword);
     } catch (const FF::Net::Exception&) {
         throw Exception("call method hasPassword fail", Exception::CallFailed);
     }
@@ -47,11 +46,8 @@ bool OmberRpcObject::projectHasPassword()
 bool OmberRpcObject::projectCheckPassword(const std::string& digest)
 {
     try {
-        return callBool(m_client.get(), kProjectCheckPassword, kProjectCallTimeoutMs,
-                        [&digest](FF::utils::IBuffer* args) {
-                            FF::RPC::pack(args, 1u);
-                            FF::RPC::writeArg(args, FF::utils::String(digest));
-                        });
+        return FF::RPC::call<bool>(m_client.get(), kProjectCallTimeoutMs, kProjectCheckPassword,
+                                   FF::utils::String(digest));
     } catch (const FF::Net::Exception&) {
         throw Exception("call method checkPassword fail", Exception::CallFailed);
     }
@@ -60,7 +56,7 @@ bool OmberRpcObject::projectCheckPassword(const std::string& digest)
 bool OmberRpcObject::projectStart()
 {
     try {
-        return callBool(m_client.get(), kProjectStart, kProjectCallTimeoutMs, writeNoArgs);
+        return FF::RPC::call<bool>(m_client.get(), kProjectCallTimeoutMs, kProjectStart);
     } catch (const FF::Net::Exception&) {
         throw Exception("call method startProject fail", Exception::CallFailed);
     }

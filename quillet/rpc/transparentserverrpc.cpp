@@ -3,9 +3,8 @@
 #include "framework/net/address.h"
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
-#include "framework/rpc/callscheme.h"
 #include "framework/rpc/dispatchclient.h"
-#include "quillet/rpc/boolcall.h"
+#include "framework/rpc/typedcall.h"
 #include "quillet/rpc/omberrpcobject.h"
 #include "quillet/rpc/rpcconstants.h"
 
@@ -58,13 +57,12 @@ void TransparentServerRpc::closeServer()
     m_client.reset();
 }
 
-int TransparentServerRpc::call(const char* method, unsigned timeoutMs, const char* failureLog,
-                               const std::function<void(FF::utils::IBuffer*)>& writeArgs)
+int TransparentServerRpc::call(const char* failureLog, const std::function<bool(FF::RPC::DispatchClient*)>& ask)
 {
     if (!connectServer())
         return -1;
     try {
-        return callBool(m_client.get(), method, timeoutMs, writeArgs) ? 0 : -2;
+        return ask(m_client.get()) ? 0 : -2;
     } catch (...) {
         qDebug("%s", failureLog);
         closeServer();
@@ -74,23 +72,23 @@ int TransparentServerRpc::call(const char* method, unsigned timeoutMs, const cha
 
 int TransparentServerRpc::SetTransparentParam(const TransparentParam& param)
 {
-    return call(kSetTransparentParam, kSetTransparentParamTimeoutMs, "SetTransparentParam exception",
-                [&param](FF::utils::IBuffer* args) {
-                    FF::RPC::pack(args, 1u);
-                    FF::RPC::pack(args, FF::utils::String(kTransparentParamTypeName));
-                    FF::RPC::pack(args, static_cast<int>(param.tcpPort));
-                    FF::RPC::pack(args, FF::utils::String(param.serialPort));
-                });
+    return call("SetTransparentParam exception", [&param](FF::RPC::DispatchClient* client) {
+        return FF::RPC::call<bool>(client, kSetTransparentParamTimeoutMs, kSetTransparentParam, param);
+    });
 }
 
 int TransparentServerRpc::IsReady()
 {
-    return call(kIsReady, kIsReadyTimeoutMs, "IsReady exception", writeNoArgs);
+    return call("IsReady exception", [](FF::RPC::DispatchClient* client) {
+        return FF::RPC::call<bool>(client, kIsReadyTimeoutMs, kIsReady);
+    });
 }
 
 int TransparentServerRpc::Terminate()
 {
-    return call(kTerminate, kTerminateTimeoutMs, "Terminate exception", writeNoArgs);
+    return call("Terminate exception", [](FF::RPC::DispatchClient* client) {
+        return FF::RPC::call<bool>(client, kTerminateTimeoutMs, kTerminate);
+    });
 }
 
 int TransparentServerRpc::hasProjectPassword()

@@ -10,9 +10,6 @@ namespace FF {
 namespace RPC {
 class DispatchClient;
 }
-namespace utils {
-class IBuffer;
-}
 } // namespace FF
 
 // The client of the panel's pass-through service on port 9060, one per
@@ -42,8 +39,9 @@ public:
     static std::string md5Hex(const std::string& text);
 
 private:
-    int call(const char* method, unsigned timeoutMs, const char* failureLog,
-             const std::function<void(FF::utils::IBuffer*)>& writeArgs);
+    // Connects when needed and runs ask on the client: its answer as 0 / -2,
+    // or -1 with failureLog written and the connection dropped.
+    int call(const char* failureLog, const std::function<bool(FF::RPC::DispatchClient*)>& ask);
 
     std::unique_ptr<FF::RPC::DispatchClient> m_client;
     std::string m_address;

@@ -5,13 +5,14 @@
 #include "tarnwick/core/filetool.h"
 #include "tarnwick/core/messages/msgdispatcher.h"
 #include "tarnwick/core/messages/uimsg.h"
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
 
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
+#include "framework/rpc/typedcall.h"
 #include "platform/dispatch/nestedwait.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,7 @@
 #include <memory>
 
 namespace C = Tarnwick::Constants;
-using Tarnwick::PanelCall::call;
+using FF::RPC::call;
 
 namespace {
 

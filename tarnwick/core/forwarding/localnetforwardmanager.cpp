@@ -4,13 +4,14 @@
 #include "tarnwick/core/forwarding/devicectrlstate.h"
 #include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/messages/vpnrpcobject.h"
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
 
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
+#include "framework/rpc/typedcall.h"
 #include "platform/route/routecommand.h"
 #include "platform/settings/registrysettings.h"
 
@@ -156,8 +157,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
             }
             result->client = std::make_unique<FF::RPC::DispatchClient>(target, FF::Net::TCPClient::NewFactory());
             FF::RPC::SyncProxy proxy(result->client.get());
-            const int answer = Tarnwick::PanelCall::call<int>(proxy, kCallTimeoutMs, "bridgeControl",
-                                                              FF::utils::String(id), true);
+            const int answer = FF::RPC::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), true);
             result->outcome = answer == 0 ? Outcome::Done : answer == 1 ? Outcome::Busy : Outcome::Refused;
         } catch (const FF::Net::Exception& e) {
             result->outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
@@ -236,8 +236,8 @@ bool LocalNetForwardManager::_sendHeartbeats()
         }
         try {
             FF::RPC::SyncProxy proxy(client);
-            const BridgeStatus status = Tarnwick::PanelCall::call<BridgeStatus>(proxy, kCallTimeoutMs, "bridgeBeat",
-                                                                                FF::utils::String(id));
+            const BridgeStatus status = FF::RPC::call<BridgeStatus>(proxy, kCallTimeoutMs, "bridgeBeat",
+                                                                    FF::utils::String(id));
             *outcome = status.status != 0 ? Outcome::Done : Outcome::Lost;
         } catch (const FF::Net::Exception& e) {
             *outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
@@ -322,7 +322,7 @@ void LocalNetForwardManager::bridgeOff(FF::RPC::DispatchClient* client)
         if (client && client->online()) {
             try {
                 FF::RPC::SyncProxy proxy(client);
-                Tarnwick::PanelCall::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), false);
+                FF::RPC::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), false);
             } catch (...) {
             }
         }

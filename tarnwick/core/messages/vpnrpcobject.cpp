@@ -1,17 +1,19 @@
 #include "tarnwick/core/messages/vpnrpcobject.h"
 
 #include "tarnwick/core/messages/msgdispatcher.h"
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 
 #include "framework/net/tcpclient.h"
+#include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/typedcall.h"
 
 #include <QRegExp>
 
 namespace PC = Tarnwick::PanelConstants;
-using Tarnwick::PanelCall::kProxyDefaultTimeOut;
-using Tarnwick::PanelCall::tryCall;
+using FF::RPC::kProxyDefaultTimeOut;
+using FF::RPC::tryCall;
 
 VPNRpcObject::VPNRpcObject(const QString& serverAddress, const QString& panelAddress, int action)
     : m_serverAddress(serverAddress)

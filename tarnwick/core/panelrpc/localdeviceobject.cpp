@@ -1,10 +1,11 @@
 #include "tarnwick/core/panelrpc/localdeviceobject.h"
 
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
 
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/typedcall.h"
 
 #include <QDebug>
 #include <QReadLocker>
@@ -13,7 +14,7 @@
 #include <QWriteLocker>
 
 namespace PC = Tarnwick::PanelConstants;
-using Tarnwick::PanelCall::call;
+using FF::RPC::call;
 
 namespace {
 

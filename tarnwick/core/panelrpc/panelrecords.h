@@ -4,10 +4,10 @@
 // declaration order and the wire order; every record travels behind its type
 // name, fields without names of their own.
 //
-// Include this header before framework/rpc/callscheme.h or
+// Include this header before framework/rpc/typedcall.h, callscheme.h or
 // framework/utils/pack.h: their templates call FF::utils::Serialize and
 // Deserialize by qualified name and see only the overloads declared before
-// them (tarnwick/core/panelrpc/panelcall.h takes care of the order).
+// them (the compiler says so when the order is wrong).
 
 #include "framework/utils/ffstring.h"
 #include "framework/utils/serialize.h"

@@ -1,15 +1,16 @@
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
+#include "tarnwick/core/panelrpc/panelrecords.h"
 
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/typedcall.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 
-using Tarnwick::PanelCall::tryCall;
+using FF::RPC::tryCall;
 namespace PC = Tarnwick::PanelConstants;
 
 struct PanelRpcClient::Connection {

@@ -1,6 +1,5 @@
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 
-#include "tarnwick/core/panelrpc/panelcall.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
 #include "testing/fakepanel/fakepanelservice.h"
 #include "testing/panelservices/panelmethodtable.h"
