@@ -9,17 +9,32 @@
 // each changed reply writes one debug line per device, and those lines should
 // cost the rebuild little more than their formatting. Interleaved rounds; the
 // terminal's text goes to a file, the log into the scratch folder.
+//
+// Last, the table on the shown cloud page against a plain QTableWidget of the
+// same rows in a window of the same size, the table at the same size and
+// place, with the same columns, row height, texts, colours and alignment:
+// each rebuild is followed by the same event loop passes until what it
+// changed is laid out and painted, and timed with them. Interleaved rounds of
+// the window's whole rebuild (onQueryBoxListSignal: merge, sort, rows, table,
+// selection; its debug lines dropped, their cost is measured above), of
+// TableView::updateRows alone with the rows ready, and of the plain table;
+// wall time and the GUI thread's processor time, which a loaded machine
+// disturbs less.
 
 #include "tarnwick/core/logger.h"
 #include "tarnwick/core/loghandler.h"
 #include "tarnwick/ui/mainwindow/clouddevicerows.h"
+#include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
+#include "tarnwick/widgets/tableview.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -27,12 +42,14 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kDevices = 10000;
 constexpr int kRounds = 7;
+constexpr int kTableRounds = 11;
 
 QVector<stBoxData> makeBoxes(int count, int generation)
 {
@@ -137,6 +154,200 @@ void compareHandlers(const QTemporaryDir& folder)
                 median(handled.ms) / median(dropped.ms), median(before.ms) / median(dropped.ms));
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The event loop passes after a rebuild, the same for every side: posted
+// events (layout requests, the view's delayed item layout, update requests)
+// and the paints they cause, pass after pass until one paints nothing more.
+// Returns the paints of the table's viewport.
+int settle(const PaintCounter& viewport)
+{
+    const int before = viewport.count;
+    for (int pass = 0; pass < 20; ++pass) {
+        const int seen = viewport.count;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        if (pass > 0 && viewport.count == seen)
+            break;
+    }
+    return viewport.count - before;
+}
+
+// The rows the window hands its table for these boxes (no saved records, no
+// search text, no VPN operation), made outside the timing.
+QVariantList tableRows(const QVector<stBoxData>& boxes, const DeviceView& page)
+{
+    QList<stDeviceData> records = CloudDeviceRows::merge({}, boxes, QString(), QString());
+    CloudDeviceRows::sortRows(records, page.sortColumn(), page.isAscending(), QString(), 0);
+    QVariantList rows;
+    rows.reserve(records.size());
+    for (int i = 0; i < records.size(); ++i)
+        rows.append(CloudDeviceRows::makeDeviceRow(records.at(i), i, false, 0));
+    return rows;
+}
+
+// A plain QTableWidget in a window of the main window's size, at the place
+// and size of the cloud page's table, with its columns, widths and row height.
+class PlainTable {
+public:
+    PlainTable(const MainFrame& frame, const TableView& model)
+    {
+        m_window.resize(frame.size());
+        m_table = new QTableWidget(&m_window);
+        m_table->setGeometry(QRect(model.mapTo(&frame, QPoint(0, 0)), model.size()));
+        m_table->setColumnCount(model.columnCount());
+        QStringList titles;
+        for (int c = 0; c < model.columnCount(); ++c) {
+            titles << model.horizontalHeaderItem(c)->text();
+            m_alignments << (model.columns().at(c).alignment | Qt::AlignVCenter);
+        }
+        m_table->setHorizontalHeaderLabels(titles);
+        for (int c = 0; c < model.columnCount(); ++c)
+            m_table->horizontalHeader()->resizeSection(c, model.horizontalHeader()->sectionSize(c));
+        m_table->horizontalHeader()->setStretchLastSection(true);
+        m_table->verticalHeader()->hide();
+        m_table->verticalHeader()->setDefaultSectionSize(model.verticalHeader()->defaultSectionSize());
+        m_window.show();
+    }
+
+    QTableWidget* table() const { return m_table; }
+
+    void rebuild(const QVariantList& rows)
+    {
+        m_table->setRowCount(0);
+        m_table->setRowCount(rows.size());
+        for (int r = 0; r < rows.size(); ++r) {
+            const QVariantList cells = rows.at(r).toList();
+            for (int c = 0; c < cells.size() && c < m_alignments.size(); ++c) {
+                const QVariant& cell = cells.at(c);
+                auto* item = new QTableWidgetItem;
+                if (cell.canConvert<QVariantMap>()) {
+                    const QVariantMap map = cell.toMap();
+                    item->setText(map.value(QStringLiteral("text")).toString());
+                    const QString colour = map.value(QStringLiteral("color")).toString();
+                    if (!colour.isEmpty())
+                        item->setForeground(QColor(colour));
+                } else {
+                    item->setText(cell.toString());
+                }
+                item->setTextAlignment(static_cast<int>(m_alignments.at(c)));
+                m_table->setItem(r, c, item);
+            }
+        }
+    }
+
+private:
+    QWidget m_window;
+    QTableWidget* m_table = nullptr;
+    QVector<Qt::Alignment> m_alignments;
+};
+
+struct TableSide {
+    const char* name;
+    std::vector<double> totalMs;
+    std::vector<double> cpuMs; // of this thread, which runs the whole rebuild: steadier on a loaded machine
+    std::vector<double> callMs;
+    int paints = 0;
+};
+
+double threadCpuMs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+struct Base {
+    double wallMs;
+    double cpuMs;
+};
+
+void reportTable(const TableSide& side, const Base& base)
+{
+    std::vector<double> v = side.totalMs;
+    std::sort(v.begin(), v.end());
+    std::printf("%-30s %7.1f ms [%6.1f - %6.1f] %5.2fx  cpu %7.1f ms %5.2fx  call %6.1f ms  %.1f paints\n", side.name,
+                median(v), v.front(), v.back(), median(v) / base.wallMs, median(side.cpuMs),
+                median(side.cpuMs) / base.cpuMs, median(side.callMs),
+                side.paints / static_cast<double>(side.totalMs.size()));
+}
+
+// The cloud page's table against a plain QTableWidget of the same rows.
+void compareWithPlainTable()
+{
+    MainFrame frame;
+    frame.showPage(MainFrame::CloudPage);
+    frame.show();
+    DeviceView& page = *frame.devicePage();
+    TableView& table = *page.table();
+    frame.onQueryBoxListSignal(true, makeBoxes(100, 0), QString());
+    QCoreApplication::processEvents();
+    PlainTable plain(frame, table);
+    QCoreApplication::processEvents();
+
+    PaintCounter windowPaints;
+    PaintCounter plainPaints;
+    table.viewport()->installEventFilter(&windowPaints);
+    plain.table()->viewport()->installEventFilter(&plainPaints);
+
+    std::printf("\ncloud table rebuild with layout and paint against a plain QTableWidget, table %dx%d in a %dx%d "
+                "window, %d interleaved rounds\n",
+                table.width(), table.height(), frame.width(), frame.height(), kTableRounds);
+    int generation = 1000;
+    for (int count : {1000, 10000}) {
+        TableSide plainSide{"plain QTableWidget", {}, {}, {}, 0};
+        TableSide rowsSide{"TableView::updateRows", {}, {}, {}, 0};
+        TableSide windowSide{"window (onQueryBoxListSignal)", {}, {}, {}, 0};
+        // Untimed: every table holds `count` rows before the timed rebuilds,
+        // which all replace as many rows as they make.
+        {
+            const QVector<stBoxData> boxes = makeBoxes(count, generation++);
+            plain.rebuild(tableRows(boxes, page));
+            frame.onQueryBoxListSignal(true, boxes, QString());
+            settle(windowPaints);
+            settle(plainPaints);
+        }
+        for (int round = 0; round < kTableRounds; ++round) {
+            for (int turn = 0; turn < 3; ++turn) {
+                const int which = (round + turn) % 3;
+                const QVector<stBoxData> boxes = makeBoxes(count, generation++);
+                const QVariantList rows = tableRows(boxes, page);
+                TableSide& side = which == 0 ? plainSide : which == 1 ? rowsSide : windowSide;
+                const PaintCounter& paints = which == 0 ? plainPaints : windowPaints;
+                const double cpuStart = threadCpuMs();
+                QElapsedTimer timer;
+                timer.start();
+                if (which == 0)
+                    plain.rebuild(rows);
+                else if (which == 1)
+                    table.updateRows(rows);
+                else
+                    frame.onQueryBoxListSignal(true, boxes, QString());
+                side.callMs.push_back(timer.nsecsElapsed() / 1e6);
+                side.paints += settle(paints);
+                side.totalMs.push_back(timer.nsecsElapsed() / 1e6);
+                side.cpuMs.push_back(threadCpuMs() - cpuStart);
+            }
+        }
+        const Base base{median(plainSide.totalMs), median(plainSide.cpuMs)};
+        std::printf("%d rows, rebuild + settle: wall median [min - max], ratio; thread CPU median, ratio\n", count);
+        reportTable(plainSide, base);
+        reportTable(rowsSide, base);
+        reportTable(windowSide, base);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -183,5 +394,6 @@ int main(int argc, char** argv)
     }
     std::printf("\n");
     compareHandlers(home);
+    compareWithPlainTable();
     return 0;
 }

@@ -119,8 +119,10 @@ void TableView::fillRow(int row, const QVariantList& cells)
             } else {
                 item->setText(cell.toString());
             }
-            setItem(row, c, item);
+            // Set before the table holds the item: a change to a held item
+            // is announced to the view cell by cell.
             item->setData(Qt::TextAlignmentRole, static_cast<int>(m_columns.at(c).alignment | Qt::AlignVCenter));
+            setItem(row, c, item);
             break;
         }
         case TableColumn::Check:
