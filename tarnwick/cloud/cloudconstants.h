@@ -9,13 +9,14 @@
 namespace Tarnwick {
 namespace Cloud {
 
-constexpr int kReplyTimeoutMs = 5000;               // watchdog of every request
-constexpr int kHeartbeatIntervalMs = 20000;         // session heartbeat
-constexpr int kHeartbeatFailureLimit = 2;           // the third failure in a row drops the session
-constexpr int kBeatsRetryBudget = 3;                // CheckClientOnline's budget
-constexpr int kServerTestTimeoutMs = 10000;         // TestServer's longest wait
-constexpr int kQuitLogoutWaitMs = 2000;             // how long quitting waits for the logout to go out
-constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024; // larger replies are aborted, compressed or not
+constexpr int kReplyTimeoutMs = 5000;                    // watchdog of every request
+constexpr int kHeartbeatIntervalMs = 20000;              // session heartbeat
+constexpr int kHeartbeatFailureLimit = 2;                // the third failure in a row drops the session
+constexpr int kBeatsRetryBudget = 3;                     // CheckClientOnline's budget
+constexpr int kServerTestTimeoutMs = 10000;              // TestServer's longest wait
+constexpr int kQuitLogoutWaitMs = 2000;                  // how long quitting waits for the logout to go out
+constexpr qint64 kMaxReplyBytes = 16 * 1024 * 1024;      // larger replies are aborted, compressed or not
+constexpr qint64 kReplyReadAheadBytes = 4 * 1024 * 1024; // what Qt reads of a reply before the client takes it
 constexpr int kMaxConfigNameBytes = 255;
 
 // Every request asks for the answer as it is: a compressed one would be

@@ -4,6 +4,7 @@
 #include "tarnwick/cloud/cloudjson.h"
 #include "tarnwick/cloud/cloudlogmask.h"
 #include "tarnwick/cloud/qreplytimeout.h"
+#include "tarnwick/cloud/replybodybound.h"
 #include "tarnwick/core/constants.h"
 
 #include <QCryptographicHash>
@@ -19,9 +20,6 @@ namespace Msg = Tarnwick::Cloud::Msg;
 using CloudJson::Json;
 
 namespace {
-
-// Set on a reply that was aborted for outgrowing the size bound.
-const char* const kOversizedProperty = "twCloudOversized";
 
 // The steps every reply parser takes first: the default message, the debug
 // line, and a JSON object with the three common members. False when the
@@ -147,26 +145,10 @@ QNetworkReply* VPNHttpProtocol::sendGet(QNetworkAccessManager* manager, const QS
     qDebug().noquote() << "http get: " + CloudLogMask::url(url);
     QNetworkReply* reply = manager->get(request);
     new QReplyTimeout(reply, Cloud::kReplyTimeoutMs);
-    // Qt's network thread reads no further ahead than this, so a longer
-    // answer waits there, held to the bound, until the guard cuts it off.
-    reply->setReadBufferSize(Cloud::kMaxReplyBytes + 1);
-    // A reply that announces or brings more than the bound is cut off and
-    // handled as one without a body.
-    auto guard = [reply](qint64 received, qint64 total) {
-        if ((received > Cloud::kMaxReplyBytes || total > Cloud::kMaxReplyBytes) && reply->isRunning()) {
-            reply->setProperty(kOversizedProperty, true);
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::downloadProgress, reply, guard);
-    // Progress is reported at most every 100 ms; a reply held at the bound
-    // brings no more of it, but the bytes waiting tell.
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, guard] { guard(reply->bytesAvailable(), -1); });
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, guard] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            guard(0, length.toLongLong());
-    });
+    // Qt's network thread reads no further ahead than this of what the body
+    // reader below has taken out.
+    reply->setReadBufferSize(Cloud::kReplyReadAheadBytes);
+    new ReplyBodyBound(reply, Cloud::kMaxReplyBytes);
     return reply;
 }
 
@@ -226,9 +208,9 @@ QNetworkReply* VPNHttpProtocol::requestVpnInstruction(QNetworkAccessManager* man
 
 QByteArray VPNHttpProtocol::readBody(QNetworkReply* reply)
 {
-    if (reply == nullptr || reply->property(kOversizedProperty).toBool() || !reply->isOpen())
+    if (reply == nullptr || !reply->isOpen())
         return QByteArray();
-    QByteArray body = reply->readAll();
+    QByteArray body = ReplyBodyBound::takeBody(reply);
     if (body.size() > Cloud::kMaxReplyBytes)
         return QByteArray();
     return body;

@@ -63,15 +63,24 @@ bool FileTool::writeFile(const QString& path, const QString& text, bool append)
     const QByteArray bytes = text.toUtf8();
     if (append) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // Unbuffered: a full disk or a size limit shows at the write itself,
+        // and nothing is left in a buffer to be written out later.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             qDebug().noquote().nospace() << "File write file failed!" << path;
             return false;
         }
-        // QFile buffers: a full disk or a size limit shows only at the flush
-        // or the close, and a short write must not count as written.
-        const bool written = file.write(bytes) == bytes.size() && file.flush();
+        const qint64 oldSize = file.size();
+        if (file.write(bytes) != bytes.size()) {
+            // A short append leaves the front of the text behind, a torn last
+            // line; cut the file back so it holds whole lines only.
+            if (!file.resize(oldSize))
+                qDebug().noquote().nospace() << "File cut back failed!" << path;
+            file.close();
+            qDebug().noquote().nospace() << "File write file failed!" << path;
+            return false;
+        }
         file.close();
-        if (!written || file.error() != QFileDevice::NoError) {
+        if (file.error() != QFileDevice::NoError) {
             qDebug().noquote().nospace() << "File write file failed!" << path;
             return false;
         }

@@ -3,9 +3,14 @@
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 DialogDriver::DialogDriver(QObject* parent)
@@ -92,6 +97,32 @@ void DialogDriver::handleBox(MessageBox* box)
     }
 }
 
+void DialogDriver::enterPath(QFileDialog* dialog, const QString& path)
+{
+    // QFileDialog::selectFile leaves the name box alone while it has focus,
+    // which depends on when the window became active, and a folder dialog
+    // whose name box is empty answers the folder it shows: the answer's
+    // parent, or wherever the dialog started. So the dialog is taken to the
+    // answer's folder and the name goes into the box itself, with nothing
+    // selected in the views; the dialog then answers exactly that path,
+    // however far its file system model has loaded.
+    const QString clean = QDir::cleanPath(path);
+    const QFileInfo info(clean);
+    QString name = clean;
+    if (info.isAbsolute() && !info.fileName().isEmpty()) {
+        dialog->setDirectory(info.absolutePath());
+        name = info.fileName();
+    }
+    for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+        if (view->selectionModel() != nullptr)
+            view->selectionModel()->clear();
+    }
+    if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        edit->setText(name);
+    else
+        dialog->selectFile(path);
+}
+
 void DialogDriver::handleFileDialog(QFileDialog* dialog)
 {
     m_handled.append(dialog);
@@ -110,8 +141,9 @@ void DialogDriver::handleFileDialog(QFileDialog* dialog)
         dialog->reject();
         return;
     }
-    dialog->selectFile(path);
+    enterPath(dialog, path);
     static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept checks the selection
     seen.accepted = dialog->result() == QDialog::Accepted;
+    seen.selectedFiles = dialog->selectedFiles();
     m_fileDialogs.append(seen);
 }

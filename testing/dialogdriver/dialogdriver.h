@@ -43,6 +43,7 @@ public:
         int fileMode = 0; // QFileDialog::FileMode
         QStringList nameFilters;
         bool accepted = false;
+        QStringList selectedFiles; // what the accepted dialog answers its caller
     };
 
     explicit DialogDriver(QObject* parent = nullptr);
@@ -68,6 +69,7 @@ private:
     void poll();
     void handleBox(MessageBox* box);
     void handleFileDialog(QFileDialog* dialog);
+    static void enterPath(QFileDialog* dialog, const QString& path);
 
     QTimer m_timer;
     std::deque<MessageBox::Result> m_boxAnswers;

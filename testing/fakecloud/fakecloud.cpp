@@ -1,6 +1,10 @@
 #include "testing/fakecloud/fakecloud.h"
 
+#include "testing/fakecloud/fakecloudgzip.h"
+
 #include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QMap>
 #include <QPointer>
@@ -15,8 +19,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -36,78 +38,34 @@ constexpr int kMaxHead = 64 * 1024;
 // A streamed answer keeps no more than this waiting in the socket.
 constexpr qint64 kStreamChunk = 64 * 1024;
 constexpr qint64 kStreamAhead = 4 * kStreamChunk;
+// How far before a marked byte a stream waits for the client to take what
+// was sent, and how long it waits at most.
+constexpr qint64 kStreamSlowDown = 256 * 1024;
+constexpr qint64 kStreamSettleMs = 3000;
 
-// Writes a deflate stream least significant bit first, as RFC 1951 packs it.
-class BitWriter {
-public:
-    explicit BitWriter(QByteArray& out)
-        : m_out(out)
-    {
-    }
-    void put(std::uint32_t bits, int count)
-    {
-        m_acc |= static_cast<std::uint64_t>(bits) << m_count;
-        m_count += count;
-        while (m_count >= 8) {
-            m_out.append(static_cast<char>(m_acc & 0xff));
-            m_acc >>= 8;
-            m_count -= 8;
-        }
-    }
-    // A Huffman code goes most significant bit first.
-    void putCode(std::uint32_t code, int length)
-    {
-        std::uint32_t reversed = 0;
-        for (int i = 0; i < length; ++i)
-            reversed |= ((code >> i) & 1u) << (length - 1 - i);
-        put(reversed, length);
-    }
-    void flush()
-    {
-        if (m_count > 0)
-            put(0, 8 - m_count);
-    }
-
-private:
-    QByteArray& m_out;
-    std::uint64_t m_acc = 0;
-    int m_count = 0;
-};
-
-// CRC-32 of `size` zero bytes: the register step of one zero byte is linear,
-// so its size-th power is built by squaring.
-std::uint32_t crc32OfZeros(qint64 size)
+// True when neither end of the loopback TCP connection between the two
+// ports holds unsent or unread bytes in the kernel.
+bool loopbackQueuesEmpty(quint16 localPort, quint16 peerPort)
 {
-    using Matrix = std::array<std::uint32_t, 32>;
-    auto apply = [](const Matrix& m, std::uint32_t v) {
-        std::uint32_t r = 0;
-        for (int i = 0; v != 0; ++i, v >>= 1) {
-            if (v & 1u)
-                r ^= m[i];
-        }
-        return r;
-    };
-    auto times = [&](const Matrix& a, const Matrix& b) {
-        Matrix r{};
-        for (int i = 0; i < 32; ++i)
-            r[i] = apply(a, b[i]);
-        return r;
-    };
-    Matrix step{};
-    Matrix power{};
-    for (int i = 0; i < 32; ++i) {
-        std::uint32_t s = 1u << i;
-        for (int k = 0; k < 8; ++k)
-            s = (s & 1u) ? (s >> 1) ^ 0xEDB88320u : s >> 1;
-        step[i] = s;
-        power[i] = 1u << i;
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return true;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        // "sl local_address rem_address st tx_queue:rx_queue ..."
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 5)
+            continue;
+        const quint16 local = quint16(fields[1].mid(fields[1].indexOf(':') + 1).toUInt(nullptr, 16));
+        const quint16 remote = quint16(fields[2].mid(fields[2].indexOf(':') + 1).toUInt(nullptr, 16));
+        const bool ours = local == localPort && remote == peerPort;
+        const bool theirs = local == peerPort && remote == localPort;
+        if (!ours && !theirs)
+            continue;
+        const QList<QByteArray> queues = fields[4].split(':');
+        if (queues.size() != 2 || queues[0].toULongLong(nullptr, 16) != 0 || queues[1].toULongLong(nullptr, 16) != 0)
+            return false;
     }
-    for (qint64 n = size; n > 0; n >>= 1) {
-        if (n & 1)
-            power = times(step, power);
-        step = times(step, step);
-    }
-    return apply(power, 0xFFFFFFFFu) ^ 0xFFFFFFFFu;
+    return true;
 }
 
 } // namespace
@@ -147,6 +105,7 @@ struct FakeCloud::State {
     QSet<QString> failedTokens;
     QList<ScriptEntry> scripts;
     QList<FakeCloudRequest> requests;
+    QList<qint64> streamMarks;
     int tokenCounter = 0;
 
     // Picks the script for a request, counting its use.
@@ -389,7 +348,7 @@ private:
                     object.dump(-1, ' ', false, nlohmann::detail::error_handler_t::replace));
         }
         const bool close = scripted && script.reply == FakeCloudScript::Reply::CloseWithoutAnswer;
-        const qint64 streamed = scripted && script.reply == FakeCloudScript::Reply::Stream ? script.streamBytes : -1;
+        const bool streamed = scripted && script.reply == FakeCloudScript::Reply::Stream;
         QByteArray response;
         if (!close) {
             const QByteArray reason = status == 200 ? "OK" : status == 404 ? "Not Found" : "Internal Server Error";
@@ -397,7 +356,9 @@ private:
                        + "\r\nContent-Type: application/json;charset=UTF-8\r\n";
             if (scripted && !script.contentEncoding.isEmpty())
                 response += "Content-Encoding: " + script.contentEncoding + "\r\n";
-            if (streamed >= 0)
+            if (streamed && script.chunked)
+                response += "Transfer-Encoding: chunked\r\n";
+            if (streamed)
                 response += "Connection: close\r\n\r\n";
             else
                 response += "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: keep-alive\r\n\r\n"
@@ -406,7 +367,7 @@ private:
         it->busy = true;
         const int delay = scripted ? script.delayMs : 0;
         QPointer<QTcpSocket> guarded(socket);
-        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, guarded, response, close, streamed] {
+        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, guarded, response, close, streamed, script] {
             if (guarded.isNull())
                 return;
             if (close) {
@@ -414,8 +375,8 @@ private:
                 return;
             }
             guarded->write(response);
-            if (streamed >= 0) {
-                stream(guarded.data(), streamed);
+            if (streamed) {
+                stream(guarded.data(), script);
                 return;
             }
             auto again = m_connections.find(guarded.data());
@@ -427,24 +388,82 @@ private:
         });
     }
 
-    // Sends `size` blanks as the socket drains, then closes; the answer is
-    // never held whole.
-    static void stream(QTcpSocket* socket, qint64 size)
+    // Sends the script's blanks as the socket drains, then closes, or goes on
+    // until the client leaves; the answer is never held whole.
+    void stream(QTcpSocket* socket, const FakeCloudScript& script)
     {
-        auto left = std::make_shared<qint64>(size);
-        auto topUp = [socket, left] {
-            static const QByteArray chunk(kStreamChunk, ' ');
-            while (*left > 0 && socket->bytesToWrite() < kStreamAhead) {
-                const qint64 n = std::min(*left, kStreamChunk);
-                socket->write(chunk.constData(), n);
-                *left -= n;
-            }
-            if (*left == 0) {
-                *left = -1;
-                socket->disconnectFromHost();
+        struct Progress {
+            qint64 left = 0;        // body bytes still to send; below 0: no end
+            qint64 sent = 0;        // body bytes queued
+            qint64 queued = 0;      // bytes of the answer queued, framing included
+            qint64 written = 0;     // of them, what the kernel took
+            qint64 markOffset = -1; // where the marked byte lies in the answer
+            bool settled = false;   // the client had taken all before the last stretch
+            QElapsedTimer settling; // since when it waits for that
+            bool done = false;
+        };
+        auto progress = std::make_shared<Progress>();
+        progress->left = script.streamBytes;
+        progress->queued = socket->bytesToWrite(); // the head, not yet written
+        const bool chunked = script.chunked;
+        const qint64 mark = script.markStreamAt;
+        std::shared_ptr<State> state = m_state;
+        auto* settling = new QTimer(socket);
+        settling->setInterval(2);
+        auto topUp = [socket, progress, chunked, mark, settling] {
+            static const QByteArray blanks(kStreamChunk, ' ');
+            while (!progress->done && socket->bytesToWrite() < kStreamAhead) {
+                // Before the last stretch to the mark the stream waits until
+                // the client has taken everything sent, and then goes on
+                // with a small send buffer: what is under way between the
+                // two ends stays small, so the mark tells when the client can
+                // have the byte. Before that the answer goes out at full speed.
+                if (mark >= 0 && !progress->settled && progress->sent + kStreamSlowDown > mark) {
+                    if (!progress->settling.isValid())
+                        progress->settling.start();
+                    const bool drained = socket->bytesToWrite() == 0
+                                         && loopbackQueuesEmpty(socket->localPort(), socket->peerPort());
+                    if (!drained && !progress->settling.hasExpired(kStreamSettleMs)) {
+                        settling->start();
+                        return;
+                    }
+                    settling->stop();
+                    progress->settled = true;
+                    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kStreamChunk));
+                }
+                const bool endless = progress->left < 0;
+                const qint64 n = endless ? kStreamChunk : std::min(progress->left, kStreamChunk);
+                if (n == 0) {
+                    if (chunked)
+                        progress->queued += socket->write("0\r\n\r\n");
+                    progress->done = true;
+                    socket->disconnectFromHost();
+                    break;
+                }
+                if (chunked)
+                    progress->queued += socket->write(QByteArray::number(n, 16) + "\r\n");
+                if (mark >= 0 && progress->sent <= mark && progress->sent + n > mark)
+                    progress->markOffset = progress->queued + (mark - progress->sent);
+                progress->queued += socket->write(blanks.constData(), n);
+                if (chunked)
+                    progress->queued += socket->write("\r\n");
+                progress->sent += n;
+                if (!endless)
+                    progress->left -= n;
             }
         };
-        connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        connect(settling, &QTimer::timeout, socket, topUp);
+        connect(socket, &QTcpSocket::bytesWritten, socket, [progress, state, topUp](qint64 bytes) {
+            const qint64 before = progress->written;
+            progress->written += bytes;
+            if (progress->markOffset >= before && progress->markOffset < progress->written) {
+                QElapsedTimer now;
+                now.start();
+                std::lock_guard<std::mutex> lock(state->mutex);
+                state->streamMarks.append(now.msecsSinceReference());
+            }
+            topUp();
+        });
         topUp();
     }
 
@@ -598,6 +617,12 @@ QList<QByteArray> FakeCloud::targets() const
     return result;
 }
 
+QList<qint64> FakeCloud::streamMarks() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->streamMarks;
+}
+
 int FakeCloud::requestCount(const QString& path) const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
@@ -617,36 +642,7 @@ void FakeCloud::clearRequests()
 
 QByteArray FakeCloud::gzipOfZeros(qint64 size)
 {
-    // One fixed-Huffman block: a literal zero, then matches of 258 bytes at
-    // distance 1 (13 bits each), zero literals for the rest, end of block.
-    constexpr std::uint32_t kLiteralZero = 0x30; // 8-bit code of literal 0
-    constexpr std::uint32_t kLength258 = 0xC5;   // 8-bit code of length symbol 285
-    constexpr std::uint32_t kEndOfBlock = 0;     // 7-bit code of symbol 256
-    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\xff", 10);
-    out.reserve(static_cast<int>(size / 150 + 64));
-    BitWriter bits(out);
-    bits.put(1, 1); // last block
-    bits.put(1, 2); // fixed Huffman codes
-    qint64 left = size;
-    if (left > 0) {
-        bits.putCode(kLiteralZero, 8);
-        --left;
-    }
-    for (; left >= 258; left -= 258) {
-        bits.putCode(kLength258, 8);
-        bits.putCode(0, 5); // distance 1
-    }
-    for (; left > 0; --left)
-        bits.putCode(kLiteralZero, 8);
-    bits.putCode(kEndOfBlock, 7);
-    bits.flush();
-    const std::uint32_t crc = crc32OfZeros(size);
-    const auto isize = static_cast<std::uint32_t>(size);
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((crc >> (8 * i)) & 0xff));
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((isize >> (8 * i)) & 0xff));
-    return out;
+    return FakeCloudGzip::ofZeros(size);
 }
 
 QString FakeCloud::md5(const QString& text)

@@ -50,16 +50,18 @@ struct FakeCloudScript {
         Http500,            // the normal JSON body with status 500
         CloseWithoutAnswer, // the connection closes, nothing sent
         Body,               // `body` as it is, status 200
-        Stream,             // `streamBytes` blanks without a length, then the connection closes
+        Stream,             // `streamBytes` blanks without a length or in chunks, then the connection closes
     };
     Reply reply = Reply::Normal;
     int errorCode = 0;
     QString member;
     QByteArray body;
     QByteArray contentEncoding; // sent as Content-Encoding when set
-    qint64 streamBytes = 0;
-    int delayMs = 0;  // wait this long before answering (or closing)
-    QString matchKey; // when set, only requests whose query has matchKey=matchValue
+    qint64 streamBytes = 0;     // of a Stream; below 0 it never ends: blanks go out until the client leaves
+    bool chunked = false;       // a Stream goes out in chunks (Transfer-Encoding: chunked)
+    qint64 markStreamAt = -1;   // when a Stream's body has passed this many bytes, the moment is noted
+    int delayMs = 0;            // wait this long before answering (or closing)
+    QString matchKey;           // when set, only requests whose query has matchKey=matchValue
     QString matchValue;
     int times = -1; // requests it applies to; -1 for all
 };
@@ -102,6 +104,9 @@ public:
 
     QList<FakeCloudRequest> requests() const;
     QList<QByteArray> targets() const;
+    // The moments (QElapsedTimer::msecsSinceReference) at which streams
+    // handed their body's byte number markStreamAt + 1 to the kernel.
+    QList<qint64> streamMarks() const;
     int requestCount(const QString& path = QString()) const;
     void clearRequests();
 

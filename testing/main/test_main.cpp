@@ -1,8 +1,17 @@
-// The main of every test program: headless Qt, no proxy, sanitizer defaults.
+// The main of every test program: headless Qt, no proxy, a home of its own,
+// sanitizer defaults.
+
+#include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #if TW_TEST_APP == 1
 #include <QCoreApplication>
@@ -34,8 +43,60 @@ extern "C" const char* __ubsan_default_options()
     return "print_stacktrace=1:halt_on_error=1";
 }
 
+namespace {
+
+TestFolder::TempFolder* g_home = nullptr;
+pid_t g_homeOwner = 0;
+
+// Removes the home at exit, after the singletons made during the run have
+// written their last state into it; a forked child that exits leaves it.
+void removeHome()
+{
+    if (g_home == nullptr || ::getpid() != g_homeOwner)
+        return;
+    delete g_home;
+    g_home = nullptr;
+}
+
+// Points HOME and the XDG folders into a fresh temporary folder, so that no
+// test reads or writes the files of whoever runs it (Qt's file dialogs keep
+// their history and last folder in ~/.config/QtProject.conf) and no run
+// starts from what an earlier one left. Programs the tests start inherit it.
+void useOwnHome()
+{
+    try {
+        g_home = new TestFolder::TempFolder("tw-home");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "test main: no home of its own: %s\n", error.what());
+        std::exit(1);
+    }
+    g_homeOwner = ::getpid();
+    std::atexit(removeHome);
+    static const struct {
+        const char* variable;
+        const char* folder;
+    } kFolders[] = {{"HOME", ""},
+                    {"XDG_CONFIG_HOME", "/.config"},
+                    {"XDG_DATA_HOME", "/.local/share"},
+                    {"XDG_STATE_HOME", "/.local/state"},
+                    {"XDG_CACHE_HOME", "/.cache"},
+                    {"XDG_RUNTIME_DIR", "/runtime"}};
+    for (const auto& entry : kFolders) {
+        const std::string folder = g_home->path() + entry.folder;
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+        // The runtime folder must be the user's alone, or Qt refuses it.
+        ::chmod(folder.c_str(), 0700);
+        ::setenv(entry.variable, folder.c_str(), 1);
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // First, so that the home outlives every singleton made afterwards.
+    useOwnHome();
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Tests talk to loopback only; a proxy in the environment must not reroute them.

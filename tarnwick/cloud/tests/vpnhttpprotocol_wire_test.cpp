@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -313,6 +314,70 @@ TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTh
         EXPECT_TRUE(loginOnce(result, msg, 0)) << msg.toStdString();
         EXPECT_FALSE(result.token.isEmpty());
     }
+}
+
+TEST_F(VPNHttpProtocolWire, AnEndlessAnswerFailsAsSoonAsItPassesTheBound)
+{
+    constexpr qint64 kBound = 16 * 1024 * 1024;
+    constexpr int kRounds = 10; // of each kind, twenty in all
+    // The bound is the client's to keep, not the watchdog's: well inside
+    // its 5000 ms, on a loaded machine too.
+    constexpr qint64 kAllowedMs = 1000;
+    for (const bool chunked : {false, true}) {
+        SCOPED_TRACE(chunked ? "endless chunked body" : "endless body without a length");
+        qint64 slowest = 0;
+        int passed = 0;
+        // A machine too busy to move 16 MiB within the watchdog's time ends a
+        // round before the bound is reached; such a round proves nothing and
+        // is run again.
+        for (int attempt = 0; passed < kRounds && attempt < 2 * kRounds; ++attempt) {
+            SCOPED_TRACE(attempt);
+            fake.clearScripts();
+            FakeCloudScript endless;
+            endless.reply = FakeCloudScript::Reply::Stream;
+            endless.streamBytes = -1;
+            endless.chunked = chunked;
+            endless.markStreamAt = kBound;
+            endless.times = 1;
+            fake.script(QStringLiteral("/user/login"), endless);
+            const int marksBefore = fake.streamMarks().size();
+
+            bool finished = false;
+            bool ok = true;
+            qint64 finishedAt = 0;
+            QString msg;
+            const QMetaObject::Connection reading = QObject::connect(&manager, &QNetworkAccessManager::finished,
+                                                                     [&](QNetworkReply* reply) {
+                                                                         QElapsedTimer now;
+                                                                         now.start();
+                                                                         finishedAt = now.msecsSinceReference();
+                                                                         stLoginResult result;
+                                                                         ok = http.parseLoginReply(reply, result, msg);
+                                                                         finished = true;
+                                                                         reply->deleteLater();
+                                                                     });
+            http.requestLogin(&manager, login);
+            EXPECT_TRUE(waitUntil([&] { return finished; }, 10000));
+            QObject::disconnect(reading);
+            ASSERT_TRUE(finished);
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(msg, QString::fromUtf8("网络异常, 请检查重试!"));
+            const QList<qint64> marks = fake.streamMarks();
+            if (marks.size() == marksBefore)
+                continue;
+            ++passed;
+            const qint64 late = finishedAt - marks.last();
+            EXPECT_LT(late, kAllowedMs) << "the request failed " << late << " ms after the bound was passed";
+            slowest = std::max(slowest, late);
+        }
+        EXPECT_EQ(passed, kRounds) << "rounds whose answer passed the bound";
+        RecordProperty(chunked ? "slowestChunkedMs" : "slowestUnlengthedMs", static_cast<int>(slowest));
+    }
+    // The session carries on with the next answer.
+    fake.clearScripts();
+    stLoginResult result;
+    QString msg;
+    EXPECT_TRUE(loginOnce(result, msg)) << msg.toStdString();
 }
 
 TEST_F(VPNHttpProtocolWire, DebugLinesKeepTheirFormWithoutSecrets)

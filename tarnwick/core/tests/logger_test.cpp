@@ -1,8 +1,10 @@
 #include "tarnwick/core/logger.h"
 
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/filetool.h"
 #include "tarnwick/core/loghandler.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/privatetmpfs.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +14,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +122,78 @@ TEST(Logger, AsMessageHandlerAFailingWriteDoesNotRecurse)
     Logger::instance()->flush();
     qInstallMessageHandler(nullptr);
     SUCCEED();
+}
+
+namespace {
+
+// Fills the file system that holds `path` with a file of that name up to its
+// last block, then gives `spareBlocks` blocks back. The free blocks after it,
+// -1 when the file could not be made.
+long long fillUpTo(const QString& path, int spareBlocks)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    static const QByteArray block(4096, 'f');
+    off_t size = 0;
+    for (;;) {
+        const ssize_t n = ::write(fd, block.constData(), size_t(block.size()));
+        if (n <= 0)
+            break;
+        size += n;
+    }
+    const bool ok = ::ftruncate(fd, std::max<off_t>(0, size - off_t(spareBlocks) * block.size())) == 0;
+    ::close(fd);
+    struct statvfs disk {};
+    if (!ok || ::statvfs(QFile::encodeName(path).constData(), &disk) != 0)
+        return -1;
+    return static_cast<long long>(disk.f_bavail);
+}
+
+} // namespace
+
+TEST(Logger, AnAppendToAFullDiskLeavesTheLogAsItWas)
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    ASSERT_TRUE(QDir().mkpath(data));
+    TestLimits::PrivateTmpfs disk(QFile::encodeName(data).toStdString(), "1M");
+    if (!disk.mounted())
+        GTEST_SKIP() << "no file system of the test's own to fill: " << disk.why();
+    const QString path = data + QStringLiteral("/log.txt");
+    Logger logger(path);
+    logger.appendLine(QStringLiteral("first line"));
+    logger.appendLine(QString::fromUtf8("第二行"));
+    logger.flush();
+    const QByteArray old = readAll(path);
+    ASSERT_TRUE(old.endsWith("] 第二行\r\n")) << old.constData();
+
+    // One block is left: the front of a three-block line fits, the rest not.
+    const QString filler = data + QStringLiteral("/filler");
+    const long long spare = fillUpTo(filler, 1);
+    ASSERT_GE(spare, 1);
+    ASSERT_LT(spare, 3);
+    const QString line(3 * 4096, QLatin1Char('x'));
+    logger.appendLine(line);
+    logger.flush();
+    EXPECT_EQ(readAll(path), old) << "the log holds a torn last line";
+    EXPECT_FALSE(FileTool::writeFile(path, line + QStringLiteral("\r\n"), true));
+    EXPECT_EQ(readAll(path), old);
+
+    // Not a block left but the room at the end of the log's own last one.
+    ASSERT_EQ(fillUpTo(filler + QStringLiteral("2"), 0), 0);
+    EXPECT_FALSE(FileTool::writeFile(path, line, true));
+    EXPECT_EQ(readAll(path), old);
+
+    // With room again, the next lines follow the old ones whole.
+    ASSERT_TRUE(QFile::remove(filler));
+    ASSERT_TRUE(QFile::remove(filler + QStringLiteral("2")));
+    logger.appendLine(QStringLiteral("after"));
+    logger.flush();
+    const QByteArray now = readAll(path);
+    EXPECT_TRUE(now.startsWith(old));
+    EXPECT_TRUE(now.endsWith("] after\r\n"));
+    EXPECT_FALSE(now.contains('x'));
 }
 
 namespace {
