@@ -10,7 +10,7 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
             nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
-            qttranslations5-l10n
+            qttranslations5-l10n fonts-wine
 TEST_PACKAGES := libgtest-dev libgmock-dev clang-format
 
 RUN_DIR  := build/run
