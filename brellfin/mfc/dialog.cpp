@@ -365,7 +365,12 @@ void CDialog::buildFromTemplate(QWidget* parent)
     const QSize baseUnits = Mfc::DialogFont::templateBaseUnits(tmpl->pointSize, dpi);
     setFont(Mfc::DialogFont::forTemplate(font(), tmpl->pointSize, dpi));
     auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, baseUnits); };
-    resize(pixels(QRect(QPoint(0, 0), tmpl->size)).size());
+    const QSize size = pixels(QRect(QPoint(0, 0), tmpl->size)).size();
+    // A window from a template has a modal frame: no sizing border, no maximising.
+    if (tmpl->child)
+        resize(size);
+    else
+        setFixedSize(size);
 
     for (const Mfc::DialogItem& item : tmpl->items) {
         QWidget* widget = nullptr;

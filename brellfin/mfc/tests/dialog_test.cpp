@@ -342,6 +342,11 @@ TEST(MfcDialog, TemplatesTakeTheSizeTheyHaveOnTheirOwnPlatform)
     dialog.Create();
     const QSize units = Mfc::DialogFont::templateBaseUnits(8, dialog.logicalDpiY());
     EXPECT_EQ(dialog.size(), QSize(200 * units.width() / 4, 100 * units.height() / 8));
+    // A modal frame: neither sizing nor maximising.
+    EXPECT_EQ(dialog.minimumSize(), dialog.size());
+    EXPECT_EQ(dialog.maximumSize(), dialog.size());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
     // Every control is drawn in the template's stand-in, which fits its units.
     const QSize measured = Mfc::DialogFont::measuredBaseUnits(dialog.edit.font());
     EXPECT_LE(measured.width(), units.width());
