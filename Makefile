@@ -4,14 +4,15 @@ SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need; GoogleTest and clang-format only for the tests.
+# Debian 12 packages the build and the tests need; GoogleTest, clang-format and
+# a window manager (openbox, for the dialogs under Xvfb) only for the tests.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
             nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
             qttranslations5-l10n fonts-wine
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
