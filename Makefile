@@ -4,15 +4,15 @@ SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need; GoogleTest and clang-format only for the tests,
-# libxcb and openbox for the start-up bench (built with the tests).
+# Debian 12 packages the build and the tests need; GoogleTest, clang-format, a window manager
+# (openbox, for the dialogs under Xvfb) and libxcb (the start-up bench) only for the tests.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
             nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
-            qttranslations5-l10n
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format libxcb1-dev openbox
+            qttranslations5-l10n fonts-wine
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox libxcb1-dev
 
 RUN_DIR  := build/run
 TEST_DIR := build/test

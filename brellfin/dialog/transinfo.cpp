@@ -10,16 +10,38 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <QScrollBar>
+#include <QShowEvent>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace BrellfinUi;
+
+namespace {
+
+// Pixels between the log box's left edge and its text.
+constexpr int kTextIndent = 3;
+
+} // namespace
 
 CustomEdit::CustomEdit(QWidget* parent)
     : QPlainTextEdit(parent)
 {
     setReadOnly(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The text starts at the top of the box, and scrolled to the end the box
+    // is filled down to its last whole line: no document margin, which the
+    // box would also keep free below the last line. A narrow strip in the
+    // box's own colour keeps the text off its left edge.
+    document()->setDocumentMargin(0);
+    setViewportMargins(kTextIndent, 0, 0, 0);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
 }
 
 CString CustomEdit::logText() const
@@ -37,37 +59,61 @@ void CustomEdit::appendLine(const CString& line)
         setPlainText(line);
     else
         appendPlainText(line);
-    m_lastLinePending = true;
     if (isVisible())
         showLastLine();
 }
 
 void CustomEdit::showLastLine()
 {
-    // A hidden box has no layout to scroll by: the last line is brought into
-    // view when the box is shown (showEvent).
+    // A hidden box has no view to scroll: the end is brought into view when
+    // it is shown (showEvent).
     if (!isVisible())
         return;
-    m_lastLinePending = false;
+    // Text that arrived while the box was hidden was measured without a view,
+    // a range that scrolls the last line up to the top of an empty box.
+    // Switching centring on and off measures the range again for the view.
+    setCenterOnScroll(true);
+    setCenterOnScroll(false);
     QTextCursor end = textCursor();
     end.movePosition(QTextCursor::End);
     setTextCursor(end);
-    ensureCursorVisible();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void CustomEdit::showEvent(QShowEvent* event)
 {
     QPlainTextEdit::showEvent(event);
-    if (m_lastLinePending)
+    // Shown again with its tab (not the window coming back from the task bar).
+    if (!event->spontaneous())
         showLastLine();
 }
 
-void CustomEdit::resizeEvent(QResizeEvent* event)
+void CustomEdit::paintEvent(QPaintEvent* event)
 {
-    QPlainTextEdit::resizeEvent(event);
-    if (m_lastLinePending)
-        showLastLine();
+    QPlainTextEdit::paintEvent(event);
+    // A line that does not fit at the bottom is not shown in part: the box
+    // stays blank below the last whole line.
+    const int cut = firstCutLineTop();
+    if (cut >= viewport()->height())
+        return;
+    QPainter painter(viewport());
+    painter.fillRect(QRect(0, cut, viewport()->width(), viewport()->height() - cut), palette().base());
+}
+
+int CustomEdit::firstCutLineTop() const
+{
+    const int height = viewport()->height();
+    QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid() && offset.y() <= height; block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; layout && i < layout->lineCount(); ++i) {
+            const QRectF line = layout->lineAt(i).rect().translated(offset + layout->position());
+            if (line.bottom() > height)
+                return std::max(0, static_cast<int>(std::floor(line.top())));
+        }
+        offset.ry() += blockBoundingRect(block).height();
+    }
+    return height;
 }
 
 void CustomEdit::contextMenuEvent(QContextMenuEvent* event)

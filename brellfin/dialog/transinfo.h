@@ -7,7 +7,9 @@
 
 #include <QPlainTextEdit>
 
-// The log box. Its context menu offers "export" and "empty".
+// The log box: a read-only multi-line edit. It fills from the top, shows
+// whole lines only, and brings the end of the log into view whenever it is
+// shown or a line is added. Its context menu offers "export" and "empty".
 class CustomEdit : public QPlainTextEdit, public CCmdTarget {
 public:
     explicit CustomEdit(QWidget* parent = nullptr);
@@ -15,23 +17,23 @@ public:
     // The whole log, lines joined by "\r\n".
     CString logText() const;
     void showContextMenu(const QPoint& screenPos);
-    // Appends one line and keeps the last line in view: at once while the
-    // box is shown, else as soon as it is shown again.
+    // Appends one line; while the box is shown the end comes into view.
     void appendLine(const CString& line);
-    // Scrolls so that the last line is the lowest one in view.
+    // Scrolls so that the last line is the lowest one in view, with the
+    // whole text above it as far as it fits.
     void showLastLine();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void onExport();
     void onEmpty();
-
-    // Lines arrived that have not been scrolled into view yet.
-    bool m_lastLinePending = false;
+    // The top of the first line in view that the viewport cuts at its
+    // bottom, or the viewport's height when none is cut.
+    int firstCutLineTop() const;
 };
 
 class TransInfo : public CDialogEx {

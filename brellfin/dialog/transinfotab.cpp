@@ -3,7 +3,10 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
+#include <QTabBar>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,11 +41,19 @@ void TransInfoTab::initPages()
 
 void TransInfoTab::layoutPages()
 {
+    // The pages sit below the row of tabs, 22 px down at 96 DPI, their
+    // control 4 px narrower than the tab and ending 8 px above its bottom; in
+    // proportion at other DPIs, and never over a taller row of tabs.
+    const int dpi = logicalDpiY();
+    auto scaled = [dpi](int pixels) { return (pixels * dpi + 48) / 96; };
     const QRect r(0, 0, width(), height());
+    const int top = std::max(scaled(22), tabBar()->sizeHint().height());
+    const int width = r.width() - scaled(4);
     for (QWidget* page : {static_cast<QWidget*>(&m_listPage), static_cast<QWidget*>(&m_logPage)})
-        page->setGeometry(r.left(), r.top() + 22, r.width() - 4, r.height() - 10);
-    m_listPage.list().setGeometry(r.left(), r.top(), r.width() - 4, r.height() - 30);
-    m_logPage.edit().setGeometry(r.left(), r.top(), r.width() - 4, r.height() - 30);
+        page->setGeometry(r.left(), r.top() + top, width, r.height() - top);
+    const int controlHeight = r.height() - top - scaled(8);
+    m_listPage.list().setGeometry(0, 0, width, controlHeight);
+    m_logPage.edit().setGeometry(0, 0, width, controlHeight);
 }
 
 void TransInfoTab::appendLog(const CString& text)

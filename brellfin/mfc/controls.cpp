@@ -1,5 +1,6 @@
 #include "brellfin/mfc/controls.h"
 
+#include "brellfin/mfc/combostyle.h"
 #include "brellfin/mfc/resources.h"
 
 #include <QRegularExpressionValidator>
@@ -77,6 +78,7 @@ void CStatic::SetBitmap(UINT id)
 CComboBox::CComboBox(QWidget* parent)
     : QComboBox(parent)
 {
+    setStyle(Mfc::ComboStyle::instance());
     // activated comes from the user only; code's setCurrentIndex does not raise it.
     QObject::connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int) { OnSelChange(); });
 }

@@ -1,6 +1,7 @@
 #include "brellfin/mfc/dialog.h"
 
 #include "brellfin/mfc/controls.h"
+#include "brellfin/mfc/dialogfont.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/resources.h"
 #include "brellfin/mfc/testhooks.h"
@@ -357,14 +358,19 @@ void CDialog::buildFromTemplate(QWidget* parent)
         setWindowTitle(tmpl->caption);
     }
     setAcceptDrops(tmpl->acceptFiles);
-    // The template's font is the dialog's: every control is drawn in it, and
-    // the dialog units are measured in it, so that each text fits its place.
-    QFont font = this->font();
-    font.setFamily(tmpl->fontFamily);
-    font.setPointSize(tmpl->pointSize);
-    setFont(font);
-    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, this->font()); };
-    resize(pixels(QRect(QPoint(0, 0), tmpl->size)).size());
+    // The template's size and places are the ones it has on its own platform
+    // at this DPI; every control is drawn in the font that stands for the
+    // template's there, which fits those units.
+    const int dpi = logicalDpiY();
+    const QSize baseUnits = Mfc::DialogFont::templateBaseUnits(tmpl->pointSize, dpi);
+    setFont(Mfc::DialogFont::forTemplate(font(), tmpl->pointSize, dpi));
+    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, baseUnits); };
+    const QSize size = pixels(QRect(QPoint(0, 0), tmpl->size)).size();
+    // A window from a template has a modal frame: no sizing border, no maximising.
+    if (tmpl->child)
+        resize(size);
+    else
+        setFixedSize(size);
 
     for (const Mfc::DialogItem& item : tmpl->items) {
         QWidget* widget = nullptr;

@@ -1,7 +1,5 @@
 #include "brellfin/mfc/resources.h"
 
-#include <QFont>
-#include <QFontMetrics>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -72,18 +70,6 @@ QPixmap loadBitmap(UINT id)
 {
     auto provider = find(registry().bitmaps, id);
     return provider ? provider() : QPixmap();
-}
-
-QRect dialogUnitsToPixels(const QRect& units, const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    // The average width of the Latin letters, as Windows measures a dialog font.
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const int baseX = std::max(1, (metrics.horizontalAdvance(letters) / 26 + 1) / 2);
-    const int baseY = std::max(1, metrics.height());
-    auto x = [baseX](int v) { return v * baseX / 4; };
-    auto y = [baseY](int v) { return v * baseY / 8; };
-    return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
 }
 
 } // namespace Mfc

@@ -7,7 +7,6 @@
 
 #include "brellfin/mfc/mfcdefs.h"
 
-#include <QFont>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
@@ -52,6 +51,8 @@ struct DialogItem {
 
 struct DialogTemplate {
     QString caption;
+    // The template's font: its size and places are in dialog units of this
+    // font on the platform it was made for (DialogFont).
     QString fontFamily = QStringLiteral("MS Shell Dlg");
     int pointSize = 8;
     // Size in dialog units.
@@ -90,10 +91,5 @@ void registerBitmap(UINT id, std::function<QPixmap()> provider);
 std::optional<DialogTemplate> loadDialog(UINT id);
 std::optional<MenuTemplate> loadMenu(UINT id);
 QPixmap loadBitmap(UINT id);
-
-// Pixels of dialog units measured in the font the dialog's controls are
-// drawn with: a unit is a quarter of its average character width across,
-// an eighth of its height down.
-QRect dialogUnitsToPixels(const QRect& units, const QFont& font);
 
 } // namespace Mfc

@@ -15,12 +15,8 @@ void DialogFixture::SetUp()
     char pattern[] = "/tmp/twbf-dialog-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     m_folder = QString::fromLocal8Bit(pattern);
-    QFile language(QDir(m_folder).filePath("VexaSetCfg.ini"));
-    ASSERT_TRUE(language.open(QIODevice::WriteOnly));
-    language.write("[SystemVars]\r\nLanguageValue=1033\r\n");
-    language.close();
     BrellfinUi::setProgramFolderForTesting(m_folder);
-    loadSharedTexts();
+    setLanguage(1033);
     m_hooks = std::make_unique<Mfc::ScopedHooks>();
     Mfc::setMessageBoxAnswerer([this](const Mfc::MessageBoxCall& call) {
         m_boxes.push_back(call);
@@ -49,6 +45,15 @@ CBrellfinDlg& DialogFixture::start(const QStringList& arguments)
     m_dialog = std::make_unique<CBrellfinDlg>();
     m_dialog->Create();
     return *m_dialog;
+}
+
+void DialogFixture::setLanguage(int language)
+{
+    QFile file(QDir(m_folder).filePath("VexaSetCfg.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[SystemVars]\r\nLanguageValue=" + QByteArray::number(language) + "\r\n");
+    file.close();
+    loadSharedTexts();
 }
 
 QString DialogFixture::iniPath() const

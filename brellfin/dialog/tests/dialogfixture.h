@@ -1,8 +1,9 @@
 #pragma once
 
-// A main dialog in a temporary program folder (English texts), with message
-// boxes, modal dialogs and menus answered by the test and recorded, and
-// helpers to reach its items and the rows of its lists.
+// A main dialog in a temporary program folder (English texts unless a test
+// chooses Chinese), with message boxes, modal dialogs and menus answered by
+// the test and recorded, and helpers to reach its items and the rows of its
+// lists.
 
 #include "brellfin/dialog/brellfindlg.h"
 #include "brellfin/mfc/listctrl.h"
@@ -29,6 +30,9 @@ protected:
     QWidget* item(int id) { return m_dialog->GetDlgItem(id); }
     QString itemText(int id);
 
+    // Texts from now on in this language (1033 English, 2052 Chinese), the
+    // shared texts too.
+    void setLanguage(int language);
     QString folder() const { return m_folder; }
     QString iniPath() const;
     void writeIni(const QByteArray& bytes);

@@ -3,6 +3,7 @@
 #include "brellfin/dialog/armpathedit.h"
 
 #include "dialogfixture.h"
+#include "dialoglayoutchecks.h"
 
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/connecttypecombo.h"
@@ -286,10 +287,7 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
 
 TEST_F(PathControls, ChineseTemplateAndTexts)
 {
-    QFile language(QDir(folder()).filePath("VexaSetCfg.ini"));
-    ASSERT_TRUE(language.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    language.write("[SystemVars]\r\nLanguageValue=2052\r\n");
-    language.close();
+    setLanguage(2052);
     start();
     EXPECT_EQ(dialog().windowTitle(), QStringLiteral("Omber文件操作工具"));
     auto* type = static_cast<QComboBox*>(item(kIdConnectType));
@@ -308,50 +306,17 @@ TEST_F(PathControls, ChineseTemplateAndTexts)
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
 }
 
-// Every text of the window has room in its control at the window's
-// default size: labels, buttons, frame titles and the column titles of the
-// three lists, with the status words the queue shows.
-void expectEveryTextFits(CBrellfinDlg& dialog)
-{
-    for (QWidget* widget : dialog.findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(&dialog))
-            continue;
-        const QFontMetrics metrics(widget->font());
-        if (auto* label = qobject_cast<QLabel*>(widget); label && label->pixmap(Qt::ReturnByValue).isNull()) {
-            EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
-        } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            EXPECT_LE(metrics.horizontalAdvance(button->text()) + 8, button->width()) << button->text().toStdString();
-        } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-            EXPECT_LE(metrics.horizontalAdvance(group->title()), group->width()) << group->title().toStdString();
-        } else if (auto* list = dynamic_cast<CListCtrl*>(widget)) {
-            for (int c = 0; c < list->GetColumnCount(); ++c) {
-                const QString title = list->headerItem()->text(c);
-                EXPECT_LE(metrics.horizontalAdvance(title) + 8, list->GetColumnWidth(c)) << title.toStdString();
-            }
-        }
-    }
-    // The queue's narrow columns hold their words whole.
-    CListCtrl& queue = dialog.transInfoTab()->listPage().list();
-    const QFontMetrics metrics(queue.font());
-    for (int id = 198; id <= 207; ++id)
-        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(1)) << id;
-    for (int id : {208, 209})
-        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(4)) << id;
-}
-
 TEST_F(PathControls, EveryTextFitsItsPlaceInBothLanguages)
 {
-    for (const char* language : {"1033", "2052"}) {
+    for (int language : {1033, 2052}) {
         SCOPED_TRACE(language);
-        QFile file(QDir(folder()).filePath("VexaSetCfg.ini"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QByteArray("[SystemVars]\r\nLanguageValue=") + language + "\r\n");
-        file.close();
-        loadSharedTexts();
+        setLanguage(language);
         start();
         dialog().show();
         ASSERT_TRUE(waitUntil([&] { return dialog().isVisible(); }, 5000));
-        expectEveryTextFits(dialog());
+        DialogChecks::expectEveryControlInside(dialog());
+        DialogChecks::expectEveryTextFits(dialog());
+        DialogChecks::expectQueueWordsFit(dialog());
         // Four rows of the queue in view below its column titles.
         CListCtrl& queue = dialog().transInfoTab()->listPage().list();
         queue.addTopLevelItem(new QTreeWidgetItem(QStringList{"probe"}));

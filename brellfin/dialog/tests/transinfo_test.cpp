@@ -9,9 +9,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -254,39 +258,107 @@ TEST_F(LogExport, EmptyAnsweredYesClearsTheLog)
     EXPECT_EQ(m_boxes[0].caption, "Confirm");
 }
 
-// Whether the whole of the log's last line lies inside the box's view.
-bool lastLineInView(CustomEdit& edit)
+// What each test line of the log reads after its time: letters of one
+// height, so that lines never touch and a cut line is shorter than the rest.
+const QString kLogLineText = QStringLiteral("XXXXXXXXXXXX");
+
+// The rows of the log box's view that hold text right of the time stamps, as
+// bands of rows: one band per line that the box shows, whole or in part.
+struct InkBand {
+    int top;
+    int bottom;
+    int height() const { return bottom - top + 1; }
+};
+
+std::vector<InkBand> inkBands(CustomEdit& edit)
 {
-    QTextCursor end(edit.document());
-    end.movePosition(QTextCursor::End);
-    const QRect line = edit.cursorRect(end);
-    return line.top() >= 0 && line.bottom() <= edit.viewport()->height();
+    const QImage image = edit.viewport()->grab().toImage();
+    const QRgb base = edit.palette().color(QPalette::Base).rgb();
+    const QFontMetrics metrics = edit.fontMetrics();
+    const int left = int(edit.document()->documentMargin()) + metrics.horizontalAdvance("[0000/00/00 00:00:00]    ")
+                     + 2;
+    const int right = std::min(image.width(), left + metrics.horizontalAdvance(kLogLineText) - 4);
+    std::vector<InkBand> bands;
+    bool inBand = false;
+    for (int y = 0; y < image.height(); ++y) {
+        bool ink = false;
+        for (int x = left; x < right && !ink; ++x)
+            ink = image.pixel(x, y) != base;
+        if (ink && !inBand)
+            bands.push_back({y, y});
+        if (ink)
+            bands.back().bottom = y;
+        inBand = ink;
+    }
+    return bands;
 }
 
-TEST_F(TransferTab, TheLastLineIsInViewWhenTheLogTabIsShown)
+// The box shows whole lines only, as many as fit, the last line of the log
+// the lowest of them; a log shorter than the box starts at its top.
+void expectWholeLinesEndingWithTheLast(CustomEdit& edit, int lines)
+{
+    const std::vector<InkBand> bands = inkBands(edit);
+    ASSERT_FALSE(bands.empty());
+    const int lineHeight = edit.fontMetrics().lineSpacing();
+    const int viewHeight = edit.viewport()->height();
+    const int fitting = std::min(lines, viewHeight / lineHeight);
+    // Each line's ink is as tall as the others', and a line cut by the bottom
+    // edge would be shorter.
+    for (const InkBand& band : bands)
+        EXPECT_NEAR(band.height(), bands.front().height(), 1) << "band at " << band.top;
+    EXPECT_GE(int(bands.size()), std::max(1, fitting - 1));
+    EXPECT_LE(int(bands.size()), fitting);
+    EXPECT_LT(bands.front().top, lineHeight) << "the text starts at the top of the box";
+
+    QTextCursor end(edit.document());
+    end.movePosition(QTextCursor::End);
+    const QRect last = edit.cursorRect(end);
+    EXPECT_GE(last.top(), 0);
+    EXPECT_LE(last.bottom(), viewHeight);
+    EXPECT_GE(bands.back().top, last.top() - 1) << "the lowest line in view is the last one";
+    EXPECT_LE(bands.back().bottom, last.bottom() + 1);
+    if (lines > fitting) {
+        EXPECT_GT(last.bottom() + 1 + lineHeight, viewHeight) << "no room left for a further line";
+    }
+    EXPECT_EQ(edit.document()->blockCount(), lines);
+}
+
+TEST_F(TransferTab, TheLogShowsWholeLinesEndingWithTheLastWheneverItIsShownOrGrows)
 {
     start();
     dialog().show();
-    ASSERT_TRUE(waitUntil([&] { return dialog().isVisible(); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return dialog().isVisible(); }, 10000));
     CustomEdit& edit = tab().logPage().edit();
-    // Lines arrive while the queue tab is shown; some are long enough to wrap.
-    for (int i = 0; i < 200; ++i)
-        tab().appendLog(QStringLiteral("line %1 ").arg(i) + QString(i % 7 == 0 ? 300 : 10, 'x'));
-    tab().appendLog("the last line");
-    tab().tabBar()->setCurrentIndex(1);
-    ASSERT_TRUE(waitUntil([&] { return edit.isVisible(); }, 5000));
-    EXPECT_TRUE(lastLineInView(edit));
-
-    // While shown, every new line is brought into view at once, and again
-    // after a trip to the queue tab.
-    tab().appendLog(QString(400, 'y'));
-    EXPECT_TRUE(lastLineInView(edit));
-    tab().tabBar()->setCurrentIndex(0);
-    for (int i = 0; i < 50; ++i)
-        tab().appendLog(QStringLiteral("more %1").arg(i));
-    tab().tabBar()->setCurrentIndex(1);
-    EXPECT_TRUE(lastLineInView(edit));
-    EXPECT_EQ(edit.document()->lastBlock().text().right(7), "more 49");
+    edit.clear();
+    int added = 0;
+    for (int lines : {3, 30, 300}) {
+        SCOPED_TRACE(lines);
+        // Lines arrive while the queue tab is shown; then the log tab is shown.
+        tab().tabBar()->setCurrentIndex(0);
+        for (; added < lines - 1; ++added)
+            tab().appendLog(kLogLineText);
+        tab().tabBar()->setCurrentIndex(1);
+        ASSERT_TRUE(waitUntil([&] { return edit.isVisible(); }, 10000));
+        {
+            SCOPED_TRACE("shown");
+            expectWholeLinesEndingWithTheLast(edit, added);
+        }
+        // The user scrolls to the top; one more line brings the end back.
+        edit.verticalScrollBar()->setValue(0);
+        tab().appendLog(kLogLineText);
+        ++added;
+        {
+            SCOPED_TRACE("added");
+            expectWholeLinesEndingWithTheLast(edit, added);
+        }
+        // Scrolled to the top, a box taller than the log shows it whole, and
+        // a shorter one shows whole lines only.
+        edit.verticalScrollBar()->setValue(0);
+        const std::vector<InkBand> top = inkBands(edit);
+        ASSERT_FALSE(top.empty());
+        for (const InkBand& band : top)
+            EXPECT_NEAR(band.height(), top.front().height(), 1) << "scrolled to the top, band at " << band.top;
+    }
 }
 
 TEST_F(TransferTab, TabChangeShowsOnePageAtATime)

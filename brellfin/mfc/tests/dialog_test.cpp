@@ -1,8 +1,10 @@
 // Dialogs of the window layer: the key pre-translation walk, keys that never
-// close a dialog, combo handlers, timers and modal runs through the hook.
+// close a dialog, combo handlers, timers, modal runs through the hook, and
+// the size and font a template gives, with Wine's face or without it.
 #include "brellfin/mfc/dialog.h"
 
 #include "brellfin/mfc/controls.h"
+#include "brellfin/mfc/dialogfont.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/mfc/resources.h"
 #include "brellfin/mfc/testhooks.h"
@@ -11,9 +13,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <vector>
@@ -320,6 +325,93 @@ TEST(MfcDialog, TimersFireOnTimerUntilKilled)
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(dialog.ticks, ticks);
+}
+
+TEST(MfcDialog, TemplatesTakeTheSizeTheyHaveOnTheirOwnPlatform)
+{
+    // "MS Shell Dlg" 8 pt there: 6 x 13 px at 96 DPI, in proportion elsewhere.
+    EXPECT_EQ(Mfc::DialogFont::templateBaseUnits(8, 96), QSize(6, 13));
+    EXPECT_EQ(Mfc::DialogFont::templateBaseUnits(8, 120), QSize(8, 16));
+    EXPECT_EQ(Mfc::DialogFont::templateBaseUnits(8, 144), QSize(9, 20));
+    EXPECT_EQ(Mfc::DialogFont::templateBaseUnits(8, 192), QSize(12, 26));
+    EXPECT_EQ(Mfc::DialogFont::templateBaseUnits(9, 96), QSize(7, 15));
+    EXPECT_EQ(Mfc::dialogUnitsToPixels(QRect(0, 0, 841, 331), QSize(6, 13)), QRect(0, 0, 1261, 537));
+    EXPECT_EQ(Mfc::dialogUnitsToPixels(QRect(7, 260, 827, 64), QSize(6, 13)), QRect(10, 422, 1240, 104));
+
+    WalkDialog dialog;
+    dialog.Create();
+    const QSize units = Mfc::DialogFont::templateBaseUnits(8, dialog.logicalDpiY());
+    EXPECT_EQ(dialog.size(), QSize(200 * units.width() / 4, 100 * units.height() / 8));
+    // A modal frame: neither sizing nor maximising.
+    EXPECT_EQ(dialog.minimumSize(), dialog.size());
+    EXPECT_EQ(dialog.maximumSize(), dialog.size());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    // Every control is drawn in the template's stand-in, which fits its units.
+    const QSize measured = Mfc::DialogFont::measuredBaseUnits(dialog.edit.font());
+    EXPECT_LE(measured.width(), units.width());
+    EXPECT_LE(measured.height(), units.height());
+}
+
+// Collects the warnings that Qt's message handler receives.
+class WarningLog {
+public:
+    WarningLog()
+    {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(&WarningLog::handle);
+    }
+    ~WarningLog() { qInstallMessageHandler(m_previous); }
+    WarningLog(const WarningLog&) = delete;
+    WarningLog& operator=(const WarningLog&) = delete;
+    const QStringList& lines() const { return s_lines; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type == QtWarningMsg)
+            s_lines << text;
+    }
+    static QStringList s_lines;
+    QtMessageHandler m_previous;
+};
+QStringList WarningLog::s_lines;
+
+TEST(MfcDialog, WithoutWinesFaceTheSystemFaceStandsInAndTheSizeStays)
+{
+    const QString wineFace = Mfc::DialogFont::fontFolder() + QStringLiteral("/tahoma.ttf");
+    if (!QFile::exists(wineFace))
+        GTEST_SKIP() << wineFace.toStdString() << " is missing (package fonts-wine)";
+    WalkDialog withFace;
+    withFace.Create();
+    EXPECT_TRUE(Mfc::DialogFont::faceLoaded());
+    EXPECT_EQ(QFontInfo(withFace.edit.font()).family(), QStringLiteral("Tahoma"));
+
+    QTemporaryDir empty;
+    Mfc::DialogFont::setFontFolderForTesting(empty.path());
+    {
+        WarningLog warnings;
+        WalkDialog without;
+        without.Create();
+        WalkDialog again;
+        again.Create();
+        EXPECT_FALSE(Mfc::DialogFont::faceLoaded());
+        EXPECT_NE(QFontInfo(without.edit.font()).family(), QStringLiteral("Tahoma"));
+        EXPECT_EQ(without.size(), withFace.size());
+        // Said once, with what to install.
+        ASSERT_EQ(warnings.lines().size(), 1) << warnings.lines().join('\n').toStdString();
+        EXPECT_TRUE(warnings.lines().front().contains(QStringLiteral("fonts-wine")));
+        // The stand-in at each DPI: no larger than the template's own units.
+        for (int dpi : {96, 120, 144, 192}) {
+            const QSize units = Mfc::DialogFont::templateBaseUnits(8, dpi);
+            const QSize measured = Mfc::DialogFont::measuredBaseUnits(Mfc::DialogFont::forTemplate(QFont(), 8, dpi));
+            EXPECT_LE(measured.width(), units.width()) << dpi;
+            EXPECT_LE(measured.height(), units.height()) << dpi;
+            EXPECT_GE(measured.height(), units.height() * 3 / 4) << dpi << ": no smaller than it needs to be";
+        }
+    }
+    Mfc::DialogFont::setFontFolderForTesting(QString());
+    EXPECT_TRUE(Mfc::DialogFont::faceLoaded());
 }
 
 TEST(MfcMessageBox, AShortTextNeverCutsALongerCaption)
