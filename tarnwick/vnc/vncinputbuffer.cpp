@@ -44,7 +44,14 @@ bool VncInputBuffer::ensure(qint64 count)
 
 bool VncInputBuffer::failed() const
 {
-    return m_ended || !m_source || (m_silenceLimitMs > 0 && m_sinceArrival.hasExpired(m_silenceLimitMs));
+    return m_ended || !m_source || silenceLeftMs() == 0;
+}
+
+qint64 VncInputBuffer::silenceLeftMs() const
+{
+    if (m_silenceLimitMs <= 0)
+        return -1;
+    return std::max<qint64>(m_silenceLimitMs - m_sinceArrival.elapsed(), 0);
 }
 
 void VncInputBuffer::consume(qint64 count)

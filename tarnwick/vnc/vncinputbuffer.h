@@ -44,6 +44,9 @@ public:
     // The bytes a reader is short of will not come: the stream has ended, or
     // the server has sent nothing for the silence limit.
     bool failed() const;
+    // How long the waiting reader may still wait before failed() holds: 0
+    // once it does, -1 when there is no limit.
+    qint64 silenceLeftMs() const;
     // A reader fell short and has taken nothing since: it waits for more.
     bool waiting() const { return m_wanted > held(); }
     // The bytes held; valid until the next available(), ensure() or read().

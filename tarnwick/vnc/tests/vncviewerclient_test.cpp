@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -44,7 +45,11 @@ public:
         QObject::connect(&thread, &QThread::finished, &client, &VncViewerClient::releaseResources,
                          Qt::DirectConnection);
         QObject::connect(&client, &VncViewerClient::updateScreen, [this] { ++updates; });
-        QObject::connect(&client, &VncViewerClient::vncServerDisconnected, [this] { ++losses; });
+        QObject::connect(&client, &VncViewerClient::vncServerDisconnected, [this] {
+            qint64 none = -1;
+            firstLossAt.compare_exchange_strong(none, FakeRfb::nowMs());
+            ++losses;
+        });
         QObject::connect(&client, &VncViewerClient::vncPasswdIncorrect, [this] { ++passwordIncorrect; });
         QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [this] { ++passwordNeeded; });
         thread.start();
@@ -63,6 +68,8 @@ public:
     std::atomic<int> losses{0};
     std::atomic<int> passwordIncorrect{0};
     std::atomic<int> passwordNeeded{0};
+    // When the first loss was reported (FakeRfb::nowMs()); -1 before.
+    std::atomic<qint64> firstLossAt{-1};
 };
 
 QImage picture(QSize size, QRgb base)
@@ -502,4 +509,41 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000)) << "gave up after a failed attempt";
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
+}
+
+namespace {
+
+// How long after the server's last byte (or, when it sent none, after the
+// connect request) the worker reported the connection lost.
+qint64 givenUpAfter(const Worker& worker, const FakeRfbServer& server, qint64 requestedAt)
+{
+    return worker.firstLossAt - std::max(requestedAt, server.record(0).lastSentAt);
+}
+
+} // namespace
+
+// The program's own limit, beside the other tests: a server that stops in
+// the middle of its second update is given up between 30.0 and 31.0 s after
+// its last byte, every time.
+TEST(VncViewerSilenceLimit, ProgramsLimitIsThirtySeconds)
+{
+    FakeRfbServer staller;
+    ServerConfig stallConfig;
+    stallConfig.fault = Fault::StallMidRect;
+    stallConfig.faultAfterUpdates = 1;
+    staller.setConfig(stallConfig);
+    staller.setPicture(picture(stallConfig.size, qRgb(9, 9, 90)));
+    ASSERT_TRUE(staller.start());
+    Worker stallWorker(staller.port());
+    const qint64 requestedAt = FakeRfb::nowMs();
+    stallWorker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitUntil([&] { return stallWorker.updates >= 1; }, 10000));
+    staller.setPicture(picture(stallConfig.size, qRgb(90, 9, 9)));
+    // Long enough to see a limit that has become twice as long.
+    waitUntil([&] { return stallWorker.losses >= 1; }, 65000);
+    ASSERT_GE(stallWorker.firstLossAt, 0) << "never given up";
+    const qint64 givenUp = givenUpAfter(stallWorker, staller, requestedAt);
+    EXPECT_GE(givenUp, 30000);
+    EXPECT_LE(givenUp, 31000);
+    EXPECT_EQ(stallWorker.client.connectionState(), ConnectionState::ReconnectPending);
 }
