@@ -26,7 +26,9 @@ public:
 
     // readAhead: how much room to offer the source beyond what a reader
     // needs. silenceLimitMs: how long a reader that is short of bytes waits
-    // for the server's next byte before its read fails (0: no limit).
+    // for the server's next byte before its read fails (0: no limit); the
+    // time counts from the last byte that came or from the start of the
+    // wait, whichever is later.
     explicit VncInputBuffer(Source source = Source(), qint64 readAhead = 0, int silenceLimitMs = 0);
 
     // A new source (a new connection): the bytes held are dropped.
@@ -72,8 +74,9 @@ private:
     qint64 m_wanted = 0;
     quint64 m_consumedTotal = 0;
     bool m_ended = false;
-    // Since the source last gave bytes (or was set).
-    QElapsedTimer m_sinceArrival;
+    // Since the source last gave bytes, or a reader began to wait (or the
+    // source was set).
+    QElapsedTimer m_silence;
 };
 
 } // namespace VNC
