@@ -11,7 +11,7 @@ PACKAGES := cmake ninja-build g++ make pkg-config \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
             qttranslations5-l10n
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format tigervnc-viewer
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
