@@ -73,7 +73,7 @@ public:
         mutex.lock();
         return &image;
     }
-    void endDraw() override { mutex.unlock(); }
+    void endDraw(const QRect&) override { mutex.unlock(); }
     QImage image;
     QMutex mutex;
 };

@@ -109,7 +109,7 @@ QImage* VncViewer::beginDraw()
     return &frameBuffer;
 }
 
-void VncViewer::endDraw()
+void VncViewer::endDraw(const QRect&)
 {
     frameMutex.unlock();
 }

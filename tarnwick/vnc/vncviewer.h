@@ -41,7 +41,7 @@ public:
     void drawImage(QImage* image, int x, int y, bool done);
     // Worker thread: direct drawing into the frame buffer.
     QImage* beginDraw() override;
-    void endDraw() override;
+    void endDraw(const QRect& drawn) override;
 
     // A copy of the frame buffer as it stands.
     QImage frameBufferImage() const;
