@@ -4,7 +4,8 @@ SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need; GoogleTest and clang-format only for the tests.
+# Debian 12 packages the build and the tests need; GoogleTest, clang-format and TigerVNC's viewer
+# (the VNC bench's baseline) only for the tests.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
             nlohmann-json3-dev \
