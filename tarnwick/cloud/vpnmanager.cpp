@@ -17,6 +17,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSysInfo>
 #include <QTimer>
 
@@ -96,7 +97,12 @@ VpnManager::VpnManager(QObject* parent)
 VpnManager::~VpnManager()
 {
     qDebug() << "VpnManager::~VpnManager";
-    quit(false);
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    endWait();
+    m_watch.stop();
+    m_process.stop();
+    removeUserFile();
 }
 
 bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password)
@@ -219,6 +225,12 @@ void VpnManager::quit(bool)
     endWait();
     stopLocked();
     m_runStatus = 0;
+}
+
+void VpnManager::shutdown()
+{
+    const QSignalBlocker silent(this);
+    quit(false);
 }
 
 bool VpnManager::prepareVpn()

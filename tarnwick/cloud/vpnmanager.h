@@ -54,6 +54,9 @@ public:
     static VpnManager* instance();
 
     explicit VpnManager(QObject* parent = nullptr);
+    // Stops the child and removes the user file, nothing more: no signal, no
+    // route command (it may run at process exit, after the window and the
+    // application). The program ends the tunnel before, with shutdown().
     ~VpnManager() override;
 
     // Starts the tunnel; true when the child started. Waits (in a nested event
@@ -61,6 +64,9 @@ public:
     bool startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password);
     // Removes the routes through the tunnel, stops the child, reports the empty state.
     void quit(bool);
+    // quit() without any signal, for the program's end: nothing is told to a
+    // window that may be going or gone. Needs no event loop.
+    void shutdown();
     bool prepareVpn();
     void setConfigData(const QString& text);
     // Starts the pass-through tool detached for the panel; always true.

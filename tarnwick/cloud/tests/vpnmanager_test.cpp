@@ -203,6 +203,57 @@ TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
     EXPECT_EQ(m_status.back().ip, QStringLiteral("10.8.0.6"));
 }
 
+TEST_F(VpnManagerTest, ShutdownEndsTheTunnelLikeQuitButTellsNobody)
+{
+    QTimer::singleShot(40, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
+    ASSERT_TRUE(start());
+    ASSERT_EQ(m_status.size(), 1u);
+    const qint64 child = m_manager.childPid();
+    ASSERT_TRUE(alive(child));
+    m_runner.queueResult(
+        RecordingCommandRunner::exitResult(0, R"([{"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0"}])"));
+
+    m_manager.shutdown();
+    EXPECT_EQ(m_runner.argumentLines(),
+              QStringList({QStringLiteral("-4 -j route show"),
+                           QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0")}));
+    EXPECT_FALSE(alive(child));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+    EXPECT_EQ(m_manager.runStatus(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    // Signals are not blocked for good.
+    m_manager.quit(false);
+    EXPECT_EQ(m_status.size(), 2u);
+}
+
+TEST_F(VpnManagerTest, DestructorStopsItsChildAndReachesNobody)
+{
+    auto manager = std::make_unique<VpnManager>();
+    manager->setCommandRunner(&m_runner);
+    manager->setWaitTiming(30, 3);
+    manager->setAddressLister([this] { return m_addresses; });
+    QTimer::singleShot(40, manager.get(), [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
+    ASSERT_TRUE(manager->startVPN(QStringLiteral("vpn/x64/"), QStringLiteral("vpn/x64/config/box.ovpn"), kServer, 1194,
+                                  QStringLiteral("box-user"), QStringLiteral("s3cret pass")));
+    const qint64 child = manager->childPid();
+    ASSERT_TRUE(alive(child));
+    int heard = 0;
+    QObject::connect(manager.get(), &VpnManager::signalVPNStatus, [&] { ++heard; });
+    QObject::connect(manager.get(), &VpnManager::signalRunStatus, [&] { ++heard; });
+
+    manager.reset();
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(m_runner.callCount(), 0);
+    EXPECT_FALSE(alive(child));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+}
+
 TEST_F(VpnManagerTest, NoTunnelAddressMeansNoConnectedAndNoRouteTouched)
 {
     m_addresses.append({QStringLiteral("dummy0"), QStringLiteral("10.10.5.2")});
