@@ -336,12 +336,21 @@ QStringList VpnManager::windowsOnlyOptions()
             QStringLiteral("windows-driver"),    QStringLiteral("service")};
 }
 
+QStringList VpnManager::ignoredPushes()
+{
+    return {QStringLiteral("redirect-gateway"), QStringLiteral("redirect-private"), QStringLiteral("route-ipv6")};
+}
+
 QStringList VpnManager::openvpnArguments(const QString& configPath, const QString& server, const QString& portText)
 {
     // The ignore list must come before the configuration it applies to; the
     // script level after it, so that the configuration cannot raise it.
     QStringList args{QStringLiteral("--ignore-unknown-option")};
     args << windowsOnlyOptions();
+    // openvpn takes the first filter that matches a pushed option: these come
+    // before anything the configuration could bring.
+    for (const QString& option : ignoredPushes())
+        args << QStringLiteral("--pull-filter") << QStringLiteral("ignore") << option;
     args << QStringLiteral("--config") << configPath << QStringLiteral("--remote") << server << portText
          << QStringLiteral("--auth-user-pass") << Tarnwick::Constants::kVpnKeyFile
          << QStringLiteral("--script-security") << QStringLiteral("1");

@@ -10,8 +10,9 @@
 // The configuration comes from the cloud over plain HTTP, so it is not
 // trusted: openvpn runs it with "--script-security 1" given after it (no
 // scripts), only a configuration made of the directives the service's
-// configurations hold is run (OpenVpnConfigFilter), and the server must be a
-// host name or an IPv4 address with a port 1-65535. A child that ends by
+// configurations hold is run (OpenVpnConfigFilter), the server must be a
+// host name or an IPv4 address with a port 1-65535, and the server's pushes
+// that would take over the PC's default routes are ignored. A child that ends by
 // itself is noticed at the next tick: its exit status and last output lines
 // go to the log and the tunnel state turns empty. The user file holds the
 // password readable by its owner only and is removed when the child stops;
@@ -101,6 +102,10 @@ public:
     static QVector<InterfaceAddress> systemAddresses();
     // Options of the Windows build that openvpn on this system does not know.
     static QStringList windowsOnlyOptions();
+    // What the server may push but openvpn is told to ignore: the tunnel
+    // leads to one panel and the network behind it, never the PC's default
+    // routes (IPv4 or IPv6). Pushed routes to the panel's networks stay.
+    static QStringList ignoredPushes();
 
 signals:
     void signalVPNStatus(QString state, QString ip);

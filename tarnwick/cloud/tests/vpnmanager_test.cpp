@@ -122,12 +122,16 @@ protected:
     VpnManager m_manager;
 };
 
-TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsAndTheScriptLevelAfterTheConfiguration)
+TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsPushFiltersAndTheScriptLevelAfterTheConfiguration)
 {
     ASSERT_TRUE(start());
     const QStringList args = childArguments();
     QStringList expected{QStringLiteral("--ignore-unknown-option")};
     expected << VpnManager::windowsOnlyOptions();
+    // The server's takeover of the PC's default routes is ignored, before the
+    // configuration could bring filters of its own.
+    for (const char* pushed : {"redirect-gateway", "redirect-private", "route-ipv6"})
+        expected << QStringLiteral("--pull-filter") << QStringLiteral("ignore") << QString::fromLatin1(pushed);
     expected << QStringLiteral("--config") << m_dir.filePath(QStringLiteral("vpn/x64/config/box.ovpn"))
              << QStringLiteral("--remote") << kServer << QStringLiteral("1194") << QStringLiteral("--auth-user-pass")
              << QStringLiteral("data/vpnkey.txt") << QStringLiteral("--script-security") << QStringLiteral("1");
