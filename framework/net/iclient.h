@@ -3,6 +3,7 @@
 // A client connection to one service address.
 
 #include "framework/net/address.h"
+#include "framework/net/asideread.h"
 #include "framework/net/sendresult.h"
 
 #include <cstdint>
@@ -31,6 +32,20 @@ public:
     virtual bool isRunning() = 0;
     virtual Address peerAddress() = 0;
     virtual Address localAddress() = 0;
+
+    // For a caller that waits for a reply of its own: one look at the
+    // connection on the caller's thread, with no hand-over through the
+    // receive thread. Waits at most waitMs (0: not at all) for bytes,
+    // receives once what has arrived and passes every frame made whole to the
+    // handler's onReceivedAside; the receive thread keeps everything else.
+    // Busy when another thread reads the connection at the moment.
+    virtual AsideRead readAside(std::uint32_t /*waitMs*/) { return AsideRead::Unavailable; }
+    // A caller whose look found the connection Busy counts on that reader to
+    // pass its reply on: true when one is bound to (the caller then waits for
+    // its own wake-up and calls endAwait), false when the caller should look
+    // again itself.
+    virtual bool awaitReader() { return false; }
+    virtual void endAwait() {}
 };
 
 } // namespace Net

@@ -1,11 +1,13 @@
 #include "framework/rpc/syncproxyprivate.h"
 
 #include "framework/net/exception.h"
+#include "framework/net/iclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/rpcconstants.h"
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -78,15 +80,41 @@ void __SyncProxy::finish(int status)
 void __SyncProxy::spinWhileWaiting()
 {
     // A reply on loopback or a LAN often comes within tens of microseconds:
-    // looking for it that long is cheaper than parking the thread and being
-    // woken. The look gives the processor away each time (the receive thread
-    // that brings the reply may be waiting for this very processor), and it
-    // is bounded, so that a slow reply costs little.
+    // looking for it that long, on the socket itself, is cheaper than
+    // parking this thread and having the receive thread woken, then this
+    // one. The look is bounded, so that a slow reply costs little.
+    std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kCallSpinUs);
     while (m_status.load(std::memory_order_acquire) == StatusWaiting) {
-        std::this_thread::yield();
+        const FF::Net::AsideRead read = connection ? connection->readAside(0) : FF::Net::AsideRead::Unavailable;
+        if (read == FF::Net::AsideRead::Stopped || read == FF::Net::AsideRead::Unavailable)
+            std::this_thread::yield();
         if (std::chrono::steady_clock::now() >= until)
             return;
+    }
+}
+
+void __SyncProxy::waitStep(std::uint32_t stepMs)
+{
+    std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
+    switch (connection ? connection->readAside(stepMs) : FF::Net::AsideRead::Unavailable) {
+    case FF::Net::AsideRead::Read:
+    case FF::Net::AsideRead::Nothing: return;
+    case FF::Net::AsideRead::Busy:
+        // The thread that reads now passes this call's reply on, or tells
+        // the receive thread to, once it leaves.
+        if (connection->awaitReader()) {
+            m_semaphore.tryAcquire(1, int(stepMs));
+            connection->endAwait();
+        } else {
+            std::this_thread::yield();
+        }
+        return;
+    case FF::Net::AsideRead::Stopped:
+    case FF::Net::AsideRead::Unavailable:
+        // The receive thread ends the call, or a reconnection resends it.
+        m_semaphore.tryAcquire(1, int(stepMs));
+        return;
     }
 }
 
@@ -123,7 +151,9 @@ void __SyncProxy::sync()
         }
         if (m_status != StatusWaiting)
             break;
-        m_semaphore.tryAcquire(1, kCallWaitStepMs);
+        const std::uint64_t now = platform::monotonicMs();
+        const std::uint64_t left = now - start < timeOut ? timeOut - (now - start) : 0;
+        waitStep(static_cast<std::uint32_t>(std::min<std::uint64_t>(kCallWaitStepMs, left + 1)));
         if (m_status != StatusWaiting)
             break;
         // The caller keeps the time itself as well: the tick that ends a
