@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -129,12 +130,25 @@ void __SyncProxy::sync()
     m_status = StatusWaiting;
     m_sendTokens = 1;
     m_armed = 1;
+    std::function<void()> work = std::move(m_waitWork);
+    m_waitWork = nullptr;
+    std::exception_ptr workFailure;
     bool spun = false;
     for (;;) {
         if (--m_sendTokens < 0) {
             ++m_sendTokens;
         } else {
-            switch (m_client->send(m_request, deadline)) {
+            const DispatchClient::SendOutcome sent = m_client->send(m_request, deadline);
+            if (work) {
+                // While the request is on its way.
+                try {
+                    work();
+                } catch (...) {
+                    workFailure = std::current_exception();
+                }
+                work = nullptr;
+            }
+            switch (sent) {
             case DispatchClient::SendOutcome::Accepted: break;
             case DispatchClient::SendOutcome::Offline:
                 if (disarm()) {
@@ -165,6 +179,8 @@ void __SyncProxy::sync()
     const int status = m_status;
     if (status != StatusSucceed)
         throw FF::Net::Exception("Proxy.sync", statusName(status));
+    if (workFailure)
+        std::rethrow_exception(workFailure);
 }
 
 void __SyncProxy::onReply(FF::utils::IBuffer* message, std::uint32_t callNumber)

@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 namespace FF {
 namespace RPC {
@@ -32,6 +34,7 @@ public:
 
     FF::utils::IBuffer* argsBuffer(const FF::utils::String& methodName);
     void setTimeOut(unsigned int ms);
+    void setWaitWork(std::function<void()> work) { m_waitWork = std::move(work); }
     std::uint64_t timeOut() const { return m_timeOut; }
     void sync();
     FF::utils::IBuffer* resultBuffer() { return &m_reply; }
@@ -61,6 +64,7 @@ private:
     FF::Net::NetBuffer m_request;
     FF::Net::NetBuffer m_reply;
     QSemaphore m_semaphore;
+    std::function<void()> m_waitWork; // the caller's alone
 };
 
 } // namespace RPC
