@@ -171,6 +171,8 @@ bool __TCPConnection::receiveTurn()
             break;
         const platform::ReceiveResult result = m_reader.receiveOnce(m_socket.get(), false);
         if (result.status == platform::ReceiveStatus::Data) {
+            // Before the frames they complete are dispatched.
+            m_idle = 0;
             bytesCame = true;
             continue;
         }
