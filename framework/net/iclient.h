@@ -7,6 +7,7 @@
 #include "framework/net/sendresult.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace FF {
 namespace Net {
@@ -35,11 +36,16 @@ public:
 
     // For a caller that waits for a reply of its own: one look at the
     // connection on the caller's thread, with no hand-over through the
-    // receive thread. Waits at most waitMs (0: not at all) for bytes,
-    // receives once what has arrived and passes every frame made whole to the
-    // handler's onReceivedAside; the receive thread keeps everything else.
+    // receive thread. Receives once what has arrived and passes every frame
+    // made whole to the handler's onReceivedAside; the receive thread keeps
+    // everything else. Waits at most waitMs (0: not at all) for bytes, but
+    // only while waiting() holds (asked with the connection's read side
+    // held, so that a reply another thread passed on just before is seen).
     // Busy when another thread reads the connection at the moment.
-    virtual AsideRead readAside(std::uint32_t /*waitMs*/) { return AsideRead::Unavailable; }
+    virtual AsideRead readAside(std::uint32_t /*waitMs*/, const std::function<bool()>& /*waiting*/ = {})
+    {
+        return AsideRead::Unavailable;
+    }
     // A caller whose look found the connection Busy counts on that reader to
     // pass its reply on: true when one is bound to (the caller then waits for
     // its own wake-up and calls endAwait), false when the caller should look

@@ -114,9 +114,9 @@ Address TCPClient::localAddress()
     return m_connection->impl()->m_local;
 }
 
-AsideRead TCPClient::readAside(std::uint32_t waitMs)
+AsideRead TCPClient::readAside(std::uint32_t waitMs, const std::function<bool()>& waiting)
 {
-    return m_connection->impl()->readAside(waitMs);
+    return m_connection->impl()->readAside(waitMs, waiting);
 }
 
 bool TCPClient::awaitReader()

@@ -43,7 +43,7 @@ public:
     bool isRunning() override;
     Address peerAddress() override;
     Address localAddress() override;
-    AsideRead readAside(std::uint32_t waitMs) override;
+    AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting = {}) override;
     bool awaitReader() override;
     void endAwait() override;
 

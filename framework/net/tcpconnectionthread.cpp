@@ -264,7 +264,7 @@ void __TCPConnection::passWholeFrames()
     }
 }
 
-AsideRead __TCPConnection::readAside(std::uint32_t waitMs)
+AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<bool()>& waiting)
 {
     if (!m_running)
         return AsideRead::Stopped;
@@ -276,6 +276,10 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs)
         if (lock.owns_lock()) {
             try {
                 passWholeFrames();
+                // Whatever ended the caller's wait before it got here was
+                // passed on under this lock, so it shows now.
+                if (waitMs > 0 && waiting && !waiting())
+                    waitMs = 0;
                 platform::ReceiveResult received;
                 received.status = platform::ReceiveStatus::NoData;
                 if (m_running

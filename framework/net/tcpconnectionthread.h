@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 namespace FF {
@@ -60,7 +61,7 @@ public:
     // makes whole go to the handler's onReceivedAside, those it declines to
     // the receive thread. A break seen here stops the connection and leaves
     // its end to the receive thread.
-    AsideRead readAside(std::uint32_t waitMs);
+    AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting);
     bool awaitReader();
     void endAwait();
     // Lets the receive thread out of its wait at once.

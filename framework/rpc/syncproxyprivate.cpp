@@ -98,7 +98,8 @@ void __SyncProxy::spinWhileWaiting()
 void __SyncProxy::waitStep(std::uint32_t stepMs)
 {
     std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
-    switch (connection ? connection->readAside(stepMs) : FF::Net::AsideRead::Unavailable) {
+    const auto waiting = [this] { return m_status.load(std::memory_order_acquire) == StatusWaiting; };
+    switch (connection ? connection->readAside(stepMs, waiting) : FF::Net::AsideRead::Unavailable) {
     case FF::Net::AsideRead::Read:
     case FF::Net::AsideRead::Nothing: return;
     case FF::Net::AsideRead::Busy:

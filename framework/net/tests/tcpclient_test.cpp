@@ -605,3 +605,23 @@ TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheR
     EXPECT_FALSE(client->awaitReader());
     held.open();
 }
+
+TEST_F(ConnectedClient, ALookForACallThatEndedMeanwhileDoesNotWaitOnTheSocket)
+{
+    handler.onAside = callersOwn;
+    start();
+    // The caller's reply was passed on by another thread just before this
+    // caller took the read side: the look ends at once instead of waiting.
+    const std::uint64_t begin = platform::monotonicMs();
+    EXPECT_EQ(client->readAside(60000, [] { return false; }), FF::Net::AsideRead::Nothing);
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
+    // What has arrived is still taken.
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 9})));
+    ASSERT_TRUE(TestWait::waitUntil(
+        [&] {
+            client->readAside(60000, [] { return false; });
+            return handler.read(handler.asideMessages).size() + handler.read(handler.messages).size() == 1;
+        },
+        10000));
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
+}
