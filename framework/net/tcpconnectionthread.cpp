@@ -86,8 +86,6 @@ void __TCPConnection::markStopped()
     m_running = false;
     int open = Open;
     m_state.compare_exchange_strong(open, Broken);
-    // The receive thread may be waiting away from the socket.
-    m_wake.signal();
 }
 
 void __TCPConnection::closeNow()
@@ -300,6 +298,10 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
                 markStopped();
                 result = AsideRead::Stopped;
             }
+            // The end this caller saw is the receive thread's to report, at
+            // once: it may be waiting away from the socket.
+            if (result == AsideRead::Stopped)
+                m_wake.signal();
         }
     }
     // The last caller to leave wakes the receive thread for those that count
