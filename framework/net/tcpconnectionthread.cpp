@@ -9,6 +9,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 
 namespace FF {
@@ -120,10 +121,13 @@ bool __TCPConnection::afterReceive(std::size_t bytes)
 void __TCPConnection::stepActivity(bool bytesCame)
 {
     const std::uint64_t now = platform::monotonicMs();
+    // At most one step's worth per step, as one empty receive counted: a
+    // receive thread that gets no processor for a while does not count the
+    // silence it did not see.
     if (bytesCame)
         m_idle = 0;
     else
-        m_idle += now - m_lastStep;
+        m_idle += std::min<std::uint64_t>(now - m_lastStep, kIdleStepMs);
     m_lastStep = now;
     if (now > m_lastTick + m_tickInterval) {
         if (IConnectable* handler = m_handler.load()) {
