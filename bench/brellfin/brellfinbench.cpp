@@ -725,6 +725,10 @@ void printDirection(const char* direction, const char* pieceMethod, const std::m
     std::printf("%s (the panel's getFileMD5 of the whole file: %.0f ms, %.0f - %.0f):\n", direction,
                 digest.median() * 1e3, digest.min() * 1e3, digest.max() * 1e3);
     printRate((std::string("bare ") + pieceMethod + " piece loop").c_str(), loop, bytes);
+    // Seconds per round: the fastest round is the minimum.
+    const double loopRange = (loop.max() - loop.min()) / loop.median();
+    if (loopRange > 0.2)
+        std::printf("  note: the bare loop's own range is %.0f %% of its median (wider than 20 %%)\n", 100 * loopRange);
     printRatio("transfer, whole file", whole, loop, "bare piece loop (target 85 %)", bytes);
     printRatio("transfer, piece phase", pieces, loop, "bare piece loop", bytes);
     printRatio("framework piece loop", framework, loop, "bare piece loop", bytes);
