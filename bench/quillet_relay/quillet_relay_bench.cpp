@@ -1,6 +1,8 @@
-// Relays a pty to a loopback TCP echo through TransparentThread and through
-// socat, in interleaved rounds (the order of the two alternates from round to
-// round), and prints per side the median and min-max over the rounds of:
+// Relays a pty to a loopback TCP echo through TransparentThread, through
+// socat, and through socat with the relay's own 10240-byte socket buffers
+// (beside the target: what the smaller TCP window costs by itself), in
+// interleaved rounds (each round starting one side further on), and prints
+// per side the median and min-max over the rounds of:
 //  - paced: a 115200 baud line as 8N1 delivers it (16-byte frames every
 //    1389 us, 11520 bytes/s); the round trip each relay adds to the pty and
 //    the echo alone (measured in the same round), median and 99th percentile;
@@ -406,10 +408,13 @@ private:
 
 class SocatRelay : public Relay {
 public:
-    SocatRelay(const std::string& slavePath, const Echo& echo, const Cores& cores)
+    // smallBuffers: the socket's receive and send buffers set to the
+    // relay's own 10240 bytes, beside socat's defaults.
+    SocatRelay(const std::string& slavePath, const Echo& echo, const Cores& cores, bool smallBuffers)
     {
         std::string a = "FILE:" + slavePath + ",raw,echo=0";
-        std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay";
+        std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay"
+                        + (smallBuffers ? ",rcvbuf=10240,sndbuf=10240" : "");
         std::vector<char*> argv{const_cast<char*>("socat"), a.data(), b.data(), nullptr};
         const int accepted = echo.accepts();
         int failed = 0;
@@ -543,9 +548,12 @@ int main(int argc, char** argv)
         "115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389), 16};
     const Load unpaced{
         "4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024, std::chrono::microseconds(0), 32768};
-    enum Side { Quillet = 0, Socat = 1 };
-    const char* sideNames[2] = {"TransparentThread", "socat"};
-    Series series[2];
+    // socat with the relay's socket buffers is printed beside the target's
+    // baseline: it tells what the smaller TCP window costs by itself.
+    enum Side { Quillet = 0, Socat = 1, SocatSmall = 2 };
+    constexpr int kSides = 3;
+    const char* sideNames[kSides] = {"TransparentThread", "socat", "socat 10240-byte buffers"};
+    Series series[kSides];
     std::vector<double> baseMedian, baseP99;
 
     std::printf("quillet relay: pty <-> relay <-> loopback TCP echo, %d interleaved rounds\n", rounds);
@@ -557,7 +565,9 @@ int main(int argc, char** argv)
         drain(master);
         baseMedian.push_back(base.median);
         baseP99.push_back(base.p99);
-        const Side order[2] = {round % 2 ? Socat : Quillet, round % 2 ? Quillet : Socat};
+        Side order[kSides];
+        for (int k = 0; k < kSides; ++k)
+            order[k] = Side((k + round) % kSides);
         std::printf("round %d: pty+echo alone median %.1f us p99 %.1f us", round + 1, base.median, base.p99);
         for (Side side : order) {
             Series& s = series[side];
@@ -568,7 +578,7 @@ int main(int argc, char** argv)
                 if (side == Quillet)
                     relay = std::make_unique<QuilletRelay>(loads[i]->settings, echo.port(), cores);
                 else
-                    relay = std::make_unique<SocatRelay>(slaveName, echo, cores);
+                    relay = std::make_unique<SocatRelay>(slaveName, echo, cores, side == SocatSmall);
                 if (relay->up())
                     figures[i] = runLoad(master, *loads[i]);
                 relay.reset();
@@ -601,8 +611,8 @@ int main(int argc, char** argv)
     std::printf("\npty+echo alone (paced frame, ping-pong)\n");
     printSpread("round-trip median", "us", 1, spread(baseMedian));
     printSpread("round-trip p99", "us", 1, spread(baseP99));
-    Spread addedMedian[2], addedP99[2], throughput[2];
-    for (int side = 0; side < 2; ++side) {
+    Spread addedMedian[kSides], addedP99[kSides], throughput[kSides];
+    for (int side = 0; side < kSides; ++side) {
         const Series& s = series[side];
         addedMedian[side] = spread(s.addedMedian);
         addedP99[side] = spread(s.addedP99);
@@ -622,6 +632,11 @@ int main(int argc, char** argv)
     std::printf("  paced added p99     %.2f\n",
                 addedP99[Socat].median != 0 ? addedP99[Quillet].median / addedP99[Socat].median : 0);
     std::printf("  unpaced throughput  %.2f\n", throughputRatio);
+    std::printf("ratios TransparentThread / socat with 10240-byte socket buffers\n");
+    std::printf("  paced added median  %.2f\n",
+                addedMedian[SocatSmall].median != 0 ? addedMedian[Quillet].median / addedMedian[SocatSmall].median : 0);
+    std::printf("  unpaced throughput  %.2f\n",
+                throughput[SocatSmall].median > 0 ? throughput[Quillet].median / throughput[SocatSmall].median : 0);
     std::printf("\ntargets (TransparentThread, medians over rounds)\n");
     std::printf("  paced added median <= %.1f us: %.1f us, %s\n", kAddedMedianTargetUs, addedMedian[Quillet].median,
                 verdict(counted && addedMedian[Quillet].median <= kAddedMedianTargetUs));
