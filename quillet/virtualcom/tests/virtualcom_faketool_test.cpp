@@ -170,10 +170,15 @@ TEST_F(FakeToolTest, AnInstallThatNeverShowsIsRemovedAgain)
 TEST_F(FakeToolTest, AToolThatNeverEndsIsKilledAtTheLimit)
 {
     tool.setHang("list");
+    // The limit holds every run of the tool, so it must leave a busy machine
+    // room to start the script that answers the next command. The list is
+    // tried three times; each hung run sleeps ten minutes unless killed.
+    const int limitMs = 3000;
     QElapsedTimer clock;
     clock.start();
-    VirtualCom com(tool.folder(), 700);
-    EXPECT_LT(clock.elapsed(), 20000);
+    VirtualCom com(tool.folder(), limitMs);
+    EXPECT_GE(clock.elapsed(), limitMs) << "the tool had its whole time";
+    EXPECT_LT(clock.elapsed(), 60000) << "the hung tool was not waited for";
     const int pid = tool.hungPid("list");
     ASSERT_GT(pid, 0);
     EXPECT_FALSE(processAlive(pid)) << "the tool is gone";
