@@ -29,7 +29,7 @@
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplabel.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 #include "testing/fakepanel/wirewriter.h"
 
 #include <QApplication>

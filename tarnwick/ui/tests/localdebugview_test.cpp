@@ -13,7 +13,7 @@
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 #include "testing/fakediscovery/fakediscoveryresponder.h"
 #include "testing/fakelocalpanel/fakelocalpanel.h"
 #include "testing/main/filesizelimit.h"

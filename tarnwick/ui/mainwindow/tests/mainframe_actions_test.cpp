@@ -13,7 +13,7 @@
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 #include "testing/main/filesizelimit.h"
 
 #include <QApplication>

@@ -12,8 +12,8 @@
 #include "tarnwick/widgets/menuitem.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/tableview.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 #include "tarnwick/widgets/widgettitle.h"
-#include "testing/dialogdriver/dialogdriver.h"
 
 #include <QEventLoop>
 #include <QPointer>

@@ -11,7 +11,7 @@
 #include "tarnwick/core/programpath.h"
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 
 #include "testing/fakecloud/fakecloud.h"
 #include "testing/vpnharness/netnslabtest.h"

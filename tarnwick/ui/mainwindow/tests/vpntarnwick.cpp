@@ -12,7 +12,7 @@
 #include "tarnwick/ui/mainwindow/deviceview.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 
 #include <QApplication>
 #include <QDebug>

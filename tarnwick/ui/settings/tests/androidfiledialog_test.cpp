@@ -6,7 +6,7 @@
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/selectlineview.h"
 #include "tarnwick/widgets/tableview.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 
 #include <gtest/gtest.h>
 

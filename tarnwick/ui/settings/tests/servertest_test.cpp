@@ -6,7 +6,7 @@
 #include "tarnwick/widgets/editlineview.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pushbutton.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 #include "testing/fakecloud/fakecloud.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include "tarnwick/widgets/pixmaplineedit.h"
 #include "tarnwick/widgets/pushbutton.h"
 #include "tarnwick/widgets/radiobutton.h"
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 
 #include <gtest/gtest.h>
 

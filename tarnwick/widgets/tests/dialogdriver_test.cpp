@@ -1,4 +1,4 @@
-#include "testing/dialogdriver/dialogdriver.h"
+#include "tarnwick/widgets/tests/dialogdriver.h"
 
 #include "tarnwick/widgets/messagebox.h"
 
