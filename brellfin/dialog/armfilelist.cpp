@@ -1,7 +1,6 @@
 #include "brellfin/dialog/armfilelist.h"
 
 #include "brellfin/dialog/remotepaths.h"
-#include "brellfin/dialog/transinfotab.h"
 #include "brellfin/dialog/winshelllist.h"
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/listconstants.h"
@@ -12,6 +11,7 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
+#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
@@ -549,8 +549,8 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
     if (!afterRemoval(*removed, jobs, 187))
         return;
     startFetch(jobs);
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->resetPendingAction();
+    if (IQueueView* queue = m_owner->transInfoTab())
+        queue->resetPendingAction();
 }
 
 // Reports of the transfer thread, posted to this list's thread.

@@ -4,7 +4,7 @@
 // context menu that turns pause, continue, delete and delete all into
 // calls on the list that owns the running batch.
 
-#include "brellfin/lists/transferrecord.h"
+#include "brellfin/ui/transferrecord.h"
 #include "brellfin/mfc/dialog.h"
 #include "brellfin/mfc/listctrl.h"
 

@@ -1,30 +1,33 @@
 #pragma once
 
 // The transfer tab below the two panes: the queue page and the log page.
-// The lists fill and update the queue through it, also from their transfer
-// threads: setCell and appendLog then reach the window on the UI thread.
+// The lists fill and update the queue through it (IQueueView), also from
+// their transfer threads: setCell and appendLog then reach the window on the
+// UI thread.
 
 #include "brellfin/dialog/transinfo.h"
 #include "brellfin/dialog/transinfolist.h"
-#include "brellfin/lists/transferrecord.h"
 #include "brellfin/mfc/controls.h"
+#include "brellfin/ui/iqueueview.h"
+#include "brellfin/ui/transferrecord.h"
 
 #include <vector>
 
 class IDataSynchronisMgr;
 
-class TransInfoTab : public CTabCtrl {
+class TransInfoTab : public CTabCtrl, public IQueueView {
 public:
     explicit TransInfoTab(IDataSynchronisMgr* mgr);
 
     void initPages();
     void layoutPages();
-    void appendLog(const CString& text);
-    void addRecords(const std::vector<TransferRecord>& records);
-    void setCell(int row, int column, const CString& text);
-    void clearQueue();
-    int pendingAction() const;
-    void resetPendingAction();
+    // IQueueView
+    void appendLog(const CString& text) override;
+    void addRecords(const std::vector<TransferRecord>& records) override;
+    void setCell(int row, int column, const CString& text) override;
+    void clearQueue() override;
+    int pendingAction() const override;
+    void resetPendingAction() override;
 
     IDataSynchronisMgr* mgr() const { return m_pMgr; }
     TransInfoList& listPage() { return m_listPage; }

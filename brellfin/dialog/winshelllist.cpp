@@ -2,7 +2,6 @@
 
 #include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/remotepaths.h"
-#include "brellfin/dialog/transinfotab.h"
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/listconstants.h"
 #include "brellfin/lists/listmenus.h"
@@ -12,6 +11,7 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
+#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/winfile/localtree.h"
@@ -579,8 +579,8 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
     if (!afterRemoval(*removed, jobs, 157))
         return;
     startSend(jobs);
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->resetPendingAction();
+    if (IQueueView* queue = m_owner->transInfoTab())
+        queue->resetPendingAction();
 }
 
 // Reports of the transfer thread, posted to this list's thread.

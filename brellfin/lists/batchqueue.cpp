@@ -1,10 +1,10 @@
 #include "brellfin/lists/batchqueue.h"
 
-#include "brellfin/dialog/transinfotab.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/ui/idatasynchronismgr.h"
+#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
@@ -25,8 +25,8 @@ BatchQueue::BatchQueue(QObject* context, BatchNotifyTarget* target, IDataSynchro
 
 void BatchQueue::cancel()
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        m_batches.cancelCurrent(tab->pendingAction());
+    if (IQueueView* queue = m_owner->transInfoTab())
+        m_batches.cancelCurrent(queue->pendingAction());
     if (FileServiceClient* fs = m_owner->fileService())
         fs->cancelTransfers();
 }
@@ -40,22 +40,22 @@ void BatchQueue::cancelForDelete()
 
 void BatchQueue::show()
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab()) {
-        tab->clearQueue();
-        tab->addRecords(m_rows.records());
+    if (IQueueView* queue = m_owner->transInfoTab()) {
+        queue->clearQueue();
+        queue->addRecords(m_rows.records());
     }
 }
 
 void BatchQueue::log(const CString& text)
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->appendLog(text);
+    if (IQueueView* queue = m_owner->transInfoTab())
+        queue->appendLog(text);
 }
 
 void BatchQueue::setCell(int row, int column, const CString& text)
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->setCell(row, column, text);
+    if (IQueueView* queue = m_owner->transInfoTab())
+        queue->setCell(row, column, text);
 }
 
 bool BatchQueue::started(int batch, const std::string& localPath)
@@ -114,8 +114,8 @@ int BatchQueue::failureAction(int batch)
 
 void BatchQueue::endCommand()
 {
-    if (TransInfoTab* tab = m_owner->transInfoTab())
-        tab->resetPendingAction();
+    if (IQueueView* queue = m_owner->transInfoTab())
+        queue->resetPendingAction();
 }
 
 std::optional<TransferRecord> BatchQueue::pause()

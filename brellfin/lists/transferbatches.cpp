@@ -1,6 +1,6 @@
 #include "brellfin/lists/transferbatches.h"
 
-#include "brellfin/lists/transferrecord.h"
+#include "brellfin/ui/transferrecord.h"
 
 TransferBatches::TransferBatches(QObject* context, BatchNotifyTarget* target)
     : m_context(context)

@@ -4,7 +4,7 @@
 // works on, as the list's notification handlers update them. Every index is
 // checked: a report about a row that a delete removed changes nothing.
 
-#include "brellfin/lists/transferrecord.h"
+#include "brellfin/ui/transferrecord.h"
 
 #include <vector>
 

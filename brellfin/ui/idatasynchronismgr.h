@@ -18,7 +18,7 @@ class ArmIP;
 class FileServiceClient;
 class ICombo;
 class IEdit;
-class TransInfoTab;
+class IQueueView;
 class WinShellList;
 
 class IDataSynchronisMgr {
@@ -30,7 +30,8 @@ public:
     virtual ArmFileList* remoteList() = 0;
     virtual FileServiceClient* fileService() = 0;
     virtual ArmIP* addressControl() = 0;
-    virtual TransInfoTab* transInfoTab() = 0;
+    // The queue and log tab.
+    virtual IQueueView* transInfoTab() = 0;
     // Switches the window between its connected and disconnected states;
     // nothing happens when apply is false.
     virtual void setConnectState(bool connected, bool apply) = 0;

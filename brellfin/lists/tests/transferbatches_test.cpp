@@ -1,6 +1,6 @@
 #include "brellfin/lists/transferbatches.h"
 
-#include "brellfin/lists/transferrecord.h"
+#include "brellfin/ui/transferrecord.h"
 
 #include <gtest/gtest.h>
 
