@@ -1,5 +1,5 @@
 // Transfers between the two lists, against the fake file service.
-#include "brellfin/lists/tests/listsfixture.h"
+#include "brellfin/dialog/tests/listsfixture.h"
 
 #include <chrono>
 #include <sys/stat.h>

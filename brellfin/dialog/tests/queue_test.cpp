@@ -1,6 +1,6 @@
 // The queue tab's pause, continue, delete and delete all on a batch from the
 // PC-side list, against a fake file service slow enough to stop mid-file.
-#include "brellfin/lists/tests/listsfixture.h"
+#include "brellfin/dialog/tests/listsfixture.h"
 
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/transinfotab.h"

@@ -1,7 +1,7 @@
 // The PC-side list in the main dialog: the commands on the PC's files.
 #include "brellfin/dialog/winshelllist.h"
 
-#include "brellfin/lists/tests/listsfixture.h"
+#include "brellfin/dialog/tests/listsfixture.h"
 #include "brellfin/winfile/winfile.h"
 
 #include <map>

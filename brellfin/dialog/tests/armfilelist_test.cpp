@@ -2,7 +2,7 @@
 // the commands on the panel's files.
 #include "brellfin/dialog/armfilelist.h"
 
-#include "brellfin/lists/tests/listsfixture.h"
+#include "brellfin/dialog/tests/listsfixture.h"
 
 #include <map>
 

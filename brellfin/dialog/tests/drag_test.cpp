@@ -1,5 +1,5 @@
 // Dragging between the panes: decided by where the button is let go.
-#include "brellfin/lists/tests/listsfixture.h"
+#include "brellfin/dialog/tests/listsfixture.h"
 
 #include <QApplication>
 #include <QMouseEvent>
