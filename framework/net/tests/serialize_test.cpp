@@ -1,8 +1,6 @@
 #include "framework/utils/serialize.h"
 
 #include "framework/net/netbuffer.h"
-#include "framework/net/tests/failuretext.h"
-#include "framework/rpc/callscheme.h"
 #include "framework/utils/pack.h"
 
 #include <gtest/gtest.h>
@@ -208,33 +206,4 @@ TEST(TypedValues, HostileLengthWordsAllocateNothing)
     std::vector<std::string> list;
     EXPECT_FALSE(Deserialize(&buffer, list));
     EXPECT_LE(list.capacity(), 1u);
-}
-
-TEST(TypedValues, NullTolerantPackAndUnpack)
-{
-    FF::RPC::pack(static_cast<FF::utils::IBuffer*>(nullptr), 5u);
-    unsigned int value = 3;
-    EXPECT_FALSE(FF::RPC::unpack(static_cast<FF::utils::IBuffer*>(nullptr), value));
-    NetBuffer buffer;
-    FF::RPC::pack(&buffer, String("abc"));
-    String text;
-    EXPECT_TRUE(FF::RPC::unpack(&buffer, text));
-    EXPECT_EQ(text, "abc");
-}
-
-TEST(TypedValues, CallSchemeChecksTheResultTypeName)
-{
-    NetBuffer buffer;
-    FF::RPC::writeArg(&buffer, 42);
-    FF::RPC::writeArg(&buffer, String("text"));
-    int number = 0;
-    FF::RPC::readResult(&buffer, number);
-    EXPECT_EQ(number, 42);
-    // A String where an unsigned int is expected.
-    unsigned int wrong = 0;
-    EXPECT_EQ(failureOf([&] { FF::RPC::readResult(&buffer, wrong); }), "GeneratedUnpack/deserialize failed");
-    NetBuffer cut;
-    FF::RPC::writeArg(&cut, 7u);
-    cut.resize(cut.size() - 1);
-    EXPECT_THROW(FF::RPC::readResult(&cut, wrong), FF::Net::Exception);
 }

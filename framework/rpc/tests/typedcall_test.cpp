@@ -4,6 +4,7 @@
 
 #include "framework/rpc/typedcall.h"
 
+#include "framework/net/netbuffer.h"
 #include "framework/rpc/tests/rpctesthelpers.h"
 
 #include "testing/fakepanel/wirewriter.h"
@@ -120,4 +121,35 @@ TEST(RpcTypedCall, TryCallReplacesTheOutputOnlyOnSuccess)
     EXPECT_EQ(out, 77);
     EXPECT_EQ(panel.callCount(), 3u);
     client->stop();
+}
+
+// The scheme underneath: pack and unpack bear a null buffer, and a result is
+// read only under its own type name.
+TEST(TypedValues, NullTolerantPackAndUnpack)
+{
+    FF::RPC::pack(static_cast<FF::utils::IBuffer*>(nullptr), 5u);
+    unsigned int value = 3;
+    EXPECT_FALSE(FF::RPC::unpack(static_cast<FF::utils::IBuffer*>(nullptr), value));
+    FF::Net::NetBuffer buffer;
+    FF::RPC::pack(&buffer, FF::utils::String("abc"));
+    FF::utils::String text;
+    EXPECT_TRUE(FF::RPC::unpack(&buffer, text));
+    EXPECT_EQ(text, "abc");
+}
+
+TEST(TypedValues, CallSchemeChecksTheResultTypeName)
+{
+    FF::Net::NetBuffer buffer;
+    FF::RPC::writeArg(&buffer, 42);
+    FF::RPC::writeArg(&buffer, FF::utils::String("text"));
+    int number = 0;
+    FF::RPC::readResult(&buffer, number);
+    EXPECT_EQ(number, 42);
+    // A String where an unsigned int is expected.
+    unsigned int wrong = 0;
+    EXPECT_EQ(failureOf([&] { FF::RPC::readResult(&buffer, wrong); }), "GeneratedUnpack/deserialize failed");
+    FF::Net::NetBuffer cut;
+    FF::RPC::writeArg(&cut, 7u);
+    cut.resize(cut.size() - 1);
+    EXPECT_THROW(FF::RPC::readResult(&cut, wrong), FF::Net::Exception);
 }
