@@ -7,11 +7,12 @@
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"
-#include "brellfin/ui/idatasynchronismgr.h"
+
+class IDialogControls;
 
 class ArmConnectBtn : public CButton, public IBtn {
 public:
-    explicit ArmConnectBtn(IDataSynchronisMgr* mgr)
+    explicit ArmConnectBtn(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -26,6 +27,6 @@ private:
     void log(const CString& text);
     void failConnect(const CString& type, const CString& address);
 
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
     bool m_connectOk = true;
 };

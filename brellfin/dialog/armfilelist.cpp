@@ -1,5 +1,6 @@
 #include "brellfin/dialog/armfilelist.h"
 
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
 #include "brellfin/dialog/winshelllist.h"
 #include "brellfin/lists/filelistcommon.h"
@@ -11,8 +12,8 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
-#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/iedit.h"
+#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 #include "brellfin/winfile/winfile.h"
@@ -39,7 +40,7 @@ bool isTypedName(const CString& name)
 
 } // namespace
 
-ArmFileList::ArmFileList(IDataSynchronisMgr* owner)
+ArmFileList::ArmFileList(IDialogControls* owner)
     : ListTransfers(this, owner)
     , m_owner(owner)
     , m_drag(this, this)

@@ -10,12 +10,13 @@
 #include "brellfin/lists/remotelisting.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
-#include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ilistctrl.h"
 
 #include <memory>
 #include <string>
 #include <vector>
+
+class IDialogControls;
 
 // IFileNotify (through ListTransfers): reports of the current batch, on
 // this list's thread.
@@ -30,7 +31,7 @@ public:
         bool isFile = false;
     };
 
-    explicit ArmFileList(IDataSynchronisMgr* owner);
+    explicit ArmFileList(IDialogControls* owner);
     ~ArmFileList() override;
 
     // IListCtrl
@@ -103,7 +104,7 @@ private:
     void endRename();
     void commitRename();
 
-    IDataSynchronisMgr* m_owner;
+    IDialogControls* m_owner;
     CString m_currentPath = QStringLiteral("/storage/user_dir");
     CString m_rootPath;
     // The editor reaches 1 past the label's right edge.

@@ -5,11 +5,12 @@
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"
-#include "brellfin/ui/idatasynchronismgr.h"
+
+class IDialogControls;
 
 class ArmPathBtn : public CButton, public IBtn {
 public:
-    explicit ArmPathBtn(IDataSynchronisMgr* mgr)
+    explicit ArmPathBtn(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -18,5 +19,5 @@ protected:
     void OnClicked() override;
 
 private:
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
 };

@@ -2,6 +2,7 @@
 
 #include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"

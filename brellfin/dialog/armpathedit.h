@@ -4,12 +4,13 @@
 // list after its checks, or refuses with a message and restores the box.
 
 #include "brellfin/mfc/controls.h"
-#include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/iedit.h"
+
+class IDialogControls;
 
 class ArmPathEdit : public CEdit, public IEdit {
 public:
-    explicit ArmPathEdit(IDataSynchronisMgr* mgr)
+    explicit ArmPathEdit(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -22,5 +23,5 @@ private:
     // Shows the refusal and restores the box; the key goes on.
     BOOL refuse(int stringId);
 
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
 };

@@ -2,8 +2,8 @@
 
 // The tool's one dialog: the connection bar, the PC's files on the left,
 // the panel's files on the right and the transfer tab below. It owns every
-// control and the session facade, and is the IDataSynchronisMgr through
-// which they reach each other.
+// control and the session facade, and is the IDataSynchronisMgr (as
+// IDialogControls) through which they reach each other.
 
 #include "brellfin/dialog/armconnectbtn.h"
 #include "brellfin/dialog/armfilelist.h"
@@ -12,6 +12,7 @@
 #include "brellfin/dialog/armpathedit.h"
 #include "brellfin/dialog/connecttypecombo.h"
 #include "brellfin/dialog/desdircombo.h"
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/transinfotab.h"
 #include "brellfin/dialog/winpathbtn.h"
 #include "brellfin/dialog/winpathedit.h"
@@ -21,7 +22,7 @@
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 
-class CBrellfinDlg : public CDialog, public IDataSynchronisMgr {
+class CBrellfinDlg : public CDialog, public IDialogControls {
 public:
     explicit CBrellfinDlg(QWidget* parent = nullptr);
     // Ends a running batch and releases the session before any control goes.

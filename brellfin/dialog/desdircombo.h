@@ -4,11 +4,12 @@
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/icombo.h"
-#include "brellfin/ui/idatasynchronismgr.h"
+
+class IDialogControls;
 
 class DesDirCombo : public CComboBox, public ICombo {
 public:
-    explicit DesDirCombo(IDataSynchronisMgr* mgr)
+    explicit DesDirCombo(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -20,5 +21,5 @@ protected:
     void OnSelChange() override;
 
 private:
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
 };

@@ -2,11 +2,11 @@
 
 #include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/transinfotab.h"
 #include "brellfin/dialog/winshelllist.h"
 #include "brellfin/mfc/menu.h"
 #include "brellfin/mfc/messagebox.h"
-#include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/localizedstring.h"
 
 #include <QFontMetrics>
@@ -132,7 +132,7 @@ bool TransInfoList::remoteBatch() const
 void TransInfoList::onPause()
 {
     m_pendingAction = PendingPause;
-    IDataSynchronisMgr* mgr = m_tab->mgr();
+    IDialogControls* mgr = m_tab->mgr();
     if (localBatch() && !remoteBatch()) {
         mgr->localList()->pauseTransfers();
         ArmFileList* remote = mgr->remoteList();
@@ -174,7 +174,7 @@ void TransInfoList::onDeleteAll()
     m_pendingAction = PendingDeleteAll;
     const bool local = localBatch();
     const bool remote = remoteBatch();
-    IDataSynchronisMgr* mgr = m_tab->mgr();
+    IDialogControls* mgr = m_tab->mgr();
     if (local || remote) {
         if (MessageBox(this, loadLocalizedString(147), loadLocalizedString(146), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             m_pendingAction = PendingNone;

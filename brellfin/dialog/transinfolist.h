@@ -4,9 +4,9 @@
 // context menu that turns pause, continue, delete and delete all into
 // calls on the list that owns the running batch.
 
-#include "brellfin/ui/transferrecord.h"
 #include "brellfin/mfc/dialog.h"
 #include "brellfin/mfc/listctrl.h"
+#include "brellfin/ui/transferrecord.h"
 
 #include <QStringList>
 

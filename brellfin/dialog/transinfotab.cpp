@@ -22,7 +22,7 @@ void onUiThread(QObject* object, F f)
 
 } // namespace
 
-TransInfoTab::TransInfoTab(IDataSynchronisMgr* mgr)
+TransInfoTab::TransInfoTab(IDialogControls* mgr)
     : m_pMgr(mgr)
     , m_listPage(this)
 {

@@ -13,11 +13,11 @@
 
 #include <vector>
 
-class IDataSynchronisMgr;
+class IDialogControls;
 
 class TransInfoTab : public CTabCtrl, public IQueueView {
 public:
-    explicit TransInfoTab(IDataSynchronisMgr* mgr);
+    explicit TransInfoTab(IDialogControls* mgr);
 
     void initPages();
     void layoutPages();
@@ -29,7 +29,7 @@ public:
     int pendingAction() const override;
     void resetPendingAction() override;
 
-    IDataSynchronisMgr* mgr() const { return m_pMgr; }
+    IDialogControls* mgr() const { return m_pMgr; }
     TransInfoList& listPage() { return m_listPage; }
     TransInfo& logPage() { return m_logPage; }
 
@@ -40,7 +40,7 @@ protected:
     void OnSelChange() override;
 
 private:
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
     TransInfoList m_listPage;
     TransInfo m_logPage;
 };

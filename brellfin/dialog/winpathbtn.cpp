@@ -1,6 +1,7 @@
 #include "brellfin/dialog/winpathbtn.h"
 
 #include "brellfin/dialog/brellfinresources.h"
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
 #include "brellfin/dialog/winshelllist.h"
 #include "brellfin/ui/iedit.h"

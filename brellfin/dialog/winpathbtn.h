@@ -4,11 +4,12 @@
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/ibtn.h"
-#include "brellfin/ui/idatasynchronismgr.h"
+
+class IDialogControls;
 
 class WinPathBtn : public CButton, public IBtn {
 public:
-    explicit WinPathBtn(IDataSynchronisMgr* mgr)
+    explicit WinPathBtn(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -17,5 +18,5 @@ protected:
     void OnClicked() override;
 
 private:
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
 };

@@ -4,12 +4,13 @@
 // typed file) in the local list, or names the missing path and restores the box.
 
 #include "brellfin/mfc/controls.h"
-#include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/iedit.h"
+
+class IDialogControls;
 
 class WinPathEdit : public CEdit, public IEdit {
 public:
-    explicit WinPathEdit(IDataSynchronisMgr* mgr)
+    explicit WinPathEdit(IDialogControls* mgr)
         : m_pMgr(mgr)
     {
     }
@@ -19,5 +20,5 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
 
 private:
-    IDataSynchronisMgr* m_pMgr;
+    IDialogControls* m_pMgr;
 };

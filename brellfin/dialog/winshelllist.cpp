@@ -1,6 +1,7 @@
 #include "brellfin/dialog/winshelllist.h"
 
 #include "brellfin/dialog/armfilelist.h"
+#include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/listconstants.h"
@@ -11,8 +12,8 @@
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/localfiles.h"
-#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/iedit.h"
+#include "brellfin/ui/iqueueview.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/winfile/localtree.h"
 #include "brellfin/winfile/winfile.h"
@@ -32,7 +33,7 @@ CString lastComponent(const CString& path)
 
 } // namespace
 
-WinShellList::WinShellList(IDataSynchronisMgr* owner)
+WinShellList::WinShellList(IDialogControls* owner)
     : ListTransfers(this, owner)
     , m_currentPath(Mfc::ShellNamespace::desktopPath())
     , m_owner(owner)

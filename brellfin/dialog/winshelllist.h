@@ -9,11 +9,12 @@
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/mfc/shelllistctrl.h"
-#include "brellfin/ui/idatasynchronismgr.h"
 
 #include <memory>
 #include <string>
 #include <vector>
+
+class IDialogControls;
 
 // IFileNotify (through ListTransfers): reports of the current batch, on
 // this list's thread.
@@ -28,7 +29,7 @@ public:
         bool isShortcut = false;
     };
 
-    explicit WinShellList(IDataSynchronisMgr* owner);
+    explicit WinShellList(IDialogControls* owner);
     ~WinShellList() override;
 
     void navigateTo(const CString& path);
@@ -106,6 +107,6 @@ private:
     CString m_clipboardFolder;
     bool m_copied = false;
     CString m_currentPath;
-    IDataSynchronisMgr* m_owner;
+    IDialogControls* m_owner;
     BrellfinLists::SelectionDrag m_drag;
 };

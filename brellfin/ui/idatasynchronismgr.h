@@ -13,24 +13,26 @@ class QWidget;
 // A child window of the dialog.
 using CWnd = QWidget;
 
-class ArmFileList;
-class ArmIP;
 class FileServiceClient;
 class ICombo;
 class IEdit;
+class IFileNotify;
+class IListCtrl;
 class IQueueView;
-class WinShellList;
 
 class IDataSynchronisMgr {
 public:
     virtual ~IDataSynchronisMgr() = default;
     virtual IEdit* localPathEdit() = 0;
-    virtual WinShellList* localList() = 0;
+    // The PC-side list (the dialog's WinShellList).
+    virtual IFileNotify* localList() = 0;
     virtual IEdit* remotePathEdit() = 0;
-    virtual ArmFileList* remoteList() = 0;
+    // The panel-side list (the dialog's ArmFileList).
+    virtual IListCtrl* remoteList() = 0;
     virtual FileServiceClient* fileService() = 0;
-    virtual ArmIP* addressControl() = 0;
-    // The queue and log tab.
+    // The panel address control (the dialog's ArmIP).
+    virtual CWnd* addressControl() = 0;
+    // The queue and log tab (the dialog's TransInfoTab).
     virtual IQueueView* transInfoTab() = 0;
     // Switches the window between its connected and disconnected states;
     // nothing happens when apply is false.
