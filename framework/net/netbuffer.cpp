@@ -1,5 +1,7 @@
 #include "framework/net/netbuffer.h"
 
+#include "framework/rpc/callscheme.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
