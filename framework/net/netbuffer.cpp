@@ -1,7 +1,5 @@
 #include "framework/net/netbuffer.h"
 
-#include "framework/rpc/callscheme.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
