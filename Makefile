@@ -5,14 +5,15 @@ JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Debian 12 packages the build and the tests need; GoogleTest, clang-format, a window manager
-# (openbox, for the dialogs under Xvfb) and libxcb (the start-up bench) only for the tests.
+# (openbox, for the dialogs under Xvfb), libxcb (the start-up bench) and TigerVNC's viewer (the VNC
+# bench's baseline) only for the tests.
 PACKAGES := cmake ninja-build g++ make pkg-config \
             qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
             nlohmann-json3-dev \
             openvpn iproute2 openssl socat xvfb xauth procps \
             x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
             qttranslations5-l10n fonts-wine
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox libxcb1-dev
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox libxcb1-dev tigervnc-viewer
 
 RUN_DIR  := build/run
 TEST_DIR := build/test

@@ -1,31 +1,52 @@
-// Measures the framework's call path beside raw TCP, both against the same
-// peer program (bench_rpc_responder: answers every call from a preset reply):
-//  - one small sync() call against a raw ping-pong of the same request and
-//    reply bytes: round trip in microseconds;
+// Measures the framework's call path beside a raw TCP client, both against
+// the same peer program (bench_rpc_responder: answers every call from a
+// preset reply):
+//  - one small sync() call against a raw request/reply of the same bytes:
+//    round trip in microseconds;
 //  - back-to-back calls carrying a 4096-byte argument (the file-transfer
-//    chunk) against a raw request/reply loop of the same sizes: MB/s.
-// The sides run in interleaved rounds (the order alternating); each round
-// gives one figure per side, and the bench prints the median and the range
-// of the rounds per side and the ratios of the medians.
+//    piece) against a raw request/reply loop of the same bytes: MB/s, and
+//    the client's processor time per call (every thread of this process).
+// The raw client is the floor a call path can reach: TCP_NODELAY, the whole
+// request in one send, and it waits for its reply the way sync() does: it
+// looks without waiting (non-blocking receives) for as long as sync() spins
+// (kCallSpinUs), then blocks in the receive.
 //
-// Usage: bench_rpc [rounds, default 7] [small calls a round, default 5000]
-//                  [chunk calls a round, default 3000]
-// The responder is looked for beside this program.
+// Two set-ups, each with its own responder and clients, in interleaved
+// rounds (the order of set-ups and of sides alternating):
+//  - four cores: the client (caller and receive thread) pinned to two of
+//    them, the responder to the other two, so the two sides of a pair never
+//    share a core;
+//  - one core: both sides on the first of the four.
+// Every round gives one figure per side; the bench prints the median and the
+// range of the rounds per side, the ratios of the medians against their
+// targets, a note when the raw loop's own range is wider than 20 % of its
+// median, and the machine's load before and after.
+//
+// Usage: bench_rpc [rounds, default 7 (at least 7)] [small calls a round,
+//                  default 5000] [4 KiB calls a round, default 3000]
+//                  [--cores a,b,c,d]
+// Without --cores the first four processors this process may run on are
+// taken (start it under taskset to choose them). The responder is looked for
+// beside this program.
 
 #include "framework/net/address.h"
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/callscheme.h"
 #include "framework/rpc/dispatchclient.h"
+#include "framework/rpc/rpcconstants.h"
 #include "framework/rpc/syncproxy.h"
 #include "framework/utils/serialize.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,7 +54,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,11 +76,57 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// The responder program as a child: started beside this program, told to
-// end by closing its standard input.
+std::string loadLine()
+{
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return "load average " + one + ", " + five + ", " + fifteen;
+}
+
+double processCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+std::string listOf(const std::vector<int>& cpus)
+{
+    std::string text;
+    for (int cpu : cpus)
+        text += (text.empty() ? "" : ",") + std::to_string(cpu);
+    return text;
+}
+
+// Pins the calling thread; threads it starts afterwards inherit the set.
+void pinTo(const std::vector<int>& cpus)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : cpus)
+        CPU_SET(cpu, &set);
+    if (::sched_setaffinity(0, sizeof set, &set) != 0)
+        throw std::runtime_error("cannot pin to processors " + listOf(cpus));
+}
+
+std::vector<int> allowedCpus()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                cpus.push_back(cpu);
+    return cpus;
+}
+
+// The responder program as a child, pinned to cpus: started beside this
+// program, told to end by closing its standard input.
 class Responder {
 public:
-    Responder()
+    explicit Responder(const std::vector<int>& cpus)
     {
         char self[4096] = {};
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -73,7 +142,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        std::string pin = "cpus=" + listOf(cpus);
+        char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(pin.c_str()), nullptr};
         const int failed = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
@@ -110,8 +180,9 @@ private:
 };
 
 // A plain TCP client that sends fixed request bytes and reads a reply of a
-// fixed size: the floor the call path is measured against. Its socket is
-// made as the framework makes its own (no options beyond the defaults).
+// fixed size: the floor the call path is measured against. TCP_NODELAY; it
+// waits for its reply as sync() does: non-blocking looks for kCallSpinUs,
+// then a blocking receive.
 class RawClient {
 public:
     explicit RawClient(std::uint16_t port)
@@ -121,8 +192,11 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
+        const int on = 1;
+        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             throw std::runtime_error("raw client: cannot connect");
+        m_in.resize(64 * 1024);
     }
     ~RawClient() { ::close(m_fd); }
 
@@ -137,12 +211,16 @@ public:
                 throw std::runtime_error("raw client: send failed");
             sent += std::size_t(n);
         }
-        if (m_in.size() < 1024)
-            m_in.resize(1024);
+        const auto spinUntil = Clock::now() + std::chrono::microseconds(FF::RPC::kCallSpinUs);
+        bool spinning = true;
         std::size_t want = replySize ? replySize : 8;
         std::size_t got = 0;
         while (got < want) {
-            const ssize_t n = ::recv(m_fd, m_in.data() + got, m_in.size() - got, 0);
+            const ssize_t n = ::recv(m_fd, m_in.data() + got, m_in.size() - got, spinning ? MSG_DONTWAIT : 0);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                spinning = Clock::now() < spinUntil;
+                continue;
+            }
             if (n <= 0)
                 throw std::runtime_error("raw client: peer lost");
             got += std::size_t(n);
@@ -175,120 +253,224 @@ Bytes requestFrame(FF::utils::IBuffer* args)
 
 struct Side {
     std::vector<double> rounds;
+    double median() const { return ::median(rounds); }
+    double min() const { return *std::min_element(rounds.begin(), rounds.end()); }
+    double max() const { return *std::max_element(rounds.begin(), rounds.end()); }
+    double spread() const { return (max() - min()) / median(); }
     void print(const char* name, const char* unit) const
     {
-        std::printf("  %-22s median %9.1f %s   min %9.1f   max %9.1f\n", name, median(rounds), unit,
-                    *std::min_element(rounds.begin(), rounds.end()), *std::max_element(rounds.begin(), rounds.end()));
+        std::printf("    %-24s median %9.2f %-5s (min %9.2f  max %9.2f)\n", name, median(), unit, min(), max());
     }
 };
+
+// One set-up: its responder, a framework client and a raw client, all made
+// while this thread was pinned to the set-up's client processors.
+class SetUp {
+public:
+    SetUp(std::string name, std::vector<int> clientCpus, const std::vector<int>& responderCpus)
+        : m_name(std::move(name))
+        , m_clientCpus(std::move(clientCpus))
+        , m_responder(responderCpus)
+    {
+        pin();
+        const FF::Net::Address address("127.0.0.1", m_responder.port());
+        m_client = std::make_unique<FF::RPC::DispatchClient>(address, FF::Net::TCPClient::NewFactory());
+        m_smallProxy = std::make_unique<FF::RPC::SyncProxy>(m_client.get());
+        m_chunkProxy = std::make_unique<FF::RPC::SyncProxy>(m_client.get());
+        m_raw = std::make_unique<RawClient>(m_responder.port());
+        m_smallRequest = requestFrame(smallArgs());
+        m_chunkRequest = requestFrame(chunkArgs());
+        m_description = m_name + ": client on processor" + (m_clientCpus.size() > 1 ? "s " : " ") + listOf(m_clientCpus)
+                        + ", responder on " + listOf(responderCpus);
+    }
+    ~SetUp() { m_client->stop(); }
+
+    void pin() const { pinTo(m_clientCpus); }
+    const std::string& description() const { return m_description; }
+
+    void smallRpc()
+    {
+        smallArgs();
+        m_smallProxy->sync();
+        int result = -1;
+        FF::RPC::readResult(m_smallProxy->resultBuffer(), result);
+        if (result != 0)
+            throw std::runtime_error("the small call's result did not read back");
+    }
+    void chunkRpc()
+    {
+        chunkArgs();
+        m_chunkProxy->sync();
+        bool result = false;
+        FF::RPC::readResult(m_chunkProxy->resultBuffer(), result);
+        if (!result)
+            throw std::runtime_error("the chunk call's result did not read back");
+    }
+    void smallRaw() { m_raw->exchange(m_smallRequest, m_smallReply); }
+    void chunkRaw() { m_raw->exchange(m_chunkRequest, m_chunkReply); }
+
+    std::size_t smallRequestSize() const { return m_smallRequest.size(); }
+    std::size_t chunkRequestSize() const { return m_chunkRequest.size(); }
+    std::size_t smallReplySize() const { return m_smallReply; }
+    std::size_t chunkReplySize() const { return m_chunkReply; }
+
+    Side smallSync, smallRawSide, chunkSync, chunkRawSide, cpuSync, cpuRaw;
+
+private:
+    FF::utils::IBuffer* smallArgs()
+    {
+        FF::utils::IBuffer* args = m_smallProxy->argsBuffer("small");
+        FF::utils::Serialize(args, 1u);
+        FF::RPC::writeArg(args, 0);
+        return args;
+    }
+    FF::utils::IBuffer* chunkArgs()
+    {
+        FF::utils::IBuffer* args = m_chunkProxy->argsBuffer("chunk");
+        FF::utils::Serialize(args, 2u);
+        FF::RPC::writeArg(args, std::string("/storage/user_dir/file.bin"));
+        FF::RPC::writeArg(args, m_chunk);
+        return args;
+    }
+
+    std::string m_name;
+    std::vector<int> m_clientCpus;
+    Responder m_responder;
+    std::string m_description;
+    std::unique_ptr<FF::RPC::DispatchClient> m_client;
+    std::unique_ptr<FF::RPC::SyncProxy> m_smallProxy;
+    std::unique_ptr<FF::RPC::SyncProxy> m_chunkProxy;
+    std::unique_ptr<RawClient> m_raw;
+    const std::vector<FF::byte> m_chunk = std::vector<FF::byte>(kChunk, 0x5A);
+    Bytes m_smallRequest;
+    Bytes m_chunkRequest;
+    std::size_t m_smallReply = 0;
+    std::size_t m_chunkReply = 0;
+};
+
+// The median round trip of a round of small calls, in microseconds.
+double smallRound(int calls, const std::function<void()>& call)
+{
+    std::vector<double> times(static_cast<std::size_t>(calls));
+    for (double& t : times) {
+        const auto start = Clock::now();
+        call();
+        t = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    }
+    return median(times);
+}
+
+// MB/s of the argument bytes over a round of 4 KiB calls, and the process's
+// processor time per call in microseconds.
+void chunkRound(int calls, const std::function<void()>& call, Side& rate, Side& cpu)
+{
+    const double cpuStart = processCpuSeconds();
+    const auto start = Clock::now();
+    for (int i = 0; i < calls; ++i)
+        call();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    rate.rounds.push_back(double(calls) * kChunk / 1e6 / seconds);
+    cpu.rounds.push_back((processCpuSeconds() - cpuStart) * 1e6 / calls);
+}
+
+void printSetUp(const SetUp& s, int smallCalls, int chunkCalls)
+{
+    std::printf("%s\n", s.description().c_str());
+    std::printf("  small call round trip (%zu request bytes, %zu reply bytes), %d calls a round, median per round:\n",
+                s.smallRequestSize(), s.smallReplySize(), smallCalls);
+    s.smallSync.print("sync() call", "us");
+    s.smallRawSide.print("raw request/reply", "us");
+    std::printf("    ratio sync()/raw           %.2fx   (target: at most 1.50x)\n",
+                s.smallSync.median() / s.smallRawSide.median());
+    if (s.smallRawSide.spread() > 0.2)
+        std::printf("    note: the raw loop's own range is %.0f %% of its median (wider than 20 %%)\n",
+                    100 * s.smallRawSide.spread());
+    std::printf("  %zu-byte argument calls back to back (%zu request bytes, %zu reply bytes), %d calls a round:\n",
+                kChunk, s.chunkRequestSize(), s.chunkReplySize(), chunkCalls);
+    s.chunkSync.print("sync() calls", "MB/s");
+    s.chunkRawSide.print("raw request/reply loop", "MB/s");
+    std::printf("    sync() / raw               %.0f %%   (target: at least 80 %%)\n",
+                100.0 * s.chunkSync.median() / s.chunkRawSide.median());
+    if (s.chunkRawSide.spread() > 0.2)
+        std::printf("    note: the raw loop's own range is %.0f %% of its median (wider than 20 %%)\n",
+                    100 * s.chunkRawSide.spread());
+    s.cpuSync.print("client CPU per sync() call", "us");
+    s.cpuRaw.print("client CPU per raw call", "us");
+    std::printf("    ratio sync()/raw           %.2fx   (target: at most 2.00x)\n",
+                s.cpuSync.median() / s.cpuRaw.median());
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
-    const int smallCalls = argc > 2 ? std::max(1000, std::atoi(argv[2])) : 5000;
-    const int chunkCalls = argc > 3 ? std::max(500, std::atoi(argv[3])) : 3000;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<int> cores;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--cores" && i + 1 < args.size()) {
+            std::string rest = args[i + 1];
+            while (!rest.empty()) {
+                const std::size_t comma = rest.find(',');
+                cores.push_back(std::atoi(rest.substr(0, comma).c_str()));
+                rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+            }
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            break;
+        }
+    }
+    const int rounds = args.size() > 0 ? std::max(7, std::atoi(args[0].c_str())) : 7;
+    const int smallCalls = args.size() > 1 ? std::max(1000, std::atoi(args[1].c_str())) : 5000;
+    const int chunkCalls = args.size() > 2 ? std::max(500, std::atoi(args[2].c_str())) : 3000;
+    if (cores.empty())
+        cores = allowedCpus();
+    if (cores.size() < 4) {
+        std::fprintf(stderr, "bench_rpc: needs four processors (--cores a,b,c,d)\n");
+        return 1;
+    }
+    cores.resize(4);
     ::signal(SIGPIPE, SIG_IGN);
 
     try {
-        Responder responder;
-        const FF::Net::Address address("127.0.0.1", responder.port());
-        FF::RPC::DispatchClient client(address, FF::Net::TCPClient::NewFactory());
-        FF::RPC::SyncProxy smallProxy(&client);
-        FF::RPC::SyncProxy chunkProxy(&client);
-        const std::vector<FF::byte> chunk(kChunk, 0x5A);
-        const std::string path = "/storage/user_dir/file.bin";
+        std::printf("bench_rpc: %d interleaved rounds; before: %s\n", rounds, loadLine().c_str());
+        SetUp four("four cores", {cores[0], cores[1]}, {cores[2], cores[3]});
+        SetUp one("one core", {cores[0]}, {cores[0]});
+        SetUp* setUps[] = {&four, &one};
 
-        auto smallArgs = [&] {
-            FF::utils::IBuffer* args = smallProxy.argsBuffer("small");
-            FF::utils::Serialize(args, 1u);
-            FF::RPC::writeArg(args, 0);
-            return args;
-        };
-        auto chunkArgs = [&] {
-            FF::utils::IBuffer* args = chunkProxy.argsBuffer("chunk");
-            FF::utils::Serialize(args, 2u);
-            FF::RPC::writeArg(args, path);
-            FF::RPC::writeArg(args, chunk);
-            return args;
-        };
-        int smallResult = -1;
-        auto smallRpc = [&] {
-            smallArgs();
-            smallProxy.sync();
-            FF::RPC::readResult(smallProxy.resultBuffer(), smallResult);
-        };
-        bool chunkResult = false;
-        auto chunkRpc = [&] {
-            chunkArgs();
-            chunkProxy.sync();
-            FF::RPC::readResult(chunkProxy.resultBuffer(), chunkResult);
-        };
-
-        const Bytes smallRequest = requestFrame(smallArgs());
-        const Bytes chunkRequest = requestFrame(chunkArgs());
-        RawClient raw(responder.port());
-        std::size_t smallReply = 0;
-        std::size_t chunkReply = 0;
-
-        // Warm both sides up.
-        for (int i = 0; i < 1000; ++i) {
-            smallRpc();
-            raw.exchange(smallRequest, smallReply);
-            chunkRpc();
-            raw.exchange(chunkRequest, chunkReply);
-        }
-
-        // Small calls: the median round trip of a round.
-        auto smallRound = [&](const std::function<void()>& call) {
-            std::vector<double> times(static_cast<std::size_t>(smallCalls));
-            for (double& t : times) {
-                const auto start = Clock::now();
-                call();
-                t = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        for (SetUp* s : setUps) {
+            s->pin();
+            for (int i = 0; i < 1000; ++i) {
+                s->smallRpc();
+                s->smallRaw();
+                s->chunkRpc();
+                s->chunkRaw();
             }
-            return median(times);
-        };
-        // Chunk calls: MB/s of the argument bytes over a round.
-        auto chunkRound = [&](const std::function<void()>& call) {
-            const auto start = Clock::now();
-            for (int i = 0; i < chunkCalls; ++i)
-                call();
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            return double(chunkCalls) * kChunk / 1e6 / seconds;
-        };
-
-        Side smallRaw, smallSync, chunkRaw, chunkSync;
+        }
         for (int r = 0; r < rounds; ++r) {
-            const bool rawFirst = r % 2 == 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((turn == 0) == rawFirst) {
-                    smallRaw.rounds.push_back(smallRound([&] { raw.exchange(smallRequest, smallReply); }));
-                    chunkRaw.rounds.push_back(chunkRound([&] { raw.exchange(chunkRequest, chunkReply); }));
-                } else {
-                    smallSync.rounds.push_back(smallRound(smallRpc));
-                    chunkSync.rounds.push_back(chunkRound(chunkRpc));
+            for (int k = 0; k < 2; ++k) {
+                SetUp& s = *setUps[(k + r) % 2];
+                s.pin();
+                const bool rawFirst = (r / 2) % 2 == 0;
+                for (int turn = 0; turn < 2; ++turn) {
+                    if ((turn == 0) == rawFirst) {
+                        s.smallRawSide.rounds.push_back(smallRound(smallCalls, [&] { s.smallRaw(); }));
+                        chunkRound(
+                            chunkCalls, [&] { s.chunkRaw(); }, s.chunkRawSide, s.cpuRaw);
+                    } else {
+                        s.smallSync.rounds.push_back(smallRound(smallCalls, [&] { s.smallRpc(); }));
+                        chunkRound(
+                            chunkCalls, [&] { s.chunkRpc(); }, s.chunkSync, s.cpuSync);
+                    }
                 }
             }
         }
-        client.stop();
-        if (smallResult != 0 || !chunkResult)
-            throw std::runtime_error("the responder's results did not read back");
-
-        std::printf("peer: bench_rpc_responder (preset replies); %d interleaved rounds\n\n", rounds);
-        std::printf("small call round trip (%zu request bytes, %zu reply bytes), %d calls a round, median per round:\n",
-                    smallRequest.size(), smallReply, smallCalls);
-        smallSync.print("sync() call", "us");
-        smallRaw.print("raw TCP ping-pong", "us");
-        std::printf("  ratio sync()/raw       %.2fx   (target: at most 1.50x)\n\n",
-                    median(smallSync.rounds) / median(smallRaw.rounds));
-        std::printf("%zu-byte argument calls back to back (%zu request bytes, %zu reply bytes), %d calls a round:\n",
-                    kChunk, chunkRequest.size(), chunkReply, chunkCalls);
-        chunkSync.print("sync() calls", "MB/s");
-        chunkRaw.print("raw request/reply loop", "MB/s");
-        std::printf("  sync() / raw           %.0f %%   (target: at least 80 %%)\n",
-                    100.0 * median(chunkSync.rounds) / median(chunkRaw.rounds));
+        const std::string after = loadLine();
+        std::printf("peer: bench_rpc_responder (preset replies); the raw client uses TCP_NODELAY and waits as "
+                    "sync() does (%d us of non-blocking looks, then a blocking receive)\n\n",
+                    FF::RPC::kCallSpinUs);
+        printSetUp(four, smallCalls, chunkCalls);
+        std::printf("\n");
+        printSetUp(one, smallCalls, chunkCalls);
+        std::printf("\nafter: %s\n", after.c_str());
     } catch (const FF::Net::Exception& e) {
         std::fprintf(stderr, "bench_rpc: %s: %s\n", e.where().c_str(), e.info().c_str());
         return 1;

@@ -4,7 +4,8 @@
 // and its RPC client both talk to it, so that both sides meet the same peer.
 //
 // Prints "port <n>" once it listens on 127.0.0.1, then serves every
-// connection on a thread of its own until its standard input closes.
+// connection on a thread of its own until its standard input closes. An
+// argument "cpus=2,3" pins the program (every thread) to those processors.
 //
 // Preset results: "small" answers the int 0, "chunk" the bool true; any
 // other method gets status 3 (no such function).
@@ -17,6 +18,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -199,8 +201,26 @@ void serve(int fd, const Presets& presets)
 
 } // namespace
 
-int main()
+// Pins the calling thread (and so every thread it starts) to the listed processors.
+bool pinTo(const char* list)
 {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::string rest = list;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        CPU_SET(std::stoi(rest.substr(0, comma)), &set);
+        rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+    }
+    return ::sched_setaffinity(0, sizeof set, &set) == 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strncmp(argv[1], "cpus=", 5) == 0 && !pinTo(argv[1] + 5)) {
+        std::perror("bench_rpc_responder: sched_setaffinity");
+        return 1;
+    }
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

@@ -3,18 +3,24 @@
 // figure). Prints figures; asserts nothing.
 //
 //   tarnwick_vnc_bench [--rounds N] [--no-viewers | --only-viewers]
+//                      [--dpi 96,120,144] [--subrects 10,50]
+//                      [--paced-only | --back-to-back-only]
+//                      [--viewer-cores 4-7] [--feed-cores 0-3] [--first-display 170]
 //
 // 1. Decoding: the same update bytes decoded from memory, and read through a
 //    real loopback socket by the protocol dispatcher and its steps exactly as
 //    the viewer's worker reads them, beside a plain copy of a frame.
 // 2. Whole viewers: CPU per update of Tarnwick's viewer window and of
-//    TigerVNC's vncviewer (where installed) on the same 8 bpp stream, under
-//    an Xvfb of the bench's own (skipped with --no-viewers or without Xvfb).
+//    TigerVNC's xtigervncviewer (where installed) on the same 8 bpp stream,
+//    paced at about 24 updates a second and back to back, under Xvfb
+//    displays of the bench's own at each DPI; both viewers pinned to the
+//    same cores (skipped with --no-viewers or without Xvfb).
 //
 // With --viewer PORT [HOST] the program is the viewer of part 2: a
 // VncViewerWindow on HOST (127.0.0.1) at PORT, switched to the low quality
 // (8 bpp) once connected.
 
+#include "bench/vnc/benchfigures.h"
 #include "bench/vnc/benchstreamserver.h"
 #include "bench/vnc/viewercomparison.h"
 #include "tarnwick/vnc/vncconstants.h"
@@ -30,7 +36,6 @@
 #include <QImage>
 #include <QMutex>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTcpSocket>
 
 #include <sys/socket.h>
@@ -40,7 +45,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <thread>
 #include <vector>
 
@@ -48,6 +52,8 @@ using namespace VNC;
 using FakeRfb::HextileEncoder;
 using FakeRfb::HextileOptions;
 using FakeRfb::PixelFormat;
+
+using Bench::Figures;
 
 namespace {
 
@@ -67,7 +73,7 @@ public:
         mutex.lock();
         return &image;
     }
-    void endDraw() override { mutex.unlock(); }
+    void endDraw(const QRect&) override { mutex.unlock(); }
     QImage image;
     QMutex mutex;
 };
@@ -118,22 +124,6 @@ QByteArray updateMessage(const QByteArray& data, const QRect& rect)
 {
     return QByteArray::fromHex("00000001") + HextileEncoder::rectHeader(rect) + data;
 }
-
-struct Figures {
-    std::vector<double> values;
-    void add(double v) { values.push_back(v); }
-    double median() const
-    {
-        std::vector<double> v = values;
-        std::sort(v.begin(), v.end());
-        if (v.empty())
-            return NAN;
-        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    }
-    double min() const { return values.empty() ? NAN : *std::min_element(values.begin(), values.end()); }
-    double max() const { return values.empty() ? NAN : *std::max_element(values.begin(), values.end()); }
-    QString text() const { return QString::asprintf("%7.3f [%.3f-%.3f]", median(), min(), max()); }
-};
 
 double threadCpuMs()
 {
@@ -341,82 +331,25 @@ void decodeFigures(int rounds)
     std::fflush(stdout);
 }
 
-void viewerFigures(int rounds, const QString& self)
+Bench::ViewerStream viewerStream(int count)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    QString tiger = QStandardPaths::findExecutable(QStringLiteral("xtigervncviewer"));
-    if (xvfb.isEmpty()) {
-        std::printf("\nviewer CPU: skipped, Xvfb is not installed\n");
-        return;
-    }
-    Bench::BenchDisplay display;
-    QString error;
-    if (!display.start(&error)) {
-        std::printf("\nviewer CPU: skipped, %s\n", qPrintable(error));
-        return;
-    }
-    struct Side {
-        const char* name;
-        QString program;
-        QStringList arguments;
-    };
-    std::vector<Side> sides = {{"tarnwick", self, {"--viewer", "%PORT"}}};
-    if (!tiger.isEmpty())
-        sides.push_back({"tigervnc",
-                         tiger,
-                         {"-AutoSelect=0", "-FullColor=0", "-LowColorLevel=2", "-PreferredEncoding=Hextile",
-                          "-SecurityTypes=None", "-Shared=1", "-Log=*:stderr:0", "127.0.0.1::%PORT"}});
-    const int counts[] = {10, 50};
-    std::map<int, Bench::ViewerStream> streams;
-    std::map<std::pair<int, int>, Figures> cpu, wall;
-    for (int count : counts) {
-        Bench::ViewerStream& s = streams[count];
-        for (int i = 0; i < 2; ++i)
-            s.updates[i] = updateMessage(rectData(count, PixelFormat::low(), 42 + quint32(i)),
-                                         QRect(QPoint(0, 0), kFrame));
-        QImage small(16, 16, QImage::Format_RGB32);
-        small.fill(Qt::darkGray);
-        s.smallUpdate16 = updateMessage(HextileEncoder::encodeRect(small, small.rect(), PixelFormat::middle()),
-                                        small.rect());
-    }
-    for (int round = 0; round < rounds; ++round) {
-        for (int count : counts) {
-            for (size_t i = 0; i < sides.size(); ++i) {
-                // Alternate which viewer goes first.
-                const Side& side = sides[(i + size_t(round)) % sides.size()];
-                const int index = int((i + size_t(round)) % sides.size());
-                const Bench::ViewerRun run = Bench::runViewer(display.name(), side.program, side.arguments,
-                                                              streams[count]);
-                if (!run.ok) {
-                    std::fprintf(stderr, "%s, %d subrects: %s\n", side.name, count, qPrintable(run.error));
-                    continue;
-                }
-                cpu[{index, count}].add(run.cpuMsPerUpdate);
-                wall[{index, count}].add(run.wallMsPerUpdate);
-            }
-        }
-        std::fprintf(stderr, "viewer round %d of %d done\n", round + 1, rounds);
-    }
-    const Bench::ViewerStream& any = streams.begin()->second;
-    std::printf("\nWhole viewer on one 8 bpp stream of %dx%d full updates, one per request (%d measured after %d), "
-                "%d interleaved rounds, under Xvfb\n",
-                kFrame.width(), kFrame.height(), any.measured, any.warmUp, rounds);
-    if (tiger.isEmpty())
-        std::printf("(TigerVNC's vncviewer is not installed: no comparison)\n");
-    std::printf("%-9s %-10s %-26s %-26s %s\n", "subrects", "viewer", "CPU ms/update", "wall ms/update",
-                "CPU vs tigervnc");
-    for (int count : counts) {
-        for (size_t i = 0; i < sides.size(); ++i) {
-            const Figures& c = cpu[{int(i), count}];
-            QString versus;
-            if (sides.size() > 1 && i == 0)
-                versus = QString::asprintf("%.2fx", c.median() / cpu[{1, count}].median());
-            const QString wallText = wall[{int(i), count}].text();
-            std::printf("%-9d %-10s %-26s %-26s %s\n", count, sides[i].name, qPrintable(c.text()), qPrintable(wallText),
-                        qPrintable(versus));
-        }
-    }
-    std::fflush(stdout);
+    Bench::ViewerStream s;
+    for (int i = 0; i < 2; ++i)
+        s.updates[i] = updateMessage(rectData(count, PixelFormat::low(), 42 + quint32(i)), QRect(QPoint(0, 0), kFrame));
+    QImage small(16, 16, QImage::Format_RGB32);
+    small.fill(Qt::darkGray);
+    s.smallUpdate16 = updateMessage(HextileEncoder::encodeRect(small, small.rect(), PixelFormat::middle()),
+                                    small.rect());
+    return s;
+}
+
+std::vector<int> numbers(const QByteArray& list)
+{
+    std::vector<int> values;
+    for (const QByteArray& part : list.split(','))
+        if (part.toInt() > 0)
+            values.push_back(part.toInt());
+    return values;
 }
 
 int viewerMain(int argc, char** argv, quint16 port, const QString& host)
@@ -441,22 +374,45 @@ int main(int argc, char** argv)
     int rounds = 7;
     bool viewers = true;
     bool decoding = true;
+    Bench::ViewerBenchOptions options;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
-        if (arg == "--viewer" && i + 1 < argc)
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--viewer" && hasValue)
             return viewerMain(argc, argv, quint16(QByteArray(argv[i + 1]).toUInt()),
                               i + 2 < argc ? QString::fromLocal8Bit(argv[i + 2]) : QStringLiteral("127.0.0.1"));
-        if (arg == "--rounds" && i + 1 < argc)
+        if (arg == "--rounds" && hasValue)
             rounds = std::max(5, QByteArray(argv[++i]).toInt());
         else if (arg == "--no-viewers")
             viewers = false;
         else if (arg == "--only-viewers")
             decoding = false;
+        else if (arg == "--dpi" && hasValue)
+            options.dpis = numbers(argv[++i]);
+        else if (arg == "--subrects" && hasValue)
+            options.counts = numbers(argv[++i]);
+        else if (arg == "--paced-only")
+            options.backToBack = false;
+        else if (arg == "--back-to-back-only")
+            options.paced = false;
+        else if (arg == "--viewer-cores" && hasValue)
+            options.viewerCores = QString::fromLatin1(argv[++i]);
+        else if (arg == "--feed-cores" && hasValue)
+            options.feedCores = QString::fromLatin1(argv[++i]);
+        else if (arg == "--first-display" && hasValue)
+            options.firstDisplay = std::max(1, QByteArray(argv[++i]).toInt());
+        else {
+            std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+            return 2;
+        }
     }
     QCoreApplication app(argc, argv);
     if (decoding)
         decodeFigures(rounds);
-    if (viewers)
-        viewerFigures(rounds, QCoreApplication::applicationFilePath());
+    if (viewers) {
+        options.rounds = rounds;
+        options.self = QCoreApplication::applicationFilePath();
+        Bench::viewerFigures(options, viewerStream);
+    }
     return 0;
 }

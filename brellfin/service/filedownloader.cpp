@@ -181,7 +181,8 @@ bool __FileDownloader::sendFile(const SendJob& job)
                 m_errorCode = FileError;
                 break;
             }
-            m_md5.add(piece.data(), std::size_t(n));
+            // The piece is hashed while it is on its way to the panel.
+            proxy.setWaitWork([this, &piece] { m_md5.addNow(piece.data(), piece.size()); });
             if (!methods.piece(proxy, handle.get(), size - remaining, piece)) {
                 m_errorCode = FileError;
                 return false;

@@ -139,10 +139,20 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
             // write that fails ends the job before any later report.
             PieceWriter writer(file, kWriteBufferSize);
             const auto stored = [&] { return have + writer.stored(); };
+            // Each piece is hashed while the next one is asked for.
+            std::vector<FF::byte> unhashed;
+            const auto hashUnhashed = [&] {
+                m_md5.addNow(unhashed.data(), unhashed.size());
+                unhashed.clear();
+            };
             while (remaining > 0) {
                 if (m_cancel)
                     return false;
-                const std::vector<FF::byte> piece = Calls::update2(proxy, handle.get(), size - remaining);
+                if (!unhashed.empty())
+                    proxy.setWaitWork(hashUnhashed);
+                std::vector<FF::byte> piece = Calls::update2(proxy, handle.get(), size - remaining);
+                if (!unhashed.empty())
+                    hashUnhashed(); // the call ended before its wait work ran
                 if (piece.empty())
                     break;
                 // More than the file holds would leave a local file longer
@@ -152,15 +162,17 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
                     m_errorCode = FileError;
                     return false;
                 }
-                m_md5.add(piece.data(), piece.size());
                 if (!writer.add(piece.data(), piece.size()) || (progressDue() && !writer.flush())) {
                     m_errorCode = FileError;
                     return false;
                 }
                 remaining -= piece.size();
+                unhashed = std::move(piece);
                 if (stored() < size)
                     reportProgress(job.localPath, stored(), size);
             }
+            if (!unhashed.empty())
+                hashUnhashed();
             if (!writer.flush()) {
                 m_errorCode = FileError;
                 return false;

@@ -68,6 +68,17 @@ void RunningMd5::add(const void* bytes, std::size_t count)
     }
 }
 
+void RunningMd5::addNow(const void* bytes, std::size_t count)
+{
+    catchUp(true);
+    if (m_fill && m_filled > 0) {
+        m_own->add(m_fill->data(), m_filled);
+        m_filled = 0;
+    }
+    m_own->add(bytes, count);
+    m_size += count;
+}
+
 std::vector<FF::byte> RunningMd5::result()
 {
     catchUp(true);

@@ -37,6 +37,10 @@ public:
     // A new stream: whatever was fed before is forgotten.
     void reset();
     void add(const void* bytes, std::size_t count);
+    // The same, hashed on the calling thread at once together with whatever
+    // it has not hashed yet: for a feeder with time to spare, such as a
+    // transfer thread waiting for its panel's answer.
+    void addNow(const void* bytes, std::size_t count);
     // Bytes fed since the last reset.
     std::uint64_t size() const { return m_size; }
     // The 16-byte digest of the stream fed so far.

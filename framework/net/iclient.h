@@ -3,9 +3,11 @@
 // A client connection to one service address.
 
 #include "framework/net/address.h"
+#include "framework/net/asideread.h"
 #include "framework/net/sendresult.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace FF {
 namespace Net {
@@ -31,6 +33,25 @@ public:
     virtual bool isRunning() = 0;
     virtual Address peerAddress() = 0;
     virtual Address localAddress() = 0;
+
+    // For a caller that waits for a reply of its own: one look at the
+    // connection on the caller's thread, with no hand-over through the
+    // receive thread. Receives once what has arrived and passes every frame
+    // made whole to the handler's onReceivedAside; the receive thread keeps
+    // everything else. Waits at most waitMs (0: not at all) for bytes, but
+    // only while waiting() holds (asked with the connection's read side
+    // held, so that a reply another thread passed on just before is seen).
+    // Busy when another thread reads the connection at the moment.
+    virtual AsideRead readAside(std::uint32_t /*waitMs*/, const std::function<bool()>& /*waiting*/ = {})
+    {
+        return AsideRead::Unavailable;
+    }
+    // A caller whose look found the connection Busy counts on that reader to
+    // pass its reply on: true when one is bound to (the caller then waits for
+    // its own wake-up and calls endAwait), false when the caller should look
+    // again itself.
+    virtual bool awaitReader() { return false; }
+    virtual void endAwait() {}
 };
 
 } // namespace Net

@@ -27,9 +27,18 @@ constexpr std::uint64_t kReceiveChunk = std::uint64_t(64) << 10;
 // without another call. A frame that does not fit goes straight into its message.
 constexpr std::size_t kReadAheadSize = std::size_t(64) << 10;
 
-// The client's receive time-out paces both the idle count and the tick.
+// The client's receive time-out, and the receive thread's longest wait:
+// the step that paces both the idle count and the tick.
 constexpr std::uint32_t kClientRecvTimeoutMs = 100;
 constexpr std::uint64_t kIdleStepMs = 100;
+// While callers read their own replies, and this long after the last one
+// did, the receive thread does not wait on the socket (a reply would wake it
+// for nothing): it looks at it once a step, unless a caller waits for
+// another to pass its reply on.
+constexpr std::uint64_t kAsideQuietMs = 1000;
+// Receive calls the receive thread makes in one turn before it lets its
+// callers and its tick in again.
+constexpr int kReceivesPerTurn = 16;
 constexpr std::uint32_t kConnectTimeoutMs = 5000;
 constexpr std::uint64_t kDefaultTickIntervalMs = 1000;
 // close() stops waiting for the peer's close after this much silence, and

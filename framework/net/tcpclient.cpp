@@ -63,10 +63,13 @@ void TCPClient::close()
     const std::uint64_t giveUpAt = platform::monotonicMs() + kCloseWaitLimitMs;
     while (impl->m_running) {
         platform::sleepMs(1);
-        if (impl->m_idle > kCloseIdleLimitMs || platform::monotonicMs() > giveUpAt)
+        if (impl->m_idle > kCloseIdleLimitMs || platform::monotonicMs() > giveUpAt) {
             impl->m_running = false;
+            impl->wake();
+        }
     }
     impl->wait();
+    impl->waitForCallers();
     while (impl->m_sessions != 0)
         platform::yieldThread();
 }
@@ -109,6 +112,21 @@ Address TCPClient::peerAddress()
 Address TCPClient::localAddress()
 {
     return m_connection->impl()->m_local;
+}
+
+AsideRead TCPClient::readAside(std::uint32_t waitMs, const std::function<bool()>& waiting)
+{
+    return m_connection->impl()->readAside(waitMs, waiting);
+}
+
+bool TCPClient::awaitReader()
+{
+    return m_connection->impl()->awaitReader();
+}
+
+void TCPClient::endAwait()
+{
+    m_connection->impl()->endAwait();
 }
 
 } // namespace Net

@@ -43,6 +43,9 @@ public:
     bool isRunning() override;
     Address peerAddress() override;
     Address localAddress() override;
+    AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting = {}) override;
+    bool awaitReader() override;
+    void endAwait() override;
 
     TCPConnection* connection() { return m_connection.get(); }
 

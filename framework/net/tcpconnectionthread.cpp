@@ -9,6 +9,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 
 namespace FF {
@@ -18,6 +19,11 @@ namespace {
 
 // True on the receive thread of any connection, where a send must not wait.
 thread_local bool t_receiveThread = false;
+
+bool ended(const platform::ReceiveResult& result)
+{
+    return result.status == platform::ReceiveStatus::Closed || result.status == platform::ReceiveStatus::Failed;
+}
 
 } // namespace
 
@@ -35,6 +41,7 @@ __TCPConnection::__TCPConnection(TCPConnection* owner, platform::SocketHandle so
 __TCPConnection::~__TCPConnection()
 {
     m_running = false;
+    m_wake.signal();
     wait();
     m_socket.reset();
     qDebug("connection [%s] disconnected", m_peer.toString().c_str());
@@ -99,17 +106,29 @@ void __TCPConnection::close()
     int open = Open;
     m_state.compare_exchange_strong(open, Closing);
     TCPSocket::Instance().shutdownSend(m_socket.get());
+    // From now on the receive thread waits on the socket for the peer's end.
+    m_wake.signal();
 }
 
 bool __TCPConnection::afterReceive(std::size_t bytes)
 {
     if (!m_running)
         return false;
-    if (bytes == 0)
-        m_idle += kIdleStepMs;
-    else
-        m_idle = 0;
+    stepActivity(bytes != 0);
+    return true;
+}
+
+void __TCPConnection::stepActivity(bool bytesCame)
+{
     const std::uint64_t now = platform::monotonicMs();
+    // At most one step's worth per step, as one empty receive counted: a
+    // receive thread that gets no processor for a while does not count the
+    // silence it did not see.
+    if (bytesCame)
+        m_idle = 0;
+    else
+        m_idle += std::min<std::uint64_t>(now - m_lastStep, kIdleStepMs);
+    m_lastStep = now;
     if (now > m_lastTick + m_tickInterval) {
         if (IConnectable* handler = m_handler.load()) {
             try {
@@ -119,26 +138,97 @@ bool __TCPConnection::afterReceive(std::size_t bytes)
         }
         m_lastTick = platform::monotonicMs();
     }
-    return true;
+}
+
+bool __TCPConnection::callersRead() const
+{
+    // A connection closing waits on the socket for the peer's end.
+    if (m_state != Open)
+        return false;
+    if (m_asideReaders > 0)
+        return true;
+    if (m_asideWaiters > 0)
+        return false;
+    return platform::monotonicMs() - m_lastAside < kAsideQuietMs;
+}
+
+void __TCPConnection::waitForTurn()
+{
+    const platform::SocketHandle socket = callersRead() ? platform::kInvalidSocket : m_socket.get();
+    const unsigned ready = platform::waitForInput(socket, m_wake.fd(), static_cast<std::uint32_t>(kIdleStepMs));
+    if (ready & platform::kWakeReady)
+        m_wake.clear();
+}
+
+bool __TCPConnection::receiveTurn()
+{
+    bool bytesCame = false;
+    for (int receives = 0;; ++receives) {
+        while (m_running && m_reader.takeFrame(m_message, *this)) {
+            TCPSession session(std::move(m_message), m_owner);
+            session.dispatch();
+            m_message = session.takeMessage();
+        }
+        if (!m_running || receives == kReceivesPerTurn)
+            break;
+        const platform::ReceiveResult result = m_reader.receiveOnce(m_socket.get(), false);
+        if (result.status == platform::ReceiveStatus::Data) {
+            // Before the frames they complete are dispatched.
+            m_idle = 0;
+            bytesCame = true;
+            continue;
+        }
+        if (ended(result))
+            markStopped();
+        break;
+    }
+    return bytesCame;
+}
+
+void __TCPConnection::dispatchHandedOver()
+{
+    for (;;) {
+        NetBuffer message;
+        {
+            std::lock_guard<std::mutex> guard(m_handOverLock);
+            if (m_handedOver.empty())
+                return;
+            message = std::move(m_handedOver.front());
+            m_handedOver.pop_front();
+        }
+        if (!m_running)
+            continue; // it ends with the connection
+        TCPSession session(std::move(message), m_owner);
+        session.dispatch();
+    }
 }
 
 void __TCPConnection::run()
 {
     t_receiveThread = true;
-    // One message block goes round: into the session, back for the next frame.
-    NetBuffer message;
+    m_lastStep = platform::monotonicMs();
     try {
         while (m_running) {
-            if (!m_reader.receiveMessage(m_socket.get(), message, *this))
-                continue;
-            m_idle = 0;
-            TCPSession session(std::move(message), m_owner);
-            session.dispatch();
-            message = session.takeMessage();
+            waitForTurn();
+            dispatchHandedOver();
+            bool bytesCame = m_asideBytes.exchange(false);
+            {
+                // A caller holding the read side reads for everyone meanwhile.
+                std::unique_lock<std::mutex> lock(m_readLock, std::try_to_lock);
+                if (lock.owns_lock() && m_running && receiveTurn())
+                    bytesCame = true;
+            }
+            if (!m_running)
+                break;
+            stepActivity(bytesCame);
         }
     } catch (...) {
         // An illegal header or a failed allocation ends the connection.
         markStopped();
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_handOverLock);
+        m_handedOver.clear();
     }
     if (IConnectable* handler = m_handler.load()) {
         try {
@@ -146,6 +236,99 @@ void __TCPConnection::run()
         } catch (...) {
         }
     }
+}
+
+void __TCPConnection::passWholeFrames()
+{
+    IConnectable* handler = m_handler.load();
+    while (m_running && m_reader.takeFrame(m_message, *this)) {
+        bool taken = false;
+        {
+            TCPSession session(std::move(m_message), m_owner);
+            if (handler) {
+                try {
+                    taken = handler->onReceivedAside(&session);
+                } catch (...) {
+                    taken = true; // as the receive thread's dispatch, the exception ends the message
+                }
+            }
+            m_message = session.takeMessage();
+        }
+        if (taken)
+            continue;
+        m_message.setReadPos(0);
+        {
+            std::lock_guard<std::mutex> guard(m_handOverLock);
+            m_handedOver.push_back(std::move(m_message));
+        }
+        m_message = NetBuffer();
+        m_wake.signal();
+    }
+}
+
+AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<bool()>& waiting)
+{
+    if (!m_running)
+        return AsideRead::Stopped;
+    ++m_asideReaders;
+    m_lastAside = platform::monotonicMs();
+    AsideRead result = AsideRead::Busy;
+    {
+        std::unique_lock<std::mutex> lock(m_readLock, std::try_to_lock);
+        if (lock.owns_lock()) {
+            try {
+                passWholeFrames();
+                // Whatever ended the caller's wait before it got here was
+                // passed on under this lock, so it shows now.
+                if (waitMs > 0 && waiting && !waiting())
+                    waitMs = 0;
+                platform::ReceiveResult received;
+                received.status = platform::ReceiveStatus::NoData;
+                if (m_running
+                    && (waitMs == 0 || (platform::waitForInput(m_socket.get(), -1, waitMs) & platform::kSocketReady)))
+                    received = m_reader.receiveOnce(m_socket.get(), false);
+                if (received.status == platform::ReceiveStatus::Data) {
+                    m_idle = 0;
+                    m_asideBytes = true;
+                    passWholeFrames();
+                    result = AsideRead::Read;
+                } else {
+                    if (ended(received))
+                        markStopped();
+                    result = m_running ? AsideRead::Nothing : AsideRead::Stopped;
+                }
+            } catch (...) {
+                // An illegal header (marked already) or a failed allocation.
+                markStopped();
+                result = AsideRead::Stopped;
+            }
+            // The end this caller saw is the receive thread's to report, at
+            // once: it may be waiting away from the socket.
+            if (result == AsideRead::Stopped)
+                m_wake.signal();
+        }
+    }
+    // The last caller to leave wakes the receive thread for those that count
+    // on a reader to pass their replies on.
+    if (--m_asideReaders == 0 && m_asideWaiters > 0)
+        m_wake.signal();
+    return result;
+}
+
+bool __TCPConnection::awaitReader()
+{
+    // Against readAside's leaving: either that caller sees this one waiting
+    // or this one sees no caller left and looks itself.
+    ++m_asideWaiters;
+    if (m_running && m_asideReaders > 0)
+        return true;
+    --m_asideWaiters;
+    return false;
+}
+
+void __TCPConnection::endAwait()
+{
+    --m_asideWaiters;
 }
 
 } // namespace Net

@@ -3,19 +3,30 @@
 // The receive side of a TCP connection: owns the socket and runs the receive
 // loop on its own thread; the connection, client and session objects reach
 // the socket only through it.
+//
+// The socket's receive side (the frame reader and the message block) is
+// held by one thread at a time: the receive thread, or a caller that reads
+// its own reply (readAside), so that a reply needs no second thread woken.
+// Whoever holds it cuts the frames and, for replies, passes them on while
+// still holding it; a caller that holds it and finds its call still waiting
+// therefore knows that no reply of its own is on its way elsewhere.
 
 #include "framework/net/address.h"
+#include "framework/net/asideread.h"
 #include "framework/net/framereader.h"
 #include "framework/net/ireceivecontrol.h"
 #include "framework/net/netbuffer.h"
 #include "framework/net/sendresult.h"
 #include "platform/fd/uniquefd.h"
 #include "platform/socket/posixsocket.h"
+#include "platform/socket/wakeevent.h"
 
 #include <QThread>
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 
 namespace FF {
@@ -46,6 +57,19 @@ public:
     void closeNow();
     void close();
 
+    // A caller's own look at the socket (IClient::readAside): frames it
+    // makes whole go to the handler's onReceivedAside, those it declines to
+    // the receive thread. A break seen here stops the connection and leaves
+    // its end to the receive thread.
+    AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting);
+    bool awaitReader();
+    void endAwait();
+    // Lets the receive thread out of its wait at once.
+    void wake() { m_wake.signal(); }
+    // Once the connection stopped: returns when no caller reads it any more
+    // (those that come later find it stopped and call nothing).
+    void waitForCallers() { std::lock_guard<std::mutex> guard(m_readLock); }
+
     void markStopped() override;
     bool afterReceive(std::size_t bytes) override;
     Address peerAddress() const override { return m_peer; }
@@ -67,10 +91,37 @@ protected:
     void run() override;
 
 private:
+    // The receive thread's wait for its next turn: on the socket, or (while
+    // callers read it) only on its wake-up; at most one step.
+    void waitForTurn();
+    bool callersRead() const;
+    // One turn on the socket, with the read side held: receive what has
+    // arrived and dispatch every whole frame. True when bytes came.
+    bool receiveTurn();
+    // Frames a caller read and declined.
+    void dispatchHandedOver();
+    // Idle count and tick after a turn.
+    void stepActivity(bool bytesCame);
+    // Read side held by a caller: frames already whole go to onReceivedAside.
+    void passWholeFrames();
+
     std::timed_mutex m_sendLock;
     // Set once the connection stopped: a send waiting for room gives up.
     std::atomic<bool> m_sendsEnd{false};
-    FrameReader m_reader; // receive thread only
+
+    // The receive side; see the comment at the top.
+    std::mutex m_readLock;
+    FrameReader m_reader; // under m_readLock
+    NetBuffer m_message;  // under m_readLock: the block frames are cut into
+    // Callers inside readAside, and callers waiting for one of them.
+    std::atomic<int> m_asideReaders{0};
+    std::atomic<int> m_asideWaiters{0};
+    std::atomic<std::uint64_t> m_lastAside{0}; // when a caller last looked (ms)
+    std::atomic<bool> m_asideBytes{false};     // bytes callers received since the last step
+    std::mutex m_handOverLock;
+    std::deque<NetBuffer> m_handedOver; // under m_handOverLock
+    platform::WakeEvent m_wake;
+    std::uint64_t m_lastStep = 0; // receive thread only
 };
 
 } // namespace Net

@@ -54,5 +54,10 @@ DispatchClient::SendOutcome DispatchClient::send(FF::Net::NetBuffer& message, st
     return m_impl->send(message, deadlineMs);
 }
 
+std::shared_ptr<FF::Net::IClient> DispatchClient::readingClient() const
+{
+    return m_impl->readingClient();
+}
+
 } // namespace RPC
 } // namespace FF

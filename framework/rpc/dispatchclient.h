@@ -10,6 +10,7 @@
 
 namespace FF {
 namespace Net {
+class IClient;
 class IClientFactory;
 class NetBuffer;
 } // namespace Net
@@ -56,6 +57,10 @@ public:
     bool send(FF::Net::NetBuffer& message);
     // The same, with the last byte to leave by deadlineMs (monotonic ms).
     SendOutcome send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs);
+    // The connection a waiting call may read its reply from itself
+    // (IClient::readAside; replies it reads are routed as the receive thread
+    // routes them), or null unless online.
+    std::shared_ptr<FF::Net::IClient> readingClient() const;
 
 private:
     std::unique_ptr<__DispatchClient> m_impl;

@@ -132,10 +132,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
             session->close();
             return;
         }
-        QReadLocker guard(&m_lock);
-        auto found = m_handlers.find(handlerId);
-        if (found != m_handlers.end())
-            found->second->onReply(message, callNumber);
+        routeReply(message, handlerId, callNumber);
         return;
     }
     case kMessagePing: {
@@ -184,6 +181,33 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
     }
     default: session->close(); return;
     }
+}
+
+void __DispatchClient::routeReply(FF::utils::IBuffer* message, std::uint32_t handlerId, std::uint32_t callNumber)
+{
+    QReadLocker guard(&m_lock);
+    auto found = m_handlers.find(handlerId);
+    if (found != m_handlers.end())
+        found->second->onReply(message, callNumber);
+}
+
+bool __DispatchClient::onReceivedAside(FF::Net::ISession* session)
+{
+    FF::utils::IBuffer* message = session->buffer();
+    std::uint32_t type = 0;
+    std::uint32_t handlerId = 0;
+    std::uint32_t callNumber = 0;
+    if (!FF::utils::Deserialize(message, type) || type != kMessageCall || !FF::utils::Deserialize(message, handlerId)
+        || !FF::utils::Deserialize(message, callNumber))
+        return false;
+    routeReply(message, handlerId, callNumber);
+    return true;
+}
+
+std::shared_ptr<FF::Net::IClient> __DispatchClient::readingClient() const
+{
+    QReadLocker guard(&m_lock);
+    return m_state == StateOnline ? m_client : nullptr;
 }
 
 void __DispatchClient::closeRetired()

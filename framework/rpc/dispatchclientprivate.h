@@ -17,6 +17,9 @@
 #include <unordered_map>
 
 namespace FF {
+namespace utils {
+class IBuffer;
+} // namespace utils
 namespace Net {
 class IClient;
 class IClientFactory;
@@ -40,9 +43,13 @@ public:
     void registerHandler(IDispatchHandler* handler);
     void unregisterHandler(IDispatchHandler* handler);
     DispatchClient::SendOutcome send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs);
+    std::shared_ptr<FF::Net::IClient> readingClient() const;
 
 private:
     void onReceived(FF::Net::ISession* session) override;
+    // Call replies that a waiting caller read are routed on its thread; the
+    // rest goes to the receive thread.
+    bool onReceivedAside(FF::Net::ISession* session) override;
     void onTick(FF::Net::IConnection* connection) override;
     void onDisconnected(FF::Net::IConnection* connection) override;
 
@@ -51,6 +58,8 @@ private:
     void reconnect();
     void giveUp();
     void closeRetired();
+    // A call reply, read up to its call number, to its handler (if any).
+    void routeReply(FF::utils::IBuffer* message, std::uint32_t handlerId, std::uint32_t callNumber);
     std::shared_ptr<FF::Net::IClient> currentClient() const;
     template <class Call>
     void forEachHandler(Call call);

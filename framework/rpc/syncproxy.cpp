@@ -2,6 +2,8 @@
 
 #include "framework/rpc/syncproxyprivate.h"
 
+#include <utility>
+
 namespace FF {
 namespace RPC {
 
@@ -25,6 +27,11 @@ void SyncProxy::setTimeOut(unsigned int ms)
 std::uint64_t SyncProxy::timeOut() const
 {
     return m_impl->timeOut();
+}
+
+void SyncProxy::setWaitWork(std::function<void()> work)
+{
+    m_impl->setWaitWork(std::move(work));
 }
 
 void SyncProxy::sync()

@@ -6,6 +6,7 @@
 #include "framework/utils/ffstring.h"
 #include "framework/utils/ibuffer.h"
 
+#include <functional>
 #include <memory>
 
 namespace FF {
@@ -29,6 +30,12 @@ public:
     // Time-out of the next call, at least 100 ms; every call puts it back to 100000.
     void setTimeOut(unsigned int ms);
     std::uint64_t timeOut() const;
+    // Work for the next sync() to do on the calling thread while its request
+    // is on its way (once it is sent, before the wait for the reply), such as
+    // hashing the bytes the request carries. sync() takes it and runs it once,
+    // whatever the call's outcome; an exception from it leaves sync() once
+    // the call has ended (unless the call failed, whose exception wins).
+    void setWaitWork(std::function<void()> work);
     // Blocks until the reply, the time-out or the end of the connection.
     // Returns only for status 0; otherwise throws ("Proxy.sync", <status
     // name>) or ("Proxy.sync", "send failed") when the client is offline.

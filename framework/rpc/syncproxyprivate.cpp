@@ -1,12 +1,15 @@
 #include "framework/rpc/syncproxyprivate.h"
 
 #include "framework/net/exception.h"
+#include "framework/net/iclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/rpcconstants.h"
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -78,15 +81,42 @@ void __SyncProxy::finish(int status)
 void __SyncProxy::spinWhileWaiting()
 {
     // A reply on loopback or a LAN often comes within tens of microseconds:
-    // looking for it that long is cheaper than parking the thread and being
-    // woken. The look gives the processor away each time (the receive thread
-    // that brings the reply may be waiting for this very processor), and it
-    // is bounded, so that a slow reply costs little.
+    // looking for it that long, on the socket itself, is cheaper than
+    // parking this thread and having the receive thread woken, then this
+    // one. The look is bounded, so that a slow reply costs little.
+    std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kCallSpinUs);
     while (m_status.load(std::memory_order_acquire) == StatusWaiting) {
-        std::this_thread::yield();
+        const FF::Net::AsideRead read = connection ? connection->readAside(0) : FF::Net::AsideRead::Unavailable;
+        if (read == FF::Net::AsideRead::Stopped || read == FF::Net::AsideRead::Unavailable)
+            std::this_thread::yield();
         if (std::chrono::steady_clock::now() >= until)
             return;
+    }
+}
+
+void __SyncProxy::waitStep(std::uint32_t stepMs)
+{
+    std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
+    const auto waiting = [this] { return m_status.load(std::memory_order_acquire) == StatusWaiting; };
+    switch (connection ? connection->readAside(stepMs, waiting) : FF::Net::AsideRead::Unavailable) {
+    case FF::Net::AsideRead::Read:
+    case FF::Net::AsideRead::Nothing: return;
+    case FF::Net::AsideRead::Busy:
+        // The thread that reads now passes this call's reply on, or tells
+        // the receive thread to, once it leaves.
+        if (connection->awaitReader()) {
+            m_semaphore.tryAcquire(1, int(stepMs));
+            connection->endAwait();
+        } else {
+            std::this_thread::yield();
+        }
+        return;
+    case FF::Net::AsideRead::Stopped:
+    case FF::Net::AsideRead::Unavailable:
+        // The receive thread ends the call, or a reconnection resends it.
+        m_semaphore.tryAcquire(1, int(stepMs));
+        return;
     }
 }
 
@@ -101,12 +131,25 @@ void __SyncProxy::sync()
     m_status = StatusWaiting;
     m_sendTokens = 1;
     m_armed = 1;
+    std::function<void()> work = std::move(m_waitWork);
+    m_waitWork = nullptr;
+    std::exception_ptr workFailure;
     bool spun = false;
     for (;;) {
         if (--m_sendTokens < 0) {
             ++m_sendTokens;
         } else {
-            switch (m_client->send(m_request, deadline)) {
+            const DispatchClient::SendOutcome sent = m_client->send(m_request, deadline);
+            if (work) {
+                // While the request is on its way.
+                try {
+                    work();
+                } catch (...) {
+                    workFailure = std::current_exception();
+                }
+                work = nullptr;
+            }
+            switch (sent) {
             case DispatchClient::SendOutcome::Accepted: break;
             case DispatchClient::SendOutcome::Offline:
                 if (disarm()) {
@@ -123,7 +166,9 @@ void __SyncProxy::sync()
         }
         if (m_status != StatusWaiting)
             break;
-        m_semaphore.tryAcquire(1, kCallWaitStepMs);
+        const std::uint64_t now = platform::monotonicMs();
+        const std::uint64_t left = now - start < timeOut ? timeOut - (now - start) : 0;
+        waitStep(static_cast<std::uint32_t>(std::min<std::uint64_t>(kCallWaitStepMs, left + 1)));
         if (m_status != StatusWaiting)
             break;
         // The caller keeps the time itself as well: the tick that ends a
@@ -135,6 +180,8 @@ void __SyncProxy::sync()
     const int status = m_status;
     if (status != StatusSucceed)
         throw FF::Net::Exception("Proxy.sync", statusName(status));
+    if (workFailure)
+        std::rethrow_exception(workFailure);
 }
 
 void __SyncProxy::onReply(FF::utils::IBuffer* message, std::uint32_t callNumber)

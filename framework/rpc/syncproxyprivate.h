@@ -1,7 +1,9 @@
 #pragma once
 
 // The call proxy's hand-over between the calling thread and the dispatch
-// client's receive threads: atomics and one semaphore.
+// client's receive threads: atomics and one semaphore. While it waits, the
+// calling thread reads its reply off the connection itself when it can, so
+// that a reply that comes soon needs no other thread woken.
 
 #include "framework/net/netbuffer.h"
 #include "framework/rpc/idispatchhandler.h"
@@ -11,6 +13,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 namespace FF {
 namespace RPC {
@@ -30,6 +34,7 @@ public:
 
     FF::utils::IBuffer* argsBuffer(const FF::utils::String& methodName);
     void setTimeOut(unsigned int ms);
+    void setWaitWork(std::function<void()> work) { m_waitWork = std::move(work); }
     std::uint64_t timeOut() const { return m_timeOut; }
     void sync();
     FF::utils::IBuffer* resultBuffer() { return &m_reply; }
@@ -42,8 +47,11 @@ private:
     void finish(int status);
     // Ends the pending call as "ConnectionTimeOut" unless something else did.
     void timeOutNow();
-    // Looks for the end of the call for a few tens of microseconds.
+    // Looks at the connection for the reply for a few tens of microseconds.
     void spinWhileWaiting();
+    // One wait of at most stepMs: on the connection for the reply, or on the
+    // semaphore while another thread reads for this call or none can.
+    void waitStep(std::uint32_t stepMs);
 
     const std::uint32_t m_handlerId;
     std::atomic<std::uint64_t> m_startTick{kNotPending};
@@ -56,6 +64,7 @@ private:
     FF::Net::NetBuffer m_request;
     FF::Net::NetBuffer m_reply;
     QSemaphore m_semaphore;
+    std::function<void()> m_waitWork; // the caller's alone
 };
 
 } // namespace RPC

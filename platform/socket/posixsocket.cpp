@@ -25,6 +25,24 @@ sockaddr_in makeAddress(const std::uint8_t ip[4], std::uint16_t port)
     return address;
 }
 
+ReceiveResult receiveWith(SocketHandle socket, void* out, std::size_t count, int flags)
+{
+    ReceiveResult result;
+    const ssize_t received = ::recv(socket, out, count, flags);
+    if (received > 0) {
+        result.status = ReceiveStatus::Data;
+        result.bytes = static_cast<std::size_t>(received);
+    } else if (received == 0) {
+        result.status = ReceiveStatus::Closed;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        result.status = ReceiveStatus::NoData;
+    } else {
+        result.status = ReceiveStatus::Failed;
+        result.error = errno;
+    }
+    return result;
+}
+
 } // namespace
 
 SocketHandle openTcpSocket()
@@ -145,20 +163,36 @@ bool waitWritable(SocketHandle socket, std::uint32_t timeoutMs)
 
 ReceiveResult receiveSome(SocketHandle socket, void* out, std::size_t count)
 {
-    ReceiveResult result;
-    const ssize_t received = ::recv(socket, out, count, 0);
-    if (received > 0) {
-        result.status = ReceiveStatus::Data;
-        result.bytes = static_cast<std::size_t>(received);
-    } else if (received == 0) {
-        result.status = ReceiveStatus::Closed;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-        result.status = ReceiveStatus::NoData;
-    } else {
-        result.status = ReceiveStatus::Failed;
-        result.error = errno;
+    return receiveWith(socket, out, count, 0);
+}
+
+ReceiveResult receiveNow(SocketHandle socket, void* out, std::size_t count)
+{
+    return receiveWith(socket, out, count, MSG_DONTWAIT);
+}
+
+unsigned waitForInput(SocketHandle socket, int wakeFd, std::uint32_t timeoutMs)
+{
+    pollfd entries[2];
+    nfds_t count = 0;
+    int socketAt = -1;
+    int wakeAt = -1;
+    if (socket != kInvalidSocket) {
+        socketAt = int(count);
+        entries[count++] = pollfd{socket, POLLIN, 0};
     }
-    return result;
+    if (wakeFd >= 0) {
+        wakeAt = int(count);
+        entries[count++] = pollfd{wakeFd, POLLIN, 0};
+    }
+    if (::poll(entries, count, static_cast<int>(timeoutMs)) <= 0)
+        return 0;
+    unsigned ready = 0;
+    if (socketAt >= 0 && entries[socketAt].revents != 0)
+        ready |= kSocketReady;
+    if (wakeAt >= 0 && entries[wakeAt].revents != 0)
+        ready |= kWakeReady;
+    return ready;
 }
 
 } // namespace platform

@@ -73,4 +73,19 @@ bool waitWritable(SocketHandle socket, std::uint32_t timeoutMs);
 // One receive call of at most count bytes.
 ReceiveResult receiveSome(SocketHandle socket, void* out, std::size_t count);
 
+// The same receive call, never waiting whatever the socket's mode: NoData
+// when nothing has arrived.
+ReceiveResult receiveNow(SocketHandle socket, void* out, std::size_t count);
+
+// What waitForInput found ready.
+enum InputReady : unsigned {
+    kSocketReady = 1, // bytes, the end of the stream or an error to receive
+    kWakeReady = 2    // the wake-up descriptor was signalled
+};
+
+// Waits at most timeoutMs until socket has something to receive or wakeFd
+// is readable; either may be -1 (not waited for). Returns the InputReady
+// bits, 0 when the time passed (or a signal interrupted the wait).
+unsigned waitForInput(SocketHandle socket, int wakeFd, std::uint32_t timeoutMs);
+
 } // namespace platform

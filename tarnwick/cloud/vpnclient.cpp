@@ -6,7 +6,6 @@
 
 #include "platform/dispatch/nestedwait.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -90,24 +89,14 @@ VPNClient::VPNClient()
     // Nobody reads the answers to Logout(token, server); they are only freed.
     connect(m_logoutNetManager, &QNetworkAccessManager::finished, this,
             [](QNetworkReply* reply) { reply->deleteLater(); });
-    hookApplicationQuit();
-}
-
-void VPNClient::hookApplicationQuit()
-{
-    // The session ends while the event loop can still send its logout; a
-    // static destructor after the application is gone would reach nothing.
-    if (m_quitHooked || QCoreApplication::instance() == nullptr)
-        return;
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &VPNClient::onAboutToQuit);
-    m_quitHooked = true;
 }
 
 VPNClient::~VPNClient()
 {
     qDebug().noquote() << "VPNClient::~VPNClient()";
-    if (!m_tornDown && QCoreApplication::instance() != nullptr)
-        Logout();
+    // No logout from here: its signal would reach a window, its request a
+    // network stack that may be half gone. A token still held expires with
+    // its heartbeat at the service.
     stopHeartbeat();
 }
 
@@ -276,8 +265,7 @@ void VPNClient::stopHeartbeat()
 void VPNClient::Login(stLoginData data)
 {
     QMutexLocker lock(&m_mutex);
-    // A client made before the application still ends with it.
-    hookApplicationQuit();
+    m_ended = false;
     m_data.login.usrType = data.usrType;
     m_data.login.strVersion = data.strVersion;
     m_data.login.strUser = data.strUser;
@@ -331,6 +319,8 @@ void VPNClient::OnLoginReply(QNetworkReply* reply)
 void VPNClient::Logout()
 {
     QMutexLocker lock(&m_mutex);
+    if (m_ended)
+        return;
     if (!isTokenEmptyUnlocked()) {
         qDebug().noquote() << "VPNClient::Logout()";
         stopHeartbeat();
@@ -380,21 +370,24 @@ void VPNClient::Reconnect()
     Login(login);
 }
 
-void VPNClient::onAboutToQuit()
+void VPNClient::endSession()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_tornDown)
+    if (m_ended)
         return;
-    m_tornDown = true;
     stopHeartbeat();
-    if (isTokenEmptyUnlocked())
-        return;
-    Logout();
-    // Give the logout a moment to go out and be answered while the
-    // application still runs.
+    // A logout already under way (a confirmed close sends one) is waited
+    // for, not sent again.
     QPointer<QNetworkReply> reply = m_pendingLogout;
+    if ((reply.isNull() || !reply->isRunning()) && !isTokenEmptyUnlocked()) {
+        Logout();
+        reply = m_pendingLogout;
+    }
+    m_ended = true;
     if (reply.isNull() || !reply->isRunning())
         return;
+    // Give the logout a moment to go out and be answered while the
+    // application still runs.
     platform::NestedWait wait;
     wait.wakeOn(reply.data(), &QNetworkReply::finished);
     wait.exec(Cloud::kQuitLogoutWaitMs);

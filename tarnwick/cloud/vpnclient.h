@@ -26,7 +26,16 @@ public:
     static VPNClient& instance();
 
     VPNClient();
+    // Reaches nothing beyond its own members (it may run at process exit,
+    // after the window and the application): the program ends the session
+    // with endSession() while its events still run.
     ~VPNClient() override;
+
+    // Ends the session for good, for the program's end: the heartbeat stops
+    // and a held token is logged out, waiting (with events running) up to
+    // kQuitLogoutWaitMs for the answer. From then on Logout() sends nothing,
+    // until the next Login().
+    void endSession();
 
     bool IsLogin();
     bool IsTokenEmpty();
@@ -71,14 +80,12 @@ private slots:
     void SendHeartBeats();
     void ConnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg);
     void DisconnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg);
-    void onAboutToQuit();
 
 private:
     using Handler = void (VPNClient::*)(QNetworkReply*);
 
     bool isLoginUnlocked() const;
     bool isTokenEmptyUnlocked() const;
-    void hookApplicationQuit();
     void clearSession(bool emptyToken);
     void startHeartbeat();
     void stopHeartbeat();
@@ -108,6 +115,5 @@ private:
     quint64 m_connSession = 0;    // the session a connect run was started in
     quint64 m_disconnSession = 0; // the session a disconnect run was started in
     QPointer<QNetworkReply> m_pendingLogout;
-    bool m_quitHooked = false;
-    bool m_tornDown = false;
+    bool m_ended = false; // endSession() ran; a Login() starts anew
 };

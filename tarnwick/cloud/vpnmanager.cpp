@@ -17,6 +17,7 @@
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QSysInfo>
 #include <QTimer>
 
@@ -96,7 +97,12 @@ VpnManager::VpnManager(QObject* parent)
 VpnManager::~VpnManager()
 {
     qDebug() << "VpnManager::~VpnManager";
-    quit(false);
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    endWait();
+    m_watch.stop();
+    m_process.stop();
+    removeUserFile();
 }
 
 bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password)
@@ -221,6 +227,12 @@ void VpnManager::quit(bool)
     m_runStatus = 0;
 }
 
+void VpnManager::shutdown()
+{
+    const QSignalBlocker silent(this);
+    quit(false);
+}
+
 bool VpnManager::prepareVpn()
 {
     QMutexLocker lock(&m_mutex);
@@ -324,12 +336,21 @@ QStringList VpnManager::windowsOnlyOptions()
             QStringLiteral("windows-driver"),    QStringLiteral("service")};
 }
 
+QStringList VpnManager::ignoredPushes()
+{
+    return {QStringLiteral("redirect-gateway"), QStringLiteral("redirect-private"), QStringLiteral("route-ipv6")};
+}
+
 QStringList VpnManager::openvpnArguments(const QString& configPath, const QString& server, const QString& portText)
 {
     // The ignore list must come before the configuration it applies to; the
     // script level after it, so that the configuration cannot raise it.
     QStringList args{QStringLiteral("--ignore-unknown-option")};
     args << windowsOnlyOptions();
+    // openvpn takes the first filter that matches a pushed option: these come
+    // before anything the configuration could bring.
+    for (const QString& option : ignoredPushes())
+        args << QStringLiteral("--pull-filter") << QStringLiteral("ignore") << option;
     args << QStringLiteral("--config") << configPath << QStringLiteral("--remote") << server << portText
          << QStringLiteral("--auth-user-pass") << Tarnwick::Constants::kVpnKeyFile
          << QStringLiteral("--script-security") << QStringLiteral("1");

@@ -10,8 +10,9 @@
 // The configuration comes from the cloud over plain HTTP, so it is not
 // trusted: openvpn runs it with "--script-security 1" given after it (no
 // scripts), only a configuration made of the directives the service's
-// configurations hold is run (OpenVpnConfigFilter), and the server must be a
-// host name or an IPv4 address with a port 1-65535. A child that ends by
+// configurations hold is run (OpenVpnConfigFilter), the server must be a
+// host name or an IPv4 address with a port 1-65535, and the server's pushes
+// that would take over the PC's default routes are ignored. A child that ends by
 // itself is noticed at the next tick: its exit status and last output lines
 // go to the log and the tunnel state turns empty. The user file holds the
 // password readable by its owner only and is removed when the child stops;
@@ -54,6 +55,9 @@ public:
     static VpnManager* instance();
 
     explicit VpnManager(QObject* parent = nullptr);
+    // Stops the child and removes the user file, nothing more: no signal, no
+    // route command (it may run at process exit, after the window and the
+    // application). The program ends the tunnel before, with shutdown().
     ~VpnManager() override;
 
     // Starts the tunnel; true when the child started. Waits (in a nested event
@@ -61,6 +65,9 @@ public:
     bool startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password);
     // Removes the routes through the tunnel, stops the child, reports the empty state.
     void quit(bool);
+    // quit() without any signal, for the program's end: nothing is told to a
+    // window that may be going or gone. Needs no event loop.
+    void shutdown();
     bool prepareVpn();
     void setConfigData(const QString& text);
     // Starts the pass-through tool detached for the panel; always true.
@@ -95,6 +102,10 @@ public:
     static QVector<InterfaceAddress> systemAddresses();
     // Options of the Windows build that openvpn on this system does not know.
     static QStringList windowsOnlyOptions();
+    // What the server may push but openvpn is told to ignore: the tunnel
+    // leads to one panel and the network behind it, never the PC's default
+    // routes (IPv4 or IPv6). Pushed routes to the panel's networks stay.
+    static QStringList ignoredPushes();
 
 signals:
     void signalVPNStatus(QString state, QString ip);

@@ -37,6 +37,7 @@ void FrameBufferUpdate::run()
                 // The update is complete; the run ends with the request for
                 // the next one.
                 state = State::MessageType;
+                answerDue = false;
                 sendUpdateRequest(1);
                 return;
             }
@@ -57,8 +58,12 @@ void FrameBufferUpdate::run()
 
 bool FrameBufferUpdate::readMessageType()
 {
-    if (!socket || bytesBuffered() < 1)
+    if (answerDue) {
+        if (!awaitBytes(1, "FrameBufferUpdate", "get msg type failed", "get msg type failed"))
+            return false;
+    } else if (!socket || bytesBuffered() < 1) {
         return false;
+    }
     const uchar* type = takeBytes(1);
     if (!type)
         fail("get msg type failed", "get msg type failed");
@@ -69,7 +74,12 @@ bool FrameBufferUpdate::readMessageType()
 
 bool FrameBufferUpdate::readUpdateHeader()
 {
-    if (!socket || bytesBuffered() < 3)
+    if (!socket)
+        return false;
+    const bool paddingMissing = bytesBuffered() < 1;
+    const char* failure = paddingMissing ? "update frame buffer: get padding failed!"
+                                         : "update frame buffer: get retangle number failed!";
+    if (!awaitBytes(3, "FrameBufferUpdate", failure, failure))
         return false;
     if (!takeBytes(1))
         fail("update frame buffer: get padding failed!", "update frame buffer: get padding failed!");
@@ -82,7 +92,8 @@ bool FrameBufferUpdate::readUpdateHeader()
 
 bool FrameBufferUpdate::readRectHeader()
 {
-    if (!socket || bytesBuffered() < Constants::kRectHeaderLength)
+    if (!awaitBytes(Constants::kRectHeaderLength, "FrameBufferUpdate", "read frame buffer head failed",
+                    "read frame buffer head failed!"))
         return false;
     const uchar* header = takeBytes(Constants::kRectHeaderLength);
     if (!header)

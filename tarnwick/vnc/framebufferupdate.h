@@ -4,6 +4,9 @@
 // Hextile rectangle to the pixel format, and asks for the next update once an
 // update is complete. Like every step it reads only what has arrived, and
 // goes on where it stopped on its next run, also inside a rectangle.
+// The server owes an answer to the first request (it is not incremental) and
+// the rest of every message it has begun; after an incremental request it
+// may stay silent as long as its screen does not change.
 
 #include "tarnwick/vnc/vncpixelformat.h"
 #include "tarnwick/vnc/vncprotocol.h"
@@ -28,6 +31,9 @@ private:
     };
 
     State state = State::MessageType;
+    // Until the first update has come: the answer to the request for the
+    // whole frame buffer.
+    bool answerDue = true;
     quint32 rectsLeft = 0;
     VncRectHeader rectHeader;
 };

@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace VNC {
@@ -75,6 +76,7 @@ public:
 
     void begin()
     {
+        m_drawn = kNothingDrawn;
         QImage* image = m_target ? m_target->beginDraw() : nullptr;
         m_view = image ? FrameView(*image) : FrameView();
         if (m_frame.isValid()) {
@@ -85,12 +87,15 @@ public:
     void end()
     {
         if (m_target)
-            m_target->endDraw();
+            m_target->endDraw(m_drawn.empty()
+                                  ? QRect()
+                                  : QRect(m_drawn.x0, m_drawn.y0, m_drawn.x1 - m_drawn.x0, m_drawn.y1 - m_drawn.y0));
     }
 
-    void fill(const uchar* pixel, int x, int y, int w, int h)
+    // A pixel of the format as an RGBA8888 word. Tiles repeat their
+    // colours: the last one is kept converted.
+    quint32 colour(const uchar* pixel)
     {
-        // Plain subrectangles repeat one colour: convert it once.
         quint32 key = pixel[0];
         if (m_bytesPerPixel > 1)
             key |= quint32(pixel[1]) << 8;
@@ -101,7 +106,62 @@ public:
             m_format.convertPixels(pixel, &m_cachedRgba, 1);
             m_cached = true;
         }
-        m_view.fill(x, y, w, h, m_cachedRgba);
+        return m_cachedRgba;
+    }
+
+    void fill(const uchar* pixel, int x, int y, int w, int h) { fill(colour(pixel), x, y, w, h); }
+
+    void fill(quint32 rgba, int x, int y, int w, int h)
+    {
+        const Clip c = clip(x, y, w, h, m_view.width, m_view.height);
+        if (c.empty())
+            return;
+        for (int row = c.y0; row < c.y1; ++row) {
+            quint32* line = m_view.line(row);
+            std::fill(line + c.x0, line + c.x1, rgba);
+        }
+        note(c);
+    }
+
+    // The count subrectangles of the tile at (tx, ty) that p holds: each a
+    // pixel of its own (without a foreground) and its x-y and w-h nibbles.
+    // A subrectangle may reach 15 pixels past its tile; a tile that far
+    // inside the frame buffer has them drawn without clipping each, the
+    // usual case and the one most of the decoding time goes to.
+    void subrects(const uchar* p, int count, const uchar* foreground, int tx, int ty)
+    {
+        const int reach = kHextileTileSize + 15;
+        const bool inside = tx >= 0 && ty >= 0 && tx + reach <= m_view.width && ty + reach <= m_view.height;
+        const quint32 plain = foreground ? colour(foreground) : 0;
+        int right = tx;
+        int bottom = ty;
+        for (int i = 0; i < count; ++i) {
+            quint32 rgba = plain;
+            if (!foreground) {
+                rgba = colour(p);
+                p += m_bytesPerPixel;
+            }
+            const int x = tx + (p[0] >> 4);
+            const int y = ty + (p[0] & 15);
+            const int w = (p[1] >> 4) + 1;
+            const int h = (p[1] & 15) + 1;
+            p += 2;
+            if (!inside) {
+                fill(rgba, x, y, w, h);
+                continue;
+            }
+            quint32* line = m_view.line(y) + x;
+            if (w == 1 && h == 1) {
+                *line = rgba;
+            } else {
+                for (int row = 0; row < h; ++row, line += m_view.stride / 4)
+                    std::fill(line, line + w, rgba);
+            }
+            right = std::max(right, x + w);
+            bottom = std::max(bottom, y + h);
+        }
+        if (inside && count > 0)
+            note({tx, ty, right, bottom});
     }
 
     void pixels(const uchar* data, int x, int y, int w, int h)
@@ -113,9 +173,22 @@ public:
             const uchar* source = data + (qint64(row - y) * w + (c.x0 - x)) * m_bytesPerPixel;
             m_format.convertPixels(source, m_view.line(row) + c.x0, c.x1 - c.x0);
         }
+        note(c);
     }
 
 private:
+    // Nothing drawn yet: every part drawn widens it.
+    static constexpr Clip kNothingDrawn{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+
+    // Grows the bounds of what the batch drew by a drawn part.
+    void note(const Clip& c)
+    {
+        m_drawn.x0 = std::min(m_drawn.x0, c.x0);
+        m_drawn.y0 = std::min(m_drawn.y0, c.y0);
+        m_drawn.x1 = std::max(m_drawn.x1, c.x1);
+        m_drawn.y1 = std::max(m_drawn.y1, c.y1);
+    }
+
     VncFrameTarget* m_target;
     const VncPixelFormat& m_format;
     int m_bytesPerPixel;
@@ -124,6 +197,7 @@ private:
     bool m_cached = false;
     quint32 m_cachedKey = 0;
     quint32 m_cachedRgba = 0;
+    Clip m_drawn = kNothingDrawn;
 };
 
 // Ends a batch of drawing also when a sink call throws.
@@ -172,20 +246,10 @@ const uchar* drawTile(const uchar* p, int bpp, int tx, int ty, int tw, int th, V
         qDebug() << "fg color is incrrect!";
         return p + count * 2;
     }
-    for (int i = 0; i < count; ++i) {
-        const uchar* pixel = colours.foreground;
-        if (coloured) {
-            pixel = p;
-            p += bpp;
-        }
-        const int xy = p[0];
-        const int wh = p[1];
-        p += 2;
-        // Not clipped to the tile: a subrectangle may reach past it. The
-        // sink keeps it inside the frame buffer.
-        sink.fill(pixel, tx + (xy >> 4), ty + (xy & 15), (wh >> 4) + 1, (wh & 15) + 1);
-    }
-    return p;
+    // Not clipped to the tile: a subrectangle may reach past it. The sink
+    // keeps it inside the frame buffer.
+    sink.subrects(p, count, coloured ? nullptr : colours.foreground, tx, ty);
+    return p + count * (coloured ? bpp + 2 : 2);
 }
 
 } // namespace

@@ -76,7 +76,7 @@ constexpr int kIdleHeight = 480;
 constexpr qint64 kReadAheadBytes = 256 * 1024;
 
 // Time limits (ms).
-constexpr int kReadTimeoutMs = 30000;  // server silence inside a rectangle
+constexpr int kReadTimeoutMs = 30000;  // server silence while a read waits
 constexpr int kWriteTimeoutMs = 30000; // one wait for bytes to leave
 constexpr int kWaitSliceMs = 100;      // waits go in slices so that a close stops them
 constexpr int kReconnectIntervalMs = 5000;

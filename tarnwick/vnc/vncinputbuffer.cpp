@@ -10,7 +10,7 @@ VncInputBuffer::VncInputBuffer(Source source, qint64 readAhead, int silenceLimit
     , m_readAhead(std::max<qint64>(readAhead, 0))
     , m_silenceLimitMs(std::max(silenceLimitMs, 0))
 {
-    m_sinceArrival.start();
+    m_silence.start();
 }
 
 void VncInputBuffer::setSource(Source source)
@@ -21,7 +21,7 @@ void VncInputBuffer::setSource(Source source)
     m_wanted = 0;
     m_consumedTotal = 0;
     m_ended = false;
-    m_sinceArrival.start();
+    m_silence.start();
 }
 
 qint64 VncInputBuffer::available()
@@ -38,13 +38,25 @@ bool VncInputBuffer::ensure(qint64 count)
         m_wanted = 0;
         return true;
     }
+    // The server is given the whole limit from here: the time the reader
+    // spent elsewhere since the last byte (a password dialog, a slow write)
+    // is no silence of the server's.
+    if (m_wanted == 0)
+        m_silence.restart();
     m_wanted = count;
     return false;
 }
 
 bool VncInputBuffer::failed() const
 {
-    return m_ended || !m_source || (m_silenceLimitMs > 0 && m_sinceArrival.hasExpired(m_silenceLimitMs));
+    return m_ended || !m_source || silenceLeftMs() == 0;
+}
+
+qint64 VncInputBuffer::silenceLeftMs() const
+{
+    if (m_silenceLimitMs <= 0)
+        return -1;
+    return std::max<qint64>(m_silenceLimitMs - m_silence.elapsed(), 0);
 }
 
 void VncInputBuffer::consume(qint64 count)
@@ -96,7 +108,7 @@ void VncInputBuffer::pull(qint64 needed)
     }
     if (got > 0) {
         m_end += std::min(got, space);
-        m_sinceArrival.restart();
+        m_silence.restart();
     }
 }
 

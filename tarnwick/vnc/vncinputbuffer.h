@@ -26,7 +26,9 @@ public:
 
     // readAhead: how much room to offer the source beyond what a reader
     // needs. silenceLimitMs: how long a reader that is short of bytes waits
-    // for the server's next byte before its read fails (0: no limit).
+    // for the server's next byte before its read fails (0: no limit); the
+    // time counts from the last byte that came or from the start of the
+    // wait, whichever is later.
     explicit VncInputBuffer(Source source = Source(), qint64 readAhead = 0, int silenceLimitMs = 0);
 
     // A new source (a new connection): the bytes held are dropped.
@@ -44,6 +46,9 @@ public:
     // The bytes a reader is short of will not come: the stream has ended, or
     // the server has sent nothing for the silence limit.
     bool failed() const;
+    // How long the waiting reader may still wait before failed() holds: 0
+    // once it does, -1 when there is no limit.
+    qint64 silenceLeftMs() const;
     // A reader fell short and has taken nothing since: it waits for more.
     bool waiting() const { return m_wanted > held(); }
     // The bytes held; valid until the next available(), ensure() or read().
@@ -69,8 +74,9 @@ private:
     qint64 m_wanted = 0;
     quint64 m_consumedTotal = 0;
     bool m_ended = false;
-    // Since the source last gave bytes (or was set).
-    QElapsedTimer m_sinceArrival;
+    // Since the source last gave bytes, or a reader began to wait (or the
+    // source was set).
+    QElapsedTimer m_silence;
 };
 
 } // namespace VNC

@@ -30,12 +30,14 @@ struct VncRectHeader {
 };
 
 // A frame buffer that decoded pixels are drawn into directly. beginDraw locks
-// it and returns the RGBA8888 image (null: drop the pixels); endDraw unlocks.
+// it and returns the RGBA8888 image (null: drop the pixels); endDraw unlocks
+// and names the pixels the batch changed: every one it wrote lies inside
+// `drawn` (empty when it wrote none).
 class VncFrameTarget {
 public:
     virtual ~VncFrameTarget() = default;
     virtual QImage* beginDraw() = 0;
-    virtual void endDraw() = 0;
+    virtual void endDraw(const QRect& drawn) = 0;
 };
 
 class VncPixelFormat {

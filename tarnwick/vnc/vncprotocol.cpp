@@ -32,6 +32,18 @@ void VncProtocol::setNext(std::unique_ptr<VncProtocol> step)
         dispatcher->setStep(std::move(step));
 }
 
+bool VncProtocol::awaitBytes(qint64 count, const char* step, const char* logText, const char* reason)
+{
+    if (!socket || !dispatcher)
+        return false;
+    VncInputBuffer& input = dispatcher->input();
+    if (input.ensure(count))
+        return true;
+    if (input.failed())
+        failStep(step, logText, reason);
+    return false;
+}
+
 bool VncProtocol::readBytes(int count, QByteArray& out)
 {
     if (count < 1 || !socket || !dispatcher)

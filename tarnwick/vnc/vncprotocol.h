@@ -31,6 +31,11 @@ protected:
     // Hands over to the next step, which runs at once. This step is destroyed
     // inside the call: afterwards it must touch none of its members.
     void setNext(std::unique_ptr<VncProtocol> step);
+    // True once count bytes have arrived. Short of them, the step waits
+    // (false) and runs again as more come; when they will not come (the
+    // server was silent for the read time limit, or closed the connection)
+    // logText is logged and the step fails with reason.
+    bool awaitBytes(qint64 count, const char* step, const char* logText, const char* reason);
     bool readBytes(int count, QByteArray& out);
     // The next count bytes, taken from the connection's buffer in place
     // (valid until the next read); null when they cannot be had.

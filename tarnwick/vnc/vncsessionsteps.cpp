@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <cstring>
+#include <iterator>
 
 namespace VNC {
 
@@ -32,13 +33,36 @@ QByteArray clientInit()
     return QByteArray(1, Constants::kClientInitShared);
 }
 
+// Where each field of ServerInit's fixed part ends, and the failure of its
+// read.
+struct ServerInitField {
+    qint64 end;
+    const char* logText;
+    const char* reason;
+};
+
+constexpr ServerInitField kServerInitFields[] = {
+    {2, "read buffer width failed!", "read buffer width failed!"},
+    {4, "read buffer height failed!", "read buffer height failed!"},
+    {4 + Constants::kPixelFormatLength, "read pix format failed!", "read pix format failed!"},
+    {Constants::kServerInitFixedLength, "read name failed!", "read name failed!"},
+};
+
+const ServerInitField& firstMissingField(qint64 held)
+{
+    for (const ServerInitField& field : kServerInitFields)
+        if (held < field.end)
+            return field;
+    return kServerInitFields[std::size(kServerInitFields) - 1];
+}
+
 } // namespace
 
 // VncVersionHandShake ---------------------------------------------------------
 
 void VncVersionHandShake::run()
 {
-    if (!socket || bytesBuffered() < Constants::kVersionLength)
+    if (!awaitBytes(Constants::kVersionLength, "VncVersionHandShake", "version read failed!", "read version"))
         return;
     qDebug() << "****************version Handshake**********";
     QByteArray version;
@@ -77,7 +101,7 @@ void VncAuthentication::run()
 
 bool VncAuthentication::readSecurityType()
 {
-    if (!socket || bytesBuffered() < 4)
+    if (!awaitBytes(4, "VncAuthentication", "read securityType failed", "read securityType failed"))
         return false;
     QByteArray data;
     if (!readBytes(4, data))
@@ -96,7 +120,8 @@ bool VncAuthentication::readSecurityType()
 
 bool VncAuthentication::answerChallenge()
 {
-    if (!socket || bytesBuffered() < Constants::kChallengeLength)
+    if (!awaitBytes(Constants::kChallengeLength, "VncAuthentication", "vnc auth read challenge failed",
+                    "vnc auth read challenge failed"))
         return false;
     QByteArray challenge;
     if (!readBytes(Constants::kChallengeLength, challenge))
@@ -118,7 +143,7 @@ bool VncAuthentication::answerChallenge()
 
 bool VncAuthentication::readSecurityResult()
 {
-    if (!socket || bytesBuffered() < 4)
+    if (!awaitBytes(4, "VncAuthentication", "vnc auth read result failed!", "vnc auth read result failed"))
         return false;
     QByteArray data;
     if (!readBytes(4, data))
@@ -136,7 +161,12 @@ bool VncAuthentication::readSecurityResult()
 void VncInit::run()
 {
     if (!waitingForName) {
-        if (!socket || bytesBuffered() < Constants::kServerInitFixedLength)
+        if (!socket)
+            return;
+        // A server that stops inside the fixed part fails the read of the
+        // first field that has not wholly come.
+        const ServerInitField& missing = firstMissingField(bytesBuffered());
+        if (!awaitBytes(Constants::kServerInitFixedLength, "VncInit", missing.logText, missing.reason))
             return;
         QByteArray data;
         if (!readBytes(2, data))
@@ -184,11 +214,11 @@ void VncInit::run()
             setNext(std::make_unique<VncEncodingSet>());
             return;
         }
-    }
-    if (!socket || bytesBuffered() < qint64(nameLength)) {
+        // The next run goes on here, without reading the fixed part again.
         waitingForName = 1;
-        return;
     }
+    if (!awaitBytes(qint64(nameLength), "VncInit", "read name data failed", "read name failed!"))
+        return;
     QByteArray name;
     if (!readBytes(int(nameLength), name))
         failStep("VncInit", "read name data failed", "read name failed!");

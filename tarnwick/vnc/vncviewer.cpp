@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -32,6 +33,8 @@ VncViewer::VncViewer(QWidget* parent)
     connect(&workerThread, &QThread::finished, &client, &VncViewerClient::releaseResources, Qt::DirectConnection);
     workerThread.start(QThread::HighPriority);
     setAttribute(Qt::WA_MouseTracking);
+    // Every pixel is painted: nothing beneath needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     connect(&client, &VncViewerClient::vncServerDisconnected, this, &VncViewer::serverDisconnected);
     connect(&client, &VncViewerClient::vncPasswdNeeded, this, &VncViewer::passwordDlgShow, Qt::QueuedConnection);
@@ -85,6 +88,7 @@ void VncViewer::prepareFrameBufferLocked()
     frameBufferReady.store(true);
     frameBuffer = QImage(client.frameBufferWidth(), client.frameBufferHeight(), QImage::Format_RGBA8888);
     frameBuffer.fill(Qt::black);
+    changedRegion = QRegion(frameBuffer.rect());
     emit vncServerConnected(scaledFrameBufferWidth(), scaledFrameBufferHeight());
 }
 
@@ -99,6 +103,7 @@ void VncViewer::drawImage(QImage* image, int x, int y, bool done)
         QPainter painter(&frameBuffer);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(x, y, *owned);
+        changedRegion += QRect(QPoint(x, y), owned->size()) & frameBuffer.rect();
     }
 }
 
@@ -109,9 +114,17 @@ QImage* VncViewer::beginDraw()
     return &frameBuffer;
 }
 
-void VncViewer::endDraw()
+void VncViewer::endDraw(const QRect& drawn)
 {
+    if (!drawn.isEmpty())
+        changedRegion += drawn;
     frameMutex.unlock();
+}
+
+QRegion VncViewer::takeChangesLocked()
+{
+    const QRegion changed = std::exchange(changedRegion, QRegion());
+    return changed.isEmpty() ? QRegion() : frameCopy.take(frameBuffer, changed);
 }
 
 QImage VncViewer::frameBufferImage() const
@@ -122,7 +135,14 @@ QImage VncViewer::frameBufferImage() const
 
 void VncViewer::updateScreen()
 {
-    update();
+    QRegion changed;
+    {
+        QMutexLocker locker(&frameMutex);
+        changed = takeChangesLocked();
+    }
+    // Only what shows the change is repainted (and scaled).
+    if (!changed.isEmpty())
+        update(frameCopy.shownRegion(changed, size(), devicePixelRatioF()));
 }
 
 void VncViewer::serverDisconnected()
@@ -134,6 +154,8 @@ void VncViewer::serverDisconnected()
         if (frameBuffer.isNull())
             frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
         frameBuffer.fill(Qt::gray);
+        changedRegion = QRegion(frameBuffer.rect());
+        takeChangesLocked();
     }
     buttonMask = 0;
     // Nothing is held on a server that is gone.
@@ -172,16 +194,25 @@ void VncViewer::showUnexpectedError(const QString& text)
     QMessageBox::warning(nullptr, QStringLiteral("warning"), text, QMessageBox::Ok);
 }
 
-void VncViewer::paintEvent(QPaintEvent*)
+void VncViewer::paintEvent(QPaintEvent* event)
 {
-    QPainter painter(this);
-    QMutexLocker locker(&frameMutex);
-    if (frameBuffer.isNull()) {
-        frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
-        frameBuffer.fill(Qt::darkGray);
+    {
+        QMutexLocker locker(&frameMutex);
+        if (frameBuffer.isNull()) {
+            frameBuffer = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGBA8888);
+            frameBuffer.fill(Qt::darkGray);
+        }
+        // A copy of another size is no picture of this frame buffer: a
+        // whole one now. What changed stays noted, for the update that
+        // repaints it.
+        if (frameCopy.image().size() != frameBuffer.size())
+            frameCopy.take(frameBuffer, QRegion(frameBuffer.rect()));
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), frameBuffer);
+    // The frame buffer smooth-scaled over the whole widget, outside the
+    // lock, as far as the region to repaint needs it; the window's backing
+    // store keeps the rest.
+    QPainter painter(this);
+    frameCopy.paint(painter, size(), devicePixelRatioF(), event->region());
 }
 
 QPoint VncViewer::mapToFrameBuffer(const QPointF& position, const QSize& widgetSize, const QSize& frameBufferSize)

@@ -3,7 +3,10 @@
 // The widget that shows the remote screen: owns the worker thread and the
 // connection client, keeps the frame buffer the worker draws into, paints it
 // scaled over the widget and turns mouse and keyboard input into RFB events.
+// The worker notes what it drew; the GUI thread takes only those pixels under
+// the lock and scales and paints them after it.
 
+#include "tarnwick/vnc/framecopy.h"
 #include "tarnwick/vnc/vncimagequality.h"
 #include "tarnwick/vnc/vncpixelformat.h"
 #include "tarnwick/vnc/vncviewerclient.h"
@@ -12,6 +15,7 @@
 #include <QImage>
 #include <QMutex>
 #include <QPoint>
+#include <QRegion>
 #include <QThread>
 #include <QWidget>
 
@@ -41,7 +45,7 @@ public:
     void drawImage(QImage* image, int x, int y, bool done);
     // Worker thread: direct drawing into the frame buffer.
     QImage* beginDraw() override;
-    void endDraw() override;
+    void endDraw(const QRect& drawn) override;
 
     // A copy of the frame buffer as it stands.
     QImage frameBufferImage() const;
@@ -81,6 +85,9 @@ protected:
 
 private:
     void prepareFrameBufferLocked();
+    // Copies what the worker drew since the last time into frameCopy and
+    // returns that region; frameMutex held.
+    QRegion takeChangesLocked();
     void sendPointer(const QPointF& position);
     static int buttonBit(Qt::MouseButton button);
     // The physical key of an event: its scan code where the platform gives
@@ -101,8 +108,12 @@ private:
     std::atomic<bool> frameBufferReady{false};
     QString host;
     VncImageQuality quality = MiddleQuality;
+    // The frame buffer's pixels drawn and not yet taken by the GUI thread.
+    QRegion changedRegion;
     mutable QMutex frameMutex;
     qreal m_logicalDpi = 96.0;
+    // What the GUI thread paints from, without the lock (GUI thread only).
+    FrameCopy frameCopy;
 };
 
 } // namespace VNC

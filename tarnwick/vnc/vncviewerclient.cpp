@@ -196,6 +196,7 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
         connect(connectTimer.get(), &QTimer::timeout, this, &VncViewerClient::connectTimedOut);
         readTimer = std::make_unique<QTimer>();
         readTimer->setSingleShot(true);
+        readTimer->setTimerType(Qt::PreciseTimer);
         connect(readTimer.get(), &QTimer::timeout, this, &VncViewerClient::handleServerMsg);
     }
     readTimer->stop();
@@ -311,11 +312,15 @@ void VncViewerClient::handleServerMsg()
         return;
     }
     m_inHandler = false;
-    // A step inside a rectangle waits for the rest of it as long as the
-    // server keeps sending; once it has been silent for the read time limit,
-    // the step's next run fails the read.
-    if (input.waiting())
-        readTimer->start(m_readTimeoutMs.load());
+    // A step that waits for server bytes (any of the handshake, the answer
+    // to the first request, the rest of a message that has begun) fails its
+    // read once the server has been silent for the read time limit; the
+    // timer runs it again then. It is armed for the time that is left, and
+    // precise: a coarse timer may fire early, find the read not yet failed
+    // and wait a whole limit more.
+    const qint64 left = input.waiting() ? input.silenceLeftMs() : -1;
+    if (left >= 0)
+        readTimer->start(int(left));
     else
         readTimer->stop();
 }

@@ -44,8 +44,9 @@ public:
     void setViewer(VncViewer* v) { viewer = v; }
     // The server's port; the panels listen on 5900.
     void setPort(quint16 port) { m_port.store(port); }
-    // How long the server may stay silent inside a rectangle before the read
-    // fails (30000 ms in the program); for connections made afterwards.
+    // How long the server may stay silent while the session waits for its
+    // bytes before the read fails (30000 ms in the program); for connections
+    // made afterwards.
     void setReadTimeout(int ms) { m_readTimeoutMs.store(ms); }
     // The time between a lost connection and each attempt to reconnect
     // (5000 ms in the program).
@@ -110,7 +111,7 @@ private:
     // Bounds the wait for the server to answer a connection attempt.
     std::unique_ptr<QTimer> connectTimer;
     // Runs the steps again once the server has been silent for the read
-    // time limit while a step waits inside a rectangle.
+    // time limit while a step waits for its bytes.
     std::unique_ptr<QTimer> readTimer;
     std::atomic<bool> autoReconnect{false};
     std::atomic<bool> connected{false};

@@ -25,7 +25,7 @@ void put16(QByteArray& out, int v)
 } // namespace
 
 struct FakeRfbServer::Connection {
-    enum Stage { Version, Response, ClientInit, Messages, Dead };
+    enum Stage { Version, Response, ClientInit, Messages, Silent, Dead };
     QTcpSocket* socket = nullptr;
     int index = 0;
     Stage stage = Version;
@@ -233,7 +233,11 @@ void FakeRfbServer::onNewConnection()
             socket->disconnectFromHost();
             continue;
         }
-        socket->write(config.greeting);
+        if (config.fault == Fault::SilentOnAccept) {
+            raw->stage = Connection::Silent;
+            continue;
+        }
+        send(raw, config.greeting);
     }
 }
 
@@ -259,24 +263,30 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 QMutexLocker locker(&m_mutex);
                 m_records[c->index].version = version;
             }
+            if (config.fault == Fault::SilentAfterGreeting) {
+                c->stage = Connection::Silent;
+                break;
+            }
             QByteArray out;
             put32(out, config.securityType);
             if (config.securityType == 0) {
                 const QByteArray reason = "refused by the fake";
                 put32(out, quint32(reason.size()));
                 out.append(reason);
-                c->socket->write(out);
+                send(c, out);
                 c->socket->disconnectFromHost();
                 c->stage = Connection::Dead;
                 return;
             }
-            if (config.securityType == 2) {
+            if (config.fault == Fault::SilentAfterSecurityType) {
+                c->stage = Connection::Silent;
+            } else if (config.securityType == 2) {
                 out.append(config.challenge);
                 c->stage = Connection::Response;
             } else {
                 c->stage = Connection::ClientInit;
             }
-            c->socket->write(out);
+            send(c, out);
             break;
         }
         case Connection::Response: {
@@ -288,10 +298,14 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 QMutexLocker locker(&m_mutex);
                 m_records[c->index].response = response;
             }
+            if (config.fault == Fault::SilentAfterChallenge) {
+                c->stage = Connection::Silent;
+                break;
+            }
             const bool ok = response == config.expectedResponse;
             QByteArray out;
             put32(out, ok ? 0 : 1);
-            c->socket->write(out);
+            send(c, out);
             if (!ok) {
                 c->socket->disconnectFromHost();
                 c->stage = Connection::Dead;
@@ -309,6 +323,10 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 QMutexLocker locker(&m_mutex);
                 m_records[c->index].clientInit = shared;
             }
+            if (config.fault == Fault::SilentBeforeServerInit) {
+                c->stage = Connection::Silent;
+                break;
+            }
             QByteArray out;
             const QSize announced = config.announcedSize.isValid() ? config.announcedSize : config.size;
             put16(out, announced.width());
@@ -320,7 +338,12 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 put32(out, quint32(config.name.size()));
                 out.append(config.name);
             }
-            c->socket->write(out);
+            if (config.fault == Fault::SilentInServerInit) {
+                send(c, out.left(config.faultBytes));
+                c->stage = Connection::Silent;
+                break;
+            }
+            send(c, out);
             c->stage = Connection::Messages;
             break;
         }
@@ -368,6 +391,7 @@ void FakeRfbServer::onReadyRead(Connection* c)
                 return;
             break;
         }
+        case Connection::Silent:
         case Connection::Dead: b.clear(); return;
         }
     }
@@ -420,14 +444,19 @@ void FakeRfbServer::sendUpdate(Connection* c)
     const bool faulty = config.fault != Fault::None && sent >= config.faultAfterUpdates;
     if (faulty) {
         switch (config.fault) {
-        case Fault::Garbage: c->socket->write(QByteArray::fromHex("ff13a7c0de00badbeef0")); return;
-        case Fault::UnknownMessage: c->socket->write(QByteArray(1, char(2))); return;
+        case Fault::Garbage: send(c, QByteArray::fromHex("ff13a7c0de00badbeef0")); return;
+        case Fault::UnknownMessage: send(c, QByteArray(1, char(2))); return;
+        case Fault::IgnoreRequests: return;
         case Fault::StallMidRect:
+        case Fault::StallInUpdate:
         case Fault::TruncateAndClose: {
             const QByteArray update = fullUpdate(c);
-            // The update header, the first rectangle header and half its data.
+            // By default the update header, the first rectangle header and
+            // half its data.
             const int firstRect = 4 + 12;
-            c->socket->write(update.left(firstRect + (update.size() - firstRect) / 2));
+            const int length = config.fault == Fault::StallInUpdate ? config.faultBytes
+                                                                    : firstRect + (update.size() - firstRect) / 2;
+            send(c, update.left(length));
             c->socket->flush();
             if (config.fault == Fault::TruncateAndClose) {
                 c->socket->disconnectFromHost();
@@ -440,7 +469,7 @@ void FakeRfbServer::sendUpdate(Connection* c)
         default: break;
         }
     }
-    c->socket->write(sent < config.scriptedUpdates.size() ? config.scriptedUpdates[sent] : fullUpdate(c));
+    send(c, sent < config.scriptedUpdates.size() ? config.scriptedUpdates[sent] : fullUpdate(c));
     {
         QMutexLocker locker(&m_mutex);
         ++m_records[c->index].updatesSent;
@@ -449,6 +478,13 @@ void FakeRfbServer::sendUpdate(Connection* c)
         c->socket->disconnectFromHost();
         c->stage = Connection::Dead;
     }
+}
+
+void FakeRfbServer::send(Connection* c, const QByteArray& bytes)
+{
+    c->socket->write(bytes);
+    QMutexLocker locker(&m_mutex);
+    m_records[c->index].lastSentAt = nowMs();
 }
 
 } // namespace FakeRfb

@@ -19,6 +19,7 @@
 #include <QRect>
 #include <QThread>
 
+#include <chrono>
 #include <memory>
 
 class QTcpServer;
@@ -34,6 +35,15 @@ enum class Fault {
     Garbage,          // answer a request with bytes that are no server message
     UnknownMessage,   // answer a request with a Bell (type 2)
     CloseOnAccept,    // close every connection as soon as it is accepted, before the greeting
+    // Servers that fall silent (and keep the connection open):
+    SilentOnAccept,          // send nothing at all, not even the greeting
+    SilentAfterGreeting,     // greet, then send nothing more
+    SilentAfterSecurityType, // send the security type alone: no challenge, or (type 1) no ServerInit
+    SilentAfterChallenge,    // send the challenge, then no result
+    SilentBeforeServerInit,  // complete the security step, then send no ServerInit
+    SilentInServerInit,      // send the first faultBytes bytes of ServerInit, then nothing
+    IgnoreRequests,          // answer no update request (after faultAfterUpdates updates)
+    StallInUpdate,           // send the first faultBytes bytes of an update, then nothing
 };
 
 struct ServerConfig {
@@ -52,7 +62,15 @@ struct ServerConfig {
                                        // a connection's first requests; the picture's updates follow
     Fault fault = Fault::None;
     int faultAfterUpdates = 0; // updates sent normally on a connection before the fault
+    int faultBytes = 0;        // SilentInServerInit, StallInUpdate: how much is sent
 };
+
+// The monotonic clock in ms, as the records and the tests compare times.
+inline qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // A server that asks for VNC authentication and lets only expectedResponse
 // (to its fixed challenge) pass.
@@ -77,6 +95,9 @@ struct ClientRecord {
     QList<QByteArray> pointerEvents;  // the 6-byte messages
     int updatesSent = 0;
     bool closed = false;
+    // When the server last wrote to the connection (nowMs()); 0 while it has
+    // written nothing.
+    qint64 lastSentAt = 0;
 };
 
 class FakeRfbServer : public QObject {
@@ -112,6 +133,7 @@ private:
     void onReadyRead(Connection* c);
     void handleRequest(Connection* c, bool incremental);
     void sendUpdate(Connection* c);
+    void send(Connection* c, const QByteArray& bytes);
     QByteArray fullUpdate(const Connection* c) const;
     void doStop();
     bool doListen(const QHostAddress& address, quint16 port);

@@ -138,9 +138,16 @@ bool OpenVpnTestServer::start(const QString& ns, const QString& address, int por
                                        path(QStringLiteral("server.crt")), path(QStringLiteral("server.key")), check,
                                        m_dir, path(QStringLiteral("server.log")))
                                   .toUtf8();
+    const QByteArray takeover = QStringLiteral("server-ipv6 %1\n"
+                                               "push \"redirect-gateway def1 ipv6\"\n"
+                                               "push \"redirect-private def1\"\n"
+                                               "push \"route-ipv6 2000::/3\"\n")
+                                    .arg(tunnelNetwork6())
+                                    .toUtf8();
     QFile::remove(path(QStringLiteral("server.log")));
     if (!writeText(check, script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
-        || !writeText(path(QStringLiteral("server.conf")), config, QFile::ReadOwner | QFile::WriteOwner)) {
+        || !writeText(path(QStringLiteral("server.conf")), m_takeover ? config + takeover : config,
+                      QFile::ReadOwner | QFile::WriteOwner)) {
         if (error)
             *error = QStringLiteral("cannot write the server files");
         return false;

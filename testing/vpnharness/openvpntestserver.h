@@ -31,6 +31,13 @@ public:
     // remote (the command line brings it) and lines of the Windows build.
     QByteArray clientConfig() const;
 
+    // Also pushes what a server that wants all of the client's traffic
+    // pushes: redirect-gateway (IPv4 and IPv6), redirect-private and a route
+    // to every global IPv6 address; the tunnel then carries IPv6 as well
+    // (tunnelNetwork6()). Before start().
+    void pushTakeover() { m_takeover = true; }
+    static QString tunnelNetwork6() { return QStringLiteral("fd00:77::/64"); }
+
     // Starts the server inside the namespace, listening on address:port (UDP),
     // and waits until it is ready.
     bool start(const QString& ns, const QString& address, int port, QString* error, int timeoutMs = 30000);
@@ -42,4 +49,5 @@ private:
 
     QString m_dir;
     Win32Process m_process;
+    bool m_takeover = false;
 };

@@ -182,6 +182,35 @@ TEST(RunningMd5, DigestsTakenMidStreamAndResetsWhileTheWorkerHashes)
     EXPECT_EQ(md5.result(), md5Of({}));
 }
 
+TEST(RunningMd5, PiecesHashedAtOnceAmongOthersKeepTheStreamsOrder)
+{
+    // Pieces hashed on the spot (addNow) between pieces gathered into blocks
+    // for the worker: the stream is taken back from the worker, mid-block
+    // and with blocks queued, and goes on in order.
+    const auto bytes = patternBytes(12 * 256 * 1024 + 999, 5);
+    const size_t sizes[] = {4096, 300000, 1, 4096, 70000, 4096, 4096};
+    RunningMd5 md5;
+    for (int stream = 0; stream < 2; ++stream) {
+        md5.reset();
+        QCryptographicHash expected(QCryptographicHash::Md5);
+        size_t at = 0;
+        for (size_t piece = 0; at < bytes.size(); ++piece) {
+            const size_t n = std::min(sizes[piece % std::size(sizes)], bytes.size() - at);
+            if ((piece + size_t(stream)) % 3 == 0)
+                md5.addNow(bytes.data() + at, n);
+            else
+                md5.add(bytes.data() + at, n);
+            expected.addData(reinterpret_cast<const char*>(bytes.data() + at), int(n));
+            at += n;
+            if (piece % 5 == 4 || at == bytes.size()) {
+                const QByteArray digest = expected.result();
+                ASSERT_EQ(md5.size(), at);
+                ASSERT_EQ(md5.result(), std::vector<uint8_t>(digest.begin(), digest.end())) << stream << " " << at;
+            }
+        }
+    }
+}
+
 TEST_F(TransferDigests, FreshFilesSentAndFetchedCarryThePanelsDigest)
 {
     writeLocal(m_local, m_bytes);

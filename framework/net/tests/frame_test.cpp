@@ -12,9 +12,11 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 using FF::Net::FrameReader;
@@ -239,6 +241,76 @@ TEST(Frame, FramesLargerThanTheReadAheadArriveWholeBetweenSmallOnes)
         EXPECT_EQ(message.readPos(), 0u);
     }
     writer.join();
+    EXPECT_FALSE(control.stopped);
+}
+
+// Whoever holds a connection's read side takes the next turn: a header, a
+// body or a large frame left half-read by one thread is finished by another.
+TEST(Frame, FramesReadInTurnsByTwoThreadsArriveWholeAndInOrder)
+{
+    SocketPair pair;
+    std::vector<std::vector<std::uint8_t>> bodies;
+    for (int n = 0; n < 40; ++n)
+        bodies.push_back(std::vector<std::uint8_t>(std::size_t(1 + n * 37), std::uint8_t(n)));
+    bodies.insert(bodies.begin() + 20, std::vector<std::uint8_t>(200000));
+    for (std::size_t i = 0; i < bodies[20].size(); ++i)
+        bodies[20][i] = static_cast<std::uint8_t>(i * 7 + (i >> 11));
+    std::vector<std::uint8_t> wire;
+    for (const auto& body : bodies) {
+        const std::vector<std::uint8_t> one = testpeer::frame(body);
+        wire.insert(wire.end(), one.begin(), one.end());
+    }
+    // Pieces of odd sizes, so that headers and bodies are cut anywhere.
+    std::thread writer([&] {
+        std::size_t at = 0;
+        for (std::size_t n = 0; at < wire.size(); ++n) {
+            const std::size_t piece = std::min(wire.size() - at, std::size_t(n % 3 == 0 ? 5 : 997 + n % 1500));
+            testpeer::sendBytes(pair.writer.get(), wire.data() + at, piece);
+            at += piece;
+            if (n % 8 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+
+    FakeControl control;
+    FrameReader frames(4096);
+    std::mutex readSide;
+    std::vector<std::vector<std::uint8_t>> received;
+    int dataTurns[2] = {0, 0};
+    std::atomic<int> turn{0};
+    auto takeTurns = [&](int self) {
+        NetBuffer message;
+        for (;;) {
+            while (turn % 2 != self)
+                std::this_thread::yield();
+            {
+                std::lock_guard<std::mutex> guard(readSide);
+                if (received.size() == bodies.size()) {
+                    ++turn;
+                    return;
+                }
+                while (frames.takeFrame(message, control))
+                    received.emplace_back(message.data(), message.data() + message.size());
+                if (received.size() < bodies.size()
+                    && frames.receiveOnce(pair.reader.get(), false).status == platform::ReceiveStatus::Data) {
+                    ++dataTurns[self];
+                    while (frames.takeFrame(message, control))
+                        received.emplace_back(message.data(), message.data() + message.size());
+                }
+            }
+            ++turn;
+        }
+    };
+    std::thread other(takeTurns, 1);
+    takeTurns(0);
+    other.join();
+    writer.join();
+    ASSERT_EQ(received.size(), bodies.size());
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        EXPECT_EQ(received[i], bodies[i]) << "frame " << i;
+    EXPECT_GT(dataTurns[0], 0);
+    EXPECT_GT(dataTurns[1], 0);
+    EXPECT_EQ(frames.buffered(), 0u);
     EXPECT_FALSE(control.stopped);
 }
 

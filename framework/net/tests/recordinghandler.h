@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 class RecordingHandler : public FF::Net::IConnectable {
@@ -23,16 +24,35 @@ public:
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             messages.push_back(body);
+            messageThreads.push_back(std::this_thread::get_id());
+            messageReadPositions.push_back(buffer->readPos());
         }
         m_changed.notify_all();
         if (onMessage)
             onMessage(session);
     }
+    bool onReceivedAside(FF::Net::ISession* session) override
+    {
+        if (!onAside || !onAside(session))
+            return false;
+        FF::utils::IBuffer* buffer = session->buffer();
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            asideMessages.emplace_back(buffer->data(), buffer->data() + buffer->size());
+            asideThreads.push_back(std::this_thread::get_id());
+        }
+        m_changed.notify_all();
+        return true;
+    }
     void onTick(FF::Net::IConnection* connection) override
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        ++ticks;
-        lastIdle = connection->idleTime();
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            ++ticks;
+            lastIdle = connection->idleTime();
+        }
+        if (onTickHook)
+            onTickHook();
     }
     void onDisconnected(FF::Net::IConnection* connection) override
     {
@@ -57,7 +77,15 @@ public:
     }
 
     std::function<void(FF::Net::ISession*)> onMessage; // set before connect
+    // Takes (true) the messages a caller reads itself; unset declines them all.
+    std::function<bool(FF::Net::ISession*)> onAside; // set before connect
+    // Runs on the receive thread after every tick; set before connect.
+    std::function<void()> onTickHook;
     std::vector<std::vector<std::uint8_t>> messages;
+    std::vector<std::thread::id> messageThreads;
+    std::vector<std::uint64_t> messageReadPositions;
+    std::vector<std::vector<std::uint8_t>> asideMessages;
+    std::vector<std::thread::id> asideThreads;
     int ticks = 0;
     std::uint64_t lastIdle = 0;
     int disconnects = 0;

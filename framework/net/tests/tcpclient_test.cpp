@@ -14,7 +14,10 @@
 #include <sys/ioctl.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using FF::Net::Address;
@@ -432,4 +435,193 @@ TEST_F(ConnectedClient, AFrameThePeerTakesSlowlyKeepsTheConnectionFromIdling)
     }
     sender.join();
     EXPECT_TRUE(sent);
+}
+
+namespace {
+
+// Holds the receive thread inside its tick (where it holds nothing of the
+// connection) until opened, so that meanwhile only callers read the socket.
+class TickGate {
+public:
+    void close()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_closed = true;
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_closed = false;
+        }
+        m_changed.notify_all();
+    }
+    // The tick hook: waits there while the gate is closed.
+    void pass()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_held = m_closed;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return !m_closed; });
+        m_held = false;
+    }
+    bool waitHeld(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_held; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_closed = false;
+    bool m_held = false;
+};
+
+// A gate closed on the handler's tick until the test ends (or opens it).
+class HeldReceiveThread {
+public:
+    explicit HeldReceiveThread(RecordingHandler& handler)
+        : m_gate(std::make_shared<TickGate>())
+    {
+        std::shared_ptr<TickGate> gate = m_gate;
+        handler.onTickHook = [gate] { gate->pass(); };
+        m_gate->close();
+    }
+    ~HeldReceiveThread() { m_gate->open(); }
+    bool waitHeld() { return m_gate->waitHeld(10000); }
+    void open() { m_gate->open(); }
+
+private:
+    std::shared_ptr<TickGate> m_gate;
+};
+
+std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts)
+{
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// A caller's frames begin with 'm'.
+bool callersOwn(FF::Net::ISession* session)
+{
+    return session->buffer()->size() > 0 && session->buffer()->data()[0] == 'm';
+}
+
+} // namespace
+
+TEST_F(ConnectedClient, ACallerReadsItsOwnFrameAndHandsTheOthersToTheReceiveThread)
+{
+    HeldReceiveThread held(handler);
+    handler.onAside = callersOwn;
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+
+    // Three frames in one write: another's, the caller's own, another's.
+    ASSERT_TRUE(testpeer::sendBytes(
+        peer.get(), joined({testpeer::frame({'o', 1}), testpeer::frame({'m', 2, 3}), testpeer::frame({'o', 4})})));
+    ASSERT_TRUE(TestWait::waitUntil(
+        [&] {
+            EXPECT_NE(client->readAside(100), FF::Net::AsideRead::Busy);
+            return !handler.read(handler.asideMessages).empty();
+        },
+        10000));
+    EXPECT_EQ(handler.read(handler.asideMessages), (std::vector<std::vector<std::uint8_t>>{{'m', 2, 3}}));
+    EXPECT_EQ(handler.read(handler.asideThreads)[0], std::this_thread::get_id());
+    // The others wait for the receive thread, held in its tick.
+    EXPECT_TRUE(handler.read(handler.messages).empty());
+
+    held.open();
+    ASSERT_TRUE(handler.waitFor([&] { return handler.messages.size() == 2; }, 10000));
+    EXPECT_EQ(handler.read(handler.messages), (std::vector<std::vector<std::uint8_t>>{{'o', 1}, {'o', 4}}));
+    for (std::thread::id thread : handler.read(handler.messageThreads))
+        EXPECT_NE(thread, std::this_thread::get_id());
+    EXPECT_EQ(handler.read(handler.messageReadPositions), (std::vector<std::uint64_t>{0, 0}));
+    EXPECT_TRUE(client->isRunning());
+}
+
+TEST_F(ConnectedClient, APeerThatClosesDuringACallersReadIsReportedByTheReceiveThread)
+{
+    HeldReceiveThread held(handler);
+    handler.onAside = callersOwn;
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+
+    // Half a frame, then the end of the stream.
+    const std::vector<std::uint8_t> wire = testpeer::frame({'m', 1, 2, 3});
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), wire.data(), 10));
+    peer.reset();
+    FF::Net::AsideRead read = FF::Net::AsideRead::Nothing;
+    ASSERT_TRUE(TestWait::waitUntil(
+        [&] {
+            read = client->readAside(100);
+            return read == FF::Net::AsideRead::Stopped;
+        },
+        10000));
+    EXPECT_FALSE(client->isRunning());
+    EXPECT_TRUE(handler.read(handler.asideMessages).empty());
+    EXPECT_EQ(handler.read(handler.disconnects), 0);
+
+    held.open();
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }, 10000));
+    EXPECT_TRUE(handler.read(handler.broken));
+    EXPECT_TRUE(handler.read(handler.messages).empty());
+    EXPECT_EQ(client->readAside(0), FF::Net::AsideRead::Stopped);
+}
+
+TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheReader)
+{
+    HeldReceiveThread held(handler);
+    handler.onAside = callersOwn;
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+
+    // Another caller keeps the read side, waiting for bytes.
+    std::atomic<bool> done{false};
+    std::thread::id readerThread;
+    std::thread reader([&] {
+        readerThread = std::this_thread::get_id();
+        while (!done)
+            client->readAside(100);
+    });
+    // With the receive thread held, Busy means that caller reads.
+    const bool counted = TestWait::waitUntil(
+        [&] { return client->readAside(0) == FF::Net::AsideRead::Busy && client->awaitReader(); }, 10000);
+    bool passed = false;
+    if (counted) {
+        testpeer::sendBytes(peer.get(), testpeer::frame({'m', 7}));
+        passed = handler.waitFor([&] { return handler.asideMessages.size() == 1; }, 10000);
+        client->endAwait();
+    }
+    done = true;
+    reader.join();
+    ASSERT_TRUE(counted);
+    ASSERT_TRUE(passed);
+    EXPECT_EQ(handler.read(handler.asideMessages)[0], (std::vector<std::uint8_t>{'m', 7}));
+    EXPECT_EQ(handler.read(handler.asideThreads)[0], readerThread);
+    // No caller reads any more: nobody to count on.
+    EXPECT_FALSE(client->awaitReader());
+    held.open();
+}
+
+TEST_F(ConnectedClient, ALookForACallThatEndedMeanwhileDoesNotWaitOnTheSocket)
+{
+    handler.onAside = callersOwn;
+    start();
+    // The caller's reply was passed on by another thread just before this
+    // caller took the read side: the look ends at once instead of waiting.
+    const std::uint64_t begin = platform::monotonicMs();
+    EXPECT_EQ(client->readAside(60000, [] { return false; }), FF::Net::AsideRead::Nothing);
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
+    // What has arrived is still taken.
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 9})));
+    ASSERT_TRUE(TestWait::waitUntil(
+        [&] {
+            client->readAside(60000, [] { return false; });
+            return handler.read(handler.asideMessages).size() + handler.read(handler.messages).size() == 1;
+        },
+        10000));
+    EXPECT_LT(platform::monotonicMs() - begin, 30000u);
 }

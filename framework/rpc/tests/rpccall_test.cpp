@@ -361,3 +361,57 @@ TEST(RpcCall, TheClientPingsAQuietServiceAndStaysConnected)
     EXPECT_EQ(panel.acceptedConnections(), 1);
     client->stop();
 }
+
+TEST(RpcCall, WaitWorkRunsOnceOnTheCallersThreadAfterItsRequestLeft)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("echo", [](MethodArgs& a, MethodResult& r) { r.addInt(a.readInt()); });
+    auto client = connectTo(panel);
+    FF::RPC::SyncProxy proxy(client.get());
+    auto echo = [&](int value) {
+        FF::utils::IBuffer* args = proxy.argsBuffer("echo");
+        FF::utils::Serialize(args, 1u);
+        putTyped(args, value);
+    };
+
+    int runs = 0;
+    bool requestHadLeft = false;
+    std::thread::id ranOn;
+    proxy.setWaitWork([&] {
+        ++runs;
+        ranOn = std::this_thread::get_id();
+        requestHadLeft = panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms);
+    });
+    echo(41);
+    proxy.sync();
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 41);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_TRUE(requestHadLeft);
+    // Once only.
+    echo(42);
+    proxy.sync();
+    EXPECT_EQ(runs, 1);
+
+    // A call that fails still runs it; a work that throws surfaces once the
+    // call succeeded, its results in place.
+    proxy.setWaitWork([&] { ++runs; });
+    FF::utils::Serialize(proxy.argsBuffer("missing"), 0u);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "NoRegisteredFunction");
+    EXPECT_EQ(runs, 2);
+    proxy.setWaitWork([&] {
+        ++runs;
+        throw FF::Net::Exception("work", "failed");
+    });
+    echo(43);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "failed");
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 43);
+
+    // Offline: nothing is sent, the work runs all the same.
+    client->stop();
+    proxy.setWaitWork([&] { ++runs; });
+    echo(44);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "send failed");
+    EXPECT_EQ(runs, 4);
+}

@@ -3,8 +3,11 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
+#include "testing/fakepanel/framecodec.h"
+#include "testing/fakepanel/methodargs.h"
 #include "testing/fakepanel/wirewriter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -256,5 +259,186 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     EXPECT_TRUE(ended) << "the calls were still hanging after 60 s";
     EXPECT_EQ(succeeded, 2);
     EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+// A waiting call reads its own reply off the connection when it can; the
+// cases below are those where the reply comes some other way: read by
+// another caller, by the receive thread, in many pieces, or not at all.
+namespace {
+
+// A reply frame's body as the service writes it, for a call it recorded.
+std::vector<uint8_t> replyTo(const Fake::RecordedCall& call, uint32_t value)
+{
+    return Fake::WireWriter()
+        .u32(0xAAAAAAA0)
+        .u32(call.handlerId)
+        .u32(call.callNumber)
+        .u32(0)
+        .string("unsigned int")
+        .u32(value)
+        .take();
+}
+
+// Calls "held" with tag on its own proxy; the result is the tag the reply carried, or ~0u on failure.
+uint32_t heldCall(FF::RPC::DispatchClient* client, uint32_t tag)
+{
+    FF::RPC::SyncProxy proxy(client);
+    FF::utils::IBuffer* args = proxy.argsBuffer("held");
+    FF::utils::Serialize(args, 1u);
+    putTyped(args, tag);
+    proxy.setTimeOut(30000);
+    try {
+        proxy.sync();
+        return takeTyped<unsigned int>(proxy.resultBuffer());
+    } catch (const FF::Net::Exception&) {
+        return ~0u;
+    }
+}
+
+} // namespace
+
+TEST(RpcConcurrency, TwoCallersWhoseRepliesComeInOneSegmentEachGetTheirOwn)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("held", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    for (int round = 0; round < 20; ++round) {
+        panel.clearCalls();
+        uint32_t results[2] = {0, 0};
+        std::thread first([&] { results[0] = heldCall(client.get(), 100u + uint32_t(round)); });
+        std::thread second([&] { results[1] = heldCall(client.get(), 200u + uint32_t(round)); });
+        const bool arrived = panel.waitFor([&] { return panel.callCount() == 2; }, 10000ms);
+        if (arrived) {
+            // Both replies in one write, the later call's first: whichever
+            // thread reads them passes the other's on.
+            std::vector<Fake::RecordedCall> calls = panel.calls();
+            std::vector<uint8_t> both;
+            for (int i = 1; i >= 0; --i) {
+                Fake::MethodArgs args(calls[size_t(i)].args);
+                const std::vector<uint8_t> one = Fake::encodeFrame(replyTo(calls[size_t(i)], args.readUInt()));
+                both.insert(both.end(), one.begin(), one.end());
+            }
+            panel.sendBytes(both);
+        }
+        first.join();
+        second.join();
+        ASSERT_TRUE(arrived);
+        EXPECT_EQ(results[0], 100u + uint32_t(round));
+        EXPECT_EQ(results[1], 200u + uint32_t(round));
+    }
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcConcurrency, RepliesThatArriveWhileAnotherCallerHoldsTheReadSideReachTheirCallers)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("held", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    panel.addMethod("fast", [](MethodArgs& a, MethodResult& r) { r.addInt(a.readInt() + 1); });
+    auto client = connectTo(panel);
+
+    // A long call waits for its reply on the connection meanwhile.
+    uint32_t heldResult = 0;
+    std::thread held([&] { heldResult = heldCall(client.get(), 77); });
+    ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms));
+    const Fake::RecordedCall heldCallRecord = panel.calls()[0];
+    int wrong = 0;
+    for (int i = 0; i < 200; ++i) {
+        FF::RPC::SyncProxy proxy(client.get());
+        FF::utils::IBuffer* args = proxy.argsBuffer("fast");
+        FF::utils::Serialize(args, 1u);
+        putTyped(args, i);
+        proxy.setTimeOut(30000);
+        wrong += outcome([&] {
+                     proxy.sync();
+                     if (takeTyped<int>(proxy.resultBuffer()) != i + 1)
+                         throw FF::Net::Exception("test", "wrong result");
+                 })
+                 != "Succeed";
+    }
+    panel.sendFrame(replyTo(heldCallRecord, 77));
+    held.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(heldResult, 77u);
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcConcurrency, AReplySplitAcrossManySegmentsReachesItsCaller)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("held", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+
+    // A small reply byte by byte, then one larger than the read-ahead block in odd pieces.
+    std::vector<uint8_t> large(300000);
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = uint8_t(i * 31 + (i >> 10));
+    for (const size_t resultSize : {size_t(0), large.size()}) {
+        panel.clearCalls();
+        std::vector<FF::byte> received;
+        std::string result;
+        std::thread caller([&] {
+            FF::RPC::SyncProxy proxy(client.get());
+            FF::utils::Serialize(proxy.argsBuffer("held"), 0u);
+            proxy.setTimeOut(30000);
+            result = outcome([&] {
+                proxy.sync();
+                received = takeTyped<std::vector<FF::byte>>(proxy.resultBuffer());
+            });
+        });
+        const bool arrived = panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms);
+        if (arrived) {
+            const Fake::RecordedCall call = panel.calls()[0];
+            const std::vector<uint8_t> frame = Fake::encodeFrame(
+                Fake::WireWriter()
+                    .u32(0xAAAAAAA0)
+                    .u32(call.handlerId)
+                    .u32(call.callNumber)
+                    .u32(0)
+                    .string("std::vector<FF::byte>")
+                    .byteVector(std::vector<uint8_t>(large.begin(), large.begin() + long(resultSize)))
+                    .take());
+            size_t at = 0;
+            for (size_t n = 0; at < frame.size(); ++n) {
+                const size_t piece = std::min(frame.size() - at, resultSize == 0 ? size_t(1) : size_t(3 + n % 4000));
+                panel.sendBytes(std::vector<uint8_t>(frame.begin() + long(at), frame.begin() + long(at + piece)));
+                at += piece;
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+        caller.join();
+        ASSERT_TRUE(arrived);
+        EXPECT_EQ(result, "Succeed");
+        EXPECT_EQ(received, std::vector<FF::byte>(large.begin(), large.begin() + long(resultSize)));
+    }
+    EXPECT_EQ(panel.acceptedConnections(), 1);
+    client->stop();
+}
+
+TEST(RpcConcurrency, AConnectionLostWhileTheCallerReadsForItsReplyEndsTheCall)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("held", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    client->setRetryMaxTimes(0);
+    std::string result;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread caller([&] {
+        FF::RPC::SyncProxy proxy(client.get());
+        FF::utils::Serialize(proxy.argsBuffer("held"), 0u);
+        proxy.setTimeOut(60000);
+        result = outcome([&] { proxy.sync(); });
+    });
+    // Past its first looks the caller waits on the connection in steps.
+    const bool arrived = panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms);
+    std::this_thread::sleep_for(300ms);
+    panel.dropConnections();
+    caller.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(result, "ConnectionInterrupted");
+    EXPECT_LT(secondsSince(start), 30.0);
+    EXPECT_FALSE(client->online());
     client->stop();
 }

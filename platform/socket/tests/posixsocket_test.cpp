@@ -1,5 +1,7 @@
 #include "platform/socket/posixsocket.h"
 
+#include "platform/socket/wakeevent.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,6 +114,54 @@ TEST_F(ConnectedPair, ReceiveTellsNoDataFromClosedAndFailed)
     const platform::ReceiveResult reset = platform::receiveSome(socket, &byte, 1);
     EXPECT_EQ(reset.status, platform::ReceiveStatus::Failed);
     EXPECT_EQ(reset.error, ECONNRESET);
+}
+
+TEST_F(ConnectedPair, ReceiveNowNeverWaitsOnABlockingSocket)
+{
+    // A long receive time-out that receiveNow must not wait for.
+    ASSERT_TRUE(platform::setRecvTimeout(socket, 20000));
+    char bytes[8] = {};
+    EXPECT_EQ(platform::receiveNow(socket, bytes, sizeof bytes).status, platform::ReceiveStatus::NoData);
+
+    ASSERT_EQ(::send(peer, "abc", 3, 0), 3);
+    ASSERT_EQ(platform::waitForInput(socket, -1, 20000), unsigned(platform::kSocketReady));
+    const platform::ReceiveResult data = platform::receiveNow(socket, bytes, sizeof bytes);
+    EXPECT_EQ(data.status, platform::ReceiveStatus::Data);
+    EXPECT_EQ(std::string(bytes, data.bytes), "abc");
+    EXPECT_EQ(platform::receiveNow(socket, bytes, sizeof bytes).status, platform::ReceiveStatus::NoData);
+
+    ::close(peer);
+    peer = -1;
+    EXPECT_EQ(platform::waitForInput(socket, -1, 20000), unsigned(platform::kSocketReady));
+    EXPECT_EQ(platform::receiveNow(socket, bytes, sizeof bytes).status, platform::ReceiveStatus::Closed);
+}
+
+TEST_F(ConnectedPair, WaitForInputEndsByBytesByAWakeUpOrByItsTime)
+{
+    platform::WakeEvent wake;
+    ASSERT_GE(wake.fd(), 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::waitForInput(socket, wake.fd(), 50), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
+
+    // A wake-up from another thread ends the wait; it stays until cleared.
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        wake.signal();
+    });
+    EXPECT_EQ(platform::waitForInput(socket, wake.fd(), 20000), unsigned(platform::kWakeReady));
+    waker.join();
+    EXPECT_EQ(platform::waitForInput(platform::kInvalidSocket, wake.fd(), 0), unsigned(platform::kWakeReady));
+    wake.signal();
+    wake.clear();
+    EXPECT_EQ(platform::waitForInput(platform::kInvalidSocket, wake.fd(), 0), 0u);
+
+    // The socket alone is not waited for when it is left out.
+    ASSERT_EQ(::send(peer, "x", 1, 0), 1);
+    EXPECT_EQ(platform::waitForInput(platform::kInvalidSocket, wake.fd(), 20), 0u);
+    wake.signal();
+    EXPECT_EQ(platform::waitForInput(socket, wake.fd(), 20000),
+              unsigned(platform::kSocketReady | platform::kWakeReady));
 }
 
 TEST_F(ConnectedPair, OrderlyCloseIsClosedAndSendToItFailsWithoutSignal)

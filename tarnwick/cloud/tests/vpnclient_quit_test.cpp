@@ -1,5 +1,6 @@
-// The cloud session ends with the application: its logout goes out while the
-// event loop still runs, and nothing is sent once the application is gone.
+// The cloud session's end: endSession() logs out while the application still
+// runs events and sends nothing afterwards; the destructor reaches nobody,
+// whether or not the session was ended first.
 
 #include "tarnwick/cloud/vpnclient.h"
 
@@ -12,51 +13,129 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <memory>
 
-TEST(VpnClientQuit, QuittingTheApplicationLogsTheSessionOut)
+namespace {
+
+// An application of the test's own (the test main makes none), a working
+// folder for the configuration file, and the cloud fake with one account.
+class VpnClientQuit : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
+        ASSERT_TRUE(m_workDir.isValid());
+        m_previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(m_workDir.path()));
+        ASSERT_TRUE(m_fake.start());
+        m_fake.setServerPassword(QStringLiteral("srv"));
+        m_fake.addUser(QStringLiteral("bob"), QStringLiteral("pw123456"));
+    }
+
+    void TearDown() override
+    {
+        m_client.reset();
+        m_app.reset();
+        QDir::setCurrent(m_previousDir);
+    }
+
+    // A client logged in to the fake; its token.
+    QString login()
+    {
+        m_client = std::make_unique<VPNClient>();
+        stLoginData data;
+        data.strServerAddr = m_fake.host();
+        data.strServerPswd = QStringLiteral("srv");
+        data.strDevicePswd = QStringLiteral("bobpw123456");
+        QSignalSpy logins(m_client.get(), &VPNClient::LoginSignal);
+        m_client->Login(data);
+        EXPECT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
+        EXPECT_TRUE(logins.count() == 1 && logins[0][0].toBool());
+        const QString token = m_client->GetToken();
+        EXPECT_TRUE(m_fake.tokenLive(token));
+        return token;
+    }
+
+    int m_argc = 1;
+    char m_name[26] = "tarnwick_cloud_quit_tests";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<QCoreApplication> m_app;
+    QTemporaryDir m_workDir;
+    QString m_previousDir;
+    FakeCloud m_fake;
+    std::unique_ptr<VPNClient> m_client;
+};
+
+TEST_F(VpnClientQuit, EndSessionLogsOutWhileEventsRunAndNothingGoesOutAfterIt)
 {
-    int argc = 1;
-    char name[] = "tarnwick_cloud_quit_tests";
-    char* argv[] = {name, nullptr};
-    auto app = std::make_unique<QCoreApplication>(argc, argv);
+    const QString token = login();
+    QSignalSpy logouts(m_client.get(), &VPNClient::LogoutSignal);
 
-    QTemporaryDir workDir;
-    ASSERT_TRUE(workDir.isValid());
-    const QString previousDir = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(workDir.path()));
+    // The logout was sent and answered before endSession() returned.
+    m_client->endSession();
+    EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 1);
+    EXPECT_FALSE(m_fake.tokenLive(token));
+    EXPECT_FALSE(m_client->IsLogin());
+    ASSERT_EQ(logouts.count(), 1);
+    EXPECT_TRUE(logouts[0][0].toBool());
 
-    FakeCloud fake;
-    ASSERT_TRUE(fake.start());
-    fake.setServerPassword(QStringLiteral("srv"));
-    fake.addUser(QStringLiteral("bob"), QStringLiteral("pw123456"));
+    // Ended for good: neither a second end nor Logout() sends or signals.
+    m_client->endSession();
+    m_client->Logout();
+    spin(200);
+    EXPECT_EQ(logouts.count(), 1);
+    m_client.reset();
+    spin(200);
+    EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 1);
+    EXPECT_EQ(m_fake.requestCount(), 2);
+}
 
-    auto client = std::make_unique<VPNClient>();
-    stLoginData login;
-    login.strServerAddr = fake.host();
-    login.strServerPswd = QStringLiteral("srv");
-    login.strDevicePswd = QStringLiteral("bobpw123456");
-    QSignalSpy logins(client.get(), &VPNClient::LoginSignal);
-    client->Login(login);
+TEST_F(VpnClientQuit, EndSessionWaitsForALogoutUnderWayInsteadOfSendingASecond)
+{
+    const QString token = login();
+    // A confirmed close of the window sends the logout and goes on.
+    m_client->Logout();
+    m_client->endSession();
+    EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 1);
+    EXPECT_FALSE(m_fake.tokenLive(token));
+    EXPECT_FALSE(m_client->IsLogin());
+}
+
+TEST_F(VpnClientQuit, DestroyingALoggedInClientSendsAndSignalsNothing)
+{
+    const QString token = login();
+    QSignalSpy logouts(m_client.get(), &VPNClient::LogoutSignal);
+    int signalled = 0;
+    QObject::connect(m_client.get(), &VPNClient::LogoutSignal, [&] { ++signalled; });
+
+    // With the application still there, as at exit() from its event loop.
+    m_client.reset();
+    spin(300);
+    EXPECT_EQ(signalled, 0);
+    EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 0);
+    EXPECT_TRUE(m_fake.tokenLive(token));
+}
+
+TEST_F(VpnClientQuit, ALoginAfterTheEndStartsAFreshSessionThatLogsOutAgain)
+{
+    login();
+    m_client->endSession();
+    ASSERT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 1);
+
+    stLoginData data;
+    data.strServerAddr = m_fake.host();
+    data.strServerPswd = QStringLiteral("srv");
+    data.strDevicePswd = QStringLiteral("bobpw123456");
+    QSignalSpy logins(m_client.get(), &VPNClient::LoginSignal);
+    m_client->Login(data);
     ASSERT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
     ASSERT_TRUE(logins[0][0].toBool());
-    const QString token = client->GetToken();
-    ASSERT_TRUE(fake.tokenLive(token));
-
-    QTimer::singleShot(0, app.get(), &QCoreApplication::quit);
-    app->exec();
-
-    // The logout was sent and answered before exec() returned.
-    EXPECT_EQ(fake.requestCount(QStringLiteral("/user/logout")), 1);
-    EXPECT_FALSE(fake.tokenLive(token));
-    EXPECT_FALSE(client->IsLogin());
-
-    // Gone with the application: the destructor sends nothing more.
-    app.reset();
-    client.reset();
-    EXPECT_EQ(fake.requestCount(QStringLiteral("/user/logout")), 1);
-    EXPECT_EQ(fake.requestCount(), 2);
-    QDir::setCurrent(previousDir);
+    QSignalSpy logouts(m_client.get(), &VPNClient::LogoutSignal);
+    m_client->Logout();
+    ASSERT_TRUE(waitUntil([&] { return logouts.count() == 1; }, 10000));
+    EXPECT_TRUE(logouts[0][0].toBool());
+    EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 2);
 }
+
+} // namespace

@@ -122,12 +122,16 @@ protected:
     VpnManager m_manager;
 };
 
-TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsAndTheScriptLevelAfterTheConfiguration)
+TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsPushFiltersAndTheScriptLevelAfterTheConfiguration)
 {
     ASSERT_TRUE(start());
     const QStringList args = childArguments();
     QStringList expected{QStringLiteral("--ignore-unknown-option")};
     expected << VpnManager::windowsOnlyOptions();
+    // The server's takeover of the PC's default routes is ignored, before the
+    // configuration could bring filters of its own.
+    for (const char* pushed : {"redirect-gateway", "redirect-private", "route-ipv6"})
+        expected << QStringLiteral("--pull-filter") << QStringLiteral("ignore") << QString::fromLatin1(pushed);
     expected << QStringLiteral("--config") << m_dir.filePath(QStringLiteral("vpn/x64/config/box.ovpn"))
              << QStringLiteral("--remote") << kServer << QStringLiteral("1194") << QStringLiteral("--auth-user-pass")
              << QStringLiteral("data/vpnkey.txt") << QStringLiteral("--script-security") << QStringLiteral("1");
@@ -201,6 +205,57 @@ TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
     ASSERT_FALSE(m_status.empty());
     EXPECT_EQ(m_status.back().state, QString());
     EXPECT_EQ(m_status.back().ip, QStringLiteral("10.8.0.6"));
+}
+
+TEST_F(VpnManagerTest, ShutdownEndsTheTunnelLikeQuitButTellsNobody)
+{
+    QTimer::singleShot(40, &m_manager, [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
+    ASSERT_TRUE(start());
+    ASSERT_EQ(m_status.size(), 1u);
+    const qint64 child = m_manager.childPid();
+    ASSERT_TRUE(alive(child));
+    m_runner.queueResult(
+        RecordingCommandRunner::exitResult(0, R"([{"dst":"10.77.0.0/24","gateway":"10.8.0.1","dev":"tun0"}])"));
+
+    m_manager.shutdown();
+    EXPECT_EQ(m_runner.argumentLines(),
+              QStringList({QStringLiteral("-4 -j route show"),
+                           QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0")}));
+    EXPECT_FALSE(alive(child));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
+    EXPECT_EQ(m_manager.runStatus(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_status.size(), 1u);
+    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    // Signals are not blocked for good.
+    m_manager.quit(false);
+    EXPECT_EQ(m_status.size(), 2u);
+}
+
+TEST_F(VpnManagerTest, DestructorStopsItsChildAndReachesNobody)
+{
+    auto manager = std::make_unique<VpnManager>();
+    manager->setCommandRunner(&m_runner);
+    manager->setWaitTiming(30, 3);
+    manager->setAddressLister([this] { return m_addresses; });
+    QTimer::singleShot(40, manager.get(), [this] {
+        m_addresses.append({QStringLiteral("tun0"), QStringLiteral("10.8.0.6")});
+    });
+    ASSERT_TRUE(manager->startVPN(QStringLiteral("vpn/x64/"), QStringLiteral("vpn/x64/config/box.ovpn"), kServer, 1194,
+                                  QStringLiteral("box-user"), QStringLiteral("s3cret pass")));
+    const qint64 child = manager->childPid();
+    ASSERT_TRUE(alive(child));
+    int heard = 0;
+    QObject::connect(manager.get(), &VpnManager::signalVPNStatus, [&] { ++heard; });
+    QObject::connect(manager.get(), &VpnManager::signalRunStatus, [&] { ++heard; });
+
+    manager.reset();
+    EXPECT_EQ(heard, 0);
+    EXPECT_EQ(m_runner.callCount(), 0);
+    EXPECT_FALSE(alive(child));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
 }
 
 TEST_F(VpnManagerTest, NoTunnelAddressMeansNoConnectedAndNoRouteTouched)

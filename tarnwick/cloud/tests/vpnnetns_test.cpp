@@ -301,4 +301,113 @@ TEST_F(VpnNetnsTest, ServerDownAndATenTenAddressElsewhereMeanNoConnectedAndNoRou
     runInner();
 }
 
+// The IPv4 and IPv6 routes of this namespace that do not lead through a tun device.
+QStringList routesBesideTheTunnel(const QString& table)
+{
+    QStringList kept;
+    for (const QString& line : table.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (!line.contains(QStringLiteral(" dev tun")))
+            kept << line.trimmed();
+    return kept;
+}
+
+std::string lines(const QStringList& list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
+// The destinations of the routes through a tun device, sorted.
+QStringList tunnelRoutes(const QString& table)
+{
+    QStringList destinations;
+    for (const QString& line : table.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (line.contains(QStringLiteral(" dev tun")))
+            destinations << line.section(QLatin1Char(' '), 0, 0);
+    destinations.sort();
+    return destinations;
+}
+
+// The way the PC would send a packet to address.
+QString routeTo(const QString& address)
+{
+    return QString::fromLocal8Bit(NetnsLab::ip({QStringLiteral("route"), QStringLiteral("get"), address}).output);
+}
+
+QString ownRoutes6()
+{
+    return QString::fromLocal8Bit(
+        NetnsLab::ip({QStringLiteral("-6"), QStringLiteral("route"), QStringLiteral("show")}).output);
+}
+
+TEST_F(VpnNetnsTest, ServerTakingOverTheDefaultRoutesIsIgnoredWhileThePanelsRouteWorks)
+{
+    const QString lan = QStringLiteral("10.77.0.25");
+    constexpr quint16 echoPort = 7007;
+    if (NetnsLab::isInner()) {
+        PcSide pc;
+        const QString before4 = NetnsLab::ownRoutes();
+        const QString before6 = ownRoutes6();
+        ASSERT_TRUE(before4.contains(QStringLiteral("default via 172.31.77.1 dev vpc0"))) << before4.toStdString();
+        ASSERT_TRUE(before6.contains(QStringLiteral("default via fd00:31::1 dev vpc0"))) << before6.toStdString();
+        const stBoxData box = pc.loginAndConnect();
+        ASSERT_EQ(box.openvpnUser, OpenVpnTestServer::user());
+        ASSERT_TRUE(pc.startVpn(box));
+        ASSERT_FALSE(pc.m_status.empty());
+        ASSERT_EQ(pc.m_status.back().state, QStringLiteral("CONNECTED"));
+
+        // The server did push the takeover (its log shows the reply)...
+        QFile serverLogFile(QDir(NetnsLabTest::innerDir()).filePath(QStringLiteral("server.log")));
+        ASSERT_TRUE(serverLogFile.open(QIODevice::ReadOnly));
+        const QString serverLog = QString::fromLocal8Bit(serverLogFile.readAll());
+        EXPECT_TRUE(serverLog.contains(QStringLiteral("redirect-gateway def1 ipv6"))) << serverLog.toStdString();
+        EXPECT_TRUE(serverLog.contains(QStringLiteral("route-ipv6 2000::/3"))) << serverLog.toStdString();
+        // ...and the PC's own routes stand as they were: no half of the IPv4
+        // space and no IPv6 route through the tunnel but its own network.
+        const QString up4 = NetnsLab::ownRoutes();
+        const QString up6 = ownRoutes6();
+        EXPECT_EQ(lines(routesBesideTheTunnel(up4)), lines(routesBesideTheTunnel(before4)));
+        EXPECT_EQ(lines(routesBesideTheTunnel(up6)), lines(routesBesideTheTunnel(before6)));
+        EXPECT_EQ(lines(tunnelRoutes(up4)), "10.77.0.0/24\n10.8.0.0/24");
+        const QStringList tunnel6 = tunnelRoutes(up6);
+        EXPECT_TRUE(tunnel6.contains(OpenVpnTestServer::tunnelNetwork6())) << up6.toStdString();
+        for (const QString& destination : tunnel6)
+            EXPECT_TRUE(destination == OpenVpnTestServer::tunnelNetwork6()
+                        || destination == QStringLiteral("fe80::/64"))
+                << up6.toStdString();
+        // Any other destination still leaves by the PC's own way.
+        for (const char* elsewhere : {"203.0.113.9", "2001:db8::9"}) {
+            const QString way = routeTo(QString::fromLatin1(elsewhere));
+            EXPECT_TRUE(way.contains(QStringLiteral(" dev vpc0 "))) << way.toStdString();
+        }
+        EXPECT_TRUE(routeTo(lan).contains(QStringLiteral(" dev tun"))) << routeTo(lan).toStdString();
+        // The pushed route to the panel's network is there and carries traffic.
+        EXPECT_TRUE(up4.contains(QStringLiteral("10.77.0.0/24 via 10.8.0.1 dev tun"))) << up4.toStdString();
+        EXPECT_EQ(echo(lan, echoPort, "to the panel\n"), QByteArray("to the panel\n"));
+
+        pc.m_manager.quit(false);
+        EXPECT_EQ(NetnsLab::ownRoutes(), before4);
+        EXPECT_EQ(lines(routesBesideTheTunnel(ownRoutes6())), lines(routesBesideTheTunnel(before6)));
+        EXPECT_FALSE(ownRoutes6().contains(QStringLiteral(" dev tun"))) << ownRoutes6().toStdString();
+        return;
+    }
+    prepareServerFiles();
+    m_server.pushTakeover();
+    QString error;
+    // The PC has default routes of its own (IPv4 and IPv6) through the panel's side.
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"route", "add", "default", "via", NetnsLab::panelAddress()}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.panel(),
+                           {"-6", "addr", "add", "fd00:31::1/64", "dev", NetnsLab::panelInterface(), "nodad"}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(
+        m_lab.must(m_lab.pc(), {"-6", "addr", "add", "fd00:31::2/64", "dev", NetnsLab::pcInterface(), "nodad"}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(m_lab.must(m_lab.pc(), {"-6", "route", "add", "default", "via", "fd00:31::1"}, &error))
+        << error.toStdString();
+    startPanelSide(lan, echoPort);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(m_server.start(m_lab.panel(), NetnsLab::panelAddress(), kServerPort, &error)) << error.toStdString();
+    runInner();
+}
+
 } // namespace

@@ -93,6 +93,18 @@ void LocalNetForwardManager::stopNetForwardSilently()
     _stopNetForward(false);
 }
 
+void LocalNetForwardManager::dropRouteNow()
+{
+    ++m_session;
+    m_beatTimer.stop();
+    m_deviceIp.clear();
+    // The panel's connection is left as it is: a call of the dispatcher
+    // thread may still be using it.
+    const QString routeDelCmd = m_routeDelCmd;
+    m_routeDelCmd.clear();
+    _cleanupForward(routeDelCmd, nullptr);
+}
+
 QString LocalNetForwardManager::clientId() const
 {
     return Tarnwick::Constants::kClientId;

@@ -55,6 +55,11 @@ public:
     void startNetForward(const QString& deviceAccessIP, const QString& deviceLanIP);
     void stopNetForward(bool emitSignal);
     void stopNetForwardSilently();
+    // For a program that ends from inside exit(), where no event may run:
+    // removes the route at once and forgets the forwarding, without a word
+    // to the panel (its bridge goes off when the heart-beats stop) and
+    // without a signal. Bounded by kRouteTimeoutMs.
+    void dropRouteNow();
     QString clientId() const;
 
     // Seams for tests: the bridge service's port, the heart-beat interval and the state's name.

@@ -38,13 +38,16 @@ public:
     static void removePendingWait(const void* key);
     // Answers every pending wait with cancel.
     static void cancelPendingWaits();
+    // The process-wide dispatcher's end: every pending wait answered with
+    // cancel, no new one admitted, the loop stopped after the Run in
+    // progress. Runs by itself when the Qt application goes; a program that
+    // ends otherwise calls it.
+    static void shutdownAtQuit();
 
 protected:
     void run() override;
 
 private:
-    static void shutdownAtQuit();
-
     // The stop flag, the owning queue, its mutex and condition, and the loop.
     platform::MessageQueue<MsgBase> m_queue;
 };

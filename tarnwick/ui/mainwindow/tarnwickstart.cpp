@@ -1,9 +1,14 @@
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
 
 #include "platform/termination/terminationnotifier.h"
+#include "tarnwick/cloud/vpnclient.h"
+#include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/core/loghandler.h"
+#include "tarnwick/core/messages/msgdispatcher.h"
 #include "tarnwick/core/programpath.h"
+#include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 #include "tarnwick/ui/settings/helpview.h"
@@ -16,10 +21,29 @@
 #include <QFile>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
 
 namespace C = Tarnwick::MainWindow;
 
 namespace {
+
+// The start whose window runs, for the exit hook.
+std::atomic<TarnwickStart*> s_running{nullptr};
+// The message handler that the watch hands every message on to.
+std::atomic<QtMessageHandler> s_nextHandler{nullptr};
+
+// Qt's X11 platform (and its Wayland one) warns so and ends the process with
+// exit(1) at once, from wherever in the event loop it found its display gone.
+bool announcesExit(QtMsgType type, const QString& message)
+{
+    return type == QtWarningMsg
+           && (message.startsWith(QLatin1String("The X11 connection broke"))
+               || message.startsWith(QLatin1String("The Wayland connection broke")));
+}
 
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
@@ -36,6 +60,8 @@ TarnwickStart::TarnwickStart() = default;
 
 TarnwickStart::~TarnwickStart()
 {
+    TarnwickStart* self = this;
+    s_running.compare_exchange_strong(self, nullptr);
     m_termination.reset();
     m_qtCatalogue.remove();
     // Restores the replaced handler and writes what the log still holds.
@@ -133,8 +159,79 @@ int TarnwickStart::exec()
         return 0;
     auto window = std::make_unique<MainFrame>();
     m_window = window.get();
+    m_ending = Ending::NotYet;
+    s_running = this;
+    const QtMessageHandler previous = qInstallMessageHandler(&TarnwickStart::watchMessage);
+    if (previous != &TarnwickStart::watchMessage)
+        s_nextHandler = previous;
     window->show();
     const int code = QApplication::exec();
+    endOrderly();
     window.reset();
+    qInstallMessageHandler(s_nextHandler.load());
+    s_running = nullptr;
     return code;
+}
+
+void TarnwickStart::watchMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (const QtMessageHandler next = s_nextHandler.load())
+        next(type, context, message);
+    // Registered now, the hook runs first in the exit() that follows, while
+    // every object of the program (static ones included) still stands.
+    if (announcesExit(type, message)) {
+        static std::once_flag hooked;
+        std::call_once(hooked, [] { std::atexit(&TarnwickStart::endAtExit); });
+    }
+}
+
+void TarnwickStart::detachWindow()
+{
+    if (!m_window)
+        return;
+    QObject::disconnect(&VPNClient::instance(), nullptr, m_window, nullptr);
+    QObject::disconnect(VPN_Android::VpnManager::instance(), nullptr, m_window, nullptr);
+    m_window->listTimer()->stop();
+    m_window->stepTimer()->stop();
+}
+
+void TarnwickStart::endOrderly()
+{
+    m_ending = Ending::Running;
+    qDebug().noquote() << "Tarnwick ends: cloud session, VPN, local forwarding, log";
+    detachWindow();
+    VPNClient::instance().endSession();
+    VPN_Android::VpnManager::instance()->shutdown();
+    if (m_window)
+        m_window->localPage()->netForwardManager()->stopNetForwardSilently();
+    m_ending = Ending::Done;
+    qDebug().noquote() << "Tarnwick ended";
+    LogHandler::flush();
+}
+
+void TarnwickStart::endQuickly()
+{
+    // Nothing reads the signal pipe any more: from here SIGTERM and SIGINT
+    // end the process as they do by default.
+    m_termination.reset();
+    qWarning().noquote() << "Tarnwick ends at once, its event loop cannot go on: VPN, local forwarding, log";
+    detachWindow();
+    VPN_Android::VpnManager::instance()->shutdown();
+    if (m_window)
+        m_window->localPage()->netForwardManager()->dropRouteNow();
+    // A message that waits for the user is answered with cancel, so that the
+    // dispatcher's end (here or in its destructor) does not wait for ever.
+    MsgDispatcher::shutdownAtQuit();
+    m_ending = Ending::Done;
+    qWarning().noquote() << "Tarnwick ended at once";
+    LogHandler::flush();
+}
+
+void TarnwickStart::endAtExit()
+{
+    // Only while a window runs: a normal end has passed exec() and cleared it.
+    TarnwickStart* self = s_running.exchange(nullptr);
+    if (self == nullptr || self->m_ending == Ending::Done)
+        return;
+    self->endQuickly();
 }

@@ -7,6 +7,17 @@
 // then the main window and the event loop; at the end the window, the log
 // handler and the lock, in order. SIGTERM and SIGINT end the program as a
 // confirmed close of the window does. main() and the tests run the same steps.
+//
+// What the program leaves outside itself ends here and nowhere else, in one
+// order: the cloud session, the VPN (its routes and openvpn), the local
+// forwarding (its route and the panel's bridge), then the log. Normally this
+// runs once the event loop is over, while events can still run for the
+// logout and the panel's answer. When Qt ends the process with exit() from
+// inside the loop (its X display is gone; it warns just before), an exit
+// hook registered at that warning runs first in exit() and does the same
+// steps but those that need events: the VPN and the route of the
+// forwarding, then the log, each bounded. The services' own destructors,
+// which run after it, reach nobody else.
 
 #include "platform/instancelock/instancelock.h"
 #include "platform/qtcatalogue/qtcatalogue.h"
@@ -46,6 +57,18 @@ private:
     // A request to end (SIGTERM, SIGINT): the window ends without asking;
     // before there is one, the event loop that runs ends.
     void onTerminationRequested(int signalNumber);
+    // The program's message handler while the window runs: hands every
+    // message on and registers the exit hook when Qt announces its exit().
+    static void watchMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
+    // The window hears nothing more from the services and polls nothing more.
+    void detachWindow();
+    // The end while events can run, after the event loop.
+    void endOrderly();
+    // The end from inside exit(): no event runs.
+    void endQuickly();
+    static void endAtExit();
+
+    enum class Ending { NotYet, Running, Done };
 
     std::unique_ptr<Platform::InstanceLock> m_lock;
     platform::QtCatalogue m_qtCatalogue;
@@ -53,4 +76,5 @@ private:
     QPointer<MainFrame> m_window;
     bool m_handlerInstalled = false;
     bool m_terminated = false;
+    Ending m_ending = Ending::NotYet;
 };

@@ -26,6 +26,9 @@ using TestWait::waitUntil;
 namespace {
 
 // A frame buffer without a lock.
+// A frame buffer that checks what each batch of drawing reports: every pixel
+// it changed lies inside the rectangle it names, which lies inside the image
+// (a viewer repaints only that rectangle; a pixel left out would stay stale).
 class ImageTarget : public VncFrameTarget {
 public:
     explicit ImageTarget(QSize size)
@@ -33,9 +36,27 @@ public:
     {
         image.fill(qRgb(1, 2, 3));
     }
-    QImage* beginDraw() override { return &image; }
-    void endDraw() override {}
+    QImage* beginDraw() override
+    {
+        before = image.copy();
+        return &image;
+    }
+    void endDraw(const QRect& drawn) override
+    {
+        ++batches;
+        if (!drawn.isEmpty()) {
+            EXPECT_TRUE(image.rect().contains(drawn)) << "drawn beyond the image";
+        }
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != before.pixel(x, y) && !drawn.contains(x, y)) {
+                    ADD_FAILURE() << "pixel " << x << "," << y << " changed outside the drawn rectangle";
+                    return;
+                }
+    }
     QImage image;
+    QImage before;
+    int batches = 0;
 };
 
 // Recorded bytes served as the socket would serve them: those that have

@@ -86,6 +86,7 @@ public:
     // The server sends bytes; returns once the client has them buffered.
     void serverSends(const QByteArray& bytes)
     {
+        sentTotal += quint64(bytes.size());
         peer->write(bytes);
         peer->waitForBytesWritten(5000);
         // Qt's buffer takes no more than its read buffer size; the rest
@@ -119,18 +120,21 @@ public:
     std::unique_ptr<QTcpSocket> peer;
     VncProtocolDispatcher dispatcher;
     QByteArray received;
+    quint64 sentTotal = 0;
     int updatesDone = 0;
 };
 
 // Runs the current step as the worker does: again as more bytes arrive
-// while it waits inside a rectangle (a few seconds at most).
+// while it waits, until it has taken every byte the server sent (a few
+// seconds at most); it may then wait for bytes the server never sends.
 std::string failureOf(Wire& wire)
 {
     try {
         wire.dispatcher.runCurrentStep();
         TestWait::waitUntil(
             [&] {
-                if (!wire.dispatcher.input().waiting())
+                VncInputBuffer& input = wire.dispatcher.input();
+                if (!input.waiting() || input.consumedTotal() == wire.sentTotal)
                     return true;
                 wire.dispatcher.runCurrentStep();
                 return false;
@@ -313,6 +317,97 @@ TEST(VncSession, EmptyNameAndLateNameBothComplete)
     EXPECT_EQ(wire.clientSent(38).size(), 38);
 }
 
+// A server that stops anywhere the session waits for it (inside the
+// handshake, before the answer to the first request, inside a message):
+// once it has been silent for the limit, the step that waits fails its read
+// with its own text.
+TEST(VncSession, SilenceFailsTheWaitingReadWithItsStepsText)
+{
+    const QByteArray greeting("RFB 003.008\n");
+    const QByteArray challenge = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+    const QByteArray init = serverInit(40, 20, "panel");
+    const struct {
+        QByteArray server;
+        const char* failure;
+    } cases[] = {
+        {"", "VncVersionHandShake:read version"},
+        {"RFB 003.0", "VncVersionHandShake:read version"},
+        {greeting, "VncAuthentication:read securityType failed"},
+        {greeting + be16(0), "VncAuthentication:read securityType failed"},
+        {greeting + be32(2), "VncAuthentication:vnc auth read challenge failed"},
+        {greeting + be32(2) + challenge.left(9), "VncAuthentication:vnc auth read challenge failed"},
+        {greeting + be32(2) + challenge, "VncAuthentication:vnc auth read result failed"},
+        {greeting + be32(2) + challenge + be32(0), "VncInit:read buffer width failed!"},
+        {greeting + be32(1), "VncInit:read buffer width failed!"},
+        {greeting + be32(1) + init.left(1), "VncInit:read buffer width failed!"},
+        {greeting + be32(1) + init.left(3), "VncInit:read buffer height failed!"},
+        {greeting + be32(1) + init.left(10), "VncInit:read pix format failed!"},
+        {greeting + be32(1) + init.left(21), "VncInit:read name failed!"},
+        {greeting + be32(1) + init.left(26), "VncInit:read name failed!"},
+        {greeting + be32(1) + init, "FrameBufferUpdate:get msg type failed"},
+        {greeting + be32(1) + init + QByteArray(1, '\0'), "FrameBufferUpdate:update frame buffer: get padding failed!"},
+        {greeting + be32(1) + init + QByteArray(2, '\0'),
+         "FrameBufferUpdate:update frame buffer: get retangle number failed!"},
+        {greeting + be32(1) + init + QByteArray::fromHex("00000001") + be16(0) + be16(0),
+         "FrameBufferUpdate:read frame buffer head failed!"},
+    };
+    const int limitMs = 300;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
+        SCOPED_TRACE(c.server.size());
+        VncViewerClient client;
+        client.providePassword("s3cret");
+        Wire wire(MiddleQuality, &client);
+        wire.dispatcher.input().setSilenceLimit(limitMs);
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        if (!c.server.isEmpty())
+            wire.serverSends(c.server);
+        std::string failure = "no exception";
+        TestWait::waitUntil(
+            [&] {
+                try {
+                    wire.dispatcher.runCurrentStep();
+                } catch (const std::exception& e) {
+                    failure = e.what();
+                    return true;
+                }
+                return false;
+            },
+            10000);
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_GE(sinceSent.elapsed(), limitMs);
+    }
+}
+
+// The silence limit counts the server's time only: a password the user took
+// longer than the limit to type does not fail the read of the result that
+// follows the response.
+TEST(VncSession, TimeSpentOnThePasswordIsNoServerSilence)
+{
+    const int limitMs = 1000;
+    VncViewerClient client;
+    Wire wire(MiddleQuality, &client);
+    wire.dispatcher.input().setSilenceLimit(limitMs);
+    std::atomic<bool> asked{false};
+    QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [&] { asked = true; });
+    wire.serverSends(QByteArray("RFB 003.008\n") + be32(2) + QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"));
+    std::thread dialog([&client, &asked, limitMs] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!asked && waited.elapsed() < 30000)
+            QThread::msleep(10);
+        QThread::msleep(2 * limitMs);
+        client.providePassword("s3cret");
+    });
+    EXPECT_EQ(failureOf(wire), "no exception");
+    dialog.join();
+    EXPECT_EQ(wire.clientSent(28).mid(12).toHex(), "fc9a2bb8546a63388eb45b530d3a6337");
+    wire.serverSends(be32(0) + serverInit(40, 20, "x"));
+    EXPECT_EQ(failureOf(wire), "no exception");
+    EXPECT_EQ(wire.clientSent(1 + 38).right(10).toHex(), fullRequest(40, 20, false).toHex());
+}
+
 class VncUpdates : public ::testing::Test {
 protected:
     // A session past the handshake, at 40x20 in the middle quality.
@@ -331,6 +426,41 @@ TEST_F(VncUpdates, EmptyUpdateIsAnsweredWithOneIncrementalRequest)
     wire.dispatcher.runCurrentStep();
     EXPECT_EQ(wire.clientSent(10).toHex(), fullRequest(40, 20, true).toHex());
     EXPECT_EQ(wire.updatesDone, 0);
+}
+
+// After an incremental request the server owes nothing: a screen that does
+// not change may stay silent far longer than the limit.
+TEST_F(VncUpdates, SilenceAfterAnIncrementalRequestIsNoFailure)
+{
+    const int limitMs = 100;
+    wire.dispatcher.input().setSilenceLimit(limitMs);
+    wire.serverSends(QByteArray::fromHex("00000000"));
+    wire.dispatcher.runCurrentStep();
+    EXPECT_EQ(wire.clientSent(10).toHex(), fullRequest(40, 20, true).toHex());
+    QElapsedTimer silent;
+    silent.start();
+    EXPECT_FALSE(TestWait::waitUntil(
+        [&] {
+            wire.dispatcher.runCurrentStep();
+            return wire.dispatcher.input().waiting();
+        },
+        6 * limitMs));
+    EXPECT_GE(silent.elapsed(), 6 * limitMs);
+    // The next message's first byte starts the limit for the rest of it.
+    wire.serverSends(QByteArray::fromHex("00"));
+    EXPECT_EQ(failureOf(wire), "no exception");
+    EXPECT_TRUE(wire.dispatcher.input().waiting());
+    EXPECT_TRUE(TestWait::waitUntil(
+        [&] {
+            try {
+                wire.dispatcher.runCurrentStep();
+            } catch (const VncProException& e) {
+                EXPECT_STREQ(e.what(), "FrameBufferUpdate:update frame buffer: get padding failed!");
+                return true;
+            }
+            return false;
+        },
+        10000));
 }
 
 TEST_F(VncUpdates, SplitRectangleHeaderAndLastFlag)

@@ -6,6 +6,7 @@
 #include "tarnwick/vnc/vncviewer.h"
 #include "testing/fakerfb/fakerfbserver.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/logcapture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,10 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <utility>
 
 using namespace VNC;
 using FakeRfb::FakeRfbServer;
@@ -23,6 +26,7 @@ using FakeRfb::HextileEncoder;
 using FakeRfb::PixelFormat;
 using FakeRfb::ServerConfig;
 using FakeRfb::vncAuthConfig;
+using TestLog::LogCapture;
 
 namespace {
 
@@ -44,7 +48,12 @@ public:
         QObject::connect(&thread, &QThread::finished, &client, &VncViewerClient::releaseResources,
                          Qt::DirectConnection);
         QObject::connect(&client, &VncViewerClient::updateScreen, [this] { ++updates; });
-        QObject::connect(&client, &VncViewerClient::vncServerDisconnected, [this] { ++losses; });
+        QObject::connect(&client, &VncViewerClient::vncServerDisconnected, [this] {
+            qint64 none = -1;
+            if (firstLossAt.compare_exchange_strong(none, FakeRfb::nowMs()))
+                stateAtFirstLoss = client.connectionState();
+            ++losses;
+        });
         QObject::connect(&client, &VncViewerClient::vncPasswdIncorrect, [this] { ++passwordIncorrect; });
         QObject::connect(&client, &VncViewerClient::vncPasswdNeeded, [this] { ++passwordNeeded; });
         thread.start();
@@ -63,6 +72,9 @@ public:
     std::atomic<int> losses{0};
     std::atomic<int> passwordIncorrect{0};
     std::atomic<int> passwordNeeded{0};
+    // When the first loss was reported (FakeRfb::nowMs()); -1 before.
+    std::atomic<qint64> firstLossAt{-1};
+    std::atomic<ConnectionState> stateAtFirstLoss{ConnectionState::Connected};
 };
 
 QImage picture(QSize size, QRgb base)
@@ -412,35 +424,6 @@ TEST(VncViewerLoss, ClosingAViewerOfAStalledServerIsQuick)
     EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 3000));
 }
 
-TEST(VncViewerLoss, ServerSilentInsideARectangleFailsTheReadAfterTheLimit)
-{
-    FakeRfbServer server;
-    ServerConfig config;
-    config.size = QSize(160, 96);
-    config.fault = Fault::StallMidRect;
-    config.faultAfterUpdates = 1;
-    config.hextile.style = FakeRfb::HextileOptions::Raw;
-    server.setConfig(config);
-    server.setPicture(picture(config.size, qRgb(9, 90, 9)));
-    ASSERT_TRUE(server.start());
-    const int limitMs = 1500;
-    Worker worker(server.port());
-    worker.client.setReadTimeout(limitMs);
-    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
-    ASSERT_TRUE(waitUntil([&] { return worker.updates >= 1; }, 10000));
-    // The answer to the next request stops in the middle of its rectangle;
-    // the worker keeps waiting for the rest until the server has been silent
-    // for the limit.
-    QElapsedTimer sinceRequest;
-    sinceRequest.start();
-    server.setPicture(picture(config.size, qRgb(200, 0, 9)));
-    ASSERT_TRUE(waitUntil([&] { return server.record(0).closed; }, 20000)) << "the worker waits on";
-    EXPECT_GE(sinceRequest.elapsed(), limitMs);
-    EXPECT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 5000));
-    EXPECT_EQ(worker.updates, 1);
-    EXPECT_EQ(worker.client.connectionState(), ConnectionState::ReconnectPending);
-}
-
 TEST(VncViewerClient, InputHandOverDoesNotWaitOnAWorkerAskingForAPassword)
 {
     FakeRfbServer server;
@@ -502,4 +485,170 @@ TEST(VncViewerClient, KeepsTryingWhileTheServerStaysDown)
     ASSERT_TRUE(server.start(QHostAddress::LocalHost, port));
     ASSERT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000)) << "gave up after a failed attempt";
     EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
+}
+
+namespace {
+
+// How long after the server's last byte (or, when it sent none, after the
+// connect request) the worker reported the connection lost.
+qint64 givenUpAfter(const Worker& worker, const FakeRfbServer& server, qint64 requestedAt)
+{
+    return worker.firstLossAt - std::max(requestedAt, server.record(0).lastSentAt);
+}
+
+// A server that falls silent where the session waits for it: at any step of
+// the handshake, before it answers the first request, or inside a message it
+// has begun. The read that waits fails once the server has been silent for
+// the limit (not before, and within a second after), logs the step's own
+// text, and the session ends as a lost connection does: disconnected, or
+// with a reconnect pending after a complete update.
+struct Silence {
+    const char* name;
+    Fault fault;
+    quint32 securityType;
+    int faultBytes;
+    const char* logged;
+    const char* failure;
+    quint32 nameLengthOverride = 0;
+    int faultAfterUpdates = 0;
+};
+
+const Silence kSilences[] = {
+    {"Accepted", Fault::SilentOnAccept, 1, 0, "version read failed!", "VncVersionHandShake:read version"},
+    {"Greeted", Fault::SilentAfterGreeting, 1, 0, "read securityType failed",
+     "VncAuthentication:read securityType failed"},
+    {"SecurityTypeVncAuth", Fault::SilentAfterSecurityType, 2, 0, "vnc auth read challenge failed",
+     "VncAuthentication:vnc auth read challenge failed"},
+    {"SecurityTypeNone", Fault::SilentAfterSecurityType, 1, 0, "read buffer width failed!",
+     "VncInit:read buffer width failed!"},
+    {"Challenge", Fault::SilentAfterChallenge, 2, 0, "vnc auth read result failed!",
+     "VncAuthentication:vnc auth read result failed"},
+    {"SecurityResult", Fault::SilentBeforeServerInit, 2, 0, "read buffer width failed!",
+     "VncInit:read buffer width failed!"},
+    {"InsideServerInit", Fault::SilentInServerInit, 1, 10, "read pix format failed!",
+     "VncInit:read pix format failed!"},
+    {"BeforeTheName", Fault::None, 1, 0, "read name data failed", "VncInit:read name failed!", 9},
+    {"ServerInit", Fault::IgnoreRequests, 1, 0, "get msg type failed", "FrameBufferUpdate:get msg type failed"},
+    {"UpdateType", Fault::StallInUpdate, 1, 1, "update frame buffer: get padding failed!",
+     "FrameBufferUpdate:update frame buffer: get padding failed!"},
+    {"RectangleHeader", Fault::StallInUpdate, 1, 4 + 5, "read frame buffer head failed",
+     "FrameBufferUpdate:read frame buffer head failed!"},
+    {"SecondUpdatesRectangle", Fault::StallMidRect, 1, 0, "read image frame buffer failed!",
+     "FrameBufferUpdate:read image frame buffer failed!", 0, 1},
+};
+
+void PrintTo(const Silence& silence, std::ostream* out)
+{
+    *out << silence.name;
+}
+
+class VncViewerSilence : public ::testing::TestWithParam<Silence> {};
+
+} // namespace
+
+TEST_P(VncViewerSilence, WaitingReadFailsAfterTheLimitWithItsStepsText)
+{
+    const Silence& silence = GetParam();
+    FakeRfbServer server;
+    ServerConfig config = vncAuthConfig(kS3cretResponse);
+    config.securityType = silence.securityType;
+    config.fault = silence.fault;
+    config.faultBytes = silence.faultBytes;
+    config.faultAfterUpdates = silence.faultAfterUpdates;
+    config.nameLengthOverride = silence.nameLengthOverride;
+    config.hextile.style = FakeRfb::HextileOptions::Raw;
+    server.setConfig(config);
+    server.setPicture(picture(config.size, qRgb(9, 90, 9)));
+    ASSERT_TRUE(server.start());
+    LogCapture log;
+    const int limitMs = 1500;
+    Worker worker(server.port());
+    worker.client.setReadTimeout(limitMs);
+    worker.client.setReconnectInterval(kReconnectMs);
+    const qint64 requestedAt = FakeRfb::nowMs();
+    worker.client.requestConnect("127.0.0.1", "s3cret", MiddleQuality);
+    if (silence.faultAfterUpdates > 0) {
+        ASSERT_TRUE(waitUntil([&] { return worker.updates >= silence.faultAfterUpdates; }, 10000));
+        server.setPicture(picture(config.size, qRgb(200, 0, 9)));
+    }
+    ASSERT_TRUE(waitUntil([&] { return worker.losses >= 1; }, 20000)) << "the worker waits on";
+    const qint64 givenUp = givenUpAfter(worker, server, requestedAt);
+    EXPECT_GE(givenUp, limitMs);
+    EXPECT_LE(givenUp, limitMs + 1000);
+    EXPECT_TRUE(waitUntil([&] { return server.record(0).closed; }, 5000)) << "the socket stays open";
+    EXPECT_TRUE(log.contains(silence.logged)) << log.all();
+    EXPECT_TRUE(log.contains(QStringLiteral("catch unexpected exception: ") + silence.failure)) << log.all();
+    if (silence.faultAfterUpdates == 0) {
+        // No reconnect before a first complete update.
+        EXPECT_EQ(worker.stateAtFirstLoss, ConnectionState::Disconnected);
+        EXPECT_FALSE(waitUntil([&] { return server.connectionCount() > 1; }, kSeveralReconnectsMs));
+        EXPECT_EQ(worker.client.connectionState(), ConnectionState::Disconnected);
+        EXPECT_EQ(worker.losses, 1);
+        EXPECT_EQ(worker.updates, 0);
+    } else {
+        EXPECT_EQ(worker.stateAtFirstLoss, ConnectionState::ReconnectPending);
+        EXPECT_TRUE(waitUntil([&] { return worker.updates > silence.faultAfterUpdates; }, 10000))
+            << "no reconnect after a lost connection";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, VncViewerSilence, ::testing::ValuesIn(kSilences),
+                         [](const ::testing::TestParamInfo<Silence>& info) { return std::string(info.param.name); });
+
+// After the incremental request the server owes nothing: a screen that does
+// not change stays silent, and connected, for many times the limit.
+TEST(VncViewerSilenceLimit, UnchangingScreenStaysConnected)
+{
+    FakeRfbServer server;
+    server.setPicture(picture(QSize(64, 48), qRgb(10, 20, 30)));
+    ASSERT_TRUE(server.start());
+    const int limitMs = 400;
+    Worker worker(server.port());
+    worker.client.setReadTimeout(limitMs);
+    worker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitUntil([&] { return server.record(0).updateRequests.size() >= 2; }, 10000));
+    EXPECT_FALSE(waitUntil([&] { return worker.losses > 0 || server.record(0).closed; }, 12 * limitMs))
+        << "a silent server with an unchanging screen was given up";
+    EXPECT_EQ(worker.client.connectionState(), ConnectionState::Connected);
+    server.setPicture(picture(QSize(64, 48), qRgb(250, 20, 30)));
+    EXPECT_TRUE(waitUntil([&] { return worker.updates >= 2; }, 10000));
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_EQ(worker.losses, 0);
+}
+
+// The program's own limit, beside the other tests: a server that accepts and
+// never speaks, and one that stops in the middle of its second update, are
+// both given up between 30.0 and 31.0 s after their last byte, every time.
+TEST(VncViewerSilenceLimit, ProgramsLimitIsThirtySeconds)
+{
+    FakeRfbServer mute;
+    ServerConfig muteConfig;
+    muteConfig.fault = Fault::SilentOnAccept;
+    mute.setConfig(muteConfig);
+    ASSERT_TRUE(mute.start());
+    FakeRfbServer staller;
+    ServerConfig stallConfig;
+    stallConfig.fault = Fault::StallMidRect;
+    stallConfig.faultAfterUpdates = 1;
+    staller.setConfig(stallConfig);
+    staller.setPicture(picture(stallConfig.size, qRgb(9, 9, 90)));
+    ASSERT_TRUE(staller.start());
+    Worker muteWorker(mute.port());
+    Worker stallWorker(staller.port());
+    const qint64 requestedAt = FakeRfb::nowMs();
+    muteWorker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    stallWorker.client.requestConnect("127.0.0.1", QString(), MiddleQuality);
+    ASSERT_TRUE(waitUntil([&] { return stallWorker.updates >= 1; }, 10000));
+    staller.setPicture(picture(stallConfig.size, qRgb(90, 9, 9)));
+    // Long enough to see a limit that has become twice as long.
+    waitUntil([&] { return muteWorker.losses >= 1 && stallWorker.losses >= 1; }, 65000);
+    for (const auto& [worker, server] : {std::pair{&stallWorker, &staller}, std::pair{&muteWorker, &mute}}) {
+        SCOPED_TRACE(server == &mute ? "silent server" : "stalled update");
+        ASSERT_GE(worker->firstLossAt, 0) << "never given up";
+        const qint64 givenUp = givenUpAfter(*worker, *server, requestedAt);
+        EXPECT_GE(givenUp, 30000);
+        EXPECT_LE(givenUp, 31000);
+    }
+    EXPECT_EQ(muteWorker.stateAtFirstLoss, ConnectionState::Disconnected);
+    EXPECT_EQ(stallWorker.stateAtFirstLoss, ConnectionState::ReconnectPending);
 }

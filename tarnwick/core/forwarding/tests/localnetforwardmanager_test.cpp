@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 
@@ -271,6 +272,27 @@ TEST_F(LocalNetForwardTest, DestructionEndsTheForwardingSilently)
     EXPECT_EQ(stored(), QString());
     settle(50);
     EXPECT_TRUE(m_signals.isEmpty());
+}
+
+TEST_F(LocalNetForwardTest, RouteDroppedAtOnceWithoutEventsOrAWordToThePanel)
+{
+    makeManager();
+    ASSERT_TRUE(startForwarding());
+    m_signals.clear();
+    bool eventRan = false;
+    QTimer::singleShot(0, [&] { eventRan = true; });
+
+    m_manager->dropRouteNow();
+    EXPECT_FALSE(eventRan);
+    EXPECT_EQ(m_runner.argumentLines().last(), QStringLiteral("-4 route del 192.168.1.0/24 via 127.0.0.1"));
+    EXPECT_EQ(stored(), QString());
+    EXPECT_EQ(m_manager->deviceIp(), QString());
+    const int commands = m_runner.callCount();
+    m_manager->dropRouteNow();
+    EXPECT_EQ(m_runner.callCount(), commands);
+    settle(100);
+    EXPECT_TRUE(m_signals.isEmpty());
+    EXPECT_EQ(bridgeSwitches(), std::vector<std::string>({"on"}));
 }
 
 TEST_F(LocalNetForwardTest, StoredRemovalIsCarriedOutOnceAtConstruction)

@@ -1,0 +1,215 @@
+// The frame copy the viewer widget paints from, and its fast scaler: the
+// picture kept after a run of partial updates is the picture of a whole
+// repaint (no seam, nothing stale), and the scaler draws what the painter's
+// smooth transformation draws.
+
+#include "tarnwick/vnc/framecopy.h"
+
+#include "tarnwick/vnc/framescaler.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace VNC;
+
+namespace {
+
+// A frame buffer picture with edges everywhere: random colours in blocks of
+// random sizes, single pixels and lines.
+QImage busyPicture(QSize size, quint32 seed)
+{
+    QImage picture(size, QImage::Format_RGBA8888);
+    QRandomGenerator random(seed);
+    picture.fill(QColor(random.bounded(256), random.bounded(256), random.bounded(256)));
+    QPainter painter(&picture);
+    for (int i = 0; i < size.width() * size.height() / 40; ++i) {
+        const QRect r(random.bounded(size.width()), random.bounded(size.height()), 1 + random.bounded(9),
+                      1 + random.bounded(5));
+        painter.fillRect(r, QColor(random.bounded(256), random.bounded(256), random.bounded(256)));
+    }
+    return picture;
+}
+
+// The largest difference of one channel between two pictures of one size,
+// and how many pixels differ at all.
+struct Difference {
+    int largest = 0;
+    int pixels = 0;
+};
+
+Difference compare(const QImage& a, const QImage& b)
+{
+    Difference d;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    for (int row = 0; row < x.height(); ++row) {
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row);
+            const QRgb q = y.pixel(column, row);
+            const int largest = std::max(
+                {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+            d.largest = std::max(d.largest, largest);
+            d.pixels += largest > 0 ? 1 : 0;
+        }
+    }
+    return d;
+}
+
+// A widget's picture: painted where region says, into what is kept.
+void paintInto(QImage& kept, FrameCopy& copy, const QRegion& region)
+{
+    QPainter painter(&kept);
+    painter.setClipRegion(region);
+    copy.paint(painter, kept.size(), 1, region);
+}
+
+// The painter's own smooth scaling of a whole picture.
+QImage painterScaled(const QImage& source, QSize size)
+{
+    QImage scaled(size, QImage::Format_RGB32);
+    QPainter painter(&scaled);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(scaled.rect(), source);
+    return scaled;
+}
+
+} // namespace
+
+TEST(FrameScaler, DrawsWhatThePaintersSmoothScalingDraws)
+{
+    if (!FrameScaler::available())
+        GTEST_SKIP() << "this processor has no AVX2: the painter scales";
+    const struct {
+        QSize source, target;
+    } cases[] = {{{1024, 600}, {1281, 751}}, // 120 dpi
+                 {{1024, 600}, {1536, 900}}, // 144 dpi
+                 {{1024, 600}, {1068, 626}}, // 100 dpi
+                 {{1024, 600}, {2048, 1200}}, {{40, 30}, {57, 91}}, {{17, 9}, {40, 20}}, {{320, 200}, {320, 260}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2 to %3x%4")
+                         .arg(c.source.width())
+                         .arg(c.source.height())
+                         .arg(c.target.width())
+                         .arg(c.target.height())
+                         .toStdString());
+        const QImage source = busyPicture(c.source, 5).convertToFormat(QImage::Format_RGB32);
+        FrameScaler scaler;
+        ASSERT_TRUE(scaler.prepare(c.source, c.target));
+        QImage scaled(c.target, QImage::Format_RGB32);
+        scaled.fill(Qt::magenta);
+        // In uneven bands, as a paint of changed rows would ask.
+        QImage band(c.target.width(), 7, QImage::Format_RGB32);
+        for (int y = 0; y < c.target.height(); y += 7) {
+            const int end = std::min(y + 7, c.target.height());
+            scaler.scaleRows(source, y, end, band);
+            QPainter(&scaled).drawImage(QPoint(0, y), band, QRect(0, 0, c.target.width(), end - y));
+        }
+        const Difference d = compare(scaled, painterScaled(source, c.target));
+        // The same samples and weights: at most a level or two of rounding;
+        // an offset sample or a wrong weight shows as far more at the edges
+        // of the busy picture.
+        EXPECT_LE(d.largest, 2);
+    }
+}
+
+TEST(FrameScaler, RefusesWhatItCannotScale)
+{
+    FrameScaler scaler;
+    EXPECT_FALSE(scaler.prepare(QSize(1024, 600), QSize(800, 469))) << "narrowed";
+    EXPECT_FALSE(scaler.prepare(QSize(12, 600), QSize(30, 900))) << "too narrow for a group";
+    EXPECT_FALSE(scaler.prepare(QSize(1024, 600), QSize(1281, 0)));
+    EXPECT_FALSE(scaler.ready());
+}
+
+TEST(FrameCopy, KeptPictureAfterPartialUpdatesIsTheWholeRepaint)
+{
+    const QSize frame(320, 200);
+    const struct {
+        QSize widget;
+        bool fast;
+    } cases[] = {{{401, 251}, true}, {{401, 251}, false}, {{480, 300}, true},  {{480, 300}, false},
+                 {{333, 333}, true}, {{250, 160}, true},  {{250, 160}, false}, {{320, 200}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2%3")
+                         .arg(c.widget.width())
+                         .arg(c.widget.height())
+                         .arg(c.fast ? " fast" : "")
+                         .toStdString());
+        FrameCopy copy;
+        copy.setFastScaling(c.fast);
+        QImage buffer = busyPicture(frame, 1);
+        QImage kept(c.widget, QImage::Format_RGB32);
+        kept.fill(Qt::magenta);
+        copy.take(buffer, QRegion(buffer.rect()));
+        paintInto(kept, copy, QRegion(kept.rect()));
+        // Updates of every shape, at the edges and inside, each of a new
+        // picture, each repainting only what shows it.
+        QRandomGenerator random(9);
+        for (int update = 0; update < 40; ++update) {
+            const QImage next = busyPicture(frame, quint32(100 + update));
+            QRegion changed;
+            for (int n = 1 + random.bounded(3); n > 0; --n) {
+                const int w = 1 + random.bounded(update % 4 == 0 ? 60 : 17);
+                const int h = 1 + random.bounded(update % 3 == 0 ? 40 : 9);
+                changed += QRect(random.bounded(frame.width() - w + 1), random.bounded(frame.height() - h + 1), w, h);
+            }
+            if (update == 7)
+                changed += QRect(frame.width() - 1, frame.height() - 1, 1, 1);
+            if (update == 8)
+                changed += QRect(0, 0, frame.width(), 1);
+            QPainter painter(&buffer);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            for (const QRect& r : changed)
+                painter.drawImage(r.topLeft(), next, r);
+            painter.end();
+            const QRegion taken = copy.take(buffer, changed);
+            EXPECT_EQ(taken, changed);
+            paintInto(kept, copy, copy.shownRegion(taken, c.widget, 1));
+        }
+        QImage whole(c.widget, QImage::Format_RGB32);
+        whole.fill(Qt::magenta);
+        paintInto(whole, copy, QRegion(whole.rect()));
+        const Difference d = compare(kept, whole);
+        EXPECT_EQ(d.pixels, 0) << "largest difference " << d.largest;
+        // And the whole repaint is the frame buffer's picture, smoothly
+        // scaled.
+        EXPECT_LE(compare(whole, painterScaled(buffer, c.widget)).largest, 2);
+    }
+}
+
+TEST(FrameCopy, ShownRegionIsWholeRowsWhenScaledAndTheRectanglesWhenNot)
+{
+    FrameCopy copy;
+    copy.take(busyPicture(QSize(100, 50), 3), QRegion(0, 0, 100, 50));
+    EXPECT_EQ(copy.shownRegion(QRegion(10, 20, 5, 3), QSize(100, 50), 1), QRegion(10, 20, 5, 3));
+    const QRegion scaled = copy.shownRegion(QRegion(10, 20, 5, 3), QSize(200, 100), 1);
+    // Frame rows 20-22 show in widget rows 40-45; the smoothing reaches a
+    // frame row further each way, and a pixel more for rounding.
+    EXPECT_EQ(scaled, QRegion(0, 37, 200, 12));
+    EXPECT_EQ(copy.shownRegion(QRegion(0, 0, 100, 1), QSize(200, 100), 1), QRegion(0, 0, 200, 5));
+    EXPECT_EQ(copy.shownRegion(QRegion(0, 49, 100, 1), QSize(200, 100), 1), QRegion(0, 95, 200, 5));
+    EXPECT_TRUE(copy.shownRegion(QRegion(), QSize(200, 100), 1).isEmpty());
+    EXPECT_TRUE(FrameCopy().shownRegion(QRegion(0, 0, 5, 5), QSize(200, 100), 1).isEmpty());
+}
+
+TEST(FrameCopy, NewSizeIsTakenWhole)
+{
+    FrameCopy copy;
+    const QImage first = busyPicture(QSize(40, 30), 4);
+    EXPECT_EQ(copy.take(first, QRegion(0, 0, 4, 4)), QRegion(first.rect()));
+    EXPECT_EQ(compare(copy.image(), first).pixels, 0);
+    const QImage second = busyPicture(QSize(40, 30), 5);
+    EXPECT_EQ(copy.take(second, QRegion(2, 3, 4, 5) + QRegion(38, 28, 9, 9)),
+              QRegion(2, 3, 4, 5) + QRegion(38, 28, 2, 2));
+    EXPECT_EQ(copy.image().pixel(2, 3), second.convertToFormat(QImage::Format_RGB32).pixel(2, 3));
+    EXPECT_EQ(copy.image().pixel(0, 0), first.convertToFormat(QImage::Format_RGB32).pixel(0, 0));
+    const QImage larger = busyPicture(QSize(50, 30), 6);
+    EXPECT_EQ(copy.take(larger, QRegion()), QRegion(larger.rect()));
+    EXPECT_EQ(compare(copy.image(), larger).pixels, 0);
+}
