@@ -1,15 +1,12 @@
 #include "platform/serial/serialport.h"
 
 #include "platform/fd/writeall.h"
-
 #include "platform/serial/serialownend.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -66,13 +63,6 @@ speed_t speedConstant(unsigned baud)
     case 4000000: return B4000000;
     default: return B0;
     }
-}
-
-long long monotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 bool isGoneError(int error)

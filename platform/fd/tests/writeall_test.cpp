@@ -183,8 +183,8 @@ TEST(WriteAllWithin, AFullDescriptorIsWaitedOnUntilItsReaderMakesRoom)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         got = readToEnd(pipe.read.get(), 777);
     });
-    const platform::WriteProgress progress =
-        platform::writeAllWithin(pipe.write.get(), sent.data(), sent.size(), {60000, 0, true});
+    const platform::WriteProgress progress = platform::writeAllWithin(pipe.write.get(), sent.data(), sent.size(),
+                                                                      {60000, 0, true});
     pipe.write.reset();
     reader.join();
     EXPECT_EQ(progress.written, sent.size());
@@ -198,8 +198,8 @@ TEST(WriteAllWithin, AReaderThatNeverReadsEndsTheWaitAtTheLimit)
     ASSERT_TRUE(pipe.write);
     const std::string bytes = pattern(64 * 1024);
     const auto start = std::chrono::steady_clock::now();
-    const platform::WriteProgress progress =
-        platform::writeAllWithin(pipe.write.get(), bytes.data(), bytes.size(), {300, 7, true});
+    const platform::WriteProgress progress = platform::writeAllWithin(pipe.write.get(), bytes.data(), bytes.size(),
+                                                                      {300, 7, true});
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_LT(progress.written, bytes.size());
     EXPECT_EQ(progress.error, 0);
