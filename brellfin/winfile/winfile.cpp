@@ -1,6 +1,7 @@
 #include "brellfin/winfile/winfile.h"
 
 #include "platform/fd/uniquefd.h"
+#include "platform/fd/writeall.h"
 
 #include <QFile>
 
@@ -28,21 +29,6 @@ QString baseName(const QString& path)
     while (trimmed.size() > 1 && trimmed.endsWith('/'))
         trimmed.chop(1);
     return trimmed.mid(trimmed.lastIndexOf('/') + 1);
-}
-
-bool writeAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
 }
 
 bool copyLink(const QByteArray& from, const QByteArray& to, bool failIfExists)
@@ -105,7 +91,7 @@ bool copyRegular(const QByteArray& from, const QByteArray& to, bool failIfExists
         }
         if (got == 0)
             break;
-        if (!writeAll(target.get(), buffer, got)) {
+        if (!platform::writeAll(target.get(), buffer, static_cast<size_t>(got))) {
             ok = false;
             break;
         }

@@ -34,8 +34,8 @@ void sleepMs(int ms)
 }
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void childSide(const char* path, char* const* argv, int nullFd, int outFd, int errFd, int reportFd,
-                            pid_t parent)
+[[noreturn]] void childSide(const char* path, char* const* argv, const char* folder, int nullFd, int outFd, int errFd,
+                            int reportFd, pid_t parent)
 {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -53,7 +53,7 @@ void sleepMs(int ms)
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
 
-    if (dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) {
+    if (dup2(nullFd, 0) < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 || (folder && chdir(folder) != 0)) {
         int e = errno;
         (void)!write(reportFd, &e, sizeof e);
         _exit(127);
@@ -94,6 +94,7 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
     for (std::string& s : items)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+    const std::string folder = options.workingFolder.toLocal8Bit().toStdString();
 
     platform::UniqueFd nullFd(open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!nullFd) {
@@ -115,7 +116,8 @@ pid_t spawn(const QString& program, const QStringList& arguments, const Options&
     // runs there.
     const pid_t pid = fork();
     if (pid == 0)
-        childSide(path.c_str(), argv.data(), nullFd.get(), outFd, errFd, reportWrite.get(), parent);
+        childSide(path.c_str(), argv.data(), folder.empty() ? nullptr : folder.c_str(), nullFd.get(), outFd, errFd,
+                  reportWrite.get(), parent);
     const int forkErrno = errno;
     // Only the child's copy of the write end may stay open, so that its exec
     // ends the read below.

@@ -18,8 +18,9 @@
 namespace ChildSpawn {
 
 struct Options {
-    int stdoutFd = -1; // -1: /dev/null
-    int stderrFd = -1; // -1: /dev/null
+    int stdoutFd = -1;     // -1: /dev/null
+    int stderrFd = -1;     // -1: /dev/null
+    QString workingFolder; // empty: ours; one that cannot be entered fails the start
 };
 
 // The child's pid, or -1 with *error set (the errno of the failed step,

@@ -41,6 +41,7 @@ CommandResult ProcessCommandRunner::run(const QString& program, const QStringLis
     ChildSpawn::Options options;
     options.stdoutFd = writeEnd.get();
     options.stderrFd = writeEnd.get();
+    options.workingFolder = m_workingFolder;
     int error = 0;
     const pid_t pid = ChildSpawn::spawn(program, arguments, options, &error);
     // The child holds its own copy: the output ends when the child's does.

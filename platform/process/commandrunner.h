@@ -31,5 +31,14 @@ public:
 // Runs programs as child processes of this one.
 class ProcessCommandRunner : public CommandRunner {
 public:
+    // The children run in `workingFolder`; empty: in ours.
+    explicit ProcessCommandRunner(const QString& workingFolder = {})
+        : m_workingFolder(workingFolder)
+    {
+    }
+
     CommandResult run(const QString& program, const QStringList& arguments, int timeoutMs) override;
+
+private:
+    QString m_workingFolder;
 };

@@ -1,5 +1,6 @@
 #include "platform/serial/serialownend.h"
 
+#include "platform/fd/writeall.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialspeed.h"
 
@@ -69,21 +70,6 @@ platform::UniqueFd connectTo(const std::string& path)
         return {};
     }
     return fd;
-}
-
-bool sendAll(int fd, const char* text)
-{
-    size_t left = std::strlen(text);
-    while (left > 0) {
-        const ssize_t n = send(fd, text, left, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Reads one answer line (and a passed descriptor, when one comes along).
@@ -187,7 +173,7 @@ OwnEndOpen requestOwnEnd(const std::string& path, platform::UniqueFd* master, pl
         return OwnEndOpen::Failed;
     platform::UniqueFd passed;
     std::string answer;
-    if (sendAll(fd.get(), kOwnEndOpenRequest))
+    if (platform::writeAll(fd.get(), kOwnEndOpenRequest, std::strlen(kOwnEndOpenRequest)))
         answer = readAnswer(fd.get(), &passed);
     if (answer == kOwnEndGranted && passed) {
         *master = std::move(passed);
@@ -210,7 +196,7 @@ std::string askPairDaemon(const std::string& path, const char* request)
     if (!fd)
         return {};
     std::string answer;
-    if (sendAll(fd.get(), request))
+    if (platform::writeAll(fd.get(), request, std::strlen(request)))
         answer = readAnswer(fd.get(), nullptr);
     return answer;
 }

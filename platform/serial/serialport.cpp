@@ -1,13 +1,12 @@
 #include "platform/serial/serialport.h"
 
+#include "platform/fd/writeall.h"
 #include "platform/serial/serialownend.h"
 #include "platform/serial/serialportname.h"
 #include "platform/serial/serialspeed.h"
 #include "platform/serial/serialtermios.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -64,13 +63,6 @@ speed_t speedConstant(unsigned baud)
     case 4000000: return B4000000;
     default: return B0;
     }
-}
-
-long long monotonicMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 bool isGoneError(int error)
@@ -430,33 +422,18 @@ int Port::write(const char* data, int len)
     // later opener reads nothing stale.
     if (m_ownEnd && !m_ownEnd->userOpen())
         return len;
-    const long long deadline = monotonicMs() + (m_timeouts.writeTotalMs > 0 ? m_timeouts.writeTotalMs : 0);
-    int written = 0;
-    while (written < len) {
-        const ssize_t n = ::write(m_fd.get(), data + written, static_cast<size_t>(len - written));
-        if (n > 0) {
-            written += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            noteError(errno);
-            return written > 0 ? written : -1;
-        }
-        const long long left = deadline - monotonicMs();
-        if (left <= 0)
-            break;
-        // A pty's writer is not always woken when its reader makes room
-        // (the room comes later, from the kernel's flush): the write is tried
-        // again at least every kWriteRetryMs instead of waiting out the rest.
-        pollfd p{m_fd.get(), POLLOUT, 0};
-        if (poll(&p, 1, static_cast<int>(std::min<long long>(left, kWriteRetryMs))) < 0 && errno != EINTR) {
-            noteError(errno);
-            break;
-        }
-        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLOUT) && !m_isPtyMaster)
-            break;
+    // A pty's writer is not always woken when its reader makes room (the
+    // room comes later, from the kernel's flush): the write is tried again at
+    // least every kWriteRetryMs instead of waiting out the rest.
+    platform::WriteWait wait;
+    wait.timeoutMs = m_timeouts.writeTotalMs > 0 ? m_timeouts.writeTotalMs : 0;
+    wait.retryMs = kWriteRetryMs;
+    wait.hangUpEnds = !m_isPtyMaster;
+    const platform::WriteProgress progress = platform::writeAllWithin(m_fd.get(), data, static_cast<size_t>(len), wait);
+    const int written = static_cast<int>(progress.written);
+    if (progress.error != 0) {
+        noteError(progress.error);
+        return written > 0 ? written : -1;
     }
     return written;
 }

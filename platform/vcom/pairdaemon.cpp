@@ -1,5 +1,6 @@
 #include "platform/vcom/pairdaemon.h"
 
+#include "platform/fd/privatefile.h"
 #include "platform/serial/serialownend.h"
 #include "platform/vcom/vcomconstants.h"
 #include "platform/vcom/vcomfolders.h"
@@ -128,7 +129,7 @@ bool PairDaemon::setUp(const PairConfig& config)
     m_ownInode = entry.st_ino;
     if (!m_config.userName().empty() && !linkUserEnd(m_config.userName()))
         return false;
-    return writeFileAtomically(m_stateFolder + "/" + kPidFile, std::to_string(getpid()) + "\n");
+    return platform::writePrivateFile(m_stateFolder + "/" + kPidFile, std::to_string(getpid()) + "\n");
 }
 
 bool PairDaemon::linkUserEnd(const std::string& name)

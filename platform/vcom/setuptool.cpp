@@ -1,5 +1,6 @@
 #include "platform/vcom/setuptool.h"
 
+#include "platform/fd/privatefile.h"
 #include "platform/fd/uniquefd.h"
 #include "platform/serial/serialownend.h"
 #include "platform/serial/serialportname.h"
@@ -196,7 +197,7 @@ int SetupTool::install(const std::vector<std::string>& args)
     }
     if (!Serial::ensureComFolder())
         return fail("The COM folder " + Serial::comFolder() + " cannot be made or is not private");
-    if (!writeFileAtomically(configPath(), config.text()))
+    if (!platform::writePrivateFile(configPath(), config.text()))
         return fail("The pair's configuration cannot be written");
     if (!ensureDaemon(config)) {
         stopDaemon();
@@ -225,12 +226,12 @@ int SetupTool::change(const std::vector<std::string>& args)
         return fail("The port name " + name + " is already used for other device");
     const std::string before = config.text();
     config.setUserName(name);
-    if (!writeFileAtomically(configPath(), config.text()))
+    if (!platform::writePrivateFile(configPath(), config.text()))
         return fail("The pair's configuration cannot be written");
     if (daemonAnswers(config)) {
         if (Serial::askPairDaemon(comEntry(config.ownName()), Serial::kOwnEndReloadRequest) == Serial::kOwnEndGranted)
             return 0;
-        writeFileAtomically(configPath(), before);
+        platform::writePrivateFile(configPath(), before);
         return fail("The port " + name + " cannot be linked");
     }
     return ensureDaemon(config) ? 0 : fail("The pair's daemon cannot be started");

@@ -70,30 +70,6 @@ bool readSmallFile(const std::string& path, std::string* out)
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& text)
-{
-    const std::string temp = path + ".new." + std::to_string(getpid());
-    platform::UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd)
-        return false;
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
-        if (n <= 0) {
-            fd.reset();
-            unlink(temp.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // The close's own result counts: it may report a write that failed late.
-    if (fsync(fd.get()) != 0 || close(fd.release()) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::set<int> busyPortNumbers(const PairConfig* pair)
 {
     std::set<int> numbers;

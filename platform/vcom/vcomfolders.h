@@ -19,8 +19,6 @@ bool ensureStateFolder();
 
 // Whole small files; reads stop at the limit.
 bool readSmallFile(const std::string& path, std::string* out);
-// Writes through a temporary file and a rename, so readers see old or new.
-bool writeFileAtomically(const std::string& path, const std::string& text);
 
 // The port numbers in use: COM folder entries, real UARTs and, when a
 // configuration is given, the pair's own names.

@@ -1,6 +1,7 @@
 #include "quillet/port/tcpclientdevice.h"
 
 #include "platform/fd/uniquefd.h"
+#include "platform/fd/writeall.h"
 #include "quillet/port/portconstants.h"
 #include "skerrow/skerrow.h"
 
@@ -206,21 +207,12 @@ int TcpClientDevice::write(const char* data, int len)
         return -1;
     if (!data || len <= 0)
         return 0;
-    int sent = 0;
-    while (sent < len) {
-        // MSG_NOSIGNAL: a reset connection must not raise SIGPIPE. A full
-        // socket ends the loop with what went out.
-        const ssize_t n = ::send(d->fd.get(), data + sent, static_cast<size_t>(len - sent),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<int>(n);
-            continue;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
+    // A full socket is not waited on: what went out is the answer. A reset
+    // connection is a failure (never SIGPIPE) and closes the link.
+    const platform::WriteProgress progress = platform::writeAllWithin(d->fd.get(), data, static_cast<size_t>(len), {});
+    if (progress.error != 0)
         d->closeLink();
-        break;
-    }
+    const int sent = static_cast<int>(progress.written);
     return sent > 0 ? sent : -3;
 }
 

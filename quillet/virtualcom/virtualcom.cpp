@@ -1,5 +1,6 @@
 #include "quillet/virtualcom/virtualcom.h"
 
+#include "platform/process/commandrunner.h"
 #include "platform/serial/serialownend.h"
 #include "platform/serial/serialport.h"
 #include "platform/serial/serialportname.h"
@@ -9,11 +10,9 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QProcess>
 
 #include <cctype>
 #include <cstdio>
@@ -87,28 +86,20 @@ VirtualCom::~VirtualCom() = default;
 bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
 {
     output->clear();
-    QProcess process;
-    process.setProgram(QDir(m_toolFolder).absoluteFilePath(kToolName));
-    process.setArguments(command.split(QLatin1Char(' '), Qt::SkipEmptyParts) + extra);
-    process.setWorkingDirectory(m_toolFolder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(QIODevice::ReadWrite);
-    if (!process.waitForStarted(m_toolTimeoutMs))
+    // The tool asks nothing: its input is empty, so a question gets end of input.
+    ProcessCommandRunner runner(m_toolFolder);
+    const CommandResult result = runner.run(QDir(m_toolFolder).absoluteFilePath(kToolName),
+                                            command.split(QLatin1Char(' '), Qt::SkipEmptyParts) + extra,
+                                            m_toolTimeoutMs);
+    if (!result.started)
         return true;
-    process.closeWriteChannel(); // the tool asks nothing; a question gets end of input
-    const int left = m_toolTimeoutMs - static_cast<int>(clock.elapsed());
-    if (left <= 0 || !process.waitForFinished(left)) {
+    if (result.timedOut) {
         // A hung tool must not hold the dispatcher, or at start-up the window, for good.
         qWarning("setup tool killed after %d ms: %s", m_toolTimeoutMs, qPrintable(command));
-        process.kill();
-        process.waitForFinished(kKillWaitMs);
         return true;
     }
-    const QByteArray all = process.readAll();
-    const int zero = all.indexOf('\0');
-    *output = zero >= 0 ? all.left(zero) : all;
+    const int zero = result.output.indexOf('\0');
+    *output = zero >= 0 ? result.output.left(zero) : result.output;
     return true;
 }
 

@@ -31,9 +31,9 @@ constexpr const char* kAutoPortName = "COM#";
 constexpr const char* kTryAgain = "Try Again";
 constexpr const char* kReboot = "reboot";
 
-// A tool that has not finished by then is killed and its output dropped.
+// A tool that has not finished by then is killed (with whatever it started)
+// and its output dropped.
 constexpr int kToolTimeoutMs = 60000;
-constexpr int kKillWaitMs = 5000;
 
 // Port numbers for a new pair.
 constexpr int kFirstCandidate = 2;

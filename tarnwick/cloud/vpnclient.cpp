@@ -1,6 +1,6 @@
 #include "tarnwick/cloud/vpnclient.h"
 
-#include "platform/fd/uniquefd.h"
+#include "platform/fd/privatefile.h"
 #include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/core/constants.h"
 
@@ -17,11 +17,6 @@
 #include <QSysInfo>
 #include <QTimer>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace C = Tarnwick::Constants;
 namespace Cloud = Tarnwick::Cloud;
 namespace Msg = Tarnwick::Cloud::Msg;
@@ -33,32 +28,6 @@ bool hasNonAlphanumeric(const QString& text)
 {
     static const QRegularExpression other(QStringLiteral("[^0-9a-zA-Z]"));
     return other.match(text).hasMatch();
-}
-
-// Writes `bytes` to `path`, created or truncated, readable by its owner only;
-// never follows a link planted at the path.
-bool writeOwnerOnly(const QString& path, const QByteArray& bytes)
-{
-    const QByteArray native = QFile::encodeName(path);
-    platform::UniqueFd fd(::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd)
-        return false;
-    bool ok = ::fchmod(fd.get(), 0600) == 0;
-    const char* at = bytes.constData();
-    qint64 left = bytes.size();
-    while (ok && left > 0) {
-        const ssize_t written = ::write(fd.get(), at, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        at += written;
-        left -= written;
-    }
-    // The close reports a write-back that failed late.
-    return ::close(fd.release()) == 0 && ok;
 }
 
 } // namespace
@@ -290,7 +259,8 @@ QString VPNClient::writeConfigFile()
     const int zero = bytes.indexOf('\0');
     if (zero >= 0)
         bytes.truncate(zero);
-    if (!QDir().mkpath(folder) || !writeOwnerOnly(path, bytes))
+    if (!QDir().mkpath(folder)
+        || !platform::writePrivateFile(QFile::encodeName(path).toStdString(), bytes.toStdString()))
         qWarning().noquote() << "VPNClient: cannot write the configuration file" << path;
     return path;
 }

@@ -1,7 +1,7 @@
 #include "tarnwick/cloud/vpnmanager.h"
 
 #include "platform/dispatch/nestedwait.h"
-#include "platform/fd/uniquefd.h"
+#include "platform/fd/privatefile.h"
 #include "platform/route/routecommand.h"
 #include "tarnwick/cloud/openvpnconfigfilter.h"
 #include "tarnwick/core/constants.h"
@@ -21,13 +21,9 @@
 #include <QSysInfo>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstdlib>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace VPN_Android {
 
@@ -58,23 +54,6 @@ QString logLine(const QByteArray& bytes)
             c = QLatin1Char('?');
     }
     return line;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* at = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        at += n;
-        left -= n;
-    }
-    return true;
 }
 
 } // namespace
@@ -518,19 +497,9 @@ bool VpnManager::writeUserFile(const QString& user, const QString& password)
     if (!QDir().mkpath(info.path()))
         return false;
     // Written in full to a private temporary file that then replaces the old one.
-    QByteArray temp = QFile::encodeName(path + QStringLiteral(".XXXXXX"));
-    platform::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd)
+    if (!platform::writePrivateFile(QFile::encodeName(path).toStdString(),
+                                    (user.toUtf8() + '\n' + password.toUtf8()).toStdString()))
         return false;
-    bool ok = ::fchmod(fd.get(), 0600) == 0 && writeAll(fd.get(), user.toUtf8() + '\n' + password.toUtf8());
-    // The close reports a write-back that failed late.
-    ok = ::close(fd.release()) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
     m_userFileWritten = true;
     return true;
 }

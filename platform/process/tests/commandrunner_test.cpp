@@ -50,6 +50,19 @@ TEST(ProcessCommandRunner, MissingProgramDoesNotStart)
     EXPECT_EQ(TestDescriptors::openDescriptorCount(), before);
 }
 
+TEST(ProcessCommandRunner, AGivenWorkingFolderIsTheChildsAndAMissingOneFailsTheStart)
+{
+    ProcessCommandRunner inRoot(QStringLiteral("/"));
+    const CommandResult r = inRoot.run(QStringLiteral("/bin/pwd"), {}, 5000);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.output, QByteArray("/\n"));
+
+    ProcessCommandRunner nowhere(QStringLiteral("/nonexistent/tw-no-such-folder"));
+    const CommandResult none = nowhere.run(QStringLiteral("/bin/pwd"), {}, 5000);
+    EXPECT_FALSE(none.started);
+    EXPECT_TRUE(none.output.isEmpty());
+}
+
 TEST(ProcessCommandRunner, TimeLimitKillsTheChild)
 {
     ProcessCommandRunner runner;
