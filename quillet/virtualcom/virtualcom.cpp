@@ -84,7 +84,7 @@ VirtualCom::VirtualCom(const QString& toolFolder, int toolTimeoutMs, QObject* pa
 
 VirtualCom::~VirtualCom() = default;
 
-bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
+void VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
 {
     output->clear();
     QProcess process;
@@ -96,7 +96,7 @@ bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStri
     clock.start();
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(m_toolTimeoutMs))
-        return true;
+        return;
     process.closeWriteChannel(); // the tool asks nothing; a question gets end of input
     const int left = m_toolTimeoutMs - static_cast<int>(clock.elapsed());
     if (left <= 0 || !process.waitForFinished(left)) {
@@ -104,12 +104,11 @@ bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStri
         qWarning("setup tool killed after %d ms: %s", m_toolTimeoutMs, qPrintable(command));
         process.kill();
         process.waitForFinished(kKillWaitMs);
-        return true;
+        return;
     }
     const QByteArray all = process.readAll();
     const int zero = all.indexOf('\0');
     *output = zero >= 0 ? all.left(zero) : all;
-    return true;
 }
 
 void VirtualCom::setNames(const std::string& own, const std::string& user)
