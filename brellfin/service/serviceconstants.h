@@ -43,4 +43,11 @@ constexpr std::size_t kWriteBufferSize = 1024 * 1024;
 constexpr std::size_t kDigestBlockSize = 256 * 1024;
 constexpr std::size_t kDigestBlocksBehind = 4;
 
+// Letting a transfer thread go (a new batch, a released session) waits this
+// long for it to end by itself; then it is cancelled and waited for up to
+// one call's time-out (100 s) and some room to close its file. One that
+// still runs is left running: it is never deleted while it runs.
+constexpr int kThreadEndLimitMs = 30000;
+constexpr int kThreadCancelLimitMs = 110000;
+
 } // namespace BrellfinService
