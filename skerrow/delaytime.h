@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-class DelayTime : public DelayTimeBase {
+class DelayTime final : public DelayTimeBase {
 public:
     DelayTime();
     // Wakes every waiter and returns only when none is left inside wait().

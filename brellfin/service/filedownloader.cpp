@@ -168,14 +168,14 @@ bool __FileDownloader::sendFile(const SendJob& job)
     }
     reportProgress(job.localPath, offset, size, true);
 
-    std::vector<FF::byte> piece(kPieceSize);
+    std::vector<FF::byte> piece(kSendPieceSize);
     for (int retries = 0;;) {
         file.seek(qint64(offset));
         std::uint64_t remaining = size - offset;
         while (remaining > 0) {
             if (m_cancel)
                 return false;
-            const std::uint64_t n = std::min(remaining, kPieceSize);
+            const std::uint64_t n = std::min(remaining, kSendPieceSize);
             piece.resize(n);
             if (file.read(reinterpret_cast<char*>(piece.data()), qint64(n)) != qint64(n)) {
                 m_errorCode = FileError;

@@ -30,13 +30,14 @@ Result callOrFail(FileSession* session, Result failed, Operation operation)
 
 // Waits for holder's previous batch to end, then starts a new thread on
 // client with the jobs (pairs in the thread's own order); false when any
-// step throws.
+// step throws or the previous thread was left running.
 template <class Transfer>
 bool startBatch(ThreadHolder<Transfer>& holder, FF::RPC::DispatchClient* client,
                 const std::vector<std::pair<std::string, std::string>>& files, IFileNotify* notify)
 {
     try {
-        holder.reset();
+        if (!holder.reset())
+            return false;
         holder.reset(new Transfer(notify, client));
         for (const auto& file : files)
             holder.get()->addJob(file.first, file.second);

@@ -10,8 +10,14 @@ FileSession::FileSession(const FF::Net::Address& address, std::unique_ptr<FF::RP
 
 FileSession::~FileSession()
 {
-    m_sendThread.reset();
-    m_fetchThread.reset();
+    const bool sendEnded = m_sendThread.reset();
+    const bool fetchEnded = m_fetchThread.reset();
+    if (!sendEnded || !fetchEnded) {
+        // A thread left running still calls through the client: it stays.
+        qWarning("file session released with a transfer thread still running: its connection stays open");
+        static_cast<void>(m_client.release());
+        return;
+    }
     try {
         m_client->stop();
     } catch (...) {

@@ -2,7 +2,8 @@
 
 // One session to one panel's file service: its address, its dispatch client
 // and the two transfer threads made on that client. Letting it go waits for
-// both threads (never cancelling them), then stops and deletes the client.
+// both threads (ThreadHolder: cancelled only when one outlasts its limit),
+// then stops and deletes the client; a thread left running keeps it.
 
 #include "brellfin/service/filedownloader.h"
 #include "brellfin/service/fileupdater.h"

@@ -109,7 +109,7 @@ bool __FileUpdater::fetchFile(const FetchJob& job)
         if (size < have) {
             empty = true;
         } else {
-            have -= have % kPieceSize;
+            have -= have % kResumeBlockSize;
             if (have != 0) {
                 std::uint32_t localCrc = 0;
                 if (!localFileCrc32(widePath, have, localCrc, m_cancel, &m_md5)) {

@@ -12,7 +12,7 @@
 
 namespace {
 
-using BrellfinService::kPieceSize;
+using BrellfinService::kLocalReadBlockSize;
 
 std::array<std::uint32_t, 256> makeCrcTable()
 {
@@ -44,12 +44,12 @@ bool localFileCrc32(const QString& path, std::uint64_t count, std::uint32_t& crc
     if (!file.open(QIODevice::ReadOnly))
         return false;
     std::uint32_t running = 0xFFFFFFFF;
-    char buffer[kPieceSize];
+    char buffer[kLocalReadBlockSize];
     std::uint64_t remaining = count;
     while (remaining > 0) {
         if (cancel)
             return false;
-        const qint64 n = qint64(std::min(remaining, kPieceSize));
+        const qint64 n = qint64(std::min(remaining, kLocalReadBlockSize));
         if (file.read(buffer, n) != n)
             return false;
         running = crc32Update(running, buffer, std::uint64_t(n));
@@ -68,12 +68,12 @@ bool localFileMd5(const QString& path, std::vector<FF::byte>& digest, const std:
         return false;
     const qint64 size = file.size();
     QCryptographicHash hash(QCryptographicHash::Md5);
-    char buffer[kPieceSize];
+    char buffer[kLocalReadBlockSize];
     qint64 remaining = size;
     while (remaining > 0) {
         if (cancel)
             return false;
-        const qint64 n = std::min<qint64>(remaining, qint64(kPieceSize));
+        const qint64 n = std::min<qint64>(remaining, qint64(kLocalReadBlockSize));
         if (file.read(buffer, n) != n)
             return false;
         hash.addData(buffer, int(n));

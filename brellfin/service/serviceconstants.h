@@ -11,8 +11,13 @@ namespace BrellfinService {
 constexpr unsigned int kFileServicePort = 127;
 // Window of the reachability probe before a session is made.
 constexpr unsigned int kProbeWindowMs = 1000;
-// A PC-to-panel piece, and the step of local digests and of panel-to-PC resume points.
-constexpr std::uint64_t kPieceSize = 4096;
+// The most bytes one PC-to-panel piece carries ("download2").
+constexpr std::uint64_t kSendPieceSize = 4096;
+// A panel-to-PC file resumes at a multiple of this many bytes: a partly
+// fetched local file is cut down to it before its CRC-32 is compared.
+constexpr std::uint64_t kResumeBlockSize = 4096;
+// The local CRC-32 and MD5 of a file are read in blocks of this size.
+constexpr std::uint64_t kLocalReadBlockSize = 4096;
 // Room a PC-to-panel batch leaves free on the panel beyond its files.
 constexpr std::uint64_t kSpaceReserve = 4194304;
 // "All bits set": a refused start.
@@ -37,5 +42,12 @@ constexpr std::size_t kWriteBufferSize = 1024 * 1024;
 // thread hashes them itself.
 constexpr std::size_t kDigestBlockSize = 256 * 1024;
 constexpr std::size_t kDigestBlocksBehind = 4;
+
+// Letting a transfer thread go (a new batch, a released session) waits this
+// long for it to end by itself; then it is cancelled and waited for up to
+// one call's time-out (100 s) and some room to close its file. One that
+// still runs is left running: it is never deleted while it runs.
+constexpr int kThreadEndLimitMs = 30000;
+constexpr int kThreadCancelLimitMs = 110000;
 
 } // namespace BrellfinService

@@ -1,14 +1,28 @@
 #pragma once
 
-// Owns one transfer thread: letting it go waits for the thread to end,
-// without limit and without cancelling it, and then deletes it.
+// Owns one transfer thread: letting it go waits for the thread to end and
+// then deletes it. The wait has its end: a thread still running after the
+// end limit is logged and cancelled (its file stops before its next piece,
+// and a piece's call is bounded by its time-out), then waited for up to the
+// cancel limit; one that runs even then is logged and left running, never
+// deleted while it runs, and whatever it uses must then stay too.
+
+#include "brellfin/service/serviceconstants.h"
+
+#include <QDeadlineTimer>
+#include <QtGlobal>
 
 #include <memory>
 
 template <class Thread>
 class ThreadHolder {
 public:
-    ThreadHolder() = default;
+    explicit ThreadHolder(int endLimitMs = BrellfinService::kThreadEndLimitMs,
+                          int cancelLimitMs = BrellfinService::kThreadCancelLimitMs)
+        : m_endLimitMs(endLimitMs)
+        , m_cancelLimitMs(cancelLimitMs)
+    {
+    }
     ~ThreadHolder() { reset(); }
     ThreadHolder(const ThreadHolder&) = delete;
     ThreadHolder& operator=(const ThreadHolder&) = delete;
@@ -16,14 +30,27 @@ public:
     Thread* get() const { return m_thread.get(); }
     explicit operator bool() const { return bool(m_thread); }
 
-    // Waits for the held thread, deletes it, and holds thread instead.
-    void reset(Thread* thread = nullptr)
+    // Waits for the held thread as above, deletes it once it has ended, and
+    // holds thread instead. False when the held thread was left running.
+    bool reset(Thread* thread = nullptr)
     {
-        if (m_thread)
-            m_thread->wait();
+        bool ended = true;
+        if (m_thread && !m_thread->wait(QDeadlineTimer(m_endLimitMs))) {
+            qWarning("transfer thread still running after %d ms: cancelling it", m_endLimitMs);
+            m_thread->cancel();
+            if (!m_thread->wait(QDeadlineTimer(m_cancelLimitMs))) {
+                qWarning("transfer thread still running %d ms after its cancel: left running", m_cancelLimitMs);
+                // Deleting a running QThread ends the program.
+                static_cast<void>(m_thread.release());
+                ended = false;
+            }
+        }
         m_thread.reset(thread);
+        return ended;
     }
 
 private:
+    int m_endLimitMs;
+    int m_cancelLimitMs;
     std::unique_ptr<Thread> m_thread;
 };

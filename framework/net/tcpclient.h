@@ -13,7 +13,7 @@ namespace Net {
 
 class TCPConnection;
 
-class TCPClient : public IClient {
+class TCPClient final : public IClient {
 public:
     // Connects (within 5000 ms) with a 100 ms receive time-out; throws the
     // "TCPSocket.createClient" exceptions.

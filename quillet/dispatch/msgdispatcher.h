@@ -10,18 +10,18 @@
 
 // The worker thread of the pass-through tool: runs posted work items one at
 // a time, first in first out, and deletes each right after it ran.
-class MsgDispatcher : public QThread {
+class MsgDispatcher final : public QThread {
     Q_OBJECT
 public:
     MsgDispatcher();
     ~MsgDispatcher() override;
 
     // Ends a running worker and drops stale messages first.
-    virtual void start();
+    void start();
     // Waits for the item being run, then deletes every item not yet run.
-    virtual void stop();
+    void stop();
     // Takes the message over; the holder is left empty.
-    virtual void post(std::unique_ptr<UiMsg>& msg);
+    void post(std::unique_ptr<UiMsg>& msg);
 
 protected:
     void run() override;

@@ -83,7 +83,7 @@ VirtualCom::VirtualCom(const QString& toolFolder, int toolTimeoutMs, QObject* pa
 
 VirtualCom::~VirtualCom() = default;
 
-bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
+void VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
 {
     output->clear();
     // The tool asks nothing: its input is empty, so a question gets end of input.
@@ -92,15 +92,14 @@ bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStri
                                             command.split(QLatin1Char(' '), Qt::SkipEmptyParts) + extra,
                                             m_toolTimeoutMs);
     if (!result.started)
-        return true;
+        return;
     if (result.timedOut) {
         // A hung tool must not hold the dispatcher, or at start-up the window, for good.
         qWarning("setup tool killed after %d ms: %s", m_toolTimeoutMs, qPrintable(command));
-        return true;
+        return;
     }
     const int zero = result.output.indexOf('\0');
     *output = zero >= 0 ? result.output.left(zero) : result.output;
-    return true;
 }
 
 void VirtualCom::setNames(const std::string& own, const std::string& user)

@@ -50,7 +50,7 @@ private:
     // Runs the tool with the words of `command` and then `extra` as its
     // arguments; *output is what it printed, up to the first zero byte, or
     // nothing when it could not run or was killed at the limit.
-    bool runTool(const QString& command, QByteArray* output, const QStringList& extra = {});
+    void runTool(const QString& command, QByteArray* output, const QStringList& extra = {});
     // Both names when the list shows them and they differ; equal ones are cleared.
     bool validPair(std::string* own, std::string* user);
     void setNames(const std::string& own, const std::string& user);

@@ -51,17 +51,6 @@ TileExtent tileExtent(const uchar* p, qint64 held, int tw, int th, int bpp)
     return {length, kSubrectsReadFailed, held >= length};
 }
 
-// The visible part of a rectangle, x1 and y1 exclusive.
-struct Clip {
-    int x0, y0, x1, y1;
-    bool empty() const { return x0 >= x1 || y0 >= y1; }
-};
-
-Clip clip(int x, int y, int w, int h, int width, int height)
-{
-    return {std::max(x, 0), std::max(y, 0), std::min(x + w, width), std::min(y + h, height)};
-}
-
 // Draws straight into the target's frame buffer, locked for a batch of
 // tiles; without a target, or outside its image and the frame, nothing.
 class FrameSink {
@@ -113,7 +102,7 @@ public:
 
     void fill(quint32 rgba, int x, int y, int w, int h)
     {
-        const Clip c = clip(x, y, w, h, m_view.width, m_view.height);
+        const FrameClip c = m_view.clip(x, y, w, h);
         if (c.empty())
             return;
         for (int row = c.y0; row < c.y1; ++row) {
@@ -166,7 +155,7 @@ public:
 
     void pixels(const uchar* data, int x, int y, int w, int h)
     {
-        const Clip c = clip(x, y, w, h, m_view.width, m_view.height);
+        const FrameClip c = m_view.clip(x, y, w, h);
         if (c.empty())
             return;
         for (int row = c.y0; row < c.y1; ++row) {
@@ -178,10 +167,10 @@ public:
 
 private:
     // Nothing drawn yet: every part drawn widens it.
-    static constexpr Clip kNothingDrawn{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    static constexpr FrameClip kNothingDrawn{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
 
     // Grows the bounds of what the batch drew by a drawn part.
-    void note(const Clip& c)
+    void note(const FrameClip& c)
     {
         m_drawn.x0 = std::min(m_drawn.x0, c.x0);
         m_drawn.y0 = std::min(m_drawn.y0, c.y0);
@@ -197,7 +186,7 @@ private:
     bool m_cached = false;
     quint32 m_cachedKey = 0;
     quint32 m_cachedRgba = 0;
-    Clip m_drawn = kNothingDrawn;
+    FrameClip m_drawn = kNothingDrawn;
 };
 
 // Ends a batch of drawing also when a sink call throws.

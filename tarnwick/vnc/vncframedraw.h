@@ -1,6 +1,7 @@
 #pragma once
 
-// Drawing into a 32-bit frame buffer image, clipped to the image.
+// Drawing into a 32-bit frame buffer image, clipped to the image: the one
+// place where what is drawn is cut to the frame buffer.
 
 #include <QImage>
 #include <QtGlobal>
@@ -8,6 +9,12 @@
 #include <algorithm>
 
 namespace VNC {
+
+// The visible part of a rectangle, x1 and y1 exclusive.
+struct FrameClip {
+    int x0, y0, x1, y1;
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
 
 // The pixels of a 32-bit image, taken once for many small draws. Without an
 // image (or with one of another depth) it has no pixels and draws nothing.
@@ -23,21 +30,14 @@ struct FrameView {
 
     quint32* line(int row) const { return reinterpret_cast<quint32*>(bits + row * stride); }
 
-    // Fills the part of the rectangle that lies inside; a rectangle wholly
-    // outside (also one beyond the right or bottom edge) fills nothing.
-    void fill(int x, int y, int w, int h, quint32 pixel) const
+    // The part of the rectangle that lies inside (width and height may have
+    // been narrowed to the server's frame); empty for a rectangle wholly
+    // outside, also one beyond the right or bottom edge. The sums stay in
+    // int: a rectangle comes from 16-bit wire coordinates and sizes plus at
+    // most a tile's reach, far from overflowing.
+    FrameClip clip(int x, int y, int w, int h) const
     {
-        // 64-bit sums: a far-off rectangle from the wire must not overflow.
-        const int x0 = std::max(x, 0);
-        const int y0 = std::max(y, 0);
-        const int x1 = int(std::min<qint64>(qint64(x) + std::max(w, 0), width));
-        const int y1 = int(std::min<qint64>(qint64(y) + std::max(h, 0), height));
-        if (x0 >= x1 || y0 >= y1)
-            return;
-        for (int row = y0; row < y1; ++row) {
-            quint32* start = line(row);
-            std::fill(start + x0, start + x1, pixel);
-        }
+        return {std::max(x, 0), std::max(y, 0), std::min(x + w, width), std::min(y + h, height)};
     }
 
     uchar* bits = nullptr;

@@ -62,45 +62,8 @@ bool VncPixelFormat::decodeRect(const VncRectHeader& rect, bool last)
     if (!decodeHextile(rect))
         return false;
     if (last)
-        frameCallback(nullptr, 0, 0, true);
+        frameCallback();
     return true;
-}
-
-void VncPixelFormat::imageFromPixels(const QByteArray& data, int x, int y, int w, int h)
-{
-    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
-    if (!image->isNull()) {
-        image->fill(0);
-        // Only whole pixels that are present are converted; the rest stays
-        // transparent black.
-        const int bytesPerPixel = m_bitsPerPixel / 8;
-        const int present = bytesPerPixel > 0 ? data.size() / bytesPerPixel : 0;
-        const uchar* source = reinterpret_cast<const uchar*>(data.constData());
-        for (int row = 0; row < h; ++row) {
-            const int first = row * w;
-            const int count = std::min(w, present - first);
-            if (count <= 0)
-                break;
-            convertPixels(source + qint64(first) * bytesPerPixel, reinterpret_cast<quint32*>(image->scanLine(row)),
-                          count);
-        }
-    }
-    frameCallback(image.release(), x, y, false);
-}
-
-void VncPixelFormat::imageFromColour(const QByteArray& colour, int x, int y, int w, int h)
-{
-    auto image = std::make_unique<QImage>(std::max(w, 0), std::max(h, 0), QImage::Format_RGBA8888);
-    quint32 pixel = rgbaWord(0, 0, 0); // no colour given: black
-    if (colour.size() >= m_bitsPerPixel / 8)
-        convertPixels(reinterpret_cast<const uchar*>(colour.constData()), &pixel, 1);
-    if (!image->isNull()) {
-        for (int row = 0; row < h; ++row) {
-            quint32* line = reinterpret_cast<quint32*>(image->scanLine(row));
-            std::fill(line, line + w, pixel);
-        }
-    }
-    frameCallback(image.release(), x, y, false);
 }
 
 // Low: red in the top two bits, green in the next three, blue in the low three.

@@ -42,7 +42,8 @@ public:
 
 class VncPixelFormat {
 public:
-    using FrameCallback = std::function<void(QImage*, int, int, bool)>;
+    // Told when the last rectangle of an update has been decoded.
+    using FrameCallback = std::function<void()>;
 
     // The pixel format of a quality; any value but low and middle is high.
     static std::unique_ptr<VncPixelFormat> create(int quality, FrameCallback frameCallback);
@@ -53,10 +54,6 @@ public:
 
     QByteArray pixelFormatMessage() const { return m_pixelFormatMessage; }
     int bitsPerPixel() const { return m_bitsPerPixel; }
-
-    // One new image per call, handed to the frame callback (done false).
-    virtual void imageFromPixels(const QByteArray& data, int x, int y, int w, int h);
-    virtual void imageFromColour(const QByteArray& colour, int x, int y, int w, int h);
 
     // Converts n pixels of this format into RGBA8888 words (bytes R, G, B, A).
     virtual void convertPixels(const uchar* source, quint32* rgba, int n) const = 0;
@@ -74,7 +71,7 @@ public:
     // Decodes one Hextile rectangle as far as its tiles have arrived: false
     // while some are missing (the next call, with the same header, goes on
     // where this one stopped), true once it is complete. For the last
-    // rectangle of an update the frame callback then hears (no image, done).
+    // rectangle of an update the frame callback is then called.
     // A stream that ended or fell silent inside the rectangle raises the
     // step's failure.
     bool decodeRect(const VncRectHeader& rect, bool last);

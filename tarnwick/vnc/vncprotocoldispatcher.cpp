@@ -107,20 +107,6 @@ void VncProtocolDispatcher::sendKey(quint32 keysym, int down)
     m_keyStep->run();
 }
 
-bool VncProtocolDispatcher::read(unsigned int count, QByteArray& out)
-{
-    if (count == 0) {
-        out.clear();
-        return false;
-    }
-    if (!m_input.read(count, out)) {
-        qDebug() << "unkown error!";
-        out.clear();
-        return false;
-    }
-    return true;
-}
-
 void VncProtocolDispatcher::setFrameTarget(VncFrameTarget* target)
 {
     m_pixelFormat->setFrameTarget(target);

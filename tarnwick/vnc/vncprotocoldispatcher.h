@@ -44,7 +44,8 @@ struct VncServerPixelFormat {
 
 class VncProtocolDispatcher {
 public:
-    using FrameCallback = std::function<void(QImage*, int, int, bool)>;
+    // Told when the last rectangle of an update has been decoded.
+    using FrameCallback = std::function<void()>;
 
     VncProtocolDispatcher(FrameCallback frameCallback, VncImageQuality quality, VncViewerClient* client);
     ~VncProtocolDispatcher();
@@ -72,9 +73,6 @@ public:
     void sendPointer(int buttons, int x, int y);
     void sendKey(quint32 keysym, int down);
 
-    // Takes exactly count bytes of what the server sent; false for a count
-    // of 0 and when fewer have arrived.
-    bool read(unsigned int count, QByteArray& out);
     // What the server sent and no step has taken yet; every step and the
     // decoder read from it, and none waits in it: a step short of bytes
     // returns and runs again when more have come.

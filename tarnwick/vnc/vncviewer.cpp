@@ -92,21 +92,6 @@ void VncViewer::prepareFrameBufferLocked()
     emit vncServerConnected(scaledFrameBufferWidth(), scaledFrameBufferHeight());
 }
 
-void VncViewer::drawImage(QImage* image, int x, int y, bool done)
-{
-    const std::unique_ptr<QImage> owned(image);
-    if (!owned)
-        return;
-    QMutexLocker locker(&frameMutex);
-    prepareFrameBufferLocked();
-    if (!done) {
-        QPainter painter(&frameBuffer);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(x, y, *owned);
-        changedRegion += QRect(QPoint(x, y), owned->size()) & frameBuffer.rect();
-    }
-}
-
 QImage* VncViewer::beginDraw()
 {
     frameMutex.lock();

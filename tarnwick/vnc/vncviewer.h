@@ -41,8 +41,6 @@ public:
     // (5000 ms unless set).
     void setReconnectInterval(int ms) { client.setReconnectInterval(ms); }
 
-    // Worker thread: an image of the frame buffer (ownership passes here).
-    void drawImage(QImage* image, int x, int y, bool done);
     // Worker thread: direct drawing into the frame buffer.
     QImage* beginDraw() override;
     void endDraw(const QRect& drawn) override;

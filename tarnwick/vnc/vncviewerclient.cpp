@@ -159,17 +159,12 @@ void VncViewerClient::noteFrameBufferSize(int width, int height)
     m_frameBufferHeight.store(height);
 }
 
-void VncViewerClient::frameArrived(QImage* image, int x, int y, bool done)
+void VncViewerClient::frameArrived()
 {
-    // The image is the viewer's; without a viewer it ends here.
-    std::unique_ptr<QImage> owned(image);
-    if (viewer)
-        viewer->drawImage(owned.release(), x, y, done);
-    if (done) {
-        connected.store(true);
-        autoReconnect.store(true);
-        emit updateScreen();
-    }
+    // The tiles are in the viewer's frame buffer already.
+    connected.store(true);
+    autoReconnect.store(true);
+    emit updateScreen();
 }
 
 void VncViewerClient::realConnectServer(const QString& ip, const QString& passwd, VncImageQuality q)
@@ -201,8 +196,7 @@ void VncViewerClient::connectToServer(const QString& ip, const QString& passwd, 
     }
     readTimer->stop();
     // The dispatcher of an earlier connection ends here.
-    dispatcher = std::make_unique<VncProtocolDispatcher>(
-        [this](QImage* image, int x, int y, bool done) { frameArrived(image, x, y, done); }, quality, this);
+    dispatcher = std::make_unique<VncProtocolDispatcher>([this] { frameArrived(); }, quality, this);
     dispatcher->setFrameTarget(viewer);
     dispatcher->input().setSilenceLimit(m_readTimeoutMs.load());
     const quint64 request = m_requests.load();

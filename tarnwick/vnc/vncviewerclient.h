@@ -104,7 +104,7 @@ private:
     bool waitHandOver(QSemaphore& semaphore);
     void abortConnection();
     void reportLoss();
-    void frameArrived(QImage* image, int x, int y, bool done);
+    void frameArrived();
 
     std::unique_ptr<QTcpSocket> socket;
     std::unique_ptr<QTimer> reconnectTimer;

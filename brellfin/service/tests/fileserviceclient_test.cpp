@@ -1,12 +1,17 @@
 #include "brellfin/service/fileserviceclient.h"
 
+#include "brellfin/service/threadholder.h"
 #include "recordingnotify.h"
 #include "servicetestbed.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/logcapture.h"
 
 #include <QCryptographicHash>
+#include <QThread>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -203,6 +208,104 @@ TEST_F(FileServiceClientTest, SlowReplyStillArrives)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(m_client.isFile("/storage/user_dir/f"));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
+}
+
+// A transfer that outlasts the holder's limit: it runs until it is let go,
+// or, when it heeds a cancel, until it is cancelled.
+class LongThread : public QThread {
+public:
+    explicit LongThread(bool heedsCancel)
+        : m_heedsCancel(heedsCancel)
+    {
+    }
+    void cancel()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_cancelled = true;
+        m_changed.notify_all();
+    }
+    void letGo()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_letGo = true;
+        m_changed.notify_all();
+    }
+    bool cancelled()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_cancelled;
+    }
+
+protected:
+    void run() override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_letGo || (m_heedsCancel && m_cancelled); });
+    }
+
+private:
+    const bool m_heedsCancel;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_cancelled = false;
+    bool m_letGo = false;
+};
+
+// A new LongThread, started and held by holder.
+LongThread* startHeld(ThreadHolder<LongThread>& holder, bool heedsCancel)
+{
+    auto* thread = new LongThread(heedsCancel);
+    holder.reset(thread);
+    thread->start();
+    return thread;
+}
+
+TEST(ThreadHolder, ThreadThatEndsInTimeIsWaitedForAndNeverCancelled)
+{
+    TestLog::LogCapture log;
+    ThreadHolder<LongThread> holder(10000, 10000);
+    LongThread* thread = startHeld(holder, true);
+    std::thread ender([thread] {
+        std::this_thread::sleep_for(100ms);
+        thread->letGo();
+    });
+    EXPECT_TRUE(holder.reset());
+    ender.join();
+    EXPECT_FALSE(holder);
+    EXPECT_FALSE(log.contains("transfer thread")) << log.all(); // neither late nor cancelled
+}
+
+TEST(ThreadHolder, ThreadThatOutlastsTheLimitIsCancelledAndLogged)
+{
+    TestLog::LogCapture log;
+    ThreadHolder<LongThread> holder(100, 10000);
+    startHeld(holder, true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(holder.reset());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_TRUE(log.contains("transfer thread still running after 100 ms: cancelling it")) << log.all();
+    EXPECT_FALSE(log.contains("left running")) << log.all();
+}
+
+TEST(ThreadHolder, BoundedWaitEndsWhenTheThreadIgnoresItsCancel)
+{
+    TestLog::LogCapture log;
+    LongThread* thread = nullptr;
+    {
+        ThreadHolder<LongThread> holder(100, 100);
+        thread = startHeld(holder, false);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(holder.reset());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        EXPECT_FALSE(holder);
+    } // the holder goes; the thread it left is not deleted under it
+    EXPECT_TRUE(thread->cancelled());
+    EXPECT_TRUE(thread->isRunning());
+    EXPECT_TRUE(log.contains("transfer thread still running 100 ms after its cancel: left running")) << log.all();
+    thread->letGo();
+    ASSERT_TRUE(thread->wait(QDeadlineTimer(10000)));
+    delete thread;
 }
 
 } // namespace
