@@ -1,19 +1,25 @@
-# make run : install what the build needs, build, start Tarnwick
+# make run : install what the build and the programs need, build, start Tarnwick
 # make test: install what the build and tests need, build with the sanitizers, run every test
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need; GoogleTest, clang-format, a window manager
-# (openbox, for the dialogs under Xvfb), libxcb (the start-up bench) and TigerVNC's viewer (the VNC
-# bench's baseline) only for the tests.
-PACKAGES := cmake ninja-build g++ make pkg-config \
-            qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
-            nlohmann-json3-dev \
-            openvpn iproute2 openssl socat xvfb xauth procps \
-            x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
-            qttranslations5-l10n fonts-wine
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox libxcb1-dev tigervnc-viewer
+# Debian 12 packages. `make run` installs what the build and the programs need; `make test` adds
+# what only the tests use.
+# The build: compiler, CMake, Qt's and JSON's headers.
+BUILD_PACKAGES := cmake ninja-build g++ make pkg-config qtbase5-dev nlohmann-json3-dev
+# The programs at run time: Qt, the tunnel (openvpn; ip from iproute2 for its routes), the
+# application fonts (DejaVu, the CJK fallback WenQuanYi, Wine's faces for Brellfin's dialogs) and
+# Qt's own translations.
+RUN_PACKAGES := libqt5network5 libqt5widgets5 openvpn iproute2 \
+                fonts-dejavu-core fonts-wqy-microhei fonts-wine qttranslations5-l10n
+# The tests only: GoogleTest, clang-format (the layout check), X servers and tools (Xvfb with xauth
+# for xvfb-run, x11-utils' xwininfo/xprop, openbox as window manager), the VNC servers the viewer is
+# tested against (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates),
+# procps; libxcb (the start-up bench) and TigerVNC's viewer (the VNC bench's baseline).
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format \
+                 xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl procps \
+                 libxcb1-dev tigervnc-viewer
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
@@ -23,8 +29,8 @@ PROGRAMS := Tarnwick Brellfin quillet_program skerrow platform_vcom_setupc
 
 .PHONY: deps test-deps run build test clean
 
-deps: WANTED = $(PACKAGES)
-test-deps: WANTED = $(PACKAGES) $(TEST_PACKAGES)
+deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES)
+test-deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES) $(TEST_PACKAGES)
 deps test-deps:
 	@missing=""; \
 	for p in $(WANTED); do \
