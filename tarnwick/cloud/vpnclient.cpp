@@ -2,6 +2,7 @@
 
 #include "platform/fd/uniquefd.h"
 #include "tarnwick/cloud/cloudconstants.h"
+#include "tarnwick/cloud/guithread.h"
 #include "tarnwick/core/constants.h"
 
 #include "platform/dispatch/nestedwait.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaEnum>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -21,6 +21,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using Tarnwick::Cloud::assertGuiThread;
 
 namespace C = Tarnwick::Constants;
 namespace Cloud = Tarnwick::Cloud;
@@ -102,43 +104,43 @@ VPNClient::~VPNClient()
 
 // --- Queries -----------------------------------------------------------------
 
-bool VPNClient::isLoginUnlocked() const
+bool VPNClient::loggedIn() const
 {
     return m_data.bLogin;
 }
 
-bool VPNClient::isTokenEmptyUnlocked() const
+bool VPNClient::tokenEmpty() const
 {
     return m_data.strToken.isEmpty();
 }
 
 bool VPNClient::IsLogin()
 {
-    QMutexLocker lock(&m_mutex);
-    return isLoginUnlocked();
+    assertGuiThread(this, "VPNClient");
+    return loggedIn();
 }
 
 bool VPNClient::IsTokenEmpty()
 {
-    QMutexLocker lock(&m_mutex);
-    return isTokenEmptyUnlocked();
+    assertGuiThread(this, "VPNClient");
+    return tokenEmpty();
 }
 
 QString VPNClient::GetToken()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_data.strToken;
 }
 
 QString VPNClient::GetConfigData()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_loginReply.caText;
 }
 
 QString VPNClient::GetConfigName()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_data.login.strConfigName;
 }
 
@@ -152,8 +154,8 @@ QString VPNClient::GetVpnDirectory()
 
 QString VPNClient::GetBeatsUrl()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked())
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn())
         return QString();
     return QStringLiteral("http://%1%2?%3=%4")
         .arg(m_data.login.strServerAddr, C::kPathBeats, C::kReqToken,
@@ -164,7 +166,7 @@ QString VPNClient::GetBeatsUrl()
 
 bool VPNClient::CheckBoxData(const stBoxData& record, QString& msg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (record.alias.isEmpty())
         msg = Msg::boxNameEmpty();
     else if (record.alias.size() > 32)
@@ -182,7 +184,7 @@ bool VPNClient::CheckBoxData(const stBoxData& record, QString& msg)
 
 bool VPNClient::CheckUserData(const stUserData& record, QString& msg, bool passwordRequired)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const QString& password = record.strPassword;
     if (record.strName.isEmpty())
         msg = Msg::userNameEmpty();
@@ -205,7 +207,7 @@ bool VPNClient::CheckUserData(const stUserData& record, QString& msg, bool passw
 
 bool VPNClient::CheckLoginData(const stLoginData& data)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     QString msg;
     if (data.strServerAddr.isEmpty())
         msg = Msg::loginNoServer();
@@ -264,7 +266,7 @@ void VPNClient::stopHeartbeat()
 
 void VPNClient::Login(stLoginData data)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     m_ended = false;
     m_data.login.usrType = data.usrType;
     m_data.login.strVersion = data.strVersion;
@@ -318,10 +320,10 @@ void VPNClient::OnLoginReply(QNetworkReply* reply)
 
 void VPNClient::Logout()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_ended)
         return;
-    if (!isTokenEmptyUnlocked()) {
+    if (!tokenEmpty()) {
         qDebug().noquote() << "VPNClient::Logout()";
         stopHeartbeat();
         m_pendingLogout = m_http.requestLogout(m_netManager, m_data.login.strServerAddr, m_data.strToken);
@@ -351,7 +353,7 @@ void VPNClient::OnLogoutReply(QNetworkReply* reply)
 
 void VPNClient::Logout(QString strUsrToken, QString strVpnServerAddr)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (strUsrToken.isEmpty() || strVpnServerAddr.isEmpty())
         return;
     if (strUsrToken == m_data.strToken && strVpnServerAddr == m_data.login.strServerAddr)
@@ -362,24 +364,21 @@ void VPNClient::Logout(QString strUsrToken, QString strVpnServerAddr)
 void VPNClient::Reconnect()
 {
     Logout();
-    stLoginData login;
-    {
-        QMutexLocker lock(&m_mutex);
-        login = m_data.login;
-    }
+    assertGuiThread(this, "VPNClient");
+    const stLoginData login = m_data.login;
     Login(login);
 }
 
 void VPNClient::endSession()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_ended)
         return;
     stopHeartbeat();
     // A logout already under way (a confirmed close sends one) is waited
     // for, not sent again.
     QPointer<QNetworkReply> reply = m_pendingLogout;
-    if ((reply.isNull() || !reply->isRunning()) && !isTokenEmptyUnlocked()) {
+    if ((reply.isNull() || !reply->isRunning()) && !tokenEmpty()) {
         Logout();
         reply = m_pendingLogout;
     }
@@ -415,7 +414,7 @@ bool VPNClient::TestServer(QString strVpnServerAddr)
 
 bool VPNClient::CheckClientOnline(QString response)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const bool online = VPNHttpProtocol::isOnlineReply(response);
     qDebug().noquote() << QStringLiteral("response[%1]:").arg(online ? "true" : "false") << response;
     if (online) {
@@ -432,7 +431,7 @@ bool VPNClient::CheckClientOnline(QString response)
 
 void VPNClient::FinishAction(QNetworkReply* reply)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const QString path = reply->url().path(QUrl::FullyDecoded);
     if (path != C::kPathDeviceList && path != C::kPathBeats) {
         qDebug().noquote() << "url: " + path + ", ret: "
@@ -448,7 +447,7 @@ void VPNClient::FinishAction(QNetworkReply* reply)
 
 void VPNClient::SendHeartBeats()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (IsLogin()) {
         m_http.requestHeartbeat(m_netManager, m_data.login.strServerAddr, m_data.strToken);
         return;
@@ -486,8 +485,8 @@ void VPNClient::OnBeatsReply(QNetworkReply* reply)
 
 void VPNClient::QueryBoxList()
 {
-    QMutexLocker lock(&m_mutex);
-    if (isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (loggedIn()) {
         m_http.requestDeviceList(m_netManager, m_data.login.strServerAddr, m_data.strToken);
         return;
     }
@@ -506,8 +505,8 @@ void VPNClient::OnBoxListReply(QNetworkReply* reply)
 
 void VPNClient::QueryBoxInfo(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (loggedIn()) {
         stBoxData box = data;
         box.devicePassword = m_data.login.strDevicePswd;
         m_http.requestDeviceStatus(m_netManager, m_data.login.strServerAddr, m_data.strToken, box);
@@ -530,8 +529,8 @@ void VPNClient::OnBoxStatusReply(QNetworkReply* reply)
 
 void VPNClient::Connect(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn()) {
         clearSession(false);
         emit DropLineSignal();
         return;
@@ -544,8 +543,8 @@ void VPNClient::Connect(stBoxData data)
 
 void VPNClient::Disconnect(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn()) {
         clearSession(false);
         emit DropLineSignal();
         return;
@@ -558,7 +557,7 @@ void VPNClient::Disconnect(stBoxData data)
 
 void VPNClient::ConnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     // A run that outlived its session (logout or a new login) must not
     // bring that session's state back.
     if (m_connSession != m_session) {
@@ -577,7 +576,7 @@ void VPNClient::ConnectComplete(bool bSuc, stVpnClientData data, QString strErrM
 
 void VPNClient::DisconnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_disconnSession != m_session) {
         qDebug().noquote() << "VPNClient: disconnect of an ended session ignored";
         return;
