@@ -18,11 +18,15 @@
 // before its unlock before what the next holder does after its lock (and the
 // sanitizer checks lock order, as for std::mutex); a semaphore's release
 // orders before an acquire that it made possible; a wait condition's wake
-// before the wait it ends, with the mutex unlocked for the wait.
+// before the wait it ends, with the mutex unlocked for the wait; what a
+// QThread did up to its finished() signal before a wait() that saw it end
+// (Qt's threads are detached: no join tells the sanitizer of their end).
 
 #include <QMutex>
 #include <QReadWriteLock>
 #include <QSemaphore>
+#include <QThread>
+#include <QVariant>
 #include <QWaitCondition>
 
 #include <sanitizer/tsan_interface.h>
@@ -253,4 +257,37 @@ void QWaitCondition::wakeAll()
     static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
     __tsan_release(this);
     real(this);
+}
+
+// QThread: its finished() signal, emitted on the thread itself once run() has
+// returned, orders what the thread did before a wait() that returns true.
+
+void QThread::start(Priority priority)
+{
+    static const auto real = qtFunction<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    static const char kHooked[] = "_tw_tsan_finished_hook";
+    if (!property(kHooked).toBool()) {
+        setProperty(kHooked, true);
+        QObject::connect(
+            this, &QThread::finished, this, [this] { __tsan_release(this); }, Qt::DirectConnection);
+    }
+    real(this, priority);
+}
+
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto real = qtFunction<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    const bool ended = real(this, deadline);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto real = qtFunction<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    const bool ended = real(this, time);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
 }
