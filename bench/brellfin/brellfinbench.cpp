@@ -30,7 +30,16 @@
 // Targets: the whole file at least 85 % of the bare piece loop's rate and at
 // least 90 % of the raw conversation's.
 //
-// Usage: bench_brellfin [megabytes, default 100] [rounds, default 7]
+// Processors: with four (or more) given, the fake panel (its accepting
+// thread and every connection's thread) runs on the third and fourth, and
+// this side (transfers, framework clients, raw clients, the digest worker)
+// on the first and second, so that the two sides of a pair never share a
+// core; with one given, both sides share it (the one-core figures).
+//
+// Usage: bench_brellfin [megabytes, default 100] [rounds, default 7, at
+//                       least 7] [--cores a,b,c,d | --cores a]
+// Without --cores the first four processors this process may run on are
+// taken (start it under taskset to choose them).
 
 #include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/fileserviceclient.h"
@@ -51,6 +60,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -661,6 +671,37 @@ void printRatio(const char* what, const Series& s, const Series& baseline, const
                 mbs(bytes, s.max()), mbs(bytes, s.min()), 100.0 * baseline.median() / s.median(), baselineName);
 }
 
+std::string listOf(const std::vector<int>& cpus)
+{
+    std::string text;
+    for (int cpu : cpus)
+        text += (text.empty() ? "" : ",") + std::to_string(cpu);
+    return text;
+}
+
+// Pins the calling thread; the threads it starts afterwards inherit the set.
+void pinTo(const std::vector<int>& cpus)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : cpus)
+        CPU_SET(cpu, &set);
+    if (::sched_setaffinity(0, sizeof set, &set) != 0)
+        throw std::runtime_error("cannot pin to processors " + listOf(cpus));
+}
+
+std::vector<int> allowedCpus()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                cpus.push_back(cpu);
+    return cpus;
+}
+
 std::string loadLine()
 {
     std::ifstream file("/proc/loadavg");
@@ -684,6 +725,10 @@ void printDirection(const char* direction, const char* pieceMethod, const std::m
     std::printf("%s (the panel's getFileMD5 of the whole file: %.0f ms, %.0f - %.0f):\n", direction,
                 digest.median() * 1e3, digest.min() * 1e3, digest.max() * 1e3);
     printRate((std::string("bare ") + pieceMethod + " piece loop").c_str(), loop, bytes);
+    // Seconds per round: the fastest round is the minimum.
+    const double loopRange = (loop.max() - loop.min()) / loop.median();
+    if (loopRange > 0.2)
+        std::printf("  note: the bare loop's own range is %.0f %% of its median (wider than 20 %%)\n", 100 * loopRange);
     printRatio("transfer, whole file", whole, loop, "bare piece loop (target 85 %)", bytes);
     printRatio("transfer, piece phase", pieces, loop, "bare piece loop", bytes);
     printRatio("framework piece loop", framework, loop, "bare piece loop", bytes);
@@ -708,8 +753,30 @@ void printDirection(const char* direction, const char* pieceMethod, const std::m
 
 int main(int argc, char** argv)
 {
-    const size_t megabytes = argc > 1 ? size_t(std::atol(argv[1])) : 100;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<int> cores;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--cores" && i + 1 < args.size()) {
+            std::string rest = args[i + 1];
+            while (!rest.empty()) {
+                const size_t comma = rest.find(',');
+                cores.push_back(std::atoi(rest.substr(0, comma).c_str()));
+                rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+            }
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            break;
+        }
+    }
+    const size_t megabytes = args.size() > 0 ? size_t(std::atol(args[0].c_str())) : 100;
+    const int rounds = args.size() > 1 ? std::max(7, std::atoi(args[1].c_str())) : 7;
+    if (cores.empty())
+        cores = allowedCpus();
+    if (cores.size() != 1 && cores.size() < 4) {
+        std::fprintf(stderr, "bench_brellfin: needs four processors, or one (--cores a,b,c,d or --cores a)\n");
+        return 1;
+    }
+    const std::vector<int> clientCpus = cores.size() == 1 ? cores : std::vector<int>{cores[0], cores[1]};
+    const std::vector<int> panelCpus = cores.size() == 1 ? cores : std::vector<int>{cores[2], cores[3]};
     const size_t size = megabytes * 1000 * 1000 / kPiece * kPiece;
 
     std::string pattern = (std::filesystem::temp_directory_path() / "brellfinbench-XXXXXX").string();
@@ -720,7 +787,10 @@ int main(int argc, char** argv)
     const std::string folder = pattern;
     int status = 0;
     try {
+        // The panel's threads start from its accepting thread, which starts here.
+        pinTo(panelCpus);
         Fake::FakeFileService panel;
+        pinTo(clientCpus);
         panel.setKeepLog(false);
         const std::string sendSource = folder + "/send.bin";
         const std::string fetchTarget = folder + "/fetched.bin";
@@ -780,6 +850,9 @@ int main(int argc, char** argv)
         std::printf("%.0f MB each way on loopback, %d interleaved rounds against one fake file service; "
                     "median (min - max)\n",
                     double(size) / 1e6, rounds);
+        std::printf("%s: this side on processor%s %s, the fake panel on %s\n",
+                    cores.size() == 1 ? "one core" : "four cores", clientCpus.size() > 1 ? "s" : "",
+                    listOf(clientCpus).c_str(), listOf(panelCpus).c_str());
         std::printf("before: %s; after: %s\n", before.c_str(), loadLine().c_str());
         std::printf("raw clients: TCP_NODELAY, waiting as the framework does (%d us of non-blocking looks, then a "
                     "blocking receive)\n",

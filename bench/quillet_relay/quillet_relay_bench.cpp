@@ -1,6 +1,8 @@
-// Relays a pty to a loopback TCP echo through TransparentThread and through
-// socat, in interleaved rounds (the order of the two alternates from round to
-// round), and prints per side the median and min-max over the rounds of:
+// Relays a pty to a loopback TCP echo through TransparentThread, through
+// socat, and through socat with the relay's own 10240-byte socket buffers
+// (beside the target: what the smaller TCP window costs by itself), in
+// interleaved rounds (each round starting one side further on), and prints
+// per side the median and min-max over the rounds of:
 //  - paced: a 115200 baud line as 8N1 delivers it (16-byte frames every
 //    1389 us, 11520 bytes/s); the round trip each relay adds to the pty and
 //    the echo alone (measured in the same round), median and 99th percentile;
@@ -9,7 +11,13 @@
 // A run that does not get every frame back within 30 s counts with what came
 // back, and says so. Then the ratios and the targets: added median <= 0.5 ms
 // and added p99 <= 2 ms paced, unpaced throughput >= 90 % of socat's.
-// Usage: quillet_relay_bench [rounds, default 7, at least 5]
+// Processors: the relay under test (TransparentThread's threads, or the socat
+// process) runs on the third and fourth of four, the pty's writer and reader
+// and the echo on the first and second, so that the two sides of a pair never
+// share a core; with one given, everything shares it.
+// Usage: quillet_relay_bench [rounds, default 7, at least 7] [--cores a,b,c,d | --cores a]
+// Without --cores the first four processors this process may run on are
+// taken (start it under taskset to choose them).
 
 #include "quillet/port/transparentthread.h"
 
@@ -29,6 +37,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
@@ -45,7 +54,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultRounds = 7;
-constexpr int kMinRounds = 5;
+constexpr int kMinRounds = 7;
 constexpr double kAddedMedianTargetUs = 500;
 constexpr double kAddedP99TargetUs = 2000;
 constexpr double kThroughputTargetRatio = 0.9;
@@ -55,6 +64,73 @@ double microsSince(Clock::time_point t)
 {
     return std::chrono::duration<double, std::micro>(Clock::now() - t).count();
 }
+
+std::string listOf(const std::vector<int>& cpus)
+{
+    std::string text;
+    for (int cpu : cpus)
+        text += (text.empty() ? "" : ",") + std::to_string(cpu);
+    return text;
+}
+
+// Pins the calling thread; the threads and processes it starts afterwards inherit the set.
+void pinTo(const std::vector<int>& cpus)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : cpus)
+        CPU_SET(cpu, &set);
+    if (::sched_setaffinity(0, sizeof set, &set) != 0) {
+        std::fprintf(stderr, "quillet_relay_bench: cannot pin to processors %s\n", listOf(cpus).c_str());
+        std::exit(1);
+    }
+}
+
+std::vector<int> allowedCpus()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::vector<int> cpus;
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                cpus.push_back(cpu);
+    return cpus;
+}
+
+std::string loadLine()
+{
+    FILE* file = std::fopen("/proc/loadavg", "r");
+    double one = 0, five = 0, fifteen = 0;
+    if (file) {
+        if (std::fscanf(file, "%lf %lf %lf", &one, &five, &fifteen) != 3)
+            one = five = fifteen = 0;
+        std::fclose(file);
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, "load average %.2f, %.2f, %.2f", one, five, fifteen);
+    return text;
+}
+
+// The processors of the two sides: the relay's, and the pty's and echo's.
+struct Cores {
+    std::vector<int> relay;
+    std::vector<int> driver;
+};
+
+// Starts a relay on the relay's processors: this thread goes back to the driver's afterwards.
+class OnRelayCores {
+public:
+    explicit OnRelayCores(const Cores& cores)
+        : m_cores(cores)
+    {
+        pinTo(m_cores.relay);
+    }
+    ~OnRelayCores() { pinTo(m_cores.driver); }
+
+private:
+    const Cores& m_cores;
+};
 
 // A loopback echo for one connection at a time.
 class Echo {
@@ -314,9 +390,12 @@ public:
 
 class QuilletRelay : public Relay {
 public:
-    QuilletRelay(const char* settings, int echoPort)
+    QuilletRelay(const char* settings, int echoPort, const Cores& cores)
     {
-        m_thread.start(std::string("COM20:") + settings, "127.0.0.1", echoPort);
+        {
+            OnRelayCores pinned(cores);
+            m_thread.start(std::string("COM20:") + settings, "127.0.0.1", echoPort);
+        }
         m_up = waitFor(5000, [this] { return m_thread.isConnected(); });
     }
     ~QuilletRelay() override { m_thread.stop(); }
@@ -329,13 +408,21 @@ private:
 
 class SocatRelay : public Relay {
 public:
-    SocatRelay(const std::string& slavePath, const Echo& echo)
+    // smallBuffers: the socket's receive and send buffers set to the
+    // relay's own 10240 bytes, beside socat's defaults.
+    SocatRelay(const std::string& slavePath, const Echo& echo, const Cores& cores, bool smallBuffers)
     {
         std::string a = "FILE:" + slavePath + ",raw,echo=0";
-        std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay";
+        std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay"
+                        + (smallBuffers ? ",rcvbuf=10240,sndbuf=10240" : "");
         std::vector<char*> argv{const_cast<char*>("socat"), a.data(), b.data(), nullptr};
         const int accepted = echo.accepts();
-        if (posix_spawnp(&m_pid, "socat", nullptr, nullptr, argv.data(), environ) != 0) {
+        int failed = 0;
+        {
+            OnRelayCores pinned(cores);
+            failed = posix_spawnp(&m_pid, "socat", nullptr, nullptr, argv.data(), environ);
+        }
+        if (failed != 0) {
             m_pid = -1;
             return;
         }
@@ -404,9 +491,33 @@ const char* verdict(bool met)
 int main(int argc, char** argv)
 {
     signal(SIGPIPE, SIG_IGN);
-    int rounds = argc > 1 ? std::atoi(argv[1]) : kDefaultRounds;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<int> cpus;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--cores" && i + 1 < args.size()) {
+            std::string rest = args[i + 1];
+            while (!rest.empty()) {
+                const size_t comma = rest.find(',');
+                cpus.push_back(std::atoi(rest.substr(0, comma).c_str()));
+                rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+            }
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            break;
+        }
+    }
+    int rounds = args.size() > 0 ? std::atoi(args[0].c_str()) : kDefaultRounds;
     if (rounds < kMinRounds)
         rounds = kMinRounds;
+    if (cpus.empty())
+        cpus = allowedCpus();
+    if (cpus.size() != 1 && cpus.size() < 4) {
+        std::fprintf(stderr, "quillet_relay_bench: needs four processors, or one (--cores a,b,c,d or --cores a)\n");
+        return 1;
+    }
+    Cores cores;
+    cores.driver = cpus.size() == 1 ? cpus : std::vector<int>{cpus[0], cpus[1]};
+    cores.relay = cpus.size() == 1 ? cpus : std::vector<int>{cpus[2], cpus[3]};
+    pinTo(cores.driver);
 
     char folderName[] = "/tmp/quillet-bench-XXXXXX";
     if (!mkdtemp(folderName)) {
@@ -437,18 +548,26 @@ int main(int argc, char** argv)
         "115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389), 16};
     const Load unpaced{
         "4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024, std::chrono::microseconds(0), 32768};
-    enum Side { Quillet = 0, Socat = 1 };
-    const char* sideNames[2] = {"TransparentThread", "socat"};
-    Series series[2];
+    // socat with the relay's socket buffers is printed beside the target's
+    // baseline: it tells what the smaller TCP window costs by itself.
+    enum Side { Quillet = 0, Socat = 1, SocatSmall = 2 };
+    constexpr int kSides = 3;
+    const char* sideNames[kSides] = {"TransparentThread", "socat", "socat 10240-byte buffers"};
+    Series series[kSides];
     std::vector<double> baseMedian, baseP99;
 
     std::printf("quillet relay: pty <-> relay <-> loopback TCP echo, %d interleaved rounds\n", rounds);
+    std::printf("%s: the relay on processor%s %s, the pty's writer and reader and the echo on %s; before: %s\n",
+                cpus.size() == 1 ? "one core" : "four cores", cores.relay.size() > 1 ? "s" : "",
+                listOf(cores.relay).c_str(), listOf(cores.driver).c_str(), loadLine().c_str());
     for (int round = 0; round < rounds; ++round) {
         const Figures base = baseline(master, slaveName, echo.port(), paced.frameSize, 1000);
         drain(master);
         baseMedian.push_back(base.median);
         baseP99.push_back(base.p99);
-        const Side order[2] = {round % 2 ? Socat : Quillet, round % 2 ? Quillet : Socat};
+        Side order[kSides];
+        for (int k = 0; k < kSides; ++k)
+            order[k] = Side((k + round) % kSides);
         std::printf("round %d: pty+echo alone median %.1f us p99 %.1f us", round + 1, base.median, base.p99);
         for (Side side : order) {
             Series& s = series[side];
@@ -457,9 +576,9 @@ int main(int argc, char** argv)
             for (int i = 0; i < 2; ++i) {
                 std::unique_ptr<Relay> relay;
                 if (side == Quillet)
-                    relay = std::make_unique<QuilletRelay>(loads[i]->settings, echo.port());
+                    relay = std::make_unique<QuilletRelay>(loads[i]->settings, echo.port(), cores);
                 else
-                    relay = std::make_unique<SocatRelay>(slaveName, echo);
+                    relay = std::make_unique<SocatRelay>(slaveName, echo, cores, side == SocatSmall);
                 if (relay->up())
                     figures[i] = runLoad(master, *loads[i]);
                 relay.reset();
@@ -488,11 +607,12 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
 
+    std::printf("after: %s\n", loadLine().c_str());
     std::printf("\npty+echo alone (paced frame, ping-pong)\n");
     printSpread("round-trip median", "us", 1, spread(baseMedian));
     printSpread("round-trip p99", "us", 1, spread(baseP99));
-    Spread addedMedian[2], addedP99[2], throughput[2];
-    for (int side = 0; side < 2; ++side) {
+    Spread addedMedian[kSides], addedP99[kSides], throughput[kSides];
+    for (int side = 0; side < kSides; ++side) {
         const Series& s = series[side];
         addedMedian[side] = spread(s.addedMedian);
         addedP99[side] = spread(s.addedP99);
@@ -512,6 +632,11 @@ int main(int argc, char** argv)
     std::printf("  paced added p99     %.2f\n",
                 addedP99[Socat].median != 0 ? addedP99[Quillet].median / addedP99[Socat].median : 0);
     std::printf("  unpaced throughput  %.2f\n", throughputRatio);
+    std::printf("ratios TransparentThread / socat with 10240-byte socket buffers\n");
+    std::printf("  paced added median  %.2f\n",
+                addedMedian[SocatSmall].median != 0 ? addedMedian[Quillet].median / addedMedian[SocatSmall].median : 0);
+    std::printf("  unpaced throughput  %.2f\n",
+                throughput[SocatSmall].median > 0 ? throughput[Quillet].median / throughput[SocatSmall].median : 0);
     std::printf("\ntargets (TransparentThread, medians over rounds)\n");
     std::printf("  paced added median <= %.1f us: %.1f us, %s\n", kAddedMedianTargetUs, addedMedian[Quillet].median,
                 verdict(counted && addedMedian[Quillet].median <= kAddedMedianTargetUs));
