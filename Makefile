@@ -1,30 +1,40 @@
-# make run : install what the build needs, build, start Tarnwick
+# make run : install what the build and the programs need, build, start Tarnwick
 # make test: install what the build and tests need, build with the sanitizers, run every test
+#            (and the threaded modules' tests once more under ThreadSanitizer)
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc)
 SUDO  := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-# Debian 12 packages the build and the tests need; GoogleTest, clang-format, a window manager
-# (openbox, for the dialogs under Xvfb), libxcb (the start-up bench) and TigerVNC's viewer (the VNC
-# bench's baseline) and python3 (the include layer check) only for the tests.
-PACKAGES := cmake ninja-build g++ make pkg-config \
-            qtbase5-dev libqt5network5 libqt5widgets5 fonts-dejavu-core \
-            nlohmann-json3-dev \
-            openvpn iproute2 openssl socat xvfb xauth procps \
-            x11vnc tigervnc-standalone-server x11-utils fonts-wqy-microhei \
-            qttranslations5-l10n fonts-wine
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format openbox libxcb1-dev tigervnc-viewer python3
+# Debian 12 packages. `make run` installs what the build and the programs need; `make test` adds
+# what only the tests use.
+# The build: compiler, CMake, Qt's and JSON's headers.
+BUILD_PACKAGES := cmake ninja-build g++ make pkg-config qtbase5-dev nlohmann-json3-dev
+# The programs at run time: Qt, the tunnel (openvpn; ip from iproute2 for its routes), the
+# application fonts (DejaVu, the CJK fallback WenQuanYi, Wine's faces for Brellfin's dialogs) and
+# Qt's own translations.
+RUN_PACKAGES := libqt5network5 libqt5widgets5 openvpn iproute2 \
+                fonts-dejavu-core fonts-wqy-microhei fonts-wine qttranslations5-l10n
+# The tests only: GoogleTest, clang-format (the layout check), X servers and tools (Xvfb with xauth
+# for xvfb-run, x11-utils' xwininfo/xprop, openbox as window manager), the VNC servers the viewer is
+# tested against (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates),
+# procps; libxcb (the start-up bench), TigerVNC's viewer (the VNC bench's baseline) and python3 (the
+# include layer check).
+TEST_PACKAGES := libgtest-dev libgmock-dev clang-format \
+                 xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl procps \
+                 libxcb1-dev tigervnc-viewer python3
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
+# The tests of the threaded modules (TW_TSAN_FOLDERS in CMakeLists.txt) under ThreadSanitizer.
+TSAN_DIR := build/tsan
 # What `make run` builds: the programs, the shared library and the virtual-pair
 # tool, with what they link; no benches, no tests, nothing linked with GoogleTest.
 PROGRAMS := Tarnwick Brellfin quillet_program skerrow platform_vcom_setupc
 
 .PHONY: deps test-deps run build test clean
 
-deps: WANTED = $(PACKAGES)
-test-deps: WANTED = $(PACKAGES) $(TEST_PACKAGES)
+deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES)
+test-deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES) $(TEST_PACKAGES)
 deps test-deps:
 	@missing=""; \
 	for p in $(WANTED); do \
@@ -43,10 +53,18 @@ build: deps
 run: build
 	cd $(RUN_DIR)/bin && ./Tarnwick
 
+# Both trees are configured first; the ThreadSanitizer tree builds only its test programs. Each
+# tree's tests run even when the other's fail; the result fails when either does. setarch -R: the
+# ThreadSanitizer runtime cannot map its shadow memory on kernels with wide address randomisation.
 test: test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON -DTW_TESTS=ON -DTW_WERROR=ON
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread -DTW_TESTS=ON -DTW_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
-	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target tw_tests
+	@status=0; \
+	(cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600) || status=1; \
+	(cd $(TSAN_DIR) && setarch "$$(uname -m)" -R ctest --output-on-failure -j $(JOBS) --timeout 600) || status=1; \
+	exit $$status
 
 clean:
 	rm -rf build

@@ -35,6 +35,24 @@ function(tw_dual_library name)
     target_link_libraries(${name}_static PUBLIC ${static_depends} ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
+# True when the tests of the current folder run in this tree: every folder's in
+# the main tree, only those of TW_TSAN_FOLDERS in the ThreadSanitizer tree
+# (where the others' programs are still defined, so their folders configure,
+# but neither built nor registered).
+function(tw_tests_wanted out)
+    set(${out} TRUE PARENT_SCOPE)
+    if(NOT TW_SANITIZE STREQUAL "thread")
+        return()
+    endif()
+    file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    foreach(wanted IN LISTS TW_TSAN_FOLDERS)
+        if(folder STREQUAL wanted OR folder MATCHES "^${wanted}/")
+            return()
+        endif()
+    endforeach()
+    set(${out} FALSE PARENT_SCOPE)
+endfunction()
+
 # A GoogleTest program registered test by test with CTest.
 #   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
 #                [RESOURCE_LOCK name] [TIMEOUT s])
@@ -54,6 +72,14 @@ function(tw_add_gtest name)
     endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE tw_test_main_${ARG_MAIN} ${ARG_LIBS} GTest::gtest GTest::gmock)
+    if(TW_SANITIZE STREQUAL "thread")
+        target_link_libraries(${name} PRIVATE tw_tsan_qt_sync)
+    endif()
+    tw_tests_wanted(wanted)
+    if(NOT wanted)
+        return()
+    endif()
+    add_dependencies(tw_tests ${name})
     set(props TIMEOUT ${ARG_TIMEOUT})
     # One value each: a list would not survive the discovery script.
     if(ARG_LABELS)

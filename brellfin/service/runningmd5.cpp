@@ -5,7 +5,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 using BrellfinService::kDigestBlocksBehind;
@@ -152,12 +151,10 @@ bool RunningMd5::catchUp(bool wait)
 
 void RunningMd5::recycle(Block& block, std::vector<Block>& spare)
 {
-    // The worker lets its reference go under the lock; seeing it gone, the
-    // fence orders its reads before the block's reuse.
-    if (block.use_count() == 1 && spare.size() < kDigestBlocksBehind) {
-        std::atomic_thread_fence(std::memory_order_acquire);
+    // The worker's release of the block it read orders its reads before
+    // the block's reuse; one still in its hands is left to it.
+    if (m_inHands.load(std::memory_order_acquire) != block.get() && spare.size() < kDigestBlocksBehind)
         spare.push_back(std::move(block));
-    }
     block.reset();
 }
 
@@ -169,10 +166,12 @@ void RunningMd5::work()
         if (m_stop)
             return;
         Block block = m_queue.front();
+        m_inHands.store(block.get(), std::memory_order_relaxed);
         Md5State state = m_state;
         const std::uint64_t epoch = m_epoch;
         lock.unlock();
         state.add(block->data(), block->size());
+        m_inHands.store(nullptr, std::memory_order_release);
         lock.lock();
         block.reset();
         // Handed in only when the feeder did not take the stream back meanwhile.

@@ -15,6 +15,7 @@
 #include "brellfin/service/md5state.h"
 #include "framework/utils/fftypes.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -80,6 +81,12 @@ private:
     std::vector<Block> m_spare;
     // Counts the feeder's take-overs: a worker's block begun before one is dropped.
     std::uint64_t m_epoch = 0;
+    // The block the worker reads, set under the lock when it takes one and
+    // cleared (outside it) once it has read it; the feeder, which takes
+    // blocks back without waiting for the worker, reuses no other. Its
+    // shared reference keeps a block alive, but would tell its end only by
+    // a count read without ordering.
+    std::atomic<const std::vector<char>*> m_inHands{nullptr};
     bool m_stop = false;
     std::unique_ptr<QThread> m_worker;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/fd/privatefile.h"
 #include "tarnwick/cloud/cloudconstants.h"
+#include "tarnwick/cloud/guithread.h"
 #include "tarnwick/core/constants.h"
 
 #include "platform/dispatch/nestedwait.h"
@@ -10,12 +11,13 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaEnum>
-#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTimer>
+
+using Tarnwick::Cloud::assertGuiThread;
 
 namespace C = Tarnwick::Constants;
 namespace Cloud = Tarnwick::Cloud;
@@ -71,43 +73,43 @@ VPNClient::~VPNClient()
 
 // --- Queries -----------------------------------------------------------------
 
-bool VPNClient::isLoginUnlocked() const
+bool VPNClient::loggedIn() const
 {
     return m_data.bLogin;
 }
 
-bool VPNClient::isTokenEmptyUnlocked() const
+bool VPNClient::tokenEmpty() const
 {
     return m_data.strToken.isEmpty();
 }
 
 bool VPNClient::IsLogin()
 {
-    QMutexLocker lock(&m_mutex);
-    return isLoginUnlocked();
+    assertGuiThread(this, "VPNClient");
+    return loggedIn();
 }
 
 bool VPNClient::IsTokenEmpty()
 {
-    QMutexLocker lock(&m_mutex);
-    return isTokenEmptyUnlocked();
+    assertGuiThread(this, "VPNClient");
+    return tokenEmpty();
 }
 
 QString VPNClient::GetToken()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_data.strToken;
 }
 
 QString VPNClient::GetConfigData()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_loginReply.caText;
 }
 
 QString VPNClient::GetConfigName()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     return m_data.login.strConfigName;
 }
 
@@ -121,8 +123,8 @@ QString VPNClient::GetVpnDirectory()
 
 QString VPNClient::GetBeatsUrl()
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked())
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn())
         return QString();
     return QStringLiteral("http://%1%2?%3=%4")
         .arg(m_data.login.strServerAddr, C::kPathBeats, C::kReqToken,
@@ -133,7 +135,7 @@ QString VPNClient::GetBeatsUrl()
 
 bool VPNClient::CheckBoxData(const stBoxData& record, QString& msg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (record.alias.isEmpty())
         msg = Msg::boxNameEmpty();
     else if (record.alias.size() > 32)
@@ -151,7 +153,7 @@ bool VPNClient::CheckBoxData(const stBoxData& record, QString& msg)
 
 bool VPNClient::CheckUserData(const stUserData& record, QString& msg, bool passwordRequired)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const QString& password = record.strPassword;
     if (record.strName.isEmpty())
         msg = Msg::userNameEmpty();
@@ -174,7 +176,7 @@ bool VPNClient::CheckUserData(const stUserData& record, QString& msg, bool passw
 
 bool VPNClient::CheckLoginData(const stLoginData& data)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     QString msg;
     if (data.strServerAddr.isEmpty())
         msg = Msg::loginNoServer();
@@ -233,7 +235,7 @@ void VPNClient::stopHeartbeat()
 
 void VPNClient::Login(stLoginData data)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     m_ended = false;
     m_data.login.usrType = data.usrType;
     m_data.login.strVersion = data.strVersion;
@@ -288,10 +290,10 @@ void VPNClient::OnLoginReply(QNetworkReply* reply)
 
 void VPNClient::Logout()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_ended)
         return;
-    if (!isTokenEmptyUnlocked()) {
+    if (!tokenEmpty()) {
         qDebug().noquote() << "VPNClient::Logout()";
         stopHeartbeat();
         m_pendingLogout = m_http.requestLogout(m_netManager, m_data.login.strServerAddr, m_data.strToken);
@@ -321,7 +323,7 @@ void VPNClient::OnLogoutReply(QNetworkReply* reply)
 
 void VPNClient::Logout(QString strUsrToken, QString strVpnServerAddr)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (strUsrToken.isEmpty() || strVpnServerAddr.isEmpty())
         return;
     if (strUsrToken == m_data.strToken && strVpnServerAddr == m_data.login.strServerAddr)
@@ -332,24 +334,21 @@ void VPNClient::Logout(QString strUsrToken, QString strVpnServerAddr)
 void VPNClient::Reconnect()
 {
     Logout();
-    stLoginData login;
-    {
-        QMutexLocker lock(&m_mutex);
-        login = m_data.login;
-    }
+    assertGuiThread(this, "VPNClient");
+    const stLoginData login = m_data.login;
     Login(login);
 }
 
 void VPNClient::endSession()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_ended)
         return;
     stopHeartbeat();
     // A logout already under way (a confirmed close sends one) is waited
     // for, not sent again.
     QPointer<QNetworkReply> reply = m_pendingLogout;
-    if ((reply.isNull() || !reply->isRunning()) && !isTokenEmptyUnlocked()) {
+    if ((reply.isNull() || !reply->isRunning()) && !tokenEmpty()) {
         Logout();
         reply = m_pendingLogout;
     }
@@ -385,7 +384,7 @@ bool VPNClient::TestServer(QString strVpnServerAddr)
 
 bool VPNClient::CheckClientOnline(QString response)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const bool online = VPNHttpProtocol::isOnlineReply(response);
     qDebug().noquote() << QStringLiteral("response[%1]:").arg(online ? "true" : "false") << response;
     if (online) {
@@ -402,7 +401,7 @@ bool VPNClient::CheckClientOnline(QString response)
 
 void VPNClient::FinishAction(QNetworkReply* reply)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     const QString path = reply->url().path(QUrl::FullyDecoded);
     if (path != C::kPathDeviceList && path != C::kPathBeats) {
         qDebug().noquote() << "url: " + path + ", ret: "
@@ -418,7 +417,7 @@ void VPNClient::FinishAction(QNetworkReply* reply)
 
 void VPNClient::SendHeartBeats()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (IsLogin()) {
         m_http.requestHeartbeat(m_netManager, m_data.login.strServerAddr, m_data.strToken);
         return;
@@ -456,8 +455,8 @@ void VPNClient::OnBeatsReply(QNetworkReply* reply)
 
 void VPNClient::QueryBoxList()
 {
-    QMutexLocker lock(&m_mutex);
-    if (isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (loggedIn()) {
         m_http.requestDeviceList(m_netManager, m_data.login.strServerAddr, m_data.strToken);
         return;
     }
@@ -476,8 +475,8 @@ void VPNClient::OnBoxListReply(QNetworkReply* reply)
 
 void VPNClient::QueryBoxInfo(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (loggedIn()) {
         stBoxData box = data;
         box.devicePassword = m_data.login.strDevicePswd;
         m_http.requestDeviceStatus(m_netManager, m_data.login.strServerAddr, m_data.strToken, box);
@@ -500,8 +499,8 @@ void VPNClient::OnBoxStatusReply(QNetworkReply* reply)
 
 void VPNClient::Connect(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn()) {
         clearSession(false);
         emit DropLineSignal();
         return;
@@ -514,8 +513,8 @@ void VPNClient::Connect(stBoxData data)
 
 void VPNClient::Disconnect(stBoxData data)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!isLoginUnlocked()) {
+    assertGuiThread(this, "VPNClient");
+    if (!loggedIn()) {
         clearSession(false);
         emit DropLineSignal();
         return;
@@ -528,7 +527,7 @@ void VPNClient::Disconnect(stBoxData data)
 
 void VPNClient::ConnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     // A run that outlived its session (logout or a new login) must not
     // bring that session's state back.
     if (m_connSession != m_session) {
@@ -547,7 +546,7 @@ void VPNClient::ConnectComplete(bool bSuc, stVpnClientData data, QString strErrM
 
 void VPNClient::DisconnectComplete(bool bSuc, stVpnClientData data, QString strErrMsg)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VPNClient");
     if (m_disconnSession != m_session) {
         qDebug().noquote() << "VPNClient: disconnect of an ended session ignored";
         return;

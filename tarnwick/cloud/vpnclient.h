@@ -8,7 +8,6 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QVector>
 
@@ -18,7 +17,8 @@ class QTimer;
 
 // The program's one session with the cloud service: login, heartbeat, device
 // list and state, the VPN connect and disconnect of a device, logout; writes
-// the OpenVPN configuration that a login brings.
+// the OpenVPN configuration that a login brings. It lives on the GUI thread
+// and is used there only (a call from another thread stops the program).
 class VPNClient : public QObject {
     Q_OBJECT
 public:
@@ -84,8 +84,8 @@ private slots:
 private:
     using Handler = void (VPNClient::*)(QNetworkReply*);
 
-    bool isLoginUnlocked() const;
-    bool isTokenEmptyUnlocked() const;
+    bool loggedIn() const;
+    bool tokenEmpty() const;
     void clearSession(bool emptyToken);
     void startHeartbeat();
     void stopHeartbeat();
@@ -99,7 +99,6 @@ private:
     void OnBoxStatusReply(QNetworkReply* reply);
     void OnBeatsReply(QNetworkReply* reply);
 
-    QRecursiveMutex m_mutex;
     stVpnClientData m_data;
     VPNConnMsg m_connMsg;
     VPNDisconnMsg m_disconnMsg;

@@ -3,6 +3,7 @@
 #include "platform/dispatch/nestedwait.h"
 #include "platform/fd/privatefile.h"
 #include "platform/route/routecommand.h"
+#include "tarnwick/cloud/guithread.h"
 #include "tarnwick/cloud/openvpnconfigfilter.h"
 #include "tarnwick/core/constants.h"
 #include "tarnwick/core/programpath.h"
@@ -13,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
@@ -24,6 +24,8 @@
 #include <cstdlib>
 
 #include <sys/wait.h>
+
+using Tarnwick::Cloud::assertGuiThread;
 
 namespace VPN_Android {
 
@@ -68,7 +70,7 @@ VpnManager::VpnManager(QObject* parent)
     : QObject(parent)
 {
     connect(&m_watch, &QTimer::timeout, this, [this] {
-        QMutexLocker lock(&m_mutex);
+        assertGuiThread(this, "VpnManager");
         checkChild();
     });
 }
@@ -76,7 +78,6 @@ VpnManager::VpnManager(QObject* parent)
 VpnManager::~VpnManager()
 {
     qDebug() << "VpnManager::~VpnManager";
-    QMutexLocker lock(&m_mutex);
     ++m_generation;
     endWait();
     m_watch.stop();
@@ -86,7 +87,7 @@ VpnManager::~VpnManager()
 
 bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, int port, QString user, QString password)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     const quint64 generation = ++m_generation;
     endWait();
     m_watch.stop();
@@ -146,7 +147,7 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
     m_runStatus = 1;
     emit signalRunStatus(1);
 
-    // The wait runs with the lock released: a quit (or a newer start) from the
+    // The wait runs this thread's events: a quit (or a newer start) from the
     // GUI meanwhile ends it, and it then reports nothing.
     platform::NestedWait wait;
     const platform::NestedWait::Waker waker = wait.waker();
@@ -158,7 +159,6 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         // A tick between the wake and the loop's end changes nothing.
         if (wait.ended())
             return;
-        QMutexLocker tick(&m_mutex);
         if (generation != m_generation) {
             waker.wake();
             return;
@@ -177,12 +177,10 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         if (--countdown < 0)
             waker.wake();
     });
-    lock.unlock();
     timer.start();
     wait.exec();
     timer.stop();
 
-    lock.relock();
     if (generation != m_generation)
         return true;
     m_wait = {};
@@ -199,10 +197,10 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
 void VpnManager::quit(bool)
 {
     qDebug() << "VpnManager::quit";
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     ++m_generation;
     endWait();
-    stopLocked();
+    stopChild();
     m_runStatus = 0;
 }
 
@@ -214,7 +212,7 @@ void VpnManager::shutdown()
 
 bool VpnManager::prepareVpn()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     m_runStatus = 2;
     emit signalRunStatus(2);
     return true;
@@ -222,7 +220,7 @@ bool VpnManager::prepareVpn()
 
 void VpnManager::setConfigData(const QString& text)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     m_configData = text;
 }
 
@@ -247,19 +245,19 @@ bool VpnManager::startVncViewer(const QString& arg)
 
 int VpnManager::runStatus()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     return m_runStatus;
 }
 
 QString VpnManager::vpnIp()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     return m_vpnIp;
 }
 
 bool VpnManager::hasChildEnded()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     checkChild();
     return m_childEnded;
 }
@@ -271,25 +269,25 @@ bool VpnManager::isVpnSupported()
 
 bool VpnManager::isVpnReady()
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     return true;
 }
 
 void VpnManager::setCommandRunner(CommandRunner* runner)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     m_runner = runner ? runner : &m_ownRunner;
 }
 
 void VpnManager::setAddressLister(AddressLister lister)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     m_lister = std::move(lister);
 }
 
 void VpnManager::setWaitTiming(int tickMs, int ticks)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     m_tickMs = tickMs;
     m_ticks = ticks;
 }
@@ -371,7 +369,7 @@ QVector<InterfaceAddress> VpnManager::systemAddresses()
 
 void VpnManager::onVpnState(const QString& state, const QString&)
 {
-    QMutexLocker lock(&m_mutex);
+    assertGuiThread(this, "VpnManager");
     if (state == QLatin1String("CONNECTED") && !m_tunnelDev.isEmpty()) {
         // The tunnel's address now; a tunnel that lost it keeps the last one.
         bool still = false;
@@ -416,7 +414,7 @@ bool VpnManager::noticeChildEnd()
     return true;
 }
 
-void VpnManager::stopLocked()
+void VpnManager::stopChild()
 {
     qDebug() << "stop openvpn process ";
     m_watch.stop();

@@ -23,7 +23,6 @@
 #include "platform/process/win32process.h"
 
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -113,14 +112,13 @@ signals:
 
 private:
     void onVpnState(const QString& state, const QString& ip);
-    // Under the lock: a child that ended by itself ends the wait or reports
-    // the empty state.
+    // A child that ended by itself ends the wait or reports the empty state.
     void checkChild();
-    // Under the lock: true the first time the child is found ended by
-    // itself, which is then logged with its status and last lines.
+    // True the first time the child is found ended by itself, which is then
+    // logged with its status and last lines.
     bool noticeChildEnd();
-    // Under the lock: route clean-up, child stopped, user file removed, empty state.
-    void stopLocked();
+    // Route clean-up, child stopped, user file removed, empty state.
+    void stopChild();
     void cleanupRoutes();
     void endWait();
     QVector<InterfaceAddress> addresses() const;
@@ -133,7 +131,6 @@ private:
 
     Win32Process m_process; // first member: destroyed last
     int m_runStatus = 0;
-    QRecursiveMutex m_mutex;
     QString m_configData;
     QString m_vpnIp;
     QString m_tunnelDev;                // the interface that carries m_vpnIp

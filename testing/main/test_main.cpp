@@ -43,6 +43,13 @@ extern "C" const char* __ubsan_default_options()
     return "print_stacktrace=1:halt_on_error=1";
 }
 
+// A race report fails the test (exit code 66) after it has run to its end;
+// both stacks of a lock-order report are shown.
+extern "C" const char* __tsan_default_options()
+{
+    return "halt_on_error=0:exitcode=66:second_deadlock_stack=1";
+}
+
 namespace {
 
 TestFolder::TempFolder* g_home = nullptr;

@@ -265,6 +265,8 @@ TEST(TransparentThread, AHardConnectErrorDoesNotHoldUpStop)
     inNamespace.join();
     if (!isolated)
         GTEST_SKIP() << "cannot make a network namespace here";
-    EXPECT_LT(startTook.count(), 200);
-    EXPECT_LT(stopTook.count(), 200);
+    // Far below the 30 s connect limit, with room for a loaded machine (and
+    // for the ThreadSanitizer tree, where this takes over 300 ms).
+    EXPECT_LT(startTook.count(), 10000);
+    EXPECT_LT(stopTook.count(), 10000);
 }

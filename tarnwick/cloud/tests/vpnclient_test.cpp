@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+#include <thread>
+
 namespace {
 
 class VpnClientTest : public ::testing::Test {
@@ -160,6 +162,21 @@ TEST_F(VpnClientTest, AConfigurationNameThatIsNoPlainFileNameWritesNothing)
     EXPECT_FALSE(QFileInfo::exists(QDir(workDir.path()).absoluteFilePath(QStringLiteral("../x"))));
     const QDir config(VPNClient::GetVpnDirectory() + "/config");
     EXPECT_TRUE(!config.exists() || config.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+// It has no lock: a call from a thread other than its own stops the program
+// before it touches anything.
+TEST(VpnClientThread, ACallFromAnotherThreadStopsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    VPNClient client;
+    EXPECT_FALSE(client.IsLogin());
+    EXPECT_DEATH(
+        {
+            std::thread other([&client] { client.IsLogin(); });
+            other.join();
+        },
+        "VPNClient: called from a thread it does not live on");
 }
 
 TEST(VpnClientNames, PlainFileNamesOnly)

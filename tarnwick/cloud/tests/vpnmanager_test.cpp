@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -433,6 +434,21 @@ TEST(VpnManagerChecks, ServerTextAndTunnelAddressRules)
     EXPECT_TRUE(VpnManager::isTunnelAddress(QStringLiteral("10.9.1.1")));
     EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("10.90.1.1")));
     EXPECT_FALSE(VpnManager::isTunnelAddress(QStringLiteral("110.8.1.1")));
+}
+
+// It has no lock: a call from a thread other than its own stops the program
+// before it touches anything.
+TEST(VpnManagerThread, ACallFromAnotherThreadStopsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    VpnManager manager;
+    EXPECT_EQ(manager.runStatus(), 0);
+    EXPECT_DEATH(
+        {
+            std::thread other([&manager] { manager.runStatus(); });
+            other.join();
+        },
+        "VpnManager: called from a thread it does not live on");
 }
 
 } // namespace

@@ -1,0 +1,293 @@
+// Linked into every test program of the ThreadSanitizer tree: tells the
+// sanitizer what Qt's own locks, semaphores and wait conditions do.
+//
+// Debian's Qt 5.15 is not built with -fsanitize=thread, and its QMutex,
+// QReadWriteLock and QSemaphore lock, wait and wake with atomics and futex
+// calls inside libQt5Core, which the sanitizer neither sees nor intercepts
+// (unlike pthread and std:: locks): to it, data that our code guards with a
+// QMutex would look unguarded, and every such access a race. Qt 6 annotates
+// these classes itself for the sanitizer; this file adds the same annotations
+// around Qt 5's out-of-line functions, which our code calls through the
+// dynamic linker: the program defines them, so the dynamic linker binds every
+// call from our code here (it searches the program first), and each definition
+// calls Qt's own after telling the sanitizer what it does. Calls inside
+// libQt5Core itself stay bound to Qt's definitions, as are its own locks;
+// only the locks our code takes are described.
+//
+// The model is no wider than the classes: a lock orders what one holder did
+// before its unlock before what the next holder does after its lock (and the
+// sanitizer checks lock order, as for std::mutex); a semaphore's release
+// orders before an acquire that it made possible; a wait condition's wake
+// before the wait it ends, with the mutex unlocked for the wait; what a
+// QThread did up to its finished() signal before a wait() that saw it end
+// (Qt's threads are detached: no join tells the sanitizer of their end).
+
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QSemaphore>
+#include <QThread>
+#include <QVariant>
+#include <QWaitCondition>
+
+#include <sanitizer/tsan_interface.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+template <typename Function>
+Function qtFunction(const char* symbol)
+{
+    void* found = dlsym(RTLD_NEXT, symbol);
+    if (!found) {
+        std::fprintf(stderr, "qtsyncannotations: %s not found in Qt\n", symbol);
+        std::abort();
+    }
+    return reinterpret_cast<Function>(found);
+}
+
+// The read-write locks this thread holds and how, newest last: the unlock
+// must tell the sanitizer which of the two it ends.
+struct HeldReadWriteLock {
+    const void* lock;
+    bool forWrite;
+};
+thread_local std::vector<HeldReadWriteLock> t_heldReadWriteLocks;
+
+void noteReadWriteLocked(const void* lock, bool forWrite)
+{
+    t_heldReadWriteLocks.push_back({lock, forWrite});
+}
+
+unsigned readWriteUnlockFlags(const void* lock)
+{
+    for (auto held = t_heldReadWriteLocks.rbegin(); held != t_heldReadWriteLocks.rend(); ++held) {
+        if (held->lock == lock) {
+            const bool forWrite = held->forWrite;
+            t_heldReadWriteLocks.erase(std::next(held).base());
+            return forWrite ? 0 : __tsan_mutex_read_lock;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+// QMutex and QRecursiveMutex (a QMutex underneath, which Qt's
+// QRecursiveMutex destructor destroys inside libQt5Core: its end is not
+// told, which matters not, as the sanitizer forgets the locks of memory
+// freed). A lock taken again by the thread that holds it counts as recursive.
+
+QMutex::~QMutex()
+{
+    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutexD2Ev");
+    __tsan_mutex_destroy(this, 0);
+    real(this);
+}
+
+void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
+    __tsan_mutex_pre_lock(this, 0);
+    real(this);
+    __tsan_mutex_post_lock(this, 0, 0);
+}
+
+bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = qtFunction<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
+    __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
+    const bool locked = real(this, timeout);
+    __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
+    return locked;
+}
+
+void QMutex::unlock() noexcept
+{
+    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
+    __tsan_mutex_pre_unlock(this, 0);
+    real(this);
+    __tsan_mutex_post_unlock(this, 0);
+}
+
+// QReadWriteLock.
+
+QReadWriteLock::~QReadWriteLock()
+{
+    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLockD2Ev");
+    __tsan_mutex_destroy(this, 0);
+    real(this);
+}
+
+void QReadWriteLock::lockForRead()
+{
+    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock11lockForReadEv");
+    __tsan_mutex_pre_lock(this, __tsan_mutex_read_lock);
+    real(this);
+    __tsan_mutex_post_lock(this, __tsan_mutex_read_lock, 0);
+    noteReadWriteLocked(this, false);
+}
+
+bool QReadWriteLock::tryLockForRead()
+{
+    return tryLockForRead(0);
+}
+
+bool QReadWriteLock::tryLockForRead(int timeout)
+{
+    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock14tryLockForReadEi");
+    __tsan_mutex_pre_lock(this, __tsan_mutex_try_read_lock);
+    const bool locked = real(this, timeout);
+    __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_read_lock : __tsan_mutex_try_read_lock_failed, 0);
+    if (locked)
+        noteReadWriteLocked(this, false);
+    return locked;
+}
+
+void QReadWriteLock::lockForWrite()
+{
+    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock12lockForWriteEv");
+    __tsan_mutex_pre_lock(this, 0);
+    real(this);
+    __tsan_mutex_post_lock(this, 0, 0);
+    noteReadWriteLocked(this, true);
+}
+
+bool QReadWriteLock::tryLockForWrite()
+{
+    return tryLockForWrite(0);
+}
+
+bool QReadWriteLock::tryLockForWrite(int timeout)
+{
+    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock15tryLockForWriteEi");
+    __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
+    const bool locked = real(this, timeout);
+    __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
+    if (locked)
+        noteReadWriteLocked(this, true);
+    return locked;
+}
+
+void QReadWriteLock::unlock()
+{
+    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock6unlockEv");
+    const unsigned flags = readWriteUnlockFlags(this);
+    __tsan_mutex_pre_unlock(this, flags);
+    real(this);
+    __tsan_mutex_post_unlock(this, flags);
+}
+
+// QSemaphore: a release orders before the acquires it lets through.
+
+void QSemaphore::acquire(int n)
+{
+    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7acquireEi");
+    real(this, n);
+    __tsan_acquire(this);
+}
+
+bool QSemaphore::tryAcquire(int n)
+{
+    static const auto real = qtFunction<bool (*)(QSemaphore*, int)>("_ZN10QSemaphore10tryAcquireEi");
+    const bool acquired = real(this, n);
+    if (acquired)
+        __tsan_acquire(this);
+    return acquired;
+}
+
+bool QSemaphore::tryAcquire(int n, int timeout)
+{
+    static const auto real = qtFunction<bool (*)(QSemaphore*, int, int)>("_ZN10QSemaphore10tryAcquireEii");
+    const bool acquired = real(this, n, timeout);
+    if (acquired)
+        __tsan_acquire(this);
+    return acquired;
+}
+
+void QSemaphore::release(int n)
+{
+    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7releaseEi");
+    __tsan_release(this);
+    real(this, n);
+}
+
+// QWaitCondition: the mutex is unlocked for the wait and locked again after it.
+
+namespace {
+
+template <typename Deadline>
+bool waitUnlocked(QWaitCondition* condition, QMutex* mutex, Deadline deadline, const char* symbol)
+{
+    static const auto real = qtFunction<bool (*)(QWaitCondition*, QMutex*, Deadline)>(symbol);
+    __tsan_mutex_pre_unlock(mutex, 0);
+    __tsan_mutex_post_unlock(mutex, 0);
+    const bool woken = real(condition, mutex, deadline);
+    __tsan_mutex_pre_lock(mutex, 0);
+    __tsan_mutex_post_lock(mutex, 0, 0);
+    __tsan_acquire(condition);
+    return woken;
+}
+
+} // namespace
+
+bool QWaitCondition::wait(QMutex* lockedMutex, QDeadlineTimer deadline)
+{
+    return waitUnlocked(this, lockedMutex, deadline, "_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
+}
+
+bool QWaitCondition::wait(QMutex* lockedMutex, unsigned long time)
+{
+    return waitUnlocked(this, lockedMutex, time, "_ZN14QWaitCondition4waitEP6QMutexm");
+}
+
+void QWaitCondition::wakeOne()
+{
+    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
+    __tsan_release(this);
+    real(this);
+}
+
+void QWaitCondition::wakeAll()
+{
+    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
+    __tsan_release(this);
+    real(this);
+}
+
+// QThread: its finished() signal, emitted on the thread itself once run() has
+// returned, orders what the thread did before a wait() that returns true.
+
+void QThread::start(Priority priority)
+{
+    static const auto real = qtFunction<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    static const char kHooked[] = "_tw_tsan_finished_hook";
+    if (!property(kHooked).toBool()) {
+        setProperty(kHooked, true);
+        QObject::connect(
+            this, &QThread::finished, this, [this] { __tsan_release(this); }, Qt::DirectConnection);
+    }
+    real(this, priority);
+}
+
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto real = qtFunction<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    const bool ended = real(this, deadline);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto real = qtFunction<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    const bool ended = real(this, time);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
