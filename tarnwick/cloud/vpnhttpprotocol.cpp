@@ -119,6 +119,11 @@ VPNHttpProtocol::VPNHttpProtocol() = default;
 
 VPNHttpProtocol::~VPNHttpProtocol() = default;
 
+void VPNHttpProtocol::setReplyTimeoutMs(int milliseconds)
+{
+    m_replyTimeoutMs = milliseconds;
+}
+
 QString VPNHttpProtocol::md5Hex(const QString& text)
 {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex()).toUpper();
@@ -144,7 +149,7 @@ QNetworkReply* VPNHttpProtocol::sendGet(QNetworkAccessManager* manager, const QS
     request.setRawHeader(Cloud::kAcceptEncodingHeader, Cloud::kAcceptEncodingIdentity);
     qDebug().noquote() << "http get: " + CloudLogMask::url(url);
     QNetworkReply* reply = manager->get(request);
-    new QReplyTimeout(reply, Cloud::kReplyTimeoutMs);
+    new QReplyTimeout(reply, m_replyTimeoutMs);
     // Qt's network thread reads no further ahead than this of what the body
     // reader below has taken out.
     reply->setReadBufferSize(Cloud::kReplyReadAheadBytes);

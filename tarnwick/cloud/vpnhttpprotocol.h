@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/cloud/cloudrecords.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ struct stVpnInstruction {
 // The client side of the cloud service's HTTP API: builds and sends each
 // request on the caller's network manager (every reply gets a 5000 ms
 // watchdog) and turns each finished reply into a result, a record and a
-// message for the user. Holds no state.
+// message for the user. Holds no state but its watchdog's time.
 class VPNHttpProtocol : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +31,10 @@ public:
 
     // MD5 of the text's UTF-8 bytes as 32 upper-case hexadecimal digits.
     static QString md5Hex(const QString& text);
+
+    // The watchdog's time of every request sent from now on, 5000 ms unless
+    // a test that is about other limits sets a longer one.
+    void setReplyTimeoutMs(int milliseconds);
 
     // Sends "http://<host><pathWithQuery>" as a GET with its watchdog and
     // its size bound; the reply belongs to the manager's owner.
@@ -79,4 +84,7 @@ public:
     // A query value as it goes on the wire: letters, digits and "._~-" as
     // they are, every other byte of its UTF-8 form percent-encoded.
     static QString encodeQueryValue(const QString& value);
+
+private:
+    int m_replyTimeoutMs = Tarnwick::Cloud::kReplyTimeoutMs;
 };

@@ -204,10 +204,10 @@ bool DeviceDatas::parseCsv(const QString& text, QVector<QStringList>& rows, QStr
     return true;
 }
 
-bool DeviceDatas::readCsv(const QString& path, QVector<QStringList>& rows, QString* error)
+bool DeviceDatas::readCsv(const QString& path, QVector<QStringList>& rows, QString* error, qint64 maxBytes)
 {
     QByteArray bytes;
-    if (!readBounded(path, kMaxCsvBytes, bytes)) {
+    if (!readBounded(path, maxBytes, bytes)) {
         const QString message = QStringLiteral("Load file error: ") + path;
         qDebug().noquote().nospace() << message;
         if (error)
@@ -217,10 +217,10 @@ bool DeviceDatas::readCsv(const QString& path, QVector<QStringList>& rows, QStri
     return parseCsv(decodeCsvText(bytes), rows, error);
 }
 
-bool DeviceDatas::isLocalDeviceCsv(const QString& path)
+bool DeviceDatas::isLocalDeviceCsv(const QString& path, qint64 maxBytes)
 {
     QVector<QStringList> rows;
-    if (!readCsv(path, rows) || rows.isEmpty() || rows.first().size() != 4)
+    if (!readCsv(path, rows, nullptr, maxBytes) || rows.isEmpty() || rows.first().size() != 4)
         return false;
     if (rows.size() == 1)
         return true;
@@ -231,10 +231,10 @@ bool DeviceDatas::isLocalDeviceCsv(const QString& path)
     return false;
 }
 
-bool DeviceDatas::isDeviceCsv(const QString& path)
+bool DeviceDatas::isDeviceCsv(const QString& path, qint64 maxBytes)
 {
     QVector<QStringList> rows;
-    if (!readCsv(path, rows))
+    if (!readCsv(path, rows, nullptr, maxBytes))
         return false;
     for (const QStringList& row : rows) {
         if (row.size() > 4 && !row[0].isEmpty() && !row[1].isEmpty() && !row[2].isEmpty())

@@ -39,11 +39,12 @@ public:
     struct Empty {};
     DeviceDatas(Empty, QObject* parent = nullptr);
 
-    // The CSV reader: rows of trimmed items. Files above kMaxCsvBytes are
-    // refused, also those whose size is not known before reading. On failure
-    // the error text is written as a debug message and to *error, and rows is
-    // unchanged.
-    static bool readCsv(const QString& path, QVector<QStringList>& rows, QString* error = nullptr);
+    // The CSV reader: rows of trimmed items. Files above maxBytes (kMaxCsvBytes
+    // but in tests) are refused, also those whose size is not known before
+    // reading. On failure the error text is written as a debug message and to
+    // *error, and rows is unchanged.
+    static bool readCsv(const QString& path, QVector<QStringList>& rows, QString* error = nullptr,
+                        qint64 maxBytes = kMaxCsvBytes);
     static bool parseCsv(const QString& text, QVector<QStringList>& rows, QString* error = nullptr);
     static constexpr qint64 kMaxCsvBytes = 104857600;
 
@@ -51,8 +52,8 @@ public:
     static QString localHeader();
     static QString exportHeader();
 
-    static bool isLocalDeviceCsv(const QString& path);
-    static bool isDeviceCsv(const QString& path);
+    static bool isLocalDeviceCsv(const QString& path, qint64 maxBytes = kMaxCsvBytes);
+    static bool isDeviceCsv(const QString& path, qint64 maxBytes = kMaxCsvBytes);
 
     // Replaces the cloud list from a cloud-list file; a cloud-list export
     // (first row equal to the export header) is read with its own layout.

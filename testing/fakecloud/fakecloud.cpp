@@ -106,6 +106,7 @@ struct FakeCloud::State {
     QList<ScriptEntry> scripts;
     QList<FakeCloudRequest> requests;
     QList<qint64> streamMarks;
+    QList<qint64> streamBytesPastMark;
     int tokenCounter = 0;
 
     // Picks the script for a request, counting its use.
@@ -453,6 +454,12 @@ private:
             }
         };
         connect(settling, &QTimer::timeout, socket, topUp);
+        connect(socket, &QTcpSocket::disconnected, socket, [progress, state] {
+            if (progress->markOffset < 0 || progress->written <= progress->markOffset)
+                return;
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->streamBytesPastMark.append(progress->written - progress->markOffset - 1);
+        });
         connect(socket, &QTcpSocket::bytesWritten, socket, [progress, state, topUp](qint64 bytes) {
             const qint64 before = progress->written;
             progress->written += bytes;
@@ -621,6 +628,12 @@ QList<qint64> FakeCloud::streamMarks() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     return m_state->streamMarks;
+}
+
+QList<qint64> FakeCloud::streamBytesPastMark() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->streamBytesPastMark;
 }
 
 int FakeCloud::requestCount(const QString& path) const

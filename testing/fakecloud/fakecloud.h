@@ -107,6 +107,10 @@ public:
     // The moments (QElapsedTimer::msecsSinceReference) at which streams
     // handed their body's byte number markStreamAt + 1 to the kernel.
     QList<qint64> streamMarks() const;
+    // For each stream that passed its mark: how many bytes past the marked
+    // one the kernel had taken when the client left, framing included. The
+    // client can have had no more than these when it cut the answer off.
+    QList<qint64> streamBytesPastMark() const;
     int requestCount(const QString& path = QString()) const;
     void clearRequests();
 

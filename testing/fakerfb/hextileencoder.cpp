@@ -2,6 +2,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -114,13 +115,18 @@ quint32 HextileEncoder::pixelValue(QRgb colour, const PixelFormat& f)
 
 QByteArray HextileEncoder::pixelBytes(quint32 value, const PixelFormat& f)
 {
-    const int n = f.bitsPerPixel / 8;
-    QByteArray out(n, '\0');
-    for (int i = 0; i < n; ++i) {
-        const char byte = char((value >> (8 * i)) & 0xFF);
-        out[f.bigEndian ? n - 1 - i : i] = byte;
-    }
+    QByteArray out;
+    appendPixel(out, value, f);
     return out;
+}
+
+void HextileEncoder::appendPixel(QByteArray& out, quint32 value, const PixelFormat& f)
+{
+    const int n = f.bitsPerPixel / 8;
+    for (int i = 0; i < n; ++i) {
+        const int shift = 8 * (f.bigEndian ? n - 1 - i : i);
+        out.append(char((value >> shift) & 0xFF));
+    }
 }
 
 QImage HextileEncoder::truncated(const QImage& picture, const PixelFormat& f)
@@ -196,16 +202,24 @@ QByteArray HextileEncoder::encodeRect(const QImage& picture, const QRect& rect, 
                 for (int x = 0; x < tw; ++x)
                     pixels[size_t(y * tw + x)] = pixelValue(picture.pixel(tx + x, ty + y), f);
 
-            QByteArray raw(1, char(Raw));
-            for (quint32 p : pixels)
-                raw.append(pixelBytes(p, f));
+            // Built only where it is sent: a large picture has millions of
+            // pixels, and most of its tiles are of one colour.
+            auto appendRaw = [&out, &pixels, &f] {
+                out.reserve(out.size() + 1 + int(pixels.size()) * (f.bitsPerPixel / 8));
+                out.append(char(Raw));
+                for (quint32 p : pixels)
+                    appendPixel(out, p, f);
+            };
+            const int rawSize = 1 + int(pixels.size()) * (f.bitsPerPixel / 8);
             if (options.style == HextileOptions::Raw) {
-                out.append(raw);
+                appendRaw();
                 continue;
             }
 
             quint32 background = pixels[0];
-            if (options.style != HextileOptions::PixelSubrects) {
+            const bool oneColour = std::all_of(pixels.begin(), pixels.end(),
+                                               [&pixels](quint32 p) { return p == pixels[0]; });
+            if (options.style != HextileOptions::PixelSubrects && !oneColour) {
                 QHash<quint32, int> counts;
                 int best = 0;
                 for (quint32 p : pixels) {
@@ -266,9 +280,9 @@ QByteArray HextileEncoder::encodeRect(const QImage& picture, const QRect& rect, 
                 body.append(char(0));
             }
             const bool tooMany = subrects.size() > 255;
-            const bool rawIsSmaller = options.style == HextileOptions::Auto && raw.size() <= body.size() + 1;
+            const bool rawIsSmaller = options.style == HextileOptions::Auto && rawSize <= body.size() + 1;
             if (tooMany || rawIsSmaller) {
-                out.append(raw);
+                appendRaw();
                 continue;
             }
             out.append(char(subencoding));

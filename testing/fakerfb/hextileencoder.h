@@ -44,6 +44,7 @@ public:
     // The pixel value of an RGB colour, channels truncated to the format.
     static quint32 pixelValue(QRgb colour, const PixelFormat& format);
     static QByteArray pixelBytes(quint32 value, const PixelFormat& format);
+    static void appendPixel(QByteArray& out, quint32 value, const PixelFormat& format);
     // What a client of that format shows for the picture: every channel cut
     // to the format's bits (low bits zero), opaque.
     static QImage truncated(const QImage& picture, const PixelFormat& format);

@@ -240,6 +240,19 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     // otherwise have the link closed as dead before the test begins.
     EXPECT_TRUE(panel.waitFor([&] { return built.load(); }, 60000ms));
     panel.setReading(false);
+    // A service that reads nothing answers no ping either, and the client
+    // closes a link silent for three ping intervals as dead. So the service
+    // pings the client itself twice a second, as a live panel's traffic
+    // would, until it reads again: a busy machine that takes seconds to
+    // start the large request or to take the large reply apart does not
+    // have the link closed before the calls are through.
+    std::atomic<bool> keepAlive{true};
+    std::thread alive([&] {
+        while (keepAlive) {
+            panel.pingClients();
+            std::this_thread::sleep_for(500ms);
+        }
+    });
     go = true;
     EXPECT_TRUE(panel.waitFor([&] { return sending.load(); }, 30000ms));
     std::this_thread::sleep_for(300ms);
@@ -248,10 +261,12 @@ TEST(RpcConcurrency, ALargeRequestStuckInTheSocketDoesNotStopTheReceiveThread)
     const bool replied = panel.waitFor([&] { return finished >= 1; }, 60000ms);
     // The service reads again and answers the large request.
     panel.setReading(true);
+    keepAlive = false;
     const bool ended = panel.waitFor([&] { return finished == 2; }, 60000ms);
     if (!ended)
         panel.dropConnections(); // frees the stuck sends so that the test can end
     service.join();
+    alive.join();
     first.join();
     second.join();
     churn.join();
