@@ -6,6 +6,7 @@
 #include "framework/net/tcpsession.h"
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDebug>
 
@@ -134,6 +135,7 @@ void __TCPConnection::stepActivity(bool bytesCame)
             try {
                 handler->onTick(m_owner);
             } catch (...) {
+                platform::reportEscapedException("TCPConnection tick handler");
             }
         }
         m_lastTick = platform::monotonicMs();
@@ -224,6 +226,7 @@ void __TCPConnection::run()
         }
     } catch (...) {
         // An illegal header or a failed allocation ends the connection.
+        platform::reportEscapedException("TCPConnection receive thread");
         markStopped();
     }
     {
@@ -234,6 +237,7 @@ void __TCPConnection::run()
         try {
             handler->onDisconnected(m_owner);
         } catch (...) {
+            platform::reportEscapedException("TCPConnection disconnect handler");
         }
     }
 }
@@ -249,6 +253,7 @@ void __TCPConnection::passWholeFrames()
                 try {
                     taken = handler->onReceivedAside(&session);
                 } catch (...) {
+                    platform::reportEscapedException("TCPConnection reply handler, read aside");
                     taken = true; // as the receive thread's dispatch, the exception ends the message
                 }
             }
@@ -299,6 +304,7 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
                 }
             } catch (...) {
                 // An illegal header (marked already) or a failed allocation.
+                platform::reportEscapedException("TCPConnection read aside");
                 markStopped();
                 result = AsideRead::Stopped;
             }

@@ -10,6 +10,7 @@
 #include "framework/utils/ffstring.h"
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <thread>
 #include <vector>
@@ -187,8 +188,14 @@ void __DispatchClient::routeReply(FF::utils::IBuffer* message, std::uint32_t han
 {
     QReadLocker guard(&m_lock);
     auto found = m_handlers.find(handlerId);
-    if (found != m_handlers.end())
+    if (found == m_handlers.end())
+        return;
+    try {
         found->second->onReply(message, callNumber);
+    } catch (...) {
+        platform::reportEscapedException("DispatchClient reply handler");
+        found->second->onReplyFailed(callNumber);
+    }
 }
 
 bool __DispatchClient::onReceivedAside(FF::Net::ISession* session)
@@ -274,6 +281,7 @@ void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
             --m_reconnecting;
             return;
         } catch (...) {
+            platform::reportEscapedException("DispatchClient reconnection");
         }
     }
     --m_reconnecting;
