@@ -140,6 +140,9 @@ void __TCPConnection::stepActivity(bool bytesCame)
         }
         m_lastTick = platform::monotonicMs();
     }
+    // A close waits for the peer's end this long at most when it is silent.
+    if (m_state == Closing && m_idle > kCloseIdleLimitMs)
+        m_running = false;
 }
 
 bool __TCPConnection::callersRead() const
