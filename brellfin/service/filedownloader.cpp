@@ -6,7 +6,9 @@
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/service/stringopt.h"
 #include "brellfin/service/transferhandleguard.h"
+#include "framework/net/exception.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QFile>
 
@@ -69,6 +71,7 @@ void __FileDownloader::run()
             }
         }
     } catch (...) {
+        platform::reportEscapedException("__FileDownloader::run");
         allDone = false;
         failure = m_errorCode;
     }
@@ -93,11 +96,13 @@ bool __FileDownloader::spaceCheckPasses()
     try {
         FF::RPC::SyncProxy proxy(m_client);
         free = Calls::getFreeDiskSize(proxy, root);
-    } catch (...) {
+    } catch (const FF::Net::Exception&) {
+        // A panel without the call by folder answers the older one.
         try {
             FF::RPC::SyncProxy proxy(m_client);
             free = Calls::getDiskFreeSize(proxy);
-        } catch (...) {
+        } catch (const FF::Net::Exception& e) {
+            qWarning("__FileDownloader: free disk size not read: %s", e.what());
             free = kRefused;
         }
     }

@@ -6,6 +6,7 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QCryptographicHash>
 
@@ -24,6 +25,7 @@ Result callOrFail(FileSession* session, Result failed, Operation operation)
         FF::RPC::SyncProxy proxy(session->client());
         return operation(proxy);
     } catch (...) {
+        platform::reportEscapedException("FileServiceClient call");
         return failed;
     }
 }
@@ -44,6 +46,7 @@ bool startBatch(ThreadHolder<Transfer>& holder, FF::RPC::DispatchClient* client,
         holder.get()->startTransfer();
         return true;
     } catch (...) {
+        platform::reportEscapedException("FileServiceClient batch start");
         return false;
     }
 }
@@ -78,6 +81,7 @@ bool FileServiceClient::connect(const FF::Net::Address& address)
         m_session = std::move(session);
         return m_session->client()->online();
     } catch (...) {
+        platform::reportEscapedException("FileServiceClient::connect");
         m_session.reset();
         return false;
     }

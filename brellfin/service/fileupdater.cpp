@@ -8,6 +8,7 @@
 #include "brellfin/service/stringopt.h"
 #include "brellfin/service/transferhandleguard.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QFile>
 
@@ -50,6 +51,7 @@ void __FileUpdater::run()
             }
         }
     } catch (...) {
+        platform::reportEscapedException("__FileUpdater::run");
         allDone = false;
     }
     // The last progress of a stopped file is seen before its end.

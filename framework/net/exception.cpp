@@ -6,6 +6,7 @@ namespace Net {
 Exception::Exception(const char* where, const char* what)
     : m_where(where ? where : "")
     , m_what(what ? what : "")
+    , m_text(m_where + "/" + m_what)
 {
 }
 

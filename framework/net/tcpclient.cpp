@@ -58,15 +58,12 @@ void TCPClient::close()
 {
     __TCPConnection* impl = m_connection->impl();
     impl->close();
-    // A peer that keeps talking (a trickle, pings) never lets the silence
-    // come: the wait has an end of its own.
-    const std::uint64_t giveUpAt = platform::monotonicMs() + kCloseWaitLimitMs;
-    while (impl->m_running) {
-        platform::sleepMs(1);
-        if (impl->m_idle > kCloseIdleLimitMs || platform::monotonicMs() > giveUpAt) {
-            impl->m_running = false;
-            impl->wake();
-        }
+    // The receive thread ends when the peer closes too, or on its own after
+    // kCloseIdleLimitMs of silence. A peer that keeps talking (a trickle,
+    // pings) never lets the silence come: the wait has an end of its own.
+    if (!impl->wait(static_cast<unsigned long>(kCloseWaitLimitMs))) {
+        impl->m_running = false;
+        impl->wake();
     }
     impl->wait();
     impl->waitForCallers();

@@ -6,6 +6,7 @@
 #include "framework/net/tcpsession.h"
 #include "framework/net/tcpsocket.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDebug>
 
@@ -134,10 +135,14 @@ void __TCPConnection::stepActivity(bool bytesCame)
             try {
                 handler->onTick(m_owner);
             } catch (...) {
+                platform::reportEscapedException("TCPConnection tick handler");
             }
         }
         m_lastTick = platform::monotonicMs();
     }
+    // A close waits for the peer's end this long at most when it is silent.
+    if (m_state == Closing && m_idle > kCloseIdleLimitMs)
+        m_running = false;
 }
 
 bool __TCPConnection::callersRead() const
@@ -224,6 +229,7 @@ void __TCPConnection::run()
         }
     } catch (...) {
         // An illegal header or a failed allocation ends the connection.
+        platform::reportEscapedException("TCPConnection receive thread");
         markStopped();
     }
     {
@@ -234,6 +240,7 @@ void __TCPConnection::run()
         try {
             handler->onDisconnected(m_owner);
         } catch (...) {
+            platform::reportEscapedException("TCPConnection disconnect handler");
         }
     }
 }
@@ -249,6 +256,7 @@ void __TCPConnection::passWholeFrames()
                 try {
                     taken = handler->onReceivedAside(&session);
                 } catch (...) {
+                    platform::reportEscapedException("TCPConnection reply handler, read aside");
                     taken = true; // as the receive thread's dispatch, the exception ends the message
                 }
             }
@@ -299,6 +307,7 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
                 }
             } catch (...) {
                 // An illegal header (marked already) or a failed allocation.
+                platform::reportEscapedException("TCPConnection read aside");
                 markStopped();
                 result = AsideRead::Stopped;
             }

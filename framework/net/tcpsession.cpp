@@ -4,6 +4,7 @@
 #include "framework/net/netconstants.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tcpconnectionthread.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 namespace FF {
 namespace Net {
@@ -48,6 +49,9 @@ int TCPSession::dispatch()
         try {
             handler->onReceived(this);
         } catch (...) {
+            // The handler answers for the call a message belongs to; here the
+            // message ends and the connection serves the next one.
+            platform::reportEscapedException("TCPSession reply handler");
         }
     }
     if (!m_counted)

@@ -23,15 +23,10 @@ void writeArg(FF::utils::IBuffer* buffer, const T& value)
 template <class T>
 void readResult(FF::utils::IBuffer* buffer, T& value)
 {
-    bool ok = false;
-    try {
-        FF::utils::String name;
-        ok = unpack(buffer, name) && name == FF::utils::TypeName<T>::value && unpack(buffer, value);
-    } catch (const FF::utils::deserialize_block_error&) {
-        throw;
-    } catch (...) {
-        ok = false;
-    }
+    // unpack turns a block too large to hold into false; a short block
+    // reading into a large-block reader throws its own error on to the caller.
+    FF::utils::String name;
+    const bool ok = unpack(buffer, name) && name == FF::utils::TypeName<T>::value && unpack(buffer, value);
     if (!ok)
         throw FF::Net::Exception("GeneratedUnpack", "deserialize failed");
 }

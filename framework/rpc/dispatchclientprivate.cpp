@@ -10,6 +10,7 @@
 #include "framework/utils/ffstring.h"
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <thread>
 #include <vector>
@@ -37,14 +38,14 @@ __DispatchClient::__DispatchClient(const FF::Net::Address& address, FF::Net::ICl
     try {
         start(*m_client);
         requestInit();
-        const std::uint64_t deadline = platform::monotonicMs() + kInitWaitMs;
-        while (m_state == StateInitializing && platform::monotonicMs() < deadline)
-            platform::sleepMs(1);
+        // Ended by the init reply, or by the connection's end (offline).
+        waitFor(kInitWaitMs, [this] { return m_state != StateInitializing; });
         if (m_state != StateOnline)
             throw FF::Net::Exception("DispatchClient.DispatchClient", "request init failed");
     } catch (...) {
         // Nothing may run on the receive thread once this object is gone.
         m_retryMax = 0;
+        notifyWaiters();
         m_client->close();
         throw;
     }
@@ -53,6 +54,20 @@ __DispatchClient::__DispatchClient(const FF::Net::Address& address, FF::Net::ICl
 __DispatchClient::~__DispatchClient()
 {
     stop();
+}
+
+void __DispatchClient::notifyWaiters()
+{
+    // Taking the lock orders the change before a waiter's look at it.
+    std::lock_guard<std::mutex> guard(m_waitLock);
+    m_waitChanged.notify_all();
+}
+
+template <class Done>
+bool __DispatchClient::waitFor(std::uint64_t ms, Done done)
+{
+    std::unique_lock<std::mutex> lock(m_waitLock);
+    return m_waitChanged.wait_for(lock, std::chrono::milliseconds(ms), done);
 }
 
 void __DispatchClient::start(FF::Net::IClient& client)
@@ -154,6 +169,8 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
         m_clientKey = key;
         m_localAddress = m_client->localAddress();
         m_state = StateOnline;
+        guard.unlock();
+        notifyWaiters();
         return;
     }
     case kMessageReInit: {
@@ -170,6 +187,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
                 // The service no longer knows this client: give up.
                 m_retryMax = 0;
                 guard.unlock();
+                notifyWaiters();
                 session->close();
                 return;
             }
@@ -187,8 +205,14 @@ void __DispatchClient::routeReply(FF::utils::IBuffer* message, std::uint32_t han
 {
     QReadLocker guard(&m_lock);
     auto found = m_handlers.find(handlerId);
-    if (found != m_handlers.end())
+    if (found == m_handlers.end())
+        return;
+    try {
         found->second->onReply(message, callNumber);
+    } catch (...) {
+        platform::reportEscapedException("DispatchClient reply handler");
+        found->second->onReplyFailed(callNumber);
+    }
 }
 
 bool __DispatchClient::onReceivedAside(FF::Net::ISession* session)
@@ -244,6 +268,8 @@ void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
         QWriteLocker guard(&m_lock);
         if (m_state == StateInitializing) {
             m_state = StateOffline;
+            guard.unlock();
+            notifyWaiters();
             return;
         }
         if (m_state == StateOffline)
@@ -264,19 +290,20 @@ void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
     // Every attempt costs a retry, also one whose connection broke before
     // the re-init reply; stop() sets retry max to 0 and ends the loop.
     while (m_retriesLeft >= 1 && m_retryMax > 0) {
-        for (std::uint64_t slept = 0; slept < m_reconnectDelay && m_retryMax > 0; slept += 10)
-            platform::sleepMs(10);
-        if (m_retryMax <= 0)
+        if (waitFor(m_reconnectDelay, [this] { return m_retryMax <= 0; }))
             break;
         --m_retriesLeft;
         try {
             reconnect();
             --m_reconnecting;
+            notifyWaiters();
             return;
         } catch (...) {
+            platform::reportEscapedException("DispatchClient reconnection");
         }
     }
     --m_reconnecting;
+    notifyWaiters();
     giveUp();
 }
 
@@ -302,14 +329,19 @@ void __DispatchClient::reconnect()
 void __DispatchClient::giveUp()
 {
     m_state = StateOffline;
+    notifyWaiters();
     forEachHandler([](IDispatchHandler* handler) { handler->onDisconnected(); });
 }
 
 void __DispatchClient::stop()
 {
     m_retryMax = 0;
-    while (m_reconnecting > 0)
-        platform::sleepMs(1);
+    notifyWaiters();
+    // A reconnection loop ends after the attempt under way.
+    {
+        std::unique_lock<std::mutex> lock(m_waitLock);
+        m_waitChanged.wait(lock, [this] { return m_reconnecting <= 0; });
+    }
     // A replaced connection still open closes beside the current one, so
     // that the two bounded waits for their peers do not add up.
     bool retiredHeld = false;

@@ -11,8 +11,10 @@
 #include <QReadWriteLock>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -35,7 +37,11 @@ public:
     __DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
     ~__DispatchClient() override;
 
-    void setRetryMaxTimes(unsigned int times) { m_retryMax = static_cast<int>(times); }
+    void setRetryMaxTimes(unsigned int times)
+    {
+        m_retryMax = static_cast<int>(times);
+        notifyWaiters(); // 0 ends a reconnect delay under way
+    }
     void stop();
     bool online() const { return m_state != StateOffline; }
     int state() const { return m_state; }
@@ -63,6 +69,12 @@ private:
     std::shared_ptr<FF::Net::IClient> currentClient() const;
     template <class Call>
     void forEachHandler(Call call);
+    // After m_state, m_retryMax or m_reconnecting changed: wakes the waits
+    // on them (the init reply, the reconnect delay, stop()).
+    void notifyWaiters();
+    // Until done() or ms passed; true when done().
+    template <class Done>
+    bool waitFor(std::uint64_t ms, Done done);
 
     const std::uint64_t m_pingInterval = kPingIntervalMs;
     std::atomic<int> m_retriesLeft{0};
@@ -77,6 +89,8 @@ private:
     std::shared_ptr<FF::Net::IClientFactory> m_factory;
     mutable QReadWriteLock m_lock;
     std::unordered_map<std::uint32_t, IDispatchHandler*> m_handlers; // under m_lock
+    std::mutex m_waitLock;
+    std::condition_variable m_waitChanged; // under m_waitLock
 };
 
 } // namespace RPC

@@ -15,6 +15,9 @@ public:
     virtual ~IDispatchHandler() = default;
     // message is read up to just after the call number.
     virtual void onReply(FF::utils::IBuffer* message, std::uint32_t callNumber) = 0;
+    // The reply to callNumber came, but onReply threw on it: the call ends
+    // at once as "RecvDataError" rather than waiting out its time-out.
+    virtual void onReplyFailed(std::uint32_t callNumber) = 0;
     // The dispatch client gave up.
     virtual void onDisconnected() = 0;
     // Every tick of the connection (200 ms).

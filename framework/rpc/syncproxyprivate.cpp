@@ -6,6 +6,7 @@
 #include "framework/rpc/rpcconstants.h"
 #include "framework/utils/serialize.h"
 #include "platform/clock/monotonicclock.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <algorithm>
 #include <chrono>
@@ -190,6 +191,21 @@ void __SyncProxy::onReply(FF::utils::IBuffer* message, std::uint32_t callNumber)
         return;
     if (!disarm())
         return;
+    // From here on this reply ends the call, also when taking it fails: the
+    // caller must not wait for a time-out that nothing is left to notice.
+    int result = StatusRecvDataError;
+    try {
+        result = takeReply(message);
+    } catch (...) {
+        platform::reportEscapedException("SyncProxy reply");
+        m_reply.reset();
+        result = StatusRecvDataError;
+    }
+    finish(result);
+}
+
+int __SyncProxy::takeReply(FF::utils::IBuffer* message)
+{
     std::uint32_t status = 0;
     int result = StatusRecvDataError;
     if (FF::utils::Deserialize(message, status)) {
@@ -211,7 +227,17 @@ void __SyncProxy::onReply(FF::utils::IBuffer* message, std::uint32_t callNumber)
         if (result == StatusSucceed && message->remaining() > 0)
             m_reply.write(message->data() + message->readPos(), message->remaining());
     }
-    finish(result);
+    return result;
+}
+
+void __SyncProxy::onReplyFailed(std::uint32_t callNumber)
+{
+    if (static_cast<int>(callNumber) != m_callNumber.load())
+        return;
+    if (!disarm())
+        return;
+    m_reply.reset();
+    finish(StatusRecvDataError);
 }
 
 void __SyncProxy::timeOutNow()

@@ -27,6 +27,7 @@ public:
     ~__SyncProxy() override;
 
     void onReply(FF::utils::IBuffer* message, std::uint32_t callNumber) override;
+    void onReplyFailed(std::uint32_t callNumber) override;
     void onDisconnected() override;
     void onTimerCheck() override;
     void onWake() override;
@@ -45,6 +46,8 @@ private:
     // The one who takes the armed flag ends the call; the others leave it.
     bool disarm();
     void finish(int status);
+    // Reads the status word and takes the results; the status the call ends with.
+    int takeReply(FF::utils::IBuffer* message);
     // Ends the pending call as "ConnectionTimeOut" unless something else did.
     void timeOutNow();
     // Looks at the connection for the reply for a few tens of microseconds.

@@ -11,6 +11,7 @@
 
 #include "framework/rpc/callscheme.h"
 #include "framework/rpc/syncproxy.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <type_traits>
 
@@ -79,6 +80,7 @@ bool tryCall(DispatchClient* client, unsigned int timeOutMs, const char* method,
     } catch (...) {
         // Every way a call can fail counts as a failed call here, whatever
         // it threw: the stubs that use this report only success or failure.
+        platform::reportEscapedException(method);
         return false;
     }
 }

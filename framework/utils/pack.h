@@ -4,6 +4,9 @@
 
 #include "framework/utils/serialize.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace FF {
 namespace RPC {
 
@@ -25,7 +28,9 @@ bool unpack(FF::utils::IBuffer* buffer, T& value)
         return FF::utils::Deserialize(buffer, value);
     } catch (const FF::utils::deserialize_block_error&) {
         throw;
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        return false; // a length read from the wire that cannot be held
+    } catch (const std::length_error&) {
         return false;
     }
 }

@@ -1,5 +1,8 @@
 #include "framework/utils/serialize.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace FF {
 namespace utils {
 
@@ -176,7 +179,9 @@ bool Deserialize(IBuffer* buffer, std::string& value)
             return false;
         value = std::move(static_cast<std::string&>(text));
         return true;
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        return false; // a length read from the wire that cannot be held
+    } catch (const std::length_error&) {
         return false;
     }
 }
@@ -185,7 +190,9 @@ bool Deserialize(IBuffer* buffer, String& value)
 {
     try {
         return value.deserialize(buffer);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        return false; // a length read from the wire that cannot be held
+    } catch (const std::length_error&) {
         return false;
     }
 }

@@ -5,6 +5,8 @@
 // time in posting order, and is deleted right after its Run. The thread is
 // the dispatcher's own (a QThread whose run() calls run() here).
 
+#include "platform/exceptionlog/exceptionlog.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -15,10 +17,6 @@
 
 namespace platform {
 
-// Logs an exception that a message's Run let escape (called inside the
-// handler); the loop goes on with the next message.
-void reportEscapedException(const std::type_info& message);
-
 // The result of a work item's job: what it returned, or -1 when the job is
 // empty or throws. Nothing gets past it.
 template <class Msg>
@@ -27,6 +25,7 @@ int jobResult(const std::function<int(Msg*)>& job, Msg* msg) noexcept
     try {
         return job ? job(msg) : -1;
     } catch (...) {
+        reportEscapedException("dispatcher work item");
         return -1;
     }
 }
@@ -91,7 +90,7 @@ public:
             try {
                 msg->Run();
             } catch (...) {
-                reportEscapedException(typeid(*msg));
+                reportEscapedException(typeid(*msg).name()); // the loop goes on with the next
             }
             msg.reset();
         }

@@ -16,6 +16,7 @@
 #include "ui_mainwindow.h"
 
 #include "platform/dispatch/nestedwait.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -575,6 +576,7 @@ void MainWindow::CloseVirtualChannel()
                 OmberRpcObject project(address);
                 ok = project.projectStart();
             } catch (...) {
+                platform::reportEscapedException("project start");
                 ok = false;
             }
             emit msg->State(ok, text(ok ? Text::kProjectStarted : Text::kProjectFailed));

@@ -1,5 +1,6 @@
 #include "quillet/port/transparentthread.h"
 
+#include "platform/exceptionlog/exceptionlog.h"
 #include "quillet/port/idevice.h"
 #include "quillet/port/portconstants.h"
 #include "quillet/port/serialdevice.h"
@@ -31,7 +32,7 @@ public:
                     device->waitForTraffic(TransparentPort::kIdleWaitMs);
             }
         } catch (...) {
-            qDebug() << "thread exception";
+            platform::reportEscapedException("pass-through relay thread");
         }
     }
 

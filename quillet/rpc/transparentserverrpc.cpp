@@ -5,6 +5,7 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/exceptionlog/exceptionlog.h"
 #include "quillet/rpc/omberrpcobject.h"
 #include "quillet/rpc/rpcconstants.h"
 
@@ -37,6 +38,7 @@ bool TransparentServerRpc::connectServer()
         m_client->setRetryMaxTimes(0);
         return true;
     } catch (...) {
+        platform::reportEscapedException("TransparentServerRpc::connectServer");
         m_client.reset();
         return false;
     }
@@ -64,7 +66,7 @@ int TransparentServerRpc::call(const char* failureLog, const std::function<bool(
     try {
         return ask(m_client.get()) ? 0 : -2;
     } catch (...) {
-        qDebug("%s", failureLog);
+        platform::reportEscapedException(failureLog);
         closeServer();
         return -1;
     }

@@ -14,6 +14,7 @@
 #include "framework/rpc/syncproxy.h"
 #include "framework/rpc/typedcall.h"
 #include "platform/dispatch/nestedwait.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -43,10 +44,12 @@ void closeClient(std::unique_ptr<FF::RPC::DispatchClient>& client)
         if (client && client->online())
             client->stop();
     } catch (...) {
+        platform::reportEscapedException("local device client stop");
     }
     try {
         client.reset();
     } catch (...) {
+        platform::reportEscapedException("local device client delete");
         client.release(); // a destructor that throws leaves nothing usable
     }
 }
@@ -385,10 +388,13 @@ int LocalDeviceModel::probeDevice(stLocalDeviceInfo& info, const QString& client
                     info.state = C::StatusOccupied;
             }
         } catch (...) {
+            // A panel that cannot tell its bridge is shown online.
+            platform::reportEscapedException("local device bridge status");
             info.state = C::StatusOnline;
         }
         code = 0;
     } catch (...) {
+        platform::reportEscapedException("local device probe");
         code = -1;
     }
     closeClient(client);

@@ -4,8 +4,12 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
+#include "framework/rpc/idispatchhandler.h"
+#include "framework/rpc/syncproxyprivate.h"
 #include "testing/fakepanel/wirewriter.h"
 
+#include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace RpcTest;
@@ -204,6 +208,56 @@ TEST(RpcCall, AReplyWithoutStatusWordIsRecvDataError)
     });
     EXPECT_EQ(outcome([&] { proxy.sync(); }), "RecvDataError");
     service.join();
+    client->stop();
+}
+
+// Stands in front of a call proxy under its handler id; its reply handling
+// throws, as a failed allocation would. Everything else goes to the proxy.
+class ThrowingReplyHandler : public FF::RPC::IDispatchHandler {
+public:
+    explicit ThrowingReplyHandler(FF::RPC::__SyncProxy& proxy)
+        : m_proxy(proxy)
+    {
+    }
+    void onReply(FF::utils::IBuffer*, std::uint32_t) override
+    {
+        ++replies;
+        throw std::runtime_error("reply handling failed");
+    }
+    void onReplyFailed(std::uint32_t callNumber) override { m_proxy.onReplyFailed(callNumber); }
+    void onDisconnected() override { m_proxy.onDisconnected(); }
+    void onTimerCheck() override { m_proxy.onTimerCheck(); }
+    void onWake() override { m_proxy.onWake(); }
+    std::uint32_t handlerId() const override { return m_proxy.handlerId(); }
+
+    std::atomic<int> replies{0};
+
+private:
+    FF::RPC::__SyncProxy& m_proxy;
+};
+
+TEST(RpcCall, AReplyWhoseHandlingThrowsEndsTheCallAsRecvDataErrorAtOnce)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("seven", [](MethodArgs&, MethodResult& r) { r.addInt(7); });
+    auto client = connectTo(panel);
+    FF::RPC::__SyncProxy proxy(client.get());
+    ThrowingReplyHandler thrower(proxy);
+    client->registerHandler(&thrower); // the reply to proxy's call comes to thrower
+    FF::utils::Serialize(proxy.argsBuffer("seven"), 0u);
+    proxy.setTimeOut(30000);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "RecvDataError");
+    EXPECT_LT(secondsSince(start), 10.0); // not the 30 s time-out
+    EXPECT_EQ(thrower.replies.load(), 1);
+
+    // The connection goes on serving: the next call on it succeeds.
+    client->unregisterHandler(&thrower);
+    client->registerHandler(&proxy);
+    FF::utils::Serialize(proxy.argsBuffer("seven"), 0u);
+    EXPECT_EQ(outcome([&] { proxy.sync(); }), "Succeed");
+    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 7);
+    EXPECT_TRUE(client->online());
     client->stop();
 }
 

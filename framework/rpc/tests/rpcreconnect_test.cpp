@@ -185,6 +185,31 @@ TEST(RpcReconnect, StopEndsAReconnectionInProgress)
     EXPECT_EQ(panel.acceptedConnections(), accepted);
 }
 
+TEST(RpcReconnect, TheReconnectDelayEndsByItselfOrAtAStop)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+
+    // By itself: the attempt comes about one second after the break.
+    auto start = std::chrono::steady_clock::now();
+    panel.dropConnections();
+    ASSERT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
+    EXPECT_GE(secondsSince(start), 0.9);
+    ASSERT_TRUE(panel.waitFor([&] { return client->state() == 1; }, 10000ms));
+
+    // At a stop: stop() ends the delay under way and no attempt follows.
+    panel.dropConnections();
+    ASSERT_TRUE(panel.waitFor([&] { return client->state() == 3; }, 10000ms));
+    start = std::chrono::steady_clock::now();
+    client->stop();
+    EXPECT_LT(secondsSince(start), 0.9); // the delay's second was not waited out
+    EXPECT_FALSE(client->online());
+    const int accepted = panel.acceptedConnections();
+    EXPECT_LE(accepted, 3);
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(panel.acceptedConnections(), accepted);
+}
+
 TEST(RpcReconnect, AnInitThatNeverComesFailsConstructionAndLeavesNoThread)
 {
     Fake::FakePanelService panel;

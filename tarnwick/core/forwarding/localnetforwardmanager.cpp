@@ -12,6 +12,7 @@
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxy.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/exceptionlog/exceptionlog.h"
 #include "platform/route/routecommand.h"
 #include "platform/settings/registrysettings.h"
 
@@ -174,6 +175,7 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
         } catch (const FF::Net::Exception& e) {
             result->outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
         } catch (...) {
+            platform::reportEscapedException("LocalNetForwardManager bridge on");
             result->outcome = Outcome::Failed;
         }
         return result->outcome == Outcome::Done ? 0 : -1;
@@ -254,6 +256,7 @@ bool LocalNetForwardManager::_sendHeartbeats()
         } catch (const FF::Net::Exception& e) {
             *outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
         } catch (...) {
+            platform::reportEscapedException("LocalNetForwardManager bridge beat");
             *outcome = Outcome::Failed;
         }
         return *outcome == Outcome::Done ? 0 : -1;
@@ -308,6 +311,7 @@ void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd,
             if (client->online())
                 client->stop();
         } catch (...) {
+            platform::reportEscapedException("LocalNetForwardManager client stop");
         }
         client.reset();
     }
@@ -336,6 +340,7 @@ void LocalNetForwardManager::bridgeOff(FF::RPC::DispatchClient* client)
                 FF::RPC::SyncProxy proxy(client);
                 FF::RPC::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), false);
             } catch (...) {
+                platform::reportEscapedException("LocalNetForwardManager bridge off");
             }
         }
         return 0;

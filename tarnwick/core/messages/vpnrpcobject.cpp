@@ -8,6 +8,7 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QRegExp>
 
@@ -65,6 +66,7 @@ bool VPNRpcObject::openClient()
         m_client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(address.constData(), m_port),
                                                              FF::Net::TCPClient::NewFactory());
     } catch (...) {
+        platform::reportEscapedException("VPNRpcObject::openClient");
         m_client.reset();
     }
     return m_client != nullptr;

@@ -6,6 +6,7 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDebug>
 #include <QReadLocker>
@@ -166,6 +167,7 @@ void LocalDeviceObject::slotBindDevice(const QString& ip)
             m_client9009 = openClient(ip, PC::kServicePort);
         ok = m_client9059 && m_client9009 && refreshData();
     } catch (...) {
+        platform::reportEscapedException("LocalDeviceObject connect");
         ok = false;
     }
     if (!ok) {
@@ -222,6 +224,7 @@ bool LocalDeviceObject::refreshData()
         m_vpnState = state;
         return true;
     } catch (...) {
+        platform::reportEscapedException("LocalDeviceObject::refreshData");
         return false;
     }
 }
@@ -293,6 +296,7 @@ void LocalDeviceObject::closeClients()
             if (*client)
                 (*client)->stop();
         } catch (...) {
+            platform::reportEscapedException("LocalDeviceObject client stop");
         }
         client->reset();
     }

@@ -6,6 +6,7 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/exceptionlog/exceptionlog.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -44,6 +45,7 @@ bool PanelRpcClient::connect(const FF::Net::Address& address)
     try {
         connection->client = std::make_unique<FF::RPC::DispatchClient>(address, FF::Net::TCPClient::NewFactory());
     } catch (...) {
+        platform::reportEscapedException("PanelRpcClient::connect");
         return false;
     }
     connection->address = address;
