@@ -6,6 +6,7 @@
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/iedit.h"
+#include "brellfin/ui/stringid.h"
 
 class ArmPathEdit : public CEdit, public IEdit {
 public:
@@ -20,7 +21,7 @@ public:
 
 private:
     // Shows the refusal and restores the box; the key goes on.
-    BOOL refuse(int stringId);
+    BOOL refuse(BrellfinUi::StringId stringId);
 
     IDataSynchronisMgr* m_pMgr;
 };
