@@ -29,6 +29,10 @@ using namespace BrellfinLists;
 
 namespace {
 
+// A listed row's kind, kept with the row: its type cell is only the word
+// shown for it.
+constexpr int kIsFileRole = CListCtrl::kFirstFreeRole;
+
 // One copy for the whole program, as the sort of both panes' headers is one.
 int g_sortColumn = -1;
 bool g_ascending = true;
@@ -106,6 +110,7 @@ void ArmFileList::fillFiles(const std::vector<RemoteEntry>& entries, int firstRo
     int row = firstRow;
     for (const RemoteEntry& entry : entries) {
         InsertItem(row, wide(entry.name), entry.isFolder ? 1 : 0);
+        topLevelItem(row)->setData(0, kIsFileRole, !entry.isFolder);
         SetItemText(row, 1, entry.sizeText);
         SetItemText(row, 2, loadLocalizedString(entry.isFolder ? StringId::Folder : StringId::File));
         SetItemText(row, 3, entry.timeText);
@@ -155,8 +160,14 @@ ArmFileList::RemoteItem ArmFileList::itemOfRow(int row) const
 {
     RemoteItem item;
     item.path = m_currentPath + '/' + GetItemText(row, 0);
-    item.isFile = GetItemText(row, 2).compare(loadLocalizedString(StringId::File), Qt::CaseInsensitive) == 0;
+    item.isFile = isFileRow(row);
     return item;
+}
+
+bool ArmFileList::isFileRow(int row) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item && item->data(0, kIsFileRole).toBool();
 }
 
 void ArmFileList::rebuildSelection()
@@ -187,7 +198,7 @@ void ArmFileList::OnDblClk(int row, int)
         navigate(m_currentPath.left(std::max(0, int(m_currentPath.lastIndexOf('/')))));
         return;
     }
-    if (GetItemText(row, 2).compare(loadLocalizedString(StringId::File), Qt::CaseInsensitive) == 0) {
+    if (isFileRow(row)) {
         if (m_transferring)
             return;
         m_selection = {itemOfRow(row)};

@@ -85,6 +85,8 @@ private:
     void sortItems(bool toggle);
     void rebuildSelection();
     RemoteItem itemOfRow(int row) const;
+    // The row was listed as a file (the parent row and folders are not).
+    bool isFileRow(int row) const;
     void navigate(const CString& path);
     void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
 

@@ -64,6 +64,26 @@ TEST_F(RemoteList, DoubleClickOpensAFolderAndGoesBackUp)
     EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d");
 }
 
+TEST_F(RemoteList, ARowsKindComesFromTheListingNotFromItsTypeText)
+{
+    // A folder whose type cell shows the word for a file opens as a folder.
+    showRemote("/storage/user_dir/d");
+    remote().SetItemText(rowOf(remote(), "a"), 2, text(StringId::File));
+    remote().simulateClick(NM_DBLCLK, rowOf(remote(), "a"), 0);
+    EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d/a");
+
+    // A file whose type cell shows the word for a folder is not opened as a
+    // folder by a double click, and its delete asks about a file.
+    showRemote("/storage/user_dir/d");
+    remote().SetItemText(rowOf(remote(), "f1"), 2, text(StringId::Folder));
+    remote().simulateClick(NM_DBLCLK, rowOf(remote(), "f1"), 0);
+    EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d");
+    ASSERT_NE(rowOf(remote(), "f1"), -1);
+    commandOn(remote(), "f1", kCmdDelete);
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_EQ(m_boxes.back().caption, text(StringId::SureToDelete) + ' ' + text(StringId::File));
+}
+
 TEST_F(RemoteList, NewFolderTakesTheFirstFreeNumber)
 {
     m_panel->putFile("/storage/user_dir/n/New folder/x", {1});
