@@ -10,6 +10,7 @@
 #include "brellfin/lists/remotelisting.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
+#include "brellfin/service/serviceconstants.h"
 #include "brellfin/ui/idatasynchronismgr.h"
 #include "brellfin/ui/ilistctrl.h"
 
@@ -106,7 +107,7 @@ private:
     void commitRename();
 
     IDataSynchronisMgr* m_owner;
-    CString m_currentPath = QStringLiteral("/storage/user_dir");
+    CString m_currentPath = QString::fromLatin1(BrellfinService::kUserDirRoot);
     CString m_rootPath;
     // The editor reaches 1 past the label's right edge.
     BrellfinLists::RenameEdit m_rename{this, 1};

@@ -1,5 +1,6 @@
 #include "brellfin/ui/sharedtexts.h"
 
+#include "brellfin/service/serviceconstants.h"
 #include "brellfin/ui/localizedstring.h"
 
 #include <iterator>
@@ -10,7 +11,7 @@ CString g_errorText[6];
 CString g_stateText[4];
 CString g_directionText[2];
 
-const CString g_userDirRoot = QStringLiteral("/storage/user_dir");
+const CString g_userDirRoot = QString::fromLatin1(BrellfinService::kUserDirRoot);
 const CString g_usbRoot = QStringLiteral("/media/usb");
 const CString g_rootPath = QStringLiteral("/");
 const CString g_userAreaTitle = QString::fromUtf8("用户文件区");
