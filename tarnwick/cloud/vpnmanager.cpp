@@ -164,8 +164,8 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         failStart();
         return false;
     }
-    m_runStatus = 1;
-    emit signalRunStatus(1);
+    m_runStatus = VpnRunStatus::Started;
+    emit signalRunStatus(VpnRunStatus::Started);
 
     // The wait runs with the lock released: a quit (or a newer start) from the
     // GUI meanwhile ends it, and it then reports nothing.
@@ -209,7 +209,7 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
     m_wait = {};
     const bool connected = !m_childEnded && !m_vpnIp.isEmpty();
     onVpnState(connected ? QStringLiteral("CONNECTED") : QString(), m_vpnIp);
-    m_runStatus = 2;
+    m_runStatus = VpnRunStatus::Prepared;
     if (!m_childEnded) {
         m_watch.setInterval(m_tickMs);
         m_watch.start();
@@ -224,7 +224,7 @@ void VpnManager::quit(bool)
     ++m_generation;
     endWait();
     stopLocked();
-    m_runStatus = 0;
+    m_runStatus = VpnRunStatus::Stopped;
 }
 
 void VpnManager::shutdown()
@@ -236,8 +236,8 @@ void VpnManager::shutdown()
 bool VpnManager::prepareVpn()
 {
     QMutexLocker lock(&m_mutex);
-    m_runStatus = 2;
-    emit signalRunStatus(2);
+    m_runStatus = VpnRunStatus::Prepared;
+    emit signalRunStatus(VpnRunStatus::Prepared);
     return true;
 }
 
@@ -266,7 +266,7 @@ bool VpnManager::startVncViewer(const QString& arg)
     return true;
 }
 
-int VpnManager::runStatus()
+VpnRunStatus VpnManager::runStatus()
 {
     QMutexLocker lock(&m_mutex);
     return m_runStatus;
@@ -553,8 +553,8 @@ void VpnManager::addVpnFolderToPath(const QString& folder)
 
 void VpnManager::failStart()
 {
-    m_runStatus = 2;
-    emit signalRunStatus(0);
+    m_runStatus = VpnRunStatus::Prepared;
+    emit signalRunStatus(VpnRunStatus::Stopped);
 }
 
 } // namespace VPN_Android

@@ -20,6 +20,7 @@
 
 using VPN_Android::InterfaceAddress;
 using VPN_Android::VpnManager;
+using VPN_Android::VpnRunStatus;
 
 namespace {
 
@@ -53,7 +54,8 @@ protected:
         QObject::connect(&m_manager, &VpnManager::signalVPNStatus, [this](QString state, QString ip) {
             m_status.push_back({state, ip});
         });
-        QObject::connect(&m_manager, &VpnManager::signalRunStatus, [this](int state) { m_runStatus.push_back(state); });
+        QObject::connect(&m_manager, &VpnManager::signalRunStatus,
+                         [this](VpnRunStatus state) { m_runStatus.push_back(state); });
         m_addresses = {{QStringLiteral("lo"), QStringLiteral("127.0.0.1")},
                        {QStringLiteral("eth0"), QStringLiteral("192.0.2.2")}};
     }
@@ -118,7 +120,7 @@ protected:
     RecordingCommandRunner m_runner;
     QVector<InterfaceAddress> m_addresses;
     std::vector<StatusSignal> m_status;
-    std::vector<int> m_runStatus;
+    std::vector<VpnRunStatus> m_runStatus;
     VpnManager m_manager;
 };
 
@@ -142,7 +144,7 @@ TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsPushFiltersAndTheScriptLevelAfte
     }
     EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-renew")));
     EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-pre-release")));
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
 }
 
 TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
@@ -162,7 +164,7 @@ TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_FALSE(alive(child));
     EXPECT_EQ(m_manager.childPid(), -1);
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
 }
 
 TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
@@ -182,7 +184,7 @@ TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
     EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
     EXPECT_EQ(m_status[0].ip, QStringLiteral("10.10.0.6"));
     EXPECT_EQ(m_manager.vpnIp(), QStringLiteral("10.10.0.6"));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
 }
 
 TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
@@ -225,10 +227,10 @@ TEST_F(VpnManagerTest, ShutdownEndsTheTunnelLikeQuitButTellsNobody)
                            QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0")}));
     EXPECT_FALSE(alive(child));
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_status.size(), 1u);
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
     // Signals are not blocked for good.
     m_manager.quit(false);
     EXPECT_EQ(m_status.size(), 2u);
@@ -284,7 +286,7 @@ TEST_F(VpnManagerTest, QuitDuringTheWaitEndsItSilently)
     QCoreApplication::processEvents();
     ASSERT_EQ(m_status.size(), 1u); // only the quit's empty state
     EXPECT_EQ(m_status[0].state, QString());
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
     EXPECT_EQ(m_manager.childPid(), -1);
 }
 
@@ -306,7 +308,7 @@ TEST_F(VpnManagerTest, NewerStartEndsTheOlderWaitWhichReportsNothing)
     ASSERT_EQ(m_status.size(), 1u);
     EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
     EXPECT_EQ(m_status[0].ip, QStringLiteral("10.8.0.6"));
-    EXPECT_EQ(m_runStatus, std::vector<int>({1, 1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started, VpnRunStatus::Started}));
     EXPECT_TRUE(alive(m_manager.childPid()));
 }
 
@@ -334,7 +336,7 @@ TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
     EXPECT_FALSE(argsFileWritten());
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_EQ(m_manager.childPid(), -1);
-    EXPECT_EQ(m_runStatus.back(), 0);
+    EXPECT_EQ(m_runStatus.back(), VpnRunStatus::Stopped);
 
     writeConfig(QByteArray("client\n# plugin in a comment\nremote-cert-tls server\n"));
     EXPECT_TRUE(start(QStringLiteral("vpn.example.com"), 65535));
@@ -344,8 +346,8 @@ TEST_F(VpnManagerTest, ChildThatCannotStartIsReported)
 {
     writeFakeOpenvpn(QStringLiteral("#!/nonexistent/interpreter\n"));
     EXPECT_FALSE(start());
-    EXPECT_EQ(m_runStatus, std::vector<int>({0}));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Stopped}));
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_TRUE(m_status.empty());
 }
@@ -375,8 +377,8 @@ TEST_F(VpnManagerTest, ChildEndingAtOnceIsLoggedAndEndsTheWaitAtTheNextTick)
     ASSERT_EQ(m_status.size(), 1u);
     EXPECT_EQ(m_status[0].state, QString());
     EXPECT_EQ(m_status[0].ip, QString());
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
     EXPECT_TRUE(m_manager.hasChildEnded());
 
     const QStringList lines = LogCapture::lines().filter(QStringLiteral("VpnManager: openvpn"));
