@@ -50,7 +50,7 @@ void ArmConnectBtn::onClicked()
         return;
     }
 
-    SetWindowText(loadLocalizedString(182));
+    SetWindowText(loadLocalizedString(StringId::Connecting));
     // Anything but a dotted quad of 0-255 cannot name a panel: a failed connect.
     if (!isDottedQuad(address)) {
         failConnect(type, address);
@@ -67,21 +67,22 @@ void ArmConnectBtn::onClicked()
         for (;;) {
             if (dialog.DoModal() != IDOK) {
                 service->disconnect();
-                SetWindowText(loadLocalizedString(134));
+                SetWindowText(loadLocalizedString(StringId::Connect));
                 m_connectOk = false;
                 return;
             }
             const QByteArray entered = dialog.password().toLocal8Bit();
             if (service->checkProjectPassword(std::string(entered.constData(), static_cast<size_t>(entered.size())))) {
-                log(loadLocalizedString(216));
+                log(loadLocalizedString(StringId::PasswordCorrect));
                 break;
             }
-            MessageBox(window(), loadLocalizedString(215), loadLocalizedString(105), MB_OK);
-            log(loadLocalizedString(215));
+            MessageBox(window(), loadLocalizedString(StringId::PasswordWrong), loadLocalizedString(StringId::Warning),
+                       MB_OK);
+            log(loadLocalizedString(StringId::PasswordWrong));
         }
     }
 
-    SetWindowText(loadLocalizedString(135));
+    SetWindowText(loadLocalizedString(StringId::Disconnect));
     m_pMgr->remotePathEdit()->setPath(g_rootPath);
     service->createFolder(remembered.toStdString());
     ArmFileList* list = m_pMgr->remoteList();
@@ -91,10 +92,10 @@ void ArmConnectBtn::onClicked()
                     folderTitle(remembered, QString::fromStdString(list->rootPathUtf8())));
     ProfileFile::writeString(iniPath, kSectionIp, kKeyConnectType, type);
     if (tcp) {
-        log(address + QStringLiteral(" ") + loadLocalizedString(102));
+        log(address + QStringLiteral(" ") + loadLocalizedString(StringId::ConnectSuccess));
         ProfileFile::writeString(iniPath, kSectionIp, kKeyIpInfo, address);
     } else {
-        log(loadLocalizedString(184));
+        log(loadLocalizedString(StringId::UsbConnectSuccess));
     }
     m_pMgr->setConnectState(true, true);
 }
@@ -102,10 +103,11 @@ void ArmConnectBtn::onClicked()
 void ArmConnectBtn::failConnect(const CString& type, const CString& address)
 {
     if (type == QLatin1String("tcp"))
-        log(address + QStringLiteral(" ") + loadLocalizedString(103));
+        log(address + QStringLiteral(" ") + loadLocalizedString(StringId::ConnectFailed));
     else
-        log(loadLocalizedString(183));
-    MessageBox(window(), loadLocalizedString(103), loadLocalizedString(105), MB_OK | MB_ICONWARNING);
-    SetWindowText(loadLocalizedString(134));
+        log(loadLocalizedString(StringId::UsbConnectFailed));
+    MessageBox(window(), loadLocalizedString(StringId::ConnectFailed), loadLocalizedString(StringId::Warning),
+               MB_OK | MB_ICONWARNING);
+    SetWindowText(loadLocalizedString(StringId::Connect));
     m_connectOk = false;
 }

@@ -24,9 +24,15 @@
 #include <algorithm>
 #include <cstdio>
 
+using BrellfinUi::StringId;
+
 using namespace BrellfinLists;
 
 namespace {
+
+// A listed row's kind, kept with the row: its type cell is only the word
+// shown for it.
+constexpr int kIsFileRole = CListCtrl::kFirstFreeRole;
 
 // One copy for the whole program, as the sort of both panes' headers is one.
 int g_sortColumn = -1;
@@ -105,8 +111,9 @@ void ArmFileList::fillFiles(const std::vector<RemoteEntry>& entries, int firstRo
     int row = firstRow;
     for (const RemoteEntry& entry : entries) {
         InsertItem(row, wide(entry.name), entry.isFolder ? 1 : 0);
+        topLevelItem(row)->setData(0, kIsFileRole, !entry.isFolder);
         SetItemText(row, 1, entry.sizeText);
-        SetItemText(row, 2, loadLocalizedString(entry.isFolder ? 109 : 108));
+        SetItemText(row, 2, loadLocalizedString(entry.isFolder ? StringId::Folder : StringId::File));
         SetItemText(row, 3, entry.timeText);
         ++row;
     }
@@ -154,8 +161,14 @@ ArmFileList::RemoteItem ArmFileList::itemOfRow(int row) const
 {
     RemoteItem item;
     item.path = m_currentPath + '/' + GetItemText(row, 0);
-    item.isFile = GetItemText(row, 2).compare(loadLocalizedString(108), Qt::CaseInsensitive) == 0;
+    item.isFile = isFileRow(row);
     return item;
+}
+
+bool ArmFileList::isFileRow(int row) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item && item->data(0, kIsFileRole).toBool();
 }
 
 void ArmFileList::rebuildSelection()
@@ -186,7 +199,7 @@ void ArmFileList::OnDblClk(int row, int)
         navigate(m_currentPath.left(std::max(0, int(m_currentPath.lastIndexOf('/')))));
         return;
     }
-    if (GetItemText(row, 2).compare(loadLocalizedString(108), Qt::CaseInsensitive) == 0) {
+    if (isFileRow(row)) {
         if (m_transferring)
             return;
         m_selection = {itemOfRow(row)};
@@ -338,7 +351,7 @@ void ArmFileList::newItem(bool folder)
         return;
     const std::string current = utf8(m_currentPath);
     const CString name = uniqueName(
-        folder ? loadLocalizedString(172) : QString::fromLatin1(kNewFileName), QString(), folder,
+        folder ? loadLocalizedString(StringId::NewFolder) : QString::fromLatin1(kNewFileName), QString(), folder,
         [&](const CString& candidate) { return fs->hasFileOrFolder(current + "/" + utf8(candidate)); });
     const CString path = m_currentPath + '/' + name;
     const bool userArea = m_currentPath.contains(g_userDirRoot);
@@ -348,11 +361,12 @@ void ArmFileList::newItem(bool folder)
     else
         made = userArea ? fs->createFile(utf8(path)) : fs->createUDiskFile(utf8(path));
     if (!made) {
-        m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(118));
-        MessageBox(this, loadLocalizedString(folder ? 174 : 192), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(StringId::CreatedFailed));
+        MessageBox(this, loadLocalizedString(folder ? StringId::FolderCreateFailed : StringId::FileCreateFailed),
+                   loadLocalizedString(StringId::Warning), MB_ICONEXCLAMATION);
         return;
     }
-    m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(117));
+    m_queue.log(toShownPath(path) + ' ' + loadLocalizedString(StringId::CreatedSuccessfully));
     setCurrentPath(m_currentPath);
     for (int row = 0; row < GetItemCount(); ++row) {
         if (GetItemText(row, 0).compare(name, Qt::CaseInsensitive) == 0) {
@@ -400,21 +414,22 @@ void ArmFileList::commitRename()
     }
     FileServiceClient* fs = m_owner->fileService();
     if (!isTypedName(newName) || !fs) {
-        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(StringId::RenameFailed));
         m_rename.restore(oldName);
         endRename();
         return;
     }
     if (fs->hasFileOrFolder(utf8(newPath))) {
-        MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::RenameTargetExists), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
         m_rename.restore(oldName);
         endRename();
         return;
     }
     if (fs->renameFile(utf8(oldPath), utf8(newPath)))
-        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(161) + ' ' + toShownPath(newPath));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(StringId::RenamedTo) + ' ' + toShownPath(newPath));
     else
-        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(160));
+        m_queue.log(toShownPath(oldPath) + ' ' + loadLocalizedString(StringId::RenameFailed));
     endRename();
 }
 
@@ -427,7 +442,8 @@ void ArmFileList::onDelete()
         return;
     for (const RemoteItem& item : m_selection) {
         const bool removed = RemoteTree::deleteRemoteTree(*fs, utf8(item.path));
-        m_queue.log(toShownPath(item.path) + ' ' + loadLocalizedString(removed ? 115 : 116));
+        m_queue.log(toShownPath(item.path) + ' '
+                    + loadLocalizedString(removed ? StringId::DeletedSuccessfully : StringId::DeletedFailed));
     }
     refreshList();
 }
@@ -449,18 +465,20 @@ void ArmFileList::transferSelection()
     if (!fs || !local)
         return;
     if (local->isTransferring()) {
-        MessageBox(this, loadLocalizedString(188), loadLocalizedString(106), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::DownloadingPleaseWait),
+                   loadLocalizedString(StringId::Information), MB_ICONEXCLAMATION);
         return;
     }
     const std::string localDir = local->currentPathUtf8();
     if (localDir.empty()) {
-        MessageBox(this, loadLocalizedString(189), loadLocalizedString(107), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::CannotDownloadToVirtualFolder),
+                   loadLocalizedString(StringId::Error), MB_ICONEXCLAMATION);
         return;
     }
     m_transferring = true;
     m_queue.rows().clear();
     const std::string current = utf8(m_currentPath);
-    const CString failedText = ' ' + loadLocalizedString(121) + errorWord(1);
+    const CString failedText = ' ' + loadLocalizedString(StringId::UploadFailedReason) + errorWord(1);
     std::vector<std::string> files;
     for (const RemoteItem& item : m_selection) {
         const std::string path = utf8(item.path);
@@ -471,8 +489,8 @@ void ArmFileList::transferSelection()
         }
         const CString target = wide(localDir + name);
         if (PathFileExistsW(target)
-            && MessageBox(this, target + ' ' + loadLocalizedString(166), loadLocalizedString(212),
-                          MB_YESNO | MB_ICONQUESTION)
+            && MessageBox(this, target + ' ' + loadLocalizedString(StringId::FileExistsOverwriteQuestion),
+                          loadLocalizedString(StringId::UploadFileExists), MB_YESNO | MB_ICONQUESTION)
                    != IDYES)
             continue;
         if (item.isFile) {
@@ -519,8 +537,8 @@ void ArmFileList::startFetch(const std::vector<std::pair<std::string, std::strin
     // Nothing runs: the list must not stay locked for good.
     m_transferring = false;
     const TransferRecord* record = m_queue.rows().current();
-    m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121)
-                + errorWord(0));
+    m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' '
+                + loadLocalizedString(StringId::UploadFailedReason) + errorWord(0));
 }
 
 void ArmFileList::cancelTransfers()
@@ -534,20 +552,20 @@ void ArmFileList::resumeTransfers()
     m_transferring = true;
     startFetch(jobs);
     if (const TransferRecord* record = m_queue.rows().current())
-        m_queue.log(record->remotePath + ' ' + loadLocalizedString(185));
+        m_queue.log(record->remotePath + ' ' + loadLocalizedString(StringId::UploadResumed));
 }
 
 void ArmFileList::removeTransfers(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
-    const auto removed = m_queue.remove(rows, 186, this);
+    const auto removed = m_queue.remove(rows, StringId::StopUploadAndDeleteQuestion, this);
     if (!removed)
         return;
     const TransferJobs jobs = unfinishedJobs(m_queue.rows(), true);
     if (WinShellList* local = m_owner->localList())
         local->Refresh();
-    if (!afterRemoval(*removed, jobs, 187))
+    if (!afterRemoval(*removed, jobs, StringId::UploadCancelled))
         return;
     startFetch(jobs);
     if (IQueueView* queue = m_owner->transInfoTab())
@@ -559,7 +577,7 @@ void ArmFileList::removeTransfers(const std::vector<int>& rows)
 void ArmFileList::batchFileDone(int batch, const std::string&)
 {
     if (const auto record = m_queue.fileDone(batch))
-        m_queue.log(toShownPath(record->remotePath) + ' ' + loadLocalizedString(193));
+        m_queue.log(toShownPath(record->remotePath) + ' ' + loadLocalizedString(StringId::UploadComplete));
 }
 
 void ArmFileList::batchAllDone(int batch)
@@ -578,13 +596,14 @@ void ArmFileList::batchFailed(int batch, unsigned int code)
     case PendingDelete: return;
     case PendingPause:
         if (const auto record = m_queue.pause())
-            m_queue.log(record->remotePath + ' ' + loadLocalizedString(196));
+            m_queue.log(record->remotePath + ' ' + loadLocalizedString(StringId::UploadSuspended));
         return;
-    case PendingDeleteAll: m_queue.log(loadLocalizedString(120)); return;
+    case PendingDeleteAll: m_queue.log(loadLocalizedString(StringId::UploadTasksDeleted)); return;
     default: {
         const CString word = errorWord(code);
         const auto record = m_queue.fail(word);
-        m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' ' + loadLocalizedString(121) + word);
+        m_queue.log(toShownPath(record ? record->remotePath : m_currentPath) + ' '
+                    + loadLocalizedString(StringId::UploadFailedReason) + word);
         m_transferring = false;
         if (WinShellList* local = m_owner->localList())
             local->Refresh();

@@ -10,6 +10,7 @@
 #include "brellfin/lists/remotelisting.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
+#include "brellfin/service/serviceconstants.h"
 #include "brellfin/ui/ilistctrl.h"
 
 #include <memory>
@@ -86,6 +87,8 @@ private:
     void sortItems(bool toggle);
     void rebuildSelection();
     RemoteItem itemOfRow(int row) const;
+    // The row was listed as a file (the parent row and folders are not).
+    bool isFileRow(int row) const;
     void navigate(const CString& path);
     void startFetch(const std::vector<std::pair<std::string, std::string>>& jobs);
 
@@ -105,7 +108,7 @@ private:
     void commitRename();
 
     IDialogControls* m_owner;
-    CString m_currentPath = QStringLiteral("/storage/user_dir");
+    CString m_currentPath = QString::fromLatin1(BrellfinService::kUserDirRoot);
     CString m_rootPath;
     // The editor reaches 1 past the label's right edge.
     BrellfinLists::RenameEdit m_rename{this, 1};

@@ -9,6 +9,8 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
+using BrellfinUi::StringId;
+
 BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
 {
     if (msg->message != WM_KEYDOWN || msg->wParam != VK_RETURN)
@@ -22,19 +24,19 @@ BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
         text.chop(1);
     text += '/';
     if (!text.startsWith(g_userAreaTitle) && !text.startsWith('/'))
-        return refuse(122);
+        return refuse(StringId::PathMustStartWithUserDir);
     if (!isValidRemotePath(text))
-        return refuse(123);
+        return refuse(StringId::PathMustBeAbsolute);
     ArmFileList* list = m_pMgr->remoteList();
     const CString current = QString::fromStdString(list->currentPath());
     const CString rootText = QString::fromStdString(list->rootPathUtf8());
     const CString root = current.startsWith(g_usbRoot) ? rootText : g_userDirRoot;
     if (!text.startsWith('/'))
-        return refuse(124);
+        return refuse(StringId::RemoteFolderNotShown);
     CString path = root + text;
     FileServiceClient* service = m_pMgr->fileService();
     if (!service->hasFileOrFolder(path.toStdString()))
-        return refuse(124);
+        return refuse(StringId::RemoteFolderNotShown);
     service->isFile(path.toStdString());
     path.chop(1);
     setText(toShownPath(path));
@@ -44,9 +46,9 @@ BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
     return TRUE;
 }
 
-BOOL ArmPathEdit::refuse(int stringId)
+BOOL ArmPathEdit::refuse(StringId stringId)
 {
-    MessageBox(window(), loadLocalizedString(stringId), loadLocalizedString(107), MB_OK | MB_ICONWARNING);
+    MessageBox(window(), loadLocalizedString(stringId), loadLocalizedString(StringId::Error), MB_OK | MB_ICONWARNING);
     setText(toShownPath(QString::fromStdString(m_pMgr->remoteList()->currentPath())));
     SetSel(-1, -1);
     return FALSE;

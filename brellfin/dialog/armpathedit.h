@@ -5,6 +5,7 @@
 
 #include "brellfin/mfc/controls.h"
 #include "brellfin/ui/iedit.h"
+#include "brellfin/ui/stringid.h"
 
 class IDialogControls;
 
@@ -21,7 +22,7 @@ public:
 
 private:
     // Shows the refusal and restores the box; the key goes on.
-    BOOL refuse(int stringId);
+    BOOL refuse(BrellfinUi::StringId stringId);
 
     IDialogControls* m_pMgr;
 };

@@ -63,7 +63,7 @@ void CBrellfinDlg::DoDataExchange()
 BOOL CBrellfinDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    SetWindowText(loadLocalizedString(132));
+    SetWindowText(loadLocalizedString(StringId::WindowTitle));
 
     SubclassDlgItem(kIdLocalPath, &m_localPathEdit);
     SubclassDlgItem(kIdLocalUp, &m_localUpBtn);
@@ -95,7 +95,7 @@ BOOL CBrellfinDlg::OnInitDialog()
     ShowWindow(GetDlgItem(kIdHorzBar), SW_HIDE);
     for (int id : {kIdRemoteUp, kIdRemoteRefresh, kIdRemotePath, kIdDestDir})
         EnableWindow(GetDlgItem(id), false);
-    ::SetWindowText(GetDlgItem(kIdLocalFrame), loadLocalizedString(139));
+    ::SetWindowText(GetDlgItem(kIdLocalFrame), loadLocalizedString(StringId::Desktop));
 
     if (addressGiven) {
         if (!m_connectBtn.connectOnStart()) {
@@ -103,7 +103,7 @@ BOOL CBrellfinDlg::OnInitDialog()
             return FALSE;
         }
     } else {
-        m_transInfoTab.appendLog(loadLocalizedString(133));
+        m_transInfoTab.appendLog(loadLocalizedString(StringId::WaitingForConnection));
     }
     return TRUE;
 }
@@ -118,21 +118,21 @@ void CBrellfinDlg::setConnectState(bool connected, bool apply)
         EnableWindow(GetDlgItem(kIdAddress), false);
         for (int id : {kIdRemotePath, kIdRemoteUp, kIdRemoteRefresh, kIdDestDir})
             EnableWindow(GetDlgItem(id), true);
-        m_connectBtn.SetWindowText(loadLocalizedString(135));
-        m_transInfoTab.appendLog((tcp ? m_addressCtrl.addressText() : loadLocalizedString(104)) + QStringLiteral(" ")
-                                 + loadLocalizedString(136));
+        m_connectBtn.SetWindowText(loadLocalizedString(StringId::Disconnect));
+        m_transInfoTab.appendLog((tcp ? m_addressCtrl.addressText() : loadLocalizedString(StringId::UsbCommunication))
+                                 + QStringLiteral(" ") + loadLocalizedString(StringId::Connected));
         SetTimer(kWatchTimer, kWatchPeriodMs);
     } else {
         EnableWindow(GetDlgItem(kIdAddress), tcp);
-        m_transInfoTab.appendLog((tcp ? m_addressCtrl.addressText() : loadLocalizedString(104)) + QStringLiteral(" ")
-                                 + loadLocalizedString(137));
+        m_transInfoTab.appendLog((tcp ? m_addressCtrl.addressText() : loadLocalizedString(StringId::UsbCommunication))
+                                 + QStringLiteral(" ") + loadLocalizedString(StringId::Disconnected));
         EnableWindow(GetDlgItem(kIdConnectType), true);
         for (int id : {kIdRemotePath, kIdRemoteUp, kIdRemoteRefresh, kIdDestDir})
             EnableWindow(GetDlgItem(id), false);
         m_remoteList.deleteAllItems();
         m_remotePathEdit.setPath(QString());
-        m_connectBtn.SetWindowText(loadLocalizedString(134));
-        ::SetWindowText(GetDlgItem(kIdRemoteFrame), loadLocalizedString(138));
+        m_connectBtn.SetWindowText(loadLocalizedString(StringId::Connect));
+        ::SetWindowText(GetDlgItem(kIdRemoteFrame), loadLocalizedString(StringId::NotConnected));
         KillTimer(kWatchTimer);
     }
     showConnectStatus(connected);
@@ -146,7 +146,7 @@ void CBrellfinDlg::showConnectStatus(bool connected)
     const UINT bitmap = connected ? kBitmapConnected : kBitmapDisconnected;
     if (m_statusPicture.GetBitmapId() != bitmap)
         m_statusPicture.SetBitmap(bitmap);
-    const CString status = loadLocalizedString(connected ? 136 : 138);
+    const CString status = loadLocalizedString(connected ? StringId::Connected : StringId::NotConnected);
     if (::GetWindowText(GetDlgItem(kIdStatusText)) != status)
         ::SetWindowText(GetDlgItem(kIdStatusText), status);
 }
@@ -191,7 +191,7 @@ void CBrellfinDlg::OnRemoteRefresh()
 void CBrellfinDlg::OnLocalRefresh()
 {
     m_localList.Refresh();
-    const CString desktop = loadLocalizedString(139);
+    const CString desktop = loadLocalizedString(StringId::Desktop);
     const CString name = m_localList.currentFolderName();
     CString text;
     if (name.compare(desktop, Qt::CaseInsensitive) == 0) {

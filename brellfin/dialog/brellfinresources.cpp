@@ -148,7 +148,9 @@ void registerResources()
     });
     Mfc::registerBitmap(kBitmapConnected, [] { return statusBitmap(QColor(40, 180, 60)); });
     Mfc::registerBitmap(kBitmapDisconnected, [] { return statusBitmap(QColor(200, 40, 40)); });
-    Mfc::ShellNamespace::setTextProvider([](int id) { return loadLocalizedString(id); });
+    Mfc::ShellNamespace::setTextProvider([](Mfc::ShellText which) {
+        return loadLocalizedString(which == Mfc::ShellText::Desktop ? StringId::Desktop : StringId::Shortcut);
+    });
     Mfc::ShellNamespace::setLanguageProvider(
         [] { return chinese() ? Mfc::ShellLanguage::Chinese : Mfc::ShellLanguage::English; });
 }

@@ -141,7 +141,9 @@ BOOL CustomEdit::OnCommand(WPARAM wParam, LPARAM)
 
 void CustomEdit::onEmpty()
 {
-    if (MessageBox(this, loadLocalizedString(130), loadLocalizedString(131), MB_YESNO | MB_ICONQUESTION) == IDYES)
+    if (MessageBox(this, loadLocalizedString(StringId::ClearLogQuestion), loadLocalizedString(StringId::Confirm),
+                   MB_YESNO | MB_ICONQUESTION)
+        == IDYES)
         clear();
 }
 
@@ -151,21 +153,24 @@ void CustomEdit::onExport()
     QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(QStringLiteral("TransInfo.txt"));
     if (QFileInfo::exists(path)) {
-        if (MessageBox(this, QStringLiteral("TransInfo.txt ") + loadLocalizedString(166), loadLocalizedString(126),
-                       MB_YESNO | MB_ICONQUESTION)
+        if (MessageBox(this,
+                       QStringLiteral("TransInfo.txt ") + loadLocalizedString(StringId::FileExistsOverwriteQuestion),
+                       loadLocalizedString(StringId::ExportFileExists), MB_YESNO | MB_ICONQUESTION)
             != IDYES)
             return;
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         // Nothing is written; the user learns why.
-        MessageBox(this, loadLocalizedString(129), loadLocalizedString(125), MB_OK | MB_ICONWARNING);
+        MessageBox(this, loadLocalizedString(StringId::FileOpenFailed), loadLocalizedString(StringId::Export),
+                   MB_OK | MB_ICONWARNING);
         return;
     }
     const CString text = logText();
     if (text.isEmpty()) {
         file.close();
-        MessageBox(this, path + loadLocalizedString(127), loadLocalizedString(125), MB_OK);
+        MessageBox(this, path + loadLocalizedString(StringId::EmptyFileExported), loadLocalizedString(StringId::Export),
+                   MB_OK);
         return;
     }
     QByteArray bytes("\xEF\xBB\xBF");
@@ -173,10 +178,11 @@ void CustomEdit::onExport()
     const bool written = file.write(bytes) == bytes.size() && file.flush();
     file.close();
     if (!written) {
-        MessageBox(this, loadLocalizedString(129), loadLocalizedString(125), MB_OK | MB_ICONWARNING);
+        MessageBox(this, loadLocalizedString(StringId::FileOpenFailed), loadLocalizedString(StringId::Export),
+                   MB_OK | MB_ICONWARNING);
         return;
     }
-    MessageBox(this, loadLocalizedString(128), loadLocalizedString(125), MB_OK);
+    MessageBox(this, loadLocalizedString(StringId::LogExported), loadLocalizedString(StringId::Export), MB_OK);
 }
 
 TransInfo::TransInfo()
@@ -193,7 +199,8 @@ void TransInfo::DoDataExchange()
 BOOL TransInfo::OnInitDialog()
 {
     CDialogEx::OnInitDialog();
-    m_edit.setPlainText(loadLocalizedString(132) + QStringLiteral(" ") + loadLocalizedString(194));
+    m_edit.setPlainText(loadLocalizedString(StringId::WindowTitle) + QStringLiteral(" ")
+                        + loadLocalizedString(StringId::Started));
     return TRUE;
 }
 

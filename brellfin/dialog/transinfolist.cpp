@@ -36,17 +36,20 @@ BOOL TransInfoList::OnInitDialog()
     std::vector<int> widths{3 * w / 18, w / 18, w / 18, 6 * w / 18, w / 18, 6 * w / 18};
     const std::vector<int> formats{LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT};
     std::vector<QStringList> texts(6);
-    for (int c = 0; c < 6; ++c)
-        texts[size_t(c)] << loadLocalizedString(140 + c);
-    // The words the narrow columns show: states and error words, the
+    for (size_t c = 0; c < texts.size(); ++c)
+        texts[c] << loadLocalizedString(kQueueColumnTitleIds[c]);
+    // The words the narrow columns show: error and state words, the
     // progress, the directions.
-    for (int id = 198; id <= 207; ++id)
+    for (StringId id : kErrorWordIds)
+        texts[1] << loadLocalizedString(id);
+    for (StringId id : kStateWordIds)
         texts[1] << loadLocalizedString(id);
     texts[2] << QStringLiteral("100%");
-    texts[4] << loadLocalizedString(208) << loadLocalizedString(209);
+    for (StringId id : kDirectionWordIds)
+        texts[4] << loadLocalizedString(id);
     fitColumnWidths(widths, texts);
-    for (int c = 0; c < 6; ++c)
-        m_list.InsertColumn(c, loadLocalizedString(140 + c), formats[size_t(c)], widths[size_t(c)]);
+    for (size_t c = 0; c < texts.size(); ++c)
+        m_list.InsertColumn(int(c), loadLocalizedString(kQueueColumnTitleIds[c]), formats[c], widths[c]);
     return TRUE;
 }
 
@@ -97,9 +100,9 @@ void TransInfoList::onContextMenu(int row)
         popup->EnableMenuItem(kCmdDelete, MF_BYCOMMAND | MF_ENABLED);
     if (m_selection.size() == 1 && row >= 0) {
         const CString status = m_list.GetItemText(row, 1);
-        if (status.compare(loadLocalizedString(206), Qt::CaseInsensitive) == 0)
+        if (status.compare(loadLocalizedString(StringId::StatePaused), Qt::CaseInsensitive) == 0)
             popup->EnableMenuItem(kCmdContinue, MF_BYCOMMAND | MF_ENABLED);
-        if (status.compare(loadLocalizedString(205), Qt::CaseInsensitive) == 0)
+        if (status.compare(loadLocalizedString(StringId::StateOngoing), Qt::CaseInsensitive) == 0)
             popup->EnableMenuItem(kCmdPause, MF_BYCOMMAND | MF_ENABLED);
     }
     QPoint at;
@@ -176,7 +179,9 @@ void TransInfoList::onDeleteAll()
     const bool remote = remoteBatch();
     IDialogControls* mgr = m_tab->mgr();
     if (local || remote) {
-        if (MessageBox(this, loadLocalizedString(147), loadLocalizedString(146), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (MessageBox(this, loadLocalizedString(StringId::StopTransferAndDeleteQuestion),
+                       loadLocalizedString(StringId::SureToDelete), MB_YESNO | MB_ICONQUESTION)
+            != IDYES) {
             m_pendingAction = PendingNone;
             return;
         }

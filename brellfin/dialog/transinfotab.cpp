@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using BrellfinUi::StringId;
+
 namespace {
 
 // Runs f on the widget's thread: at once there, queued from any other.
@@ -30,8 +32,8 @@ TransInfoTab::TransInfoTab(IDialogControls* mgr)
 
 void TransInfoTab::initPages()
 {
-    InsertItem(0, loadLocalizedString(148));
-    InsertItem(1, loadLocalizedString(149));
+    InsertItem(0, loadLocalizedString(StringId::TransmissionPage));
+    InsertItem(1, loadLocalizedString(StringId::LogPage));
     m_listPage.Create(139, this);
     m_logPage.Create(140, this);
     layoutPages();

@@ -7,11 +7,13 @@
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/localizedstring.h"
 
+using BrellfinUi::StringId;
+
 void WinPathBtn::OnClicked()
 {
     WinShellList* list = m_pMgr->localList();
     const HRESULT result = list->goUp();
-    const CString desktop = loadLocalizedString(139);
+    const CString desktop = loadLocalizedString(StringId::Desktop);
     CString text;
     if (result == E_FAIL || list->currentFolderName().compare(desktop, Qt::CaseInsensitive) == 0) {
         text = desktop;

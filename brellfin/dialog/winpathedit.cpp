@@ -7,9 +7,11 @@
 
 #include <QFileInfo>
 
+using BrellfinUi::StringId;
+
 void WinPathEdit::initPath()
 {
-    setText(loadLocalizedString(139));
+    setText(loadLocalizedString(StringId::Desktop));
 }
 
 BOOL WinPathEdit::PreTranslateMessage(MSG* msg)
@@ -20,7 +22,7 @@ BOOL WinPathEdit::PreTranslateMessage(MSG* msg)
     if (msg->hwnd != this)
         return TRUE;
     WinShellList* list = m_pMgr->localList();
-    const CString desktop = loadLocalizedString(139);
+    const CString desktop = loadLocalizedString(StringId::Desktop);
     CString text = this->text().trimmed();
     if (text.compare(desktop, Qt::CaseInsensitive) == 0) {
         list->Refresh();
@@ -29,7 +31,8 @@ BOOL WinPathEdit::PreTranslateMessage(MSG* msg)
     }
     const QFileInfo info(text);
     if (!info.exists()) {
-        MessageBox(window(), loadLocalizedString(150), loadLocalizedString(107), MB_OK | MB_ICONWARNING);
+        MessageBox(window(), loadLocalizedString(StringId::PathNotFound), loadLocalizedString(StringId::Error),
+                   MB_OK | MB_ICONWARNING);
         const CString name = list->currentFolderName();
         if (name.compare(desktop, Qt::CaseInsensitive) == 0) {
             text = desktop;

@@ -22,6 +22,8 @@
 
 #include <cerrno>
 
+using BrellfinUi::StringId;
+
 using namespace BrellfinLists;
 
 namespace {
@@ -91,7 +93,7 @@ CString WinShellList::folderWithSlash() const
 bool WinShellList::isShortcutRow(int row) const
 {
     const CString type = GetItemText(row, 2);
-    return type.compare(loadLocalizedString(210), Qt::CaseInsensitive) == 0
+    return type.compare(loadLocalizedString(StringId::Shortcut), Qt::CaseInsensitive) == 0
            || type.compare(QString::fromUtf8(kChineseShortcutType), Qt::CaseInsensitive) == 0;
 }
 
@@ -317,24 +319,26 @@ void WinShellList::pasteIntoFolder()
         for (const LocalItem& item : m_clipboard) {
             CString name = lastComponent(item.path);
             if (!item.isFile) {
-                name = uniqueName(name, loadLocalizedString(211), true, taken);
+                name = uniqueName(name, loadLocalizedString(StringId::CopySuffix), true, taken);
                 const CString target = folder + name;
                 if (LocalTree::copyLocalTree(item.path, target) == 1) {
-                    m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
+                    m_queue.log(item.path + ' ' + loadLocalizedString(StringId::CopiedTo) + ' ' + target);
                 } else {
                     ok = false;
-                    m_queue.log(item.path + ' ' + loadLocalizedString(162));
-                    MessageBox(this, loadLocalizedString(162), loadLocalizedString(105), MB_ICONEXCLAMATION);
+                    m_queue.log(item.path + ' ' + loadLocalizedString(StringId::FolderPasteFailed));
+                    MessageBox(this, loadLocalizedString(StringId::FolderPasteFailed),
+                               loadLocalizedString(StringId::Warning), MB_ICONEXCLAMATION);
                 }
             } else {
-                name = uniqueName(name, loadLocalizedString(211), false, taken);
+                name = uniqueName(name, loadLocalizedString(StringId::CopySuffix), false, taken);
                 const CString target = folder + name;
                 if (CopyFileW(item.path, target, TRUE)) {
-                    m_queue.log(item.path + ' ' + loadLocalizedString(163) + ' ' + target);
+                    m_queue.log(item.path + ' ' + loadLocalizedString(StringId::CopiedTo) + ' ' + target);
                 } else {
                     ok = false;
-                    m_queue.log(item.path + loadLocalizedString(164));
-                    MessageBox(this, loadLocalizedString(164), loadLocalizedString(105), MB_ICONEXCLAMATION);
+                    m_queue.log(item.path + loadLocalizedString(StringId::FilePasteFailed));
+                    MessageBox(this, loadLocalizedString(StringId::FilePasteFailed),
+                               loadLocalizedString(StringId::Warning), MB_ICONEXCLAMATION);
                 }
             }
         }
@@ -363,15 +367,16 @@ void WinShellList::onNewFolder()
     const CString folder = folderWithSlash();
     if (folder.isEmpty())
         return;
-    const CString name = uniqueName(loadLocalizedString(172), QString(), true,
+    const CString name = uniqueName(loadLocalizedString(StringId::NewFolder), QString(), true,
                                     [&](const CString& n) { return PathFileExistsW(folder + n) != 0; });
     if (CreateDirectoryW(folder + name)) {
-        m_queue.log(name + ' ' + loadLocalizedString(117));
+        m_queue.log(name + ' ' + loadLocalizedString(StringId::CreatedSuccessfully));
         Refresh();
         selectAndRename(name);
     } else {
-        m_queue.log(name + ' ' + loadLocalizedString(118));
-        MessageBox(this, loadLocalizedString(174), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        m_queue.log(name + ' ' + loadLocalizedString(StringId::CreatedFailed));
+        MessageBox(this, loadLocalizedString(StringId::FolderCreateFailed), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
     }
 }
 
@@ -386,12 +391,13 @@ void WinShellList::onNewFile()
     // Made exclusively: a file that appeared meanwhile is never emptied.
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         file.close();
-        m_queue.log(name + ' ' + loadLocalizedString(117));
+        m_queue.log(name + ' ' + loadLocalizedString(StringId::CreatedSuccessfully));
         Refresh();
         selectAndRename(name);
     } else {
-        m_queue.log(name + ' ' + loadLocalizedString(118));
-        MessageBox(this, loadLocalizedString(192), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        m_queue.log(name + ' ' + loadLocalizedString(StringId::CreatedFailed));
+        MessageBox(this, loadLocalizedString(StringId::FileCreateFailed), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
     }
 }
 
@@ -433,23 +439,27 @@ void WinShellList::commitRename()
     }
     const CString newPath = oldPath.left(oldPath.lastIndexOf('/') + 1) + trimmed;
     if (trimmed.isEmpty() || trimmed.contains('/') || trimmed == QLatin1String(".") || trimmed == QLatin1String("..")) {
-        m_queue.log(oldPath + ' ' + loadLocalizedString(160));
-        MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        m_queue.log(oldPath + ' ' + loadLocalizedString(StringId::RenameFailed));
+        MessageBox(this, loadLocalizedString(StringId::RenameFailed), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
         m_rename.restore(oldName);
     } else if (newPath.compare(oldPath, Qt::CaseInsensitive) == 0) {
         // Only the case differs: nothing is renamed.
     } else if (PathFileExistsW(newPath)) {
-        MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::RenameTargetExists), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
         m_rename.restore(oldName);
     } else if (_wrename(oldPath, newPath) == 0) {
-        m_queue.log(oldPath + ' ' + loadLocalizedString(161) + ' ' + newPath);
+        m_queue.log(oldPath + ' ' + loadLocalizedString(StringId::RenamedTo) + ' ' + newPath);
     } else if (errno == EEXIST) {
         // The target appeared after the check; it is never replaced.
-        MessageBox(this, loadLocalizedString(159), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::RenameTargetExists), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
         m_rename.restore(oldName);
     } else {
-        m_queue.log(oldPath + ' ' + loadLocalizedString(160));
-        MessageBox(this, loadLocalizedString(160), loadLocalizedString(105), MB_ICONEXCLAMATION);
+        m_queue.log(oldPath + ' ' + loadLocalizedString(StringId::RenameFailed));
+        MessageBox(this, loadLocalizedString(StringId::RenameFailed), loadLocalizedString(StringId::Warning),
+                   MB_ICONEXCLAMATION);
     }
     endRename();
     Refresh();
@@ -462,10 +472,12 @@ void WinShellList::onDelete()
             return;
         for (const LocalItem& item : m_selection) {
             const bool removed = item.isFile ? DeleteFileW(item.path) != 0 : LocalTree::deleteLocalTree(item.path) == 1;
-            m_queue.log(item.path + ' ' + loadLocalizedString(removed ? 115 : 116));
+            m_queue.log(item.path + ' '
+                        + loadLocalizedString(removed ? StringId::DeletedSuccessfully : StringId::DeletedFailed));
             if (!removed)
-                MessageBox(this, loadLocalizedString(item.isFile ? 170 : 168), loadLocalizedString(105),
-                           MB_ICONEXCLAMATION);
+                MessageBox(this,
+                           loadLocalizedString(item.isFile ? StringId::FileDeleteFailed : StringId::FolderDeleteFailed),
+                           loadLocalizedString(StringId::Warning), MB_ICONEXCLAMATION);
         }
     }
     Refresh();
@@ -492,7 +504,8 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
     if (!remote)
         return;
     if (remote->isTransferring()) {
-        MessageBox(this, loadLocalizedString(165), loadLocalizedString(106), MB_ICONEXCLAMATION);
+        MessageBox(this, loadLocalizedString(StringId::UploadingPleaseWait), loadLocalizedString(StringId::Information),
+                   MB_ICONEXCLAMATION);
         return;
     }
     m_transferring = true;
@@ -514,8 +527,10 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
         }
         const std::string remotePath = remoteFolder + utf8(relative(item.path));
         if (fs->hasFileOrFolder(remotePath)
-            && MessageBox(this, toShownPath(wide(remotePath)) + ' ' + loadLocalizedString(166),
-                          loadLocalizedString(167), MB_YESNO | MB_ICONQUESTION)
+            && MessageBox(this,
+                          toShownPath(wide(remotePath)) + ' '
+                              + loadLocalizedString(StringId::FileExistsOverwriteQuestion),
+                          loadLocalizedString(StringId::DownloadFileExists), MB_YESNO | MB_ICONQUESTION)
                    != IDYES)
             continue;
         if (item.isFile || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -545,7 +560,8 @@ void WinShellList::startSend(const std::vector<std::pair<std::string, std::strin
     // Nothing runs: the list must not stay locked for good.
     m_transferring = false;
     const TransferRecord* record = m_queue.rows().current();
-    m_queue.log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + errorWord(0));
+    m_queue.log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(StringId::DownloadFailedReason)
+                + ' ' + errorWord(0));
 }
 
 void WinShellList::refreshRemote()
@@ -565,19 +581,19 @@ void WinShellList::resumeTransfers()
     m_transferring = true;
     startSend(jobs);
     if (const TransferRecord* record = m_queue.rows().current())
-        m_queue.log(record->localPath + ' ' + loadLocalizedString(155));
+        m_queue.log(record->localPath + ' ' + loadLocalizedString(StringId::DownloadResumed));
 }
 
 void WinShellList::removeTransfers(const std::vector<int>& rows)
 {
     if (m_queue.rows().records().empty())
         return;
-    const auto removed = m_queue.remove(rows, 156, this);
+    const auto removed = m_queue.remove(rows, StringId::StopDownloadAndDeleteQuestion, this);
     if (!removed)
         return;
     const TransferJobs jobs = unfinishedJobs(m_queue.rows(), false);
     refreshRemote();
-    if (!afterRemoval(*removed, jobs, 157))
+    if (!afterRemoval(*removed, jobs, StringId::DownloadCancelled))
         return;
     startSend(jobs);
     if (IQueueView* queue = m_owner->transInfoTab())
@@ -589,7 +605,7 @@ void WinShellList::removeTransfers(const std::vector<int>& rows)
 void WinShellList::batchFileDone(int batch, const std::string& localPath)
 {
     if (m_queue.fileDone(batch))
-        m_queue.log(wide(localPath) + ' ' + loadLocalizedString(197));
+        m_queue.log(wide(localPath) + ' ' + loadLocalizedString(StringId::DownloadComplete));
 }
 
 void WinShellList::batchAllDone(int batch)
@@ -607,13 +623,14 @@ void WinShellList::batchFailed(int batch, unsigned int code)
     case PendingDelete: return;
     case PendingPause:
         if (const auto record = m_queue.pause())
-            m_queue.log(record->localPath + QStringLiteral("  ") + loadLocalizedString(195));
+            m_queue.log(record->localPath + QStringLiteral("  ") + loadLocalizedString(StringId::DownloadSuspended));
         return;
-    case PendingDeleteAll: m_queue.log(loadLocalizedString(175)); return;
+    case PendingDeleteAll: m_queue.log(loadLocalizedString(StringId::DownloadTasksDeleted)); return;
     default: {
         const CString word = errorWord(code);
         const auto record = m_queue.fail(word);
-        m_queue.log((record ? record->localPath : m_currentPath) + ' ' + loadLocalizedString(176) + ' ' + word);
+        m_queue.log((record ? record->localPath : m_currentPath) + ' '
+                    + loadLocalizedString(StringId::DownloadFailedReason) + ' ' + word);
         refreshRemote();
         m_transferring = false;
     }

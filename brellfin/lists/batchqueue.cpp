@@ -8,6 +8,8 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
+using BrellfinUi::StringId;
+
 namespace {
 
 const CString& stateWord(TransferState state)
@@ -136,7 +138,7 @@ std::optional<TransferRecord> BatchQueue::fail(const CString& word)
     return *record;
 }
 
-std::optional<std::vector<TransferRecord>> BatchQueue::remove(const std::vector<int>& rows, int questionId,
+std::optional<std::vector<TransferRecord>> BatchQueue::remove(const std::vector<int>& rows, StringId questionId,
                                                               QWidget* boxOwner)
 {
     const std::vector<TransferRecord>& records = m_rows.records();
@@ -145,7 +147,7 @@ std::optional<std::vector<TransferRecord>> BatchQueue::remove(const std::vector<
             continue;
         const TransferState state = records[row].state;
         if ((state == TransferState::Ongoing || state == TransferState::Paused)
-            && MessageBox(boxOwner, loadLocalizedString(questionId), loadLocalizedString(146),
+            && MessageBox(boxOwner, loadLocalizedString(questionId), loadLocalizedString(StringId::SureToDelete),
                           MB_YESNO | MB_ICONQUESTION)
                    != IDYES)
             return std::nullopt;

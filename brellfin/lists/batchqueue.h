@@ -6,6 +6,7 @@
 
 #include "brellfin/lists/transferbatches.h"
 #include "brellfin/lists/transferrows.h"
+#include "brellfin/ui/stringid.h"
 
 #include <optional>
 #include <vector>
@@ -49,9 +50,10 @@ public:
     std::optional<TransferRecord> fail(const CString& word);
 
     // Removes the records of rows after asking (text questionId, caption
-    // 146) for each ongoing or paused one; the batch is stopped. Empty when
+    // "Sure to delete") for each ongoing or paused one; the batch is stopped. Empty when
     // an answer was not Yes (nothing changed); else the removed records.
-    std::optional<std::vector<TransferRecord>> remove(const std::vector<int>& rows, int questionId, QWidget* boxOwner);
+    std::optional<std::vector<TransferRecord>> remove(const std::vector<int>& rows, BrellfinUi::StringId questionId,
+                                                      QWidget* boxOwner);
 
 private:
     // The queue command given to the batch that just ended ends too.

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+using BrellfinUi::StringId;
+
 namespace BrellfinLists {
 
 namespace {
@@ -67,10 +69,10 @@ CString errorWord(unsigned int code)
 void insertFileColumns(CListCtrl& list)
 {
     const int w = list.viewport()->width();
-    list.InsertColumn(0, loadLocalizedString(151), LVCFMT_LEFT, w * 5 / 12);
-    list.InsertColumn(1, loadLocalizedString(152), LVCFMT_RIGHT, w * 2 / 12);
-    list.InsertColumn(2, loadLocalizedString(153), LVCFMT_LEFT, w * 2 / 12);
-    list.InsertColumn(3, loadLocalizedString(154), LVCFMT_LEFT, w * 3 / 12);
+    list.InsertColumn(0, loadLocalizedString(StringId::ListColumnName), LVCFMT_LEFT, w * 5 / 12);
+    list.InsertColumn(1, loadLocalizedString(StringId::ListColumnSize), LVCFMT_RIGHT, w * 2 / 12);
+    list.InsertColumn(2, loadLocalizedString(StringId::ListColumnType), LVCFMT_LEFT, w * 2 / 12);
+    list.InsertColumn(3, loadLocalizedString(StringId::ListColumnModified), LVCFMT_LEFT, w * 3 / 12);
 }
 
 bool confirmDelete(QWidget* owner, size_t count, bool firstIsFile)
@@ -78,12 +80,12 @@ bool confirmDelete(QWidget* owner, size_t count, bool firstIsFile)
     QString caption;
     QString text;
     if (count == 1) {
-        const QString kind = loadLocalizedString(firstIsFile ? 108 : 109);
-        caption = loadLocalizedString(146) + ' ' + kind;
-        text = loadLocalizedString(111) + ' ' + kind + QString::fromUtf8("？");
+        const QString kind = loadLocalizedString(firstIsFile ? StringId::File : StringId::Folder);
+        caption = loadLocalizedString(StringId::SureToDelete) + ' ' + kind;
+        text = loadLocalizedString(StringId::DeleteThisQuestion) + ' ' + kind + QString::fromUtf8("？");
     } else {
-        caption = loadLocalizedString(146) + ' ' + loadLocalizedString(112);
-        text = loadLocalizedString(113);
+        caption = loadLocalizedString(StringId::SureToDelete) + ' ' + loadLocalizedString(StringId::MultiProjects);
+        text = loadLocalizedString(StringId::DeleteMultiProjectsQuestion);
     }
     return MessageBox(owner, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
@@ -174,7 +176,8 @@ void ListTransfers::batchProgress(int batch, const std::string&, double fraction
     m_queue.progress(batch, fraction);
 }
 
-bool ListTransfers::afterRemoval(const std::vector<TransferRecord>& removed, const TransferJobs& jobs, int removedText)
+bool ListTransfers::afterRemoval(const std::vector<TransferRecord>& removed, const TransferJobs& jobs,
+                                 StringId removedText)
 {
     m_queue.show();
     for (const TransferRecord& record : removed)

@@ -11,6 +11,7 @@
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/listdrag.h"
 #include "brellfin/service/ifilenotify.h"
+#include "brellfin/ui/stringid.h"
 
 #include <QLineEdit>
 #include <QPoint>
@@ -114,7 +115,8 @@ protected:
     // After rows were removed from the queue: the queue shown again, each
     // removed record not completed logged with text removedText, and the
     // pane locked while unfinished jobs are left; true when they are.
-    bool afterRemoval(const std::vector<TransferRecord>& removed, const TransferJobs& jobs, int removedText);
+    bool afterRemoval(const std::vector<TransferRecord>& removed, const TransferJobs& jobs,
+                      BrellfinUi::StringId removedText);
 
     BatchQueue m_queue;
     // A transfer from this pane is under way.

@@ -2,6 +2,8 @@
 
 #include "brellfin/ui/localizedstring.h"
 
+using BrellfinUi::StringId;
+
 QString uniqueName(const QString& name, const QString& infix, bool isFolder,
                    const std::function<bool(const QString& name)>& taken)
 {
@@ -14,8 +16,8 @@ QString uniqueName(const QString& name, const QString& infix, bool isFolder,
         base = name.left(dot);
         extension = name.mid(dot);
     }
-    const QString open = loadLocalizedString(213);
-    const QString close = loadLocalizedString(214);
+    const QString open = loadLocalizedString(StringId::OpenParenthesis);
+    const QString close = loadLocalizedString(StringId::CloseParenthesis);
     for (qint64 n = 1;; ++n) {
         const QString candidate = base + infix + open + QString::number(n) + close + extension;
         if (!taken(candidate))

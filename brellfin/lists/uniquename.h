@@ -2,8 +2,9 @@
 
 // A free name for a new or pasted item: the name itself when nothing has it,
 // else base + infix + "(" + n + ")" + extension for the first free n from 1
-// (the brackets of strings 213 and 214: full-width in Chinese). A folder's
-// whole name is its base; a file's extension starts at its last ".".
+// (the string table's OpenParenthesis and CloseParenthesis: full-width in
+// Chinese). A folder's whole name is its base; a file's extension starts at
+// its last ".".
 
 #include <QString>
 

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kDataRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
+static_assert(kDataRole < CListCtrl::kFirstFreeRole && kImageRole < CListCtrl::kFirstFreeRole);
 
 Qt::Alignment alignmentOf(int format)
 {

@@ -35,6 +35,9 @@ public:
 
     BOOL SetItemData(int row, DWORD_PTR data);
     DWORD_PTR GetItemData(int row) const;
+    // The item data roles from this one on are free for a list's own values
+    // of a row (on its first column); the control's own lie below it.
+    static constexpr int kFirstFreeRole = Qt::UserRole + 16;
 
     // The image list: icons by index.
     void SetImageList(const std::vector<QIcon>& images) { m_images = images; }

@@ -12,7 +12,7 @@ namespace Mfc {
 
 namespace {
 
-std::function<QString(int)> g_textProvider;
+std::function<QString(ShellText)> g_textProvider;
 std::function<ShellLanguage()> g_languageProvider;
 
 // The shell's own names, English and Chinese.
@@ -64,23 +64,23 @@ QString unescapeMount(const QString& field)
 
 } // namespace
 
-void ShellNamespace::setTextProvider(std::function<QString(int)> provider)
+void ShellNamespace::setTextProvider(std::function<QString(ShellText)> provider)
 {
     g_textProvider = std::move(provider);
 }
 
-QString ShellNamespace::text(int id)
+QString ShellNamespace::text(ShellText which)
 {
     if (g_textProvider) {
-        const QString value = g_textProvider(id);
+        const QString value = g_textProvider(which);
         if (!value.isEmpty())
             return value;
     }
-    switch (id) {
-    case 139: return QStringLiteral("Desktop");
-    case 210: return QStringLiteral("Shortcut");
-    default: return QString();
+    switch (which) {
+    case ShellText::Desktop: return QStringLiteral("Desktop");
+    case ShellText::Shortcut: return QStringLiteral("Shortcut");
     }
+    return QString();
 }
 
 void ShellNamespace::setLanguageProvider(std::function<ShellLanguage()> provider)
@@ -119,7 +119,7 @@ ShellLocation ShellNamespace::folder(const QString& path)
 QString ShellNamespace::displayName(const ShellLocation& location)
 {
     switch (location.kind) {
-    case ShellLocation::Kind::Desktop: return text(139);
+    case ShellLocation::Kind::Desktop: return text(ShellText::Desktop);
     case ShellLocation::Kind::Computer: return nameOf(kComputerName);
     case ShellLocation::Kind::Folder: {
         if (location.path == QLatin1String("/"))
@@ -161,7 +161,7 @@ std::vector<ShellEntry> ShellNamespace::children(const ShellLocation& location)
         if (info.isSymLink()) {
             entry.kind = ShellEntry::Kind::Shortcut;
             entry.isShortcut = true;
-            entry.typeText = text(210);
+            entry.typeText = text(ShellText::Shortcut);
             entry.size = info.exists() ? info.size() : 0;
             files.push_back(entry);
         } else if (info.isDir()) {

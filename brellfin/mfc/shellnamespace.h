@@ -28,6 +28,9 @@ struct ShellLocation {
 
 enum class ShellLanguage { English, Chinese };
 
+// The two texts of the namespace that the program's string table gives.
+enum class ShellText { Desktop, Shortcut };
+
 struct ShellEntry {
     // What the entry is, for its icon.
     enum class Kind { Computer, Volume, Home, Folder, File, Shortcut };
@@ -45,9 +48,10 @@ struct ShellEntry {
 
 class ShellNamespace {
 public:
-    // Texts the namespace shows: id 139 "Desktop", 210 "Shortcut"; others by name.
-    static void setTextProvider(std::function<QString(int)> provider);
-    static QString text(int id);
+    // The program's words for "Desktop" and "Shortcut"; the English ones
+    // without a provider or where it gives an empty text.
+    static void setTextProvider(std::function<QString(ShellText)> provider);
+    static QString text(ShellText which);
     // The language of the shell's own names, asked at every listing;
     // English without a provider.
     static void setLanguageProvider(std::function<ShellLanguage()> provider);

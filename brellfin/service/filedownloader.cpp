@@ -38,7 +38,7 @@ const ReceiverMethods kUsbDisk{Calls::createUDiskDownloader, Calls::startUDiskDo
 // The user area when the path begins with its root in any case.
 const ReceiverMethods& methodsFor(const std::string& remotePath)
 {
-    const bool userArea = remotePath.size() >= size_t(kUserDirRootLength)
+    const bool userArea = remotePath.size() >= kUserDirRootLength
                           && ::strncasecmp(remotePath.c_str(), kUserDirRoot, kUserDirRootLength) == 0;
     return userArea ? kUserArea : kUsbDisk;
 }

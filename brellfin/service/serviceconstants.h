@@ -24,8 +24,8 @@ constexpr std::uint64_t kSpaceReserve = 4194304;
 constexpr std::uint64_t kRefused = ~std::uint64_t(0);
 
 // The panel's user area: paths under it use the user-area method set.
-constexpr const char* kUserDirRoot = "/storage/user_dir";
-constexpr int kUserDirRootLength = 17;
+constexpr char kUserDirRoot[] = "/storage/user_dir";
+constexpr std::size_t kUserDirRootLength = sizeof(kUserDirRoot) - 1;
 // The free-space root of any other path: its first characters ("/media/usbN/").
 constexpr int kOtherRootLength = 12;
 

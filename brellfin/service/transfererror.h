@@ -1,7 +1,7 @@
 #pragma once
 
 // Why a transfer batch stopped; the code indexes the transfer error words
-// (strings 198 to 203).
+// (kErrorWordIds of the tool's texts).
 
 enum TransferError : unsigned int {
     NetworkError = 0,      // a call failed by exception; never set explicitly

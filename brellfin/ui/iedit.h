@@ -9,7 +9,7 @@ using CString = QString;
 class IEdit {
 public:
     virtual ~IEdit() = default;
-    // The PC-side box shows string 139 ("Desktop"); the panel-side box keeps its text.
+    // The PC-side box shows StringId::Desktop ("Desktop"); the panel-side box keeps its text.
     virtual void initPath() = 0;
     virtual void setPath(CString text) = 0;
     virtual void getPath(CString& text) = 0;

@@ -11,7 +11,7 @@ using CString = QString;
 class IListCtrl {
 public:
     virtual ~IListCtrl() = default;
-    // Image list, the four columns (strings 151-154) and the first filling.
+    // Image list, the four columns (StringId::ListColumnName and the three after it) and the first filling.
     virtual void initList() = 0;
     // Makes path the current panel folder and lists it again.
     virtual void setCurrentPath(const CString& path) = 0;

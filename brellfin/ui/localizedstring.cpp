@@ -56,7 +56,7 @@ Language currentLanguage()
 
 } // namespace BrellfinUi
 
-CString loadLocalizedString(int id)
+CString loadLocalizedString(BrellfinUi::StringId id)
 {
     const BrellfinUi::Language language = BrellfinUi::currentLanguage();
     // Like the thread UI language of the platform: Qt's own texts shown

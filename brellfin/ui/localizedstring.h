@@ -14,7 +14,7 @@ using CString = QString;
 // "VexaSetCfg.ini" in the program's folder: 2052 Chinese, 1033 English, any
 // other value (or none) the system's (Chinese under a Chinese locale, else
 // English). Empty when the table has no such id.
-CString loadLocalizedString(int id);
+CString loadLocalizedString(BrellfinUi::StringId id);
 
 namespace BrellfinUi {
 

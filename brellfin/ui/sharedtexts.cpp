@@ -1,20 +1,17 @@
 #include "brellfin/ui/sharedtexts.h"
 
+#include "brellfin/service/serviceconstants.h"
 #include "brellfin/ui/localizedstring.h"
 
-namespace {
+#include <iterator>
 
-constexpr int kFirstErrorString = 198;
-constexpr int kFirstStateString = 204;
-constexpr int kFirstDirectionString = 208;
-
-} // namespace
+using namespace BrellfinUi;
 
 CString g_errorText[6];
 CString g_stateText[4];
 CString g_directionText[2];
 
-const CString g_userDirRoot = QStringLiteral("/storage/user_dir");
+const CString g_userDirRoot = QString::fromLatin1(BrellfinService::kUserDirRoot);
 const CString g_usbRoot = QStringLiteral("/media/usb");
 const CString g_rootPath = QStringLiteral("/");
 const CString g_userAreaTitle = QString::fromUtf8("用户文件区");
@@ -23,10 +20,13 @@ const CString g_fileServicePort = QStringLiteral("127");
 
 void loadSharedTexts()
 {
-    for (int i = 0; i < 6; ++i)
-        g_errorText[i] = loadLocalizedString(kFirstErrorString + i);
-    for (int i = 0; i < 4; ++i)
-        g_stateText[i] = loadLocalizedString(kFirstStateString + i);
-    for (int i = 0; i < 2; ++i)
-        g_directionText[i] = loadLocalizedString(kFirstDirectionString + i);
+    static_assert(std::size(kErrorWordIds) == std::size(g_errorText));
+    static_assert(std::size(kStateWordIds) == std::size(g_stateText));
+    static_assert(std::size(kDirectionWordIds) == std::size(g_directionText));
+    for (std::size_t i = 0; i < std::size(kErrorWordIds); ++i)
+        g_errorText[i] = loadLocalizedString(kErrorWordIds[i]);
+    for (std::size_t i = 0; i < std::size(kStateWordIds); ++i)
+        g_stateText[i] = loadLocalizedString(kStateWordIds[i]);
+    for (std::size_t i = 0; i < std::size(kDirectionWordIds); ++i)
+        g_directionText[i] = loadLocalizedString(kDirectionWordIds[i]);
 }

@@ -6,10 +6,10 @@
 
 using CString = QString;
 
-// A record's place in its batch; the value indexes the state words (strings 204-207).
+// A record's place in its batch; the value indexes the state words (kStateWordIds).
 enum class TransferState : int { Ready = 0, Ongoing = 1, Paused = 2, Completed = 3 };
 // The record's direction in the tool's words; the value indexes the direction
-// words (strings 208 and 209).
+// words (kDirectionWordIds).
 enum class TransferDirection : int {
     Upload = 0,  // panel to PC
     Download = 1 // PC to panel

@@ -144,8 +144,8 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
         failStart();
         return false;
     }
-    m_runStatus = 1;
-    emit signalRunStatus(1);
+    m_runStatus = VpnRunStatus::Started;
+    emit signalRunStatus(VpnRunStatus::Started);
 
     // The wait runs this thread's events: a quit (or a newer start) from the
     // GUI meanwhile ends it, and it then reports nothing.
@@ -186,7 +186,7 @@ bool VpnManager::startVPN(QString vpnDir, QString configName, QString server, in
     m_wait = {};
     const bool connected = !m_childEnded && !m_vpnIp.isEmpty();
     onVpnState(connected ? QStringLiteral("CONNECTED") : QString(), m_vpnIp);
-    m_runStatus = 2;
+    m_runStatus = VpnRunStatus::Prepared;
     if (!m_childEnded) {
         m_watch.setInterval(m_tickMs);
         m_watch.start();
@@ -201,7 +201,7 @@ void VpnManager::quit(bool)
     ++m_generation;
     endWait();
     stopChild();
-    m_runStatus = 0;
+    m_runStatus = VpnRunStatus::Stopped;
 }
 
 void VpnManager::shutdown()
@@ -213,8 +213,8 @@ void VpnManager::shutdown()
 bool VpnManager::prepareVpn()
 {
     assertGuiThread(this, "VpnManager");
-    m_runStatus = 2;
-    emit signalRunStatus(2);
+    m_runStatus = VpnRunStatus::Prepared;
+    emit signalRunStatus(VpnRunStatus::Prepared);
     return true;
 }
 
@@ -243,7 +243,7 @@ bool VpnManager::startVncViewer(const QString& arg)
     return true;
 }
 
-int VpnManager::runStatus()
+VpnRunStatus VpnManager::runStatus()
 {
     assertGuiThread(this, "VpnManager");
     return m_runStatus;
@@ -520,8 +520,8 @@ void VpnManager::addVpnFolderToPath(const QString& folder)
 
 void VpnManager::failStart()
 {
-    m_runStatus = 2;
-    emit signalRunStatus(0);
+    m_runStatus = VpnRunStatus::Prepared;
+    emit signalRunStatus(VpnRunStatus::Stopped);
 }
 
 } // namespace VPN_Android

@@ -39,6 +39,13 @@ struct InterfaceAddress {
     QString address;
 };
 
+// The manager's run status, as runStatus() holds it and signalRunStatus
+// reports it. Stopped: at construction and after quit; as a signal, a start
+// whose child did not start. Started: the child started. Prepared: after
+// prepareVpn and after a start's wait; held (not signalled) after a start
+// whose child did not start.
+enum class VpnRunStatus : int { Stopped = 0, Started = 1, Prepared = 2 };
+
 class VpnManager : public QObject {
     Q_OBJECT
 public:
@@ -73,7 +80,7 @@ public:
     bool startTransparent(const QString& ip);
     // Starts an outside VNC viewer detached; always true.
     bool startVncViewer(const QString& arg);
-    int runStatus();
+    VpnRunStatus runStatus();
     QString vpnIp();
     // True when the child of the last start has ended by itself (not by quit
     // or a newer start); noticing it here logs it and reports the empty state.
@@ -108,7 +115,7 @@ public:
 
 signals:
     void signalVPNStatus(QString state, QString ip);
-    void signalRunStatus(int state);
+    void signalRunStatus(VPN_Android::VpnRunStatus state);
 
 private:
     void onVpnState(const QString& state, const QString& ip);
@@ -130,7 +137,7 @@ private:
     void failStart();
 
     Win32Process m_process; // first member: destroyed last
-    int m_runStatus = 0;
+    VpnRunStatus m_runStatus = VpnRunStatus::Stopped;
     QString m_configData;
     QString m_vpnIp;
     QString m_tunnelDev;                // the interface that carries m_vpnIp

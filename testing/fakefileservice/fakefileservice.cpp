@@ -25,8 +25,8 @@ namespace Fake {
 namespace {
 
 constexpr uint64_t kRefused = ~uint64_t(0);
-constexpr const char* kUserDirRoot = "/storage/user_dir";
-constexpr size_t kUserDirRootLength = 17;
+constexpr char kUserDirRoot[] = "/storage/user_dir";
+constexpr size_t kUserDirRootLength = sizeof(kUserDirRoot) - 1;
 constexpr const char* kUsbRoot = "/media/usb";
 constexpr size_t kUsbRootLength = 10;
 

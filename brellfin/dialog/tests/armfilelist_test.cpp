@@ -6,6 +6,8 @@
 
 #include <map>
 
+using BrellfinUi::StringId;
+
 namespace {
 
 using namespace BrellfinLists;
@@ -28,7 +30,8 @@ TEST_F(RemoteList, ListsParentFoldersAndFilesWithSizes)
     showRemote("/storage/user_dir/d");
     EXPECT_EQ(names(remote()), QStringList({"..", "a", "b", "c", "f0", "f1", "f1023", "f1024", "f5000"}));
     EXPECT_EQ(column(remote(), 1), QStringList({"", "", "", "", "0 KB", "1 KB", "1 KB", "2 KB", "5 KB"}));
-    EXPECT_EQ(column(remote(), 2).mid(1, 4), QStringList({text(109), text(109), text(109), text(108)}));
+    EXPECT_EQ(column(remote(), 2).mid(1, 4), QStringList({text(StringId::Folder), text(StringId::Folder),
+                                                          text(StringId::Folder), text(StringId::File)}));
     showRemote("/storage/user_dir");
     EXPECT_EQ(rowOf(remote(), ".."), -1);
     showRemote("/media/usb1/a/b");
@@ -59,6 +62,26 @@ TEST_F(RemoteList, DoubleClickOpensAFolderAndGoesBackUp)
     EXPECT_EQ(names(remote()), QStringList({"..", "x"}));
     remote().simulateClick(NM_DBLCLK, rowOf(remote(), ".."), 0);
     EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d");
+}
+
+TEST_F(RemoteList, ARowsKindComesFromTheListingNotFromItsTypeText)
+{
+    // A folder whose type cell shows the word for a file opens as a folder.
+    showRemote("/storage/user_dir/d");
+    remote().SetItemText(rowOf(remote(), "a"), 2, text(StringId::File));
+    remote().simulateClick(NM_DBLCLK, rowOf(remote(), "a"), 0);
+    EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d/a");
+
+    // A file whose type cell shows the word for a folder is not opened as a
+    // folder by a double click, and its delete asks about a file.
+    showRemote("/storage/user_dir/d");
+    remote().SetItemText(rowOf(remote(), "f1"), 2, text(StringId::Folder));
+    remote().simulateClick(NM_DBLCLK, rowOf(remote(), "f1"), 0);
+    EXPECT_EQ(remote().currentPath(), "/storage/user_dir/d");
+    ASSERT_NE(rowOf(remote(), "f1"), -1);
+    commandOn(remote(), "f1", kCmdDelete);
+    ASSERT_FALSE(m_boxes.empty());
+    EXPECT_EQ(m_boxes.back().caption, text(StringId::SureToDelete) + ' ' + text(StringId::File));
 }
 
 TEST_F(RemoteList, NewFolderTakesTheFirstFreeNumber)
@@ -94,7 +117,7 @@ TEST_F(RemoteList, RenameRefusesAnExistingNameAndIgnoresACaseChange)
     m_panel->clearLog();
     remote().simulateClick(NM_CLICK, -1, -1);
     EXPECT_FALSE(remote().rename().isEditing());
-    EXPECT_EQ(boxTexts(), QStringList({text(159)}));
+    EXPECT_EQ(boxTexts(), QStringList({text(StringId::RenameTargetExists)}));
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/r/b.txt"), std::vector<uint8_t>({2}));
 
@@ -105,7 +128,7 @@ TEST_F(RemoteList, RenameRefusesAnExistingNameAndIgnoresACaseChange)
     // The row shows the typed text; a name holding "/" is a failed rename, never sent.
     ASSERT_NO_FATAL_FAILURE(renameTo(remote(), "A.TXT", "../../x"));
     EXPECT_EQ(m_panel->count("renameFile"), 0u);
-    EXPECT_TRUE(logLines().join("\n").contains(text(160)));
+    EXPECT_TRUE(logLines().join("\n").contains(text(StringId::RenameFailed)));
 }
 
 TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
@@ -119,14 +142,14 @@ TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
               std::vector<std::string>(
                   {"removeFileOrFolder /storage/user_dir/t/f.txt", "removeFileOrFolder /storage/user_dir/t/a/g.txt",
                    "removeFileOrFolder /storage/user_dir/t/a", "removeFileOrFolder /storage/user_dir/t"}));
-    EXPECT_TRUE(logLines().join("\n").contains("/t " + text(115)));
+    EXPECT_TRUE(logLines().join("\n").contains("/t " + text(StringId::DeletedSuccessfully)));
 
     // A name the panel lists but cannot remove is reported as a failure.
     m_panel->setSearchNames(std::vector<std::string>{"ghost.txt"}, std::vector<std::string>{});
     showRemote("/storage/user_dir");
     commandOn(remote(), "ghost.txt", kCmdDelete);
     m_panel->setSearchNames(std::nullopt, std::nullopt);
-    EXPECT_TRUE(logLines().join("\n").contains("/ghost.txt " + text(116)));
+    EXPECT_TRUE(logLines().join("\n").contains("/ghost.txt " + text(StringId::DeletedFailed)));
 }
 
 TEST_F(RemoteList, AnEndlessPanelTreeEndsTheDelete)
@@ -138,7 +161,7 @@ TEST_F(RemoteList, AnEndlessPanelTreeEndsTheDelete)
     m_panel->setEndlessFolders(true);
     remote().OnCommand(kCmdDelete, 0);
     m_panel->setEndlessFolders(false);
-    EXPECT_TRUE(logLines().join("\n").contains(text(116)));
+    EXPECT_TRUE(logLines().join("\n").contains(text(StringId::DeletedFailed)));
 }
 
 TEST_F(RemoteList, MenusGreyWhatCannotRun)
@@ -209,7 +232,7 @@ TEST_F(RemoteList, AStartThatFailsUnlocksTheList)
     dialog().fileService()->disconnect();
     remote().OnCommand(kCmdTransport, 0);
     EXPECT_FALSE(remote().isTransferring());
-    EXPECT_TRUE(logLines().join("\n").contains(text(121) + text(198)));
+    EXPECT_TRUE(logLines().join("\n").contains(text(StringId::UploadFailedReason) + text(StringId::NetworkError)));
 }
 
 } // namespace

@@ -43,7 +43,7 @@ protected:
         if (usb)
             m_usb = std::make_unique<Fake::FakeFileService>("200.200.201.1", 127);
     }
-    int linesWith(int id)
+    int linesWith(StringId id)
     {
         int n = 0;
         for (const QString& line : logLines())
@@ -91,7 +91,7 @@ TEST_F(StartAndConnect, AddressArgumentConnectsAndRemembersTheChoice)
     const QByteArray ini = iniBytes();
     EXPECT_TRUE(ini.contains("connect_type=tcp")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("ipInfo=127.0.0.1")) << ini.toStdString();
-    EXPECT_EQ(linesWith(102), 0);
+    EXPECT_EQ(linesWith(StringId::ConnectSuccess), 0);
     EXPECT_TRUE(logLines().filter("127.0.0.1 connect success.").size() == 1);
     EXPECT_TRUE(logLines().filter("127.0.0.1 connected").size() == 1);
 }
@@ -183,7 +183,7 @@ TEST_F(StartAndConnect, UsbTypeConnectsToTheUsbAddressAndLeavesTheAddressAlone)
     const QByteArray ini = iniBytes();
     EXPECT_TRUE(ini.contains("ipInfo=10.0.0.9")) << ini.toStdString();
     EXPECT_TRUE(ini.contains("connect_type=usb"));
-    EXPECT_EQ(linesWith(184), 1);
+    EXPECT_EQ(linesWith(StringId::UsbConnectSuccess), 1);
     EXPECT_EQ(logLines().filter("USB communication connected").size(), 1);
 }
 
@@ -224,15 +224,15 @@ TEST_F(StartAndConnect, EnterSendsThePasswordAndAWrongOneIsAskedAgainInTheFocuse
     EXPECT_EQ(focused, 4);
     ASSERT_EQ(m_boxes.size(), 3u);
     for (const auto& box : m_boxes) {
-        EXPECT_EQ(box.text, text(215));
+        EXPECT_EQ(box.text, text(StringId::PasswordWrong));
         EXPECT_EQ(box.caption, "Warning");
         EXPECT_EQ(box.type, MB_OK);
     }
-    EXPECT_EQ(linesWith(215), 3);
-    EXPECT_EQ(linesWith(216), 1);
+    EXPECT_EQ(linesWith(StringId::PasswordWrong), 3);
+    EXPECT_EQ(linesWith(StringId::PasswordCorrect), 1);
     const QStringList lines = logLines();
-    EXPECT_LT(lines.lastIndexOf(QRegularExpression(".*" + QRegularExpression::escape(text(215)))),
-              lines.indexOf(QRegularExpression(".*" + QRegularExpression::escape(text(216)))));
+    EXPECT_LT(lines.lastIndexOf(QRegularExpression(".*" + QRegularExpression::escape(text(StringId::PasswordWrong)))),
+              lines.indexOf(QRegularExpression(".*" + QRegularExpression::escape(text(StringId::PasswordCorrect)))));
     EXPECT_EQ(m_local->count("projectCheckPassword"), 4u);
     expectConnectedState(dialog());
 }

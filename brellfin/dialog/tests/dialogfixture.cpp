@@ -94,7 +94,7 @@ bool DialogFixture::waitUntil(const std::function<bool()>& done, int timeoutMs)
     return TestWait::waitUntil(done, timeoutMs);
 }
 
-QString DialogFixture::text(int id)
+QString DialogFixture::text(BrellfinUi::StringId id)
 {
     return loadLocalizedString(id);
 }

@@ -8,6 +8,7 @@
 #include "brellfin/dialog/brellfindlg.h"
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/testhooks.h"
+#include "brellfin/ui/stringid.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ protected:
 
     // Processes events until done() or timeoutMs; done()'s last answer.
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs);
-    static QString text(int id);
+    static QString text(BrellfinUi::StringId id);
 
     // The first row whose name (first cell) is name, or -1.
     static int rowOf(CListCtrl& list, const QString& name);

@@ -168,10 +168,15 @@ void expectQueueWordsFit(CBrellfinDlg& dialog)
 {
     CListCtrl& queue = dialog.transInfoTab()->listPage().list();
     const QFontMetrics metrics(queue.font());
-    for (int id = 198; id <= 207; ++id)
-        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(1)) << id;
-    for (int id : {208, 209})
-        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(4)) << id;
+    const auto fits = [&](BrellfinUi::StringId id, int column) {
+        EXPECT_LE(metrics.horizontalAdvance(loadLocalizedString(id)) + 8, queue.GetColumnWidth(column)) << int(id);
+    };
+    for (BrellfinUi::StringId id : BrellfinUi::kErrorWordIds)
+        fits(id, 1);
+    for (BrellfinUi::StringId id : BrellfinUi::kStateWordIds)
+        fits(id, 1);
+    for (BrellfinUi::StringId id : BrellfinUi::kDirectionWordIds)
+        fits(id, 4);
 }
 
 } // namespace DialogChecks

@@ -67,10 +67,12 @@ TEST_F(PathControls, RemoteEnterRefusalsRestoreTheBoxAndAskThePanelOnlyWhenNeede
     m_panel->clearLog();
     const struct {
         const char* typed;
-        int message;
+        StringId message;
         size_t panelCalls;
     } cases[] = {
-        {"abc", 122, 0}, {"/x/../y", 123, 0}, {"/x/./y", 123, 0}, {"用户文件区/x", 124, 0}, {"/missing", 124, 1},
+        {"abc", StringId::PathMustStartWithUserDir, 0},  {"/x/../y", StringId::PathMustBeAbsolute, 0},
+        {"/x/./y", StringId::PathMustBeAbsolute, 0},     {"用户文件区/x", StringId::RemoteFolderNotShown, 0},
+        {"/missing", StringId::RemoteFolderNotShown, 1},
     };
     for (const auto& c : cases) {
         m_boxes.clear();
@@ -222,7 +224,7 @@ TEST_F(PathControls, LocalEnterReachesTheBoxAndOpensTheTypedFolder)
     box->setText(folder() + "/missing");
     pressEnter(box);
     ASSERT_FALSE(m_boxes.empty());
-    EXPECT_EQ(m_boxes[0].text, text(150));
+    EXPECT_EQ(m_boxes[0].text, text(StringId::PathNotFound));
     EXPECT_EQ(box->text(), target + "/");
 
     // The local up button shows the parent.

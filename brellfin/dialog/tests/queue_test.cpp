@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+using BrellfinUi::StringId;
+
 namespace {
 
 using namespace BrellfinLists;
@@ -46,11 +48,11 @@ protected:
 TEST_F(SlowQueue, PauseThenContinueResumesPastTheStart)
 {
     sendSlowly({"a.bin"});
-    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(StringId::StateOngoing); }, 5000));
     queueCommand(BrellfinUi::kCmdPause, 0);
-    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(206); }, 20000));
-    EXPECT_TRUE(logHas(pc("send/a.bin") + "  " + text(195)));
-    EXPECT_FALSE(logHas(text(176)));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(StringId::StatePaused); }, 20000));
+    EXPECT_TRUE(logHas(pc("send/a.bin") + "  " + text(StringId::DownloadSuspended)));
+    EXPECT_FALSE(logHas(text(StringId::DownloadFailedReason)));
     const size_t beforeResume = m_panel->count("download2");
     ASSERT_GE(beforeResume, 3u);
 
@@ -59,7 +61,7 @@ TEST_F(SlowQueue, PauseThenContinueResumesPastTheStart)
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/a.bin"), bytesOf(QByteArray(kPieces * 4096, 'a')));
     EXPECT_EQ(queue().GetItemText(0, 2), "100%");
-    EXPECT_EQ(queue().GetItemText(0, 1), text(207));
+    EXPECT_EQ(queue().GetItemText(0, 1), text(StringId::StateCompleted));
     // Resumed where the panel's part ended, not from the first byte.
     EXPECT_LT(m_panel->count("download2"), size_t(kPieces) + beforeResume - 1);
 }
@@ -68,18 +70,18 @@ TEST_F(SlowQueue, DeletingTheOngoingRowLeavesNoFailureAndTheOthersComplete)
 {
     sendSlowly({"a.bin", "b.bin", "c.bin"});
     ASSERT_EQ(queue().GetItemCount(), 3);
-    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(StringId::StateOngoing); }, 5000));
     m_panel->setCallDelay("download2", std::chrono::milliseconds(0));
     queueCommand(BrellfinUi::kCmdDelete, 0);
     ASSERT_TRUE(waitUntil([&] { return !local().isTransferring(); }, 20000));
     // Let any late report of the stopped batch arrive.
     waitUntil([] { return false; }, 300);
-    EXPECT_FALSE(logHas(text(176)));
-    EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(157)));
+    EXPECT_FALSE(logHas(text(StringId::DownloadFailedReason)));
+    EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(StringId::DownloadCancelled)));
     EXPECT_EQ(queue().GetItemCount(), 2);
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/b.bin"), bytesOf(QByteArray(kPieces * 4096, 'b')));
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/c.bin"), bytesOf(QByteArray(kPieces * 4096, 'c')));
-    EXPECT_EQ(column(queue(), 1), QStringList({text(207), text(207)}));
+    EXPECT_EQ(column(queue(), 1), QStringList({text(StringId::StateCompleted), text(StringId::StateCompleted)}));
 }
 
 TEST_F(SlowQueue, DeleteAllLogsOnceAndANewBatchStartsAtOnce)
@@ -90,10 +92,11 @@ TEST_F(SlowQueue, DeleteAllLogsOnceAndANewBatchStartsAtOnce)
     m_panel->setCallDelay("download2", std::chrono::milliseconds(0));
     // A new batch at once, before the stopped one has reported.
     commandOn(local(), "b.bin", kCmdTransport);
-    ASSERT_TRUE(waitUntil([&] { return !local().isTransferring() && logCount(text(175)) >= 1; }, 20000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !local().isTransferring() && logCount(text(StringId::DownloadTasksDeleted)) >= 1; }, 20000));
     waitUntil([] { return false; }, 300);
-    EXPECT_EQ(logCount(text(175)), 1);
-    EXPECT_FALSE(logHas(text(176)));
+    EXPECT_EQ(logCount(text(StringId::DownloadTasksDeleted)), 1);
+    EXPECT_FALSE(logHas(text(StringId::DownloadFailedReason)));
     EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/b.bin"), bytesOf(QByteArray(kPieces * 4096, 'b')));
     EXPECT_EQ(queue().GetItemText(0, 2), "100%");
 }
@@ -144,7 +147,7 @@ TEST_P(DeleteThenLosePanel, TheNextBatchsFailureIsShownAndATransferStartsAfterRe
 
     // The first batch, deleted while it runs.
     transfer();
-    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(StringId::StateOngoing); }, 20000));
     ASSERT_TRUE(waitUntil([&] { return m_panel->count(pieceMethod()) >= 2; }, 20000));
     queueCommand(BrellfinUi::kCmdDelete, 0);
     EXPECT_FALSE(transferring());
@@ -155,14 +158,16 @@ TEST_P(DeleteThenLosePanel, TheNextBatchsFailureIsShownAndATransferStartsAfterRe
     transfer();
     ASSERT_TRUE(transferring());
     ASSERT_TRUE(waitUntil([&] { return m_panel->count(pieceMethod()) >= 2; }, 20000));
-    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(205); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return queue().GetItemText(0, 1) == text(StringId::StateOngoing); }, 20000));
     m_panel->panel().stop();
     ASSERT_TRUE(waitUntil([&] { return !transferring(); }, 30000));
-    EXPECT_EQ(queue().GetItemText(0, 1), text(198));
+    EXPECT_EQ(queue().GetItemText(0, 1), text(StringId::NetworkError));
     if (fromPanel())
-        EXPECT_TRUE(logHas("/big.bin " + text(121) + text(198))) << logLines().join("\n").toStdString();
+        EXPECT_TRUE(logHas("/big.bin " + text(StringId::UploadFailedReason) + text(StringId::NetworkError)))
+            << logLines().join("\n").toStdString();
     else
-        EXPECT_TRUE(logHas(pc("send/a.bin") + " " + text(176) + " " + text(198)))
+        EXPECT_TRUE(
+            logHas(pc("send/a.bin") + " " + text(StringId::DownloadFailedReason) + " " + text(StringId::NetworkError)))
             << logLines().join("\n").toStdString();
 
     // Reconnected, a third transfer reaches the panel and completes.
@@ -174,7 +179,7 @@ TEST_P(DeleteThenLosePanel, TheNextBatchsFailureIsShownAndATransferStartsAfterRe
     transfer();
     ASSERT_TRUE(waitUntil([&] { return !transferring(); }, 30000));
     EXPECT_GT(m_panel->count(pieceMethod()), 0u);
-    EXPECT_EQ(queue().GetItemText(0, 1), text(207));
+    EXPECT_EQ(queue().GetItemText(0, 1), text(StringId::StateCompleted));
     if (fromPanel())
         EXPECT_EQ(readFile(pc("in/big.bin")), big);
     else

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using BrellfinUi::StringId;
+
 namespace {
 
 using namespace BrellfinLists;
@@ -43,7 +45,7 @@ TEST_F(Transfers, HostileNamesLandNowhereAndAreLogged)
     EXPECT_EQ(QDir(pc()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"in"}));
     EXPECT_EQ(QDir(pc("in")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"h"}));
     const QString log = logLines().join("\n");
-    EXPECT_EQ(log.count(text(121) + text(199)), 3);
+    EXPECT_EQ(log.count(text(StringId::UploadFailedReason) + text(StringId::FileError)), 3);
 }
 
 TEST_F(Transfers, ASentFolderKeepsItsShapeAndItsLevelsAreMadeOnce)

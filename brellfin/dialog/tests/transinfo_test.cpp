@@ -137,7 +137,7 @@ TEST_F(TransferTab, DeleteAllAnsweredNoChangesNothing)
     queue().simulateClick(NM_RCLICK, -1, 0);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, "Sure to delete");
-    EXPECT_EQ(m_boxes[0].text, text(147));
+    EXPECT_EQ(m_boxes[0].text, text(StringId::StopTransferAndDeleteQuestion));
     EXPECT_EQ(m_boxes[0].type, MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(names(queue()), (QStringList{"f0", "f1", "f2"}));
     EXPECT_EQ(tab().pendingAction(), PendingNone);
@@ -202,7 +202,7 @@ TEST_F(LogExport, EmptyLogGivesAnEmptyFile)
     EXPECT_EQ(fileBytes(), QByteArray());
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].caption, "export");
-    EXPECT_EQ(m_boxes[0].text, exportFile() + text(127));
+    EXPECT_EQ(m_boxes[0].text, exportFile() + text(StringId::EmptyFileExported));
 }
 
 TEST_F(LogExport, LogIsWrittenAsUtf8WithAByteOrderMarkAndCrLf)
@@ -219,7 +219,7 @@ TEST_F(LogExport, LogIsWrittenAsUtf8WithAByteOrderMarkAndCrLf)
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("]    连接成功.")));
     EXPECT_FALSE(content.contains(QRegularExpression("[^\r]\n")));
     ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0].text, text(128));
+    EXPECT_EQ(m_boxes[0].text, text(StringId::LogExported));
 
     // A second export asks first; No keeps the file as it was.
     tab().appendLog("more");
@@ -227,7 +227,7 @@ TEST_F(LogExport, LogIsWrittenAsUtf8WithAByteOrderMarkAndCrLf)
     exportLog();
     ASSERT_EQ(m_boxes.size(), 2u);
     EXPECT_EQ(m_boxes[1].caption, "export file exists");
-    EXPECT_EQ(m_boxes[1].text, "TransInfo.txt " + text(166));
+    EXPECT_EQ(m_boxes[1].text, "TransInfo.txt " + text(StringId::FileExistsOverwriteQuestion));
     EXPECT_EQ(fileBytes(), bytes);
 }
 
@@ -239,7 +239,7 @@ TEST_F(LogExport, FileThatCannotBeOpenedShowsTheFailureAndWritesNothing)
     m_boxAnswer = [](const Mfc::MessageBoxCall&) { return IDYES; };
     exportLog();
     ASSERT_EQ(m_boxes.size(), 2u);
-    EXPECT_EQ(m_boxes[1].text, text(129));
+    EXPECT_EQ(m_boxes[1].text, text(StringId::FileOpenFailed));
     EXPECT_TRUE(QFileInfo(exportFile()).isDir());
     EXPECT_TRUE(QDir(exportFile()).isEmpty());
 }

@@ -7,6 +7,8 @@
 #include <map>
 #include <unistd.h>
 
+using BrellfinUi::StringId;
+
 namespace {
 
 using namespace BrellfinLists;
@@ -55,7 +57,7 @@ TEST_F(LocalList, PastingAFolderIntoItselfIsRefused)
     writeFile(pc("work/tree/in/x.txt"), "x");
     copyIn(pc("work"), {"tree"});
     pasteIn(pc("work/tree/in"));
-    EXPECT_EQ(boxTexts(), QStringList({text(162)}));
+    EXPECT_EQ(boxTexts(), QStringList({text(StringId::FolderPasteFailed)}));
     EXPECT_FALSE(QFileInfo::exists(pc("work/tree/in/tree")));
     pasteIn(pc("other"));
     EXPECT_EQ(readFile(pc("other/tree/in/x.txt")), "x");
@@ -73,7 +75,7 @@ TEST_F(LocalList, DeleteSparesWhatALinkNamesAndRemovesReadOnlyFiles)
     commandOn(local(), "gone", kCmdDelete);
     EXPECT_FALSE(QFileInfo::exists(pc("work/gone")));
     EXPECT_EQ(readFile(pc("outside/keep.txt")), "keep");
-    EXPECT_TRUE(logLines().join("\n").contains(pc("work/gone") + " " + text(115)));
+    EXPECT_TRUE(logLines().join("\n").contains(pc("work/gone") + " " + text(StringId::DeletedSuccessfully)));
 }
 
 TEST_F(LocalList, RenameNeverReplacesAndTrimsBlanks)
@@ -82,7 +84,7 @@ TEST_F(LocalList, RenameNeverReplacesAndTrimsBlanks)
     writeFile(pc("work/c.txt"), "c");
     showLocal(pc("work"));
     ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", "c.txt"));
-    EXPECT_EQ(boxTexts(), QStringList({text(159)}));
+    EXPECT_EQ(boxTexts(), QStringList({text(StringId::RenameTargetExists)}));
     EXPECT_EQ(readFile(pc("work/a.txt")), "a");
     EXPECT_EQ(readFile(pc("work/c.txt")), "c");
 
@@ -173,7 +175,8 @@ TEST_F(LocalList, ColumnsShareTheClientWidthFiveTwoTwoThreeTwelfths)
     QStringList titles;
     for (int c = 0; c < 4; ++c)
         titles << probe.headerItem()->text(c);
-    EXPECT_EQ(titles, QStringList({text(151), text(152), text(153), text(154)}));
+    EXPECT_EQ(titles, QStringList({text(StringId::ListColumnName), text(StringId::ListColumnSize),
+                                   text(StringId::ListColumnType), text(StringId::ListColumnModified)}));
     EXPECT_EQ(probe.headerItem()->textAlignment(1) & Qt::AlignHorizontal_Mask, int(Qt::AlignRight));
     EXPECT_EQ(probe.headerItem()->textAlignment(0) & Qt::AlignHorizontal_Mask, int(Qt::AlignLeft));
 }
@@ -237,12 +240,12 @@ TEST_F(LocalList, ATargetAppearingAfterTheCheckIsNeitherReplacedNorLost)
     ASSERT_NO_FATAL_FAILURE(renameTo(local(), "a.txt", "b.txt"));
     EXPECT_EQ(raced, 1);
     EXPECT_FALSE(local().rename().isEditing());
-    EXPECT_EQ(boxTexts(), QStringList({text(159)}));
+    EXPECT_EQ(boxTexts(), QStringList({text(StringId::RenameTargetExists)}));
     EXPECT_EQ(m_boxes.back().type, UINT(MB_ICONEXCLAMATION));
     EXPECT_EQ(readFile(pc("work/a.txt")), "mine");
     EXPECT_EQ(readFile(pc("work/b.txt")), "theirs");
-    EXPECT_TRUE(logLines().filter(text(161)).isEmpty());
-    EXPECT_TRUE(logLines().filter(text(160)).isEmpty());
+    EXPECT_TRUE(logLines().filter(text(StringId::RenamedTo)).isEmpty());
+    EXPECT_TRUE(logLines().filter(text(StringId::RenameFailed)).isEmpty());
 }
 
 } // namespace

@@ -95,7 +95,9 @@ TEST_F(ShellTree, LinksAreShortcutsInTheLanguageOfTheTexts)
     EXPECT_EQ(Mfc::ShellNamespace::resolveShortcut(m_root + "/home/Desktop/link"), m_root + "/home/Desktop/afolder");
     EXPECT_TRUE(Mfc::ShellNamespace::resolveShortcut(m_root + "/home/Desktop/b.txt").isEmpty());
 
-    Mfc::ShellNamespace::setTextProvider([](int id) { return id == 210 ? QStringLiteral("快捷方式") : QString(); });
+    Mfc::ShellNamespace::setTextProvider([](Mfc::ShellText which) {
+        return which == Mfc::ShellText::Shortcut ? QStringLiteral("快捷方式") : QString();
+    });
     list.Refresh();
     EXPECT_EQ(list.GetItemText(names(list).indexOf("link"), 2), QStringLiteral("快捷方式"));
     EXPECT_EQ(list.GetItemText(names(list).indexOf("afolder"), 2), "File folder");

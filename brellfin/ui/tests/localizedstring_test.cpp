@@ -10,9 +10,12 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+using BrellfinUi::StringId;
+
 namespace {
 
-// Every string id the tool's windows, lists and threads use.
+// The numbers of the table's entries, every one the tool's windows, lists
+// and threads use: the names of stringid.h must keep them.
 const int kUsedIds[] = {102, 103, 104, 105, 106, 107, 108, 109, 111, 112, 113, 115, 116, 117, 118, 120, 121,
                         122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138,
                         139, 140, 141, 142, 143, 144, 145, 146, 147, 148, 149, 150, 151, 152, 153, 154, 155,
@@ -42,11 +45,11 @@ protected:
 TEST_F(LocalizedString, LanguageValueChoosesTheTableOnEveryLoad)
 {
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+    EXPECT_EQ(loadLocalizedString(StringId::WindowTitle), QString::fromUtf8("Omber文件操作工具"));
     writeSettings("[systemvars]\r\n languagevalue = 1033 \r\n");
-    EXPECT_EQ(loadLocalizedString(132), QString("Omber File Operation"));
+    EXPECT_EQ(loadLocalizedString(StringId::WindowTitle), QString("Omber File Operation"));
     writeSettings("[SystemVars]\r\nLanguageValue=\"2052\"\r\n");
-    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+    EXPECT_EQ(loadLocalizedString(StringId::WindowTitle), QString::fromUtf8("Omber文件操作工具"));
 }
 
 TEST_F(LocalizedString, QtsOwnTextsSpeakTheLanguageOfTheLastLoad)
@@ -55,11 +58,11 @@ TEST_F(LocalizedString, QtsOwnTextsSpeakTheLanguageOfTheLastLoad)
     const auto yes = [] { return QCoreApplication::translate("QPlatformTheme", "&Yes"); };
     const auto ok = [] { return QCoreApplication::translate("QPlatformTheme", "OK"); };
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    loadLocalizedString(132);
+    loadLocalizedString(StringId::WindowTitle);
     EXPECT_EQ(yes(), QString::fromUtf8("是(&Y)"));
     EXPECT_EQ(ok(), QString::fromUtf8("确定"));
     writeSettings("[SystemVars]\r\nLanguageValue=1033\r\n");
-    loadLocalizedString(132);
+    loadLocalizedString(StringId::WindowTitle);
     EXPECT_EQ(yes(), "&Yes");
     EXPECT_EQ(ok(), "OK");
 
@@ -68,7 +71,7 @@ TEST_F(LocalizedString, QtsOwnTextsSpeakTheLanguageOfTheLastLoad)
     ASSERT_TRUE(empty.isValid());
     BrellfinUi::setQtTranslationsFolderForTesting(empty.path());
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    EXPECT_EQ(loadLocalizedString(132), QString::fromUtf8("Omber文件操作工具"));
+    EXPECT_EQ(loadLocalizedString(StringId::WindowTitle), QString::fromUtf8("Omber文件操作工具"));
     EXPECT_FALSE(BrellfinUi::useQtTranslations(BrellfinUi::Language::Chinese));
     EXPECT_EQ(yes(), "&Yes");
     BrellfinUi::setQtTranslationsFolderForTesting(QString());
@@ -84,13 +87,13 @@ TEST_F(LocalizedString, OtherOrMissingValuesFollowTheLocale)
         QLocale::setDefault(locale);
         const QString expected = QString::fromUtf8(desktop);
         QFile::remove(m_dir.filePath("VexaSetCfg.ini"));
-        EXPECT_EQ(loadLocalizedString(139), expected);
+        EXPECT_EQ(loadLocalizedString(StringId::Desktop), expected);
         writeSettings("[SystemVars]\r\nLanguageValue=1041\r\n");
-        EXPECT_EQ(loadLocalizedString(139), expected);
+        EXPECT_EQ(loadLocalizedString(StringId::Desktop), expected);
         writeSettings("[SystemVars]\r\nLanguageValue=abc\r\n");
-        EXPECT_EQ(loadLocalizedString(139), expected);
+        EXPECT_EQ(loadLocalizedString(StringId::Desktop), expected);
         writeSettings("[Other]\r\nLanguageValue=1033\r\nLanguageValue=2052\r\n");
-        EXPECT_EQ(loadLocalizedString(139), expected);
+        EXPECT_EQ(loadLocalizedString(StringId::Desktop), expected);
     }
     QLocale::setDefault(before);
 }
@@ -98,30 +101,31 @@ TEST_F(LocalizedString, OtherOrMissingValuesFollowTheLocale)
 TEST_F(LocalizedString, DisconnectedDiffersOnlyInChinese)
 {
     writeSettings("[SystemVars]\r\nLanguageValue=1033\r\n");
-    EXPECT_EQ(loadLocalizedString(137), QString("disconnected"));
-    EXPECT_EQ(loadLocalizedString(138), QString("disconnected"));
-    EXPECT_EQ(loadLocalizedString(122), QString("Path error! The input path must start with '$VEXA_DIR_USER!'"));
+    EXPECT_EQ(loadLocalizedString(StringId::Disconnected), QString("disconnected"));
+    EXPECT_EQ(loadLocalizedString(StringId::NotConnected), QString("disconnected"));
+    EXPECT_EQ(loadLocalizedString(StringId::PathMustStartWithUserDir),
+              QString("Path error! The input path must start with '$VEXA_DIR_USER!'"));
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    EXPECT_EQ(loadLocalizedString(137), QString::fromUtf8("已断开."));
-    EXPECT_EQ(loadLocalizedString(138), QString::fromUtf8("未连接"));
-    EXPECT_EQ(loadLocalizedString(121), QString::fromUtf8("上传失败,失败原因："));
-    EXPECT_EQ(loadLocalizedString(213), QString::fromUtf8("（"));
+    EXPECT_EQ(loadLocalizedString(StringId::Disconnected), QString::fromUtf8("已断开."));
+    EXPECT_EQ(loadLocalizedString(StringId::NotConnected), QString::fromUtf8("未连接"));
+    EXPECT_EQ(loadLocalizedString(StringId::UploadFailedReason), QString::fromUtf8("上传失败,失败原因："));
+    EXPECT_EQ(loadLocalizedString(StringId::OpenParenthesis), QString::fromUtf8("（"));
 }
 
 TEST_F(LocalizedString, EveryUsedIdExistsInBothLanguagesAndNothingElse)
 {
     for (int id : kUsedIds) {
-        const char* english = BrellfinUi::stringTableText(id, BrellfinUi::Language::English);
-        const char* chinese = BrellfinUi::stringTableText(id, BrellfinUi::Language::Chinese);
+        const char* english = BrellfinUi::stringTableText(StringId(id), BrellfinUi::Language::English);
+        const char* chinese = BrellfinUi::stringTableText(StringId(id), BrellfinUi::Language::Chinese);
         ASSERT_NE(english, nullptr) << id;
         ASSERT_NE(chinese, nullptr) << id;
         EXPECT_GT(strlen(english), 0u) << id;
         EXPECT_GT(strlen(chinese), 0u) << id;
     }
     for (int id : {0, 101, 110, 158, 169, 217, -1})
-        EXPECT_EQ(BrellfinUi::stringTableText(id, BrellfinUi::Language::English), nullptr) << id;
+        EXPECT_EQ(BrellfinUi::stringTableText(StringId(id), BrellfinUi::Language::English), nullptr) << id;
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    EXPECT_TRUE(loadLocalizedString(217).isEmpty());
+    EXPECT_TRUE(loadLocalizedString(StringId(217)).isEmpty());
 }
 
 TEST_F(LocalizedString, SharedTextsStayInTheStartUpLanguage)
@@ -133,7 +137,7 @@ TEST_F(LocalizedString, SharedTextsStayInTheStartUpLanguage)
     EXPECT_EQ(g_errorText[5], QString::fromUtf8("磁盘不足错误"));
     EXPECT_EQ(g_stateText[3], QString::fromUtf8("已完成"));
     EXPECT_EQ(g_directionText[1], QString::fromUtf8("下载"));
-    EXPECT_EQ(loadLocalizedString(198), QString("Network error"));
+    EXPECT_EQ(loadLocalizedString(StringId::NetworkError), QString("Network error"));
     loadSharedTexts();
     EXPECT_EQ(g_errorText[2], QString("Check the error"));
     EXPECT_EQ(g_stateText[1], QString("ongoing"));

@@ -21,6 +21,7 @@
 
 using VPN_Android::InterfaceAddress;
 using VPN_Android::VpnManager;
+using VPN_Android::VpnRunStatus;
 
 namespace {
 
@@ -54,7 +55,8 @@ protected:
         QObject::connect(&m_manager, &VpnManager::signalVPNStatus, [this](QString state, QString ip) {
             m_status.push_back({state, ip});
         });
-        QObject::connect(&m_manager, &VpnManager::signalRunStatus, [this](int state) { m_runStatus.push_back(state); });
+        QObject::connect(&m_manager, &VpnManager::signalRunStatus,
+                         [this](VpnRunStatus state) { m_runStatus.push_back(state); });
         m_addresses = {{QStringLiteral("lo"), QStringLiteral("127.0.0.1")},
                        {QStringLiteral("eth0"), QStringLiteral("192.0.2.2")}};
     }
@@ -119,7 +121,7 @@ protected:
     RecordingCommandRunner m_runner;
     QVector<InterfaceAddress> m_addresses;
     std::vector<StatusSignal> m_status;
-    std::vector<int> m_runStatus;
+    std::vector<VpnRunStatus> m_runStatus;
     VpnManager m_manager;
 };
 
@@ -143,7 +145,7 @@ TEST_F(VpnManagerTest, OpenvpnGetsPlainArgumentsPushFiltersAndTheScriptLevelAfte
     }
     EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-renew")));
     EXPECT_FALSE(args.contains(QStringLiteral("--dhcp-pre-release")));
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
 }
 
 TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
@@ -163,7 +165,7 @@ TEST_F(VpnManagerTest, UserFileIsOwnerOnlyWhileRunningAndGoneAfterQuit)
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_FALSE(alive(child));
     EXPECT_EQ(m_manager.childPid(), -1);
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
 }
 
 TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
@@ -183,7 +185,7 @@ TEST_F(VpnManagerTest, NewTunnelAddressMeansConnected)
     EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
     EXPECT_EQ(m_status[0].ip, QStringLiteral("10.10.0.6"));
     EXPECT_EQ(m_manager.vpnIp(), QStringLiteral("10.10.0.6"));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
 }
 
 TEST_F(VpnManagerTest, QuitRemovesOnlyGatewayRoutesOnTheTunnel)
@@ -226,10 +228,10 @@ TEST_F(VpnManagerTest, ShutdownEndsTheTunnelLikeQuitButTellsNobody)
                            QStringLiteral("-4 route del 10.77.0.0/24 via 10.8.0.1 dev tun0")}));
     EXPECT_FALSE(alive(child));
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_status.size(), 1u);
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
     // Signals are not blocked for good.
     m_manager.quit(false);
     EXPECT_EQ(m_status.size(), 2u);
@@ -285,7 +287,7 @@ TEST_F(VpnManagerTest, QuitDuringTheWaitEndsItSilently)
     QCoreApplication::processEvents();
     ASSERT_EQ(m_status.size(), 1u); // only the quit's empty state
     EXPECT_EQ(m_status[0].state, QString());
-    EXPECT_EQ(m_manager.runStatus(), 0);
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Stopped);
     EXPECT_EQ(m_manager.childPid(), -1);
 }
 
@@ -307,7 +309,7 @@ TEST_F(VpnManagerTest, NewerStartEndsTheOlderWaitWhichReportsNothing)
     ASSERT_EQ(m_status.size(), 1u);
     EXPECT_EQ(m_status[0].state, QStringLiteral("CONNECTED"));
     EXPECT_EQ(m_status[0].ip, QStringLiteral("10.8.0.6"));
-    EXPECT_EQ(m_runStatus, std::vector<int>({1, 1}));
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started, VpnRunStatus::Started}));
     EXPECT_TRUE(alive(m_manager.childPid()));
 }
 
@@ -335,7 +337,7 @@ TEST_F(VpnManagerTest, HostileServerPortOrConfigurationStartsNothing)
     EXPECT_FALSE(argsFileWritten());
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_EQ(m_manager.childPid(), -1);
-    EXPECT_EQ(m_runStatus.back(), 0);
+    EXPECT_EQ(m_runStatus.back(), VpnRunStatus::Stopped);
 
     writeConfig(QByteArray("client\n# plugin in a comment\nremote-cert-tls server\n"));
     EXPECT_TRUE(start(QStringLiteral("vpn.example.com"), 65535));
@@ -345,8 +347,8 @@ TEST_F(VpnManagerTest, ChildThatCannotStartIsReported)
 {
     writeFakeOpenvpn(QStringLiteral("#!/nonexistent/interpreter\n"));
     EXPECT_FALSE(start());
-    EXPECT_EQ(m_runStatus, std::vector<int>({0}));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Stopped}));
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
     EXPECT_FALSE(QFile::exists(QStringLiteral("data/vpnkey.txt")));
     EXPECT_TRUE(m_status.empty());
 }
@@ -376,8 +378,8 @@ TEST_F(VpnManagerTest, ChildEndingAtOnceIsLoggedAndEndsTheWaitAtTheNextTick)
     ASSERT_EQ(m_status.size(), 1u);
     EXPECT_EQ(m_status[0].state, QString());
     EXPECT_EQ(m_status[0].ip, QString());
-    EXPECT_EQ(m_runStatus, std::vector<int>({1}));
-    EXPECT_EQ(m_manager.runStatus(), 2);
+    EXPECT_EQ(m_runStatus, std::vector<VpnRunStatus>({VpnRunStatus::Started}));
+    EXPECT_EQ(m_manager.runStatus(), VpnRunStatus::Prepared);
     EXPECT_TRUE(m_manager.hasChildEnded());
 
     const QStringList lines = LogCapture::lines().filter(QStringLiteral("VpnManager: openvpn"));

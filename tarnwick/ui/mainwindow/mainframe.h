@@ -39,6 +39,9 @@ class VPNClient;
 class VncViewerWindow;
 class WidgetLogin;
 class WidgetTitle;
+namespace VPN_Android {
+enum class VpnRunStatus : int;
+}
 
 class MainFrame : public MovableWidget {
     Q_OBJECT
@@ -136,7 +139,7 @@ public slots:
     void onConnectSignal(bool bSuc, stBoxData data, QString strErrMsg);
     void onDisconnectSignal(bool bSuc, QString strSN, QString strErrMsg);
     void onVpnStateChanged(QString state, QString ip);
-    void onVpnRunState(int state);
+    void onVpnRunState(VPN_Android::VpnRunStatus state);
     void onShowHelpView();
     void onUpdateDeviceTable();
     void startVnc(QString ip);

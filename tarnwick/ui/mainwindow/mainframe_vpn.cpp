@@ -190,9 +190,9 @@ bool MainFrame::prepareVpnPermission()
     return ready;
 }
 
-void MainFrame::onVpnRunState(int state)
+void MainFrame::onVpnRunState(VPN_Android::VpnRunStatus state)
 {
-    if (mVpnDevice.mOperation == C::VpnConnecting && state == C::ManagerPrepared)
+    if (mVpnDevice.mOperation == C::VpnConnecting && state == VPN_Android::VpnRunStatus::Prepared)
         cloudClient->Connect(targetBox(mVpnDevice.mSn));
 }
 

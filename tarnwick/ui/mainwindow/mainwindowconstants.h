@@ -273,8 +273,6 @@ enum VpnOperation {
 enum VpnDeviceState { DeviceNotReported = 0, DeviceWithoutLanIp = 1, DeviceWithLanIp = 3 };
 // What the local VPN client last reported.
 enum VpnRunState { VpnNotReported = 0, VpnRunConnected = 1, VpnRunOther = 2 };
-// The VPN manager's run status signal: stopped or failed, started, prepared.
-enum VpnManagerStatus { ManagerStopped = 0, ManagerStarted = 1, ManagerPrepared = 2 };
 
 // Action ids shared by the device pages and the main window.
 enum Action {

@@ -320,7 +320,7 @@ TEST_F(MainFrameTest, IdenticalRepliesRebuildOnce)
 TEST_F(MainFrameTest, ConnectedPanelGoneGivesOneNoticeAndStopsTheVpn)
 {
     VPN_Android::VpnManager::instance()->prepareVpn();
-    ASSERT_EQ(VPN_Android::VpnManager::instance()->runStatus(), 2);
+    ASSERT_EQ(VPN_Android::VpnManager::instance()->runStatus(), VPN_Android::VpnRunStatus::Prepared);
     frame->onQueryBoxListSignal(true, {box("A0001", 3)}, QString());
     frame->setConnectedSn(QStringLiteral("A0001"));
     frame->startVnc(QStringLiteral("127.110.0.9"));
@@ -333,7 +333,7 @@ TEST_F(MainFrameTest, ConnectedPanelGoneGivesOneNoticeAndStopsTheVpn)
     ASSERT_EQ(driver.boxes().size(), 1);
     EXPECT_EQ(driver.boxes().at(0).title, QStringLiteral("提示"));
     EXPECT_EQ(driver.boxes().at(0).text, QStringLiteral("设备联机已断开!"));
-    EXPECT_EQ(VPN_Android::VpnManager::instance()->runStatus(), 0);
+    EXPECT_EQ(VPN_Android::VpnManager::instance()->runStatus(), VPN_Android::VpnRunStatus::Stopped);
     EXPECT_TRUE(frame->connectedDevice().isEmpty());
     spin(50);
     EXPECT_TRUE(viewer.isNull());
