@@ -444,7 +444,7 @@ TEST(VpnManagerThread, ACallFromAnotherThreadStopsTheProgram)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     VpnManager manager;
-    EXPECT_EQ(manager.runStatus(), 0);
+    EXPECT_EQ(manager.runStatus(), VpnRunStatus::Stopped);
     EXPECT_DEATH(
         {
             std::thread other([&manager] { manager.runStatus(); });
