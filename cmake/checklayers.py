@@ -184,6 +184,9 @@ def included(root, path):
 def allowed_layers(path):
     """The layers a file (or a target of its folder) may use, and its own."""
     layer = layer_of(path)
+    if layer is None:
+        # Outside the code folders (a target of the root, such as tw_tests).
+        return None, set()
     allowed = layers_below(layer) | {layer}
     if is_test(path):
         allowed |= layers_below(TESTS_MAY_USE) | {TESTS_MAY_USE}
