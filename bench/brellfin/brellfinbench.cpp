@@ -41,6 +41,7 @@
 // Without --cores the first four processors this process may run on are
 // taken (start it under taskset to choose them).
 
+#include "bench/benchcpus.h"
 #include "brellfin/service/fileservicecalls.h"
 #include "brellfin/service/fileserviceclient.h"
 #include "brellfin/service/ifilenotify.h"
@@ -82,6 +83,11 @@
 #include <vector>
 
 namespace {
+
+using BenchCpus::allowedCpus;
+using BenchCpus::listOf;
+using BenchCpus::loadLine;
+using BenchCpus::pinTo;
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t kPiece = 4096;
@@ -669,45 +675,6 @@ void printRatio(const char* what, const Series& s, const Series& baseline, const
 {
     std::printf("  %-30s %8.1f MB/s  (%6.1f - %6.1f)   %5.1f %% of the %s\n", what, mbs(bytes, s.median()),
                 mbs(bytes, s.max()), mbs(bytes, s.min()), 100.0 * baseline.median() / s.median(), baselineName);
-}
-
-std::string listOf(const std::vector<int>& cpus)
-{
-    std::string text;
-    for (int cpu : cpus)
-        text += (text.empty() ? "" : ",") + std::to_string(cpu);
-    return text;
-}
-
-// Pins the calling thread; the threads it starts afterwards inherit the set.
-void pinTo(const std::vector<int>& cpus)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    for (int cpu : cpus)
-        CPU_SET(cpu, &set);
-    if (::sched_setaffinity(0, sizeof set, &set) != 0)
-        throw std::runtime_error("cannot pin to processors " + listOf(cpus));
-}
-
-std::vector<int> allowedCpus()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    std::vector<int> cpus;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-            if (CPU_ISSET(cpu, &set))
-                cpus.push_back(cpu);
-    return cpus;
-}
-
-std::string loadLine()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return "load average " + one + ", " + five + ", " + fifteen;
 }
 
 // One direction's figures: the bare piece loop first, every transfer figure

@@ -19,6 +19,7 @@
 // Without --cores the first four processors this process may run on are
 // taken (start it under taskset to choose them).
 
+#include "bench/benchcpus.h"
 #include "quillet/port/transparentthread.h"
 
 #include <algorithm>
@@ -51,6 +52,10 @@ extern char** environ;
 
 namespace {
 
+using BenchCpus::allowedCpus;
+using BenchCpus::listOf;
+using BenchCpus::loadLine;
+
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultRounds = 7;
@@ -65,51 +70,15 @@ double microsSince(Clock::time_point t)
     return std::chrono::duration<double, std::micro>(Clock::now() - t).count();
 }
 
-std::string listOf(const std::vector<int>& cpus)
-{
-    std::string text;
-    for (int cpu : cpus)
-        text += (text.empty() ? "" : ",") + std::to_string(cpu);
-    return text;
-}
-
 // Pins the calling thread; the threads and processes it starts afterwards inherit the set.
 void pinTo(const std::vector<int>& cpus)
 {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    for (int cpu : cpus)
-        CPU_SET(cpu, &set);
-    if (::sched_setaffinity(0, sizeof set, &set) != 0) {
-        std::fprintf(stderr, "quillet_relay_bench: cannot pin to processors %s\n", listOf(cpus).c_str());
+    try {
+        BenchCpus::pinTo(cpus);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "quillet_relay_bench: %s\n", error.what());
         std::exit(1);
     }
-}
-
-std::vector<int> allowedCpus()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    std::vector<int> cpus;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-            if (CPU_ISSET(cpu, &set))
-                cpus.push_back(cpu);
-    return cpus;
-}
-
-std::string loadLine()
-{
-    FILE* file = std::fopen("/proc/loadavg", "r");
-    double one = 0, five = 0, fifteen = 0;
-    if (file) {
-        if (std::fscanf(file, "%lf %lf %lf", &one, &five, &fifteen) != 3)
-            one = five = fifteen = 0;
-        std::fclose(file);
-    }
-    char text[96];
-    std::snprintf(text, sizeof text, "load average %.2f, %.2f, %.2f", one, five, fifteen);
-    return text;
 }
 
 // The processors of the two sides: the relay's, and the pty's and echo's.

@@ -29,6 +29,7 @@
 // taken (start it under taskset to choose them). The responder is looked for
 // beside this program.
 
+#include "bench/benchcpus.h"
 #include "framework/net/address.h"
 #include "framework/net/exception.h"
 #include "framework/net/tcpclient.h"
@@ -65,6 +66,11 @@ extern char** environ;
 
 namespace {
 
+using BenchCpus::allowedCpus;
+using BenchCpus::listOf;
+using BenchCpus::loadLine;
+using BenchCpus::pinTo;
+
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kChunk = 4096;
@@ -76,50 +82,11 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string loadLine()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return "load average " + one + ", " + five + ", " + fifteen;
-}
-
 double processCpuSeconds()
 {
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-std::string listOf(const std::vector<int>& cpus)
-{
-    std::string text;
-    for (int cpu : cpus)
-        text += (text.empty() ? "" : ",") + std::to_string(cpu);
-    return text;
-}
-
-// Pins the calling thread; threads it starts afterwards inherit the set.
-void pinTo(const std::vector<int>& cpus)
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    for (int cpu : cpus)
-        CPU_SET(cpu, &set);
-    if (::sched_setaffinity(0, sizeof set, &set) != 0)
-        throw std::runtime_error("cannot pin to processors " + listOf(cpus));
-}
-
-std::vector<int> allowedCpus()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    std::vector<int> cpus;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0)
-        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-            if (CPU_ISSET(cpu, &set))
-                cpus.push_back(cpu);
-    return cpus;
 }
 
 // The responder program as a child, pinned to cpus: started beside this
