@@ -25,10 +25,12 @@ ssize_t writeOnce(int fd, const char* at, std::size_t left, int socketFlags, boo
     return ::write(fd, at, left);
 }
 
-long long nowMs()
+// The whole milliseconds from now to deadline, rounded up, so that a wait
+// never ends before its limit.
+long long msUntil(std::chrono::steady_clock::time_point deadline)
 {
     using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(deadline - steady_clock::now() + microseconds(999)).count();
 }
 
 } // namespace
@@ -58,7 +60,7 @@ WriteProgress writeAllWithin(int fd, const void* data, std::size_t size, const W
 {
     WriteProgress progress;
     const char* at = static_cast<const char*>(data);
-    const long long deadline = nowMs() + std::max(wait.timeoutMs, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(wait.timeoutMs, 0));
     bool socket = true;
     while (progress.written < size) {
         const ssize_t n = writeOnce(fd, at + progress.written, size - progress.written, MSG_DONTWAIT, &socket);
@@ -72,7 +74,7 @@ WriteProgress writeAllWithin(int fd, const void* data, std::size_t size, const W
             progress.error = errno;
             break;
         }
-        const long long left = deadline - nowMs();
+        const long long left = msUntil(deadline);
         if (left <= 0)
             break;
         pollfd p{fd, POLLOUT, 0};
