@@ -150,8 +150,9 @@ bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* resul
         setCursor(Qt::BusyCursor);
     }
     connect(msg.get(), &UiMsg::State, this, &MainWindow::SetStatus);
-    if (busy)
-        connect(msg.get(), &UiMsg::Complete, busy.get(), &QWidget::close);
+    // The overlay closes when the wait ends (Complete wakes it), not through
+    // a queued call of its own that the job's thread may post while the
+    // overlay is being destroyed.
     QMetaObject::Connection hide;
     QMetaObject::Connection show;
     if (busy && options.passwordHidesOverlay) {
