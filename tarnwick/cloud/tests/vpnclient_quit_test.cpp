@@ -40,10 +40,16 @@ protected:
         QDir::setCurrent(m_previousDir);
     }
 
-    // A client logged in to the fake; its token.
+    // A new client logged in to the fake; its token.
     QString login()
     {
         m_client = std::make_unique<VPNClient>();
+        return logIn();
+    }
+
+    // The client as it is, logged in to the fake; its token.
+    QString logIn()
+    {
         stLoginData data;
         data.strServerAddr = m_fake.host();
         data.strServerPswd = QStringLiteral("srv");
@@ -123,14 +129,8 @@ TEST_F(VpnClientQuit, ALoginAfterTheEndStartsAFreshSessionThatLogsOutAgain)
     m_client->endSession();
     ASSERT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 1);
 
-    stLoginData data;
-    data.strServerAddr = m_fake.host();
-    data.strServerPswd = QStringLiteral("srv");
-    data.strDevicePswd = QStringLiteral("bobpw123456");
-    QSignalSpy logins(m_client.get(), &VPNClient::LoginSignal);
-    m_client->Login(data);
-    ASSERT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
-    ASSERT_TRUE(logins[0][0].toBool());
+    const QString token = logIn();
+    ASSERT_FALSE(token.isEmpty());
     QSignalSpy logouts(m_client.get(), &VPNClient::LogoutSignal);
     m_client->Logout();
     ASSERT_TRUE(waitUntil([&] { return logouts.count() == 1; }, 10000));
