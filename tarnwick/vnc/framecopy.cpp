@@ -1,5 +1,6 @@
 #include "tarnwick/vnc/framecopy.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <algorithm>
@@ -28,6 +29,32 @@ void reachAlong(int first, int end, qreal scale, int limit, int* from, int* to)
 {
     *from = std::clamp(int(std::floor((first - 1) * scale)) - 1, 0, limit);
     *to = std::clamp(int(std::ceil((end + 1) * scale)) + 1, 0, limit);
+}
+
+// The image a painter paints on, when it paints on one in RGB32 pixel for
+// pixel, moved by whole pixels only, opaque, and the widget of size lies
+// inside it; origin is where the widget's origin lands. A window's backing
+// store is such an image: rows scaled into it directly are then not scaled
+// into a band first and copied.
+QImage* directDevice(QPainter& painter, const QSize& size, QPoint* origin)
+{
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice()
+        || engine->paintDevice()->devType() != QInternal::Image || painter.opacity() != 1.0
+        || (painter.compositionMode() != QPainter::CompositionMode_SourceOver
+            && painter.compositionMode() != QPainter::CompositionMode_Source))
+        return nullptr;
+    auto* image = static_cast<QImage*>(engine->paintDevice());
+    const QTransform transform = painter.deviceTransform();
+    if (image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1
+        || transform.type() > QTransform::TxTranslate || transform.dx() != std::floor(transform.dx())
+        || transform.dy() != std::floor(transform.dy()))
+        return nullptr;
+    const QPoint at(int(transform.dx()), int(transform.dy()));
+    if (!image->rect().contains(QRect(at, size)))
+        return nullptr;
+    *origin = at;
+    return image;
 }
 
 } // namespace
@@ -63,13 +90,23 @@ void FrameCopy::paint(QPainter& painter, const QSize& size, qreal devicePixelRat
     if (m_fastScaling && devicePixelRatio == 1 && m_scaler.prepare(m_copy.size(), size)) {
         if (m_band.width() != size.width())
             m_band = QImage(size.width(), kBandRows, QImage::Format_RGB32);
+        QPoint origin;
+        QImage* device = directDevice(painter, size, &origin);
         QRegion rows;
         for (const QRect& r : region)
             rows += QRect(0, r.top(), size.width(), r.height()) & widget;
         for (const QRect& r : rows) {
+            // Rows the region repaints from edge to edge are scaled straight
+            // into the painter's device; the painter's clip would let all
+            // of them through.
+            const bool direct = device && (region & r) == QRegion(r);
             for (int y = r.top(); y <= r.bottom(); y += kBandRows) {
                 const int end = std::min(y + kBandRows, r.bottom() + 1);
-                m_scaler.scaleRows(m_copy, y, end, m_band);
+                if (direct) {
+                    m_scaler.scaleRows(m_copy, y, end, *device, origin);
+                    continue;
+                }
+                m_scaler.scaleRows(m_copy, y, end, m_band, QPoint(0, -y));
                 painter.drawImage(QPoint(0, y), m_band, QRect(0, 0, size.width(), end - y));
             }
         }

@@ -26,8 +26,10 @@ public:
 
     // Paints the copy stretched over a widget of size (from its origin) at
     // the device pixel ratio, smooth-scaled, where region (the region to
-    // repaint) needs it; whole rows of it, which the painter's clip cuts to
-    // the region.
+    // repaint, which the painter's clip must not exceed) needs it: whole
+    // rows of it, which the painter's clip cuts to the region. Rows that the
+    // region holds from edge to edge may be written straight into the
+    // painter's device.
     void paint(QPainter& painter, const QSize& size, qreal devicePixelRatio, const QRegion& region);
 
     // The part of a widget of size at the device pixel ratio that shows the

@@ -105,15 +105,15 @@ bool FrameScaler::prepare(const QSize& source, const QSize& target)
     return true;
 }
 
-void FrameScaler::scaleRows(const QImage& source, int first, int end, QImage& band) const
+void FrameScaler::scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const
 {
     if (!m_ready || source.size() != m_source || source.format() != QImage::Format_RGB32
-        || band.format() != QImage::Format_RGB32 || band.width() < m_target.width())
+        || out.format() != QImage::Format_RGB32 || origin.x() < 0 || origin.x() + m_target.width() > out.width())
         return;
-    first = std::max(first, 0);
-    end = std::min({end, m_target.height(), first + band.height()});
+    first = std::max({first, 0, -origin.y()});
+    end = std::min({end, m_target.height(), out.height() - origin.y()});
     if (first < end)
-        scaleRowsAvx2(source, first, end, band);
+        scaleRowsAvx2(source, first, end, out, origin);
 }
 
 #ifdef TW_FRAME_SCALER_AVX2
@@ -124,9 +124,13 @@ __attribute__((target("avx2"))) static inline __m256i mix(__m256i a, __m256i b, 
     return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inverse), _mm256_mullo_epi16(b, weight)), 8);
 }
 
-__attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& source, int first, int end,
-                                                                QImage& band) const
+__attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& source, int first, int end, QImage& out,
+                                                                QPoint origin) const
 {
+    // Through the pixels' own address: scanLine() would detach an image
+    // that shares them, and a painter's device must stay the one painted.
+    uchar* const outBits = const_cast<uchar*>(out.constBits());
+    const qsizetype outStride = out.bytesPerLine();
     const int width = m_source.width();
     const __m256i zero = _mm256_setzero_si256();
     for (int y = first; y < end; ++y) {
@@ -153,7 +157,7 @@ __attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& so
             row = out;
         }
         // Then across, eight target pixels at a time from the blended row.
-        auto* target = reinterpret_cast<quint32*>(band.scanLine(y - first));
+        auto* target = reinterpret_cast<quint32*>(outBits + (origin.y() + y) * outStride) + origin.x();
         int x = 0;
         for (const Group& g : m_groups) {
             const auto* lanes = reinterpret_cast<const __m256i*>(&g);
@@ -177,7 +181,7 @@ __attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& so
 
 #else
 
-void FrameScaler::scaleRowsAvx2(const QImage&, int, int, QImage&) const {}
+void FrameScaler::scaleRowsAvx2(const QImage&, int, int, QImage&, QPoint) const {}
 
 #endif
 

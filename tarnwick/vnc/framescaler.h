@@ -11,6 +11,7 @@
 // without AVX2, ready() is false and the painter scales.
 
 #include <QImage>
+#include <QPoint>
 #include <QSize>
 
 #include <vector>
@@ -26,10 +27,13 @@ public:
     bool ready() const { return m_ready; }
     QSize target() const { return m_target; }
 
-    // Target rows first..end (end exclusive) of the scaled source, written
-    // to rows 0.. of band (RGB32, at least the target's width and end -
-    // first rows). source must be RGB32 of the planned size.
-    void scaleRows(const QImage& source, int first, int end, QImage& band) const;
+    // Target rows first..end (end exclusive) of the scaled source, each
+    // target pixel (x, y) written to out's pixel origin + (x, y); rows that
+    // would fall outside out are left out, and nothing is written when a
+    // row does not fit across. source and out must be RGB32, source of the
+    // planned size. out's pixels are written in place, without detaching
+    // it: out may be a painter's own device.
+    void scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const;
 
     // Whether this processor can run the scaler at all.
     static bool available();
@@ -55,7 +59,7 @@ private:
         int base = 0;
     };
 
-    void scaleRowsAvx2(const QImage& source, int first, int end, QImage& band) const;
+    void scaleRowsAvx2(const QImage& source, int first, int end, QImage& out, QPoint origin) const;
 
     bool m_ready = false;
     QSize m_source;

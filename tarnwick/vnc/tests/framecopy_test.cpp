@@ -107,7 +107,7 @@ TEST(FrameScaler, DrawsWhatThePaintersSmoothScalingDraws)
         QImage band(c.target.width(), 7, QImage::Format_RGB32);
         for (int y = 0; y < c.target.height(); y += 7) {
             const int end = std::min(y + 7, c.target.height());
-            scaler.scaleRows(source, y, end, band);
+            scaler.scaleRows(source, y, end, band, QPoint(0, -y));
             QPainter(&scaled).drawImage(QPoint(0, y), band, QRect(0, 0, c.target.width(), end - y));
         }
         const Difference d = compare(scaled, painterScaled(source, c.target));
@@ -115,6 +115,25 @@ TEST(FrameScaler, DrawsWhatThePaintersSmoothScalingDraws)
         // an offset sample or a wrong weight shows as far more at the edges
         // of the busy picture.
         EXPECT_LE(d.largest, 2);
+        // Straight into a larger picture at an offset, in other bands: the
+        // same pixels there, and not one pixel written around them.
+        QImage larger(c.target + QSize(9, 6), QImage::Format_RGB32);
+        larger.fill(Qt::magenta);
+        for (int y = 0; y < c.target.height(); y += 5)
+            scaler.scaleRows(source, y, y + 5, larger, QPoint(4, 3));
+        EXPECT_EQ(compare(larger.copy(QRect(QPoint(4, 3), c.target)), scaled).pixels, 0);
+        QImage around = larger;
+        QPainter(&around).fillRect(QRect(QPoint(4, 3), c.target), Qt::magenta);
+        QImage allMagenta(larger.size(), QImage::Format_RGB32);
+        allMagenta.fill(Qt::magenta);
+        EXPECT_EQ(compare(around, allMagenta).pixels, 0);
+        // A row that would not fit across is not written at all.
+        QImage narrow(c.target.width() - 1, c.target.height(), QImage::Format_RGB32);
+        narrow.fill(Qt::magenta);
+        scaler.scaleRows(source, 0, c.target.height(), narrow, QPoint(0, 0));
+        QImage narrowMagenta(narrow.size(), QImage::Format_RGB32);
+        narrowMagenta.fill(Qt::magenta);
+        EXPECT_EQ(compare(narrow, narrowMagenta).pixels, 0);
     }
 }
 
@@ -181,6 +200,64 @@ TEST(FrameCopy, KeptPictureAfterPartialUpdatesIsTheWholeRepaint)
         // scaled.
         EXPECT_LE(compare(whole, painterScaled(buffer, c.widget)).largest, 2);
     }
+}
+
+TEST(FrameCopy, PaintsOnePictureOnEveryKindOfDevice)
+{
+    // The widget's own rows are scaled straight into a painter's RGB32
+    // device (a window's backing store), wherever the widget lies in it;
+    // on any other device, and for rows the region repaints only in part,
+    // through a band. All draw one picture, and only inside the region.
+    const QSize widget(401, 251);
+    FrameCopy copy;
+    copy.take(busyPicture(QSize(320, 200), 2), QRegion(0, 0, 320, 200));
+    QImage reference(widget, QImage::Format_RGB32);
+    reference.fill(Qt::magenta);
+    paintInto(reference, copy, QRegion(reference.rect()));
+    EXPECT_LE(compare(reference, painterScaled(copy.image(), widget)).largest, 2);
+
+    // At an offset in a larger device, as a child widget of a window.
+    QImage window(widget + QSize(30, 20), QImage::Format_RGB32);
+    window.fill(Qt::magenta);
+    {
+        QPainter painter(&window);
+        painter.translate(17, 11);
+        painter.setClipRegion(QRegion(QRect(QPoint(0, 0), widget)));
+        copy.paint(painter, widget, 1, QRegion(QRect(QPoint(0, 0), widget)));
+    }
+    EXPECT_EQ(compare(window.copy(QRect(QPoint(17, 11), widget)), reference).pixels, 0);
+    QImage outside = window;
+    QPainter(&outside).fillRect(QRect(QPoint(17, 11), widget), Qt::magenta);
+    QImage magenta(window.size(), QImage::Format_RGB32);
+    magenta.fill(Qt::magenta);
+    EXPECT_EQ(compare(outside, magenta).pixels, 0) << "written outside the widget";
+
+    // A device of another format: through the band.
+    QImage premultiplied(widget, QImage::Format_ARGB32_Premultiplied);
+    premultiplied.fill(Qt::magenta);
+    {
+        QPainter painter(&premultiplied);
+        copy.paint(painter, widget, 1, QRegion(premultiplied.rect()));
+    }
+    EXPECT_EQ(compare(premultiplied, reference).pixels, 0);
+
+    // Rows repainted in part (a window above the widget, say): only the
+    // region, the rest of each row untouched.
+    const QRegion part = QRegion(0, 0, 120, 90) + QRegion(0, 90, 401, 40) + QRegion(300, 200, 101, 51);
+    QImage partial(widget, QImage::Format_RGB32);
+    partial.fill(Qt::magenta);
+    paintInto(partial, copy, part);
+    for (const QRect& r : part)
+        EXPECT_EQ(compare(partial.copy(r), reference.copy(r)).pixels, 0);
+    QImage rest = partial;
+    {
+        QPainter painter(&rest);
+        for (const QRect& r : part)
+            painter.fillRect(r, Qt::magenta);
+    }
+    QImage widgetMagenta(widget, QImage::Format_RGB32);
+    widgetMagenta.fill(Qt::magenta);
+    EXPECT_EQ(compare(rest, widgetMagenta).pixels, 0) << "written outside the region";
 }
 
 TEST(FrameCopy, ShownRegionIsWholeRowsWhenScaledAndTheRectanglesWhenNot)
