@@ -22,33 +22,29 @@
 // QThread did up to its finished() signal before a wait() that saw it end
 // (Qt's threads are detached: no join tells the sanitizer of their end).
 
+#include "testing/main/nextdefinition.h"
+
 #include <QMutex>
 #include <QReadWriteLock>
 #include <QSemaphore>
 #include <QThread>
 #include <QVariant>
 #include <QWaitCondition>
+#include <QtCore/private/qthread_p.h>
 
 #include <sanitizer/tsan_interface.h>
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
 
-template <typename Function>
-Function qtFunction(const char* symbol)
-{
-    void* found = dlsym(RTLD_NEXT, symbol);
-    if (!found) {
-        std::fprintf(stderr, "qtsyncannotations: %s not found in Qt\n", symbol);
-        std::abort();
-    }
-    return reinterpret_cast<Function>(found);
-}
+using TsanAnnotations::nextDefinition;
 
 // The read-write locks this thread holds and how, newest last: the unlock
 // must tell the sanitizer which of the two it ends.
@@ -84,14 +80,14 @@ unsigned readWriteUnlockFlags(const void* lock)
 
 QMutex::~QMutex()
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutexD2Ev");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutexD2Ev");
     __tsan_mutex_destroy(this, 0);
     real(this);
 }
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
     __tsan_mutex_pre_lock(this, 0);
     real(this);
     __tsan_mutex_post_lock(this, 0, 0);
@@ -99,7 +95,7 @@ void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 
 bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
 {
-    static const auto real = qtFunction<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
+    static const auto real = nextDefinition<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
@@ -108,7 +104,7 @@ bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
 
 void QMutex::unlock() noexcept
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
     __tsan_mutex_pre_unlock(this, 0);
     real(this);
     __tsan_mutex_post_unlock(this, 0);
@@ -118,14 +114,14 @@ void QMutex::unlock() noexcept
 
 QReadWriteLock::~QReadWriteLock()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLockD2Ev");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLockD2Ev");
     __tsan_mutex_destroy(this, 0);
     real(this);
 }
 
 void QReadWriteLock::lockForRead()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock11lockForReadEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock11lockForReadEv");
     __tsan_mutex_pre_lock(this, __tsan_mutex_read_lock);
     real(this);
     __tsan_mutex_post_lock(this, __tsan_mutex_read_lock, 0);
@@ -139,7 +135,7 @@ bool QReadWriteLock::tryLockForRead()
 
 bool QReadWriteLock::tryLockForRead(int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock14tryLockForReadEi");
+    static const auto real = nextDefinition<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock14tryLockForReadEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_read_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_read_lock : __tsan_mutex_try_read_lock_failed, 0);
@@ -150,7 +146,7 @@ bool QReadWriteLock::tryLockForRead(int timeout)
 
 void QReadWriteLock::lockForWrite()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock12lockForWriteEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock12lockForWriteEv");
     __tsan_mutex_pre_lock(this, 0);
     real(this);
     __tsan_mutex_post_lock(this, 0, 0);
@@ -164,7 +160,7 @@ bool QReadWriteLock::tryLockForWrite()
 
 bool QReadWriteLock::tryLockForWrite(int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock15tryLockForWriteEi");
+    static const auto real = nextDefinition<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock15tryLockForWriteEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
@@ -175,7 +171,7 @@ bool QReadWriteLock::tryLockForWrite(int timeout)
 
 void QReadWriteLock::unlock()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock6unlockEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock6unlockEv");
     const unsigned flags = readWriteUnlockFlags(this);
     __tsan_mutex_pre_unlock(this, flags);
     real(this);
@@ -186,14 +182,14 @@ void QReadWriteLock::unlock()
 
 void QSemaphore::acquire(int n)
 {
-    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7acquireEi");
+    static const auto real = nextDefinition<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7acquireEi");
     real(this, n);
     __tsan_acquire(this);
 }
 
 bool QSemaphore::tryAcquire(int n)
 {
-    static const auto real = qtFunction<bool (*)(QSemaphore*, int)>("_ZN10QSemaphore10tryAcquireEi");
+    static const auto real = nextDefinition<bool (*)(QSemaphore*, int)>("_ZN10QSemaphore10tryAcquireEi");
     const bool acquired = real(this, n);
     if (acquired)
         __tsan_acquire(this);
@@ -202,7 +198,7 @@ bool QSemaphore::tryAcquire(int n)
 
 bool QSemaphore::tryAcquire(int n, int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QSemaphore*, int, int)>("_ZN10QSemaphore10tryAcquireEii");
+    static const auto real = nextDefinition<bool (*)(QSemaphore*, int, int)>("_ZN10QSemaphore10tryAcquireEii");
     const bool acquired = real(this, n, timeout);
     if (acquired)
         __tsan_acquire(this);
@@ -211,7 +207,7 @@ bool QSemaphore::tryAcquire(int n, int timeout)
 
 void QSemaphore::release(int n)
 {
-    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7releaseEi");
+    static const auto real = nextDefinition<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7releaseEi");
     __tsan_release(this);
     real(this, n);
 }
@@ -223,7 +219,7 @@ namespace {
 template <typename Deadline>
 bool waitUnlocked(QWaitCondition* condition, QMutex* mutex, Deadline deadline, const char* symbol)
 {
-    static const auto real = qtFunction<bool (*)(QWaitCondition*, QMutex*, Deadline)>(symbol);
+    static const auto real = nextDefinition<bool (*)(QWaitCondition*, QMutex*, Deadline)>(symbol);
     __tsan_mutex_pre_unlock(mutex, 0);
     __tsan_mutex_post_unlock(mutex, 0);
     const bool woken = real(condition, mutex, deadline);
@@ -247,14 +243,14 @@ bool QWaitCondition::wait(QMutex* lockedMutex, unsigned long time)
 
 void QWaitCondition::wakeOne()
 {
-    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
+    static const auto real = nextDefinition<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
     __tsan_release(this);
     real(this);
 }
 
 void QWaitCondition::wakeAll()
 {
-    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
+    static const auto real = nextDefinition<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
     __tsan_release(this);
     real(this);
 }
@@ -264,7 +260,7 @@ void QWaitCondition::wakeAll()
 
 void QThread::start(Priority priority)
 {
-    static const auto real = qtFunction<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    static const auto real = nextDefinition<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
     static const char kHooked[] = "_tw_tsan_finished_hook";
     if (!property(kHooked).toBool()) {
         setProperty(kHooked, true);
@@ -274,20 +270,43 @@ void QThread::start(Priority priority)
     real(this, priority);
 }
 
+namespace {
+
+// A wait() that saw the thread end: Qt's thread wakes its waiters last of
+// all, on a wait condition of its own whose private part starts with the
+// pthread mutex it broadcasts under, after its finished() signal, and the
+// program then destroys that condition (with the QThread). The waiter may
+// never have blocked on it (the thread had ended already, which it learns
+// under a QMutex inside libQt5Core): locking and unlocking that mutex here
+// orders the thread's last wake-up before what follows, as a waiter that
+// blocked is ordered.
+void afterThreadEnded(QThread* thread)
+{
+    static_assert(sizeof(QWaitCondition) == sizeof(void*), "QWaitCondition holds more than its private part");
+    auto* threadPrivate = static_cast<QThreadPrivate*>(QObjectPrivate::get(thread));
+    pthread_mutex_t* doneMutex = nullptr;
+    std::memcpy(&doneMutex, &threadPrivate->thread_done, sizeof doneMutex);
+    pthread_mutex_lock(doneMutex);
+    pthread_mutex_unlock(doneMutex);
+    __tsan_acquire(thread);
+}
+
+} // namespace
+
 bool QThread::wait(QDeadlineTimer deadline)
 {
-    static const auto real = qtFunction<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    static const auto real = nextDefinition<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
     const bool ended = real(this, deadline);
     if (ended)
-        __tsan_acquire(this);
+        afterThreadEnded(this);
     return ended;
 }
 
 bool QThread::wait(unsigned long time)
 {
-    static const auto real = qtFunction<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    static const auto real = nextDefinition<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
     const bool ended = real(this, time);
     if (ended)
-        __tsan_acquire(this);
+        afterThreadEnded(this);
     return ended;
 }
