@@ -18,10 +18,10 @@ RUN_PACKAGES := libqt5network5 libqt5widgets5 openvpn iproute2 \
 # for xvfb-run, x11-utils' xwininfo/xprop, openbox as window manager), the VNC servers the viewer is
 # tested against (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates),
 # procps; libxcb (the start-up bench), TigerVNC's viewer (the VNC bench's baseline) and python3 (the
-# include layer check).
+# include layer check); Qt's private headers (the ThreadSanitizer tree's event annotations).
 TEST_PACKAGES := libgtest-dev libgmock-dev clang-format \
                  xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl procps \
-                 libxcb1-dev tigervnc-viewer python3
+                 libxcb1-dev tigervnc-viewer python3 qtbase5-private-dev
 
 RUN_DIR  := build/run
 TEST_DIR := build/test

@@ -19,6 +19,10 @@
 #include <QApplication>
 #endif
 
+#if TW_TEST_APP && defined(__SANITIZE_THREAD__)
+#include "testing/main/qteventannotations.h"
+#endif
+
 // Qt's platform plugins, fontconfig and libdbus keep caches for the life of
 // the process on purpose; those are not our leaks.
 extern "C" const char* __lsan_default_suppressions()
@@ -110,8 +114,12 @@ int main(int argc, char** argv)
     for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(name);
     ::testing::InitGoogleTest(&argc, argv);
-#if TW_TEST_APP == 1
+#if TW_TEST_APP == 1 && defined(__SANITIZE_THREAD__)
+    QtEventAnnotations::AnnotatedApplication<QCoreApplication> app(argc, argv);
+#elif TW_TEST_APP == 1
     QCoreApplication app(argc, argv);
+#elif TW_TEST_APP == 2 && defined(__SANITIZE_THREAD__)
+    QtEventAnnotations::AnnotatedApplication<QApplication> app(argc, argv);
 #elif TW_TEST_APP == 2
     QApplication app(argc, argv);
 #endif
