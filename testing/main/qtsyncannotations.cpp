@@ -28,13 +28,16 @@
 #include <QThread>
 #include <QVariant>
 #include <QWaitCondition>
+#include <QtCore/private/qthread_p.h>
 
 #include <sanitizer/tsan_interface.h>
 
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -274,12 +277,35 @@ void QThread::start(Priority priority)
     real(this, priority);
 }
 
+namespace {
+
+// A wait() that saw the thread end: Qt's thread wakes its waiters last of
+// all, on a wait condition of its own whose private part starts with the
+// pthread mutex it broadcasts under, after its finished() signal, and the
+// program then destroys that condition (with the QThread). The waiter may
+// never have blocked on it (the thread had ended already, which it learns
+// under a QMutex inside libQt5Core): locking and unlocking that mutex here
+// orders the thread's last wake-up before what follows, as a waiter that
+// blocked is ordered.
+void afterThreadEnded(QThread* thread)
+{
+    static_assert(sizeof(QWaitCondition) == sizeof(void*), "QWaitCondition holds more than its private part");
+    auto* threadPrivate = static_cast<QThreadPrivate*>(QObjectPrivate::get(thread));
+    pthread_mutex_t* doneMutex = nullptr;
+    std::memcpy(&doneMutex, &threadPrivate->thread_done, sizeof doneMutex);
+    pthread_mutex_lock(doneMutex);
+    pthread_mutex_unlock(doneMutex);
+    __tsan_acquire(thread);
+}
+
+} // namespace
+
 bool QThread::wait(QDeadlineTimer deadline)
 {
     static const auto real = qtFunction<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
     const bool ended = real(this, deadline);
     if (ended)
-        __tsan_acquire(this);
+        afterThreadEnded(this);
     return ended;
 }
 
@@ -288,6 +314,6 @@ bool QThread::wait(unsigned long time)
     static const auto real = qtFunction<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
     const bool ended = real(this, time);
     if (ended)
-        __tsan_acquire(this);
+        afterThreadEnded(this);
     return ended;
 }
