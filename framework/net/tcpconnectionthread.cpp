@@ -50,7 +50,7 @@ __TCPConnection::~__TCPConnection()
 
 SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
 {
-    std::unique_lock<std::timed_mutex> lock(m_sendLock, std::defer_lock);
+    std::unique_lock<SendGate> lock(m_sendLock, std::defer_lock);
     std::uint64_t startBy = deadlineMs;
     std::uint64_t finishBy = deadlineMs;
     if (t_receiveThread) {

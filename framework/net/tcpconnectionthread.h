@@ -16,6 +16,7 @@
 #include "framework/net/framereader.h"
 #include "framework/net/ireceivecontrol.h"
 #include "framework/net/netbuffer.h"
+#include "framework/net/sendgate.h"
 #include "framework/net/sendresult.h"
 #include "platform/fd/uniquefd.h"
 #include "platform/socket/posixsocket.h"
@@ -105,7 +106,7 @@ private:
     // Read side held by a caller: frames already whole go to onReceivedAside.
     void passWholeFrames();
 
-    std::timed_mutex m_sendLock;
+    SendGate m_sendLock;
     // Set once the connection stopped: a send waiting for room gives up.
     std::atomic<bool> m_sendsEnd{false};
 
