@@ -59,6 +59,8 @@
 
 #include "testing/main/qteventannotations.h"
 
+#include "testing/main/nextdefinition.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QSemaphore>
@@ -82,16 +84,7 @@ extern "C" void __tsan_ignore_thread_end();
 
 namespace {
 
-template <typename Function>
-Function qtFunction(const char* symbol)
-{
-    void* found = dlsym(RTLD_NEXT, symbol);
-    if (!found) {
-        std::fprintf(stderr, "qteventannotations: %s not found in Qt\n", symbol);
-        std::abort();
-    }
-    return reinterpret_cast<Function>(found);
-}
+using TsanAnnotations::nextDefinition;
 
 // The synchronisation keys: addresses inside the object (a QObject is at
 // least two pointers wide), one for each kind of hand-over, so that the
@@ -230,7 +223,7 @@ bool calledFromQt(const void* returnAddress)
 // reaches the program's definition).
 extern "C" void g_main_context_wakeup(void* context)
 {
-    static const auto real = qtFunction<void (*)(void*)>("g_main_context_wakeup");
+    static const auto real = nextDefinition<void (*)(void*)>("g_main_context_wakeup");
     if (context)
         __tsan_release(context);
     real(context);
@@ -293,7 +286,7 @@ void afterDelivery(const Delivery& delivery)
 
 void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSignalIndex, void** argv)
 {
-    static const auto real = qtFunction<void (*)(QObject*, const QMetaObject*, int, void**)>(
+    static const auto real = nextDefinition<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, meta, localSignalIndex, argv);
@@ -302,7 +295,7 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
 
 void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalIndex, void** argv)
 {
-    static const auto real = qtFunction<void (*)(QObject*, int, int, void**)>(
+    static const auto real = nextDefinition<void (*)(QObject*, int, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectiiPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalOffset, localSignalIndex, argv);
@@ -311,7 +304,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 
 void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
 {
-    static const auto real = qtFunction<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
+    static const auto real = nextDefinition<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalIndex, argv);
     __tsan_acquire(const_cast<void*>(key(sender, Key::SignalDone)));
@@ -321,7 +314,7 @@ void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
 
 void QCoreApplication::postEvent(QObject* receiver, QEvent* event, int priority)
 {
-    static const auto real = qtFunction<void (*)(QObject*, QEvent*, int)>(
+    static const auto real = nextDefinition<void (*)(QObject*, QEvent*, int)>(
         "_ZN16QCoreApplication9postEventEP7QObjectP6QEventi");
     __tsan_release(event);
     real(receiver, event, priority);
@@ -333,12 +326,11 @@ bool QMetaObject::invokeMethod(QObject* object, const char* member, Qt::Connecti
                                QGenericArgument val6, QGenericArgument val7, QGenericArgument val8,
                                QGenericArgument val9)
 {
-    static const auto real =
-        qtFunction<bool (*)(QObject*, const char*, Qt::ConnectionType, QGenericReturnArgument, QGenericArgument,
-                            QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument,
-                            QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument)>(
-            "_ZN11QMetaObject12invokeMethodEP7QObjectPKcN2Qt14ConnectionTypeE22"
-            "QGenericReturnArgument16QGenericArgumentS7_S7_S7_S7_S7_S7_S7_S7_S7_");
+    static const auto real = nextDefinition<bool (*)(
+        QObject*, const char*, Qt::ConnectionType, QGenericReturnArgument, QGenericArgument, QGenericArgument,
+        QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument,
+        QGenericArgument, QGenericArgument)>("_ZN11QMetaObject12invokeMethodEP7QObjectPKcN2Qt14ConnectionTypeE22"
+                                             "QGenericReturnArgument16QGenericArgumentS7_S7_S7_S7_S7_S7_S7_S7_S7_");
     __tsan_release(const_cast<void*>(key(object, Key::Sent)));
     const bool invoked = real(object, member, type, ret, val0, val1, val2, val3, val4, val5, val6, val7, val8, val9);
     __tsan_acquire(const_cast<void*>(key(object, Key::CallDone)));
@@ -348,7 +340,7 @@ bool QMetaObject::invokeMethod(QObject* object, const char* member, Qt::Connecti
 bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type,
                                    void* ret)
 {
-    static const auto real = qtFunction<bool (*)(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*)>(
+    static const auto real = nextDefinition<bool (*)(QObject*, QtPrivate::QSlotObjectBase*, Qt::ConnectionType, void*)>(
         "_ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv");
     // Qt's code drops the caller's reference to the functor inside, unseen;
     // when it is the last one, the functor is freed here after a call on
@@ -367,7 +359,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
 
 void QObject::deleteLater()
 {
-    static const auto real = qtFunction<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
+    static const auto real = nextDefinition<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
     __tsan_release(const_cast<void*>(key(this, Key::Sent)));
     real(this);
 }
@@ -375,7 +367,7 @@ void QObject::deleteLater()
 void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* receiver,
                             QtPrivate::QSlotObjectBase* slotObj)
 {
-    static const auto real = qtFunction<void (*)(int, Qt::TimerType, const QObject*, QtPrivate::QSlotObjectBase*)>(
+    static const auto real = nextDefinition<void (*)(int, Qt::TimerType, const QObject*, QtPrivate::QSlotObjectBase*)>(
         "_ZN6QTimer14singleShotImplEiN2Qt9TimerTypeEPK7QObjectPN9QtPrivate15QSlotObjectBaseE");
     // Posted as a call through Qt's own invokeMethodImpl: the reference
     // that invokeMethodImpl above holds is held here.
@@ -412,7 +404,7 @@ using SizedDeleteFunction = void (*)(void*, std::size_t);
 
 void* operator new(std::size_t size)
 {
-    static const auto real = qtFunction<NewFunction>("_Znwm");
+    static const auto real = nextDefinition<NewFunction>("_Znwm");
     if (!calledFromQt(__builtin_return_address(0)))
         return real(size);
     __tsan_ignore_thread_begin();
@@ -423,7 +415,7 @@ void* operator new(std::size_t size)
 
 void operator delete(void* block) noexcept
 {
-    static const auto real = qtFunction<DeleteFunction>("_ZdlPv");
+    static const auto real = nextDefinition<DeleteFunction>("_ZdlPv");
     if (!calledFromQt(__builtin_return_address(0))) {
         real(block);
         return;
@@ -435,7 +427,7 @@ void operator delete(void* block) noexcept
 
 void operator delete(void* block, std::size_t size) noexcept
 {
-    static const auto real = qtFunction<SizedDeleteFunction>("_ZdlPvm");
+    static const auto real = nextDefinition<SizedDeleteFunction>("_ZdlPvm");
     if (!calledFromQt(__builtin_return_address(0))) {
         real(block, size);
         return;

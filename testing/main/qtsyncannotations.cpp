@@ -22,6 +22,8 @@
 // QThread did up to its finished() signal before a wait() that saw it end
 // (Qt's threads are detached: no join tells the sanitizer of their end).
 
+#include "testing/main/nextdefinition.h"
+
 #include <QMutex>
 #include <QReadWriteLock>
 #include <QSemaphore>
@@ -42,16 +44,7 @@
 
 namespace {
 
-template <typename Function>
-Function qtFunction(const char* symbol)
-{
-    void* found = dlsym(RTLD_NEXT, symbol);
-    if (!found) {
-        std::fprintf(stderr, "qtsyncannotations: %s not found in Qt\n", symbol);
-        std::abort();
-    }
-    return reinterpret_cast<Function>(found);
-}
+using TsanAnnotations::nextDefinition;
 
 // The read-write locks this thread holds and how, newest last: the unlock
 // must tell the sanitizer which of the two it ends.
@@ -87,14 +80,14 @@ unsigned readWriteUnlockFlags(const void* lock)
 
 QMutex::~QMutex()
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutexD2Ev");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutexD2Ev");
     __tsan_mutex_destroy(this, 0);
     real(this);
 }
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
     __tsan_mutex_pre_lock(this, 0);
     real(this);
     __tsan_mutex_post_lock(this, 0, 0);
@@ -102,7 +95,7 @@ void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 
 bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
 {
-    static const auto real = qtFunction<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
+    static const auto real = nextDefinition<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
@@ -111,7 +104,7 @@ bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
 
 void QMutex::unlock() noexcept
 {
-    static const auto real = qtFunction<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
+    static const auto real = nextDefinition<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
     __tsan_mutex_pre_unlock(this, 0);
     real(this);
     __tsan_mutex_post_unlock(this, 0);
@@ -121,14 +114,14 @@ void QMutex::unlock() noexcept
 
 QReadWriteLock::~QReadWriteLock()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLockD2Ev");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLockD2Ev");
     __tsan_mutex_destroy(this, 0);
     real(this);
 }
 
 void QReadWriteLock::lockForRead()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock11lockForReadEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock11lockForReadEv");
     __tsan_mutex_pre_lock(this, __tsan_mutex_read_lock);
     real(this);
     __tsan_mutex_post_lock(this, __tsan_mutex_read_lock, 0);
@@ -142,7 +135,7 @@ bool QReadWriteLock::tryLockForRead()
 
 bool QReadWriteLock::tryLockForRead(int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock14tryLockForReadEi");
+    static const auto real = nextDefinition<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock14tryLockForReadEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_read_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_read_lock : __tsan_mutex_try_read_lock_failed, 0);
@@ -153,7 +146,7 @@ bool QReadWriteLock::tryLockForRead(int timeout)
 
 void QReadWriteLock::lockForWrite()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock12lockForWriteEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock12lockForWriteEv");
     __tsan_mutex_pre_lock(this, 0);
     real(this);
     __tsan_mutex_post_lock(this, 0, 0);
@@ -167,7 +160,7 @@ bool QReadWriteLock::tryLockForWrite()
 
 bool QReadWriteLock::tryLockForWrite(int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock15tryLockForWriteEi");
+    static const auto real = nextDefinition<bool (*)(QReadWriteLock*, int)>("_ZN14QReadWriteLock15tryLockForWriteEi");
     __tsan_mutex_pre_lock(this, __tsan_mutex_try_lock);
     const bool locked = real(this, timeout);
     __tsan_mutex_post_lock(this, locked ? __tsan_mutex_try_lock : __tsan_mutex_try_lock_failed, 0);
@@ -178,7 +171,7 @@ bool QReadWriteLock::tryLockForWrite(int timeout)
 
 void QReadWriteLock::unlock()
 {
-    static const auto real = qtFunction<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock6unlockEv");
+    static const auto real = nextDefinition<void (*)(QReadWriteLock*)>("_ZN14QReadWriteLock6unlockEv");
     const unsigned flags = readWriteUnlockFlags(this);
     __tsan_mutex_pre_unlock(this, flags);
     real(this);
@@ -189,14 +182,14 @@ void QReadWriteLock::unlock()
 
 void QSemaphore::acquire(int n)
 {
-    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7acquireEi");
+    static const auto real = nextDefinition<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7acquireEi");
     real(this, n);
     __tsan_acquire(this);
 }
 
 bool QSemaphore::tryAcquire(int n)
 {
-    static const auto real = qtFunction<bool (*)(QSemaphore*, int)>("_ZN10QSemaphore10tryAcquireEi");
+    static const auto real = nextDefinition<bool (*)(QSemaphore*, int)>("_ZN10QSemaphore10tryAcquireEi");
     const bool acquired = real(this, n);
     if (acquired)
         __tsan_acquire(this);
@@ -205,7 +198,7 @@ bool QSemaphore::tryAcquire(int n)
 
 bool QSemaphore::tryAcquire(int n, int timeout)
 {
-    static const auto real = qtFunction<bool (*)(QSemaphore*, int, int)>("_ZN10QSemaphore10tryAcquireEii");
+    static const auto real = nextDefinition<bool (*)(QSemaphore*, int, int)>("_ZN10QSemaphore10tryAcquireEii");
     const bool acquired = real(this, n, timeout);
     if (acquired)
         __tsan_acquire(this);
@@ -214,7 +207,7 @@ bool QSemaphore::tryAcquire(int n, int timeout)
 
 void QSemaphore::release(int n)
 {
-    static const auto real = qtFunction<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7releaseEi");
+    static const auto real = nextDefinition<void (*)(QSemaphore*, int)>("_ZN10QSemaphore7releaseEi");
     __tsan_release(this);
     real(this, n);
 }
@@ -226,7 +219,7 @@ namespace {
 template <typename Deadline>
 bool waitUnlocked(QWaitCondition* condition, QMutex* mutex, Deadline deadline, const char* symbol)
 {
-    static const auto real = qtFunction<bool (*)(QWaitCondition*, QMutex*, Deadline)>(symbol);
+    static const auto real = nextDefinition<bool (*)(QWaitCondition*, QMutex*, Deadline)>(symbol);
     __tsan_mutex_pre_unlock(mutex, 0);
     __tsan_mutex_post_unlock(mutex, 0);
     const bool woken = real(condition, mutex, deadline);
@@ -250,14 +243,14 @@ bool QWaitCondition::wait(QMutex* lockedMutex, unsigned long time)
 
 void QWaitCondition::wakeOne()
 {
-    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
+    static const auto real = nextDefinition<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
     __tsan_release(this);
     real(this);
 }
 
 void QWaitCondition::wakeAll()
 {
-    static const auto real = qtFunction<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
+    static const auto real = nextDefinition<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
     __tsan_release(this);
     real(this);
 }
@@ -267,7 +260,7 @@ void QWaitCondition::wakeAll()
 
 void QThread::start(Priority priority)
 {
-    static const auto real = qtFunction<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    static const auto real = nextDefinition<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
     static const char kHooked[] = "_tw_tsan_finished_hook";
     if (!property(kHooked).toBool()) {
         setProperty(kHooked, true);
@@ -302,7 +295,7 @@ void afterThreadEnded(QThread* thread)
 
 bool QThread::wait(QDeadlineTimer deadline)
 {
-    static const auto real = qtFunction<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    static const auto real = nextDefinition<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
     const bool ended = real(this, deadline);
     if (ended)
         afterThreadEnded(this);
@@ -311,7 +304,7 @@ bool QThread::wait(QDeadlineTimer deadline)
 
 bool QThread::wait(unsigned long time)
 {
-    static const auto real = qtFunction<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    static const auto real = nextDefinition<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
     const bool ended = real(this, time);
     if (ended)
         afterThreadEnded(this);

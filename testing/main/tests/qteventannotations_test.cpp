@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -80,79 +81,53 @@ private:
     std::atomic<bool>* m_destroyed;
 };
 
-bool waitDelivered(const Reader& reader)
+// A worker writes `value` and then hands the read over to `reader` on this
+// thread with `handOver`; the reader must see the value.
+void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, Emitter* emitter = nullptr)
 {
-    return TestWait::waitUntil([&] { return reader.delivered.load(); }, kWaitMs);
+    int payload = 0;
+    Reader reader(&payload);
+    if (emitter)
+        QObject::connect(emitter, &Emitter::ready, &reader, &Reader::take, Qt::QueuedConnection);
+    std::thread worker([&] {
+        payload = value;
+        handOver(reader);
+    });
+    EXPECT_TRUE(TestWait::waitUntil([&] { return reader.delivered.load(); }, kWaitMs));
+    worker.join();
+    EXPECT_EQ(reader.seen, value);
 }
 
 } // namespace
 
 TEST(QtEventAnnotations, AQueuedSignalOrdersTheEmitterBeforeTheSlot)
 {
-    int payload = 0;
     Emitter emitter;
-    Reader reader(&payload);
-    QObject::connect(&emitter, &Emitter::ready, &reader, &Reader::take, Qt::QueuedConnection);
-    std::thread worker([&] {
-        payload = 41;
-        emit emitter.ready();
-    });
-    EXPECT_TRUE(waitDelivered(reader));
-    worker.join();
-    EXPECT_EQ(reader.seen, 41);
+    expectHandedOver(
+        41, [&emitter](Reader&) { emit emitter.ready(); }, &emitter);
 }
 
 TEST(QtEventAnnotations, AQueuedFunctorOrdersTheCallerBeforeTheCall)
 {
-    int payload = 0;
-    Reader reader(&payload);
-    std::thread worker([&] {
-        payload = 42;
+    expectHandedOver(42, [](Reader& reader) {
         QMetaObject::invokeMethod(
             &reader, [&reader] { reader.take(); }, Qt::QueuedConnection);
     });
-    EXPECT_TRUE(waitDelivered(reader));
-    worker.join();
-    EXPECT_EQ(reader.seen, 42);
 }
 
 TEST(QtEventAnnotations, AQueuedCallByNameOrdersTheCallerBeforeTheCall)
 {
-    int payload = 0;
-    Reader reader(&payload);
-    std::thread worker([&] {
-        payload = 43;
-        QMetaObject::invokeMethod(&reader, "take", Qt::QueuedConnection);
-    });
-    EXPECT_TRUE(waitDelivered(reader));
-    worker.join();
-    EXPECT_EQ(reader.seen, 43);
+    expectHandedOver(43, [](Reader& reader) { QMetaObject::invokeMethod(&reader, "take", Qt::QueuedConnection); });
 }
 
 TEST(QtEventAnnotations, APostedEventOrdersThePosterBeforeTheDelivery)
 {
-    int payload = 0;
-    Reader reader(&payload);
-    std::thread worker([&] {
-        payload = 44;
-        QCoreApplication::postEvent(&reader, new QEvent(QEvent::User));
-    });
-    EXPECT_TRUE(waitDelivered(reader));
-    worker.join();
-    EXPECT_EQ(reader.seen, 44);
+    expectHandedOver(44, [](Reader& reader) { QCoreApplication::postEvent(&reader, new QEvent(QEvent::User)); });
 }
 
 TEST(QtEventAnnotations, AZeroTimeSingleShotOrdersTheCallerBeforeTheCall)
 {
-    int payload = 0;
-    Reader reader(&payload);
-    std::thread worker([&] {
-        payload = 45;
-        QTimer::singleShot(0, &reader, [&reader] { reader.take(); });
-    });
-    EXPECT_TRUE(waitDelivered(reader));
-    worker.join();
-    EXPECT_EQ(reader.seen, 45);
+    expectHandedOver(45, [](Reader& reader) { QTimer::singleShot(0, &reader, [&reader] { reader.take(); }); });
 }
 
 TEST(QtEventAnnotations, DeleteLaterOrdersTheCallerBeforeTheDestructor)
