@@ -16,7 +16,20 @@
 
 #include <memory>
 
+#ifdef __SANITIZE_THREAD__
+#include "testing/main/qteventannotations.h"
+#endif
+
 namespace {
+
+// Under ThreadSanitizer the application tells it of every event that it
+// delivers (as the test mains' own do), so that the fake's calls into its
+// thread are seen ordered.
+#ifdef __SANITIZE_THREAD__
+using Application = QtEventAnnotations::AnnotatedApplication<QCoreApplication>;
+#else
+using Application = QCoreApplication;
+#endif
 
 // An application of the test's own (the test main makes none), a working
 // folder for the configuration file, and the cloud fake with one account.
@@ -24,7 +37,7 @@ class VpnClientQuit : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
+        m_app = std::make_unique<Application>(m_argc, m_argv);
         ASSERT_TRUE(m_workDir.isValid());
         m_previousDir = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(m_workDir.path()));
