@@ -97,12 +97,16 @@ void TcpPeer::run()
         conns.erase(conns.begin() + static_cast<long>(i));
         --m_open;
     };
+    // Whether a connection's input is taken now (SlowReader takes it by the clock).
+    auto reading = [&](const Connection& c) {
+        if (m_mode == Mode::SlowReader)
+            return false;
+        return m_mode != Mode::BoundedEcho || c.out.size() < kEchoBacklog;
+    };
     while (!m_stop) {
         std::vector<pollfd> fds;
         for (const Connection& c : conns)
-            fds.push_back(
-                {c.fd, static_cast<short>((m_mode == Mode::SlowReader ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)),
-                 0});
+            fds.push_back({c.fd, static_cast<short>((reading(c) ? POLLIN : 0) | (c.out.empty() ? 0 : POLLOUT)), 0});
         fds.push_back({m_listen, POLLIN, 0});
         fds.push_back({m_wake[0], POLLIN, 0});
         const int timeout = m_mode == Mode::SlowReader ? 5 : 1000;
@@ -126,7 +130,8 @@ void TcpPeer::run()
             Connection& c = conns[i];
             const short revents = i < fds.size() - 2 ? fds[i].revents : 0;
             bool closed = false;
-            if ((revents & (POLLIN | POLLHUP | POLLERR)) || m_mode == Mode::SlowReader) {
+            const bool takes = m_mode == Mode::SlowReader || (reading(c) && (revents & POLLIN));
+            if (takes || (revents & (POLLHUP | POLLERR))) {
                 const size_t want = m_mode == Mode::SlowReader ? 512 : buf.size();
                 const ssize_t n = ::recv(c.fd, buf.data(), want, MSG_DONTWAIT);
                 if (n > 0) {
@@ -137,7 +142,7 @@ void TcpPeer::run()
                         if (m_mode != Mode::ResetMidStream)
                             m_receivedBytes.append(buf.data(), static_cast<size_t>(n));
                     }
-                    if (m_mode == Mode::Echo)
+                    if (m_mode == Mode::Echo || m_mode == Mode::BoundedEcho)
                         c.out.append(buf.data(), static_cast<size_t>(n));
                     if (m_mode == Mode::ResetMidStream && c.in >= m_resetAfter) {
                         closeConn(i, true);
