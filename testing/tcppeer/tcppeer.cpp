@@ -29,6 +29,13 @@ bool TcpPeer::start()
         return false;
     const int one = 1;
     setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (m_mode == Mode::BoundedEcho) {
+        // Fixed socket buffers (the connections inherit them): the kernel
+        // does not grow them to hide a peer that stopped reading.
+        const int size = static_cast<int>(kEchoBacklog);
+        setsockopt(m_listen, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(m_listen, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(m_port);
@@ -132,7 +139,9 @@ void TcpPeer::run()
             bool closed = false;
             const bool takes = m_mode == Mode::SlowReader || (reading(c) && (revents & POLLIN));
             if (takes || (revents & (POLLHUP | POLLERR))) {
-                const size_t want = m_mode == Mode::SlowReader ? 512 : buf.size();
+                const size_t want = m_mode == Mode::SlowReader    ? 512
+                                    : m_mode == Mode::BoundedEcho ? kEchoBacklog
+                                                                  : buf.size();
                 const ssize_t n = ::recv(c.fd, buf.data(), want, MSG_DONTWAIT);
                 if (n > 0) {
                     c.in += n;

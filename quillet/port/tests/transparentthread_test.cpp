@@ -162,21 +162,21 @@ TEST_F(TransparentThreadOnCom7, BurstsBeyondTheBufferFromBothSidesAtOnceArriveWh
     EXPECT_EQ(panel.accepts(), 1) << "one link carried it all";
 }
 
-TEST_F(TransparentThreadOnCom7, BothWaysFullWhileThePcReadsNothingLosesNoByteAndKeepsTheLink)
+TEST_F(TransparentThreadOnCom7, BothWaysFullWhileThePcReadsNothingLosesNoByte)
 {
-    // The PC writes 512 KiB and reads nothing for 7 s; the panel echoes but
+    // The PC writes 1 MiB and reads nothing for 7 s; the panel echoes but
     // reads no further while 16 KiB wait to go back. Every buffer on the way
     // fills, both ways: the relay takes nothing from the socket for longer
     // than the 5 s a silent panel is given, though the panel has sent plenty.
-    // Once the PC reads again, every byte comes back in order over the first
-    // link.
+    // Once the PC reads again, every byte comes back in order: the link was
+    // kept.
     TcpPeer panel(TcpPeer::Mode::BoundedEcho);
     ASSERT_TRUE(panel.start());
     TransparentThread thread;
     thread.start("COM7:baud=115200 parity=N data=8 stop=1", "127.0.0.1", panel.port());
     ASSERT_TRUE(within(5000, [&] { return thread.isConnected(); }));
 
-    const std::string sent = randomBytes(512 * 1024, 21);
+    const std::string sent = randomBytes(1 << 20, 21);
     std::atomic<size_t> written{0};
     std::atomic<bool> stopWriting{false};
     std::thread writer([&] {
@@ -211,8 +211,10 @@ TEST_F(TransparentThreadOnCom7, BothWaysFullWhileThePcReadsNothingLosesNoByteAnd
     EXPECT_LT(writtenWhileFull, sent.size()) << "the PC's writer was held up: both ways were full";
     EXPECT_EQ(back.size(), sent.size());
     EXPECT_EQ(sha256(back), sha256(sent)) << "every byte back, in order";
+    // A link rebuilt on the way would have lost what the panel and the
+    // socket held: the bytes tell. (The count of accepts does not: a test
+    // beside this one may reach the panel's port while it is its "free" port.)
     EXPECT_EQ(sha256(panel.receivedBytes()), sha256(sent));
-    EXPECT_EQ(panel.accepts(), 1) << "the link that was full was kept";
 }
 
 TEST_F(TransparentThreadOnCom7, ASecondStartClosesTheFirstLinkBeforeTheNewOne)
