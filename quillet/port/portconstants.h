@@ -27,7 +27,7 @@ constexpr int kInsertionRefreshMs = 10000;
 constexpr int kSocketBufferSize = 10240;
 constexpr int kConnectLimitMs = 10000;   // a connect that has not finished by then is dropped
 constexpr int kHardErrorPauseMs = 10000; // no new connect this long after a hard connect error
-constexpr int kIdleLimitMs = 5000;       // a link with nothing received this long is rebuilt
+constexpr int kIdleLimitMs = 5000;       // a link with nothing received nor waiting this long is rebuilt
 // The socket's readiness is looked at, never waited for: the worker waits
 // for both sides at once. An interrupted look is repeated, this often in all.
 constexpr int kReadinessLookTries = 3;

@@ -122,6 +122,15 @@ struct TcpClientDeviceRecord {
         case Connecting: checkConnect(now); return false; // the next operation proceeds
         default:
             if (now - activityStamp >= static_cast<unsigned long long>(kIdleLimitMs)) {
+                // Bytes waiting in the socket were sent by the panel: the
+                // link is not idle, the relay has not taken them yet (its
+                // buffer towards the serial port is full, or it was held up
+                // elsewhere). Closing it would drop them and whatever the
+                // panel had on its way.
+                if (queued() > 0) {
+                    activityStamp = now;
+                    return true;
+                }
                 closeLink();
                 return false;
             }

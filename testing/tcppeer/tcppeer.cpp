@@ -29,6 +29,13 @@ bool TcpPeer::start()
         return false;
     const int one = 1;
     setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (m_mode == Mode::BoundedEcho) {
+        // Fixed socket buffers (the connections inherit them): the kernel
+        // does not grow them to hide a peer that stopped reading.
+        const int size = static_cast<int>(kEchoBacklog);
+        setsockopt(m_listen, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(m_listen, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(m_port);
@@ -97,12 +104,16 @@ void TcpPeer::run()
         conns.erase(conns.begin() + static_cast<long>(i));
         --m_open;
     };
+    // Whether a connection's input is taken now (SlowReader takes it by the clock).
+    auto reading = [&](const Connection& c) {
+        if (m_mode == Mode::SlowReader)
+            return false;
+        return m_mode != Mode::BoundedEcho || c.out.size() < kEchoBacklog;
+    };
     while (!m_stop) {
         std::vector<pollfd> fds;
         for (const Connection& c : conns)
-            fds.push_back(
-                {c.fd, static_cast<short>((m_mode == Mode::SlowReader ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT)),
-                 0});
+            fds.push_back({c.fd, static_cast<short>((reading(c) ? POLLIN : 0) | (c.out.empty() ? 0 : POLLOUT)), 0});
         fds.push_back({m_listen, POLLIN, 0});
         fds.push_back({m_wake[0], POLLIN, 0});
         const int timeout = m_mode == Mode::SlowReader ? 5 : 1000;
@@ -126,8 +137,11 @@ void TcpPeer::run()
             Connection& c = conns[i];
             const short revents = i < fds.size() - 2 ? fds[i].revents : 0;
             bool closed = false;
-            if ((revents & (POLLIN | POLLHUP | POLLERR)) || m_mode == Mode::SlowReader) {
-                const size_t want = m_mode == Mode::SlowReader ? 512 : buf.size();
+            const bool takes = m_mode == Mode::SlowReader || (reading(c) && (revents & POLLIN));
+            if (takes || (revents & (POLLHUP | POLLERR))) {
+                const size_t want = m_mode == Mode::SlowReader    ? 512
+                                    : m_mode == Mode::BoundedEcho ? kEchoBacklog
+                                                                  : buf.size();
                 const ssize_t n = ::recv(c.fd, buf.data(), want, MSG_DONTWAIT);
                 if (n > 0) {
                     c.in += n;
@@ -137,7 +151,7 @@ void TcpPeer::run()
                         if (m_mode != Mode::ResetMidStream)
                             m_receivedBytes.append(buf.data(), static_cast<size_t>(n));
                     }
-                    if (m_mode == Mode::Echo)
+                    if (m_mode == Mode::Echo || m_mode == Mode::BoundedEcho)
                         c.out.append(buf.data(), static_cast<size_t>(n));
                     if (m_mode == Mode::ResetMidStream && c.in >= m_resetAfter) {
                         closeConn(i, true);

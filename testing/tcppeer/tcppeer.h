@@ -5,8 +5,11 @@
 // Modes: Echo sends back what it receives; Silent reads and never sends;
 // AcceptAndClose closes every connection at once; ResetMidStream reads
 // `resetAfter` bytes, then resets the connection (RST); SlowReader reads 512
-// bytes every 5 ms and sends nothing. One thread serves every connection;
-// it records accepts and end-of-stream in the order it saw them.
+// bytes every 5 ms and sends nothing; BoundedEcho echoes too, but stops
+// reading while kEchoBacklog bytes wait to go back, so that a client that does
+// not read holds the peer's reading up, as a real peer's full socket does.
+// One thread serves every connection; it records accepts and end-of-stream in
+// the order it saw them.
 
 #include <atomic>
 #include <cstdint>
@@ -19,7 +22,8 @@ namespace Fake {
 
 class TcpPeer {
 public:
-    enum class Mode { Echo, Silent, AcceptAndClose, ResetMidStream, SlowReader };
+    enum class Mode { Echo, Silent, AcceptAndClose, ResetMidStream, SlowReader, BoundedEcho };
+    static constexpr size_t kEchoBacklog = 16384;
     enum class Event { Accepted, EndOfStream };
 
     explicit TcpPeer(Mode mode, uint16_t port = 0);
@@ -37,7 +41,7 @@ public:
     int openConnections() const { return m_open; }
     long long received() const { return m_received; }
     std::vector<Event> events() const;
-    // Everything received so far (kept in Echo, Silent and SlowReader modes).
+    // Everything received so far (kept in every mode but ResetMidStream).
     std::string receivedBytes() const;
     // Queues bytes for every open connection.
     void send(const std::string& data);

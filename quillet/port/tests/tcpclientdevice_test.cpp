@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using Fake::TcpPeer;
@@ -96,6 +97,31 @@ TEST(TcpClientDevice, ASilentPeerIsDroppedAfterFiveSecondsAndRebuilt)
     const auto events = peer.events();
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events[1], TcpPeer::Event::EndOfStream) << "the old link is closed before the new one";
+}
+
+TEST(TcpClientDevice, BytesThePanelSentThatWaitUnreadKeepTheLinkPastFiveSeconds)
+{
+    // The relay leaves the panel's bytes in the socket while the serial side
+    // cannot take them: the panel is not silent, and its bytes must survive.
+    TcpPeer peer(TcpPeer::Mode::Echo);
+    ASSERT_TRUE(peer.start());
+    TcpClientDevice device("127.0.0.1", peer.port());
+    ASSERT_TRUE(within(10000, [&] { return device.writable(); }));
+    const std::string sent(100, 'p');
+    ASSERT_EQ(device.write(sent.data(), 100), 100);
+    ASSERT_TRUE(within(10000, [&] { return device.available() == 100; }));
+    const auto end = Clock::now() + std::chrono::milliseconds(6500);
+    while (Clock::now() < end) {
+        device.writable();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(readAll(device, 100, 10000), sent);
+    EXPECT_EQ(peer.accepts(), 1) << "the link was kept";
+    // Read empty and silent, it is dropped as before.
+    EXPECT_TRUE(within(30000, [&] {
+        device.writable();
+        return peer.accepts() >= 2;
+    }));
 }
 
 TEST(TcpClientDevice, APeerThatClosesAtOnceReadsAsNotConnected)
