@@ -54,13 +54,14 @@
 //   dispatcher over through an atomic inside libQt5Core. The hook releases
 //   on a key of the context's own after glib made it, and the wake-up above
 //   acquires that key before it calls glib's.
-// - operator new and delete, malloc, calloc, realloc and free called from
-//   Qt's libraries (at the end of the file): Qt's own blocks, the events it
-//   builds and the queues it keeps them in among them, are not told as
-//   written at allocation nor at their free. (A thread's queue is made and
-//   grown by whichever thread posts to it first, under a lock of Qt's, and
-//   its events are taken out by that thread; before the thread has its event
-//   dispatcher, no wake-up orders the two.)
+// - operator new and delete (and their array forms), malloc, calloc,
+//   realloc and free called from Qt's libraries (at the end of the file):
+//   Qt's own blocks, the events it builds, the queues it keeps them in and
+//   its connection lists among them, are not told as written at allocation
+//   nor at their free. (A thread's queue is made and grown by whichever
+//   thread posts to it first, under a lock of Qt's, and its events are taken
+//   out by that thread; before the thread has its event dispatcher, no
+//   wake-up orders the two.)
 // Delivery is seen in the test main's application object's notify() (see
 // qteventannotations.h), through which Qt sends every event on every thread
 // while an application exists (without one, no thread delivers queued
@@ -471,6 +472,43 @@ void operator delete(void* block) noexcept
 void operator delete(void* block, std::size_t size) noexcept
 {
     static const auto real = nextDefinition<SizedDeleteFunction>("_ZdlPvm");
+    if (!calledFromQt(__builtin_return_address(0))) {
+        real(block, size);
+        return;
+    }
+    __tsan_ignore_thread_begin();
+    real(block, size);
+    __tsan_ignore_thread_end();
+}
+
+// The array forms, through which Qt allocates its connection lists.
+
+void* operator new[](std::size_t size)
+{
+    static const auto real = nextDefinition<NewFunction>("_Znam");
+    if (!calledFromQt(__builtin_return_address(0)))
+        return real(size);
+    __tsan_ignore_thread_begin();
+    void* block = real(size);
+    __tsan_ignore_thread_end();
+    return block;
+}
+
+void operator delete[](void* block) noexcept
+{
+    static const auto real = nextDefinition<DeleteFunction>("_ZdaPv");
+    if (!calledFromQt(__builtin_return_address(0))) {
+        real(block);
+        return;
+    }
+    __tsan_ignore_thread_begin();
+    real(block);
+    __tsan_ignore_thread_end();
+}
+
+void operator delete[](void* block, std::size_t size) noexcept
+{
+    static const auto real = nextDefinition<SizedDeleteFunction>("_ZdaPvm");
     if (!calledFromQt(__builtin_return_address(0))) {
         real(block, size);
         return;
