@@ -26,6 +26,20 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
+// A copy of a list that the server's thread goes on appending to, with
+// storage of its own. A plain copy would share the storage: the append's
+// check of the share count (a relaxed read in Qt 5) is not ordered after the
+// caller's reads of its copy and the copy's release on the caller's thread.
+template <typename List>
+List unshared(const List& list)
+{
+    List copy;
+    copy.reserve(list.size());
+    for (const auto& item : list)
+        copy.append(item);
+    return copy;
+}
+
 std::string utf8(const QString& text)
 {
     return text.toStdString();
@@ -600,7 +614,7 @@ void FakeCloud::failToken(const QString& token)
 QStringList FakeCloud::issuedTokens() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->issued;
+    return unshared(m_state->issued);
 }
 
 bool FakeCloud::tokenLive(const QString& token) const
@@ -612,7 +626,7 @@ bool FakeCloud::tokenLive(const QString& token) const
 QList<FakeCloudRequest> FakeCloud::requests() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->requests;
+    return unshared(m_state->requests);
 }
 
 QList<QByteArray> FakeCloud::targets() const
@@ -627,13 +641,13 @@ QList<QByteArray> FakeCloud::targets() const
 QList<qint64> FakeCloud::streamMarks() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->streamMarks;
+    return unshared(m_state->streamMarks);
 }
 
 QList<qint64> FakeCloud::streamBytesPastMark() const
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
-    return m_state->streamBytesPastMark;
+    return unshared(m_state->streamBytesPastMark);
 }
 
 int FakeCloud::requestCount(const QString& path) const

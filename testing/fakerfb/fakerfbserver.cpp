@@ -22,6 +22,38 @@ void put16(QByteArray& out, int v)
     out.append(char(v & 0xFF));
 }
 
+// Copies of what the server's thread goes on appending to, with storage of
+// their own. A plain copy would share the storage: the append's check of the
+// share count (a relaxed read in Qt 5) is not ordered after the caller's
+// reads of its copy and the copy's release on the caller's thread.
+QByteArray unshared(const QByteArray& bytes)
+{
+    return QByteArray(bytes.constData(), bytes.size());
+}
+
+QList<QByteArray> unshared(const QList<QByteArray>& list)
+{
+    QList<QByteArray> copy;
+    copy.reserve(list.size());
+    for (const QByteArray& item : list)
+        copy.append(unshared(item));
+    return copy;
+}
+
+ClientRecord unshared(const ClientRecord& record)
+{
+    ClientRecord copy = record;
+    copy.bytes = unshared(record.bytes);
+    copy.version = unshared(record.version);
+    copy.response = unshared(record.response);
+    copy.setPixelFormats = unshared(record.setPixelFormats);
+    copy.setEncodings = unshared(record.setEncodings);
+    copy.updateRequests = unshared(record.updateRequests);
+    copy.keyEvents = unshared(record.keyEvents);
+    copy.pointerEvents = unshared(record.pointerEvents);
+    return copy;
+}
+
 } // namespace
 
 struct FakeRfbServer::Connection {
@@ -205,7 +237,7 @@ int FakeRfbServer::openConnectionCount() const
 ClientRecord FakeRfbServer::record(int connection) const
 {
     QMutexLocker locker(&m_mutex);
-    return connection >= 0 && connection < m_records.size() ? m_records[connection] : ClientRecord();
+    return connection >= 0 && connection < m_records.size() ? unshared(m_records[connection]) : ClientRecord();
 }
 
 void FakeRfbServer::onNewConnection()

@@ -17,8 +17,14 @@
 // What each hook covers (testing/main/tests/qteventannotations_test.cpp runs
 // each case and must stay clean):
 // - QMetaObject::activate (every signal our code emits: moc's code calls it):
-//   releases on the sender before the emission. A queued connection's event
-//   names its sender, and its delivery acquires on that sender.
+//   releases on the sender before the emission, and again after it, when Qt
+//   has copied the arguments of its queued connections (with their copy
+//   constructors, ours among them) into the events. A queued connection's
+//   event names its sender, and its delivery acquires on that sender. The
+//   second release is what orders the copies when the receiving thread has
+//   only just started: Qt wakes no thread that has no event dispatcher yet,
+//   so the wake-up below does not order them; the thread takes the event
+//   once it has made its dispatcher, well after the emission returned.
 // - QCoreApplication::postEvent: releases on the event itself, which the
 //   delivery acquires; the event's memory is the poster's until then, and
 //   freeing it ends the sanitizer's record of it, so this is exact.
@@ -42,9 +48,20 @@
 //   comes after everyone who put one in before. The wake-up comes just
 //   after the queue's unlock, so a delivery can overtake it (the keys above
 //   cover that for what our code did before the post).
-// - operator new and delete called from Qt's libraries (at the end of the
-//   file): Qt's own blocks, the events it builds among them, are not told as
-//   written at allocation nor at their free.
+// - g_main_context_new (glib, called by Qt when a thread makes its event
+//   dispatcher): the new context's wake-up descriptor is made on that
+//   thread, and the first thread to wake it writes to it; Qt hands the
+//   dispatcher over through an atomic inside libQt5Core. The hook releases
+//   on a key of the context's own after glib made it, and the wake-up above
+//   acquires that key before it calls glib's.
+// - operator new and delete (and their array forms), malloc, calloc,
+//   realloc and free called from Qt's libraries (at the end of the file):
+//   Qt's own blocks, the events it builds, the queues it keeps them in and
+//   its connection lists among them, are not told as written at allocation
+//   nor at their free. (A thread's queue is made and grown by whichever
+//   thread posts to it first, under a lock of Qt's, and its events are taken
+//   out by that thread; before the thread has its event dispatcher, no
+//   wake-up orders the two.)
 // Delivery is seen in the test main's application object's notify() (see
 // qteventannotations.h), through which Qt sends every event on every thread
 // while an application exists (without one, no thread delivers queued
@@ -152,6 +169,14 @@ MetaCall readMetaCall(QAbstractMetaCallEvent* event)
     return call;
 }
 
+// The key released once a glib main context is made: inside the context
+// (a GMainContext is far wider than two bytes), apart from the context's own
+// address, on which the wake-ups release.
+void* contextMade(void* context)
+{
+    return static_cast<char*>(context) + 1;
+}
+
 // The glib main context whose wake-up this thread's event dispatcher waits
 // for: the thread's own, or the default one (the main thread's).
 using MainContextFunction = void* (*)();
@@ -202,7 +227,9 @@ int noteQtLibrary(dl_phdr_info* info, size_t, void* countPointer)
     return count > 0;
 }();
 
-bool calledFromQt(const void* returnAddress)
+// Not instrumented: the C allocator's definitions below call it before the
+// sanitizer's run-time has started.
+__attribute__((no_sanitize_thread)) bool calledFromQt(const void* returnAddress)
 {
     const auto address = reinterpret_cast<std::uintptr_t>(returnAddress);
     for (const CodeRange& range : g_qtCode) {
@@ -224,9 +251,23 @@ bool calledFromQt(const void* returnAddress)
 extern "C" void g_main_context_wakeup(void* context)
 {
     static const auto real = nextDefinition<void (*)(void*)>("g_main_context_wakeup");
-    if (context)
+    if (context) {
+        __tsan_acquire(contextMade(context));
         __tsan_release(context);
+    }
     real(context);
+}
+
+// A thread's event dispatcher makes its glib context (with the descriptor
+// that its wake-up writes to) on that thread, before any other thread can
+// reach it.
+extern "C" void* g_main_context_new()
+{
+    static const auto real = nextDefinition<void* (*)()>("g_main_context_new");
+    void* context = real();
+    if (context)
+        __tsan_release(contextMade(context));
+    return context;
 }
 
 namespace QtEventAnnotations {
@@ -290,6 +331,7 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, meta, localSignalIndex, argv);
+    __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     __tsan_acquire(const_cast<void*>(key(sender, Key::SignalDone)));
 }
 
@@ -299,6 +341,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
         "_ZN11QMetaObject8activateEP7QObjectiiPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalOffset, localSignalIndex, argv);
+    __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     __tsan_acquire(const_cast<void*>(key(sender, Key::SignalDone)));
 }
 
@@ -307,6 +350,7 @@ void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
     static const auto real = nextDefinition<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalIndex, argv);
+    __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     __tsan_acquire(const_cast<void*>(key(sender, Key::SignalDone)));
 }
 
@@ -436,3 +480,94 @@ void operator delete(void* block, std::size_t size) noexcept
     real(block, size);
     __tsan_ignore_thread_end();
 }
+
+// The array forms, through which Qt allocates its connection lists.
+
+void* operator new[](std::size_t size)
+{
+    static const auto real = nextDefinition<NewFunction>("_Znam");
+    if (!calledFromQt(__builtin_return_address(0)))
+        return real(size);
+    __tsan_ignore_thread_begin();
+    void* block = real(size);
+    __tsan_ignore_thread_end();
+    return block;
+}
+
+void operator delete[](void* block) noexcept
+{
+    static const auto real = nextDefinition<DeleteFunction>("_ZdaPv");
+    if (!calledFromQt(__builtin_return_address(0))) {
+        real(block);
+        return;
+    }
+    __tsan_ignore_thread_begin();
+    real(block);
+    __tsan_ignore_thread_end();
+}
+
+void operator delete[](void* block, std::size_t size) noexcept
+{
+    static const auto real = nextDefinition<SizedDeleteFunction>("_ZdaPvm");
+    if (!calledFromQt(__builtin_return_address(0))) {
+        real(block, size);
+        return;
+    }
+    __tsan_ignore_thread_begin();
+    real(block, size);
+    __tsan_ignore_thread_end();
+}
+
+// The C allocator, through which Qt's containers (QArrayData, QListData) and
+// its event queues allocate: the sanitizer's own definitions, called by name
+// so that no lookup (which allocates itself) comes first. Not instrumented:
+// the dynamic linker allocates before the sanitizer's run-time has started.
+extern "C" {
+
+void* __interceptor_malloc(std::size_t size);
+void* __interceptor_calloc(std::size_t count, std::size_t size);
+void* __interceptor_realloc(void* block, std::size_t size);
+void __interceptor_free(void* block);
+
+__attribute__((no_sanitize_thread)) void* malloc(std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_malloc(size);
+    __tsan_ignore_thread_begin();
+    void* block = __interceptor_malloc(size);
+    __tsan_ignore_thread_end();
+    return block;
+}
+
+__attribute__((no_sanitize_thread)) void* calloc(std::size_t count, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_calloc(count, size);
+    __tsan_ignore_thread_begin();
+    void* block = __interceptor_calloc(count, size);
+    __tsan_ignore_thread_end();
+    return block;
+}
+
+__attribute__((no_sanitize_thread)) void* realloc(void* block, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_realloc(block, size);
+    __tsan_ignore_thread_begin();
+    void* moved = __interceptor_realloc(block, size);
+    __tsan_ignore_thread_end();
+    return moved;
+}
+
+__attribute__((no_sanitize_thread)) void free(void* block)
+{
+    if (!calledFromQt(__builtin_return_address(0))) {
+        __interceptor_free(block);
+        return;
+    }
+    __tsan_ignore_thread_begin();
+    __interceptor_free(block);
+    __tsan_ignore_thread_end();
+}
+
+} // extern "C"

@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -24,10 +25,23 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
+// A signal's argument that Qt copies, with this copy constructor of ours,
+// into the event of a queued connection.
+struct Parcel {
+    Parcel() = default;
+    Parcel(const Parcel& other)
+        : value(other.value)
+    {
+    }
+    Parcel& operator=(const Parcel& other) = default;
+    int value = 0;
+};
+
 class Emitter : public QObject {
     Q_OBJECT
 signals:
     void ready();
+    void parcel(const Parcel& parcel);
 };
 
 // Reads the shared value when a call or an event reaches it on its thread.
@@ -99,6 +113,8 @@ void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, E
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Parcel)
 
 TEST(QtEventAnnotations, AQueuedSignalOrdersTheEmitterBeforeTheSlot)
 {
@@ -184,6 +200,48 @@ TEST(QtEventAnnotations, ABlockingQueuedCallOrdersTheCallBeforeTheCallerGoesOn)
     EXPECT_TRUE(TestWait::waitUntil([&] { return done.load(); }, kWaitMs));
     worker.join();
     EXPECT_EQ(seenByWorker, 48);
+}
+
+TEST(QtEventAnnotations, TheFirstWakeUpOfANewThreadComesAfterItsContextWasMade)
+{
+    // The thread makes its event dispatcher (and its glib context, with the
+    // descriptor a wake-up writes to) itself; this thread's post is the
+    // first to wake it.
+    QThread thread;
+    thread.start();
+    EXPECT_TRUE(TestWait::waitUntil([&] { return thread.eventDispatcher() != nullptr; }, kWaitMs));
+    int payload = 49;
+    Reader reader(&payload);
+    reader.moveToThread(&thread);
+    QCoreApplication::postEvent(&reader, new QEvent(QEvent::User));
+    EXPECT_TRUE(TestWait::waitUntil([&] { return reader.delivered.load(); }, kWaitMs));
+    thread.quit();
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(reader.seen, 49);
+}
+
+TEST(QtEventAnnotations, AQueuedSignalToAThreadJustStartedOrdersTheArgumentCopies)
+{
+    // The thread has no event dispatcher yet when the signal is emitted (as
+    // good as always): Qt queues the event with its copied argument and
+    // wakes nobody; the thread takes it once its loop runs.
+    qRegisterMetaType<Parcel>();
+    Emitter emitter;
+    QObject receiver;
+    std::atomic<int> seen{0};
+    QObject::connect(
+        &emitter, &Emitter::parcel, &receiver, [&seen](const Parcel& parcel) { seen = parcel.value; },
+        Qt::QueuedConnection);
+    QThread thread;
+    receiver.moveToThread(&thread);
+    thread.start();
+    Parcel parcel;
+    parcel.value = 50;
+    emit emitter.parcel(parcel);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return seen.load() != 0; }, kWaitMs));
+    thread.quit();
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(seen.load(), 50);
 }
 
 #include "qteventannotations_test.moc"
