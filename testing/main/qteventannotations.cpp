@@ -440,6 +440,29 @@ void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* re
 
 namespace {
 
+// What a block of Qt's does at its allocation and free is not told: the
+// guard turns the sanitizer's watching off for the call when its caller is
+// Qt's code. Not instrumented, as calledFromQt.
+class UnseenWhenFromQt {
+public:
+    __attribute__((no_sanitize_thread)) explicit UnseenWhenFromQt(const void* caller)
+        : m_on(calledFromQt(caller))
+    {
+        if (m_on)
+            __tsan_ignore_thread_begin();
+    }
+    __attribute__((no_sanitize_thread)) ~UnseenWhenFromQt()
+    {
+        if (m_on)
+            __tsan_ignore_thread_end();
+    }
+    UnseenWhenFromQt(const UnseenWhenFromQt&) = delete;
+    UnseenWhenFromQt& operator=(const UnseenWhenFromQt&) = delete;
+
+private:
+    const bool m_on;
+};
+
 using NewFunction = void* (*)(std::size_t);
 using DeleteFunction = void (*)(void*);
 using SizedDeleteFunction = void (*)(void*, std::size_t);
@@ -449,36 +472,22 @@ using SizedDeleteFunction = void (*)(void*, std::size_t);
 void* operator new(std::size_t size)
 {
     static const auto real = nextDefinition<NewFunction>("_Znwm");
-    if (!calledFromQt(__builtin_return_address(0)))
-        return real(size);
-    __tsan_ignore_thread_begin();
-    void* block = real(size);
-    __tsan_ignore_thread_end();
-    return block;
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
+    return real(size);
 }
 
 void operator delete(void* block) noexcept
 {
     static const auto real = nextDefinition<DeleteFunction>("_ZdlPv");
-    if (!calledFromQt(__builtin_return_address(0))) {
-        real(block);
-        return;
-    }
-    __tsan_ignore_thread_begin();
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block);
-    __tsan_ignore_thread_end();
 }
 
 void operator delete(void* block, std::size_t size) noexcept
 {
     static const auto real = nextDefinition<SizedDeleteFunction>("_ZdlPvm");
-    if (!calledFromQt(__builtin_return_address(0))) {
-        real(block, size);
-        return;
-    }
-    __tsan_ignore_thread_begin();
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block, size);
-    __tsan_ignore_thread_end();
 }
 
 // The array forms, through which Qt allocates its connection lists.
@@ -486,36 +495,22 @@ void operator delete(void* block, std::size_t size) noexcept
 void* operator new[](std::size_t size)
 {
     static const auto real = nextDefinition<NewFunction>("_Znam");
-    if (!calledFromQt(__builtin_return_address(0)))
-        return real(size);
-    __tsan_ignore_thread_begin();
-    void* block = real(size);
-    __tsan_ignore_thread_end();
-    return block;
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
+    return real(size);
 }
 
 void operator delete[](void* block) noexcept
 {
     static const auto real = nextDefinition<DeleteFunction>("_ZdaPv");
-    if (!calledFromQt(__builtin_return_address(0))) {
-        real(block);
-        return;
-    }
-    __tsan_ignore_thread_begin();
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block);
-    __tsan_ignore_thread_end();
 }
 
 void operator delete[](void* block, std::size_t size) noexcept
 {
     static const auto real = nextDefinition<SizedDeleteFunction>("_ZdaPvm");
-    if (!calledFromQt(__builtin_return_address(0))) {
-        real(block, size);
-        return;
-    }
-    __tsan_ignore_thread_begin();
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block, size);
-    __tsan_ignore_thread_end();
 }
 
 // The C allocator, through which Qt's containers (QArrayData, QListData) and
@@ -531,43 +526,26 @@ void __interceptor_free(void* block);
 
 __attribute__((no_sanitize_thread)) void* malloc(std::size_t size)
 {
-    if (!calledFromQt(__builtin_return_address(0)))
-        return __interceptor_malloc(size);
-    __tsan_ignore_thread_begin();
-    void* block = __interceptor_malloc(size);
-    __tsan_ignore_thread_end();
-    return block;
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
+    return __interceptor_malloc(size);
 }
 
 __attribute__((no_sanitize_thread)) void* calloc(std::size_t count, std::size_t size)
 {
-    if (!calledFromQt(__builtin_return_address(0)))
-        return __interceptor_calloc(count, size);
-    __tsan_ignore_thread_begin();
-    void* block = __interceptor_calloc(count, size);
-    __tsan_ignore_thread_end();
-    return block;
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
+    return __interceptor_calloc(count, size);
 }
 
 __attribute__((no_sanitize_thread)) void* realloc(void* block, std::size_t size)
 {
-    if (!calledFromQt(__builtin_return_address(0)))
-        return __interceptor_realloc(block, size);
-    __tsan_ignore_thread_begin();
-    void* moved = __interceptor_realloc(block, size);
-    __tsan_ignore_thread_end();
-    return moved;
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
+    return __interceptor_realloc(block, size);
 }
 
 __attribute__((no_sanitize_thread)) void free(void* block)
 {
-    if (!calledFromQt(__builtin_return_address(0))) {
-        __interceptor_free(block);
-        return;
-    }
-    __tsan_ignore_thread_begin();
+    const UnseenWhenFromQt unseen(__builtin_return_address(0));
     __interceptor_free(block);
-    __tsan_ignore_thread_end();
 }
 
 } // extern "C"
