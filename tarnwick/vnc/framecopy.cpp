@@ -31,12 +31,9 @@ void reachAlong(int first, int end, qreal scale, int limit, int* from, int* to)
     *to = std::clamp(int(std::ceil((end + 1) * scale)) + 1, 0, limit);
 }
 
-// The image a painter paints on, when it paints on one in RGB32 pixel for
-// pixel, moved by whole pixels only, opaque, and the widget of size lies
-// inside it; origin is where the widget's origin lands. A window's backing
-// store is such an image: rows scaled into it directly are then not scaled
-// into a band first and copied.
-QImage* directDevice(QPainter& painter, const QSize& size, QPoint* origin)
+} // namespace
+
+QImage* FrameCopy::directDevice(QPainter& painter, const QSize& size, QPoint* origin)
 {
     QPaintEngine* engine = painter.paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster || !engine->paintDevice()
@@ -45,10 +42,16 @@ QImage* directDevice(QPainter& painter, const QSize& size, QPoint* origin)
             && painter.compositionMode() != QPainter::CompositionMode_Source))
         return nullptr;
     auto* image = static_cast<QImage*>(engine->paintDevice());
+    // The scaled pixels are opaque (alpha 0xff), and an opaque pixel is the
+    // same 32 bits in all three formats. Qt's X11 backing store is
+    // ARGB32_Premultiplied even on a window without alpha.
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
+        && format != QImage::Format_ARGB32_Premultiplied)
+        return nullptr;
     const QTransform transform = painter.deviceTransform();
-    if (image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1
-        || transform.type() > QTransform::TxTranslate || transform.dx() != std::floor(transform.dx())
-        || transform.dy() != std::floor(transform.dy()))
+    if (image->devicePixelRatio() != 1 || transform.type() > QTransform::TxTranslate
+        || transform.dx() != std::floor(transform.dx()) || transform.dy() != std::floor(transform.dy()))
         return nullptr;
     const QPoint at(int(transform.dx()), int(transform.dy()));
     if (!image->rect().contains(QRect(at, size)))
@@ -56,8 +59,6 @@ QImage* directDevice(QPainter& painter, const QSize& size, QPoint* origin)
     *origin = at;
     return image;
 }
-
-} // namespace
 
 QRegion FrameCopy::take(const QImage& frame, const QRegion& changed)
 {
@@ -69,12 +70,19 @@ QRegion FrameCopy::take(const QImage& frame, const QRegion& changed)
         copied = QRegion(m_copy.rect());
     }
     copied &= m_copy.rect();
-    // The painter converts with the processor's vector instructions; RGB32
-    // is what it scales and blits fastest.
-    QPainter painter(&m_copy);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // RGB32 is what the scaler and the painter read fastest. The frame
+    // buffer's RGBA8888 is turned into it in one pass where the processor
+    // can; the painter's own conversion takes two.
+    QRegion rest;
     for (const QRect& r : copied)
-        painter.drawImage(r.topLeft(), frame, r);
+        if (!FrameScaler::copyRgba(frame, r, m_copy))
+            rest += r;
+    if (!rest.isEmpty()) {
+        QPainter painter(&m_copy);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : rest)
+            painter.drawImage(r.topLeft(), frame, r);
+    }
     return copied;
 }
 

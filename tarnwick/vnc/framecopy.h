@@ -40,6 +40,14 @@ public:
     // inside.
     QRegion shownRegion(const QRegion& changed, const QSize& size, qreal devicePixelRatio) const;
 
+    // The image a painter paints on, when paint() may write rows of a widget
+    // of size straight into it: a raster image of 32-bit pixels in which an
+    // opaque pixel is an RGB32 pixel (a window's backing store), painted
+    // on pixel for pixel, moved by whole pixels only, opaque, the widget
+    // inside it. origin is where the widget's origin lands. Null for any
+    // other device: rows then go through a band the painter copies.
+    static QImage* directDevice(QPainter& painter, const QSize& size, QPoint* origin);
+
     // The copy (RGB32, the frame buffer's size); null before the first take.
     const QImage& image() const { return m_copy; }
 

@@ -107,8 +107,12 @@ bool FrameScaler::prepare(const QSize& source, const QSize& target)
 
 void FrameScaler::scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const
 {
-    if (!m_ready || source.size() != m_source || source.format() != QImage::Format_RGB32
-        || out.format() != QImage::Format_RGB32 || origin.x() < 0 || origin.x() + m_target.width() > out.width())
+    // The scaled pixels are opaque: in these formats the same 32 bits.
+    const QImage::Format format = out.format();
+    const bool opaqueAsRgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32
+                               || format == QImage::Format_ARGB32_Premultiplied;
+    if (!m_ready || source.size() != m_source || source.format() != QImage::Format_RGB32 || !opaqueAsRgb32
+        || origin.x() < 0 || origin.x() + m_target.width() > out.width())
         return;
     first = std::max({first, 0, -origin.y()});
     end = std::min({end, m_target.height(), out.height() - origin.y()});
@@ -179,9 +183,49 @@ __attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& so
     }
 }
 
+// R, G, B, A bytes to the B, G, R, A of a little-endian RGB32 word, alpha
+// set: the frame buffer's pixels are opaque, an RGB32 pixel must be.
+__attribute__((target("avx2"))) static void copyRgbaRows(const QImage& source, const QRect& rect, QImage& out)
+{
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15, 2, 1, 0, 3, 6, 5, 4, 7,
+                                           10, 9, 8, 11, 14, 13, 12, 15);
+    const __m256i opaque = _mm256_set1_epi32(int(0xff000000u));
+    // Detached first where its pixels are shared, as any write to an image.
+    uchar* const outBits = out.bits();
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        const auto* from = reinterpret_cast<const quint32*>(source.constScanLine(y)) + rect.left();
+        auto* to = reinterpret_cast<quint32*>(outBits + y * out.bytesPerLine()) + rect.left();
+        int x = 0;
+        for (; x + kGroup <= rect.width(); x += kGroup) {
+            const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + x));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + x),
+                                _mm256_or_si256(_mm256_shuffle_epi8(p, order), opaque));
+        }
+        for (; x < rect.width(); ++x) {
+            const quint32 p = from[x];
+            to[x] = 0xff000000u | ((p & 0xffu) << 16) | (p & 0xff00u) | ((p >> 16) & 0xffu);
+        }
+    }
+}
+
+bool FrameScaler::copyRgba(const QImage& source, const QRect& rect, QImage& out)
+{
+    if (!available() || (source.format() != QImage::Format_RGBA8888 && source.format() != QImage::Format_RGBX8888)
+        || out.format() != QImage::Format_RGB32 || source.size() != out.size() || !source.rect().contains(rect))
+        return false;
+    if (!rect.isEmpty())
+        copyRgbaRows(source, rect, out);
+    return true;
+}
+
 #else
 
 void FrameScaler::scaleRowsAvx2(const QImage&, int, int, QImage&, QPoint) const {}
+
+bool FrameScaler::copyRgba(const QImage&, const QRect&, QImage&)
+{
+    return false;
+}
 
 #endif
 

@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 
 #include <vector>
@@ -30,13 +31,19 @@ public:
     // Target rows first..end (end exclusive) of the scaled source, each
     // target pixel (x, y) written to out's pixel origin + (x, y); rows that
     // would fall outside out are left out, and nothing is written when a
-    // row does not fit across. source and out must be RGB32, source of the
-    // planned size. out's pixels are written in place, without detaching
+    // row does not fit across. source must be RGB32 of the planned size,
+    // out RGB32, ARGB32 or ARGB32_Premultiplied (the pixels are opaque). out's pixels are written in place, without detaching
     // it: out may be a painter's own device.
     void scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const;
 
     // Whether this processor can run the scaler at all.
     static bool available();
+
+    // Copies rect of an RGBA8888 (or RGBX8888) source to the same place in
+    // an RGB32 out of the same size, opaque, in one pass with the same
+    // instructions; false, with nothing copied, for other formats or sizes
+    // and where the scaler is not available (the painter then converts).
+    static bool copyRgba(const QImage& source, const QRect& rect, QImage& out);
 
 private:
     // Where a target pixel samples along one axis: the two source pixels

@@ -146,6 +146,41 @@ TEST(FrameScaler, RefusesWhatItCannotScale)
     EXPECT_FALSE(scaler.ready());
 }
 
+TEST(FrameScaler, CopiesRgbaPixelsAsThePainterConvertsThemAndOnlyThose)
+{
+    if (!FrameScaler::available())
+        GTEST_SKIP() << "this processor has no AVX2: the painter converts";
+    const QImage frame = busyPicture(QSize(70, 23), 9);
+    const QImage converted = frame.convertToFormat(QImage::Format_RGB32);
+    QImage magenta(frame.size(), QImage::Format_RGB32);
+    magenta.fill(Qt::magenta);
+    const QImage pristine = magenta.copy();
+    // Whole groups of eight, odd tails, single pixels, the edges, nothing.
+    const QRect rects[] = {{0, 0, 70, 23}, {3, 2, 17, 5}, {69, 22, 1, 1}, {0, 10, 8, 1}, {61, 0, 9, 23}, {5, 5, 0, 4}};
+    for (const QRect& r : rects) {
+        SCOPED_TRACE(QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString());
+        QImage out = magenta; // shares its pixels with magenta until written
+        ASSERT_TRUE(FrameScaler::copyRgba(frame, r, out));
+        EXPECT_EQ(compare(magenta, pristine).pixels, 0) << "written into an image that shared the pixels";
+        if (!r.isEmpty()) {
+            EXPECT_EQ(compare(out.copy(r), converted.copy(r)).pixels, 0);
+        }
+        QImage rest = out;
+        QPainter(&rest).fillRect(r, Qt::magenta);
+        EXPECT_EQ(compare(rest, magenta).pixels, 0) << "written outside the rectangle";
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                ASSERT_EQ(qAlpha(out.pixel(x, y)), 255);
+    }
+    // Other formats and sizes are the painter's.
+    QImage out = magenta;
+    EXPECT_FALSE(FrameScaler::copyRgba(converted, converted.rect(), out));
+    QImage narrower = magenta.copy(0, 0, 60, 23);
+    EXPECT_FALSE(FrameScaler::copyRgba(frame, frame.rect(), narrower));
+    EXPECT_FALSE(FrameScaler::copyRgba(frame, QRect(60, 0, 20, 5), out));
+    EXPECT_EQ(compare(out, magenta).pixels, 0);
+}
+
 TEST(FrameCopy, KeptPictureAfterPartialUpdatesIsTheWholeRepaint)
 {
     const QSize frame(320, 200);
@@ -204,7 +239,7 @@ TEST(FrameCopy, KeptPictureAfterPartialUpdatesIsTheWholeRepaint)
 
 TEST(FrameCopy, PaintsOnePictureOnEveryKindOfDevice)
 {
-    // The widget's own rows are scaled straight into a painter's RGB32
+    // The widget's own rows are scaled straight into a painter's 32-bit
     // device (a window's backing store), wherever the widget lies in it;
     // on any other device, and for rows the region repaints only in part,
     // through a band. All draw one picture, and only inside the region.
@@ -232,14 +267,17 @@ TEST(FrameCopy, PaintsOnePictureOnEveryKindOfDevice)
     magenta.fill(Qt::magenta);
     EXPECT_EQ(compare(outside, magenta).pixels, 0) << "written outside the widget";
 
-    // A device of another format: through the band.
-    QImage premultiplied(widget, QImage::Format_ARGB32_Premultiplied);
-    premultiplied.fill(Qt::magenta);
-    {
-        QPainter painter(&premultiplied);
-        copy.paint(painter, widget, 1, QRegion(premultiplied.rect()));
+    // Straight into the premultiplied device of X11's backing stores, and
+    // through the band into a device of another format: one picture.
+    for (const QImage::Format format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888}) {
+        QImage device(widget, format);
+        device.fill(Qt::magenta);
+        {
+            QPainter painter(&device);
+            copy.paint(painter, widget, 1, QRegion(device.rect()));
+        }
+        EXPECT_EQ(compare(device, reference).pixels, 0) << "format " << int(format);
     }
-    EXPECT_EQ(compare(premultiplied, reference).pixels, 0);
 
     // Rows repainted in part (a window above the widget, say): only the
     // region, the rest of each row untouched.
@@ -258,6 +296,50 @@ TEST(FrameCopy, PaintsOnePictureOnEveryKindOfDevice)
     QImage widgetMagenta(widget, QImage::Format_RGB32);
     widgetMagenta.fill(Qt::magenta);
     EXPECT_EQ(compare(rest, widgetMagenta).pixels, 0) << "written outside the region";
+}
+
+TEST(FrameCopy, WritesStraightIntoEveryBackingStoreFormatAndNothingElse)
+{
+    // Whether a paint may skip the band: the backing stores of a window
+    // (RGB32 offscreen, ARGB32_Premultiplied on X11, ARGB32) are written
+    // straight; other formats, painters that blend, scale or move by part
+    // of a pixel, and a widget that does not fit go through the band.
+    const QSize widget(64, 40);
+    const struct {
+        QImage::Format format;
+        QSize device;
+        void (*set)(QPainter&);
+        bool direct;
+    } cases[] = {
+        {QImage::Format_RGB32, widget, [](QPainter&) {}, true},
+        {QImage::Format_ARGB32_Premultiplied, widget, [](QPainter&) {}, true},
+        {QImage::Format_ARGB32, widget, [](QPainter&) {}, true},
+        {QImage::Format_ARGB32_Premultiplied, {90, 70}, [](QPainter& p) { p.translate(20, 25); }, true},
+        {QImage::Format_RGB32, widget, [](QPainter& p) { p.setCompositionMode(QPainter::CompositionMode_Source); },
+         true},
+        {QImage::Format_RGBA8888, widget, [](QPainter&) {}, false},
+        {QImage::Format_RGBA8888_Premultiplied, widget, [](QPainter&) {}, false},
+        {QImage::Format_RGB888, widget, [](QPainter&) {}, false},
+        {QImage::Format_RGB16, widget, [](QPainter&) {}, false},
+        {QImage::Format_ARGB32_Premultiplied, widget, [](QPainter& p) { p.setOpacity(0.5); }, false},
+        {QImage::Format_ARGB32_Premultiplied, widget,
+         [](QPainter& p) { p.setCompositionMode(QPainter::CompositionMode_Multiply); }, false},
+        {QImage::Format_ARGB32_Premultiplied, {90, 70}, [](QPainter& p) { p.translate(20.5, 25); }, false},
+        {QImage::Format_ARGB32_Premultiplied, {90, 70}, [](QPainter& p) { p.scale(1.5, 1.5); }, false},
+        {QImage::Format_ARGB32_Premultiplied, {90, 70}, [](QPainter& p) { p.translate(30, 0); }, false},
+    };
+    for (const auto& c : cases) {
+        QImage device(c.device, c.format);
+        QPainter painter(&device);
+        c.set(painter);
+        QPoint origin(-1, -1);
+        QImage* direct = FrameCopy::directDevice(painter, widget, &origin);
+        EXPECT_EQ(direct != nullptr, c.direct) << "format " << int(c.format) << ", device " << c.device.width();
+        if (direct) {
+            EXPECT_EQ(direct->constBits(), device.constBits());
+            EXPECT_EQ(origin, painter.deviceTransform().map(QPoint(0, 0)));
+        }
+    }
 }
 
 TEST(FrameCopy, ShownRegionIsWholeRowsWhenScaledAndTheRectanglesWhenNot)
