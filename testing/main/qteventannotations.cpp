@@ -24,7 +24,10 @@
 //   second release is what orders the copies when the receiving thread has
 //   only just started: Qt wakes no thread that has no event dispatcher yet,
 //   so the wake-up below does not order them; the thread takes the event
-//   once it has made its dispatcher, well after the emission returned.
+//   once it has made its dispatcher, well after the emission returned. A
+//   thread that is awake already may take the event before the second
+//   release: its delivery waits, boundedly, until no other thread emits a
+//   signal of the sender (qtemissionunderway.h).
 // - QCoreApplication::postEvent: releases on the event itself, which the
 //   delivery acquires; the event's memory is the poster's until then, and
 //   freeing it ends the sanitizer's record of it, so this is exact.
@@ -48,12 +51,31 @@
 //   comes after everyone who put one in before. The wake-up comes just
 //   after the queue's unlock, so a delivery can overtake it (the keys above
 //   cover that for what our code did before the post).
+//   After glib's returns, it releases a second key of the context's own,
+//   which g_main_context_unref (below) acquires.
+// - g_main_context_unref (glib, called by Qt when a thread's event
+//   dispatcher is destroyed at the thread's end: glib then closes the
+//   context's wake-up descriptor): acquires the key that every finished
+//   wake-up released, so the close comes after the writes. Qt orders them
+//   with its QThread's mutex (inside libQt5Core): quit() wakes the thread's
+//   dispatcher while it holds that mutex, and the ending thread takes the
+//   dispatcher out under it before it destroys it. A wake-up still running
+//   when the unref begins stays unordered, and is reported, as it should be.
 // - g_main_context_new (glib, called by Qt when a thread makes its event
 //   dispatcher): the new context's wake-up descriptor is made on that
 //   thread, and the first thread to wake it writes to it; Qt hands the
 //   dispatcher over through an atomic inside libQt5Core. The hook releases
 //   on a key of the context's own after glib made it, and the wake-up above
 //   acquires that key before it calls glib's.
+// - The receiving thread's queue of posted events (qtqueuepost.h): Qt grows
+//   and moves its storage with memcpy and memmove (seen by the sanitizer) on
+//   the posting threads and on the receiving one, under the queue's lock
+//   inside libQt5Core. Every post above notes the queues it reaches (a
+//   signal: those of every thread that a connection of the sender's may post
+//   to), every delivery and the making of a thread's dispatcher note the
+//   thread's own, and memcpy and memmove called from Qt's code (at the end of
+//   the file) acquire a queue's key before a copy that reads or writes its
+//   storage and release it after: inside Qt's lock, so this is its order.
 // - operator new and delete (and their array forms), malloc, calloc,
 //   realloc and free called from Qt's libraries (at the end of the file):
 //   Qt's own blocks, the events it builds, the queues it keeps them in and
@@ -77,6 +99,8 @@
 #include "testing/main/qteventannotations.h"
 
 #include "testing/main/nextdefinition.h"
+#include "testing/main/qtemissionunderway.h"
+#include "testing/main/qtqueuepost.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -101,7 +125,11 @@ extern "C" void __tsan_ignore_thread_end();
 
 namespace {
 
+using TsanAnnotations::EmissionUnderWay;
 using TsanAnnotations::nextDefinition;
+using TsanAnnotations::QueueCopy;
+using TsanAnnotations::QueuePost;
+using TsanAnnotations::threadDataOf;
 
 // The synchronisation keys: addresses inside the object (a QObject is at
 // least two pointers wide), one for each kind of hand-over, so that the
@@ -175,6 +203,13 @@ MetaCall readMetaCall(QAbstractMetaCallEvent* event)
 void* contextMade(void* context)
 {
     return static_cast<char*>(context) + 1;
+}
+
+// The key released once a wake-up of the context has written to its
+// descriptor, which the context's last unref (closing it) acquires.
+void* contextWoken(void* context)
+{
+    return static_cast<char*>(context) + 2;
 }
 
 // The glib main context whose wake-up this thread's event dispatcher waits
@@ -256,6 +291,19 @@ extern "C" void g_main_context_wakeup(void* context)
         __tsan_release(context);
     }
     real(context);
+    if (context)
+        __tsan_release(contextWoken(context));
+}
+
+// Qt's event dispatcher drops its reference to its thread's context when it
+// is destroyed (at the thread's end, after quit() woke it); the last
+// reference closes the wake-up descriptor that the wake-ups wrote to.
+extern "C" void g_main_context_unref(void* context)
+{
+    static const auto real = nextDefinition<void (*)(void*)>("g_main_context_unref");
+    if (context)
+        __tsan_acquire(contextWoken(context));
+    real(context);
 }
 
 // A thread's event dispatcher makes its glib context (with the descriptor
@@ -267,6 +315,7 @@ extern "C" void* g_main_context_new()
     void* context = real();
     if (context)
         __tsan_release(contextMade(context));
+    TsanAnnotations::noteOwnQueueOfThisThread();
     return context;
 }
 
@@ -275,6 +324,7 @@ namespace QtEventAnnotations {
 Delivery beforeDelivery(QObject* receiver, QEvent* event)
 {
     Delivery delivery;
+    TsanAnnotations::noteOwnQueue(threadDataOf(receiver));
     delivery.context = threadMainContext();
     if (delivery.context)
         __tsan_acquire(delivery.context);
@@ -293,6 +343,8 @@ Delivery beforeDelivery(QObject* receiver, QEvent* event)
     }
     __tsan_ignore_thread_end();
     if (type == QEvent::MetaCall) {
+        if (sender && !call.semaphore)
+            EmissionUnderWay::waitForOthers(sender);
         __tsan_acquire(const_cast<void*>(sender ? key(sender, Key::Emitted) : key(receiver, Key::Sent)));
         if (call.semaphore)
             delivery.blockingDone = sender ? key(sender, Key::SignalDone) : key(receiver, Key::CallDone);
@@ -329,6 +381,8 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
 {
     static const auto real = nextDefinition<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
+    const EmissionUnderWay underWay(sender);
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, meta, localSignalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -339,6 +393,8 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectiiPPv");
+    const EmissionUnderWay underWay(sender);
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalOffset, localSignalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -348,6 +404,8 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
+    const EmissionUnderWay underWay(sender);
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -360,6 +418,7 @@ void QCoreApplication::postEvent(QObject* receiver, QEvent* event, int priority)
 {
     static const auto real = nextDefinition<void (*)(QObject*, QEvent*, int)>(
         "_ZN16QCoreApplication9postEventEP7QObjectP6QEventi");
+    const QueuePost post(receiver);
     __tsan_release(event);
     real(receiver, event, priority);
 }
@@ -375,6 +434,7 @@ bool QMetaObject::invokeMethod(QObject* object, const char* member, Qt::Connecti
         QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument,
         QGenericArgument, QGenericArgument)>("_ZN11QMetaObject12invokeMethodEP7QObjectPKcN2Qt14ConnectionTypeE22"
                                              "QGenericReturnArgument16QGenericArgumentS7_S7_S7_S7_S7_S7_S7_S7_S7_");
+    const QueuePost post(object);
     __tsan_release(const_cast<void*>(key(object, Key::Sent)));
     const bool invoked = real(object, member, type, ret, val0, val1, val2, val3, val4, val5, val6, val7, val8, val9);
     __tsan_acquire(const_cast<void*>(key(object, Key::CallDone)));
@@ -393,6 +453,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
     // afterDelivery), orders that call before the free.
     if (slot)
         slot->ref();
+    const QueuePost post(object);
     __tsan_release(const_cast<void*>(key(object, Key::Sent)));
     const bool invoked = real(object, slot, type, ret);
     __tsan_acquire(const_cast<void*>(key(object, Key::CallDone)));
@@ -404,6 +465,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
 void QObject::deleteLater()
 {
     static const auto real = nextDefinition<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
+    const QueuePost post(this);
     __tsan_release(const_cast<void*>(key(this, Key::Sent)));
     real(this);
 }
@@ -416,6 +478,7 @@ void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* re
     // Posted as a call through Qt's own invokeMethodImpl: the reference
     // that invokeMethodImpl above holds is held here.
     const bool posted = receiver && msec == 0;
+    const QueuePost post(posted ? receiver : nullptr);
     if (posted) {
         slotObj->ref();
         __tsan_release(const_cast<void*>(key(receiver, Key::Sent)));
@@ -519,6 +582,8 @@ void operator delete[](void* block, std::size_t size) noexcept
 // the dynamic linker allocates before the sanitizer's run-time has started.
 extern "C" {
 
+void* __interceptor_memcpy(void* destination, const void* source, std::size_t size);
+void* __interceptor_memmove(void* destination, const void* source, std::size_t size);
 void* __interceptor_malloc(std::size_t size);
 void* __interceptor_calloc(std::size_t count, std::size_t size);
 void* __interceptor_realloc(void* block, std::size_t size);
@@ -540,6 +605,23 @@ __attribute__((no_sanitize_thread)) void* realloc(void* block, std::size_t size)
 {
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     return __interceptor_realloc(block, size);
+}
+
+// Qt's copies of a thread's queue of posted events (qtqueuepost.h).
+__attribute__((no_sanitize_thread)) void* memcpy(void* destination, const void* source, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_memcpy(destination, source, size);
+    const QueueCopy copy(destination, source, size);
+    return __interceptor_memcpy(destination, source, size);
+}
+
+__attribute__((no_sanitize_thread)) void* memmove(void* destination, const void* source, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_memmove(destination, source, size);
+    const QueueCopy copy(destination, source, size);
+    return __interceptor_memmove(destination, source, size);
 }
 
 __attribute__((no_sanitize_thread)) void free(void* block)

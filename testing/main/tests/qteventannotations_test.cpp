@@ -12,12 +12,15 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -242,6 +245,126 @@ TEST(QtEventAnnotations, AQueuedSignalToAThreadJustStartedOrdersTheArgumentCopie
     thread.quit();
     EXPECT_TRUE(thread.wait(kWaitMs));
     EXPECT_EQ(seen.load(), 50);
+}
+
+TEST(QtEventAnnotations, AQueuedSignalsArgumentIsReadOnlyAfterTheEmissionToldItsCopies)
+{
+    // The emission goes on in a direct slot after Qt has queued the event
+    // for the thread, which has only just started (no wake-up orders the
+    // copy): the thread takes the event and reads the argument while the
+    // emission is still under way, unless its delivery waits for it.
+    qRegisterMetaType<Parcel>();
+    Emitter emitter;
+    QObject receiver;
+    std::atomic<int> seen{0};
+    int copied = 0;
+    QObject::connect(
+        &emitter, &Emitter::parcel, &receiver,
+        [&seen, &copied](const Parcel& parcel) {
+            copied = parcel.value;
+            seen = parcel.value;
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &emitter, &Emitter::parcel, &emitter,
+        [](const Parcel&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }, Qt::DirectConnection);
+    QThread thread;
+    receiver.moveToThread(&thread);
+    thread.start();
+    Parcel parcel;
+    parcel.value = 52;
+    emit emitter.parcel(parcel);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return seen.load() != 0; }, kWaitMs));
+    thread.quit();
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(copied, 52);
+}
+
+TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescriptor)
+{
+    // quit() from this thread writes to the thread's wake-up descriptor
+    // while the thread is busy in a call; the call then returns, the loop
+    // sees the quit without waiting on the descriptor again (so no read of
+    // it orders the write), and the thread's end closes the descriptor.
+    // The two flags are relaxed: they order nothing for the sanitizer.
+    QThread thread;
+    QObject inThread;
+    inThread.moveToThread(&thread);
+    thread.start();
+    std::atomic<bool> busy{false};
+    std::atomic<bool> quitCalled{false};
+    QMetaObject::invokeMethod(
+        &inThread,
+        [&] {
+            busy.store(true, std::memory_order_relaxed);
+            // A plain sleep: running events here would read the descriptor.
+            for (int ms = 0; ms < kWaitMs && !quitCalled.load(std::memory_order_relaxed); ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        Qt::QueuedConnection);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return busy.load(std::memory_order_relaxed); }, kWaitMs));
+    thread.quit();
+    quitCalled.store(true, std::memory_order_relaxed);
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_TRUE(thread.isFinished());
+}
+
+TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
+{
+    // This thread posts to its own queue; then a worker, started before and
+    // told by a relaxed flag (which orders nothing), emits a queued signal to
+    // an object here. Qt grows the queue's storage (copying it with memcpy)
+    // on both threads, under the queue's lock inside libQt5Core.
+    constexpr int kPosts = 64;
+    Emitter emitter;
+    QObject receiver;
+    int delivered = 0;
+    QObject::connect(
+        &emitter, &Emitter::ready, &receiver, [&delivered] { ++delivered; }, Qt::QueuedConnection);
+    std::atomic<bool> posted{false};
+    std::thread worker([&] {
+        for (int ms = 0; ms < kWaitMs && !posted.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < kPosts; ++i)
+            emit emitter.ready();
+    });
+    for (int i = 0; i < kPosts; ++i)
+        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    posted.store(true, std::memory_order_relaxed);
+    worker.join();
+    EXPECT_TRUE(TestWait::waitUntil([&] { return delivered == kPosts; }, kWaitMs));
+}
+
+TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
+{
+    // The pool's only thread is busy in a first task when the second is
+    // started: Qt queues it, and the thread takes it from the queue (under
+    // the pool's mutex inside libQt5Core) without waiting for a wake-up. The
+    // flags are relaxed: they order nothing.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int maxThreads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    std::atomic<bool> busy{false};
+    std::atomic<bool> goOn{false};
+    QSemaphore done;
+    pool->start([&] {
+        busy.store(true, std::memory_order_relaxed);
+        for (int ms = 0; ms < kWaitMs && !goOn.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    for (int ms = 0; ms < kWaitMs && !busy.load(std::memory_order_relaxed); ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int payload = 0;
+    int seen = 0;
+    payload = 51;
+    pool->start([&] {
+        seen = payload;
+        done.release();
+    });
+    goOn.store(true, std::memory_order_relaxed);
+    ASSERT_TRUE(done.tryAcquire(1, kWaitMs));
+    EXPECT_EQ(seen, 51);
+    pool->setMaxThreadCount(maxThreads);
 }
 
 #include "qteventannotations_test.moc"
