@@ -48,6 +48,16 @@
 //   comes after everyone who put one in before. The wake-up comes just
 //   after the queue's unlock, so a delivery can overtake it (the keys above
 //   cover that for what our code did before the post).
+//   After glib's returns, it releases a second key of the context's own,
+//   which g_main_context_unref (below) acquires.
+// - g_main_context_unref (glib, called by Qt when a thread's event
+//   dispatcher is destroyed at the thread's end: glib then closes the
+//   context's wake-up descriptor): acquires the key that every finished
+//   wake-up released, so the close comes after the writes. Qt orders them
+//   with its QThread's mutex (inside libQt5Core): quit() wakes the thread's
+//   dispatcher while it holds that mutex, and the ending thread takes the
+//   dispatcher out under it before it destroys it. A wake-up still running
+//   when the unref begins stays unordered, and is reported, as it should be.
 // - g_main_context_new (glib, called by Qt when a thread makes its event
 //   dispatcher): the new context's wake-up descriptor is made on that
 //   thread, and the first thread to wake it writes to it; Qt hands the
@@ -177,6 +187,13 @@ void* contextMade(void* context)
     return static_cast<char*>(context) + 1;
 }
 
+// The key released once a wake-up of the context has written to its
+// descriptor, which the context's last unref (closing it) acquires.
+void* contextWoken(void* context)
+{
+    return static_cast<char*>(context) + 2;
+}
+
 // The glib main context whose wake-up this thread's event dispatcher waits
 // for: the thread's own, or the default one (the main thread's).
 using MainContextFunction = void* (*)();
@@ -255,6 +272,19 @@ extern "C" void g_main_context_wakeup(void* context)
         __tsan_acquire(contextMade(context));
         __tsan_release(context);
     }
+    real(context);
+    if (context)
+        __tsan_release(contextWoken(context));
+}
+
+// Qt's event dispatcher drops its reference to its thread's context when it
+// is destroyed (at the thread's end, after quit() woke it); the last
+// reference closes the wake-up descriptor that the wake-ups wrote to.
+extern "C" void g_main_context_unref(void* context)
+{
+    static const auto real = nextDefinition<void (*)(void*)>("g_main_context_unref");
+    if (context)
+        __tsan_acquire(contextWoken(context));
     real(context);
 }
 

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -242,6 +243,35 @@ TEST(QtEventAnnotations, AQueuedSignalToAThreadJustStartedOrdersTheArgumentCopie
     thread.quit();
     EXPECT_TRUE(thread.wait(kWaitMs));
     EXPECT_EQ(seen.load(), 50);
+}
+
+TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescriptor)
+{
+    // quit() from this thread writes to the thread's wake-up descriptor
+    // while the thread is busy in a call; the call then returns, the loop
+    // sees the quit without waiting on the descriptor again (so no read of
+    // it orders the write), and the thread's end closes the descriptor.
+    // The two flags are relaxed: they order nothing for the sanitizer.
+    QThread thread;
+    QObject inThread;
+    inThread.moveToThread(&thread);
+    thread.start();
+    std::atomic<bool> busy{false};
+    std::atomic<bool> quitCalled{false};
+    QMetaObject::invokeMethod(
+        &inThread,
+        [&] {
+            busy.store(true, std::memory_order_relaxed);
+            // A plain sleep: running events here would read the descriptor.
+            for (int ms = 0; ms < kWaitMs && !quitCalled.load(std::memory_order_relaxed); ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        },
+        Qt::QueuedConnection);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return busy.load(std::memory_order_relaxed); }, kWaitMs));
+    thread.quit();
+    quitCalled.store(true, std::memory_order_relaxed);
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_TRUE(thread.isFinished());
 }
 
 #include "qteventannotations_test.moc"
