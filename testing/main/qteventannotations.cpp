@@ -64,6 +64,15 @@
 //   dispatcher over through an atomic inside libQt5Core. The hook releases
 //   on a key of the context's own after glib made it, and the wake-up above
 //   acquires that key before it calls glib's.
+// - The receiving thread's queue of posted events (qtqueuepost.h): every
+//   post above (a signal: to each thread that a connection of the sender's
+//   may post to) acquires the queue's key before Qt's call and releases it
+//   after, and every delivery acquires and releases it. Qt grows and moves
+//   the queue's storage with memcpy and memmove (seen by the sanitizer) on
+//   the posting threads and on the receiving one, under the queue's lock
+//   inside libQt5Core; this is that lock's order, told from outside: a post
+//   whose call has not returned yet when another thread's begins is not
+//   ordered before it, and may be reported.
 // - operator new and delete (and their array forms), malloc, calloc,
 //   realloc and free called from Qt's libraries (at the end of the file):
 //   Qt's own blocks, the events it builds, the queues it keeps them in and
@@ -87,6 +96,7 @@
 #include "testing/main/qteventannotations.h"
 
 #include "testing/main/nextdefinition.h"
+#include "testing/main/qtqueuepost.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -112,6 +122,9 @@ extern "C" void __tsan_ignore_thread_end();
 namespace {
 
 using TsanAnnotations::nextDefinition;
+using TsanAnnotations::queueKey;
+using TsanAnnotations::QueuePost;
+using TsanAnnotations::threadDataOf;
 
 // The synchronisation keys: addresses inside the object (a QObject is at
 // least two pointers wide), one for each kind of hand-over, so that the
@@ -305,6 +318,9 @@ namespace QtEventAnnotations {
 Delivery beforeDelivery(QObject* receiver, QEvent* event)
 {
     Delivery delivery;
+    delivery.queue = queueKey(threadDataOf(receiver));
+    __tsan_acquire(delivery.queue);
+    __tsan_release(delivery.queue);
     delivery.context = threadMainContext();
     if (delivery.context)
         __tsan_acquire(delivery.context);
@@ -339,6 +355,8 @@ void afterDelivery(const Delivery& delivery)
     // good as always woken this thread, after it built them.
     if (delivery.context)
         __tsan_acquire(delivery.context);
+    __tsan_acquire(delivery.queue);
+    __tsan_release(delivery.queue);
     // The event's reference to its functor is dropped inside libQt5Core,
     // unseen; a reference taken and dropped here, with the same atomic
     // counter, orders the call before whichever thread drops the last one
@@ -359,6 +377,7 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
 {
     static const auto real = nextDefinition<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, meta, localSignalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -369,6 +388,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectiiPPv");
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalOffset, localSignalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -378,6 +398,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
+    const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalIndex, argv);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
@@ -390,6 +411,7 @@ void QCoreApplication::postEvent(QObject* receiver, QEvent* event, int priority)
 {
     static const auto real = nextDefinition<void (*)(QObject*, QEvent*, int)>(
         "_ZN16QCoreApplication9postEventEP7QObjectP6QEventi");
+    const QueuePost post(receiver);
     __tsan_release(event);
     real(receiver, event, priority);
 }
@@ -405,6 +427,7 @@ bool QMetaObject::invokeMethod(QObject* object, const char* member, Qt::Connecti
         QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument, QGenericArgument,
         QGenericArgument, QGenericArgument)>("_ZN11QMetaObject12invokeMethodEP7QObjectPKcN2Qt14ConnectionTypeE22"
                                              "QGenericReturnArgument16QGenericArgumentS7_S7_S7_S7_S7_S7_S7_S7_S7_");
+    const QueuePost post(object);
     __tsan_release(const_cast<void*>(key(object, Key::Sent)));
     const bool invoked = real(object, member, type, ret, val0, val1, val2, val3, val4, val5, val6, val7, val8, val9);
     __tsan_acquire(const_cast<void*>(key(object, Key::CallDone)));
@@ -423,6 +446,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
     // afterDelivery), orders that call before the free.
     if (slot)
         slot->ref();
+    const QueuePost post(object);
     __tsan_release(const_cast<void*>(key(object, Key::Sent)));
     const bool invoked = real(object, slot, type, ret);
     __tsan_acquire(const_cast<void*>(key(object, Key::CallDone)));
@@ -434,6 +458,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
 void QObject::deleteLater()
 {
     static const auto real = nextDefinition<void (*)(QObject*)>("_ZN7QObject11deleteLaterEv");
+    const QueuePost post(this);
     __tsan_release(const_cast<void*>(key(this, Key::Sent)));
     real(this);
 }
@@ -446,6 +471,7 @@ void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* re
     // Posted as a call through Qt's own invokeMethodImpl: the reference
     // that invokeMethodImpl above holds is held here.
     const bool posted = receiver && msec == 0;
+    const QueuePost post(posted ? receiver : nullptr);
     if (posted) {
         slotObj->ref();
         __tsan_release(const_cast<void*>(key(receiver, Key::Sent)));

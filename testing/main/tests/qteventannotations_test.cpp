@@ -274,4 +274,30 @@ TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescri
     EXPECT_TRUE(thread.isFinished());
 }
 
+TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
+{
+    // This thread posts to its own queue; then a worker, started before and
+    // told by a relaxed flag (which orders nothing), emits a queued signal to
+    // an object here. Qt grows the queue's storage (copying it with memcpy)
+    // on both threads, under the queue's lock inside libQt5Core.
+    constexpr int kPosts = 64;
+    Emitter emitter;
+    QObject receiver;
+    int delivered = 0;
+    QObject::connect(
+        &emitter, &Emitter::ready, &receiver, [&delivered] { ++delivered; }, Qt::QueuedConnection);
+    std::atomic<bool> posted{false};
+    std::thread worker([&] {
+        for (int ms = 0; ms < kWaitMs && !posted.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < kPosts; ++i)
+            emit emitter.ready();
+    });
+    for (int i = 0; i < kPosts; ++i)
+        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    posted.store(true, std::memory_order_relaxed);
+    worker.join();
+    EXPECT_TRUE(TestWait::waitUntil([&] { return delivered == kPosts; }, kWaitMs));
+}
+
 #include "qteventannotations_test.moc"
