@@ -12,7 +12,9 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -298,6 +300,38 @@ TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
     posted.store(true, std::memory_order_relaxed);
     worker.join();
     EXPECT_TRUE(TestWait::waitUntil([&] { return delivered == kPosts; }, kWaitMs));
+}
+
+TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
+{
+    // The pool's only thread is busy in a first task when the second is
+    // started: Qt queues it, and the thread takes it from the queue (under
+    // the pool's mutex inside libQt5Core) without waiting for a wake-up. The
+    // flags are relaxed: they order nothing.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int maxThreads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    std::atomic<bool> busy{false};
+    std::atomic<bool> goOn{false};
+    QSemaphore done;
+    pool->start([&] {
+        busy.store(true, std::memory_order_relaxed);
+        for (int ms = 0; ms < kWaitMs && !goOn.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    for (int ms = 0; ms < kWaitMs && !busy.load(std::memory_order_relaxed); ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int payload = 0;
+    int seen = 0;
+    payload = 51;
+    pool->start([&] {
+        seen = payload;
+        done.release();
+    });
+    goOn.store(true, std::memory_order_relaxed);
+    ASSERT_TRUE(done.tryAcquire(1, kWaitMs));
+    EXPECT_EQ(seen, 51);
+    pool->setMaxThreadCount(maxThreads);
 }
 
 #include "qteventannotations_test.moc"
