@@ -64,15 +64,15 @@
 //   dispatcher over through an atomic inside libQt5Core. The hook releases
 //   on a key of the context's own after glib made it, and the wake-up above
 //   acquires that key before it calls glib's.
-// - The receiving thread's queue of posted events (qtqueuepost.h): every
-//   post above (a signal: to each thread that a connection of the sender's
-//   may post to) acquires the queue's key before Qt's call and releases it
-//   after, and every delivery acquires and releases it. Qt grows and moves
-//   the queue's storage with memcpy and memmove (seen by the sanitizer) on
+// - The receiving thread's queue of posted events (qtqueuepost.h): Qt grows
+//   and moves its storage with memcpy and memmove (seen by the sanitizer) on
 //   the posting threads and on the receiving one, under the queue's lock
-//   inside libQt5Core; this is that lock's order, told from outside: a post
-//   whose call has not returned yet when another thread's begins is not
-//   ordered before it, and may be reported.
+//   inside libQt5Core. Every post above notes the queues it reaches (a
+//   signal: those of every thread that a connection of the sender's may post
+//   to), every delivery and the making of a thread's dispatcher note the
+//   thread's own, and memcpy and memmove called from Qt's code (at the end of
+//   the file) acquire a queue's key before a copy that reads or writes its
+//   storage and release it after: inside Qt's lock, so this is its order.
 // - operator new and delete (and their array forms), malloc, calloc,
 //   realloc and free called from Qt's libraries (at the end of the file):
 //   Qt's own blocks, the events it builds, the queues it keeps them in and
@@ -122,7 +122,7 @@ extern "C" void __tsan_ignore_thread_end();
 namespace {
 
 using TsanAnnotations::nextDefinition;
-using TsanAnnotations::queueKey;
+using TsanAnnotations::QueueCopy;
 using TsanAnnotations::QueuePost;
 using TsanAnnotations::threadDataOf;
 
@@ -310,6 +310,7 @@ extern "C" void* g_main_context_new()
     void* context = real();
     if (context)
         __tsan_release(contextMade(context));
+    TsanAnnotations::noteOwnQueueOfThisThread();
     return context;
 }
 
@@ -318,9 +319,7 @@ namespace QtEventAnnotations {
 Delivery beforeDelivery(QObject* receiver, QEvent* event)
 {
     Delivery delivery;
-    delivery.queue = queueKey(threadDataOf(receiver));
-    __tsan_acquire(delivery.queue);
-    __tsan_release(delivery.queue);
+    TsanAnnotations::noteOwnQueue(threadDataOf(receiver));
     delivery.context = threadMainContext();
     if (delivery.context)
         __tsan_acquire(delivery.context);
@@ -355,8 +354,6 @@ void afterDelivery(const Delivery& delivery)
     // good as always woken this thread, after it built them.
     if (delivery.context)
         __tsan_acquire(delivery.context);
-    __tsan_acquire(delivery.queue);
-    __tsan_release(delivery.queue);
     // The event's reference to its functor is dropped inside libQt5Core,
     // unseen; a reference taken and dropped here, with the same atomic
     // counter, orders the call before whichever thread drops the last one
@@ -575,6 +572,8 @@ void operator delete[](void* block, std::size_t size) noexcept
 // the dynamic linker allocates before the sanitizer's run-time has started.
 extern "C" {
 
+void* __interceptor_memcpy(void* destination, const void* source, std::size_t size);
+void* __interceptor_memmove(void* destination, const void* source, std::size_t size);
 void* __interceptor_malloc(std::size_t size);
 void* __interceptor_calloc(std::size_t count, std::size_t size);
 void* __interceptor_realloc(void* block, std::size_t size);
@@ -596,6 +595,23 @@ __attribute__((no_sanitize_thread)) void* realloc(void* block, std::size_t size)
 {
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     return __interceptor_realloc(block, size);
+}
+
+// Qt's copies of a thread's queue of posted events (qtqueuepost.h).
+__attribute__((no_sanitize_thread)) void* memcpy(void* destination, const void* source, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_memcpy(destination, source, size);
+    const QueueCopy copy(destination, source, size);
+    return __interceptor_memcpy(destination, source, size);
+}
+
+__attribute__((no_sanitize_thread)) void* memmove(void* destination, const void* source, std::size_t size)
+{
+    if (!calledFromQt(__builtin_return_address(0)))
+        return __interceptor_memmove(destination, source, size);
+    const QueueCopy copy(destination, source, size);
+    return __interceptor_memmove(destination, source, size);
 }
 
 __attribute__((no_sanitize_thread)) void free(void* block)

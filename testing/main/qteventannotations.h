@@ -11,7 +11,6 @@ namespace QtEventAnnotations {
 // What a delivery needs to tell after the event was handled, noted before
 // (the handler may delete the receiver).
 struct Delivery {
-    void* queue = nullptr;
     void* context = nullptr;
     const void* blockingDone = nullptr;
     QtPrivate::QSlotObjectBase* slotObject = nullptr;
