@@ -24,7 +24,10 @@
 //   second release is what orders the copies when the receiving thread has
 //   only just started: Qt wakes no thread that has no event dispatcher yet,
 //   so the wake-up below does not order them; the thread takes the event
-//   once it has made its dispatcher, well after the emission returned.
+//   once it has made its dispatcher, well after the emission returned. A
+//   thread that is awake already may take the event before the second
+//   release: its delivery waits, boundedly, until no other thread emits a
+//   signal of the sender (qtemissionunderway.h).
 // - QCoreApplication::postEvent: releases on the event itself, which the
 //   delivery acquires; the event's memory is the poster's until then, and
 //   freeing it ends the sanitizer's record of it, so this is exact.
@@ -96,6 +99,7 @@
 #include "testing/main/qteventannotations.h"
 
 #include "testing/main/nextdefinition.h"
+#include "testing/main/qtemissionunderway.h"
 #include "testing/main/qtqueuepost.h"
 
 #include <QCoreApplication>
@@ -121,6 +125,7 @@ extern "C" void __tsan_ignore_thread_end();
 
 namespace {
 
+using TsanAnnotations::EmissionUnderWay;
 using TsanAnnotations::nextDefinition;
 using TsanAnnotations::QueueCopy;
 using TsanAnnotations::QueuePost;
@@ -338,6 +343,8 @@ Delivery beforeDelivery(QObject* receiver, QEvent* event)
     }
     __tsan_ignore_thread_end();
     if (type == QEvent::MetaCall) {
+        if (sender && !call.semaphore)
+            EmissionUnderWay::waitForOthers(sender);
         __tsan_acquire(const_cast<void*>(sender ? key(sender, Key::Emitted) : key(receiver, Key::Sent)));
         if (call.semaphore)
             delivery.blockingDone = sender ? key(sender, Key::SignalDone) : key(receiver, Key::CallDone);
@@ -374,6 +381,7 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* meta, int localSi
 {
     static const auto real = nextDefinition<void (*)(QObject*, const QMetaObject*, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
+    const EmissionUnderWay underWay(sender);
     const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, meta, localSignalIndex, argv);
@@ -385,6 +393,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, int, void**)>(
         "_ZN11QMetaObject8activateEP7QObjectiiPPv");
+    const EmissionUnderWay underWay(sender);
     const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalOffset, localSignalIndex, argv);
@@ -395,6 +404,7 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
 void QMetaObject::activate(QObject* sender, int signalIndex, void** argv)
 {
     static const auto real = nextDefinition<void (*)(QObject*, int, void**)>("_ZN11QMetaObject8activateEP7QObjectiPPv");
+    const EmissionUnderWay underWay(sender);
     const QueuePost post(sender, true);
     __tsan_release(const_cast<void*>(key(sender, Key::Emitted)));
     real(sender, signalIndex, argv);

@@ -247,6 +247,39 @@ TEST(QtEventAnnotations, AQueuedSignalToAThreadJustStartedOrdersTheArgumentCopie
     EXPECT_EQ(seen.load(), 50);
 }
 
+TEST(QtEventAnnotations, AQueuedSignalsArgumentIsReadOnlyAfterTheEmissionToldItsCopies)
+{
+    // The emission goes on in a direct slot after Qt has queued the event
+    // for the thread, which has only just started (no wake-up orders the
+    // copy): the thread takes the event and reads the argument while the
+    // emission is still under way, unless its delivery waits for it.
+    qRegisterMetaType<Parcel>();
+    Emitter emitter;
+    QObject receiver;
+    std::atomic<int> seen{0};
+    int copied = 0;
+    QObject::connect(
+        &emitter, &Emitter::parcel, &receiver,
+        [&seen, &copied](const Parcel& parcel) {
+            copied = parcel.value;
+            seen = parcel.value;
+        },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &emitter, &Emitter::parcel, &emitter,
+        [](const Parcel&) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }, Qt::DirectConnection);
+    QThread thread;
+    receiver.moveToThread(&thread);
+    thread.start();
+    Parcel parcel;
+    parcel.value = 52;
+    emit emitter.parcel(parcel);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return seen.load() != 0; }, kWaitMs));
+    thread.quit();
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(copied, 52);
+}
+
 TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescriptor)
 {
     // quit() from this thread writes to the thread's wake-up descriptor
