@@ -363,11 +363,8 @@ bool QThread::wait(unsigned long time)
 // platform plugin's event queue thread. Our code has no QWaitCondition of
 // its own (it uses std:: and pthread waits, which the sanitizer sees in
 // full, and QWaitCondition only through the hooks above), and the
-// destructor runs none of our code, so this hides no access of ours. (Matched
-// against the mangled names: Qt ships no debug information, and the
-// sanitizer matches the names it symbolized, not the demangled ones it shows.)
+// destructor runs none of our code, so this hides no access of ours.
 extern "C" const char* __tsan_default_suppressions()
 {
-    return "race:_ZN14QWaitConditionD1Ev\n"
-           "race:_ZN14QWaitConditionD2Ev\n";
+    return "race:QWaitCondition::~QWaitCondition\n";
 }
