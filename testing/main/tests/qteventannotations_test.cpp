@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -114,6 +116,40 @@ void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, E
     worker.join();
     EXPECT_EQ(reader.seen, value);
 }
+
+// Runs `work` once from a glib idle source in the calling thread's glib
+// context (the one its Qt event loop iterates): glib calls it, not Qt, so no
+// event is delivered. glib is reached through the dynamic linker, as Qt's
+// own library links it.
+namespace Glib {
+
+using Work = void (*)();
+
+int runWork(void* work)
+{
+    reinterpret_cast<Work>(work)();
+    return 0; // done: glib removes the source
+}
+
+void runOnce(Work work)
+{
+    static const auto threadContext = reinterpret_cast<void* (*)()>(
+        dlsym(RTLD_DEFAULT, "g_main_context_get_thread_default"));
+    static const auto idleSourceNew = reinterpret_cast<void* (*)()>(dlsym(RTLD_DEFAULT, "g_idle_source_new"));
+    static const auto setCallback = reinterpret_cast<void (*)(void*, int (*)(void*), void*, void (*)(void*))>(
+        dlsym(RTLD_DEFAULT, "g_source_set_callback"));
+    static const auto attach = reinterpret_cast<unsigned (*)(void*, void*)>(dlsym(RTLD_DEFAULT, "g_source_attach"));
+    static const auto unref = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "g_source_unref"));
+    ASSERT_TRUE(threadContext && idleSourceNew && setCallback && attach && unref);
+    void* context = threadContext();
+    ASSERT_NE(context, nullptr);
+    void* source = idleSourceNew();
+    setCallback(source, runWork, reinterpret_cast<void*>(work), nullptr);
+    attach(source, context);
+    unref(source);
+}
+
+} // namespace Glib
 
 } // namespace
 
@@ -307,6 +343,44 @@ TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescri
     quitCalled.store(true, std::memory_order_relaxed);
     EXPECT_TRUE(thread.wait(kWaitMs));
     EXPECT_TRUE(thread.isFinished());
+}
+
+TEST(QtEventAnnotations, AQuitOrdersTheCallerBeforeTheEndOfTheLoop)
+{
+    // This thread writes a plain value and quits the thread while glib runs
+    // a source of the test's own in the thread's loop (no event of Qt's is
+    // delivered there); the source returns, the loop ends without reading
+    // its wake-up descriptor again (a read would order the write for the
+    // sanitizer), and the thread's finished() signal, in a slot connected
+    // directly, reads the value. The two flags are relaxed: they order
+    // nothing for the sanitizer.
+    QThread thread;
+    QObject inThread;
+    inThread.moveToThread(&thread);
+    thread.start();
+    static std::atomic<bool> busy;
+    static std::atomic<bool> quitCalled;
+    busy.store(false, std::memory_order_relaxed);
+    quitCalled.store(false, std::memory_order_relaxed);
+    QMetaObject::invokeMethod(
+        &inThread,
+        [] {
+            Glib::runOnce([] {
+                busy.store(true, std::memory_order_relaxed);
+                for (int ms = 0; ms < kWaitMs && !quitCalled.load(std::memory_order_relaxed); ++ms)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+        },
+        Qt::BlockingQueuedConnection);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return busy.load(std::memory_order_relaxed); }, kWaitMs));
+    int value = 0;
+    int seen = 0;
+    QObject::connect(&thread, &QThread::finished, [&] { seen = value; });
+    value = 70;
+    thread.quit();
+    quitCalled.store(true, std::memory_order_relaxed);
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(seen, 70);
 }
 
 TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
