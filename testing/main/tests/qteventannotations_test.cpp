@@ -100,6 +100,19 @@ private:
     std::atomic<bool>* m_destroyed;
 };
 
+// An emitter whose ready() reaches an object of this thread through a queued
+// connection, and the count of deliveries there.
+struct CountedSignals {
+    CountedSignals()
+    {
+        QObject::connect(
+            &emitter, &Emitter::ready, &receiver, [this] { ++delivered; }, Qt::QueuedConnection);
+    }
+    Emitter emitter;
+    QObject receiver;
+    int delivered = 0;
+};
+
 // A worker writes `value` and then hands the read over to `reader` on this
 // thread with `handOver`; the reader must see the value.
 void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, Emitter* emitter = nullptr)
@@ -390,23 +403,19 @@ TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
     // an object here. Qt grows the queue's storage (copying it with memcpy)
     // on both threads, under the queue's lock inside libQt5Core.
     constexpr int kPosts = 64;
-    Emitter emitter;
-    QObject receiver;
-    int delivered = 0;
-    QObject::connect(
-        &emitter, &Emitter::ready, &receiver, [&delivered] { ++delivered; }, Qt::QueuedConnection);
+    CountedSignals counted;
     std::atomic<bool> posted{false};
     std::thread worker([&] {
         for (int ms = 0; ms < kWaitMs && !posted.load(std::memory_order_relaxed); ++ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (int i = 0; i < kPosts; ++i)
-            emit emitter.ready();
+            emit counted.emitter.ready();
     });
     for (int i = 0; i < kPosts; ++i)
-        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+        QCoreApplication::postEvent(&counted.receiver, new QEvent(QEvent::User));
     posted.store(true, std::memory_order_relaxed);
     worker.join();
-    EXPECT_TRUE(TestWait::waitUntil([&] { return delivered == kPosts; }, kWaitMs));
+    EXPECT_TRUE(TestWait::waitUntil([&] { return counted.delivered == kPosts; }, kWaitMs));
 }
 
 TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
@@ -439,6 +448,44 @@ TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
     ASSERT_TRUE(done.tryAcquire(1, kWaitMs));
     EXPECT_EQ(seen, 51);
     pool->setMaxThreadCount(maxThreads);
+}
+
+TEST(QtEventAnnotations, TheOwnerMovesThePostsThatCameAfterItsLastDeliveryAfterThem)
+{
+    // Qt deletes a delivered event after its delivery's end and before it
+    // moves the events posted meanwhile to the front of this thread's queue
+    // (memmove, under the queue's lock inside libQt5Core). While this
+    // event's destructor runs, a worker (told by a relaxed flag, which
+    // orders nothing) emits queued signals to an object here, more than the
+    // queue has room for: Qt grows its storage with memcpy on the worker.
+    constexpr int kPosts = 4096;
+    CountedSignals counted;
+    static std::atomic<bool> deleting;
+    static std::atomic<bool> emitted;
+    deleting.store(false, std::memory_order_relaxed);
+    emitted.store(false, std::memory_order_relaxed);
+    struct SlowToDelete : QEvent {
+        SlowToDelete()
+            : QEvent(QEvent::User)
+        {
+        }
+        ~SlowToDelete() override
+        {
+            deleting.store(true, std::memory_order_relaxed);
+            for (int ms = 0; ms < kWaitMs && !emitted.load(std::memory_order_relaxed); ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    std::thread worker([&] {
+        for (int ms = 0; ms < kWaitMs && !deleting.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < kPosts; ++i)
+            emit counted.emitter.ready();
+        emitted.store(true, std::memory_order_relaxed);
+    });
+    QCoreApplication::postEvent(&counted.receiver, new SlowToDelete);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return counted.delivered == kPosts; }, kWaitMs));
+    worker.join();
 }
 
 #include "qteventannotations_test.moc"
