@@ -61,6 +61,12 @@
 //   dispatcher while it holds that mutex, and the ending thread takes the
 //   dispatcher out under it before it destroys it. A wake-up still running
 //   when the unref begins stays unordered, and is reported, as it should be.
+// - g_main_context_iteration (glib, called by Qt's event loop): acquires the
+//   context's key, as a delivery does, when glib's returns; Qt's loop then
+//   looks at its exit flag, which quit() set before its wake-up released
+//   that key. So a quit() is ordered before the end of the loop it ends
+//   (the thread's finished() and what runs after), even when no event is
+//   delivered in between.
 // - g_main_context_new (glib, called by Qt when a thread makes its event
 //   dispatcher): the new context's wake-up descriptor is made on that
 //   thread, and the first thread to wake it writes to it; Qt hands the
@@ -293,6 +299,21 @@ extern "C" void g_main_context_wakeup(void* context)
     real(context);
     if (context)
         __tsan_release(contextWoken(context));
+}
+
+// Qt's event loop runs glib's iteration of its thread's context and, once it
+// returns, looks whether exit() or quit() was called (an atomic inside
+// libQt5Core, stored before the call woke this context). Acquiring the key
+// that every wake-up released before it woke the context orders the quit,
+// and what its caller did before, before what the thread does once its loop
+// has ended (its finished() signal, the slots connected to it directly).
+extern "C" int g_main_context_iteration(void* context, int mayBlock)
+{
+    static const auto real = nextDefinition<int (*)(void*, int)>("g_main_context_iteration");
+    const int dispatched = real(context, mayBlock);
+    if (context)
+        __tsan_acquire(context);
+    return dispatched;
 }
 
 // Qt's event dispatcher drops its reference to its thread's context when it

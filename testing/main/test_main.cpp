@@ -1,6 +1,7 @@
 // The main of every test program: headless Qt, no proxy, a home of its own,
 // sanitizer defaults.
 
+#include "testing/main/qtplugins.h"
 #include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,10 @@
 
 #if TW_TEST_APP && defined(__SANITIZE_THREAD__)
 #include "testing/main/qteventannotations.h"
+#endif
 
+#ifdef __SANITIZE_THREAD__
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
@@ -106,29 +110,35 @@ void useOwnHome()
     }
 }
 
-#if TW_TEST_APP && defined(__SANITIZE_THREAD__)
+} // namespace
+
+#ifdef __SANITIZE_THREAD__
 // Qt's bearer plugins (NetworkManager, connman), which the first
 // QNetworkAccessManager loads, ask the system bus about the machine's
 // networks from a thread of QtDBus, and hand the answers over inside
 // libQt5DBus and libQt5Core, unseen by the sanitizer. Our code asks nothing
 // of them (a network access manager works without them): in the
 // ThreadSanitizer tree the programs look for Qt's plugins in a folder of
-// their own that links every kind of plugin but those.
-void withoutBearerPlugins()
+// their own that links every kind of plugin but those. Qt forgets the paths
+// when an application ends, so a program that makes its own applications
+// calls this again after making each (see qtplugins.h).
+void TestMain::withoutBearerPlugins()
 {
-    const QDir plugins(QLibraryInfo::location(QLibraryInfo::PluginsPath));
-    const QString folder = QString::fromStdString(g_home->path()) + QStringLiteral("/qtplugins");
-    if (!QDir().mkpath(folder))
-        return;
-    for (const QString& kind : plugins.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (kind != QLatin1String("bearer"))
-            QFile::link(plugins.filePath(kind), folder + QLatin1Char('/') + kind);
-    }
-    QCoreApplication::setLibraryPaths({folder});
+    static const QString folder = [] {
+        const QDir plugins(QLibraryInfo::location(QLibraryInfo::PluginsPath));
+        const QString made = QString::fromStdString(g_home->path()) + QStringLiteral("/qtplugins");
+        if (!QDir().mkpath(made))
+            return QString();
+        for (const QString& kind : plugins.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (kind != QLatin1String("bearer"))
+                QFile::link(plugins.filePath(kind), made + QLatin1Char('/') + kind);
+        }
+        return made;
+    }();
+    if (!folder.isEmpty())
+        QCoreApplication::setLibraryPaths({folder});
 }
 #endif
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -140,8 +150,8 @@ int main(int argc, char** argv)
     for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(name);
     ::testing::InitGoogleTest(&argc, argv);
-#if TW_TEST_APP && defined(__SANITIZE_THREAD__)
-    withoutBearerPlugins();
+#ifdef __SANITIZE_THREAD__
+    TestMain::withoutBearerPlugins();
 #endif
 #if TW_TEST_APP == 1 && defined(__SANITIZE_THREAD__)
     QtEventAnnotations::AnnotatedApplication<QCoreApplication> app(argc, argv);

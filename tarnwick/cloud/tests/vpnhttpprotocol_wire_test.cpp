@@ -289,7 +289,15 @@ TEST_F(VPNHttpProtocolWire, AReplyBeyondSixteenMebibytesIsAbortedAsAFailure)
 TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTheirMemory)
 {
     constexpr qint64 kGiB = 1024LL * 1024 * 1024;
+    // Far below the gigabyte either way. ThreadSanitizer's run-time keeps
+    // shadow memory beside every block the program touches (about twice
+    // its size), which the resident peak counts too: there the client's
+    // own ~50 MiB come to ~100 MiB.
+#ifdef __SANITIZE_THREAD__
+    constexpr qint64 kAllowedGrowthKiB = 300 * 1024;
+#else
     constexpr qint64 kAllowedGrowthKiB = 100 * 1024;
+#endif
     struct Case {
         const char* what;
         FakeCloudScript script;

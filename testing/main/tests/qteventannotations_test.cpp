@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -98,6 +100,19 @@ private:
     std::atomic<bool>* m_destroyed;
 };
 
+// An emitter whose ready() reaches an object of this thread through a queued
+// connection, and the count of deliveries there.
+struct CountedSignals {
+    CountedSignals()
+    {
+        QObject::connect(
+            &emitter, &Emitter::ready, &receiver, [this] { ++delivered; }, Qt::QueuedConnection);
+    }
+    Emitter emitter;
+    QObject receiver;
+    int delivered = 0;
+};
+
 // A worker writes `value` and then hands the read over to `reader` on this
 // thread with `handOver`; the reader must see the value.
 void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, Emitter* emitter = nullptr)
@@ -114,6 +129,40 @@ void expectHandedOver(int value, const std::function<void(Reader&)>& handOver, E
     worker.join();
     EXPECT_EQ(reader.seen, value);
 }
+
+// Runs `work` once from a glib idle source in the calling thread's glib
+// context (the one its Qt event loop iterates): glib calls it, not Qt, so no
+// event is delivered. glib is reached through the dynamic linker, as Qt's
+// own library links it.
+namespace Glib {
+
+using Work = void (*)();
+
+int runWork(void* work)
+{
+    reinterpret_cast<Work>(work)();
+    return 0; // done: glib removes the source
+}
+
+void runOnce(Work work)
+{
+    static const auto threadContext = reinterpret_cast<void* (*)()>(
+        dlsym(RTLD_DEFAULT, "g_main_context_get_thread_default"));
+    static const auto idleSourceNew = reinterpret_cast<void* (*)()>(dlsym(RTLD_DEFAULT, "g_idle_source_new"));
+    static const auto setCallback = reinterpret_cast<void (*)(void*, int (*)(void*), void*, void (*)(void*))>(
+        dlsym(RTLD_DEFAULT, "g_source_set_callback"));
+    static const auto attach = reinterpret_cast<unsigned (*)(void*, void*)>(dlsym(RTLD_DEFAULT, "g_source_attach"));
+    static const auto unref = reinterpret_cast<void (*)(void*)>(dlsym(RTLD_DEFAULT, "g_source_unref"));
+    ASSERT_TRUE(threadContext && idleSourceNew && setCallback && attach && unref);
+    void* context = threadContext();
+    ASSERT_NE(context, nullptr);
+    void* source = idleSourceNew();
+    setCallback(source, runWork, reinterpret_cast<void*>(work), nullptr);
+    attach(source, context);
+    unref(source);
+}
+
+} // namespace Glib
 
 } // namespace
 
@@ -309,6 +358,44 @@ TEST(QtEventAnnotations, AThreadEndsAfterTheWakeUpOfItsQuitHasWrittenToItsDescri
     EXPECT_TRUE(thread.isFinished());
 }
 
+TEST(QtEventAnnotations, AQuitOrdersTheCallerBeforeTheEndOfTheLoop)
+{
+    // This thread writes a plain value and quits the thread while glib runs
+    // a source of the test's own in the thread's loop (no event of Qt's is
+    // delivered there); the source returns, the loop ends without reading
+    // its wake-up descriptor again (a read would order the write for the
+    // sanitizer), and the thread's finished() signal, in a slot connected
+    // directly, reads the value. The two flags are relaxed: they order
+    // nothing for the sanitizer.
+    QThread thread;
+    QObject inThread;
+    inThread.moveToThread(&thread);
+    thread.start();
+    static std::atomic<bool> busy;
+    static std::atomic<bool> quitCalled;
+    busy.store(false, std::memory_order_relaxed);
+    quitCalled.store(false, std::memory_order_relaxed);
+    QMetaObject::invokeMethod(
+        &inThread,
+        [] {
+            Glib::runOnce([] {
+                busy.store(true, std::memory_order_relaxed);
+                for (int ms = 0; ms < kWaitMs && !quitCalled.load(std::memory_order_relaxed); ++ms)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+        },
+        Qt::BlockingQueuedConnection);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return busy.load(std::memory_order_relaxed); }, kWaitMs));
+    int value = 0;
+    int seen = 0;
+    QObject::connect(&thread, &QThread::finished, [&] { seen = value; });
+    value = 70;
+    thread.quit();
+    quitCalled.store(true, std::memory_order_relaxed);
+    EXPECT_TRUE(thread.wait(kWaitMs));
+    EXPECT_EQ(seen, 70);
+}
+
 TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
 {
     // This thread posts to its own queue; then a worker, started before and
@@ -316,23 +403,19 @@ TEST(QtEventAnnotations, PostsOfTwoThreadsToOneQueueAreOrderedByTheQueue)
     // an object here. Qt grows the queue's storage (copying it with memcpy)
     // on both threads, under the queue's lock inside libQt5Core.
     constexpr int kPosts = 64;
-    Emitter emitter;
-    QObject receiver;
-    int delivered = 0;
-    QObject::connect(
-        &emitter, &Emitter::ready, &receiver, [&delivered] { ++delivered; }, Qt::QueuedConnection);
+    CountedSignals counted;
     std::atomic<bool> posted{false};
     std::thread worker([&] {
         for (int ms = 0; ms < kWaitMs && !posted.load(std::memory_order_relaxed); ++ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (int i = 0; i < kPosts; ++i)
-            emit emitter.ready();
+            emit counted.emitter.ready();
     });
     for (int i = 0; i < kPosts; ++i)
-        QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+        QCoreApplication::postEvent(&counted.receiver, new QEvent(QEvent::User));
     posted.store(true, std::memory_order_relaxed);
     worker.join();
-    EXPECT_TRUE(TestWait::waitUntil([&] { return delivered == kPosts; }, kWaitMs));
+    EXPECT_TRUE(TestWait::waitUntil([&] { return counted.delivered == kPosts; }, kWaitMs));
 }
 
 TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
@@ -365,6 +448,44 @@ TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
     ASSERT_TRUE(done.tryAcquire(1, kWaitMs));
     EXPECT_EQ(seen, 51);
     pool->setMaxThreadCount(maxThreads);
+}
+
+TEST(QtEventAnnotations, TheOwnerMovesThePostsThatCameAfterItsLastDeliveryAfterThem)
+{
+    // Qt deletes a delivered event after its delivery's end and before it
+    // moves the events posted meanwhile to the front of this thread's queue
+    // (memmove, under the queue's lock inside libQt5Core). While this
+    // event's destructor runs, a worker (told by a relaxed flag, which
+    // orders nothing) emits queued signals to an object here, more than the
+    // queue has room for: Qt grows its storage with memcpy on the worker.
+    constexpr int kPosts = 4096;
+    CountedSignals counted;
+    static std::atomic<bool> deleting;
+    static std::atomic<bool> emitted;
+    deleting.store(false, std::memory_order_relaxed);
+    emitted.store(false, std::memory_order_relaxed);
+    struct SlowToDelete : QEvent {
+        SlowToDelete()
+            : QEvent(QEvent::User)
+        {
+        }
+        ~SlowToDelete() override
+        {
+            deleting.store(true, std::memory_order_relaxed);
+            for (int ms = 0; ms < kWaitMs && !emitted.load(std::memory_order_relaxed); ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    std::thread worker([&] {
+        for (int ms = 0; ms < kWaitMs && !deleting.load(std::memory_order_relaxed); ++ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < kPosts; ++i)
+            emit counted.emitter.ready();
+        emitted.store(true, std::memory_order_relaxed);
+    });
+    QCoreApplication::postEvent(&counted.receiver, new SlowToDelete);
+    EXPECT_TRUE(TestWait::waitUntil([&] { return counted.delivered == kPosts; }, kWaitMs));
+    worker.join();
 }
 
 #include "qteventannotations_test.moc"
