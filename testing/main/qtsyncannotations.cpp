@@ -24,6 +24,8 @@
 
 #include "testing/main/nextdefinition.h"
 
+#include <QByteArray>
+#include <QMetaType>
 #include <QMutex>
 #include <QReadWriteLock>
 #include <QSemaphore>
@@ -42,6 +44,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -352,6 +355,63 @@ bool QThread::wait(unsigned long time)
     if (ended)
         afterThreadEnded(this);
     return ended;
+}
+
+namespace {
+
+// Qt's type registry: names and functions under a read-write lock of
+// libQt5Core's own, which the sanitizer does not see. Two threads that
+// register or look up types at once (the first socket of each of two
+// threads registers QtNetwork's types) look to it like one writing a name
+// (memcpy) while the other compares it (memcmp). The registry's functions
+// called from outside libQt5Core (by QtNetwork, QtGui and our code) run one
+// at a time here, under a lock the sanitizer sees, in the order Qt's lock
+// gives them.
+std::recursive_mutex& typeRegistryLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+} // namespace
+
+int QMetaType::registerNormalizedType(const ::QByteArray& name, Destructor destructor, Constructor constructor,
+                                      int size, TypeFlags flags, const QMetaObject* metaObject)
+{
+    static const auto real = nextDefinition<int (*)(const ::QByteArray&, Destructor, Constructor, int, TypeFlags,
+                                                    const QMetaObject*)>(
+        "_ZN9QMetaType22registerNormalizedTypeERK10QByteArrayPFvPvEPFS3_S3_PKvEi6QFlagsINS_8TypeFlagEEPK11QMetaObject");
+    std::lock_guard<std::recursive_mutex> hold(typeRegistryLock());
+    return real(name, destructor, constructor, size, flags, metaObject);
+}
+
+int QMetaType::registerNormalizedTypedef(const ::QByteArray& name, int aliasId)
+{
+    static const auto real = nextDefinition<int (*)(const ::QByteArray&, int)>(
+        "_ZN9QMetaType25registerNormalizedTypedefERK10QByteArrayi");
+    std::lock_guard<std::recursive_mutex> hold(typeRegistryLock());
+    return real(name, aliasId);
+}
+
+int QMetaType::type(const char* name)
+{
+    static const auto real = nextDefinition<int (*)(const char*)>("_ZN9QMetaType4typeEPKc");
+    std::lock_guard<std::recursive_mutex> hold(typeRegistryLock());
+    return real(name);
+}
+
+int QMetaType::type(const ::QByteArray& name)
+{
+    static const auto real = nextDefinition<int (*)(const ::QByteArray&)>("_ZN9QMetaType4typeERK10QByteArray");
+    std::lock_guard<std::recursive_mutex> hold(typeRegistryLock());
+    return real(name);
+}
+
+const char* QMetaType::typeName(int id)
+{
+    static const auto real = nextDefinition<const char* (*)(int)>("_ZN9QMetaType8typeNameEi");
+    std::lock_guard<std::recursive_mutex> hold(typeRegistryLock());
+    return real(id);
 }
 
 // What Qt orders inside its own libraries when a thread of its own ends: Qt

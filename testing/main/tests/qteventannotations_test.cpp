@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
+#include <QMetaType>
 #include <QObject>
 #include <QSemaphore>
 #include <QThread>
@@ -448,6 +449,34 @@ TEST(QtSyncAnnotations, ATaskOfTheGlobalPoolComesAfterItsStart)
     ASSERT_TRUE(done.tryAcquire(1, kWaitMs));
     EXPECT_EQ(seen, 51);
     pool->setMaxThreadCount(maxThreads);
+}
+
+TEST(QtSyncAnnotations, ATypeNameRegisteredOnOneThreadIsLookedUpOnAnotherInOrder)
+{
+    // A worker registers new type names (Qt copies each name into the
+    // registry) while this thread looks them up by name (Qt compares the
+    // registry's names), both under the registry's lock inside libQt5Core.
+    // The flag is relaxed: it orders nothing.
+    constexpr int kNames = 32;
+    std::atomic<int> registered{0};
+    std::thread worker([&] {
+        for (int i = 0; i < kNames; ++i) {
+            const QByteArray name = "TwTsanRegistryProbe" + QByteArray::number(i);
+            qRegisterMetaType<int>(name.constData());
+            registered.store(i + 1, std::memory_order_relaxed);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    int found = 0;
+    for (int ms = 0; ms < kWaitMs && found < kNames; ++ms) {
+        const int upTo = registered.load(std::memory_order_relaxed);
+        for (; found < upTo; ++found)
+            EXPECT_EQ(QMetaType::type("TwTsanRegistryProbe" + QByteArray::number(found)), int(QMetaType::Int));
+        if (found < kNames)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    EXPECT_EQ(found, kNames);
 }
 
 TEST(QtEventAnnotations, TheOwnerMovesThePostsThatCameAfterItsLastDeliveryAfterThem)
