@@ -500,11 +500,6 @@ FakeCloud::FakeCloud()
 FakeCloud::~FakeCloud()
 {
     if (m_thread) {
-        // The server and its connections are deleted on their own thread as
-        // it finishes: no event has to be delivered, so this also works
-        // after the application object is gone.
-        Server* server = m_server;
-        QObject::connect(m_thread.get(), &QThread::finished, [server] { delete server; });
         m_thread->quit();
         m_thread->wait();
     }
@@ -518,9 +513,14 @@ bool FakeCloud::start(const QHostAddress& address, quint16 port)
     m_thread->setObjectName(QStringLiteral("FakeCloud"));
     m_server = new Server(m_state);
     m_server->moveToThread(m_thread.get());
+    // The server and its connections are deleted on their own thread as it
+    // finishes: no event has to be delivered, so this also works after the
+    // application object is gone. Connected before the start, so the thread
+    // sees the connection without any further order.
+    Server* server = m_server;
+    QObject::connect(m_thread.get(), &QThread::finished, [server] { delete server; });
     m_thread->start();
     bool listening = false;
-    Server* server = m_server;
     QMetaObject::invokeMethod(
         server, [server, address, port, &listening] { listening = server->listen(address, port); },
         Qt::BlockingQueuedConnection);
