@@ -55,7 +55,10 @@ endfunction()
 
 # A GoogleTest program registered test by test with CTest.
 #   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
-#                [RESOURCE_LOCK name] [TIMEOUT s])
+#                [RESOURCE_LOCK name] [TIMEOUT s] [COST n])
+# COST: the program's tests run early, before cheaper ones (ctest orders by
+# cost; a fresh tree has no cost data of its own), for the few long tests
+# that would otherwise set the tail of a parallel run.
 # MAIN picks the test main from testing/main: plain (default, no Qt application),
 # core (a QCoreApplication exists) or gui (a QApplication exists, offscreen
 # unless DISPLAY or QT_QPA_PLATFORM says otherwise).
@@ -63,7 +66,7 @@ function(tw_add_gtest name)
     if(NOT TW_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT;COST" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
     if(NOT ARG_MAIN)
         set(ARG_MAIN plain)
     endif()
@@ -87,6 +90,9 @@ function(tw_add_gtest name)
     endif()
     if(ARG_RESOURCE_LOCK)
         list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+    endif()
+    if(ARG_COST)
+        list(APPEND props COST ${ARG_COST})
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
