@@ -42,12 +42,9 @@ QImage* FrameCopy::directDevice(QPainter& painter, const QSize& size, QPoint* or
             && painter.compositionMode() != QPainter::CompositionMode_Source))
         return nullptr;
     auto* image = static_cast<QImage*>(engine->paintDevice());
-    // The scaled pixels are opaque (alpha 0xff), and an opaque pixel is the
-    // same 32 bits in all three formats. Qt's X11 backing store is
-    // ARGB32_Premultiplied even on a window without alpha.
-    const QImage::Format format = image->format();
-    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
-        && format != QImage::Format_ARGB32_Premultiplied)
+    // Qt's X11 backing store is ARGB32_Premultiplied even on a window
+    // without alpha; the scaler writes into it as into RGB32.
+    if (!FrameScaler::writesInto(image->format()))
         return nullptr;
     const QTransform transform = painter.deviceTransform();
     if (image->devicePixelRatio() != 1 || transform.type() > QTransform::TxTranslate

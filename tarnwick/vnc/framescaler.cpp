@@ -37,6 +37,12 @@ bool FrameScaler::available()
 #endif
 }
 
+bool FrameScaler::writesInto(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32
+           || format == QImage::Format_ARGB32_Premultiplied;
+}
+
 bool FrameScaler::prepare(const QSize& source, const QSize& target)
 {
     if (m_ready && source == m_source && target == m_target)
@@ -107,11 +113,7 @@ bool FrameScaler::prepare(const QSize& source, const QSize& target)
 
 void FrameScaler::scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const
 {
-    // The scaled pixels are opaque: in these formats the same 32 bits.
-    const QImage::Format format = out.format();
-    const bool opaqueAsRgb32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32
-                               || format == QImage::Format_ARGB32_Premultiplied;
-    if (!m_ready || source.size() != m_source || source.format() != QImage::Format_RGB32 || !opaqueAsRgb32
+    if (!m_ready || source.size() != m_source || source.format() != QImage::Format_RGB32 || !writesInto(out.format())
         || origin.x() < 0 || origin.x() + m_target.width() > out.width())
         return;
     first = std::max({first, 0, -origin.y()});

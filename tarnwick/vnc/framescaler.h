@@ -32,12 +32,17 @@ public:
     // target pixel (x, y) written to out's pixel origin + (x, y); rows that
     // would fall outside out are left out, and nothing is written when a
     // row does not fit across. source must be RGB32 of the planned size,
-    // out RGB32, ARGB32 or ARGB32_Premultiplied (the pixels are opaque). out's pixels are written in place, without detaching
+    // out of a format the scaler writes into (writesInto()). out's pixels are written in place, without detaching
     // it: out may be a painter's own device.
     void scaleRows(const QImage& source, int first, int end, QImage& out, QPoint origin) const;
 
     // Whether this processor can run the scaler at all.
     static bool available();
+
+    // Whether scaleRows() may write into an image of the format: the scaled
+    // pixels are opaque, and an opaque pixel is the same 32 bits in RGB32,
+    // ARGB32 and ARGB32_Premultiplied.
+    static bool writesInto(QImage::Format format);
 
     // Copies rect of an RGBA8888 (or RGBX8888) source to the same place in
     // an RGB32 out of the same size, opaque, in one pass with the same
