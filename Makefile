@@ -14,14 +14,15 @@ BUILD_PACKAGES := cmake ninja-build g++ make pkg-config qtbase5-dev nlohmann-jso
 # Qt's own translations.
 RUN_PACKAGES := libqt5network5 libqt5widgets5 openvpn iproute2 \
                 fonts-dejavu-core fonts-wqy-microhei fonts-wine qttranslations5-l10n
-# The tests only: GoogleTest, clang-format (the layout check), X servers and tools (Xvfb with xauth
-# for xvfb-run, x11-utils' xwininfo/xprop, openbox as window manager), the VNC servers the viewer is
-# tested against (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates),
-# procps; libxcb (the start-up bench), TigerVNC's viewer (the VNC bench's baseline) and python3 (the
-# include layer check); Qt's private headers (the ThreadSanitizer tree's event annotations).
-TEST_PACKAGES := libgtest-dev libgmock-dev clang-format \
-                 xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl procps \
-                 libxcb1-dev tigervnc-viewer python3 qtbase5-private-dev
+# The tests only. Built with: GoogleTest, clang-format (the layout check), python3 (the include
+# layer check), Qt's private headers (the ThreadSanitizer tree's event annotations) and libxcb (the
+# start-up bench). Run with: X servers and tools (Xvfb with xauth for xvfb-run, x11-utils'
+# xwininfo/xprop, openbox as window manager), the VNC servers the viewer is tested against
+# (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates), procps and
+# TigerVNC's viewer (the VNC bench's baseline).
+TEST_BUILD_PACKAGES := libgtest-dev libgmock-dev clang-format python3 qtbase5-private-dev libxcb1-dev
+TEST_RUN_PACKAGES   := xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl \
+                       procps tigervnc-viewer
 
 RUN_DIR  := build/run
 TEST_DIR := build/test
@@ -33,18 +34,22 @@ PROGRAMS := Tarnwick Brellfin quillet_program skerrow platform_vcom_setupc
 
 .PHONY: deps test-deps run build test clean
 
-deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES)
-test-deps: WANTED = $(BUILD_PACKAGES) $(RUN_PACKAGES) $(TEST_PACKAGES)
-deps test-deps:
-	@missing=""; \
-	for p in $(WANTED); do \
-	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
-	done; \
+# The packages of a list that are not installed yet, and the command that installs them.
+missing = $(strip $(foreach p,$(1),$(if $(shell dpkg-query -W -f='$${Status}' $(p) 2>/dev/null \
+                                                | grep 'install ok installed'),,$(p))))
+install = missing="$(call missing,$(1))"; \
 	if [ -n "$$missing" ]; then \
-	    echo "installing:$$missing"; \
+	    echo "installing: $$missing"; \
 	    $(SUDO) apt-get update -q && \
 	    $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
 	fi
+
+# `make test` installs in two steps: what the build needs before it, and what only runs in the
+# tests beside the build.
+deps:
+	@$(call install,$(BUILD_PACKAGES) $(RUN_PACKAGES))
+test-deps:
+	@$(call install,$(BUILD_PACKAGES) $(TEST_BUILD_PACKAGES))
 
 build: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TESTS=OFF
@@ -53,15 +58,28 @@ build: deps
 run: build
 	cd $(RUN_DIR)/bin && ./Tarnwick
 
-# Both trees are configured first; the ThreadSanitizer tree builds only its test programs, and
-# does so while the main tree's tests run (most of them wait on sockets, timers and processes),
-# at a lower priority than the tests, into its own log that is shown when that build fails. Each
-# tree's tests run even when the other's fail; the result fails when either does. setarch -R: the
-# ThreadSanitizer runtime cannot map its shadow memory on kernels with wide address randomisation.
+# Both trees are configured first. The packages the tests run with install while the main tree
+# builds (sudo asks for its password first, in the foreground, when it will be needed), into a
+# log that is shown when the installation fails. The ThreadSanitizer tree builds only its test
+# programs, and does so while the main tree's tests run (most of them wait on sockets, timers and
+# processes), at a lower priority than the tests, into its own log that is shown when that build
+# fails. Each tree's tests run even when the other's fail; the result fails when either does.
+# setarch -R: the ThreadSanitizer runtime cannot map its shadow memory on kernels with wide
+# address randomisation.
 test: test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON -DTW_TESTS=ON -DTW_WERROR=ON
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread -DTW_TESTS=ON -DTW_WERROR=ON
-	cmake --build $(TEST_DIR) -j $(JOBS)
+	@$(if $(SUDO),$(if $(call missing,$(RUN_PACKAGES) $(TEST_RUN_PACKAGES)),$(SUDO) -v))
+	@status=0; \
+	($(call install,$(RUN_PACKAGES) $(TEST_RUN_PACKAGES))) >build/run-deps.log 2>&1 & \
+	run_deps=$$!; \
+	cmake --build $(TEST_DIR) -j $(JOBS) || status=1; \
+	if wait $$run_deps; then \
+	    grep -m1 '^installing:' build/run-deps.log || true; \
+	else \
+	    cat build/run-deps.log; echo "What the tests run with did not install."; status=1; \
+	fi; \
+	exit $$status
 	@status=0; \
 	nice -n 10 cmake --build $(TSAN_DIR) -j $(JOBS) --target tw_tests >$(TSAN_DIR)/build.log 2>&1 & \
 	tsan_build=$$!; \
