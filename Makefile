@@ -61,32 +61,41 @@ run: build
 # Both trees are configured first. The packages the tests run with install while the main tree
 # builds (sudo asks for its password first, in the foreground, when it will be needed), into a
 # log that is shown when the installation fails. The ThreadSanitizer tree builds only its test
-# programs, and does so while the main tree's tests run (most of them wait on sockets, timers and
-# processes), at a lower priority than the tests, into its own log that is shown when that build
-# fails. Each tree's tests run even when the other's fail; the result fails when either does.
-# setarch -R: the ThreadSanitizer runtime cannot map its shadow memory on kernels with wide
-# address randomisation.
+# programs, from the end of the main tree's build and while the main tree's tests run (most of
+# them wait on sockets, timers and processes), at a lower priority than the tests, into its own
+# log that is shown when that build fails. Each tree's tests run even when the other's fail; the
+# result fails when either does. The ThreadSanitizer tree runs half again as many tests at once
+# as there are processors: most of its tests wait, and at one a processor the processors idled
+# through the first half of its run. setarch -R: the ThreadSanitizer runtime cannot map its
+# shadow memory on kernels with wide address randomisation.
+TSAN_TEST_JOBS = $(shell echo $$(( $(JOBS) * 3 / 2 )))
 test: test-deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON -DTW_TESTS=ON -DTW_WERROR=ON
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread -DTW_TESTS=ON -DTW_WERROR=ON
 	@$(if $(SUDO),$(if $(call missing,$(RUN_PACKAGES) $(TEST_RUN_PACKAGES)),$(SUDO) -v))
-	@status=0; \
+	@status=0; tsan_build=; \
 	($(call install,$(RUN_PACKAGES) $(TEST_RUN_PACKAGES))) >build/run-deps.log 2>&1 & \
 	run_deps=$$!; \
-	cmake --build $(TEST_DIR) -j $(JOBS) || status=1; \
+	if cmake --build $(TEST_DIR) -j $(JOBS); then \
+	    nice -n 10 ninja -C $(TSAN_DIR) -j $(JOBS) tw_tests >$(TSAN_DIR)/build.log 2>&1 & \
+	    tsan_build=$$!; \
+	else \
+	    status=1; \
+	fi; \
 	if wait $$run_deps; then \
 	    grep -m1 '^installing:' build/run-deps.log || true; \
 	else \
 	    cat build/run-deps.log; echo "What the tests run with did not install."; status=1; \
 	fi; \
-	exit $$status
-	@status=0; \
-	nice -n 10 cmake --build $(TSAN_DIR) -j $(JOBS) --target tw_tests >$(TSAN_DIR)/build.log 2>&1 & \
-	tsan_build=$$!; \
+	if [ $$status != 0 ]; then \
+	    if [ -n "$$tsan_build" ]; then kill $$tsan_build; wait $$tsan_build; fi; \
+	    exit $$status; \
+	fi; \
 	(cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600) || status=1; \
 	if wait $$tsan_build; then \
 	    echo "ThreadSanitizer tree built ($(TSAN_DIR)/build.log)"; \
-	    (cd $(TSAN_DIR) && setarch "$$(uname -m)" -R ctest --output-on-failure -j $(JOBS) --timeout 600) || status=1; \
+	    (cd $(TSAN_DIR) && setarch "$$(uname -m)" -R ctest --output-on-failure -j $(TSAN_TEST_JOBS) --timeout 600) \
+	        || status=1; \
 	else \
 	    cat $(TSAN_DIR)/build.log; echo "The ThreadSanitizer tree did not build."; status=1; \
 	fi; \
