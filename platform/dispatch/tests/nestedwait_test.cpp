@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <random>
@@ -162,12 +163,15 @@ TEST(NestedWait, AWakeRacingTheEndOfItsWaitReachesNoOtherWait)
 {
     std::mt19937 random(12345);
     for (int round = 0; round < 200; ++round) {
-        const int spins = static_cast<int>(random() % 2000);
+        // The wake comes 0-2 ms after the wait began, around its end at 0 or
+        // 1 ms. A time, not a count of yields: on a loaded machine each yield
+        // can take milliseconds, and 200 rounds of them outlasted the test.
+        const auto delay = std::chrono::microseconds(random() % 2000);
         std::thread late;
         {
             NestedWait ending;
-            late = std::thread([spins, waker = ending.waker()] {
-                for (int i = 0; i < spins; ++i)
+            late = std::thread([until = std::chrono::steady_clock::now() + delay, waker = ending.waker()] {
+                while (std::chrono::steady_clock::now() < until)
                     std::this_thread::yield();
                 waker.wake(1);
             });
