@@ -52,7 +52,19 @@ public:
         m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput());
         return m_output;
     }
-    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+    // Why the child is not running: how it ended, or why it never started, and what it wrote.
+    std::string ending()
+    {
+        QString why;
+        if (m_process.error() == QProcess::FailedToStart)
+            why = QStringLiteral("did not start: ") + m_process.errorString();
+        else if (m_process.exitStatus() == QProcess::CrashExit)
+            why = QStringLiteral("ended by a signal");
+        else
+            why = QStringLiteral("exited with %1").arg(m_process.exitCode());
+        return (why + QStringLiteral("; wrote: ") + QString::fromLocal8Bit(m_process.readAllStandardError()))
+            .toStdString();
+    }
 
 private:
     QProcess m_process;
@@ -112,7 +124,7 @@ TEST(DialogScreens, UnderAWindowManagerOnXvfb)
                     QStringLiteral("-nolisten"), QStringLiteral("tcp")},
                    QProcessEnvironment::systemEnvironment());
         ASSERT_TRUE(waitUntil([&] { return xvfb.output().contains('\n') || !xvfb.running(); }, 60000));
-        ASSERT_TRUE(xvfb.running()) << xvfb.errors().toStdString();
+        ASSERT_TRUE(xvfb.running()) << xvfb.ending();
         const QString display = QStringLiteral(":") + xvfb.output().trimmed();
 
         QProcessEnvironment environment = screenEnvironment(dpi);
@@ -128,7 +140,7 @@ TEST(DialogScreens, UnderAWindowManagerOnXvfb)
             return probe.readAllStandardOutput().contains("window id");
         };
         ASSERT_TRUE(waitUntil([&] { return managed() || !openbox.running(); }, 60000));
-        ASSERT_TRUE(openbox.running()) << openbox.errors().toStdString();
+        ASSERT_TRUE(openbox.running()) << openbox.ending();
 
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         // Software painting: no GL driver to load (and to hide its allocations
