@@ -386,8 +386,12 @@ void afterDelivery(const Delivery& delivery)
     // unseen; a reference taken and dropped here, with the same atomic
     // counter, orders the call before whichever thread drops the last one
     // and frees the functor (see invokeMethodImpl below).
+    // The thread that drops the last one may do so inside libQt5Core too,
+    // and free the functor in our code: the release here and the acquire in
+    // operator delete below order this drop before that free.
     if (delivery.slotObject) {
         delivery.slotObject->ref();
+        __tsan_release(delivery.slotObject);
         delivery.slotObject->destroyIfLastRef();
     }
     if (delivery.blockingDone)
@@ -547,6 +551,14 @@ private:
     const bool m_on;
 };
 
+// A block is freed after every reference dropped before (a reference count
+// that reached zero inside libQt5Core is not seen to order them).
+void afterItsLastReference(void* block)
+{
+    if (block != nullptr)
+        __tsan_acquire(block);
+}
+
 using NewFunction = void* (*)(std::size_t);
 using DeleteFunction = void (*)(void*);
 using SizedDeleteFunction = void (*)(void*, std::size_t);
@@ -562,6 +574,7 @@ void* operator new(std::size_t size)
 
 void operator delete(void* block) noexcept
 {
+    afterItsLastReference(block);
     static const auto real = nextDefinition<DeleteFunction>("_ZdlPv");
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block);
@@ -569,6 +582,7 @@ void operator delete(void* block) noexcept
 
 void operator delete(void* block, std::size_t size) noexcept
 {
+    afterItsLastReference(block);
     static const auto real = nextDefinition<SizedDeleteFunction>("_ZdlPvm");
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block, size);
@@ -585,6 +599,7 @@ void* operator new[](std::size_t size)
 
 void operator delete[](void* block) noexcept
 {
+    afterItsLastReference(block);
     static const auto real = nextDefinition<DeleteFunction>("_ZdaPv");
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block);
@@ -592,6 +607,7 @@ void operator delete[](void* block) noexcept
 
 void operator delete[](void* block, std::size_t size) noexcept
 {
+    afterItsLastReference(block);
     static const auto real = nextDefinition<SizedDeleteFunction>("_ZdaPvm");
     const UnseenWhenFromQt unseen(__builtin_return_address(0));
     real(block, size);
