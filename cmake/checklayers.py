@@ -12,7 +12,9 @@ It judges what the compiler read, not what a pattern finds in the text:
   so that a reading takes milliseconds, not the tenth of a second that Qt's
   headers cost, and what Qt and the standard library include is not judged
   anyway. A header whose own reading includes what a unit that read it did not
-  is a fault too, so the two readings cannot part unnoticed.
+  is a fault too; one whose own reading includes less (behind a condition on a
+  macro of the system's headers) has the rest judged only with the units that
+  read it, against their place.
 The units that no step of the default build compiles (EXCLUDE_FROM_ALL), and
 sources of the code folders that no target compiles, are read the same way.
 
