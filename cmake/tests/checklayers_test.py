@@ -100,6 +100,14 @@ class LayerCheck(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.TemporaryDirectory(prefix="checklayers-")
+        try:
+            cls.judgeEachStep()
+        except BaseException:
+            cls.scratch.cleanup()  # tearDownClass does not run after a failed setUpClass
+            raise
+
+    @classmethod
+    def judgeEachStep(cls):
         cls.root = os.path.join(cls.scratch.name, "src")
         cls.build = os.path.join(cls.scratch.name, "build")
         for path, text in TREE.items():
