@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,10 @@ public:
     bool removeFileOrFolder(const std::string& path);
     bool renameFile(const std::string& oldPath, const std::string& newPath);
     bool hasFileOrFolder(const std::string& path);
+    // What the panel answered about path, or nothing when it gave no answer
+    // (no session, no reply within the call's limit, a refused or broken
+    // call): a failed check, which hasFileOrFolder reads as absent.
+    std::optional<bool> checkFileOrFolder(const std::string& path);
     bool isFile(const std::string& path);
     // 0 on failure.
     std::uint64_t getFileSize(const std::string& path);
@@ -61,8 +66,15 @@ public:
     // Sets both running threads' cancel flags (code 3); does not wait.
     void cancelTransfers();
 
+    // The limit of each call the operations above make (100000 ms until set;
+    // 0 sets it back). The transfer threads keep their own.
+    void setCallTimeOut(unsigned int ms) { m_callTimeOutMs = ms; }
+
 private:
+    template <class Result, class Operation>
+    Result callOrFail(Result failed, Operation operation);
     void releaseSession();
 
     std::unique_ptr<FileSession> m_session;
+    unsigned int m_callTimeOutMs = 0;
 };

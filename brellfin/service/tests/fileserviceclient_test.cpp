@@ -36,6 +36,7 @@ TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheW
     EXPECT_FALSE(client.removeFileOrFolder("/storage/user_dir/a"));
     EXPECT_FALSE(client.renameFile("/storage/user_dir/a", "/storage/user_dir/b"));
     EXPECT_FALSE(client.hasFileOrFolder("/storage/user_dir"));
+    EXPECT_EQ(client.checkFileOrFolder("/storage/user_dir"), std::nullopt);
     EXPECT_FALSE(client.isFile("/storage/user_dir"));
     EXPECT_EQ(client.getFileSize("/storage/user_dir/a"), 0u);
     EXPECT_EQ(client.getFileModifyTime("/storage/user_dir/a"), -1);
@@ -112,6 +113,34 @@ TEST_F(FileServiceClientTest, OperationsReachTheirMethods)
     // Paths that leave the panel's areas touch nothing.
     EXPECT_FALSE(m_client.removeFileOrFolder("/storage/user_dir/../../"));
     EXPECT_FALSE(m_client.removeFileOrFolder("/storage/user_dir"));
+}
+
+TEST_F(FileServiceClientTest, AnExistenceCheckWithoutAnAnswerIsNeitherPresentNorAbsent)
+{
+    m_panel.putFile("/storage/user_dir/there.txt", {1});
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/missing.txt"), std::optional<bool>(false));
+
+    // The panel refuses the call.
+    m_panel.panel().setForcedStatus(2);
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    EXPECT_FALSE(m_client.hasFileOrFolder("/storage/user_dir/there.txt")); // the failed value, as it was
+    m_panel.panel().setForcedStatus(std::nullopt);
+
+    // The panel answers too late for the call's limit: the call gives up at
+    // that limit, not at the default one.
+    m_client.setCallTimeOut(300);
+    m_panel.setCallDelay("hasFileOrFolder", 5s);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 4s);
+    // The limit holds for every later call too, and 0 sets the default back.
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    m_panel.setCallDelay("hasFileOrFolder", 600ms);
+    m_client.setCallTimeOut(0);
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
 }
 
 TEST_F(FileServiceClientTest, ProjectPasswordTravelsAsLowerCaseHexMd5)
