@@ -89,6 +89,23 @@ TEST_F(PathControls, RemoteEnterRefusalsRestoreTheBoxAndAskThePanelOnlyWhenNeede
     }
 }
 
+TEST_F(PathControls, RemoteEnterOfAFolderThePanelCannotCheckSaysSoAndStays)
+{
+    start();
+    connectFacade();
+    dialog().remoteList()->setCurrentPath("/storage/user_dir/a");
+    // Not "cannot be displayed" as for a missing folder: the panel gave no answer.
+    m_panel->panel().removeMethod("hasFileOrFolder");
+    remoteBox()->setText("/a/inner");
+    pressEnter(remoteBox());
+    const QString why = "/a/inner " + text(StringId::ExistenceCheckFailed);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, why);
+    EXPECT_EQ(logLines().filter(why).size(), 1);
+    EXPECT_EQ(remoteBox()->text(), "/a");
+    EXPECT_EQ(dialog().remoteList()->currentPath(), "/storage/user_dir/a");
+}
+
 TEST_F(PathControls, RemoteEnterOpensATypedFolder)
 {
     start();
