@@ -20,16 +20,19 @@ class IFileNotify;
 class FileServiceClient {
 public:
     FileServiceClient();
-    // Releases the session, waiting for any transfer still running.
+    // Releases the session (see disconnect).
     ~FileServiceClient();
     FileServiceClient(const FileServiceClient&) = delete;
     FileServiceClient& operator=(const FileServiceClient&) = delete;
 
     // True when a session to address is online: an existing online session
-    // to the same address is kept; otherwise the old one is released, the
-    // address probed (1000 ms) and a new client made (no reconnection).
+    // to the same address is kept; otherwise the old one is released (as by
+    // disconnect), the address probed (1000 ms) and a new client made (no
+    // reconnection).
     bool connect(const FF::Net::Address& address);
-    // Releases the session, waiting for any transfer still running.
+    // Releases the session: a running transfer stops at once, its call in
+    // flight ended by the connection's break (the batch fails with code 3;
+    // partial files stay for a resume), and is waited for.
     void disconnect();
     bool isConnected() const;
 

@@ -213,22 +213,87 @@ TEST_F(FileServiceClientTest, DroppedLinkFailsTheNextCallAndEndsTheSession)
     EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
 }
 
-TEST_F(FileServiceClientTest, DisconnectWaitsForARunningTransferWithoutCancellingIt)
+// A transfer whose piece the panel never answers, either way: the panel
+// still answers pings, or it reads nothing more at all (frozen).
+struct StuckPiece {
+    bool fromPanel;
+    bool frozen;
+};
+
+class UnansweredPiece : public ServiceTestBed, public ::testing::WithParamInterface<StuckPiece> {
+protected:
+    void SetUp() override
+    {
+        ServiceTestBed::SetUp();
+        m_local = localFile("held.bin");
+        m_bytes = patternBytes(40 * 4096 + 100, 3);
+        if (GetParam().fromPanel)
+            m_panel.putFile(kRemote, m_bytes);
+        else
+            writeLocal(m_local, m_bytes);
+    }
+    const char* pieceMethod() const { return GetParam().fromPanel ? "update2" : "download2"; }
+    bool start(RecordingNotify& notify)
+    {
+        return GetParam().fromPanel ? m_client.startFetchFromPanel({{kRemote, m_local}}, &notify)
+                                    : m_client.startSendToPanel({{m_local, kRemote}}, &notify);
+    }
+
+    const std::string kRemote = "/storage/user_dir/held.bin";
+    std::string m_local;
+    std::vector<uint8_t> m_bytes;
+};
+
+TEST_P(UnansweredPiece, DisconnectEndsTheCallAtOnceAndTheFileResumesByItsCrc)
 {
-    QFile file(m_dir.filePath("slow.bin"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(3 * 4096, 'q'));
-    file.close();
-    m_panel.setCallDelay("download2", 100ms);
+    m_panel.setCallDelay(pieceMethod(), 20ms);
     RecordingNotify notify;
-    ASSERT_TRUE(m_client.startSendToPanel({{file.fileName().toStdString(), "/storage/user_dir/slow.bin"}}, &notify));
-    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count("download2") >= 1; }, 10s));
+    ASSERT_TRUE(start(notify));
+    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count(pieceMethod()) >= 5; }, 30s));
+    m_panel.setCallDelay(pieceMethod(), std::chrono::hours(1));
+    const size_t before = m_panel.count(pieceMethod());
+    // A piece that came after the change waits for its answer.
+    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count(pieceMethod()) > before; }, 30s));
+    if (GetParam().frozen)
+        m_panel.panel().setReading(false);
+    std::this_thread::sleep_for(200ms);
+    ASSERT_FALSE(notify.waitForEnd(0ms));
+
+    const auto disconnecting = std::chrono::steady_clock::now();
     m_client.disconnect();
-    EXPECT_TRUE(notify.waitForEnd(0ms));
-    EXPECT_TRUE(notify.succeeded());
-    EXPECT_EQ(m_panel.fileBytes("/storage/user_dir/slow.bin").size(), 3u * 4096);
+    const auto took = std::chrono::steady_clock::now() - disconnecting;
+    RecordProperty("disconnect_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    ASSERT_TRUE(notify.waitForEnd(0ms));
+    EXPECT_EQ(notify.failureCode(), 3);
     EXPECT_FALSE(m_client.isConnected());
+
+    // The part that arrived is proven by its CRC-32 and the rest moved.
+    m_panel.panel().setReading(true);
+    m_panel.setCallDelay(pieceMethod(), 0ms);
+    ASSERT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    m_panel.clearLog();
+    RecordingNotify second;
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(second.waitForEnd());
+    EXPECT_TRUE(second.succeeded());
+    EXPECT_EQ(m_panel.count("getFileCRC32"), 1u);
+    const auto offsets = numbersOf(pieceMethod(), 1);
+    ASSERT_FALSE(offsets.empty());
+    EXPECT_GE(offsets.front(), 4096u) << "resumed, not started anew";
+    if (GetParam().fromPanel)
+        EXPECT_EQ(readLocal(m_local), m_bytes);
+    else
+        EXPECT_EQ(m_panel.fileBytes(kRemote), m_bytes);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothWays, UnansweredPiece,
+                         ::testing::Values(StuckPiece{false, false}, StuckPiece{false, true}, StuckPiece{true, false},
+                                           StuckPiece{true, true}),
+                         [](const ::testing::TestParamInfo<StuckPiece>& info) {
+                             return std::string(info.param.fromPanel ? "Fetched" : "Sent")
+                                    + (info.param.frozen ? "FromAFrozenPanel" : "WhilePingsAreAnswered");
+                         });
 
 TEST_F(FileServiceClientTest, SlowReplyStillArrives)
 {
