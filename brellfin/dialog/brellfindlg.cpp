@@ -46,8 +46,10 @@ void CBrellfinDlg::releaseSession()
 
 void CBrellfinDlg::OnCancel()
 {
-    // The transfer threads report into the lists and the queue: they end
-    // before the window and its controls go.
+    // The window leaves the screen first: nothing that the session's end
+    // waits for keeps it there. The transfer threads report into the lists
+    // and the queue: they end before the controls go.
+    hide();
     releaseSession();
     CDialog::OnCancel();
 }

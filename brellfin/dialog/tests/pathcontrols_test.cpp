@@ -287,21 +287,27 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(1 << 20, 'y'));
     }
-    m_panel->setCallDelay("download2", std::chrono::milliseconds(200));
+    m_panel->setCallDelay("download2", std::chrono::milliseconds(20));
     RecordingNotify notify;
     ASSERT_TRUE(
         dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
     ASSERT_TRUE(waitUntil([this] { return m_panel->count("download2") >= 2; }, 20000));
+    // From here on the panel answers no piece.
+    m_panel->setCallDelay("download2", std::chrono::hours(1));
+    const size_t before = m_panel->count("download2");
+    ASSERT_TRUE(waitUntil([&] { return m_panel->count("download2") > before; }, 20000));
     dialog().show();
     QElapsedTimer clock;
     clock.start();
     dialog().close();
-    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(dialog().isVisible());
     EXPECT_TRUE(dialog().isEnded());
     EXPECT_FALSE(dialog().fileService()->isConnected());
-    const size_t pieces = m_panel->count("download2");
+    EXPECT_TRUE(notify.waitForEnd(std::chrono::milliseconds(0)));
+    EXPECT_EQ(notify.failureCode(), 3);
     destroyDialog();
-    EXPECT_LT(pieces, 20u);
+    EXPECT_EQ(m_panel->count("download2"), before + 1);
 }
 
 TEST_F(PathControls, ChineseTemplateAndTexts)
