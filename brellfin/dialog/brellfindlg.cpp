@@ -6,6 +6,7 @@
 #include "brellfin/ui/localizedstring.h"
 
 #include <QDir>
+#include <QGuiApplication>
 
 using namespace BrellfinUi;
 
@@ -30,6 +31,15 @@ CBrellfinDlg::CBrellfinDlg(QWidget* parent)
     , m_connectTypeCombo(this)
     , m_destDirCombo(this)
 {
+    // While the window waits for the panel it says so. Qt's xcb platform
+    // sends a cursor change to the X server at once, so the wait cursor shows
+    // although this thread then blocks in the call.
+    m_fileService.setWaitHook([](bool waiting) {
+        if (waiting)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    });
 }
 
 CBrellfinDlg::~CBrellfinDlg()

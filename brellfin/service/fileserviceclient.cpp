@@ -37,6 +37,32 @@ bool startBatch(ThreadHolder<Transfer>& holder, FF::RPC::DispatchClient* client,
 
 } // namespace
 
+// Around every operation that may hold its caller for the panel: only the
+// outermost tells the hook, and the hook it told true is the one told false.
+class FileServiceClient::WaitScope {
+public:
+    explicit WaitScope(FileServiceClient& client)
+        : m_client(client)
+    {
+        if (m_client.m_waitDepth++ == 0 && m_client.m_waitHook) {
+            m_told = m_client.m_waitHook;
+            m_told(true);
+        }
+    }
+    ~WaitScope()
+    {
+        --m_client.m_waitDepth;
+        if (m_told)
+            m_told(false);
+    }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+private:
+    FileServiceClient& m_client;
+    std::function<void(bool)> m_told;
+};
+
 FileServiceClient::FileServiceClient() = default;
 
 // No session: failed at once. Otherwise one call object for this call; any
@@ -46,6 +72,7 @@ Result FileServiceClient::callOrFail(Result failed, Operation operation)
 {
     if (!m_session)
         return failed;
+    const WaitScope waiting(*this);
     try {
         FF::RPC::SyncProxy proxy(m_session->client());
         if (m_callTimeOutMs != 0)
@@ -69,11 +96,11 @@ void FileServiceClient::releaseSession()
 
 bool FileServiceClient::connect(const FF::Net::Address& address)
 {
-    if (m_session) {
-        if (m_session->client()->online() && m_session->address() == address)
-            return true;
-        releaseSession();
-    }
+    if (m_session && m_session->client()->online() && m_session->address() == address)
+        return true;
+    // The probe and the init handshake take their time (seconds from a panel that is silent).
+    const WaitScope waiting(*this);
+    releaseSession();
     try {
         if (!FF::Net::TCPClient::CheckConnection(address, BrellfinService::kProbeWindowMs))
             return false;
@@ -91,6 +118,9 @@ bool FileServiceClient::connect(const FF::Net::Address& address)
 
 void FileServiceClient::disconnect()
 {
+    if (!m_session)
+        return;
+    const WaitScope waiting(*this);
     releaseSession();
 }
 
@@ -192,13 +222,19 @@ bool FileServiceClient::searchFolders(const std::string& folder, std::vector<std
 bool FileServiceClient::startSendToPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                          IFileNotify* notify)
 {
-    return m_session && startBatch(m_session->sendThread(), m_session->client(), files, notify);
+    if (!m_session)
+        return false;
+    const WaitScope waiting(*this); // for the previous batch's thread
+    return startBatch(m_session->sendThread(), m_session->client(), files, notify);
 }
 
 bool FileServiceClient::startFetchFromPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                             IFileNotify* notify)
 {
-    return m_session && startBatch(m_session->fetchThread(), m_session->client(), files, notify);
+    if (!m_session)
+        return false;
+    const WaitScope waiting(*this); // for the previous batch's thread
+    return startBatch(m_session->fetchThread(), m_session->client(), files, notify);
 }
 
 void FileServiceClient::cancelTransfers()

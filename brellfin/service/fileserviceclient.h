@@ -8,6 +8,7 @@
 #include "framework/net/address.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,12 +73,20 @@ public:
     // The limit of each call the operations above make (100000 ms until set;
     // 0 sets it back). The transfer threads keep their own.
     void setCallTimeOut(unsigned int ms) { m_callTimeOutMs = ms; }
+    // Told true before an operation begins to hold its caller for the panel
+    // (a call, the connect, a session's release, the wait for a batch's
+    // previous thread) and false once it returns; an operation inside
+    // another tells nothing more. The window shows its wait cursor meanwhile.
+    void setWaitHook(std::function<void(bool waiting)> hook) { m_waitHook = std::move(hook); }
 
 private:
+    class WaitScope;
     template <class Result, class Operation>
     Result callOrFail(Result failed, Operation operation);
     void releaseSession();
 
     std::unique_ptr<FileSession> m_session;
     unsigned int m_callTimeOutMs = 0;
+    std::function<void(bool)> m_waitHook;
+    int m_waitDepth = 0;
 };

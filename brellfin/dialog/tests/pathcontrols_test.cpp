@@ -15,13 +15,20 @@
 #include "testing/fakefileservice/fakefileservice.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -308,6 +315,70 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
     EXPECT_EQ(notify.failureCode(), 3);
     destroyDialog();
     EXPECT_EQ(m_panel->count("download2"), before + 1);
+}
+
+// Whether the application shows the wait cursor, looked at from another
+// thread half a second after the panel got the call that the UI thread waits
+// in (the panel holds its answer for 2 s).
+class CursorDuringCall {
+public:
+    explicit CursorDuringCall(std::function<bool()> callArrived)
+        : m_watcher([this, callArrived] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!callArrived() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            m_waitShown = cursor && cursor->shape() == Qt::WaitCursor;
+        })
+    {
+    }
+    bool waitShown()
+    {
+        m_watcher.join();
+        return m_waitShown;
+    }
+
+private:
+    std::atomic<bool> m_waitShown{false};
+    std::thread m_watcher;
+};
+
+bool waitCursorShown()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
+}
+
+TEST_F(PathControls, WhileTheWindowWaitsForThePanelItShowsTheWaitCursor)
+{
+    start();
+    EXPECT_FALSE(waitCursorShown());
+    QElapsedTimer clock;
+
+    // The connect: the panel's answer to the init request comes 2 s late.
+    m_panel->panel().setInitDelay(std::chrono::milliseconds(2000));
+    {
+        CursorDuringCall during([&] { return m_panel->panel().initRequests() > 0; });
+        clock.start();
+        connectFacade();
+        EXPECT_GE(clock.elapsed(), 1900);
+        EXPECT_TRUE(during.waitShown());
+        EXPECT_FALSE(waitCursorShown());
+    }
+
+    // A pane's call: the refresh button lists the folder again.
+    dialog().remoteList()->setCurrentPath("/storage/user_dir");
+    m_panel->setCallDelay("searchFolders", std::chrono::milliseconds(2000));
+    {
+        m_panel->clearLog();
+        CursorDuringCall during([&] { return m_panel->count("searchFolders") > 0; });
+        clock.start();
+        dialog().OnRemoteRefresh();
+        EXPECT_GE(clock.elapsed(), 1900);
+        EXPECT_TRUE(during.waitShown());
+        EXPECT_FALSE(waitCursorShown());
+    }
 }
 
 TEST_F(PathControls, ChineseTemplateAndTexts)

@@ -143,6 +143,40 @@ TEST_F(FileServiceClientTest, AnExistenceCheckWithoutAnAnswerIsNeitherPresentNor
     EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
 }
 
+TEST_F(FileServiceClientTest, TheWaitHookFramesEachOperationThatHoldsTheCallerOnce)
+{
+    std::vector<std::string> told;
+    m_client.setWaitHook([&](bool waiting) {
+        // Told before the call leaves: the panel has not seen it yet.
+        told.push_back((waiting ? "wait " : "done ") + std::to_string(m_panel.count("isFile")));
+    });
+    const auto tells = [&](const std::vector<std::string>& expected) {
+        EXPECT_EQ(told, expected);
+        told.clear();
+    };
+    EXPECT_TRUE(m_client.isConnected());
+    m_client.cancelTransfers();
+    tells({});
+    m_client.isFile("/storage/user_dir");
+    tells({"wait 0", "done 1"});
+    // The session kept: nothing waits.
+    EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    tells({});
+    RecordingNotify notify;
+    EXPECT_TRUE(m_client.startSendToPanel({}, &notify));
+    tells({"wait 1", "done 1"});
+    m_client.disconnect();
+    tells({"wait 1", "done 1"});
+    m_client.disconnect();
+    m_client.isFile("/storage/user_dir");
+    tells({});
+    // A connect that releases nothing, and one that releases a session first: once each.
+    EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    tells({"wait 1", "done 1"});
+    EXPECT_FALSE(m_client.connect(FF::Net::Address(kNothingListens, 127)));
+    tells({"wait 1", "done 1"});
+}
+
 TEST_F(FileServiceClientTest, ProjectPasswordTravelsAsLowerCaseHexMd5)
 {
     EXPECT_FALSE(m_client.projectHasPassword());
