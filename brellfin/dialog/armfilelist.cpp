@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 using BrellfinUi::StringId;
 
@@ -350,9 +351,16 @@ void ArmFileList::newItem(bool folder)
     if (!fs)
         return;
     const std::string current = utf8(m_currentPath);
-    const CString name = uniqueName(
-        folder ? loadLocalizedString(StringId::NewFolder) : QString::fromLatin1(kNewFileName), QString(), folder,
-        [&](const CString& candidate) { return fs->hasFileOrFolder(current + "/" + utf8(candidate)); });
+    const CString wanted = folder ? loadLocalizedString(StringId::NewFolder) : QString::fromLatin1(kNewFileName);
+    const std::optional<CString> free = checkedUniqueName(wanted, QString(), folder, [&](const CString& candidate) {
+        return fs->checkFileOrFolder(current + "/" + utf8(candidate));
+    });
+    if (!free) {
+        // A name the panel could not check may be taken: nothing is made.
+        reportUnchecked(m_currentPath + '/' + wanted);
+        return;
+    }
+    const CString name = *free;
     const CString path = m_currentPath + '/' + name;
     const bool userArea = m_currentPath.contains(g_userDirRoot);
     bool made = false;
@@ -375,6 +383,13 @@ void ArmFileList::newItem(bool folder)
             break;
         }
     }
+}
+
+void ArmFileList::reportUnchecked(const CString& path)
+{
+    const CString text = uncheckedPathText(path);
+    m_queue.log(text);
+    MessageBox(this, text, loadLocalizedString(StringId::Warning), MB_ICONEXCLAMATION);
 }
 
 void ArmFileList::beginRename()
@@ -419,9 +434,14 @@ void ArmFileList::commitRename()
         endRename();
         return;
     }
-    if (fs->hasFileOrFolder(utf8(newPath))) {
-        MessageBox(this, loadLocalizedString(StringId::RenameTargetExists), loadLocalizedString(StringId::Warning),
-                   MB_ICONEXCLAMATION);
+    const std::optional<bool> taken = fs->checkFileOrFolder(utf8(newPath));
+    if (!taken || *taken) {
+        // Never renamed onto a name that is, or may be, taken.
+        if (taken)
+            MessageBox(this, loadLocalizedString(StringId::RenameTargetExists), loadLocalizedString(StringId::Warning),
+                       MB_ICONEXCLAMATION);
+        else
+            reportUnchecked(newPath);
         m_rename.restore(oldName);
         endRename();
         return;

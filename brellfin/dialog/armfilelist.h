@@ -103,6 +103,9 @@ private:
     void onNewFolder() override;
     void onNewFile() override;
     void newItem(bool folder);
+    // The log and a warning box say that the panel could not be asked about
+    // path, and that nothing was done there.
+    void reportUnchecked(const CString& path);
     void beginRename();
     void endRename();
     void commitRename();

@@ -9,6 +9,8 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
+#include <optional>
+
 using BrellfinUi::StringId;
 
 BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
@@ -35,7 +37,14 @@ BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
         return refuse(StringId::RemoteFolderNotShown);
     CString path = root + text;
     FileServiceClient* service = m_pMgr->fileService();
-    if (!service->hasFileOrFolder(path.toStdString()))
+    const std::optional<bool> exists = service->checkFileOrFolder(path.toStdString());
+    if (!exists) {
+        // Not "no such folder": the panel did not answer.
+        const CString text = uncheckedPathText(path.left(path.size() - 1));
+        m_pMgr->transInfoTab()->appendLog(text);
+        return refuse(text);
+    }
+    if (!*exists)
         return refuse(StringId::RemoteFolderNotShown);
     service->isFile(path.toStdString());
     path.chop(1);
@@ -48,7 +57,12 @@ BOOL ArmPathEdit::PreTranslateMessage(MSG* msg)
 
 BOOL ArmPathEdit::refuse(StringId stringId)
 {
-    MessageBox(window(), loadLocalizedString(stringId), loadLocalizedString(StringId::Error), MB_OK | MB_ICONWARNING);
+    return refuse(loadLocalizedString(stringId));
+}
+
+BOOL ArmPathEdit::refuse(const CString& text)
+{
+    MessageBox(window(), text, loadLocalizedString(StringId::Error), MB_OK | MB_ICONWARNING);
     setText(toShownPath(QString::fromStdString(m_pMgr->remoteList()->currentPath())));
     SetSel(-1, -1);
     return FALSE;

@@ -23,6 +23,7 @@ public:
 private:
     // Shows the refusal and restores the box; the key goes on.
     BOOL refuse(BrellfinUi::StringId stringId);
+    BOOL refuse(const CString& text);
 
     IDialogControls* m_pMgr;
 };

@@ -6,6 +6,7 @@
 #include "brellfin/ui/localizedstring.h"
 
 #include <QDir>
+#include <QGuiApplication>
 
 using namespace BrellfinUi;
 
@@ -30,6 +31,15 @@ CBrellfinDlg::CBrellfinDlg(QWidget* parent)
     , m_connectTypeCombo(this)
     , m_destDirCombo(this)
 {
+    // While the window waits for the panel it says so. Qt's xcb platform
+    // sends a cursor change to the X server at once, so the wait cursor shows
+    // although this thread then blocks in the call.
+    m_fileService.setWaitHook([](bool waiting) {
+        if (waiting)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    });
 }
 
 CBrellfinDlg::~CBrellfinDlg()
@@ -46,8 +56,10 @@ void CBrellfinDlg::releaseSession()
 
 void CBrellfinDlg::OnCancel()
 {
-    // The transfer threads report into the lists and the queue: they end
-    // before the window and its controls go.
+    // The window leaves the screen first: nothing that the session's end
+    // waits for keeps it there. The transfer threads report into the lists
+    // and the queue: they end before the controls go.
+    hide();
     releaseSession();
     CDialog::OnCancel();
 }

@@ -1,5 +1,6 @@
 #include "brellfin/dialog/remotepaths.h"
 
+#include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
 #include <QRegularExpression>
@@ -40,6 +41,11 @@ CString folderTitle(const CString& realPath, const CString& rootText)
     const CString shown = toShownPath(realPath);
     const int slash = shown.lastIndexOf('/');
     return slash < 0 ? shown : shown.mid(slash + 1);
+}
+
+CString uncheckedPathText(const CString& realPath)
+{
+    return toShownPath(realPath) + ' ' + loadLocalizedString(BrellfinUi::StringId::ExistenceCheckFailed);
 }
 
 CString shortenForDisplay(const CString& text)

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <iterator>
 
 using BrellfinUi::StringId;
 
@@ -80,7 +81,7 @@ void TransInfoTab::addRecords(const std::vector<TransferRecord>& records)
         const TransferRecord& record = records[i];
         const int row = list.InsertItem(before + static_cast<int>(i), record.name);
         const int state = int(record.state);
-        list.SetItemText(row, 1, state >= 0 && state < 4 ? g_stateText[state] : CString());
+        list.SetItemText(row, 1, state >= 0 && state < int(std::size(g_stateText)) ? g_stateText[state] : CString());
         list.SetItemText(row, 2, record.progress);
         list.SetItemText(row, 3, record.localPath);
         const int direction = int(record.operation);

@@ -21,6 +21,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <optional>
 
 using BrellfinUi::StringId;
 
@@ -526,7 +527,21 @@ void WinShellList::transferItems(const std::vector<LocalItem>& items, const CStr
             return;
         }
         const std::string remotePath = remoteFolder + utf8(relative(item.path));
-        if (fs->hasFileOrFolder(remotePath)
+        const std::optional<bool> exists = fs->checkFileOrFolder(remotePath);
+        if (!exists) {
+            // What the panel holds there is unknown: nothing of the command is
+            // sent (the next check would wait as long), and the item's row
+            // and the log say why.
+            TransferRecord record = queuedRecord(lastComponent(item.path), item.path, wide(remotePath),
+                                                 TransferDirection::Download);
+            record.state = TransferState::Unchecked;
+            m_queue.rows().records().assign(1, record);
+            m_queue.show();
+            m_queue.log(uncheckedPathText(wide(remotePath)));
+            m_transferring = false;
+            return;
+        }
+        if (*exists
             && MessageBox(this,
                           toShownPath(wide(remotePath)) + ' '
                               + loadLocalizedString(StringId::FileExistsOverwriteQuestion),

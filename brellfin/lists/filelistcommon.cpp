@@ -181,7 +181,7 @@ bool ListTransfers::afterRemoval(const std::vector<TransferRecord>& removed, con
 {
     m_queue.show();
     for (const TransferRecord& record : removed)
-        if (record.state != TransferState::Completed)
+        if (record.state != TransferState::Completed && record.state != TransferState::Unchecked)
             m_queue.log(record.localPath + ' ' + loadLocalizedString(removedText));
     m_transferring = !jobs.empty();
     return m_transferring;

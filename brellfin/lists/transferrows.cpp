@@ -80,7 +80,7 @@ std::vector<TransferRecord> TransferRows::unfinished() const
 {
     std::vector<TransferRecord> result;
     for (const TransferRecord& record : m_records)
-        if (record.state != TransferState::Completed)
+        if (record.state != TransferState::Completed && record.state != TransferState::Unchecked)
             result.push_back(record);
     return result;
 }

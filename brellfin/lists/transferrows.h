@@ -35,7 +35,7 @@ public:
     // Keeps the records whose rows are not listed, in order; returns the
     // others. The current row returns to 0.
     std::vector<TransferRecord> remove(const std::vector<int>& rows);
-    // The records not completed, in queue order.
+    // The records still to be transferred (neither completed nor unchecked), in queue order.
     std::vector<TransferRecord> unfinished() const;
 
 private:

@@ -9,6 +9,11 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 QString uniqueName(const QString& name, const QString& infix, bool isFolder,
                    const std::function<bool(const QString& name)>& taken);
+// The same where a name's check can fail (taken answers nothing): no name
+// then, since a name that may be taken is no free one.
+std::optional<QString> checkedUniqueName(const QString& name, const QString& infix, bool isFolder,
+                                         const std::function<std::optional<bool>(const QString& name)>& taken);

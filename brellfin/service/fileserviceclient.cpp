@@ -14,22 +14,6 @@ namespace Calls = FileServiceCalls;
 
 namespace {
 
-// No session: failed at once. Otherwise one call object for this call; any
-// exception, from making the call object to reading the result, is failed.
-template <class Result, class Operation>
-Result callOrFail(FileSession* session, Result failed, Operation operation)
-{
-    if (!session)
-        return failed;
-    try {
-        FF::RPC::SyncProxy proxy(session->client());
-        return operation(proxy);
-    } catch (...) {
-        platform::reportEscapedException("FileServiceClient call");
-        return failed;
-    }
-}
-
 // Waits for holder's previous batch to end, then starts a new thread on
 // client with the jobs (pairs in the thread's own order); false when any
 // step throws or the previous thread was left running.
@@ -53,7 +37,52 @@ bool startBatch(ThreadHolder<Transfer>& holder, FF::RPC::DispatchClient* client,
 
 } // namespace
 
+// Around every operation that may hold its caller for the panel: only the
+// outermost tells the hook, and the hook it told true is the one told false.
+class FileServiceClient::WaitScope {
+public:
+    explicit WaitScope(FileServiceClient& client)
+        : m_client(client)
+    {
+        if (m_client.m_waitDepth++ == 0 && m_client.m_waitHook) {
+            m_told = m_client.m_waitHook;
+            m_told(true);
+        }
+    }
+    ~WaitScope()
+    {
+        --m_client.m_waitDepth;
+        if (m_told)
+            m_told(false);
+    }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+private:
+    FileServiceClient& m_client;
+    std::function<void(bool)> m_told;
+};
+
 FileServiceClient::FileServiceClient() = default;
+
+// No session: failed at once. Otherwise one call object for this call; any
+// exception, from making the call object to reading the result, is failed.
+template <class Result, class Operation>
+Result FileServiceClient::callOrFail(Result failed, Operation operation)
+{
+    if (!m_session)
+        return failed;
+    const WaitScope waiting(*this);
+    try {
+        FF::RPC::SyncProxy proxy(m_session->client());
+        if (m_callTimeOutMs != 0)
+            proxy.setTimeOut(m_callTimeOutMs);
+        return operation(proxy);
+    } catch (...) {
+        platform::reportEscapedException("FileServiceClient call");
+        return failed;
+    }
+}
 
 FileServiceClient::~FileServiceClient()
 {
@@ -67,11 +96,11 @@ void FileServiceClient::releaseSession()
 
 bool FileServiceClient::connect(const FF::Net::Address& address)
 {
-    if (m_session) {
-        if (m_session->client()->online() && m_session->address() == address)
-            return true;
-        releaseSession();
-    }
+    if (m_session && m_session->client()->online() && m_session->address() == address)
+        return true;
+    // The probe and the init handshake take their time (seconds from a panel that is silent).
+    const WaitScope waiting(*this);
+    releaseSession();
     try {
         if (!FF::Net::TCPClient::CheckConnection(address, BrellfinService::kProbeWindowMs))
             return false;
@@ -89,6 +118,9 @@ bool FileServiceClient::connect(const FF::Net::Address& address)
 
 void FileServiceClient::disconnect()
 {
+    if (!m_session)
+        return;
+    const WaitScope waiting(*this);
     releaseSession();
 }
 
@@ -101,75 +133,79 @@ bool FileServiceClient::checkProjectPassword(const std::string& password)
 {
     const QByteArray digest =
         QCryptographicHash::hash(QByteArray(password.data(), int(password.size())), QCryptographicHash::Md5).toHex();
-    return callOrFail(m_session.get(), false,
-                      [&](Calls::Proxy& p) { return Calls::projectCheckPassword(p, digest.toStdString()); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::projectCheckPassword(p, digest.toStdString()); });
 }
 
 bool FileServiceClient::projectHasPassword()
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::projectHasPassword(p); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::projectHasPassword(p); });
 }
 
 bool FileServiceClient::createFile(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createFile(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::createFile(p, path); });
 }
 
 bool FileServiceClient::createFolder(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createFolder(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::createFolder(p, path); });
 }
 
 bool FileServiceClient::createUDiskFile(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createUDiskFile(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::createUDiskFile(p, path); });
 }
 
 bool FileServiceClient::createUDiskFolder(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::createUDiskFolder(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::createUDiskFolder(p, path); });
 }
 
 bool FileServiceClient::removeFileOrFolder(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::removeFileOrFolder(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::removeFileOrFolder(p, path); });
 }
 
 bool FileServiceClient::renameFile(const std::string& oldPath, const std::string& newPath)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::renameFile(p, oldPath, newPath); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::renameFile(p, oldPath, newPath); });
 }
 
 bool FileServiceClient::hasFileOrFolder(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::hasFileOrFolder(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::hasFileOrFolder(p, path); });
 }
 
 bool FileServiceClient::isFile(const std::string& path)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) { return Calls::isFile(p, path); });
+    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::isFile(p, path); });
+}
+
+std::optional<bool> FileServiceClient::checkFileOrFolder(const std::string& path)
+{
+    return callOrFail(std::optional<bool>(),
+                      [&](Calls::Proxy& p) { return std::optional<bool>(Calls::hasFileOrFolder(p, path)); });
 }
 
 std::uint64_t FileServiceClient::getFileSize(const std::string& path)
 {
-    return callOrFail(m_session.get(), std::uint64_t(0),
-                      [&](Calls::Proxy& p) { return std::uint64_t(Calls::getFileSize(p, path)); });
+    return callOrFail(std::uint64_t(0), [&](Calls::Proxy& p) { return std::uint64_t(Calls::getFileSize(p, path)); });
 }
 
 std::int64_t FileServiceClient::getFileModifyTime(const std::string& path)
 {
-    return callOrFail(m_session.get(), std::int64_t(-1),
+    return callOrFail(std::int64_t(-1),
                       [&](Calls::Proxy& p) { return std::int64_t(Calls::getFileModifyTime(p, path)); });
 }
 
 std::string FileServiceClient::getEnvPath(const std::string& name)
 {
-    return callOrFail(m_session.get(), std::string(), [&](Calls::Proxy& p) { return Calls::getEnvPath(p, name); });
+    return callOrFail(std::string(), [&](Calls::Proxy& p) { return Calls::getEnvPath(p, name); });
 }
 
 bool FileServiceClient::searchFiles(const std::string& folder, std::vector<std::string>& names)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) {
+    return callOrFail(false, [&](Calls::Proxy& p) {
         names = Calls::searchFiles(p, folder);
         return true;
     });
@@ -177,7 +213,7 @@ bool FileServiceClient::searchFiles(const std::string& folder, std::vector<std::
 
 bool FileServiceClient::searchFolders(const std::string& folder, std::vector<std::string>& names)
 {
-    return callOrFail(m_session.get(), false, [&](Calls::Proxy& p) {
+    return callOrFail(false, [&](Calls::Proxy& p) {
         names = Calls::searchFolders(p, folder);
         return true;
     });
@@ -186,13 +222,19 @@ bool FileServiceClient::searchFolders(const std::string& folder, std::vector<std
 bool FileServiceClient::startSendToPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                          IFileNotify* notify)
 {
-    return m_session && startBatch(m_session->sendThread(), m_session->client(), files, notify);
+    if (!m_session)
+        return false;
+    const WaitScope waiting(*this); // for the previous batch's thread
+    return startBatch(m_session->sendThread(), m_session->client(), files, notify);
 }
 
 bool FileServiceClient::startFetchFromPanel(const std::vector<std::pair<std::string, std::string>>& files,
                                             IFileNotify* notify)
 {
-    return m_session && startBatch(m_session->fetchThread(), m_session->client(), files, notify);
+    if (!m_session)
+        return false;
+    const WaitScope waiting(*this); // for the previous batch's thread
+    return startBatch(m_session->fetchThread(), m_session->client(), files, notify);
 }
 
 void FileServiceClient::cancelTransfers()

@@ -8,7 +8,9 @@
 #include "framework/net/address.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,16 +21,19 @@ class IFileNotify;
 class FileServiceClient {
 public:
     FileServiceClient();
-    // Releases the session, waiting for any transfer still running.
+    // Releases the session (see disconnect).
     ~FileServiceClient();
     FileServiceClient(const FileServiceClient&) = delete;
     FileServiceClient& operator=(const FileServiceClient&) = delete;
 
     // True when a session to address is online: an existing online session
-    // to the same address is kept; otherwise the old one is released, the
-    // address probed (1000 ms) and a new client made (no reconnection).
+    // to the same address is kept; otherwise the old one is released (as by
+    // disconnect), the address probed (1000 ms) and a new client made (no
+    // reconnection).
     bool connect(const FF::Net::Address& address);
-    // Releases the session, waiting for any transfer still running.
+    // Releases the session: a running transfer stops at once, its call in
+    // flight ended by the connection's break (the batch fails with code 3;
+    // partial files stay for a resume), and is waited for.
     void disconnect();
     bool isConnected() const;
 
@@ -42,6 +47,10 @@ public:
     bool removeFileOrFolder(const std::string& path);
     bool renameFile(const std::string& oldPath, const std::string& newPath);
     bool hasFileOrFolder(const std::string& path);
+    // What the panel answered about path, or nothing when it gave no answer
+    // (no session, no reply within the call's limit, a refused or broken
+    // call): a failed check, which hasFileOrFolder reads as absent.
+    std::optional<bool> checkFileOrFolder(const std::string& path);
     bool isFile(const std::string& path);
     // 0 on failure.
     std::uint64_t getFileSize(const std::string& path);
@@ -61,8 +70,23 @@ public:
     // Sets both running threads' cancel flags (code 3); does not wait.
     void cancelTransfers();
 
+    // The limit of each call the operations above make (100000 ms until set;
+    // 0 sets it back). The transfer threads keep their own.
+    void setCallTimeOut(unsigned int ms) { m_callTimeOutMs = ms; }
+    // Told true before an operation begins to hold its caller for the panel
+    // (a call, the connect, a session's release, the wait for a batch's
+    // previous thread) and false once it returns; an operation inside
+    // another tells nothing more. The window shows its wait cursor meanwhile.
+    void setWaitHook(std::function<void(bool waiting)> hook) { m_waitHook = std::move(hook); }
+
 private:
+    class WaitScope;
+    template <class Result, class Operation>
+    Result callOrFail(Result failed, Operation operation);
     void releaseSession();
 
     std::unique_ptr<FileSession> m_session;
+    unsigned int m_callTimeOutMs = 0;
+    std::function<void(bool)> m_waitHook;
+    int m_waitDepth = 0;
 };

@@ -1,5 +1,8 @@
 #include "brellfin/service/filesession.h"
 
+#include "framework/net/iclient.h"
+#include "framework/net/tcpclient.h"
+#include "framework/net/tcpconnection.h"
 #include "framework/rpc/dispatchclient.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
@@ -11,6 +14,15 @@ FileSession::FileSession(const FF::Net::Address& address, std::unique_ptr<FF::RP
 
 FileSession::~FileSession()
 {
+    // Whatever the panel does, every call in flight ends now: the threads
+    // stop before their next piece, and a call that waits for its answer
+    // (and any call after it) fails at the connection's break instead of at
+    // its time-out. What the files hold stays for a resume.
+    if (m_sendThread)
+        m_sendThread.get()->cancel();
+    if (m_fetchThread)
+        m_fetchThread.get()->cancel();
+    breakConnection();
     const bool sendEnded = m_sendThread.reset();
     const bool fetchEnded = m_fetchThread.reset();
     if (!sendEnded || !fetchEnded) {
@@ -26,4 +38,19 @@ FileSession::~FileSession()
         platform::reportEscapedException("~FileSession");
     }
     m_client.reset();
+}
+
+void FileSession::breakConnection()
+{
+    try {
+        m_client->setRetryMaxTimes(0);
+        // The connection stops at once, as a break: the client goes offline
+        // and tells every waiting call. stop() alone would first wait for
+        // the panel's end of the connection, which a frozen panel never sends.
+        const std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
+        if (auto* tcp = dynamic_cast<FF::Net::TCPClient*>(connection.get()))
+            tcp->connection()->closeNow();
+    } catch (...) {
+        platform::reportEscapedException("FileSession break");
+    }
 }

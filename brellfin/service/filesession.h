@@ -1,8 +1,9 @@
 #pragma once
 
 // One session to one panel's file service: its address, its dispatch client
-// and the two transfer threads made on that client. Letting it go waits for
-// both threads (ThreadHolder: cancelled only when one outlasts its limit),
+// and the two transfer threads made on that client. Letting it go cancels
+// both threads and breaks the connection, so that no call waits for the
+// panel any more, waits for the threads (ThreadHolder, with its limits),
 // then stops and deletes the client; a thread left running keeps it.
 
 #include "brellfin/service/filedownloader.h"
@@ -31,6 +32,10 @@ public:
     ThreadHolder<__FileUpdater>& fetchThread() { return m_fetchThread; }
 
 private:
+    // Offline at once: every waiting call ends ("ConnectionInterrupted") and
+    // every later one fails without being sent.
+    void breakConnection();
+
     FF::Net::Address m_address;
     std::unique_ptr<FF::RPC::DispatchClient> m_client;
     ThreadHolder<__FileDownloader> m_sendThread;

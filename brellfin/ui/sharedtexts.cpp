@@ -8,7 +8,7 @@
 using namespace BrellfinUi;
 
 CString g_errorText[6];
-CString g_stateText[4];
+CString g_stateText[5];
 CString g_directionText[2];
 
 const CString g_userDirRoot = QString::fromLatin1(BrellfinService::kUserDirRoot);

@@ -10,8 +10,8 @@ using CString = QString;
 
 // Index: the transfer error code 0..5 (network, file, check, interrupt, stop, disk shortage).
 extern CString g_errorText[6];
-// Index: the queue state 0..3 (ready, ongoing, paused, completed).
-extern CString g_stateText[4];
+// Index: the queue state 0..4 (ready, ongoing, paused, completed, not checked).
+extern CString g_stateText[5];
 // 0 upload (panel to PC), 1 download (PC to panel).
 extern CString g_directionText[2];
 

@@ -107,15 +107,19 @@ enum class StringId : int {
     CloseParenthesis = 214,
     PasswordWrong = 215,
     PasswordCorrect = 216,
+    // The queue's state word of an item whose target the panel could not be
+    // asked about, and the log's text of such an item after its path.
+    StateUnchecked = 217,
+    ExistenceCheckFailed = 218,
 };
 
 // The queue's words, in the order of the codes they stand for: the transfer
-// error codes 0..5, the states 0..3 (ready, ongoing, paused, completed) and
-// the directions 0 upload, 1 download.
+// error codes 0..5, the states 0..4 (ready, ongoing, paused, completed, not
+// checked) and the directions 0 upload, 1 download.
 constexpr StringId kErrorWordIds[] = {StringId::NetworkError,   StringId::FileError, StringId::CheckError,
                                       StringId::InterruptError, StringId::StopError, StringId::DiskShortageError};
 constexpr StringId kStateWordIds[] = {StringId::StateReady, StringId::StateOngoing, StringId::StatePaused,
-                                      StringId::StateCompleted};
+                                      StringId::StateCompleted, StringId::StateUnchecked};
 constexpr StringId kDirectionWordIds[] = {StringId::DirectionUpload, StringId::DirectionDownload};
 // The queue's column titles, left to right.
 constexpr StringId kQueueColumnTitleIds[] = {StringId::QueueColumnName,      StringId::QueueColumnStatus,

@@ -125,6 +125,9 @@ constexpr Entry kTable[] = {
     {StringId::CloseParenthesis, ")", "）"},
     {StringId::PasswordWrong, "The password is wrong, please re-enter!", "密码输入错误，请重新输入！"},
     {StringId::PasswordCorrect, "The password is correct.", "密码输入正确。"},
+    {StringId::StateUnchecked, "not checked", "未检查"},
+    {StringId::ExistenceCheckFailed, "could not be checked on the panel: nothing was sent or changed.",
+     "无法在面板上检查：未发送也未更改任何内容。"},
 };
 
 constexpr bool numbersAscend()

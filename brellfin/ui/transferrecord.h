@@ -7,7 +7,9 @@
 using CString = QString;
 
 // A record's place in its batch; the value indexes the state words (kStateWordIds).
-enum class TransferState : int { Ready = 0, Ongoing = 1, Paused = 2, Completed = 3 };
+// Unchecked: the panel could not say whether the item's target exists, so it
+// is not sent, not now and not by a later continue or delete.
+enum class TransferState : int { Ready = 0, Ongoing = 1, Paused = 2, Completed = 3, Unchecked = 4 };
 // The record's direction in the tool's words; the value indexes the direction
 // words (kDirectionWordIds).
 enum class TransferDirection : int {

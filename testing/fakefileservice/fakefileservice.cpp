@@ -297,6 +297,13 @@ void FakeFileService::setCallDelay(const std::string& method, std::chrono::milli
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_delays[method] = delay;
+    m_laterDelays.erase(method);
+}
+
+void FakeFileService::setCallDelayFrom(const std::string& method, uint64_t k, std::chrono::milliseconds delay)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_laterDelays[method] = LaterDelay{std::max<uint64_t>(k, 1), delay};
 }
 
 void FakeFileService::setSearchNames(std::optional<std::vector<std::string>> files,
@@ -332,6 +339,11 @@ void FakeFileService::add(const std::string& name, Handler handler)
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             keepLog = m_keepLog;
+            auto later = m_laterDelays.find(name);
+            if (later != m_laterDelays.end() && --later->second.callsLeft == 0) {
+                m_delays[name] = later->second.delay;
+                m_laterDelays.erase(later);
+            }
             auto delay = m_delays.find(name);
             if (delay == m_delays.end())
                 delay = m_delays.find(std::string());

@@ -88,6 +88,9 @@ public:
     void setFailFreeDiskSize(bool fail);
     // Replies to method (every method when empty) leave this much later.
     void setCallDelay(const std::string& method, std::chrono::milliseconds delay);
+    // The same from the k-th call of method on (1 = the next; the method
+    // still runs at once, only its reply waits): a transfer held at a known piece.
+    void setCallDelayFrom(const std::string& method, uint64_t k, std::chrono::milliseconds delay);
     // After this many more calls the next call drops the connection unanswered.
     void dropConnectionAfterCalls(int calls) { m_panel->dropConnectionAfterCalls(calls); }
     // The first result of every reply carries this type name.
@@ -133,6 +136,11 @@ private:
     uint64_t m_freeSpace = uint64_t(1) << 40;
     bool m_failFreeDiskSize = false;
     std::map<std::string, std::chrono::milliseconds> m_delays;
+    struct LaterDelay {
+        uint64_t callsLeft = 0; // calls of the method up to the first it holds, that one included
+        std::chrono::milliseconds delay{0};
+    };
+    std::map<std::string, LaterDelay> m_laterDelays;
     std::optional<std::vector<std::string>> m_searchFiles;
     std::optional<std::vector<std::string>> m_searchFolders;
     bool m_endless = false;

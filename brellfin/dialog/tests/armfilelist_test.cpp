@@ -131,6 +131,45 @@ TEST_F(RemoteList, RenameRefusesAnExistingNameAndIgnoresACaseChange)
     EXPECT_TRUE(logLines().join("\n").contains(text(StringId::RenameFailed)));
 }
 
+class UncheckedName : public RemoteList, public ::testing::WithParamInterface<CheckFault> {};
+
+TEST_P(UncheckedName, ARenameIsNotSentAndTheLogAndABoxSayWhy)
+{
+    m_panel->putFile("/storage/user_dir/r/a.txt", {1});
+    m_panel->putFile("/storage/user_dir/r/b.txt", {2});
+    showRemote("/storage/user_dir/r");
+    failExistenceChecks(GetParam());
+    m_panel->clearLog();
+    ASSERT_NO_FATAL_FAILURE(renameTo(remote(), "a.txt", "b.txt"));
+    EXPECT_FALSE(remote().rename().isEditing());
+    EXPECT_EQ(m_panel->count("renameFile"), 0u);
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/r/a.txt"), std::vector<uint8_t>({1}));
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/r/b.txt"), std::vector<uint8_t>({2}));
+    EXPECT_GE(rowOf(remote(), "a.txt"), 0);
+    const QString why = "/r/b.txt " + text(StringId::ExistenceCheckFailed);
+    EXPECT_EQ(boxTexts(), QStringList({why}));
+    EXPECT_EQ(logLines().filter(why).size(), 1);
+    EXPECT_TRUE(logLines().filter(text(StringId::RenamedTo)).isEmpty());
+}
+
+TEST_P(UncheckedName, ANewFolderIsNotMadeAndTheLogAndABoxSayWhy)
+{
+    m_panel->putFile("/storage/user_dir/n/New folder/x", {1});
+    showRemote("/storage/user_dir/n");
+    failExistenceChecks(GetParam());
+    m_panel->clearLog();
+    remote().OnCommand(kCmdNewFolder, 0);
+    EXPECT_EQ(m_panel->count("createFolder"), 0u);
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/n/New folder(1)"));
+    EXPECT_FALSE(remote().rename().isEditing());
+    const QString why = "/n/New folder " + text(StringId::ExistenceCheckFailed);
+    EXPECT_EQ(boxTexts(), QStringList({why}));
+    EXPECT_EQ(logLines().filter(why).size(), 1);
+    EXPECT_TRUE(logLines().filter(text(StringId::CreatedSuccessfully)).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UncheckedName, kCheckFaults, checkFaultName);
+
 TEST_F(RemoteList, DeleteGoesDepthFirstAndReportsARefusal)
 {
     m_panel->putFile("/storage/user_dir/t/f.txt", {1});

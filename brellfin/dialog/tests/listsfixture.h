@@ -14,9 +14,19 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
+
+// How the panel's existence check fails: the panel refuses it, or answers
+// after the facade's call limit, which the test makes short.
+enum class CheckFault { Refused, Unanswered };
+inline std::string checkFaultName(const ::testing::TestParamInfo<CheckFault>& info)
+{
+    return info.param == CheckFault::Refused ? "Refused" : "Unanswered";
+}
+const auto kCheckFaults = ::testing::Values(CheckFault::Refused, CheckFault::Unanswered);
 
 class ListsFixture : public DialogFixture {
 protected:
@@ -48,6 +58,17 @@ protected:
     QString pc(const QString& name = QString()) const { return name.isEmpty() ? m_pc.path() : m_pc.filePath(name); }
 
     void showRemote(const QString& path) { remote().setCurrentPath(path); }
+
+    // The panel's existence check fails from now on, as fault says.
+    void failExistenceChecks(CheckFault fault)
+    {
+        dialog().fileService()->setCallTimeOut(400);
+        if (fault == CheckFault::Refused)
+            m_panel->panel().removeMethod("hasFileOrFolder");
+        else
+            m_panel->setCallDelay("hasFileOrFolder", std::chrono::seconds(5));
+    }
+
     // Selects exactly the rows named, right-clicks the first of them and runs
     // command, as a choice in its menu would.
     static void commandOn(CListCtrl& list, const QStringList& which, UINT command)

@@ -15,13 +15,20 @@
 #include "testing/fakefileservice/fakefileservice.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -87,6 +94,23 @@ TEST_F(PathControls, RemoteEnterRefusalsRestoreTheBoxAndAskThePanelOnlyWhenNeede
         EXPECT_EQ(m_panel->count("hasFileOrFolder"), c.panelCalls) << c.typed;
         EXPECT_EQ(dialog().remoteList()->currentPath(), "/storage/user_dir/a");
     }
+}
+
+TEST_F(PathControls, RemoteEnterOfAFolderThePanelCannotCheckSaysSoAndStays)
+{
+    start();
+    connectFacade();
+    dialog().remoteList()->setCurrentPath("/storage/user_dir/a");
+    // Not "cannot be displayed" as for a missing folder: the panel gave no answer.
+    m_panel->panel().removeMethod("hasFileOrFolder");
+    remoteBox()->setText("/a/inner");
+    pressEnter(remoteBox());
+    const QString why = "/a/inner " + text(StringId::ExistenceCheckFailed);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, why);
+    EXPECT_EQ(logLines().filter(why).size(), 1);
+    EXPECT_EQ(remoteBox()->text(), "/a");
+    EXPECT_EQ(dialog().remoteList()->currentPath(), "/storage/user_dir/a");
 }
 
 TEST_F(PathControls, RemoteEnterOpensATypedFolder)
@@ -270,21 +294,91 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(1 << 20, 'y'));
     }
-    m_panel->setCallDelay("download2", std::chrono::milliseconds(200));
+    // The panel answers two pieces, and never the third.
+    m_panel->setCallDelayFrom("download2", 3, std::chrono::hours(1));
     RecordingNotify notify;
+    struct Release {
+        FileServiceClient* facade;
+        ~Release() { facade->disconnect(); } // before the notify goes, also when a check fails
+    } release{dialog().fileService()};
     ASSERT_TRUE(
         dialog().fileService()->startSendToPanel({{local.toStdString(), "/storage/user_dir/big.bin"}}, &notify));
-    ASSERT_TRUE(waitUntil([this] { return m_panel->count("download2") >= 2; }, 20000));
+    ASSERT_TRUE(waitUntil([this] { return m_panel->count("download2") == 3; }, 20000));
     dialog().show();
     QElapsedTimer clock;
     clock.start();
     dialog().close();
-    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(dialog().isVisible());
     EXPECT_TRUE(dialog().isEnded());
     EXPECT_FALSE(dialog().fileService()->isConnected());
-    const size_t pieces = m_panel->count("download2");
-    destroyDialog();
-    EXPECT_LT(pieces, 20u);
+    EXPECT_TRUE(notify.waitForEnd(std::chrono::milliseconds(0)));
+    EXPECT_EQ(notify.failureCode(), 3);
+    EXPECT_EQ(m_panel->count("download2"), 3u);
+}
+
+// Whether the application shows the wait cursor, looked at from another
+// thread half a second after the panel got the call that the UI thread waits
+// in (the panel holds its answer for 2 s).
+class CursorDuringCall {
+public:
+    explicit CursorDuringCall(std::function<bool()> callArrived)
+        : m_watcher([this, callArrived] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!callArrived() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            m_waitShown = cursor && cursor->shape() == Qt::WaitCursor;
+        })
+    {
+    }
+    bool waitShown()
+    {
+        m_watcher.join();
+        return m_waitShown;
+    }
+
+private:
+    std::atomic<bool> m_waitShown{false};
+    std::thread m_watcher;
+};
+
+bool waitCursorShown()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
+}
+
+TEST_F(PathControls, WhileTheWindowWaitsForThePanelItShowsTheWaitCursor)
+{
+    start();
+    EXPECT_FALSE(waitCursorShown());
+    QElapsedTimer clock;
+
+    // The connect: the panel's answer to the init request comes 2 s late.
+    m_panel->panel().setInitDelay(std::chrono::milliseconds(2000));
+    {
+        CursorDuringCall during([&] { return m_panel->panel().initRequests() > 0; });
+        clock.start();
+        connectFacade();
+        EXPECT_GE(clock.elapsed(), 1900);
+        EXPECT_TRUE(during.waitShown());
+        EXPECT_FALSE(waitCursorShown());
+    }
+
+    // A pane's call: the refresh button lists the folder again.
+    dialog().remoteList()->setCurrentPath("/storage/user_dir");
+    m_panel->setCallDelay("searchFolders", std::chrono::milliseconds(2000));
+    {
+        m_panel->clearLog();
+        CursorDuringCall during([&] { return m_panel->count("searchFolders") > 0; });
+        clock.start();
+        dialog().OnRemoteRefresh();
+        EXPECT_GE(clock.elapsed(), 1900);
+        EXPECT_TRUE(during.waitShown());
+        EXPECT_FALSE(waitCursorShown());
+    }
 }
 
 TEST_F(PathControls, ChineseTemplateAndTexts)

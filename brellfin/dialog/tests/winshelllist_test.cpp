@@ -2,6 +2,7 @@
 #include "brellfin/dialog/winshelllist.h"
 
 #include "brellfin/dialog/tests/listsfixture.h"
+#include "brellfin/dialog/transinfotab.h"
 #include "brellfin/winfile/winfile.h"
 
 #include <map>
@@ -151,6 +152,43 @@ TEST_F(LocalList, AShortcutToAFileIsSentUnderItsOwnName)
     EXPECT_TRUE(QFileInfo(pc("work/Tool2")).isSymLink());
     EXPECT_EQ(readFile(pc("target/real.bin")), "target bytes");
 }
+
+class UncheckedTarget : public LocalList, public ::testing::WithParamInterface<CheckFault> {};
+
+TEST_P(UncheckedTarget, AnUploadOverAnExistingNameSendsNothingAndTheRowAndTheLogSayWhy)
+{
+    m_panel->putFile("/storage/user_dir/up/a.txt", bytesOf("theirs"));
+    writeFile(pc("work/a.txt"), "mine");
+    writeFile(pc("work/b.txt"), "more");
+    showRemote("/storage/user_dir/up");
+    showLocal(pc("work"));
+    failExistenceChecks(GetParam());
+    m_panel->clearLog();
+    commandOn(local(), {"a.txt", "b.txt"}, kCmdTransport);
+    EXPECT_FALSE(local().isTransferring());
+    // Neither the file whose check failed nor the one after it.
+    waitUntil([] { return false; }, 300);
+    for (const char* method : {"createDownloader2", "startDownload2", "download2", "createFolder"})
+        EXPECT_EQ(m_panel->count(method), 0u) << method;
+    EXPECT_EQ(m_panel->fileBytes("/storage/user_dir/up/a.txt"), bytesOf("theirs"));
+    EXPECT_FALSE(m_panel->exists("/storage/user_dir/up/b.txt"));
+    EXPECT_TRUE(m_boxes.empty()); // no question about a file the panel could not be asked about
+
+    CListCtrl& queue = dialog().transInfoTab()->listPage().list();
+    ASSERT_EQ(queue.GetItemCount(), 1);
+    EXPECT_EQ(queue.GetItemText(0, 0), "a.txt");
+    EXPECT_EQ(queue.GetItemText(0, 1), text(StringId::StateUnchecked));
+    EXPECT_EQ(logLines().filter("/up/a.txt " + text(StringId::ExistenceCheckFailed)).size(), 1);
+
+    // Deleting the row starts nothing either.
+    local().removeTransfers({0});
+    EXPECT_FALSE(local().isTransferring());
+    EXPECT_EQ(queue.GetItemCount(), 0);
+    EXPECT_EQ(m_panel->count("createDownloader2"), 0u);
+    EXPECT_TRUE(logLines().filter(text(StringId::DownloadCancelled)).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UncheckedTarget, kCheckFaults, checkFaultName);
 
 // The shell list's columns made for a given client width.
 class ColumnProbe : public WinShellList {

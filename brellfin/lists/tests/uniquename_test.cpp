@@ -28,6 +28,25 @@ TEST(UniqueName, NumbersTheFirstFreeNameInEnglish)
     EXPECT_EQ(uniqueName("b.txt", "-Copy", false, taken), "b.txt");
 }
 
+TEST(UniqueName, ACheckWithoutAnAnswerGivesNoName)
+{
+    LanguageFolder english(BrellfinUi::kLanguageEnglish);
+    // The name itself, or a later candidate, cannot be checked.
+    for (const QString& unanswered : {QString("New folder"), QString("New folder(2)")}) {
+        QStringList asked;
+        const auto taken = [&](const QString& name) -> std::optional<bool> {
+            asked << name;
+            if (name == unanswered)
+                return std::nullopt;
+            return name != "New folder(3)";
+        };
+        EXPECT_EQ(checkedUniqueName("New folder", "", true, taken), std::nullopt) << unanswered.toStdString();
+        EXPECT_EQ(asked.last(), unanswered); // nothing is asked after it
+    }
+    const auto answered = [](const QString& name) -> std::optional<bool> { return name != "New folder(1)"; };
+    EXPECT_EQ(checkedUniqueName("New folder", "", true, answered), std::optional<QString>("New folder(1)"));
+}
+
 TEST(UniqueName, ChineseUsesFullWidthBrackets)
 {
     LanguageFolder chinese(BrellfinUi::kLanguageChinese);

@@ -36,6 +36,7 @@ TEST(FileServiceClientOffline, EveryOperationFailsBeforeConnectWithNothingOnTheW
     EXPECT_FALSE(client.removeFileOrFolder("/storage/user_dir/a"));
     EXPECT_FALSE(client.renameFile("/storage/user_dir/a", "/storage/user_dir/b"));
     EXPECT_FALSE(client.hasFileOrFolder("/storage/user_dir"));
+    EXPECT_EQ(client.checkFileOrFolder("/storage/user_dir"), std::nullopt);
     EXPECT_FALSE(client.isFile("/storage/user_dir"));
     EXPECT_EQ(client.getFileSize("/storage/user_dir/a"), 0u);
     EXPECT_EQ(client.getFileModifyTime("/storage/user_dir/a"), -1);
@@ -114,6 +115,68 @@ TEST_F(FileServiceClientTest, OperationsReachTheirMethods)
     EXPECT_FALSE(m_client.removeFileOrFolder("/storage/user_dir"));
 }
 
+TEST_F(FileServiceClientTest, AnExistenceCheckWithoutAnAnswerIsNeitherPresentNorAbsent)
+{
+    m_panel.putFile("/storage/user_dir/there.txt", {1});
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/missing.txt"), std::optional<bool>(false));
+
+    // The panel refuses the call.
+    m_panel.panel().setForcedStatus(2);
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    EXPECT_FALSE(m_client.hasFileOrFolder("/storage/user_dir/there.txt")); // the failed value, as it was
+    m_panel.panel().setForcedStatus(std::nullopt);
+
+    // The panel answers too late for the call's limit: the call gives up at
+    // that limit, not at the default one.
+    m_client.setCallTimeOut(300);
+    m_panel.setCallDelay("hasFileOrFolder", 5s);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 4s);
+    // The limit holds for every later call too, and 0 sets the default back.
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::nullopt);
+    m_panel.setCallDelay("hasFileOrFolder", 600ms);
+    m_client.setCallTimeOut(0);
+    EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
+}
+
+TEST_F(FileServiceClientTest, TheWaitHookFramesEachOperationThatHoldsTheCallerOnce)
+{
+    std::vector<std::string> told;
+    m_client.setWaitHook([&](bool waiting) {
+        // Told before the call leaves: the panel has not seen it yet.
+        told.push_back((waiting ? "wait " : "done ") + std::to_string(m_panel.count("isFile")));
+    });
+    const auto tells = [&](const std::vector<std::string>& expected) {
+        EXPECT_EQ(told, expected);
+        told.clear();
+    };
+    EXPECT_TRUE(m_client.isConnected());
+    m_client.cancelTransfers();
+    tells({});
+    m_client.isFile("/storage/user_dir");
+    tells({"wait 0", "done 1"});
+    // The session kept: nothing waits.
+    EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    tells({});
+    RecordingNotify notify;
+    EXPECT_TRUE(m_client.startSendToPanel({}, &notify));
+    tells({"wait 1", "done 1"});
+    m_client.disconnect();
+    tells({"wait 1", "done 1"});
+    m_client.disconnect();
+    m_client.isFile("/storage/user_dir");
+    tells({});
+    // A connect that releases nothing, and one that releases a session first: once each.
+    EXPECT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    tells({"wait 1", "done 1"});
+    EXPECT_FALSE(m_client.connect(FF::Net::Address(kNothingListens, 127)));
+    tells({"wait 1", "done 1"});
+}
+
 TEST_F(FileServiceClientTest, ProjectPasswordTravelsAsLowerCaseHexMd5)
 {
     EXPECT_FALSE(m_client.projectHasPassword());
@@ -184,22 +247,91 @@ TEST_F(FileServiceClientTest, DroppedLinkFailsTheNextCallAndEndsTheSession)
     EXPECT_TRUE(m_client.hasFileOrFolder("/storage/user_dir"));
 }
 
-TEST_F(FileServiceClientTest, DisconnectWaitsForARunningTransferWithoutCancellingIt)
+// A transfer whose piece the panel never answers, either way: the panel
+// still answers pings, or it reads nothing more at all (frozen).
+struct StuckPiece {
+    bool fromPanel;
+    bool frozen;
+};
+
+class UnansweredPiece : public ServiceTestBed, public ::testing::WithParamInterface<StuckPiece> {
+protected:
+    void SetUp() override
+    {
+        ServiceTestBed::SetUp();
+        m_local = localFile("held.bin");
+        m_bytes = patternBytes(40 * 4096 + 100, 3);
+        if (GetParam().fromPanel)
+            m_panel.putFile(kRemote, m_bytes);
+        else
+            writeLocal(m_local, m_bytes);
+    }
+    const char* pieceMethod() const { return GetParam().fromPanel ? "update2" : "download2"; }
+    bool start(RecordingNotify& notify)
+    {
+        return GetParam().fromPanel ? m_client.startFetchFromPanel({{kRemote, m_local}}, &notify)
+                                    : m_client.startSendToPanel({{m_local, kRemote}}, &notify);
+    }
+
+    const std::string kRemote = "/storage/user_dir/held.bin";
+    std::string m_local;
+    std::vector<uint8_t> m_bytes;
+};
+
+TEST_P(UnansweredPiece, DisconnectEndsTheCallAtOnceAndTheFileResumesByItsCrc)
 {
-    QFile file(m_dir.filePath("slow.bin"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(3 * 4096, 'q'));
-    file.close();
-    m_panel.setCallDelay("download2", 100ms);
     RecordingNotify notify;
-    ASSERT_TRUE(m_client.startSendToPanel({{file.fileName().toStdString(), "/storage/user_dir/slow.bin"}}, &notify));
-    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count("download2") >= 1; }, 10s));
+    RecordingNotify second;
+    // The threads report to the two above: they end first, also when a check fails.
+    struct Release {
+        FileServiceClient& client;
+        ~Release() { client.disconnect(); }
+    } release{m_client};
+
+    // Five pieces are answered; the sixth never is.
+    m_panel.setCallDelayFrom(pieceMethod(), 6, std::chrono::hours(1));
+    ASSERT_TRUE(start(notify));
+    ASSERT_TRUE(m_panel.panel().waitFor([&] { return m_panel.count(pieceMethod()) == 6; }, 30s));
+    if (GetParam().frozen)
+        m_panel.panel().setReading(false);
+    std::this_thread::sleep_for(200ms);
+    ASSERT_FALSE(notify.waitForEnd(0ms));
+    EXPECT_EQ(m_panel.count(pieceMethod()), 6u);
+
+    const auto disconnecting = std::chrono::steady_clock::now();
     m_client.disconnect();
-    EXPECT_TRUE(notify.waitForEnd(0ms));
-    EXPECT_TRUE(notify.succeeded());
-    EXPECT_EQ(m_panel.fileBytes("/storage/user_dir/slow.bin").size(), 3u * 4096);
+    const auto took = std::chrono::steady_clock::now() - disconnecting;
+    RecordProperty("disconnect_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(took, 1s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    ASSERT_TRUE(notify.waitForEnd(0ms));
+    EXPECT_EQ(notify.failureCode(), 3);
     EXPECT_FALSE(m_client.isConnected());
+
+    // The part that arrived is proven by its CRC-32 and the rest moved.
+    m_panel.panel().setReading(true);
+    m_panel.setCallDelay(pieceMethod(), 0ms);
+    ASSERT_TRUE(m_client.connect(FF::Net::Address(m_panel.endpoint().c_str())));
+    m_panel.clearLog();
+    ASSERT_TRUE(start(second));
+    ASSERT_TRUE(second.waitForEnd());
+    EXPECT_TRUE(second.succeeded());
+    EXPECT_EQ(m_panel.count("getFileCRC32"), 1u);
+    const auto offsets = numbersOf(pieceMethod(), 1);
+    ASSERT_FALSE(offsets.empty());
+    EXPECT_GE(offsets.front(), 4096u) << "resumed, not started anew";
+    if (GetParam().fromPanel)
+        EXPECT_EQ(readLocal(m_local), m_bytes);
+    else
+        EXPECT_EQ(m_panel.fileBytes(kRemote), m_bytes);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothWays, UnansweredPiece,
+                         ::testing::Values(StuckPiece{false, false}, StuckPiece{false, true}, StuckPiece{true, false},
+                                           StuckPiece{true, true}),
+                         [](const ::testing::TestParamInfo<StuckPiece>& info) {
+                             return std::string(info.param.fromPanel ? "Fetched" : "Sent")
+                                    + (info.param.frozen ? "FromAFrozenPanel" : "WhilePingsAreAnswered");
+                         });
 
 TEST_F(FileServiceClientTest, SlowReplyStillArrives)
 {

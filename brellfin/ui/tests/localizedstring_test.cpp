@@ -16,12 +16,12 @@ namespace {
 
 // The numbers of the table's entries, every one the tool's windows, lists
 // and threads use: the names of stringid.h must keep them.
-const int kUsedIds[] = {102, 103, 104, 105, 106, 107, 108, 109, 111, 112, 113, 115, 116, 117, 118, 120, 121,
-                        122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138,
-                        139, 140, 141, 142, 143, 144, 145, 146, 147, 148, 149, 150, 151, 152, 153, 154, 155,
-                        156, 157, 159, 160, 161, 162, 163, 164, 165, 166, 167, 168, 170, 172, 174, 175, 176,
-                        182, 183, 184, 185, 186, 187, 188, 189, 192, 193, 194, 195, 196, 197, 198, 199, 200,
-                        201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 216};
+const int kUsedIds[] = {102, 103, 104, 105, 106, 107, 108, 109, 111, 112, 113, 115, 116, 117, 118, 120, 121, 122,
+                        123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140,
+                        141, 142, 143, 144, 145, 146, 147, 148, 149, 150, 151, 152, 153, 154, 155, 156, 157, 159,
+                        160, 161, 162, 163, 164, 165, 166, 167, 168, 170, 172, 174, 175, 176, 182, 183, 184, 185,
+                        186, 187, 188, 189, 192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203, 204, 205,
+                        206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 216, 217, 218};
 
 class LocalizedString : public ::testing::Test {
 protected:
@@ -122,10 +122,10 @@ TEST_F(LocalizedString, EveryUsedIdExistsInBothLanguagesAndNothingElse)
         EXPECT_GT(strlen(english), 0u) << id;
         EXPECT_GT(strlen(chinese), 0u) << id;
     }
-    for (int id : {0, 101, 110, 158, 169, 217, -1})
+    for (int id : {0, 101, 110, 158, 169, 219, -1})
         EXPECT_EQ(BrellfinUi::stringTableText(StringId(id), BrellfinUi::Language::English), nullptr) << id;
     writeSettings("[SystemVars]\r\nLanguageValue=2052\r\n");
-    EXPECT_TRUE(loadLocalizedString(StringId(217)).isEmpty());
+    EXPECT_TRUE(loadLocalizedString(StringId(219)).isEmpty());
 }
 
 TEST_F(LocalizedString, SharedTextsStayInTheStartUpLanguage)
