@@ -15,12 +15,11 @@ BUILD_PACKAGES := cmake ninja-build g++ make pkg-config qtbase5-dev nlohmann-jso
 RUN_PACKAGES := libqt5network5 libqt5widgets5 openvpn iproute2 \
                 fonts-dejavu-core fonts-wqy-microhei fonts-wine qttranslations5-l10n
 # The tests only. Built with: GoogleTest, clang-format (the layout check), python3 (the include
-# layer check), Qt's private headers (the ThreadSanitizer tree's event annotations) and libxcb (the
-# start-up bench). Run with: X servers and tools (Xvfb with xauth for xvfb-run, x11-utils'
+# layer check) and libxcb (the start-up bench). Run with: X servers and tools (Xvfb with xauth for xvfb-run, x11-utils'
 # xwininfo/xprop, openbox as window manager), the VNC servers the viewer is tested against
 # (x11vnc, TigerVNC's), socat (serial pairs), openssl (the VPN lab's certificates), procps and
 # TigerVNC's viewer (the VNC bench's baseline).
-TEST_BUILD_PACKAGES := libgtest-dev libgmock-dev clang-format python3 qtbase5-private-dev libxcb1-dev
+TEST_BUILD_PACKAGES := libgtest-dev libgmock-dev clang-format python3 libxcb1-dev
 TEST_RUN_PACKAGES   := xvfb xauth x11-utils openbox x11vnc tigervnc-standalone-server socat openssl \
                        procps tigervnc-viewer
 

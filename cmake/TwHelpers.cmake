@@ -53,25 +53,16 @@ function(tw_tests_wanted out)
     set(${out} FALSE PARENT_SCOPE)
 endfunction()
 
-# A GoogleTest program registered test by test with CTest.
-#   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
-#                [RESOURCE_LOCK name] [TIMEOUT s] [COST n])
-# COST: the program's tests run early, before cheaper ones (ctest orders by
-# cost; a fresh tree has no cost data of its own), for the few long tests
-# that would otherwise set the tail of a parallel run.
+# A test program on one of the test mains, built as tw_add_gtest builds its
+# programs but not registered with CTest, for a test that runs it its own way.
+#   tw_test_program(NAME SOURCES ... LIBS ... [MAIN plain|core|gui])
 # MAIN picks the test main from testing/main: plain (default, no Qt application),
 # core (a QCoreApplication exists) or gui (a QApplication exists, offscreen
 # unless DISPLAY or QT_QPA_PLATFORM says otherwise).
-function(tw_add_gtest name)
-    if(NOT TW_TESTS)
-        return()
-    endif()
-    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT;COST" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+function(tw_test_program name)
+    cmake_parse_arguments(ARG "" "MAIN" "SOURCES;LIBS" ${ARGN})
     if(NOT ARG_MAIN)
         set(ARG_MAIN plain)
-    endif()
-    if(NOT ARG_TIMEOUT)
-        set(ARG_TIMEOUT 300)
     endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE tw_test_main_${ARG_MAIN} ${ARG_LIBS} GTest::gtest GTest::gmock)
@@ -81,9 +72,28 @@ function(tw_add_gtest name)
     if(TW_SANITIZE)
         target_compile_options(${name} PRIVATE "$<$<CONFIG:RelWithDebInfo>:-O0>")
     endif()
+    # The description of Qt's locks for ThreadSanitizer (testing/main).
     if(TW_SANITIZE STREQUAL "thread")
-        target_link_libraries(${name} PRIVATE tw_tsan_qt_sync)
+        target_link_libraries(${name} PRIVATE tw_tsan_qt_locks)
     endif()
+endfunction()
+
+# A GoogleTest program registered test by test with CTest.
+#   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
+#                [RESOURCE_LOCK name] [TIMEOUT s] [COST n])
+# COST: the program's tests run early, before cheaper ones (ctest orders by
+# cost; a fresh tree has no cost data of its own), for the few long tests
+# that would otherwise set the tail of a parallel run. MAIN: as for
+# tw_test_program.
+function(tw_add_gtest name)
+    if(NOT TW_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT;COST" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    tw_test_program(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} MAIN ${ARG_MAIN})
     tw_tests_wanted(wanted)
     if(NOT wanted)
         return()

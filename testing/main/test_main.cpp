@@ -1,7 +1,6 @@
 // The main of every test program: headless Qt, no proxy, a home of its own,
 // sanitizer defaults.
 
-#include "testing/main/qtplugins.h"
 #include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +17,6 @@
 #include <QCoreApplication>
 #elif TW_TEST_APP == 2
 #include <QApplication>
-#endif
-
-#if TW_TEST_APP && defined(__SANITIZE_THREAD__)
-#include "testing/main/qteventannotations.h"
-#endif
-
-#ifdef __SANITIZE_THREAD__
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QLibraryInfo>
 #endif
 
 // Qt's platform plugins, fontconfig and libdbus keep caches for the life of
@@ -63,10 +51,15 @@ extern "C" const char* __ubsan_default_options()
 }
 
 // A race report fails the test (exit code 66) after it has run to its end;
-// both stacks of a lock-order report are shown.
+// both stacks of a lock-order report are shown; what Qt's own libraries do
+// among themselves is not reported (the file says what and why).
 extern "C" const char* __tsan_default_options()
 {
-    return "halt_on_error=0:exitcode=66:second_deadlock_stack=1";
+    return "halt_on_error=0:exitcode=66:second_deadlock_stack=1"
+#ifdef TW_TSAN_SUPPRESSIONS
+           ":suppressions='" TW_TSAN_SUPPRESSIONS "'"
+#endif
+        ;
 }
 
 namespace {
@@ -119,34 +112,6 @@ void useOwnHome()
 
 } // namespace
 
-#ifdef __SANITIZE_THREAD__
-// Qt's bearer plugins (NetworkManager, connman), which the first
-// QNetworkAccessManager loads, ask the system bus about the machine's
-// networks from a thread of QtDBus, and hand the answers over inside
-// libQt5DBus and libQt5Core, unseen by the sanitizer. Our code asks nothing
-// of them (a network access manager works without them): in the
-// ThreadSanitizer tree the programs look for Qt's plugins in a folder of
-// their own that links every kind of plugin but those. Qt forgets the paths
-// when an application ends, so a program that makes its own applications
-// calls this again after making each (see qtplugins.h).
-void TestMain::withoutBearerPlugins()
-{
-    static const QString folder = [] {
-        const QDir plugins(QLibraryInfo::location(QLibraryInfo::PluginsPath));
-        const QString made = QString::fromStdString(g_home->path()) + QStringLiteral("/qtplugins");
-        if (!QDir().mkpath(made))
-            return QString();
-        for (const QString& kind : plugins.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (kind != QLatin1String("bearer"))
-                QFile::link(plugins.filePath(kind), made + QLatin1Char('/') + kind);
-        }
-        return made;
-    }();
-    if (!folder.isEmpty())
-        QCoreApplication::setLibraryPaths({folder});
-}
-#endif
-
 int main(int argc, char** argv)
 {
     // First, so that the home outlives every singleton made afterwards.
@@ -157,15 +122,8 @@ int main(int argc, char** argv)
     for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(name);
     ::testing::InitGoogleTest(&argc, argv);
-#ifdef __SANITIZE_THREAD__
-    TestMain::withoutBearerPlugins();
-#endif
-#if TW_TEST_APP == 1 && defined(__SANITIZE_THREAD__)
-    QtEventAnnotations::AnnotatedApplication<QCoreApplication> app(argc, argv);
-#elif TW_TEST_APP == 1
+#if TW_TEST_APP == 1
     QCoreApplication app(argc, argv);
-#elif TW_TEST_APP == 2 && defined(__SANITIZE_THREAD__)
-    QtEventAnnotations::AnnotatedApplication<QApplication> app(argc, argv);
 #elif TW_TEST_APP == 2
     QApplication app(argc, argv);
 #endif

@@ -16,21 +16,7 @@
 
 #include <memory>
 
-#ifdef __SANITIZE_THREAD__
-#include "testing/main/qteventannotations.h"
-#include "testing/main/qtplugins.h"
-#endif
-
 namespace {
-
-// Under ThreadSanitizer the application tells it of every event that it
-// delivers (as the test mains' own do), so that the fake's calls into its
-// thread are seen ordered.
-#ifdef __SANITIZE_THREAD__
-using Application = QtEventAnnotations::AnnotatedApplication<QCoreApplication>;
-#else
-using Application = QCoreApplication;
-#endif
 
 // An application of the test's own (the test main makes none), a working
 // folder for the configuration file, and the cloud fake with one account.
@@ -54,14 +40,7 @@ protected:
         QDir::setCurrent(m_previousDir);
     }
 
-    void makeApplication()
-    {
-        m_app = std::make_unique<Application>(m_argc, m_argv);
-#ifdef __SANITIZE_THREAD__
-        // As the test main does for the application it makes.
-        TestMain::withoutBearerPlugins();
-#endif
-    }
+    void makeApplication() { m_app = std::make_unique<QCoreApplication>(m_argc, m_argv); }
 
     // A new client logged in to the fake; its token.
     QString login()
@@ -95,26 +74,6 @@ protected:
     FakeCloud m_fake;
     std::unique_ptr<VPNClient> m_client;
 };
-
-#ifdef __SANITIZE_THREAD__
-// Every application made here looks for Qt's plugins where the test main's
-// does: not among Qt's bearer plugins, whose thread would ask the system bus
-// about the machine's networks, unseen by the sanitizer. (Qt forgets the
-// paths when an application ends: the second one is the one that shows it.)
-TEST_F(VpnClientQuit, EveryApplicationFindsNoBearerPlugins)
-{
-    for (int made = 0; made < 2; ++made) {
-        if (made > 0) {
-            m_app.reset();
-            makeApplication();
-        }
-        const QStringList paths = QCoreApplication::libraryPaths();
-        ASSERT_FALSE(paths.isEmpty());
-        for (const QString& path : paths)
-            EXPECT_FALSE(QDir(path).exists(QStringLiteral("bearer"))) << path.toStdString();
-    }
-}
-#endif
 
 TEST_F(VpnClientQuit, EndSessionLogsOutWhileEventsRunAndNothingGoesOutAfterIt)
 {
