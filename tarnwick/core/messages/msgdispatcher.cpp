@@ -1,5 +1,7 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
+#include "platform/dispatch/leftrunning.h"
+
 #include <QCoreApplication>
 
 #include <map>
@@ -33,6 +35,8 @@ struct DeleteWhenEnded {
         }
         if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
             delete dispatcher;
+        else
+            platform::keepForRestOfProcess(dispatcher);
     }
 };
 
