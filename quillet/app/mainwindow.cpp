@@ -126,6 +126,7 @@ MainWindow::~MainWindow()
     // A work item may still run: the window closed during a modal wait. It
     // is told to give up (a password wait is answered, the start's tries
     // end); no request reaches this window any more.
+    const QDeadlineTimer deadline(timing().endLimitMs);
     m_work->abort = true;
     {
         // A request is made under this lock: one is either answered here or
@@ -142,7 +143,6 @@ MainWindow::~MainWindow()
 
     // The pass-through ends on the panel after the item that runs, all of
     // it within the limit, whatever the panel does.
-    const QDeadlineTimer deadline(timing().endLimitMs);
     auto ended = std::make_shared<QSemaphore>();
     std::unique_ptr<UiMsg> end = std::make_unique<UiMsg>([work = m_work, ended](UiMsg*) -> int {
         work->relay.stop();

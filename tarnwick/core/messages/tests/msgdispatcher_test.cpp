@@ -262,32 +262,47 @@ TEST(UiMsgWait, AnApplicationQuitDoesNotEndTheWaitBeforeTheMessage)
     EXPECT_EQ(code, 3);
 }
 
-TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
-{
-    MsgDispatcher dispatcher;
-    PanelRpcClient client;
-    auto msg = std::make_unique<PasswdMsg>(&client);
+namespace {
+
+// A password request nobody answers, and what it reported, seen on the
+// dispatcher thread.
+struct UnansweredPasswordRequest {
+    std::unique_ptr<PasswdMsg> msg;
     std::atomic<bool> asked{false};
     std::atomic<bool> done{false};
     QString text;
     bool success = true;
-    QObject::connect(
-        msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
-    QObject::connect(
-        msg.get(), &PasswdMsg::Complete, msg.get(),
-        [&](bool ok, QString t) {
-            success = ok;
-            text = t;
-            done = true;
-        },
-        Qt::DirectConnection);
-    dispatcher.post(std::move(msg));
-    ASSERT_TRUE(PanelTest::waitUntil([&] { return asked.load(); }, 10000));
+
+    explicit UnansweredPasswordRequest(PanelRpcClient& client)
+        : msg(std::make_unique<PasswdMsg>(&client))
+    {
+        QObject::connect(
+            msg.get(), &PasswdMsg::GetPasswd, msg.get(), [this] { asked = true; }, Qt::DirectConnection);
+        QObject::connect(
+            msg.get(), &PasswdMsg::Complete, msg.get(),
+            [this](bool ok, QString t) {
+                success = ok;
+                text = t;
+                done = true;
+            },
+            Qt::DirectConnection);
+    }
+};
+
+} // namespace
+
+TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
+{
+    MsgDispatcher dispatcher;
+    PanelRpcClient client;
+    UnansweredPasswordRequest request(client);
+    dispatcher.post(std::move(request.msg));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.asked.load(); }, 10000));
     QThread::msleep(50);
     MsgDispatcher::cancelPendingWaits();
-    ASSERT_TRUE(PanelTest::waitUntil([&] { return done.load(); }, 10000));
-    EXPECT_FALSE(success);
-    EXPECT_EQ(text, QStringLiteral("取消连接"));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.done.load(); }, 10000));
+    EXPECT_FALSE(request.success);
+    EXPECT_EQ(request.text, QStringLiteral("取消连接"));
     dispatcher.stop(); // returns: nothing waits any more
 }
 
@@ -331,32 +346,18 @@ TEST(MsgDispatcher, APasswordRequestNobodyAnswersIsACancelAtItsLimit)
 {
     MsgDispatcher dispatcher;
     PanelRpcClient client;
-    auto msg = std::make_unique<PasswdMsg>(&client);
-    msg->setAnswerLimitMs(300);
-    std::atomic<bool> asked{false};
-    std::atomic<bool> done{false};
-    QString text;
-    bool success = true;
-    QObject::connect(
-        msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
-    QObject::connect(
-        msg.get(), &PasswdMsg::Complete, msg.get(),
-        [&](bool ok, QString t) {
-            success = ok;
-            text = t;
-            done = true;
-        },
-        Qt::DirectConnection);
+    UnansweredPasswordRequest request(client);
+    request.msg->setAnswerLimitMs(300);
     TestLog::LogCapture log;
     QElapsedTimer clock;
     clock.start();
-    dispatcher.post(std::move(msg));
-    ASSERT_TRUE(PanelTest::waitUntil([&] { return done.load(); }, 10000));
+    dispatcher.post(std::move(request.msg));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.done.load(); }, 10000));
     const qint64 took = clock.elapsed();
-    EXPECT_TRUE(asked);
+    EXPECT_TRUE(request.asked);
     EXPECT_GE(took, 250);
     EXPECT_LT(took, 3000);
-    EXPECT_FALSE(success);
-    EXPECT_EQ(text, QStringLiteral("取消连接"));
+    EXPECT_FALSE(request.success);
+    EXPECT_EQ(request.text, QStringLiteral("取消连接"));
     EXPECT_TRUE(log.contains("PasswdMsg: no password given within 300 ms: taken as a cancel")) << log.all();
 }
