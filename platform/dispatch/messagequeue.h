@@ -7,12 +7,18 @@
 
 #include "platform/exceptionlog/exceptionlog.h"
 
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QThread>
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <type_traits>
 #include <typeinfo>
 
 namespace platform {
@@ -27,6 +33,22 @@ int jobResult(const std::function<int(Msg*)>& job, Msg* msg) noexcept
     } catch (...) {
         reportEscapedException("dispatcher work item");
         return -1;
+    }
+}
+
+// How a log names a message: its class, and for a QObject its object name
+// when it has one.
+template <class Msg>
+std::string describeMessage(const Msg& msg)
+{
+    if constexpr (std::is_base_of_v<QObject, Msg>) {
+        std::string text = msg.metaObject()->className();
+        const QString name = msg.objectName();
+        if (!name.isEmpty())
+            text += " \"" + name.toStdString() + "\"";
+        return text;
+    } else {
+        return typeid(msg).name();
     }
 }
 
@@ -55,6 +77,13 @@ public:
 
     // Before the thread starts again.
     void clearStop() { m_stop = false; }
+
+    // The message whose Run is in progress (describeMessage), or empty.
+    std::string running() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_running;
+    }
 
     // Deletes every message that has not run; they emit nothing. Outside the
     // lock: a destructor may post.
@@ -86,6 +115,7 @@ public:
                     return;
                 msg = std::move(m_queue.front());
                 m_queue.pop_front();
+                m_running = describeMessage(*msg);
             }
             try {
                 msg->Run();
@@ -93,14 +123,37 @@ public:
                 reportEscapedException(typeid(*msg).name()); // the loop goes on with the next
             }
             msg.reset();
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_running.clear();
         }
     }
 
 private:
     std::atomic<bool> m_stop{false};
     std::deque<std::unique_ptr<Msg>> m_queue;
-    std::mutex m_mutex;
+    std::string m_running;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
 };
+
+// The end of a dispatcher thread whose run() is queue.run(): the loop ends
+// after the Run in progress, which is waited for at most limitMs. True when
+// the thread has ended. False when the Run outlasts the limit: the log names
+// it and `owner`, and it is left running; the thread object and whatever the
+// message uses must then stay (deleting a running QThread ends the program).
+// Either way the messages not yet run are deleted.
+template <class Msg>
+bool stopDispatcherThread(QThread& thread, MessageQueue<Msg>& queue, int limitMs, const char* owner)
+{
+    queue.requestStop();
+    const bool ended = thread.wait(QDeadlineTimer(limitMs));
+    if (!ended) {
+        const std::string running = queue.running();
+        qWarning("%s: %s still runs %d ms after the dispatcher's stop: left running", owner,
+                 running.empty() ? "a message" : running.c_str(), limitMs);
+    }
+    queue.dropQueued();
+    return ended;
+}
 
 } // namespace platform

@@ -35,7 +35,10 @@ bool Win32Process::start(const QString& program, const QStringList& arguments)
     const pid_t pid = ChildSpawn::spawn(program, arguments, options, &error);
     if (pid < 0) {
         m_output.close();
-        qDebug("Win32Process: cannot start %s: %s", program.toUtf8().constData(), std::strerror(error));
+        // strerror's buffer is shared by every thread; the caller may be any.
+        char reason[256];
+        qDebug("Win32Process: cannot start %s: %s", program.toUtf8().constData(),
+               strerror_r(error, reason, sizeof reason));
         return false;
     }
     m_output.startReading();

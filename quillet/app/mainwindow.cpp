@@ -15,22 +15,26 @@
 #include "quillet/widgets/screentool.h"
 #include "ui_mainwindow.h"
 
+#include "platform/dispatch/leftrunning.h"
 #include "platform/dispatch/nestedwait.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QListView>
 #include <QMouseEvent>
+#include <QRandomGenerator>
 #include <QScreen>
+#include <QSemaphore>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimerEvent>
 
-#include <cstdlib>
-#include <ctime>
+#include <atomic>
+#include <mutex>
 
 using namespace Quillet;
 
@@ -45,6 +49,33 @@ QString timeStamp()
 
 } // namespace
 
+struct MainWindow::Work {
+    // The window is closing: waits and tries give up.
+    std::atomic<bool> abort{false};
+    std::atomic<bool> passwordPending{false};
+    std::atomic<int> readyCountdown{0};
+    // The local pass-through.
+    TransparentThread relay;
+    // Made, used and dropped by work items on the dispatcher; dropping it
+    // sends "Terminate" to the panel.
+    std::unique_ptr<TransparentServerRpc> serverRpc;
+    // The window while it stands: the password request goes through its
+    // signals, under the lock that its end takes to clear it.
+    std::mutex windowLock;
+    MainWindow* window = nullptr;
+
+    // Sleeps in short steps; false when the window is closing.
+    bool pause(int ms) const
+    {
+        for (int waited = 0; waited < ms; waited += kPauseStepMs) {
+            if (abort)
+                return false;
+            QThread::msleep(static_cast<unsigned long>(std::min(kPauseStepMs, ms - waited)));
+        }
+        return !abort;
+    }
+};
+
 MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
     : QMainWindow(parent)
     , ui(std::make_unique<Ui_MainWindow>())
@@ -52,7 +83,8 @@ MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
 {
     initQuilletResources();
     trayIcon = new QSystemTrayIcon(this);
-    transparentThread = std::make_unique<TransparentThread>(this);
+    m_work = std::make_shared<Work>();
+    m_work->window = this;
     dispatcher = std::make_unique<MsgDispatcher>();
 
     ui->setupUi(this);
@@ -87,25 +119,53 @@ MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
     connect(this, &MainWindow::GetPasswdStartSignal, this, &MainWindow::GetPasswd);
 
     dispatcher->start();
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
 }
 
 MainWindow::~MainWindow()
 {
     // A work item may still run: the window closed during a modal wait. It
-    // ends first (a password wait is answered, the start's tries give up),
-    // while everything it uses still stands; queued items are dropped.
-    m_abort = true;
-    if (m_passwordPending)
-        emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
+    // is told to give up (a password wait is answered, the start's tries
+    // end); no request reaches this window any more.
+    const QDeadlineTimer deadline(timing().endLimitMs);
+    m_work->abort = true;
+    {
+        // A request is made under this lock: one is either answered here or
+        // never made.
+        std::lock_guard<std::mutex> lock(m_work->windowLock);
+        if (m_work->passwordPending)
+            emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
+        m_work->window = nullptr;
+    }
     if (readyTimerId != -1)
         killTimer(readyTimerId);
     readyTimerId = -1;
-    dispatcher->stop();
-    transparentThread.reset();
-    serverRpc.reset(); // sends "Terminate"
+    m_work->relay.stop();
+
+    // The pass-through ends on the panel after the item that runs, all of
+    // it within the limit, whatever the panel does.
+    auto ended = std::make_shared<QSemaphore>();
+    std::unique_ptr<UiMsg> end = std::make_unique<UiMsg>([work = m_work, ended](UiMsg*) -> int {
+        work->relay.stop();
+        work->serverRpc.reset(); // sends "Terminate"
+        ended->release();
+        return 0;
+    });
+    end->setObjectName(QStringLiteral("end of the pass-through"));
+    dispatcher->post(end);
+    const bool done = ended->tryAcquire(1, static_cast<int>(deadline.remainingTime()));
+    if (!dispatcher->stop(done ? static_cast<int>(deadline.remainingTime()) : 0)) {
+        // It keeps what it uses (the shared work); the thread object stays too.
+        qWarning("Quillet: the window's end left work running after %d ms: the pass-through may stay open on the "
+                 "panel",
+                 timing().endLimitMs);
+        platform::keepForRestOfProcess(dispatcher.release());
+    }
     ui.reset();
-    dispatcher.reset();
+}
+
+int MainWindow::readyCountdownValue() const
+{
+    return m_work->readyCountdown;
 }
 
 void MainWindow::setIp(const QString& ip)
@@ -122,22 +182,15 @@ std::string MainWindow::panelPortName(int index)
 
 int MainWindow::drawTcpPort()
 {
-    return std::rand() % kTcpPortCount + kTcpPortBase;
-}
-
-bool MainWindow::pause(int ms) const
-{
-    for (int waited = 0; waited < ms; waited += kPauseStepMs) {
-        if (m_abort)
-            return false;
-        QThread::msleep(static_cast<unsigned long>(std::min(kPauseStepMs, ms - waited)));
-    }
-    return !m_abort;
+    // Seeded by the system and safe from any thread, unlike rand().
+    return static_cast<int>(QRandomGenerator::global()->bounded(kTcpPortCount)) + kTcpPortBase;
 }
 
 bool MainWindow::runModal(UiMsg::Job job, const WaitOptions& options, int* result)
 {
     auto msg = std::make_unique<UiMsg>(std::move(job));
+    if (options.name)
+        msg->setObjectName(QString::fromLatin1(options.name));
     platform::NestedWait wait;
     wait.follow(msg.get());
     std::unique_ptr<BusyWidget> busy;
@@ -235,7 +288,7 @@ void MainWindow::InstallVirtualCom()
         return -1;
     };
     int r = -1;
-    if (!runModal(job, {text(Text::kInstallBusy), timing().stopBusyLimitMs, true, false, {}}, &r))
+    if (!runModal(job, {text(Text::kInstallBusy), timing().stopBusyLimitMs, true, false, {}, "install"}, &r))
         return;
     if (r < 0) {
         showPairButtons(false);
@@ -263,7 +316,7 @@ void MainWindow::UninstallVirtualCom()
         return -1;
     };
     int r = -1;
-    if (!runModal(job, {text(Text::kUninstallBusy), timing().stopBusyLimitMs, true, false, {}}, &r))
+    if (!runModal(job, {text(Text::kUninstallBusy), timing().stopBusyLimitMs, true, false, {}, "uninstall"}, &r))
         return;
     if (r < 0) {
         showPairButtons(true);
@@ -290,7 +343,7 @@ void MainWindow::ChangeVirtualPort()
             *used = pair->busyPortNames();
             return 0;
         },
-        {text(Text::kInitialising), timing().stopBusyLimitMs, true, false, {}}, &r);
+        {text(Text::kInitialising), timing().stopBusyLimitMs, true, false, {}, "busy port names"}, &r);
     if (!collected)
         return;
     SetStatus(true, text(Text::kInitialised));
@@ -317,7 +370,7 @@ void MainWindow::ChangeVirtualPort()
             emit msg->State(true, text(Text::kChangeDone));
             return 0;
         },
-        {text(Text::kChangeBusy), timing().stopBusyLimitMs, true, false, {}}, &r);
+        {text(Text::kChangeBusy), timing().stopBusyLimitMs, true, false, {}, "port rename"}, &r);
     if (!renamed)
         return;
     ui->virtualComLineEdit->setText(QString::fromStdString(*readBack));
@@ -345,7 +398,7 @@ bool MainWindow::collectChannelParams(std::string* address, std::string* panelPo
     return true;
 }
 
-bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
+bool MainWindow::verifyProjectPassword(Work& work, TransparentServerRpc* rpc, UiMsg* msg)
 {
     const int has = rpc->hasProjectPassword();
     if (has == -1) {
@@ -367,22 +420,29 @@ bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
     auto answer = std::make_shared<Answer>();
     answer->text = text(Text::kLoginCancelled);
     platform::NestedWait wait;
-    const QMetaObject::Connection answered = connect(this, &MainWindow::GetPasswdEndSignal,
-                                                     [answer, waker = wait.waker()](bool ok, QString password) {
-                                                         if (answer->given.exchange(true))
-                                                             return;
-                                                         answer->ok = ok;
-                                                         answer->text = password;
-                                                         waker.wake();
-                                                     });
-    m_passwordPending = true;
-    if (!m_abort) {
-        emit GetPasswdStartSignal();
-        wait.exec();
+    QMetaObject::Connection answered;
+    bool asked = false;
+    {
+        std::lock_guard<std::mutex> lock(work.windowLock);
+        if (work.window && !work.abort) {
+            answered = connect(work.window, &MainWindow::GetPasswdEndSignal,
+                               [answer, waker = wait.waker()](bool ok, QString password) {
+                                   if (answer->given.exchange(true))
+                                       return;
+                                   answer->ok = ok;
+                                   answer->text = password;
+                                   waker.wake();
+                               });
+            work.passwordPending = true;
+            emit work.window->GetPasswdStartSignal();
+            asked = true;
+        }
     }
-    m_passwordPending = false;
-    disconnect(answered);
-    if (m_abort) {
+    if (asked)
+        wait.exec();
+    work.passwordPending = false;
+    disconnect(answered); // nothing left to undo when the window has gone
+    if (work.abort) {
         emit msg->State(false, text(Text::kLoginCancelled));
         return false;
     }
@@ -402,7 +462,7 @@ bool MainWindow::verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg)
 
 void MainWindow::GetPasswd()
 {
-    if (m_abort) {
+    if (m_work->abort) {
         emit GetPasswdEndSignal(false, text(Text::kLoginCancelled));
         return;
     }
@@ -417,7 +477,7 @@ void MainWindow::startWatchdog()
 {
     if (readyTimerId == -1)
         readyTimerId = startTimer(timing().watchdogPeriodMs, Qt::CoarseTimer);
-    readyCountdown = timing().watchdogCount;
+    m_work->readyCountdown = timing().watchdogCount;
 }
 
 void MainWindow::stopWatchdog()
@@ -425,7 +485,7 @@ void MainWindow::stopWatchdog()
     if (readyTimerId != -1) {
         killTimer(readyTimerId);
         readyTimerId = -1;
-        readyCountdown = 0;
+        m_work->readyCountdown = 0;
     }
 }
 
@@ -433,7 +493,7 @@ void MainWindow::OpenVirtualChannel()
 {
     const int tcpPort = drawTcpPort();
     m_lastTcpPort = tcpPort;
-    transparentThread->stop();
+    m_work->relay.stop();
     stopWatchdog();
     m_running = false;
 
@@ -443,49 +503,51 @@ void MainWindow::OpenVirtualChannel()
     if (!collectChannelParams(&address, &panelPort, &ownPort))
         return;
 
-    auto job = [this, address, panelPort, ownPort, tcpPort](UiMsg* msg) -> int {
-        serverRpc.reset(); // an old pass-through ends with "Terminate"
+    auto job = [work = m_work, address, panelPort, ownPort, tcpPort](UiMsg* msg) -> int {
+        work->serverRpc.reset(); // an old pass-through ends with "Terminate"
         std::unique_ptr<TransparentServerRpc> rpc = std::make_unique<TransparentServerRpc>(address);
         emit msg->State(true, text(Text::kStarting));
-        if (!verifyProjectPassword(rpc.get(), msg))
+        if (!verifyProjectPassword(*work, rpc.get(), msg))
             return -1;
         const int set = rpc->SetTransparentParam(TransparentParam{tcpPort, panelPort});
         if (set != 0) {
             emit msg->State(false, text(set == -2 ? Text::kStartRefused : Text::kNetworkFailed));
             return -1;
         }
-        transparentThread->start(ownPort, address, tcpPort);
+        if (work->abort)
+            return -1; // the window's end stopped the local side already
+        work->relay.start(ownPort, address, tcpPort);
         emit msg->State(true, text(Text::kStartingLocal));
 
         int tries = timing().readyTries;
-        while (!transparentThread->isConnected()) {
-            const bool slept = pause(timing().readyTryPauseMs);
+        while (!work->relay.isConnected()) {
+            const bool slept = work->pause(timing().readyTryPauseMs);
             if (--tries <= 0 || !slept) {
                 emit msg->State(false, text(Text::kLocalFailed));
-                transparentThread->stop();
+                work->relay.stop();
                 return -1;
             }
         }
-        while (!m_abort) {
+        while (!work->abort) {
             const int ready = rpc->IsReady();
             if (ready == 0) {
-                serverRpc = std::move(rpc);
+                work->serverRpc = std::move(rpc);
                 emit msg->State(true, text(Text::kStarted));
                 return 0;
             }
             if (ready == -1)
                 break;
-            const bool slept = pause(timing().readyTryPauseMs);
+            const bool slept = work->pause(timing().readyTryPauseMs);
             if (--tries <= 0 || !slept)
                 break;
         }
         emit msg->State(false, text(Text::kRemoteFailed));
-        transparentThread->stop();
+        work->relay.stop();
         return -1;
     };
 
     int r = -1;
-    WaitOptions options{text(Text::kStarting), timing().startBusyLimitMs, true, true, [this] { LockUi(); }};
+    WaitOptions options{text(Text::kStarting), timing().startBusyLimitMs, true, true, [this] { LockUi(); }, "start"};
     if (!runModal(job, options, &r))
         return;
     if (r != 0) {
@@ -509,57 +571,53 @@ void MainWindow::timerEvent(QTimerEvent* event)
     // One check at a time: a tick during a slow check waits for the next one.
     if (m_checkRunning)
         return;
-    qDebug().noquote() << "timer in .... " << timeStamp() << readyCountdown.load();
-    QSystemTrayIcon* tray = trayIcon;
-    auto job = [this, tray](UiMsg* msg) -> int {
-        const int ready = serverRpc ? serverRpc->IsReady() : -1;
+    qDebug().noquote() << "timer in .... " << timeStamp() << m_work->readyCountdown.load();
+    auto lost = std::make_shared<std::atomic<bool>>(false);
+    auto job = [work = m_work, lost](UiMsg* msg) -> int {
+        const int ready = work->serverRpc ? work->serverRpc->IsReady() : -1;
         qDebug("err %d", ready);
         if (ready == 0) {
-            readyCountdown = timing().watchdogCount;
+            work->readyCountdown = timing().watchdogCount;
             return 0;
         }
-        if (--readyCountdown > 0)
+        if (--work->readyCountdown > 0)
             return 0;
-        const QString message = text(Text::kLost);
-        serverRpc.reset();
-        emit msg->State(false, message);
-        QMetaObject::invokeMethod(
-            tray,
-            [tray, message] {
-                tray->showMessage(text(Text::kWarning), message, QSystemTrayIcon::Information, kTrayMessageMs);
-            },
-            Qt::QueuedConnection);
+        work->serverRpc.reset();
+        emit msg->State(false, text(Text::kLost));
+        *lost = true;
         return -1;
     };
     m_checkRunning = true;
     int r = 0;
-    const bool completed = runModal(job, {QString(), 0, false, false, {}}, &r);
+    const bool completed = runModal(job, {QString(), 0, false, false, {}, "watchdog check"}, &r);
     m_checkRunning = false;
     if (!completed)
         return;
-    if (readyCountdown <= 0 && m_running) {
+    if (*lost)
+        trayIcon->showMessage(text(Text::kWarning), text(Text::kLost), QSystemTrayIcon::Information, kTrayMessageMs);
+    if (m_work->readyCountdown <= 0 && m_running) {
         m_running = false;
-        transparentThread->stop();
+        m_work->relay.stop();
         stopWatchdog();
         UnlockUi();
     }
-    qDebug().noquote() << "timer out .... " << timeStamp() << readyCountdown.load();
+    qDebug().noquote() << "timer out .... " << timeStamp() << m_work->readyCountdown.load();
 }
 
 void MainWindow::CloseVirtualChannel()
 {
     stopWatchdog();
-    transparentThread->stop();
+    m_work->relay.stop();
     m_running = false;
     int r = 0;
     const bool stopped = runModal(
-        [this](UiMsg* msg) -> int {
+        [work = m_work](UiMsg* msg) -> int {
             emit msg->State(true, text(Text::kStopping));
-            serverRpc.reset(); // sends "Terminate"
+            work->serverRpc.reset(); // sends "Terminate"
             emit msg->State(true, text(Text::kStopped));
             return 0;
         },
-        {text(Text::kStopping), timing().stopBusyLimitMs, true, false, {}}, &r);
+        {text(Text::kStopping), timing().stopBusyLimitMs, true, false, {}, "stop"}, &r);
     if (!stopped)
         return;
     UnlockUi();
@@ -583,7 +641,7 @@ void MainWindow::CloseVirtualChannel()
             emit msg->State(ok, text(ok ? Text::kProjectStarted : Text::kProjectFailed));
             return ok ? 0 : -1;
         },
-        {text(Text::kProjectStarting), timing().stopBusyLimitMs, true, false, {}}, &r);
+        {text(Text::kProjectStarting), timing().stopBusyLimitMs, true, false, {}, "project start"}, &r);
     if (!started)
         return;
     UnlockUi();

@@ -7,7 +7,6 @@
 #include <QPoint>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,7 +14,6 @@
 class MsgDispatcher;
 class QSystemTrayIcon;
 class TransparentServerRpc;
-class TransparentThread;
 class Ui_MainWindow;
 class VirtualCom;
 
@@ -28,6 +26,10 @@ class MainWindow : public QMainWindow {
 public:
     // pair: the virtual pair to drive (VirtualCom::instance() when null).
     explicit MainWindow(QWidget* parent = nullptr, VirtualCom* pair = nullptr);
+    // Ends the work under way within Timing::endLimitMs: the running item
+    // is told to give up, the pass-through ends ("Terminate") after it; an
+    // item that runs on past the limit is logged and left running with
+    // what it uses.
     ~MainWindow() override;
 
     void setIp(const QString& ip);
@@ -36,7 +38,7 @@ public:
     Ui_MainWindow* form() const { return ui.get(); }
     bool passThroughRunning() const { return m_running; }
     int lastTcpPort() const { return m_lastTcpPort; }
-    int readyCountdownValue() const { return readyCountdown; }
+    int readyCountdownValue() const;
     bool watchdogActive() const { return readyTimerId != -1; }
 
     // The panel's port name of a combo index: "COM1".."COM15", "" outside.
@@ -68,35 +70,34 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    struct Work;
     struct WaitOptions {
         QString busyText;
         int limitMs = 0;
         bool overlay = true;
         bool passwordHidesOverlay = false;
         std::function<void()> beforePost; // after the overlay is shown
+        const char* name = nullptr;       // of the work item, for the log
     };
     // Runs job on the dispatcher and waits for its Complete; false when the
     // wait ended without it (the application is closing).
     bool runModal(UiMsg::Job job, const WaitOptions& options, int* result);
 
     bool collectChannelParams(std::string* address, std::string* panelPort, std::string* ownPort);
-    bool verifyProjectPassword(TransparentServerRpc* rpc, UiMsg* msg);
+    // On the dispatcher thread, through what the work items share.
+    static bool verifyProjectPassword(Work& work, TransparentServerRpc* rpc, UiMsg* msg);
     void startWatchdog();
     void stopWatchdog();
     void showPairButtons(bool present);
-    // Sleeps in short steps; false when the window is closing.
-    bool pause(int ms) const;
 
     std::unique_ptr<Ui_MainWindow> ui;
     QSystemTrayIcon* trayIcon = nullptr;
     int readyTimerId = -1;
-    std::atomic<int> readyCountdown{0};
     TitleBarDrag m_drag;
-    // A child of the window, ended before the panel's client.
-    std::unique_ptr<TransparentThread> transparentThread;
-    // Made, used and dropped by work items on the dispatcher (and by the
-    // destructor); dropping it sends "Terminate" to the panel.
-    std::unique_ptr<TransparentServerRpc> serverRpc;
+    // The pass-through's client, the local pass-through thread and the
+    // flags that the work items use: shared with each of them, so that one
+    // that outlasts the window's end still has them.
+    std::shared_ptr<Work> m_work;
     std::unique_ptr<MsgDispatcher> dispatcher;
 
     VirtualCom* m_pair = nullptr;
@@ -104,6 +105,4 @@ private:
     bool m_running = false;
     bool m_checkRunning = false;
     int m_lastTcpPort = -1;
-    std::atomic<bool> m_abort{false};
-    std::atomic<bool> m_passwordPending{false};
 };

@@ -15,6 +15,9 @@ struct Timing {
     int watchdogCount = 12;      // failed checks in a row that give it up
     int startBusyLimitMs = 240000;
     int stopBusyLimitMs = 120000; // also the project start and the pair's jobs
+    // The window's end: the work item that runs and the pass-through's own
+    // end ("Terminate") after it; what runs on is left running.
+    int endLimitMs = 2500;
 };
 const Timing& timing();
 void setTiming(const Timing& timing);

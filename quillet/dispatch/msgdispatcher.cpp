@@ -4,21 +4,25 @@ MsgDispatcher::MsgDispatcher() = default;
 
 MsgDispatcher::~MsgDispatcher()
 {
-    stop();
+    if (!stop()) {
+        // Deleting a running thread would end the program: the owner should
+        // have kept it. The item's end is all that is left to wait for.
+        qCritical("Quillet dispatcher destroyed while its item runs: waiting for it");
+        wait();
+    }
 }
 
 void MsgDispatcher::start()
 {
-    stop();
+    if (!stop())
+        return; // the old worker still runs its item: no second one beside it
     m_queue.clearStop();
     QThread::start(QThread::InheritPriority);
 }
 
-void MsgDispatcher::stop()
+bool MsgDispatcher::stop(int limitMs)
 {
-    m_queue.requestStop();
-    wait();
-    m_queue.dropQueued();
+    return platform::stopDispatcherThread(*this, m_queue, limitMs, "Quillet dispatcher");
 }
 
 void MsgDispatcher::post(std::unique_ptr<UiMsg>& msg)

@@ -13,13 +13,21 @@
 class MsgDispatcher final : public QThread {
     Q_OBJECT
 public:
+    // How long stop() waits for the item being run by default.
+    static constexpr int kStopLimitMs = 2000;
+
     MsgDispatcher();
+    // Stops; an owner whose stop() returned false keeps the dispatcher
+    // instead of destroying it.
     ~MsgDispatcher() override;
 
     // Ends a running worker and drops stale messages first.
     void start();
-    // Waits for the item being run, then deletes every item not yet run.
-    void stop();
+    // Ends the worker after the item being run, waiting for it at most
+    // limitMs, and deletes every item not yet run. False when the item
+    // outlasts the limit: it is logged and left running, and the dispatcher
+    // and what the item uses must stay until it ends.
+    bool stop(int limitMs = kStopLimitMs);
     // Takes the message over; the holder is left empty.
     void post(std::unique_ptr<UiMsg>& msg);
 

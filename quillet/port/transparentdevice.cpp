@@ -44,11 +44,11 @@ public:
     std::atomic<long long> moved{0};
 };
 
-TransparentDevice::TransparentDevice(IDevice* serial, IDevice* tcp)
+TransparentDevice::TransparentDevice(std::unique_ptr<IDevice> serial, std::unique_ptr<IDevice> tcp)
     : d(std::make_unique<TransparentDevicePrivate>())
 {
-    d->serial.reset(serial);
-    d->tcp.reset(tcp);
+    d->serial = std::move(serial);
+    d->tcp = std::move(tcp);
     const unsigned long long now = Vexa_GetTickCount();
     d->lastSerialData = now;
     d->lastTcpData = now;

@@ -11,8 +11,7 @@ class TransparentDevicePrivate;
 // through two 8192-byte buffers.
 class TransparentDevice {
 public:
-    // Takes ownership of both devices.
-    TransparentDevice(IDevice* serial, IDevice* tcp);
+    TransparentDevice(std::unique_ptr<IDevice> serial, std::unique_ptr<IDevice> tcp);
     ~TransparentDevice();
     TransparentDevice(const TransparentDevice&) = delete;
     TransparentDevice& operator=(const TransparentDevice&) = delete;

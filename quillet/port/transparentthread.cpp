@@ -66,7 +66,7 @@ void TransparentThread::start(const std::string& port, const std::string& ip, in
     std::unique_ptr<TransparentPort::IDevice> tcp = std::make_unique<TransparentPort::TcpClientDevice>(ip, tcpPort);
     next->serial = serial.get();
     next->tcp = tcp.get();
-    next->device = std::make_unique<TransparentPort::TransparentDevice>(serial.release(), tcp.release());
+    next->device = std::make_unique<TransparentPort::TransparentDevice>(std::move(serial), std::move(tcp));
     TransparentThreadPrivate* raw = next.get();
     next->worker = std::thread([raw] { raw->run(); });
     d = std::move(next);

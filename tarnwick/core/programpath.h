@@ -11,6 +11,8 @@ class ProgramPath {
 public:
     // The absolute path of name (a path relative to the program's folder).
     static QString resolve(const QString& name);
+    // The file tool, started with a panel's address.
+    static QString brellfin() { return resolve(QStringLiteral("fileoperate/Brellfin")); }
     // The folder that names are resolved against: the override when one is
     // set, else QCoreApplication::applicationDirPath().
     static QString baseDir();

@@ -45,7 +45,6 @@ enum Action {
 const char kIconVpn[] = ":/pics/pic/vpn.png";
 const char kIconVpnDisabled[] = ":/pics/pic/vpn_disable.png";
 const char kIconStop[] = ":/pics/pic/stop.png";
-const char kFileOperateProgram[] = "fileoperate/Brellfin";
 
 QString u8(const char* text)
 {
@@ -473,7 +472,7 @@ void LocalDebugView::onFileOperate()
     if (address.isEmpty())
         return;
     // Beside the program, with the address as the only argument; no shell.
-    QProcess::startDetached(ProgramPath::resolve(QString::fromLatin1(kFileOperateProgram)), {address});
+    QProcess::startDetached(ProgramPath::brellfin(), {address});
 }
 
 // ---- list files ----------------------------------------------------------

@@ -1,8 +1,8 @@
 #include "tarnwick/ui/localdevicemodel.h"
 
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/devicedatas.h"
 #include "tarnwick/core/discovery/scanthread.h"
-#include "tarnwick/core/filetool.h"
 #include "tarnwick/core/messages/msgdispatcher.h"
 #include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/panelrpc/panelconstants.h"
@@ -18,9 +18,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <memory>
 
@@ -46,12 +43,9 @@ void closeClient(std::unique_ptr<FF::RPC::DispatchClient>& client)
     } catch (...) {
         platform::reportEscapedException("local device client stop");
     }
-    try {
-        client.reset();
-    } catch (...) {
-        platform::reportEscapedException("local device client delete");
-        client.release(); // a destructor that throws leaves nothing usable
-    }
+    // A destructor is noexcept: whatever went wrong in it would end the
+    // program there, so there is nothing to catch here.
+    client.reset();
 }
 
 // Starts the worker thread and waits, with this thread's events running, for
@@ -403,30 +397,19 @@ int LocalDeviceModel::probeDevice(stLocalDeviceInfo& info, const QString& client
 
 bool LocalDeviceModel::SaveData(const QString& path)
 {
-    const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir(dir).exists())
-        QDir().mkpath(dir);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        qDebug().noquote().nospace() << "SaveData error: " << path;
-        return false;
+    // The local list's one writer, the store's: the same bytes, the same
+    // replacement of the file in one step.
+    QVector<stDeviceData> records;
+    records.reserve(rows.size());
+    for (const stLocalDeviceInfo& row : rows) {
+        stDeviceData record;
+        record.deviceNo = row.deviceNo;
+        record.deviceName = row.deviceName;
+        record.ipAddress = row.ip;
+        records << record;
     }
-    QByteArray bytes("\xEF\xBB\xBF");
-    bytes += QString::fromUtf8("序号,设备编号,设备名称,IP地址\n").toUtf8();
-    for (int i = 0; i < rows.size(); ++i) {
-        const stLocalDeviceInfo& row = rows.at(i);
-        bytes += QStringLiteral("%1,%2,%3,%4\n")
-                     .arg(i + 1)
-                     .arg(FileTool::toCsvText(row.deviceNo), FileTool::toCsvText(row.deviceName),
-                          FileTool::toCsvText(row.ip))
-                     .toUtf8();
-    }
-    // A full disk shows at the write, the flush or the commit. The explicit
-    // flush matters: QSaveFile::commit() does not notice a failed flush of
-    // its buffer and would replace the old file with a cut one.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
-        qDebug().noquote().nospace() << "SaveData error: " << path;
-        return false;
-    }
-    return true;
+    if (DeviceDatas::writeLocalListCsv(path, records))
+        return true;
+    qDebug().noquote().nospace() << "SaveData error: " << path;
+    return false;
 }

@@ -149,18 +149,18 @@ __attribute__((target("avx2"))) void FrameScaler::scaleRowsAvx2(const QImage& so
         if (w != 0) {
             const __m256i weight = _mm256_set1_epi16(qint16(w));
             const __m256i inverse = _mm256_set1_epi16(qint16(256 - w));
-            quint32* out = m_blend.data();
+            quint32* blended = m_blend.data();
             int x = 0;
             for (; x + kGroup <= width; x += kGroup) {
                 const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + x));
                 const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lower + x));
                 const __m256i lo = mix(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), inverse, weight);
                 const __m256i hi = mix(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), inverse, weight);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_packus_epi16(lo, hi));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(blended + x), _mm256_packus_epi16(lo, hi));
             }
             for (; x < width; ++x)
-                out[x] = blend(upper[x], lower[x], w);
-            row = out;
+                blended[x] = blend(upper[x], lower[x], w);
+            row = blended;
         }
         // Then across, eight target pixels at a time from the blended row.
         auto* target = reinterpret_cast<quint32*>(outBits + (origin.y() + y) * outStride) + origin.x();

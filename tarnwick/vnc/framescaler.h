@@ -26,7 +26,6 @@ public:
     // painter's smooth transformation).
     bool prepare(const QSize& source, const QSize& target);
     bool ready() const { return m_ready; }
-    QSize target() const { return m_target; }
 
     // Target rows first..end (end exclusive) of the scaled source, each
     // target pixel (x, y) written to out's pixel origin + (x, y); rows that

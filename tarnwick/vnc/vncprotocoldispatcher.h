@@ -27,21 +27,6 @@ class VncPixelFormat;
 class VncProtocol;
 class VncViewerClient;
 
-// The server's pixel format of ServerInit; the three maxima in host order.
-struct VncServerPixelFormat {
-    quint8 bitsPerPixel = 0;
-    quint8 depth = 0;
-    quint8 bigEndian = 0;
-    quint8 trueColour = 0;
-    quint16 redMax = 0;
-    quint16 greenMax = 0;
-    quint16 blueMax = 0;
-    quint8 redShift = 0;
-    quint8 greenShift = 0;
-    quint8 blueShift = 0;
-    quint8 padding[3] = {};
-};
-
 class VncProtocolDispatcher {
 public:
     // Told when the last rectangle of an update has been decoded.
@@ -65,8 +50,6 @@ public:
     int height() const { return m_height.load(); }
     void setWidth(int width);
     void setHeight(int height);
-    void setServerPixelFormat(const VncServerPixelFormat& format) { m_serverPixelFormat = format; }
-    const VncServerPixelFormat& serverPixelFormat() const { return m_serverPixelFormat; }
 
     // Written at once once the session has reached its message phase;
     // dropped before (and before any connection).
@@ -93,7 +76,6 @@ private:
     std::unique_ptr<VncKey> m_keyStep;
     std::atomic<int> m_width;
     std::atomic<int> m_height;
-    VncServerPixelFormat m_serverPixelFormat;
     FrameCallback m_frameCallback;
     std::unique_ptr<VncPixelFormat> m_pixelFormat;
     QTcpSocket* m_socket = nullptr;

@@ -187,23 +187,11 @@ void VncInit::run()
         }
         dispatcher->setWidth(width);
         dispatcher->setHeight(height);
+        // The server's own pixel format is read past: the viewer sets the
+        // format of its image quality next, and the server sends that.
         if (!readBytes(Constants::kPixelFormatLength, data))
             failStep("VncInit", "read pix format failed!", "read pix format failed!");
         qDebug() << "width:" << width << "height:" << height;
-        VncServerPixelFormat format;
-        format.bitsPerPixel = quint8(data[0]);
-        format.depth = quint8(data[1]);
-        format.bigEndian = quint8(data[2]);
-        format.trueColour = quint8(data[3]);
-        format.redMax = bigEndian16(data, 4);
-        format.greenMax = bigEndian16(data, 6);
-        format.blueMax = bigEndian16(data, 8);
-        format.redShift = quint8(data[10]);
-        format.greenShift = quint8(data[11]);
-        format.blueShift = quint8(data[12]);
-        for (int i = 0; i < 3; ++i)
-            format.padding[i] = quint8(data[13 + i]);
-        dispatcher->setServerPixelFormat(format);
         if (!readBytes(4, data))
             failStep("VncInit", "read name failed!", "read name failed!");
         nameLength = bigEndian32(data, 0);

@@ -303,7 +303,7 @@ void VncViewer::keyReleaseEvent(QKeyEvent* event)
         }
         client.sendKeySync(keysym, false);
     }
-    QWidget::keyPressEvent(event);
+    QWidget::keyReleaseEvent(event);
 }
 
 void VncViewer::focusOutEvent(QFocusEvent* event)

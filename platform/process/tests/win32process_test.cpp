@@ -2,6 +2,7 @@
 
 #include "platform/process/childspawn.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/logcapture.h"
 #include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +93,12 @@ TEST_F(Win32ProcessTest, MissingProgramIsReportedAndLeavesTheLauncherIdle)
 {
     Win32Process process;
     const int before = TestDescriptors::openDescriptorCount();
-    EXPECT_FALSE(process.start(QStringLiteral("/nonexistent/openvpn"), {QStringLiteral("--version")}));
+    {
+        TestLog::LogCapture log;
+        EXPECT_FALSE(process.start(QStringLiteral("/nonexistent/openvpn"), {QStringLiteral("--version")}));
+        EXPECT_TRUE(log.contains("Win32Process: cannot start /nonexistent/openvpn: No such file or directory"))
+            << log.all();
+    }
     EXPECT_FALSE(process.running());
     EXPECT_EQ(process.pid(), -1);
     // A file that is not executable is refused as well.

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -225,6 +226,45 @@ TEST_F(QuilletProgram, ClosingDuringAStartEndsTheProgramAndThePassThrough)
     EXPECT_TRUE(panel->waitFor([&] { return panel->callCount("Terminate") >= 1; }, std::chrono::seconds(6)));
     EXPECT_LT(panel->callCount("IsReady"), 4) << "the start went on after the close";
     EXPECT_FALSE(panel->dataPortOpen());
+}
+
+// A panel frozen as by SIGSTOP: its kernel still takes connections, the
+// service reads and answers nothing, pings neither.
+TEST_F(QuilletProgram, ClosingDuringAStartOnAFrozenPanelEndsTheProcessWithinFiveSeconds)
+{
+    installPair();
+    RuntimeFolder runtime;
+    panel->passThroughService().setReading(false);
+    panel->projectService().setReading(false);
+
+    QProcess helper;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    helper.setProcessEnvironment(env);
+    helper.setProcessChannelMode(QProcess::MergedChannels);
+    helper.start(QUILLET_CLOSING_HELPER,
+                 {QString::fromStdString(panel->address()), QString::fromStdString(loggingFolder)});
+    ASSERT_TRUE(helper.waitForStarted(10000));
+    // The start waits for the project service's first answer, which never comes.
+    ASSERT_TRUE(
+        panel->waitFor([&] { return panel->projectService().acceptedConnections() >= 1; }, std::chrono::seconds(30)))
+        << helper.readAll().toStdString();
+    QThread::msleep(500);
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    helper.write("close\n");
+    const bool ended = helper.waitForFinished(20000);
+    const qint64 took = sinceClose.elapsed();
+    const QString output = QString::fromUtf8(helper.readAll());
+    if (!ended)
+        helper.kill();
+    ASSERT_TRUE(ended) << output.toStdString();
+    EXPECT_TRUE(output.contains("closing")) << output.toStdString();
+    EXPECT_LT(took, 5000) << "ms from the close to the process's end";
+    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(helper.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("Quillet dispatcher: UiMsg \"start\" still runs")) << output.toStdString();
+    EXPECT_EQ(panel->callCount("SetTransparentParam"), 0);
 }
 
 TEST_F(QuilletProgram, EveryDialogOfTheChineseWindowSpeaksChineseUnderItsOwnTitle)

@@ -1,9 +1,11 @@
 #include "quillet/dispatch/msgdispatcher.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/logcapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <mutex>
@@ -155,4 +157,45 @@ TEST(QuilletDispatcher, PostsAfterStopWaitForTheNextStartWhichDropsThem)
     dispatcher.post(fresh);
     ASSERT_TRUE(waitUntil([&] { return journal.all().size() == 3; }, 5000));
     EXPECT_EQ(journal.all().back(), "deleted fresh");
+}
+
+TEST(QuilletDispatcher, StopGivesUpOnAnItemThatOutlastsItsLimitAndNamesIt)
+{
+    Journal journal;
+    auto dispatcher = std::make_unique<MsgDispatcher>();
+    dispatcher->start();
+    sem_t started;
+    sem_init(&started, 0, 0);
+    std::atomic<bool> release{false};
+    std::unique_ptr<UiMsg> endless = std::make_unique<JournalMsg>(journal, "endless", [&](UiMsg*) {
+        sem_post(&started);
+        while (!release)
+            QThread::msleep(5);
+        return 0;
+    });
+    endless->setObjectName("held call");
+    dispatcher->post(endless);
+    sem_wait(&started);
+    std::unique_ptr<UiMsg> queued = journalMsg(journal, "queued");
+    dispatcher->post(queued);
+
+    TestLog::LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(dispatcher->stop(300));
+    const qint64 took = clock.elapsed();
+    EXPECT_GE(took, 250);
+    EXPECT_LT(took, 3000);
+    EXPECT_TRUE(log.contains("Quillet dispatcher: UiMsg \"held call\" still runs 300 ms after the dispatcher's stop"))
+        << log.all();
+    EXPECT_TRUE(dispatcher->isRunning()) << "the item was left running";
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"deleted queued"})) << "what had not run is dropped";
+
+    // Once the item ends, the thread ends with it and the dispatcher may go.
+    release = true;
+    ASSERT_TRUE(waitUntil([&] { return dispatcher->isFinished(); }, 10000));
+    EXPECT_TRUE(dispatcher->stop(0));
+    dispatcher.reset();
+    EXPECT_EQ(journal.all(), (std::vector<std::string>{"deleted queued", "deleted endless"}));
+    sem_destroy(&started);
 }

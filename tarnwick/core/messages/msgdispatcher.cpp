@@ -1,5 +1,7 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
+#include "platform/dispatch/leftrunning.h"
+
 #include <QCoreApplication>
 
 #include <map>
@@ -19,17 +21,37 @@ PendingWaits& pendingWaits()
     return waits;
 }
 
+// Deletes the process's dispatcher at exit once its thread has ended; one
+// whose Run was left running stays, with everything that Run uses. After the
+// application's end has stopped it, that stop's outcome stands.
+struct DeleteWhenEnded {
+    void operator()(MsgDispatcher* dispatcher) const
+    {
+        bool stoppedAtQuit = false;
+        {
+            PendingWaits& waits = pendingWaits();
+            std::lock_guard<std::mutex> lock(waits.mutex);
+            stoppedAtQuit = waits.shuttingDown;
+        }
+        if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
+            delete dispatcher;
+        else
+            platform::keepForRestOfProcess(dispatcher);
+    }
+};
+
 } // namespace
 
 MsgDispatcher* MsgDispatcher::instance()
 {
-    static MsgDispatcher dispatcher;
+    pendingWaits(); // made first, so that it is still there when the deleter runs at exit
+    static const std::unique_ptr<MsgDispatcher, DeleteWhenEnded> dispatcher(new MsgDispatcher);
     static std::once_flag hooked;
     std::call_once(hooked, [] {
         if (QCoreApplication::instance())
             qAddPostRoutine(&MsgDispatcher::shutdownAtQuit);
     });
-    return &dispatcher;
+    return dispatcher.get();
 }
 
 MsgDispatcher::MsgDispatcher()
@@ -40,7 +62,12 @@ MsgDispatcher::MsgDispatcher()
 
 MsgDispatcher::~MsgDispatcher()
 {
-    stop();
+    if (!stop()) {
+        // Deleting a running thread would end the program: its owner should
+        // have kept it. The Run's end is all that is left to wait for.
+        qCritical("dispatcher destroyed while a message runs: waiting for it");
+        wait();
+    }
 }
 
 void MsgDispatcher::post(std::unique_ptr<MsgBase> msg)
@@ -48,16 +75,15 @@ void MsgDispatcher::post(std::unique_ptr<MsgBase> msg)
     m_queue.post(std::move(msg));
 }
 
-void MsgDispatcher::stop()
+bool MsgDispatcher::stop(int limitMs)
 {
-    m_queue.requestStop();
-    wait();
-    m_queue.dropQueued();
+    return platform::stopDispatcherThread(*this, m_queue, limitMs, "dispatcher");
 }
 
 void MsgDispatcher::restart()
 {
-    stop();
+    if (!stop())
+        return; // the old loop still runs its message: no second one beside it
     m_queue.clearStop();
     start(QThread::InheritPriority);
 }

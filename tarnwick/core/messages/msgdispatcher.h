@@ -23,11 +23,16 @@ public:
     MsgDispatcher();
     ~MsgDispatcher() override;
 
+    // How long stop() waits for the Run in progress by default.
+    static constexpr int kStopLimitMs = 2000;
+
     // Takes the message and queues it; callable from any thread, also from a Run.
     virtual void post(std::unique_ptr<MsgBase> msg);
-    // Ends the loop after the Run in progress and deletes the messages still
-    // queued without running them.
-    void stop();
+    // Ends the loop after the Run in progress, waiting for it at most
+    // limitMs, and deletes the messages still queued without running them.
+    // False when the Run outlasts the limit: it is logged and left running,
+    // and the dispatcher must then stay (the process's own one does).
+    bool stop(int limitMs = kStopLimitMs);
     void restart();
 
     // Messages that block the dispatcher thread waiting for the user register
@@ -40,8 +45,9 @@ public:
     static void cancelPendingWaits();
     // The process-wide dispatcher's end: every pending wait answered with
     // cancel, no new one admitted, the loop stopped after the Run in
-    // progress. Runs by itself when the Qt application goes; a program that
-    // ends otherwise calls it.
+    // progress (at most kStopLimitMs later: a Run still going then is left
+    // running with the dispatcher kept). Runs by itself when the Qt
+    // application goes; a program that ends otherwise calls it.
     static void shutdownAtQuit();
 
 protected:

@@ -8,6 +8,7 @@ namespace PC = Tarnwick::PanelConstants;
 
 PasswdMsg::PasswdMsg(PanelRpcClient* client)
     : m_client(client)
+    , m_answerLimitMs(PC::kPasswordAnswerLimitMs)
 {
 }
 
@@ -27,13 +28,14 @@ void PasswdMsg::Run()
     // finds the wait; refused once the application is quitting.
     const bool mayWait = MsgDispatcher::addPendingWait(this, [this] { SetPasswd(std::string(), kModeCancel); });
     emit GetPasswd();
-    if (mayWait) {
-        m_answered.acquire();
-        MsgDispatcher::removePendingWait(this);
-    } else {
+    if (!mayWait)
         SetPasswd(std::string(), kModeCancel);
-        m_answered.acquire();
+    if (!m_answered.tryAcquire(1, m_answerLimitMs)) {
+        qWarning("PasswdMsg: no password given within %d ms: taken as a cancel", m_answerLimitMs);
+        QMutexLocker lock(&m_answerLock);
+        m_mode = kModeCancel;
     }
+    MsgDispatcher::removePendingWait(this);
 
     std::string password;
     int mode = kModeCancel;

@@ -3,7 +3,8 @@
 // Asks the GUI for the project password (GetPasswd), blocks the dispatcher
 // thread until SetPasswd answers, and checks the password on the panel.
 // A cancel or a failed check disconnects the client. At application quit a
-// pending request is answered with cancel.
+// pending request is answered with cancel; so is one that gets no answer
+// within its limit.
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"
@@ -28,6 +29,9 @@ public:
 
     void Run() override;
 
+    // How long Run waits for the answer (kPasswordAnswerLimitMs unless set).
+    void setAnswerLimitMs(int ms) { m_answerLimitMs = ms; }
+
 public slots:
     // Hands over the user's answer: mode 1 checks the password, any other
     // value cancels. Callable from any thread.
@@ -43,4 +47,5 @@ private:
     std::string m_password;
     int m_mode = 0;
     QMutex m_answerLock; // the answer may come from any thread
+    int m_answerLimitMs;
 };

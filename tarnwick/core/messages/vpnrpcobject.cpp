@@ -21,6 +21,7 @@ VPNRpcObject::VPNRpcObject(const QString& serverAddress, const QString& panelAdd
     , m_panelAddress(panelAddress)
     , m_action(action)
     , m_port(PC::kServicePort)
+    , m_answerLimitMs(PC::kPasswordAnswerLimitMs)
 {
     qRegisterMetaType<VPNRpcObject*>("VPNRpcObject*");
 }
@@ -100,12 +101,14 @@ void VPNRpcObject::runChange()
         emit GetPasswd(this);
         if (!mayWait)
             SetPasswd(std::string());
-        m_passwordReady.acquire();
+        const bool answered = m_passwordReady.tryAcquire(1, m_answerLimitMs);
         MsgDispatcher::removePendingWait(this);
         std::string password;
-        {
+        if (answered) {
             QMutexLocker lock(&m_passwordLock);
             password = m_password;
+        } else {
+            qWarning("VPNRpcObject: no password given within %d ms: taken as a cancel", m_answerLimitMs);
         }
         if (password.empty()) {
             releaseClient();

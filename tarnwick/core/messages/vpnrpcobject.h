@@ -3,8 +3,9 @@
 // Reads (any action but 0) or changes (action 0) the cloud server address
 // configured on a panel, through the panel's service on port 9009. A change
 // may need the panel's password: GetPasswd(this) asks for it, SetPasswd
-// hands it over (empty: cancelled), and it is checked on the panel as an MD5
-// digest. One Complete on every path.
+// hands it over (empty: cancelled; no answer within the limit counts as a
+// cancel), and it is checked on the panel as an MD5 digest. One Complete on
+// every path.
 
 #include "tarnwick/core/messages/msgbase.h"
 
@@ -33,6 +34,8 @@ public:
 
     // The port of the panel's service; tests point it elsewhere.
     void setServicePort(unsigned int port) { m_port = port; }
+    // How long a change waits for the password (kPasswordAnswerLimitMs unless set).
+    void setAnswerLimitMs(int ms) { m_answerLimitMs = ms; }
     // Whether text is four dot-separated numbers 0-255 without leading zeros.
     static bool isIpv4Address(const QString& text);
 
@@ -57,6 +60,7 @@ private:
     std::unique_ptr<FF::RPC::DispatchClient> m_client;
     int m_action;
     unsigned int m_port;
+    int m_answerLimitMs;
 };
 
 Q_DECLARE_METATYPE(VPNRpcObject*)

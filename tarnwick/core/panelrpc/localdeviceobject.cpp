@@ -6,13 +6,20 @@
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "platform/dispatch/leftrunning.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
+#include <QMutex>
 #include <QReadLocker>
+#include <QReadWriteLock>
 #include <QRegExp>
+#include <QThread>
 #include <QTimer>
 #include <QWriteLocker>
+
+#include <cstdint>
 
 namespace PC = Tarnwick::PanelConstants;
 using FF::RPC::call;
@@ -36,25 +43,99 @@ std::unique_ptr<FF::RPC::DispatchClient> openClient(const QString& ip, unsigned 
 
 } // namespace
 
+struct LocalDeviceObject::Shared {
+    mutable QReadWriteLock dataLock;
+    QString deviceIp;
+    QString iccid;
+    QString productSn;
+    QString vpnText1;
+    QString vpnText2;
+    int vpnState = 1;
+
+    mutable QMutex stateMutex;
+    int bindState = Idle;
+    std::uint64_t bindGeneration = 0;
+
+    // The object whose signals the session emits, until its destructor
+    // clears it under the lock.
+    QMutex ownerLock;
+    LocalDeviceObject* owner = nullptr;
+};
+
+// The thread's side: the two clients, the refresh timer and every RPC call.
+class LocalDeviceObject::Session : public QObject {
+public:
+    explicit Session(std::shared_ptr<Shared> shared)
+        : m_shared(std::move(shared))
+    {
+    }
+
+    void threadStarted();
+    void bind(const QString& ip);
+    void unbind() { dropSession(); }
+    void manualRefresh();
+    void refreshTimeout();
+    // The unbind steps, the timer's end, then the thread's.
+    void safetyStop();
+
+private:
+    bool refreshData();
+    void clearData();
+    void closeClients();
+    // The unbind steps: stop the timer, clear the panel data, close the clients.
+    void dropSession();
+    // Emits the owner's signal while the owner stands.
+    template <class... Args, class... Values>
+    void tellOwner(void (LocalDeviceObject::*signal)(Args...), Values... values)
+    {
+        QMutexLocker lock(&m_shared->ownerLock);
+        if (m_shared->owner)
+            (m_shared->owner->*signal)(values...);
+    }
+
+    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<FF::RPC::DispatchClient> m_client9059;
+    std::unique_ptr<FF::RPC::DispatchClient> m_client9009;
+    std::unique_ptr<QTimer> m_refreshTimer; // made and dropped on the session's thread
+};
+
 LocalDeviceObject::LocalDeviceObject()
     : QObject(nullptr)
+    , m_shared(std::make_shared<Shared>())
+    , m_thread(new QThread)
+    , m_session(new Session(m_shared))
+    , m_endLimitMs(PC::kSessionEndLimitMs)
 {
-    moveToThread(&m_thread);
-    connect(&m_thread, &QThread::started, this, &LocalDeviceObject::slotThreadStarted);
-    connect(this, &LocalDeviceObject::signalThreadSafetyStop, this, &LocalDeviceObject::slotThreadSafetyStop,
-            Qt::BlockingQueuedConnection);
-    connect(this, &LocalDeviceObject::signalBindDevice, this, &LocalDeviceObject::slotBindDevice);
-    connect(this, &LocalDeviceObject::signalUnBindDevice, this, &LocalDeviceObject::slotUnBindDevice);
-    connect(this, &LocalDeviceObject::signalManualRefresh, this, &LocalDeviceObject::slotManualRefresh);
-    m_thread.start(QThread::InheritPriority);
+    m_shared->owner = this;
+    m_session->moveToThread(m_thread);
+    connect(m_thread, &QThread::started, m_session, &Session::threadStarted);
+    connect(this, &LocalDeviceObject::signalThreadSafetyStop, m_session, &Session::safetyStop);
+    connect(this, &LocalDeviceObject::signalBindDevice, m_session, &Session::bind);
+    connect(this, &LocalDeviceObject::signalUnBindDevice, m_session, &Session::unbind);
+    connect(this, &LocalDeviceObject::signalManualRefresh, m_session, &Session::manualRefresh);
+    m_thread->start(QThread::InheritPriority);
 }
 
 LocalDeviceObject::~LocalDeviceObject()
 {
     unbindDevice();
+    {
+        // From here on nothing the session does reaches this object.
+        QMutexLocker lock(&m_shared->ownerLock);
+        m_shared->owner = nullptr;
+    }
+    // Queued after the unbind, behind the slot under way; it ends the thread.
     emit signalThreadSafetyStop();
-    m_thread.quit();
-    m_thread.wait();
+    if (m_thread->wait(QDeadlineTimer(m_endLimitMs))) {
+        delete m_session;
+        delete m_thread;
+        return;
+    }
+    qWarning().noquote() << "LocalDeviceObject: the session with" << deviceIp() << "still works" << m_endLimitMs
+                         << "ms after its end was asked (a bind or a refresh): left running";
+    // It ends by itself after that slot; until then it uses both.
+    platform::keepForRestOfProcess(m_session);
+    platform::keepForRestOfProcess(m_thread);
 }
 
 bool LocalDeviceObject::isValidAddress(const QString& ip)
@@ -71,10 +152,10 @@ bool LocalDeviceObject::bindDevice(const QString& ip)
         return false;
     bool start = false;
     {
-        QMutexLocker lock(&m_stateMutex);
-        if (m_bindState == Idle) {
-            ++m_bindGeneration;
-            m_bindState = Binding;
+        QMutexLocker lock(&m_shared->stateMutex);
+        if (m_shared->bindState == Idle) {
+            ++m_shared->bindGeneration;
+            m_shared->bindState = Binding;
             start = true;
         }
     }
@@ -86,8 +167,8 @@ bool LocalDeviceObject::bindDevice(const QString& ip)
 void LocalDeviceObject::unbindDevice()
 {
     {
-        QMutexLocker lock(&m_stateMutex);
-        m_bindState = Idle;
+        QMutexLocker lock(&m_shared->stateMutex);
+        m_shared->bindState = Idle;
     }
     emit signalUnBindDevice();
 }
@@ -99,65 +180,65 @@ void LocalDeviceObject::manualRefresh()
 
 QString LocalDeviceObject::deviceIp() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_deviceIp;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->deviceIp;
 }
 
 QString LocalDeviceObject::iccid() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_iccid;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->iccid;
 }
 
 QString LocalDeviceObject::productSn() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_productSn;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->productSn;
 }
 
 QString LocalDeviceObject::vpnInfoText1() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_vpnText1;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->vpnText1;
 }
 
 QString LocalDeviceObject::vpnInfoText2() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_vpnText2;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->vpnText2;
 }
 
 int LocalDeviceObject::vpnState() const
 {
-    QReadLocker lock(&m_dataLock);
-    return m_vpnState;
+    QReadLocker lock(&m_shared->dataLock);
+    return m_shared->vpnState;
 }
 
 int LocalDeviceObject::bindState() const
 {
-    QMutexLocker lock(&m_stateMutex);
-    return m_bindState;
+    QMutexLocker lock(&m_shared->stateMutex);
+    return m_shared->bindState;
 }
 
-void LocalDeviceObject::slotThreadStarted()
+void LocalDeviceObject::Session::threadStarted()
 {
     m_refreshTimer = std::make_unique<QTimer>();
-    connect(m_refreshTimer.get(), &QTimer::timeout, this, &LocalDeviceObject::slotRefreshTimeout);
+    connect(m_refreshTimer.get(), &QTimer::timeout, this, &Session::refreshTimeout);
     m_refreshTimer->setSingleShot(true);
 }
 
-void LocalDeviceObject::slotBindDevice(const QString& ip)
+void LocalDeviceObject::Session::bind(const QString& ip)
 {
     std::uint64_t generation = 0;
     {
-        QMutexLocker lock(&m_stateMutex);
-        if (m_bindState != Binding)
+        QMutexLocker lock(&m_shared->stateMutex);
+        if (m_shared->bindState != Binding)
             return; // overtaken by an unbind
-        generation = m_bindGeneration;
+        generation = m_shared->bindGeneration;
     }
     {
-        QWriteLocker lock(&m_dataLock);
-        m_deviceIp = ip;
+        QWriteLocker lock(&m_shared->dataLock);
+        m_shared->deviceIp = ip;
     }
 
     bool ok = false;
@@ -178,50 +259,50 @@ void LocalDeviceObject::slotBindDevice(const QString& ip)
 
     bool report = false;
     {
-        QMutexLocker lock(&m_stateMutex);
-        if (m_bindState == Binding && m_bindGeneration == generation) {
+        QMutexLocker lock(&m_shared->stateMutex);
+        if (m_shared->bindState == Binding && m_shared->bindGeneration == generation) {
             if (ok) {
                 if (m_refreshTimer)
                     m_refreshTimer->start(PC::kRefreshIntervalMs);
-                m_bindState = Bound;
+                m_shared->bindState = Bound;
             } else {
-                m_bindState = Idle;
+                m_shared->bindState = Idle;
             }
             report = true;
         }
     }
     // Emitted outside the state mutex: a directly connected receiver may read the state.
     if (report)
-        emit signalBindFinished(ok, ok ? 0 : 1);
+        tellOwner(&LocalDeviceObject::signalBindFinished, ok, ok ? 0 : 1);
 }
 
-bool LocalDeviceObject::refreshData()
+bool LocalDeviceObject::Session::refreshData()
 {
     try {
         if (m_client9059) {
             FF::RPC::SyncProxy proxy(m_client9059.get());
             call<int>(proxy, PC::kReloadTimeOutMs, "reloadData");
             const FF::utils::String iccid = call<FF::utils::String>(proxy, PC::kIccidTimeOutMs, "getICCID");
-            QWriteLocker lock(&m_dataLock);
-            m_iccid = panelText(iccid);
+            QWriteLocker lock(&m_shared->dataLock);
+            m_shared->iccid = panelText(iccid);
         }
         if (!m_client9009)
             return true;
         FF::RPC::SyncProxy proxy(m_client9009.get());
         const auto sn = call<FF::utils::String>(proxy, PC::kSessionCallTimeOutMs, "getProductSn");
         {
-            QWriteLocker lock(&m_dataLock);
-            m_productSn = panelText(sn);
+            QWriteLocker lock(&m_shared->dataLock);
+            m_shared->productSn = panelText(sn);
         }
         const auto vpnInfo = call<DeviceVPNInfo>(proxy, PC::kSessionCallTimeOutMs, "getDeviceVPNInfo");
         {
-            QWriteLocker lock(&m_dataLock);
-            m_vpnText1 = panelText(vpnInfo.text2);
-            m_vpnText2 = panelText(vpnInfo.text3);
+            QWriteLocker lock(&m_shared->dataLock);
+            m_shared->vpnText1 = panelText(vpnInfo.text2);
+            m_shared->vpnText2 = panelText(vpnInfo.text3);
         }
         const int state = call<int>(proxy, PC::kSessionCallTimeOutMs, "getVpnState");
-        QWriteLocker lock(&m_dataLock);
-        m_vpnState = state;
+        QWriteLocker lock(&m_shared->dataLock);
+        m_shared->vpnState = state;
         return true;
     } catch (...) {
         platform::reportEscapedException("LocalDeviceObject::refreshData");
@@ -229,14 +310,14 @@ bool LocalDeviceObject::refreshData()
     }
 }
 
-void LocalDeviceObject::slotRefreshTimeout()
+void LocalDeviceObject::Session::refreshTimeout()
 {
     const bool ok = refreshData();
     bool updated = false;
     bool disconnected = false;
     {
-        QMutexLocker lock(&m_stateMutex);
-        if (m_bindState == Bound) {
+        QMutexLocker lock(&m_shared->stateMutex);
+        if (m_shared->bindState == Bound) {
             if (ok) {
                 qDebug() << PC::kLogAutoRefresh;
                 if (m_refreshTimer)
@@ -250,28 +331,23 @@ void LocalDeviceObject::slotRefreshTimeout()
         }
     }
     if (updated)
-        emit signalDataUpdated();
+        tellOwner(&LocalDeviceObject::signalDataUpdated);
     if (disconnected)
-        emit signalDisconnected();
+        tellOwner(&LocalDeviceObject::signalDisconnected);
 }
 
-void LocalDeviceObject::slotManualRefresh()
+void LocalDeviceObject::Session::manualRefresh()
 {
     {
-        QMutexLocker lock(&m_stateMutex);
-        if (m_bindState != Bound || !m_refreshTimer || !m_client9059 || !m_client9009)
+        QMutexLocker lock(&m_shared->stateMutex);
+        if (m_shared->bindState != Bound || !m_refreshTimer || !m_client9059 || !m_client9009)
             return;
         m_refreshTimer->stop();
     }
-    slotRefreshTimeout();
+    refreshTimeout();
 }
 
-void LocalDeviceObject::slotUnBindDevice()
-{
-    dropSession();
-}
-
-void LocalDeviceObject::dropSession()
+void LocalDeviceObject::Session::dropSession()
 {
     if (m_refreshTimer)
         m_refreshTimer->stop();
@@ -279,17 +355,17 @@ void LocalDeviceObject::dropSession()
     closeClients();
 }
 
-void LocalDeviceObject::clearData()
+void LocalDeviceObject::Session::clearData()
 {
-    QWriteLocker lock(&m_dataLock);
-    m_iccid.clear();
-    m_vpnText2.clear();
-    m_productSn.clear();
-    m_vpnText1.clear();
-    m_vpnState = 1;
+    QWriteLocker lock(&m_shared->dataLock);
+    m_shared->iccid.clear();
+    m_shared->vpnText2.clear();
+    m_shared->productSn.clear();
+    m_shared->vpnText1.clear();
+    m_shared->vpnState = 1;
 }
 
-void LocalDeviceObject::closeClients()
+void LocalDeviceObject::Session::closeClients()
 {
     for (auto* client : {&m_client9059, &m_client9009}) {
         try {
@@ -302,8 +378,9 @@ void LocalDeviceObject::closeClients()
     }
 }
 
-void LocalDeviceObject::slotThreadSafetyStop()
+void LocalDeviceObject::Session::safetyStop()
 {
     dropSession();
     m_refreshTimer.reset();
+    thread()->quit();
 }

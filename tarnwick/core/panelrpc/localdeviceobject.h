@@ -4,25 +4,16 @@
 // address it opens clients to the panel's ports 9059 and 9009, reads the
 // panel's identity and VPN data and refreshes it every 3000 ms after the
 // previous refresh ended; a failed refresh drops the session and reports
-// signalDisconnected(). All RPC work runs on the object's own thread; the
-// owner uses the public operations and the read-locked getters.
+// signalDisconnected(). All RPC work runs on a thread of its own, in the
+// session object that lives there; the owner uses the public operations and
+// the read-locked getters.
 
-#include <QMutex>
 #include <QObject>
-#include <QReadWriteLock>
 #include <QString>
-#include <QThread>
 
-#include <cstdint>
 #include <memory>
 
-class QTimer;
-
-namespace FF {
-namespace RPC {
-class DispatchClient;
-}
-} // namespace FF
+class QThread;
 
 class LocalDeviceObject : public QObject {
     Q_OBJECT
@@ -30,8 +21,11 @@ public:
     enum BindState { Binding = 0, Bound = 1, Idle = 2 };
 
     LocalDeviceObject();
-    // Unbinds and stops the thread; returns once a slot that is running
-    // (a bind, a refresh) has ended. Not to be called on the object's thread.
+    // Unbinds and ends the thread, waiting for a slot that is running (a
+    // bind, a refresh) at most endLimitMs (kSessionEndLimitMs unless set).
+    // One that runs longer is logged and left running with what it uses;
+    // nothing reaches this object from it any more. Not to be called on the
+    // session's thread.
     ~LocalDeviceObject() override;
 
     // False for a text that is not a dotted IPv4 address. A valid address
@@ -48,6 +42,9 @@ public:
     int vpnState() const;
     int bindState() const;
 
+    // How long the destructor waits for the session's end.
+    void setEndLimitMs(int ms) { m_endLimitMs = ms; }
+
     static bool isValidAddress(const QString& ip);
 
 signals:
@@ -60,33 +57,14 @@ signals:
     void signalManualRefresh();
     void signalThreadSafetyStop();
 
-private slots:
-    void slotBindDevice(const QString& ip);
-    void slotUnBindDevice();
-    void slotThreadStarted();
-    void slotThreadSafetyStop();
-    void slotRefreshTimeout();
-    void slotManualRefresh();
-
 private:
-    bool refreshData();
-    void clearData();
-    void closeClients();
-    // The unbind steps: stop the timer, clear the panel data, close the clients.
-    void dropSession();
+    struct Shared;
+    class Session;
 
-    QThread m_thread;
-    mutable QReadWriteLock m_dataLock;
-    std::unique_ptr<FF::RPC::DispatchClient> m_client9059;
-    std::unique_ptr<FF::RPC::DispatchClient> m_client9009;
-    std::unique_ptr<QTimer> m_refreshTimer; // made and dropped on the object's thread
-    QString m_deviceIp;
-    QString m_iccid;
-    QString m_productSn;
-    QString m_vpnText1;
-    QString m_vpnText2;
-    int m_vpnState = 1;
-    int m_bindState = Idle;
-    mutable QMutex m_stateMutex;
-    std::uint64_t m_bindGeneration = 0;
+    // The panel data and the bind state, shared with the session: it may
+    // outlive this object.
+    std::shared_ptr<Shared> m_shared;
+    QThread* m_thread;
+    Session* m_session; // lives on m_thread
+    int m_endLimitMs;
 };

@@ -22,6 +22,11 @@ constexpr unsigned int kReloadTimeOutMs = 3000;
 constexpr unsigned int kIccidTimeOutMs = 1000;
 constexpr unsigned int kSessionCallTimeOutMs = 3000;
 constexpr int kRefreshIntervalMs = 3000;
+// How long the session's end waits for a bind or refresh under way.
+constexpr int kSessionEndLimitMs = 1500;
+// How long a password request waits for the user's answer before it takes
+// the silence as a cancel: the dispatcher thread runs nothing else meanwhile.
+constexpr int kPasswordAnswerLimitMs = 120000;
 
 // Device message outcomes.
 inline QString textConnectFailed()

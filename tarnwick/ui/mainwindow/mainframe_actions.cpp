@@ -112,7 +112,7 @@ void MainFrame::onOperActioned(QString, int action)
     case C::ActionFtp:
         // Beside the program; the address is the only argument, no shell.
         if (const auto panel = chosenPanel(NeedRecord | NeedAddress))
-            QProcess::startDetached(ProgramPath::resolve(C::fileToolName()), {panel->address});
+            QProcess::startDetached(ProgramPath::brellfin(), {panel->address});
         break;
     default: break;
     }

@@ -355,10 +355,6 @@ inline QString maskedPassword()
 {
     return QStringLiteral("******");
 }
-inline QString fileToolName()
-{
-    return QStringLiteral("fileoperate/Brellfin");
-}
 inline QString saveTitle()
 {
     return QStringLiteral("保存");

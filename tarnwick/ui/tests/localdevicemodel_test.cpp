@@ -281,6 +281,16 @@ TEST(LocalDeviceModel, SaveWritesEveryRowByteExact)
                                                     "2,,'plain','127.100.0.21'\n")
                                       .toUtf8();
     EXPECT_EQ(QString::fromUtf8(readAll(path)), QString::fromUtf8(expected));
+
+    // The local list's own reader takes the page's file back as it was.
+    DeviceDatas store(DeviceDatas::Empty{});
+    ASSERT_TRUE(store.loadLocalDevices(path));
+    ASSERT_EQ(store.localDevices().size(), 2);
+    EXPECT_EQ(store.localDevices().at(0).deviceNo, "SN,1");
+    EXPECT_EQ(store.localDevices().at(0).deviceName, QString::fromUtf8("压机 \"A\""));
+    EXPECT_EQ(store.localDevices().at(0).ipAddress, "127.100.0.20");
+    EXPECT_EQ(store.localDevices().at(1).deviceNo, "");
+    EXPECT_EQ(store.localDevices().at(1).ipAddress, "127.100.0.21");
 }
 
 TEST(LocalDeviceModel, SaveFailingAfterTheOpenIsReported)

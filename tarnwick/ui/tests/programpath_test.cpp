@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 TEST(ProgramPath, NamesResolveBesideTheRunningBinaryNotTheWorkingFolder)
@@ -26,4 +27,12 @@ TEST(ProgramPath, TestsMoveTheBaseFolderAndPutItBack)
     EXPECT_EQ(ProgramPath::resolve("./Quillet"), QDir(base.path()).absolutePath() + "/Quillet");
     ProgramPath::setBaseDir(QString());
     EXPECT_EQ(ProgramPath::baseDir(), QCoreApplication::applicationDirPath());
+}
+
+// Beside the test programs as beside Tarnwick: the file tool is where the
+// build puts it.
+TEST(ProgramPath, TheFileToolIsWhereTheBuildPutsBrellfin)
+{
+    EXPECT_EQ(ProgramPath::brellfin(), QCoreApplication::applicationDirPath() + "/fileoperate/Brellfin");
+    EXPECT_TRUE(QFileInfo(ProgramPath::brellfin()).isExecutable()) << ProgramPath::brellfin().toStdString();
 }

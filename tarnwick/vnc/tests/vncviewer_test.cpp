@@ -401,6 +401,21 @@ TEST(VncViewerWidget, KeyReleaseSendsTheKeysymOfItsPress)
               "0401000000000061 0400000000000061");
 }
 
+// The widget's own key handling sees a release as a release: a popup viewer
+// closes on the press of Escape, not on its release.
+TEST(VncViewerWidget, AKeyReleaseReachesTheWidgetsReleaseHandling)
+{
+    VncViewer viewer;
+    viewer.setWindowFlags(Qt::Popup);
+    viewer.resize(50, 30);
+    viewer.show();
+    ASSERT_TRUE(waitUntil([&] { return viewer.isVisible(); }, 5000));
+    sendKey(viewer, QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_TRUE(viewer.isVisible()) << "the release was handled as a press";
+    sendKey(viewer, QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    EXPECT_FALSE(viewer.isVisible());
+}
+
 TEST(VncViewerWidget, FocusLeavingOrClosingReleasesHeldKeys)
 {
     FakeRfbServer server;

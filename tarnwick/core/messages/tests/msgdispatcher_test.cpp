@@ -4,8 +4,10 @@
 #include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
+#include "testing/main/logcapture.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSemaphore>
 #include <QTimer>
 
@@ -260,31 +262,102 @@ TEST(UiMsgWait, AnApplicationQuitDoesNotEndTheWaitBeforeTheMessage)
     EXPECT_EQ(code, 3);
 }
 
-TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
-{
-    MsgDispatcher dispatcher;
-    PanelRpcClient client;
-    auto msg = std::make_unique<PasswdMsg>(&client);
+namespace {
+
+// A password request nobody answers, and what it reported, seen on the
+// dispatcher thread.
+struct UnansweredPasswordRequest {
+    std::unique_ptr<PasswdMsg> msg;
     std::atomic<bool> asked{false};
     std::atomic<bool> done{false};
     QString text;
     bool success = true;
-    QObject::connect(
-        msg.get(), &PasswdMsg::GetPasswd, msg.get(), [&] { asked = true; }, Qt::DirectConnection);
-    QObject::connect(
-        msg.get(), &PasswdMsg::Complete, msg.get(),
-        [&](bool ok, QString t) {
-            success = ok;
-            text = t;
-            done = true;
-        },
-        Qt::DirectConnection);
-    dispatcher.post(std::move(msg));
-    ASSERT_TRUE(PanelTest::waitUntil([&] { return asked.load(); }, 10000));
+
+    explicit UnansweredPasswordRequest(PanelRpcClient& client)
+        : msg(std::make_unique<PasswdMsg>(&client))
+    {
+        QObject::connect(
+            msg.get(), &PasswdMsg::GetPasswd, msg.get(), [this] { asked = true; }, Qt::DirectConnection);
+        QObject::connect(
+            msg.get(), &PasswdMsg::Complete, msg.get(),
+            [this](bool ok, QString t) {
+                success = ok;
+                text = t;
+                done = true;
+            },
+            Qt::DirectConnection);
+    }
+};
+
+} // namespace
+
+TEST(MsgDispatcher, CancellingPendingWaitsAnswersAPasswordRequestWithCancel)
+{
+    MsgDispatcher dispatcher;
+    PanelRpcClient client;
+    UnansweredPasswordRequest request(client);
+    dispatcher.post(std::move(request.msg));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.asked.load(); }, 10000));
     QThread::msleep(50);
     MsgDispatcher::cancelPendingWaits();
-    ASSERT_TRUE(PanelTest::waitUntil([&] { return done.load(); }, 10000));
-    EXPECT_FALSE(success);
-    EXPECT_EQ(text, QStringLiteral("取消连接"));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.done.load(); }, 10000));
+    EXPECT_FALSE(request.success);
+    EXPECT_EQ(request.text, QStringLiteral("取消连接"));
     dispatcher.stop(); // returns: nothing waits any more
+}
+
+TEST(MsgDispatcher, StopGivesUpOnARunThatOutlastsItsLimitAndNamesIt)
+{
+    auto dispatcher = std::make_unique<MsgDispatcher>();
+    std::atomic<bool> started{false};
+    std::atomic<bool> release{false};
+    std::atomic<int> ran{0};
+    std::atomic<int> deleted{0};
+    auto held = std::make_unique<UiMsg>([&](UiMsg*) {
+        started = true;
+        while (!release)
+            QThread::msleep(5);
+        return 0;
+    });
+    held->setObjectName("held call");
+    dispatcher->post(std::move(held));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return started.load(); }, 10000));
+    dispatcher->post(std::make_unique<CountingMsg>(ran, deleted));
+
+    TestLog::LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(dispatcher->stop(300));
+    const qint64 took = clock.elapsed();
+    EXPECT_GE(took, 250);
+    EXPECT_LT(took, 3000);
+    EXPECT_TRUE(log.contains("dispatcher: UiMsg \"held call\" still runs 300 ms after the dispatcher's stop"))
+        << log.all();
+    EXPECT_TRUE(dispatcher->isRunning()) << "the Run was left running";
+    EXPECT_EQ(ran, 0);
+    EXPECT_EQ(deleted, 1) << "what had not run is dropped";
+
+    release = true;
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return dispatcher->isFinished(); }, 10000));
+    EXPECT_TRUE(dispatcher->stop(0));
+}
+
+TEST(MsgDispatcher, APasswordRequestNobodyAnswersIsACancelAtItsLimit)
+{
+    MsgDispatcher dispatcher;
+    PanelRpcClient client;
+    UnansweredPasswordRequest request(client);
+    request.msg->setAnswerLimitMs(300);
+    TestLog::LogCapture log;
+    QElapsedTimer clock;
+    clock.start();
+    dispatcher.post(std::move(request.msg));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return request.done.load(); }, 10000));
+    const qint64 took = clock.elapsed();
+    EXPECT_TRUE(request.asked);
+    EXPECT_GE(took, 250);
+    EXPECT_LT(took, 3000);
+    EXPECT_FALSE(request.success);
+    EXPECT_EQ(request.text, QStringLiteral("取消连接"));
+    EXPECT_TRUE(log.contains("PasswdMsg: no password given within 300 ms: taken as a cancel")) << log.all();
 }

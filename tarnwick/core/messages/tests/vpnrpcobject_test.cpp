@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <mutex>
 
 using Fake::PanelAnswer;
@@ -178,4 +180,37 @@ TEST(VpnRpcObject, UsesThePanelsServicePortByDefault)
     obj.Run();
     EXPECT_TRUE(ok);
     EXPECT_EQ(text, QStringLiteral("1.1.1.1"));
+}
+
+TEST_F(VpnRpcObjectTest, AChangeWhosePasswordNeverComesEndsAsACancelAtItsLimit)
+{
+    table.setResult("hasPassword", WireWriter().boolean(true).take());
+    table.setResult("changeServerIP", WireWriter().i32(0).take());
+    auto obj = std::make_unique<VPNRpcObject>(QStringLiteral("1.2.3.4"), QStringLiteral("127.0.0.1"),
+                                              VPNRpcObject::kActionChange);
+    obj->setServicePort(service.port());
+    obj->setAnswerLimitMs(300);
+    Outcome outcome;
+    QElapsedTimer sinceAsked;
+    QObject::connect(obj.get(), &VPNRpcObject::GetPasswd, &receiver, [&](VPNRpcObject*) {
+        ++outcome.passwordRequests;
+        sinceAsked.start();
+    });
+    QObject::connect(obj.get(), &VPNRpcObject::Complete, &receiver, [&](bool ok, QString text) {
+        outcome.ok = ok;
+        outcome.text = text;
+        outcome.done = true;
+    });
+    dispatcher.post(std::move(obj));
+    ASSERT_TRUE(PanelTest::waitUntil([&] { return outcome.done; }, 20000));
+    ASSERT_TRUE(sinceAsked.isValid());
+    EXPECT_LT(sinceAsked.elapsed(), 3000);
+    EXPECT_EQ(outcome.passwordRequests, 1);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, QStringLiteral("取消连接成功"));
+    EXPECT_TRUE(table.argsOf("checkPassword").empty());
+    EXPECT_TRUE(table.argsOf("changeServerIP").empty());
+    std::lock_guard<std::mutex> lock(logMutex);
+    EXPECT_TRUE(logLines.contains(QStringLiteral("VPNRpcObject: no password given within 300 ms: taken as a cancel")))
+        << logLines.join('\n').toStdString();
 }

@@ -2,11 +2,15 @@
 
 #include "tarnwick/core/tests/paneltesthelpers.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/logcapture.h"
 #include "testing/panelservices/panelmethodtable.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <memory>
 
 using Fake::PanelAnswer;
 using Fake::WireWriter;
@@ -169,4 +173,40 @@ TEST(LocalDeviceObject, UnbindDuringABindOnASilentPortLeavesNoResultAndNoThread)
     EXPECT_EQ(seen.bindResults, 0);
     EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 5000))
         << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
+}
+
+// A panel frozen as by SIGSTOP: connections are taken, nothing is answered.
+TEST(LocalDeviceObject, ItsEndDuringABindOnAFrozenPanelReturnsWithinItsLimitAndNamesThePanel)
+{
+    const int threadsBefore = PanelTest::threadCount();
+    Seen seen;
+    QObject receiver;
+    {
+        Panel panel("127.70.0.15");
+        panel.session.setReading(false);
+        panel.service.setReading(false);
+        {
+            auto object = std::make_unique<LocalDeviceObject>();
+            seen.watch(*object, receiver);
+            ASSERT_TRUE(object->bindDevice(QStringLiteral("127.70.0.15")));
+            // The probe's connection, then the client's, whose init is never answered.
+            ASSERT_TRUE(panel.session.waitFor([&] { return panel.session.acceptedConnections() >= 2; },
+                                              std::chrono::seconds(10)));
+            TestLog::LogCapture log;
+            QElapsedTimer clock;
+            clock.start();
+            object.reset();
+            const qint64 took = clock.elapsed();
+            EXPECT_GE(took, 1400);
+            EXPECT_LT(took, 4000) << "the end waited for the bind";
+            EXPECT_TRUE(log.contains("LocalDeviceObject: the session with 127.70.0.15 still works 1500 ms after its "
+                                     "end was asked (a bind or a refresh): left running"))
+                << log.all();
+        }
+        // The bind it left gives up with the panel, reporting to nobody.
+    }
+    EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 10000))
+        << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
+    PanelTest::settle(200);
+    EXPECT_EQ(seen.bindResults, 0);
 }

@@ -3,9 +3,11 @@
 #include "platform/instancelock/instancelock.h"
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
+#include "testing/fakepanel/fakepanelservice.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -202,4 +205,85 @@ TEST_F(TarnwickStartTest, QtsOwnDialogsAndButtonsSpeakTheProgramsLanguage)
     ASSERT_NE(fileName, nullptr);
     EXPECT_EQ(lookIn->text(), QStringLiteral("查找范围："));
     EXPECT_TRUE(fileName->text().startsWith(QStringLiteral("文件名称"))) << fileName->text().toStdString();
+}
+
+namespace {
+
+// The program connected directly to a panel on 127.110.0.3, and its end.
+class DirectTarnwick {
+public:
+    static constexpr const char* kAddress = "127.110.0.3";
+
+    DirectTarnwick()
+    {
+        m_program.setProcessEnvironment(childEnvironment());
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.start(QStringLiteral(DIRECT_TARNWICK), {QString::fromLatin1(kAddress)});
+        EXPECT_TRUE(m_program.waitForStarted(10000));
+    }
+    ~DirectTarnwick()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished(5000);
+        }
+    }
+
+    bool waitForOutput(const QString& text, int ms)
+    {
+        return waitUntil(
+            [&] {
+                m_program.waitForReadyRead(20);
+                m_output += QString::fromUtf8(m_program.readAll());
+                return m_output.contains(text);
+            },
+            ms);
+    }
+
+    // SIGTERM, as a confirmed close of the window: ms until the process
+    // ended, -1 when it did not within 30 s.
+    qint64 end()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        if (::kill(static_cast<pid_t>(m_program.processId()), SIGTERM) != 0)
+            return -1;
+        const bool ended = m_program.waitForFinished(30000);
+        const qint64 took = clock.elapsed();
+        m_output += QString::fromUtf8(m_program.readAll());
+        return ended ? took : -1;
+    }
+
+    bool endedCleanly() const { return m_program.exitStatus() == QProcess::NormalExit && m_program.exitCode() == 0; }
+    const QString& output() const { return m_output; }
+    std::string tail() const { return m_output.right(4000).toStdString(); }
+
+private:
+    QProcess m_program;
+    QString m_output;
+};
+
+} // namespace
+
+// A panel frozen as by SIGSTOP while the program binds to it directly: its
+// kernel takes the connections, nothing answers the client's first request.
+TEST_F(TarnwickStartTest, TheEndDuringABindToAFrozenPanelTakesLessThanFiveSeconds)
+{
+    Fake::FakePanelService session(DirectTarnwick::kAddress, 9059);
+    Fake::FakePanelService service(DirectTarnwick::kAddress, 9009);
+    session.setReading(false);
+    service.setReading(false);
+    DirectTarnwick program;
+    // The probe's connection, then the client's, whose init is never answered.
+    ASSERT_TRUE(session.waitFor([&] { return session.acceptedConnections() >= 2; }, std::chrono::seconds(60)));
+    QThread::msleep(300);
+
+    const qint64 took = program.end();
+    ASSERT_GE(took, 0) << program.tail();
+    EXPECT_LT(took, 5000) << "ms from SIGTERM to the program's end";
+    EXPECT_TRUE(program.endedCleanly()) << program.tail();
+    EXPECT_TRUE(
+        program.output().contains(QStringLiteral("LocalDeviceObject: the session with 127.110.0.3 still works")))
+        << program.tail();
+    EXPECT_FALSE(program.output().contains(QStringLiteral("bound"))) << program.tail();
 }
