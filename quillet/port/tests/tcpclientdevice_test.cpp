@@ -278,9 +278,11 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
     size_t sent = 0;
     int full = 0;
     long sleeps = 0;
-    // The two sockets take most of it at once (some 150 KiB with the link's
-    // 1460-byte segments): the loop ends within a second, well before the
-    // link's 5 s idle limit.
+    // The two sockets take most of it at once (154 KiB with the link's
+    // 1460-byte segments): the loop ends in a fraction of a second, well
+    // before the link's 5 s idle limit. After a full socket it pauses a
+    // millisecond, outside the measured write, rather than spin through
+    // thousands of writes while the reader drains.
     const auto end = Clock::now() + std::chrono::seconds(30);
     while (sent < data.size() && Clock::now() < end) {
         // A write that waits for the reader puts the thread to sleep. A wall
@@ -294,6 +296,7 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
         } else {
             ASSERT_EQ(n, -3) << "a full socket is not a lost link";
             ++full;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     EXPECT_EQ(sent, data.size());
