@@ -1,16 +1,19 @@
 // Relays a pty to a loopback TCP echo through TransparentThread, through
-// socat, and through socat with the relay's own 10240-byte socket buffers
-// (beside the target: what the smaller TCP window costs by itself), in
-// interleaved rounds (each round starting one side further on), and prints
-// per side the median and min-max over the rounds of:
+// socat, and through socat with the relay's own socket settings (10240-byte
+// buffers, 1460-byte segments; beside the target: what the smaller TCP window
+// costs by itself), in interleaved rounds (each round starting one side
+// further on), and prints per side the median and min-max over the rounds of:
 //  - paced: a 115200 baud line as 8N1 delivers it (16-byte frames every
 //    1389 us, 11520 bytes/s); the round trip each relay adds to the pty and
 //    the echo alone (measured in the same round), median and 99th percentile;
 //  - unpaced: 1 KiB frames with at most 32 KiB in flight on a 4000000 baud
 //    port; bytes per second back at the pty.
 // A run that does not get every frame back within 30 s counts with what came
-// back, and says so. Then the ratios and the targets: added median <= 0.5 ms
-// and added p99 <= 2 ms paced, unpaced throughput >= 90 % of socat's.
+// back, and says so; an unpaced run in which the echo's sending was held by
+// the relay's receive window for a second or more says how long (the echo's
+// TCP_INFO). Then the ratios and the targets: added median <= 0.5 ms and added
+// p99 <= 2 ms paced, unpaced throughput >= 90 % of socat's, and no unpaced
+// run under a tenth of socat's in the same round.
 // Processors: the relay under test (TransparentThread's threads, or the socat
 // process) runs on the third and fourth of four, the pty's writer and reader
 // and the echo on the first and second, so that the two sides of a pair never
@@ -20,6 +23,7 @@
 // taken (start it under taskset to choose them).
 
 #include "bench/benchcpus.h"
+#include "quillet/port/portconstants.h"
 #include "quillet/port/transparentthread.h"
 
 #include <algorithm>
@@ -34,8 +38,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+// linux/tcp.h, not netinet/tcp.h: its tcp_info has the receive-window fields.
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sched.h>
@@ -63,7 +68,9 @@ constexpr int kMinRounds = 7;
 constexpr double kAddedMedianTargetUs = 500;
 constexpr double kAddedP99TargetUs = 2000;
 constexpr double kThroughputTargetRatio = 0.9;
-constexpr int kRunLimitSeconds = 30; // one load through one relay
+constexpr double kSlowRunRatio = 0.1; // an unpaced run under this share of socat's in its round
+constexpr int kRunLimitSeconds = 30;  // one load through one relay
+constexpr double kWindowHeldNoteSeconds = 1;
 
 double microsSince(Clock::time_point t)
 {
@@ -128,6 +135,13 @@ public:
     }
     int port() const { return m_port; }
     int accepts() const { return m_accepts; }
+    // Connections that have ended, and how long the last one's sending was
+    // held by the relay's receive window (seconds), with the echo's segment
+    // size and the window offered last.
+    int ended() const { return m_ended; }
+    double windowHeldSeconds() const { return static_cast<double>(m_windowHeldUs) / 1e6; }
+    unsigned segment() const { return m_segment; }
+    unsigned window() const { return m_window; }
 
 private:
     void run()
@@ -148,8 +162,10 @@ private:
                 if (poll(&c, 1, 100) <= 0)
                     continue;
                 const ssize_t n = recv(fd, buf.data(), buf.size(), 0);
-                if (n <= 0)
+                if (n <= 0) {
+                    noteWindow(fd);
                     break;
+                }
                 for (ssize_t done = 0; done < n;) {
                     const ssize_t w = send(fd, buf.data() + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
                     if (w <= 0)
@@ -158,13 +174,29 @@ private:
                 }
             }
             ::close(fd);
+            ++m_ended;
         }
+    }
+
+    void noteWindow(int fd)
+    {
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || length < sizeof info)
+            return;
+        m_windowHeldUs = info.tcpi_rwnd_limited;
+        m_segment = info.tcpi_snd_mss;
+        m_window = info.tcpi_snd_wnd;
     }
 
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_accepts{0};
+    std::atomic<int> m_ended{0};
+    std::atomic<unsigned long long> m_windowHeldUs{0};
+    std::atomic<unsigned> m_segment{0};
+    std::atomic<unsigned> m_window{0};
     std::thread m_thread;
 };
 
@@ -176,6 +208,9 @@ struct Figures {
     double bytesPerSecond = 0;
     double median = 0;
     double p99 = 0;
+    double windowHeld = 0; // seconds the echo's sending waited for the relay's window
+    unsigned segment = 0;
+    unsigned window = 0;
 };
 
 double percentile(std::vector<double> v, double q)
@@ -377,13 +412,16 @@ private:
 
 class SocatRelay : public Relay {
 public:
-    // smallBuffers: the socket's receive and send buffers set to the
-    // relay's own 10240 bytes, beside socat's defaults.
-    SocatRelay(const std::string& slavePath, const Echo& echo, const Cores& cores, bool smallBuffers)
+    // relaysSocket: the socket's receive and send buffers and its segment
+    // limit set as the relay sets its own, beside socat's defaults.
+    SocatRelay(const std::string& slavePath, const Echo& echo, const Cores& cores, bool relaysSocket)
     {
         std::string a = "FILE:" + slavePath + ",raw,echo=0";
         std::string b = "TCP:127.0.0.1:" + std::to_string(echo.port()) + ",nodelay"
-                        + (smallBuffers ? ",rcvbuf=10240,sndbuf=10240" : "");
+                        + (relaysSocket ? ",rcvbuf=" + std::to_string(TransparentPort::kSocketBufferSize)
+                                              + ",sndbuf=" + std::to_string(TransparentPort::kSocketBufferSize)
+                                              + ",mss=" + std::to_string(TransparentPort::kSegmentLimit)
+                                        : "");
         std::vector<char*> argv{const_cast<char*>("socat"), a.data(), b.data(), nullptr};
         const int accepted = echo.accepts();
         int failed = 0;
@@ -423,8 +461,9 @@ struct Series {
     std::vector<double> addedMedian;
     std::vector<double> addedP99;
     std::vector<double> bytesPerSecond;
-    int failures = 0;   // rounds in which the relay did not start
-    int incomplete = 0; // runs that did not get every frame back in time
+    std::vector<double> perRound; // unpaced throughput by round, -1 when the relay did not start
+    int failures = 0;             // rounds in which the relay did not start
+    int incomplete = 0;           // runs that did not get every frame back in time
 };
 
 struct Spread {
@@ -517,11 +556,11 @@ int main(int argc, char** argv)
         "115200 paced", "baud=115200 parity=N data=8 stop=1", 2000, 16, std::chrono::microseconds(1389), 16};
     const Load unpaced{
         "4000000 unpaced", "baud=4000000 parity=N data=8 stop=1", 16384, 1024, std::chrono::microseconds(0), 32768};
-    // socat with the relay's socket buffers is printed beside the target's
+    // socat with the relay's socket settings is printed beside the target's
     // baseline: it tells what the smaller TCP window costs by itself.
-    enum Side { Quillet = 0, Socat = 1, SocatSmall = 2 };
+    enum Side { Quillet = 0, Socat = 1, SocatAsRelay = 2 };
     constexpr int kSides = 3;
-    const char* sideNames[kSides] = {"TransparentThread", "socat", "socat 10240-byte buffers"};
+    const char* sideNames[kSides] = {"TransparentThread", "socat", "socat with the relay's socket"};
     Series series[kSides];
     std::vector<double> baseMedian, baseP99;
 
@@ -547,12 +586,19 @@ int main(int argc, char** argv)
                 if (side == Quillet)
                     relay = std::make_unique<QuilletRelay>(loads[i]->settings, echo.port(), cores);
                 else
-                    relay = std::make_unique<SocatRelay>(slaveName, echo, cores, side == SocatSmall);
+                    relay = std::make_unique<SocatRelay>(slaveName, echo, cores, side == SocatAsRelay);
+                const int ended = echo.ended();
                 if (relay->up())
                     figures[i] = runLoad(master, *loads[i]);
                 relay.reset();
+                if (figures[i].up && waitFor(2000, [&] { return echo.ended() > ended; })) {
+                    figures[i].windowHeld = echo.windowHeldSeconds();
+                    figures[i].segment = echo.segment();
+                    figures[i].window = echo.window();
+                }
                 drain(master);
             }
+            s.perRound.push_back(figures[0].up && figures[1].up ? figures[1].bytesPerSecond : -1);
             if (!figures[0].up || !figures[1].up) {
                 ++s.failures;
                 std::printf(" | %s did not start", sideNames[side]);
@@ -565,6 +611,9 @@ int main(int argc, char** argv)
             s.bytesPerSecond.push_back(figures[1].bytesPerSecond);
             std::printf(" | %s +%.1f/+%.1f us %.2f MB/s", sideNames[side], figures[0].median - base.median,
                         figures[0].p99 - base.p99, figures[1].bytesPerSecond / 1e6);
+            if (figures[1].windowHeld >= kWindowHeldNoteSeconds)
+                std::printf(" (the echo waited %.1f s for the window; its segment %u, the window %u)",
+                            figures[1].windowHeld, figures[1].segment, figures[1].window);
             for (const Figures& f : figures) {
                 if (!f.ok) {
                     ++s.incomplete;
@@ -601,11 +650,37 @@ int main(int argc, char** argv)
     std::printf("  paced added p99     %.2f\n",
                 addedP99[Socat].median != 0 ? addedP99[Quillet].median / addedP99[Socat].median : 0);
     std::printf("  unpaced throughput  %.2f\n", throughputRatio);
-    std::printf("ratios TransparentThread / socat with 10240-byte socket buffers\n");
-    std::printf("  paced added median  %.2f\n",
-                addedMedian[SocatSmall].median != 0 ? addedMedian[Quillet].median / addedMedian[SocatSmall].median : 0);
+    std::printf("ratios TransparentThread / socat with the relay's socket settings\n");
+    std::printf("  paced added median  %.2f\n", addedMedian[SocatAsRelay].median != 0
+                                                    ? addedMedian[Quillet].median / addedMedian[SocatAsRelay].median
+                                                    : 0);
     std::printf("  unpaced throughput  %.2f\n",
-                throughput[SocatSmall].median > 0 ? throughput[Quillet].median / throughput[SocatSmall].median : 0);
+                throughput[SocatAsRelay].median > 0 ? throughput[Quillet].median / throughput[SocatAsRelay].median : 0);
+    // The slowest runs against socat's of the same round: a run that crawls
+    // hides in the median.
+    int slowRuns[kSides] = {};
+    int comparedRuns = 0;
+    double lowestShare = 0;
+    for (size_t round = 0; round < series[Socat].perRound.size(); ++round) {
+        const double reference = series[Socat].perRound[round];
+        if (reference <= 0)
+            continue;
+        for (int side = 0; side < kSides; ++side) {
+            const double own = series[side].perRound[round];
+            if (own >= 0 && own < kSlowRunRatio * reference)
+                ++slowRuns[side];
+        }
+        const double own = series[Quillet].perRound[round];
+        if (own >= 0) {
+            const double share = own / reference;
+            lowestShare = comparedRuns == 0 ? share : std::min(lowestShare, share);
+            ++comparedRuns;
+        }
+    }
+    std::printf("unpaced runs under %.0f %% of socat's in the same round: TransparentThread %d, socat with the "
+                "relay's socket %d, of %d rounds; TransparentThread's lowest share %.2f\n",
+                kSlowRunRatio * 100, slowRuns[Quillet], slowRuns[SocatAsRelay], comparedRuns, lowestShare);
+
     std::printf("\ntargets (TransparentThread, medians over rounds)\n");
     std::printf("  paced added median <= %.1f us: %.1f us, %s\n", kAddedMedianTargetUs, addedMedian[Quillet].median,
                 verdict(counted && addedMedian[Quillet].median <= kAddedMedianTargetUs));
@@ -613,6 +688,8 @@ int main(int argc, char** argv)
                 verdict(counted && addedP99[Quillet].median <= kAddedP99TargetUs));
     std::printf("  unpaced throughput >= %.0f %% of socat: %.0f %%, %s\n", kThroughputTargetRatio * 100,
                 throughputRatio * 100, verdict(counted && throughputRatio >= kThroughputTargetRatio));
+    std::printf("  no unpaced run under %.0f %% of socat's in its round: %d of %d, %s\n", kSlowRunRatio * 100,
+                slowRuns[Quillet], comparedRuns, verdict(counted && comparedRuns > 0 && slowRuns[Quillet] == 0));
 
     ::unlink(link.c_str());
     ::rmdir(folder.c_str());

@@ -25,6 +25,16 @@ constexpr int kInsertionRefreshMs = 10000;
 
 // TCP side.
 constexpr int kSocketBufferSize = 10240;
+// The largest segment the link announces, an Ethernet frame's. The panel's
+// TCP cuts its segments to half the largest window it was ever offered when
+// the path allows more (loopback, jumbo frames), and sends one only when the
+// whole of it fits the window. The window of a 10240-byte buffer holds at most
+// two such segments; once the kernel rounds it down to whole segments of a
+// size a little below the panel's (the size it received last), it holds not
+// one, and every segment then waits for the panel's persist timer (200 ms or
+// more) for as long as the link lasts. Segments of this size fit the window
+// several times over.
+constexpr int kSegmentLimit = 1460;
 constexpr int kConnectLimitMs = 10000;   // a connect that has not finished by then is dropped
 constexpr int kHardErrorPauseMs = 10000; // no new connect this long after a hard connect error
 constexpr int kIdleLimitMs = 5000;       // a link with nothing received nor waiting this long is rebuilt

@@ -66,6 +66,9 @@ struct TcpClientDeviceRecord {
         setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
         setsockopt(fd.get(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
         setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // Before the connect: the SYN announces it to the panel.
+        const int segment = kSegmentLimit;
+        setsockopt(fd.get(), IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
         if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
             state = Connected;
             activityStamp = now;

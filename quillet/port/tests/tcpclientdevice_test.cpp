@@ -1,14 +1,18 @@
 #include "quillet/port/tcpclientdevice.h"
 
+#include "testing/loopbacksocket/loopbacksocket.h"
 #include "testing/tcppeer/tcppeer.h"
 #include "testing/vcomharness/within.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+// linux/tcp.h, not netinet/tcp.h: its tcp_info has the window the peer sees.
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -124,6 +128,92 @@ TEST(TcpClientDevice, BytesThePanelSentThatWaitUnreadKeepTheLinkPastFiveSeconds)
     }));
 }
 
+TEST(TcpClientDevice, ThePanelsSegmentsFitTheWindowManyTimesSoNoBurstWaitsForItsPersistTimer)
+{
+    // The panel's TCP sends a segment only when a whole one fits the window
+    // offered, else it waits for its persist timer (200 ms or more a
+    // segment). It cuts its segments to half the largest window it was ever
+    // offered, unless the link announced smaller ones. With the link's small
+    // receive buffer that is half of what the buffer holds: the window then
+    // holds at most two segments, and once it is rounded down below one
+    // (after a segment of another size) every segment waits for the timer, for
+    // as long as the link lasts. A bulk of small writes read 8 KiB at a time,
+    // as the relay reads, lets the window grow to its largest; two short
+    // segments and one a little shorter than the panel's own lead to the
+    // rounding; whether they do depends on the timing, so there are two tries.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        testpeer::Listener listener;
+        ASSERT_NE(listener.port(), 0);
+        TcpClientDevice device("127.0.0.1", listener.port());
+        const testpeer::Fd panel = listener.accept(5000);
+        ASSERT_TRUE(panel.valid());
+        const int one = 1;
+        setsockopt(panel.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        const timeval sendLimit{30, 0}; // a send that cannot go on fails instead of hanging
+        setsockopt(panel.get(), SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+        ASSERT_TRUE(within(5000, [&] { return device.writable(); }));
+
+        std::atomic<size_t> taken{0};
+        std::atomic<bool> stopReading{false};
+        std::thread relay([&] {
+            char buf[8192];
+            while (!stopReading) {
+                const int n = device.readable() ? device.read(buf, sizeof buf) : 0;
+                if (n > 0)
+                    taken += static_cast<size_t>(n);
+                else
+                    std::this_thread::yield();
+            }
+        });
+        size_t sent = 0;
+        auto panelSends = [&](size_t count) {
+            const std::string bytes(count, 'p');
+            const bool ok = testpeer::sendBytes(panel.get(), bytes.data(), bytes.size());
+            sent += ok ? count : 0;
+            return ok;
+        };
+        auto arrived = [&](int ms) { return within(ms, [&] { return taken.load() >= sent; }); };
+        auto panelsView = [&](tcp_info* info) {
+            socklen_t length = sizeof *info;
+            return getsockopt(panel.get(), IPPROTO_TCP, TCP_INFO, info, &length) == 0 && length >= sizeof *info;
+        };
+
+        const auto bulkEnd = Clock::now() + std::chrono::milliseconds(200);
+        bool ok = true;
+        while (ok && Clock::now() < bulkEnd)
+            ok = panelSends(1024);
+        const bool bulkArrived = ok && arrived(20000);
+        tcp_info info{};
+        ok = bulkArrived && panelsView(&info);
+        const size_t segment = info.tcpi_snd_mss;
+        for (size_t size : {size_t(1000), size_t(1000), segment > 1200 ? segment - 200 : segment}) {
+            ok = ok && panelSends(size) && arrived(10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const auto burstStart = Clock::now();
+        ok = ok && panelSends(512 * 1024);
+        const bool burstArrived = ok && arrived(15000);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - burstStart);
+        // With everything taken, a last byte brings the window as it stands
+        // back to the panel.
+        ok = burstArrived && panelSends(1) && arrived(10000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ok = ok && panelsView(&info);
+        stopReading = true;
+        relay.join();
+        EXPECT_TRUE(bulkArrived) << "try " << attempt << ": " << taken.load() << " of " << sent
+                                 << " bytes of the bulk taken in 20 s";
+        EXPECT_TRUE(!bulkArrived || burstArrived)
+            << "try " << attempt << ": " << taken.load() << " of " << sent << " bytes taken 15 s after the burst";
+        EXPECT_LT(took.count(), 3000) << "try " << attempt << ": 512 KiB took " << took.count()
+                                      << " ms after a segment of " << segment - 200 << " bytes";
+        ASSERT_TRUE(ok);
+        EXPECT_GE(info.tcpi_snd_wnd, 3 * info.tcpi_snd_mss)
+            << "try " << attempt << ": the panel's segments of " << info.tcpi_snd_mss << " bytes in a window of "
+            << info.tcpi_snd_wnd;
+    }
+}
+
 TEST(TcpClientDevice, APeerThatClosesAtOnceReadsAsNotConnected)
 {
     TcpPeer peer(TcpPeer::Mode::AcceptAndClose);
@@ -182,14 +272,17 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
     ASSERT_TRUE(peer.start());
     TcpClientDevice device("127.0.0.1", peer.port());
     ASSERT_TRUE(within(3000, [&] { return device.writable(); }));
-    std::string data(96 * 1024, '\0');
+    std::string data(192 * 1024, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
     size_t sent = 0;
     int full = 0;
     long sleeps = 0;
-    // The socket takes nearly all of it at once: the loop ends in
-    // milliseconds, well before the link's 5 s idle limit.
+    // The two sockets take most of it at once (154 KiB with the link's
+    // 1460-byte segments): the loop ends in a fraction of a second, well
+    // before the link's 5 s idle limit. After a full socket it pauses a
+    // millisecond, outside the measured write, rather than spin through
+    // thousands of writes while the reader drains.
     const auto end = Clock::now() + std::chrono::seconds(30);
     while (sent < data.size() && Clock::now() < end) {
         // A write that waits for the reader puts the thread to sleep. A wall
@@ -203,12 +296,13 @@ TEST(TcpClientDevice, WritesToASlowReaderNeverBlockAndKeepTheOrder)
         } else {
             ASSERT_EQ(n, -3) << "a full socket is not a lost link";
             ++full;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     EXPECT_EQ(sent, data.size());
     EXPECT_GT(full, 0) << "the reader was slow enough to fill the socket";
     EXPECT_EQ(sleeps, 0) << "a write never waits for the reader";
-    // The reader takes 512 bytes a round: about 190 rounds, 5 ms each when
+    // The reader takes 512 bytes a round: about 380 rounds, 5 ms each when
     // the machine is idle, far more when it is busy.
     ASSERT_TRUE(within(60000, [&] { return peer.received() == static_cast<long long>(data.size()); }));
     EXPECT_EQ(peer.receivedBytes(), data);
