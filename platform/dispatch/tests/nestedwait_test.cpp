@@ -26,6 +26,7 @@ namespace {
 
 // Generous: a limit that only a hang reaches.
 constexpr int kHangMs = 30000;
+constexpr int kSelfReleaseMs = 5000;
 
 // A work item as both programs have one: a job run on the dispatcher thread,
 // its result reported by Complete.
@@ -276,7 +277,7 @@ TEST(NestedWait, AnApplicationQuitInterruptsTheWaitWhichCanThenBlockForItsWorker
         NestedWait wait;
         QSemaphore release;
         std::thread worker([&release, waker = wait.waker()] {
-            release.acquire();
+            release.tryAcquire(1, kSelfReleaseMs); // a wait without its limit fails, not hangs
             waker.wake(3);
         });
         QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });

@@ -244,7 +244,8 @@ TEST(UiMsgWait, WaitsOnTheProcessDispatcherWithoutBlockingTheLoop)
 
 namespace {
 
-// A message held on the dispatcher until released; what it uses it shares
+// A message held on the dispatcher until released (5 s at most, so that a
+// wait without its limit fails instead of hanging); what it uses it shares
 // with the test, so that it may outlive the wait.
 struct HeldJob {
     std::shared_ptr<QSemaphore> gate = std::make_shared<QSemaphore>();
@@ -255,7 +256,7 @@ struct HeldJob {
     {
         auto msg = std::make_unique<UiMsg>([gate = gate, started = started, ran = ran](UiMsg*) {
             *started = true;
-            gate->acquire();
+            gate->tryAcquire(1, 5000);
             *ran = true;
             return 3;
         });
@@ -358,7 +359,10 @@ TEST(UiMsgWait, AStoppedDispatcherIsNotPostedTo)
         return 0;
     });
     QPointer<UiMsg> watched(msg.get());
-    const UiMsg::Waited waited = UiMsg::postAndWaitWithin(std::move(msg), -1, &dispatcher);
+    QElapsedTimer clock;
+    clock.start();
+    const UiMsg::Waited waited = UiMsg::postAndWaitWithin(std::move(msg), 2000, &dispatcher);
+    EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_TRUE(waited.over);
     EXPECT_EQ(waited.code, -1);
     EXPECT_TRUE(watched.isNull()) << "deleted unrun, not queued";
