@@ -277,8 +277,10 @@ public:
         m_output += QString::fromUtf8(m_program.readAll());
         if (m_program.write("close\n") != 6)
             return -1;
-        if (waitForOutput(QStringLiteral("hidden"), 30000))
+        if (waitForOutput(QStringLiteral("hidden"), 30000)) {
             *hiddenMs = clock.elapsed();
+            std::printf("[ figures  ] the window hid %lld ms after the close\n", static_cast<long long>(*hiddenMs));
+        }
         return waitForEnd(clock);
     }
 
