@@ -400,7 +400,7 @@ TEST_F(TarnwickStartTest, TheWindowsCloseDuringAForwardingStartSwitchesTheBridge
     Fake::PanelMethodTable table(service, Fake::PanelMethodTable::serviceMethods());
     table.setResponder("bridgeControl", [](const std::vector<Fake::PanelArg>& args) {
         if (args.at(1).boolean())
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         return Fake::WireWriter().i32(0).take();
     });
     DirectTarnwick program(DirectTarnwick::forwarding(panel));
