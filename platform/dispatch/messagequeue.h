@@ -77,6 +77,8 @@ public:
 
     // Before the thread starts again.
     void clearStop() { m_stop = false; }
+    // Whether run() returns (or has returned) before the next message.
+    bool stopRequested() const { return m_stop; }
 
     // The message whose Run is in progress (describeMessage), or empty.
     std::string running() const

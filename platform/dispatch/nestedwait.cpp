@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -96,10 +97,14 @@ NestedWait::End NestedWait::exec(int timeoutMs)
     return m_state->ended ? m_state->end : End::Interrupted;
 }
 
-NestedWait::End NestedWait::waitUntilEnded()
+NestedWait::End NestedWait::waitUntilEnded(int limitMs)
 {
     std::unique_lock<std::mutex> lock(m_state->mutex);
-    m_state->endedCondition.wait(lock, [this] { return m_state->ended; });
+    const auto ended = [this] { return m_state->ended; };
+    if (limitMs < 0)
+        m_state->endedCondition.wait(lock, ended);
+    else if (!m_state->endedCondition.wait_for(lock, std::chrono::milliseconds(limitMs), ended))
+        return End::TimedOut;
     return m_state->end;
 }
 

@@ -72,10 +72,10 @@ public:
     // this returns, also when the wake came before the call.
     End exec(int timeoutMs = -1);
 
-    // After Interrupted: blocks, with no events running, until a wake or
-    // the worker's end. For callers whose worker still uses what they lent
-    // it; a worker that will never run must not be waited for this way.
-    End waitUntilEnded();
+    // After Interrupted: blocks, with no events running, until a wake, the
+    // worker's end or limitMs (none when negative) has passed (TimedOut).
+    // A worker that will never run must not be waited for without a limit.
+    End waitUntilEnded(int limitMs = -1);
 
     bool ended() const;
     // The code of the wake; -1 for every other end and before the end.

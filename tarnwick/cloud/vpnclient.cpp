@@ -339,7 +339,7 @@ void VPNClient::Reconnect()
     Login(login);
 }
 
-void VPNClient::endSession()
+void VPNClient::endSession(int waitLimitMs)
 {
     assertGuiThread(this, "VPNClient");
     if (m_ended)
@@ -359,7 +359,8 @@ void VPNClient::endSession()
     // application still runs.
     platform::NestedWait wait;
     wait.wakeOn(reply.data(), &QNetworkReply::finished);
-    wait.exec(Cloud::kQuitLogoutWaitMs);
+    if (wait.exec(waitLimitMs) != platform::NestedWait::End::Woken)
+        qWarning().noquote() << "VPNClient: the logout's answer not waited for beyond" << waitLimitMs << "ms";
 }
 
 bool VPNClient::TestServer(QString strVpnServerAddr)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/cloud/cloudrecords.h"
 #include "tarnwick/cloud/vpnconnmsg.h"
 #include "tarnwick/cloud/vpndisconnmsg.h"
@@ -33,9 +34,9 @@ public:
 
     // Ends the session for good, for the program's end: the heartbeat stops
     // and a held token is logged out, waiting (with events running) up to
-    // kQuitLogoutWaitMs for the answer. From then on Logout() sends nothing,
+    // waitLimitMs for the answer. From then on Logout() sends nothing,
     // until the next Login().
-    void endSession();
+    void endSession(int waitLimitMs = Tarnwick::Cloud::kQuitLogoutWaitMs);
 
     bool IsLogin();
     bool IsTokenEmpty();

@@ -49,9 +49,9 @@ void closeClient(std::unique_ptr<FF::RPC::DispatchClient>& client)
 }
 
 // Starts the worker thread and waits, with this thread's events running, for
-// its one result signal or for a cancel of the refresh, which stops it. The
-// worker is deleted before the return: that waits for its thread, so its
-// handler has finished with the result.
+// its one result signal or for a cancel of the refresh, which stops it (as
+// the application's quit does). The worker is deleted before the return:
+// that waits for its thread, so its handler has finished with the result.
 template <class Worker, class Result>
 Result waitForWorker(LocalDeviceModel* model, Worker* created, void (Worker::*resultSignal)(Result),
                      void (Worker::*stop)(bool))
@@ -76,7 +76,10 @@ Result waitForWorker(LocalDeviceModel* model, Worker* created, void (Worker::*re
         },
         Qt::DirectConnection);
     worker->start(QThread::InheritPriority);
-    wait.exec();
+    // After the application's quit nobody needs the result: the worker is
+    // stopped as a cancel stops it, so that its deletion waits a step only.
+    if (wait.exec() == platform::NestedWait::End::Interrupted)
+        (worker->*stop)(true);
     QObject::disconnect(result);
     QObject::disconnect(cancel);
     owner.reset();
@@ -345,12 +348,14 @@ bool LocalDeviceModel::GetDeviceInfo(stLocalDeviceInfo& info)
     if (info.ip.isEmpty())
         return false;
     // The dispatcher fills a copy of its own: when the wait ends early (the
-    // application quits every nested loop) the probe may still be running,
+    // application's quit gives up on it) the probe may still be running,
     // and the caller's record must not be written after this returns.
     auto shared = std::make_shared<stLocalDeviceInfo>(info);
     const QString id = clientId;
-    const int code = UiMsg::postAndWait([shared, id](UiMsg*) { return probeDevice(*shared, id); });
-    if (code != 0)
+    auto msg = std::make_unique<UiMsg>([shared, id](UiMsg*) { return probeDevice(*shared, id); });
+    msg->setObjectName(QStringLiteral("probe ") + info.ip);
+    const UiMsg::Waited waited = UiMsg::postAndWaitWithin(std::move(msg), -1);
+    if (!waited.over || waited.code != 0)
         return false;
     info = *shared;
     return true;

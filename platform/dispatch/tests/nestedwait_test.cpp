@@ -3,6 +3,7 @@
 #include "platform/dispatch/messagequeue.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSemaphore>
 #include <QThread>
 #include <QTimer>
@@ -25,6 +26,7 @@ namespace {
 
 // Generous: a limit that only a hang reaches.
 constexpr int kHangMs = 30000;
+constexpr int kSelfReleaseMs = 5000;
 
 // A work item as both programs have one: a job run on the dispatcher thread,
 // its result reported by Complete.
@@ -261,10 +263,13 @@ TEST(NestedWait, MessagesThatThrowEndTheirWaitsAndTheNextMessageRuns)
 
 // The application's quit ends every loop of its thread, the wait's among
 // them, and every loop started while the program unwinds returns at once.
+// The wait can then block for its worker, for a limit or without one.
 TEST(NestedWait, AnApplicationQuitInterruptsTheWaitWhichCanThenBlockForItsWorker)
 {
     End first = End::Woken;
     End late = End::Woken;
+    End bounded = End::Woken;
+    qint64 boundedMs = -1;
     End second = End::Interrupted;
     bool endedAtQuit = true;
     int code = 0;
@@ -272,7 +277,7 @@ TEST(NestedWait, AnApplicationQuitInterruptsTheWaitWhichCanThenBlockForItsWorker
         NestedWait wait;
         QSemaphore release;
         std::thread worker([&release, waker = wait.waker()] {
-            release.acquire();
+            release.tryAcquire(1, kSelfReleaseMs); // a wait without its limit fails, not hangs
             waker.wake(3);
         });
         QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
@@ -280,6 +285,10 @@ TEST(NestedWait, AnApplicationQuitInterruptsTheWaitWhichCanThenBlockForItsWorker
         endedAtQuit = wait.ended();
         NestedWait startedWhileUnwinding;
         late = startedWhileUnwinding.exec(kHangMs);
+        QElapsedTimer clock;
+        clock.start();
+        bounded = wait.waitUntilEnded(100);
+        boundedMs = clock.elapsed();
         release.release();
         second = wait.waitUntilEnded();
         code = wait.code();
@@ -289,6 +298,9 @@ TEST(NestedWait, AnApplicationQuitInterruptsTheWaitWhichCanThenBlockForItsWorker
     EXPECT_EQ(first, End::Interrupted);
     EXPECT_FALSE(endedAtQuit);
     EXPECT_EQ(late, End::Interrupted);
+    EXPECT_EQ(bounded, End::TimedOut);
+    EXPECT_GE(boundedMs, 90);
+    EXPECT_LT(boundedMs, kHangMs);
     EXPECT_EQ(second, End::Woken);
     EXPECT_EQ(code, 3);
 }

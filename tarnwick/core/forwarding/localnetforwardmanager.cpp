@@ -20,6 +20,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -32,6 +33,17 @@ bool isUnsupported(const FF::Net::Exception& e)
 }
 
 } // namespace
+
+// The panel's connection of one forwarding, shared by the manager and the
+// dispatcher's work items. The start's item makes the client and writes the
+// outcome; the items after it (the dispatcher runs them one at a time, in
+// posting order) use the client, and the link's end closes it, all on the
+// dispatcher thread. The GUI thread reads the outcome only once the start's
+// item is over, and never touches the client.
+struct LocalNetForwardManager::Link {
+    Outcome outcome = Outcome::Failed;
+    std::unique_ptr<FF::RPC::DispatchClient> client;
+};
 
 const char LocalNetForwardManager::kStatePending[] = "pending";
 const char LocalNetForwardManager::kStateStart[] = "start";
@@ -63,13 +75,13 @@ void LocalNetForwardManager::init()
     connect(&m_beatTimer, &QTimer::timeout, this, [this]() { m_state->beat(); });
 
     // A removal left behind by an earlier run is carried out once.
-    _cleanupForward(loadRouteDelCmd(), nullptr);
+    _cleanupForward(loadRouteDelCmd());
 }
 
 LocalNetForwardManager::~LocalNetForwardManager()
 {
     _stopNetForward(false);
-    _cleanupForward(m_routeDelCmd, std::move(m_client));
+    _cleanupForward(m_routeDelCmd);
     m_state = nullptr;
     m_states.clear();
 }
@@ -94,6 +106,14 @@ void LocalNetForwardManager::stopNetForwardSilently()
     _stopNetForward(false);
 }
 
+void LocalNetForwardManager::endNetForward(QDeadlineTimer deadline)
+{
+    if (!m_ending || deadline < m_endDeadline)
+        m_endDeadline = deadline;
+    m_ending = true;
+    _stopNetForward(false);
+}
+
 void LocalNetForwardManager::dropRouteNow()
 {
     ++m_session;
@@ -103,7 +123,7 @@ void LocalNetForwardManager::dropRouteNow()
     // thread may still be using it.
     const QString routeDelCmd = m_routeDelCmd;
     m_routeDelCmd.clear();
-    _cleanupForward(routeDelCmd, nullptr);
+    _cleanupForward(routeDelCmd);
 }
 
 QString LocalNetForwardManager::clientId() const
@@ -152,46 +172,48 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
     const QString network = RouteCommand::network24(deviceLanIP);
     m_deviceIp = deviceAccessIP;
     const quint64 session = ++m_session;
-
-    struct StartResult {
-        Outcome outcome = Outcome::Failed;
-        std::unique_ptr<FF::RPC::DispatchClient> client;
-    };
-    auto result = std::make_shared<StartResult>();
+    // The manager holds the link from the post on: a stop during the wait
+    // ends it behind the start, whatever the start still does.
+    auto link = std::make_shared<Link>();
+    m_link = link;
     const QByteArray address = deviceAccessIP.toUtf8();
     const quint16 port = m_port;
     const std::string id = clientId().toStdString();
-    UiMsg::postAndWait([result, address, port, id](UiMsg*) -> int {
+    auto msg = std::make_unique<UiMsg>([link, address, port, id](UiMsg*) -> int {
         try {
             const FF::Net::Address target(address.constData(), port);
             if (!FF::Net::TCPClient::CheckConnection(target, kReachWindowMs)) {
-                result->outcome = Outcome::Unreachable;
+                link->outcome = Outcome::Unreachable;
                 return -1;
             }
-            result->client = std::make_unique<FF::RPC::DispatchClient>(target, FF::Net::TCPClient::NewFactory());
-            FF::RPC::SyncProxy proxy(result->client.get());
+            link->client = std::make_unique<FF::RPC::DispatchClient>(target, FF::Net::TCPClient::NewFactory());
+            FF::RPC::SyncProxy proxy(link->client.get());
             const int answer = FF::RPC::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), true);
-            result->outcome = answer == 0 ? Outcome::Done : answer == 1 ? Outcome::Busy : Outcome::Refused;
+            link->outcome = answer == 0 ? Outcome::Done : answer == 1 ? Outcome::Busy : Outcome::Refused;
         } catch (const FF::Net::Exception& e) {
-            result->outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
+            link->outcome = isUnsupported(e) ? Outcome::Unsupported : Outcome::Failed;
         } catch (...) {
             platform::reportEscapedException("LocalNetForwardManager bridge on");
-            result->outcome = Outcome::Failed;
+            link->outcome = Outcome::Failed;
         }
-        return result->outcome == Outcome::Done ? 0 : -1;
+        return link->outcome == Outcome::Done ? 0 : -1;
     });
+    msg->setObjectName(QStringLiteral("bridge on ") + deviceAccessIP);
+    const UiMsg::Waited waited = UiMsg::postAndWaitWithin(std::move(msg), waitLimit());
     if (session != m_session) {
-        // A stop during the wait ended this start: the bridge it may have
-        // switched on goes off again, and the client is ours to drop.
-        if (result->outcome == Outcome::Done)
-            bridgeOff(result->client.get());
-        _cleanupForward(QString(), std::move(result->client));
+        // A stop during the wait took the link over: its end, queued behind
+        // the start, switches off what the start may have switched on.
         return false;
     }
-    m_client = std::move(result->client);
+    if (!waited.over) {
+        // Only the program's end gives up on a start (its deadline, the
+        // application's quit), and a stop follows: the link stays for it.
+        return false;
+    }
     const QString ip = deviceAccessIP;
+    const Outcome outcome = link->outcome;
 
-    if (result->outcome == Outcome::Done) {
+    if (outcome == Outcome::Done) {
         RouteCommand route(*m_runner);
         const CommandResult added = route.addNet24(network, deviceAccessIP, kRouteTimeoutMs);
         if (added.succeeded()) {
@@ -204,52 +226,63 @@ bool LocalNetForwardManager::_startNetForward(const QString& deviceAccessIP, con
         // No route, no forwarding: the bridge goes off again.
         qWarning().noquote() << "LocalNetForwardManager: route not added:"
                              << QString::fromLocal8Bit(added.output).trimmed().left(200);
-        bridgeOff(m_client.get());
-        emitLater([this, ip]() { emit deviceConnectComplete(ip, false); });
-    } else if (result->outcome == Outcome::Busy) {
-        emitLater([this, ip]() { emit deviceBusy(ip); });
-    } else if (result->outcome == Outcome::Unsupported) {
-        emitLater([this, ip]() { emit unsupport(ip); });
-    } else {
-        emitLater([this, ip]() { emit deviceConnectComplete(ip, false); });
     }
-    _cleanupForward(m_routeDelCmd, std::move(m_client));
-    clearForward();
+    m_link.reset();
+    m_deviceIp.clear();
+    endLink(std::move(link), SwitchOff::IfOn, ip);
+    // A start or stop inside that wait has dealt with the fields already.
+    if (session == m_session) {
+        _cleanupForward(m_routeDelCmd);
+        clearForward();
+    }
+    if (outcome == Outcome::Busy)
+        emitLater([this, ip]() { emit deviceBusy(ip); });
+    else if (outcome == Outcome::Unsupported)
+        emitLater([this, ip]() { emit unsupport(ip); });
+    else
+        emitLater([this, ip]() { emit deviceConnectComplete(ip, false); });
     return false;
 }
 
 void LocalNetForwardManager::_stopNetForward(bool emitSignal)
 {
-    ++m_session;
+    const quint64 session = ++m_session;
     const QString ip = m_deviceIp;
     m_beatTimer.stop();
     m_deviceIp.clear();
-    // Posted even with nothing forwarded: it also waits for any work still queued.
-    bridgeOff(m_client.get());
+    std::shared_ptr<Link> link = std::move(m_link);
+    // Posted even with nothing forwarded, so that the stop comes after the
+    // work queued before it; not once the program's end has begun, when
+    // there is nothing left to wait for.
+    if (link || !m_ending)
+        endLink(std::move(link), SwitchOff::IfOn, ip);
     if (emitSignal && !ip.isEmpty())
         emitLater([this, ip]() { emit deviceOfflineline(ip); });
-    _cleanupForward(m_routeDelCmd, std::move(m_client));
-    clearForward();
+    // A start or stop inside that wait has dealt with the route already.
+    if (session == m_session) {
+        _cleanupForward(m_routeDelCmd);
+        clearForward();
+    }
 }
 
 bool LocalNetForwardManager::_sendHeartbeats()
 {
-    if (m_deviceIp.isEmpty() || !m_client)
+    if (m_deviceIp.isEmpty() || !m_link)
         return false;
     if (m_beatBusy)
         return true; // the previous beat still waits for its answer
     m_beatBusy = true;
     const quint64 session = m_session;
     auto outcome = std::make_shared<Outcome>(Outcome::Failed);
-    FF::RPC::DispatchClient* client = m_client.get(); // stays ours until a stop's wait queued behind this one
+    const std::shared_ptr<Link> link = m_link;
     const std::string id = clientId().toStdString();
-    UiMsg::postAndWait([outcome, client, id](UiMsg*) -> int {
-        if (!client->online()) {
+    auto msg = std::make_unique<UiMsg>([outcome, link, id](UiMsg*) -> int {
+        if (!link->client || !link->client->online()) {
             *outcome = Outcome::Lost;
             return -1;
         }
         try {
-            FF::RPC::SyncProxy proxy(client);
+            FF::RPC::SyncProxy proxy(link->client.get());
             const BridgeStatus status = FF::RPC::call<BridgeStatus>(proxy, kCallTimeoutMs, "bridgeBeat",
                                                                     FF::utils::String(id));
             *outcome = status.status != 0 ? Outcome::Done : Outcome::Lost;
@@ -261,17 +294,25 @@ bool LocalNetForwardManager::_sendHeartbeats()
         }
         return *outcome == Outcome::Done ? 0 : -1;
     });
+    msg->setObjectName(QStringLiteral("bridge beat ") + m_deviceIp);
+    const UiMsg::Waited waited = UiMsg::postAndWaitWithin(std::move(msg), waitLimit());
     m_beatBusy = false;
-    if (session != m_session)
-        return true; // a stop or a new start took over meanwhile
+    if (session != m_session || !waited.over)
+        return true; // a stop or a new start took over meanwhile, or the program ends
     const bool ok = *outcome == Outcome::Done;
     qDebug() << "sendheartbeats" << (ok ? "true" : "false");
     if (!ok) {
         const QString ip = m_deviceIp;
-        ++m_session;
-        _cleanupForward(m_routeDelCmd, std::move(m_client));
-        clearForward();
+        const quint64 ending = ++m_session;
         m_beatTimer.stop();
+        m_deviceIp.clear();
+        std::shared_ptr<Link> ended = std::move(m_link);
+        endLink(std::move(ended), SwitchOff::No, ip);
+        // A start or stop inside that wait has dealt with the route already.
+        if (ending == m_session) {
+            _cleanupForward(m_routeDelCmd);
+            clearForward();
+        }
         if (*outcome == Outcome::Unsupported)
             emitLater([this, ip]() { emit unsupport(ip); });
         else
@@ -290,31 +331,21 @@ void LocalNetForwardManager::_setState(const QString& state)
     emit stateChanged(state);
 }
 
-void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd,
-                                             std::unique_ptr<FF::RPC::DispatchClient> client)
+void LocalNetForwardManager::_cleanupForward(const QString& routeDelCmd)
 {
-    if (!routeDelCmd.isEmpty()) {
-        QString network;
-        QString gateway;
-        if (parseRouteDelCmd(routeDelCmd, &network, &gateway)) {
-            const CommandResult removed = RouteCommand(*m_runner).deleteNet24(network, gateway, kRouteTimeoutMs);
-            if (!removed.succeeded())
-                qWarning().noquote() << "LocalNetForwardManager: route not removed:"
-                                     << QString::fromLocal8Bit(removed.output).trimmed().left(200);
-        } else {
-            qWarning().noquote() << "LocalNetForwardManager: stored route command not run:" << routeDelCmd.left(120);
-        }
-        saveRouteDelCmd(QString());
+    if (routeDelCmd.isEmpty())
+        return;
+    QString network;
+    QString gateway;
+    if (parseRouteDelCmd(routeDelCmd, &network, &gateway)) {
+        const CommandResult removed = RouteCommand(*m_runner).deleteNet24(network, gateway, kRouteTimeoutMs);
+        if (!removed.succeeded())
+            qWarning().noquote() << "LocalNetForwardManager: route not removed:"
+                                 << QString::fromLocal8Bit(removed.output).trimmed().left(200);
+    } else {
+        qWarning().noquote() << "LocalNetForwardManager: stored route command not run:" << routeDelCmd.left(120);
     }
-    if (client) {
-        try {
-            if (client->online())
-                client->stop();
-        } catch (...) {
-            platform::reportEscapedException("LocalNetForwardManager client stop");
-        }
-        client.reset();
-    }
+    saveRouteDelCmd(QString());
 }
 
 void LocalNetForwardManager::saveRouteDelCmd(const QString& cmd)
@@ -331,26 +362,45 @@ QString LocalNetForwardManager::loadRouteDelCmd()
     return settings.value(Tarnwick::Constants::kKeyLocalNetRouteDelCmd, QString()).toString();
 }
 
-void LocalNetForwardManager::bridgeOff(FF::RPC::DispatchClient* client)
+void LocalNetForwardManager::endLink(std::shared_ptr<Link> link, SwitchOff switchOff, const QString& ip)
 {
     const std::string id = clientId().toStdString();
-    UiMsg::postAndWait([client, id](UiMsg*) -> int {
-        if (client && client->online()) {
+    auto msg = std::make_unique<UiMsg>([link, switchOff, id](UiMsg*) -> int {
+        if (!link || !link->client)
+            return 0;
+        if (switchOff == SwitchOff::IfOn && link->outcome == Outcome::Done && link->client->online()) {
             try {
-                FF::RPC::SyncProxy proxy(client);
+                FF::RPC::SyncProxy proxy(link->client.get());
                 FF::RPC::call<int>(proxy, kCallTimeoutMs, "bridgeControl", FF::utils::String(id), false);
             } catch (...) {
                 platform::reportEscapedException("LocalNetForwardManager bridge off");
             }
         }
+        try {
+            if (link->client->online())
+                link->client->stop();
+        } catch (...) {
+            platform::reportEscapedException("LocalNetForwardManager client stop");
+        }
+        link->client.reset();
         return 0;
     });
+    msg->setObjectName((switchOff == SwitchOff::IfOn ? QStringLiteral("bridge off ") : QStringLiteral("link end "))
+                       + ip);
+    UiMsg::postAndWaitWithin(std::move(msg), waitLimit());
+}
+
+int LocalNetForwardManager::waitLimit() const
+{
+    if (!m_ending)
+        return -1;
+    return int(std::max<qint64>(0, m_endDeadline.remainingTime()));
 }
 
 void LocalNetForwardManager::clearForward()
 {
     m_deviceIp.clear();
-    m_client.reset();
+    m_link.reset();
     m_routeDelCmd.clear();
 }
 

@@ -10,11 +10,15 @@
 //
 // Panel calls run as work items on the dispatcher thread while the GUI thread
 // waits in a local event loop; the work hands its results back, and the
-// manager's fields are only ever touched on the GUI thread. Signals are
-// delivered queued, after the manager has settled its state.
+// manager's fields are only ever touched on the GUI thread. The panel's
+// connection is the work items' own: they share it (see Link in the source),
+// make, use and close it on the dispatcher thread, so that a wait that gives
+// up (the program's end) leaves nothing an item uses to be freed under it.
+// Signals are delivered queued, after the manager has settled its state.
 
 #include "platform/process/commandrunner.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -22,12 +26,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-
-namespace FF {
-namespace RPC {
-class DispatchClient;
-}
-} // namespace FF
 
 class DeviceCtrlState;
 
@@ -55,6 +53,14 @@ public:
     void startNetForward(const QString& deviceAccessIP, const QString& deviceLanIP);
     void stopNetForward(bool emitSignal);
     void stopNetForwardSilently();
+    // The silent stop of the program's end: like stopNetForwardSilently,
+    // but this wait for the panel and every later one of the manager last
+    // until `deadline` at most (an earlier deadline of an earlier call
+    // stands). Past it the log names what was given up and the dispatcher
+    // carries it on: the bridge goes off when the panel answers while the
+    // program still runs, or when the heart-beats stop. The route goes in
+    // any case.
+    void endNetForward(QDeadlineTimer deadline);
     // For a program that ends from inside exit(), where no event may run:
     // removes the route at once and forgets the forwarding, without a word
     // to the panel (its bridge goes off when the heart-beats stop) and
@@ -62,8 +68,11 @@ public:
     void dropRouteNow();
     QString clientId() const;
 
-    // Seams for tests: the bridge service's port, the heart-beat interval and the state's name.
+    // Seams for tests: the bridge service's port, the heart-beat interval,
+    // the runner of the route commands (not owned; null: the manager's own)
+    // and the state's name.
     void setServicePort(quint16 port);
+    void setCommandRunner(CommandRunner* runner) { m_runner = runner ? runner : &m_ownRunner; }
     void setBeatInterval(int ms);
     QString stateName() const;
 
@@ -89,19 +98,29 @@ protected slots:
     void _setState(const QString& state);
 
 private:
+    struct Link;
+    enum class SwitchOff { No, IfOn };
+
     void init();
-    void _cleanupForward(const QString& routeDelCmd, std::unique_ptr<FF::RPC::DispatchClient> client);
+    // Runs the route removal (when there is one) and empties the stored value.
+    void _cleanupForward(const QString& routeDelCmd);
     void saveRouteDelCmd(const QString& cmd);
     QString loadRouteDelCmd();
-    // Switches the bridge off through client when it is online; failures are swallowed.
-    void bridgeOff(FF::RPC::DispatchClient* client);
+    // The work item that ends a link, queued behind whatever uses it: with
+    // IfOn it switches the bridge off when the start switched it on and the
+    // client is online (failures are swallowed), then it closes the client.
+    // Waited for within waitLimit(). Without a link it makes no call.
+    void endLink(std::shared_ptr<Link> link, SwitchOff switchOff, const QString& ip);
+    // How long a wait for the panel may last: none until the program's end,
+    // then what is left until its deadline.
+    int waitLimit() const;
     void clearForward();
     void emitLater(std::function<void()> emission);
 
     QString m_deviceIp;
     QString m_routeDelCmd;
     QTimer m_beatTimer;
-    std::unique_ptr<FF::RPC::DispatchClient> m_client;
+    std::shared_ptr<Link> m_link; // of the forwarding, from its start's post on
     std::map<QString, std::unique_ptr<DeviceCtrlState>> m_states;
     DeviceCtrlState* m_state = nullptr; // one of m_states
 
@@ -110,4 +129,6 @@ private:
     quint16 m_port;
     bool m_beatBusy = false;
     quint64 m_session = 0; // changes at every start and stop: older waits then report nothing
+    bool m_ending = false; // endNetForward was called: every wait ends by m_endDeadline
+    QDeadlineTimer m_endDeadline;
 };

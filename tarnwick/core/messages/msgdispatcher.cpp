@@ -33,7 +33,10 @@ struct DeleteWhenEnded {
             std::lock_guard<std::mutex> lock(waits.mutex);
             stoppedAtQuit = waits.shuttingDown;
         }
-        if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
+        // A Run that the application's end left running was logged then.
+        if (stoppedAtQuit && dispatcher->isRunning())
+            platform::keepForRestOfProcess(dispatcher);
+        else if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
             delete dispatcher;
         else
             platform::keepForRestOfProcess(dispatcher);
@@ -49,7 +52,7 @@ MsgDispatcher* MsgDispatcher::instance()
     static std::once_flag hooked;
     std::call_once(hooked, [] {
         if (QCoreApplication::instance())
-            qAddPostRoutine(&MsgDispatcher::shutdownAtQuit);
+            qAddPostRoutine([] { MsgDispatcher::shutdownAtQuit(); });
     });
     return dispatcher.get();
 }
@@ -78,6 +81,16 @@ void MsgDispatcher::post(std::unique_ptr<MsgBase> msg)
 bool MsgDispatcher::stop(int limitMs)
 {
     return platform::stopDispatcherThread(*this, m_queue, limitMs, "dispatcher");
+}
+
+bool MsgDispatcher::runsPostedMessages() const
+{
+    return isRunning() && !m_queue.stopRequested();
+}
+
+std::string MsgDispatcher::runningMessage() const
+{
+    return m_queue.running();
 }
 
 void MsgDispatcher::restart()
@@ -121,13 +134,17 @@ void MsgDispatcher::cancelPendingWaits()
         entry.second();
 }
 
-void MsgDispatcher::shutdownAtQuit()
+void MsgDispatcher::shutdownAtQuit(int limitMs)
 {
+    bool first = false;
     {
         PendingWaits& waits = pendingWaits();
         std::lock_guard<std::mutex> lock(waits.mutex);
+        first = !waits.shuttingDown;
         waits.shuttingDown = true;
     }
     cancelPendingWaits();
-    instance()->stop();
+    // A Run that an earlier call left running is not waited for again.
+    if (first)
+        instance()->stop(limitMs);
 }

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class MsgDispatcher : public QThread {
 public:
@@ -34,6 +35,11 @@ public:
     // and the dispatcher must then stay (the process's own one does).
     bool stop(int limitMs = kStopLimitMs);
     void restart();
+    // Whether a message posted now will run: the loop runs and no stop has
+    // been asked of it. Meant for the thread that stops the dispatcher.
+    bool runsPostedMessages() const;
+    // The message whose Run is in progress (its class and object name), or empty.
+    std::string runningMessage() const;
 
     // Messages that block the dispatcher thread waiting for the user register
     // how to answer "cancel" while they wait. add returns false (and
@@ -45,10 +51,12 @@ public:
     static void cancelPendingWaits();
     // The process-wide dispatcher's end: every pending wait answered with
     // cancel, no new one admitted, the loop stopped after the Run in
-    // progress (at most kStopLimitMs later: a Run still going then is left
+    // progress (at most limitMs later: a Run still going then is left
     // running with the dispatcher kept). Runs by itself when the Qt
-    // application goes; a program that ends otherwise calls it.
-    static void shutdownAtQuit();
+    // application goes; a program that ends otherwise calls it, and so may
+    // one that ends earlier within a time of its own. Only the first call
+    // waits: later ones find the end's outcome standing.
+    static void shutdownAtQuit(int limitMs = kStopLimitMs);
 
 protected:
     void run() override;

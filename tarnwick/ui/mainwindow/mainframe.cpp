@@ -8,6 +8,7 @@
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/forwarding/localnetforwardmanager.h"
 #include "tarnwick/core/panelrpc/localdeviceobject.h"
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/ui/localdebugview.h"
@@ -245,9 +246,26 @@ void MainFrame::closeWithoutQuestion()
     if (quitting)
         return;
     quitting = true;
+    // The windows go at once; what the end still waits for, it waits for
+    // with the rest of the program hidden, until endDeadline() at most.
+    hide();
+    if (vncWindow)
+        vncWindow->hide();
+    if (VncViewerWindow* viewer = localPage()->viewerWindow())
+        viewer->hide();
+    const QDeadlineTimer end = endDeadline();
     cloudClient->Logout();
     localDevice->unbindDevice();
-    // Ends the local forwarding: the panel's bridge goes off, the route goes.
+    // Ends the local forwarding: the panel's bridge goes off when the panel
+    // answers in time, the route goes.
+    localPage()->netForwardManager()->endNetForward(end);
     localPage()->exitPage();
     QCoreApplication::quit();
+}
+
+QDeadlineTimer MainFrame::endDeadline()
+{
+    if (!endBy)
+        endBy = QDeadlineTimer(C::kEndLimitMs);
+    return *endBy;
 }

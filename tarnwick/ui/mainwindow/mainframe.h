@@ -18,6 +18,7 @@
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 #include "tarnwick/widgets/movablewidget.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -107,10 +108,14 @@ public:
     // The length of one VPN step (2000 ms in the program).
     void setStepInterval(int ms);
 
-    // Ends the program as a confirmed close does (logout, the panel's bridge
-    // and the forwarding route taken back, the event loop ended), without
-    // the question: for SIGTERM and SIGINT.
+    // Ends the program as a confirmed close does (the windows hidden at
+    // once, logout, the panel's bridge and the forwarding route taken back,
+    // the event loop ended), without the question: for SIGTERM and SIGINT.
     void closeWithoutQuestion();
+    // When the program's end must be over with whatever it still waits for
+    // (a panel, the cloud service): kEndLimitMs after the first call, which
+    // the close makes.
+    QDeadlineTimer endDeadline();
 
     // Writes the cloud list as the export file; false when the file cannot
     // be opened or written.
@@ -207,6 +212,7 @@ private:
     Page currentPage = LoginPage;
     LoginState loginState = LoggedOut;
     bool quitting = false;
+    std::optional<QDeadlineTimer> endBy; // from the close on
     VpnDevice mVpnDevice;
     QString connectedSn;
     bool cloudSignalsConnected = false;

@@ -11,6 +11,8 @@ namespace MainWindow {
 // Timers.
 constexpr int kListPollMs = 5000;         // cloud device list polling
 constexpr int kVpnStepMs = 2000;          // single-shot VPN operation step
+constexpr int kEndLimitMs = 2000;         // what the program's end waits for peers, from the close on
+constexpr int kEndStepMs = 100;           // the least it gives an idle worker to end
 constexpr qint64 kListFailDropMs = 60000; // failed list replies before a drop
 
 // Window size before scaling, and the fixed size of a wide screen.

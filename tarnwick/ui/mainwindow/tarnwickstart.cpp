@@ -1,6 +1,7 @@
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
 
 #include "platform/termination/terminationnotifier.h"
+#include "tarnwick/cloud/cloudconstants.h"
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
@@ -16,6 +17,7 @@
 #include "tarnwick/widgets/appfont.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -23,6 +25,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -200,10 +203,21 @@ void TarnwickStart::endOrderly()
     m_ending = Ending::Running;
     qDebug().noquote() << "Tarnwick ends: cloud session, VPN, local forwarding, log";
     detachWindow();
-    VPNClient::instance().endSession();
+    // What the end still waits for (the cloud service, a panel, the work
+    // under way for a panel) it waits for together until one deadline, the
+    // window's since its close.
+    const QDeadlineTimer end = m_window ? m_window->endDeadline() : QDeadlineTimer(C::kEndLimitMs);
+    const auto rest = [&end](int limitMs) {
+        return int(std::min<qint64>(limitMs, std::max<qint64>(0, end.remainingTime())));
+    };
+    VPNClient::instance().endSession(rest(Tarnwick::Cloud::kQuitLogoutWaitMs));
     VPN_Android::VpnManager::instance()->shutdown();
     if (m_window)
-        m_window->localPage()->netForwardManager()->stopNetForwardSilently();
+        m_window->localPage()->netForwardManager()->endNetForward(end);
+    // What the dispatcher still runs for a panel gets the rest (an idle
+    // loop a moment to end); the application's own end then waits for it no
+    // more.
+    MsgDispatcher::shutdownAtQuit(std::max(C::kEndStepMs, rest(MsgDispatcher::kStopLimitMs)));
     m_ending = Ending::Done;
     qDebug().noquote() << "Tarnwick ended";
     LogHandler::flush();

@@ -12,7 +12,9 @@
 // order: the cloud session, the VPN (its routes and openvpn), the local
 // forwarding (its route and the panel's bridge), then the log. Normally this
 // runs once the event loop is over, while events can still run for the
-// logout and the panel's answer. When Qt ends the process with exit() from
+// logout and the panel's answer; what it waits for, it waits for until the
+// window's end deadline at most (MainFrame::endDeadline), and the work still
+// running for a panel is then left to itself. When Qt ends the process with exit() from
 // inside the loop (its X display is gone; it warns just before), an exit
 // hook registered at that warning runs first in exit() and does the same
 // steps but those that need events: the VPN and the route of the

@@ -209,6 +209,31 @@ TEST(LocalDeviceModel, CancelDuringTheScanKeepsTheRows)
     EXPECT_EQ(model.rowCount(), 1);
 }
 
+// The application's quit during the scan stops it as a cancel does: the
+// refresh does not wait out the scan's window.
+TEST(LocalDeviceModel, AQuitDuringTheScanStopsItAtOnce)
+{
+    FakeDiscoveryResponder::Config quiet;
+    quiet.silent = true;
+    FakeDiscoveryResponder responder(quiet);
+    LocalDeviceModel model;
+    fillFromSaved(model, {});
+    model.setScanFactory(loopbackScan(responder.port()));
+    qint64 afterQuit = -1;
+    QTimer::singleShot(0, &model, [&] {
+        QElapsedTimer clock;
+        QTimer::singleShot(300, &model, [&] {
+            clock.start();
+            QCoreApplication::exit(0);
+        });
+        model.RefreshDevice();
+        afterQuit = clock.elapsed();
+    });
+    QCoreApplication::exec();
+    EXPECT_GE(afterQuit, 0);
+    EXPECT_LT(afterQuit, ScanThread::kScanMs / 2) << "ms from the quit to the refresh's return";
+}
+
 TEST(LocalDeviceModel, NestedRefreshNewestSetsTheRows)
 {
     LocalDeviceModel model;

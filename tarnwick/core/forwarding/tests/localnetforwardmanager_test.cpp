@@ -1,17 +1,22 @@
 #include "tarnwick/core/forwarding/localnetforwardmanager.h"
 
 #include "tarnwick/core/constants.h"
+#include "tarnwick/core/messages/msgdispatcher.h"
+#include "tarnwick/core/messages/uimsg.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
 
 #include "platform/process/recordingcommandrunner.h"
 #include "platform/settings/registrysettings.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/logcapture.h"
 #include "testing/panelservices/panelmethodtable.h"
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -335,6 +340,73 @@ TEST_F(LocalNetForwardTest, SilentStopLeavesTheStateAndAllowsANewStart)
     ASSERT_TRUE(startForwarding());
     EXPECT_EQ(m_signals, QStringList({QStringLiteral("complete 127.0.0.1 true")}));
     EXPECT_EQ(bridgeSwitches(), std::vector<std::string>({"on", "off", "on"}));
+}
+
+// The program's end during a start to a panel that does not answer: the
+// end's wait gives up at its deadline and names what holds it. The
+// dispatcher carries the stop on: once the panel answers, the bridge that
+// the start switched on goes off again. No route is ever added.
+TEST_F(LocalNetForwardTest, AnEndDuringAStartGivesUpAtItsDeadlineAndTheBridgeGoesOffLater)
+{
+    makeManager();
+    m_panel.setReading(false);
+    TestLog::LogCapture log;
+    qint64 endTook = -1;
+    QTimer::singleShot(300, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        m_manager->endNetForward(QDeadlineTimer(500));
+        endTook = clock.elapsed();
+        m_panel.setReading(true);
+    });
+    m_manager->startNetForward(kPanel, kLan); // returns when the start's own wait ends
+    EXPECT_GE(endTook, 450);
+    EXPECT_LT(endTook, 3000);
+    EXPECT_TRUE(log.contains(QStringLiteral("UiMsg \"bridge off 127.0.0.1\" not done"))) << log.all();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("(the dispatcher runs UiMsg \"bridge on 127.0.0.1\"): not waited for any more")))
+        << log.all();
+    ASSERT_TRUE(waitUntil([this] { return bridgeSwitches().size() == 2; }, 10000));
+    EXPECT_EQ(bridgeSwitches(), std::vector<std::string>({"on", "off"}));
+    EXPECT_EQ(m_runner.callCount(), 0);
+    EXPECT_EQ(m_manager->deviceIp(), QString());
+    EXPECT_EQ(m_manager->stateName(), QStringLiteral("stop"));
+    settle(50);
+    EXPECT_TRUE(m_signals.isEmpty());
+}
+
+// The program's end while the panel answers: the bridge goes off and the
+// route goes, within the end's deadline, with nothing given up. The end's
+// later stops (the page's, the destructor's) then wait for nothing, even
+// behind a dispatcher that is held.
+TEST_F(LocalNetForwardTest, AnEndWhileThePanelAnswersSwitchesTheBridgeOffAndLaterStopsWaitForNothing)
+{
+    makeManager();
+    ASSERT_TRUE(startForwarding());
+    m_signals.clear();
+    TestLog::LogCapture log;
+    m_manager->endNetForward(QDeadlineTimer(3000));
+    EXPECT_EQ(bridgeSwitches(), std::vector<std::string>({"on", "off"}));
+    EXPECT_EQ(m_runner.argumentLines().last(), QStringLiteral("-4 route del 192.168.1.0/24 via 127.0.0.1"));
+    EXPECT_EQ(stored(), QString());
+    EXPECT_EQ(m_manager->deviceIp(), QString());
+    EXPECT_FALSE(log.contains(QStringLiteral("not waited for"))) << log.all();
+
+    auto gate = std::make_shared<QSemaphore>();
+    MsgDispatcher::instance()->post(std::make_unique<UiMsg>([gate](UiMsg*) {
+        gate->tryAcquire(1, 5000); // a stop that waits fails the test, not hangs it
+        return 0;
+    }));
+    QElapsedTimer clock;
+    clock.start();
+    m_manager->stopNetForwardSilently();
+    m_manager.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+    gate->release();
+    EXPECT_EQ(UiMsg::postAndWait([](UiMsg*) { return 0; }), 0);
+    EXPECT_EQ(bridgeSwitches().size(), 2u);
+    settle(50);
+    EXPECT_TRUE(m_signals.isEmpty());
 }
 
 } // namespace

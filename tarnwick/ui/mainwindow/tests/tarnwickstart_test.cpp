@@ -4,6 +4,7 @@
 #include "tarnwick/ui/mainwindow/tests/mainwindowtesthelpers.h"
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/panelservices/panelmethodtable.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,6 +21,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -209,18 +215,28 @@ TEST_F(TarnwickStartTest, QtsOwnDialogsAndButtonsSpeakTheProgramsLanguage)
 
 namespace {
 
-// The program connected directly to a panel on 127.110.0.3, and its end.
+// The program dealing with a panel: bound directly to it, forwarding to it
+// or probing it, and its end. Each test has a panel address of its own.
 class DirectTarnwick {
 public:
     static constexpr const char* kAddress = "127.110.0.3";
+    static constexpr const char* kLan = "192.168.77.25";
 
-    DirectTarnwick()
+    // No arguments: bound directly to the panel on kAddress.
+    explicit DirectTarnwick(const QStringList& arguments = {})
     {
         m_program.setProcessEnvironment(childEnvironment());
         m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.start(QStringLiteral(DIRECT_TARNWICK), {QString::fromLatin1(kAddress)});
+        m_program.start(QStringLiteral(DIRECT_TARNWICK),
+                        arguments.isEmpty() ? QStringList{QString::fromLatin1(kAddress)} : arguments);
         EXPECT_TRUE(m_program.waitForStarted(10000));
     }
+    // The arguments of a forwarding to the panel at address and of a probe of it.
+    static QStringList forwarding(const char* address)
+    {
+        return {QStringLiteral("forward"), QString::fromLatin1(address), QString::fromLatin1(kLan)};
+    }
+    static QStringList probing(const char* address) { return {QStringLiteral("probe"), QString::fromLatin1(address)}; }
     ~DirectTarnwick()
     {
         if (m_program.state() != QProcess::NotRunning) {
@@ -248,10 +264,24 @@ public:
         clock.start();
         if (::kill(static_cast<pid_t>(m_program.processId()), SIGTERM) != 0)
             return -1;
-        const bool ended = m_program.waitForFinished(30000);
-        const qint64 took = clock.elapsed();
+        return waitForEnd(clock);
+    }
+
+    // The window's close, confirmed: ms until the process ended, -1 when it
+    // did not within 30 s; *hiddenMs: until the window hid (-1: it did not).
+    qint64 closeWindow(qint64* hiddenMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        *hiddenMs = -1;
         m_output += QString::fromUtf8(m_program.readAll());
-        return ended ? took : -1;
+        if (m_program.write("close\n") != 6)
+            return -1;
+        if (waitForOutput(QStringLiteral("hidden"), 30000)) {
+            *hiddenMs = clock.elapsed();
+            std::printf("[ figures  ] the window hid %lld ms after the close\n", static_cast<long long>(*hiddenMs));
+        }
+        return waitForEnd(clock);
     }
 
     bool endedCleanly() const { return m_program.exitStatus() == QProcess::NormalExit && m_program.exitCode() == 0; }
@@ -259,6 +289,15 @@ public:
     std::string tail() const { return m_output.right(4000).toStdString(); }
 
 private:
+    qint64 waitForEnd(const QElapsedTimer& clock)
+    {
+        const bool ended = m_program.state() == QProcess::NotRunning
+                           || m_program.waitForFinished(int(std::max<qint64>(1, 30000 - clock.elapsed())));
+        const qint64 took = clock.elapsed();
+        m_output += QString::fromUtf8(m_program.readAll());
+        return ended ? took : -1;
+    }
+
     QProcess m_program;
     QString m_output;
 };
@@ -286,4 +325,129 @@ TEST_F(TarnwickStartTest, TheEndDuringABindToAFrozenPanelTakesLessThanFiveSecond
         program.output().contains(QStringLiteral("LocalDeviceObject: the session with 127.110.0.3 still works")))
         << program.tail();
     EXPECT_FALSE(program.output().contains(QStringLiteral("bound"))) << program.tail();
+}
+
+namespace {
+
+// Ends the test's program within 5 s of the end's request and checks it
+// ended cleanly, naming in its log each of what it gave up on.
+void expectEndWithinFiveSeconds(DirectTarnwick& program, qint64 took, const QStringList& givenUp)
+{
+    ASSERT_GE(took, 0) << program.tail();
+    EXPECT_LT(took, 5000) << "ms from the end's request to the program's end";
+    EXPECT_TRUE(program.endedCleanly()) << program.tail();
+    for (const QString& text : givenUp)
+        EXPECT_TRUE(program.output().contains(text)) << text.toStdString() << "\n" << program.tail();
+    std::printf("[ figures  ] the program ended %lld ms after the end's request\n", static_cast<long long>(took));
+}
+
+// The bridge switches that a method table's panel received, as "on"/"off".
+QStringList bridgeSwitches(const Fake::PanelMethodTable& table)
+{
+    QStringList out;
+    for (const auto& args : table.argsOf("bridgeControl"))
+        out << QString::fromLatin1(args.at(1).boolean() ? "on" : "off");
+    return out;
+}
+
+} // namespace
+
+// A forwarding's start to a panel frozen as by SIGSTOP: its kernel takes the
+// connections, nothing answers the client's first request.
+TEST_F(TarnwickStartTest, TheEndDuringAForwardingStartToAFrozenPanelTakesLessThanFiveSeconds)
+{
+    const char* const panel = "127.110.0.4";
+    Fake::FakePanelService service(panel, 9009);
+    service.setReading(false);
+    DirectTarnwick program(DirectTarnwick::forwarding(panel));
+    // The reachability check's connection, then the client's.
+    ASSERT_TRUE(service.waitFor([&] { return service.acceptedConnections() >= 2; }, std::chrono::seconds(60)));
+    QThread::msleep(300);
+
+    const qint64 took = program.end();
+    expectEndWithinFiveSeconds(program, took, {QStringLiteral("\"bridge on %1\"").arg(QLatin1String(panel))});
+    EXPECT_FALSE(program.output().contains(QStringLiteral("route:"))) << program.tail();
+    EXPECT_FALSE(program.output().contains(QStringLiteral("forwarding\n"))) << program.tail();
+}
+
+// A panel that answers pings but holds the start's call: the window goes at
+// once, the process within 5 s.
+TEST_F(TarnwickStartTest, TheWindowsCloseDuringAForwardingStartHeldByThePanelTakesLessThanFiveSeconds)
+{
+    const char* const panel = "127.110.0.5";
+    Fake::FakePanelService service(panel, 9009);
+    Fake::PanelMethodTable table(service, Fake::PanelMethodTable::serviceMethods());
+    table.setAnswer("bridgeControl", Fake::PanelAnswer::Silent);
+    DirectTarnwick program(DirectTarnwick::forwarding(panel));
+    ASSERT_TRUE(service.waitFor([&] { return !table.argsOf("bridgeControl").empty(); }, std::chrono::seconds(60)));
+    QThread::msleep(300);
+
+    qint64 hidden = -1;
+    const qint64 took = program.closeWindow(&hidden);
+    EXPECT_GE(hidden, 0) << program.tail();
+    EXPECT_LT(hidden, 1000) << "ms from the close to the window's hiding";
+    expectEndWithinFiveSeconds(program, took, {QStringLiteral("\"bridge on %1\"").arg(QLatin1String(panel))});
+    EXPECT_EQ(bridgeSwitches(table), QStringList({QStringLiteral("on")}));
+    EXPECT_FALSE(program.output().contains(QStringLiteral("route:"))) << program.tail();
+}
+
+// A panel that answers in time: the window's close still switches the bridge
+// off that the start switched on, and no route is ever added.
+TEST_F(TarnwickStartTest, TheWindowsCloseDuringAForwardingStartSwitchesTheBridgeOffWhenThePanelAnswersInTime)
+{
+    const char* const panel = "127.110.0.6";
+    Fake::FakePanelService service(panel, 9009);
+    Fake::PanelMethodTable table(service, Fake::PanelMethodTable::serviceMethods());
+    table.setResponder("bridgeControl", [](const std::vector<Fake::PanelArg>& args) {
+        if (args.at(1).boolean())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        return Fake::WireWriter().i32(0).take();
+    });
+    DirectTarnwick program(DirectTarnwick::forwarding(panel));
+    ASSERT_TRUE(service.waitFor([&] { return service.callCount() >= 1; }, std::chrono::seconds(60)));
+
+    qint64 hidden = -1;
+    const qint64 took = program.closeWindow(&hidden);
+    EXPECT_GE(hidden, 0) << program.tail();
+    EXPECT_LT(hidden, 1000) << "ms from the close to the window's hiding";
+    expectEndWithinFiveSeconds(program, took, {});
+    EXPECT_TRUE(service.waitFor([&] { return bridgeSwitches(table).size() >= 2; }, std::chrono::seconds(1)));
+    EXPECT_EQ(bridgeSwitches(table), QStringList({QStringLiteral("on"), QStringLiteral("off")})) << program.tail();
+    EXPECT_FALSE(program.output().contains(QStringLiteral("not waited for"))) << program.tail();
+    EXPECT_FALSE(program.output().contains(QStringLiteral("left running"))) << program.tail();
+    EXPECT_FALSE(program.output().contains(QStringLiteral("route:"))) << program.tail();
+}
+
+// The local page's probe of a frozen panel, ended by the window's close.
+TEST_F(TarnwickStartTest, TheWindowsCloseDuringAProbeOfAFrozenPanelTakesLessThanFiveSeconds)
+{
+    const char* const panel = "127.110.0.7";
+    Fake::FakePanelService service(panel, 9009);
+    service.setReading(false);
+    DirectTarnwick program(DirectTarnwick::probing(panel));
+    ASSERT_TRUE(service.waitFor([&] { return service.acceptedConnections() >= 2; }, std::chrono::seconds(60)));
+    QThread::msleep(300);
+
+    qint64 hidden = -1;
+    const qint64 took = program.closeWindow(&hidden);
+    EXPECT_GE(hidden, 0) << program.tail();
+    EXPECT_LT(hidden, 1000) << "ms from the close to the window's hiding";
+    expectEndWithinFiveSeconds(program, took, {QStringLiteral("\"probe %1\"").arg(QLatin1String(panel))});
+}
+
+// The probe of a panel that answers pings, each call late and the last one
+// never, ended by SIGTERM.
+TEST_F(TarnwickStartTest, TheEndDuringAProbeHeldByThePanelTakesLessThanFiveSeconds)
+{
+    const char* const panel = "127.110.0.8";
+    Fake::FakePanelService service(panel, 9009);
+    Fake::PanelMethodTable table(service, Fake::PanelMethodTable::serviceMethods());
+    service.setReplyDelay(std::chrono::milliseconds(1500));
+    table.setAnswer("bridgeStatus", Fake::PanelAnswer::Silent);
+    DirectTarnwick program(DirectTarnwick::probing(panel));
+    ASSERT_TRUE(service.waitFor([&] { return service.callCount() >= 1; }, std::chrono::seconds(60)));
+    QThread::msleep(300);
+
+    const qint64 took = program.end();
+    expectEndWithinFiveSeconds(program, took, {QStringLiteral("\"probe %1\"").arg(QLatin1String(panel))});
 }
