@@ -85,9 +85,15 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
 void __TCPConnection::markStopped()
 {
     m_sendsEnd = true;
-    m_running = false;
+    // The break first: the receive thread reports the end as soon as it sees
+    // the loop stopped, and its handler asks then how the connection ended.
+    // Marked the other way round, a break that a caller reading aside found
+    // could be reported as a close of this side's own.
     int open = Open;
     m_state.compare_exchange_strong(open, Broken);
+    m_running = false;
+    if (m_afterStopForTesting)
+        m_afterStopForTesting();
 }
 
 void __TCPConnection::closeNow()

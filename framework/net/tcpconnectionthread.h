@@ -29,6 +29,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace FF {
 namespace Net {
@@ -72,6 +73,9 @@ public:
     void waitForCallers() { std::lock_guard<std::mutex> guard(m_readLock); }
 
     void markStopped() override;
+    // For tests: runs on whichever thread marks the connection stopped, right
+    // after it told the receive loop to stop. Set before connect().
+    void setAfterStopForTesting(std::function<void()> hook) { m_afterStopForTesting = std::move(hook); }
     bool afterReceive(std::size_t bytes) override;
     Address peerAddress() const override { return m_peer; }
 
@@ -123,6 +127,7 @@ private:
     std::deque<NetBuffer> m_handedOver; // under m_handOverLock
     platform::WakeEvent m_wake;
     std::uint64_t m_lastStep = 0; // receive thread only
+    std::function<void()> m_afterStopForTesting;
 };
 
 } // namespace Net

@@ -2,6 +2,7 @@
 
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
+#include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tests/failuretext.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -52,6 +54,8 @@ protected:
         client->setHandler(&handler);
         if (tickIntervalMs)
             client->setTickInterval(tickIntervalMs);
+        if (beforeConnect)
+            beforeConnect();
         client->connect();
     }
     void TearDown() override
@@ -65,6 +69,7 @@ protected:
     RecordingHandler handler;
     std::unique_ptr<TCPClient> client;
     testpeer::Fd peer;
+    std::function<void()> beforeConnect; // runs in start(), with the client made
 };
 
 TEST(TCPClient, ConnectWithoutHandlerThrowsAndStartsNothing)
@@ -569,6 +574,33 @@ TEST_F(ConnectedClient, APeerThatClosesDuringACallersReadIsReportedByTheReceiveT
     EXPECT_TRUE(handler.read(handler.broken));
     EXPECT_TRUE(handler.read(handler.messages).empty());
     EXPECT_EQ(client->readAside(0), FF::Net::AsideRead::Stopped);
+}
+
+// The receive thread reports the end as soon as it sees the loop told to
+// stop; a caller that found the peer gone must have marked the break by then.
+// Here that caller is held right after it stopped the loop, until the end
+// has been reported.
+TEST_F(ConnectedClient, APeerCloseThatACallerFindsIsABreakByTheTimeTheEndIsReported)
+{
+    HeldReceiveThread held(handler);
+    handler.onAside = callersOwn;
+    bool reportedMeanwhile = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    beforeConnect = [&] {
+        client->connection()->impl()->setAfterStopForTesting([&] {
+            if (std::this_thread::get_id() != caller)
+                return;
+            held.open();
+            reportedMeanwhile = handler.waitFor([&] { return handler.disconnects == 1; }, 5000);
+        });
+    };
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+
+    peer.reset();
+    ASSERT_TRUE(TestWait::waitUntil([&] { return client->readAside(100) == FF::Net::AsideRead::Stopped; }, 10000));
+    ASSERT_TRUE(reportedMeanwhile);
+    EXPECT_TRUE(handler.read(handler.broken));
 }
 
 TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheReader)
