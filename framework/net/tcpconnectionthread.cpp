@@ -117,6 +117,24 @@ void __TCPConnection::close()
     m_wake.signal();
 }
 
+void __TCPConnection::stopReceiving()
+{
+    m_sendsEnd = true;
+    m_running = false;
+    m_wake.signal();
+}
+
+bool __TCPConnection::waitForCallers(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> lock(m_callersLock);
+    return m_callersGone.wait_until(lock, deadline, [this] { return m_asideReaders == 0; });
+}
+
+bool __TCPConnection::quiet() const
+{
+    return !isRunning() && m_asideReaders == 0 && m_sessions == 0;
+}
+
 bool __TCPConnection::afterReceive(std::size_t bytes)
 {
     if (!m_running)
@@ -298,8 +316,7 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
                     waitMs = 0;
                 platform::ReceiveResult received;
                 received.status = platform::ReceiveStatus::NoData;
-                if (m_running
-                    && (waitMs == 0 || (platform::waitForInput(m_socket.get(), -1, waitMs) & platform::kSocketReady)))
+                if (m_running && (waitMs == 0 || waitReadable(waitMs)))
                     received = m_reader.receiveOnce(m_socket.get(), false);
                 if (received.status == platform::ReceiveStatus::Data) {
                     m_idle = 0;
@@ -324,10 +341,29 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
         }
     }
     // The last caller to leave wakes the receive thread for those that count
-    // on a reader to pass their replies on.
-    if (--m_asideReaders == 0 && m_asideWaiters > 0)
-        m_wake.signal();
+    // on a reader to pass their replies on, and a close waiting for callers.
+    if (--m_asideReaders == 0) {
+        if (m_asideWaiters > 0)
+            m_wake.signal();
+        if (!m_running) {
+            std::lock_guard<std::mutex> guard(m_callersLock);
+            m_callersGone.notify_all();
+        }
+    }
     return result;
+}
+
+bool __TCPConnection::waitReadable(std::uint32_t waitMs)
+{
+    const std::uint64_t until = platform::monotonicMs() + waitMs;
+    for (;;) {
+        const std::uint64_t now = platform::monotonicMs();
+        if (!m_running || now >= until)
+            return false;
+        const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(until - now, kIdleStepMs));
+        if (platform::waitForInput(m_socket.get(), -1, step) & platform::kSocketReady)
+            return true;
+    }
 }
 
 bool __TCPConnection::awaitReader()
