@@ -77,7 +77,7 @@ public:
     bool waitForCallers(std::chrono::steady_clock::time_point deadline);
     // True once nothing runs in the connection: its receive thread has ended
     // (or never started) and no caller reads it or dispatches from it.
-    bool quiet() const;
+    bool quiet();
 
     void markStopped() override;
     // For tests: runs on whichever thread marks the connection stopped, right
