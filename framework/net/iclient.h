@@ -20,7 +20,7 @@ public:
     virtual ~IClient() = default;
     // Starts the receive thread; needs a handler.
     virtual void connect() = 0;
-    // Closes gracefully and waits for the receive thread.
+    // Closes gracefully and waits, within limits, for the receive thread.
     virtual void close() = 0;
     virtual void setHandler(IConnectable* handler) = 0;
     virtual void setTickInterval(std::uint64_t ms) = 0;
@@ -33,6 +33,9 @@ public:
     virtual bool isRunning() = 0;
     virtual Address peerAddress() = 0;
     virtual Address localAddress() = 0;
+    // True once nothing runs in the client any more: its receive thread has
+    // ended (or never started) and no caller reads it aside.
+    virtual bool isQuiet() = 0;
 
     // For a caller that waits for a reply of its own: one look at the
     // connection on the caller's thread, with no hand-over through the

@@ -45,6 +45,10 @@ constexpr std::uint64_t kDefaultTickIntervalMs = 1000;
 // after this long in all, however the peer keeps talking.
 constexpr std::uint64_t kCloseIdleLimitMs = 1000;
 constexpr std::uint64_t kCloseWaitLimitMs = 1500;
+// Once told to stop, the receive loop ends within a step and callers reading
+// aside leave within one; close() waits this long for them, then leaves a
+// handler that has not returned running.
+constexpr std::uint64_t kCloseEndLimitMs = 2000;
 // A send waiting for room looks this often whether its connection still runs.
 constexpr std::uint32_t kSendWaitStepMs = 100;
 // A receive thread never waits to start a frame (a ping or an answer that

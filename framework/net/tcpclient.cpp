@@ -1,12 +1,18 @@
 #include "framework/net/tcpclient.h"
 
 #include "framework/net/exception.h"
+#include "framework/net/leftrunning.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tcpsocket.h"
-#include "platform/clock/monotonicclock.h"
 #include "platform/fd/uniquefd.h"
+
+#include <QDeadlineTimer>
+#include <QtGlobal>
+
+#include <chrono>
+#include <string>
 
 namespace FF {
 namespace Net {
@@ -22,6 +28,9 @@ public:
 
 TCPClient::TCPClient(const Address& address)
 {
+    // Connections are made now and then: a good time to free those that
+    // were left to a thread that has ended since.
+    LeftRunning::sweep();
     platform::UniqueFd socket(TCPSocket::Instance().createClient(address, address.port(), kClientRecvTimeoutMs));
     m_connection.reset(new TCPConnection(socket.get(), address));
     socket.release(); // the connection's now
@@ -29,8 +38,15 @@ TCPClient::TCPClient(const Address& address)
 
 TCPClient::~TCPClient()
 {
-    if (m_connection->impl()->m_running || m_connection->impl()->isRunning())
+    __TCPConnection* impl = m_connection->impl();
+    if (!m_closed && (impl->m_running || impl->isRunning()))
         close();
+    if (!impl->quiet()) {
+        // A receive thread that close() left running still uses the
+        // connection (and deleting a running thread ends the program): the
+        // connection stays until the thread has ended.
+        LeftRunning::keep(std::shared_ptr<TCPConnection>(std::move(m_connection)), [impl] { return impl->quiet(); });
+    }
 }
 
 IClientFactory* TCPClient::NewFactory()
@@ -56,19 +72,31 @@ void TCPClient::connect()
 
 void TCPClient::close()
 {
+    m_closed = true;
     __TCPConnection* impl = m_connection->impl();
+    const bool wasRunning = impl->m_running;
     impl->close();
     // The receive thread ends when the peer closes too, or on its own after
     // kCloseIdleLimitMs of silence. A peer that keeps talking (a trickle,
     // pings) never lets the silence come: the wait has an end of its own.
-    if (!impl->wait(static_cast<unsigned long>(kCloseWaitLimitMs))) {
-        impl->m_running = false;
-        impl->wake();
-    }
-    impl->wait();
-    impl->waitForCallers();
-    while (impl->m_sessions != 0)
-        platform::yieldThread();
+    if (wasRunning)
+        impl->wait(static_cast<unsigned long>(kCloseWaitLimitMs));
+    impl->stopReceiving();
+    // Told to stop, the receive loop ends within a step, and a caller
+    // reading aside leaves within one. What keeps either longer is a handler
+    // that does not return: that is left running (see the destructor), not
+    // waited for without end.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseEndLimitMs);
+    const std::string peer = impl->m_peer.toString();
+    const auto limit = static_cast<unsigned long long>(kCloseEndLimitMs);
+    if (!impl->wait(QDeadlineTimer(static_cast<qint64>(kCloseEndLimitMs))))
+        qWarning("TCPClient close: the receive thread of %s still runs %llu ms after it was told to stop (its "
+                 "handler has not returned): left running",
+                 peer.c_str(), limit);
+    if (!impl->waitForCallers(end))
+        qWarning("TCPClient close: a caller still reads %s aside %llu ms after the connection stopped (its handler "
+                 "has not returned): left reading",
+                 peer.c_str(), limit);
 }
 
 void TCPClient::setHandler(IConnectable* handler)
@@ -109,6 +137,11 @@ Address TCPClient::peerAddress()
 Address TCPClient::localAddress()
 {
     return m_connection->impl()->m_local;
+}
+
+bool TCPClient::isQuiet()
+{
+    return m_connection->impl()->quiet();
 }
 
 AsideRead TCPClient::readAside(std::uint32_t waitMs, const std::function<bool()>& waiting)

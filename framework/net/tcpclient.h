@@ -18,7 +18,8 @@ public:
     // Connects (within 5000 ms) with a 100 ms receive time-out; throws the
     // "TCPSocket.createClient" exceptions.
     explicit TCPClient(const Address& address);
-    // Closes first when still running.
+    // Closes first when still running. A receive thread that the close left
+    // running keeps the connection (see LeftRunning) until it has ended.
     ~TCPClient() override;
 
     // A new factory of TCP clients, owned by the caller.
@@ -28,9 +29,11 @@ public:
 
     // Throws ("TCPConnection.connect", "host not setted") without a handler.
     void connect() override;
-    // Graceful close; returns once the peer closed, after about 1 s of
-    // silence or after 1.5 s however the peer keeps talking, with the receive
-    // thread joined. Never call it on that thread.
+    // Graceful close; the peer's close is waited for until about 1 s of
+    // silence, or 1.5 s however the peer keeps talking; then the receive
+    // thread is joined and callers reading aside are let go, within 2 s more.
+    // A handler that keeps either longer is logged and left running. Never
+    // call it on the receive thread.
     void close() override;
     void setHandler(IConnectable* handler) override;
     void setTickInterval(std::uint64_t ms) override;
@@ -43,6 +46,7 @@ public:
     bool isRunning() override;
     Address peerAddress() override;
     Address localAddress() override;
+    bool isQuiet() override;
     AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting = {}) override;
     bool awaitReader() override;
     void endAwait() override;
@@ -51,6 +55,7 @@ public:
 
 private:
     std::unique_ptr<TCPConnection> m_connection;
+    bool m_closed = false; // the owner's alone
 };
 
 } // namespace Net

@@ -85,9 +85,15 @@ SendResult __TCPConnection::send(NetBuffer& buffer, std::uint64_t deadlineMs)
 void __TCPConnection::markStopped()
 {
     m_sendsEnd = true;
-    m_running = false;
+    // The break first: the receive thread reports the end as soon as it sees
+    // the loop stopped, and its handler asks then how the connection ended.
+    // Marked the other way round, a break that a caller reading aside found
+    // could be reported as a close of this side's own.
     int open = Open;
     m_state.compare_exchange_strong(open, Broken);
+    m_running = false;
+    if (m_afterStopForTesting)
+        m_afterStopForTesting();
 }
 
 void __TCPConnection::closeNow()
@@ -109,6 +115,31 @@ void __TCPConnection::close()
     TCPSocket::Instance().shutdownSend(m_socket.get());
     // From now on the receive thread waits on the socket for the peer's end.
     m_wake.signal();
+}
+
+void __TCPConnection::stopReceiving()
+{
+    m_sendsEnd = true;
+    m_running = false;
+    m_wake.signal();
+}
+
+bool __TCPConnection::waitForCallers(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> lock(m_callersLock);
+    return m_callersGone.wait_until(lock, deadline, [this] { return m_asideReaders == 0; });
+}
+
+bool __TCPConnection::quiet()
+{
+    // A join that does not wait, rather than isRunning(): whoever deletes
+    // the connection next must see all that the thread did before its end
+    // (a join is what the ThreadSanitizer tree is told orders that).
+    // Asked on the receive thread itself (a sweep on its way through a
+    // reconnection), the answer is no, without a join of itself.
+    if (QThread::currentThread() == this)
+        return false;
+    return wait(0) && m_asideReaders == 0 && m_sessions == 0;
 }
 
 bool __TCPConnection::afterReceive(std::size_t bytes)
@@ -292,8 +323,7 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
                     waitMs = 0;
                 platform::ReceiveResult received;
                 received.status = platform::ReceiveStatus::NoData;
-                if (m_running
-                    && (waitMs == 0 || (platform::waitForInput(m_socket.get(), -1, waitMs) & platform::kSocketReady)))
+                if (m_running && (waitMs == 0 || waitReadable(waitMs)))
                     received = m_reader.receiveOnce(m_socket.get(), false);
                 if (received.status == platform::ReceiveStatus::Data) {
                     m_idle = 0;
@@ -318,10 +348,29 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
         }
     }
     // The last caller to leave wakes the receive thread for those that count
-    // on a reader to pass their replies on.
-    if (--m_asideReaders == 0 && m_asideWaiters > 0)
-        m_wake.signal();
+    // on a reader to pass their replies on, and a close waiting for callers.
+    if (--m_asideReaders == 0) {
+        if (m_asideWaiters > 0)
+            m_wake.signal();
+        if (!m_running) {
+            std::lock_guard<std::mutex> guard(m_callersLock);
+            m_callersGone.notify_all();
+        }
+    }
     return result;
+}
+
+bool __TCPConnection::waitReadable(std::uint32_t waitMs)
+{
+    const std::uint64_t until = platform::monotonicMs() + waitMs;
+    for (;;) {
+        const std::uint64_t now = platform::monotonicMs();
+        if (!m_running || now >= until)
+            return false;
+        const auto step = static_cast<std::uint32_t>(std::min<std::uint64_t>(until - now, kIdleStepMs));
+        if (platform::waitForInput(m_socket.get(), -1, step) & platform::kSocketReady)
+            return true;
+    }
 }
 
 bool __TCPConnection::awaitReader()

@@ -25,10 +25,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace FF {
 namespace Net {
@@ -65,13 +68,21 @@ public:
     AsideRead readAside(std::uint32_t waitMs, const std::function<bool()>& waiting);
     bool awaitReader();
     void endAwait();
-    // Lets the receive thread out of its wait at once.
-    void wake() { m_wake.signal(); }
-    // Once the connection stopped: returns when no caller reads it any more
-    // (those that come later find it stopped and call nothing).
-    void waitForCallers() { std::lock_guard<std::mutex> guard(m_readLock); }
+    // Tells the receive loop to stop, whatever the peer does, and lets it
+    // out of its wait at once.
+    void stopReceiving();
+    // Once the connection stopped: true when no caller reads it any more
+    // (those that come later find it stopped and call nothing), false when
+    // one still does by the deadline.
+    bool waitForCallers(std::chrono::steady_clock::time_point deadline);
+    // True once nothing runs in the connection: its receive thread has ended
+    // (or never started) and no caller reads it or dispatches from it.
+    bool quiet();
 
     void markStopped() override;
+    // For tests: runs on whichever thread marks the connection stopped, right
+    // after it told the receive loop to stop. Set before connect().
+    void setAfterStopForTesting(std::function<void()> hook) { m_afterStopForTesting = std::move(hook); }
     bool afterReceive(std::size_t bytes) override;
     Address peerAddress() const override { return m_peer; }
 
@@ -101,6 +112,9 @@ private:
     bool receiveTurn();
     // Frames a caller read and declined.
     void dispatchHandedOver();
+    // A caller's wait for bytes, at most waitMs: it ends within a step of
+    // the connection's stop too. True when bytes are there.
+    bool waitReadable(std::uint32_t waitMs);
     // Idle count and tick after a turn.
     void stepActivity(bool bytesCame);
     // Read side held by a caller: frames already whole go to onReceivedAside.
@@ -117,12 +131,16 @@ private:
     // Callers inside readAside, and callers waiting for one of them.
     std::atomic<int> m_asideReaders{0};
     std::atomic<int> m_asideWaiters{0};
+    // Told when the last caller leaves a stopped connection.
+    std::mutex m_callersLock;
+    std::condition_variable m_callersGone;
     std::atomic<std::uint64_t> m_lastAside{0}; // when a caller last looked (ms)
     std::atomic<bool> m_asideBytes{false};     // bytes callers received since the last step
     std::mutex m_handOverLock;
     std::deque<NetBuffer> m_handedOver; // under m_handOverLock
     platform::WakeEvent m_wake;
     std::uint64_t m_lastStep = 0; // receive thread only
+    std::function<void()> m_afterStopForTesting;
 };
 
 } // namespace Net

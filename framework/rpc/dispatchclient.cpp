@@ -1,6 +1,7 @@
 #include "framework/rpc/dispatchclient.h"
 
 #include "framework/net/iclientfactory.h"
+#include "framework/net/leftrunning.h"
 #include "framework/net/netconstants.h"
 #include "framework/rpc/dispatchclientprivate.h"
 
@@ -12,7 +13,18 @@ DispatchClient::DispatchClient(const FF::Net::Address& address, FF::Net::IClient
 {
 }
 
-DispatchClient::~DispatchClient() = default;
+DispatchClient::~DispatchClient()
+{
+    m_impl->stop();
+    if (!m_impl->quiet()) {
+        // What the stop left running (a reconnection attempt, a receive
+        // thread whose handler has not returned) still runs in the client:
+        // it stays until that has ended.
+        __DispatchClient* impl = m_impl.get();
+        FF::Net::LeftRunning::keep(std::shared_ptr<__DispatchClient>(std::move(m_impl)),
+                                   [impl] { return impl->quiet(); });
+    }
+}
 
 void DispatchClient::setRetryMaxTimes(unsigned int times)
 {

@@ -35,15 +35,19 @@ public:
     // Throws the connect exceptions or ("DispatchClient.DispatchClient",
     // "request init failed"); no thread survives a failed construction.
     DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
-    // Stops first when still running.
+    // Stops first when still running. What the stop left running keeps the
+    // client's implementation (FF::Net::LeftRunning) until it has ended.
     ~DispatchClient();
     DispatchClient(const DispatchClient&) = delete;
     DispatchClient& operator=(const DispatchClient&) = delete;
 
     // Reconnection attempts after a break; 0 disables reconnection.
     void setRetryMaxTimes(unsigned int times);
-    // Ends reconnection after the attempt under way, closes the connection
-    // (its receive thread joined) and goes offline.
+    // Goes offline at once (every waiting call ends as
+    // "ConnectionInterrupted"; callable from any thread but the client's
+    // receive threads), ends reconnection (an attempt under way starts no
+    // connection) and closes the connections with their receive threads
+    // joined; each wait has its limit, and what runs past it is logged.
     void stop();
     // True unless offline (so also while reconnecting).
     bool online() const;

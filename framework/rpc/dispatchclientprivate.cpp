@@ -12,6 +12,8 @@
 #include "platform/clock/monotonicclock.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
+#include <QtGlobal>
+
 #include <thread>
 #include <vector>
 
@@ -242,7 +244,27 @@ void __DispatchClient::closeRetired()
         retired.swap(m_retired);
     }
     if (retired)
-        retired->close();
+        closeReplaced(std::move(retired));
+}
+
+void __DispatchClient::closeReplaced(std::shared_ptr<FF::Net::IClient> replaced)
+{
+    replaced->close();
+    if (!replaced->isQuiet()) {
+        QWriteLocker guard(&m_lock);
+        m_leftRunning.push_back(std::move(replaced));
+    }
+}
+
+bool __DispatchClient::quiet() const
+{
+    if (m_reconnecting > 0 || !m_lock.tryLockForRead())
+        return false;
+    bool quiet = (!m_client || m_client->isQuiet()) && (!m_retired || m_retired->isQuiet());
+    for (const auto& client : m_leftRunning)
+        quiet = quiet && client->isQuiet();
+    m_lock.unlock();
+    return quiet;
 }
 
 void __DispatchClient::onTick(FF::Net::IConnection* connection)
@@ -313,13 +335,22 @@ void __DispatchClient::reconnect()
     const FF::Net::Address peer = currentClient()->peerAddress();
     std::shared_ptr<FF::Net::IClient> fresh(m_factory->create(peer));
     FF::Net::Address previousLocal;
+    std::shared_ptr<FF::Net::IClient> unclosed; // retired by another loop meanwhile
     {
         QWriteLocker guard(&m_lock);
+        // A stop() that came meanwhile closed the connections it found: this
+        // one is dropped unstarted. Started under the lock, a connection is
+        // one that stop() finds and closes, or none at all.
+        if (m_stopped)
+            return;
+        unclosed = std::move(m_retired);
         m_retired = m_client;
         m_client = fresh;
         previousLocal = m_localAddress;
+        start(*fresh);
     }
-    start(*fresh);
+    if (unclosed)
+        closeReplaced(std::move(unclosed));
     FF::Net::NetBuffer reInit = controlMessage(kMessageReInit);
     const std::uint64_t word = previousLocal.toWord();
     reInit.write(&word, sizeof word);
@@ -328,37 +359,48 @@ void __DispatchClient::reconnect()
 
 void __DispatchClient::giveUp()
 {
-    m_state = StateOffline;
+    // Once: stop() gives up at once, and the connection it closes or a
+    // reconnection loop it ends may come here after it.
+    if (m_state.exchange(StateOffline) == StateOffline)
+        return;
     notifyWaiters();
     forEachHandler([](IDispatchHandler* handler) { handler->onDisconnected(); });
 }
 
 void __DispatchClient::stop()
 {
-    m_retryMax = 0;
-    notifyWaiters();
-    // A reconnection loop ends after the attempt under way.
-    {
-        std::unique_lock<std::mutex> lock(m_waitLock);
-        m_waitChanged.wait(lock, [this] { return m_reconnecting <= 0; });
-    }
-    // A replaced connection still open closes beside the current one, so
-    // that the two bounded waits for their peers do not add up.
+    std::shared_ptr<FF::Net::IClient> current;
     bool retiredHeld = false;
     {
-        QReadLocker guard(&m_lock);
+        QWriteLocker guard(&m_lock);
+        // A second stop (the destructor's after the owner's) finds nothing
+        // more to do: what the first one left running it left for good.
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        current = m_client;
         retiredHeld = m_retired != nullptr;
     }
+    m_retryMax = 0;
+    notifyWaiters(); // ends a reconnect delay under way
+    // The calls waiting end now, not once the connection has closed.
+    giveUp();
+    // A replaced connection still open closes beside the current one, so
+    // that the two bounded waits for their peers do not add up.
     std::thread retiredCloser;
     if (retiredHeld)
         retiredCloser = std::thread([this] { closeRetired(); });
-    if (std::shared_ptr<FF::Net::IClient> client = currentClient())
-        client->close();
+    if (current)
+        current->close();
     if (retiredCloser.joinable())
         retiredCloser.join();
-    // A client that never ran its thread reports no disconnect.
-    if (m_state != StateOffline)
-        giveUp();
+    // A reconnection attempt runs on the receive thread of the connection
+    // that ended, which the closes above waited for; one that runs on still
+    // starts no connection, and this object stays until it has ended (see
+    // ~DispatchClient).
+    if (!waitFor(kStopLoopLimitMs, [this] { return m_reconnecting <= 0; }))
+        qWarning("DispatchClient stop: a reconnection attempt to %s is still under way: left to end by itself",
+                 current ? current->peerAddress().toString().c_str() : "?");
 }
 
 } // namespace RPC

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace FF {
 namespace utils {
@@ -43,6 +44,10 @@ public:
         notifyWaiters(); // 0 ends a reconnect delay under way
     }
     void stop();
+    // True once nothing runs in this client any more: no reconnection under
+    // way, every connection's receive thread ended and no caller reading it.
+    // Never waits (false when the lock is held).
+    bool quiet() const;
     bool online() const { return m_state != StateOffline; }
     int state() const { return m_state; }
 
@@ -64,6 +69,9 @@ private:
     void reconnect();
     void giveUp();
     void closeRetired();
+    // Closes a connection that is no longer the current one; one whose
+    // receive thread the close left running is kept with this object.
+    void closeReplaced(std::shared_ptr<FF::Net::IClient> replaced);
     // A call reply, read up to its call number, to its handler (if any).
     void routeReply(FF::utils::IBuffer* message, std::uint32_t handlerId, std::uint32_t callNumber);
     std::shared_ptr<FF::Net::IClient> currentClient() const;
@@ -82,10 +90,14 @@ private:
     std::atomic<int> m_retryMax{kDefaultRetryMax};
     std::atomic<int> m_state{StateInitializing};
     std::atomic<int> m_reconnecting{0};          // reconnection loops under way
+    bool m_stopped = false;                      // under m_lock: no connection is made any more
     FF::Net::Address m_localAddress;             // under m_lock
     std::string m_clientKey;                     // under m_lock
     std::shared_ptr<FF::Net::IClient> m_client;  // under m_lock
     std::shared_ptr<FF::Net::IClient> m_retired; // under m_lock
+    // Replaced connections whose close left their receive thread running:
+    // that thread still calls this object, which must outlive it.
+    std::vector<std::shared_ptr<FF::Net::IClient>> m_leftRunning; // under m_lock
     std::shared_ptr<FF::Net::IClientFactory> m_factory;
     mutable QReadWriteLock m_lock;
     std::unordered_map<std::uint32_t, IDispatchHandler*> m_handlers; // under m_lock

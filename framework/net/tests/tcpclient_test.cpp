@@ -1,12 +1,15 @@
 #include "framework/net/tcpclient.h"
 
+#include "framework/net/leftrunning.h"
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
+#include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tests/failuretext.h"
 #include "framework/net/tests/recordinghandler.h"
 #include "platform/clock/monotonicclock.h"
 #include "testing/loopbacksocket/loopbacksocket.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/logcapture.h"
 #include "testing/main/opendescriptors.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -52,6 +56,8 @@ protected:
         client->setHandler(&handler);
         if (tickIntervalMs)
             client->setTickInterval(tickIntervalMs);
+        if (beforeConnect)
+            beforeConnect();
         client->connect();
     }
     void TearDown() override
@@ -65,6 +71,7 @@ protected:
     RecordingHandler handler;
     std::unique_ptr<TCPClient> client;
     testpeer::Fd peer;
+    std::function<void()> beforeConnect; // runs in start(), with the client made
 };
 
 TEST(TCPClient, ConnectWithoutHandlerThrowsAndStartsNothing)
@@ -439,9 +446,8 @@ TEST_F(ConnectedClient, AFrameThePeerTakesSlowlyKeepsTheConnectionFromIdling)
 
 namespace {
 
-// Holds the receive thread inside its tick (where it holds nothing of the
-// connection) until opened, so that meanwhile only callers read the socket.
-class TickGate {
+// Holds the threads that pass() it while it is closed, until it is opened.
+class Gate {
 public:
     void close()
     {
@@ -478,13 +484,15 @@ private:
     bool m_held = false;
 };
 
-// A gate closed on the handler's tick until the test ends (or opens it).
+// A gate closed on the handler's tick until the test ends (or opens it):
+// it holds the receive thread inside its tick, where it holds nothing of
+// the connection, so that meanwhile only callers read the socket.
 class HeldReceiveThread {
 public:
     explicit HeldReceiveThread(RecordingHandler& handler)
-        : m_gate(std::make_shared<TickGate>())
+        : m_gate(std::make_shared<Gate>())
     {
-        std::shared_ptr<TickGate> gate = m_gate;
+        std::shared_ptr<Gate> gate = m_gate;
         handler.onTickHook = [gate] { gate->pass(); };
         m_gate->close();
     }
@@ -493,7 +501,7 @@ public:
     void open() { m_gate->open(); }
 
 private:
-    std::shared_ptr<TickGate> m_gate;
+    std::shared_ptr<Gate> m_gate;
 };
 
 std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> parts)
@@ -571,6 +579,33 @@ TEST_F(ConnectedClient, APeerThatClosesDuringACallersReadIsReportedByTheReceiveT
     EXPECT_EQ(client->readAside(0), FF::Net::AsideRead::Stopped);
 }
 
+// The receive thread reports the end as soon as it sees the loop told to
+// stop; a caller that found the peer gone must have marked the break by then.
+// Here that caller is held right after it stopped the loop, until the end
+// has been reported.
+TEST_F(ConnectedClient, APeerCloseThatACallerFindsIsABreakByTheTimeTheEndIsReported)
+{
+    HeldReceiveThread held(handler);
+    handler.onAside = callersOwn;
+    bool reportedMeanwhile = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    beforeConnect = [&] {
+        client->connection()->impl()->setAfterStopForTesting([&] {
+            if (std::this_thread::get_id() != caller)
+                return;
+            held.open();
+            reportedMeanwhile = handler.waitFor([&] { return handler.disconnects == 1; }, 5000);
+        });
+    };
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+
+    peer.reset();
+    ASSERT_TRUE(TestWait::waitUntil([&] { return client->readAside(100) == FF::Net::AsideRead::Stopped; }, 10000));
+    ASSERT_TRUE(reportedMeanwhile);
+    EXPECT_TRUE(handler.read(handler.broken));
+}
+
 TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheReader)
 {
     HeldReceiveThread held(handler);
@@ -624,4 +659,105 @@ TEST_F(ConnectedClient, ALookForACallThatEndedMeanwhileDoesNotWaitOnTheSocket)
         },
         10000));
     EXPECT_LT(platform::monotonicMs() - begin, 30000u);
+}
+
+// What keeps a close longer than its limits is a handler that does not
+// return, on the receive thread or on a caller reading aside: the close
+// gives up on it, says so, and deletes nothing that the thread still uses.
+TEST_F(ConnectedClient, ACloseGivesUpOnAReceiveThreadWhoseHandlerDoesNotReturn)
+{
+    Gate gate;
+    gate.close();
+    handler.onMessage = [&](FF::Net::ISession*) { gate.pass(); };
+    start();
+    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({1})));
+    ASSERT_TRUE(gate.waitHeld(10000));
+
+    TestLog::LogCapture log;
+    const std::uint64_t begin = platform::monotonicMs();
+    client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    EXPECT_LE(took, 7000u);
+    const std::string peerName = client->peerAddress().toString();
+    EXPECT_TRUE(log.contains(QString::fromStdString("the receive thread of " + peerName + " still runs"))) << log.all();
+    EXPECT_EQ(handler.read(handler.disconnects), 0);
+
+    // The client goes; its connection stays for the thread, which reports
+    // the end once its handler returns.
+    client.reset();
+    EXPECT_EQ(FF::Net::LeftRunning::count(), keptBefore + 1);
+    gate.open();
+    ASSERT_TRUE(handler.waitFor([&] { return handler.disconnects == 1; }, 10000));
+    EXPECT_FALSE(handler.read(handler.broken));
+    EXPECT_TRUE(TestWait::waitUntil(
+        [&] {
+            FF::Net::LeftRunning::sweep();
+            return FF::Net::LeftRunning::count() == keptBefore;
+        },
+        10000));
+}
+
+TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)
+{
+    HeldReceiveThread held(handler);
+    Gate gate;
+    gate.close();
+    handler.onAside = [&](FF::Net::ISession* session) {
+        if (!callersOwn(session))
+            return false;
+        gate.pass();
+        return true;
+    };
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 1})));
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        while (!done && client->readAside(100) != FF::Net::AsideRead::Read) {}
+    });
+    const bool inside = gate.waitHeld(10000);
+    // The receive thread goes on; the caller stays in its handler.
+    held.open();
+    TestLog::LogCapture log;
+    const std::uint64_t begin = platform::monotonicMs();
+    if (inside)
+        client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    gate.open();
+    done = true;
+    caller.join();
+    ASSERT_TRUE(inside);
+    EXPECT_LE(took, 7000u);
+    const std::string peerName = client->peerAddress().toString();
+    EXPECT_TRUE(log.contains(QString::fromStdString("a caller still reads " + peerName + " aside"))) << log.all();
+    EXPECT_EQ(handler.read(handler.asideMessages).size(), 1u);
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+}
+
+TEST_F(ConnectedClient, ACloseEndsTheWaitOfACallerReadingAside)
+{
+    start();
+    std::atomic<bool> inside{false};
+    std::atomic<std::uint64_t> left{0};
+    std::thread caller([&] {
+        // Until the caller has the read side and waits on the socket.
+        while (!inside)
+            client->readAside(60000, [&] {
+                inside = true;
+                return true;
+            });
+        left = platform::monotonicMs();
+    });
+    const bool waiting = TestWait::waitUntil([&] { return inside.load(); }, 10000);
+    TestLog::LogCapture log;
+    const std::uint64_t begin = platform::monotonicMs();
+    client->close();
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    caller.join();
+    ASSERT_TRUE(waiting);
+    // The peer stays silent: about a second for its close, no more.
+    EXPECT_LE(took, 3000u);
+    EXPECT_LE(left - begin, 3000u);
+    EXPECT_FALSE(log.contains("TCPClient close")) << log.all();
 }

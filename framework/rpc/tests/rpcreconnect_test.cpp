@@ -4,9 +4,13 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
+#include "framework/net/leftrunning.h"
 #include "testing/fakepanel/wirewriter.h"
+#include "testing/main/logcapture.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace RpcTest;
@@ -425,4 +429,139 @@ TEST(RpcReconnect, StopReturnsWhileTheServiceTricklesBytes)
     EXPECT_LE(elapsed, 2.5);
     EXPECT_FALSE(client->online());
     EXPECT_EQ(panel.acceptedConnections(), 1);
+}
+
+TEST(RpcReconnect, AStopFromAnotherThreadEndsAWaitingCallAtOnce)
+{
+    Fake::FakePanelService panel;
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto client = connectTo(panel);
+    client->setRetryMaxTimes(0);
+    std::string result;
+    std::atomic<bool> ended{false};
+    std::chrono::steady_clock::time_point endedAt;
+    std::thread caller([&] {
+        FF::RPC::SyncProxy proxy(client.get());
+        FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+        proxy.setTimeOut(60000);
+        result = outcome([&] { proxy.sync(); });
+        endedAt = std::chrono::steady_clock::now();
+        ended = true;
+    });
+    const bool arrived = panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms);
+    // The service reads no more (from its next look on) and keeps talking,
+    // so the stop's close waits for it as long as it may (1.5 s); the call,
+    // past its first looks and waiting on the connection, must not.
+    panel.setReading(false);
+    std::this_thread::sleep_for(300ms);
+    std::atomic<bool> talking{true};
+    std::thread talker([&] {
+        while (talking) {
+            panel.pingClients();
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    client->stop();
+    const double stopTook = secondsSince(start);
+    talking = false;
+    talker.join();
+    caller.join();
+    ASSERT_TRUE(arrived);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(result, "ConnectionInterrupted");
+    EXPECT_LT(std::chrono::duration<double>(endedAt - start).count(), 0.8);
+    EXPECT_GE(stopTook, 1.0);
+    EXPECT_LT(stopTook, 5.0);
+    EXPECT_FALSE(client->online());
+}
+
+namespace {
+
+// Where a factory's attempts wait until the test lets them through.
+class AttemptGate {
+public:
+    void hold(const std::function<bool()>& cancelled)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_waiting;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_open || cancelled(); });
+    }
+    bool waitForAttempt(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_waiting > 0; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_waiting = 0;
+    bool m_open = false;
+};
+
+// Makes TCP clients: the first at once, every later one once the gate opens.
+class GatedFactory : public FF::Net::IClientFactory {
+public:
+    explicit GatedFactory(std::shared_ptr<AttemptGate> gate)
+        : m_gate(std::move(gate))
+    {
+    }
+    FF::Net::IClient* create(const FF::Net::Address& address) override
+    {
+        if (m_made++ > 0)
+            m_gate->hold([] { return false; });
+        return new FF::Net::TCPClient(address);
+    }
+
+private:
+    std::shared_ptr<AttemptGate> m_gate;
+    std::atomic<int> m_made{0};
+};
+
+} // namespace
+
+TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
+{
+    Fake::FakePanelService panel;
+    auto gate = std::make_shared<AttemptGate>();
+    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                            new GatedFactory(gate));
+    panel.dropConnections();
+    ASSERT_TRUE(gate->waitForAttempt(10000ms));
+
+    TestLog::LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    client->stop();
+    const double took = secondsSince(start);
+    EXPECT_LT(took, 6.0);
+    EXPECT_FALSE(client->online());
+    EXPECT_TRUE(
+        log.contains(QString::fromStdString("a reconnection attempt to " + panel.endpoint() + " is still under way")))
+        << log.all();
+
+    // The client goes; what the attempt still runs in stays for it, and
+    // the connection it then makes is dropped unused.
+    client.reset();
+    EXPECT_EQ(FF::Net::LeftRunning::count(), keptBefore + 1);
+    gate->open();
+    EXPECT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
+    EXPECT_TRUE(panel.waitFor(
+        [&] {
+            FF::Net::LeftRunning::sweep();
+            return FF::Net::LeftRunning::count() == keptBefore;
+        },
+        10000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
+    EXPECT_TRUE(panel.reinitRequests().empty());
 }
