@@ -101,8 +101,17 @@ TEST(WriteAll, EveryByteArrivesInOrderThroughSignalsAndShortWrites)
     Pipe pipe;
     ASSERT_TRUE(pipe.read && pipe.write);
     const std::string sent = pattern(1 << 20);
+    const int before = g_signals.load();
     std::string got;
-    std::thread reader([&] { got = readToEnd(pipe.read.get(), 1000); });
+    // The reader starts only once the writer, blocked on the full pipe, has
+    // been interrupted a number of times, however slowly a loaded machine
+    // runs the signalling thread (at most 10 s).
+    std::thread reader([&] {
+        const auto start = std::chrono::steady_clock::now();
+        while (g_signals.load() - before < 20 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        got = readToEnd(pipe.read.get(), 1000);
+    });
 
     // The writer is signalled over and over while it waits for the reader.
     std::atomic<bool> writing{true};
@@ -113,7 +122,6 @@ TEST(WriteAll, EveryByteArrivesInOrderThroughSignalsAndShortWrites)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    const int before = g_signals.load();
     const bool ok = platform::writeAll(pipe.write.get(), sent.data(), sent.size());
     const int error = errno;
     writing = false;
