@@ -39,6 +39,11 @@ void LeftRunning::keep(std::shared_ptr<void> object, std::function<bool()> left)
     sweep();
 }
 
+void LeftRunning::keepForRestOfProcess(const void* object)
+{
+    keep(std::shared_ptr<void>(const_cast<void*>(object), [](void*) {}), [] { return false; });
+}
+
 void LeftRunning::sweep()
 {
     std::vector<Kept> done;

@@ -15,7 +15,7 @@
 #include "quillet/widgets/screentool.h"
 #include "ui_mainwindow.h"
 
-#include "platform/dispatch/leftrunning.h"
+#include "framework/net/leftrunning.h"
 #include "platform/dispatch/nestedwait.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
@@ -158,7 +158,7 @@ MainWindow::~MainWindow()
         qWarning("Quillet: the window's end left work running after %d ms: the pass-through may stay open on the "
                  "panel",
                  timing().endLimitMs);
-        platform::keepForRestOfProcess(dispatcher.release());
+        FF::Net::LeftRunning::keepForRestOfProcess(dispatcher.release());
     }
     ui.reset();
 }

@@ -1,6 +1,6 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
-#include "platform/dispatch/leftrunning.h"
+#include "framework/net/leftrunning.h"
 
 #include <QCoreApplication>
 
@@ -35,11 +35,11 @@ struct DeleteWhenEnded {
         }
         // A Run that the application's end left running was logged then.
         if (stoppedAtQuit && dispatcher->isRunning())
-            platform::keepForRestOfProcess(dispatcher);
+            FF::Net::LeftRunning::keepForRestOfProcess(dispatcher);
         else if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
             delete dispatcher;
         else
-            platform::keepForRestOfProcess(dispatcher);
+            FF::Net::LeftRunning::keepForRestOfProcess(dispatcher);
     }
 };
 

@@ -3,10 +3,10 @@
 #include "tarnwick/core/panelrpc/panelconstants.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"
 
+#include "framework/net/leftrunning.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
-#include "platform/dispatch/leftrunning.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDeadlineTimer>
@@ -134,8 +134,8 @@ LocalDeviceObject::~LocalDeviceObject()
     qWarning().noquote() << "LocalDeviceObject: the session with" << deviceIp() << "still works" << m_endLimitMs
                          << "ms after its end was asked (a bind or a refresh): left running";
     // It ends by itself after that slot; until then it uses both.
-    platform::keepForRestOfProcess(m_session);
-    platform::keepForRestOfProcess(m_thread);
+    FF::Net::LeftRunning::keepForRestOfProcess(m_session);
+    FF::Net::LeftRunning::keepForRestOfProcess(m_thread);
 }
 
 bool LocalDeviceObject::isValidAddress(const QString& ip)
