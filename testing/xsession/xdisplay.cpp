@@ -14,6 +14,7 @@ namespace TestX {
 namespace {
 
 constexpr int kToolTimeoutMs = 10000;
+const char* const kMarkName = "TW_SESSION_MARK";
 
 QString tool(const char* name)
 {
@@ -39,6 +40,14 @@ QList<quint64> numbers(const QString& line)
             values << value;
     }
     return values;
+}
+
+// The text between the first and the last double quote of an xprop line.
+QString quoted(const QString& line)
+{
+    const int first = line.indexOf('"');
+    const int last = line.lastIndexOf('"');
+    return first >= 0 && last > first ? line.mid(first + 1, last - first - 1) : QString();
 }
 
 // Runs program on the display, at most timeoutMs; false when it did not end
@@ -154,10 +163,7 @@ std::optional<FramedWindow> XDisplay::settledWindowOf(qint64 pid, int timeoutMs)
 QString XDisplay::windowTitle(quint64 window) const
 {
     // _NET_WM_NAME(UTF8_STRING) = "title"
-    const QString line = property(window, "_NET_WM_NAME");
-    const int first = line.indexOf('"');
-    const int last = line.lastIndexOf('"');
-    return first >= 0 && last > first ? line.mid(first + 1, last - first - 1) : QString();
+    return quoted(property(window, "_NET_WM_NAME"));
 }
 
 std::optional<FramedWindow> XDisplay::framedWindow(quint64 window) const
@@ -199,6 +205,20 @@ std::optional<FramedWindow> XDisplay::settledWindow(quint64 window, int timeoutM
         TestWait::waitUntil([] { return false; }, kSettleMs);
     }
     return std::nullopt;
+}
+
+bool XDisplay::markRoot(const QString& mark) const
+{
+    return runOn(m_name, tool("xprop"),
+                 {QStringLiteral("-root"), QStringLiteral("-f"), QLatin1String(kMarkName), QStringLiteral("8s"),
+                  QStringLiteral("-set"), QLatin1String(kMarkName), mark},
+                 kToolTimeoutMs, nullptr);
+}
+
+QString XDisplay::rootMark() const
+{
+    // TW_SESSION_MARK(STRING) = "mark"
+    return quoted(property(0, kMarkName));
 }
 
 bool XDisplay::grabScreen(const QString& file) const

@@ -57,6 +57,10 @@ public:
     // reads kSettleMs apart; nothing when it has not within timeoutMs.
     std::optional<FramedWindow> settledWindow(quint64 window, int timeoutMs = 30000) const;
     static constexpr int kSettleMs = 200;
+    // Sets a text on the root window (TW_SESSION_MARK), and reads it back;
+    // false, and empty, when no client reaches the server.
+    bool markRoot(const QString& mark) const;
+    QString rootMark() const;
     // A picture of the whole screen, into a PNG file.
     bool grabScreen(const QString& file) const;
 

@@ -2,6 +2,7 @@
 
 #include "testing/main/eventwait.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 
 namespace TestX {
@@ -9,6 +10,8 @@ namespace TestX {
 namespace {
 
 constexpr int kStopTimeoutMs = 10000;
+constexpr int kStartAttempts = 3;
+constexpr int kReachTimeoutMs = 10000;
 
 QString tool(const char* name)
 {
@@ -26,8 +29,8 @@ std::string ending(QProcess& process)
         why = QStringLiteral("ended by a signal");
     else
         why = QStringLiteral("exited with %1").arg(process.exitCode());
-    return (why + QStringLiteral("; wrote: ") + QString::fromLocal8Bit(process.readAllStandardError()).right(2000))
-        .toStdString();
+    const QString wrote = QString::fromLocal8Bit(process.readAllStandardError() + process.readAllStandardOutput());
+    return (why + QStringLiteral("; wrote: ") + wrote.right(2000)).toStdString();
 }
 
 void stop(std::unique_ptr<QProcess>& process)
@@ -73,12 +76,32 @@ QStringList XSession::missingTools()
 
 bool XSession::start(std::string* why, Manager manager, int timeoutMs)
 {
+    // A server that took a display number another one's clients also reach
+    // (the display's sockets are shared with servers beside it) loses its
+    // clients: a new one picks another number.
+    std::string failures;
+    for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
+        std::string failure;
+        if (startOnce(&failure, manager, timeoutMs))
+            return true;
+        stop(m_windowManager);
+        stop(m_server);
+        failures += (failures.empty() ? "" : "; then ") + failure;
+    }
+    *why = failures;
+    return false;
+}
+
+bool XSession::startOnce(std::string* why, Manager manager, int timeoutMs)
+{
     // The server picks a free display and writes its number to fd 1.
     m_server = std::make_unique<QProcess>();
     m_server->start(tool("Xvfb"),
                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
                      QStringLiteral("%1x%2x24").arg(m_screen.width()).arg(m_screen.height()), QStringLiteral("-dpi"),
-                     QString::number(m_dpi), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                     QString::number(m_dpi), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                     // What clients set on it stays when the last one goes.
+                     QStringLiteral("-noreset")});
     QByteArray number;
     const bool announced = TestWait::waitUntil(
         [&] {
@@ -91,6 +114,15 @@ bool XSession::start(std::string* why, Manager manager, int timeoutMs)
         return false;
     }
     m_display = XDisplay(QStringLiteral(":") + QString::fromLatin1(number.trimmed()));
+    // Its clients reach it, and it alone: a mark set on its root window by
+    // one client is read back by another.
+    const QString mark = QStringLiteral("%1-%2").arg(QCoreApplication::applicationPid()).arg(m_server->processId());
+    const bool reached = TestWait::waitUntil(
+        [&] { return m_display.markRoot(mark) || m_server->state() == QProcess::NotRunning; }, kReachTimeoutMs);
+    if (!reached || m_display.rootMark() != mark) {
+        *why = "Xvfb on " + m_display.name().toStdString() + ": its clients do not reach it alone";
+        return false;
+    }
     if (manager == Manager::None)
         return true;
 

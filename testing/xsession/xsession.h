@@ -41,8 +41,10 @@ public:
     static QStringList missingTools();
 
     // Starts the server and then, unless it is to stay bare, the window
-    // manager, waiting at most timeoutMs for each to be up; false, with why,
-    // when one is not.
+    // manager, waiting at most timeoutMs for each to be up; a server whose
+    // clients do not reach it alone, or a window manager that cannot reach
+    // it, is given up and another started, three times at most. False, with
+    // why, when none is up.
     enum class Manager { Openbox, None };
     bool start(std::string* why, Manager manager = Manager::Openbox, int timeoutMs = 60000);
 
@@ -60,6 +62,8 @@ public:
                         const QProcessEnvironment& extra = QProcessEnvironment(), int timeoutMs = 600000) const;
 
 private:
+    bool startOnce(std::string* why, Manager manager, int timeoutMs);
+
     QSize m_screen;
     int m_dpi;
     XDisplay m_display;
