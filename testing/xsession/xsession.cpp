@@ -149,6 +149,11 @@ QProcessEnvironment XSession::environment() const
     // Software painting: no GL driver to load (and to hide its allocations
     // from the leak check when it is unloaded).
     environment.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    // No session bus: without one D-Bus would start a bus of the display's
+    // own for the first client that asks (Qt's accessibility does), and a
+    // client beside it could wait on it for good.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=/dev/null/no-session-bus"));
     // libxkbcommon reads a keymap name past its end: no strict string checks.
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("strict_string_checks=0"));
     return environment;
