@@ -6,6 +6,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace BrellfinUi {
 
 namespace {
@@ -69,6 +72,25 @@ Mfc::DialogTemplate mainDialog()
     items.push_back(item(kIdRemoteList, ItemKind::ListView, "", "", 428, 64, 402, 189));
     items.push_back(item(kIdHorzBar, ItemKind::Static, "", "", 7, 256, 827, 4));
     items.push_back(item(kIdQueueTab, ItemKind::Tab, "", "", 7, 260, 827, 64));
+    // On a screen too small for it the window is resizable: the two panes
+    // share the change in width, their lists take the change in height, the
+    // connection bar and the queue run across the window.
+    t.minimumSize = QSize(560, 200);
+    const auto anchor = [&items](std::initializer_list<int> ids, int moveX, int moveY, int sizeX, int sizeY) {
+        for (DialogItem& it : items) {
+            if (std::find(ids.begin(), ids.end(), it.id) != ids.end())
+                it.anchor = {moveX, moveY, sizeX, sizeY};
+        }
+    };
+    anchor({1058}, 0, 0, 100, 0);
+    anchor({kIdHorzBar, kIdQueueTab}, 0, 100, 100, 0);
+    anchor({kIdLocalFrame, kIdLocalList}, 0, 0, 50, 100);
+    anchor({kIdLocalPath}, 0, 0, 50, 0);
+    anchor({kIdLocalUp, kIdLocalRefresh, kIdDestDir}, 50, 0, 0, 0);
+    anchor({kIdVertBar}, 50, 0, 0, 100);
+    anchor({kIdRemoteFrame, kIdRemoteList}, 50, 0, 50, 100);
+    anchor({kIdRemotePath}, 50, 0, 50, 0);
+    anchor({kIdRemoteUp, kIdRemoteRefresh}, 100, 0, 0, 0);
     return t;
 }
 

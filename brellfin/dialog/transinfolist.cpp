@@ -32,9 +32,23 @@ BOOL TransInfoList::OnInitDialog()
 {
     CDialogEx::OnInitDialog();
     m_list.SetExtendedStyle(m_list.GetExtendedStyle() | LVS_EX_FULLROWSELECT);
-    const int w = width();
-    std::vector<int> widths{3 * w / 18, w / 18, w / 18, 6 * w / 18, w / 18, 6 * w / 18};
+    const std::vector<int> widths = columnWidths(width());
     const std::vector<int> formats{LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_CENTER, LVCFMT_LEFT};
+    for (size_t c = 0; c < widths.size(); ++c)
+        m_list.InsertColumn(int(c), loadLocalizedString(kQueueColumnTitleIds[c]), formats[c], widths[c]);
+    return TRUE;
+}
+
+void TransInfoList::fitColumnsToPage()
+{
+    const std::vector<int> widths = columnWidths(width());
+    for (size_t c = 0; c < widths.size(); ++c)
+        m_list.SetColumnWidth(int(c), widths[c]);
+}
+
+std::vector<int> TransInfoList::columnWidths(int w) const
+{
+    std::vector<int> widths{3 * w / 18, w / 18, w / 18, 6 * w / 18, w / 18, 6 * w / 18};
     std::vector<QStringList> texts(6);
     for (size_t c = 0; c < texts.size(); ++c)
         texts[c] << loadLocalizedString(kQueueColumnTitleIds[c]);
@@ -48,9 +62,7 @@ BOOL TransInfoList::OnInitDialog()
     for (StringId id : kDirectionWordIds)
         texts[4] << loadLocalizedString(id);
     fitColumnWidths(widths, texts);
-    for (size_t c = 0; c < texts.size(); ++c)
-        m_list.InsertColumn(int(c), loadLocalizedString(kQueueColumnTitleIds[c]), formats[c], widths[c]);
-    return TRUE;
+    return widths;
 }
 
 void TransInfoList::fitColumnWidths(std::vector<int>& widths, const std::vector<QStringList>& texts) const

@@ -24,6 +24,10 @@ public:
     void setPendingAction(int action) { m_pendingAction = action; }
     const std::vector<int>& selection() const { return m_selection; }
 
+    // Gives the columns their shares of the page's width anew, once the page
+    // has its place in the tab.
+    void fitColumnsToPage();
+
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     BOOL OnNotify(int ctrlId, int code, int row, int column) override;
 
@@ -37,6 +41,8 @@ private:
     void onContinue();
     void onDelete();
     void onDeleteAll();
+    // The columns' widths on a page w pixels wide.
+    std::vector<int> columnWidths(int w) const;
     // Widens the columns whose texts would be cut, at the paths' expense.
     void fitColumnWidths(std::vector<int>& widths, const std::vector<QStringList>& texts) const;
     bool localBatch() const;

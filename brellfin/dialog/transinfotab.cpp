@@ -1,5 +1,6 @@
 #include "brellfin/dialog/transinfotab.h"
 
+#include "brellfin/mfc/dialog.h"
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
@@ -38,6 +39,7 @@ void TransInfoTab::initPages()
     m_listPage.Create(139, this);
     m_logPage.Create(140, this);
     layoutPages();
+    m_listPage.fitColumnsToPage();
     m_listPage.show();
     m_logPage.hide();
 }
@@ -46,8 +48,8 @@ void TransInfoTab::layoutPages()
 {
     // The pages sit below the row of tabs, 22 px down at 96 DPI, their
     // control 4 px narrower than the tab and ending 8 px above its bottom; in
-    // proportion at other DPIs, and never over a taller row of tabs.
-    const int dpi = logicalDpiY();
+    // proportion at the dialog's metrics, and never over a taller row of tabs.
+    const int dpi = Mfc::templateDpi(this);
     auto scaled = [dpi](int pixels) { return (pixels * dpi + 48) / 96; };
     const QRect r(0, 0, width(), height());
     const int top = std::max(scaled(22), tabBar()->sizeHint().height());
@@ -57,6 +59,14 @@ void TransInfoTab::layoutPages()
     const int controlHeight = r.height() - top - scaled(8);
     m_listPage.list().setGeometry(0, 0, width, controlHeight);
     m_logPage.edit().setGeometry(0, 0, width, controlHeight);
+}
+
+void TransInfoTab::resizeEvent(QResizeEvent* event)
+{
+    CTabCtrl::resizeEvent(event);
+    // A resizable dialog's tab follows the window's size, its pages with it.
+    if (GetItemCount() > 0)
+        layoutPages();
 }
 
 void TransInfoTab::appendLog(const CString& text)

@@ -38,6 +38,7 @@ public:
 
 protected:
     void OnSelChange() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     IDialogControls* m_pMgr;

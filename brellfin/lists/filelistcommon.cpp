@@ -68,7 +68,9 @@ CString errorWord(unsigned int code)
 
 void insertFileColumns(CListCtrl& list)
 {
-    const int w = list.viewport()->width();
+    // The room inside the frame: the viewport itself has its size only once
+    // the list is shown.
+    const int w = list.maximumViewportSize().width();
     list.InsertColumn(0, loadLocalizedString(StringId::ListColumnName), LVCFMT_LEFT, w * 5 / 12);
     list.InsertColumn(1, loadLocalizedString(StringId::ListColumnSize), LVCFMT_RIGHT, w * 2 / 12);
     list.InsertColumn(2, loadLocalizedString(StringId::ListColumnType), LVCFMT_LEFT, w * 2 / 12);

@@ -1,5 +1,7 @@
 #include "brellfin/mfc/combostyle.h"
 
+#include "brellfin/mfc/dialog.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QStyleOption>
@@ -35,7 +37,7 @@ QRect ComboStyle::subControlRect(ComplexControl control, const QStyleOptionCompl
     QRect rect = QProxyStyle::subControlRect(control, option, subControl, widget);
     if (control != CC_ComboBox || (subControl != SC_ComboBoxArrow && subControl != SC_ComboBoxEditField))
         return rect;
-    const int dpi = widget ? widget->logicalDpiX() : 96;
+    const int dpi = templateDpi(widget);
     const int zone = (kArrowZone * dpi + 48) / 96;
     const QRect arrow = QProxyStyle::subControlRect(control, option, SC_ComboBoxArrow, widget);
     const int shift = arrow.width() - zone;

@@ -5,6 +5,7 @@
 #include "brellfin/mfc/listctrl.h"
 #include "brellfin/mfc/resources.h"
 #include "brellfin/mfc/testhooks.h"
+#include "platform/windowfit/windowfit.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QPointer>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -161,6 +163,10 @@ private:
 };
 
 QStringList g_commandLine;
+
+// The DPI a template is designed at; a window is never drawn at smaller metrics
+// than its template's there.
+constexpr int kTemplateDesignDpi = 96;
 
 } // namespace
 
@@ -344,6 +350,29 @@ void CDialog::reject() {}
 
 void CDialog::accept() {}
 
+void CDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    followSize();
+}
+
+void CDialog::followSize()
+{
+    if (!m_resizable)
+        return;
+    const int dx = width() - m_templatePixels.width();
+    const int dy = height() - m_templatePixels.height();
+    for (const auto& [id, place] : m_anchored) {
+        QWidget* item = GetDlgItem(id);
+        if (!item)
+            continue;
+        const auto& [rect, anchor] = place;
+        item->setGeometry(rect.x() + dx * anchor.moveX / 100, rect.y() + dy * anchor.moveY / 100,
+                          std::max(1, rect.width() + dx * anchor.sizeX / 100),
+                          std::max(1, rect.height() + dy * anchor.sizeY / 100));
+    }
+}
+
 void CDialog::buildFromTemplate(QWidget* parent)
 {
     m_built = true;
@@ -359,18 +388,43 @@ void CDialog::buildFromTemplate(QWidget* parent)
     }
     setAcceptDrops(tmpl->acceptFiles);
     // The template's size and places are the ones it has on its own platform
-    // at this DPI; every control is drawn in the font that stands for the
-    // template's there, which fits those units.
-    const int dpi = logicalDpiY();
-    const QSize baseUnits = Mfc::DialogFont::templateBaseUnits(tmpl->pointSize, dpi);
+    // at the DPI of its metrics; every control is drawn in the font that
+    // stands for the template's there, which fits those units. A page takes
+    // its dialog's metrics; a window those of its screen where it fits there.
+    const auto pixelsAt = [&tmpl](const QRect& units, int dpi) {
+        return Mfc::dialogUnitsToPixels(units, Mfc::DialogFont::templateBaseUnits(tmpl->pointSize, dpi));
+    };
+    const auto sizeAt = [&](const QSize& units, int dpi) { return pixelsAt(QRect(QPoint(0, 0), units), dpi).size(); };
+    const auto fits = [](const QSize& size, const QSize& room) {
+        return size.width() <= room.width() && size.height() <= room.height();
+    };
+    // A page, and a window that belongs to another dialog, start from the
+    // metrics of that dialog, so that the two look alike.
+    int dpi = parentWidget() ? Mfc::templateDpi(parentWidget()) : logicalDpiY();
+    QSize room;
+    if (!tmpl->child) {
+        room = Platform::WindowFit::clientRoom(this);
+        for (const int least = std::min(dpi, kTemplateDesignDpi); dpi > least && !fits(sizeAt(tmpl->size, dpi), room);)
+            --dpi;
+        m_resizable = !fits(sizeAt(tmpl->size, dpi), room);
+    }
+    m_templateDpi = dpi;
     setFont(Mfc::DialogFont::forTemplate(font(), tmpl->pointSize, dpi));
-    auto pixels = [&](const QRect& units) { return Mfc::dialogUnitsToPixels(units, baseUnits); };
-    const QSize size = pixels(QRect(QPoint(0, 0), tmpl->size)).size();
-    // A window from a template has a modal frame: no sizing border, no maximising.
-    if (tmpl->child)
-        resize(size);
-    else
-        setFixedSize(size);
+    auto pixels = [&](const QRect& units) { return pixelsAt(units, dpi); };
+    m_templatePixels = sizeAt(tmpl->size, dpi);
+    if (tmpl->child) {
+        resize(m_templatePixels);
+    } else if (!m_resizable) {
+        // A window from a template has a modal frame: no sizing border, no maximising.
+        setFixedSize(m_templatePixels);
+    } else {
+        // Too large for its screen even at the template's own metrics: the
+        // window takes the room there is, and its panes follow.
+        setWindowFlag(Qt::WindowMaximizeButtonHint);
+        const QSize least = tmpl->minimumSize.isEmpty() ? tmpl->size : tmpl->minimumSize;
+        setMinimumSize(sizeAt(least, dpi).boundedTo(room));
+        resize(m_templatePixels.boundedTo(room).expandedTo(minimumSize()));
+    }
 
     for (const Mfc::DialogItem& item : tmpl->items) {
         QWidget* widget = nullptr;
@@ -429,7 +483,12 @@ void CDialog::buildFromTemplate(QWidget* parent)
         if (item.kind == Mfc::ItemKind::GroupBox)
             widget->lower();
         m_items[item.id] = widget;
+        if (m_resizable)
+            m_anchored[item.id] = {pixels(item.rect), item.anchor};
     }
+    followSize();
+    if (!tmpl->child)
+        Platform::WindowFit::fitAndCentre(this);
 }
 
 // Window texts of any kind of control.
@@ -499,6 +558,15 @@ BOOL GetCursorPos(QPoint* point)
 }
 
 namespace Mfc {
+
+int templateDpi(const QWidget* widget)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (const auto* dialog = dynamic_cast<const CDialog*>(w); dialog && dialog->templateDpi() > 0)
+            return dialog->templateDpi();
+    }
+    return widget ? widget->logicalDpiY() : kTemplateDesignDpi;
+}
 
 QStringList commandLineArguments()
 {

@@ -6,12 +6,22 @@
 // template's default push button, if it has one (its command goes to the
 // dialog); otherwise neither Enter nor Escape closes it. The window's close
 // button runs OnCancel. Key presses pass the PreTranslateMessage walk first.
+//
+// A top-level dialog opens centred on its screen (over its parent, if it has
+// one) and within the screen's available area, its frame included. Its
+// metrics (the font and the dialog units) are those of the screen's DPI; where
+// the window would not fit the screen at them, those of the largest lower DPI
+// down to the template's own 96 at which it does; where it does not fit even
+// then, the window becomes resizable, as large as the screen allows, and its
+// items follow its size by their anchors (DialogItem::anchor).
 
 #include "brellfin/mfc/cmdtarget.h"
+#include "brellfin/mfc/resources.h"
 
 #include <QDialog>
 
 #include <map>
+#include <utility>
 
 class CDialog : public QDialog, public CCmdTarget {
 public:
@@ -32,6 +42,8 @@ public:
     // member takes the place, texts and states of item id.
     BOOL SubclassDlgItem(int id, QWidget* member);
     UINT templateId() const { return m_templateId; }
+    // The DPI the template's metrics are taken at; 0 before the window is made.
+    int templateDpi() const { return m_templateDpi; }
 
     void SetWindowText(const CString& text) { setWindowTitle(text); }
 
@@ -52,11 +64,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void reject() override;
     void accept() override;
 
 private:
     void buildFromTemplate(QWidget* parent);
+    // Places the items of a resizable window by their anchors.
+    void followSize();
 
     UINT m_templateId;
     // The id of the default push button; 0 for none.
@@ -66,6 +81,12 @@ private:
     bool m_closing = false;
     int m_result = IDCANCEL;
     std::map<int, QWidget*> m_items;
+    int m_templateDpi = 0;
+    // A resizable window's items: their places at the template's size, and
+    // their anchors.
+    bool m_resizable = false;
+    QSize m_templatePixels;
+    std::map<int, std::pair<QRect, Mfc::DialogItem::Anchor>> m_anchored;
     // Windows timer id -> Qt timer id.
     std::map<UINT_PTR, int> m_timers;
 };
@@ -74,6 +95,10 @@ private:
 using CDialogEx = CDialog;
 
 namespace Mfc {
+
+// The DPI that the metrics of widget's dialog are taken at (CDialog::templateDpi),
+// or the widget's own logical DPI outside a dialog.
+int templateDpi(const QWidget* widget);
 
 // The process command line as CommandLineToArgvW splits it: the program
 // name first. Tests set another one; an empty list restores the real one.

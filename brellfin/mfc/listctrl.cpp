@@ -58,6 +58,14 @@ CListCtrl::CListCtrl(QWidget* parent)
     QObject::connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { OnColumnClick(column); });
 }
 
+BOOL CListCtrl::SetColumnWidth(int column, int width)
+{
+    if (column < 0 || column >= columnCount())
+        return FALSE;
+    setColumnWidth(column, width);
+    return TRUE;
+}
+
 int CListCtrl::InsertColumn(int column, const CString& heading, int format, int width)
 {
     const int count = columnCount();

@@ -24,6 +24,7 @@ public:
     BOOL DeleteColumn(int column);
     int GetColumnCount() const { return columnCount(); }
     int GetColumnWidth(int column) const { return columnWidth(column); }
+    BOOL SetColumnWidth(int column, int width);
 
     // Inserts a row at row (clamped to the end); its index.
     int InsertItem(int row, const CString& text, int image = -1);

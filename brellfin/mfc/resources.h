@@ -47,6 +47,15 @@ struct DialogItem {
     QStringList entries;
     // Bitmap id of a bitmap static.
     int bitmap = 0;
+    // How the item follows a resizable window's size, as the platform's
+    // dynamic layout of a dialog has it: the share of the change in width
+    // and height, in percent, that moves it and that it grows by.
+    struct Anchor {
+        int moveX = 0;
+        int moveY = 0;
+        int sizeX = 0;
+        int sizeY = 0;
+    } anchor;
 };
 
 struct DialogTemplate {
@@ -57,6 +66,9 @@ struct DialogTemplate {
     int pointSize = 8;
     // Size in dialog units.
     QSize size;
+    // The least size in dialog units of the window made resizable (where
+    // the template does not fit its screen); empty: the template's size.
+    QSize minimumSize;
     // A child page (no frame) rather than a top-level dialog.
     bool child = false;
     bool acceptFiles = false;

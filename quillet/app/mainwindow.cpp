@@ -18,6 +18,7 @@
 #include "framework/net/leftrunning.h"
 #include "platform/dispatch/nestedwait.h"
 #include "platform/exceptionlog/exceptionlog.h"
+#include "platform/windowfit/windowfit.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -114,6 +115,9 @@ MainWindow::MainWindow(QWidget* parent, VirtualCom* pair)
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    // Centred on its screen, wherever the window manager would put it (the
+    // top-left corner when another program's window fills the screen).
+    Platform::WindowFit::fitAndCentre(this);
 
     connect(this, &MainWindow::MoveWindowSignal, this, &MainWindow::Move);
     connect(this, &MainWindow::GetPasswdStartSignal, this, &MainWindow::GetPasswd);

@@ -1,5 +1,6 @@
 #include "tarnwick/vnc/vncviewerwindow.h"
 
+#include "platform/windowfit/windowfit.h"
 #include "tarnwick/vnc/vncviewer.h"
 
 #include <QActionGroup>
@@ -54,6 +55,8 @@ VncViewerWindow::VncViewerWindow(const QString& h, quint16 port)
     setWindowTitle(titleFor("连接中"));
     const qreal d = primaryLogicalDpi() / 96.0;
     resize(int(std::ceil(800 * d)), int(std::ceil(480 * d)));
+    // Within its screen, frame included, and centred there.
+    Platform::WindowFit::fitAndCentre(this);
 
     viewer->connectServer(host, quality, QString());
 }
@@ -91,8 +94,12 @@ void VncViewerWindow::vncClientConnected(int w, int h)
         h = int(std::ceil(h * s));
     }
     resize(w, h);
-    move((aw - w) / 2, (ah - h) / 2);
+    // Centred on the screen, as the design has it, but with the window
+    // manager's frame counted and the screen's panels left free: the whole
+    // window, title bar included, stays on the screen.
+    Platform::WindowFit::fitAndCentre(this);
     qDebug() << "frameBuffer:" << w << h;
+    // The frame buffer's shape, in what room the window got.
     _adjustView(w, h);
     viewShown = true;
 }

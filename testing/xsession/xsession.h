@@ -1,54 +1,74 @@
 #pragma once
 
-// An X server of the test's own (Xvfb, on a display number it picks itself
-// with -displayfd, no TCP) and openbox managing it; both end with the
-// object, also when a check fails half-way.
-//
-//   XSession x;
-//   if (!x.start(QSize(1366, 768), 96)) GTEST_SKIP() << x.why().toStdString();
-//   process.setProcessEnvironment(x.environment());
+// An X display of a test's own: Xvfb at a screen size and DPI, on a display
+// number that the server picks itself (-displayfd: tests running beside each
+// other never meet), with openbox managing its windows. Programs run on it
+// with environment(); display() tells what the server and the window manager
+// say of its windows. The window manager and the server stop with the
+// object. Needs Xvfb, openbox and x11-utils; missingTools() names what is
+// missing.
+
+#include "testing/xsession/xdisplay.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <string>
 
 namespace TestX {
 
+// What a program of checks (a GoogleTest program) run on a display wrote,
+// and how it ended.
+struct ChecksRun {
+    bool finished = false;
+    int exitCode = -1;
+    QString output;
+    // Every test ran and passed: the count that GoogleTest prints, none skipped.
+    bool allPassed(int tests) const;
+};
+
 class XSession {
 public:
-    XSession();
+    XSession(const QSize& screen, int dpi);
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
 
-    // Starts the server with one screen of size at dpi and the window
-    // manager, and waits (at most a minute each) until the server takes
-    // connections and the window manager has named itself on the root window.
-    // False with why() set when a program is missing or does not come up.
-    bool start(const QSize& size, int dpi);
-    QString why() const { return m_why; }
-    // ":N".
-    QString display() const { return m_display; }
-    // The caller's environment for a Qt program on this display: DISPLAY,
-    // the xcb platform, software painting (no GL driver to load), no
-    // XAUTHORITY, and no strict string checks in AddressSanitizer (the
-    // keymap library reads a name past its end).
-    QProcessEnvironment environment() const;
+    // The programs a session needs that are not installed.
+    static QStringList missingTools();
 
-    // Runs an X tool (xprop, xwininfo) on this display: its standard output,
-    // empty when it did not run.
-    QString run(const QString& tool, const QStringList& arguments) const;
+    // Starts the server and then, unless it is to stay bare, the window
+    // manager, waiting at most timeoutMs for each to be up; a server whose
+    // clients do not reach it alone, or a window manager that cannot reach
+    // it, is given up and another started, three times at most. False, with
+    // why, when none is up.
+    enum class Manager { Openbox, None };
+    bool start(std::string* why, Manager manager = Manager::Openbox, int timeoutMs = 60000);
+
+    QSize screenSize() const { return m_screen; }
+    int dpi() const { return m_dpi; }
+    // The environment of a Qt program on the display: the system's, with
+    // DISPLAY, the xcb platform and software painting (no GL driver); the
+    // DPI is the server's.
+    QProcessEnvironment environment() const;
+    const XDisplay& display() const { return m_display; }
+
+    // Runs program on the display with the arguments (a --gtest_filter=...)
+    // and extra variables, waiting at most timeoutMs for it to end.
+    ChecksRun runChecks(const QString& program, const QStringList& arguments,
+                        const QProcessEnvironment& extra = QProcessEnvironment(), int timeoutMs = 600000) const;
 
 private:
-    static void stop(QProcess& process);
+    bool startOnce(std::string* why, Manager manager, int timeoutMs);
 
+    QSize m_screen;
+    int m_dpi;
+    XDisplay m_display;
     std::unique_ptr<QProcess> m_server;
     std::unique_ptr<QProcess> m_windowManager;
-    QString m_display;
-    QString m_why;
 };
 
 } // namespace TestX

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <string>
+
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -95,9 +97,11 @@ bool pollFor(Done done, int limitMs)
 
 TEST(BrellfinClose, WindowGoesWithinASecondAndTheProcessWithinFiveWhateverThePanelDoes)
 {
-    TestX::XSession x;
-    if (!x.start(QSize(1366, 768), 96))
-        GTEST_SKIP() << x.why().toStdString();
+    if (!TestX::XSession::missingTools().isEmpty())
+        GTEST_SKIP() << TestX::XSession::missingTools().join(QLatin1Char(' ')).toStdString() << " not installed";
+    TestX::XSession x(QSize(1366, 768), 96);
+    std::string why;
+    ASSERT_TRUE(x.start(&why)) << why;
     QTemporaryDir pc;
     ASSERT_TRUE(pc.isValid());
     const QString local = pc.filePath(QStringLiteral("big.bin"));
@@ -130,7 +134,7 @@ TEST(BrellfinClose, WindowGoesWithinASecondAndTheProcessWithinFiveWhateverThePan
             << output.toStdString() << brellfin.readAllStandardError().toStdString();
         const int at = output.indexOf("window ") + 7;
         const xcb_window_t id = xcb_window_t(output.mid(at, output.indexOf('\n', at) - at).toULongLong());
-        ServerWindow window(x.display(), id);
+        ServerWindow window(x.display().name(), id);
         ASSERT_TRUE(window.connected());
         ASSERT_TRUE(pollFor([&] { return window.viewable(); }, 60000));
 

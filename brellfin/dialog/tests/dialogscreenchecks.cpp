@@ -1,13 +1,18 @@
 // The main dialog on the screen that dialogscreen_test chooses: the offscreen
-// platform, or an Xvfb display that openbox manages, at the DPI that
-// QT_FONT_DPI sets. BRELLFIN_SCREEN_DPI names that DPI, BRELLFIN_SHOT_DIR the
-// folder for pictures of the window. Both languages each.
+// platform at the DPI that QT_FONT_DPI sets, or an Xvfb display that openbox
+// manages at the server's DPI. BRELLFIN_SCREEN_DPI names that DPI,
+// BRELLFIN_SHOT_DIR the folder for pictures of the window. Both languages
+// each; on X also connected to a panel.
 
 #include "dialogfixture.h"
 #include "dialoglayoutchecks.h"
 
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/dlgpassword.h"
+#include "brellfin/ui/tests/namespacerun.h"
+#include "platform/windowfit/windowfit.h"
+#include "testing/fakefileservice/fakefileservice.h"
+#include "testing/xsession/xdisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +20,8 @@
 #include <QProcess>
 #include <QScreen>
 #include <QWindow>
+
+#include <memory>
 
 namespace {
 
@@ -27,6 +34,12 @@ const QSize kFrameLimitAt96(1280, 720);
 int screenDpi()
 {
     return qEnvironmentVariableIntValue("BRELLFIN_SCREEN_DPI");
+}
+
+// A screen too small for the window even at the template's own metrics.
+bool screenTooSmall()
+{
+    return qEnvironmentVariableIntValue("BRELLFIN_SCREEN_TOO_SMALL") == 1;
 }
 
 bool onX11()
@@ -48,57 +61,47 @@ QString xprop(WId window, const char* property)
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-// The window's place and size as the X server has them.
-QRect serverGeometry(WId window)
+// The window and the frame the window manager put around it, as the X
+// server has them; nothing while it is not framed.
+std::optional<TestX::FramedWindow> serverFrame(WId window)
 {
-    QProcess process;
-    process.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
-    process.waitForFinished(10000);
-    QRect geometry;
-    for (const QString& line : QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n')) {
-        const QString field = line.trimmed();
-        const int value = field.section(':', 1).trimmed().toInt();
-        if (field.startsWith(QLatin1String("Absolute upper-left X:")))
-            geometry.moveLeft(value);
-        else if (field.startsWith(QLatin1String("Absolute upper-left Y:")))
-            geometry.moveTop(value);
-        else if (field.startsWith(QLatin1String("Width:")))
-            geometry.setWidth(value);
-        else if (field.startsWith(QLatin1String("Height:")))
-            geometry.setHeight(value);
-    }
-    return geometry;
-}
-
-// The window with the frame that the window manager put around it, as the
-// X server has them; empty while the window manager has not framed it.
-QRect serverFrame(WId window)
-{
-    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
-    const QStringList extents = xprop(window, "_NET_FRAME_EXTENTS").section('=', 1).split(',');
-    if (extents.size() != 4)
-        return QRect();
-    return serverGeometry(window).adjusted(-extents[0].trimmed().toInt(), -extents[2].trimmed().toInt(),
-                                           extents[1].trimmed().toInt(), extents[3].trimmed().toInt());
+    return TestX::XDisplay::current().framedWindow(window);
 }
 
 class DialogOnScreen : public DialogFixture, public ::testing::WithParamInterface<int> {
 protected:
-    void showDialog()
+    void showDialog(const QStringList& arguments = {})
     {
         setLanguage(GetParam());
-        start();
+        start(arguments);
         // As DoModal shows it.
         dialog().setWindowModality(Qt::ApplicationModal);
         dialog().show();
         ASSERT_TRUE(waitUntil([&] { return dialog().windowHandle() && dialog().windowHandle()->isExposed(); }, 60000));
         if (onX11()) {
-            // The window manager has put its frame around the window.
-            ASSERT_TRUE(waitUntil([&] { return !serverFrame(dialog().winId()).isEmpty(); }, 60000));
+            // The window manager has put its frame around the window, and the
+            // window has been placed with it.
+            ASSERT_TRUE(waitUntil([&] { return !Platform::WindowFit::awaitsFrame(&dialog()); },
+                                  Platform::WindowFit::kFrameWatchMs + 60000));
+            ASSERT_TRUE(TestX::XDisplay::current().settledWindow(dialog().winId(), 60000));
         }
     }
     // The window with its frame: the window manager's, or none.
-    QRect frame() { return onX11() ? serverFrame(dialog().winId()) : dialog().frameGeometry(); }
+    QRect frame()
+    {
+        return onX11() ? serverFrame(dialog().winId()).value_or(TestX::FramedWindow()).outer()
+                       : dialog().frameGeometry();
+    }
+    // The window manager's frame lies within the work area, centred.
+    void expectWithinTheWorkArea()
+    {
+        const QRect work = TestX::XDisplay::current().workArea();
+        ASSERT_FALSE(work.isEmpty());
+        const auto framed = serverFrame(dialog().winId());
+        ASSERT_TRUE(framed);
+        EXPECT_FALSE(framed->frame.isNull()) << "no frame";
+        EXPECT_TRUE(TestX::centredWithin(work, *framed));
+    }
     void saveScreen(const QString& name)
     {
         const QString folder = qEnvironmentVariable("BRELLFIN_SHOT_DIR");
@@ -118,21 +121,42 @@ protected:
     }
 };
 
-TEST_P(DialogOnScreen, TakesTheTemplatesOwnSizeWithEveryControlAndTextWhole)
+TEST_P(DialogOnScreen, TakesTheTemplatesMetricsWhereItFitsWithEveryControlAndTextWhole)
 {
     showDialog();
     const int dpi = screenDpi();
     ASSERT_EQ(dialog().logicalDpiY(), dpi) << "the screen is not at the DPI asked for";
-    if (dpi == 96) {
+    // In proportion, but for the base units' being whole pixels: 13 px of
+    // base height is half a pixel off at most, 4 %.
+    const double width = kSizeAt96.width() * dpi / 96.0;
+    const double height = kSizeAt96.height() * dpi / 96.0;
+    const QRect work = onX11() ? TestX::XDisplay::current().workArea() : QRect();
+    if (screenTooSmall()) {
+        // The template's own metrics, the window resizable and no larger
+        // than the work area.
+        EXPECT_EQ(dialog().templateDpi(), std::min(dpi, 96));
+        EXPECT_LT(dialog().minimumSize().width(), dialog().maximumSize().width());
+        EXPECT_LE(dialog().width(), work.width());
+        EXPECT_LE(dialog().height(), work.height());
+    } else if (dpi == 96) {
         EXPECT_EQ(dialog().size(), kSizeAt96);
-    } else {
-        // In proportion, but for the base units' being whole pixels: 13 px
-        // of base height is half a pixel off at most, 4 %.
-        const double width = kSizeAt96.width() * dpi / 96.0;
-        const double height = kSizeAt96.height() * dpi / 96.0;
+        EXPECT_EQ(dialog().templateDpi(), 96);
+    } else if (!onX11() || (width * 1.04 + 20 < work.width() && height * 1.04 + 60 < work.height())) {
+        // Room enough on the screen: the screen's own metrics.
+        EXPECT_EQ(dialog().templateDpi(), dpi);
         EXPECT_NEAR(dialog().width(), width, width * 0.04);
         EXPECT_NEAR(dialog().height(), height, height * 0.04);
+    } else {
+        // Too large for the screen at its metrics: smaller ones, never
+        // smaller than the template's own, and the window still fixed.
+        EXPECT_LT(dialog().templateDpi(), dpi);
+        EXPECT_GE(dialog().templateDpi(), 96);
+        EXPECT_GE(dialog().width(), kSizeAt96.width());
+        EXPECT_GE(dialog().height(), kSizeAt96.height());
+        EXPECT_EQ(dialog().minimumSize(), dialog().maximumSize());
     }
+    if (onX11())
+        expectWithinTheWorkArea();
     EXPECT_LE(frame().width(), kFrameLimitAt96.width() * dpi / 96);
     EXPECT_LE(frame().height(), kFrameLimitAt96.height() * dpi / 96);
 
@@ -148,6 +172,17 @@ TEST_P(DialogOnScreen, TakesTheTemplatesOwnSizeWithEveryControlAndTextWhole)
             return;
         DialogChecks::expectEveryControlInside(password);
         DialogChecks::expectEveryTextFits(password);
+        // Drawn at the metrics of the window it belongs to.
+        EXPECT_EQ(password.templateDpi(), dialog().templateDpi());
+        if (onX11()) {
+            // Over the main window, within the work area.
+            ASSERT_TRUE(waitUntil([&] { return !Platform::WindowFit::awaitsFrame(&password); },
+                                  Platform::WindowFit::kFrameWatchMs + 60000));
+            const auto framed = TestX::XDisplay::current().settledWindow(password.winId(), 60000);
+            ASSERT_TRUE(framed);
+            EXPECT_TRUE(TestX::centredWithin(frame(), *framed));
+            saveScreen(QStringLiteral("_password"));
+        }
         checked = true;
     });
     CDlgPassword password(&dialog());
@@ -155,7 +190,7 @@ TEST_P(DialogOnScreen, TakesTheTemplatesOwnSizeWithEveryControlAndTextWhole)
     EXPECT_TRUE(checked);
 }
 
-TEST_P(DialogOnScreen, OffersNeitherMaximiseNorResizingAndOpensWithItsTitleBarOnTheScreen)
+TEST_P(DialogOnScreen, OpensCentredWithinTheWorkAreaResizableOnlyWhereItDoesNotFit)
 {
     if (!onX11())
         GTEST_SKIP() << "needs an X display with a window manager";
@@ -167,34 +202,29 @@ TEST_P(DialogOnScreen, OffersNeitherMaximiseNorResizingAndOpensWithItsTitleBarOn
         60000));
     const QString actions = xprop(window, "_NET_WM_ALLOWED_ACTIONS");
     EXPECT_TRUE(actions.contains(QLatin1String("_NET_WM_ACTION_MINIMIZE"))) << actions.toStdString();
-    for (const char* refused :
-         {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
-        EXPECT_FALSE(actions.contains(QLatin1String(refused))) << actions.toStdString();
-    EXPECT_FALSE(dialog().windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(dialog().minimumSize(), dialog().size());
-    EXPECT_EQ(dialog().maximumSize(), dialog().size());
-
-    // Where the window opens: its title bar on the screen, all of it where it fits.
-    const QRect screen = dialog().screen()->geometry();
-    const QRect framed = frame();
-    EXPECT_GE(framed.top(), screen.top());
-    EXPECT_GE(framed.left(), screen.left());
-    EXPECT_LT(serverGeometry(window).top(), screen.bottom());
-    if (framed.width() <= screen.width() && framed.height() <= screen.height()) {
-        EXPECT_TRUE(screen.contains(framed));
+    for (const char* sizing : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
+        EXPECT_EQ(actions.contains(QLatin1String(sizing)), screenTooSmall()) << actions.toStdString();
+    EXPECT_EQ(bool(dialog().windowFlags() & Qt::WindowMaximizeButtonHint), screenTooSmall());
+    if (!screenTooSmall()) {
+        EXPECT_EQ(dialog().minimumSize(), dialog().size());
+        EXPECT_EQ(dialog().maximumSize(), dialog().size());
     }
+    // Where the window opens: all of it, title bar and borders, on the screen.
+    expectWithinTheWorkArea();
     saveScreen(QString());
 
-    // Asked to maximise, the window stays as it is. The window manager
-    // handles requests in order: once it has put the window above the
-    // others, it has answered the request to maximise too.
-    const QSize size = serverGeometry(window).size();
-    dialog().showMaximized();
-    dialog().windowHandle()->setFlags(dialog().windowHandle()->flags() | Qt::WindowStaysOnTopHint);
-    ASSERT_TRUE(waitUntil([&] { return xprop(window, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")); },
-                          60000));
-    EXPECT_FALSE(xprop(window, "_NET_WM_STATE").contains(QLatin1String("MAXIMIZED")));
-    EXPECT_EQ(serverGeometry(window).size(), size);
+    if (!screenTooSmall()) {
+        // Asked to maximise, the window stays as it is. The window manager
+        // handles requests in order: once it has put the window above the
+        // others, it has answered the request to maximise too.
+        const QSize size = serverFrame(window)->client.size();
+        dialog().showMaximized();
+        dialog().windowHandle()->setFlags(dialog().windowHandle()->flags() | Qt::WindowStaysOnTopHint);
+        ASSERT_TRUE(waitUntil(
+            [&] { return xprop(window, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")); }, 60000));
+        EXPECT_FALSE(xprop(window, "_NET_WM_STATE").contains(QLatin1String("MAXIMIZED")));
+        EXPECT_EQ(serverFrame(window)->client.size(), size);
+    }
 
     // A picture of the log after 30 lines.
     TransInfoTab& tab = *dialog().transInfoTab();
@@ -203,6 +233,21 @@ TEST_P(DialogOnScreen, OffersNeitherMaximiseNorResizingAndOpensWithItsTitleBarOn
     tab.tabBar()->setCurrentIndex(1);
     ASSERT_TRUE(waitUntil([&] { return tab.logPage().edit().isVisible(); }, 60000));
     saveScreen(QStringLiteral("_log"));
+}
+
+TEST_P(DialogOnScreen, ConnectedToAPanelOpensCentredWithinTheWorkAreaWithEveryControlAndTextWhole)
+{
+    if (!onX11())
+        GTEST_SKIP() << "needs an X display with a window manager";
+    // The panel's fixed port 127 on a loopback of the test's own.
+    ASSERT_TRUE(BrellfinTest::insideNamespace()) << "run only inside dialogscreen_test's network namespace";
+    const auto panel = std::make_unique<Fake::FakeFileService>("127.0.0.1", 127);
+    showDialog({QStringLiteral("127.0.0.1")});
+    ASSERT_TRUE(dialog().connectedState());
+    expectWithinTheWorkArea();
+    DialogChecks::expectEveryControlInside(dialog());
+    DialogChecks::expectEveryTextFits(dialog());
+    saveScreen(QStringLiteral("_connected"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, DialogOnScreen, ::testing::Values(1033, 2052),

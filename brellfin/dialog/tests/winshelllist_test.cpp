@@ -202,7 +202,8 @@ TEST_F(LocalList, ColumnsShareTheClientWidthFiveTwoTwoThreeTwelfths)
     ColumnProbe probe(&dialog());
     for (const auto& [width, expected] :
          std::vector<std::pair<int, std::vector<int>>>{{1200, {500, 200, 200, 300}}, {1210, {504, 201, 201, 302}}}) {
-        probe.viewport()->resize(width, 100);
+        // The client area: the list within its frame.
+        probe.resize(width + 2 * probe.frameWidth(), 100);
         probe.OnSetColumns();
         ASSERT_EQ(probe.GetColumnCount(), 4) << width;
         std::vector<int> widths;

@@ -5,6 +5,7 @@
 // destruction. The flows live beside it, one file each: mainframe_login,
 // mainframe_direct, mainframe_list, mainframe_vpn and mainframe_actions.
 
+#include "platform/windowfit/windowfit.h"
 #include "tarnwick/cloud/vpnclient.h"
 #include "tarnwick/cloud/vpnmanager.h"
 #include "tarnwick/core/constants.h"
@@ -116,6 +117,8 @@ void MainFrame::initUi()
     layout->setSpacing(0);
     setLayout(layout);
     showPage(LoginPage);
+    // Never larger than the screen it opens on, and centred there.
+    Platform::WindowFit::fitAndCentre(this);
 }
 
 void MainFrame::initConnections()

@@ -1,0 +1,29 @@
+// Saves a picture of the whole screen of the display that DISPLAY names into
+// the PNG file given as the only argument; exit code 0 when it is written.
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+#include <cstdio>
+
+extern "C" const char* __lsan_default_suppressions()
+{
+    // What Qt's platform plugin and its libraries keep until the process ends.
+    return "leak:libQt5Gui.so\n"
+           "leak:libqxcb.so\n"
+           "leak:libQt5XcbQpa.so\n"
+           "leak:libfontconfig.so\n"
+           "leak:libdbus-1.so\n";
+}
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    if (argc != 2 || !QGuiApplication::primaryScreen()) {
+        std::fprintf(stderr, "usage: %s picture.png (on an X display)\n", argv[0]);
+        return 2;
+    }
+    const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+    return !screen.isNull() && screen.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+}
