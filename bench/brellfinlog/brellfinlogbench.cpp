@@ -4,6 +4,7 @@
 
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
+#include "testing/main/qtleaks.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,10 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-// Qt's platform plugin keeps its screen for the life of the process on purpose.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libQt5Gui.so\nleak:libqoffscreen.so\nleak:libQt5Widgets.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 int main(int argc, char** argv)

@@ -1,6 +1,7 @@
 // The main of every test program: headless Qt, no proxy, a home of its own,
 // sanitizer defaults.
 
+#include "testing/main/qtleaks.h"
 #include "testing/main/tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,9 @@
 #include <QApplication>
 #endif
 
-// Qt's platform plugins, fontconfig and libdbus keep caches for the life of
-// the process on purpose; those are not our leaks.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libqoffscreen.so\n"
-           "leak:libqxcb.so\n"
-           "leak:libQt5XcbQpa.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 // The table of suppressions used would follow every program's listing of its

@@ -1,6 +1,8 @@
 // Saves a picture of the whole screen of the display that DISPLAY names into
 // the PNG file given as the only argument; exit code 0 when it is written.
 
+#include "testing/main/qtleaks.h"
+
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -9,12 +11,7 @@
 
 extern "C" const char* __lsan_default_suppressions()
 {
-    // What Qt's platform plugin and its libraries keep until the process ends.
-    return "leak:libQt5Gui.so\n"
-           "leak:libqxcb.so\n"
-           "leak:libQt5XcbQpa.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 int main(int argc, char** argv)

@@ -7,6 +7,7 @@
 #include "quillet/app/mainwindow.h"
 #include "quillet/app/quilletmain.h"
 #include "quillet/virtualcom/virtualcom.h"
+#include "testing/main/qtleaks.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -17,16 +18,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-// As in the test main: what Qt's platform plugins and their libraries keep
-// until the process ends is not this program's leak.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libqoffscreen.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 namespace {

@@ -24,6 +24,7 @@
 #include "tarnwick/ui/mainwindow/mainwindowconstants.h"
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
 #include "tarnwick/widgets/tests/dialogdriver.h"
+#include "testing/main/qtleaks.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -35,16 +36,9 @@
 
 #include <unistd.h>
 
-// As in the test main: what Qt's platform plugins and their libraries keep
-// until the process ends is not this program's leak.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libqoffscreen.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/mainwindow/mainframe.h"
 #include "tarnwick/ui/mainwindow/tarnwickstart.h"
+#include "testing/main/qtleaks.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -15,15 +16,9 @@
 
 #include <cstdio>
 
-// As in the test main: what Qt's platform plugins and their libraries keep
-// until the process ends is not this program's leak.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libQt5Gui.so\n"
-           "leak:libQt5Widgets.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n";
+    return TestLeaks::qtLibraries();
 }
 
 int main(int argc, char** argv)
