@@ -9,7 +9,7 @@
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/remotelisting.h"
 #include "brellfin/mfc/listctrl.h"
-#include "brellfin/mfc/listdrag.h"
+#include "brellfin/mfc/listdragsource.h"
 #include "brellfin/service/serviceconstants.h"
 #include "brellfin/ui/ilistctrl.h"
 

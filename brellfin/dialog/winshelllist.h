@@ -7,8 +7,8 @@
 // poster on this list's thread. A symbolic link is the shortcut.
 
 #include "brellfin/lists/filelistcommon.h"
-#include "brellfin/mfc/listdrag.h"
-#include "brellfin/mfc/shelllistctrl.h"
+#include "brellfin/mfc/listdragsource.h"
+#include "brellfin/mfc/mfcshelllistctrl.h"
 
 #include <memory>
 #include <string>

@@ -9,7 +9,7 @@
 #include "brellfin/lists/filenotifyposter.h"
 #include "brellfin/lists/transferrows.h"
 #include "brellfin/mfc/listctrl.h"
-#include "brellfin/mfc/listdrag.h"
+#include "brellfin/mfc/listdragsource.h"
 #include "brellfin/service/ifilenotify.h"
 #include "brellfin/ui/stringid.h"
 

@@ -1,6 +1,6 @@
 #include "brellfin/winfile/localtree.h"
 
-#include "brellfin/winfile/cfilefind.h"
+#include "brellfin/winfile/filefind.h"
 #include "brellfin/winfile/winfile.h"
 
 #include <QFileInfo>

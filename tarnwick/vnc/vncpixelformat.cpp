@@ -1,6 +1,6 @@
 #include "tarnwick/vnc/vncpixelformat.h"
 
-#include "tarnwick/vnc/hextiledecoder.h"
+#include "tarnwick/vnc/vnchextiledecoder.h"
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncinputbuffer.h"
 

@@ -3,7 +3,7 @@
 #include "brellfin/mfc/shellnamespace.h"
 
 #include "brellfin/mfc/shellicons.h"
-#include "brellfin/mfc/shelllistctrl.h"
+#include "brellfin/mfc/mfcshelllistctrl.h"
 
 #include <gtest/gtest.h>
 

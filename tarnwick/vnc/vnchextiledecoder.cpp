@@ -1,4 +1,4 @@
-#include "tarnwick/vnc/hextiledecoder.h"
+#include "tarnwick/vnc/vnchextiledecoder.h"
 
 #include "tarnwick/vnc/vncconstants.h"
 #include "tarnwick/vnc/vncexception.h"

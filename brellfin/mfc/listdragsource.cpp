@@ -1,4 +1,4 @@
-#include "brellfin/mfc/listdrag.h"
+#include "brellfin/mfc/listdragsource.h"
 
 #include "brellfin/mfc/imagelist.h"
 #include "brellfin/mfc/listctrl.h"

@@ -1,4 +1,4 @@
-#include "brellfin/winfile/cfilefind.h"
+#include "brellfin/winfile/filefind.h"
 
 #include "brellfin/winfile/tests/tempdir.h"
 

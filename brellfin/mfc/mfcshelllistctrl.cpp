@@ -1,4 +1,4 @@
-#include "brellfin/mfc/shelllistctrl.h"
+#include "brellfin/mfc/mfcshelllistctrl.h"
 
 #include "brellfin/mfc/shellicons.h"
 
