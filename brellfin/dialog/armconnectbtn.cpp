@@ -1,7 +1,5 @@
 #include "brellfin/dialog/armconnectbtn.h"
 
-#include "brellfin/dialog/armfilelist.h"
-#include "brellfin/dialog/armip.h"
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/dlgpassword.h"
 #include "brellfin/dialog/idialogcontrols.h"

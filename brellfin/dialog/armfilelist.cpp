@@ -2,7 +2,6 @@
 
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
-#include "brellfin/dialog/winshelllist.h"
 #include "brellfin/lists/filelistcommon.h"
 #include "brellfin/lists/listconstants.h"
 #include "brellfin/lists/listmenus.h"

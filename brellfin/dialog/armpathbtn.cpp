@@ -1,6 +1,5 @@
 #include "brellfin/dialog/armpathbtn.h"
 
-#include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"

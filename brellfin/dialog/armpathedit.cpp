@@ -1,6 +1,5 @@
 #include "brellfin/dialog/armpathedit.h"
 
-#include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"

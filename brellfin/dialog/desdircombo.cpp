@@ -1,6 +1,5 @@
 #include "brellfin/dialog/desdircombo.h"
 
-#include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/settingsfile.h"

@@ -1,10 +1,7 @@
 #include "brellfin/dialog/transinfolist.h"
 
-#include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/idialogcontrols.h"
-#include "brellfin/dialog/transinfotab.h"
-#include "brellfin/dialog/winshelllist.h"
 #include "brellfin/mfc/menu.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/ui/localizedstring.h"

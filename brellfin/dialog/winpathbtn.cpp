@@ -3,7 +3,6 @@
 #include "brellfin/dialog/brellfinresources.h"
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
-#include "brellfin/dialog/winshelllist.h"
 #include "brellfin/ui/iedit.h"
 #include "brellfin/ui/localizedstring.h"
 

@@ -1,7 +1,6 @@
 #include "brellfin/dialog/winpathedit.h"
 
 #include "brellfin/dialog/idialogcontrols.h"
-#include "brellfin/dialog/winshelllist.h"
 #include "brellfin/mfc/messagebox.h"
 #include "brellfin/ui/localizedstring.h"
 

@@ -1,6 +1,5 @@
 #include "brellfin/dialog/winshelllist.h"
 
-#include "brellfin/dialog/armfilelist.h"
 #include "brellfin/dialog/idialogcontrols.h"
 #include "brellfin/dialog/remotepaths.h"
 #include "brellfin/lists/filelistcommon.h"
