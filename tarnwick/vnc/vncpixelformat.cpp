@@ -1,7 +1,7 @@
 #include "tarnwick/vnc/vncpixelformat.h"
 
-#include "tarnwick/vnc/vnchextiledecoder.h"
 #include "tarnwick/vnc/vncconstants.h"
+#include "tarnwick/vnc/vnchextiledecoder.h"
 #include "tarnwick/vnc/vncinputbuffer.h"
 
 #include <QImage>

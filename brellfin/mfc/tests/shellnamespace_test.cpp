@@ -2,8 +2,8 @@
 // Desktop and Computer, folders first, hidden entries, links as shortcuts.
 #include "brellfin/mfc/shellnamespace.h"
 
-#include "brellfin/mfc/shellicons.h"
 #include "brellfin/mfc/mfcshelllistctrl.h"
+#include "brellfin/mfc/shellicons.h"
 
 #include <gtest/gtest.h>
 
