@@ -7,6 +7,7 @@
 
 #include "platform/dispatch/nestedwait.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -32,12 +33,28 @@ bool hasNonAlphanumeric(const QString& text)
     return other.match(text).hasMatch();
 }
 
+// The process-wide session lives on the heap and ends with the application
+// object (a routine its destructor calls while it still exists), not among
+// the statics at exit: its network managers run a thread of Qt's own, which
+// must not outlive the application it posts its events through. A use after
+// that end builds a new one for the next application.
+VPNClient* g_sessionClient = nullptr;
+
+void endSessionClient()
+{
+    delete g_sessionClient;
+    g_sessionClient = nullptr;
+}
+
 } // namespace
 
 VPNClient& VPNClient::instance()
 {
-    static VPNClient client;
-    return client;
+    if (!g_sessionClient) {
+        g_sessionClient = new VPNClient;
+        qAddPostRoutine(endSessionClient);
+    }
+    return *g_sessionClient;
 }
 
 VPNClient::VPNClient()

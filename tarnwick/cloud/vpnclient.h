@@ -23,7 +23,8 @@ class QTimer;
 class VPNClient : public QObject {
     Q_OBJECT
 public:
-    // The process-wide session, built on first use.
+    // The process-wide session, built on first use (on the GUI thread) and
+    // destroyed with the application object.
     static VPNClient& instance();
 
     VPNClient();

@@ -1,6 +1,7 @@
 // The cloud session's end: endSession() logs out while the application still
 // runs events and sends nothing afterwards; the destructor reaches nobody,
-// whether or not the session was ended first.
+// whether or not the session was ended first; the program's session ends
+// with the application object.
 
 #include "tarnwick/cloud/vpnclient.h"
 
@@ -123,6 +124,36 @@ TEST_F(VpnClientQuit, DestroyingALoggedInClientSendsAndSignalsNothing)
     EXPECT_EQ(signalled, 0);
     EXPECT_EQ(m_fake.requestCount(QStringLiteral("/user/logout")), 0);
     EXPECT_TRUE(m_fake.tokenLive(token));
+}
+
+TEST_F(VpnClientQuit, TheProgramsSessionEndsWithTheApplicationObjectNotAtExit)
+{
+    // The program's session, logged in: its network managers have run.
+    VPNClient& session = VPNClient::instance();
+    stLoginData data;
+    data.strServerAddr = m_fake.host();
+    data.strServerPswd = QStringLiteral("srv");
+    data.strDevicePswd = QStringLiteral("bobpw123456");
+    QSignalSpy logins(&session, &VPNClient::LoginSignal);
+    session.Login(data);
+    ASSERT_TRUE(waitUntil([&] { return logins.count() == 1; }, 10000));
+
+    bool ended = false;
+    bool applicationThere = false;
+    const QMetaObject::Connection watch = QObject::connect(&session, &QObject::destroyed, [&] {
+        ended = true;
+        applicationThere = QCoreApplication::instance() != nullptr;
+    });
+    m_app.reset();
+    if (!ended)
+        QObject::disconnect(watch); // it would run at exit, on this frame long gone
+    EXPECT_TRUE(ended) << "the session outlived the application object";
+    EXPECT_TRUE(applicationThere) << "the session ended after the application had gone";
+
+    // The next application gets a session of its own.
+    makeApplication();
+    VPNClient& next = VPNClient::instance();
+    EXPECT_FALSE(next.IsLogin());
 }
 
 TEST_F(VpnClientQuit, ALoginAfterTheEndStartsAFreshSessionThatLogsOutAgain)
