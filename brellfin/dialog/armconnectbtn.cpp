@@ -14,6 +14,8 @@
 #include "brellfin/ui/localizedstring.h"
 #include "brellfin/ui/sharedtexts.h"
 
+#include <optional>
+
 using namespace BrellfinUi;
 
 bool ArmConnectBtn::connectOnStart()
@@ -60,7 +62,16 @@ void ArmConnectBtn::onClicked()
         return;
     }
 
-    if (service->projectHasPassword()) {
+    // A question about the password that the panel did not answer (its limit
+    // passed, the connection broke) is a failed connect: neither "no password"
+    // nor "wrong password".
+    const std::optional<bool> protectedProject = service->projectPasswordRequired();
+    if (!protectedProject) {
+        service->disconnect();
+        failConnect(type, address);
+        return;
+    }
+    if (*protectedProject) {
         CDlgPassword dialog(window());
         for (;;) {
             if (dialog.DoModal() != IDOK) {
@@ -70,7 +81,14 @@ void ArmConnectBtn::onClicked()
                 return;
             }
             const QByteArray entered = dialog.password().toLocal8Bit();
-            if (service->checkProjectPassword(std::string(entered.constData(), static_cast<size_t>(entered.size())))) {
+            const std::optional<bool> accepted = service->projectPasswordAccepted(
+                std::string(entered.constData(), static_cast<size_t>(entered.size())));
+            if (!accepted) {
+                service->disconnect();
+                failConnect(type, address);
+                return;
+            }
+            if (*accepted) {
                 log(loadLocalizedString(StringId::PasswordCorrect));
                 break;
             }

@@ -521,7 +521,10 @@ void ArmFileList::transferSelection()
         for (const std::string& rejected : collected.rejected)
             m_queue.log(toShownPath(wide(rejected)) + failedText);
         if (!collected.complete) {
-            m_queue.log(toShownPath(item.path) + failedText);
+            // Too deep, or a listing without answer: nothing of the folder goes.
+            m_queue.log(toShownPath(item.path)
+                        + (collected.unanswered ? ' ' + loadLocalizedString(StringId::UploadFailedReason) + errorWord(0)
+                                                : failedText));
             continue;
         }
         files.insert(files.end(), collected.files.begin(), collected.files.end());

@@ -14,8 +14,14 @@ void collect(FileServiceClient& fs, const std::string& folder, Collected& out, i
         out.complete = false;
         return;
     }
+    // A listing the panel did not answer is no empty folder: the walk stops
+    // short rather than leave that folder's files out unseen.
     std::vector<std::string> names;
-    fs.searchFiles(folder, names);
+    if (!fs.searchFiles(folder, names)) {
+        out.complete = false;
+        out.unanswered = true;
+        return;
+    }
     for (const std::string& name : names) {
         if (isPlainName(name))
             out.files.push_back(folder + "/" + name);
@@ -23,8 +29,14 @@ void collect(FileServiceClient& fs, const std::string& folder, Collected& out, i
             out.rejected.push_back(folder + "/" + name);
     }
     names.clear();
-    fs.searchFolders(folder, names);
+    if (!fs.searchFolders(folder, names)) {
+        out.complete = false;
+        out.unanswered = true;
+        return;
+    }
     for (const std::string& name : names) {
+        if (out.unanswered)
+            return;
         if (isPlainName(name))
             collect(fs, folder + "/" + name, out, depth + 1);
         else

@@ -23,11 +23,14 @@ struct Collected {
     std::vector<std::string> files;
     // Panel paths built from names that are not plain; they are left out.
     std::vector<std::string> rejected;
-    // False when the walk reached the depth limit somewhere.
+    // False when the walk reached the depth limit somewhere, or stopped at a
+    // listing that the panel did not answer (unanswered then true).
     bool complete = true;
+    bool unanswered = false;
 };
 
-// Appends every file below folder to out.
+// Appends every file below folder to out; stops at the first listing that
+// fails.
 void collectRemoteFiles(FileServiceClient& fs, const std::string& folder, Collected& out);
 
 // Removes path: its files, its sub-folders depth first, then itself. True

@@ -131,14 +131,27 @@ bool FileServiceClient::isConnected() const
 
 bool FileServiceClient::checkProjectPassword(const std::string& password)
 {
+    return projectPasswordAccepted(password).value_or(false);
+}
+
+std::optional<bool> FileServiceClient::projectPasswordAccepted(const std::string& password)
+{
     const QByteArray digest =
         QCryptographicHash::hash(QByteArray(password.data(), int(password.size())), QCryptographicHash::Md5).toHex();
-    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::projectCheckPassword(p, digest.toStdString()); });
+    return callOrFail(std::optional<bool>(), [&](Calls::Proxy& p) {
+        return std::optional<bool>(Calls::projectCheckPassword(p, digest.toStdString()));
+    });
 }
 
 bool FileServiceClient::projectHasPassword()
 {
-    return callOrFail(false, [&](Calls::Proxy& p) { return Calls::projectHasPassword(p); });
+    return projectPasswordRequired().value_or(false);
+}
+
+std::optional<bool> FileServiceClient::projectPasswordRequired()
+{
+    return callOrFail(std::optional<bool>(),
+                      [&](Calls::Proxy& p) { return std::optional<bool>(Calls::projectHasPassword(p)); });
 }
 
 bool FileServiceClient::createFile(const std::string& path)

@@ -39,7 +39,14 @@ public:
 
     // password's bytes as they stand, sent as the lower-case hex of their MD5.
     bool checkProjectPassword(const std::string& password);
+    // What the panel answered about password, or nothing when it gave no
+    // answer (no session, no reply within the call's limit, a refused or
+    // broken call): a failed check, which checkProjectPassword reads as wrong.
+    std::optional<bool> projectPasswordAccepted(const std::string& password);
     bool projectHasPassword();
+    // Whether the panel's project asks for its password, or nothing when the
+    // panel gave no answer (as above), which projectHasPassword reads as no.
+    std::optional<bool> projectPasswordRequired();
     bool createFile(const std::string& path);
     bool createFolder(const std::string& path);
     bool createUDiskFile(const std::string& path);

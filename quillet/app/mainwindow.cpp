@@ -36,6 +36,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
+#include <string>
 
 using namespace Quillet;
 
@@ -312,7 +314,9 @@ void MainWindow::UninstallVirtualCom()
     auto job = [pair](UiMsg* msg) -> int {
         emit msg->State(true, text(Text::kUninstalling));
         pair->uninstall();
-        if (pair->ownPort().empty() && pair->userPort().empty()) {
+        // Done only when the list answers without a pair.
+        const std::optional<std::string> left = pair->findOwnPort();
+        if (left && left->empty()) {
             emit msg->State(true, text(Text::kUninstallDone));
             return 0;
         }
@@ -383,10 +387,17 @@ void MainWindow::ChangeVirtualPort()
 
 bool MainWindow::collectChannelParams(std::string* address, std::string* panelPort, std::string* ownPort)
 {
-    *ownPort = m_pair->ownPort();
+    const std::optional<std::string> own = m_pair->findOwnPort();
+    *ownPort = own.value_or(std::string());
     const QString ip = ui->serverIPLineEdit->text();
     *address = ip.toUtf8().toStdString();
     *panelPort = panelPortName(ui->hmiPortcomboBox->currentIndex());
+    // A setup program that did not answer says nothing of the pair: the local
+    // side cannot start, which is no missing pair.
+    if (!own) {
+        SetStatus(false, text(Text::kLocalFailed));
+        return false;
+    }
     if (ownPort->empty()) {
         SetStatus(false, text(Text::kNoPair));
         ui->installBtn->setFocus();

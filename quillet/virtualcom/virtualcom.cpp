@@ -83,7 +83,7 @@ VirtualCom::VirtualCom(const QString& toolFolder, int toolTimeoutMs, QObject* pa
 
 VirtualCom::~VirtualCom() = default;
 
-void VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
+bool VirtualCom::runTool(const QString& command, QByteArray* output, const QStringList& extra)
 {
     output->clear();
     // The tool asks nothing: its input is empty, so a question gets end of input.
@@ -92,14 +92,15 @@ void VirtualCom::runTool(const QString& command, QByteArray* output, const QStri
                                             command.split(QLatin1Char(' '), Qt::SkipEmptyParts) + extra,
                                             m_toolTimeoutMs);
     if (!result.started)
-        return;
+        return false;
     if (result.timedOut) {
         // A hung tool must not hold the dispatcher, or at start-up the window, for good.
         qWarning("setup tool killed after %d ms: %s", m_toolTimeoutMs, qPrintable(command));
-        return;
+        return false;
     }
     const int zero = result.output.indexOf('\0');
     *output = zero >= 0 ? result.output.left(zero) : result.output;
+    return true;
 }
 
 void VirtualCom::setNames(const std::string& own, const std::string& user)
@@ -154,8 +155,15 @@ std::string VirtualCom::entryName(const std::string& line)
 
 bool VirtualCom::queryPair()
 {
+    return findPair().value_or(false);
+}
+
+std::optional<bool> VirtualCom::findPair()
+{
     QByteArray output;
-    runTool(kListCommand, &output);
+    // A list that did not run to its end tells nothing: no pair is not known.
+    if (!runTool(kListCommand, &output))
+        return std::nullopt;
     qDebug("existed result: %s", output.constData());
     std::vector<std::string> lines;
     for (std::string line : split(output.toStdString(), '\n')) {
@@ -174,10 +182,11 @@ bool VirtualCom::queryPair()
     return true;
 }
 
-bool VirtualCom::validPair(std::string* own, std::string* user)
+std::optional<bool> VirtualCom::validPair(std::string* own, std::string* user)
 {
-    if (!queryPair())
-        return false;
+    const std::optional<bool> found = findPair();
+    if (!found || !*found)
+        return found;
     QMutexLocker lock(&m_mutex);
     if (m_ownPort == m_userPort) {
         m_ownPort.clear();
@@ -193,21 +202,29 @@ bool VirtualCom::isInstalled()
 {
     std::string own;
     std::string user;
-    return validPair(&own, &user);
+    return validPair(&own, &user).value_or(false);
 }
 
 std::string VirtualCom::ownPort()
 {
+    return findOwnPort().value_or(std::string());
+}
+
+std::optional<std::string> VirtualCom::findOwnPort()
+{
     std::string own;
     std::string user;
-    return validPair(&own, &user) ? own : std::string();
+    const std::optional<bool> valid = validPair(&own, &user);
+    if (!valid)
+        return std::nullopt;
+    return *valid ? own : std::string();
 }
 
 std::string VirtualCom::userPort()
 {
     std::string own;
     std::string user;
-    return validPair(&own, &user) ? user : std::string();
+    return validPair(&own, &user).value_or(false) ? user : std::string();
 }
 
 bool VirtualCom::isInUse()
@@ -272,10 +289,12 @@ std::unordered_set<std::string> VirtualCom::busyPortNames()
 
 bool VirtualCom::freeNumbers(int* first, int* second)
 {
-    QByteArray output;
-    runTool(kBusyNamesCommand, &output);
-    const std::unordered_set<int> busy = busyNumbers(output);
     *first = *second = -1;
+    QByteArray output;
+    // Without the names in use every number would look free.
+    if (!runTool(kBusyNamesCommand, &output))
+        return false;
+    const std::unordered_set<int> busy = busyNumbers(output);
     for (int n = kFirstCandidate; n <= kLastCandidate && *second < 0; ++n) {
         if (busy.count(n))
             continue;
@@ -289,7 +308,11 @@ bool VirtualCom::freeNumbers(int* first, int* second)
 
 bool VirtualCom::install()
 {
-    if (queryPair()) {
+    // A list without answer may hide a pair that stands: nothing is made.
+    const std::optional<bool> found = findPair();
+    if (!found)
+        return false;
+    if (*found) {
         bool differ = false;
         {
             QMutexLocker lock(&m_mutex);
@@ -311,20 +334,25 @@ bool VirtualCom::install()
             {QStringLiteral("PortName=") + own + QLatin1String(kOwnEndParameters), QLatin1String(kUserEndParameters)});
     runTool(kUpdateCommand, &output);
     runTool(kChangeCommand, &output, {QLatin1String(kRealPortNamePrefix) + user});
+    std::optional<bool> shown;
     for (int attempt = 1; attempt <= kVerifyTries; ++attempt) {
-        if (queryPair())
+        shown = findPair();
+        if (shown.value_or(false))
             return true;
         if (attempt < kVerifyTries)
             Vexa_Sleep(kVerifyPauseMs);
     }
-    uninstall();
+    // Removed again only when the list said it is not there.
+    if (shown)
+        uninstall();
     return false;
 }
 
 bool VirtualCom::uninstall()
 {
     QByteArray output;
-    runTool(kUninstallCommand, &output);
+    if (!runTool(kUninstallCommand, &output))
+        return false;
     setNames({}, {});
     return true;
 }

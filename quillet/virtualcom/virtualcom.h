@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -27,12 +28,23 @@ public:
     ~VirtualCom() override;
 
     bool queryPair();
+    // Whether the list shows a pair (its names then stored, as by queryPair),
+    // or nothing when the tool did not run to its end: no answer, which
+    // queryPair reads as no pair.
+    std::optional<bool> findPair();
     bool isInstalled();
     std::string ownPort();
+    // The own end's name, "" when the list shows no valid pair, or nothing
+    // when the tool did not run to its end (which ownPort reads as "").
+    std::optional<std::string> findOwnPort();
     std::string userPort();
     bool isInUse();
     std::unordered_set<std::string> busyPortNames();
+    // False without touching anything when the list or the busy names give
+    // no answer; an install that does not show is removed again only when
+    // the list says so.
     bool install();
+    // False, the names kept, when the tool did not run to its end.
     bool uninstall();
     // 1 when the tool asks for a restart, else 0.
     int changeUserPort(const std::string& name);
@@ -49,11 +61,13 @@ public:
 private:
     // Runs the tool with the words of `command` and then `extra` as its
     // arguments; *output is what it printed, up to the first zero byte, or
-    // nothing when it could not run or was killed at the limit.
-    void runTool(const QString& command, QByteArray* output, const QStringList& extra = {});
-    // Both names when the list shows them and they differ; equal ones are cleared.
-    bool validPair(std::string* own, std::string* user);
+    // nothing when it could not run or was killed at the limit (false then).
+    bool runTool(const QString& command, QByteArray* output, const QStringList& extra = {});
+    // Both names when the list shows them and they differ; equal ones are
+    // cleared. Nothing when the list gave no answer.
+    std::optional<bool> validPair(std::string* own, std::string* user);
     void setNames(const std::string& own, const std::string& user);
+    // False also when the busy names gave no answer.
     bool freeNumbers(int* first, int* second);
 
     QString m_toolFolder;

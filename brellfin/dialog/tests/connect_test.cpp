@@ -20,6 +20,10 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -234,6 +238,142 @@ TEST_F(StartAndConnect, EnterSendsThePasswordAndAWrongOneIsAskedAgainInTheFocuse
     EXPECT_LT(lines.lastIndexOf(QRegularExpression(".*" + QRegularExpression::escape(text(StringId::PasswordWrong)))),
               lines.indexOf(QRegularExpression(".*" + QRegularExpression::escape(text(StringId::PasswordCorrect)))));
     EXPECT_EQ(m_local->count("projectCheckPassword"), 4u);
+    expectConnectedState(dialog());
+}
+
+// The password dialog's answerer: types text into the field and presses
+// Enter (OK); from the seventh showing on it cancels, so that a password
+// that never passes ends the connect instead of the test.
+std::function<void(CDialog&)> typePassword(int& shown, std::function<QString(int)> text)
+{
+    return [&shown, text](CDialog& dlg) {
+        if (shown >= 6) {
+            dlg.OnCommand(IDCANCEL, 0);
+            return;
+        }
+        ++shown;
+        auto* field = qobject_cast<QLineEdit*>(dlg.GetDlgItem(kIdPassword));
+        ASSERT_NE(field, nullptr);
+        field->selectAll();
+        field->insert(text(shown));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(field, &enter);
+    };
+}
+
+// A question about the project password that the panel leaves without an
+// answer is a failed connect, in both languages: the warning and the log
+// line of a failed connect, the session dropped, and the start ends; never
+// the wrong-password box.
+TEST_F(StartAndConnect, APasswordQuestionWithoutAnswerIsAFailedConnectNeverAWrongPassword)
+{
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
+    constexpr unsigned int kCallLimitMs = 3000;
+    const auto held = std::chrono::seconds(20);
+    struct Case {
+        const char* what;
+        const char* method; // the call that gets no answer
+        bool dropped;       // its connection breaks instead of a held answer
+    };
+    const Case cases[] = {
+        {"the check's answer held", "projectCheckPassword", false},
+        {"the check's connection broken", "projectCheckPassword", true},
+        {"the question's answer held", "projectHasPassword", false},
+        {"the question's connection broken", "projectHasPassword", true},
+    };
+    for (int language : {1033, 2052}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + std::to_string(language));
+            setLanguage(language);
+            m_boxes.clear();
+            startPanel();
+            m_local->setProjectPassword("right");
+            const bool atCheck = std::string(c.method) == "projectCheckPassword";
+            if (c.dropped)
+                m_local->dropConnectionAfterCalls(atCheck ? 1 : 0);
+            else
+                m_local->setCallDelay(c.method, held);
+            int shown = 0;
+            Mfc::setModalAnswerer(typePassword(shown, [](int) { return QStringLiteral("right"); }));
+            std::unique_ptr<CursorDuringCall> during;
+            if (!c.dropped)
+                during = std::make_unique<CursorDuringCall>([&] { return m_local->count(c.method) > 0; });
+            QElapsedTimer clock;
+            clock.start();
+            start({"127.0.0.1"}, [](CBrellfinDlg& dlg) { dlg.fileService()->setCallTimeOut(kCallLimitMs); });
+            const qint64 took = clock.elapsed();
+            if (during) {
+                EXPECT_TRUE(during->waitShown());
+                EXPECT_GE(took, qint64(kCallLimitMs) - 100);
+            }
+            EXPECT_FALSE(waitCursorShown());
+            EXPECT_LT(took, 15000);
+
+            EXPECT_EQ(shown, atCheck ? 1 : 0);
+            ASSERT_EQ(m_boxes.size(), 1u) << boxTexts().join(" | ").toStdString();
+            EXPECT_EQ(m_boxes[0].text,
+                      language == 2052 ? QStringLiteral("连接失败") : QStringLiteral("connect failed!"));
+            EXPECT_EQ(m_boxes[0].caption, text(StringId::Warning));
+            EXPECT_EQ(m_boxes[0].type, MB_OK | MB_ICONWARNING);
+            EXPECT_EQ(logLines().filter("127.0.0.1 " + text(StringId::ConnectFailed)).size(), 1);
+            EXPECT_EQ(linesWith(StringId::PasswordWrong), 0);
+            EXPECT_EQ(linesWith(StringId::PasswordCorrect), 0);
+            EXPECT_EQ(m_local->count("projectCheckPassword"), atCheck ? 1u : 0u);
+
+            // The session is dropped, on the panel's side too, and the start ends.
+            EXPECT_FALSE(dialog().fileService()->isConnected());
+            EXPECT_TRUE(waitUntil([this] { return m_local->panel().openConnections() == 0; }, 10000));
+            EXPECT_FALSE(dialog().connectedState());
+            EXPECT_EQ(itemText(kIdConnect), text(StringId::Connect));
+            EXPECT_TRUE(dialog().isEnded());
+            EXPECT_EQ(dialog().endResult(), IDCANCEL);
+            EXPECT_TRUE(iniBytes().isEmpty());
+            destroyDialog();
+            m_local.reset();
+        }
+    }
+}
+
+// The panel's answer false is a wrong password: the box, the log line and
+// the dialog again; a check after it that gets no answer fails the typed
+// connect, and the next press connects once the panel answers again.
+TEST_F(StartAndConnect, AWrongPasswordIsAskedAgainAndACheckWithoutAnswerFailsTheTypedConnect)
+{
+    TWBF_IN_NAMESPACE(kUsbAddressOnLo);
+    startPanel();
+    m_local->setProjectPassword("right");
+    start();
+    dialog().fileService()->setCallTimeOut(1500);
+    // The first check is answered at once, the second is held.
+    m_local->setCallDelayFrom("projectCheckPassword", 2, std::chrono::seconds(20));
+    int shown = 0;
+    Mfc::setModalAnswerer(typePassword(shown, [](int n) { return n == 1 ? QStringLiteral("wrong") : "right"; }));
+    dialog().addressControl()->setAddress("127.0.0.1");
+    dialog().connectButton().click();
+
+    EXPECT_EQ(shown, 2);
+    ASSERT_EQ(m_boxes.size(), 2u) << boxTexts().join(" | ").toStdString();
+    EXPECT_EQ(m_boxes[0].text, text(StringId::PasswordWrong));
+    EXPECT_EQ(m_boxes[0].type, MB_OK);
+    EXPECT_EQ(m_boxes[1].text, "connect failed!");
+    EXPECT_EQ(m_boxes[1].type, MB_OK | MB_ICONWARNING);
+    EXPECT_EQ(linesWith(StringId::PasswordWrong), 1);
+    EXPECT_EQ(logLines().filter("127.0.0.1 connect failed!").size(), 1);
+    EXPECT_EQ(m_local->count("projectCheckPassword"), 2u);
+    EXPECT_FALSE(dialog().fileService()->isConnected());
+    EXPECT_TRUE(waitUntil([this] { return m_local->panel().openConnections() == 0; }, 10000));
+    EXPECT_FALSE(dialog().connectedState());
+    EXPECT_FALSE(dialog().isEnded());
+    EXPECT_EQ(itemText(kIdConnect), "connect");
+    EXPECT_TRUE(iniBytes().isEmpty());
+
+    m_local->setCallDelay("projectCheckPassword", std::chrono::milliseconds(0));
+    m_boxes.clear();
+    shown = 1; // the next showing types "right"
+    dialog().connectButton().click();
+    EXPECT_EQ(shown, 2);
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_EQ(linesWith(StringId::PasswordCorrect), 1);
     expectConnectedState(dialog());
 }
 

@@ -5,9 +5,12 @@
 #include "brellfin/ui/sharedtexts.h"
 #include "testing/main/eventwait.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 
+#include <chrono>
 #include <cstdlib>
 
 void DialogFixture::SetUp()
@@ -39,10 +42,12 @@ void DialogFixture::TearDown()
     QDir(m_folder).removeRecursively();
 }
 
-CBrellfinDlg& DialogFixture::start(const QStringList& arguments)
+CBrellfinDlg& DialogFixture::start(const QStringList& arguments, const std::function<void(CBrellfinDlg&)>& beforeInit)
 {
     Mfc::setCommandLineForTesting(QStringList{QStringLiteral("Brellfin")} + arguments);
     m_dialog = std::make_unique<CBrellfinDlg>();
+    if (beforeInit)
+        beforeInit(*m_dialog);
     m_dialog->Create();
     return *m_dialog;
 }
@@ -130,4 +135,35 @@ QByteArray DialogFixture::readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+CursorDuringCall::CursorDuringCall(std::function<bool()> callArrived)
+    : m_watcher([this, callArrived] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!callArrived() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        m_waitShown = cursor && cursor->shape() == Qt::WaitCursor;
+    })
+{
+}
+
+CursorDuringCall::~CursorDuringCall()
+{
+    if (m_watcher.joinable())
+        m_watcher.join();
+}
+
+bool CursorDuringCall::waitShown()
+{
+    if (m_watcher.joinable())
+        m_watcher.join();
+    return m_waitShown;
+}
+
+bool waitCursorShown()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor && cursor->shape() == Qt::WaitCursor;
 }

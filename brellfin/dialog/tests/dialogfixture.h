@@ -15,8 +15,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class DialogFixture : public ::testing::Test {
@@ -24,8 +26,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes the dialog with this command line (program name added) and runs OnInitDialog.
-    CBrellfinDlg& start(const QStringList& arguments = {});
+    // Makes the dialog with this command line (program name added) and runs
+    // OnInitDialog; beforeInit runs on the dialog in between (a call limit
+    // for the start-up connect).
+    CBrellfinDlg& start(const QStringList& arguments = {},
+                        const std::function<void(CBrellfinDlg&)>& beforeInit = nullptr);
     CBrellfinDlg& dialog() { return *m_dialog; }
     void destroyDialog() { m_dialog.reset(); }
     QWidget* item(int id) { return m_dialog->GetDlgItem(id); }
@@ -66,3 +71,22 @@ private:
     std::unique_ptr<Mfc::ScopedHooks> m_hooks;
     std::unique_ptr<CBrellfinDlg> m_dialog;
 };
+
+// Whether the application shows the wait cursor, looked at from another
+// thread half a second after callArrived() first holds: the panel got the
+// call that the UI thread waits in, and holds its answer for longer.
+class CursorDuringCall {
+public:
+    explicit CursorDuringCall(std::function<bool()> callArrived);
+    ~CursorDuringCall();
+    CursorDuringCall(const CursorDuringCall&) = delete;
+    CursorDuringCall& operator=(const CursorDuringCall&) = delete;
+    bool waitShown();
+
+private:
+    std::atomic<bool> m_waitShown{false};
+    std::thread m_watcher;
+};
+
+// Whether the application shows the wait cursor now.
+bool waitCursorShown();

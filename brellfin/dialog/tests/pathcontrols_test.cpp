@@ -15,20 +15,15 @@
 #include "testing/fakefileservice/fakefileservice.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <thread>
 
 namespace {
 
@@ -315,39 +310,6 @@ TEST_F(PathControls, ClosingTheWindowDuringABatchEndsItBeforeTheControlsGo)
     EXPECT_TRUE(notify.waitForEnd(std::chrono::milliseconds(0)));
     EXPECT_EQ(notify.failureCode(), 3);
     EXPECT_EQ(m_panel->count("download2"), 3u);
-}
-
-// Whether the application shows the wait cursor, looked at from another
-// thread half a second after the panel got the call that the UI thread waits
-// in (the panel holds its answer for 2 s).
-class CursorDuringCall {
-public:
-    explicit CursorDuringCall(std::function<bool()> callArrived)
-        : m_watcher([this, callArrived] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (!callArrived() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            const QCursor* cursor = QGuiApplication::overrideCursor();
-            m_waitShown = cursor && cursor->shape() == Qt::WaitCursor;
-        })
-    {
-    }
-    bool waitShown()
-    {
-        m_watcher.join();
-        return m_waitShown;
-    }
-
-private:
-    std::atomic<bool> m_waitShown{false};
-    std::thread m_watcher;
-};
-
-bool waitCursorShown()
-{
-    const QCursor* cursor = QGuiApplication::overrideCursor();
-    return cursor && cursor->shape() == Qt::WaitCursor;
 }
 
 TEST_F(PathControls, WhileTheWindowWaitsForThePanelItShowsTheWaitCursor)

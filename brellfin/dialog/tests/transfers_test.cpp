@@ -29,6 +29,29 @@ TEST_F(Transfers, AFetchedPanelTreeArrivesWhole)
     EXPECT_EQ(readFile(pc("t/a/b/low.bin")), QByteArray(100, 3));
 }
 
+// A panel folder whose listing gets no answer is not fetched in part: the
+// folder's failure line says "Network error", and nothing of it arrives.
+TEST_F(Transfers, AFolderWhoseListingGetsNoAnswerIsNotFetchedInPart)
+{
+    m_panel->putFile("/storage/user_dir/t/top.bin", std::vector<uint8_t>(5000, 1));
+    m_panel->putFile("/storage/user_dir/t/a/mid.bin", std::vector<uint8_t>(9000, 2));
+    m_panel->putFile("/storage/user_dir/u.bin", std::vector<uint8_t>(10, 4));
+    showLocal(pc());
+    showRemote("/storage/user_dir");
+    dialog().fileService()->setCallTimeOut(400);
+    // The listing of t is answered, that of t/a is held.
+    m_panel->setCallDelayFrom("searchFiles", 2, std::chrono::seconds(5));
+    commandOn(remote(), QStringList{"t", "u.bin"}, kCmdTransport);
+    ASSERT_TRUE(waitUntil([&] { return !remote().isTransferring(); }, 20000));
+    EXPECT_EQ(readFile(pc("u.bin")), QByteArray(10, 4));
+    EXPECT_EQ(readFile(pc("t/top.bin")), "<missing>");
+    EXPECT_EQ(readFile(pc("t/a/mid.bin")), "<missing>");
+    const QString log = logLines().join("\n");
+    EXPECT_TRUE(log.contains("/t " + text(StringId::UploadFailedReason) + text(StringId::NetworkError)))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(text(StringId::FileError))) << log.toStdString();
+}
+
 TEST_F(Transfers, HostileNamesLandNowhereAndAreLogged)
 {
     m_panel->putFile("/storage/user_dir/h/ok.txt", {1, 2, 3});

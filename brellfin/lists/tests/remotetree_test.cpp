@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,70 @@ TEST_F(RemoteTreeTest, AnEndlessTreeEndsAtTheDepthLimit)
     EXPECT_FALSE(RemoteTree::deleteRemoteTree(m_client, "/storage/user_dir/loop"));
     EXPECT_EQ(m_panel.count("searchFolders"), size_t(RemoteTree::kMaxRemoteDepth));
     EXPECT_EQ(m_panel.count("removeFileOrFolder"), 0u);
+}
+
+// A listing that the panel refuses, holds past the call's limit or breaks
+// off is no empty folder: the walk stops there, and says so.
+TEST(RemoteTreeFaults, AListingWithoutAnswerStopsTheWalkIncomplete)
+{
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* what;
+        std::function<void(Fake::FakeFileService&)> fault;
+        std::vector<std::string> listings; // the walk's calls, the failed one last
+        std::vector<std::string> files;    // collected before it
+    };
+    const Case cases[] = {
+        {"the top folder's files refused",
+         [](Fake::FakeFileService& p) { p.panel().removeMethod("searchFiles"); },
+         {"searchFiles /storage/user_dir/t"},
+         {}},
+        {"a sub-folder's folders held",
+         [](Fake::FakeFileService& p) { p.setCallDelayFrom("searchFolders", 2, 5s); },
+         {"searchFiles /storage/user_dir/t", "searchFolders /storage/user_dir/t", "searchFiles /storage/user_dir/t/a",
+          "searchFolders /storage/user_dir/t/a"},
+         {"/storage/user_dir/t/z.txt", "/storage/user_dir/t/a/1.txt"}},
+        {"the deepest files held",
+         [](Fake::FakeFileService& p) { p.setCallDelayFrom("searchFiles", 3, 5s); },
+         {"searchFiles /storage/user_dir/t", "searchFolders /storage/user_dir/t", "searchFiles /storage/user_dir/t/a",
+          "searchFolders /storage/user_dir/t/a", "searchFiles /storage/user_dir/t/a/deep"},
+         {"/storage/user_dir/t/z.txt", "/storage/user_dir/t/a/1.txt"}},
+        {"the connection broken",
+         [](Fake::FakeFileService& p) { p.dropConnectionAfterCalls(2); },
+         {"searchFiles /storage/user_dir/t", "searchFolders /storage/user_dir/t", "searchFiles /storage/user_dir/t/a"},
+         {"/storage/user_dir/t/z.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fake::FakeFileService panel;
+        panel.putFile("/storage/user_dir/t/z.txt", {1});
+        panel.putFile("/storage/user_dir/t/a/1.txt", {2});
+        panel.putFile("/storage/user_dir/t/a/deep/2.txt", {3});
+        FileServiceClient client;
+        ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
+        client.setCallTimeOut(300);
+        panel.clearLog();
+        c.fault(panel);
+        RemoteTree::Collected collected;
+        RemoteTree::collectRemoteFiles(client, "/storage/user_dir/t", collected);
+        EXPECT_FALSE(collected.complete);
+        EXPECT_TRUE(collected.unanswered);
+        EXPECT_EQ(collected.files, c.files);
+        std::vector<std::string> listings;
+        for (const auto& call : panel.log())
+            listings.push_back(call.method + " " + (call.args.empty() ? std::string() : call.args[0].text));
+        EXPECT_EQ(listings, c.listings);
+        client.disconnect();
+    }
+    // The depth limit leaves the walk incomplete, but answered.
+    Fake::FakeFileService panel;
+    panel.setEndlessFolders(true);
+    FileServiceClient client;
+    ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
+    RemoteTree::Collected collected;
+    RemoteTree::collectRemoteFiles(client, "/storage/user_dir/loop", collected);
+    EXPECT_FALSE(collected.complete);
+    EXPECT_FALSE(collected.unanswered);
 }
 
 TEST_F(RemoteTreeTest, DeleteRemovesFilesThenSubFoldersDepthFirstThenTheFolder)

@@ -143,6 +143,38 @@ TEST_F(FileServiceClientTest, AnExistenceCheckWithoutAnAnswerIsNeitherPresentNor
     EXPECT_EQ(m_client.checkFileOrFolder("/storage/user_dir/there.txt"), std::optional<bool>(true));
 }
 
+TEST_F(FileServiceClientTest, APasswordQuestionWithoutAnAnswerIsNeitherYesNorNo)
+{
+    EXPECT_EQ(m_client.projectPasswordRequired(), std::optional<bool>(false));
+    m_panel.setProjectPassword("right");
+    EXPECT_EQ(m_client.projectPasswordRequired(), std::optional<bool>(true));
+    EXPECT_EQ(m_client.projectPasswordAccepted("right"), std::optional<bool>(true));
+    EXPECT_EQ(m_client.projectPasswordAccepted("wrong"), std::optional<bool>(false));
+
+    // Refused, then answered too late for the call's limit: no answer, which
+    // the plain operations read as no password and a wrong one, as they did.
+    m_panel.panel().setForcedStatus(2);
+    EXPECT_EQ(m_client.projectPasswordRequired(), std::nullopt);
+    EXPECT_EQ(m_client.projectPasswordAccepted("right"), std::nullopt);
+    EXPECT_FALSE(m_client.projectHasPassword());
+    EXPECT_FALSE(m_client.checkProjectPassword("right"));
+    m_panel.panel().setForcedStatus(std::nullopt);
+    m_client.setCallTimeOut(300);
+    m_panel.setCallDelay("projectCheckPassword", 5s);
+    m_panel.setCallDelay("projectHasPassword", 5s);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_client.projectPasswordAccepted("right"), std::nullopt);
+    EXPECT_EQ(m_client.projectPasswordRequired(), std::nullopt);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+
+    // No session: no answer, without traffic.
+    m_client.disconnect();
+    m_panel.clearLog();
+    EXPECT_EQ(m_client.projectPasswordAccepted("right"), std::nullopt);
+    EXPECT_EQ(m_client.projectPasswordRequired(), std::nullopt);
+    EXPECT_TRUE(m_panel.methods().empty());
+}
+
 TEST_F(FileServiceClientTest, TheWaitHookFramesEachOperationThatHoldsTheCallerOnce)
 {
     std::vector<std::string> told;

@@ -69,6 +69,27 @@ TEST_F(QuilletProgram, FailedInstallIsRedAndLeavesOnlyInstall)
     EXPECT_FALSE(window->form()->changeBtn->isEnabled());
 }
 
+// A setup program that gives no answer says nothing of the pair: the
+// channel's local side fails (not "no pair installed"), and an uninstall
+// that the list cannot confirm is no success.
+TEST_F(QuilletProgram, ASetupProgramWithoutAnswerIsNoMissingPairAndNoUninstall)
+{
+    installPair();
+    makeWindow(2000);
+    ASSERT_EQ(window->form()->virtualComLineEdit->text(), "COM2");
+    setListHangs(true);
+
+    window->OpenVirtualChannel();
+    EXPECT_EQ(status(), text(T::kLocalFailed));
+    EXPECT_EQ(statusColour(), 0);
+
+    window->UninstallVirtualCom();
+    EXPECT_EQ(status(), text(T::kUninstallFailed));
+    EXPECT_EQ(statusColour(), 0);
+    EXPECT_TRUE(window->form()->uninstallBtn->isEnabled());
+    setListHangs(false);
+}
+
 TEST_F(QuilletProgram, RenameToTheCurrentNameChangesNothing)
 {
     installPair();

@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -28,7 +29,9 @@ void QuilletProgram::SetUp()
     loggingFolder = m_loggingFolder->path();
     const std::string script = loggingFolder + "/setupc.exe";
     std::ofstream out(script);
-    out << "#!/bin/sh\necho \"$*\" >> '" << loggingFolder << "/calls.log'\nexec '" << QUILLET_SETUPC << "' \"$@\"\n";
+    out << "#!/bin/sh\necho \"$*\" >> '" << loggingFolder << "/calls.log'\n"
+        << "if [ \"$1\" = list ] && [ -f '" << loggingFolder << "/list.hang' ]; then exec sleep 600; fi\n"
+        << "exec '" << QUILLET_SETUPC << "' \"$@\"\n";
     out.close();
     ::chmod(script.c_str(), 0755);
 }
@@ -46,12 +49,21 @@ void QuilletProgram::installPair()
     ASSERT_TRUE(tool->installPair("COM3", "COM2"));
 }
 
-void QuilletProgram::makeWindow()
+void QuilletProgram::makeWindow(int toolTimeoutMs)
 {
-    pair = std::make_unique<VirtualCom>(QString::fromStdString(loggingFolder + "/"));
+    pair = std::make_unique<VirtualCom>(QString::fromStdString(loggingFolder + "/"), toolTimeoutMs);
     window = std::make_unique<MainWindow>(nullptr, pair.get());
     window->setIp(QString::fromStdString(panel->address()));
     window->show();
+}
+
+void QuilletProgram::setListHangs(bool hangs)
+{
+    const std::string marker = loggingFolder + "/list.hang";
+    if (hangs)
+        std::ofstream(marker).put('\n');
+    else
+        std::remove(marker.c_str());
 }
 
 std::string QuilletProgram::toolCalls() const

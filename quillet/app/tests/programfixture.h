@@ -25,8 +25,11 @@ protected:
 
     // Installs the pair own COM3, user COM2 with the stand-in tool.
     void installPair();
-    // The window, driving the pair through the logging tool folder.
-    void makeWindow();
+    // The window, driving the pair through the logging tool folder; a tool
+    // run longer than toolTimeoutMs is killed.
+    void makeWindow(int toolTimeoutMs = 60000);
+    // From now on the tool's "list" hangs (until killed at the limit), or no longer.
+    void setListHangs(bool hangs);
     // The tool runs seen by the logging folder, one line of arguments each.
     std::string toolCalls() const;
 

@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 
 #include <csignal>
+#include <optional>
+#include <string>
 
 using SerialTesting::PtyPair;
 using SerialTesting::TempComFolder;
@@ -187,6 +189,40 @@ TEST_F(FakeToolTest, AToolThatNeverEndsIsKilledAtTheLimit)
 
     tool.setOutput("busynames", "COM1\n");
     EXPECT_EQ(com.busyPortNames(), std::unordered_set<std::string>{"COM1"}) << "other commands still run";
+}
+
+// A list or busy-names run that never ends tells nothing: no pair is made
+// beside one that may stand, none is removed, and an uninstall that did not
+// run keeps the names.
+TEST_F(FakeToolTest, AToolWithoutAnswerIsNoMissingPair)
+{
+    const int limitMs = 2000;
+    {
+        tool.setHang("list");
+        VirtualCom com(tool.folder(), limitMs);
+        EXPECT_EQ(com.findPair(), std::nullopt);
+        EXPECT_EQ(com.findOwnPort(), std::nullopt);
+        EXPECT_FALSE(com.install());
+        EXPECT_EQ(tool.calls(), QStringList({"list", "list", "list", "list"})) << "nothing but the list ran";
+    }
+    FakeTool other;
+    {
+        other.setHang("busynames");
+        VirtualCom com(other.folder(), limitMs);
+        EXPECT_EQ(com.findPair(), std::optional<bool>(false));
+        EXPECT_FALSE(com.install());
+        EXPECT_EQ(other.calls(), QStringList({"list", "list", "list", "busynames COM?*"}))
+            << "no install on numbers that only look free";
+    }
+    FakeTool third;
+    {
+        third.setOutput("list", kPair);
+        third.setHang("--silent");
+        VirtualCom com(third.folder(), limitMs);
+        EXPECT_FALSE(com.uninstall());
+        EXPECT_EQ(com.findOwnPort(), std::optional<std::string>("COM3"));
+        EXPECT_EQ(third.calls(), QStringList({"list", "--silent uninstall", "list"}));
+    }
 }
 
 TEST(VirtualComTool, AMissingToolGivesNothing)

@@ -4,6 +4,8 @@
 #include "tarnwick/core/panelrpc/panelconstants.h"
 #include "tarnwick/core/panelrpc/panelrpcclient.h"
 
+#include <optional>
+
 namespace PC = Tarnwick::PanelConstants;
 
 PasswdMsg::PasswdMsg(PanelRpcClient* client)
@@ -51,14 +53,16 @@ void PasswdMsg::Run()
         emit Complete(false, PC::textCancelled());
         return;
     }
-    if (m_client && m_client->projectCheckPassword(password)) {
+    const std::optional<bool> accepted = m_client ? m_client->projectPasswordAccepted(password) : std::optional<bool>();
+    if (accepted.value_or(false)) {
         emit Complete(true, PC::textConnected());
         return;
     }
-    const bool online = m_client && m_client->isOnline();
     if (m_client)
         m_client->disconnect();
-    emit Complete(false, online ? PC::textWrongPassword() : PC::textNetworkTimeout());
+    // Only the panel's own "no" is a wrong password; a check that got no
+    // answer (its limit passed while the connection stood, or it broke) is not.
+    emit Complete(false, accepted ? PC::textWrongPassword() : PC::textNetworkTimeout());
 }
 
 void PasswdMsg::SetPasswd(std::string password, int mode)

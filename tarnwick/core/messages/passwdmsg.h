@@ -2,9 +2,10 @@
 
 // Asks the GUI for the project password (GetPasswd), blocks the dispatcher
 // thread until SetPasswd answers, and checks the password on the panel.
-// A cancel or a failed check disconnects the client. At application quit a
-// pending request is answered with cancel; so is one that gets no answer
-// within its limit.
+// A cancel or a failed check disconnects the client; only the panel's answer
+// false reads as a wrong password, a check without answer as a network
+// failure. At application quit a pending request is answered with cancel;
+// so is one that gets no answer within its limit.
 
 #include "tarnwick/core/messages/msgbase.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"

@@ -117,7 +117,13 @@ void VPNRpcObject::runChange()
         }
         bool accepted = false;
         const std::string digest = PanelRpcClient::passwordDigest(password);
-        if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "checkPassword", accepted, digest) || !accepted) {
+        // A check without answer is no refused password: the panel was not reached.
+        if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "checkPassword", accepted, digest)) {
+            releaseClient();
+            emit Complete(false, PC::textDeviceConnectFailed());
+            return;
+        }
+        if (!accepted) {
             releaseClient();
             emit Complete(false, PC::textPasswordRefused());
             return;
@@ -126,10 +132,12 @@ void VPNRpcObject::runChange()
 
     int result = -1;
     const std::string server = m_serverAddress.toUtf8().toStdString();
-    if (!tryCall(m_client.get(), kProxyDefaultTimeOut, "changeServerIP", result, server))
-        result = -1;
+    const bool answered = tryCall(m_client.get(), kProxyDefaultTimeOut, "changeServerIP", result, server);
     releaseClient();
-    if (result == 0)
+    // Likewise a change without answer is no address that the panel refused.
+    if (!answered)
+        emit Complete(false, PC::textDeviceConnectFailed());
+    else if (result == 0)
         emit Complete(true, PC::textServerIpChanged());
     else
         emit Complete(false, PC::textServerIpInvalid());

@@ -4,8 +4,9 @@
 // configured on a panel, through the panel's service on port 9009. A change
 // may need the panel's password: GetPasswd(this) asks for it, SetPasswd
 // hands it over (empty: cancelled; no answer within the limit counts as a
-// cancel), and it is checked on the panel as an MD5 digest. One Complete on
-// every path.
+// cancel), and it is checked on the panel as an MD5 digest. A check or a
+// change that fails is a failed connection to the device, not a refusal (a
+// failed "hasPassword" counts as no password). One Complete on every path.
 
 #include "tarnwick/core/messages/msgbase.h"
 

@@ -100,11 +100,18 @@ bool PanelRpcClient::projectHasPassword()
 
 bool PanelRpcClient::projectCheckPassword(const std::string& password)
 {
+    return projectPasswordAccepted(password).value_or(false);
+}
+
+std::optional<bool> PanelRpcClient::projectPasswordAccepted(const std::string& password)
+{
     bool answer = false;
     if (!m_connection)
-        return false;
+        return std::nullopt;
     const std::string digest = passwordDigest(password);
-    return tryCall(client(), PC::kStubTimeOutMs, "projectCheckPassword", answer, digest) && answer;
+    if (!tryCall(client(), PC::kStubTimeOutMs, "projectCheckPassword", answer, digest))
+        return std::nullopt;
+    return answer;
 }
 
 bool PanelRpcClient::GetRunTimeInfo(stRunTimeInfo& info)

@@ -8,6 +8,7 @@
 #include "framework/net/address.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,10 @@ public:
     // protected (but answers false without a connection).
     bool projectHasPassword();
     bool projectCheckPassword(const std::string& password);
+    // What the panel answered about password, or nothing when the call
+    // failed (no connection, no reply within the stub's limit, a refused or
+    // broken call): a failed check, which projectCheckPassword reads as wrong.
+    std::optional<bool> projectPasswordAccepted(const std::string& password);
     bool GetRunTimeInfo(stRunTimeInfo& info);
     bool GetSysInfo(stSysInfo& info);
     bool GetSpaceInfo(stSpaceInfo& info);

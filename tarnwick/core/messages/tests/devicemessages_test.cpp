@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 
 using Fake::PanelAnswer;
 using Fake::WireWriter;
@@ -247,6 +248,37 @@ TEST(DeviceOnlineMsg, ProtectedPanelAsksForThePasswordAndChecksIt)
     EXPECT_EQ(wrong.passwordRequests, 1);
     EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, std::chrono::seconds(5)))
         << "a refused password disconnects";
+}
+
+// A check that gets no answer (the panel keeps silent past the stub's
+// limit, refuses the call, or drops the connection) is a network failure,
+// never a wrong password; the client is disconnected all the same.
+TEST(DeviceOnlineMsg, APasswordCheckWithoutAnswerIsNoWrongPassword)
+{
+    struct Case {
+        const char* what;
+        std::optional<PanelAnswer> answer; // nullopt: the connection drops at the check
+    };
+    for (const Case& c : {Case{"silent", PanelAnswer::Silent}, Case{"refused", PanelAnswer::Unregistered},
+                          Case{"dropped", std::nullopt}}) {
+        SCOPED_TRACE(c.what);
+        Fake::FakePanelService panel("127.0.0.1");
+        Fake::PanelMethodTable table(panel, Fake::PanelMethodTable::deviceMethods());
+        table.setResult("projectHasPassword", WireWriter().boolean(true).take());
+        table.setResult("projectCheckPassword", WireWriter().boolean(true).take());
+        if (c.answer)
+            table.setAnswer("projectCheckPassword", *c.answer);
+        else
+            panel.dropConnectionAfterCalls(1); // "projectHasPassword" answered, the check dropped
+        PanelRpcClient client;
+        QObject receiver;
+        const OnlineOutcome outcome = bringOnline(client, FF::Net::Address(panel.endpoint().c_str()), "1234", receiver);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.text, QStringLiteral("网络超时"));
+        EXPECT_EQ(outcome.passwordRequests, 1);
+        EXPECT_FALSE(client.isOnline());
+        EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, std::chrono::seconds(5)));
+    }
 }
 
 TEST(DeviceOnlineMsg, UnreachablePanelFailsWithoutAPasswordRequest)

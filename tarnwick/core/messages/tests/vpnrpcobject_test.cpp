@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 
 #include <mutex>
+#include <string>
 
 using Fake::PanelAnswer;
 using Fake::WireWriter;
@@ -133,6 +134,48 @@ TEST_F(VpnRpcObjectTest, FailedPasswordQueryCountsAsNoPasswordAndRefusalIsReport
     EXPECT_EQ(outcome.passwordRequests, 0);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.text, QStringLiteral("设备服务器IP地址无效"));
+}
+
+// A password check or an address change that fails (refused, or its answer
+// unreadable) is a failed connection to the device, neither a wrong password
+// nor an address the panel refused. (A dropped connection is no failure
+// here: the object's client reconnects and sends the call again.)
+TEST_F(VpnRpcObjectTest, ACallWithoutAnswerIsNoRefusal)
+{
+    table.setResult("hasPassword", WireWriter().boolean(true).take());
+    table.setResult("checkPassword", WireWriter().boolean(true).take());
+    table.setResult("changeServerIP", WireWriter().i32(1).take());
+    struct Case {
+        const char* what;
+        const char* method;
+        PanelAnswer answer;
+    };
+    const Case cases[] = {
+        {"check refused", "checkPassword", PanelAnswer::Unregistered},
+        {"check unreadable", "checkPassword", PanelAnswer::WrongType},
+        {"change refused", "changeServerIP", PanelAnswer::Unregistered},
+        {"change unreadable", "changeServerIP", PanelAnswer::Short},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        table.setAnswer(c.method, c.answer);
+        const size_t changes = table.argsOf("changeServerIP").size();
+        const Outcome outcome = run(QStringLiteral("1.2.3.4"), VPNRpcObject::kActionChange, "pw");
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.text, QStringLiteral("连接设备失败"));
+        EXPECT_EQ(outcome.passwordRequests, 1);
+        if (std::string(c.method) == "checkPassword") {
+            EXPECT_EQ(table.argsOf("changeServerIP").size(), changes) << "a failed check changes nothing";
+        }
+        table.setAnswer(c.method, PanelAnswer::Right);
+    }
+    // The panel's own answers still read as such.
+    table.setResult("checkPassword", WireWriter().boolean(false).take());
+    EXPECT_EQ(run(QStringLiteral("1.2.3.4"), VPNRpcObject::kActionChange, "pw").text,
+              QStringLiteral("密码错误，连接失败"));
+    table.setResult("checkPassword", WireWriter().boolean(true).take());
+    EXPECT_EQ(run(QStringLiteral("1.2.3.4"), VPNRpcObject::kActionChange, "pw").text,
+              QStringLiteral("设备服务器IP地址无效"));
 }
 
 TEST_F(VpnRpcObjectTest, MalformedServerAddressesAreRefusedBeforeAnyConnection)

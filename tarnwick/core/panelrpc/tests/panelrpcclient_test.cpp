@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QMutex>
 #include <QStringList>
 
@@ -366,6 +368,27 @@ TEST_F(ConnectedPanel, PasswordGoesOutAsLowerCaseMd5Hex)
         EXPECT_EQ(sent.find_first_not_of("0123456789abcdef"), std::string::npos) << sent;
         EXPECT_EQ(sent.find("abc"), std::string::npos);
     }
+}
+
+// The panel's "no" and a check that failed are two answers; the plain stub
+// reads both as false.
+TEST_F(ConnectedPanel, APasswordCheckTellsTheAnswerFalseFromAFailedCall)
+{
+    table.setResponder("projectCheckPassword", [](const std::vector<Fake::PanelArg>& args) {
+        return WireWriter().boolean(args.at(0).text() == PanelRpcClient::passwordDigest("abc")).take();
+    });
+    EXPECT_EQ(client.projectPasswordAccepted("abc"), std::optional<bool>(true));
+    EXPECT_EQ(client.projectPasswordAccepted("abd"), std::optional<bool>(false));
+    for (PanelAnswer fault : {PanelAnswer::Unregistered, PanelAnswer::WrongType, PanelAnswer::Silent}) {
+        table.setAnswer("projectCheckPassword", fault);
+        EXPECT_EQ(client.projectPasswordAccepted("abc"), std::nullopt) << int(fault);
+        EXPECT_TRUE(client.isOnline());
+    }
+    table.setAnswer("projectCheckPassword", PanelAnswer::Right);
+    EXPECT_FALSE(client.projectCheckPassword("abd"));
+    client.disconnect();
+    EXPECT_EQ(client.projectPasswordAccepted("abc"), std::nullopt);
+    EXPECT_FALSE(client.projectCheckPassword("abc"));
 }
 
 TEST_F(ConnectedPanel, ListWithHostileCountFailsWithoutAllocating)
