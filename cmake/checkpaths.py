@@ -5,13 +5,13 @@ The repository is whole in itself: a clone anywhere builds, tests and reads
 without a file beside it, and nothing in it knows where it was cloned. So no
 document or script refers to
 - a relative path that climbs out of the root from the file's own folder
-  ("../shared/notes.md" in the root's README.md), also where it starts from a variable that names the root or the file's folder
-  (${CMAKE_SOURCE_DIR}, ${PROJECT_SOURCE_DIR}, ${CMAKE_CURRENT_SOURCE_DIR},
-  ${CMAKE_CURRENT_LIST_DIR}, $(CURDIR), $(dirname "$0"),
-  $(dirname "${BASH_SOURCE[0]}"));
+  ("../beside/notes.md" in the root's README.md), also where it starts from a
+  variable that names the root or the file's folder (${CMAKE_SOURCE_DIR},
+  ${PROJECT_SOURCE_DIR}, ${CMAKE_CURRENT_SOURCE_DIR}, ${CMAKE_CURRENT_LIST_DIR},
+  $(CURDIR), $(dirname "$0"), $(dirname "${BASH_SOURCE[0]}"));
 - an absolute path into the place where this clone sits: the root's shortest
-  ancestor that is not one of the system's own folders (/home, /tmp, /usr, ...;
-  for /home/ann/src/tarnwick that is /home/ann, for /tmp/x/tarnwick /tmp/x);
+  ancestor that is not one of the system's own folders (SYSTEM_FOLDERS: for a
+  clone in a user's home that home, for one in a folder of /tmp that folder);
 - a symbolic link whose target lies outside the root.
 A `..` inside the tree is fine, and so are paths of the system (/usr/bin/env,
 /proc/<pid>/stat), URLs, and C and C++ includes (the layer check judges those).

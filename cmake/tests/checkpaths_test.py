@@ -33,8 +33,8 @@ TREE = {
     "tools/setup.sh": '#!/bin/sh\nexec >/dev/null\n. "$(dirname "${BASH_SOURCE[0]}")/{up}/README.md"\n',
     "tools/runner": "#!/bin/sh\ncat docs/{up}/README.md\n",
     # Not judged: neither of the kinds above nor a script.
-    "notes.txt": "{up}/shared/notes.txt\n",
-    "src/widget.cpp": '#include "{up}/{up}/outside.h"\nconst char* path = "{up}/{up}/shared";\n',
+    "notes.txt": "{up}/beside/notes.txt\n",
+    "src/widget.cpp": '#include "{up}/{up}/outside.h"\nconst char* path = "{up}/{up}/beside";\n',
     # A build tree in the root writes absolute paths into it: not judged.
     "build/CMakeCache.txt": "",
     "build/CMakeFiles/paths.cmake": "set(ROOT {root})\nset(UP {up}/{up}/{up})\n",
@@ -43,23 +43,25 @@ TREE = {
 # Each plant: the file, the line appended to it, and what the check says of
 # it. {place} is the folder the fixture's clone sits in, {root} the clone.
 PLANTS = [
-    ("README.md", "The notes are in `{up}/shared/spec/`.", '"{up}/shared/spec/" climbs'),
+    ("README.md", "The documents are in `{up}/beside/docs/`.", '"{up}/beside/docs/" climbs'),
     ("README.md", "Its sibling is docs/{up}/{up}.", '"docs/{up}/{up}" climbs'),
-    (".ci/packages", "{up}/{up}/shared/packages", '"{up}/{up}/shared/packages" climbs'),
-    ("docs/guide/howto.md", "[style]({up}/{up}/{up}/shared/style.md)", '"{up}/{up}/{up}/shared/style.md" climbs'),
+    (".ci/packages", "{up}/{up}/beside/packages", '"{up}/{up}/beside/packages" climbs'),
+    ("docs/guide/howto.md", "[style]({up}/{up}/{up}/beside/notes.md)", '"{up}/{up}/{up}/beside/notes.md" climbs'),
     ("docs/guide/howto.md", "See guide/{up}/{up}/{up}/{up}/sibling/notes.md.", '"guide/{up}/{up}/{up}/{up}/sibling/notes.md" climbs'),
-    ("CMakeLists.txt", "include(${CMAKE_SOURCE_DIR}/{up}/shared/tools.cmake)", '"${CMAKE_SOURCE_DIR}/{up}/shared/tools.cmake" climbs'),
+    ("CMakeLists.txt", "include(${CMAKE_SOURCE_DIR}/{up}/beside/tools.cmake)", '"${CMAKE_SOURCE_DIR}/{up}/beside/tools.cmake" climbs'),
     ("sub/CMakeLists.txt", "set(x ${CMAKE_CURRENT_SOURCE_DIR}/{up}/{up}/x)", '"${CMAKE_CURRENT_SOURCE_DIR}/{up}/{up}/x" climbs'),
+    # From the root, not from the file's folder (sub/{up}/beside would stay inside).
+    ("sub/CMakeLists.txt", "include(${PROJECT_SOURCE_DIR}/{up}/beside/x.cmake)", '"${PROJECT_SOURCE_DIR}/{up}/beside/x.cmake" climbs'),
     ("cmake/extra.cmake", "include(${CMAKE_CURRENT_LIST_DIR}/{up}/{up}/other/x.cmake)", '"${CMAKE_CURRENT_LIST_DIR}/{up}/{up}/other/x.cmake" climbs'),
-    ("Makefile", "SPEC := $(CURDIR)/{up}/shared/spec", '"$(CURDIR)/{up}/shared/spec" climbs'),
-    (".ci/run", '"$(dirname "$0")/{up}/{up}/shared/tools/fresh.sh" .', '"$(dirname "$0")/{up}/{up}/shared/tools/fresh.sh" climbs'),
+    ("Makefile", "SPEC := $(CURDIR)/{up}/beside/docs", '"$(CURDIR)/{up}/beside/docs" climbs'),
+    (".ci/run", '"$(dirname "$0")/{up}/{up}/beside/tools/setup.sh" .', '"$(dirname "$0")/{up}/{up}/beside/tools/setup.sh" climbs'),
     ("tools/setup.sh", '. "$(dirname "${BASH_SOURCE[0]}")/{up}/{up}/env.sh"', '"$(dirname "${BASH_SOURCE[0]}")/{up}/{up}/env.sh" climbs'),
     ("tools/runner", "cat {up}/{up}/notes.md", '"{up}/{up}/notes.md" climbs'),
-    ("cmake/tests/plant.py", "STYLE = '{place}/shared/style.md'", '"{place}/shared/style.md" is an absolute path into'),
+    ("cmake/tests/plant.py", "STYLE = '{place}/beside/notes.md'", '"{place}/beside/notes.md" is an absolute path into'),
     ("tools/setup.sh", "cd {root}/tools", '"{root}/tools" is an absolute path into'),
-    ("docs/guide/howto.md", "<file://{place}/shared/spec/overview.md>", '"//{place}/shared/spec/overview.md" is an absolute path into'),
+    ("docs/guide/howto.md", "<file://{place}/beside/docs/index.md>", '"//{place}/beside/docs/index.md" is an absolute path into'),
 ]
-LINKS = [("docs/shared", "{up}/{up}/{up}/shared", "docs/shared: a symbolic link to {up}/{up}/{up}/shared, outside the repository")]
+LINKS = [("docs/beside", "{up}/{up}/{up}/beside", "docs/beside: a symbolic link to {up}/{up}/{up}/beside, outside the repository")]
 
 
 def run_check(root):
@@ -82,11 +84,11 @@ class PathCheck(unittest.TestCase):
 
     @classmethod
     def judgeBothSteps(cls):
-        # The clone sits two folders below the place, beside a "shared" folder
+        # The clone sits two folders below the place, beside a folder "beside"
         # that the plants name.
         cls.place = os.path.realpath(cls.scratch.name)
         cls.root = os.path.join(cls.place, "clones", "fixture")
-        os.makedirs(os.path.join(cls.place, "shared", "spec"))
+        os.makedirs(os.path.join(cls.place, "beside", "docs"))
         for path, text in TREE.items():
             cls.write(path, cls.fill(text), "w")
         os.symlink(cls.fill("{up}/README.md"), os.path.join(cls.root, "docs", "start.md"))
