@@ -56,8 +56,13 @@ root=$(mktemp -d "${TMPDIR:-/var/tmp}/tarnwick-fresh.XXXXXX")
 # plain folders, so removing it never reaches the machine's /dev or /sys.
 trap 'rm -rf --one-file-system "$root"' EXIT
 tar -C "$root" --numeric-owner -xpf "$tarball"
-# The machine's name servers, as a new machine on this network would have them.
+# The machine's name servers, as a new machine on this network would have them,
+# and the hosts file that Debian's installer writes (the root has none).
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+if [ ! -e "$root/etc/hosts" ]; then
+    printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n\n::1\tlocalhost ip6-localhost ip6-loopback\nff02::1\tip6-allnodes\nff02::2\tip6-allrouters\n' \
+        "$(cat "$root/etc/hostname" 2>/dev/null || echo debian)" >"$root/etc/hosts"
+fi
 
 home=/root
 work=$home/$(basename "$repo")
@@ -72,6 +77,9 @@ status=0
 unshare --mount --propagation private --pid --fork --kill-child -- /bin/bash -c '
     set -e
     root=$1
+    # The root is a mount point, as the / of a machine is: whatever makes a
+    # mount namespace of its own (ip netns exec, a private tmpfs) needs one.
+    mount --bind "$root" "$root"
     mount --rbind /dev "$root/dev"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
