@@ -211,7 +211,7 @@ class Unit:
         self.directory = entry["directory"]
         self._entry = entry
         self._arguments = entry.get("arguments")
-        self.source = os.path.normpath(os.path.join(self.directory, entry["file"]))
+        self.source = os.path.realpath(os.path.join(self.directory, entry["file"]))
         if self._arguments:
             named = self._arguments[self._arguments.index("-o") + 1] if "-o" in self._arguments else None
         else:
@@ -318,14 +318,16 @@ class CompiledTree:
 
     def project_path(self, path, directory=None):
         """A file as ROOT-relative path when it is a file of the source tree
-        (not of the build tree, which may lie inside it), else None."""
+        (not of the build tree, which may lie inside it), else None. A path
+        through a symbolic link (a linked header or folder) is the file it
+        leads to, judged where that lies."""
         key = (path, directory)
         if key not in self._paths:
             # The system's headers, most of what a unit reads, are passed over first.
             if os.path.isabs(path) and not path.startswith(self.root + os.sep):
                 self._paths[key] = None
             else:
-                full = os.path.normpath(os.path.join(directory or self.build, path))
+                full = os.path.realpath(os.path.join(directory or self.build, path))
                 inside = full.startswith(self.root + os.sep) and not full.startswith(self.build + os.sep)
                 self._paths[key] = os.path.relpath(full, self.root) if inside and os.path.isfile(full) else None
         return self._paths[key]
@@ -369,10 +371,13 @@ class CompiledTree:
 
 
 def code_files(root, suffixes):
+    """The sources of the code folders; a symbolic link is not one: what it
+    leads to is judged where that lies, and an include through it as an
+    include of that file."""
     for folder in CODE_FOLDERS:
         for base, _dirs, files in os.walk(os.path.join(root, folder)):
             for name in sorted(files):
-                if name.endswith(suffixes):
+                if name.endswith(suffixes) and not os.path.islink(os.path.join(base, name)):
                     yield os.path.relpath(os.path.join(base, name), root)
 
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """The layer check (cmake/checklayers.py) against a small tree of the
 project's folders that this test writes and builds: the clean tree passes; an
-include planted in every form an include takes is caught at the file that
-makes it; a tree that is not built, or not built again since a change, fails
-and never passes.
+upward include planted in each form of FORMS (among them through a symbolic
+link to a header and through a linked folder) is caught at the file that makes
+it; a tree that is not built, or not built again since a change, fails and
+never passes. Not planted, as the check cannot see it: an include behind a
+preprocessor condition that no reading of its header meets.
 
 Usage: checklayers_test.py CMAKE NINJA CXX   (the CodeLayers tests run it)
 """
@@ -32,7 +34,13 @@ FORMS = {
     "macro": f'#define TW_PLANTED_HEADER "{UP}"\n#include TW_PLANTED_HEADER',
     "commented": f'/* note */ #include "{UP}"',
     "relative": '#include "../../dialog/pane.h"',
+    # Through a link in the lists' own folder to the dialog's header, and
+    # through a linked folder (LINKS).
+    "symlinked": '#include "brellfin/lists/panealias.h"',
+    "symlinkedfolder": '#include "brellfin/lists/dialogalias/pane.h"',
 }
+# Symbolic links of the tree: its path and where it leads.
+LINKS = {"brellfin/lists/panealias.h": "../dialog/pane.h", "brellfin/lists/dialogalias": "../dialog"}
 
 FIXTURE_CMAKE = f"""cmake_minimum_required(VERSION 3.25)
 project(LayersFixture LANGUAGES CXX)
@@ -112,6 +120,8 @@ class LayerCheck(unittest.TestCase):
         cls.build = os.path.join(cls.scratch.name, "build")
         for path, text in TREE.items():
             cls.write(path, text)
+        for path, target in LINKS.items():
+            os.symlink(target, os.path.join(cls.root, path))
         configured = run(
             CMAKE,
             "-S",
