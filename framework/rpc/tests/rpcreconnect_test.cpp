@@ -776,3 +776,186 @@ INSTANTIATE_TEST_SUITE_P(
         BlockedHandlerCase{"DisconnectedByTheDestructor", Block::Disconnected, true, false, "silent", 5000,
                            "ConnectionInterrupted"}),
     [](const ::testing::TestParamInfo<BlockedHandlerCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Callers on threads of their own, each with its own proxy, that wait for
+// "silent" (60 s) after an optional "twice" of their own value.
+class WaitingCallers {
+public:
+    WaitingCallers(FF::RPC::DispatchClient& client, int count, bool twiceFirst)
+    {
+        m_outcomes.resize(std::size_t(count));
+        m_ended.resize(std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            m_threads.emplace_back([this, &client, i, twiceFirst] {
+                FF::RPC::SyncProxy proxy(&client);
+                if (twiceFirst) {
+                    FF::utils::IBuffer* args = proxy.argsBuffer("twice");
+                    FF::utils::Serialize(args, 1u);
+                    putTyped(args, 100 + i);
+                    proxy.setTimeOut(20000);
+                    std::string first = outcome([&] { proxy.sync(); });
+                    if (first == "Succeed" && takeTyped<int>(proxy.resultBuffer()) != 2 * (100 + i))
+                        first = "another call's result";
+                    if (first != "Succeed") {
+                        finish(i, "first call: " + first);
+                        return;
+                    }
+                }
+                FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+                proxy.setTimeOut(60000);
+                ++m_waiting;
+                finish(i, outcome([&] { proxy.sync(); }));
+            });
+        }
+    }
+    ~WaitingCallers() { join(); }
+    // Once every caller has started its wait.
+    bool waitStarted(std::chrono::milliseconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (m_waiting < int(m_threads.size()) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        return m_waiting == int(m_threads.size());
+    }
+    void join()
+    {
+        for (std::thread& t : m_threads)
+            if (t.joinable())
+                t.join();
+    }
+    const std::vector<std::string>& outcomes() const { return m_outcomes; }
+    // The latest end of a call, in seconds after from.
+    double lastEndAfter(std::chrono::steady_clock::time_point from) const
+    {
+        double last = 0;
+        for (const auto& ended : m_ended)
+            last = std::max(last, std::chrono::duration<double>(ended - from).count());
+        return last;
+    }
+
+private:
+    void finish(int i, const std::string& result)
+    {
+        m_outcomes[std::size_t(i)] = result;
+        m_ended[std::size_t(i)] = std::chrono::steady_clock::now();
+    }
+
+    std::vector<std::thread> m_threads;
+    std::vector<std::string> m_outcomes;
+    std::vector<std::chrono::steady_clock::time_point> m_ended;
+    std::atomic<int> m_waiting{0};
+};
+
+enum class BreakState { Online, ReconnectDelay, ReconnectAttempt, AwaitingReInit, Offline };
+
+struct BreakCase {
+    const char* name;
+    BreakState state;
+    const char* outcome; // of every waiting call
+};
+
+void PrintTo(const BreakCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RpcBreak : public ::testing::TestWithParam<BreakCase> {};
+
+} // namespace
+
+// The break ends every waiting call at once, in whatever state the client
+// is, never waiting for the panel: the client goes offline for good and no
+// connection follows. (A client is initializing only inside its
+// constructor, where no caller holds it.)
+TEST_P(RpcBreak, EveryWaitingCallEndsAtOnce)
+{
+    const BreakCase& row = GetParam();
+    constexpr int kCallers = 6;
+    Fake::FakePanelService panel;
+    panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto gate = std::make_shared<AttemptGate>();
+    auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                            new GatedFactory(gate));
+    client->setRetryMaxTimes(row.state == BreakState::Offline ? 0 : 30);
+    switch (row.state) {
+    case BreakState::Online: break;
+    case BreakState::ReconnectDelay:
+        // Refused attempts a second apart, the loop waiting between them.
+        gate->open();
+        panel.stop();
+        break;
+    case BreakState::ReconnectAttempt: panel.dropConnections(); break; // held in the factory
+    case BreakState::AwaitingReInit:
+        // The new connection is made, its re-init never read: the loop has
+        // returned and the client waits for the answer.
+        gate->open();
+        panel.setReading(false);
+        panel.dropConnections();
+        ASSERT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
+        break;
+    case BreakState::Offline: panel.dropConnections(); break;
+    }
+    const int expectedState = row.state == BreakState::Online ? 1 : row.state == BreakState::Offline ? 2 : 3;
+    ASSERT_TRUE(panel.waitFor([&] { return client->state() == expectedState; }, 10000ms));
+    if (row.state == BreakState::ReconnectAttempt) {
+        ASSERT_TRUE(gate->waitForAttempt(10000ms));
+    }
+
+    WaitingCallers callers(*client, kCallers, row.state == BreakState::Online);
+    if (row.state == BreakState::Offline) {
+        callers.join();
+    } else {
+        ASSERT_TRUE(callers.waitStarted(20000ms));
+        if (row.state == BreakState::Online) {
+            ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 2 * kCallers; }, 20000ms));
+        }
+        std::this_thread::sleep_for(300ms); // every caller in its wait
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    client->breakConnection();
+    const double breakTook = secondsSince(start);
+    callers.join();
+    const double callsEnded = row.state == BreakState::Offline ? 0 : callers.lastEndAfter(start);
+    std::printf("[ %s ] break %.3f s, every call ended %.3f s after it\n", row.name, breakTook, callsEnded);
+    EXPECT_LT(breakTook, 0.5);
+    EXPECT_LT(callsEnded, 1.0);
+    for (const std::string& result : callers.outcomes())
+        EXPECT_EQ(result, row.outcome);
+    EXPECT_FALSE(client->online());
+    EXPECT_EQ(client->state(), 2);
+
+    // Offline for good: a later call fails unsent, a later break changes
+    // nothing, and no connection follows.
+    FF::RPC::SyncProxy later(client.get());
+    FF::utils::Serialize(later.argsBuffer("silent"), 0u);
+    EXPECT_EQ(outcome([&] { later.sync(); }), "send failed");
+    client->breakConnection();
+    const int accepted = panel.acceptedConnections();
+    gate->open();
+    if (row.state == BreakState::ReconnectAttempt) {
+        // The attempt under way makes its connection and drops it unstarted.
+        EXPECT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == accepted + 1; }, 10000ms));
+        EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
+    }
+    std::this_thread::sleep_for(1200ms); // a reconnect delay and more
+    EXPECT_TRUE(panel.reinitRequests().size() <= (row.state == BreakState::AwaitingReInit ? 1u : 0u));
+    EXPECT_EQ(panel.acceptedConnections(), accepted + (row.state == BreakState::ReconnectAttempt ? 1 : 0));
+
+    // Nothing is left to wait for but the receive threads' end.
+    const auto stopStart = std::chrono::steady_clock::now();
+    client->stop();
+    EXPECT_LT(secondsSince(stopStart), 2.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachState, RpcBreak,
+    ::testing::Values(BreakCase{"Online", BreakState::Online, "ConnectionInterrupted"},
+                      BreakCase{"ReconnectDelay", BreakState::ReconnectDelay, "ConnectionInterrupted"},
+                      BreakCase{"ReconnectAttempt", BreakState::ReconnectAttempt, "ConnectionInterrupted"},
+                      BreakCase{"AwaitingReInit", BreakState::AwaitingReInit, "ConnectionInterrupted"},
+                      BreakCase{"Offline", BreakState::Offline, "send failed"}),
+    [](const ::testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
