@@ -53,16 +53,16 @@ public:
     // 1.5 s for the peer's end and 2 s more for the receive thread and the
     // callers reading aside (a replaced connection closes beside the current
     // one), then at most kStopLoopLimitMs (1 s) for a reconnection attempt
-    // and for the handlers being told: at most 4.5 s in all. The handlers are
-    // told on a thread of the client's own, not the caller's.
+    // and for the handlers being told: at most 4.5 s in all. Each handler is
+    // told on a short-lived thread of its own, not the caller's.
     void stop();
     // Breaks the connection at once, from any thread, whatever state the
     // client is in: it goes offline for good, every waiting call ends as
     // "ConnectionInterrupted" at once and every later one fails ("send
     // failed"), no reconnection follows (an attempt under way starts no
     // connection) and the connections stop as a break, without waiting for
-    // the peer. It never waits (the handlers are told on a thread of the
-    // client's own); stop() afterwards has nothing left to wait for but the
+    // the peer. It never waits (each handler is told on a short-lived thread
+    // of its own); stop() afterwards has nothing left to wait for but the
     // receive threads' end.
     void breakConnection();
     // True unless offline (so also while reconnecting).
