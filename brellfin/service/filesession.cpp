@@ -1,8 +1,5 @@
 #include "brellfin/service/filesession.h"
 
-#include "framework/net/iclient.h"
-#include "framework/net/tcpclient.h"
-#include "framework/net/tcpconnection.h"
 #include "framework/rpc/dispatchclient.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
@@ -43,13 +40,11 @@ FileSession::~FileSession()
 void FileSession::breakConnection()
 {
     try {
-        m_client->setRetryMaxTimes(0);
-        // The connection stops at once, as a break: the client goes offline
-        // and tells every waiting call. stop() alone would first wait for
-        // the panel's end of the connection, which a frozen panel never sends.
-        const std::shared_ptr<FF::Net::IClient> connection = m_client->readingClient();
-        if (auto* tcp = dynamic_cast<FF::Net::TCPClient*>(connection.get()))
-            tcp->connection()->closeNow();
+        // The connection stops at once, as a break, whatever state the client
+        // is in: it goes offline and tells every waiting call. stop() alone
+        // would first wait for the panel's end of the connection, which a
+        // frozen panel never sends.
+        m_client->breakConnection();
     } catch (...) {
         platform::reportEscapedException("FileSession break");
     }

@@ -21,6 +21,7 @@ public:
     // Starts the receive thread; needs a handler.
     virtual void connect() = 0;
     // Closes gracefully and waits, within limits, for the receive thread.
+    // Once it has returned, the handler is called no more, from any thread.
     virtual void close() = 0;
     virtual void setHandler(IConnectable* handler) = 0;
     virtual void setTickInterval(std::uint64_t ms) = 0;
@@ -36,6 +37,9 @@ public:
     // True once nothing runs in the client any more: its receive thread has
     // ended (or never started) and no caller reads it aside.
     virtual bool isQuiet() = 0;
+    // Stops the connection at once, as a break (IConnection::closeNow);
+    // never waits. The receive thread reports the end as for any break.
+    virtual void closeNow() = 0;
 
     // For a caller that waits for a reply of its own: one look at the
     // connection on the caller's thread, with no hand-over through the

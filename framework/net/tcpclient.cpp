@@ -97,6 +97,15 @@ void TCPClient::close()
         qWarning("TCPClient close: a caller still reads %s aside %llu ms after the connection stopped (its handler "
                  "has not returned): left reading",
                  peer.c_str(), limit);
+    // Whatever was left running is cut off from the handler before the
+    // return: its owner may delete the handler from here on. A thread still
+    // in a callback returns from that one alone.
+    impl->cutOff();
+}
+
+void TCPClient::closeNow()
+{
+    m_connection->closeNow();
 }
 
 void TCPClient::setHandler(IConnectable* handler)

@@ -19,7 +19,8 @@ public:
     // "TCPSocket.createClient" exceptions.
     explicit TCPClient(const Address& address);
     // Closes first when still running. A receive thread that the close left
-    // running keeps the connection (see LeftRunning) until it has ended.
+    // running keeps the connection (see LeftRunning) until it has ended; it
+    // calls the handler no more.
     ~TCPClient() override;
 
     // A new factory of TCP clients, owned by the caller.
@@ -31,10 +32,17 @@ public:
     void connect() override;
     // Graceful close; the peer's close is waited for until about 1 s of
     // silence, or 1.5 s however the peer keeps talking; then the receive
-    // thread is joined and callers reading aside are let go, within 2 s more.
-    // A handler that keeps either longer is logged and left running. Never
-    // call it on the receive thread.
+    // thread is joined and callers reading aside are let go, within 2 s more
+    // (3.5 s in all). A handler that keeps either longer is logged and left
+    // running, cut off from the handler: once close() (or the destructor)
+    // has returned, no callback reaches the handler from any thread, and the
+    // handler may be deleted. Only a callback that a thread left running is
+    // still inside goes on, and returns to no other (a handler blocked
+    // there must not touch what its owner frees). Never call it on the
+    // receive thread.
     void close() override;
+    // A break at once (TCPConnection::closeNow); never waits.
+    void closeNow() override;
     void setHandler(IConnectable* handler) override;
     void setTickInterval(std::uint64_t ms) override;
     void setUserValue(std::uint32_t value) override;

@@ -162,7 +162,7 @@ void __TCPConnection::stepActivity(bool bytesCame)
         m_idle += std::min<std::uint64_t>(now - m_lastStep, kIdleStepMs);
     m_lastStep = now;
     if (now > m_lastTick + m_tickInterval) {
-        if (IConnectable* handler = m_handler.load()) {
+        if (IConnectable* handler = this->handler()) {
             try {
                 handler->onTick(m_owner);
             } catch (...) {
@@ -267,7 +267,7 @@ void __TCPConnection::run()
         std::lock_guard<std::mutex> guard(m_handOverLock);
         m_handedOver.clear();
     }
-    if (IConnectable* handler = m_handler.load()) {
+    if (IConnectable* handler = this->handler()) {
         try {
             handler->onDisconnected(m_owner);
         } catch (...) {
@@ -278,12 +278,11 @@ void __TCPConnection::run()
 
 void __TCPConnection::passWholeFrames()
 {
-    IConnectable* handler = m_handler.load();
     while (m_running && m_reader.takeFrame(m_message, *this)) {
         bool taken = false;
         {
             TCPSession session(std::move(m_message), m_owner);
-            if (handler) {
+            if (IConnectable* handler = this->handler()) {
                 try {
                     taken = handler->onReceivedAside(&session);
                 } catch (...) {

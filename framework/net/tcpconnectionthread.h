@@ -78,6 +78,12 @@ public:
     // True once nothing runs in the connection: its receive thread has ended
     // (or never started) and no caller reads it or dispatches from it.
     bool quiet();
+    // The handler to call now, or null once the connection was cut off from
+    // it. Loaded right before each call, never kept across one.
+    IConnectable* handler() const { return m_cutOff ? nullptr : m_handler.load(); }
+    // From now on no callback starts, on any thread: the one a thread is in
+    // at the moment is the only one left, and it is that thread's own.
+    void cutOff() { m_cutOff = true; }
 
     void markStopped() override;
     // For tests: runs on whichever thread marks the connection stopped, right
@@ -97,6 +103,7 @@ public:
     platform::UniqueFd m_socket; // taken over by the constructor's body
     std::atomic<std::uint32_t> m_userValue{0};
     std::atomic<IConnectable*> m_handler{nullptr};
+    std::atomic<bool> m_cutOff{false};
     TCPConnection* const m_owner;
 
 protected:

@@ -45,7 +45,7 @@ Address TCPSession::peerAddress()
 int TCPSession::dispatch()
 {
     __TCPConnection* impl = m_connection->impl();
-    if (IConnectable* handler = impl->m_handler.load()) {
+    if (IConnectable* handler = impl->handler()) {
         try {
             handler->onReceived(this);
         } catch (...) {

@@ -5,6 +5,8 @@
 #include "framework/net/netconstants.h"
 #include "framework/rpc/dispatchclientprivate.h"
 
+#include <utility>
+
 namespace FF {
 namespace RPC {
 
@@ -36,6 +38,11 @@ void DispatchClient::stop()
     m_impl->stop();
 }
 
+void DispatchClient::breakConnection()
+{
+    m_impl->breakConnection();
+}
+
 bool DispatchClient::online() const
 {
     return m_impl->online();
@@ -46,9 +53,9 @@ int DispatchClient::state() const
     return m_impl->state();
 }
 
-void DispatchClient::registerHandler(IDispatchHandler* handler)
+void DispatchClient::registerHandler(std::shared_ptr<IDispatchHandler> handler)
 {
-    m_impl->registerHandler(handler);
+    m_impl->registerHandler(std::move(handler));
 }
 
 void DispatchClient::unregisterHandler(IDispatchHandler* handler)

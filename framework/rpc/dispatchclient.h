@@ -35,8 +35,9 @@ public:
     // Throws the connect exceptions or ("DispatchClient.DispatchClient",
     // "request init failed"); no thread survives a failed construction.
     DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
-    // Stops first when still running. What the stop left running keeps the
-    // client's implementation (FF::Net::LeftRunning) until it has ended.
+    // Stops first when still running (within stop()'s limits). What the stop
+    // left running keeps the client's implementation (FF::Net::LeftRunning)
+    // until it has ended.
     ~DispatchClient();
     DispatchClient(const DispatchClient&) = delete;
     DispatchClient& operator=(const DispatchClient&) = delete;
@@ -47,15 +48,37 @@ public:
     // "ConnectionInterrupted"; callable from any thread but the client's
     // receive threads), ends reconnection (an attempt under way starts no
     // connection) and closes the connections with their receive threads
-    // joined; each wait has its limit, and what runs past it is logged.
+    // joined. Each wait has its limit, whatever a handler does, and what
+    // runs past it is logged and left running: the close waits at most
+    // 1.5 s for the peer's end and 2 s more for the receive thread and the
+    // callers reading aside (a replaced connection closes beside the current
+    // one), then at most kStopLoopLimitMs (1 s) for a reconnection attempt
+    // and for the handlers being told: at most 4.5 s in all. Each handler is
+    // told on a short-lived thread of its own, not the caller's.
     void stop();
+    // Breaks the connection at once, from any thread, whatever state the
+    // client is in: it goes offline for good, every waiting call ends as
+    // "ConnectionInterrupted" at once and every later one fails ("send
+    // failed"), no reconnection follows (an attempt under way starts no
+    // connection) and the connections stop as a break, without waiting for
+    // the peer. It never waits (each handler is told on a short-lived thread
+    // of its own); stop() afterwards has nothing left to wait for but the
+    // receive threads' end.
+    void breakConnection();
     // True unless offline (so also while reconnecting).
     bool online() const;
     // 0 initializing, 1 online, 2 offline, 3 reconnecting.
     int state() const;
 
-    // For the call proxies.
-    void registerHandler(IDispatchHandler* handler);
+    // For the call proxies. The client shares each handler it holds: while
+    // it is registered, and for each call it makes to it, so that a handler
+    // is never deleted while one of its calls runs; its owner may let it go
+    // whenever it likes (the last of the calls then deletes it). No lock of
+    // the client is held while a handler runs: a handler may block without
+    // holding up stop(), breakConnection() or any call (see IDispatchHandler).
+    // Once unregisterHandler has returned, no new call of the handler starts;
+    // one already under way may still run on the client's thread.
+    void registerHandler(std::shared_ptr<IDispatchHandler> handler);
     void unregisterHandler(IDispatchHandler* handler);
     // Sends when online; false only when offline.
     bool send(FF::Net::NetBuffer& message);

@@ -14,13 +14,18 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace FF {
 namespace RPC {
 
 namespace {
+
+using ReadLock = std::shared_lock<std::shared_mutex>;
+using WriteLock = std::unique_lock<std::shared_mutex>;
 
 FF::Net::NetBuffer controlMessage(std::uint32_t type)
 {
@@ -56,6 +61,15 @@ __DispatchClient::__DispatchClient(const FF::Net::Address& address, FF::Net::ICl
 __DispatchClient::~__DispatchClient()
 {
     stop();
+    // Deleted only once quiet(): the threads that told the handlers have
+    // returned from them, and at most leave their last lines.
+    std::vector<std::thread> tellers;
+    {
+        WriteLock guard(m_lock);
+        tellers.swap(m_tellers);
+    }
+    for (std::thread& teller : tellers)
+        teller.join();
 }
 
 void __DispatchClient::notifyWaiters()
@@ -88,30 +102,61 @@ void __DispatchClient::requestInit()
 
 std::shared_ptr<FF::Net::IClient> __DispatchClient::currentClient() const
 {
-    QReadLocker guard(&m_lock);
+    ReadLock guard(m_lock);
     return m_client;
+}
+
+std::shared_ptr<IDispatchHandler> __DispatchClient::handlerFor(std::uint32_t id) const
+{
+    ReadLock guard(m_lock);
+    auto found = m_handlers.find(id);
+    return found == m_handlers.end() ? nullptr : found->second.handler;
 }
 
 template <class Call>
 void __DispatchClient::forEachHandler(Call call)
 {
-    QReadLocker guard(&m_lock);
-    for (auto& entry : m_handlers)
-        call(entry.second);
+    std::vector<std::pair<std::uint32_t, std::shared_ptr<IDispatchHandler>>> handlers;
+    {
+        ReadLock guard(m_lock);
+        handlers.reserve(m_handlers.size());
+        for (const auto& entry : m_handlers)
+            handlers.emplace_back(entry.first, entry.second.handler);
+    }
+    // The lock is not held while a handler runs: one that blocks holds up
+    // its own thread, never a stop or a call. One that was let go while an
+    // earlier one ran is passed over.
+    for (const auto& entry : handlers) {
+        if (handlerFor(entry.first) == entry.second)
+            call(entry.second.get());
+    }
 }
 
-void __DispatchClient::registerHandler(IDispatchHandler* handler)
+void __DispatchClient::registerHandler(std::shared_ptr<IDispatchHandler> handler)
 {
-    QWriteLocker guard(&m_lock);
-    m_handlers[handler->handlerId()] = handler;
+    std::shared_ptr<IDispatchHandler> replaced;
+    WriteLock guard(m_lock);
+    Registered& entry = m_handlers[handler->handlerId()];
+    replaced = std::move(entry.handler);
+    entry.handler = std::move(handler);
+    // A handler that comes once the client gave up is not told: its calls
+    // find the client offline.
+    entry.told = m_state == StateOffline;
+    guard.unlock();
+    // A handler let go here is deleted outside the lock.
 }
 
 void __DispatchClient::unregisterHandler(IDispatchHandler* handler)
 {
-    QWriteLocker guard(&m_lock);
+    std::shared_ptr<IDispatchHandler> removed;
+    WriteLock guard(m_lock);
     auto found = m_handlers.find(handler->handlerId());
-    if (found != m_handlers.end() && found->second == handler)
+    if (found != m_handlers.end() && found->second.handler.get() == handler) {
+        removed = std::move(found->second.handler);
         m_handlers.erase(found);
+    }
+    guard.unlock();
+    // Deleted outside the lock, when this was its last holder.
 }
 
 DispatchClient::SendOutcome __DispatchClient::send(FF::Net::NetBuffer& message, std::uint64_t deadlineMs)
@@ -119,7 +164,7 @@ DispatchClient::SendOutcome __DispatchClient::send(FF::Net::NetBuffer& message, 
     std::shared_ptr<FF::Net::IClient> client;
     int state;
     {
-        QReadLocker guard(&m_lock);
+        ReadLock guard(m_lock);
         state = m_state;
         if (state == StateOnline)
             client = m_client;
@@ -159,7 +204,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
     }
     case kMessagePong: return;
     case kMessageInit: {
-        QWriteLocker guard(&m_lock);
+        WriteLock guard(m_lock);
         if (m_state != StateInitializing)
             return;
         FF::utils::String key;
@@ -184,7 +229,7 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
             return;
         }
         {
-            QWriteLocker guard(&m_lock);
+            WriteLock guard(m_lock);
             if (key != m_clientKey) {
                 // The service no longer knows this client: give up.
                 m_retryMax = 0;
@@ -196,7 +241,13 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
             m_localAddress = m_client->localAddress();
             m_state = StateOnline;
         }
-        forEachHandler([](IDispatchHandler* handler) { handler->onWake(); });
+        forEachHandler([](IDispatchHandler* handler) {
+            try {
+                handler->onWake();
+            } catch (...) {
+                platform::reportEscapedException("DispatchClient wake handler");
+            }
+        });
         return;
     }
     default: session->close(); return;
@@ -205,15 +256,16 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
 
 void __DispatchClient::routeReply(FF::utils::IBuffer* message, std::uint32_t handlerId, std::uint32_t callNumber)
 {
-    QReadLocker guard(&m_lock);
-    auto found = m_handlers.find(handlerId);
-    if (found == m_handlers.end())
+    // Shared for the call, with the lock released: the handler's owner may
+    // let it go meanwhile, and the handler may block.
+    const std::shared_ptr<IDispatchHandler> handler = handlerFor(handlerId);
+    if (!handler)
         return;
     try {
-        found->second->onReply(message, callNumber);
+        handler->onReply(message, callNumber);
     } catch (...) {
         platform::reportEscapedException("DispatchClient reply handler");
-        found->second->onReplyFailed(callNumber);
+        handler->onReplyFailed(callNumber);
     }
 }
 
@@ -232,7 +284,7 @@ bool __DispatchClient::onReceivedAside(FF::Net::ISession* session)
 
 std::shared_ptr<FF::Net::IClient> __DispatchClient::readingClient() const
 {
-    QReadLocker guard(&m_lock);
+    ReadLock guard(m_lock);
     return m_state == StateOnline ? m_client : nullptr;
 }
 
@@ -240,7 +292,7 @@ void __DispatchClient::closeRetired()
 {
     std::shared_ptr<FF::Net::IClient> retired;
     {
-        QWriteLocker guard(&m_lock);
+        WriteLock guard(m_lock);
         retired.swap(m_retired);
     }
     if (retired)
@@ -251,19 +303,21 @@ void __DispatchClient::closeReplaced(std::shared_ptr<FF::Net::IClient> replaced)
 {
     replaced->close();
     if (!replaced->isQuiet()) {
-        QWriteLocker guard(&m_lock);
+        WriteLock guard(m_lock);
         m_leftRunning.push_back(std::move(replaced));
     }
 }
 
 bool __DispatchClient::quiet() const
 {
-    if (m_reconnecting > 0 || !m_lock.tryLockForRead())
+    if (m_reconnecting > 0 || m_telling > 0)
+        return false;
+    ReadLock guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock())
         return false;
     bool quiet = (!m_client || m_client->isQuiet()) && (!m_retired || m_retired->isQuiet());
     for (const auto& client : m_leftRunning)
         quiet = quiet && client->isQuiet();
-    m_lock.unlock();
     return quiet;
 }
 
@@ -281,13 +335,19 @@ void __DispatchClient::onTick(FF::Net::IConnection* connection)
             client->send(ping);
         }
     }
-    forEachHandler([](IDispatchHandler* handler) { handler->onTimerCheck(); });
+    forEachHandler([](IDispatchHandler* handler) {
+        try {
+            handler->onTimerCheck();
+        } catch (...) {
+            platform::reportEscapedException("DispatchClient tick handler");
+        }
+    });
 }
 
 void __DispatchClient::onDisconnected(FF::Net::IConnection* connection)
 {
     {
-        QWriteLocker guard(&m_lock);
+        WriteLock guard(m_lock);
         if (m_state == StateInitializing) {
             m_state = StateOffline;
             guard.unlock();
@@ -337,11 +397,11 @@ void __DispatchClient::reconnect()
     FF::Net::Address previousLocal;
     std::shared_ptr<FF::Net::IClient> unclosed; // retired by another loop meanwhile
     {
-        QWriteLocker guard(&m_lock);
-        // A stop() that came meanwhile closed the connections it found: this
-        // one is dropped unstarted. Started under the lock, a connection is
-        // one that stop() finds and closes, or none at all.
-        if (m_stopped)
+        WriteLock guard(m_lock);
+        // A stop() or a break that came meanwhile ended the connections it
+        // found: this one is dropped unstarted. Started under the lock, a
+        // connection is one that they find and end, or none at all.
+        if (m_noConnections)
             return;
         unclosed = std::move(m_retired);
         m_retired = m_client;
@@ -359,12 +419,97 @@ void __DispatchClient::reconnect()
 
 void __DispatchClient::giveUp()
 {
-    // Once: stop() gives up at once, and the connection it closes or a
-    // reconnection loop it ends may come here after it.
-    if (m_state.exchange(StateOffline) == StateOffline)
-        return;
-    notifyWaiters();
-    forEachHandler([](IDispatchHandler* handler) { handler->onDisconnected(); });
+    // stop() or a break may have given up first, and the connection it
+    // ended or a reconnection loop it cut short comes here after it: what
+    // is left is telling the handlers that nobody told yet.
+    if (m_state.exchange(StateOffline) != StateOffline)
+        notifyWaiters();
+    tellDisconnected();
+}
+
+void __DispatchClient::tellDisconnected()
+{
+    for (;;) {
+        std::shared_ptr<IDispatchHandler> next;
+        {
+            WriteLock guard(m_lock);
+            for (auto& entry : m_handlers) {
+                if (!entry.second.told) {
+                    entry.second.told = true;
+                    next = entry.second.handler;
+                    break;
+                }
+            }
+        }
+        if (!next)
+            return;
+        try {
+            next->onDisconnected();
+        } catch (...) {
+            platform::reportEscapedException("DispatchClient disconnect handler");
+        }
+    }
+}
+
+void __DispatchClient::goOffline()
+{
+    {
+        WriteLock guard(m_lock);
+        m_noConnections = true;
+    }
+    m_retryMax = 0;
+    m_state = StateOffline;
+    notifyWaiters(); // the init wait, a reconnect delay under way
+    // Each handler not told yet is told on a thread of its own: one that
+    // does not return holds up that thread alone, neither the caller nor
+    // the telling of the others, and stop() waits for it within its limit.
+    WriteLock guard(m_lock);
+    for (auto& entry : m_handlers) {
+        if (entry.second.told)
+            continue;
+        entry.second.told = true;
+        std::shared_ptr<IDispatchHandler> handler = entry.second.handler;
+        ++m_telling;
+        try {
+            m_tellers.emplace_back([this, handler] {
+                try {
+                    handler->onDisconnected();
+                } catch (...) {
+                    platform::reportEscapedException("DispatchClient disconnect handler");
+                }
+                --m_telling;
+                notifyWaiters();
+            });
+        } catch (...) {
+            // No thread to be had: left to the next thread that tells.
+            --m_telling;
+            entry.second.told = false;
+        }
+    }
+    guard.unlock();
+    // What could not have a thread of its own (if anything) is told here.
+    tellDisconnected();
+}
+
+void __DispatchClient::breakConnection()
+{
+    std::shared_ptr<FF::Net::IClient> current;
+    std::shared_ptr<FF::Net::IClient> retired;
+    {
+        WriteLock guard(m_lock);
+        // From here on no connection is made: an attempt under way drops
+        // the one it makes (see reconnect()).
+        m_noConnections = true;
+        current = m_client;
+        retired = m_retired;
+    }
+    goOffline();
+    // As a break: the receive threads end within a step and report the end
+    // to a client that is offline already, so nothing follows from it.
+    if (current)
+        current->closeNow();
+    if (retired)
+        retired->closeNow();
 }
 
 void __DispatchClient::stop()
@@ -372,19 +517,19 @@ void __DispatchClient::stop()
     std::shared_ptr<FF::Net::IClient> current;
     bool retiredHeld = false;
     {
-        QWriteLocker guard(&m_lock);
+        WriteLock guard(m_lock);
         // A second stop (the destructor's after the owner's) finds nothing
         // more to do: what the first one left running it left for good.
         if (m_stopped)
             return;
         m_stopped = true;
+        m_noConnections = true;
         current = m_client;
         retiredHeld = m_retired != nullptr;
     }
-    m_retryMax = 0;
-    notifyWaiters(); // ends a reconnect delay under way
-    // The calls waiting end now, not once the connection has closed.
-    giveUp();
+    // The calls waiting end now, not once the connection has closed; a
+    // reconnect delay under way ends too.
+    goOffline();
     // A replaced connection still open closes beside the current one, so
     // that the two bounded waits for their peers do not add up.
     std::thread retiredCloser;
@@ -397,10 +542,17 @@ void __DispatchClient::stop()
     // A reconnection attempt runs on the receive thread of the connection
     // that ended, which the closes above waited for; one that runs on still
     // starts no connection, and this object stays until it has ended (see
-    // ~DispatchClient).
-    if (!waitFor(kStopLoopLimitMs, [this] { return m_reconnecting <= 0; }))
-        qWarning("DispatchClient stop: a reconnection attempt to %s is still under way: left to end by itself",
-                 current ? current->peerAddress().toString().c_str() : "?");
+    // ~DispatchClient). So does a handler that has not returned from being
+    // told of the end.
+    if (!waitFor(kStopLoopLimitMs, [this] { return m_reconnecting <= 0 && m_telling <= 0; })) {
+        const std::string peer = current ? current->peerAddress().toString() : std::string("?");
+        if (m_reconnecting > 0)
+            qWarning("DispatchClient stop: a reconnection attempt to %s is still under way: left to end by itself",
+                     peer.c_str());
+        if (m_telling > 0)
+            qWarning("DispatchClient stop: a handler told of the end of %s has not returned: left running",
+                     peer.c_str());
+    }
 }
 
 } // namespace RPC

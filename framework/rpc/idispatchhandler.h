@@ -2,6 +2,19 @@
 
 // What a dispatch client tells a registered call proxy: its reply, the end
 // of the connection, the periodic tick and the return of the connection.
+//
+// Calls come on the client's threads: onReply, onReplyFailed, onTimerCheck,
+// onWake and onDisconnected on a connection's receive thread, onReply and
+// onReplyFailed also on a caller's thread that reads its own reply
+// (IClient::readAside), and onDisconnected, after stop() or
+// breakConnection(), on a short-lived thread of the client's own. Calls may
+// overlap, so a handler locks what it shares. The client holds no lock of
+// its own while it calls a handler, and it keeps the handler alive for the
+// call (DispatchClient::registerHandler). A handler that does not return
+// holds up only its own thread: the client's stop and its other callers
+// keep their limits, and the thread is left running (see
+// DispatchClient::stop). onDisconnected is told once to each handler
+// registered when the client went offline.
 
 #include "framework/utils/ibuffer.h"
 

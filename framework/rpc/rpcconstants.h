@@ -47,7 +47,8 @@ constexpr std::uint64_t kDispatchTickMs = 200;
 // The constructor waits this long for the service's init reply.
 constexpr std::uint64_t kInitWaitMs = 6000;
 // After closing its connections, stop() waits this long at most for a
-// reconnection attempt that runs on a thread it no longer holds.
+// reconnection attempt that runs on a thread it no longer holds, and for
+// the handlers it told of the end (each on a thread of the client's own).
 constexpr std::uint64_t kStopLoopLimitMs = 1000;
 
 constexpr std::uint64_t kDefaultCallTimeOutMs = 100000;

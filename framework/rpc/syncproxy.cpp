@@ -1,5 +1,6 @@
 #include "framework/rpc/syncproxy.h"
 
+#include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/syncproxyprivate.h"
 
 #include <utility>
@@ -8,11 +9,17 @@ namespace FF {
 namespace RPC {
 
 SyncProxy::SyncProxy(DispatchClient* client)
-    : m_impl(new __SyncProxy(client))
+    : m_impl(std::make_shared<__SyncProxy>(client))
 {
+    client->registerHandler(m_impl);
 }
 
-SyncProxy::~SyncProxy() = default;
+SyncProxy::~SyncProxy()
+{
+    // A reply or a tick that the client is handing the proxy right now
+    // keeps it until that call returns.
+    m_impl->client()->unregisterHandler(m_impl.get());
+}
 
 FF::utils::IBuffer* SyncProxy::argsBuffer(const FF::utils::String& methodName)
 {

@@ -18,7 +18,9 @@ class __SyncProxy;
 class SyncProxy {
 public:
     // Registers with client, which must outlive the proxy; a null client
-    // throws ("Proxy.Proxy", "no matched service").
+    // throws ("Proxy.Proxy", "no matched service"). The destructor
+    // unregisters it and never waits: a reply or a tick the client is
+    // handing it on another thread keeps the proxy's inside for that call.
     explicit SyncProxy(DispatchClient* client);
     ~SyncProxy();
     SyncProxy(const SyncProxy&) = delete;
@@ -44,7 +46,7 @@ public:
     FF::utils::IBuffer* resultBuffer();
 
 private:
-    std::unique_ptr<__SyncProxy> m_impl;
+    std::shared_ptr<__SyncProxy> m_impl; // shared with the client while registered
 };
 
 } // namespace RPC

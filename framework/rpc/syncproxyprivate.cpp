@@ -39,13 +39,11 @@ __SyncProxy::__SyncProxy(DispatchClient* client)
 {
     if (!m_client)
         throw FF::Net::Exception("Proxy.Proxy", "no matched service");
-    m_client->registerHandler(this);
 }
 
-__SyncProxy::~__SyncProxy()
-{
-    m_client->unregisterHandler(this);
-}
+// Possibly on a thread of the client's, at the end of a call that ran when
+// the proxy's owner let it go: it touches nothing but its own.
+__SyncProxy::~__SyncProxy() = default;
 
 FF::utils::IBuffer* __SyncProxy::argsBuffer(const FF::utils::String& methodName)
 {
@@ -89,7 +87,10 @@ void __SyncProxy::spinWhileWaiting()
     const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kCallSpinUs);
     while (m_status.load(std::memory_order_acquire) == StatusWaiting) {
         const FF::Net::AsideRead read = connection ? connection->readAside(0) : FF::Net::AsideRead::Unavailable;
-        if (read == FF::Net::AsideRead::Stopped || read == FF::Net::AsideRead::Unavailable)
+        // Between looks that found nothing new the processor goes to whoever
+        // else may run on it (the peer, on one core), instead of to one more
+        // empty receive.
+        if (read != FF::Net::AsideRead::Read)
             std::this_thread::yield();
         if (std::chrono::steady_clock::now() >= until)
             return;
@@ -107,7 +108,7 @@ void __SyncProxy::waitStep(std::uint32_t stepMs)
         // The thread that reads now passes this call's reply on, or tells
         // the receive thread to, once it leaves.
         if (connection->awaitReader()) {
-            m_semaphore.tryAcquire(1, int(stepMs));
+            m_semaphore.tryAcquireFor(stepMs);
             connection->endAwait();
         } else {
             std::this_thread::yield();
@@ -116,7 +117,7 @@ void __SyncProxy::waitStep(std::uint32_t stepMs)
     case FF::Net::AsideRead::Stopped:
     case FF::Net::AsideRead::Unavailable:
         // The receive thread ends the call, or a reconnection resends it.
-        m_semaphore.tryAcquire(1, int(stepMs));
+        m_semaphore.tryAcquireFor(stepMs);
         return;
     }
 }

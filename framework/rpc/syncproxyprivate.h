@@ -1,15 +1,16 @@
 #pragma once
 
 // The call proxy's hand-over between the calling thread and the dispatch
-// client's receive threads: atomics and one semaphore. While it waits, the
+// client's receive threads: atomics and one semaphore. The dispatch client
+// shares the proxy (registered by SyncProxy), so that a call of it that runs
+// on another thread keeps it alive when its caller has let it go. While it waits, the
 // calling thread reads its reply off the connection itself when it can, so
 // that a reply that comes soon needs no other thread woken.
 
 #include "framework/net/netbuffer.h"
 #include "framework/rpc/idispatchhandler.h"
+#include "framework/utils/countingsemaphore.h"
 #include "framework/utils/ffstring.h"
-
-#include <QSemaphore>
 
 #include <atomic>
 #include <cstdint>
@@ -23,6 +24,7 @@ class DispatchClient;
 
 class __SyncProxy : public IDispatchHandler {
 public:
+    // Not registered yet: SyncProxy registers the shared proxy.
     explicit __SyncProxy(DispatchClient* client);
     ~__SyncProxy() override;
 
@@ -32,6 +34,7 @@ public:
     void onTimerCheck() override;
     void onWake() override;
     std::uint32_t handlerId() const override { return m_handlerId; }
+    DispatchClient* client() const { return m_client; }
 
     FF::utils::IBuffer* argsBuffer(const FF::utils::String& methodName);
     void setTimeOut(unsigned int ms);
@@ -66,7 +69,7 @@ private:
     DispatchClient* const m_client;
     FF::Net::NetBuffer m_request;
     FF::Net::NetBuffer m_reply;
-    QSemaphore m_semaphore;
+    FF::utils::CountingSemaphore m_semaphore;
     std::function<void()> m_waitWork; // the caller's alone
 };
 

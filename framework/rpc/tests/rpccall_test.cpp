@@ -241,22 +241,22 @@ TEST(RpcCall, AReplyWhoseHandlingThrowsEndsTheCallAsRecvDataErrorAtOnce)
     Fake::FakePanelService panel;
     panel.addMethod("seven", [](MethodArgs&, MethodResult& r) { r.addInt(7); });
     auto client = connectTo(panel);
-    FF::RPC::__SyncProxy proxy(client.get());
-    ThrowingReplyHandler thrower(proxy);
-    client->registerHandler(&thrower); // the reply to proxy's call comes to thrower
-    FF::utils::Serialize(proxy.argsBuffer("seven"), 0u);
-    proxy.setTimeOut(30000);
+    auto proxy = std::make_shared<FF::RPC::__SyncProxy>(client.get());
+    auto thrower = std::make_shared<ThrowingReplyHandler>(*proxy);
+    client->registerHandler(thrower); // the reply to proxy's call comes to thrower
+    FF::utils::Serialize(proxy->argsBuffer("seven"), 0u);
+    proxy->setTimeOut(30000);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(outcome([&] { proxy.sync(); }), "RecvDataError");
+    EXPECT_EQ(outcome([&] { proxy->sync(); }), "RecvDataError");
     EXPECT_LT(secondsSince(start), 10.0); // not the 30 s time-out
-    EXPECT_EQ(thrower.replies.load(), 1);
+    EXPECT_EQ(thrower->replies.load(), 1);
 
     // The connection goes on serving: the next call on it succeeds.
-    client->unregisterHandler(&thrower);
-    client->registerHandler(&proxy);
-    FF::utils::Serialize(proxy.argsBuffer("seven"), 0u);
-    EXPECT_EQ(outcome([&] { proxy.sync(); }), "Succeed");
-    EXPECT_EQ(takeTyped<int>(proxy.resultBuffer()), 7);
+    client->unregisterHandler(thrower.get());
+    client->registerHandler(proxy);
+    FF::utils::Serialize(proxy->argsBuffer("seven"), 0u);
+    EXPECT_EQ(outcome([&] { proxy->sync(); }), "Succeed");
+    EXPECT_EQ(takeTyped<int>(proxy->resultBuffer()), 7);
     EXPECT_TRUE(client->online());
     client->stop();
 }

@@ -1,16 +1,20 @@
 // The dispatch client's life against the fake panel service: init that never
 // comes or comes late, broken connections, reconnection with the same or a
-// new client key, services that refuse every reconnection, and stop().
+// new client key, services that refuse every reconnection, stop() (also
+// beside a handler that never returns) and the break.
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
 #include "framework/net/leftrunning.h"
+#include "framework/rpc/idispatchhandler.h"
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/logcapture.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
+#include <ostream>
 #include <thread>
 
 using namespace RpcTest;
@@ -565,3 +569,399 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
     EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
     EXPECT_TRUE(panel.reinitRequests().empty());
 }
+
+namespace {
+
+// Where a handler of the tests below stops and stays: until released, or at
+// the latest after kHoldLimit (so that a stop that waits for it still lets
+// the test end, and say how long it took).
+class Latch {
+public:
+    static constexpr std::chrono::seconds kHoldLimit{15};
+
+    void pass()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_held;
+        m_changed.notify_all();
+        m_changed.wait_for(lock, kHoldLimit, [&] { return m_open; });
+    }
+    bool waitHeld(std::chrono::milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_held > 0; });
+    }
+    void release()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    bool released()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_open;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_held = 0;
+    bool m_open = false;
+};
+
+enum class Block { TimerCheck, Reply, Wake, Disconnected };
+
+// A handler that does not return from one of its callbacks until its latch
+// is released; it counts what reaches it after that.
+class BlockingHandler : public FF::RPC::IDispatchHandler {
+public:
+    BlockingHandler(Block where, std::shared_ptr<Latch> latch)
+        : m_where(where)
+        , m_latch(std::move(latch))
+    {
+    }
+    void onReply(FF::utils::IBuffer*, std::uint32_t) override { called(Block::Reply); }
+    void onReplyFailed(std::uint32_t) override { ++callsAfterRelease; }
+    void onDisconnected() override { called(Block::Disconnected); }
+    void onTimerCheck() override { called(Block::TimerCheck); }
+    void onWake() override { called(Block::Wake); }
+    // Far from the proxies' ids, which count up from 1.
+    std::uint32_t handlerId() const override { return 0xB10C0001u; }
+
+    std::atomic<int> callsAfterRelease{0};
+
+private:
+    void called(Block here)
+    {
+        if (m_latch->released())
+            ++callsAfterRelease;
+        else if (here == m_where)
+            m_latch->pass();
+    }
+
+    const Block m_where;
+    const std::shared_ptr<Latch> m_latch;
+};
+
+struct BlockedHandlerCase {
+    const char* name;
+    Block where;
+    // How the handler comes to block: on a receive thread before the stop,
+    // or told of the end by the stop itself.
+    bool blockedByTheStop;
+    bool stopFirst; // stop(), then the destructor; or the destructor alone
+    // Method of the call made meanwhile from another thread: none where
+    // only the destructor would end it, since a proxy may not outlive its
+    // client.
+    const char* call;
+    unsigned callLimitMs;
+    const char* callOutcome;
+};
+
+// What the stop does (1.5 s for the peer's end, which a thread in a handler
+// cannot see, 2 s for the thread, 1 s for a reconnection attempt or the
+// handlers being told), with room for a loaded machine.
+constexpr double kStopLimitSeconds = 4.5 + 1.5;
+
+void PrintTo(const BlockedHandlerCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RpcBlockedHandler : public ::testing::TestWithParam<BlockedHandlerCase> {};
+
+} // namespace
+
+// A handler that never returns holds up its own thread alone: the stop and
+// the destructor keep their limits, a call made meanwhile ends within its
+// own, and once the handler is let go after the client was deleted nothing
+// reaches freed memory (the AddressSanitizer tree) nor the handler.
+TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
+{
+    const BlockedHandlerCase& row = GetParam();
+    Fake::FakePanelService panel;
+    panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    auto client = connectTo(panel);
+    auto latch = std::make_shared<Latch>();
+    auto handler = std::make_shared<BlockingHandler>(row.where, latch);
+    client->registerHandler(handler);
+
+    if (!row.blockedByTheStop) {
+        switch (row.where) {
+        case Block::TimerCheck: break; // the next tick
+        case Block::Reply:
+            panel.sendFrame(Fake::WireWriter().u32(0xAAAAAAA0).u32(handler->handlerId()).u32(1).u32(0).take());
+            break;
+        case Block::Wake: panel.dropConnections(); break; // remade a second later
+        case Block::Disconnected:
+            client->setRetryMaxTimes(0);
+            panel.dropConnections();
+            break;
+        }
+        ASSERT_TRUE(latch->waitHeld(10000ms));
+    }
+
+    std::string callOutcome = row.callOutcome;
+    double callTook = 0;
+    std::thread caller;
+    if (row.call) {
+        caller = std::thread([&] {
+            // From the proxy's registration to the call's end.
+            const auto start = std::chrono::steady_clock::now();
+            FF::RPC::SyncProxy proxy(client.get());
+            FF::utils::IBuffer* args = proxy.argsBuffer(row.call);
+            FF::utils::Serialize(args, 1u);
+            putTyped(args, 21);
+            proxy.setTimeOut(row.callLimitMs);
+            callOutcome = outcome([&] { proxy.sync(); });
+            callTook = secondsSince(start);
+        });
+    }
+    if (!row.call) {
+        // Nothing to wait for.
+    } else if (row.blockedByTheStop) {
+        // The call waits for a reply that never comes when the stop starts.
+        EXPECT_TRUE(panel.waitFor([&] { return panel.callCount() == 1; }, 10000ms));
+    } else {
+        caller.join();
+    }
+
+    TestLog::LogCapture log;
+    auto start = std::chrono::steady_clock::now();
+    if (row.stopFirst)
+        client->stop();
+    const double stopTook = secondsSince(start);
+    if (caller.joinable())
+        caller.join();
+    start = std::chrono::steady_clock::now();
+    client.reset();
+    const double destructorTook = secondsSince(start);
+    const bool held = !latch->released();
+    std::printf("[ %s ] call %.3f s (%s), stop %.3f s, destructor %.3f s\n", row.name, callTook, callOutcome.c_str(),
+                stopTook, destructorTook);
+
+    EXPECT_EQ(callOutcome, row.callOutcome);
+    EXPECT_LT(callTook, row.callLimitMs / 1000.0 + 1.0);
+    EXPECT_LT(stopTook + destructorTook, kStopLimitSeconds);
+    if (row.stopFirst) {
+        EXPECT_LT(destructorTook, 0.5);
+    }
+    EXPECT_TRUE(held) << "the stop waited until the handler's latch gave way";
+    EXPECT_TRUE(log.contains("left running") || log.contains("still runs")) << log.all();
+
+    // The client is gone; what its threads still run in stays until the
+    // handler, let go now, has returned; then everything goes.
+    latch->release();
+    EXPECT_TRUE(panel.waitFor(
+        [&] {
+            FF::Net::LeftRunning::sweep();
+            return FF::Net::LeftRunning::count() == keptBefore;
+        },
+        15000ms));
+    EXPECT_EQ(handler->callsAfterRelease.load(), 0);
+    EXPECT_EQ(handler.use_count(), 1);
+    handler.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCallback, RpcBlockedHandler,
+    ::testing::Values(
+        BlockedHandlerCase{"TimerCheckStop", Block::TimerCheck, false, true, "twice", 500, "Succeed"},
+        BlockedHandlerCase{"TimerCheckDestructor", Block::TimerCheck, false, false, "twice", 500, "Succeed"},
+        BlockedHandlerCase{"ReplyStop", Block::Reply, false, true, "twice", 500, "ConnectionTimeOut"},
+        BlockedHandlerCase{"ReplyDestructor", Block::Reply, false, false, "twice", 500, "ConnectionTimeOut"},
+        BlockedHandlerCase{"WakeStop", Block::Wake, false, true, "twice", 500, "ConnectionTimeOut"},
+        BlockedHandlerCase{"DisconnectedOnTheReceiveThreadStop", Block::Disconnected, false, true, "twice", 500,
+                           "send failed"},
+        BlockedHandlerCase{"DisconnectedByTheStop", Block::Disconnected, true, true, "silent", 5000,
+                           "ConnectionInterrupted"},
+        BlockedHandlerCase{"DisconnectedByTheDestructor", Block::Disconnected, true, false, nullptr, 0, "none"}),
+    [](const ::testing::TestParamInfo<BlockedHandlerCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Callers on threads of their own, each with its own proxy, that wait for
+// "silent" (60 s) after an optional "twice" of their own value.
+class WaitingCallers {
+public:
+    WaitingCallers(FF::RPC::DispatchClient& client, int count, bool twiceFirst)
+    {
+        m_outcomes.resize(std::size_t(count));
+        m_ended.resize(std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            m_threads.emplace_back([this, &client, i, twiceFirst] {
+                FF::RPC::SyncProxy proxy(&client);
+                if (twiceFirst) {
+                    FF::utils::IBuffer* args = proxy.argsBuffer("twice");
+                    FF::utils::Serialize(args, 1u);
+                    putTyped(args, 100 + i);
+                    proxy.setTimeOut(20000);
+                    std::string first = outcome([&] { proxy.sync(); });
+                    if (first == "Succeed" && takeTyped<int>(proxy.resultBuffer()) != 2 * (100 + i))
+                        first = "another call's result";
+                    if (first != "Succeed") {
+                        finish(i, "first call: " + first);
+                        return;
+                    }
+                }
+                FF::utils::Serialize(proxy.argsBuffer("silent"), 0u);
+                proxy.setTimeOut(60000);
+                ++m_waiting;
+                finish(i, outcome([&] { proxy.sync(); }));
+            });
+        }
+    }
+    ~WaitingCallers() { join(); }
+    // Once every caller has started its wait.
+    bool waitStarted(std::chrono::milliseconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (m_waiting < int(m_threads.size()) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        return m_waiting == int(m_threads.size());
+    }
+    void join()
+    {
+        for (std::thread& t : m_threads)
+            if (t.joinable())
+                t.join();
+    }
+    const std::vector<std::string>& outcomes() const { return m_outcomes; }
+    // The latest end of a call, in seconds after from.
+    double lastEndAfter(std::chrono::steady_clock::time_point from) const
+    {
+        double last = 0;
+        for (const auto& ended : m_ended)
+            last = std::max(last, std::chrono::duration<double>(ended - from).count());
+        return last;
+    }
+
+private:
+    void finish(int i, const std::string& result)
+    {
+        m_outcomes[std::size_t(i)] = result;
+        m_ended[std::size_t(i)] = std::chrono::steady_clock::now();
+    }
+
+    std::vector<std::thread> m_threads;
+    std::vector<std::string> m_outcomes;
+    std::vector<std::chrono::steady_clock::time_point> m_ended;
+    std::atomic<int> m_waiting{0};
+};
+
+enum class BreakState { Online, ReconnectDelay, ReconnectAttempt, AwaitingReInit, Offline };
+
+struct BreakCase {
+    const char* name;
+    BreakState state;
+    const char* outcome; // of every waiting call
+};
+
+void PrintTo(const BreakCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RpcBreak : public ::testing::TestWithParam<BreakCase> {};
+
+} // namespace
+
+// The break ends every waiting call at once, in whatever state the client
+// is, never waiting for the panel: the client goes offline for good and no
+// connection follows. (A client is initializing only inside its
+// constructor, where no caller holds it.)
+TEST_P(RpcBreak, EveryWaitingCallEndsAtOnce)
+{
+    const BreakCase& row = GetParam();
+    constexpr int kCallers = 6;
+    Fake::FakePanelService panel;
+    panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
+    panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
+    auto gate = std::make_shared<AttemptGate>();
+    auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                            new GatedFactory(gate));
+    client->setRetryMaxTimes(row.state == BreakState::Offline ? 0 : 30);
+    switch (row.state) {
+    case BreakState::Online: break;
+    case BreakState::ReconnectDelay:
+        // Refused attempts a second apart, the loop waiting between them.
+        gate->open();
+        panel.stop();
+        break;
+    case BreakState::ReconnectAttempt: panel.dropConnections(); break; // held in the factory
+    case BreakState::AwaitingReInit:
+        // The new connection is made, its re-init never read: the loop has
+        // returned and the client waits for the answer.
+        gate->open();
+        panel.setReading(false);
+        panel.dropConnections();
+        ASSERT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
+        break;
+    case BreakState::Offline: panel.dropConnections(); break;
+    }
+    const int expectedState = row.state == BreakState::Online ? 1 : row.state == BreakState::Offline ? 2 : 3;
+    ASSERT_TRUE(panel.waitFor([&] { return client->state() == expectedState; }, 10000ms));
+    if (row.state == BreakState::ReconnectAttempt) {
+        ASSERT_TRUE(gate->waitForAttempt(10000ms));
+    }
+
+    WaitingCallers callers(*client, kCallers, row.state == BreakState::Online);
+    if (row.state == BreakState::Offline) {
+        callers.join();
+    } else {
+        ASSERT_TRUE(callers.waitStarted(20000ms));
+        if (row.state == BreakState::Online) {
+            ASSERT_TRUE(panel.waitFor([&] { return panel.callCount() == 2 * kCallers; }, 20000ms));
+        }
+        std::this_thread::sleep_for(300ms); // every caller in its wait
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    client->breakConnection();
+    const double breakTook = secondsSince(start);
+    callers.join();
+    const double callsEnded = row.state == BreakState::Offline ? 0 : callers.lastEndAfter(start);
+    std::printf("[ %s ] break %.3f s, every call ended %.3f s after it\n", row.name, breakTook, callsEnded);
+    EXPECT_LT(breakTook, 0.5);
+    EXPECT_LT(callsEnded, 1.0);
+    for (const std::string& result : callers.outcomes())
+        EXPECT_EQ(result, row.outcome);
+    EXPECT_FALSE(client->online());
+    EXPECT_EQ(client->state(), 2);
+
+    // Offline for good: a later call fails unsent, a later break changes
+    // nothing, and no connection follows.
+    FF::RPC::SyncProxy later(client.get());
+    FF::utils::Serialize(later.argsBuffer("silent"), 0u);
+    EXPECT_EQ(outcome([&] { later.sync(); }), "send failed");
+    client->breakConnection();
+    const int accepted = panel.acceptedConnections();
+    gate->open();
+    if (row.state == BreakState::ReconnectAttempt) {
+        // The attempt under way makes its connection and drops it unstarted.
+        EXPECT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == accepted + 1; }, 10000ms));
+        EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
+    }
+    std::this_thread::sleep_for(1200ms); // a reconnect delay and more
+    EXPECT_TRUE(panel.reinitRequests().size() <= (row.state == BreakState::AwaitingReInit ? 1u : 0u));
+    EXPECT_EQ(panel.acceptedConnections(), accepted + (row.state == BreakState::ReconnectAttempt ? 1 : 0));
+
+    // Nothing is left to wait for but the receive threads' end.
+    const auto stopStart = std::chrono::steady_clock::now();
+    client->stop();
+    EXPECT_LT(secondsSince(stopStart), 2.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachState, RpcBreak,
+    ::testing::Values(BreakCase{"Online", BreakState::Online, "ConnectionInterrupted"},
+                      BreakCase{"ReconnectDelay", BreakState::ReconnectDelay, "ConnectionInterrupted"},
+                      BreakCase{"ReconnectAttempt", BreakState::ReconnectAttempt, "ConnectionInterrupted"},
+                      BreakCase{"AwaitingReInit", BreakState::AwaitingReInit, "ConnectionInterrupted"},
+                      BreakCase{"Offline", BreakState::Offline, "send failed"}),
+    [](const ::testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
