@@ -19,7 +19,7 @@ public:
     // "TCPSocket.createClient" exceptions.
     explicit TCPClient(const Address& address);
     // Closes first when still running. A receive thread that the close left
-    // running keeps the connection (see LeftRunning) until it has ended.
+    // running keeps the connection (FF::utils::LeftRunning) until it has ended.
     ~TCPClient() override;
 
     // A new factory of TCP clients, owned by the caller.

@@ -4,14 +4,17 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
-#include "framework/net/leftrunning.h"
+#include "framework/utils/leftrunning.h"
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/logcapture.h"
+#include "testing/main/residentmemory.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace RpcTest;
 using namespace std::chrono_literals;
@@ -488,10 +491,11 @@ public:
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return m_open || cancelled(); });
     }
-    bool waitForAttempt(std::chrono::milliseconds limit)
+    bool waitForAttempt(std::chrono::milliseconds limit) { return waitForAttempts(1, limit); }
+    bool waitForAttempts(int count, std::chrono::milliseconds limit)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_waiting > 0; });
+        return m_changed.wait_for(lock, limit, [&] { return m_waiting >= count; });
     }
     void open()
     {
@@ -534,7 +538,7 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
 {
     Fake::FakePanelService panel;
     auto gate = std::make_shared<AttemptGate>();
-    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    const std::size_t keptBefore = FF::utils::LeftRunning::count();
     auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                             new GatedFactory(gate));
     panel.dropConnections();
@@ -551,17 +555,103 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
         << log.all();
 
     // The client goes; what the attempt still runs in stays for it, and
-    // the connection it then makes is dropped unused.
+    // the connection it then makes is dropped unused. Then it goes too,
+    // with no other client made or given up meanwhile.
     client.reset();
-    EXPECT_EQ(FF::Net::LeftRunning::count(), keptBefore + 1);
+    EXPECT_EQ(FF::utils::LeftRunning::count(), keptBefore + 1);
     gate->open();
     EXPECT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
-    EXPECT_TRUE(panel.waitFor(
-        [&] {
-            FF::Net::LeftRunning::sweep();
-            return FF::Net::LeftRunning::count() == keptBefore;
-        },
-        10000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return FF::utils::LeftRunning::count() == keptBefore; }, 10000ms));
     EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
     EXPECT_TRUE(panel.reinitRequests().empty());
+}
+
+namespace {
+
+// What one round of given-up clients left: the keeper's count and the
+// resident memory before it, at its peak (all given up, every attempt still
+// held) and once every attempt has ended.
+struct GivenUpRound {
+    std::size_t keptBefore = 0;
+    std::size_t keptAtPeak = 0;
+    std::size_t keptAfter = 0;
+    long residentBefore = 0;
+    long residentAtPeak = 0;
+    long residentAfter = 0;
+    bool attempting = false; // every client was in its held attempt
+    bool logged = false;     // the stops said what they left running
+    bool freed = false;      // the count came back
+    bool closed = false;     // no connection of the round stayed open
+
+    void print(const char* name) const
+    {
+        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
+                    "KiB\n",
+                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
+    }
+};
+
+// Gives up `count` clients at once, each on a reconnection attempt that
+// does not end, then lets the attempts go and waits for the keeper's count.
+GivenUpRound giveUpClients(int count)
+{
+    GivenUpRound round;
+    Fake::FakePanelService panel;
+    auto gate = std::make_shared<AttemptGate>();
+    round.keptBefore = FF::utils::LeftRunning::count();
+    round.residentBefore = TestMemory::residentKiB();
+    std::vector<std::unique_ptr<FF::RPC::DispatchClient>> clients;
+    for (int i = 0; i < count; ++i)
+        clients.push_back(std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                                    new GatedFactory(gate)));
+    panel.dropConnections();
+    round.attempting = gate->waitForAttempts(count, 30000ms);
+
+    // All stopped at once (each stop waits out its limit), then deleted.
+    TestLog::LogCapture log;
+    std::vector<std::thread> stoppers;
+    for (auto& client : clients)
+        stoppers.emplace_back([&client] {
+            client->stop();
+            client.reset();
+        });
+    for (auto& stopper : stoppers)
+        stopper.join();
+    round.keptAtPeak = FF::utils::LeftRunning::count();
+    round.residentAtPeak = TestMemory::residentKiB();
+    round.logged = log.contains("is still under way");
+
+    gate->open();
+    round.freed = panel.waitFor([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000ms);
+    round.keptAfter = FF::utils::LeftRunning::count();
+    round.closed = panel.waitFor([&] { return panel.openConnections() == 0; }, 30000ms);
+    round.residentAfter = TestMemory::residentKiB();
+    return round;
+}
+
+} // namespace
+
+// Many clients given up at once on attempts that do not end: each stays
+// while its attempt runs, and every one goes once its attempt has ended,
+// with nothing else happening meanwhile; a second round leaves the resident
+// memory where the first did.
+TEST(RpcReconnect, TwoHundredClientsGivenUpOnTheirAttemptsAreAllFreedOnceTheAttemptsEnd)
+{
+    constexpr int kClients = 200;
+    const GivenUpRound first = giveUpClients(kClients);
+    first.print("200 given-up dispatch clients, first round");
+    ASSERT_TRUE(first.attempting);
+    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kClients);
+    EXPECT_TRUE(first.logged);
+    ASSERT_TRUE(first.freed);
+    EXPECT_TRUE(first.closed);
+
+    const GivenUpRound second = giveUpClients(kClients);
+    second.print("200 given-up dispatch clients, second round");
+    ASSERT_TRUE(second.attempting);
+    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kClients);
+    ASSERT_TRUE(second.freed);
+    EXPECT_TRUE(second.closed);
+    EXPECT_TRUE(
+        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
 }
