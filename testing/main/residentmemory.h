@@ -42,10 +42,22 @@ inline long residentKiB()
 // where the first did: it grew by less than a quarter of what the round took
 // at its peak. The first round brings the process to what any such round
 // needs once (thread bookkeeping, the allocator's own structures); what a
-// later round holds on to is the allocator's margin, or a leak.
+// later round holds on to is the allocator's margin, or a leak. Under
+// ThreadSanitizer the figure says nothing of the program's memory: the
+// sanitizer keeps the history of every thread that has ended and the shadow
+// of what was freed on a schedule of its own, and cannot be asked to give
+// them back; there the figures are for the log only.
 inline bool staysFlat(long firstAfter, long secondBefore, long secondAtPeak, long secondAfter)
 {
+#if defined(__SANITIZE_THREAD__)
+    static_cast<void>(firstAfter);
+    static_cast<void>(secondBefore);
+    static_cast<void>(secondAtPeak);
+    static_cast<void>(secondAfter);
+    return true;
+#else
     return secondAfter - firstAfter < (secondAtPeak - secondBefore) / 4;
+#endif
 }
 
 } // namespace TestMemory
