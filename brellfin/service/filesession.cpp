@@ -6,6 +6,8 @@
 FileSession::FileSession(const FF::Net::Address& address, std::unique_ptr<FF::RPC::DispatchClient> client)
     : m_address(address)
     , m_client(std::move(client))
+    , m_sendThread(BrellfinService::kThreadEndLimitMs, BrellfinService::kThreadCancelLimitMs, m_client)
+    , m_fetchThread(BrellfinService::kThreadEndLimitMs, BrellfinService::kThreadCancelLimitMs, m_client)
 {
 }
 
@@ -23,9 +25,10 @@ FileSession::~FileSession()
     const bool sendEnded = m_sendThread.reset();
     const bool fetchEnded = m_fetchThread.reset();
     if (!sendEnded || !fetchEnded) {
-        // A thread left running still calls through the client: it stays.
-        qWarning("file session released with a transfer thread still running: its connection stays open");
-        static_cast<void>(m_client.release());
+        // A thread left running still calls through the client: it has its
+        // share, and the client goes when the last such thread has ended.
+        qWarning("file session released with a transfer thread still running: its connection stays open until "
+                 "the thread ends");
         return;
     }
     try {

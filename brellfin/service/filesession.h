@@ -4,7 +4,8 @@
 // and the two transfer threads made on that client. Letting it go cancels
 // both threads and breaks the connection, so that no call waits for the
 // panel any more, waits for the threads (ThreadHolder, with its limits),
-// then stops and deletes the client; a thread left running keeps it.
+// then stops and deletes the client; a thread left running shares it, and
+// the last of them to end frees it.
 
 #include "brellfin/service/filedownloader.h"
 #include "brellfin/service/fileupdater.h"
@@ -37,7 +38,7 @@ private:
     void breakConnection();
 
     FF::Net::Address m_address;
-    std::unique_ptr<FF::RPC::DispatchClient> m_client;
+    std::shared_ptr<FF::RPC::DispatchClient> m_client; // shared with the threads left running
     ThreadHolder<__FileDownloader> m_sendThread;
     ThreadHolder<__FileUpdater> m_fetchThread;
 };

@@ -1,11 +1,11 @@
 #include "framework/net/tcpclient.h"
 
 #include "framework/net/exception.h"
-#include "framework/net/leftrunning.h"
 #include "framework/net/netconstants.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tcpsocket.h"
+#include "framework/utils/leftrunning.h"
 #include "platform/fd/uniquefd.h"
 
 #include <QDeadlineTimer>
@@ -28,9 +28,6 @@ public:
 
 TCPClient::TCPClient(const Address& address)
 {
-    // Connections are made now and then: a good time to free those that
-    // were left to a thread that has ended since.
-    LeftRunning::sweep();
     platform::UniqueFd socket(TCPSocket::Instance().createClient(address, address.port(), kClientRecvTimeoutMs));
     m_connection.reset(new TCPConnection(socket.get(), address));
     socket.release(); // the connection's now
@@ -45,7 +42,9 @@ TCPClient::~TCPClient()
         // A receive thread that close() left running still uses the
         // connection (and deleting a running thread ends the program): the
         // connection stays until the thread has ended.
-        LeftRunning::keep(std::shared_ptr<TCPConnection>(std::move(m_connection)), [impl] { return impl->quiet(); });
+        const auto ended = [impl] { return impl->quiet(); };
+        FF::utils::LeftRunning::keep(std::shared_ptr<TCPConnection>(std::move(m_connection)), ended,
+                                     "a TCP connection");
     }
 }
 

@@ -19,8 +19,8 @@ public:
     // "TCPSocket.createClient" exceptions.
     explicit TCPClient(const Address& address);
     // Closes first when still running. A receive thread that the close left
-    // running keeps the connection (see LeftRunning) until it has ended; it
-    // calls the handler no more.
+    // running keeps the connection (FF::utils::LeftRunning) until it has ended;
+    // it calls the handler no more.
     ~TCPClient() override;
 
     // A new factory of TCP clients, owned by the caller.

@@ -135,8 +135,8 @@ bool __TCPConnection::quiet()
     // A join that does not wait, rather than isRunning(): whoever deletes
     // the connection next must see all that the thread did before its end
     // (a join is what the ThreadSanitizer tree is told orders that).
-    // Asked on the receive thread itself (a sweep on its way through a
-    // reconnection), the answer is no, without a join of itself.
+    // Asked on the receive thread itself, the answer is no, without a join
+    // of itself.
     if (QThread::currentThread() == this)
         return false;
     return wait(0) && m_asideReaders == 0 && m_sessions == 0;

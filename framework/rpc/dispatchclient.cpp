@@ -1,9 +1,9 @@
 #include "framework/rpc/dispatchclient.h"
 
 #include "framework/net/iclientfactory.h"
-#include "framework/net/leftrunning.h"
 #include "framework/net/netconstants.h"
 #include "framework/rpc/dispatchclientprivate.h"
+#include "framework/utils/leftrunning.h"
 
 #include <utility>
 
@@ -23,8 +23,8 @@ DispatchClient::~DispatchClient()
         // thread whose handler has not returned) still runs in the client:
         // it stays until that has ended.
         __DispatchClient* impl = m_impl.get();
-        FF::Net::LeftRunning::keep(std::shared_ptr<__DispatchClient>(std::move(m_impl)),
-                                   [impl] { return impl->quiet(); });
+        const auto ended = [impl] { return impl->quiet(); };
+        FF::utils::LeftRunning::keep(std::shared_ptr<__DispatchClient>(std::move(m_impl)), ended, "a dispatch client");
     }
 }
 

@@ -36,7 +36,7 @@ public:
     // "request init failed"); no thread survives a failed construction.
     DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
     // Stops first when still running (within stop()'s limits). What the stop
-    // left running keeps the client's implementation (FF::Net::LeftRunning)
+    // left running keeps the client's implementation (FF::utils::LeftRunning)
     // until it has ended.
     ~DispatchClient();
     DispatchClient(const DispatchClient&) = delete;

@@ -15,7 +15,7 @@
 #include "quillet/widgets/screentool.h"
 #include "ui_mainwindow.h"
 
-#include "framework/net/leftrunning.h"
+#include "framework/utils/leftrunning.h"
 #include "platform/dispatch/nestedwait.h"
 #include "platform/exceptionlog/exceptionlog.h"
 #include "platform/windowfit/windowfit.h"
@@ -160,11 +160,12 @@ MainWindow::~MainWindow()
     dispatcher->post(end);
     const bool done = ended->tryAcquire(1, static_cast<int>(deadline.remainingTime()));
     if (!dispatcher->stop(done ? static_cast<int>(deadline.remainingTime()) : 0)) {
-        // It keeps what it uses (the shared work); the thread object stays too.
+        // It keeps what it uses (the shared work); the thread object stays
+        // until the item has ended, and goes then.
         qWarning("Quillet: the window's end left work running after %d ms: the pass-through may stay open on the "
                  "panel",
                  timing().endLimitMs);
-        FF::Net::LeftRunning::keepForRestOfProcess(dispatcher.release());
+        FF::utils::LeftRunning::keepThread(std::move(dispatcher), nullptr, "the window's dispatcher");
     }
     ui.reset();
 }

@@ -1,9 +1,13 @@
 #include "brellfin/service/fileserviceclient.h"
 
 #include "brellfin/service/threadholder.h"
+#include "framework/net/tcpclient.h"
+#include "framework/rpc/dispatchclient.h"
+#include "framework/utils/leftrunning.h"
 #include "recordingnotify.h"
 #include "servicetestbed.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/eventwait.h"
 #include "testing/main/logcapture.h"
 
 #include <QCryptographicHash>
@@ -375,11 +379,13 @@ TEST_F(FileServiceClientTest, SlowReplyStillArrives)
 }
 
 // A transfer that outlasts the holder's limit: it runs until it is let go,
-// or, when it heeds a cancel, until it is cancelled.
+// or, when it heeds a cancel, until it is cancelled; then it uses its
+// client, if it has one, once more.
 class LongThread : public QThread {
 public:
-    explicit LongThread(bool heedsCancel)
+    explicit LongThread(bool heedsCancel, FF::RPC::DispatchClient* client = nullptr)
         : m_heedsCancel(heedsCancel)
+        , m_client(client)
     {
     }
     void cancel()
@@ -405,10 +411,14 @@ protected:
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_changed.wait(lock, [this] { return m_letGo || (m_heedsCancel && m_cancelled); });
+        if (m_client)
+            m_wasOnline = m_client->online();
     }
 
 private:
     const bool m_heedsCancel;
+    FF::RPC::DispatchClient* const m_client;
+    bool m_wasOnline = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_cancelled = false;
@@ -416,9 +426,9 @@ private:
 };
 
 // A new LongThread, started and held by holder.
-LongThread* startHeld(ThreadHolder<LongThread>& holder, bool heedsCancel)
+LongThread* startHeld(ThreadHolder<LongThread>& holder, bool heedsCancel, FF::RPC::DispatchClient* client = nullptr)
 {
-    auto* thread = new LongThread(heedsCancel);
+    auto* thread = new LongThread(heedsCancel, client);
     holder.reset(thread);
     thread->start();
     return thread;
@@ -452,24 +462,37 @@ TEST(ThreadHolder, ThreadThatOutlastsTheLimitIsCancelledAndLogged)
     EXPECT_FALSE(log.contains("left running")) << log.all();
 }
 
-TEST(ThreadHolder, BoundedWaitEndsWhenTheThreadIgnoresItsCancel)
+// A thread that ignores its cancel is left running, never deleted under
+// itself, with a share of the client it calls through: once it ends, the
+// keeper frees both, the thread first, with nobody's later call.
+TEST(ThreadHolder, AThreadLeftRunningIsFreedWithTheClientItUsesOnceItEnds)
 {
+    Fake::FakeFileService panel;
+    auto client = std::make_shared<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                            FF::Net::TCPClient::NewFactory());
+    const std::weak_ptr<FF::RPC::DispatchClient> watched = client;
+    const std::size_t keptBefore = FF::utils::LeftRunning::count();
     TestLog::LogCapture log;
     LongThread* thread = nullptr;
     {
-        ThreadHolder<LongThread> holder(100, 100);
-        thread = startHeld(holder, false);
+        ThreadHolder<LongThread> holder(100, 100, client);
+        thread = startHeld(holder, false, client.get());
         const auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(holder.reset());
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
         EXPECT_FALSE(holder);
-    } // the holder goes; the thread it left is not deleted under it
+    }               // the holder goes; the thread it left is not deleted under it
+    client.reset(); // nor is the client, which the session lets go of
     EXPECT_TRUE(thread->cancelled());
     EXPECT_TRUE(thread->isRunning());
+    EXPECT_FALSE(watched.expired());
+    EXPECT_EQ(FF::utils::LeftRunning::count(), keptBefore + 1);
     EXPECT_TRUE(log.contains("transfer thread still running 100 ms after its cancel: left running")) << log.all();
+
+    // From here on the keeper may free the thread at any time.
     thread->letGo();
-    ASSERT_TRUE(thread->wait(QDeadlineTimer(10000)));
-    delete thread;
+    EXPECT_TRUE(
+        TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == keptBefore && watched.expired(); }, 10000));
 }
 
 } // namespace

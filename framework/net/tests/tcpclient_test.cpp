@@ -1,16 +1,17 @@
 #include "framework/net/tcpclient.h"
 
-#include "framework/net/leftrunning.h"
 #include "framework/net/netbuffer.h"
 #include "framework/net/tcpconnection.h"
 #include "framework/net/tcpconnectionthread.h"
 #include "framework/net/tests/failuretext.h"
 #include "framework/net/tests/recordinghandler.h"
+#include "framework/utils/leftrunning.h"
 #include "platform/clock/monotonicclock.h"
 #include "testing/loopbacksocket/loopbacksocket.h"
 #include "testing/main/eventwait.h"
 #include "testing/main/logcapture.h"
 #include "testing/main/opendescriptors.h"
+#include "testing/main/residentmemory.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using FF::Net::Address;
 using FF::Net::NetBuffer;
@@ -703,7 +706,7 @@ TEST_F(ConnectedClient, ACloseGivesUpOnAReceiveThreadWhoseHandlerDoesNotReturn)
     auto owned = std::make_unique<GivenUpHandler>(gate, tally);
     beforeConnect = [&] { client->setHandler(owned.get()); };
     start(50); // a thread let loose would tick within 50 ms
-    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    const std::size_t keptBefore = FF::utils::LeftRunning::count();
     ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({1})));
     ASSERT_TRUE(gate->waitHeld(10000));
 
@@ -720,19 +723,139 @@ TEST_F(ConnectedClient, ACloseGivesUpOnAReceiveThreadWhoseHandlerDoesNotReturn)
     // connection stays for the thread, which, let go, ends without another
     // callback (the disconnect would reach freed memory).
     client.reset();
-    EXPECT_EQ(FF::Net::LeftRunning::count(), keptBefore + 1);
+    EXPECT_EQ(FF::utils::LeftRunning::count(), keptBefore + 1);
     owned.reset();
     const int ticks = tally->ticks;
     gate->open();
-    EXPECT_TRUE(TestWait::waitUntil(
-        [&] {
-            FF::Net::LeftRunning::sweep();
-            return FF::Net::LeftRunning::count() == keptBefore;
-        },
-        10000));
+    EXPECT_TRUE(TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == keptBefore; }, 10000));
     EXPECT_EQ(tally->received.load(), 1);
     EXPECT_EQ(tally->ticks.load(), ticks);
     EXPECT_EQ(tally->disconnects.load(), 0);
+}
+
+namespace {
+
+// Holds every handler that enters it, until it is opened.
+class CountingGate {
+public:
+    void pass()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_inside;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_open; });
+        --m_inside;
+    }
+    bool waitInside(int count, int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_inside == count; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_inside = 0;
+    bool m_open = false;
+};
+
+// What one round of given-up sessions left: the keeper's count and the
+// resident memory before it, at its peak (all given up, all threads still
+// running) and once every thread has ended.
+struct GivenUpRound {
+    std::size_t keptBefore = 0;
+    std::size_t keptAtPeak = 0;
+    std::size_t keptAfter = 0;
+    long residentBefore = 0;
+    long residentAtPeak = 0;
+    long residentAfter = 0;
+    bool held = false;   // every receive thread entered its handler
+    bool logged = false; // the closes said what they left running
+    bool freed = false;  // the count came back
+
+    void print(const char* name) const
+    {
+        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
+                    "KiB\n",
+                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
+    }
+};
+
+// Gives up `sessions` clients at once, each on a handler that does not
+// return, then lets the handlers go and waits for the keeper's count.
+GivenUpRound giveUpSessions(int sessions)
+{
+    GivenUpRound round;
+    testpeer::Listener listener(sessions);
+    CountingGate gate;
+    std::vector<std::unique_ptr<RecordingHandler>> handlers;
+    std::vector<std::unique_ptr<TCPClient>> clients;
+    std::vector<testpeer::Fd> peers;
+    round.keptBefore = FF::utils::LeftRunning::count();
+    round.residentBefore = TestMemory::residentKiB();
+    for (int i = 0; i < sessions; ++i) {
+        handlers.push_back(std::make_unique<RecordingHandler>());
+        handlers.back()->onMessage = [&gate](FF::Net::ISession*) { gate.pass(); };
+        clients.push_back(std::make_unique<TCPClient>(loopback(listener.port())));
+        peers.push_back(listener.accept());
+        clients.back()->setHandler(handlers.back().get());
+        clients.back()->connect();
+        testpeer::sendBytes(peers.back().get(), testpeer::frame({1}));
+    }
+    round.held = gate.waitInside(sessions, 30000);
+
+    // All closed at once (each close waits out its limits), then deleted.
+    TestLog::LogCapture log;
+    std::vector<std::thread> closers;
+    for (auto& client : clients)
+        closers.emplace_back([&client] {
+            client->close();
+            client.reset();
+        });
+    for (auto& closer : closers)
+        closer.join();
+    round.keptAtPeak = FF::utils::LeftRunning::count();
+    round.residentAtPeak = TestMemory::residentKiB();
+    round.logged = log.contains("still runs");
+
+    gate.open();
+    round.freed = TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);
+    round.keptAfter = FF::utils::LeftRunning::count();
+    round.residentAfter = TestMemory::residentKiB();
+    return round;
+}
+
+} // namespace
+
+// Many sessions given up at once, each on a handler that does not return:
+// every connection stays while its thread runs, and every one goes once its
+// thread has ended, with nothing else happening meanwhile; a second round
+// leaves the resident memory where the first did.
+TEST(TCPClientGivenUp, TwoHundredSessionsAreAllFreedOnceTheirThreadsEnd)
+{
+    constexpr int kSessions = 200;
+    const GivenUpRound first = giveUpSessions(kSessions);
+    first.print("200 given-up sessions, first round");
+    ASSERT_TRUE(first.held);
+    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kSessions);
+    EXPECT_TRUE(first.logged);
+    ASSERT_TRUE(first.freed);
+
+    const GivenUpRound second = giveUpSessions(kSessions);
+    second.print("200 given-up sessions, second round");
+    ASSERT_TRUE(second.held);
+    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kSessions);
+    EXPECT_TRUE(second.freed);
+    EXPECT_TRUE(
+        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
 }
 
 TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)

@@ -5,10 +5,11 @@
 
 #include "framework/rpc/tests/rpctesthelpers.h"
 
-#include "framework/net/leftrunning.h"
 #include "framework/rpc/idispatchhandler.h"
+#include "framework/utils/leftrunning.h"
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/logcapture.h"
+#include "testing/main/residentmemory.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <ostream>
 #include <thread>
+#include <vector>
 
 using namespace RpcTest;
 using namespace std::chrono_literals;
@@ -492,10 +494,11 @@ public:
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return m_open || cancelled(); });
     }
-    bool waitForAttempt(std::chrono::milliseconds limit)
+    bool waitForAttempt(std::chrono::milliseconds limit) { return waitForAttempts(1, limit); }
+    bool waitForAttempts(int count, std::chrono::milliseconds limit)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_waiting > 0; });
+        return m_changed.wait_for(lock, limit, [&] { return m_waiting >= count; });
     }
     void open()
     {
@@ -538,7 +541,7 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
 {
     Fake::FakePanelService panel;
     auto gate = std::make_shared<AttemptGate>();
-    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    const std::size_t keptBefore = FF::utils::LeftRunning::count();
     auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                             new GatedFactory(gate));
     panel.dropConnections();
@@ -555,17 +558,13 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
         << log.all();
 
     // The client goes; what the attempt still runs in stays for it, and
-    // the connection it then makes is dropped unused.
+    // the connection it then makes is dropped unused. Then it goes too,
+    // with no other client made or given up meanwhile.
     client.reset();
-    EXPECT_EQ(FF::Net::LeftRunning::count(), keptBefore + 1);
+    EXPECT_EQ(FF::utils::LeftRunning::count(), keptBefore + 1);
     gate->open();
     EXPECT_TRUE(panel.waitFor([&] { return panel.acceptedConnections() == 2; }, 10000ms));
-    EXPECT_TRUE(panel.waitFor(
-        [&] {
-            FF::Net::LeftRunning::sweep();
-            return FF::Net::LeftRunning::count() == keptBefore;
-        },
-        10000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return FF::utils::LeftRunning::count() == keptBefore; }, 10000ms));
     EXPECT_TRUE(panel.waitFor([&] { return panel.openConnections() == 0; }, 10000ms));
     EXPECT_TRUE(panel.reinitRequests().empty());
 }
@@ -685,7 +684,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
     Fake::FakePanelService panel;
     panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
     panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
-    const std::size_t keptBefore = FF::Net::LeftRunning::count();
+    const std::size_t keptBefore = FF::utils::LeftRunning::count();
     auto client = connectTo(panel);
     auto latch = std::make_shared<Latch>();
     auto handler = std::make_shared<BlockingHandler>(row.where, latch);
@@ -757,12 +756,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
     // The client is gone; what its threads still run in stays until the
     // handler, let go now, has returned; then everything goes.
     latch->release();
-    EXPECT_TRUE(panel.waitFor(
-        [&] {
-            FF::Net::LeftRunning::sweep();
-            return FF::Net::LeftRunning::count() == keptBefore;
-        },
-        15000ms));
+    EXPECT_TRUE(panel.waitFor([&] { return FF::utils::LeftRunning::count() == keptBefore; }, 15000ms));
     EXPECT_EQ(handler->callsAfterRelease.load(), 0);
     EXPECT_EQ(handler.use_count(), 1);
     handler.reset();
@@ -965,3 +959,91 @@ INSTANTIATE_TEST_SUITE_P(
                       BreakCase{"AwaitingReInit", BreakState::AwaitingReInit, "ConnectionInterrupted"},
                       BreakCase{"Offline", BreakState::Offline, "send failed"}),
     [](const ::testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// What one round of given-up clients left: the keeper's count and the
+// resident memory before it, at its peak (all given up, every attempt still
+// held) and once every attempt has ended.
+struct GivenUpRound {
+    std::size_t keptBefore = 0;
+    std::size_t keptAtPeak = 0;
+    std::size_t keptAfter = 0;
+    long residentBefore = 0;
+    long residentAtPeak = 0;
+    long residentAfter = 0;
+    bool attempting = false; // every client was in its held attempt
+    bool logged = false;     // the stops said what they left running
+    bool freed = false;      // the count came back
+
+    void print(const char* name) const
+    {
+        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
+                    "KiB\n",
+                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
+    }
+};
+
+// Gives up `count` clients at once, each on a reconnection attempt that
+// does not end, then lets the attempts go and waits for the keeper's count.
+GivenUpRound giveUpClients(int count)
+{
+    GivenUpRound round;
+    round.keptBefore = FF::utils::LeftRunning::count();
+    round.residentBefore = TestMemory::residentKiB();
+    {
+        Fake::FakePanelService panel;
+        auto gate = std::make_shared<AttemptGate>();
+        std::vector<std::unique_ptr<FF::RPC::DispatchClient>> clients;
+        for (int i = 0; i < count; ++i)
+            clients.push_back(std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
+                                                                        new GatedFactory(gate)));
+        panel.dropConnections();
+        round.attempting = gate->waitForAttempts(count, 30000ms);
+
+        // All stopped at once (each stop waits out its limit), then deleted.
+        TestLog::LogCapture log;
+        std::vector<std::thread> stoppers;
+        for (auto& client : clients)
+            stoppers.emplace_back([&client] {
+                client->stop();
+                client.reset();
+            });
+        for (auto& stopper : stoppers)
+            stopper.join();
+        round.keptAtPeak = FF::utils::LeftRunning::count();
+        round.residentAtPeak = TestMemory::residentKiB();
+        round.logged = log.contains("is still under way");
+
+        gate->open();
+        round.freed = panel.waitFor([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000ms);
+        round.keptAfter = FF::utils::LeftRunning::count();
+    } // the panel goes too, with its connections' threads
+    round.residentAfter = TestMemory::residentKiB();
+    return round;
+}
+
+} // namespace
+
+// Many clients given up at once on attempts that do not end: each stays
+// while its attempt runs, and every one goes once its attempt has ended,
+// with nothing else happening meanwhile; a second round leaves the resident
+// memory where the first did.
+TEST(RpcReconnect, TwoHundredClientsGivenUpOnTheirAttemptsAreAllFreedOnceTheAttemptsEnd)
+{
+    constexpr int kClients = 200;
+    const GivenUpRound first = giveUpClients(kClients);
+    first.print("200 given-up dispatch clients, first round");
+    ASSERT_TRUE(first.attempting);
+    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kClients);
+    EXPECT_TRUE(first.logged);
+    ASSERT_TRUE(first.freed);
+
+    const GivenUpRound second = giveUpClients(kClients);
+    second.print("200 given-up dispatch clients, second round");
+    ASSERT_TRUE(second.attempting);
+    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kClients);
+    ASSERT_TRUE(second.freed);
+    EXPECT_TRUE(
+        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+}

@@ -1,6 +1,6 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
-#include "framework/net/leftrunning.h"
+#include "framework/utils/leftrunning.h"
 
 #include <QCoreApplication>
 
@@ -22,11 +22,13 @@ PendingWaits& pendingWaits()
 }
 
 // Deletes the process's dispatcher at exit once its thread has ended; one
-// whose Run was left running stays, with everything that Run uses. After the
+// whose Run was left running is kept until that Run has ended (the process
+// may end first), and the messages keep what they use. After the
 // application's end has stopped it, that stop's outcome stands.
 struct DeleteWhenEnded {
     void operator()(MsgDispatcher* dispatcher) const
     {
+        std::unique_ptr<MsgDispatcher> owned(dispatcher);
         bool stoppedAtQuit = false;
         {
             PendingWaits& waits = pendingWaits();
@@ -34,12 +36,9 @@ struct DeleteWhenEnded {
             stoppedAtQuit = waits.shuttingDown;
         }
         // A Run that the application's end left running was logged then.
-        if (stoppedAtQuit && dispatcher->isRunning())
-            FF::Net::LeftRunning::keepForRestOfProcess(dispatcher);
-        else if (dispatcher->stop(stoppedAtQuit ? 0 : MsgDispatcher::kStopLimitMs))
-            delete dispatcher;
-        else
-            FF::Net::LeftRunning::keepForRestOfProcess(dispatcher);
+        const bool running = stoppedAtQuit ? owned->isRunning() : !owned->stop(MsgDispatcher::kStopLimitMs);
+        if (running)
+            FF::utils::LeftRunning::keepThread(std::move(owned), nullptr, "the message dispatcher");
     }
 };
 

@@ -3,10 +3,10 @@
 #include "tarnwick/core/panelrpc/panelconstants.h"
 #include "tarnwick/core/panelrpc/panelrecords.h"
 
-#include "framework/net/leftrunning.h"
 #include "framework/net/tcpclient.h"
 #include "framework/rpc/dispatchclient.h"
 #include "framework/rpc/typedcall.h"
+#include "framework/utils/leftrunning.h"
 #include "platform/exceptionlog/exceptionlog.h"
 
 #include <QDeadlineTimer>
@@ -102,17 +102,18 @@ private:
 LocalDeviceObject::LocalDeviceObject()
     : QObject(nullptr)
     , m_shared(std::make_shared<Shared>())
-    , m_thread(new QThread)
-    , m_session(new Session(m_shared))
+    , m_thread(std::make_unique<QThread>())
+    , m_session(std::make_unique<Session>(m_shared))
     , m_endLimitMs(PC::kSessionEndLimitMs)
 {
     m_shared->owner = this;
-    m_session->moveToThread(m_thread);
-    connect(m_thread, &QThread::started, m_session, &Session::threadStarted);
-    connect(this, &LocalDeviceObject::signalThreadSafetyStop, m_session, &Session::safetyStop);
-    connect(this, &LocalDeviceObject::signalBindDevice, m_session, &Session::bind);
-    connect(this, &LocalDeviceObject::signalUnBindDevice, m_session, &Session::unbind);
-    connect(this, &LocalDeviceObject::signalManualRefresh, m_session, &Session::manualRefresh);
+    Session* const session = m_session.get();
+    session->moveToThread(m_thread.get());
+    connect(m_thread.get(), &QThread::started, session, &Session::threadStarted);
+    connect(this, &LocalDeviceObject::signalThreadSafetyStop, session, &Session::safetyStop);
+    connect(this, &LocalDeviceObject::signalBindDevice, session, &Session::bind);
+    connect(this, &LocalDeviceObject::signalUnBindDevice, session, &Session::unbind);
+    connect(this, &LocalDeviceObject::signalManualRefresh, session, &Session::manualRefresh);
     m_thread->start(QThread::InheritPriority);
 }
 
@@ -127,15 +128,16 @@ LocalDeviceObject::~LocalDeviceObject()
     // Queued after the unbind, behind the slot under way; it ends the thread.
     emit signalThreadSafetyStop();
     if (m_thread->wait(QDeadlineTimer(m_endLimitMs))) {
-        delete m_session;
-        delete m_thread;
+        m_session.reset();
+        m_thread.reset();
         return;
     }
     qWarning().noquote() << "LocalDeviceObject: the session with" << deviceIp() << "still works" << m_endLimitMs
                          << "ms after its end was asked (a bind or a refresh): left running";
-    // It ends by itself after that slot; until then it uses both.
-    FF::Net::LeftRunning::keepForRestOfProcess(m_session);
-    FF::Net::LeftRunning::keepForRestOfProcess(m_thread);
+    // It ends by itself after that slot, with the safety stop queued behind
+    // it; the thread and the session stay until then, and go after it.
+    FF::utils::LeftRunning::keepThread(std::move(m_thread), std::shared_ptr<Session>(std::move(m_session)),
+                                       "a panel session");
 }
 
 bool LocalDeviceObject::isValidAddress(const QString& ip)

@@ -64,7 +64,7 @@ private:
     // The panel data and the bind state, shared with the session: it may
     // outlive this object.
     std::shared_ptr<Shared> m_shared;
-    QThread* m_thread;
-    Session* m_session; // lives on m_thread
+    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<Session> m_session; // lives on m_thread
     int m_endLimitMs;
 };

@@ -1,8 +1,10 @@
 #include "tarnwick/core/panelrpc/localdeviceobject.h"
 
+#include "framework/utils/leftrunning.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
 #include "testing/fakepanel/fakepanelservice.h"
 #include "testing/main/logcapture.h"
+#include "testing/main/residentmemory.h"
 #include "testing/panelservices/panelmethodtable.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,9 @@
 #include <QElapsedTimer>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 using Fake::PanelAnswer;
 using Fake::WireWriter;
@@ -209,4 +213,92 @@ TEST(LocalDeviceObject, ItsEndDuringABindOnAFrozenPanelReturnsWithinItsLimitAndN
         << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
     PanelTest::settle(200);
     EXPECT_EQ(seen.bindResults, 0);
+}
+
+namespace {
+
+// What one round of objects ended during their binds left: the keeper's
+// count and the resident memory before it, at its peak (every object gone,
+// every bind still waiting) and once every session's thread has ended.
+struct EndedDuringBinds {
+    std::size_t keptBefore = 0;
+    std::size_t keptAtPeak = 0;
+    std::size_t keptAfter = 0;
+    long residentBefore = 0;
+    long residentAtPeak = 0;
+    long residentAfter = 0;
+    bool binding = false; // every bind was waiting for the panel's init answer
+    int leftRunning = 0;  // objects whose end said it left its session running
+    bool freed = false;   // the count came back
+
+    void print(const char* name) const
+    {
+        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
+                    "KiB\n",
+                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
+    }
+};
+
+// Binds `count` objects to a panel that never answers the init, ends each
+// while its bind waits, then lets the panel go and waits for the count.
+EndedDuringBinds endDuringBinds(const std::string& ip, int count)
+{
+    EndedDuringBinds round;
+    auto panel = std::make_unique<Fake::FakePanelService>(ip, 9059);
+    panel->setInitSilent(true);
+    round.keptBefore = FF::utils::LeftRunning::count();
+    round.residentBefore = TestMemory::residentKiB();
+    std::vector<std::unique_ptr<LocalDeviceObject>> objects;
+    for (int i = 0; i < count; ++i) {
+        objects.push_back(std::make_unique<LocalDeviceObject>());
+        objects.back()->setEndLimitMs(1);
+        objects.back()->bindDevice(QString::fromStdString(ip));
+    }
+    round.binding = panel->waitFor([&] { return panel->initRequests() == count; }, std::chrono::seconds(30));
+    {
+        TestLog::LogCapture log;
+        objects.clear();
+        round.keptAtPeak = FF::utils::LeftRunning::count();
+        round.residentAtPeak = TestMemory::residentKiB();
+        const std::string lines = log.all();
+        for (std::size_t at = lines.find("left running"); at != std::string::npos;
+             at = lines.find("left running", at + 1))
+            ++round.leftRunning;
+    }
+    // The panel goes: every init wait ends with its connection, every bind
+    // fails, reporting to nobody, and every session's thread ends.
+    panel.reset();
+    round.freed = PanelTest::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);
+    round.keptAfter = FF::utils::LeftRunning::count();
+    round.residentAfter = TestMemory::residentKiB();
+    return round;
+}
+
+} // namespace
+
+// Objects ended while their binds wait leave their sessions running: each
+// session's thread and the session stay until the thread has ended, and
+// go then, all of them; a second round leaves the resident memory where
+// the first did.
+TEST(LocalDeviceObject, TwoHundredEndedDuringTheirBindsAreAllFreedOnceTheirSessionsEnd)
+{
+    constexpr int kObjects = 200;
+    const int threadsBefore = PanelTest::threadCount();
+    const EndedDuringBinds first = endDuringBinds("127.70.0.16", kObjects);
+    first.print("200 objects ended during their binds, first round");
+    ASSERT_TRUE(first.binding);
+    EXPECT_EQ(first.leftRunning, kObjects);
+    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kObjects);
+    ASSERT_TRUE(first.freed);
+
+    const EndedDuringBinds second = endDuringBinds("127.70.0.17", kObjects);
+    second.print("200 objects ended during their binds, second round");
+    ASSERT_TRUE(second.binding);
+    EXPECT_EQ(second.leftRunning, kObjects);
+    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kObjects);
+    ASSERT_TRUE(second.freed);
+    EXPECT_TRUE(
+        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+    EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 10000))
+        << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
 }
