@@ -23,9 +23,10 @@ class LogCapture {
 public:
     LogCapture()
     {
-        QMutexLocker locker(&s_mutex);
-        s_lines.clear();
-        s_clock.start();
+        Lines& lines = shared();
+        QMutexLocker locker(&lines.mutex);
+        lines.lines.clear();
+        lines.clock.start();
         m_previous = qInstallMessageHandler(&LogCapture::handle);
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
@@ -37,32 +38,47 @@ public:
     // written (ms since the capture began); -1 for none.
     qint64 timeOf(const QString& text, qint64 after = 0) const
     {
-        QMutexLocker locker(&s_mutex);
-        for (const auto& line : s_lines)
+        const Lines& lines = shared();
+        QMutexLocker locker(&lines.mutex);
+        for (const auto& line : lines.lines)
             if (line.first >= after && line.second.contains(text))
                 return line.first;
         return -1;
     }
     std::string all() const
     {
-        QMutexLocker locker(&s_mutex);
-        QStringList lines;
-        for (const auto& line : s_lines)
-            lines << QString::number(line.first) + QLatin1Char(' ') + line.second;
-        return lines.join('\n').toStdString();
+        const Lines& lines = shared();
+        QMutexLocker locker(&lines.mutex);
+        QStringList texts;
+        for (const auto& line : lines.lines)
+            texts << QString::number(line.first) + QLatin1Char(' ') + line.second;
+        return texts.join('\n').toStdString();
     }
 
 private:
+    struct Lines {
+        mutable QMutex mutex;
+        QElapsedTimer clock;
+        QList<QPair<qint64, QString>> lines;
+    };
+
+    // Never destroyed: a thread that a test left running (a worker given up
+    // on) may still write a line while the program ends, after its statics
+    // are gone.
+    static Lines& shared()
+    {
+        static Lines* const lines = new Lines;
+        return *lines;
+    }
+
     static void handle(QtMsgType, const QMessageLogContext&, const QString& message)
     {
-        QMutexLocker locker(&s_mutex);
-        s_lines.append({s_clock.elapsed(), message});
+        Lines& lines = shared();
+        QMutexLocker locker(&lines.mutex);
+        lines.lines.append({lines.clock.elapsed(), message});
     }
 
     QtMessageHandler m_previous = nullptr;
-    static inline QMutex s_mutex;
-    static inline QElapsedTimer s_clock;
-    static inline QList<QPair<qint64, QString>> s_lines;
 };
 
 } // namespace TestLog

@@ -43,8 +43,8 @@ extern "C" const char* __ubsan_default_options()
 }
 
 // A race report fails the test (exit code 66) after it has run to its end;
-// both stacks of a lock-order report are shown; what Qt's own libraries do
-// among themselves is not reported (the file says what and why).
+// both stacks of a lock-order report are shown; the suppressions file names
+// what of Qt's own is not reported, and what the sanitizer does not see.
 extern "C" const char* __tsan_default_options()
 {
     return "halt_on_error=0:exitcode=66:second_deadlock_stack=1"

@@ -183,39 +183,40 @@ PanelMethodTable::PanelMethodTable(FakePanelService& service, std::vector<PanelM
         Entry entry;
         entry.result = zeroValue(layoutOf(spec.resultType));
         entry.spec = std::move(spec);
-        m_entries[name] = std::move(entry);
+        m_calls->entries[name] = std::move(entry);
         registerMethod(name);
     }
 }
 
 PanelMethodTable::~PanelMethodTable()
 {
-    for (const auto& entry : m_entries)
+    for (const auto& entry : m_calls->entries)
         m_service.removeMethod(entry.first);
 }
 
 void PanelMethodTable::registerMethod(const std::string& name)
 {
-    m_service.addMethod(name, [this, name](MethodArgs& args, MethodResult& result) { serve(name, args, result); });
+    m_service.addMethod(
+        name, [calls = m_calls, name](MethodArgs& args, MethodResult& result) { calls->serve(name, args, result); });
 }
 
 void PanelMethodTable::setResult(const std::string& method, std::vector<uint8_t> value)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries.at(method).result = std::move(value);
+    std::lock_guard<std::mutex> lock(m_calls->mutex);
+    m_calls->entries.at(method).result = std::move(value);
 }
 
 void PanelMethodTable::setResponder(const std::string& method, Responder responder)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_entries.at(method).responder = std::move(responder);
+    std::lock_guard<std::mutex> lock(m_calls->mutex);
+    m_calls->entries.at(method).responder = std::move(responder);
 }
 
 void PanelMethodTable::setAnswer(const std::string& method, PanelAnswer answer, const std::string& wrongTypeName)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Entry& entry = m_entries.at(method);
+        std::lock_guard<std::mutex> lock(m_calls->mutex);
+        Entry& entry = m_calls->entries.at(method);
         entry.answer = answer;
         entry.wrongTypeName = wrongTypeName.empty() ? defaultWrongName(entry.spec.resultType) : wrongTypeName;
     }
@@ -227,22 +228,22 @@ void PanelMethodTable::setAnswer(const std::string& method, PanelAnswer answer, 
 
 std::vector<std::vector<PanelArg>> PanelMethodTable::argsOf(const std::string& method) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.at(method).accepted;
+    std::lock_guard<std::mutex> lock(m_calls->mutex);
+    return m_calls->entries.at(method).accepted;
 }
 
 std::vector<std::string> PanelMethodTable::rejections() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_rejections;
+    std::lock_guard<std::mutex> lock(m_calls->mutex);
+    return m_calls->rejections;
 }
 
-void PanelMethodTable::serve(const std::string& name, MethodArgs& args, MethodResult& result)
+void PanelMethodTable::Calls::serve(const std::string& name, MethodArgs& args, MethodResult& result)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    Entry& entry = m_entries.at(name);
+    std::unique_lock<std::mutex> lock(mutex);
+    Entry& entry = entries.at(name);
     auto refuse = [&](const std::string& why) {
-        m_rejections.push_back(name + ": " + why);
+        rejections.push_back(name + ": " + why);
         throw ArgsError(why);
     };
 

@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,7 +50,9 @@ public:
     // Makes the result value bytes of a call from its accepted arguments.
     using Responder = std::function<std::vector<uint8_t>(const std::vector<PanelArg>& args)>;
 
-    // Registers every method on service; the table must outlive the calls.
+    // Registers every method on service. The table may go while a call is
+    // in the service's hands (its methods are removed, and what the call
+    // uses lives until it ends); a responder must outlive its calls.
     PanelMethodTable(FakePanelService& service, std::vector<PanelMethodSpec> methods);
     ~PanelMethodTable();
     PanelMethodTable(const PanelMethodTable&) = delete;
@@ -87,13 +90,19 @@ private:
         std::vector<std::vector<PanelArg>> accepted;
     };
 
+    // What the calls use, shared by the table and every method it registered.
+    struct Calls {
+        mutable std::mutex mutex;
+        std::map<std::string, Entry> entries;
+        std::vector<std::string> rejections;
+
+        void serve(const std::string& name, MethodArgs& args, MethodResult& result);
+    };
+
     void registerMethod(const std::string& name);
-    void serve(const std::string& name, MethodArgs& args, MethodResult& result);
 
     FakePanelService& m_service;
-    mutable std::mutex m_mutex;
-    std::map<std::string, Entry> m_entries;
-    std::vector<std::string> m_rejections;
+    const std::shared_ptr<Calls> m_calls = std::make_shared<Calls>();
 };
 
 // The plain bytes of a value of layout, one field short: a record loses its

@@ -7,6 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
 using Fake::PanelAnswer;
 using Fake::WireWriter;
 
@@ -106,4 +114,39 @@ TEST(PanelMethodTable, DropLastFieldCutsARecordAtItsLastField)
     const auto record = WireWriter().i32(1).string("ab").string("cde").take();
     EXPECT_EQ(Fake::dropLastField("iss", record), WireWriter().i32(1).string("ab").take());
     EXPECT_EQ(Fake::dropLastField("i", WireWriter().i32(1).take()).size(), 3u);
+}
+
+// The table goes while the service's thread is inside one of its calls (the
+// responder holds it): the call ends on what it uses and is answered.
+TEST(PanelMethodTable, ATableDestroyedDuringACallLeavesTheCallWhatItUses)
+{
+    Fake::FakePanelService panel("127.0.0.1");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+    auto table = std::make_unique<Fake::PanelMethodTable>(panel, Fake::PanelMethodTable::deviceMethods());
+    table->setResponder("Get_Wifi_WorkMode", [&](const std::vector<Fake::PanelArg>&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return released; });
+        return WireWriter().i32(5).take();
+    });
+    FF::RPC::DispatchClient client(FF::Net::Address(panel.endpoint().c_str()), FF::Net::TCPClient::NewFactory());
+    std::string outcome;
+    std::thread caller(
+        [&] { outcome = callRaw(client, "Get_Wifi_WorkMode", WireWriter().u32(1).raw(typedInt(2)).take()); });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return entered; }));
+    }
+    table.reset();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    caller.join();
+    EXPECT_EQ(outcome, "Succeed");
 }
