@@ -80,22 +80,25 @@ endfunction()
 
 # A GoogleTest program registered test by test with CTest.
 #   tw_add_gtest(NAME SOURCES ... LIBS ... [MAIN plain|core|gui] [LABELS label]
-#                [RESOURCE_LOCK name] [TIMEOUT s] [COST n])
+#                [RESOURCE_LOCK name] [TIMEOUT s] [COST n] [MAIN_TREE_ONLY])
 # COST: the program's tests run early, before cheaper ones (ctest orders by
 # cost; a fresh tree has no cost data of its own), for the few long tests
 # that would otherwise set the tail of a parallel run. MAIN: as for
-# tw_test_program.
+# tw_test_program. MAIN_TREE_ONLY: a program of a folder in TW_TSAN_FOLDERS
+# whose threads hand something over through Qt's event loop, which the
+# ThreadSanitizer tree cannot see, so that the folder's other programs still
+# run there.
 function(tw_add_gtest name)
     if(NOT TW_TESTS)
         return()
     endif()
-    cmake_parse_arguments(ARG "" "MAIN;TIMEOUT;COST" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
+    cmake_parse_arguments(ARG "MAIN_TREE_ONLY" "MAIN;TIMEOUT;COST" "SOURCES;LIBS;LABELS;RESOURCE_LOCK" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
     tw_test_program(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} MAIN ${ARG_MAIN})
     tw_tests_wanted(wanted)
-    if(NOT wanted)
+    if(NOT wanted OR (ARG_MAIN_TREE_ONLY AND TW_SANITIZE STREQUAL "thread"))
         return()
     endif()
     add_dependencies(tw_tests ${name})
