@@ -410,13 +410,21 @@ void CDialog::buildFromTemplate(QWidget* parent)
     }
     m_templateDpi = dpi;
     setFont(Mfc::DialogFont::forTemplate(font(), tmpl->pointSize, dpi));
-    auto pixels = [&](const QRect& units) { return pixelsAt(units, dpi); };
     m_templatePixels = sizeAt(tmpl->size, dpi);
+    // A fixed window narrower than its title needs is widened, within its
+    // screen, with its items in the middle: the window manager draws the
+    // title in a font of its own, often larger than the template's.
+    int titleMargin = 0;
+    if (!tmpl->child && !m_resizable) {
+        const int titled = std::min(Platform::WindowFit::titleWidth(this), room.width());
+        titleMargin = std::max(0, (titled - m_templatePixels.width() + 1) / 2);
+    }
+    auto pixels = [&](const QRect& units) { return pixelsAt(units, dpi).translated(titleMargin, 0); };
     if (tmpl->child) {
         resize(m_templatePixels);
     } else if (!m_resizable) {
         // A window from a template has a modal frame: no sizing border, no maximising.
-        setFixedSize(m_templatePixels);
+        setFixedSize(m_templatePixels + QSize(2 * titleMargin, 0));
     } else {
         // Too large for its screen even at the template's own metrics: the
         // window takes the room there is, and its panes follow.

@@ -13,7 +13,9 @@
 // the window would not fit the screen at them, those of the largest lower DPI
 // down to the template's own 96 at which it does; where it does not fit even
 // then, the window becomes resizable, as large as the screen allows, and its
-// items follow its size by their anchors (DialogItem::anchor).
+// items follow its size by their anchors (DialogItem::anchor). A window of a
+// fixed size is at least as wide as the window manager's title bar needs for
+// its title (Platform::WindowFit::titleWidth), its items in the middle.
 
 #include "brellfin/mfc/cmdtarget.h"
 #include "brellfin/mfc/resources.h"

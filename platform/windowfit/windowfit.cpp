@@ -1,6 +1,8 @@
 #include "platform/windowfit/windowfit.h"
 
 #include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QPointer>
@@ -21,6 +23,10 @@ namespace {
 // and 4, mutter 37 and a few, Windows 31 and 8).
 constexpr int kAllowanceTitle = 40;
 constexpr int kAllowanceBorder = 8;
+// What a title bar holds beside its title, in heights of the title bar: the
+// window icon, minimise, maximise, close and the paddings around them
+// (openbox's take five and a half).
+constexpr int kTitleBarRoom = 6;
 constexpr int kWatchPollMs = 50;
 const char* const kPlacerName = "Platform::WindowFit placer";
 
@@ -207,6 +213,16 @@ QSize WindowFit::clientRoom(const QWidget* window)
     const QSize area = available.size();
     return QSize(std::max(0, area.width() - frame.left() - frame.right()),
                  std::max(0, area.height() - frame.top() - frame.bottom()));
+}
+
+int WindowFit::titleWidth(const QWidget* window)
+{
+    if (!window || frameless(window) || window->windowTitle().isEmpty() || availableArea(window).isEmpty())
+        return 0;
+    QFont font = QGuiApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font, window);
+    return metrics.horizontalAdvance(window->windowTitle()) + kTitleBarRoom * frameOf(window).top();
 }
 
 void WindowFit::fitAndCentre(QWidget* window)

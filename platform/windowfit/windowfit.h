@@ -3,7 +3,8 @@
 // Where a program's top-level window opens: within the available area of the
 // screen it opens on (the screen less the desktop's panels and task bars),
 // with the frame that the window manager puts around it (title bar and
-// borders), and centred there, or over the window it belongs to. Windows
+// borders), and centred there, or over the window it belongs to; and how
+// wide a window must be for the title bar to show its title whole. Windows
 // answers both from the system (the monitor's work area, the frame of a
 // window style); an X11 window manager gives a window its frame only once it
 // manages it (_NET_FRAME_EXTENTS, after the window is shown). Until then the
@@ -37,6 +38,15 @@ public:
     // The largest client area window can have with its frame within the
     // available area; no bound (QWIDGETSIZE_MAX) without such an area.
     static QSize clientRoom(const QWidget* window);
+    // The client width at which the window manager's title bar has room for
+    // window's whole title. A program cannot ask the window manager for its
+    // title font, so the title is measured in the program's font, bold (the
+    // common window managers draw titles in a bold face of about that size;
+    // openbox's own is 8 pt bold sans), beside room for the window icon, the
+    // three buttons and the paddings around them: six times the height of
+    // the frame's top. 0 for a frameless window, an empty title, or where no
+    // window manager draws one (the offscreen platform).
+    static int titleWidth(const QWidget* window);
 
     // Resizes window to at most clientRoom, never below its minimum size,
     // and moves it so that its frame lies centred on the available area, or

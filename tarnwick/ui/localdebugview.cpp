@@ -10,6 +10,7 @@
 #include "tarnwick/ui/localdevicefiltermodel.h"
 #include "tarnwick/ui/localdevicemodel.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
+#include "tarnwick/widgets/columnfit.h"
 #include "tarnwick/widgets/menuitemgroup.h"
 #include "tarnwick/widgets/messagebox.h"
 #include "tarnwick/widgets/pixmaplineedit.h"
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <QVector>
 
 namespace C = Tarnwick::Constants;
 
@@ -129,10 +131,12 @@ LocalDebugView::LocalDebugView(QWidget* parent)
     header->setSectionResizeMode(0, QHeaderView::Fixed);
     for (int section = 1; section <= 4; ++section)
         header->setSectionResizeMode(section, QHeaderView::Interactive);
-    const int widths[] = {50, 240, 240, 160, 200};
-    for (int section = 0; section < 5; ++section)
-        header->resizeSection(section, ScreenTool::scale(widths[section]));
+    const QVector<int> widths = {50, 240, 240, 160, 200};
+    for (int section = 0; section < widths.size(); ++section)
+        header->resizeSection(section, ScreenTool::scale(widths.at(section)));
     header->setStretchLastSection(true);
+    // Within the table's width at every DPI: the address column too.
+    ColumnFit::attach(tableView, widths);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(ScreenTool::scale(10), 0, ScreenTool::scale(10), ScreenTool::scale(10));

@@ -1,10 +1,12 @@
 #include "tarnwick/widgets/messagebox.h"
 
+#include "platform/windowfit/windowfit.h"
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/widgets/kitresources.h"
 #include "tarnwick/widgets/widgetsconstants.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -148,14 +150,76 @@ void MessageBox::build(const QString& title, const QString& text, const QString&
 MessageBox::Result MessageBox::exec()
 {
     m_result = Closed;
+    const bool sized = sizeToContent();
     show();
-    if (m_referenceWidget && m_referenceWidget != this) {
-        const QPoint offset((m_referenceWidget->width() - width()) / 2, (m_referenceWidget->height() - height()) / 2);
-        move(m_referenceWidget->mapToGlobal(offset));
-    }
+    if (sized)
+        followContent();
+    placeOverReference();
     m_eventLoop = std::make_unique<QEventLoop>();
     m_eventLoop->exec();
     return m_result;
+}
+
+QRect MessageBox::availableArea() const
+{
+    return Platform::WindowFit::availableArea(m_referenceWidget ? m_referenceWidget.data() : this);
+}
+
+bool MessageBox::sizeToContent()
+{
+    const QRect area = availableArea();
+    // Without a screen to fit (the offscreen platform), or sized by its
+    // caller, the box takes the size show() gives it.
+    if (area.isEmpty() || testAttribute(Qt::WA_Resized))
+        return false;
+    // As show() would size it, but within the whole available area rather
+    // than two thirds of the screen: a box of much content shows all of it
+    // where the screen has room for it.
+    if (layout())
+        layout()->activate();
+    QSize size = sizeHint();
+    const Qt::Orientations grows = layout() ? layout()->expandingDirections() : sizePolicy().expandingDirections();
+    if (layout() && layout()->hasHeightForWidth())
+        size.setHeight(layout()->totalHeightForWidth(size.width()));
+    if (grows & Qt::Horizontal)
+        size.setWidth(std::max(size.width(), 200));
+    if (grows & Qt::Vertical)
+        size.setHeight(std::max(size.height(), 100));
+    resize(size.boundedTo(area.size()).expandedTo(minimumSize()));
+    return true;
+}
+
+void MessageBox::followContent()
+{
+    // Content that asks for more room once it has its size (a scroll area
+    // that turns out to need its scroll bar) widens the box, as far as the
+    // screen lets it: the box's own minimum width, set when it was built,
+    // keeps its layout from doing so.
+    const QSize room = availableArea().size();
+    for (int round = 0; round < kSettleRounds; ++round) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QSize wanted = size();
+        if (layout())
+            wanted = wanted.expandedTo(layout()->totalMinimumSize());
+        wanted = wanted.boundedTo(room);
+        if (wanted == size())
+            break;
+        resize(wanted);
+    }
+}
+
+void MessageBox::placeOverReference()
+{
+    if (!m_referenceWidget || m_referenceWidget == this)
+        return;
+    const QRect over(m_referenceWidget->mapToGlobal(QPoint(0, 0)), m_referenceWidget->size());
+    const QRect area = Platform::WindowFit::availableArea(m_referenceWidget);
+    // Centred over the reference widget, and within the screen where it is
+    // larger than that widget.
+    if (area.isEmpty())
+        move(over.topLeft() + QPoint((over.width() - width()) / 2, (over.height() - height()) / 2));
+    else
+        move(Platform::WindowFit::placeFrame(size(), area, over).topLeft());
 }
 
 void MessageBox::done(Result r)

@@ -31,8 +31,10 @@ public:
     MessageBox(QWidget* parent, const QString& title, const QString& button1, const QString& button2);
     ~MessageBox() override;
 
-    // Shows the box application-modal, centred on the reference widget, and
-    // blocks in a nested event loop until it closes.
+    // Shows the box application-modal, as large as its content within the
+    // screen's available area (unless its size was set), centred on the
+    // reference widget and within that area, and blocks in a nested event
+    // loop until it closes.
     Result exec();
     void done(Result r);
 
@@ -67,7 +69,16 @@ private slots:
     void centerInParent();
 
 private:
+    static constexpr int kSettleRounds = 4;
+
     void build(const QString& title, const QString& text, const QString& button1, const QString& button2);
+    // The available area of the reference widget's screen; empty on the
+    // offscreen platform.
+    QRect availableArea() const;
+    // Sizes the box before it shows; false where show() is to size it.
+    bool sizeToContent();
+    void followContent();
+    void placeOverReference();
 
     Result m_result = Closed;
     Type m_boxType = Content;

@@ -2,6 +2,7 @@
 
 #include "tarnwick/core/screentool.h"
 #include "tarnwick/widgets/checklineview.h"
+#include "tarnwick/widgets/columnfit.h"
 #include "tarnwick/widgets/kitresources.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 #include "tarnwick/widgets/widgetsconstants.h"
@@ -81,15 +82,20 @@ void TableView::setColumns(const QVector<TableColumn>& columns)
     verticalHeader()->hide();
     setIconSize(ScreenTool::scaleSize(QSize(16, 16)));
     QStringList titles;
+    QVector<int> widths;
     for (int i = 0; i < columns.size(); ++i) {
         const TableColumn& column = columns.at(i);
         titles << column.title;
         m_cellTypes << column.cellType;
         horizontalHeader()->setSectionResizeMode(i, column.resizeMode);
         horizontalHeader()->resizeSection(i, ScreenTool::scale(column.width));
+        const bool sized = column.resizeMode == QHeaderView::Fixed || column.resizeMode == QHeaderView::Interactive;
+        widths << (sized ? column.width : 0);
     }
     horizontalHeader()->setStretchLastSection(true);
     setHorizontalHeaderLabels(titles);
+    // Within the table's width at every DPI.
+    ColumnFit::attach(this, widths);
 }
 
 void TableView::setRow(int row, const QVariantList& cells)

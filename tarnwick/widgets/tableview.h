@@ -1,11 +1,12 @@
 #pragma once
 
 // The kit's styled table for lists that a page rebuilds from data. Columns are
-// declared once; rows arrive as lists of cells (a plain value or a map with
-// "text", "color", "icon", "size", "value"). A rebuild keeps the current row
-// and the scroll positions, and one that arrives while the table is being
-// scrolled is held back until the scroller comes to rest (only the last one
-// applies).
+// declared once, with their widths at 96 DPI, and lie within the table's
+// width at every DPI (ColumnFit); rows arrive as lists of cells (a plain
+// value or a map with "text", "color", "icon", "size", "value"). A rebuild
+// keeps the current row and the scroll positions, and one that arrives while
+// the table is being scrolled is held back until the scroller comes to rest
+// (only the last one applies).
 
 #include <QHeaderView>
 #include <QScroller>

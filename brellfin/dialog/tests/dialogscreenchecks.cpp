@@ -12,6 +12,7 @@
 #include "brellfin/ui/tests/namespacerun.h"
 #include "platform/windowfit/windowfit.h"
 #include "testing/fakefileservice/fakefileservice.h"
+#include "testing/xsession/drawntitle.h"
 #include "testing/xsession/xdisplay.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -182,6 +184,16 @@ TEST_P(DialogOnScreen, TakesTheTemplatesMetricsWhereItFitsWithEveryControlAndTex
             ASSERT_TRUE(framed);
             EXPECT_TRUE(TestX::centredWithin(frame(), *framed));
             saveScreen(QStringLiteral("_password"));
+            // openbox draws the title whole: as wide as in a window as wide
+            // as the screen (a shortened "Input t…sword" is narrower).
+            const int drawn = TestX::drawnTitleWidth(password);
+            const int whole = TestX::drawnTitleWidthWhole(password.windowTitle());
+            std::printf("password dialog at %d DPI: %d px wide, its title drawn %d px wide, whole %d px\n", screenDpi(),
+                        password.width(), drawn, whole);
+            std::fflush(stdout);
+            EXPECT_GT(whole, 0);
+            EXPECT_NEAR(drawn, whole, 2) << password.windowTitle().toStdString() << " in a window " << password.width()
+                                         << " px wide";
         }
         checked = true;
     });

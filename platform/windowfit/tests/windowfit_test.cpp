@@ -53,6 +53,9 @@ TEST(WindowFit, OnTheOffscreenPlatformAWindowKeepsItsSizeAndPlace)
     EXPECT_EQ(window.size(), QSize(3000, 2000));
     EXPECT_EQ(window.pos(), QPoint(17, 23));
     EXPECT_EQ(WindowFit::clientRoom(&window), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    // No window manager draws a title there.
+    window.setWindowTitle(QStringLiteral("Input the Password"));
+    EXPECT_EQ(WindowFit::titleWidth(&window), 0);
 }
 
 } // namespace

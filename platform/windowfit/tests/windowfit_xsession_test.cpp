@@ -1,5 +1,5 @@
 // WindowFit on X displays with a window manager (Xvfb with openbox, a
-// laptop's screen at 96 and at 144 DPI) and without one; the checks run in
+// laptop's screen at 96, 120 and 144 DPI) and without one; the checks run in
 // platform_windowfit_screenchecks, started on each.
 
 #include "testing/xsession/xsession.h"
@@ -13,14 +13,14 @@ TEST(WindowFitXSession, WindowsOpenWithinTheWorkAreaAndCentred)
     if (!TestX::XSession::missingTools().isEmpty())
         GTEST_SKIP() << TestX::XSession::missingTools().join(", ").toStdString()
                      << " missing (packages xvfb, openbox, x11-utils)";
-    for (int dpi : {96, 144}) {
+    for (int dpi : {96, 120, 144}) {
         SCOPED_TRACE(dpi);
         TestX::XSession session(QSize(1366, 768), dpi);
         std::string why;
         ASSERT_TRUE(session.start(&why)) << why;
         const TestX::ChecksRun run = session.runChecks(QStringLiteral(SCREEN_CHECKS_PROGRAM),
                                                        {QStringLiteral("--gtest_filter=WindowFitOnScreen.*")});
-        EXPECT_TRUE(run.allPassed(4)) << run.output.toStdString();
+        EXPECT_TRUE(run.allPassed(5)) << run.output.toStdString();
     }
 }
 

@@ -1,9 +1,11 @@
 // Windows placed by WindowFit on the X display that windowfit_xsession_test
 // starts (Xvfb with openbox): each within the work area, its frame included,
-// and centred there or over the window it belongs to.
+// and centred there or over the window it belongs to; one as wide as its
+// title needs has it drawn whole.
 
 #include "platform/windowfit/windowfit.h"
 #include "testing/main/eventwait.h"
+#include "testing/xsession/drawntitle.h"
 #include "testing/xsession/xdisplay.h"
 
 #include <gtest/gtest.h>
@@ -97,6 +99,35 @@ TEST(WindowFitOnScreen, ADialogOpensOverItsWindowWithTheFrameOfItsWindow)
     const auto ownerNow = TestX::XDisplay::current().framedWindow(owner.winId());
     ASSERT_TRUE(ownerNow);
     EXPECT_TRUE(TestX::centredWithin(ownerNow->outer(), framed));
+}
+
+TEST(WindowFitOnScreen, AWindowAsWideAsItsTitleNeedsHasItsTitleDrawnWhole)
+{
+    // The frame of a window of the program stands in for that of the next
+    // one before it is shown.
+    QWidget neighbour;
+    neighbour.setWindowTitle(QStringLiteral("neighbour"));
+    neighbour.resize(300, 100);
+    shown(neighbour);
+    for (const QString& title : {QStringLiteral("Input the Password"), QStringLiteral("输入密码"),
+                                 QStringLiteral("Omber File Operation - 200.200.200.190")}) {
+        SCOPED_TRACE(title.toStdString());
+        QWidget window;
+        window.setWindowTitle(title);
+        const int width = WindowFit::titleWidth(&window);
+        ASSERT_GT(width, 0);
+        window.setFixedSize(width, 100);
+        WindowFit::fitAndCentre(&window);
+        shown(window);
+        const int drawn = TestX::drawnTitleWidth(window);
+        const int whole = TestX::drawnTitleWidthWhole(title);
+        EXPECT_GT(whole, 0);
+        EXPECT_NEAR(drawn, whole, 2) << "in a window " << width << " px wide";
+    }
+    // No title bar, no title to make room for.
+    QWidget frameless(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    frameless.setWindowTitle(QStringLiteral("Input the Password"));
+    EXPECT_EQ(WindowFit::titleWidth(&frameless), 0);
 }
 
 // On a display that no window manager manages no frame ever comes: the

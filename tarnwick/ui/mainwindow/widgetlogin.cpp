@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QNetworkInterface>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -31,6 +32,44 @@ WidgetLogin::InterfaceLister& lister()
     static WidgetLogin::InterfaceLister current;
     return current;
 }
+
+// The banner's picture. Where the window has less height than the form asks
+// for (a high DPI on a small screen) it gives up height first, down to half
+// its own, and is drawn whole and in its shape in the height it has.
+class BannerLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    void setPicture(const QPixmap& picture)
+    {
+        m_picture = picture;
+        setPixmap(picture);
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const QSize own = QLabel::minimumSizeHint();
+        return m_picture.isNull() ? own : QSize(own.width(), own.height() - m_picture.height() / 2);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        const QRect room = contentsRect();
+        if (m_picture.isNull() || room.height() >= m_picture.height()) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QRect target(QPoint(0, 0), m_picture.size().scaled(room.size(), Qt::KeepAspectRatio));
+        target.moveCenter(room.center());
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(target, m_picture);
+    }
+
+private:
+    QPixmap m_picture;
+};
 
 } // namespace
 
@@ -107,17 +146,20 @@ void WidgetLogin::buildForm()
     auto* bannerLayout = new QHBoxLayout(banner);
     bannerLayout->setContentsMargins(0, 0, 0, 0);
     bannerLayout->setSpacing(0);
-    bannerLayout->addItem(new QSpacerItem(ScreenTool::scale(33), 10, QSizePolicy::Fixed, QSizePolicy::Fixed));
-    auto* bannerLabel = new QLabel(banner);
+    // The spacers' widths are fixed; their heights do not bound the row's,
+    // so that the row asks for the picture's whole height while it may give
+    // up some of it.
+    bannerLayout->addItem(new QSpacerItem(ScreenTool::scale(33), 10, QSizePolicy::Fixed, QSizePolicy::Minimum));
+    auto* bannerLabel = new BannerLabel(banner);
     bannerLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bannerLabel->setAlignment(Qt::AlignCenter);
     QPixmap picture(QStringLiteral(":/pics/vexa_img/banner.png"));
     const QSize size = ScreenTool::scaleSize(
         QSize(int(std::lround(picture.width() * 0.85)), int(std::lround(picture.height() * 0.85))));
     if (!picture.isNull())
-        bannerLabel->setPixmap(picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        bannerLabel->setPicture(picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     bannerLayout->addWidget(bannerLabel);
-    bannerLayout->addItem(new QSpacerItem(ScreenTool::scale(37), 10, QSizePolicy::Fixed, QSizePolicy::Fixed));
+    bannerLayout->addItem(new QSpacerItem(ScreenTool::scale(37), 10, QSizePolicy::Fixed, QSizePolicy::Minimum));
     bannerWidth = ScreenTool::scale(37) + ScreenTool::scale(33) + size.width();
 
     auto* container = new QWidget(this);

@@ -25,9 +25,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Tarnwick::Settings;
 namespace C = Tarnwick::Constants;
@@ -69,6 +72,43 @@ EditLineView* serverRow(const char* name, const char* caption, const QString& te
     return row;
 }
 
+// The scroll area of the groups: it asks for room for all of them, and
+// where the box cannot give it that (a screen lower than they are) it
+// scrolls them downwards only, as wide as they are beside its scroll bar.
+class GroupScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize sizeHint() const override
+    {
+        // QScrollArea's own hint stops at 24 lines of text.
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->size() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        QSize least = QScrollArea::minimumSizeHint();
+        if (m_scrollsDown)
+            least.setWidth(std::max(least.width(), sizeHint().width() + verticalScrollBar()->sizeHint().width()));
+        return least;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QScrollArea::resizeEvent(event);
+        const bool scrollsDown = widget() && height() < sizeHint().height();
+        if (scrollsDown != m_scrollsDown) {
+            m_scrollsDown = scrollsDown;
+            updateGeometry();
+        }
+    }
+
+private:
+    bool m_scrollsDown = false;
+};
+
 // The port as saving accepts it: 1..65535 written exactly in decimal.
 bool parseSavedPort(const QString& text, int& port)
 {
@@ -92,7 +132,7 @@ SettingView::SettingView(QWidget* parent)
     boxWidget->setObjectName(QString::fromLatin1(kBoxWidgetName));
     boxWidget->setStyleSheet(QString::fromLatin1(kBoxWidgetStyle));
     boxWidget->setFixedSize(pannelSize().width(), ScreenTool::scale(350));
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = new GroupScrollArea(this);
     scroll->setStyleSheet(QString::fromLatin1(kScrollAreaStyle));
     scroll->setWidget(boxWidget);
     auto* pageLayout = new QVBoxLayout(this);

@@ -1,9 +1,11 @@
 #include "tarnwick/widgets/tableview.h"
 
 #include "tarnwick/widgets/checklineview.h"
+#include "tarnwick/widgets/columnfit.h"
 #include "tarnwick/widgets/pixmaplabel.h"
 
 #include "tarnwick/widgets/tests/kittestsupport.h"
+#include "testing/main/eventwait.h"
 
 #include <QLabel>
 #include <QScrollBar>
@@ -14,6 +16,8 @@
 #include <memory>
 
 namespace {
+
+using TestWait::waitUntil;
 
 QVector<TableColumn> threeColumns()
 {
@@ -36,7 +40,32 @@ QVariantList rows(int count, const QString& prefix = "row")
     return list;
 }
 
-// A shown table small enough to scroll both ways.
+// Drags the right edge of a column's header section by dx, as the user would.
+void widenColumnByHand(TableView& table, int column, int dx)
+{
+    QHeaderView* header = table.horizontalHeader();
+    const int edge = header->sectionViewportPosition(column) + header->sectionSize(column) - 1;
+    const int y = header->height() / 2;
+    KitTest::press(header->viewport(), QPoint(edge, y));
+    KitTest::move(header->viewport(), QPoint(edge + dx, y));
+    KitTest::release(header->viewport(), QPoint(edge + dx, y));
+}
+
+// Every shown column lies within the table's viewport.
+::testing::AssertionResult columnsWithin(const TableView& table)
+{
+    const QHeaderView* header = table.horizontalHeader();
+    for (int column = 0; column < header->count(); ++column) {
+        const int end = header->sectionViewportPosition(column) + header->sectionSize(column);
+        if (end > table.viewport()->width())
+            return ::testing::AssertionFailure()
+                   << "column " << column << " ends at " << end << " of " << table.viewport()->width();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// A shown table small enough to scroll down (sideways once the user makes a
+// column wider than it).
 struct Table {
     Table()
     {
@@ -56,6 +85,7 @@ TEST(TableView, ColumnsSetTheHeaderAndTheRowHeight)
     EXPECT_EQ(t.table->horizontalHeaderItem(2)->text(), "file");
     EXPECT_TRUE(t.table->verticalHeader()->isHidden());
     EXPECT_EQ(t.table->verticalHeader()->defaultSectionSize(), 36);
+    t.table->resize(800, 300);
     EXPECT_EQ(t.table->horizontalHeader()->sectionSize(0), 300);
     EXPECT_TRUE(t.table->horizontalHeader()->stretchLastSection());
     EXPECT_EQ(t.table->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -117,10 +147,76 @@ TEST(TableView, TextCellColourComesFromTheMapOnlyWhenGiven)
     EXPECT_EQ(t.table->cellValue(2, 0), QVariant(QString()));
 }
 
+TEST(TableView, ColumnFitSharesTheRoomInTheDesignedProportionsWhereTheWantedWidthsDoNotFit)
+{
+    struct Case {
+        QVector<int> designed;
+        QVector<int> wanted;
+        int room;
+        QVector<int> widths;
+    } cases[] = {
+        {{50, 240, 240, 160, 200}, {50, 240, 240, 160, 200}, 1000, {50, 240, 240, 160, 200}},
+        {{50, 240, 240, 160, 200}, {50, 240, 240, 160, 200}, 890, {50, 240, 240, 160, 200}},
+        // 144 DPI on a 1366 x 768 screen: the local list's 1482 px in 1224.
+        {{50, 240, 240, 160, 200}, {83, 399, 399, 266, 333}, 1224, {68, 330, 330, 220, 275}},
+        {{40, 60, 60, 180, 120, 80, 130, 200},
+         {66, 99, 99, 299, 199, 133, 216, 333},
+         1236,
+         {56, 85, 85, 255, 170, 113, 184, 284}},
+        {{300, 60, 300}, {300, 60, 300}, 0, {0, 0, 0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ColumnFit::fitted(c.designed, c.wanted, c.room), c.widths) << c.room;
+}
+
+TEST(TableView, ColumnsShareANarrowTableAndTakeTheirWidthsBackWhereThereIsRoom)
+{
+    Table t;
+    QHeaderView* header = t.table->horizontalHeader();
+    EXPECT_TRUE(columnsWithin(*t.table));
+    EXPECT_EQ(t.table->horizontalScrollBar()->maximum(), 0);
+    // 300 : 60 : 300 of the viewport's width, the last stretched over the rest.
+    const int room = t.table->viewport()->width();
+    EXPECT_EQ(header->sectionSize(0), room * 300 / 660);
+    EXPECT_EQ(header->sectionSize(1), room * 60 / 660);
+    // Rows enough for the vertical scroll bar: the viewport narrows, the columns follow.
+    t.table->updateRows(rows(50));
+    ASSERT_TRUE(waitUntil([&] { return t.table->viewport()->width() < room; }, 5000));
+    EXPECT_TRUE(columnsWithin(*t.table));
+    t.table->resize(1000, 300);
+    ASSERT_TRUE(waitUntil([&] { return header->sectionSize(0) == 300; }, 5000));
+    EXPECT_EQ(header->sectionSize(1), 60);
+    EXPECT_GE(header->sectionSize(2), 300);
+    EXPECT_TRUE(columnsWithin(*t.table));
+    const ColumnFit* fit = ColumnFit::of(t.table.get());
+    ASSERT_NE(fit, nullptr);
+    EXPECT_FALSE(fit->userSized());
+}
+
+TEST(TableView, ColumnsTheUserSizedStayAsTheUserLeftThem)
+{
+    Table t;
+    t.table->resize(1000, 300);
+    QHeaderView* header = t.table->horizontalHeader();
+    ASSERT_EQ(header->sectionSize(0), 300);
+    widenColumnByHand(*t.table, 0, 250);
+    const ColumnFit* fit = ColumnFit::of(t.table.get());
+    ASSERT_NE(fit, nullptr);
+    EXPECT_TRUE(fit->userSized());
+    EXPECT_EQ(header->sectionSize(0), 550);
+    // Narrower now than the columns: they stay, and the table scrolls sideways.
+    t.table->resize(500, 300);
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(header->sectionSize(0), 550);
+    EXPECT_EQ(header->sectionSize(1), 60);
+    EXPECT_GT(t.table->horizontalScrollBar()->maximum(), 0);
+}
+
 TEST(TableView, UpdateKeepsTheCurrentRowAndBothScrollValues)
 {
     Table t;
     t.table->updateRows(rows(200));
+    widenColumnByHand(*t.table, 0, 300);
     t.table->selectRow(120);
     t.table->verticalScrollBar()->setValue(3000);
     t.table->horizontalScrollBar()->setValue(150);

@@ -1,9 +1,10 @@
-// Tarnwick's windows on a laptop's screen at 96, 120 (125 %) and 144 DPI
-// (150 %), on Xvfb with openbox: the main window of the program itself, and
-// the VNC viewer's window (in vncwindowscreenchecks, started on the same
-// screen), each within the work area, title bar included, and centred; at
-// 96 DPI the main window keeps its size. Pictures of the screen stay in this
-// build folder.
+// Tarnwick's windows on a laptop's screen at 96, 120 (125 %), 144 (150 %) and
+// 192 DPI (200 %), on Xvfb with openbox: the main window of the program
+// itself, within the work area, title bar included, and centred (at 96 DPI
+// in its own size); on the same screens, in programs of their own, the
+// device lists and the settings box of the main window (pagescreenchecks)
+// and the VNC viewer's window (vncwindowscreenchecks).
+// Pictures of the screens stay in this build folder.
 
 #include "tarnwick/ui/mainwindow/tests/testhome.h"
 #include "testing/xsession/scopedprogram.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-TEST(TarnwickScreens, MainWindowAndViewerWindowOpenWithinTheWorkAreaCentred)
+TEST(TarnwickScreens, MainWindowPagesAndViewerWindowWithinTheWorkArea)
 {
     if (!TestX::XSession::missingTools().isEmpty())
         GTEST_SKIP() << TestX::XSession::missingTools().join(", ").toStdString()
@@ -25,7 +26,7 @@ TEST(TarnwickScreens, MainWindowAndViewerWindowOpenWithinTheWorkAreaCentred)
     useTemporaryHome();
     const QString shots = QStringLiteral(SCREENSHOT_DIR);
     QDir().mkpath(shots);
-    for (int dpi : {96, 120, 144}) {
+    for (int dpi : {96, 120, 144, 192}) {
         SCOPED_TRACE(dpi);
         TestX::XSession session(QSize(1366, 768), dpi);
         std::string why;
@@ -49,6 +50,9 @@ TEST(TarnwickScreens, MainWindowAndViewerWindowOpenWithinTheWorkAreaCentred)
         }
         QProcessEnvironment extra;
         extra.insert(QStringLiteral("TW_SHOT_DIR"), shots);
+        extra.insert(QStringLiteral("TW_SCREEN_DPI"), QString::number(dpi));
+        const TestX::ChecksRun pages = session.runChecks(QStringLiteral(PAGE_CHECKS_PROGRAM), {}, extra, 150000);
+        EXPECT_TRUE(pages.allPassed(3)) << pages.output.toStdString();
         const TestX::ChecksRun run = session.runChecks(QStringLiteral(VNC_CHECKS_PROGRAM), {}, extra, 150000);
         EXPECT_TRUE(run.allPassed(1)) << run.output.toStdString();
     }
