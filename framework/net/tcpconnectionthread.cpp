@@ -26,6 +26,22 @@ bool ended(const platform::ReceiveResult& result)
     return result.status == platform::ReceiveStatus::Closed || result.status == platform::ReceiveStatus::Failed;
 }
 
+// Marks the read side as the receive thread's for as long as it lives.
+class TurnMark {
+public:
+    explicit TurnMark(std::atomic<bool>& mark)
+        : m_mark(mark)
+    {
+        m_mark = true;
+    }
+    ~TurnMark() { m_mark = false; }
+    TurnMark(const TurnMark&) = delete;
+    TurnMark& operator=(const TurnMark&) = delete;
+
+private:
+    std::atomic<bool>& m_mark;
+};
+
 } // namespace
 
 __TCPConnection::__TCPConnection(TCPConnection* owner, platform::SocketHandle socket, const Address& peer)
@@ -251,8 +267,11 @@ void __TCPConnection::run()
             {
                 // A caller holding the read side reads for everyone meanwhile.
                 std::unique_lock<std::mutex> lock(m_readLock, std::try_to_lock);
-                if (lock.owns_lock() && m_running && receiveTurn())
-                    bytesCame = true;
+                if (lock.owns_lock() && m_running) {
+                    const TurnMark turn(m_receiveTurn);
+                    if (receiveTurn())
+                        bytesCame = true;
+                }
             }
             if (!m_running)
                 break;
@@ -374,11 +393,19 @@ bool __TCPConnection::waitReadable(std::uint32_t waitMs)
 
 bool __TCPConnection::awaitReader()
 {
-    // Against readAside's leaving: either that caller sees this one waiting
-    // or this one sees no caller left and looks itself.
+    // Counted first, against readAside's leaving: either that caller sees
+    // this one waiting or this one sees no caller left.
     ++m_asideWaiters;
     if (m_running && m_asideReaders > 0)
         return true;
+    // The receive thread in its turn: this caller sleeps instead of looking
+    // again and again while a frame is dispatched (perhaps by a handler that
+    // does not return). Counted before the turn ended, it is seen once the
+    // turn is over: the receive thread then waits on the socket for as long
+    // as anyone waits, and passes each reply on as it comes.
+    if (m_running && m_receiveTurn)
+        return true;
+    // Nobody holds the read side any more: the caller looks again itself.
     --m_asideWaiters;
     return false;
 }

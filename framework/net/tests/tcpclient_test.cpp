@@ -644,6 +644,46 @@ TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheR
     held.open();
 }
 
+// The receive thread holds the read side while it dispatches a frame (here
+// in a handler that has not returned yet): a caller that finds it so counts
+// on it and sleeps, and the receive thread, once out of its turn, waits on
+// the socket and passes the caller's frame on as it comes.
+TEST_F(ConnectedClient, ACallerThatFindsTheReceiveThreadInItsTurnHasItsFramePassedOnByIt)
+{
+    Gate gate;
+    gate.close();
+    handler.onMessage = [&](FF::Net::ISession* session) {
+        if (session->buffer()->data()[0] == 'h')
+            gate.pass();
+    };
+    handler.onAside = callersOwn;
+    start();
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'h'})));
+    ASSERT_TRUE(gate.waitHeld(10000));
+
+    EXPECT_EQ(client->readAside(0), FF::Net::AsideRead::Busy);
+    const bool counted = client->awaitReader();
+    gate.open();
+    bool passed = false;
+    std::uint64_t took = 0;
+    if (counted) {
+        // Well after the handler returned: the frame comes to a receive
+        // thread that has let the read side go.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::uint64_t sent = platform::monotonicMs();
+        ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 8})));
+        passed = handler.waitFor([&] { return handler.messages.size() == 2; }, 10000);
+        took = platform::monotonicMs() - sent;
+        client->endAwait();
+    }
+    ASSERT_TRUE(counted) << "a caller that found the receive thread in its turn was told to look again at once";
+    ASSERT_TRUE(passed);
+    std::printf("the frame sent after the turn was passed on %llu ms later\n", static_cast<unsigned long long>(took));
+    EXPECT_EQ(handler.read(handler.messages)[1], (std::vector<std::uint8_t>{'m', 8}));
+    EXPECT_NE(handler.read(handler.messageThreads)[1], std::this_thread::get_id());
+    EXPECT_TRUE(handler.read(handler.asideMessages).empty());
+}
+
 TEST_F(ConnectedClient, ALookForACallThatEndedMeanwhileDoesNotWaitOnTheSocket)
 {
     handler.onAside = callersOwn;
