@@ -194,11 +194,14 @@ void __TCPConnection::stepActivity(bool bytesCame)
 
 bool __TCPConnection::callersRead() const
 {
+    // The socket is the reading caller's meanwhile: waiting on it, this
+    // thread would find it readable again and again (a closing peer's end
+    // too) and could not read it.
+    if (m_asideReaders > 0)
+        return true;
     // A connection closing waits on the socket for the peer's end.
     if (m_state != Open)
         return false;
-    if (m_asideReaders > 0)
-        return true;
     if (m_asideWaiters > 0)
         return false;
     return platform::monotonicMs() - m_lastAside < kAsideQuietMs;
@@ -366,9 +369,10 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
         }
     }
     // The last caller to leave wakes the receive thread for those that count
-    // on a reader to pass their replies on, and a close waiting for callers.
+    // on a reader to pass their replies on, a closing receive thread for the
+    // peer's end, and a close waiting for callers.
     if (--m_asideReaders == 0) {
-        if (m_asideWaiters > 0)
+        if (m_asideWaiters > 0 || m_state != Open)
             m_wake.signal();
         if (!m_running) {
             std::lock_guard<std::mutex> guard(m_callersLock);

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
+#include <time.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -932,6 +933,53 @@ TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)
     const std::string peerName = client->peerAddress().toString();
     EXPECT_TRUE(log.contains(QString::fromStdString("a caller still reads " + peerName + " aside"))) << log.all();
     EXPECT_EQ(handler.read(handler.asideMessages).size(), 1u);
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+}
+
+// As above, with a peer that has closed its end: the socket stays readable
+// while the caller holds the read side, and the closing receive thread,
+// which cannot read it then, waits for its turn instead of finding it
+// readable again and again.
+TEST_F(ConnectedClient, AClosingReceiveThreadBesideACallerHeldInItsHandlerSleeps)
+{
+    HeldReceiveThread held(handler);
+    Gate gate;
+    gate.close();
+    handler.onAside = [&](FF::Net::ISession* session) {
+        if (!callersOwn(session))
+            return false;
+        gate.pass();
+        return true;
+    };
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 1})));
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        while (!done && client->readAside(100) != FF::Net::AsideRead::Read) {}
+    });
+    const bool inside = gate.waitHeld(10000);
+    peer.reset();
+    held.open();
+    timespec cpuBegin{};
+    timespec cpuEnd{};
+    const std::uint64_t begin = platform::monotonicMs();
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuBegin);
+    if (inside)
+        client->close();
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    gate.open();
+    done = true;
+    caller.join();
+    ASSERT_TRUE(inside);
+    const double cpuMs = double(cpuEnd.tv_sec - cpuBegin.tv_sec) * 1e3
+                         + double(cpuEnd.tv_nsec - cpuBegin.tv_nsec) / 1e6;
+    std::printf("close %llu ms, the process on a processor %.1f ms meanwhile\n", static_cast<unsigned long long>(took),
+                cpuMs);
+    EXPECT_LE(took, 7000u);
+    // Every thread of the process but the receive thread sleeps meanwhile.
+    EXPECT_LT(cpuMs, 0.1 * double(took));
     EXPECT_EQ(handler.read(handler.disconnects), 1);
 }
 
