@@ -53,10 +53,12 @@ public:
     {
         return AsideRead::Unavailable;
     }
-    // A caller whose look found the connection Busy counts on that reader to
-    // pass its reply on: true when one is bound to (the caller then waits for
-    // its own wake-up and calls endAwait), false when the caller should look
-    // again itself.
+    // A caller whose look found the connection Busy counts on whoever reads
+    // it to pass its reply on: another caller, or the receive thread in its
+    // turn, which then waits on the socket for as long as any caller waits.
+    // True when one is bound to (the caller then waits for its own wake-up
+    // and calls endAwait), false when the caller should look again itself
+    // (nobody reads any more, or the connection stopped).
     virtual bool awaitReader() { return false; }
     virtual void endAwait() {}
 };

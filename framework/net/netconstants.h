@@ -33,8 +33,8 @@ constexpr std::uint32_t kClientRecvTimeoutMs = 100;
 constexpr std::uint64_t kIdleStepMs = 100;
 // While callers read their own replies, and this long after the last one
 // did, the receive thread does not wait on the socket (a reply would wake it
-// for nothing): it looks at it once a step, unless a caller waits for
-// another to pass its reply on.
+// for nothing): it looks at it once a step, unless a caller waits for its
+// reply to be passed on.
 constexpr std::uint64_t kAsideQuietMs = 1000;
 // Receive calls the receive thread makes in one turn before it lets its
 // callers and its tick in again.

@@ -26,6 +26,22 @@ bool ended(const platform::ReceiveResult& result)
     return result.status == platform::ReceiveStatus::Closed || result.status == platform::ReceiveStatus::Failed;
 }
 
+// Marks the read side as the receive thread's for as long as it lives.
+class TurnMark {
+public:
+    explicit TurnMark(std::atomic<bool>& mark)
+        : m_mark(mark)
+    {
+        m_mark = true;
+    }
+    ~TurnMark() { m_mark = false; }
+    TurnMark(const TurnMark&) = delete;
+    TurnMark& operator=(const TurnMark&) = delete;
+
+private:
+    std::atomic<bool>& m_mark;
+};
+
 } // namespace
 
 __TCPConnection::__TCPConnection(TCPConnection* owner, platform::SocketHandle socket, const Address& peer)
@@ -178,11 +194,14 @@ void __TCPConnection::stepActivity(bool bytesCame)
 
 bool __TCPConnection::callersRead() const
 {
+    // The socket is the reading caller's meanwhile: waiting on it, this
+    // thread would find it readable again and again (a closing peer's end
+    // too) and could not read it.
+    if (m_asideReaders > 0)
+        return true;
     // A connection closing waits on the socket for the peer's end.
     if (m_state != Open)
         return false;
-    if (m_asideReaders > 0)
-        return true;
     if (m_asideWaiters > 0)
         return false;
     return platform::monotonicMs() - m_lastAside < kAsideQuietMs;
@@ -251,8 +270,11 @@ void __TCPConnection::run()
             {
                 // A caller holding the read side reads for everyone meanwhile.
                 std::unique_lock<std::mutex> lock(m_readLock, std::try_to_lock);
-                if (lock.owns_lock() && m_running && receiveTurn())
-                    bytesCame = true;
+                if (lock.owns_lock() && m_running) {
+                    const TurnMark turn(m_receiveTurn);
+                    if (receiveTurn())
+                        bytesCame = true;
+                }
             }
             if (!m_running)
                 break;
@@ -347,9 +369,10 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
         }
     }
     // The last caller to leave wakes the receive thread for those that count
-    // on a reader to pass their replies on, and a close waiting for callers.
+    // on a reader to pass their replies on, a closing receive thread for the
+    // peer's end, and a close waiting for callers.
     if (--m_asideReaders == 0) {
-        if (m_asideWaiters > 0)
+        if (m_asideWaiters > 0 || m_state != Open)
             m_wake.signal();
         if (!m_running) {
             std::lock_guard<std::mutex> guard(m_callersLock);
@@ -374,11 +397,19 @@ bool __TCPConnection::waitReadable(std::uint32_t waitMs)
 
 bool __TCPConnection::awaitReader()
 {
-    // Against readAside's leaving: either that caller sees this one waiting
-    // or this one sees no caller left and looks itself.
+    // Counted first, against readAside's leaving: either that caller sees
+    // this one waiting or this one sees no caller left.
     ++m_asideWaiters;
     if (m_running && m_asideReaders > 0)
         return true;
+    // The receive thread in its turn: this caller sleeps instead of looking
+    // again and again while a frame is dispatched (perhaps by a handler that
+    // does not return). Counted before the turn ended, it is seen once the
+    // turn is over: the receive thread then waits on the socket for as long
+    // as anyone waits, and passes each reply on as it comes.
+    if (m_running && m_receiveTurn)
+        return true;
+    // Nobody holds the read side any more: the caller looks again itself.
     --m_asideWaiters;
     return false;
 }

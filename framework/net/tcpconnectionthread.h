@@ -135,9 +135,12 @@ private:
     std::mutex m_readLock;
     FrameReader m_reader; // under m_readLock
     NetBuffer m_message;  // under m_readLock: the block frames are cut into
-    // Callers inside readAside, and callers waiting for one of them.
+    // Callers inside readAside, and callers waiting for their replies to be
+    // passed on (by one of them, or by the receive thread).
     std::atomic<int> m_asideReaders{0};
     std::atomic<int> m_asideWaiters{0};
+    // Set while the receive thread holds the read side for its turn.
+    std::atomic<bool> m_receiveTurn{false};
     // Told when the last caller leaves a stopped connection.
     std::mutex m_callersLock;
     std::condition_variable m_callersGone;

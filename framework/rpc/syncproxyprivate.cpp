@@ -105,8 +105,10 @@ void __SyncProxy::waitStep(std::uint32_t stepMs)
     case FF::Net::AsideRead::Read:
     case FF::Net::AsideRead::Nothing: return;
     case FF::Net::AsideRead::Busy:
-        // The thread that reads now passes this call's reply on, or tells
-        // the receive thread to, once it leaves.
+        // Whoever holds the read side passes this call's reply on: another
+        // caller, or the receive thread, which then also waits on the socket
+        // for it. Let go of meanwhile, the next look takes it; the processor
+        // goes first to the thread letting go (on one core, it may need it).
         if (connection->awaitReader()) {
             m_semaphore.tryAcquireFor(stepMs);
             connection->endAwait();

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
+#include <time.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -644,6 +645,46 @@ TEST_F(ConnectedClient, ACallerThatFindsTheReadSideBusyHasItsFramePassedOnByTheR
     held.open();
 }
 
+// The receive thread holds the read side while it dispatches a frame (here
+// in a handler that has not returned yet): a caller that finds it so counts
+// on it and sleeps, and the receive thread, once out of its turn, waits on
+// the socket and passes the caller's frame on as it comes.
+TEST_F(ConnectedClient, ACallerThatFindsTheReceiveThreadInItsTurnHasItsFramePassedOnByIt)
+{
+    Gate gate;
+    gate.close();
+    handler.onMessage = [&](FF::Net::ISession* session) {
+        if (session->buffer()->data()[0] == 'h')
+            gate.pass();
+    };
+    handler.onAside = callersOwn;
+    start();
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'h'})));
+    ASSERT_TRUE(gate.waitHeld(10000));
+
+    EXPECT_EQ(client->readAside(0), FF::Net::AsideRead::Busy);
+    const bool counted = client->awaitReader();
+    gate.open();
+    bool passed = false;
+    std::uint64_t took = 0;
+    if (counted) {
+        // Well after the handler returned: the frame comes to a receive
+        // thread that has let the read side go.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::uint64_t sent = platform::monotonicMs();
+        ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 8})));
+        passed = handler.waitFor([&] { return handler.messages.size() == 2; }, 10000);
+        took = platform::monotonicMs() - sent;
+        client->endAwait();
+    }
+    ASSERT_TRUE(counted) << "a caller that found the receive thread in its turn was told to look again at once";
+    ASSERT_TRUE(passed);
+    std::printf("the frame sent after the turn was passed on %llu ms later\n", static_cast<unsigned long long>(took));
+    EXPECT_EQ(handler.read(handler.messages)[1], (std::vector<std::uint8_t>{'m', 8}));
+    EXPECT_NE(handler.read(handler.messageThreads)[1], std::this_thread::get_id());
+    EXPECT_TRUE(handler.read(handler.asideMessages).empty());
+}
+
 TEST_F(ConnectedClient, ALookForACallThatEndedMeanwhileDoesNotWaitOnTheSocket)
 {
     handler.onAside = callersOwn;
@@ -892,6 +933,53 @@ TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)
     const std::string peerName = client->peerAddress().toString();
     EXPECT_TRUE(log.contains(QString::fromStdString("a caller still reads " + peerName + " aside"))) << log.all();
     EXPECT_EQ(handler.read(handler.asideMessages).size(), 1u);
+    EXPECT_EQ(handler.read(handler.disconnects), 1);
+}
+
+// As above, with a peer that has closed its end: the socket stays readable
+// while the caller holds the read side, and the closing receive thread,
+// which cannot read it then, waits for its turn instead of finding it
+// readable again and again.
+TEST_F(ConnectedClient, AClosingReceiveThreadBesideACallerHeldInItsHandlerSleeps)
+{
+    HeldReceiveThread held(handler);
+    Gate gate;
+    gate.close();
+    handler.onAside = [&](FF::Net::ISession* session) {
+        if (!callersOwn(session))
+            return false;
+        gate.pass();
+        return true;
+    };
+    start(50);
+    ASSERT_TRUE(held.waitHeld());
+    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 1})));
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        while (!done && client->readAside(100) != FF::Net::AsideRead::Read) {}
+    });
+    const bool inside = gate.waitHeld(10000);
+    peer.reset();
+    held.open();
+    timespec cpuBegin{};
+    timespec cpuEnd{};
+    const std::uint64_t begin = platform::monotonicMs();
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuBegin);
+    if (inside)
+        client->close();
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
+    const std::uint64_t took = platform::monotonicMs() - begin;
+    gate.open();
+    done = true;
+    caller.join();
+    ASSERT_TRUE(inside);
+    const double cpuMs = double(cpuEnd.tv_sec - cpuBegin.tv_sec) * 1e3
+                         + double(cpuEnd.tv_nsec - cpuBegin.tv_nsec) / 1e6;
+    std::printf("close %llu ms, the process on a processor %.1f ms meanwhile\n", static_cast<unsigned long long>(took),
+                cpuMs);
+    EXPECT_LE(took, 7000u);
+    // Every thread of the process but the receive thread sleeps meanwhile.
+    EXPECT_LT(cpuMs, 0.1 * double(took));
     EXPECT_EQ(handler.read(handler.disconnects), 1);
 }
 

@@ -658,7 +658,17 @@ struct BlockedHandlerCase {
     const char* call;
     unsigned callLimitMs;
     const char* callOutcome;
+    // The handler holds the connection's read side (it runs on the receive
+    // thread while a frame is dispatched), so the call waits out its limit
+    // beside it: asleep, not looking again and again.
+    bool callWaitsBesideTheHandler;
 };
+
+// The share of its wall time a call that waits beside a held read side may
+// spend on a processor: its looks once a step cost well under 1 %; a caller
+// that looked again at once took all it was given (on a loaded machine a
+// fair share, far above this).
+constexpr double kWaitingCpuShare = 0.1;
 
 // What the stop does (1.5 s for the peer's end, which a thread in a handler
 // cannot see, 2 s for the thread, 1 s for a reconnection attempt or the
@@ -676,7 +686,8 @@ class RpcBlockedHandler : public ::testing::TestWithParam<BlockedHandlerCase> {}
 
 // A handler that never returns holds up its own thread alone: the stop and
 // the destructor keep their limits, a call made meanwhile ends within its
-// own, and once the handler is let go after the client was deleted nothing
+// own (asleep while it waits beside a handler that holds the connection's
+// read side), and once the handler is let go after the client was deleted nothing
 // reaches freed memory (the AddressSanitizer tree) nor the handler.
 TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
 {
@@ -707,11 +718,13 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
 
     std::string callOutcome = row.callOutcome;
     double callTook = 0;
+    double callCpu = 0;
     std::thread caller;
     if (row.call) {
         caller = std::thread([&] {
             // From the proxy's registration to the call's end.
             const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = threadCpuSeconds();
             FF::RPC::SyncProxy proxy(client.get());
             FF::utils::IBuffer* args = proxy.argsBuffer(row.call);
             FF::utils::Serialize(args, 1u);
@@ -719,6 +732,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
             proxy.setTimeOut(row.callLimitMs);
             callOutcome = outcome([&] { proxy.sync(); });
             callTook = secondsSince(start);
+            callCpu = threadCpuSeconds() - cpuStart;
         });
     }
     if (!row.call) {
@@ -741,11 +755,15 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
     client.reset();
     const double destructorTook = secondsSince(start);
     const bool held = !latch->released();
-    std::printf("[ %s ] call %.3f s (%s), stop %.3f s, destructor %.3f s\n", row.name, callTook, callOutcome.c_str(),
-                stopTook, destructorTook);
+    std::printf("[ %s ] call %.3f s (%s, %.1f ms on a processor), stop %.3f s, destructor %.3f s\n", row.name, callTook,
+                callOutcome.c_str(), callCpu * 1000.0, stopTook, destructorTook);
 
     EXPECT_EQ(callOutcome, row.callOutcome);
     EXPECT_LT(callTook, row.callLimitMs / 1000.0 + 1.0);
+    if (row.callWaitsBesideTheHandler) {
+        EXPECT_GE(callTook, row.callLimitMs / 1000.0);
+        EXPECT_LT(callCpu, kWaitingCpuShare * callTook) << "the caller kept looking at a read side held by the handler";
+    }
     EXPECT_LT(stopTook + destructorTook, kStopLimitSeconds);
     if (row.stopFirst) {
         EXPECT_LT(destructorTook, 0.5);
@@ -765,16 +783,16 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
 INSTANTIATE_TEST_SUITE_P(
     EachCallback, RpcBlockedHandler,
     ::testing::Values(
-        BlockedHandlerCase{"TimerCheckStop", Block::TimerCheck, false, true, "twice", 500, "Succeed"},
-        BlockedHandlerCase{"TimerCheckDestructor", Block::TimerCheck, false, false, "twice", 500, "Succeed"},
-        BlockedHandlerCase{"ReplyStop", Block::Reply, false, true, "twice", 500, "ConnectionTimeOut"},
-        BlockedHandlerCase{"ReplyDestructor", Block::Reply, false, false, "twice", 500, "ConnectionTimeOut"},
-        BlockedHandlerCase{"WakeStop", Block::Wake, false, true, "twice", 500, "ConnectionTimeOut"},
+        BlockedHandlerCase{"TimerCheckStop", Block::TimerCheck, false, true, "twice", 500, "Succeed", false},
+        BlockedHandlerCase{"TimerCheckDestructor", Block::TimerCheck, false, false, "twice", 500, "Succeed", false},
+        BlockedHandlerCase{"ReplyStop", Block::Reply, false, true, "twice", 3000, "ConnectionTimeOut", true},
+        BlockedHandlerCase{"ReplyDestructor", Block::Reply, false, false, "twice", 3000, "ConnectionTimeOut", true},
+        BlockedHandlerCase{"WakeStop", Block::Wake, false, true, "twice", 3000, "ConnectionTimeOut", true},
         BlockedHandlerCase{"DisconnectedOnTheReceiveThreadStop", Block::Disconnected, false, true, "twice", 500,
-                           "send failed"},
+                           "send failed", false},
         BlockedHandlerCase{"DisconnectedByTheStop", Block::Disconnected, true, true, "silent", 5000,
-                           "ConnectionInterrupted"},
-        BlockedHandlerCase{"DisconnectedByTheDestructor", Block::Disconnected, true, false, nullptr, 0, "none"}),
+                           "ConnectionInterrupted", false},
+        BlockedHandlerCase{"DisconnectedByTheDestructor", Block::Disconnected, true, false, nullptr, 0, "none", false}),
     [](const ::testing::TestParamInfo<BlockedHandlerCase>& info) { return std::string(info.param.name); });
 
 namespace {

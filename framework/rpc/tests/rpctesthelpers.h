@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <time.h>
 
 #include <chrono>
 #include <functional>
@@ -72,6 +73,14 @@ inline int threadCount()
 inline double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The processor time the calling thread has used so far.
+inline double threadCpuSeconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 } // namespace RpcTest
