@@ -7,9 +7,13 @@
 // quarantine is drained and the freed memory returned first, through the
 // sanitizer's own interface, so that the count shows what is still in use.
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" void __sanitizer_purge_allocator();
@@ -58,6 +62,55 @@ inline bool staysFlat(long firstAfter, long secondBefore, long secondAtPeak, lon
 #else
     return secondAfter - firstAfter < (secondAtPeak - secondBefore) / 4;
 #endif
+}
+
+// What one round of many objects given up on threads that still run left:
+// the count of kept objects (the test takes it from the keeper) and the
+// resident memory before the round, at its peak (every object given up,
+// every thread still held) and once every thread has ended.
+struct GivenUpRound {
+    std::size_t keptBefore = 0;
+    std::size_t keptAtPeak = 0;
+    std::size_t keptAfter = 0;
+    long residentBefore = 0;
+    long residentAtPeak = 0;
+    long residentAfter = 0;
+    bool held = false;  // every thread was where the round holds it
+    int loggedLeft = 0; // log lines that named what was left running
+    bool freed = false; // the count came back
+
+    void print(const char* name) const
+    {
+        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
+                    "KiB\n",
+                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
+    }
+};
+
+// Two like rounds of `count` objects each: each round held them all and kept
+// each one, said what it left running (at least `loggedLeft` lines), and got
+// every one back once its thread had ended; the second left the resident
+// memory where the first did.
+inline void expectFreedAndFlat(const GivenUpRound& first, const GivenUpRound& second, std::size_t count,
+                               int loggedLeft = 1)
+{
+    for (const GivenUpRound* round : {&first, &second}) {
+        EXPECT_TRUE(round->held);
+        EXPECT_EQ(round->keptAtPeak, round->keptBefore + count);
+        EXPECT_GE(round->loggedLeft, loggedLeft);
+        EXPECT_TRUE(round->freed);
+        EXPECT_EQ(round->keptAfter, round->keptBefore);
+    }
+    EXPECT_TRUE(staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+}
+
+// How many times text stands in lines.
+inline int occurrences(const std::string& lines, const std::string& text)
+{
+    int found = 0;
+    for (std::size_t at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1))
+        ++found;
+    return found;
 }
 
 } // namespace TestMemory

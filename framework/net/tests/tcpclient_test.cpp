@@ -808,33 +808,11 @@ private:
     bool m_open = false;
 };
 
-// What one round of given-up sessions left: the keeper's count and the
-// resident memory before it, at its peak (all given up, all threads still
-// running) and once every thread has ended.
-struct GivenUpRound {
-    std::size_t keptBefore = 0;
-    std::size_t keptAtPeak = 0;
-    std::size_t keptAfter = 0;
-    long residentBefore = 0;
-    long residentAtPeak = 0;
-    long residentAfter = 0;
-    bool held = false;   // every receive thread entered its handler
-    bool logged = false; // the closes said what they left running
-    bool freed = false;  // the count came back
-
-    void print(const char* name) const
-    {
-        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
-                    "KiB\n",
-                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
-    }
-};
-
 // Gives up `sessions` clients at once, each on a handler that does not
 // return, then lets the handlers go and waits for the keeper's count.
-GivenUpRound giveUpSessions(int sessions)
+TestMemory::GivenUpRound giveUpSessions(int sessions)
 {
-    GivenUpRound round;
+    TestMemory::GivenUpRound round;
     testpeer::Listener listener(sessions);
     CountingGate gate;
     std::vector<std::unique_ptr<RecordingHandler>> handlers;
@@ -865,7 +843,7 @@ GivenUpRound giveUpSessions(int sessions)
         closer.join();
     round.keptAtPeak = FF::utils::LeftRunning::count();
     round.residentAtPeak = TestMemory::residentKiB();
-    round.logged = log.contains("still runs");
+    round.loggedLeft = TestMemory::occurrences(log.all(), "still runs");
 
     gate.open();
     round.freed = TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);
@@ -883,20 +861,11 @@ GivenUpRound giveUpSessions(int sessions)
 TEST(TCPClientGivenUp, TwoHundredSessionsAreAllFreedOnceTheirThreadsEnd)
 {
     constexpr int kSessions = 200;
-    const GivenUpRound first = giveUpSessions(kSessions);
+    const TestMemory::GivenUpRound first = giveUpSessions(kSessions);
     first.print("200 given-up sessions, first round");
-    ASSERT_TRUE(first.held);
-    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kSessions);
-    EXPECT_TRUE(first.logged);
-    ASSERT_TRUE(first.freed);
-
-    const GivenUpRound second = giveUpSessions(kSessions);
+    const TestMemory::GivenUpRound second = giveUpSessions(kSessions);
     second.print("200 given-up sessions, second round");
-    ASSERT_TRUE(second.held);
-    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kSessions);
-    EXPECT_TRUE(second.freed);
-    EXPECT_TRUE(
-        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+    TestMemory::expectFreedAndFlat(first, second, kSessions);
 }
 
 TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)

@@ -980,33 +980,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// What one round of given-up clients left: the keeper's count and the
-// resident memory before it, at its peak (all given up, every attempt still
-// held) and once every attempt has ended.
-struct GivenUpRound {
-    std::size_t keptBefore = 0;
-    std::size_t keptAtPeak = 0;
-    std::size_t keptAfter = 0;
-    long residentBefore = 0;
-    long residentAtPeak = 0;
-    long residentAfter = 0;
-    bool attempting = false; // every client was in its held attempt
-    bool logged = false;     // the stops said what they left running
-    bool freed = false;      // the count came back
-
-    void print(const char* name) const
-    {
-        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
-                    "KiB\n",
-                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
-    }
-};
-
 // Gives up `count` clients at once, each on a reconnection attempt that
 // does not end, then lets the attempts go and waits for the keeper's count.
-GivenUpRound giveUpClients(int count)
+TestMemory::GivenUpRound giveUpClients(int count)
 {
-    GivenUpRound round;
+    TestMemory::GivenUpRound round;
     round.keptBefore = FF::utils::LeftRunning::count();
     round.residentBefore = TestMemory::residentKiB();
     {
@@ -1017,7 +995,7 @@ GivenUpRound giveUpClients(int count)
             clients.push_back(std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                                         new GatedFactory(gate)));
         panel.dropConnections();
-        round.attempting = gate->waitForAttempts(count, 30000ms);
+        round.held = gate->waitForAttempts(count, 30000ms);
 
         // All stopped at once (each stop waits out its limit), then deleted.
         TestLog::LogCapture log;
@@ -1031,7 +1009,7 @@ GivenUpRound giveUpClients(int count)
             stopper.join();
         round.keptAtPeak = FF::utils::LeftRunning::count();
         round.residentAtPeak = TestMemory::residentKiB();
-        round.logged = log.contains("is still under way");
+        round.loggedLeft = TestMemory::occurrences(log.all(), "is still under way");
 
         gate->open();
         round.freed = panel.waitFor([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000ms);
@@ -1050,18 +1028,9 @@ GivenUpRound giveUpClients(int count)
 TEST(RpcReconnect, TwoHundredClientsGivenUpOnTheirAttemptsAreAllFreedOnceTheAttemptsEnd)
 {
     constexpr int kClients = 200;
-    const GivenUpRound first = giveUpClients(kClients);
+    const TestMemory::GivenUpRound first = giveUpClients(kClients);
     first.print("200 given-up dispatch clients, first round");
-    ASSERT_TRUE(first.attempting);
-    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kClients);
-    EXPECT_TRUE(first.logged);
-    ASSERT_TRUE(first.freed);
-
-    const GivenUpRound second = giveUpClients(kClients);
+    const TestMemory::GivenUpRound second = giveUpClients(kClients);
     second.print("200 given-up dispatch clients, second round");
-    ASSERT_TRUE(second.attempting);
-    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kClients);
-    ASSERT_TRUE(second.freed);
-    EXPECT_TRUE(
-        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+    TestMemory::expectFreedAndFlat(first, second, kClients);
 }

@@ -217,33 +217,11 @@ TEST(LocalDeviceObject, ItsEndDuringABindOnAFrozenPanelReturnsWithinItsLimitAndN
 
 namespace {
 
-// What one round of objects ended during their binds left: the keeper's
-// count and the resident memory before it, at its peak (every object gone,
-// every bind still waiting) and once every session's thread has ended.
-struct EndedDuringBinds {
-    std::size_t keptBefore = 0;
-    std::size_t keptAtPeak = 0;
-    std::size_t keptAfter = 0;
-    long residentBefore = 0;
-    long residentAtPeak = 0;
-    long residentAfter = 0;
-    bool binding = false; // every bind was waiting for the panel's init answer
-    int leftRunning = 0;  // objects whose end said it left its session running
-    bool freed = false;   // the count came back
-
-    void print(const char* name) const
-    {
-        std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
-                    "KiB\n",
-                    name, keptBefore, keptAtPeak, keptAfter, residentBefore, residentAtPeak, residentAfter);
-    }
-};
-
 // Binds `count` objects to a panel that never answers the init, ends each
 // while its bind waits, then lets the panel go and waits for the count.
-EndedDuringBinds endDuringBinds(const std::string& ip, int count)
+TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
 {
-    EndedDuringBinds round;
+    TestMemory::GivenUpRound round;
     auto panel = std::make_unique<Fake::FakePanelService>(ip, 9059);
     panel->setInitSilent(true);
     round.keptBefore = FF::utils::LeftRunning::count();
@@ -254,16 +232,13 @@ EndedDuringBinds endDuringBinds(const std::string& ip, int count)
         objects.back()->setEndLimitMs(1);
         objects.back()->bindDevice(QString::fromStdString(ip));
     }
-    round.binding = panel->waitFor([&] { return panel->initRequests() == count; }, std::chrono::seconds(30));
+    round.held = panel->waitFor([&] { return panel->initRequests() == count; }, std::chrono::seconds(30));
     {
         TestLog::LogCapture log;
         objects.clear();
         round.keptAtPeak = FF::utils::LeftRunning::count();
         round.residentAtPeak = TestMemory::residentKiB();
-        const std::string lines = log.all();
-        for (std::size_t at = lines.find("left running"); at != std::string::npos;
-             at = lines.find("left running", at + 1))
-            ++round.leftRunning;
+        round.loggedLeft = TestMemory::occurrences(log.all(), "left running");
     }
     // The panel goes: every init wait ends with its connection, every bind
     // fails, reporting to nobody, and every session's thread ends.
@@ -284,21 +259,11 @@ TEST(LocalDeviceObject, TwoHundredEndedDuringTheirBindsAreAllFreedOnceTheirSessi
 {
     constexpr int kObjects = 200;
     const int threadsBefore = PanelTest::threadCount();
-    const EndedDuringBinds first = endDuringBinds("127.70.0.16", kObjects);
+    const TestMemory::GivenUpRound first = endDuringBinds("127.70.0.16", kObjects);
     first.print("200 objects ended during their binds, first round");
-    ASSERT_TRUE(first.binding);
-    EXPECT_EQ(first.leftRunning, kObjects);
-    EXPECT_EQ(first.keptAtPeak, first.keptBefore + kObjects);
-    ASSERT_TRUE(first.freed);
-
-    const EndedDuringBinds second = endDuringBinds("127.70.0.17", kObjects);
+    const TestMemory::GivenUpRound second = endDuringBinds("127.70.0.17", kObjects);
     second.print("200 objects ended during their binds, second round");
-    ASSERT_TRUE(second.binding);
-    EXPECT_EQ(second.leftRunning, kObjects);
-    EXPECT_EQ(second.keptAtPeak, second.keptBefore + kObjects);
-    ASSERT_TRUE(second.freed);
-    EXPECT_TRUE(
-        TestMemory::staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
+    TestMemory::expectFreedAndFlat(first, second, kObjects, kObjects);
     EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 10000))
         << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
 }
