@@ -86,8 +86,9 @@ endfunction()
 # that would otherwise set the tail of a parallel run. MAIN: as for
 # tw_test_program. MAIN_TREE_ONLY: a program of a folder in TW_TSAN_FOLDERS
 # whose threads hand something over through Qt's event loop, which the
-# ThreadSanitizer tree cannot see, so that the folder's other programs still
-# run there.
+# ThreadSanitizer tree cannot see (or, without a thread of its own, one that
+# needs a program that tree does not build), so that the folder's other
+# programs still run there.
 function(tw_add_gtest name)
     if(NOT TW_TESTS)
         return()
