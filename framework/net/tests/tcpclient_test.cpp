@@ -48,9 +48,10 @@ NetBuffer bufferOf(const std::vector<std::uint8_t>& bytes)
 
 } // namespace
 
-// A client connected to a raw loopback peer, with a recording handler.
+// A client connected to a raw loopback peer, with a recording handler; its
+// parts are open to the helpers below that drive it.
 class ConnectedClient : public ::testing::Test {
-protected:
+public:
     // Connects, accepts the peer and starts the receive thread.
     void start(std::uint64_t tickIntervalMs = 0)
     {
@@ -522,6 +523,49 @@ bool callersOwn(FF::Net::ISession* session)
     return session->buffer()->size() > 0 && session->buffer()->data()[0] == 'm';
 }
 
+// A caller that reads aside and stays in its handler, at a gate, while the
+// receive thread is held in its tick until released: the caller's frame is
+// sent once the receive thread is held, so the caller is the one to read it.
+class CallerHeldInItsHandler {
+public:
+    explicit CallerHeldInItsHandler(ConnectedClient& test)
+        : m_held(test.handler)
+    {
+        m_gate.close();
+        test.handler.onAside = [this](FF::Net::ISession* session) {
+            if (!callersOwn(session))
+                return false;
+            m_gate.pass();
+            return true;
+        };
+        test.start(50);
+        m_started = m_held.waitHeld() && testpeer::sendBytes(test.peer.get(), testpeer::frame({'m', 1}));
+        FF::Net::TCPClient* client = test.client.get();
+        m_caller = std::thread([this, client] {
+            while (!m_done && client->readAside(100) != FF::Net::AsideRead::Read) {}
+        });
+    }
+    ~CallerHeldInItsHandler() { end(); }
+    // Whether the caller is inside its handler.
+    bool waitInside() { return m_started && m_gate.waitHeld(10000); }
+    void releaseReceiveThread() { m_held.open(); }
+    // Lets the caller out of its handler and waits for it.
+    void end()
+    {
+        m_gate.open();
+        m_done = true;
+        if (m_caller.joinable())
+            m_caller.join();
+    }
+
+private:
+    HeldReceiveThread m_held;
+    Gate m_gate;
+    bool m_started = false;
+    std::atomic<bool> m_done{false};
+    std::thread m_caller;
+};
+
 } // namespace
 
 TEST_F(ConnectedClient, ACallerReadsItsOwnFrameAndHandsTheOthersToTheReceiveThread)
@@ -870,33 +914,16 @@ TEST(TCPClientGivenUp, TwoHundredSessionsAreAllFreedOnceTheirThreadsEnd)
 
 TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)
 {
-    HeldReceiveThread held(handler);
-    Gate gate;
-    gate.close();
-    handler.onAside = [&](FF::Net::ISession* session) {
-        if (!callersOwn(session))
-            return false;
-        gate.pass();
-        return true;
-    };
-    start(50);
-    ASSERT_TRUE(held.waitHeld());
-    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 1})));
-    std::atomic<bool> done{false};
-    std::thread caller([&] {
-        while (!done && client->readAside(100) != FF::Net::AsideRead::Read) {}
-    });
-    const bool inside = gate.waitHeld(10000);
+    CallerHeldInItsHandler caller(*this);
+    const bool inside = caller.waitInside();
     // The receive thread goes on; the caller stays in its handler.
-    held.open();
+    caller.releaseReceiveThread();
     TestLog::LogCapture log;
     const std::uint64_t begin = platform::monotonicMs();
     if (inside)
         client->close();
     const std::uint64_t took = platform::monotonicMs() - begin;
-    gate.open();
-    done = true;
-    caller.join();
+    caller.end();
     ASSERT_TRUE(inside);
     EXPECT_LE(took, 7000u);
     const std::string peerName = client->peerAddress().toString();
@@ -911,25 +938,10 @@ TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)
 // readable again and again.
 TEST_F(ConnectedClient, AClosingReceiveThreadBesideACallerHeldInItsHandlerSleeps)
 {
-    HeldReceiveThread held(handler);
-    Gate gate;
-    gate.close();
-    handler.onAside = [&](FF::Net::ISession* session) {
-        if (!callersOwn(session))
-            return false;
-        gate.pass();
-        return true;
-    };
-    start(50);
-    ASSERT_TRUE(held.waitHeld());
-    ASSERT_TRUE(testpeer::sendBytes(peer.get(), testpeer::frame({'m', 1})));
-    std::atomic<bool> done{false};
-    std::thread caller([&] {
-        while (!done && client->readAside(100) != FF::Net::AsideRead::Read) {}
-    });
-    const bool inside = gate.waitHeld(10000);
+    CallerHeldInItsHandler caller(*this);
+    const bool inside = caller.waitInside();
     peer.reset();
-    held.open();
+    caller.releaseReceiveThread();
     timespec cpuBegin{};
     timespec cpuEnd{};
     const std::uint64_t begin = platform::monotonicMs();
@@ -938,9 +950,7 @@ TEST_F(ConnectedClient, AClosingReceiveThreadBesideACallerHeldInItsHandlerSleeps
         client->close();
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpuEnd);
     const std::uint64_t took = platform::monotonicMs() - begin;
-    gate.open();
-    done = true;
-    caller.join();
+    caller.end();
     ASSERT_TRUE(inside);
     const double cpuMs = double(cpuEnd.tv_sec - cpuBegin.tv_sec) * 1e3
                          + double(cpuEnd.tv_nsec - cpuBegin.tv_nsec) / 1e6;
