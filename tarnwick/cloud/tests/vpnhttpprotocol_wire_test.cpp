@@ -292,8 +292,12 @@ TEST_F(VPNHttpProtocolWire, AnswersInflatingOrStreamingPastTheBoundFailWithoutTh
     // Far below the gigabyte either way. ThreadSanitizer's run-time keeps
     // shadow memory beside every block the program touches (about twice
     // its size), which the resident peak counts too: there the client's
-    // own ~50 MiB come to ~100 MiB.
-#ifdef __SANITIZE_THREAD__
+    // own ~50 MiB come to ~100 MiB. AddressSanitizer holds every freed
+    // block back for a while (its quarantine, up to 256 MiB) before it
+    // reuses it: each piece of the answer is copied and freed a few times
+    // on its way (socket, Qt's reply buffers, the bound), and on a loaded
+    // machine, where the abort comes later, the peak reached 137 MiB.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
     constexpr qint64 kAllowedGrowthKiB = 300 * 1024;
 #else
     constexpr qint64 kAllowedGrowthKiB = 100 * 1024;
