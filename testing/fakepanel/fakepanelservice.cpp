@@ -123,7 +123,9 @@ void FakePanelService::listen()
         if (!bound)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (!bound || ::listen(fd, 64) != 0) {
+    // Room for many clients that connect at once (a test may start hundreds):
+    // a full queue drops their first tries, which then wait seconds to retry.
+    if (!bound || ::listen(fd, SOMAXCONN) != 0) {
         const std::string reason = std::strerror(errno);
         ::close(fd);
         throw std::runtime_error("fake panel: cannot listen on " + endpoint() + ": " + reason);

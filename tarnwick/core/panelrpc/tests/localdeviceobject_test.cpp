@@ -227,11 +227,16 @@ TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
     round.keptBefore = FF::utils::LeftRunning::count();
     round.residentBefore = TestMemory::residentKiB();
     std::vector<std::unique_ptr<LocalDeviceObject>> objects;
+    // Every object, with its thread, is made first; then all binds start
+    // together, so that the last one asks for its init well within the
+    // first one's wait for the answer, however slowly a loaded machine
+    // starts 200 threads.
     for (int i = 0; i < count; ++i) {
         objects.push_back(std::make_unique<LocalDeviceObject>());
         objects.back()->setEndLimitMs(1);
-        objects.back()->bindDevice(QString::fromStdString(ip));
     }
+    for (auto& object : objects)
+        object->bindDevice(QString::fromStdString(ip));
     round.held = panel->waitFor([&] { return panel->initRequests() == count; }, std::chrono::seconds(30));
     {
         TestLog::LogCapture log;
