@@ -6,6 +6,8 @@
 // quarantine, up to 256 MiB) before it reuses or returns it: under it, the
 // quarantine is drained and the freed memory returned first, through the
 // sanitizer's own interface, so that the count shows what is still in use.
+// Beside it, the record of a round of many objects given up on threads that
+// still run, and the judgement of two such rounds.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" void __sanitizer_purge_allocator();
@@ -64,6 +69,15 @@ inline bool staysFlat(long firstAfter, long secondBefore, long secondAtPeak, lon
 #endif
 }
 
+// How many times text stands in lines.
+inline int occurrences(const std::string& lines, const std::string& text)
+{
+    int found = 0;
+    for (std::size_t at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1))
+        ++found;
+    return found;
+}
+
 // What one round of many objects given up on threads that still run left:
 // the count of kept objects (the test takes it from the keeper) and the
 // resident memory before the round, at its peak (every object given up,
@@ -79,6 +93,14 @@ struct GivenUpRound {
     int loggedLeft = 0; // log lines that named what was left running
     bool freed = false; // the count came back
 
+    // Every object given up: what is kept and resident now, and how many
+    // lines of log named what was left running.
+    void atPeak(std::size_t kept, const std::string& log, const std::string& leftText)
+    {
+        keptAtPeak = kept;
+        residentAtPeak = residentKiB();
+        loggedLeft = occurrences(log, leftText);
+    }
     void print(const char* name) const
     {
         std::printf("%s: kept before %zu, at peak %zu, after %zu; VmRSS before %ld KiB, at peak %ld KiB, after %ld "
@@ -104,13 +126,19 @@ inline void expectFreedAndFlat(const GivenUpRound& first, const GivenUpRound& se
     EXPECT_TRUE(staysFlat(first.residentAfter, second.residentBefore, second.residentAtPeak, second.residentAfter));
 }
 
-// How many times text stands in lines.
-inline int occurrences(const std::string& lines, const std::string& text)
+// Ends every object at once, each on a thread of its own (each end may wait
+// out its own limits), and lets it go there.
+template <class Object, class End>
+void endEachAtOnce(std::vector<std::unique_ptr<Object>>& objects, End end)
 {
-    int found = 0;
-    for (std::size_t at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1))
-        ++found;
-    return found;
+    std::vector<std::thread> enders;
+    for (auto& object : objects)
+        enders.emplace_back([&object, &end] {
+            end(*object);
+            object.reset();
+        });
+    for (auto& ender : enders)
+        ender.join();
 }
 
 } // namespace TestMemory

@@ -12,6 +12,7 @@
 #include "testing/main/logcapture.h"
 #include "testing/main/opendescriptors.h"
 #include "testing/main/residentmemory.h"
+#include "testing/main/waitgate.h"
 
 #include <gtest/gtest.h>
 
@@ -820,45 +821,13 @@ TEST_F(ConnectedClient, ACloseGivesUpOnAReceiveThreadWhoseHandlerDoesNotReturn)
 
 namespace {
 
-// Holds every handler that enters it, until it is opened.
-class CountingGate {
-public:
-    void pass()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        ++m_inside;
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_open; });
-        --m_inside;
-    }
-    bool waitInside(int count, int timeoutMs)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_inside == count; });
-    }
-    void open()
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_inside = 0;
-    bool m_open = false;
-};
-
 // Gives up `sessions` clients at once, each on a handler that does not
 // return, then lets the handlers go and waits for the keeper's count.
 TestMemory::GivenUpRound giveUpSessions(int sessions)
 {
     TestMemory::GivenUpRound round;
     testpeer::Listener listener(sessions);
-    CountingGate gate;
+    TestWait::Gate gate;
     std::vector<std::unique_ptr<RecordingHandler>> handlers;
     std::vector<std::unique_ptr<TCPClient>> clients;
     std::vector<testpeer::Fd> peers;
@@ -873,21 +842,12 @@ TestMemory::GivenUpRound giveUpSessions(int sessions)
         clients.back()->connect();
         testpeer::sendBytes(peers.back().get(), testpeer::frame({1}));
     }
-    round.held = gate.waitInside(sessions, 30000);
+    round.held = gate.waitReached(sessions, std::chrono::seconds(30));
 
-    // All closed at once (each close waits out its limits), then deleted.
+    // All closed at once, then deleted.
     TestLog::LogCapture log;
-    std::vector<std::thread> closers;
-    for (auto& client : clients)
-        closers.emplace_back([&client] {
-            client->close();
-            client.reset();
-        });
-    for (auto& closer : closers)
-        closer.join();
-    round.keptAtPeak = FF::utils::LeftRunning::count();
-    round.residentAtPeak = TestMemory::residentKiB();
-    round.loggedLeft = TestMemory::occurrences(log.all(), "still runs");
+    TestMemory::endEachAtOnce(clients, [](TCPClient& client) { client.close(); });
+    round.atPeak(FF::utils::LeftRunning::count(), log.all(), "still runs");
 
     gate.open();
     round.freed = TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);

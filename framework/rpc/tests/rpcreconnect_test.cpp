@@ -10,6 +10,7 @@
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/logcapture.h"
 #include "testing/main/residentmemory.h"
+#include "testing/main/waitgate.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -484,54 +485,22 @@ TEST(RpcReconnect, AStopFromAnotherThreadEndsAWaitingCallAtOnce)
 
 namespace {
 
-// Where a factory's attempts wait until the test lets them through.
-class AttemptGate {
-public:
-    void hold(const std::function<bool()>& cancelled)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        ++m_waiting;
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_open || cancelled(); });
-    }
-    bool waitForAttempt(std::chrono::milliseconds limit) { return waitForAttempts(1, limit); }
-    bool waitForAttempts(int count, std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_waiting >= count; });
-    }
-    void open()
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_waiting = 0;
-    bool m_open = false;
-};
-
 // Makes TCP clients: the first at once, every later one once the gate opens.
 class GatedFactory : public FF::Net::IClientFactory {
 public:
-    explicit GatedFactory(std::shared_ptr<AttemptGate> gate)
+    explicit GatedFactory(std::shared_ptr<TestWait::Gate> gate)
         : m_gate(std::move(gate))
     {
     }
     FF::Net::IClient* create(const FF::Net::Address& address) override
     {
         if (m_made++ > 0)
-            m_gate->hold([] { return false; });
+            m_gate->pass();
         return new FF::Net::TCPClient(address);
     }
 
 private:
-    std::shared_ptr<AttemptGate> m_gate;
+    std::shared_ptr<TestWait::Gate> m_gate;
     std::atomic<int> m_made{0};
 };
 
@@ -540,12 +509,12 @@ private:
 TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
 {
     Fake::FakePanelService panel;
-    auto gate = std::make_shared<AttemptGate>();
+    auto gate = std::make_shared<TestWait::Gate>();
     const std::size_t keptBefore = FF::utils::LeftRunning::count();
     auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                             new GatedFactory(gate));
     panel.dropConnections();
-    ASSERT_TRUE(gate->waitForAttempt(10000ms));
+    ASSERT_TRUE(gate->waitReached(1, 10000ms));
 
     TestLog::LogCapture log;
     const auto start = std::chrono::steady_clock::now();
@@ -571,53 +540,17 @@ TEST(RpcReconnect, AStopGivesUpOnAReconnectionAttemptThatDoesNotEnd)
 
 namespace {
 
-// Where a handler of the tests below stops and stays: until released, or at
-// the latest after kHoldLimit (so that a stop that waits for it still lets
-// the test end, and say how long it took).
-class Latch {
-public:
-    static constexpr std::chrono::seconds kHoldLimit{15};
-
-    void pass()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        ++m_held;
-        m_changed.notify_all();
-        m_changed.wait_for(lock, kHoldLimit, [&] { return m_open; });
-    }
-    bool waitHeld(std::chrono::milliseconds limit)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_held > 0; });
-    }
-    void release()
-    {
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-    bool released()
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_open;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_held = 0;
-    bool m_open = false;
-};
-
 enum class Block { TimerCheck, Reply, Wake, Disconnected };
 
+// How long a handler below stays blocked at the latest: a stop that waits
+// for it still lets the test end, and says how long it took.
+constexpr std::chrono::seconds kHoldLimit{15};
+
 // A handler that does not return from one of its callbacks until its latch
-// is released; it counts what reaches it after that.
+// opens; it counts what reaches it after that.
 class BlockingHandler : public FF::RPC::IDispatchHandler {
 public:
-    BlockingHandler(Block where, std::shared_ptr<Latch> latch)
+    BlockingHandler(Block where, std::shared_ptr<TestWait::Gate> latch)
         : m_where(where)
         , m_latch(std::move(latch))
     {
@@ -635,14 +568,14 @@ public:
 private:
     void called(Block here)
     {
-        if (m_latch->released())
+        if (m_latch->isOpen())
             ++callsAfterRelease;
         else if (here == m_where)
             m_latch->pass();
     }
 
     const Block m_where;
-    const std::shared_ptr<Latch> m_latch;
+    const std::shared_ptr<TestWait::Gate> m_latch;
 };
 
 struct BlockedHandlerCase {
@@ -697,7 +630,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
     panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
     const std::size_t keptBefore = FF::utils::LeftRunning::count();
     auto client = connectTo(panel);
-    auto latch = std::make_shared<Latch>();
+    auto latch = std::make_shared<TestWait::Gate>(kHoldLimit);
     auto handler = std::make_shared<BlockingHandler>(row.where, latch);
     client->registerHandler(handler);
 
@@ -713,7 +646,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
             panel.dropConnections();
             break;
         }
-        ASSERT_TRUE(latch->waitHeld(10000ms));
+        ASSERT_TRUE(latch->waitReached(1, 10000ms));
     }
 
     std::string callOutcome = row.callOutcome;
@@ -754,7 +687,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
     start = std::chrono::steady_clock::now();
     client.reset();
     const double destructorTook = secondsSince(start);
-    const bool held = !latch->released();
+    const bool held = !latch->isOpen();
     std::printf("[ %s ] call %.3f s (%s, %.1f ms on a processor), stop %.3f s, destructor %.3f s\n", row.name, callTook,
                 callOutcome.c_str(), callCpu * 1000.0, stopTook, destructorTook);
 
@@ -773,7 +706,7 @@ TEST_P(RpcBlockedHandler, StopAndCallsKeepTheirLimits)
 
     // The client is gone; what its threads still run in stays until the
     // handler, let go now, has returned; then everything goes.
-    latch->release();
+    latch->open();
     EXPECT_TRUE(panel.waitFor([&] { return FF::utils::LeftRunning::count() == keptBefore; }, 15000ms));
     EXPECT_EQ(handler->callsAfterRelease.load(), 0);
     EXPECT_EQ(handler.use_count(), 1);
@@ -894,7 +827,7 @@ TEST_P(RpcBreak, EveryWaitingCallEndsAtOnce)
     Fake::FakePanelService panel;
     panel.addMethod("twice", [](MethodArgs& a, MethodResult& r) { r.addInt(2 * a.readInt()); });
     panel.addMethod("silent", [](MethodArgs&, MethodResult& r) { r.setSilent(); });
-    auto gate = std::make_shared<AttemptGate>();
+    auto gate = std::make_shared<TestWait::Gate>();
     auto client = std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                             new GatedFactory(gate));
     client->setRetryMaxTimes(row.state == BreakState::Offline ? 0 : 30);
@@ -919,7 +852,7 @@ TEST_P(RpcBreak, EveryWaitingCallEndsAtOnce)
     const int expectedState = row.state == BreakState::Online ? 1 : row.state == BreakState::Offline ? 2 : 3;
     ASSERT_TRUE(panel.waitFor([&] { return client->state() == expectedState; }, 10000ms));
     if (row.state == BreakState::ReconnectAttempt) {
-        ASSERT_TRUE(gate->waitForAttempt(10000ms));
+        ASSERT_TRUE(gate->waitReached(1, 10000ms));
     }
 
     WaitingCallers callers(*client, kCallers, row.state == BreakState::Online);
@@ -989,27 +922,18 @@ TestMemory::GivenUpRound giveUpClients(int count)
     round.residentBefore = TestMemory::residentKiB();
     {
         Fake::FakePanelService panel;
-        auto gate = std::make_shared<AttemptGate>();
+        auto gate = std::make_shared<TestWait::Gate>();
         std::vector<std::unique_ptr<FF::RPC::DispatchClient>> clients;
         for (int i = 0; i < count; ++i)
             clients.push_back(std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                                         new GatedFactory(gate)));
         panel.dropConnections();
-        round.held = gate->waitForAttempts(count, 30000ms);
+        round.held = gate->waitReached(count, 30000ms);
 
-        // All stopped at once (each stop waits out its limit), then deleted.
+        // All stopped at once, then deleted.
         TestLog::LogCapture log;
-        std::vector<std::thread> stoppers;
-        for (auto& client : clients)
-            stoppers.emplace_back([&client] {
-                client->stop();
-                client.reset();
-            });
-        for (auto& stopper : stoppers)
-            stopper.join();
-        round.keptAtPeak = FF::utils::LeftRunning::count();
-        round.residentAtPeak = TestMemory::residentKiB();
-        round.loggedLeft = TestMemory::occurrences(log.all(), "is still under way");
+        TestMemory::endEachAtOnce(clients, [](FF::RPC::DispatchClient& client) { client.stop(); });
+        round.atPeak(FF::utils::LeftRunning::count(), log.all(), "is still under way");
 
         gate->open();
         round.freed = panel.waitFor([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000ms);

@@ -2,6 +2,7 @@
 
 #include "testing/main/eventwait.h"
 #include "testing/main/logcapture.h"
+#include "testing/main/waitgate.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +20,6 @@
 using FF::utils::LeftRunning;
 
 namespace {
-
-// Where a worker waits until the test lets it go.
-class Gate {
-public:
-    void wait()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_open; });
-    }
-    void open()
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
 
 // What a test learns of an object's end: whether, where and in what order.
 struct Ends {
@@ -83,7 +63,7 @@ struct Token {
 // A thread that runs until let go, then uses what it was given once more.
 class HeldThread : public QThread {
 public:
-    HeldThread(Gate& gate, std::shared_ptr<Token> uses, Ends& ends)
+    HeldThread(TestWait::Gate& gate, std::shared_ptr<Token> uses, Ends& ends)
         : m_gate(gate)
         , m_uses(uses.get())
         , m_ends(ends)
@@ -94,13 +74,13 @@ public:
 protected:
     void run() override
     {
-        m_gate.wait();
+        m_gate.pass();
         // After its owner gave it up: what it uses must still be there.
         m_lastUse = m_uses->name;
     }
 
 private:
-    Gate& m_gate;
+    TestWait::Gate& m_gate;
     Token* m_uses; // kept alive by whoever keeps this thread
     Ends& m_ends;
     std::string m_lastUse;
@@ -117,11 +97,11 @@ TEST(LeftRunning, AnObjectIsFreedOnTheKeepersThreadOnceItsThreadEndsWithNoLaterK
 {
     const std::size_t before = LeftRunning::count();
     Ends ends;
-    Gate gate;
+    TestWait::Gate gate;
     auto ended = std::make_shared<std::atomic<bool>>(false);
     std::thread::id workerId;
     std::thread worker([&gate, ended] {
-        gate.wait();
+        gate.pass();
         *ended = true;
     });
     workerId = worker.get_id();
@@ -146,7 +126,7 @@ TEST(LeftRunning, AThreadGoesBeforeWhatItUsesAndNeitherWhileItRuns)
 {
     const std::size_t before = LeftRunning::count();
     Ends ends;
-    Gate gate;
+    TestWait::Gate gate;
     auto uses = std::make_shared<Token>(ends, "what it uses");
     auto thread = std::make_unique<HeldThread>(gate, uses, ends);
     thread->start();
@@ -165,9 +145,9 @@ TEST(LeftRunning, ObjectsOfThreadsThatEndInAnyOrderAreEachFreedAtTheirEnd)
     const std::size_t before = LeftRunning::count();
     Ends ends;
     constexpr int kThreads = 8;
-    std::vector<std::unique_ptr<Gate>> gates;
+    std::vector<std::unique_ptr<TestWait::Gate>> gates;
     for (int i = 0; i < kThreads; ++i) {
-        gates.push_back(std::make_unique<Gate>());
+        gates.push_back(std::make_unique<TestWait::Gate>());
         auto uses = std::make_shared<Token>(ends, std::to_string(i));
         auto thread = std::make_unique<HeldThread>(*gates.back(), uses, ends);
         thread->start();
@@ -189,10 +169,10 @@ TEST(LeftRunning, WhatADestructorKeepsOnTheKeepersThreadIsKeptAndFreedToo)
 {
     const std::size_t before = LeftRunning::count();
     Ends ends;
-    Gate gate;
+    TestWait::Gate gate;
     auto ended = std::make_shared<std::atomic<bool>>(false);
     std::thread worker([&gate, ended] {
-        gate.wait();
+        gate.pass();
         *ended = true;
     });
     // The outer object's destructor hands the keeper an object of its own,

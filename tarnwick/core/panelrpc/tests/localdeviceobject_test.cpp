@@ -241,9 +241,7 @@ TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
     {
         TestLog::LogCapture log;
         objects.clear();
-        round.keptAtPeak = FF::utils::LeftRunning::count();
-        round.residentAtPeak = TestMemory::residentKiB();
-        round.loggedLeft = TestMemory::occurrences(log.all(), "left running");
+        round.atPeak(FF::utils::LeftRunning::count(), log.all(), "left running");
     }
     // The panel goes: every init wait ends with its connection, every bind
     // fails, reporting to nobody, and every session's thread ends.

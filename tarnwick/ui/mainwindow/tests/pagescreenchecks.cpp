@@ -15,6 +15,7 @@
 #include "tarnwick/ui/localdebugview.h"
 #include "tarnwick/ui/localdevicemodel.h"
 #include "tarnwick/ui/mainwindow/tests/cloudframetest.h"
+#include "tarnwick/ui/mainwindow/tests/screenpictures.h"
 #include "tarnwick/ui/settings/settingview.h"
 #include "tarnwick/widgets/appfont.h"
 #include "tarnwick/widgets/pannel.h"
@@ -38,28 +39,8 @@
 
 namespace {
 
-// The DPI the display was made with (TW_SCREEN_DPI): Qt reads 191 off a
-// server made for 192.
-int screenDpi()
-{
-    const int dpi = qEnvironmentVariableIntValue("TW_SCREEN_DPI");
-    return dpi > 0 ? dpi : qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch());
-}
-
-void saveScreen(const QString& name)
-{
-    const QString folder = qEnvironmentVariable("TW_SHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QString file = QStringLiteral("%1/%2_%3dpi_%4x%5.png")
-                             .arg(folder, name)
-                             .arg(screenDpi())
-                             .arg(screen->size().width())
-                             .arg(screen->size().height());
-    EXPECT_TRUE(screen->grabWindow(0).save(file)) << file.toStdString();
-}
+using TarnwickScreens::saveScreen;
+using TarnwickScreens::screenDpi;
 
 // Every visible column of table lies within its viewport, and the table
 // scrolls neither way sideways.

@@ -5,6 +5,7 @@
 // folder for pictures of the screen.
 
 #include "platform/windowfit/windowfit.h"
+#include "tarnwick/ui/mainwindow/tests/screenpictures.h"
 #include "tarnwick/vnc/vncviewer.h"
 #include "tarnwick/vnc/vncviewerwindow.h"
 #include "testing/fakerfb/fakerfbserver.h"
@@ -21,6 +22,8 @@
 
 namespace {
 
+using TarnwickScreens::saveScreen;
+
 using TestWait::waitUntil;
 
 // Where the window is once its place has settled, and that it lies centred
@@ -35,21 +38,6 @@ void expectPlacedWithinTheWorkArea(QWidget& window, const char* when)
     ASSERT_TRUE(framed) << "never framed, or never settled";
     EXPECT_FALSE(framed->frame.isNull()) << "no frame";
     EXPECT_TRUE(TestX::centredWithin(display.workArea(), *framed));
-}
-
-void saveScreen(const QString& name)
-{
-    const QString folder = qEnvironmentVariable("TW_SHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QString file = QStringLiteral("%1/%2_%3dpi_%4x%5.png")
-                             .arg(folder, name)
-                             .arg(qRound(screen->logicalDotsPerInch()))
-                             .arg(screen->size().width())
-                             .arg(screen->size().height());
-    EXPECT_TRUE(screen->grabWindow(0).save(file)) << file.toStdString();
 }
 
 TEST(VncViewerWindowOnScreen, OpensAndStaysWithinTheWorkAreaWithAPanelScreenOf1024By600)
