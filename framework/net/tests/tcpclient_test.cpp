@@ -9,9 +9,9 @@
 #include "platform/clock/monotonicclock.h"
 #include "testing/loopbacksocket/loopbacksocket.h"
 #include "testing/main/eventwait.h"
+#include "testing/main/heapinuse.h"
 #include "testing/main/logcapture.h"
 #include "testing/main/opendescriptors.h"
-#include "testing/main/residentmemory.h"
 #include "testing/main/waitgate.h"
 
 #include <gtest/gtest.h>
@@ -822,18 +822,19 @@ TEST_F(ConnectedClient, ACloseGivesUpOnAReceiveThreadWhoseHandlerDoesNotReturn)
 namespace {
 
 // Gives up `sessions` clients at once, each on a handler that does not
-// return, then lets the handlers go and waits for the keeper's count.
-TestMemory::GivenUpRound giveUpSessions(int sessions)
+// return, then lets the handlers go and waits for the keeper's count; each
+// session plants a leak of `plantBytes`.
+TestMemory::GivenUpRound giveUpSessions(int sessions, std::size_t plantBytes = 0)
 {
     TestMemory::GivenUpRound round;
+    round.atStart(FF::utils::LeftRunning::count());
     testpeer::Listener listener(sessions);
     TestWait::Gate gate;
     std::vector<std::unique_ptr<RecordingHandler>> handlers;
     std::vector<std::unique_ptr<TCPClient>> clients;
     std::vector<testpeer::Fd> peers;
-    round.keptBefore = FF::utils::LeftRunning::count();
-    round.residentBefore = TestMemory::residentKiB();
     for (int i = 0; i < sessions; ++i) {
+        round.plant(plantBytes);
         handlers.push_back(std::make_unique<RecordingHandler>());
         handlers.back()->onMessage = [&gate](FF::Net::ISession*) { gate.pass(); };
         clients.push_back(std::make_unique<TCPClient>(loopback(listener.port())));
@@ -851,8 +852,7 @@ TestMemory::GivenUpRound giveUpSessions(int sessions)
 
     gate.open();
     round.freed = TestWait::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);
-    round.keptAfter = FF::utils::LeftRunning::count();
-    round.residentAfter = TestMemory::residentKiB();
+    round.atEnd(FF::utils::LeftRunning::count());
     return round;
 }
 
@@ -861,7 +861,8 @@ TestMemory::GivenUpRound giveUpSessions(int sessions)
 // Many sessions given up at once, each on a handler that does not return:
 // every connection stays while its thread runs, and every one goes once its
 // thread has ended, with nothing else happening meanwhile; a second round
-// leaves the resident memory where the first did.
+// leaves the heap where the first did, and a third that keeps a few KiB a
+// session is seen as a leak.
 TEST(TCPClientGivenUp, TwoHundredSessionsAreAllFreedOnceTheirThreadsEnd)
 {
     constexpr int kSessions = 200;
@@ -869,7 +870,9 @@ TEST(TCPClientGivenUp, TwoHundredSessionsAreAllFreedOnceTheirThreadsEnd)
     first.print("200 given-up sessions, first round");
     const TestMemory::GivenUpRound second = giveUpSessions(kSessions);
     second.print("200 given-up sessions, second round");
-    TestMemory::expectFreedAndFlat(first, second, kSessions);
+    const TestMemory::GivenUpRound planted = giveUpSessions(kSessions, TestMemory::kPlantedBytesPerObject);
+    planted.print("200 given-up sessions, a planted leak");
+    TestMemory::expectFreedAndFlat(first, second, planted, kSessions);
 }
 
 TEST_F(ConnectedClient, ACloseGivesUpOnACallerWhoseHandlerDoesNotReturn)

@@ -8,8 +8,8 @@
 #include "framework/rpc/idispatchhandler.h"
 #include "framework/utils/leftrunning.h"
 #include "testing/fakepanel/wirewriter.h"
+#include "testing/main/heapinuse.h"
 #include "testing/main/logcapture.h"
-#include "testing/main/residentmemory.h"
 #include "testing/main/waitgate.h"
 
 #include <atomic>
@@ -914,19 +914,21 @@ INSTANTIATE_TEST_SUITE_P(
 namespace {
 
 // Gives up `count` clients at once, each on a reconnection attempt that
-// does not end, then lets the attempts go and waits for the keeper's count.
-TestMemory::GivenUpRound giveUpClients(int count)
+// does not end, then lets the attempts go and waits for the keeper's count;
+// each client plants a leak of `plantBytes`.
+TestMemory::GivenUpRound giveUpClients(int count, std::size_t plantBytes = 0)
 {
     TestMemory::GivenUpRound round;
-    round.keptBefore = FF::utils::LeftRunning::count();
-    round.residentBefore = TestMemory::residentKiB();
+    round.atStart(FF::utils::LeftRunning::count());
     {
         Fake::FakePanelService panel;
         auto gate = std::make_shared<TestWait::Gate>();
         std::vector<std::unique_ptr<FF::RPC::DispatchClient>> clients;
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
+            round.plant(plantBytes);
             clients.push_back(std::make_unique<FF::RPC::DispatchClient>(FF::Net::Address(panel.endpoint().c_str()),
                                                                         new GatedFactory(gate)));
+        }
         panel.dropConnections();
         round.held = gate->waitReached(count, 30000ms);
 
@@ -937,9 +939,8 @@ TestMemory::GivenUpRound giveUpClients(int count)
 
         gate->open();
         round.freed = panel.waitFor([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000ms);
-        round.keptAfter = FF::utils::LeftRunning::count();
     } // the panel goes too, with its connections' threads
-    round.residentAfter = TestMemory::residentKiB();
+    round.atEnd(FF::utils::LeftRunning::count());
     return round;
 }
 
@@ -947,8 +948,9 @@ TestMemory::GivenUpRound giveUpClients(int count)
 
 // Many clients given up at once on attempts that do not end: each stays
 // while its attempt runs, and every one goes once its attempt has ended,
-// with nothing else happening meanwhile; a second round leaves the resident
-// memory where the first did.
+// with nothing else happening meanwhile; a second round leaves the heap
+// where the first did, and a third that keeps a few KiB a client is seen as
+// a leak.
 TEST(RpcReconnect, TwoHundredClientsGivenUpOnTheirAttemptsAreAllFreedOnceTheAttemptsEnd)
 {
     constexpr int kClients = 200;
@@ -956,5 +958,7 @@ TEST(RpcReconnect, TwoHundredClientsGivenUpOnTheirAttemptsAreAllFreedOnceTheAtte
     first.print("200 given-up dispatch clients, first round");
     const TestMemory::GivenUpRound second = giveUpClients(kClients);
     second.print("200 given-up dispatch clients, second round");
-    TestMemory::expectFreedAndFlat(first, second, kClients);
+    const TestMemory::GivenUpRound planted = giveUpClients(kClients, TestMemory::kPlantedBytesPerObject);
+    planted.print("200 given-up dispatch clients, a planted leak");
+    TestMemory::expectFreedAndFlat(first, second, planted, kClients);
 }

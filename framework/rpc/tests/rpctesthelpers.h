@@ -12,10 +12,10 @@
 #include "framework/rpc/syncproxy.h"
 #include "framework/utils/serialize.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/heapinuse.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <time.h>
 
 #include <chrono>
@@ -59,16 +59,7 @@ inline std::string outcome(const std::function<void()>& call)
     return "Succeed";
 }
 
-inline int threadCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (dirent* entry = ::readdir(dir))
-            count += entry->d_name[0] != '.';
-        ::closedir(dir);
-    }
-    return count;
-}
+using TestMemory::threadCount;
 
 inline double secondsSince(std::chrono::steady_clock::time_point start)
 {

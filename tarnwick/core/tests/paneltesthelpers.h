@@ -5,8 +5,7 @@
 
 #include "testing/fakepanel/wirewriter.h"
 #include "testing/main/eventwait.h"
-
-#include <dirent.h>
+#include "testing/main/heapinuse.h"
 
 #include <cstring>
 #include <string>
@@ -22,16 +21,7 @@ inline void settle(int ms)
     waitUntil([] { return false; }, ms);
 }
 
-inline int threadCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (dirent* entry = ::readdir(dir))
-            count += entry->d_name[0] != '.';
-        ::closedir(dir);
-    }
-    return count;
-}
+using TestMemory::threadCount;
 
 inline Fake::WireWriter& f64(Fake::WireWriter& out, double value)
 {

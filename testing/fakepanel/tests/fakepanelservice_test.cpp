@@ -4,11 +4,11 @@
 #include "testing/fakepanel/framecodec.h"
 #include "testing/fakepanel/wirereader.h"
 #include "testing/fakepanel/wirewriter.h"
+#include "testing/main/heapinuse.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -110,16 +110,7 @@ uint32_t statusOf(const std::optional<std::vector<uint8_t>>& reply)
     return status;
 }
 
-int threadCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/task")) {
-        while (dirent* entry = ::readdir(dir))
-            count += entry->d_name[0] != '.';
-        ::closedir(dir);
-    }
-    return count;
-}
+using TestMemory::threadCount;
 
 } // namespace
 

@@ -3,8 +3,8 @@
 #include "framework/utils/leftrunning.h"
 #include "tarnwick/core/tests/paneltesthelpers.h"
 #include "testing/fakepanel/fakepanelservice.h"
+#include "testing/main/heapinuse.h"
 #include "testing/main/logcapture.h"
-#include "testing/main/residentmemory.h"
 #include "testing/panelservices/panelmethodtable.h"
 
 #include <gtest/gtest.h>
@@ -218,20 +218,21 @@ TEST(LocalDeviceObject, ItsEndDuringABindOnAFrozenPanelReturnsWithinItsLimitAndN
 namespace {
 
 // Binds `count` objects to a panel that never answers the init, ends each
-// while its bind waits, then lets the panel go and waits for the count.
-TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
+// while its bind waits, then lets the panel go and waits for the count; each
+// object plants a leak of `plantBytes`.
+TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count, std::size_t plantBytes = 0)
 {
     TestMemory::GivenUpRound round;
+    round.atStart(FF::utils::LeftRunning::count());
     auto panel = std::make_unique<Fake::FakePanelService>(ip, 9059);
     panel->setInitSilent(true);
-    round.keptBefore = FF::utils::LeftRunning::count();
-    round.residentBefore = TestMemory::residentKiB();
     std::vector<std::unique_ptr<LocalDeviceObject>> objects;
     // Every object, with its thread, is made first; then all binds start
     // together, so that the last one asks for its init well within the
     // first one's wait for the answer, however slowly a loaded machine
     // starts 200 threads.
     for (int i = 0; i < count; ++i) {
+        round.plant(plantBytes);
         objects.push_back(std::make_unique<LocalDeviceObject>());
         objects.back()->setEndLimitMs(1);
     }
@@ -247,8 +248,7 @@ TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
     // fails, reporting to nobody, and every session's thread ends.
     panel.reset();
     round.freed = PanelTest::waitUntil([&] { return FF::utils::LeftRunning::count() == round.keptBefore; }, 60000);
-    round.keptAfter = FF::utils::LeftRunning::count();
-    round.residentAfter = TestMemory::residentKiB();
+    round.atEnd(FF::utils::LeftRunning::count());
     return round;
 }
 
@@ -256,8 +256,8 @@ TestMemory::GivenUpRound endDuringBinds(const std::string& ip, int count)
 
 // Objects ended while their binds wait leave their sessions running: each
 // session's thread and the session stay until the thread has ended, and
-// go then, all of them; a second round leaves the resident memory where
-// the first did.
+// go then, all of them; a second round leaves the heap where the first
+// did, and a third that keeps a few KiB an object is seen as a leak.
 TEST(LocalDeviceObject, TwoHundredEndedDuringTheirBindsAreAllFreedOnceTheirSessionsEnd)
 {
     constexpr int kObjects = 200;
@@ -266,7 +266,10 @@ TEST(LocalDeviceObject, TwoHundredEndedDuringTheirBindsAreAllFreedOnceTheirSessi
     first.print("200 objects ended during their binds, first round");
     const TestMemory::GivenUpRound second = endDuringBinds("127.70.0.17", kObjects);
     second.print("200 objects ended during their binds, second round");
-    TestMemory::expectFreedAndFlat(first, second, kObjects, kObjects);
+    const TestMemory::GivenUpRound planted = endDuringBinds("127.70.0.18", kObjects,
+                                                            TestMemory::kPlantedBytesPerObject);
+    planted.print("200 objects ended during their binds, a planted leak");
+    TestMemory::expectFreedAndFlat(first, second, planted, kObjects, kObjects);
     EXPECT_TRUE(PanelTest::waitUntil([&] { return PanelTest::threadCount() <= threadsBefore; }, 10000))
         << PanelTest::threadCount() << " threads, " << threadsBefore << " before";
 }
