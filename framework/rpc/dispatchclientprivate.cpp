@@ -15,6 +15,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -26,6 +27,11 @@ namespace {
 
 using ReadLock = std::shared_lock<std::shared_mutex>;
 using WriteLock = std::unique_lock<std::shared_mutex>;
+
+// The client whose handler this thread tells of the end, on a teller thread
+// of that client's (see goOffline()): a stop() called from there does not
+// wait for its own thread.
+thread_local const __DispatchClient* t_tellingFor = nullptr;
 
 FF::Net::NetBuffer controlMessage(std::uint32_t type)
 {
@@ -221,15 +227,21 @@ void __DispatchClient::onReceived(FF::Net::ISession* session)
         return;
     }
     case kMessageReInit: {
-        if (m_state != StateReconnecting)
-            return;
         FF::utils::String key;
-        if (!FF::utils::Deserialize(message, key)) {
-            session->close();
-            return;
-        }
+        const bool keyRead = FF::utils::Deserialize(message, key);
         {
+            // Looked at and set under the lock in which stop() and
+            // breakConnection() mark that no connection is made any more,
+            // before they go offline: a re-init that comes once either has
+            // begun finds that mark and leaves the client offline.
             WriteLock guard(m_lock);
+            if (m_state != StateReconnecting || m_noConnections)
+                return;
+            if (!keyRead) {
+                guard.unlock();
+                session->close();
+                return;
+            }
             if (key != m_clientKey) {
                 // The service no longer knows this client: give up.
                 m_retryMax = 0;
@@ -422,7 +434,13 @@ void __DispatchClient::giveUp()
     // stop() or a break may have given up first, and the connection it
     // ended or a reconnection loop it cut short comes here after it: what
     // is left is telling the handlers that nobody told yet.
-    if (m_state.exchange(StateOffline) != StateOffline)
+    bool wentOffline = false;
+    {
+        WriteLock guard(m_lock);
+        wentOffline = m_state != StateOffline;
+        m_state = StateOffline;
+    }
+    if (wentOffline)
         notifyWaiters();
     tellDisconnected();
 }
@@ -454,11 +472,13 @@ void __DispatchClient::tellDisconnected()
 void __DispatchClient::goOffline()
 {
     {
+        // One step under the lock in which every change of state is made:
+        // nothing brings the client online again (see the re-init).
         WriteLock guard(m_lock);
         m_noConnections = true;
+        m_retryMax = 0;
+        m_state = StateOffline;
     }
-    m_retryMax = 0;
-    m_state = StateOffline;
     notifyWaiters(); // the init wait, a reconnect delay under way
     // Each handler not told yet is told on a thread of its own: one that
     // does not return holds up that thread alone, neither the caller nor
@@ -472,6 +492,7 @@ void __DispatchClient::goOffline()
         ++m_telling;
         try {
             m_tellers.emplace_back([this, handler] {
+                t_tellingFor = this;
                 try {
                     handler->onDisconnected();
                 } catch (...) {
@@ -533,23 +554,33 @@ void __DispatchClient::stop()
     // A replaced connection still open closes beside the current one, so
     // that the two bounded waits for their peers do not add up.
     std::thread retiredCloser;
-    if (retiredHeld)
-        retiredCloser = std::thread([this] { closeRetired(); });
+    if (retiredHeld) {
+        try {
+            retiredCloser = std::thread([this] { closeRetired(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: closed after the current one instead.
+        }
+    }
     if (current)
         current->close();
     if (retiredCloser.joinable())
         retiredCloser.join();
+    else
+        closeRetired();
     // A reconnection attempt runs on the receive thread of the connection
     // that ended, which the closes above waited for; one that runs on still
     // starts no connection, and this object stays until it has ended (see
     // ~DispatchClient). So does a handler that has not returned from being
     // told of the end.
-    if (!waitFor(kStopLoopLimitMs, [this] { return m_reconnecting <= 0 && m_telling <= 0; })) {
+    // Called by a handler told of a break, the stop's own teller thread is
+    // not waited for.
+    const int ownTeller = t_tellingFor == this ? 1 : 0;
+    if (!waitFor(kStopLoopLimitMs, [this, ownTeller] { return m_reconnecting <= 0 && m_telling <= ownTeller; })) {
         const std::string peer = current ? current->peerAddress().toString() : std::string("?");
         if (m_reconnecting > 0)
             qWarning("DispatchClient stop: a reconnection attempt to %s is still under way: left to end by itself",
                      peer.c_str());
-        if (m_telling > 0)
+        if (m_telling > ownTeller)
             qWarning("DispatchClient stop: a handler told of the end of %s has not returned: left running",
                      peer.c_str());
     }

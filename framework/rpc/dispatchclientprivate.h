@@ -109,6 +109,9 @@ private:
     std::atomic<int> m_retriesLeft{0};
     const std::uint64_t m_reconnectDelay = kReconnectDelayMs;
     std::atomic<int> m_retryMax{kDefaultRetryMax};
+    // Changed under m_lock only, so that a change decided on what it read
+    // there cannot undo a stop's; read without it only as a snapshot
+    // (online(), state(), quiet() and the waits).
     std::atomic<int> m_state{StateInitializing};
     std::atomic<int> m_reconnecting{0};          // reconnection loops under way
     std::atomic<int> m_telling{0};               // threads of ours telling handlers of the end

@@ -913,6 +913,57 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
+// A handler that stops its client when it is told of the end, and says how
+// long that stop took.
+class StoppingHandler : public FF::RPC::IDispatchHandler {
+public:
+    explicit StoppingHandler(FF::RPC::DispatchClient& client)
+        : m_client(client)
+    {
+    }
+    void onReply(FF::utils::IBuffer*, std::uint32_t) override {}
+    void onReplyFailed(std::uint32_t) override {}
+    void onDisconnected() override
+    {
+        const auto start = std::chrono::steady_clock::now();
+        m_client.stop();
+        stopTook = secondsSince(start);
+        stopped = true;
+    }
+    void onTimerCheck() override {}
+    void onWake() override {}
+    std::uint32_t handlerId() const override { return 0xB10C0002u; }
+
+    std::atomic<double> stopTook{0};
+    std::atomic<bool> stopped{false};
+
+private:
+    FF::RPC::DispatchClient& m_client;
+};
+
+} // namespace
+
+// A handler told of a break may stop the client from there, on the thread
+// that tells it: the stop waits for nothing of its own, and the log does
+// not call that thread a handler that has not returned.
+TEST(RpcReconnect, AStopFromAHandlerToldOfABreakDoesNotWaitForItsOwnThread)
+{
+    Fake::FakePanelService panel;
+    auto client = connectTo(panel);
+    auto handler = std::make_shared<StoppingHandler>(*client);
+    client->registerHandler(handler);
+    TestLog::LogCapture log;
+    client->breakConnection();
+    ASSERT_TRUE(panel.waitFor([&] { return handler->stopped.load(); }, 10000ms));
+    std::printf("stop from the handler told of the break: %.3f s\n", handler->stopTook.load());
+    EXPECT_LT(handler->stopTook.load(), 0.5);
+    EXPECT_FALSE(log.contains("has not returned")) << log.all();
+    client.reset();
+    EXPECT_EQ(handler.use_count(), 1);
+}
+
+namespace {
+
 // Gives up `count` clients at once, each on a reconnection attempt that
 // does not end, then lets the attempts go and waits for the keeper's count;
 // each client plants a leak of `plantBytes`.
