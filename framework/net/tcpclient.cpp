@@ -66,6 +66,7 @@ void TCPClient::connect()
     if (impl->isRunning() || impl->isFinished())
         return;
     impl->m_running = true;
+    impl->markStarted();
     impl->start(QThread::InheritPriority);
 }
 
@@ -85,21 +86,23 @@ void TCPClient::close()
     // reading aside leaves within one. What keeps either longer is a handler
     // that does not return: that is left running (see the destructor), not
     // waited for without end.
+    // Whatever is left running then is cut off from the handler before the
+    // return: its owner may delete the handler from here on. A thread still
+    // in a callback returns from that one alone.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseEndLimitMs);
+    const __TCPConnection::Ended ended = impl->cutOffBy(end);
     const std::string peer = impl->m_peer.toString();
     const auto limit = static_cast<unsigned long long>(kCloseEndLimitMs);
-    if (!impl->wait(QDeadlineTimer(static_cast<qint64>(kCloseEndLimitMs))))
+    if (!ended.thread)
         qWarning("TCPClient close: the receive thread of %s still runs %llu ms after it was told to stop (its "
                  "handler has not returned): left running",
                  peer.c_str(), limit);
-    if (!impl->waitForCallers(end))
+    else
+        impl->wait(QDeadlineTimer(static_cast<qint64>(kCloseEndLimitMs))); // past its last callback: ends at once
+    if (!ended.callers)
         qWarning("TCPClient close: a caller still reads %s aside %llu ms after the connection stopped (its handler "
                  "has not returned): left reading",
                  peer.c_str(), limit);
-    // Whatever was left running is cut off from the handler before the
-    // return: its owner may delete the handler from here on. A thread still
-    // in a callback returns from that one alone.
-    impl->cutOff();
 }
 
 void TCPClient::closeNow()

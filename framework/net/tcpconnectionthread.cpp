@@ -140,10 +140,27 @@ void __TCPConnection::stopReceiving()
     m_wake.signal();
 }
 
-bool __TCPConnection::waitForCallers(std::chrono::steady_clock::time_point deadline)
+void __TCPConnection::markStarted()
 {
-    std::unique_lock<std::mutex> lock(m_callersLock);
-    return m_callersGone.wait_until(lock, deadline, [this] { return m_asideReaders == 0; });
+    std::lock_guard<std::mutex> guard(m_endLock);
+    m_threadPending = true;
+}
+
+IConnectable* __TCPConnection::handler() const
+{
+    std::lock_guard<std::mutex> guard(m_endLock);
+    return m_cutOff ? nullptr : m_handler.load();
+}
+
+__TCPConnection::Ended __TCPConnection::cutOffBy(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> lock(m_endLock);
+    m_endChanged.wait_until(lock, deadline, [this] { return !m_threadPending && m_asideReaders == 0; });
+    // Still under the lock the wait ended in: a thread that leaves its
+    // callback now and looks for its next one (the end's report) finds the
+    // cut, however close to the deadline it comes.
+    m_cutOff = true;
+    return {!m_threadPending, m_asideReaders == 0};
 }
 
 bool __TCPConnection::quiet()
@@ -296,6 +313,11 @@ void __TCPConnection::run()
             platform::reportEscapedException("TCPConnection disconnect handler");
         }
     }
+    {
+        std::lock_guard<std::mutex> guard(m_endLock);
+        m_threadPending = false;
+    }
+    m_endChanged.notify_all();
 }
 
 void __TCPConnection::passWholeFrames()
@@ -375,8 +397,8 @@ AsideRead __TCPConnection::readAside(std::uint32_t waitMs, const std::function<b
         if (m_asideWaiters > 0 || m_state != Open)
             m_wake.signal();
         if (!m_running) {
-            std::lock_guard<std::mutex> guard(m_callersLock);
-            m_callersGone.notify_all();
+            std::lock_guard<std::mutex> guard(m_endLock);
+            m_endChanged.notify_all();
         }
     }
     return result;

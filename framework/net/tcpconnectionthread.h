@@ -71,19 +71,29 @@ public:
     // Tells the receive loop to stop, whatever the peer does, and lets it
     // out of its wait at once.
     void stopReceiving();
-    // Once the connection stopped: true when no caller reads it any more
-    // (those that come later find it stopped and call nothing), false when
-    // one still does by the deadline.
-    bool waitForCallers(std::chrono::steady_clock::time_point deadline);
+    // What had ended when the connection was cut off from its handler.
+    struct Ended {
+        bool thread;  // the receive thread, past its last callback
+        bool callers; // every caller reading aside (one that comes later
+                      // finds the connection stopped and calls nothing)
+    };
+    // Once the connection stopped: waits until both have ended or the
+    // deadline passed, then cuts the connection off from its handler, in
+    // one step under the lock in which every callback starts (handler()):
+    // a thread either started its callback before the cut, and is inside
+    // it still, or starts none. From then on no callback starts, on any
+    // thread; one that a thread is inside is the only one left, and it is
+    // that thread's own.
+    Ended cutOffBy(std::chrono::steady_clock::time_point deadline);
+    // The receive thread is about to start: one more last callback to come.
+    void markStarted();
     // True once nothing runs in the connection: its receive thread has ended
     // (or never started) and no caller reads it or dispatches from it.
     bool quiet();
-    // The handler to call now, or null once the connection was cut off from
-    // it. Loaded right before each call, never kept across one.
-    IConnectable* handler() const { return m_cutOff ? nullptr : m_handler.load(); }
-    // From now on no callback starts, on any thread: the one a thread is in
-    // at the moment is the only one left, and it is that thread's own.
-    void cutOff() { m_cutOff = true; }
+    // The handler for the callback about to start, or null once the
+    // connection was cut off from it. Taken right before each call, never
+    // kept across one.
+    IConnectable* handler() const;
 
     void markStopped() override;
     // For tests: runs on whichever thread marks the connection stopped, right
@@ -103,7 +113,6 @@ public:
     platform::UniqueFd m_socket; // taken over by the constructor's body
     std::atomic<std::uint32_t> m_userValue{0};
     std::atomic<IConnectable*> m_handler{nullptr};
-    std::atomic<bool> m_cutOff{false};
     TCPConnection* const m_owner;
 
 protected:
@@ -141,9 +150,13 @@ private:
     std::atomic<int> m_asideWaiters{0};
     // Set while the receive thread holds the read side for its turn.
     std::atomic<bool> m_receiveTurn{false};
-    // Told when the last caller leaves a stopped connection.
-    std::mutex m_callersLock;
-    std::condition_variable m_callersGone;
+    // The start of every callback and the cut-off; told when the receive
+    // thread is past its last callback and when the last caller leaves a
+    // stopped connection.
+    mutable std::mutex m_endLock;
+    std::condition_variable m_endChanged;
+    bool m_cutOff = false;                     // under m_endLock
+    bool m_threadPending = false;              // under m_endLock: started, its last callback to come
     std::atomic<std::uint64_t> m_lastAside{0}; // when a caller last looked (ms)
     std::atomic<bool> m_asideBytes{false};     // bytes callers received since the last step
     std::mutex m_handOverLock;
