@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
@@ -31,6 +32,7 @@ struct Keeper {
     std::vector<Kept> kept; // under lock: those the keeper's thread is not looking at
     std::size_t held = 0;   // under lock: every object kept, also those looked at or being deleted
     bool looking = false;   // under lock: the keeper's thread runs
+    bool deleting = false;  // under lock: the keeper's thread deletes a batch outside the lock
     bool exiting = false;   // under lock: the process ends, nothing more is deleted
     bool hooked = false;    // under lock: the process's end is hooked
 };
@@ -44,14 +46,20 @@ Keeper& keeper()
 }
 
 // At exit: what is kept now stays, reachable, and the keeper's thread ends
-// at its next look, so that no destructor runs beside those of the process's
-// statics.
+// at its next look. A batch it is deleting then is finished first (its
+// threads have ended: their objects' destructors wait for nothing), so that
+// from the return on no destructor of the keeper's runs beside those of the
+// process's statics.
 void processEnds()
 {
     Keeper& k = keeper();
-    std::lock_guard<std::mutex> guard(k.lock);
+    std::unique_lock<std::mutex> lock(k.lock);
     k.exiting = true;
     k.exitingChanged.notify_all();
+    if (!k.exitingChanged.wait_for(lock, std::chrono::milliseconds(LeftRunning::kExitWaitLimitMs),
+                                   [&k] { return !k.deleting; }))
+        std::fprintf(stderr, "LeftRunning: what ended is still being deleted %d ms into the process's exit\n",
+                     LeftRunning::kExitWaitLimitMs);
 }
 
 bool hasEnded(const Kept& kept)
@@ -92,11 +100,14 @@ void lookAfterKept()
                 k.kept.push_back(std::move(kept));
             break;
         }
+        k.deleting = true;
         lock.unlock();
         const std::size_t dropped = ended.size();
         ended.clear();
         lock.lock();
         k.held -= dropped;
+        k.deleting = false;
+        k.exitingChanged.notify_all();
     }
     k.looking = false;
 }

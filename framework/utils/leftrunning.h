@@ -10,8 +10,12 @@
 // every kLookStepMs while it keeps anything and ends when it keeps nothing,
 // never on a thread that still runs in the object, and with no later keep()
 // needed. Only what a thread that never ends uses stays for the rest of the
-// process (reachable, so a leak check does not count it); once the process
-// ends (exit), nothing more is deleted.
+// process (reachable, so a leak check does not count it). Once the process's
+// exit has reached the keeper's hook, nothing more is deleted: a batch being
+// deleted then is finished first (within kExitWaitLimitMs), and what is kept
+// stays. The hook is registered with the first keep, so exit runs it before
+// the destructors of the statics made until then; a static made later is
+// destroyed before it, while the keeper may still delete.
 //
 // At most kLimit objects are kept at a time, so that a look stays short.
 // One more is logged and left to its thread: neither kept nor ever freed
@@ -34,6 +38,8 @@ class LeftRunning {
 public:
     static constexpr std::size_t kLimit = 1024;
     static constexpr int kLookStepMs = 100;
+    // The process's exit waits this long at most for a batch being deleted.
+    static constexpr int kExitWaitLimitMs = 1000;
 
     // Keeps object until ended() holds, then drops it on the keeper's thread.
     // ended() is asked there, with the object alive: it must not wait, and

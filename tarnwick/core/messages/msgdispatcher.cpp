@@ -1,7 +1,5 @@
 #include "tarnwick/core/messages/msgdispatcher.h"
 
-#include "framework/utils/leftrunning.h"
-
 #include <QCoreApplication>
 
 #include <map>
@@ -21,10 +19,15 @@ PendingWaits& pendingWaits()
     return waits;
 }
 
+// The process's dispatcher when its deleter found a Run still running.
+MsgDispatcher* leftToItsRun = nullptr;
+
 // Deletes the process's dispatcher at exit once its thread has ended; one
-// whose Run was left running is kept until that Run has ended (the process
-// may end first), and the messages keep what they use. After the
-// application's end has stopped it, that stop's outcome stands.
+// whose Run was left running is left to that Run for the rest of the process
+// (reachable, so a leak check does not count it), and the messages keep
+// what they use: deleted later, it would be deleted beside the destructors
+// of the process's statics. After the application's end has stopped it,
+// that stop's outcome stands.
 struct DeleteWhenEnded {
     void operator()(MsgDispatcher* dispatcher) const
     {
@@ -38,7 +41,7 @@ struct DeleteWhenEnded {
         // A Run that the application's end left running was logged then.
         const bool running = stoppedAtQuit ? owned->isRunning() : !owned->stop(MsgDispatcher::kStopLimitMs);
         if (running)
-            FF::utils::LeftRunning::keepThread(std::move(owned), nullptr, "the message dispatcher");
+            leftToItsRun = owned.release();
     }
 };
 
