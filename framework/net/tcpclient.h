@@ -15,7 +15,8 @@ class TCPConnection;
 
 class TCPClient final : public IClient {
 public:
-    // Connects (within 5000 ms) with a 100 ms receive time-out; throws the
+    // Connects (within kConnectTimeoutMs) with a receive time-out of
+    // kClientRecvTimeoutMs (netconstants.h); throws the
     // "TCPSocket.createClient" exceptions.
     explicit TCPClient(const Address& address);
     // Closes first when still running. A receive thread that the close left
@@ -30,16 +31,16 @@ public:
 
     // Throws ("TCPConnection.connect", "host not setted") without a handler.
     void connect() override;
-    // Graceful close; the peer's close is waited for until about 1 s of
-    // silence, or 1.5 s however the peer keeps talking; then the receive
-    // thread is joined and callers reading aside are let go, within 2 s more
-    // (3.5 s in all). A handler that keeps either longer is logged and left
-    // running, cut off from the handler: once close() (or the destructor)
-    // has returned, no callback reaches the handler from any thread, and the
-    // handler may be deleted. Only a callback that a thread left running is
-    // still inside goes on, and returns to no other (a handler blocked
-    // there must not touch what its owner frees). Never call it on the
-    // receive thread.
+    // Graceful close; the peer's close is waited for until kCloseIdleLimitMs
+    // of silence, or kCloseWaitLimitMs however the peer keeps talking; then
+    // the receive thread is joined and callers reading aside are let go,
+    // within kCloseEndLimitMs more (netconstants.h). A handler that keeps
+    // either longer is logged and left running, cut off from the handler:
+    // once close() (or the destructor) has returned, no callback starts on
+    // any thread, and the handler may be deleted. Only a callback that a
+    // thread left running is still inside goes on, and returns to no other
+    // (a handler blocked there must not touch what its owner frees). Never
+    // call it on the receive thread.
     void close() override;
     // A break at once (TCPConnection::closeNow); never waits.
     void closeNow() override;

@@ -31,7 +31,8 @@ public:
     };
 
     // Connects through factory (owned from here on, even when this throws),
-    // sends the init request and waits at most 6000 ms for the reply.
+    // sends the init request and waits at most kInitWaitMs (rpcconstants.h)
+    // for the reply.
     // Throws the connect exceptions or ("DispatchClient.DispatchClient",
     // "request init failed"); no thread survives a failed construction.
     DispatchClient(const FF::Net::Address& address, FF::Net::IClientFactory* factory);
@@ -44,17 +45,20 @@ public:
 
     // Reconnection attempts after a break; 0 disables reconnection.
     void setRetryMaxTimes(unsigned int times);
-    // Goes offline at once (every waiting call ends as
+    // Goes offline at once and for good (every waiting call ends as
     // "ConnectionInterrupted"; callable from any thread but the client's
     // receive threads), ends reconnection (an attempt under way starts no
     // connection) and closes the connections with their receive threads
     // joined. Each wait has its limit, whatever a handler does, and what
     // runs past it is logged and left running: the close waits at most
-    // 1.5 s for the peer's end and 2 s more for the receive thread and the
-    // callers reading aside (a replaced connection closes beside the current
-    // one), then at most kStopLoopLimitMs (1 s) for a reconnection attempt
-    // and for the handlers being told: at most 4.5 s in all. Each handler is
-    // told on a short-lived thread of its own, not the caller's.
+    // FF::Net::kCloseWaitLimitMs for the peer's end and
+    // FF::Net::kCloseEndLimitMs more for the receive thread and the callers
+    // reading aside (a replaced connection closes beside the current one),
+    // then at most kStopLoopLimitMs for a reconnection attempt and for the
+    // handlers being told (FF::Net::kCloseWaitLimitMs +
+    // FF::Net::kCloseEndLimitMs + kStopLoopLimitMs in all). Each handler is
+    // told on a short-lived thread of its own, not the caller's; a stop()
+    // called by a handler being told does not wait for its own thread.
     void stop();
     // Breaks the connection at once, from any thread, whatever state the
     // client is in: it goes offline for good, every waiting call ends as

@@ -5,13 +5,16 @@
 //
 // Calls come on the client's threads: onReply, onReplyFailed, onTimerCheck,
 // onWake and onDisconnected on a connection's receive thread, onReply and
-// onReplyFailed also on a caller's thread that reads its own reply
-// (IClient::readAside), and onDisconnected, after stop() or
+// onReplyFailed also on a caller's thread that reads replies itself
+// (IClient::readAside): that caller passes on every reply it reads, its own
+// and those of other handlers' calls, and onDisconnected, after stop() or
 // breakConnection(), on a short-lived thread of the client's own. Calls may
 // overlap, so a handler locks what it shares. The client holds no lock of
 // its own while it calls a handler, and it keeps the handler alive for the
-// call (DispatchClient::registerHandler). A handler that does not return
-// holds up only its own thread: the client's stop and its other callers
+// call (DispatchClient::registerHandler). onReply and onReplyFailed must not
+// block: one that does holds up the caller whose thread it runs on, however
+// long that caller's own call may wait. Any other callback that does not
+// return holds up only its own thread: the client's stop and its callers
 // keep their limits, and the thread is left running (see
 // DispatchClient::stop). onDisconnected is told once to each handler
 // registered when the client went offline.
