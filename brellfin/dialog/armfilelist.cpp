@@ -102,7 +102,16 @@ void ArmFileList::refreshList()
         InsertItem(0, QStringLiteral(".."), 1);
         offset = 1;
     }
-    fillFiles(RemoteListing::list(*fs, utf8(m_currentPath)), offset);
+    const std::optional<std::vector<RemoteEntry>> entries = RemoteListing::list(*fs, utf8(m_currentPath));
+    if (entries) {
+        fillFiles(*entries, offset);
+    } else {
+        // A listing without answer is no empty folder: none of it is shown as
+        // the folder's content (the ".." row stays, to go back up), and the
+        // log says why the pane is empty.
+        m_queue.log(toShownPath(m_currentPath) + ' ' + loadLocalizedString(StringId::RemoteFolderNotShown) + ' '
+                    + errorWord(0));
+    }
     sortItems(false);
 }
 

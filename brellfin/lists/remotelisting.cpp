@@ -58,11 +58,12 @@ QString timeText(std::int64_t seconds)
     return QString::fromLatin1(buffer);
 }
 
-std::vector<RemoteEntry> list(FileServiceClient& fs, const std::string& folder)
+std::optional<std::vector<RemoteEntry>> list(FileServiceClient& fs, const std::string& folder)
 {
     std::vector<RemoteEntry> entries;
     std::vector<std::string> names;
-    fs.searchFolders(folder, names);
+    if (!fs.searchFolders(folder, names))
+        return std::nullopt;
     for (const std::string& name : names) {
         if (!RemoteTree::isPlainName(name))
             continue;
@@ -73,13 +74,15 @@ std::vector<RemoteEntry> list(FileServiceClient& fs, const std::string& folder)
         entries.push_back(std::move(entry));
     }
     names.clear();
-    fs.searchFiles(folder, names);
+    if (!fs.searchFiles(folder, names))
+        return std::nullopt;
     for (const std::string& name : names) {
         if (!RemoteTree::isPlainName(name))
             continue;
         RemoteEntry entry;
         entry.name = name;
-        entry.sizeText = sizeText(fs.getFileSize(folder + "/" + name));
+        if (const std::optional<std::uint64_t> bytes = fs.fileSize(folder + "/" + name))
+            entry.sizeText = sizeText(*bytes);
         entry.timeText = timeText(fs.getFileModifyTime(folder + "/" + name));
         entries.push_back(std::move(entry));
     }

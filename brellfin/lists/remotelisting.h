@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ class FileServiceClient;
 struct RemoteEntry {
     std::string name;
     bool isFolder = false;
-    // Files only: "%d KB".
+    // Files only: "%d KB"; empty when the panel gave no size.
     QString sizeText;
     // "%Y/%m/%d %H:%M:%S" in local time; empty when the panel gave none.
     QString timeText;
@@ -31,7 +32,9 @@ QString timeText(std::int64_t seconds);
 // The folders (each with its time), then the files (each with its size and
 // time), in the panel's order, with the calls in that order. Names that are
 // not plain (empty, ".", "..", holding "/" or a zero byte) are left out.
-std::vector<RemoteEntry> list(FileServiceClient& fs, const std::string& folder);
+// Nothing when the panel did not answer the folders' or the files' listing:
+// what the folder holds is then unknown, and an empty list would show it empty.
+std::optional<std::vector<RemoteEntry>> list(FileServiceClient& fs, const std::string& folder);
 
 // Compares two cell texts of a column for the sort: names and types without
 // regard to case, sizes by their number of kilobytes, dates to the minute;

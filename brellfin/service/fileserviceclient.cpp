@@ -202,7 +202,13 @@ std::optional<bool> FileServiceClient::checkFileOrFolder(const std::string& path
 
 std::uint64_t FileServiceClient::getFileSize(const std::string& path)
 {
-    return callOrFail(std::uint64_t(0), [&](Calls::Proxy& p) { return std::uint64_t(Calls::getFileSize(p, path)); });
+    return fileSize(path).value_or(0);
+}
+
+std::optional<std::uint64_t> FileServiceClient::fileSize(const std::string& path)
+{
+    return callOrFail(std::optional<std::uint64_t>(),
+                      [&](Calls::Proxy& p) { return std::optional<std::uint64_t>(Calls::getFileSize(p, path)); });
 }
 
 std::int64_t FileServiceClient::getFileModifyTime(const std::string& path)

@@ -61,6 +61,9 @@ public:
     bool isFile(const std::string& path);
     // 0 on failure.
     std::uint64_t getFileSize(const std::string& path);
+    // The size the panel answered for path, or nothing when it gave no answer
+    // (as for checkFileOrFolder), which getFileSize reads as 0, an empty file.
+    std::optional<std::uint64_t> fileSize(const std::string& path);
     // -1 on failure; otherwise whatever the panel answers.
     std::int64_t getFileModifyTime(const std::string& path);
     // Empty on failure.

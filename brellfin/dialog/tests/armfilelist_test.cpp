@@ -4,6 +4,7 @@
 
 #include "brellfin/dialog/tests/listsfixture.h"
 
+#include <chrono>
 #include <map>
 
 using BrellfinUi::StringId;
@@ -38,6 +39,50 @@ TEST_F(RemoteList, ListsParentFoldersAndFilesWithSizes)
     EXPECT_EQ(remote().rootPathUtf8(), "/media/usb1");
     showRemote("/storage/user_dir/x");
     EXPECT_EQ(remote().rootPathUtf8(), "/storage/user_dir");
+}
+
+// A listing that gets no answer is a failed one: none of the folder is shown
+// as its content, and the log says so in the window's language. A size that
+// gets no answer is blank, never "0 KB". A folder that is empty on the panel
+// shows its ".." alone, with nothing logged.
+TEST_F(RemoteList, AListingOrSizeWithoutAnswerIsLoggedAndNeverShownAsTheFoldersContent)
+{
+    using namespace std::chrono_literals;
+    struct Case {
+        int language;
+        const char* failed; // the log's line after its time
+    };
+    const Case cases[] = {{1033, "/d Remote folder cannot be displayed! Network error"},
+                          {2052, "/d 无法显示远程文件夹! 网络错误"}};
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(m_panel->localPath("/storage/user_dir/empty").value())));
+    dialog().fileService()->setCallTimeOut(400);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language);
+        setLanguage(c.language);
+        const auto logged = [&] {
+            int lines = 0;
+            for (const QString& line : logLines())
+                lines += line.endsWith("]    " + QString::fromUtf8(c.failed)) ? 1 : 0;
+            return lines;
+        };
+        m_panel->setCallDelay("getFileSize", 20s);
+        showRemote("/storage/user_dir/d");
+        EXPECT_EQ(names(remote()), QStringList({"..", "a", "b", "c", "f0", "f1", "f1023", "f1024", "f5000"}));
+        EXPECT_EQ(column(remote(), 1), QStringList({"", "", "", "", "", "", "", "", ""}));
+        EXPECT_EQ(logged(), 0);
+        m_panel->setCallDelay("getFileSize", 0ms);
+
+        // Neither the rows shown before nor the folders answered now stay.
+        m_panel->setCallDelay("searchFiles", 20s);
+        showRemote("/storage/user_dir/d");
+        EXPECT_EQ(names(remote()), QStringList({".."}));
+        EXPECT_EQ(logged(), 1);
+        m_panel->setCallDelay("searchFiles", 0ms);
+
+        showRemote("/storage/user_dir/empty");
+        EXPECT_EQ(names(remote()), QStringList({".."}));
+        EXPECT_EQ(logged(), 1);
+    }
 }
 
 TEST_F(RemoteList, HeaderClicksSortDescendingThenAscendingAndSurviveARefresh)

@@ -58,7 +58,7 @@ TEST(RemoteListing, FoldersThenFilesWithSizesAndTimesInThePanelsCallOrder)
     }
     panel.clearLog();
 
-    const std::vector<RemoteEntry> entries = RemoteListing::list(client, "/storage/user_dir/d");
+    const std::vector<RemoteEntry> entries = RemoteListing::list(client, "/storage/user_dir/d").value();
     ASSERT_EQ(entries.size(), 8u);
     QStringList names, sizes, times;
     for (const RemoteEntry& entry : entries) {
@@ -91,7 +91,7 @@ TEST(RemoteListing, HostileNamesAreNotListed)
     FileServiceClient client;
     ASSERT_TRUE(client.connect(FF::Net::Address(panel.endpoint().c_str())));
     panel.setSearchNames(std::vector<std::string>{"..", "a/b", "ok"}, std::vector<std::string>{".", "", "sub"});
-    const std::vector<RemoteEntry> entries = RemoteListing::list(client, "/storage/user_dir");
+    const std::vector<RemoteEntry> entries = RemoteListing::list(client, "/storage/user_dir").value();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "sub");
     EXPECT_EQ(entries[1].name, "ok");
